@@ -1,0 +1,6 @@
+#include "core/compiler_main.h"
+
+int compiler_main(int, char**)
+{
+    return 0;
+}

@@ -1,0 +1,82 @@
+// Platform layer: the operating-system services the compilers rely on,
+// written for Linux. The compiler keeps Windows-form path texts (backslash
+// separators, "X:" drive prefixes); every function here accepts either
+// separator and maps the text to a native path at the system-call boundary.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <ctime>
+#include <string>
+#include <vector>
+
+// ---------------------------------------------------------------------------
+// Private heaps. Each heap links its blocks so that destroying it releases
+// everything it handed out at once.
+struct PrivateHeap;
+
+PrivateHeap* os_heap_create(size_t initial_size);
+void os_heap_destroy(PrivateHeap* heap);
+// Returns size bytes of room, zero-filled when `zeroed`. Aborts when out of memory.
+void* os_heap_alloc(PrivateHeap* heap, size_t size, bool zeroed = false);
+void* os_heap_realloc(PrivateHeap* heap, void* block, size_t size);
+void os_heap_free(PrivateHeap* heap, void* block);
+// Number of live blocks of a heap (for tests and leak checks).
+size_t os_heap_block_count(const PrivateHeap* heap);
+
+// ---------------------------------------------------------------------------
+// Paths.
+bool os_is_separator(char c);
+// A leading '/' or '\' or a drive prefix "X:" makes a path absolute.
+bool os_is_absolute_path(const char* path);
+// The native form of a path: every '\' becomes '/', a drive prefix "X:" is
+// dropped, and a component that does not exist is matched case-insensitively
+// within its folder (first match in sorted order).
+std::string os_native_path(const char* path);
+// Position of the last separator ('/' or '\'), or npos.
+size_t os_last_separator(const std::string& path);
+// The running program's own full path.
+std::string os_module_path();
+// The process's current folder, without a trailing separator.
+std::string os_current_folder();
+bool os_set_current_folder(const char* path);
+// $TMPDIR when it names a folder, else "/tmp", with a trailing '/'.
+std::string os_temp_folder();
+
+// ---------------------------------------------------------------------------
+// Files and folders.
+bool os_file_exists(const char* path);       // a regular file, not a folder
+bool os_directory_exists(const char* path);
+// Opens a file (refuses folders). Mode as for fopen.
+FILE* os_fopen(const char* path, const char* mode);
+bool os_read_file(const char* path, std::string& contents);
+bool os_write_file(const char* path, const void* data, size_t size);
+bool os_delete_file(const char* path);
+bool os_copy_file(const char* from, const char* to);
+bool os_create_directory(const char* path, unsigned mode = 0755);
+bool os_remove_directory(const char* path);
+
+struct DirectoryEntry {
+    std::string name;
+    bool is_directory = false;   // a real folder (links are never followed)
+    bool is_link = false;
+    uint64_t size = 0;
+};
+// Lists a folder without "." and "..", sorted by case-insensitive name.
+bool os_list_directory(const char* path, std::vector<DirectoryEntry>& entries);
+
+// ---------------------------------------------------------------------------
+// Console and standard streams. Console text goes to the same stdio stream
+// as printf so that lines keep their order, also in pipes.
+void os_console_write(const char* utf8, size_t length);
+
+// ---------------------------------------------------------------------------
+// Time.
+uint32_t os_tick_count();                  // milliseconds, monotonic
+void os_local_time(std::tm* out);          // current local time
+int64_t os_time_now();                     // seconds since the epoch
+
+// ---------------------------------------------------------------------------
+// Named mutex marking that a compiler runs. Never waited on.
+void os_create_named_mutex(const char* name);
