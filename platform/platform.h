@@ -80,3 +80,42 @@ int64_t os_time_now();                     // seconds since the epoch
 // ---------------------------------------------------------------------------
 // Named mutex marking that a compiler runs. Never waited on.
 void os_create_named_mutex(const char* name);
+
+// ---------------------------------------------------------------------------
+// Processes. Command lines keep the Windows form: the program name (quoted or
+// not) followed by arguments split by the Windows rules.
+// Splits a Windows-form command line into arguments: the program name runs to
+// the next quote when quoted (backslashes literal) or to the next blank; then
+// blanks and tabs separate outside quotes, 2n backslashes before a quote give
+// n backslashes and toggle quoting, 2n+1 give n and a literal quote, other
+// backslashes are literal. With `native_separators` every '\' of the result
+// becomes '/'.
+std::vector<std::string> os_split_command_line(const char* command_line, bool native_separators);
+// The file a program name runs: the native path; when missing and without
+// extension, the name + ".exe"; a bare name (no separator) through PATH.
+// Empty when nothing is found.
+std::string os_resolve_program(const char* program);
+
+// A started tool whose standard output and standard error share one pipe.
+struct ToolProcess {
+    int pid = -1;
+    int output = -1;   // read end of the pipe
+};
+// Starts the tool with an argument vector (no shell), standard input from
+// /dev/null, the current folder and environment inherited. False when the
+// program could not be started.
+bool os_start_tool(const char* command_line, ToolProcess& process);
+// Reads at most `size` bytes of the tool's output; 0 at its end (or on a read
+// failure). Interrupted reads are retried.
+size_t os_read_tool_output(ToolProcess& process, char* buffer, size_t size);
+// Closes the pipe and waits for the tool. Returns its exit code; a tool
+// killed by a signal gives 128 + the signal number.
+int os_wait_tool(ToolProcess& process);
+
+// Opens a file through the "shell": a Windows program (a file beginning with
+// "MZ") starts under wine64, a native executable starts directly. The
+// parameters are split like a command line; absolute paths among them are
+// handed to a Windows program in wine's drive form ("Z:\..."). `file` is
+// resolved against `folder` when relative; the program runs in `folder`.
+// Does not wait; failures are ignored. True when a process was started.
+bool os_shell_open(const char* file, const char* parameters, const char* folder);
