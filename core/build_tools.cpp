@@ -1,0 +1,9 @@
+#include "core/build_tools.h"
+
+void build_executable()
+{
+}
+
+void reassemble()
+{
+}

@@ -1,0 +1,9 @@
+// Listing run modes: files about the loaded libraries and residents, and the
+// test program that calls every library command. Each returns 1 on success.
+#pragma once
+
+int write_test_file();              // /CREATETESTFILE into test_file
+int write_structure_list_file();    // /LISTSTRUCTURES into output_file
+int write_interface_list_file();    // /LISTINTERFACES into output_file
+int write_function_list_file();     // /LISTFUNCTIONS into output_file
+int write_structure_file();         // /QUERYSTRUCTURE into output_file

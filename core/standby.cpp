@@ -1,0 +1,5 @@
+#include "core/standby.h"
+
+void run_standby_loop()
+{
+}
