@@ -65,11 +65,19 @@ struct DirectoryEntry {
 };
 // Lists a folder without "." and "..", sorted by case-insensitive name.
 bool os_list_directory(const char* path, std::vector<DirectoryEntry>& entries);
+// True when the path is a real folder (not a link) owned by this user and
+// closed to everyone else.
+bool os_is_private_directory(const char* path);
+// Gives the owner write and search rights on a folder (before emptying it).
+bool os_make_directory_writable(const char* path);
 
 // ---------------------------------------------------------------------------
 // Console and standard streams. Console text goes to the same stdio stream
 // as printf so that lines keep their order, also in pipes.
 void os_console_write(const char* utf8, size_t length);
+// A message box of a desktop program; without a display it writes
+// "title: text" and a line feed to standard error and returns at once.
+void os_message_box(const char* title, const char* text);
 
 // ---------------------------------------------------------------------------
 // Time.

@@ -41,3 +41,9 @@ void os_create_named_mutex(const char* name)
     int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd >= 0) flock(fd, LOCK_SH | LOCK_NB);
 }
+
+void os_message_box(const char* title, const char* text)
+{
+    std::fprintf(stderr, "%s: %s\n", title ? title : "", text ? text : "");
+    std::fflush(stderr);
+}

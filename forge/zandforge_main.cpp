@@ -1,0 +1,7 @@
+// Zandforge: the library builder program.
+#include "forge/forge.h"
+
+int main(int argc, char** argv)
+{
+    return RunForge(argc, argv);
+}
