@@ -1,0 +1,57 @@
+// Global state of the source front end and the statement compiler, grouped
+// here so that a reader finds it in one place. Each section names the file
+// that implements it.
+#pragma once
+
+#include <cstdint>
+
+struct CursorList;
+
+// ---------------------------------------------------------------------------
+// Source position (source driver; reset by compile_state_init in
+// core/char_tables.cpp). Read by the error report (core/error_state.cpp).
+
+constexpr int max_continuation_lines = 512;
+constexpr int include_path_capacity = 4096;
+
+extern char* current_line_start;        // start of the logical line being compiled (set by the source driver)
+extern char* current_source_file;       // full name of the file being read ("" between compilations)
+extern int32_t current_line;            // lines of the current file before the logical line being compiled
+extern int32_t continuation_count;      // physical lines joined to the first one of the logical line
+extern char* continuation_starts[max_continuation_lines];  // where each joined line starts in the joined text
+extern int64_t longest_line;            // longest logical line seen so far, in bytes
+extern int32_t total_lines;             // physical lines read in all files of the compilation
+extern int32_t progress_line_counter;   // logical lines since the last progress report
+extern int32_t source_is_utf8_bom;      // 1 when the file being read began with a UTF-8 byte-order mark
+extern int32_t include_depth;           // nesting depth of include files (0 in the main file)
+extern int32_t included_file_count;     // include files read in this compilation
+extern int32_t current_file_index;      // 0 for the main source, else the include file's sequence number
+extern char* current_include_name;      // name of the include file being read, null in the main source
+extern char include_directory[include_path_capacity];  // folder set by IncludePath, empty at each file start
+extern CursorList* IncludeFileList;     // names of all included files, in order (compilation heap)
+extern CursorList* front_end_list;      // the second per-compilation list created with IncludeFileList
+extern int32_t error_include_line;      // 1-based line in the include file holding the error, -1 when none
+extern char error_include_file[include_path_capacity];  // name of that include file
+
+// Bytes after which a line break may continue the logical line: + , | R r D d
+extern uint8_t continuation_candidate_chars[256];
+
+// ---------------------------------------------------------------------------
+// Lexer state (lexer). The error state records `parse_pointer` as the
+// position of an error.
+
+extern char* parse_pointer;             // current position in the statement text
+
+// Bytes that may begin a statement (statement dispatcher): NUL, 0x01, ! # * : ; letters and _
+extern uint8_t statement_start_chars[256];
+
+// ---------------------------------------------------------------------------
+// Macro expansion state read by the error report (macro expander).
+
+extern int32_t macro_error_line;        // 1-based line of the error within the expanded text, 0 when none
+extern char* macro_expansion_text;      // the expanded text written to "Macro.out"
+
+// ---------------------------------------------------------------------------
+// Compiler directives (statement compiler).
+
+extern int32_t compiler_error_raised;   // the pending error came from the CompilerError directive
