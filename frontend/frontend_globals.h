@@ -55,3 +55,12 @@ extern char* macro_expansion_text;      // the expanded text written to "Macro.o
 // Compiler directives (statement compiler).
 
 extern int32_t compiler_error_raised;   // the pending error came from the CompilerError directive
+
+// ---------------------------------------------------------------------------
+// Operand state and register allocation (frontend/operand_state.cpp).
+
+#include "frontend/operand_state.h"
+
+extern CurrentOperand current_operand;   // what is known about the value computed so far
+extern RegisterStack register_stack;     // the evaluation-register allocator
+extern uint32_t expression_mode;         // wanted arithmetic of the expression (MODE_*)
