@@ -1,8 +1,10 @@
 #include "backend_c/c_backend.h"
 
-static void c_init_backend_tables() {}
+void c_init_backend_tables()
+{
+}
 
 const BackendHooks c_backend_hooks = {
-    "C",
-    c_init_backend_tables,
+    .name = "C",
+    .init_backend_tables = c_init_backend_tables,
 };

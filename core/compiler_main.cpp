@@ -1,6 +1,174 @@
 #include "core/compiler_main.h"
 
-int compiler_main(int, char**)
+#include <cstdio>
+#include <cstring>
+
+#include "core/backend_hooks.h"
+#include "core/build_tools.h"
+#include "core/command_line.h"
+#include "core/compilation_driver.h"
+#include "core/core_globals.h"
+#include "core/file_helpers.h"
+#include "core/listings.h"
+#include "core/standby.h"
+#include "frontend/imports.h"
+#include "frontend/libraries.h"
+#include "frontend/residents.h"
+#include "platform/platform.h"
+
+const char* const version_text = "6.10 LTS";
+const char* const compiler_banner = "Zandrel 6.10 LTS (Windows - x64)\n";
+
+namespace {
+
+constexpr size_t heap_initial_size = 4096;
+
+// Error numbers recorded when a folder of the installation cannot be listed.
+constexpr int error_no_builtin_libraries = 88;
+constexpr int error_no_residents = 114;
+
+// Element of subsystem_list: the link, then the name.
+constexpr uint64_t subsystem_element_size = sizeof(ListNode) + sizeof(char*);
+
+void find_installation()
 {
-    return 0;
+    home_folder = derive_home_folder(os_module_path());
+    tools_folder = home_folder + "Compilers\\";
+}
+
+void set_current_folder_from_process()
+{
+    current_folder = os_current_folder();
+    if (current_folder.empty() || !os_is_separator(current_folder.back())) current_folder += '\\';
+    current_folder_short = current_folder;
+}
+
+// Runs the listing mode that was asked for; false when none was.
+bool run_listing_mode()
+{
+    if (list_structures_mode) write_structure_list_file();
+    else if (list_interfaces_mode) write_interface_list_file();
+    else if (list_functions_mode) write_function_list_file();
+    else if (query_structure_mode) write_structure_file();
+    else return false;
+    return true;
+}
+
+void destroy_heaps()
+{
+    if (compilation_heap) {
+        os_heap_destroy(compilation_heap);
+        compilation_heap = nullptr;
+    }
+    if (permanent_heap) {
+        os_heap_destroy(permanent_heap);
+        permanent_heap = nullptr;
+    }
+}
+
+}  // namespace
+
+std::string derive_home_folder(const std::string& program_path)
+{
+    size_t last = os_last_separator(program_path);
+    if (last == std::string::npos || last == 0) return "/";
+    size_t previous = os_last_separator(program_path.substr(0, last));
+    if (previous == std::string::npos) return "/";
+    return program_path.substr(0, previous + 1);
+}
+
+int compiler_version_number()
+{
+    int major = 0;
+    int minor = 0;
+    std::sscanf(version_text, "%d.%d", &major, &minor);
+    return major * 100 + minor;
+}
+
+void compiler_init()
+{
+    permanent_heap = os_heap_create(heap_initial_size);
+    if (compilation_heap) os_heap_destroy(compilation_heap);
+    compilation_heap = os_heap_create(heap_initial_size);
+
+    // Both pools; the compilation pool gets its first block here, since the
+    // reset that renews it only runs after a compilation.
+    init_memory_pools();
+
+    alloc_output_buffers();
+    init_emitter_tables();
+    compile_state_first_init();
+
+    init_libraries();
+    backend->init_backend_tables();
+    reset_imports();
+
+    subsystem_list = create_list(subsystem_element_size, 1);
+}
+
+void compiler_reset()
+{
+    os_heap_destroy(compilation_heap);
+    compilation_heap = os_heap_create(heap_initial_size);
+    pool_reset();
+
+    reset_output_buffers();
+    begin_data_section();
+
+    compile_state_init();
+    reset_imports();
+
+    clear_error_state();
+    if (!no_output_depth) emit_line(";");
+}
+
+int compiler_main(int argc, char** argv)
+{
+    os_create_named_mutex("Zandrel_Running");
+    compiler_init();
+    find_installation();
+
+    if (!parse_command_line(argc, argv)) return 1;
+
+    if (standby_mode) {
+        // The version field is the version text up to its first blank.
+        std::string version_field(version_text, std::strcspn(version_text, " "));
+        std::printf("STARTING\t%s\t%s", version_field.c_str(), compiler_banner);
+        std::fflush(stdout);
+    }
+    console_print("%s", compiler_banner);
+
+    load_subsystems();
+    scan_library_folder("Residents\\", 2, error_no_residents);
+    if (!import_mode) scan_library_folder("ZandLibraries\\Windows\\", 1, 0);
+    resolve_resident_structure_refs();
+
+    bool list_mode = list_structures_mode || list_functions_mode || list_interfaces_mode ||
+                     query_structure_mode;
+    if (!standby_mode && source_file && !list_mode) {
+        console_print("Compiling %s\n", source_file);
+        set_current_folder_from_process();
+        if (!reassemble_mode) load_source_file(source_file);
+    }
+
+    console_print("Loading external libraries...\n");
+    scan_library_folder("ZandLibraries\\", 0, error_no_builtin_libraries);
+    scan_library_folder("ZandLibraries\\UserLibraries\\", 0, 0);
+
+    if (error_number) {
+        report_error();
+        return 1;
+    }
+
+    if (test_file_mode) return write_test_file() ? 0 : 1;
+    if (!run_listing_mode()) {
+        if (standby_mode) run_standby_loop();
+        else if (reassemble_mode) reassemble();
+        else compile_program();
+    }
+
+    bool failed = error_number != 0;
+    compiler_reset();
+    destroy_heaps();
+    return failed ? 1 : 0;
 }

@@ -1,5 +1,30 @@
+// The whole life of one compiler process: start-up, one run mode, shut-down.
 #pragma once
 
-// The whole life of one compiler process: start-up, one run mode, shut-down.
-// Returns the process exit code.
+#include <string>
+
+// "6.10 LTS": the version text; its part before the first blank is the
+// version field of the standby STARTING line.
+extern const char* const version_text;
+// "Zandrel 6.10 LTS (Windows - x64)\n"
+extern const char* const compiler_banner;
+
+// The process main: returns the exit code (0, or 1 after an error or a stop
+// of the command line).
 int compiler_main(int argc, char** argv);
+
+// Creates the heaps, pools, buffers and global tables; once, before anything
+// but the named mutex.
+void compiler_init();
+
+// After every compilation: drops what the compilation declared so that the
+// next one starts clean; what was loaded at start stays.
+void compiler_reset();
+
+// major * 100 + minor of the version text (610).
+int compiler_version_number();
+
+// The installation folder of a program path: the path cut just after its
+// second-to-last separator ('\' or '/'), so "C:\A\B\prog.exe" gives "C:\A\".
+// With fewer than two separators the root "/" is the installation folder.
+std::string derive_home_folder(const std::string& program_path);

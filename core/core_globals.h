@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "core/cursor_list.h"
 #include "core/error_state.h"
@@ -14,14 +16,66 @@
 struct PrivateHeap;
 
 // ---------------------------------------------------------------------------
-// Command-line options (command line; defined in core/core_globals.cpp).
+// Command-line options (set by parse_command_line in core/command_line.cpp;
+// defined in core/core_globals.cpp). Texts are UTF-8; an absent text is null.
 
+extern char* source_file;
 extern int32_t standby_mode;
 extern int32_t quiet_mode;
 extern int32_t commented_output;
 extern int32_t debugger_enabled;
+extern int32_t thread_safe;
+extern char* output_file;
+extern char* resident_file;
+extern char* ignored_resident;
+extern char* icon_file;
+extern char* import_file;
+extern char* windows_import_file;
+extern char* resource_file;
+extern char* linker_file;
+extern char* language_name;
+extern char* test_file;
 extern char* preprocess_file;
+extern char* query_structure_name;
+extern int32_t resident_mode;
+extern int32_t import_mode;
+extern int32_t windows_import_mode;
+extern int32_t xp_skin;
+extern int32_t dll_protection;
+extern int32_t dpi_aware;
+extern int32_t run_as_user;
+extern int32_t run_as_administrator;
+extern int32_t dll_mode;
+extern int32_t console_mode;
+extern int32_t line_numbering;
+extern int32_t check_syntax_only;
+extern int32_t optimizer_enabled;
+extern int32_t test_file_mode;
+extern int32_t list_structures_mode;
+extern int32_t list_functions_mode;
+extern int32_t list_interfaces_mode;
+extern int32_t query_structure_mode;
+extern uint8_t reassemble_mode;
+extern uint8_t purifier_enabled;
+extern int32_t cpu_mode;                    // 0, or one of the cpu_mode_* values
+extern const char* executable_subsystem_name;  // "Windows" or "Console"
+extern CursorList* subsystem_list;          // /SUBSYSTEM names (elements: link + text pointer)
 extern int32_t report_warnings;     // standby COMPILE option WARNINGS
+
+constexpr int32_t cpu_mode_mmx = 0x10000;
+constexpr int32_t cpu_mode_3dnow = 0x80000;
+constexpr int32_t cpu_mode_sse = 0x20000;
+constexpr int32_t cpu_mode_sse2 = 0x40000;
+constexpr int32_t cpu_mode_dynamic = 0x100000;
+
+// ---------------------------------------------------------------------------
+// Installation and folders (core/compiler_main.cpp). Paths keep the Windows
+// form; every folder text ends in a separator.
+
+extern std::string home_folder;            // the installation folder
+extern std::string tools_folder;           // home_folder + "Compilers\"
+extern std::string current_folder;         // folder of the compilation's main file
+extern std::string current_folder_short;   // its short form (the same text here)
 
 // ---------------------------------------------------------------------------
 // Error state (core/error_state.cpp).
@@ -75,6 +129,34 @@ extern int32_t buffer_stack_depth;    // index of the top entry, -1 when empty
 extern uint32_t no_output_depth;      // while non-zero the emitters write nothing
 
 // ---------------------------------------------------------------------------
+// File helpers and the build by external tools (core/file_helpers.cpp).
+
+extern std::string main_source_folder;   // folder written into the program as _ZD_SourceCodePath
+extern char* source_text_start;          // the main source read by load_source_file (compilation heap)
+extern char* source_text_end;            // its end (the NUL)
+extern std::string work_folder;          // the folder made by create_work_directory, "" when none
+
+// What the link line takes of the runtime-library selection and the import
+// lists (core/build_tools.cpp). The front end appends the libraries to link
+// as it selects them, the used operating-system import libraries and the
+// files of Import blocks; /REASM fills them from the assembly file's header.
+struct LinkLibrary {
+    const char* name;             // library name; its object file is name + ".obj"
+    const void* object_data;      // the library's object file (may be null)
+    uint64_t object_size;
+    const void* debug_data;       // the debugger variant, name + "_Debug.obj" (may be null)
+    uint64_t debug_size;
+    const char* system_names;     // consecutive NUL-terminated system library names
+    int32_t system_name_count;
+    int32_t uses_object_manager;  // an object library: link the object manager
+};
+extern std::vector<LinkLibrary> link_library_list;
+extern std::vector<std::string> link_system_libraries;   // used operating-system import libraries
+extern std::vector<std::string> link_import_libraries;   // library files of Import blocks (ImportLibraryList)
+// Clears the three lists (before each compilation).
+void reset_link_lists();
+
+// ---------------------------------------------------------------------------
 // Character and precedence tables, compilation state (core/char_tables.cpp).
 
 extern uint8_t identifier_start_chars[256];  // A-Z a-z _
@@ -87,3 +169,21 @@ extern int32_t token_length[256];            // by token code
 extern int32_t operator_precedence[256];     // by token code; 0 for non-operators
 
 extern uint8_t debugger_code;                // emit debugger instrumentation
+
+// ---------------------------------------------------------------------------
+// Compilation driver (core/compilation_driver.cpp).
+
+// Kinds of the pending constant value.
+constexpr int32_t pending_kind_integer = 0;
+constexpr int32_t pending_kind_string = 1;
+constexpr int32_t pending_kind_float = 0x40;
+
+// The value that the next constant declaration takes: set by the constant
+// expression compiler, the lexer's character constants and /CONSTANT.
+struct PendingConstant {
+    int32_t kind;
+    int64_t integer_value;
+    double float_value;
+    char text[8192 + 8];
+};
+extern PendingConstant pending_constant;
