@@ -1,9 +1,41 @@
 // The build of the final program by the external tools (assembler, resource
-// compiler, linker) and the /REASM mode.
+// compiler, linker, librarian), the /REASM mode and /WINDOWSIMPORT.
 #pragma once
 
-// Assembles and links the written "zandrel.asm"; results through the error state.
+#include <string>
+
+// Assembles and links the written "zandrel.asm" in the work folder (the
+// current folder); results through the error state.
 void build_executable();
 
-// /REASM: builds the program again from an existing "zandrel.asm".
+// /REASM: builds the program again from the "zandrel.asm" of current_folder.
 void reassemble();
+
+// /WINDOWSIMPORT: writes windows_import_file + ".def" from the imported
+// functions and has the librarian make the import library.
+void create_windows_import_library();
+
+// The pieces of the build, exposed for tests.
+
+// The assembler's command line for a source path.
+std::string build_assembler_command(const std::string& source_path);
+// The head of the link line up to and including the subsystem (executable)
+// or the output (DLL). `output_path` is the full output path.
+std::string build_link_head(const std::string& output_path, bool vc_linker);
+// Appends the library part (library paths, fixed libraries, library objects,
+// string manager, debugger, import libraries). False (error 270 set) when the
+// import libraries reach 32000 characters.
+bool append_link_libraries(std::string& line);
+// The resource script text and whether it needs the manifest; "" when the
+// program gets no resources. Sets error 104 for a missing icon.
+std::string build_resource_script(bool& with_manifest);
+// The manifest text for the current options.
+std::string build_manifest();
+// The full output path: current_folder_short combined with the name.
+std::string build_output_path(const char* name);
+// The import library beside a DLL: the path without the extension of its
+// file part, + ".lib".
+std::string import_library_path(const std::string& dll_path);
+// The text shown for a failing tool: kind 0 assembler, 1 resource compiler,
+// 2 linker.
+std::string tool_failure_text(int kind, const char* output);
