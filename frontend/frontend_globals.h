@@ -64,3 +64,16 @@ extern int32_t compiler_error_raised;   // the pending error came from the Compi
 extern CurrentOperand current_operand;   // what is known about the value computed so far
 extern RegisterStack register_stack;     // the evaluation-register allocator
 extern uint32_t expression_mode;         // wanted arithmetic of the expression (MODE_*)
+
+// ---------------------------------------------------------------------------
+// Libraries and the command table (frontend/libraries.cpp). Permanent heap;
+// loaded once at start-up and kept across standby compilations.
+
+struct HashTable;
+extern CursorList* library_list;          // every loaded LibraryRecord, in load order
+extern CursorList* library_command_list;  // LibraryCommand: compiler functions, then by name
+extern HashTable* library_command_hash;   // the commands by name (of the compiler functions only Subsystem)
+extern CursorList* used_library_list;     // elements: link + LibraryRecord*, the libraries to link, in order
+extern CursorList* loaded_library_names;  // elements: link + char*, file names loaded once (any case)
+extern CursorList* loaded_import_names;
+extern CursorList* loaded_resident_names;
