@@ -7,6 +7,12 @@ struct BackendHooks {
     const char* name;                 // "x64" or "C"
     // Fills the back end's fixed tables (register names, jump tables, ...).
     void (*init_backend_tables)();
+    // Debugger instrumentation of the source reader and the statement
+    // dispatcher; null while a back end does not provide them.
+    // The line marker of the current line ("DBL" or "DBLA").
+    void (*emit_line_marker)(const char* routine);
+    // Appends the current LineCode to the debugger's valid-lines table.
+    void (*add_debugger_line_entry)();
 };
 
 extern const BackendHooks* backend;

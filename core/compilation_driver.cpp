@@ -1,14 +1,331 @@
+// The compilation driver: one compilation of the loaded main source, the
+// built-in constants and the /CONSTANT switch.
 #include "core/compilation_driver.h"
 
-void compile_program()
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <string>
+
+#include "core/build_tools.h"
+#include "core/compiler_main.h"
+#include "core/core_globals.h"
+#include "core/file_helpers.h"
+#include "frontend/constants.h"
+#include "frontend/frontend_globals.h"
+#include "frontend/imports.h"
+#include "frontend/lexer.h"
+#include "frontend/residents.h"
+#include "frontend/source_reader.h"
+#include "frontend/statement_dispatcher.h"
+#include "platform/platform.h"
+
+PendingConstant pending_constant;
+
+ConstantRecord* constant_compiler_file = nullptr;
+ConstantRecord* constant_compiler_file_path = nullptr;
+ConstantRecord* constant_compiler_filename = nullptr;
+ConstantRecord* constant_compiler_home = nullptr;
+ConstantRecord* constant_compiler_procedure = nullptr;
+ConstantRecord* constant_compiler_module = nullptr;
+ConstantRecord* constant_compiler_line = nullptr;
+ConstantRecord* constant_compiler_enumeration_value = nullptr;
+ConstantRecord* constant_compiler_inline_assembly = nullptr;
+ConstantRecord* constant_compiler_enable_explicit = nullptr;
+ConstantRecord* constant_compiler_is_main_file = nullptr;
+ConstantRecord* constant_compiler_is_include_file = nullptr;
+
+namespace {
+
+// Names that /CONSTANT may not define: every built-in constant.
+const char* const protected_constant_names[] = {
+    "ZD_Compiler_OS",           "ZD_Compiler_Processor",     "ZD_Compiler_Backend",
+    "ZD_Compiler_Date",         "ZD_Compiler_Debugger",      "ZD_Compiler_LineNumbering",
+    "ZD_Compiler_Optimizer",    "ZD_Compiler_Line",          "ZD_Compiler_EnumerationValue",
+    "ZD_Compiler_ExecutableFormat", "ZD_Compiler_InlineAssembly", "ZD_Compiler_Unicode",
+    "ZD_Compiler_Thread",       "ZD_Compiler_DPIAware",      "ZD_Compiler_32Bit",
+    "ZD_Compiler_64Bit",        "ZD_Compiler_Version",       "ZD_Compiler_File",
+    "ZD_Compiler_FilePath",     "ZD_Compiler_Filename",      "ZD_Compiler_Home",
+    "ZD_Compiler_Procedure",    "ZD_Compiler_Module",        "ZD_Compiler_EnableExplicit",
+    "ZD_Compiler_IsMainFile",   "ZD_Compiler_IsIncludeFile", "Null$",
+    "ZD_Compiler_InlineJavaScript",
+};
+
+bool equal_ignoring_case(const char* a, const char* b)
 {
+    for (;; a++, b++) {
+        if (lowercase_table[static_cast<unsigned char>(*a)] != lowercase_table[static_cast<unsigned char>(*b)]) {
+            return false;
+        }
+        if (*a == 0) {
+            return true;
+        }
+    }
 }
+
+bool is_protected_constant(const char* name)
+{
+    for (const char* protected_name : protected_constant_names) {
+        if (equal_ignoring_case(name, protected_name)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+ConstantRecord* declare_predefined(const char* name)
+{
+    ConstantRecord* record = declare_constant(name);
+    if (record) {
+        record->flags |= predefined_constant_flag;
+    }
+    return record;
+}
+
+ConstantRecord* declare_integer(const char* name, int64_t value)
+{
+    pending_constant.kind = pending_kind_integer;
+    pending_constant.integer_value = value;
+    return declare_predefined(name);
+}
+
+ConstantRecord* declare_text(const char* name, const char* text)
+{
+    pending_constant.kind = pending_kind_string;
+    std::snprintf(pending_constant.text, sizeof pending_constant.text, "%s", text);
+    return declare_predefined(name);
+}
+
+// The local date and time counted as if it were universal time, in 32 bits.
+int64_t compiler_date()
+{
+    std::tm local{};
+    os_local_time(&local);
+    int64_t seconds = static_cast<int64_t>(timegm(&local));
+    return static_cast<int32_t>(static_cast<uint32_t>(seconds & 0xFFFFFFFF));
+}
+
+// Classifies the value of a /CONSTANT definition: 0 integer, 1 string, 2 float.
+int classify_constant_value(const char* value)
+{
+    if (*value == 0) {
+        return 1;
+    }
+    const char* p = value;
+    if (*p == '+' || *p == '-') {
+        p++;
+    }
+    if (*p == 0) {
+        return 1;  // a sign alone is a text
+    }
+    int kind = 0;
+    for (; *p; p++) {
+        if (*p >= '0' && *p <= '9') {
+            continue;
+        }
+        if (*p == '.' && kind == 0) {
+            kind = 2;
+            continue;
+        }
+        return 1;
+    }
+    return kind;
+}
+
+void print_option_message(const char* format, const char* argument)
+{
+    if (!standby_mode) {
+        std::printf(format, argument);
+        std::fflush(stdout);
+    }
+}
+
+// The main source as a block with two NULs after it: the lexer may step past
+// the first one.
+char* copy_main_source(int64_t* length)
+{
+    int64_t size = source_text_start ? source_text_end - source_text_start : 0;
+    char* block = static_cast<char*>(os_heap_alloc(compilation_heap, static_cast<size_t>(size) + 2));
+    if (size > 0) {
+        std::memcpy(block, source_text_start, static_cast<size_t>(size));
+    }
+    block[size] = 0;
+    block[size + 1] = 0;
+    *length = size;
+    return block;
+}
+
+// Finishing an executable: the start-up code, the data and bss sections and
+// the peephole optimiser belong to the program output, which is not built
+// yet; until it is, a full compilation stops here with a clear message.
+void finish_program()
+{
+    set_error_text(1, "Only the syntax check (/CHECK) is available in this build.");
+}
+
+void write_and_build_program()
+{
+    console_print("%d lines processed.\n", total_lines);
+    std::string work_folder = create_work_directory();
+    if (error_number || work_folder.empty()) {
+        return;
+    }
+    if (!os_set_current_folder(work_folder.c_str())) {
+        delete_directory_tree(work_folder.c_str());
+        set_error_format(93, work_folder.c_str());
+        return;
+    }
+    std::string asm_path = work_folder + "zandrel.asm";
+    if (preprocess_file) {
+        std::string target = combine_path(current_folder_short.c_str(), preprocess_file);
+        write_output_file(target.c_str(), 0);
+        console_print("Preprocessed file created (%s)\n", target.c_str());
+    } else {
+        write_output_file(asm_path.c_str(), 0);
+        if (commented_output) {
+            std::string copy = combine_path(current_folder_short.c_str(), "zandrel.asm");
+            os_copy_file(asm_path.c_str(), copy.c_str());
+        }
+        build_executable();
+    }
+    os_set_current_folder(current_folder_short.c_str());
+    delete_directory_tree(work_folder.c_str());
+    if (error_number == 0) {
+        console_print("\n- Feel the ..ZaNd.. Power -\n");
+    }
+}
+
+}  // namespace
 
 void declare_builtin_constants()
 {
+    if (dll_mode) {
+        debugger_enabled = 0;
+        purifier_enabled = 0;
+    }
+    if (!debugger_enabled) {
+        purifier_enabled = 0;
+    }
+    init_constants();
+
+    declare_integer("ZD_Compiler_OS", 1);
+    declare_integer("ZD_Compiler_Processor", 4);
+    declare_integer("ZD_Compiler_Backend", 0);
+    declare_integer("ZD_Compiler_Date", compiler_date());
+    declare_integer("ZD_Compiler_Debugger", debugger_enabled);
+    declare_integer("ZD_Compiler_LineNumbering", line_numbering);
+    declare_integer("ZD_Compiler_Optimizer", optimizer_enabled);
+    constant_compiler_line = declare_integer("ZD_Compiler_Line", 1);
+    constant_compiler_enumeration_value = declare_integer("ZD_Compiler_EnumerationValue", 0);
+    int64_t format = 0;
+    if (dll_mode) {
+        format = 1;
+    } else if (executable_subsystem_name && std::strcmp(executable_subsystem_name, "Console") == 0) {
+        format = 2;
+    }
+    declare_integer("ZD_Compiler_ExecutableFormat", format);
+    constant_compiler_inline_assembly = declare_integer("ZD_Compiler_InlineAssembly", 0);
+    declare_integer("ZD_Compiler_Unicode", 1);
+    declare_integer("ZD_Compiler_Thread", thread_safe);
+    declare_integer("ZD_Compiler_DPIAware", dpi_aware);
+    declare_integer("ZD_Compiler_32Bit", 0);
+    declare_integer("ZD_Compiler_64Bit", 1);
+    declare_integer("ZD_Compiler_Version", compiler_version_number());
+    constant_compiler_file = declare_text("ZD_Compiler_File", "");
+    constant_compiler_file_path = declare_text("ZD_Compiler_FilePath", "");
+    constant_compiler_filename = declare_text("ZD_Compiler_Filename", "");
+    constant_compiler_home = declare_text("ZD_Compiler_Home", "");
+    constant_compiler_procedure = declare_text("ZD_Compiler_Procedure", "");
+    constant_compiler_module = declare_text("ZD_Compiler_Module", "");
+    constant_compiler_enable_explicit = declare_integer("ZD_Compiler_EnableExplicit", explicit_enabled);
+    constant_compiler_is_main_file = declare_integer("ZD_Compiler_IsMainFile", 1);
+    constant_compiler_is_include_file = declare_integer("ZD_Compiler_IsIncludeFile", 0);
+    declare_text("Null$", "!_ZD_NullConstant_!");
 }
 
-int define_constant_option(const char*, const char*, int answer)
+int define_constant_option(const char* switch_text, const char* definition, int answer)
 {
+    const char* equals = definition ? std::strchr(definition, '=') : nullptr;
+    if (!equals) {
+        print_option_message("Error in constant definition: %s.\n", definition ? definition : "no value specified");
+        return 0;
+    }
+    const char* value = equals + 1;
+    int kind = classify_constant_value(value);
+    if (equals == definition) {
+        print_option_message("A constant name must be specified after %s.\n", switch_text);
+        return 0;
+    }
+    std::string name(definition, equals - definition);
+    if (is_protected_constant(name.c_str())) {
+        print_option_message("Can't define a value for a built-in constant: %s\n", name.c_str());
+        return 0;
+    }
+    if (kind == 1) {
+        pending_constant.kind = pending_kind_string;
+        std::snprintf(pending_constant.text, sizeof pending_constant.text, "%s", value);
+    } else if (kind == 2) {
+        pending_constant.kind = pending_kind_float;
+        pending_constant.float_value = std::strtod(value, nullptr);
+    } else {
+        errno = 0;
+        long long parsed = std::strtoll(value, nullptr, 10);
+        if (errno == ERANGE) {
+            print_option_message("Error in constant definition: %s.\n", definition);
+            return 0;
+        }
+        pending_constant.kind = pending_kind_integer;
+        pending_constant.integer_value = parsed;
+    }
+    init_constants();
+    ConstantRecord* record = declare_constant(name.c_str());
+    if (!record) {
+        return 0;
+    }
+    record->flags |= predefined_constant_flag;
     return answer;
+}
+
+void compile_program()
+{
+    if (preprocess_file) {
+        no_output_depth++;
+        debugger_enabled = 0;
+    }
+    if (check_syntax_only) {
+        console_print("Starting syntax check...\n");
+        no_output_depth++;
+    } else {
+        console_print("Starting compilation...\n");
+    }
+    current_folder_short = current_folder;
+
+    reset_statement_state();
+    declare_builtin_constants();
+
+    if (error_number == 0) {
+        int64_t length = 0;
+        char* text = copy_main_source(&length);
+        compile_source(text, length, source_file, 0);
+        os_heap_free(compilation_heap, text);
+        check_unclosed_blocks();
+    }
+
+    if (error_number == 0) {
+        if (check_syntax_only) {
+            console_print("Syntax check finished without error (%d lines).\n", total_lines);
+        } else if (resident_mode) {
+            write_resident_file(resident_file);
+        } else if (import_mode) {
+            write_import_file();
+        } else {
+            finish_program();
+            if (error_number == 0) {
+                write_and_build_program();
+            }
+        }
+    }
+    report_error();
 }

@@ -11,9 +11,11 @@
 #include "core/file_helpers.h"
 #include "core/listings.h"
 #include "core/standby.h"
+#include "frontend/constants.h"
 #include "frontend/imports.h"
 #include "frontend/libraries.h"
 #include "frontend/residents.h"
+#include "frontend/statement_dispatcher.h"
 #include "platform/platform.h"
 
 const char* const version_text = "6.10 LTS";
@@ -99,7 +101,9 @@ void compiler_init()
     init_emitter_tables();
     compile_state_first_init();
 
+    init_constants();
     init_libraries();
+    build_keyword_index();
     backend->init_backend_tables();
     reset_imports();
 
@@ -108,6 +112,8 @@ void compiler_init()
 
 void compiler_reset()
 {
+    // User constants have their names in the compilation pool: drop them first.
+    free_user_constants();
     os_heap_destroy(compilation_heap);
     compilation_heap = os_heap_create(heap_initial_size);
     pool_reset();

@@ -41,9 +41,56 @@ extern uint8_t continuation_candidate_chars[256];
 // position of an error.
 
 extern char* parse_pointer;             // current position in the statement text
+// The rest of this section is defined in frontend/lexer.cpp.
+extern char statement_word[130];        // word of the last step: 128 characters, '$', NUL; as written
+extern int32_t word_has_dollar;         // 1 when the word ended with '$'
+extern int32_t token_code;              // TokenCode of the operator read after the word
+extern int32_t token_precedence;        // its operator_precedence entry, or -1
+extern uint8_t more_statements;         // the token ended the statement and another one follows
+extern int64_t literal_length;          // -1 when the step read no string literal, else bytes in literal_text
+extern int32_t escape_mode;             // a '~' stood before the string literal being read
+extern char literal_text[8192 + 8];     // literal text buffer (8192 bytes + room for one converted character)
+extern char* literal_write_pointer;     // end of the gathered literal text
 
 // Bytes that may begin a statement (statement dispatcher): NUL, 0x01, ! # * : ; letters and _
 extern uint8_t statement_start_chars[256];
+
+// ---------------------------------------------------------------------------
+// Statement state (frontend/statement_dispatcher.cpp). Reset before each
+// compilation by reset_statement_state.
+
+extern char* statement_start;           // where the current statement begins
+extern int32_t expansion_pending;       // the statement comes from a macro expansion with more statements
+extern int32_t macro_capture_mode;      // a Macro body is being captured up to EndMacro
+extern int32_t in_structure;            // inside Structure ... EndStructure
+extern int32_t in_interface;            // inside Interface ... EndInterface
+extern int32_t in_datasection;          // inside DataSection ... EndDataSection
+extern int32_t in_enumeration;          // 1 inside Enumeration, 2 inside EnumerationBinary
+extern int32_t in_import;               // inside Import ... EndImport
+extern int32_t in_with;                 // a With block is open
+extern int32_t in_procedure;            // a Procedure definition is open
+extern int32_t inline_asm_enabled;      // EnableASM in force
+extern int32_t explicit_enabled;        // EnableExplicit in force
+extern int32_t line_markers_suppressed; // Enumeration and Import bodies write no line markers
+extern uint32_t procedure_kind_flags;   // kind flags of the procedure statement being dispatched
+
+// ---------------------------------------------------------------------------
+// Built-in constants whose values the front end keeps up to date; declared
+// by declare_builtin_constants (core/compilation_driver.cpp).
+
+struct ConstantRecord;
+extern ConstantRecord* constant_compiler_file;          // ZD_Compiler_File
+extern ConstantRecord* constant_compiler_file_path;     // ZD_Compiler_FilePath
+extern ConstantRecord* constant_compiler_filename;      // ZD_Compiler_Filename
+extern ConstantRecord* constant_compiler_home;          // ZD_Compiler_Home
+extern ConstantRecord* constant_compiler_procedure;     // ZD_Compiler_Procedure
+extern ConstantRecord* constant_compiler_module;        // ZD_Compiler_Module
+extern ConstantRecord* constant_compiler_line;          // ZD_Compiler_Line
+extern ConstantRecord* constant_compiler_enumeration_value;  // ZD_Compiler_EnumerationValue
+extern ConstantRecord* constant_compiler_inline_assembly;    // ZD_Compiler_InlineAssembly
+extern ConstantRecord* constant_compiler_enable_explicit;    // ZD_Compiler_EnableExplicit
+extern ConstantRecord* constant_compiler_is_main_file;       // ZD_Compiler_IsMainFile
+extern ConstantRecord* constant_compiler_is_include_file;    // ZD_Compiler_IsIncludeFile
 
 // ---------------------------------------------------------------------------
 // Macro expansion state read by the error report (macro expander).

@@ -1,0 +1,62 @@
+// The lexer: reads the statement text at `parse_pointer` one step at a time.
+// A step reads at most one operand word (name, number, string literal or
+// character constant) and then the operator token that follows it. The
+// state lives in frontend/frontend_globals.h ("Lexer state").
+#pragma once
+
+#include <cstdint>
+
+// Token codes of `token_code`. Every other code is the character's own byte.
+enum TokenCode : int32_t {
+    TOKEN_NO_OPERATOR = -1,   // a word stood where an operator was expected
+    TOKEN_END = 0,            // NUL, ';', a single ':', or the separator 0x01
+    TOKEN_NOT_EQUAL = 4,      // <>
+    TOKEN_LESS_EQUAL = 5,     // <= or =<
+    TOKEN_GREATER_EQUAL = 6,  // >= or =>
+    TOKEN_SHIFT_LEFT = 10,    // <<
+    TOKEN_SHIFT_RIGHT = 13,   // >>
+    TOKEN_TO = 18,
+    TOKEN_STEP = 19,
+    TOKEN_EXTENDS = 20,       // only inside a Structure or Interface block
+    TOKEN_AS = 21,            // only inside an Import block
+    TOKEN_XOR = 22,
+    TOKEN_NOT = 23,
+    TOKEN_AND = 24,
+    TOKEN_OR = 25,
+    TOKEN_ALIGN = 26,         // only inside a Structure block
+    TOKEN_MODULE_SEPARATOR = 27,  // ::
+};
+
+// Byte that separates the statements of one macro expansion.
+constexpr char STATEMENT_SEPARATOR = 0x01;
+
+// Longest name a word may hold, and the size of `statement_word`
+// (128 characters, '$' and the terminating NUL).
+constexpr int MAX_WORD_LENGTH = 128;
+constexpr int STATEMENT_WORD_SIZE = MAX_WORD_LENGTH + 2;
+
+// Largest literal text before error 252; the buffer holds a few more bytes
+// because one converted character may add up to three bytes after the check.
+constexpr int MAX_LITERAL_LENGTH = 8192;
+constexpr int LITERAL_TEXT_SIZE = MAX_LITERAL_LENGTH + 3 + 1 + 4;
+
+// Operand kind and flag that a string literal leaves in the current operand.
+constexpr int32_t LEXER_OPERAND_KIND_STRING = 40;
+constexpr uint32_t LEXER_OPERAND_FLAG_STRING = 0x1;
+
+// One step: word, then operator token. Returns the first byte of
+// `statement_word` (non-zero when a word was read).
+int read_token();
+// Reads only the operator token at `parse_pointer`.
+void read_operator();
+// `read_token`, then puts the parse pointer and the literal write pointer
+// back. Returns whether a word or a string literal was read.
+int peek_token();
+// For a pointer name `*name`: see lexer.cpp.
+int skip_star();
+
+// Resets the literal text to empty (write pointer at its start).
+void reset_literal_text();
+
+// Converts one byte of the Windows ANSI code page to its UTF-16 unit.
+uint16_t ansi_byte_to_utf16(unsigned char byte);

@@ -1,0 +1,188 @@
+// Statement handlers that are not built yet. Each accepts nothing and
+// records error 1 "Syntax error.", the error the dispatcher gives for a
+// statement it does not know, so that a syntax check never passes a
+// statement it has not really read. The list is kept in
+// docs/ARCHITECTURE.md ("Pending statement handlers"). Whoever builds a
+// handler deletes its stub here in the same commit (a duplicate definition
+// fails the link, so none can be left behind silently).
+#include <cstdint>
+
+#include "core/core_globals.h"
+#include "frontend/blocks.h"
+#include "frontend/directives.h"
+#include "frontend/enumerations.h"
+#include "frontend/expressions.h"
+#include "frontend/imports.h"
+#include "frontend/interfaces.h"
+#include "frontend/labels.h"
+#include "frontend/lists_maps.h"
+#include "frontend/macros.h"
+#include "frontend/modules.h"
+#include "frontend/other_statements.h"
+#include "frontend/procedures.h"
+#include "frontend/structures.h"
+#include "frontend/variables.h"
+
+namespace {
+
+void reject_pending_statement()
+{
+    set_error(1);
+}
+
+}  // namespace
+
+// blocks.h
+void compile_break_statement() { reject_pending_statement(); }
+void compile_case_statement() { reject_pending_statement(); }
+void compile_continue_statement() { reject_pending_statement(); }
+void compile_default_statement() { reject_pending_statement(); }
+void compile_else_statement() { reject_pending_statement(); }
+void compile_elseif_statement() { reject_pending_statement(); }
+void compile_endif_statement() { reject_pending_statement(); }
+void compile_endselect_statement() { reject_pending_statement(); }
+void compile_end_statement() { reject_pending_statement(); }
+void compile_endwith_statement() { reject_pending_statement(); }
+void compile_for_statement() { reject_pending_statement(); }
+void compile_foreach_statement() { reject_pending_statement(); }
+void compile_forever_statement() { reject_pending_statement(); }
+void compile_fakereturn_statement() { reject_pending_statement(); }
+void compile_gosub_statement() { reject_pending_statement(); }
+void compile_goto_statement() { reject_pending_statement(); }
+void compile_if_statement() { reject_pending_statement(); }
+void compile_next_statement() { reject_pending_statement(); }
+void compile_procedurereturn_statement() { reject_pending_statement(); }
+void compile_repeat_statement() { reject_pending_statement(); }
+void compile_return_statement() { reject_pending_statement(); }
+void compile_select_statement() { reject_pending_statement(); }
+void compile_until_statement() { reject_pending_statement(); }
+void compile_while_statement() { reject_pending_statement(); }
+void compile_wend_statement() { reject_pending_statement(); }
+void compile_with_statement() { reject_pending_statement(); }
+
+// directives.h
+void compile_compilerif_statement() { reject_pending_statement(); }
+void compile_compilerelseif_statement() { reject_pending_statement(); }
+void compile_compilerelse_statement() { reject_pending_statement(); }
+void compile_compilerendif_statement() { reject_pending_statement(); }
+void compile_compilerselect_statement() { reject_pending_statement(); }
+void compile_compilercase_statement() { reject_pending_statement(); }
+void compile_compilerdefault_statement() { reject_pending_statement(); }
+void compile_compilerendselect_statement() { reject_pending_statement(); }
+void compile_compilererror_statement() { reject_pending_statement(); }
+void compile_compilerwarning_statement() { reject_pending_statement(); }
+
+// other_statements.h
+void compile_define_statement() { reject_pending_statement(); }
+void compile_debug_statement() { reject_pending_statement(); }
+void compile_debuglevel_statement() { reject_pending_statement(); }
+void compile_calldebugger_statement() { reject_pending_statement(); }
+void compile_global_statement() { reject_pending_statement(); }
+void compile_protected_statement() { reject_pending_statement(); }
+void compile_restore_statement() { reject_pending_statement(); }
+void compile_runtime_statement() { reject_pending_statement(); }
+void compile_shared_statement() { reject_pending_statement(); }
+void swap_statement() { reject_pending_statement(); }
+void compile_includebinary_statement() { reject_pending_statement(); }
+
+// modules.h
+void end_declare_module() { reject_pending_statement(); }
+void end_module() { reject_pending_statement(); }
+
+// procedures.h
+void compile_endprocedure_statement() { reject_pending_statement(); }
+
+// structures.h
+void end_structure() { reject_pending_statement(); }
+void begin_structure_union() { reject_pending_statement(); }
+void end_structure_union() { reject_pending_statement(); }
+
+// lists_maps.h
+void compile_newlist_statement() { reject_pending_statement(); }
+void compile_newmap_statement() { reject_pending_statement(); }
+
+// interfaces.h
+void compile_interface_method_line() { reject_pending_statement(); }
+
+// enumerations.h
+void parse_enumeration_header() { reject_pending_statement(); }
+void compile_enumeration_constant_line() { reject_pending_statement(); }
+void end_named_enumeration() {}
+
+// imports.h
+void add_import_library() { reject_pending_statement(); }
+void compile_import_function_line() { reject_pending_statement(); }
+
+// macros.h
+void compile_undefinemacro_statement() { reject_pending_statement(); }
+
+// blocks.h
+int32_t innermost_block_kind() { return 0; }
+int32_t block_stack_depth() { return 0; }
+void report_open_block() {}
+void check_gosub_return() {}
+
+// directives.h
+int32_t compiler_if_depth = 0;
+int32_t compiler_select_depth = 0;
+
+// other_statements.h
+void compile_data_statement(int) { reject_pending_statement(); }
+void compile_read_statement(int) { reject_pending_statement(); }
+
+// macros.h
+// Errors are suppressed while a macro is captured, so these stubs record
+// theirs with the always variant.
+MacroRecord* define_macro(const char*)
+{
+    set_error_always(1);
+    return nullptr;
+}
+int capture_macro_body()
+{
+    set_error_always(1);
+    return 0;
+}
+char* expand_statement_macros(char*) { return nullptr; }
+char* macro_expansion_write_position() { return nullptr; }
+void set_macro_expansion_write_position(char*) {}
+
+// modules.h
+void declare_module(const char*) { reject_pending_statement(); }
+void begin_module(const char*) { reject_pending_statement(); }
+void use_module(const char*) { reject_pending_statement(); }
+void unuse_module(const char*) { reject_pending_statement(); }
+void resolve_module_prefix(const char* name) { set_error_format(278, name); }
+int module_section_state() { return 0; }
+void check_declared_modules() {}
+
+// procedures.h
+void compile_procedure_statement(uint32_t) { reject_pending_statement(); }
+void check_declared_procedures() {}
+
+// structures.h
+void begin_structure(int) { reject_pending_statement(); }
+int structure_union_open() { return 0; }
+void parse_structure_field(int) { reject_pending_statement(); }
+
+// labels.h
+void compile_label_name(const char*) { reject_pending_statement(); }
+void check_label_references() {}
+
+// lists_maps.h
+void compile_dim_statement(int) { reject_pending_statement(); }
+
+// variables.h
+void compile_variable_declaration(int) { reject_pending_statement(); }
+
+// expressions.h
+int compile_expression(uint32_t, uint32_t)
+{
+    reject_pending_statement();
+    return 0;
+}
+int32_t open_parentheses_count() { return 0; }
+
+// residents.h and imports.h: the writers of /RESIDENT and /IMPORT.
+void write_resident_file(const char*) { set_error_text(1, "Writing resident files is not available in this build."); }
+void write_import_file() { set_error_text(1, "Writing import files is not available in this build."); }
