@@ -146,6 +146,7 @@ TEST_F(ForgeWriter, OutputThatCannotBeWrittenIsReportedAndRemoved)
 
     // A full disk: the library's name leads to /dev/full. The failed file is
     // removed (here: the link) and the error is set.
+    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
     std::filesystem::create_symlink("/dev/full", out / "Mylib");
     parse("C\n0\nOBJ\n0\nH\n");
     DestinationPath = out.string() + "/";
