@@ -9,13 +9,11 @@
 
 #include "core/core_globals.h"
 #include "core/file_helpers.h"
+#include "frontend/libraries.h"
 #include "platform/platform.h"
 
-// Runtime-library selection of the front end, used by /REASM for the library
-// names of the header. Weak so that tools built without the front end link.
-void mark_library_used(const char* name) __attribute__((weak));
-void select_runtime_libraries() __attribute__((weak));
-// Whether the standby COMPILE asked for PROGRESS lines (standby loop).
+// Whether the standby COMPILE asked for PROGRESS lines (standby loop; weak
+// until the loop keeps that option).
 bool standby_progress_enabled() __attribute__((weak));
 
 std::vector<LinkLibrary> link_library_list;
@@ -460,7 +458,7 @@ void reassemble()
             if (!line_holds_name(link_system_libraries, name)) link_system_libraries.push_back(name);
         } else if (section == import_libraries) {
             link_import_libraries.push_back(name);
-        } else if (mark_library_used) {
+        } else {
             mark_library_used(name.c_str());
         }
     }
@@ -469,7 +467,7 @@ void reassemble()
         report_error();
         return;
     }
-    if (select_runtime_libraries) select_runtime_libraries();
+    select_runtime_libraries();
     if (!error_number) build_executable();
     os_set_current_folder(current_folder.c_str());
     delete_directory_tree(work_folder.c_str());

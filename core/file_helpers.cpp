@@ -9,12 +9,8 @@
 
 #include "core/core_globals.h"
 #include "frontend/frontend_globals.h"
+#include "frontend/source_reader.h"
 #include "platform/platform.h"
-
-// The source driver compiles an included file (frontend). Declared weak so
-// that tools built without the front end still link; it is always present
-// in the compilers.
-void include_file(const char* path) __attribute__((weak));
 
 std::string main_source_folder;
 char* source_text_start = nullptr;
@@ -145,7 +141,7 @@ int register_include_once(const char* path, int no_include)
     }
     ListNode* node = static_cast<ListNode*>(list_add(IncludeFileList));
     *reinterpret_cast<char**>(node + 1) = pool_strdup(full.c_str());
-    if (no_include == 0 && include_file) include_file(path);
+    if (no_include == 0) include_file(path, path);
     return 1;
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <unistd.h>
 #include <fstream>
 
 #include "core/core_globals.h"
@@ -47,7 +48,7 @@ protected:
         icon_file = resource_file = linker_file = output_file = nullptr;
         quiet_mode = 1;
         reset_link_lists();
-        root = fs::temp_directory_path() / "zandrel_build_tools_test";
+        root = fs::temp_directory_path() / ("zandrel_build_tools_test_" + std::to_string(getpid()));
         fs::remove_all(root);
         fs::create_directories(root);
     }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <unistd.h>
 #include <fstream>
 #include <sys/stat.h>
 
@@ -23,7 +24,7 @@ protected:
         if (!compilation_pool.blocks) init_memory_pools();
         IncludeFileList = create_list(sizeof(ListNode) + sizeof(char*), 0);
         clear_error_state();
-        root = fs::temp_directory_path() / "zandrel_file_helpers_test";
+        root = fs::temp_directory_path() / ("zandrel_file_helpers_test_" + std::to_string(getpid()));
         fs::remove_all(root);
         fs::create_directories(root);
     }

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <unistd.h>
 #include <fstream>
 #include <thread>
 
@@ -26,7 +27,7 @@ std::string run_capture(const std::string& command_line, int& exit_code)
 
 std::filesystem::path fresh_folder(const char* name)
 {
-    std::filesystem::path root = std::filesystem::temp_directory_path() / name;
+    std::filesystem::path root = std::filesystem::temp_directory_path() / (std::string(name) + "_" + std::to_string(getpid()));
     std::filesystem::remove_all(root);
     std::filesystem::create_directories(root);
     return root;
