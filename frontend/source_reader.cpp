@@ -322,11 +322,7 @@ char* read_logical_line(char* start)
             }
             if (starts_with_word(p, "ENDMACRO") && !identifier_chars[static_cast<unsigned char>(p[8])]) {
                 // The EndMacro line is a logical line of its own.
-                char* before_next = p;
-                while (before_next > break_start && is_blank(static_cast<unsigned char>(before_next[-1]))) {
-                    before_next--;
-                }
-                before_next[-1] = 0;
+                *break_start = 0;
                 return finish(p, p);
             }
             if (continuation_count + 1 >= max_continuation_lines) {
