@@ -1,0 +1,168 @@
+// Syntax checks (/CHECK) by the laid-out zdcompiler on small programs made
+// of the statements the front end reads today, and /CONSTANT definitions.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::string compiler = std::string(ZANDREL_HOME) + "/Compilers/zdcompiler";
+
+struct CheckRun {
+    std::string output;
+    int exit_code;
+};
+
+std::string shell_quoted(const std::string& text)
+{
+    std::string out = "'";
+    for (char c : text) {
+        if (c == '\'') out += "'\\''";
+        else out += c;
+    }
+    return out + "'";
+}
+
+class CheckCli : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/zd_check_XXXXXX";
+        folder = mkdtemp(pattern);
+    }
+    void TearDown() override { std::system(("rm -rf " + shell_quoted(folder)).c_str()); }
+
+    void write(const std::string& name, const std::string& text)
+    {
+        std::ofstream(folder + "/" + name, std::ios::binary) << text;
+    }
+
+    CheckRun run(const std::vector<std::string>& arguments)
+    {
+        std::string command = "cd " + shell_quoted(folder) + " && " + shell_quoted(compiler);
+        for (const std::string& a : arguments) command += " " + shell_quoted(a);
+        command += " </dev/null 2>&1";
+        CheckRun result{"", -1};
+        FILE* pipe = popen(command.c_str(), "r");
+        char buffer[4096];
+        size_t n;
+        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, n);
+        int status = pclose(pipe);
+        if (WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
+        return result;
+    }
+
+    CheckRun check(const std::string& source)
+    {
+        write("main.zd", source);
+        return run({"/CHECK", "main.zd"});
+    }
+
+    std::string folder;
+};
+
+bool ends_with(const std::string& text, const std::string& tail)
+{
+    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+TEST_F(CheckCli, CleanProgramPrintsTheLineCount)
+{
+    CheckRun r = check("; a comment\nEnableExplicit : DisableExplicit\nEnableASM\nDisableASM");
+    EXPECT_EQ(r.exit_code, 0) << r.output;
+    EXPECT_TRUE(ends_with(r.output, "Starting syntax check...\nSyntax check finished without error (4 lines).\n"))
+        << r.output;
+    // Nothing is written by a syntax check.
+    EXPECT_FALSE(std::ifstream(folder + "/zandrel.asm").good());
+}
+
+TEST_F(CheckCli, ErrorIsReportedOnceWithItsLine)
+{
+    CheckRun r = check("; x\n\nWend 5\nWend 6\n");
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_TRUE(ends_with(r.output, "Error: Line 3 - Syntax error.\n")) << r.output;
+    EXPECT_EQ(r.output.find("Error:"), r.output.rfind("Error:"));
+}
+
+TEST_F(CheckCli, ErrorInAContinuedLineNamesItsPhysicalLine)
+{
+    CheckRun r = check("EnableASM\nx$ = \"abc +\n  def\"\n");
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_TRUE(ends_with(r.output, "Error: Line 2 - Unfinished double quote.\n")) << r.output;
+}
+
+TEST_F(CheckCli, StatementsMustStartWithANameOrSymbol)
+{
+    CheckRun r = check("5 + 3\n");
+    EXPECT_TRUE(ends_with(r.output, "Error: Line 1 - Syntax error.\n")) << r.output;
+    r = check("EnableASM 1\n");
+    EXPECT_TRUE(ends_with(r.output, "Error: Line 1 - Garbage at the end of the line.\n")) << r.output;
+}
+
+TEST_F(CheckCli, IncludeFilesAndTheirErrors)
+{
+    write("inc.zd", "; included\nEnableASM\n");
+    write("sub/other.zd", "");
+    std::system(("mkdir -p " + shell_quoted(folder + "/sub")).c_str());
+    write("sub/other.zd", "; in a sub folder\n");
+    CheckRun r = check("IncludeFile \"inc.zd\"\nXIncludeFile \"inc.zd\"\nIncludePath \"sub\"\n"
+                       "IncludeFile \"other.zd\"\n");
+    EXPECT_EQ(r.exit_code, 0) << r.output;
+    // XIncludeFile skips a file that was included already.
+    size_t first = r.output.find("Including source: inc.zd\n");
+    EXPECT_NE(first, std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("Including source: inc.zd\n", first + 1), std::string::npos);
+    EXPECT_NE(r.output.find("Including source: other.zd\n"), std::string::npos);
+    EXPECT_NE(r.output.find("Syntax check finished without error (10 lines).\n"), std::string::npos) << r.output;
+
+    write("bad.zd", "; fine\n\nWend\n");
+    r = check("IncludeFile \"bad.zd\"\n");
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_NE(r.output.find("Error: in included file '"), std::string::npos) << r.output;
+    EXPECT_TRUE(ends_with(r.output, "bad.zd'\nLine 3 - Syntax error.\n")) << r.output;
+
+    r = check("\nIncludeFile \"missing.zd\"\n");
+    EXPECT_NE(r.output.find("Error: Line 2 - File not found ("), std::string::npos) << r.output;
+    r = check("IncludeFile \"\"\n");
+    EXPECT_NE(r.output.find("File not found ("), std::string::npos) << r.output;
+    r = check("IncludeFile\n");
+    EXPECT_TRUE(ends_with(r.output, "Only a literal string can be put after 'IncludeFile'.\n")) << r.output;
+}
+
+TEST_F(CheckCli, ByteOrderMarkAndEditorOptionsTail)
+{
+    CheckRun r = check("\xEF\xBB\xBF; text\r\nEnableASM\r\n; IDE Options = x\r\n; Folding");
+    EXPECT_EQ(r.exit_code, 0) << r.output;
+    EXPECT_NE(r.output.find("(2 lines)"), std::string::npos) << r.output;
+}
+
+TEST_F(CheckCli, ConstantOptions)
+{
+    write("main.zd", "; nothing\n");
+    CheckRun r = run({"/CHECK", "main.zd", "/CONSTANT", "ZD_Compiler_OS=3"});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_NE(r.output.find("Can't define a value for a built-in constant: ZD_Compiler_OS\n"), std::string::npos)
+        << r.output;
+    r = run({"/CHECK", "main.zd", "/CONSTANT", "zd_compiler_file=x"});
+    EXPECT_NE(r.output.find("Can't define a value for a built-in constant: zd_compiler_file\n"), std::string::npos);
+    r = run({"/CHECK", "main.zd", "/CONSTANT", "=5"});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_NE(r.output.find("A constant name must be specified after "), std::string::npos) << r.output;
+    r = run({"/CHECK", "main.zd", "/CONSTANT", "NAME"});
+    EXPECT_NE(r.output.find("Error in constant definition: NAME.\n"), std::string::npos) << r.output;
+    r = run({"/CHECK", "main.zd", "/CONSTANT", "BIG=99999999999999999999"});
+    EXPECT_NE(r.output.find("Error in constant definition: BIG=99999999999999999999.\n"), std::string::npos)
+        << r.output;
+    for (const char* good : {"A=12", "B=1.5", "C=1.5.2", "D=abc", "E=", "F=-7", "G=-", "H=5000000000"}) {
+        r = run({"/CHECK", "main.zd", "/CONSTANT", good});
+        EXPECT_EQ(r.exit_code, 0) << good << "\n" << r.output;
+    }
+}
+
+}  // namespace
