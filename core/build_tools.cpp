@@ -3,6 +3,7 @@
 // launch of the program. Also /REASM and /WINDOWSIMPORT.
 #include "core/build_tools.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <strings.h>
@@ -476,4 +477,46 @@ void reassemble()
 
 void create_windows_import_library()
 {
+    std::vector<ImportedFunctionName> functions;
+    if (collect_imported_functions) collect_imported_functions(functions);
+    create_windows_import_library_from(functions);
+}
+
+void create_windows_import_library_from(const std::vector<ImportedFunctionName>& functions)
+{
+    std::string definition = std::string(windows_import_file ? windows_import_file : "") + ".def";
+    FILE* file = create_file_utf8(definition.c_str());
+    if (!file) {
+        set_error_format(322, definition.c_str());
+        return;
+    }
+    std::string library = link_import_libraries.empty() ? std::string() : link_import_libraries.front();
+    if (library.size() < 5 || strcasecmp(library.c_str() + library.size() - 4, ".lib") != 0) {
+        std::fclose(file);
+        os_delete_file(definition.c_str());
+        return;
+    }
+    // The DLL's own name: the file part of the (possibly resolved) entry.
+    std::string dll = path_file_part(library.c_str());
+    dll = dll.substr(0, dll.size() - 4) + ".dll";
+    for (char& c : dll) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    std::fprintf(file, "LIBRARY \"%s\"\n", dll.c_str());
+    std::fprintf(file, "EXPORTS\n");
+    for (const ImportedFunctionName& function : functions) {
+        std::string name = function.name;
+        if (name.size() > 1 && name.back() == '_') name.pop_back();
+        std::fprintf(file, "\"%s\"=%s\n", name.c_str(), function.symbol.c_str());
+    }
+    std::fclose(file);
+
+    std::string command = "\"" + tools_folder + "polib.exe\" /MACHINE:X64 /DEF:\"" + definition + "\" /OUT:\"" + windows_import_file + "\"";
+    char* output = nullptr;
+    if (run_tool_capture_output(command.c_str(), &output)) {
+        console_print("Windows import library '%s' created.\n", windows_import_file);
+    } else {
+        // The message buffer cuts a long tool text.
+        set_error_format(317, output ? output : "");
+        if (output) os_heap_free(permanent_heap, output);
+    }
+    os_delete_file(definition.c_str());
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // Assembles and links the written "zandrel.asm" in the work folder (the
 // current folder); results through the error state.
@@ -11,9 +12,23 @@ void build_executable();
 // /REASM: builds the program again from the "zandrel.asm" of current_folder.
 void reassemble();
 
+// One imported function of the global procedure table: its name and the
+// symbol it stands for.
+struct ImportedFunctionName {
+    std::string name;
+    std::string symbol;
+};
+
 // /WINDOWSIMPORT: writes windows_import_file + ".def" from the imported
-// functions and has the librarian make the import library.
+// functions (collect_imported_functions) and has the librarian make the
+// import library named by the first library of link_import_libraries.
 void create_windows_import_library();
+// The same with the functions given (for tests and callers that have them).
+void create_windows_import_library_from(const std::vector<ImportedFunctionName>& functions);
+// Provided by the procedure table (front end): every procedure of the global
+// procedure table flagged as an imported function (0x40000000), in table
+// order. Declared weak until the table exists.
+void collect_imported_functions(std::vector<ImportedFunctionName>& functions) __attribute__((weak));
 
 // The pieces of the build, exposed for tests.
 

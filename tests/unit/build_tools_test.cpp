@@ -303,3 +303,40 @@ TEST_F(BuildTools, ReassembleWithoutAssemblyFile)
     EXPECT_NE(error_number, 0);
     EXPECT_NE(error_reported, 0);
 }
+
+TEST_F(BuildTools, WindowsImportLibraryThroughTheLibrarian)
+{
+    tools_folder = std::string(ZANDREL_HOME) + "/Compilers/";
+    std::string library = (root / "MathDll.lib").string();
+    windows_import_file = const_cast<char*>(library.c_str());
+    // The first Import entry may be a resolved full path: the DLL name is its file part.
+    link_import_libraries.push_back("C:\\Project\\my.dir\\mathdll.lib");
+    quiet_mode = 0;
+    testing::internal::CaptureStdout();
+    create_windows_import_library_from({{"AddNumbers_", "AddNumbers"}, {"Plus_", "Sum"}, {"_", "Underscore"}});
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Windows import library '" + library + "' created.\n");
+    EXPECT_EQ(error_number, 0);
+    EXPECT_FALSE(fs::exists(library + ".def"));
+    std::string archive = read_all(library);
+    // Symbols of the imports, and "Sum" standing for the DLL's "Plus".
+    for (const char* symbol : {"__imp_AddNumbers", "__imp_Plus", "__imp_Sum", "MATHDLL.DLL"})
+        EXPECT_NE(archive.find(symbol), std::string::npos) << symbol;
+
+    // A library name that is not a ".lib": an empty definition, no librarian, no error.
+    fs::remove(library);
+    link_import_libraries.assign(1, "x.dll");
+    create_windows_import_library_from({{"A_", "A"}});
+    EXPECT_EQ(error_number, 0);
+    EXPECT_FALSE(fs::exists(library));
+    EXPECT_FALSE(fs::exists(library + ".def"));
+
+    // A failing librarian: error 317 with its text.
+    link_import_libraries.assign(1, "bad.lib");
+    tools_folder = (root / "Compilers").string() + "\\";
+    make_tool("polib.exe", "echo 'cannot write library'; exit 1\n");
+    create_windows_import_library_from({{"A_", "A"}});
+    EXPECT_EQ(error_number, 317);
+    EXPECT_STREQ(error_message, "Can't create resident file (cannot write library\n).");
+    EXPECT_EQ(read_all(root / "polib.exe.args"), "/MACHINE:X64\n/DEF:" + library + ".def\n/OUT:" + library + "\n");
+    windows_import_file = nullptr;
+}
