@@ -1,0 +1,52 @@
+// Conventions shared by every x64 emitter: the line helpers, the register
+// names, call frames aligned to 16 bytes and the release of converted
+// pseudo-type arguments after a call.
+#pragma once
+
+#include <cstdint>
+
+// Register indexes of the x64 back end.
+enum : int32_t {
+    REGISTER_RAX = 0,
+    REGISTER_R13 = 1,
+    REGISTER_R14 = 2,
+    REGISTER_R15 = 3,
+    REGISTER_STRING_BASE = 4,
+    REGISTER_RBP = 5,
+    REGISTER_RDX = 6,
+    REGISTER_RCX = 7,
+    REGISTER_RSP = 9,
+    REGISTER_R8 = 10,
+    REGISTER_R9 = 11,
+    REGISTER_R10 = 12,
+    REGISTER_R11 = 13,
+    REGISTER_R12 = 14,
+    REGISTER_RSI = 15,
+    REGISTER_RDI = 16,
+    REGISTER_RBX = 17,
+};
+
+// The name of register `index` at operand size 1, 2, 4 or 8 ("BAD" when it
+// has none).
+const char* register_name(int size, int index);
+// Size prefix of a memory operand ("byte ", "word ", "dword ", "qword ").
+const char* size_prefix(int size);
+
+// Writes one formatted line (printf rules) unless output is suppressed.
+void emit_linef(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Marks a runtime routine as called (only while output is on).
+void mark_runtime_used(int32_t routine);
+// Clears the emitters' per-compilation state (used flags, depth, x87 count).
+void reset_emitter_state();
+
+int32_t emit_call_frame_begin();
+void emit_call_frame_end();
+int32_t emit_align_stack16();
+// Frees the converted pseudo-type arguments (16 p-ascii, 18 p-bstr,
+// 19 p-utf8; 17 p-unicode is passed unconverted) after a call and drops the
+// slots of all of them. `types` lists the call's pseudo-type parameter codes
+// in declaration order; slot j (at rsp+8+8j) belongs to the j-th of them
+// counted from the last.
+void emit_release_pseudo_types(const int* types, int count);
+void emit_free_pseudo_arg(int type, int j);

@@ -1,0 +1,36 @@
+// Compares (integer CMP, or an x87 compare tested through the status word)
+// and the store of an expression result into a variable.
+#pragma once
+
+#include <cstdint>
+
+// Comparison token codes.
+enum : int32_t {
+    COMPARE_NOT_EQUAL = 4,
+    COMPARE_LESS_EQUAL = 5,
+    COMPARE_GREATER_EQUAL = 6,
+    COMPARE_LESS = 60,
+    COMPARE_EQUAL = 61,
+    COMPARE_GREATER = 62,
+};
+
+// Where an assignment stores its value.
+struct AssignTarget {
+    const char* text;      // memory operand with its size prefix
+    int32_t size;          // access size 1, 2, 4 or 8
+    uint32_t flags;        // operand flags of the target (float, double, unsigned, string, fixed string)
+    int32_t fixed_length;  // characters of a fixed-string target
+    bool in_procedure;     // the target is addressed inside a procedure body
+};
+
+void emit_fpu_compare_test(int op);
+// Compares the left value (register `left`, or the x87 top in a float
+// expression) with the current operand.
+void emit_compare(int left, int op);
+void emit_compare_constant(int left, int op);
+void emit_compare_zero(int left);
+// Stores the expression result (the current operand) into the target.
+void emit_assign_result(const AssignTarget* target, bool from_stack);
+void emit_pop_to_variable(const char* operand, int size);
+const char* format_memory_operand(int size, int64_t offset, const char* base);
+const char* format_rbp_operand(int size, const char* text);

@@ -1,0 +1,23 @@
+// Fixed sequences that work on a whole variable, given its operand text:
+// constant stores, structure copy and release, string release, the exchange
+// of two values and the frame of the generated per-thread routines.
+#pragma once
+
+#include <cstdint>
+
+// " MOV <operand>,<value>".
+void emit_store_int_to_variable(const char* operand, int32_t value);
+// One MOV for 0 .. 2147483647 (the immediate is sign-extended), else the two
+// dword stores, the upper half first.
+void emit_store_quad_to_variable(const char* operand, int64_t value);
+// Structure copy: destination address in the current operand, source address
+// pushed before. `descriptor` is the structure's descriptor symbol or null.
+void emit_copy_structure(const char* descriptor, int32_t byte_size);
+// Release of a structure's strings; `qword_symbol` as format_variable_qword_symbol gives it.
+void emit_free_structure_strings(const char* descriptor, const char* qword_symbol);
+// Release of a string variable.
+void emit_free_string(const char* operand);
+// Exchange of the current operand with the target (null: the address pushed before).
+void emit_swap_values(const char* target, int size);
+void emit_helper_prologue();
+void emit_helper_epilogue();
