@@ -292,9 +292,10 @@ void emit_comment(const char* source_text) {
 // ---------------------------------------------------------------------------
 // Data section
 
-static void grow_plain_buffer(char*& start, char*& write, char*& end) {
+// Reallocates a plain buffer to used + extra bytes, keeping text and write offset.
+static void grow_plain_buffer(char*& start, char*& write, char*& end, int64_t extra) {
     int64_t used = start ? write - start : 0;
-    size_t new_size = size_t(used + data_buffer_step);
+    size_t new_size = size_t(used + extra);
     char* block = start ? static_cast<char*>(os_heap_realloc(permanent_heap, start, new_size))
                         : static_cast<char*>(os_heap_alloc(permanent_heap, new_size));
     if (!start) block[0] = 0;
@@ -303,10 +304,10 @@ static void grow_plain_buffer(char*& start, char*& write, char*& end) {
     end = block + new_size;
 }
 
-void grow_data_buffer() { grow_plain_buffer(data_buffer_start, data_write_pointer, data_buffer_end); }
+void grow_data_buffer() { grow_plain_buffer(data_buffer_start, data_write_pointer, data_buffer_end, data_buffer_step); }
 
 void grow_debugger_data_buffer() {
-    grow_plain_buffer(debugger_data_start, debugger_data_write, debugger_data_end);
+    grow_plain_buffer(debugger_data_start, debugger_data_write, debugger_data_end, data_buffer_step);
 }
 
 void begin_data_section() {
@@ -320,9 +321,10 @@ void begin_data_section() {
 
 void emit_data_text(const char* text) {
     size_t length = std::strlen(text);
-    while (data_buffer_end - data_write_pointer < 64000 ||
-           data_write_pointer + length + 1 > data_buffer_end)
-        grow_data_buffer();
+    if (data_buffer_end - data_write_pointer < 64000) grow_data_buffer();
+    // A text longer than the free room gets room for itself and the step.
+    if (int64_t(length) + 1 > data_buffer_end - data_write_pointer)
+        grow_plain_buffer(data_buffer_start, data_write_pointer, data_buffer_end, int64_t(length) + 1 + data_buffer_step);
     std::memcpy(data_write_pointer, text, length + 1);
     data_write_pointer += length;
 }
