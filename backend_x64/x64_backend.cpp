@@ -1,8 +1,8 @@
 #include "backend_x64/x64_backend.h"
 
-static void x64_init_backend_tables() {}
+#include "backend_x64/x64_tables.h"
 
 const BackendHooks x64_backend_hooks = {
-    "x64",
-    x64_init_backend_tables,
+    .name = "x64",
+    .init_backend_tables = init_backend_tables,
 };
