@@ -239,6 +239,9 @@ void compile_state_init() {
     compiler_error_raised = 0;
     // A dry run or a /CHECK compilation may have left output switched off.
     no_output_depth = 0;
+    // The compilation driver sets the instrumentation flag from the options
+    // of the compilation that starts; none is left over from the last one.
+    debugger_code = 0;
     // The include list holds pool copies of names: a link and a text pointer.
     IncludeFileList = create_list(sizeof(ListNode) + sizeof(char*), 0);
     front_end_list = create_list(sizeof(ListNode) + sizeof(char*), 0);
