@@ -1,0 +1,120 @@
+// Shared set-up of the emitter and expression tests: one compiler
+// initialisation per process, a fresh code buffer per test, and the check
+// that a fragment of generated text assembles with the flat assembler.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+
+#include "backend_x64/emit_common.h"
+#include "backend_x64/emit_float_pools.h"
+#include "backend_x64/x64_backend.h"
+#include "backend_x64/x64_globals.h"
+#include "core/backend_hooks.h"
+#include "core/compiler_main.h"
+#include "core/core_globals.h"
+#include "core/output_buffers.h"
+#include "frontend/frontend_globals.h"
+#include "frontend/operand_state.h"
+
+inline void ensure_compiler_initialised() {
+    static bool done = false;
+    if (done) return;
+    done = true;
+    install_backend(&x64_backend_hooks);
+    compiler_init();
+}
+
+class EmitterTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ensure_compiler_initialised();
+        reset_output_buffers();
+        no_output_depth = 0;
+        error_number = 0;
+        suppress_errors = 0;
+        reset_emitter_state();
+        reset_operand_state();
+        create_float_pools();
+        debugger_checks_enabled = 0;
+        dll_symbol_addresses = 0;
+    }
+
+    std::string output() const { return std::string(output_buffer_start, output_write_pointer); }
+    void clear_output() {
+        output_write_pointer = output_buffer_start;
+        *output_write_pointer = 0;
+    }
+
+    // Current operand helpers.
+    static void set_variable(const char* text, int size, uint32_t flags = 0) {
+        snprintf(current_operand.text, sizeof current_operand.text, "%s", text);
+        current_operand.kind = OPERAND_VARIABLE;
+        current_operand.size = size;
+        current_operand.flags = flags;
+    }
+    static void set_constant(int64_t value) {
+        current_operand.flags = 0;
+        set_operand_integer_constant(value);
+    }
+    static void set_float_constant(double value, bool is_double = true) {
+        current_operand.flags = 0;
+        set_operand_float_constant(value, is_double);
+    }
+};
+
+// Wraps a fragment of generated instructions in a minimal COFF file with every
+// symbol it names declared, runs fasm on it and returns "" on success or the
+// assembler's message.
+inline std::string assemble_fragment(const std::string& code) {
+    std::set<std::string> externs, data, equates;
+    std::regex symbol(R"(\b(v_\w+|p_\w+|so_\w+(?:\.\w+)?|_S\d+|F\d+|D\d+|s_\w+|PS\d+|TS\d+|SYS_\w+|_DBG_\w+|ZD_\w+|SysFreeString|_Procedure\d+)\b)");
+    for (auto it = std::sregex_iterator(code.begin(), code.end(), symbol); it != std::sregex_iterator(); ++it) {
+        std::string name = (*it)[1];
+        if (name.rfind("SYS_", 0) == 0 || name.rfind("_DBG_", 0) == 0 || name == "SysFreeString") externs.insert(name);
+        else if (name.rfind("PS", 0) == 0 || name.rfind("TS", 0) == 0) equates.insert(name);
+        else if (name == "ZD_StringBasePosition" || name.rfind("ZD_", 0) == 0) externs.insert(name);
+        else data.insert(name);
+    }
+    std::ostringstream file;
+    file << "format MS64 COFF\n";
+    for (auto& name : externs) file << "extrn " << name << "\n";
+    for (auto& name : equates) file << name << " = 64\n";
+    file << "section '.text' code readable executable align 16\n";
+    // Pool labels the fragment defines itself are not declared again.
+    std::set<std::string> defined;
+    std::regex label(R"((?:^|\n)([A-Za-z_][\w.]*):)");
+    for (auto it = std::sregex_iterator(code.begin(), code.end(), label); it != std::sregex_iterator(); ++it)
+        defined.insert((*it)[1]);
+    file << code << "\n";
+    file << "section '.data' data readable writeable\n";
+    for (auto& name : data)
+        if (!defined.count(name)) file << name << " rq 4\n";
+    char dir[] = "/tmp/zdasmXXXXXX";
+    if (!mkdtemp(dir)) return "mkdtemp failed";
+    std::string src = std::string(dir) + "/f.asm", obj = std::string(dir) + "/f.obj", log = std::string(dir) + "/log";
+    {
+        std::ofstream out(src);
+        out << file.str();
+    }
+    std::string command = "fasm -m 524288 " + src + " " + obj + " > " + log + " 2>&1";
+    int rc = system(command.c_str());
+    std::string result;
+    if (rc != 0) {
+        std::ifstream in(log);
+        std::stringstream text;
+        text << in.rdbuf();
+        result = text.str() + "\n--- source ---\n" + file.str();
+    }
+    std::string cleanup = std::string("rm -rf ") + dir;
+    if (system(cleanup.c_str()) != 0) {}
+    return result;
+}
