@@ -8,6 +8,7 @@
 #include "core/command_line.h"
 #include "core/compiler_main.h"
 #include "core/core_globals.h"
+#include "emit_test_support.h"
 
 namespace {
 
@@ -16,15 +17,8 @@ const std::string hint = "Type 'zdcompiler /?' for quick help.\n";
 
 class CommandLineTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        static bool initialised = false;
-        if (!initialised) {
-            install_backend(&x64_backend_hooks);
-            compiler_init();
-            initialised = true;
-        }
-    }
+    // One compiler initialisation per process, shared with the emitter tests.
+    static void SetUpTestSuite() { ensure_compiler_initialised(); }
 
     void SetUp() override { list_clear(subsystem_list); }
 
