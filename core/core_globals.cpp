@@ -44,6 +44,11 @@ int32_t cpu_mode = 0;
 const char* executable_subsystem_name = "Windows";
 CursorList* subsystem_list = nullptr;
 int32_t report_warnings = 0;
+int32_t report_progress = 0;
+int32_t redirect_files = 0;
+char* source_alias = nullptr;
+char* include_path = nullptr;
+int32_t parallel_enabled = 0;
 
 // Installation and folders
 std::string home_folder;

@@ -61,6 +61,11 @@ extern int32_t cpu_mode;                    // 0, or one of the cpu_mode_* value
 extern const char* executable_subsystem_name;  // "Windows" or "Console"
 extern CursorList* subsystem_list;          // /SUBSYSTEM names (elements: link + text pointer)
 extern int32_t report_warnings;     // standby COMPILE option WARNINGS
+extern int32_t report_progress;     // standby COMPILE option PROGRESS
+extern int32_t redirect_files;      // standby COMPILE option REDIRECT: ask the editor for file names
+extern char* source_alias;          // standby SOURCEALIAS: the main file's name as the editor shows it; null when none
+extern char* include_path;          // standby INCLUDEPATH: the main source folder of a standby compilation
+extern int32_t parallel_enabled;    // the parallel option: "_PARALLEL" routines and the Parallel library
 
 constexpr int32_t cpu_mode_mmx = 0x10000;
 constexpr int32_t cpu_mode_3dnow = 0x80000;

@@ -618,6 +618,16 @@ void mark_library_dependencies(LibraryRecord* library)
     }
 }
 
+const char* get_routine_suffix(const LibraryCommand* command)
+{
+    static char suffix[32];
+    suffix[0] = 0;
+    if (thread_safe && (command->flags & LIBRARY_FLAG_THREAD)) std::strcat(suffix, "_THREAD");
+    if (parallel_enabled && (command->flags & LIBRARY_FLAG_PARALLEL)) std::strcat(suffix, "_PARALLEL");
+    if (purifier_enabled && (command->flags & LIBRARY_FLAG_PURIFIER)) std::strcat(suffix, "_PURIFIER");
+    return suffix;
+}
+
 void select_runtime_libraries()
 {
     if (!library_list) return;
@@ -627,6 +637,7 @@ void select_runtime_libraries()
         for (const char* name : {"Array", "Date", "Memory", "String", "StringExtension", "Map", "Network", "CipherMD5"})
             mark_library_used(name);
     }
+    if (parallel_enabled) mark_library_used("Parallel");
     list_clear(used_library_list);
     for (ListNode* node = library_list->first; node; node = node->next) {
         LibraryRecord* library = reinterpret_cast<LibraryRecord*>(node);

@@ -96,6 +96,11 @@ void mark_library_used(const char* name);
 // needs first), and appends each one reached to used_library_list.
 void mark_library_dependencies(LibraryRecord* library);
 
+// The build-mode suffix of a command's routine name: "_THREAD", "_PARALLEL"
+// and "_PURIFIER" in that order, each when its option is on and the command
+// has a variant for it; "" for none. The text lives in a static buffer.
+const char* get_routine_suffix(const LibraryCommand* command);
+
 // Before the program is finished: marks the libraries that the build mode
 // needs, walks the dependencies of every used library into used_library_list
 // and hands each one to the link line (link_library_list).

@@ -90,11 +90,10 @@ std::string main_source_name()
     return combine_path(current_folder.c_str(), source_file ? source_file : "");
 }
 
-// The standby PROGRESS compile option; not available before the standby
-// protocol keeps its compile options.
+// The standby PROGRESS compile option.
 bool standby_progress_wanted()
 {
-    return false;
+    return report_progress != 0;
 }
 
 void emit_debugger_line_entry()

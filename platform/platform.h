@@ -78,6 +78,12 @@ void os_console_write(const char* utf8, size_t length);
 // A message box of a desktop program; without a display it writes
 // "title: text" and a line feed to standard error and returns at once.
 void os_message_box(const char* title, const char* text);
+// Reads one whole line of standard input without its line end (LF, and a CR
+// before it); false at the end of the input when nothing was read.
+bool os_read_input_line(std::string& line);
+// A vanished reader of standard output ends the run through the end of its
+// input rather than through a signal.
+void os_ignore_broken_pipe();
 
 // ---------------------------------------------------------------------------
 // Time.

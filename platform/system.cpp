@@ -1,6 +1,7 @@
 // Console, time and the named mutex.
 #include "platform/platform.h"
 
+#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -40,6 +41,28 @@ void os_create_named_mutex(const char* name)
     std::string path = folder + name;
     int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd >= 0) flock(fd, LOCK_SH | LOCK_NB);
+}
+
+bool os_read_input_line(std::string& line)
+{
+    line.clear();
+    char* buffer = nullptr;
+    size_t capacity = 0;
+    ssize_t length = getline(&buffer, &capacity, stdin);
+    if (length < 0) {
+        std::free(buffer);
+        return false;
+    }
+    line.assign(buffer, static_cast<size_t>(length));
+    std::free(buffer);
+    if (!line.empty() && line.back() == '\n') line.pop_back();
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return true;
+}
+
+void os_ignore_broken_pipe()
+{
+    std::signal(SIGPIPE, SIG_IGN);
 }
 
 void os_message_box(const char* title, const char* text)

@@ -1,0 +1,233 @@
+// Scripted standby sessions with the laid-out zdcompiler: the script goes to
+// standard input, and the whole standard output and the exit code are
+// compared line by line.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+namespace {
+
+const std::string compiler = std::string(ZANDREL_HOME) + "/Compilers/zdcompiler";
+const std::string starting = "STARTING\t6.10\tZandrel 6.10 LTS (Windows - x64)\nREADY\n";
+const std::string complete = "OUTPUT\tCOMPLETE\n";
+
+struct Session {
+    std::string output;
+    int exit_code;
+};
+
+std::string shell_quoted(const std::string& text)
+{
+    std::string out = "'";
+    for (char c : text) {
+        if (c == '\'') out += "'\\''";
+        else out += c;
+    }
+    return out + "'";
+}
+
+class StandbyCli : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/zd_standby_XXXXXX";
+        folder = mkdtemp(pattern);
+    }
+    void TearDown() override { std::system(("rm -rf " + shell_quoted(folder)).c_str()); }
+
+    std::string path(const std::string& name) const { return folder + "/" + name; }
+
+    void write(const std::string& name, const std::string& text)
+    {
+        std::ofstream(path(name), std::ios::binary) << text;
+    }
+
+    // Runs one session: `script` is the whole standard input.
+    Session run(const std::string& script, const std::string& extra_switches = "")
+    {
+        write("script.txt", script);
+        std::string command = "cd " + shell_quoted(folder) + " && timeout 20 " + shell_quoted(compiler) +
+                              " /STANDBY " + extra_switches + " <script.txt 2>/dev/null";
+        Session session{"", -1};
+        FILE* pipe = popen(command.c_str(), "r");
+        char buffer[4096];
+        size_t n;
+        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) session.output.append(buffer, n);
+        int status = pclose(pipe);
+        if (WIFEXITED(status)) session.exit_code = WEXITSTATUS(status);
+        return session;
+    }
+
+    // "SOURCE\t<folder>/<name>\n" followed by a COMPILE line with the words.
+    std::string compile(const std::string& name, const std::string& words = "\tCHECKSYNTAX")
+    {
+        return "SOURCE\t" + path(name) + "\nCOMPILE" + words + "\n";
+    }
+
+    std::string folder;
+};
+
+// The output without its "PROGRESS\tLINES\t" lines.
+std::string without_line_progress(const std::string& output)
+{
+    std::string kept;
+    size_t start = 0;
+    while (start < output.size()) {
+        size_t end = output.find('\n', start);
+        end = end == std::string::npos ? output.size() : end + 1;
+        if (output.compare(start, 15, "PROGRESS\tLINES\t") != 0) kept += output.substr(start, end - start);
+        start = end;
+    }
+    return kept;
+}
+
+std::string error_block(int line, const std::string& message, const std::string& include = "")
+{
+    return "ERROR\tSYNTAX\t" + std::to_string(line) + "\nMESSAGE\t" + message + "\n" + include + complete;
+}
+
+TEST_F(StandbyCli, EndAndEndOfInputFinishTheRun)
+{
+    Session s = run("END\n");
+    EXPECT_EQ(starting, s.output);
+    EXPECT_EQ(0, s.exit_code);
+
+    // Words are compared exactly: these are ignored, and the end of the input ends the run.
+    s = run("ENDX\nend\nBOGUS\tx\n\n");
+    EXPECT_EQ(starting, s.output);
+    EXPECT_EQ(0, s.exit_code);
+
+    // A CR before the LF belongs to the line end; nothing after END runs.
+    s = run("END\r\nFUNCTIONLIST\n");
+    EXPECT_EQ(starting, s.output);
+    EXPECT_EQ(0, s.exit_code);
+}
+
+TEST_F(StandbyCli, MissingSubsystemEndsBeforeReady)
+{
+    Session s = run("END\n", "/SUBSYSTEM nothere");
+    EXPECT_EQ("STARTING\t6.10\tZandrel 6.10 LTS (Windows - x64)\nERROR\tSUBSYSTEM\tnothere\n", s.output);
+    EXPECT_EQ(1, s.exit_code);
+}
+
+TEST_F(StandbyCli, CompilationsSucceedOrAnswerTheirErrorBlock)
+{
+    write("ok.zd", "; fine\nEnableASM\n");
+    write("bad.zd", "; x\n\nWend 5\n");
+    Session s = run(compile("ok.zd") + compile("bad.zd") + compile("ok.zd") + compile("missing.zd") +
+                    // The stored fields go with each COMPILE: this one reads no file.
+                    "COMPILE\tCHECKSYNTAX\n" + "END\n");
+    EXPECT_EQ(starting + "SUCCESS\n" + error_block(3, "Syntax error.") + "SUCCESS\n" +
+                  error_block(0, "File not found (" + path("missing.zd") + ").") + error_block(0, "File not found ()."),
+              s.output);
+    EXPECT_EQ(0, s.exit_code);
+}
+
+TEST_F(StandbyCli, FailedBuildIsNeverAnsweredWithSuccess)
+{
+    write("ok.zd", "; fine\n");
+    Session s = run(compile("ok.zd", "\tCONSOLE") + "END\n");
+    EXPECT_EQ(0u, s.output.find(starting));
+    EXPECT_EQ(std::string::npos, s.output.find("SUCCESS")) << s.output;
+    EXPECT_NE(std::string::npos, s.output.find("ERROR\t")) << s.output;
+}
+
+TEST_F(StandbyCli, IncludeFileErrorsAndProgress)
+{
+    write("inc.zd", "; fine\n\nWend\n");
+    write("main.zd", "IncludeFile \"inc.zd\"\n");
+    write("bad.zd", "\nWend\n");
+    Session s = run("INCLUDEPATH\t" + folder + "/\n" + compile("main.zd", "\tCHECKSYNTAX\tPROGRESS") +
+                    // The include file of the last error is not named again.
+                    compile("bad.zd") + compile("main.zd") + "END\n");
+    size_t at = s.output.find("PROGRESS\tINCLUDES\t");
+    ASSERT_NE(std::string::npos, at) << s.output;
+    size_t end = s.output.find('\n', at);
+    std::string include_name = s.output.substr(at + 18, end - at - 18);
+    EXPECT_NE(std::string::npos, include_name.find("inc.zd"));
+    std::string include_error = error_block(-1, "Syntax error.", "INCLUDEFILE\t" + include_name + "\t3\n");
+    // Line counts are reported every 1000 lines and at the end of a compilation.
+    EXPECT_EQ(starting + "PROGRESS\tINCLUDES\t" + include_name + "\n" + include_error +
+                  error_block(2, "Syntax error.") + include_error,
+              without_line_progress(s.output));
+    // Only the compilation that asked for PROGRESS sends PROGRESS lines.
+    size_t second_compilation = s.output.find("ERROR\tSYNTAX\t2\n");
+    ASSERT_NE(std::string::npos, second_compilation);
+    EXPECT_EQ(std::string::npos, s.output.find("PROGRESS", second_compilation));
+}
+
+TEST_F(StandbyCli, RedirectAsksForTheMainFile)
+{
+    write("real.zd", "; real\n");
+    Session s = run("SOURCE\tshown.zd\nCOMPILE\tREDIRECT\tCHECKSYNTAX\n" + path("real.zd") + "\tignored\n" +
+                    // Without REDIRECT nobody is asked.
+                    compile("real.zd") +
+                    // End of input while the editor owes a reply ends the run.
+                    "SOURCE\tlast.zd\nCOMPILE\tREDIRECT\n");
+    EXPECT_EQ(starting + "REDIRECT\tMAINFILE\tshown.zd\nSUCCESS\nSUCCESS\nREDIRECT\tMAINFILE\tlast.zd\n", s.output);
+    EXPECT_EQ(0, s.exit_code);
+}
+
+TEST_F(StandbyCli, LongLinesAreReadWhole)
+{
+    std::string long_name = "/" + std::string(3000, 'a') + "/main.zd";
+    Session s = run("SOURCE\t" + long_name + "\nCOMPILE\tREDIRECT\n");
+    EXPECT_EQ(starting + "REDIRECT\tMAINFILE\t" + long_name + "\n", s.output);
+}
+
+TEST_F(StandbyCli, ConstantsAreListedThenRemoved)
+{
+    Session s = run(
+        "CONSTANT\tAnswer=42\nCONSTANT\tRatio=2.5\nCONSTANT\tPath$=C:\\dir\nCONSTANT\tnovalue\n"
+        "CONSTANT\tZD_Compiler_OS=3\nCONSTANT\tAnswer=43\nCONSTANTLIST\nCONSTANTLIST\nEND\n");
+    ASSERT_EQ(0u, s.output.find(starting));
+    size_t second = s.output.find(complete);
+    ASSERT_NE(std::string::npos, second);
+    std::string first_list = s.output.substr(starting.size(), second + complete.size() - starting.size());
+    std::string second_list = s.output.substr(second + complete.size());
+    // Count line first, one line per constant, then the end line.
+    int lines = 0;
+    for (char c : first_list) lines += c == '\n';
+    EXPECT_EQ(std::atoi(first_list.c_str()) + 2, lines) << first_list;
+    EXPECT_NE(std::string::npos, first_list.find("\n0\tAnswer\t42\n")) << first_list;
+    EXPECT_NE(std::string::npos, first_list.find("\n1\tRatio\t2.5000000000000000\n"));
+    EXPECT_NE(std::string::npos, first_list.find("\n2\tPath$\tC:\\\\dir\n"));
+    EXPECT_NE(std::string::npos, first_list.find("\n2\tNull$\t\n"));
+    EXPECT_NE(std::string::npos, first_list.find("\n0\tZD_Compiler_OS\t1\n"));
+    EXPECT_NE(std::string::npos, first_list.find("\n0\tZD_Compiler_Version\t610\n"));
+    // The list removed the constants of the CONSTANT commands.
+    EXPECT_EQ(std::string::npos, second_list.find("Answer")) << second_list;
+    EXPECT_NE(std::string::npos, second_list.find("\n2\tNull$\t\n"));
+}
+
+TEST_F(StandbyCli, BadConstantsDoNotFailTheNextCompilation)
+{
+    write("ok.zd", "; fine\n");
+    Session s = run("CONSTANT\tA=1\nCONSTANT\tA=2\nCONSTANT\t=5\nCONSTANT\t1x=5\n" + compile("ok.zd") + "END\n");
+    EXPECT_EQ(starting + "SUCCESS\n", s.output);
+}
+
+TEST_F(StandbyCli, FunctionListAndHelpDirectory)
+{
+    Session s = run("FUNCTIONLIST\nHELPDIRECTORY\tSizeOf\nHELPDIRECTORY\tNoSuchThing\nIMPORTLIST\n"
+                    "STRUCTURE\tNoSuchThing\nEND\n");
+    ASSERT_EQ(0u, s.output.find(starting));
+    std::string rest = s.output.substr(starting.size());
+    size_t end = rest.find(complete);
+    ASSERT_NE(std::string::npos, end);
+    std::string list = rest.substr(0, end);
+    int lines = 0;
+    for (char c : list) lines += c == '\n';
+    EXPECT_EQ(std::atoi(list.c_str()) + 1, lines) << list;
+    EXPECT_NE(std::string::npos, list.find("\nSizeOf (Structure) - Returns the size of the given structure.\n"));
+    // Compiler functions have no library: their help directory is unknown.
+    EXPECT_EQ("UNKNOWN\nUNKNOWN\n0\n" + complete + complete, rest.substr(end + complete.size()));
+}
+
+}  // namespace
