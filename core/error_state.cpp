@@ -205,8 +205,8 @@ void report_warning(int n, const char* argument) {
 static int32_t error_physical_index() {
     if (continuation_count <= 0 || !error_position) return 0;
     uintptr_t position = reinterpret_cast<uintptr_t>(error_position);
-    // An error position outside the current logical line maps to its first line.
-    if (current_line_start && position < reinterpret_cast<uintptr_t>(current_line_start)) return 0;
+    // The logical line is one NUL-terminated text, so a position outside it
+    // lies before every continuation start or after its end: index 0.
     const char* last_start = continuation_starts[continuation_count - 1];
     if (!last_start) return 0;
     uintptr_t line_end = reinterpret_cast<uintptr_t>(last_start) + std::strlen(last_start);

@@ -2,7 +2,6 @@
 #include "frontend/frontend_globals.h"
 
 // Source position
-char* current_line_start = nullptr;
 char* current_source_file = nullptr;
 int32_t current_line = 0;
 int32_t continuation_count = 0;

@@ -14,7 +14,6 @@ struct CursorList;
 constexpr int max_continuation_lines = 512;
 constexpr int include_path_capacity = 4096;
 
-extern char* current_line_start;        // start of the logical line being compiled (set by the source driver)
 extern char* current_source_file;       // full name of the file being read ("" between compilations)
 extern int32_t current_line;            // lines of the current file before the logical line being compiled
 extern int32_t continuation_count;      // physical lines joined to the first one of the logical line

@@ -22,7 +22,6 @@ protected:
         report_warnings = 0;
         macro_error_line = 0;
         macro_expansion_text = nullptr;
-        current_line_start = nullptr;
         parse_pointer = line_text;
     }
     void TearDown() override {
@@ -35,7 +34,6 @@ protected:
     // A logical line joined from three physical lines "aaaa", "bbbb", "cccc".
     void set_three_line_statement() {
         std::strcpy(line_text, "aaaa bbbb cccc");
-        current_line_start = line_text;
         continuation_count = 2;
         continuation_starts[0] = line_text + 5;
         continuation_starts[1] = line_text + 10;
