@@ -49,10 +49,11 @@ protected:
     }
 
     // Runs one session: `script` is the whole standard input.
-    Session run(const std::string& script, const std::string& extra_switches = "")
+    Session run(const std::string& script, const std::string& extra_switches = "",
+                const std::string& program = compiler)
     {
         write("script.txt", script);
-        std::string command = "cd " + shell_quoted(folder) + " && timeout 20 " + shell_quoted(compiler) +
+        std::string command = "cd " + shell_quoted(folder) + " && timeout 20 " + shell_quoted(program) +
                               " /STANDBY " + extra_switches + " <script.txt 2>/dev/null";
         Session session{"", -1};
         FILE* pipe = popen(command.c_str(), "r");
@@ -113,6 +114,20 @@ TEST_F(StandbyCli, MissingSubsystemEndsBeforeReady)
 {
     Session s = run("END\n", "/SUBSYSTEM nothere");
     EXPECT_EQ("STARTING\t6.10\tZandrel 6.10 LTS (Windows - x64)\nERROR\tSUBSYSTEM\tnothere\n", s.output);
+    EXPECT_EQ(1, s.exit_code);
+}
+
+TEST_F(StandbyCli, StartupErrorIsOneLineWithoutLineFeed)
+{
+    // A private installation around a copy of the compiler, with a broken library file.
+    std::system(("mkdir -p " + shell_quoted(path("Compilers")) + " " + shell_quoted(path("ZandLibraries")) + " " +
+                 shell_quoted(path("Residents")) + " && cp " + shell_quoted(compiler) + " " +
+                 shell_quoted(path("Compilers")))
+                    .c_str());
+    write("ZandLibraries/Broken", std::string("DNAZ\x40\0\0\0" "4BIL", 12));
+    Session s = run("END\n", "", path("Compilers/zdcompiler"));
+    EXPECT_EQ("STARTING\t6.10\tZandrel 6.10 LTS (Windows - x64)\nERROR\tCan't load the following library: Broken.",
+              s.output);
     EXPECT_EQ(1, s.exit_code);
 }
 
