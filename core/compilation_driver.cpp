@@ -304,6 +304,9 @@ void compile_program()
 
     reset_statement_state();
     declare_builtin_constants();
+    // The debugger instrumentation follows this compilation's options, after
+    // a DLL build has switched the debugger off.
+    debugger_code = debugger_enabled ? 1 : 0;
 
     if (error_number == 0) {
         int64_t length = 0;
