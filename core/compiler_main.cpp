@@ -123,7 +123,11 @@ void compiler_reset()
 
     compile_state_init();
     reset_imports();
+    // Libraries stay loaded, but what one compilation used and linked does not.
+    reset_usage_marks();
+    reset_link_lists();
 
+    source_alias = nullptr;
     clear_error_state();
     if (!no_output_depth) emit_line(";");
 }
