@@ -9,6 +9,7 @@
 #include <ctime>
 #include <string>
 
+#include "core/backend_hooks.h"
 #include "core/build_tools.h"
 #include "core/compiler_main.h"
 #include "core/core_globals.h"
@@ -16,6 +17,7 @@
 #include "frontend/constants.h"
 #include "frontend/frontend_globals.h"
 #include "frontend/imports.h"
+#include "frontend/labels.h"
 #include "frontend/lexer.h"
 #include "frontend/residents.h"
 #include "frontend/source_reader.h"
@@ -157,11 +159,14 @@ char* copy_main_source(int64_t* length)
     return block;
 }
 
-// Finishing an executable: the start-up code, the data and bss sections and
-// the peephole optimiser belong to the program output, which is not built
-// yet; until it is, a full compilation stops here with a clear message.
+// Finishing an executable: the back end's program output writes the
+// start-up code, the end code, data and bss around the compiled code.
 void finish_program()
 {
+    if (backend && backend->finish_program) {
+        backend->finish_program();
+        return;
+    }
     set_error_text(1, "Only the syntax check (/CHECK) is available in this build.");
 }
 
@@ -303,6 +308,8 @@ void compile_program()
     current_folder_short = current_folder;
 
     reset_statement_state();
+    create_label_lists();
+    if (backend && backend->reset_program_output) backend->reset_program_output();
     declare_builtin_constants();
     // The debugger instrumentation follows this compilation's options, after
     // a DLL build has switched the debugger off.

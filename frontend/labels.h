@@ -1,7 +1,67 @@
-// Labels: definitions, references and the end-of-source check.
+// Labels: declarations, references resolved when their scope ends, the
+// assembly names of labels, the alias lines of references that fall back from
+// a procedure to the main program, and the jump statements that name labels
+// (Goto, Gosub, Return, FakeReturn, End).
 #pragma once
+
+#include <cstdint>
+
+#include "core/cursor_list.h"
+
+// Label flags.
+constexpr uint16_t LABEL_DATA = 0x0002;          // declared inside a DataSection
+constexpr uint16_t LABEL_FALLBACK = 0x0004;      // reference may fall back to the enclosing scope
+constexpr uint16_t LABEL_PUBLIC = 0x0008;        // declared inside a DeclareModule section
+constexpr uint16_t LABEL_SKIP_CHECK = 0x0010;    // reference skipped by the check
+
+struct LabelRecord {
+    ListNode link;
+    char* name;              // as written (compilation pool)
+    uint16_t flags;
+    int32_t line;            // line of the declaration or reference
+    char* file;              // include file name, or null in the main source
+    int32_t data_offset;
+    char* module;            // module name, or null
+    char* procedure;         // procedure of a moved reference, or null
+};
+
+// Lists of the compilation (compilation heap).
+extern CursorList* main_labels;
+extern CursorList* main_label_references;
+extern CursorList* procedure_labels;
+extern CursorList* procedure_label_references;
+extern CursorList* module_label_references;
+// The procedure whose body is being compiled (null in the main program),
+// and the module section that is open (null when none).
+extern const char* label_scope_procedure;
+extern const char* label_scope_module;
+
+// Start of each compilation: the five lists, empty.
+void create_label_lists();
+
+// The label of that name in the current scope (ASCII case folding), or null.
+LabelRecord* find_label(const char* name);
+// The assembly name of a label in the current scope ("l_x", "ll_p_x",
+// "m.l_x", "m.ll_p_x"), lower-cased; static buffer.
+const char* make_label_asm_name(const char* name);
+// Declares a label in the current scope and writes "name:"; error 107 for a
+// duplicate (also for a name that another scope turns into the same symbol).
+LabelRecord* label_declare(const char* name);
+// Records a reference in the current scope's reference list.
+LabelRecord* add_label_reference(const char* name, uint16_t flags);
 
 // A statement "name:" declares a label.
 void compile_label_name(const char* name);
-// End of source: every referenced label must be defined.
+
+// Procedure scope: the owner of procedures calls these at Procedure and at
+// EndProcedure (the end runs the check and empties the procedure lists).
+void labels_enter_procedure(const char* name);
+void labels_end_procedure();
+// End of source: every referenced main label must be defined.
 void check_label_references();
+// The check of the scope that ends (procedure or main).
+void labels_check_references();
+
+// The "define" lines that map a procedure's name of a fallen-back main label
+// to the main label (current output buffer).
+void emit_label_aliases();

@@ -41,19 +41,14 @@ void compile_else_statement() { reject_pending_statement(); }
 void compile_elseif_statement() { reject_pending_statement(); }
 void compile_endif_statement() { reject_pending_statement(); }
 void compile_endselect_statement() { reject_pending_statement(); }
-void compile_end_statement() { reject_pending_statement(); }
 void compile_endwith_statement() { reject_pending_statement(); }
 void compile_for_statement() { reject_pending_statement(); }
 void compile_foreach_statement() { reject_pending_statement(); }
 void compile_forever_statement() { reject_pending_statement(); }
-void compile_fakereturn_statement() { reject_pending_statement(); }
-void compile_gosub_statement() { reject_pending_statement(); }
-void compile_goto_statement() { reject_pending_statement(); }
 void compile_if_statement() { reject_pending_statement(); }
 void compile_next_statement() { reject_pending_statement(); }
 void compile_procedurereturn_statement() { reject_pending_statement(); }
 void compile_repeat_statement() { reject_pending_statement(); }
-void compile_return_statement() { reject_pending_statement(); }
 void compile_select_statement() { reject_pending_statement(); }
 void compile_until_statement() { reject_pending_statement(); }
 void compile_while_statement() { reject_pending_statement(); }
@@ -73,15 +68,11 @@ void compile_compilererror_statement() { reject_pending_statement(); }
 void compile_compilerwarning_statement() { reject_pending_statement(); }
 
 // other_statements.h
-void compile_define_statement() { reject_pending_statement(); }
 void compile_debug_statement() { reject_pending_statement(); }
 void compile_debuglevel_statement() { reject_pending_statement(); }
 void compile_calldebugger_statement() { reject_pending_statement(); }
-void compile_global_statement() { reject_pending_statement(); }
-void compile_protected_statement() { reject_pending_statement(); }
 void compile_restore_statement() { reject_pending_statement(); }
 void compile_runtime_statement() { reject_pending_statement(); }
-void compile_shared_statement() { reject_pending_statement(); }
 void swap_statement() { reject_pending_statement(); }
 void compile_includebinary_statement() { reject_pending_statement(); }
 
@@ -110,7 +101,6 @@ void compile_enumeration_constant_line() { reject_pending_statement(); }
 void end_named_enumeration() {}
 
 // imports.h
-void add_import_library() { reject_pending_statement(); }
 void compile_import_function_line() { reject_pending_statement(); }
 
 // macros.h
@@ -166,23 +156,13 @@ int structure_union_open() { return 0; }
 void parse_structure_field(int) { reject_pending_statement(); }
 
 // labels.h
-void compile_label_name(const char*) { reject_pending_statement(); }
-void check_label_references() {}
 
 // lists_maps.h
 void compile_dim_statement(int) { reject_pending_statement(); }
 
-// variables.h
-void compile_variable_declaration(int) { reject_pending_statement(); }
-
-// expressions.h
-int compile_expression(uint32_t, uint32_t)
-{
-    reject_pending_statement();
-    return 0;
-}
-int32_t open_parentheses_count() { return 0; }
+// expressions.h: string expressions and conditions
+void compile_string_expression() { reject_pending_statement(); }
+void compile_condition(int) { reject_pending_statement(); }
 
 // residents.h and imports.h: the writers of /RESIDENT and /IMPORT.
 void write_resident_file(const char*) { set_error_text(1, "Writing resident files is not available in this build."); }
-void write_import_file() { set_error_text(1, "Writing import files is not available in this build."); }

@@ -146,7 +146,8 @@ TEST_F(StandbyCli, CompilationsSucceedOrAnswerTheirErrorBlock)
 
 TEST_F(StandbyCli, FailedBuildIsNeverAnsweredWithSuccess)
 {
-    write("ok.zd", "; fine\n");
+    // The program compiles, but the assembler rejects its inline line.
+    write("ok.zd", "! CALL zd_routine_nobody_defines\n");
     Session s = run(compile("ok.zd", "\tCONSOLE") + "END\n");
     EXPECT_EQ(0u, s.output.find(starting));
     EXPECT_EQ(std::string::npos, s.output.find("SUCCESS")) << s.output;
