@@ -1,8 +1,12 @@
 #include "backend_x64/x64_backend.h"
 
+#include "backend_x64/emit_arith.h"
+#include "backend_x64/emit_expression.h"
 #include "backend_x64/emit_jumps.h"
 #include "backend_x64/program_output.h"
+#include "backend_x64/x64_expression_hooks.h"
 #include "backend_x64/x64_tables.h"
+#include "backend_x64/x64_variables.h"
 
 const BackendHooks x64_backend_hooks = {
     .name = "x64",
@@ -14,4 +18,22 @@ const BackendHooks x64_backend_hooks = {
     .emit_return_from_gosub = emit_return_from_gosub,
     .emit_fake_return = emit_fake_return,
     .emit_end_statement = x64_emit_end_statement,
+    .reset_expression_state = x64_reset_expression_state,
+    .take_evaluation_place = x64_take_evaluation_place,
+    .release_evaluation_place = x64_release_evaluation_place,
+    .save_evaluation_state = x64_save_evaluation_state,
+    .restore_evaluation_state = x64_restore_evaluation_state,
+    .load_left_operand = x64_load_left_operand,
+    .apply_operator = x64_apply_operator,
+    .apply_operator_left_constant = x64_apply_operator_left_constant,
+    .add_pending_constant = x64_add_pending_constant,
+    .negate_operand = x64_negate_operand,
+    .complement_operand = x64_complement_operand,
+    .enter_float_mode = x64_enter_float_mode,
+    .float_result_to_register = x64_float_result_to_register,
+    .discard_float_result = x64_discard_float_result,
+    .exchange_float_values = emit_fpu_exchange,
+    .assign_result = x64_assign_result,
+    .format_variable_operand = format_variable_operand,
+    .emit_local_cleanup = x64_emit_local_cleanup,
 };

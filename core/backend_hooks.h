@@ -3,6 +3,28 @@
 // every back-end service through `backend`.
 #pragma once
 
+#include <cstdint>
+
+struct VariableRecord;
+
+// The evaluation places (x64: four registers and the x87 count; C: slots)
+// and the push depth, saved around dry runs.
+struct EvaluationState {
+    int32_t marks[8];
+    int32_t push_depth;
+};
+
+// The target of an assignment, kept by the expression compiler while the
+// right side is compiled.
+struct ExpressionTarget {
+    const char* text;           // operand text of the target
+    int32_t kind;
+    int32_t size;               // access size 1, 2, 4 or 8
+    uint32_t flags;             // operand flags (float, double, unsigned, string, fixed string)
+    int32_t fixed_length;       // characters of a fixed-string target
+    VariableRecord* variable;   // the target variable, or null
+};
+
 struct BackendHooks {
     const char* name;                 // "x64" or "C"
     // Fills the back end's fixed tables (register names, jump tables, ...).
@@ -27,6 +49,38 @@ struct BackendHooks {
     void (*emit_return_from_gosub)();
     void (*emit_fake_return)();
     void (*emit_end_statement)(int with_value);
+
+    // Expressions. Every point where the shared expression compiler writes
+    // code goes through these; the operands are the current operand and the
+    // evaluation place at the top of the allocator.
+    // Per compilation: the emitters' counters and the float constant pools.
+    void (*reset_expression_state)();
+    // Takes and releases the place of a new value.
+    void (*take_evaluation_place)();
+    void (*release_evaluation_place)();
+    void (*save_evaluation_state)(EvaluationState* state);
+    void (*restore_evaluation_state)(const EvaluationState* state, int restore_marks);
+    // Loads the left operand of an operator into the evaluation place.
+    void (*load_left_operand)();
+    // Left value in the evaluation place, right value the current operand.
+    void (*apply_operator)(int token);
+    // Left value the constant (value, real), right value the current operand.
+    void (*apply_operator_left_constant)(int token, int64_t value, double real);
+    // Adds the pending sum of "+"/"-" constants.
+    void (*add_pending_constant)(int64_t value, double real);
+    void (*negate_operand)();
+    void (*complement_operand)();
+    int (*enter_float_mode)(int move_live);
+    void (*float_result_to_register)();
+    void (*discard_float_result)();
+    // Swaps the two top float values (the left one was moved above the right).
+    void (*exchange_float_values)();
+    // Stores the current operand (the value) into the target.
+    void (*assign_result)(const ExpressionTarget* target);
+    // The operand text of a variable (may write a frame-pointer reload).
+    const char* (*format_variable_operand)(VariableRecord* variable);
+    // Clean-up of a local at the end of its procedure (string, structure).
+    void (*emit_local_cleanup)(VariableRecord* variable);
 };
 
 extern const BackendHooks* backend;

@@ -12,10 +12,12 @@
 #include "core/listings.h"
 #include "core/standby.h"
 #include "frontend/constants.h"
+#include "frontend/expressions.h"
 #include "frontend/imports.h"
 #include "frontend/libraries.h"
 #include "frontend/residents.h"
 #include "frontend/statement_dispatcher.h"
+#include "frontend/variables.h"
 #include "platform/platform.h"
 
 const char* const version_text = "6.10 LTS";
@@ -123,6 +125,10 @@ void compiler_reset()
 
     compile_state_init();
     reset_imports();
+    // The parser state, the variable tables and the float pools.
+    reset_expression_compiler();
+    init_variables();
+    if (backend && backend->reset_expression_state) backend->reset_expression_state();
     // Libraries stay loaded, but what one compilation used and linked does not.
     reset_usage_marks();
     reset_link_lists();

@@ -95,3 +95,818 @@ int fold_constant_operation(int token, int64_t left, double left_real, int64_t r
     else out->real = (double)out->integer;
     return 0;
 }
+
+// ---------------------------------------------------------------------------
+// The expression compiler. Operands and operators are read through the
+// lexer and the code of each is written at once through the back end.
+
+#include <cstdio>
+#include <cstring>
+
+#include "core/backend_hooks.h"
+#include "core/core_globals.h"
+#include "core/error_state.h"
+#include "frontend/constants.h"
+#include "frontend/frontend_globals.h"
+#include "frontend/lexer.h"
+#include "frontend/modules.h"
+#include "frontend/operand_state.h"
+#include "frontend/variables.h"
+
+int32_t condition_index = 0;
+int32_t comparisons_allowed = 0;
+int32_t parentheses_depth = 0;
+int32_t expression_finished = 0;
+int32_t previous_token = 0;
+
+namespace {
+
+int32_t assignment_count = 0;     // assignments met in the current statement
+int32_t radix_mark = 0;           // 16 after "$", 2 after "%"
+int32_t dry_run_depth = 0;
+EvaluationState dry_run_state;
+
+// The seam, with nothing written where a back end leaves an entry empty.
+void take_place() { if (backend->take_evaluation_place) backend->take_evaluation_place(); }
+void release_place() { if (backend->release_evaluation_place) backend->release_evaluation_place(); }
+void load_left() { if (backend->load_left_operand) backend->load_left_operand(); }
+void apply_operator(int token) { if (backend->apply_operator) backend->apply_operator(token); }
+void apply_left_constant(int token, int64_t value, double real) {
+    if (backend->apply_operator_left_constant) backend->apply_operator_left_constant(token, value, real);
+}
+void add_pending(int64_t value, double real) {
+    if (backend->add_pending_constant) backend->add_pending_constant(value, real);
+}
+void enter_float(int move_live) {
+    if (backend->enter_float_mode) backend->enter_float_mode(move_live);
+    else expression_mode = (expression_mode & ~MODE_DOUBLE) |
+                           ((current_operand.flags & OP_DOUBLE) ? MODE_DOUBLE : MODE_FLOAT);
+}
+void exchange_float_values() { if (backend->exchange_float_values) backend->exchange_float_values(); }
+
+bool is_comparison(int token) {
+    return token == 4 || token == 5 || token == 6 || token == 60 || token == 61 || token == 62;
+}
+
+int swapped_comparison(int token) {
+    switch (token) {
+    case 60: return 62;
+    case 62: return 60;
+    case 5: return 6;
+    case 6: return 5;
+    default: return token;
+    }
+}
+
+bool operand_is_empty() { return current_operand.kind == OPERAND_NONE; }
+
+bool operand_is_structure_variable() {
+    return current_operand.kind == OPERAND_VARIABLE && (current_operand.flags & OP_STRUCTURE);
+}
+
+// A float value that lies on the evaluation stack (not a constant, not memory).
+bool operand_is_float_value() {
+    return current_operand.kind == OPERAND_REGISTER && (current_operand.flags & OP_FLOAT);
+}
+
+void skip_blanks() {
+    while (*parse_pointer == ' ' || *parse_pointer == '\t') parse_pointer++;
+}
+
+// Reads a number word (and the fraction and exponent after it) into the
+// current operand.
+void compile_number() {
+    if (!parse_number_literal() && !error_number) set_error(1);
+}
+
+// "#name": a constant, or at statement start a constant declaration.
+void compile_constant() {
+    bool statement_start = previous_token == 1;
+    read_token();
+    if (error_number == 79) clear_error_state();
+    if (error_number) return;
+    char name[STATEMENT_WORD_SIZE];
+    snprintf(name, sizeof name, "%s", statement_word);
+    if (!name[0] || !identifier_start_chars[(unsigned char)name[0]]) {
+        set_error(64);
+        return;
+    }
+    if (token_code == '.') {
+        set_error(185);
+        return;
+    }
+    if (token_code == '(') {
+        set_error(1);
+        return;
+    }
+    if (statement_start && token_code == '=') {
+        compile_expression(EXPR_RESET_REGISTERS | EXPR_CONSTANT, MODE_PRESCAN);
+        if (error_number) return;
+        if (current_operand.kind == OPERAND_CONSTANT) {
+            if (current_operand.flags & OP_FLOAT) {
+                pending_constant.kind = pending_kind_float;
+                pending_constant.float_value = current_operand.constant_float;
+            } else {
+                pending_constant.kind = pending_kind_integer;
+                pending_constant.integer_value = current_operand.constant;
+            }
+        } else if (current_operand.kind == OPERAND_STRING && literal_length >= 0 &&
+                   !(current_operand.flags & OP_COMPUTED)) {
+            pending_constant.kind = pending_kind_string;
+            snprintf(pending_constant.text, sizeof pending_constant.text, "%s", literal_text);
+        } else {
+            set_error(62);
+            return;
+        }
+        declare_constant(name);
+        expression_finished = 1;
+        current_operand.kind = OPERAND_NONE;
+        current_operand.flags = 0;
+        return;
+    }
+    ConstantRecord* record = find_constant(name);
+    if (!record) {
+        set_error_format(60, name);
+        return;
+    }
+    current_operand.flags = 0;
+    if (record->flags & constant_flag_string) {
+        // String constants are compiled with the string expressions.
+        set_error(1);
+        return;
+    }
+    if (record->flags & constant_flag_float) set_operand_float_constant(record->value.float_value, true);
+    else set_operand_integer_constant(record->value.integer_value);
+}
+
+}  // namespace
+
+int condition_index_of(int token) {
+    switch (token) {
+    case 4: return 0;
+    case 61: return 1;
+    case 5: return 2;
+    case 6: return 3;
+    case 60: return 4;
+    case 62: return 5;
+    default: return -1;
+    }
+}
+
+int32_t open_parentheses_count() { return parentheses_depth; }
+
+void reset_expression_compiler() {
+    condition_index = 0;
+    comparisons_allowed = 0;
+    parentheses_depth = 0;
+    expression_finished = 0;
+    previous_token = 0;
+    assignment_count = 0;
+    radix_mark = 0;
+    dry_run_depth = 0;
+    reset_operand_state();
+}
+
+// ---------------------------------------------------------------------------
+// Numeric literals
+
+int parse_number_literal() {
+    char text[160];
+    int radix = radix_mark ? radix_mark : 10;
+    radix_mark = 0;
+    if (radix == 10 && !(statement_word[0] >= '0' && statement_word[0] <= '9')) return 0;
+    snprintf(text, sizeof text, "%s", statement_word);
+    if (radix == 10 && token_code == '.') {
+        // The lexer stops a word at ".": the fraction is the next word.
+        char* point = parse_pointer - 1;
+        if (point[-1] == ' ' || point[-1] == '\t' || *parse_pointer == ' ' || *parse_pointer == '\t') {
+            set_error(1);
+            return 0;
+        }
+        size_t used = strlen(text);
+        snprintf(text + used, sizeof text - used, ".");
+        if (identifier_chars[(unsigned char)*parse_pointer]) {
+            read_token();
+            if (error_number == 79) clear_error_state();
+            used = strlen(text);
+            snprintf(text + used, sizeof text - used, "%s", statement_word);
+        } else {
+            read_operator();
+            if (error_number == 79) clear_error_state();
+        }
+    }
+    size_t used = strlen(text);
+    if (radix == 10 && used > 0 && (text[used - 1] == 'e' || text[used - 1] == 'E') &&
+        (token_code == '-' || token_code == '+') && identifier_chars[(unsigned char)*parse_pointer]) {
+        text[used++] = (char)token_code;
+        text[used] = 0;
+        read_token();
+        if (error_number == 79) clear_error_state();
+        snprintf(text + used, sizeof text - used, "%s", statement_word);
+    }
+    if (error_number) return 0;
+    NumberValue value;
+    int error = parse_number_text(text, radix, &value);
+    if (error) {
+        set_error(error);
+        return 0;
+    }
+    current_operand.flags = 0;
+    if (value.has_fraction) {
+        if (!no_output_depth && !(expression_mode & (1 | 4 | 8)) &&
+            (value.real > 9.2234e18 || value.real < -9.2234e18)) {
+            set_error(59);
+            return 0;
+        }
+        set_operand_float_constant(value.real, true);
+    } else {
+        set_operand_integer_constant(value.integer);
+    }
+    return 1;
+}
+
+// ---------------------------------------------------------------------------
+// Entry
+
+int compile_expression(uint32_t options, uint32_t mode) {
+    if (token_code == TOKEN_END) {
+        set_error(1);
+        return 0;
+    }
+    int32_t saved_comparisons = comparisons_allowed;
+    uint32_t saved_mode = expression_mode;
+    if (options & EXPR_NEW_STATEMENT) {
+        token_code = 1;
+        token_precedence = 0;
+        register_stack.top = 3;
+        assignment_count = 0;
+    }
+    bool dry_run = (options & EXPR_DRY_RUN) != 0;
+    if (dry_run) {
+        if (dry_run_depth++ == 0 && backend->save_evaluation_state) backend->save_evaluation_state(&dry_run_state);
+        no_output_depth++;
+    }
+    if (options & EXPR_RESET_REGISTERS) reset_registers();
+    expression_mode = mode;
+    current_operand.flags = 0;
+    current_operand.text[0] = 0;
+    expression_finished = 0;
+    comparisons_allowed = (options & EXPR_CONDITION) ? 1 : 0;
+
+    if (token_code == TOKEN_XOR || token_code == TOKEN_AND || token_code == TOKEN_OR) {
+        set_error(1);
+    } else if (token_code == TOKEN_NOT) {
+        compile_condition(0);
+    } else if (!((options & EXPR_CONDITION) && compile_not_prefix())) {
+        compile_expression_level(6);
+        if (!expression_finished) compile_expression_level(0);
+    }
+
+    if (!error_number) {
+        if (current_operand.flags & OP_STRING_STACK) current_operand.flags = OP_STRING;
+        if (!(options & EXPR_KEEP_FPU_RESULT) && operand_is_float_value()) {
+            if (backend->discard_float_result) backend->discard_float_result();
+            current_operand.kind = OPERAND_NONE;
+        }
+        bool is_string = current_operand.kind == OPERAND_STRING;
+        if (options & EXPR_INTEGER_ONLY) {
+            if (is_string || (current_operand.flags & OP_FLOAT)) set_error(146);
+        } else if (options & EXPR_NUMERIC_ONLY) {
+            if (is_string) set_error(146);
+        } else if (options & EXPR_STRING_ONLY) {
+            if (!is_string) set_error(13);
+        }
+        if (!error_number && (options & EXPR_WHOLE_STATEMENT) && token_code != TOKEN_END) set_error(4);
+    }
+
+    if (dry_run) {
+        no_output_depth--;
+        if (--dry_run_depth == 0 && backend->restore_evaluation_state)
+            backend->restore_evaluation_state(&dry_run_state, 0);
+    }
+    comparisons_allowed = saved_comparisons;
+    expression_mode = saved_mode;
+    return error_number == 0;
+}
+
+int compile_not_prefix() {
+    char* saved_pointer = parse_pointer;
+    int32_t saved_token = token_code;
+    int32_t saved_precedence = token_precedence;
+    int32_t saved_error = error_number;
+    read_operator();
+    if (token_code == TOKEN_NOT) {
+        if (error_number == 79) clear_error_state();
+        compile_condition(0);
+        return 1;
+    }
+    parse_pointer = saved_pointer;
+    token_code = saved_token;
+    token_precedence = saved_precedence;
+    if (error_number != saved_error) {
+        clear_error_state();
+        if (saved_error) set_error(saved_error);
+    }
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Level parser
+
+void compile_expression_level(int level) {
+    if (error_number) return;
+    if (level == 6 + 0x10) {
+        current_operand.flags = 0;
+        previous_token = 2;
+        token_code = 2;
+        level = 6;
+    }
+    if (level == 6) {
+        current_operand.text[0] = 0;
+        compile_operand();
+        if (error_number || expression_finished) return;
+        if (token_code == TOKEN_NOT) {
+            if (!operand_is_empty()) {
+                set_error(1);
+                return;
+            }
+            compile_condition(0);
+            return;
+        }
+        if ((token_code == '-' || token_code == '~') && operand_is_empty() &&
+            !(current_operand.flags & OP_COMPUTED))
+            compile_numeric_expression(9);
+        return;
+    }
+    if (level != 0) {
+        set_error(1);
+        return;
+    }
+    if (token_code == '-' && operand_is_empty()) compile_numeric_expression(9);
+    while (token_precedence > 0 && !error_number && !expression_finished) {
+        if (operand_is_empty()) {
+            set_error(1);
+            return;
+        }
+        if (current_operand.kind == OPERAND_STRING) {
+            compile_string_expression();
+        } else {
+            if (operand_is_structure_variable()) {
+                set_error(1);
+                return;
+            }
+            compile_numeric_expression(token_precedence);
+        }
+    }
+}
+
+void compile_operand() {
+    previous_token = token_code;
+    skip_blanks();
+    if (*parse_pointer == '(') {
+        if (current_operand.flags & OP_STRING_STACK) {
+            set_error(245);
+            return;
+        }
+        parse_pointer++;
+        parentheses_depth++;
+        int32_t outer_precedence = token_precedence;
+        token_code = '(';
+        token_precedence = 0;
+        if (!compile_not_prefix()) {
+            compile_expression_level(6);
+            compile_expression_level(0);
+        }
+        if (error_number) return;
+        if (token_code != ')') {
+            set_error(6);
+            return;
+        }
+        parentheses_depth--;
+        read_operator();
+        if (error_number) return;
+        if (token_precedence > outer_precedence) {
+            if (current_operand.kind == OPERAND_STRING) compile_string_expression();
+            else compile_numeric_expression(token_precedence);
+        }
+        return;
+    }
+    read_token();
+    if (error_number) return;
+    radix_mark = 0;
+    pointer_flag = 0;
+    if (statement_word[0] && token_code == TOKEN_MODULE_SEPARATOR) {
+        char module_name[STATEMENT_WORD_SIZE];
+        snprintf(module_name, sizeof module_name, "%s", statement_word);
+        resolve_module_prefix(module_name);
+        if (error_number) return;
+        read_token();
+        if (error_number) return;
+    }
+    if (literal_length >= 0) return;  // a string literal: kind 40 from the lexer
+    if (statement_word[0] == 0) {
+        char* after = parse_pointer;
+        switch (token_code) {
+        case '#':
+            compile_constant();
+            return;
+        case '$':
+        case '%':
+            read_token();
+            if (error_number == 79) clear_error_state();
+            if (error_number) return;
+            if (!statement_word[0]) {
+                set_error(1);
+                return;
+            }
+            radix_mark = (after[-1] == '$') ? 16 : 2;
+            compile_call_or_index();
+            return;
+        case '*':
+            if (!identifier_start_chars[(unsigned char)*after]) {
+                set_error(1);
+                return;
+            }
+            read_token();
+            if (error_number == 79) clear_error_state();
+            if (error_number) return;
+            pointer_flag = 1;
+            compile_call_or_index();
+            return;
+        case '?':
+        case '@':
+            // Label and item addresses come with the labels, procedures and
+            // string pools.
+            set_error(1);
+            return;
+        case '~':
+            if (*after == '"') {
+                set_error(1);  // escaped string literals come with the string pools
+                return;
+            }
+            return;
+        default:
+            return;
+        }
+    }
+    compile_call_or_index();
+}
+
+void compile_call_or_index() {
+    if (error_number) return;
+    const bool is_number = radix_mark || (statement_word[0] >= '0' && statement_word[0] <= '9');
+    if (is_number) {
+        compile_number();
+        return;
+    }
+    if (expression_mode == MODE_STRUCTURE_NAME) {
+        set_error_format(326, statement_word);
+        return;
+    }
+    char name[STATEMENT_WORD_SIZE];
+    snprintf(name, sizeof name, "%s", statement_word);
+    bool statement_start = previous_token == 1;
+    parse_field_type(0);
+    if (error_number) return;
+    if (token_code == '(') {
+        // Library commands, procedures, prototypes, arrays, lists and maps
+        // are compiled by their own parts, none of which is in this build.
+        if (pointer_flag) {
+            char quoted[STATEMENT_WORD_SIZE + 1];
+            snprintf(quoted, sizeof quoted, "*%s", name);
+            set_error_format(12, quoted);
+        } else {
+            set_error_format(12, name);
+        }
+        return;
+    }
+    snprintf(statement_word, sizeof statement_word, "%s", name);
+    VariableRecord* variable = resolve_variable(1);
+    if (error_number) return;
+    if (!variable) {
+        set_error(17);
+        return;
+    }
+    if (statement_start) {
+        if (token_code == '=') {
+            compile_statement_expression();
+            return;
+        }
+        if (token_code == TOKEN_END) set_error(1);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Assignment
+
+void compile_statement_expression() {
+    if (current_operand.kind == OPERAND_CONSTANT ||
+        (current_operand.kind == OPERAND_STRING && !current_variable)) {
+        set_error(1);
+        return;
+    }
+    if (in_datasection) {
+        set_error(221);
+        return;
+    }
+    if (++assignment_count > 1) {
+        set_error(1);
+        return;
+    }
+    char target_text[512];
+    snprintf(target_text, sizeof target_text, "%s", current_operand.text);
+    ExpressionTarget target;
+    target.text = target_text;
+    target.kind = current_operand.kind;
+    target.size = current_operand.size;
+    target.flags = current_operand.flags;
+    target.fixed_length = (target.flags & OP_FIXED_STRING) ? current_operand.size / 2 : 0;
+    target.variable = current_variable;
+    uint32_t mode = MODE_INTEGER;
+    if (target.flags & OP_FLOAT) mode = (target.flags & OP_DOUBLE) ? MODE_DOUBLE : MODE_FLOAT;
+    else if (target.flags & OP_QUAD) mode = MODE_QUAD;
+
+    // The right side, in the target's arithmetic; a float result stays on
+    // the x87 stack for the store.
+    token_precedence = 0;
+    compile_expression(EXPR_RESET_REGISTERS | EXPR_KEEP_FPU_RESULT, mode);
+    if (error_number) return;
+    bool value_is_string = current_operand.kind == OPERAND_STRING || (current_operand.flags & OP_STRING);
+    bool target_is_string = (target.flags & OP_STRING) != 0;
+    if (target.flags & OP_STRUCTURE) {
+        set_error((current_operand.flags & OP_STRUCTURE) ? 269 : 137);
+        return;
+    }
+    if (current_operand.flags & OP_STRUCTURE) {
+        set_error(137);
+        return;
+    }
+    if ((target.flags & OP_POINTER) && (current_operand.flags & OP_FLOAT)) {
+        set_error(344);
+        return;
+    }
+    if (target_is_string && !value_is_string) {
+        set_error(7);
+        return;
+    }
+    if (!target_is_string && value_is_string) {
+        set_error(9);
+        return;
+    }
+    if (target_is_string) {
+        // String stores come with the string stack.
+        set_error(1);
+        return;
+    }
+    if (current_operand.kind == OPERAND_NONE) {
+        set_error(1);
+        return;
+    }
+    uint32_t saved_mode = expression_mode;
+    expression_mode = mode;
+    if (current_operand.kind == OPERAND_VARIABLE) {
+        take_place();
+        load_left();
+        release_place();
+    } else if ((current_operand.flags & OP_FLOAT) && current_operand.kind == OPERAND_REGISTER &&
+               !(mode & MODE_FLOAT)) {
+        // Stored from the x87 stack by the assignment itself.
+    }
+    if (backend->assign_result) backend->assign_result(&target);
+    expression_mode = saved_mode;
+    current_operand.kind = OPERAND_NONE;
+    current_operand.flags = 0;
+    expression_finished = 1;
+}
+
+// ---------------------------------------------------------------------------
+// Numeric expressions
+
+namespace {
+
+void compile_unary_operator() {
+    int op = token_code;
+    current_operand.text[0] = 0;
+    compile_expression_level(6);
+    if (error_number) return;
+    if (operand_is_empty()) {
+        set_error(1);
+        return;
+    }
+    if (operand_is_structure_variable()) {
+        set_error(1);
+        return;
+    }
+    if (current_operand.kind == OPERAND_STRING) {
+        set_error(8);
+        return;
+    }
+    if (current_operand.kind != OPERAND_CONSTANT)
+        compile_numeric_expression(token_precedence == 9 ? 9 : 8);
+    if (error_number) return;
+    bool is_float = (current_operand.flags & OP_FLOAT) != 0;
+    if (op == '~') {
+        if (is_float) {
+            set_error(156);
+            return;
+        }
+        if (current_operand.kind == OPERAND_CONSTANT) {
+            set_operand_integer_constant(~current_operand.constant);
+            return;
+        }
+        if (backend->complement_operand) backend->complement_operand();
+        return;
+    }
+    if (current_operand.kind == OPERAND_CONSTANT) {
+        if (is_float) {
+            double value = -current_operand.constant_float;
+            set_operand_float_constant(value, (current_operand.flags & OP_DOUBLE) != 0);
+        } else {
+            set_operand_integer_constant((int64_t)(0 - (uint64_t)current_operand.constant));
+        }
+        return;
+    }
+    uint32_t saved_mode = expression_mode;
+    if (is_float && !is_float_mode(expression_mode)) enter_float(0);
+    if (backend->negate_operand) backend->negate_operand();
+    if (is_float) current_operand.flags |= OP_FLOAT | (is_double_mode(expression_mode) ? OP_DOUBLE : 0);
+    expression_mode = saved_mode;
+}
+
+}  // namespace
+
+void compile_numeric_expression(int level) {
+    if (error_number) return;
+    if (level == 9) {
+        compile_unary_operator();
+        return;
+    }
+    if (level == 1) {
+        compile_condition(0);
+        return;
+    }
+    uint32_t entry_mode = expression_mode;
+    take_place();
+    if (error_number) return;
+    if (level == 2 && !comparisons_allowed) {
+        set_error(261);
+        return;
+    }
+    if (!is_float_mode(expression_mode) && (current_operand.flags & OP_FLOAT)) enter_float(0);
+
+    bool left_constant = false;
+    int64_t left_value = 0;
+    double left_real = 0.0;
+    bool left_float = false;
+    if (operand_is_empty()) {
+        set_error(1);
+        return;
+    }
+    if (current_operand.kind == OPERAND_CONSTANT) {
+        left_constant = true;
+        left_value = current_operand.constant;
+        left_real = current_operand.constant_float;
+        left_float = (current_operand.flags & OP_FLOAT) != 0;
+    } else if (current_operand.kind == OPERAND_STRING || (current_operand.flags & OP_STRING)) {
+        set_error(8);
+        return;
+    } else {
+        load_left();
+    }
+
+    bool has_pending = false;
+    int64_t pending_value = 0;
+    double pending_real = 0.0;
+    int comparison = -1;
+    bool comparison_folded = false;
+    while (token_precedence == level && !error_number) {
+        int op = token_code;
+        if (level == 2) {
+            // Look ahead at the right side: when it is a float, the left
+            // value goes to the x87 stack before the right one is computed.
+            char* saved_pointer = parse_pointer;
+            int32_t saved_token = token_code, saved_precedence = token_precedence;
+            CurrentOperand* saved = new CurrentOperand(current_operand);
+            int32_t saved_error = error_number;
+            uint32_t saved_mode = expression_mode;
+            int32_t saved_top = register_stack.top;
+            EvaluationState saved_state;
+            if (backend->save_evaluation_state) backend->save_evaluation_state(&saved_state);
+            no_output_depth++;
+            suppress_errors++;
+            compile_operand();
+            while (!error_number && token_precedence > 2) compile_numeric_expression(token_precedence);
+            bool right_float = (current_operand.flags & (OP_FLOAT | OP_DOUBLE)) != 0;
+            suppress_errors--;
+            no_output_depth--;
+            parse_pointer = saved_pointer;
+            token_code = saved_token;
+            token_precedence = saved_precedence;
+            current_operand = *saved;
+            delete saved;
+            error_number = saved_error;
+            expression_mode = saved_mode;
+            register_stack.top = saved_top;
+            if (backend->restore_evaluation_state) backend->restore_evaluation_state(&saved_state, 0);
+            if (right_float && !left_constant && !is_float_mode(expression_mode)) enter_float(1);
+        }
+        compile_operand();
+        if (error_number) break;
+        if (operand_is_empty() && token_precedence != 9) {
+            set_error(1);
+            break;
+        }
+        while (token_precedence > level && !error_number) compile_numeric_expression(token_precedence);
+        if (error_number) break;
+        if (current_operand.kind == OPERAND_STRING || (current_operand.flags & OP_STRING)) {
+            set_error(8);
+            break;
+        }
+        bool right_constant = current_operand.kind == OPERAND_CONSTANT;
+        bool right_float = (current_operand.flags & OP_FLOAT) != 0;
+        if (is_comparison(op)) comparison = op;
+
+        if (left_constant && right_constant) {
+            bool is_float = left_float || right_float;
+            double right_real = current_operand.constant_float;
+            if (!right_float) right_real = (double)current_operand.constant;
+            double left_as_real = left_float ? left_real : (double)left_value;
+            FoldedValue folded;
+            int error = fold_constant_operation(op, left_value, left_as_real, current_operand.constant, right_real,
+                                                is_float, &folded);
+            if (error) {
+                set_error(error);
+                break;
+            }
+            left_value = folded.integer;
+            left_real = folded.real;
+            left_float = is_float && !is_comparison(op);
+            if (is_comparison(op)) {
+                comparison_folded = true;
+                expression_mode = entry_mode & ~(uint32_t)MODE_DOUBLE;
+            }
+            continue;
+        }
+        if (!is_float_mode(expression_mode) && (right_float || (left_constant && left_float))) {
+            // A float operand turns the rest of the chain into x87 arithmetic;
+            // a left value moved after the right one lies above it.
+            bool right_on_stack = operand_is_float_value();
+            enter_float(left_constant ? 0 : 1);
+            if (!left_constant && right_on_stack) {
+                if (op == '-' || op == '/') exchange_float_values();
+                else if (is_comparison(op)) op = swapped_comparison(op), comparison = op;
+            }
+        }
+        if (left_constant) {
+            double left_as_real = left_float ? left_real : (double)left_value;
+            apply_left_constant(op, left_value, left_as_real);
+            if (op == '-') {
+                has_pending = true;
+                pending_value = (int64_t)((uint64_t)pending_value + (uint64_t)left_value);
+                pending_real += left_as_real;
+            }
+            if (is_comparison(op)) comparison = swapped_comparison(op);
+            left_constant = false;
+            continue;
+        }
+        if (right_constant && (op == '+' || op == '-')) {
+            double right_real = right_float ? current_operand.constant_float : (double)current_operand.constant;
+            has_pending = true;
+            if (op == '+') {
+                pending_value = (int64_t)((uint64_t)pending_value + (uint64_t)current_operand.constant);
+                pending_real += right_real;
+            } else {
+                pending_value = (int64_t)((uint64_t)pending_value - (uint64_t)current_operand.constant);
+                pending_real -= right_real;
+            }
+            continue;
+        }
+        apply_operator(op);
+    }
+
+    if (!error_number) {
+        if (left_constant) {
+            current_operand.flags = 0;
+            if (left_float) set_operand_float_constant(left_real, true);
+            else set_operand_integer_constant(left_value);
+            if (comparison_folded) expression_mode = entry_mode;
+        } else {
+            if (has_pending && (pending_value != 0 || pending_real != 0.0)) add_pending(pending_value, pending_real);
+            current_operand.kind = OPERAND_REGISTER;
+            current_operand.flags &= ~OP_COMPUTED;
+            if (comparison >= 0) {
+                condition_index = condition_index_of(comparison);
+                current_operand.flags = OP_COMPARISON;
+            } else if (is_float_mode(expression_mode)) {
+                current_operand.flags |= OP_FLOAT;
+                if (is_double_mode(expression_mode)) current_operand.flags |= OP_DOUBLE;
+            }
+        }
+    }
+    uint32_t result_flags_mode = expression_mode;
+    expression_mode = entry_mode;
+    release_place();
+    (void)result_flags_mode;
+    if (!error_number && (entry_mode & MODE_QUAD) && !(current_operand.flags & (OP_FLOAT | OP_COMPARISON)))
+        current_operand.flags |= OP_QUAD;
+}

@@ -21,6 +21,33 @@ constexpr uint32_t EXPR_CONDITION = 0x400;
 int compile_expression(uint32_t options, uint32_t mode);
 // Parentheses opened and not yet closed (checked at the end of the source).
 int32_t open_parentheses_count();
+// Before each compilation.
+void reset_expression_compiler();
+
+// Level 6 reads the first operand, level 0 runs the operator chain, level 22
+// (6 + 0x10) reads a fresh operand in argument position.
+void compile_expression_level(int level);
+// Reads one operand into the current operand.
+void compile_operand();
+// Classifies and compiles the name just read (number, constant, variable;
+// calls and element access are reported as not declared in this build).
+void compile_call_or_index();
+// The chain of operators of one precedence level (9: unary minus and "~";
+// 1: a condition).
+void compile_numeric_expression(int level);
+// An assignment: the target is the current operand, the token is "=".
+void compile_statement_expression();
+// A leading Not: compiles the rest as a condition and returns 1; otherwise
+// puts everything back and returns 0.
+int compile_not_prefix();
+
+// Built with the string expressions and the conditions.
+void compile_string_expression();
+void compile_condition(int mode);
+
+// Condition index of a comparison token ("<>" 0, "=" 1, "<=" 2, ">=" 3,
+// "<" 4, ">" 5), -1 for any other token.
+int condition_index_of(int token);
 
 // Folds an operator applied to two constants: the integer and the double
 // value side by side ("is_float" when either operand is a float). Returns 0,

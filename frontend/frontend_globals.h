@@ -112,6 +112,37 @@ extern RegisterStack register_stack;     // the evaluation-register allocator
 extern uint32_t expression_mode;         // wanted arithmetic of the expression (MODE_*)
 
 // ---------------------------------------------------------------------------
+// Expression compiler (frontend/expressions.cpp).
+
+extern int32_t condition_index;          // comparison of the last condition: <> 0, = 1, <= 2, >= 3, < 4, > 5
+extern int32_t comparisons_allowed;      // the expression may hold comparisons (EXPR_CONDITION)
+extern int32_t parentheses_depth;        // "(" opened and not yet closed
+extern int32_t expression_finished;      // a constant declaration or an assignment ended the statement
+extern int32_t previous_token;           // token code before the current operand
+
+// ---------------------------------------------------------------------------
+// Variables and scopes (frontend/variables.cpp). Per compilation.
+
+#include "frontend/symbols.h"
+
+extern HashTable* variable_table;        // the global variable table (locals carry "+")
+extern CursorList* data_item_list;       // DataItem: Static objects of procedures
+extern CursorList* init_item_list;       // InitItem: objects initialised at program or thread start
+extern int32_t global_data_offset;       // bytes of the global data area
+extern int32_t local_frame_offset;       // frame bytes of the current procedure (40 at each Procedure)
+extern int32_t thread_local_offset;      // bytes of the per-thread object
+extern int32_t declaration_mode;         // DECLARE_* of the statement being compiled
+extern int32_t pointer_flag;             // the name being resolved was written as *name
+extern CurrentType current_type;         // the type last read by parse_field_type
+extern CurrentType default_type;         // the type of untyped new variables
+extern VariableRecord* current_variable; // the variable last resolved
+extern char current_procedure_name[130]; // name of the open procedure (set by the Procedure statement)
+extern int32_t current_procedure_id;     // its number (frame equate "PS<n>")
+extern int32_t structures_need_init;     // an init item of a structure with dynamic content exists
+extern int32_t strings_used;             // an init item of a string exists
+extern int32_t init_items_exist;         // register_init_item was called
+
+// ---------------------------------------------------------------------------
 // Libraries and the command table (frontend/libraries.cpp). Permanent heap;
 // loaded once at start-up and kept across standby compilations.
 

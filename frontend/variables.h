@@ -1,7 +1,53 @@
-// Variables and scopes.
+// Variables and scopes: the variable table, keys and display names, scoped
+// lookup, declaration and storage, the resolution of a variable name met in
+// a statement, Static data items and run-time init items, and the variable
+// statements (Define, Global, Protected, Shared, Static, Threaded).
 #pragma once
 
 #include <cstdint>
+
+#include "frontend/symbols.h"
+
+// Declaration modes (declaration_mode).
+enum : int32_t {
+    DECLARE_NONE = 0,
+    DECLARE_DEFINE = 1,
+    DECLARE_GLOBAL = 2,
+    DECLARE_PROTECTED = 3,   // also the parameter list of a procedure
+    DECLARE_SHARED = 4,
+    DECLARE_STATIC = 5,
+    DECLARE_THREADED = 6,
+};
+
+// Before each compilation: the tables, lists, counters and default type.
+void init_variables();
+
+// The key of `name` ("+" when local, "p_" for a pointer else "v_"), in a
+// static buffer.
+const char* make_variable_key(const char* name, bool local, bool pointer);
+VariableRecord* find_local_variable(const char* name, bool pointer);
+VariableRecord* find_global_variable(const char* name, bool pointer);
+// Scoped lookup of a complete key.
+VariableRecord* find_variable(const char* key);
+// Inside a procedure the local first, then a Global or shared global.
+VariableRecord* find_variable_scoped(const char* name, bool pointer);
+// What the user wrote: "*" for a pointer, then the name (static buffer).
+const char* get_variable_display_name(const VariableRecord* variable);
+const char* get_key_display_name(const char* key);
+// Creates the record of `key` from current_type and the declaration mode.
+VariableRecord* declare_variable(const char* key);
+DataItem* add_data_item(const char* name, int32_t size, uint8_t kind, void* object);
+InitItem* register_init_item(uint8_t kind, void* object);
+// The variable named by statement_word (pointer_flag for "*name"); mode 1
+// may create it. Null with the error state set when it fails.
+VariableRecord* resolve_variable(int mode);
+// EndProcedure: drops the procedure's locals (emitting their clean-up).
+void drop_procedure_locals();
+
+// Type suffix at the parse position into current_type (see symbols.h).
+// Modes: 0 plain, 3 procedure return type, 5 import/prototype parameter,
+// 6 structure field. Returns 1 when a type was written.
+int parse_field_type(int mode);
 
 // Static (threaded 0) and Threaded (threaded 1) statements.
 void compile_variable_declaration(int threaded);

@@ -1,0 +1,44 @@
+// The x64 entries of the expression seam that are not emitters of their own:
+// the register allocator, the dry-run state and the assignment store.
+#include "backend_x64/x64_expression_hooks.h"
+
+#include "backend_x64/emit_arith.h"
+#include "backend_x64/emit_common.h"
+#include "backend_x64/emit_compare.h"
+#include "backend_x64/emit_float_pools.h"
+#include "backend_x64/x64_globals.h"
+#include "core/core_globals.h"
+#include "frontend/frontend_globals.h"
+#include "frontend/operand_state.h"
+
+void x64_reset_expression_state() {
+    reset_emitter_state();
+    create_float_pools();
+    thread_object_used = 0;
+    procedure_uses_rbp = 0;
+    local_equates_depth = 0;
+}
+
+void x64_take_evaluation_place() { register_push(); }
+void x64_release_evaluation_place() { register_pop(); }
+
+void x64_save_evaluation_state(EvaluationState* state) {
+    for (int i = 0; i < 8; i++) state->marks[i] = i < 4 ? register_stack.live[i] : 0;
+    state->push_depth = emitter_stack.push_depth;
+}
+
+void x64_restore_evaluation_state(const EvaluationState* state, int restore_marks) {
+    emitter_stack.push_depth = state->push_depth;
+    if (restore_marks)
+        for (int i = 0; i < 4; i++) register_stack.live[i] = state->marks[i];
+}
+
+void x64_assign_result(const ExpressionTarget* target) {
+    AssignTarget store;
+    store.text = target->text;
+    store.size = target->size;
+    store.flags = target->flags;
+    store.fixed_length = target->fixed_length;
+    store.in_procedure = in_procedure != 0;
+    emit_assign_result(&store, false);
+}

@@ -1,0 +1,135 @@
+#include "backend_x64/x64_variables.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "backend_x64/emit_arith.h"
+#include "backend_x64/emit_common.h"
+#include "backend_x64/emit_operands.h"
+#include "backend_x64/x64_globals.h"
+#include "core/core_globals.h"
+#include "core/output_buffers.h"
+#include "frontend/frontend_globals.h"
+#include "frontend/symbols.h"
+
+int32_t thread_object_used = 0;
+int32_t procedure_uses_rbp = 0;
+int32_t local_equates_depth = 0;
+
+// Module records are not built yet: a variable's module name is empty.
+static const char* module_name_of(const VariableRecord*) { return nullptr; }
+
+static void append_lowered(char* out, size_t size, const char* text) {
+    size_t used = strlen(out);
+    for (; *text && used + 1 < size; text++) {
+        char c = *text;
+        if (c >= 'A' && c <= 'Z') c = (char)(c - 'A' + 'a');
+        out[used++] = c;
+    }
+    out[used] = 0;
+}
+
+const char* format_variable_symbol(const VariableRecord* variable) {
+    static char text[512];
+    text[0] = 0;
+    const char* module = module_name_of(variable);
+    if (module) {
+        append_lowered(text, sizeof text, module);
+        strcat(text, ".");
+    }
+    const char* key = variable_key(variable);
+    if (key[0] == '+') key++;
+    size_t used = strlen(text);
+    snprintf(text + used, sizeof text - used, "%s", key);
+    return text;
+}
+
+static const char* storage_symbol(const VariableRecord* variable) {
+    if ((variable->flags & VAR_STATIC) && variable->item) return static_cast<DataItem*>(variable->item)->label;
+    if ((variable->flags & VAR_OWN_SYMBOL) && variable->symbol) return variable->symbol;
+    return format_variable_symbol(variable);
+}
+
+static bool is_frame_variable(const VariableRecord* variable) {
+    return in_procedure && !variable->module &&
+           !(variable->flags & (VAR_GLOBAL | VAR_SHARED | VAR_STATIC)) && is_local_variable(variable);
+}
+
+void emit_reload_frame_pointer() {
+    if (in_procedure)
+        emit_linef(" MOV rbp,[rsp+TS%d+%d]", current_procedure_id, emitter_stack.push_depth);
+    else
+        emit_linef(" MOV rbp,[rsp+%d]", emitter_stack.push_depth + 32);
+    procedure_uses_rbp = 1;
+    thread_object_used = 1;
+    if (!no_output_depth) forget_cached_list();
+}
+
+const char* format_variable_operand(VariableRecord* variable) {
+    static char text[600];
+    int width = variable->width;
+    if (variable->flags & VAR_THREADED) {
+        emit_reload_frame_pointer();
+        snprintf(text, sizeof text, "%s[rbp+%d]", size_prefix(width), variable->offset);
+        return text;
+    }
+    if (is_frame_variable(variable)) {
+        int32_t depth = emitter_stack.push_depth;
+        if (variable->flags & VAR_STACK_PARAMETER)
+            snprintf(text, sizeof text, "%s[rsp+PS%d+%d]", size_prefix(width), current_procedure_id,
+                     depth + variable->offset);
+        else if (variable->offset + depth == 0)
+            snprintf(text, sizeof text, "%s[rsp]", size_prefix(width));
+        else
+            snprintf(text, sizeof text, "%s[rsp+%d]", size_prefix(width), variable->offset + depth);
+        return text;
+    }
+    const char* prefix = width < 5 ? size_prefix(width) : "qword ";
+    snprintf(text, sizeof text, "%s[%s]", prefix, storage_symbol(variable));
+    return text;
+}
+
+const char* format_variable_qword_symbol(VariableRecord* variable) {
+    static char text[600];
+    if ((variable->flags & VAR_THREADED) || is_frame_variable(variable)) {
+        snprintf(text, sizeof text, "%s", format_variable_operand(variable));
+        return text;
+    }
+    snprintf(text, sizeof text, "qword %s", storage_symbol(variable));
+    return text;
+}
+
+void emit_local_equ(const char* prefix, const char* name, const char* format, ...) {
+    char value[1024];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(value, sizeof value, format, args);
+    va_end(args);
+    emit_linef("p.%s%s equ %s", prefix, name, value);
+}
+
+void emit_procedure_local_equates() {
+    if (!in_procedure || !variable_table) return;
+    int32_t depth = emitter_stack.push_depth;
+    bool rewrite = depth != local_equates_depth;
+    hash_reset_iterator(variable_table);
+    while (HashEntry* entry = hash_next(variable_table)) {
+        auto* variable = reinterpret_cast<VariableRecord*>(entry);
+        if (!is_local_variable(variable) || (variable->flags & VAR_STATIC)) continue;
+        if (rewrite) variable->flags &= (uint16_t)~VAR_EQUATE_WRITTEN;
+        if (variable->flags & VAR_EQUATE_WRITTEN) continue;
+        const char* symbol = format_variable_symbol(variable);
+        if (variable->flags & VAR_STACK_PARAMETER)
+            emit_local_equ("", symbol, "rsp+PS%d+%d", current_procedure_id, depth + variable->offset);
+        else
+            emit_local_equ("", symbol, "rsp+%d", variable->offset + depth);
+        variable->flags |= VAR_EQUATE_WRITTEN;
+    }
+    local_equates_depth = depth;
+}
+
+void x64_emit_local_cleanup(VariableRecord* variable) {
+    if (variable->pointer || variable->type != TYPE_STRING) return;
+    emit_free_string(format_variable_operand(variable));
+}

@@ -1,0 +1,706 @@
+#include "frontend/variables.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "core/backend_hooks.h"
+#include "core/core_globals.h"
+#include "core/error_state.h"
+#include "core/memory_pools.h"
+#include "frontend/expressions.h"
+#include "frontend/frontend_globals.h"
+#include "frontend/lexer.h"
+#include "frontend/modules.h"
+#include "frontend/other_statements.h"
+#include "frontend/statement_dispatcher.h"
+
+HashTable* variable_table = nullptr;
+CursorList* data_item_list = nullptr;
+CursorList* init_item_list = nullptr;
+int32_t global_data_offset = 0;
+int32_t local_frame_offset = 40;
+int32_t thread_local_offset = 0;
+int32_t declaration_mode = DECLARE_NONE;
+int32_t pointer_flag = 0;
+CurrentType current_type;
+CurrentType default_type;
+VariableRecord* current_variable = nullptr;
+char current_procedure_name[130] = {};
+int32_t current_procedure_id = 0;
+int32_t structures_need_init = 0;
+int32_t strings_used = 0;
+int32_t init_items_exist = 0;
+
+namespace {
+
+void set_integer_type(CurrentType* type) {
+    memset(type, 0, sizeof *type);
+    type->size = 8;
+    type->code = TYPE_INTEGER;
+    strcpy(type->name, "i");
+}
+
+// The name of a key: after "+" and the two-letter prefix.
+const char* key_name(const char* key) {
+    if (key[0] == '+') key++;
+    return key + 2;
+}
+
+bool key_is_pointer(const char* key) {
+    if (key[0] == '+') key++;
+    return key[0] == 'p';
+}
+
+bool is_one_letter_type(const char* name) {
+    return name[0] && (!name[1] || (name[1] == '{'));
+}
+
+}  // namespace
+
+int32_t native_type_size(int32_t code) {
+    switch (code) {
+    case TYPE_BYTE: case TYPE_ASCII: return 1;
+    case TYPE_WORD: case TYPE_CHARACTER: case TYPE_UNICODE: return 2;
+    case TYPE_LONG: case TYPE_FLOAT: return 4;
+    case TYPE_STRING: case TYPE_DOUBLE: case TYPE_QUAD: case TYPE_INTEGER: return 8;
+    default: return 0;
+    }
+}
+
+const char* get_type_suffix(int32_t code) {
+    switch (code) {
+    case TYPE_BYTE: return ".b";
+    case TYPE_WORD: return ".w";
+    case TYPE_FLOAT: return ".f";
+    case TYPE_CHARACTER: return ".c";
+    case TYPE_DOUBLE: return ".d";
+    case TYPE_QUAD: return ".q";
+    case TYPE_P_ASCII: return ".p-ascii";
+    case TYPE_P_UNICODE: return ".p-unicode";
+    case TYPE_P_BSTR: return ".p-bstr";
+    case TYPE_P_UTF8: return ".p-utf8";
+    case TYPE_P_VARIANT: return ".p-variant";
+    case TYPE_INTEGER: return ".i";
+    case TYPE_ASCII: return ".a";
+    case TYPE_UNICODE: return ".u";
+    default: return "";
+    }
+}
+
+void init_variables() {
+    data_item_list = create_list(sizeof(DataItem), 0);
+    init_item_list = create_list(sizeof(InitItem), 0);
+    variable_table = create_hash_table(sizeof(VariableRecord), 0);
+    global_data_offset = 0;
+    local_frame_offset = 40;
+    thread_local_offset = 0;
+    declaration_mode = DECLARE_NONE;
+    pointer_flag = 0;
+    current_variable = nullptr;
+    current_procedure_name[0] = 0;
+    current_procedure_id = 0;
+    structures_need_init = 0;
+    strings_used = 0;
+    init_items_exist = 0;
+    set_integer_type(&default_type);
+    set_integer_type(&current_type);
+}
+
+const char* make_variable_key(const char* name, bool local, bool pointer) {
+    static char key[MAX_WORD_LENGTH + 8];
+    snprintf(key, sizeof key, "%s%s%s", local ? "+" : "", pointer ? "p_" : "v_", name);
+    return key;
+}
+
+VariableRecord* find_variable(const char* key) {
+    if (!variable_table) return nullptr;
+    return reinterpret_cast<VariableRecord*>(hash_find(variable_table, key));
+}
+
+VariableRecord* find_local_variable(const char* name, bool pointer) {
+    return find_variable(make_variable_key(name, true, pointer));
+}
+
+VariableRecord* find_global_variable(const char* name, bool pointer) {
+    return find_variable(make_variable_key(name, false, pointer));
+}
+
+VariableRecord* find_variable_scoped(const char* name, bool pointer) {
+    if (in_procedure) {
+        if (VariableRecord* local = find_local_variable(name, pointer)) return local;
+    }
+    VariableRecord* global = find_global_variable(name, pointer);
+    if (global && in_procedure && !(global->flags & (VAR_GLOBAL | VAR_SHARED))) return nullptr;
+    return global;
+}
+
+const char* get_key_display_name(const char* key) {
+    static char text[MAX_WORD_LENGTH + 8];
+    snprintf(text, sizeof text, "%s%s", key_is_pointer(key) ? "*" : "", key_name(key));
+    return text;
+}
+
+const char* get_variable_display_name(const VariableRecord* variable) {
+    return get_key_display_name(variable_key(variable));
+}
+
+DataItem* add_data_item(const char* name, int32_t size, uint8_t kind, void* object) {
+    char procedure[sizeof current_procedure_name];
+    size_t i = 0;
+    for (; current_procedure_name[i] && i + 1 < sizeof procedure; i++) {
+        char c = current_procedure_name[i];
+        procedure[i] = (c >= 'A' && c <= 'Z') ? (char)(c - 'A' + 'a') : c;
+    }
+    procedure[i] = 0;
+    char label[512];
+    snprintf(label, sizeof label, "so_%s.%s", procedure, name);
+    list_reset_cursor(data_item_list);
+    while (list_next(data_item_list)) {}
+    auto* item = static_cast<DataItem*>(list_add(data_item_list));
+    item->label = pool_strdup(label);
+    item->size = size;
+    item->kind = kind;
+    item->initialised = 0;
+    item->value = 0;
+    item->object = object;
+    item->procedure = nullptr;
+    return item;
+}
+
+InitItem* register_init_item(uint8_t kind, void* object) {
+    list_reset_cursor(init_item_list);
+    while (list_next(init_item_list)) {}
+    auto* item = static_cast<InitItem*>(list_add(init_item_list));
+    item->kind = kind;
+    item->initialised = 0;
+    item->value = 0;
+    item->object = object;
+    if (kind == TYPE_STRUCTURE) structures_need_init = 1;
+    if (kind == TYPE_STRING) strings_used = 1;
+    init_items_exist = 1;
+    return item;
+}
+
+VariableRecord* declare_variable(const char* key) {
+    bool pointer = key_is_pointer(key);
+    if (!pointer && is_keyword(key_name(key))) {
+        set_error_format(142, key_name(key));
+        return nullptr;
+    }
+    int32_t size = current_type.size;
+    if (pointer) {
+        if (current_type.given && current_type.code != TYPE_STRUCTURE && !current_type.prototype &&
+            is_one_letter_type(current_type.name)) {
+            set_error(264);
+            return nullptr;
+        }
+        size = 8;
+    }
+    auto* variable = static_cast<VariableRecord*>(hash_add(variable_table, pool_strdup(key)));
+    variable->type = (uint8_t)current_type.code;
+    variable->size = size;
+    variable->pointer = pointer ? 1 : 0;
+    variable->flags = module_section_state() == 1 ? VAR_PUBLIC : 0;
+    variable->structure = current_type.code == TYPE_STRUCTURE ? current_type.structure : nullptr;
+    variable->prototype = nullptr;
+    variable->item = nullptr;
+    variable->module = nullptr;
+    variable->symbol = nullptr;
+
+    if (key[0] != '+' || declaration_mode == DECLARE_STATIC) {
+        if (declaration_mode == DECLARE_THREADED) {
+            variable->offset = (thread_local_offset + 7) & ~7;
+            variable->flags |= VAR_THREADED | VAR_GLOBAL;
+            thread_local_offset = variable->offset + size;
+            variable->item = register_init_item(variable->type, variable);
+        } else {
+            variable->offset = global_data_offset;
+            global_data_offset += size + (purifier_enabled ? 4 : 0);
+        }
+    } else {
+        variable->offset = (local_frame_offset + 7) & ~7;
+        local_frame_offset = variable->offset + size;
+        if (purifier_enabled) local_frame_offset += 4;
+    }
+    if (declaration_mode == DECLARE_GLOBAL) variable->flags |= VAR_GLOBAL;
+    if (declaration_mode == DECLARE_STATIC) {
+        variable->item = add_data_item(key_name(key), size, 255, variable);
+        variable->flags |= VAR_STATIC;
+    }
+    variable->width = size;
+    if ((variable->type == TYPE_STRUCTURE && !pointer) || variable->type == TYPE_P_VARIANT) variable->width = 8;
+    if (pointer) variable->width = 8;
+    return variable;
+}
+
+// The current operand names the variable.
+static void set_operand_to_variable(VariableRecord* variable) {
+    const char* text = backend->format_variable_operand ? backend->format_variable_operand(variable) : variable_key(variable);
+    snprintf(current_operand.text, sizeof current_operand.text, "%s", text);
+    current_operand.kind = OPERAND_VARIABLE;
+    current_operand.size = variable->width;
+    current_operand.constant = 0;
+    uint32_t flags = current_operand.flags & OP_COMPUTED;
+    if (variable->pointer) {
+        flags |= OP_POINTER;
+    } else {
+        switch (variable->type) {
+        case TYPE_FLOAT: flags |= OP_FLOAT; break;
+        case TYPE_DOUBLE: flags |= OP_FLOAT | OP_DOUBLE; break;
+        case TYPE_QUAD: flags |= OP_QUAD; break;
+        case TYPE_CHARACTER: case TYPE_UNICODE: case TYPE_ASCII: flags |= OP_UNSIGNED; break;
+        case TYPE_STRING: flags |= OP_STRING; current_operand.kind = OPERAND_STRING; break;
+        case TYPE_FIXED_STRING:
+            flags |= OP_STRING | OP_FIXED_STRING;
+            current_operand.kind = OPERAND_STRING;
+            break;
+        case TYPE_STRUCTURE: flags |= OP_STRUCTURE; break;
+        default: break;
+        }
+    }
+    current_operand.flags = flags;
+}
+
+VariableRecord* resolve_variable(int mode) {
+    const char* name = statement_word;
+    bool pointer = pointer_flag != 0;
+    if (mode == 1 && !identifier_start_chars[(unsigned char)name[0]]) {
+        set_error_format(188, name);
+        return nullptr;
+    }
+    if (explicit_enabled && declaration_mode == DECLARE_NONE) mode = 0;
+    bool local_scope = in_procedure != 0;
+    char global_key[MAX_WORD_LENGTH + 8];
+    char local_key[MAX_WORD_LENGTH + 8];
+    snprintf(global_key, sizeof global_key, "%s", make_variable_key(name, false, pointer));
+    snprintf(local_key, sizeof local_key, "%s", make_variable_key(name, true, pointer));
+    VariableRecord* variable = find_variable(global_key);
+    bool created = false;
+
+    if (local_scope && (declaration_mode == DECLARE_PROTECTED || declaration_mode == DECLARE_STATIC)) {
+        if (variable && (variable->flags & VAR_SHARED)) {
+            set_error_format(208, get_key_display_name(global_key));
+            return nullptr;
+        }
+        variable = find_variable(local_key);
+        if (variable && declaration_mode == DECLARE_PROTECTED) {
+            set_error_format(208, get_key_display_name(global_key));
+            return nullptr;
+        }
+        if (!variable) {
+            variable = declare_variable(local_key);
+            created = true;
+        }
+    } else if (variable) {
+        if (declaration_mode == DECLARE_GLOBAL &&
+            (!(variable->flags & VAR_GLOBAL) || (variable->flags & VAR_THREADED))) {
+            set_error_format(216, get_key_display_name(global_key));
+            return nullptr;
+        }
+        if (declaration_mode == DECLARE_DEFINE && (variable->flags & (VAR_GLOBAL | VAR_THREADED))) {
+            set_error_format(216, get_key_display_name(global_key));
+            return nullptr;
+        }
+        if (local_scope) {
+            bool visible = (variable->flags & (VAR_GLOBAL | VAR_SHARED)) != 0;
+            if (!visible && declaration_mode != DECLARE_SHARED) {
+                VariableRecord* local = find_variable(local_key);
+                if (!local && mode == 1) {
+                    local = declare_variable(local_key);
+                    created = true;
+                }
+                variable = local;
+            } else if ((variable->flags & VAR_GLOBAL) && declaration_mode != DECLARE_SHARED &&
+                       !(variable->flags & VAR_SHARED)) {
+                if (VariableRecord* local = find_variable(local_key)) variable = local;
+            }
+        }
+    } else {
+        if (!local_scope || declaration_mode == DECLARE_SHARED || declaration_mode == DECLARE_GLOBAL) {
+            if (local_scope && declaration_mode == DECLARE_GLOBAL && find_variable(local_key)) {
+                set_error_format(216, get_key_display_name(global_key));
+                return nullptr;
+            }
+            if (mode == 1) {
+                variable = declare_variable(global_key);
+                created = true;
+            }
+        } else {
+            variable = find_variable(local_key);
+            if (!variable && mode == 1) {
+                variable = declare_variable(local_key);
+                created = true;
+            }
+        }
+    }
+    if (error_number) return nullptr;
+    if (!variable) {
+        if (explicit_enabled) set_error_format(38, get_key_display_name(global_key));
+        return nullptr;
+    }
+
+    if (!created && (current_type.given || declaration_mode == DECLARE_PROTECTED)) {
+        bool same = variable->type == current_type.code;
+        if (variable->type == TYPE_FIXED_STRING && current_type.code == TYPE_STRING) same = true;
+        if (same && variable->type == TYPE_STRUCTURE && variable->structure != current_type.structure) same = false;
+        if (!same) {
+            set_error_format(10, get_variable_display_name(variable));
+            return nullptr;
+        }
+        if (variable->type == TYPE_FIXED_STRING && current_type.code == TYPE_FIXED_STRING &&
+            variable->size != current_type.size) {
+            set_error(193);
+            return nullptr;
+        }
+    }
+    if (current_type.prototype) {
+        if (!created && variable->prototype && variable->prototype != current_type.prototype) {
+            set_error_format(10, get_variable_display_name(variable));
+            return nullptr;
+        }
+        variable->flags |= VAR_PROTOTYPE;
+        variable->prototype = current_type.prototype;
+    }
+
+    current_type.code = variable->type;
+    current_type.size = variable->size;
+    current_type.structure = variable->structure;
+    current_variable = variable;
+    if (token_code == '\\') {
+        if (variable->type != TYPE_STRUCTURE) {
+            set_error_format(74, get_variable_display_name(variable));
+            return nullptr;
+        }
+        // Field chains and interface method calls are compiled by the
+        // structure access, which is not part of this build yet.
+        set_error(1);
+        return nullptr;
+    }
+    set_operand_to_variable(variable);
+    return variable;
+}
+
+void drop_procedure_locals() {
+    if (!variable_table) return;
+    hash_reset_iterator(variable_table);
+    HashEntry* entry = hash_next(variable_table);
+    while (entry) {
+        auto* variable = reinterpret_cast<VariableRecord*>(entry);
+        HashEntry* following;
+        if (is_local_variable(variable)) {
+            hash_unlink_current(variable_table);
+            following = hash_next(variable_table);
+            if (!(variable->flags & VAR_STATIC)) {
+                if (backend->emit_local_cleanup) backend->emit_local_cleanup(variable);
+                hash_free_entry(variable_table, entry);
+            }
+        } else {
+            variable->flags &= (uint16_t)~VAR_SHARED;
+            following = hash_next(variable_table);
+        }
+        entry = following;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Type suffix
+
+int parse_field_type(int mode) {
+    current_type.prototype = nullptr;
+    current_type.structure = nullptr;
+    current_type.module = nullptr;
+    current_type.given = 0;
+    if (error_number == 79) clear_error_state();
+    if (token_code != '.') {
+        if (mode == 3) set_integer_type(&current_type);
+        else if (mode != 6) current_type = default_type;
+        current_type.given = 0;
+        return 0;
+    }
+    read_token();
+    if (error_number == 79) clear_error_state();
+    if (error_number) return 0;
+    char name[TYPE_NAME_SIZE];
+    snprintf(name, sizeof name, "%s", statement_word);
+    if (name[0] == 0) {
+        set_error(1);
+        return 0;
+    }
+    if (token_code == TOKEN_MODULE_SEPARATOR) {
+        // Types of other modules come with the module tables.
+        set_error_format(284, name);
+        return 0;
+    }
+    snprintf(current_type.name, sizeof current_type.name, "%s", name);
+    current_type.given = 1;
+    int32_t code = 0;
+    if (!name[1]) {
+        switch (name[0] | 0x20) {
+        case 'a': code = TYPE_ASCII; break;
+        case 'b': code = TYPE_BYTE; break;
+        case 'c': code = TYPE_CHARACTER; break;
+        case 'd': code = TYPE_DOUBLE; break;
+        case 'f': code = TYPE_FLOAT; break;
+        case 'i': code = TYPE_INTEGER; break;
+        case 'l': code = TYPE_LONG; break;
+        case 'q': code = TYPE_QUAD; break;
+        case 's': code = TYPE_STRING; break;
+        case 'u': code = TYPE_UNICODE; break;
+        case 'w': code = TYPE_WORD; break;
+        default: break;
+        }
+    }
+    if (code == TYPE_STRING && token_code == '{') {
+        int64_t length = 0;
+        compile_expression(EXPR_INTEGER_ONLY, 0);
+        if (error_number) return 0;
+        bool constant = current_operand.kind == OPERAND_CONSTANT && !(current_operand.flags & OP_FLOAT);
+        length = current_operand.constant;
+        if (token_code != '}') {
+            set_error(191);
+            return 0;
+        }
+        if (!constant || length <= 0 || length > 0x3FFFFFFF) {
+            set_error(192);
+            return 0;
+        }
+        read_operator();
+        current_type.code = TYPE_FIXED_STRING;
+        current_type.size = (int32_t)(2 * length);
+        return 1;
+    }
+    if (code) {
+        current_type.code = code;
+        current_type.size = native_type_size(code);
+        return 1;
+    }
+    // Prototypes and structures come with their own tables.
+    set_error_format(71, name);
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+// The variable statements
+
+namespace {
+
+bool word_equals_upper(const char* word, const char* upper) {
+    for (; *word && *upper; word++, upper++) {
+        char c = *word;
+        if (c >= 'a' && c <= 'z') c = (char)(c - 'a' + 'A');
+        if (c != *upper) return false;
+    }
+    return *word == 0 && *upper == 0;
+}
+
+// Dim, NewList and NewMap items are declared by the container statements,
+// which are not part of this build yet.
+bool word_is_container_keyword() {
+    return word_equals_upper(statement_word, "DIM") || word_equals_upper(statement_word, "NEWLIST") ||
+           word_equals_upper(statement_word, "NEWMAP");
+}
+
+// Reads an optional '*', then the name and its type; leaves the name in
+// statement_word and the token after the type. Returns false on an error.
+bool read_item_name() {
+    if (error_number == 79) clear_error_state();
+    pointer_flag = 0;
+    while (*parse_pointer == ' ' || *parse_pointer == '\t') parse_pointer++;
+    if (*parse_pointer == '*') {
+        parse_pointer++;
+        if (*parse_pointer == ' ' || *parse_pointer == '\t') {
+            set_error(1);
+            return false;
+        }
+        pointer_flag = 1;
+    }
+    read_token();
+    if (error_number == 79) clear_error_state();
+    if (error_number) return false;
+    if (statement_word[0] == 0) {
+        set_error(1);
+        return false;
+    }
+    return true;
+}
+
+// The statement-level type suffix ("Define.q a, b"): the default type for
+// the statement's untyped items. Returns false on an error.
+bool read_statement_type(CurrentType* saved) {
+    *saved = default_type;
+    if (token_code != '.') {
+        if (error_number == 79) clear_error_state();
+        return true;
+    }
+    parse_field_type(0);
+    if (error_number) return false;
+    default_type = current_type;
+    default_type.given = 0;
+    if (token_code == TOKEN_END) {
+        set_error(1);
+        return false;
+    }
+    if (error_number == 79) clear_error_state();
+    return true;
+}
+
+// The item loop of Define, Global, Protected and Shared.
+void compile_variable_items(int32_t mode) {
+    CurrentType saved_default;
+    if (!read_statement_type(&saved_default)) return;
+    int32_t saved_mode = declaration_mode;
+    for (;;) {
+        char* item_start = parse_pointer;
+        while (*item_start == ' ' || *item_start == '\t') item_start++;
+        declaration_mode = mode;
+        if (!read_item_name()) break;
+        if (word_is_container_keyword()) {
+            set_error(1);
+            break;
+        }
+        parse_field_type(0);
+        if (error_number) break;
+        if (in_procedure && (mode == DECLARE_DEFINE || mode == DECLARE_GLOBAL)) {
+            VariableRecord* existing = find_local_variable(statement_word, pointer_flag != 0);
+            if (existing && (existing->flags & VAR_PARAMETER)) {
+                set_error_format(352, get_variable_display_name(existing));
+                break;
+            }
+        }
+        if (mode == DECLARE_SHARED) {
+            if (find_local_variable(statement_word, pointer_flag != 0)) {
+                set_error_format(208, get_key_display_name(make_variable_key(statement_word, false, pointer_flag)));
+                break;
+            }
+            VariableRecord* global = find_global_variable(statement_word, pointer_flag != 0);
+            if (!global && explicit_enabled) {
+                set_error_format(38, get_key_display_name(make_variable_key(statement_word, false, pointer_flag)));
+                break;
+            }
+        }
+        no_output_depth++;
+        VariableRecord* variable = resolve_variable(1);
+        no_output_depth--;
+        if (error_number || !variable) {
+            if (!error_number) set_error(1);
+            break;
+        }
+        if (mode == DECLARE_SHARED) variable->flags |= VAR_SHARED;
+        if (token_code == '=') {
+            if (mode == DECLARE_SHARED) {
+                set_error(1);
+                break;
+            }
+            // The initial value is an ordinary assignment of the item.
+            declaration_mode = DECLARE_NONE;
+            parse_pointer = item_start;
+            token_code = 1;
+            compile_expression(EXPR_RESET_REGISTERS | EXPR_NEW_STATEMENT, 0);
+            if (error_number) break;
+        }
+        if (token_code == ',') continue;
+        if (token_code != TOKEN_END) set_error(mode == DECLARE_DEFINE ? 34 : 1);
+        break;
+    }
+    declaration_mode = saved_mode;
+    default_type = saved_default;
+}
+
+}  // namespace
+
+void compile_define_statement() { compile_variable_items(DECLARE_DEFINE); }
+
+void compile_global_statement() { compile_variable_items(DECLARE_GLOBAL); }
+
+void compile_protected_statement() {
+    if (!in_procedure) {
+        set_error_format(40, "Protected");
+        return;
+    }
+    compile_variable_items(DECLARE_PROTECTED);
+}
+
+void compile_shared_statement() {
+    if (!in_procedure) {
+        set_error_format(40, "Shared");
+        return;
+    }
+    compile_variable_items(DECLARE_SHARED);
+}
+
+void compile_variable_declaration(int threaded) {
+    CurrentType saved_default;
+    if (!read_statement_type(&saved_default)) return;
+    int32_t saved_mode = declaration_mode;
+    int32_t mode = threaded ? DECLARE_THREADED : DECLARE_STATIC;
+    for (;;) {
+        declaration_mode = mode;
+        if (!read_item_name()) break;
+        if (word_is_container_keyword()) {
+            set_error(1);
+            break;
+        }
+        parse_field_type(0);
+        if (error_number) break;
+        bool pointer = pointer_flag != 0;
+        if (!threaded && find_local_variable(statement_word, pointer)) {
+            set_error_format(208, get_key_display_name(make_variable_key(statement_word, false, pointer)));
+            break;
+        }
+        if (threaded && find_global_variable(statement_word, pointer)) {
+            set_error_format(216, get_key_display_name(make_variable_key(statement_word, false, pointer)));
+            break;
+        }
+        no_output_depth++;
+        VariableRecord* variable = resolve_variable(1);
+        no_output_depth--;
+        if (error_number || !variable) {
+            if (!error_number) set_error(1);
+            break;
+        }
+        if (token_code == '=') {
+            declaration_mode = DECLARE_NONE;
+            compile_expression(EXPR_CONSTANT, 1);
+            if (error_number) break;
+            bool is_string_target = !variable->pointer &&
+                                    (variable->type == TYPE_STRING || variable->type == TYPE_FIXED_STRING);
+            if (current_operand.kind == OPERAND_CONSTANT && !is_string_target) {
+                int64_t value = current_operand.constant;
+                bool float_value = (current_operand.flags & OP_FLOAT) != 0;
+                if (!variable->pointer && variable->type == TYPE_FLOAT) {
+                    float f = (float)(float_value ? current_operand.constant_float : (double)value);
+                    int32_t bits;
+                    memcpy(&bits, &f, 4);
+                    value = bits;
+                } else if (!variable->pointer && variable->type == TYPE_DOUBLE) {
+                    double d = float_value ? current_operand.constant_float : (double)value;
+                    memcpy(&value, &d, 8);
+                }
+                if (variable->item) {
+                    if (threaded) {
+                        auto* item = static_cast<InitItem*>(variable->item);
+                        item->value = value;
+                        item->initialised = 1;
+                        if (variable->pointer) item->kind = TYPE_INTEGER;
+                    } else {
+                        auto* item = static_cast<DataItem*>(variable->item);
+                        item->value = value;
+                        item->initialised = 1;
+                    }
+                }
+            } else if (current_operand.kind == OPERAND_STRING && !(current_operand.flags & OP_COMPUTED)) {
+                if (!is_string_target) set_error(251);
+                else set_error(198);  // literal strings come with the string pool
+                break;
+            } else {
+                set_error(198);
+                break;
+            }
+        }
+        if (token_code == ',') continue;
+        if (token_code != TOKEN_END) set_error(1);
+        break;
+    }
+    declaration_mode = saved_mode;
+    default_type = saved_default;
+}
