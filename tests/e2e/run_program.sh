@@ -1,0 +1,21 @@
+#!/bin/sh
+# Compiles a Zandrel program with zdcompiler, runs it under wine and checks
+# its exit code (and, when given, its output).
+#   run_program.sh COMPILER SOURCE EXPECTED_EXIT [SWITCHES...]
+set -u
+. "$(dirname "$0")/wine_env.sh"
+compiler="$1"; source="$2"; expected_exit="$3"; shift 3
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+cp "$source" "$work/main.zd"
+cd "$work"
+if ! timeout 60 "$compiler" main.zd "$@" /OUTPUT program.exe > compiler.log 2>&1; then
+    echo "compiler failed:"; cat compiler.log; exit 1
+fi
+[ -f program.exe ] || { echo "no program.exe"; cat compiler.log; exit 1; }
+timeout 60 "$WINE" program.exe < /dev/null > output.txt 2>/dev/null
+code=$?
+if [ "$code" -ne "$expected_exit" ]; then
+    echo "exit code $code, expected $expected_exit"; cat compiler.log; exit 1
+fi
+echo "ok: exit code $code"
