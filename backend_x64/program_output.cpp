@@ -389,6 +389,11 @@ std::string format_source_path_data(const std::string& folder)
 
 void emit_program_end()
 {
+    if (dll_mode) {
+        // The DLL's start-up code returns to DllMain after the main code.
+        emit_line(" ADD rsp,40");
+        emit_line(" RET");
+    }
     emit_line("_ZD_EOP:");
     if (dll_mode) {
         // The DLL's start-up returns to DllMain; the end runs on process

@@ -210,7 +210,7 @@ TEST_F(ProgramOutputTest, DllEntryReturnsAndEndIsARoutine)
     EXPECT_EQ(text.find("CALL GetModuleHandleW"), std::string::npos);
     EXPECT_EQ(text.find("ExitProcess"), std::string::npos);
     EXPECT_EQ(text.find("_ZD_SourceCodePath"), std::string::npos);
-    EXPECT_NE(text.find("_ZD_EOP:\n SUB rsp,40\n CALL ZD_EndFunctions\n MOV rcx,[ZD_MemoryBase]\n CALL HeapDestroy\n"
+    EXPECT_NE(text.find(" ADD rsp,40\n RET\n_ZD_EOP:\n SUB rsp,40\n CALL ZD_EndFunctions\n MOV rcx,[ZD_MemoryBase]\n CALL HeapDestroy\n"
                         " ADD rsp,40\n RET\n"),
               std::string::npos);
     EXPECT_EQ(assemble(), "");
