@@ -96,9 +96,10 @@ void x64_apply_operator_left_constant(int token, int64_t value, double real) {
 
 void x64_add_pending_constant(int64_t value, double real) {
     if (is_float_mode(expression_mode)) {
-        if (real == 0.0) return;
-        set_constant_operand(value, real);
-        emit_fpu_constant_operand(" FADD ");
+        if (real != 0.0) {
+            set_constant_operand(value, real);
+            emit_fpu_constant_operand(" FADD ");
+        }
         set_operand_register_text("st0");
         current_operand.flags |= OP_FLOAT;
         return;

@@ -891,7 +891,8 @@ void compile_numeric_expression(int level) {
             else set_operand_integer_constant(left_value);
             if (comparison_folded) expression_mode = entry_mode;
         } else {
-            if (has_pending && (pending_value != 0 || pending_real != 0.0)) add_pending(pending_value, pending_real);
+            // Also for a sum of 0: the back end then names the value's place.
+            if (has_pending) add_pending(pending_value, pending_real);
             current_operand.kind = OPERAND_REGISTER;
             current_operand.flags &= ~OP_COMPUTED;
             if (comparison >= 0) {

@@ -505,9 +505,12 @@ bool word_is_container_keyword() {
 bool read_item_name() {
     if (error_number == 79) clear_error_state();
     pointer_flag = 0;
-    while (*parse_pointer == ' ' || *parse_pointer == '\t') parse_pointer++;
-    if (*parse_pointer == '*') {
-        parse_pointer++;
+    // After the keyword the lexer has already read the '*' as its operator.
+    bool star_read = token_code == '*';
+    if (!star_read)
+        while (*parse_pointer == ' ' || *parse_pointer == '\t') parse_pointer++;
+    if (star_read || *parse_pointer == '*') {
+        if (!star_read) parse_pointer++;
         if (*parse_pointer == ' ' || *parse_pointer == '\t') {
             set_error(1);
             return false;
@@ -558,8 +561,11 @@ void compile_variable_items(int32_t mode) {
             set_error(1);
             break;
         }
+        char name[STATEMENT_WORD_SIZE];
+        snprintf(name, sizeof name, "%s", statement_word);
         parse_field_type(0);
         if (error_number) break;
+        snprintf(statement_word, sizeof statement_word, "%s", name);
         if (in_procedure && (mode == DECLARE_DEFINE || mode == DECLARE_GLOBAL)) {
             VariableRecord* existing = find_local_variable(statement_word, pointer_flag != 0);
             if (existing && (existing->flags & VAR_PARAMETER)) {
@@ -640,8 +646,11 @@ void compile_variable_declaration(int threaded) {
             set_error(1);
             break;
         }
+        char name[STATEMENT_WORD_SIZE];
+        snprintf(name, sizeof name, "%s", statement_word);
         parse_field_type(0);
         if (error_number) break;
+        snprintf(statement_word, sizeof statement_word, "%s", name);
         bool pointer = pointer_flag != 0;
         if (!threaded && find_local_variable(statement_word, pointer)) {
             set_error_format(208, get_key_display_name(make_variable_key(statement_word, false, pointer)));
