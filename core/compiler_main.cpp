@@ -12,9 +12,12 @@
 #include "core/listings.h"
 #include "core/standby.h"
 #include "frontend/constants.h"
+#include "frontend/directives.h"
 #include "frontend/expressions.h"
 #include "frontend/imports.h"
 #include "frontend/libraries.h"
+#include "frontend/macros.h"
+#include "frontend/modules.h"
 #include "frontend/residents.h"
 #include "frontend/statement_dispatcher.h"
 #include "frontend/variables.h"
@@ -107,7 +110,9 @@ void compiler_init()
     init_libraries();
     build_keyword_index();
     backend->init_backend_tables();
+    init_macros();
     reset_imports();
+    init_modules();
 
     subsystem_list = create_list(subsystem_element_size, 1);
 }
@@ -116,6 +121,7 @@ void compiler_reset()
 {
     // User constants have their names in the compilation pool: drop them first.
     free_user_constants();
+    free_user_macros();
     os_heap_destroy(compilation_heap);
     compilation_heap = os_heap_create(heap_initial_size);
     pool_reset();
@@ -125,6 +131,8 @@ void compiler_reset()
 
     compile_state_init();
     reset_imports();
+    reset_macro_state();
+    reset_directive_state();
     // The parser state, the variable tables and the float pools.
     reset_expression_compiler();
     init_variables();
@@ -132,6 +140,7 @@ void compiler_reset()
     // Libraries stay loaded, but what one compilation used and linked does not.
     reset_usage_marks();
     reset_link_lists();
+    init_modules();
 
     source_alias = nullptr;
     clear_error_state();

@@ -30,7 +30,10 @@ extern HashTable* constants_table;
 
 // Start-up: creates the global constants table when it does not exist yet.
 void init_constants();
-// The record of a constant visible here, or null.
+// The record of a constant visible here, or null: the explicit module's
+// public constants, the public constants of the modules in use, then the
+// global table (inside a module section only its built-in and resident
+// constants, then the module's own table).
 ConstantRecord* find_constant(const char* name);
 // Declares (or re-checks) a constant with the value in pending_constant.
 // Returns the record, or null when an error is recorded.
@@ -38,3 +41,7 @@ ConstantRecord* declare_constant(const char* name);
 // Removes and frees every constant of the global table that did not come
 // from a resident.
 void free_user_constants();
+// True when both constants have the same kind and value.
+bool constants_have_same_value(const ConstantRecord* a, const ConstantRecord* b);
+// Loads the constant's value as the current operand.
+void load_constant_operand(const ConstantRecord* record);

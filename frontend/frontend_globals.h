@@ -98,6 +98,26 @@ extern int32_t macro_error_line;        // 1-based line of the error within the 
 extern char* macro_expansion_text;      // the expanded text written to "Macro.out"
 
 // ---------------------------------------------------------------------------
+// Macro tables (frontend/macros.cpp; MacroRecord in frontend/macros.h).
+
+struct HashTable;
+struct MacroRecord;
+extern HashTable* macro_table;           // global macros (permanent heap; user entries purged between compilations)
+extern HashTable* resident_macro_table;  // ResidentMacroReference: the macros loaded from residents
+extern MacroRecord* macro_being_defined; // the macro whose body is being captured
+
+// ---------------------------------------------------------------------------
+// Modules (frontend/modules.cpp; ModuleRecord in frontend/modules.h). Per
+// compilation.
+
+struct ModuleRecord;
+extern HashTable* module_table;          // ModuleRecord by name, ".Main" included
+extern ModuleRecord* main_module;        // ".Main": its slots point to the global tables
+extern ModuleRecord* current_module;     // the open DeclareModule or Module section, else null
+extern ModuleRecord* explicit_module;    // set by "name::", consumed by the next lookup
+extern CursorList* modules_in_use;       // ModuleUse: the global list, or the open module's own
+
+// ---------------------------------------------------------------------------
 // Compiler directives (statement compiler).
 
 extern int32_t compiler_error_raised;   // the pending error came from the CompilerError directive

@@ -55,18 +55,6 @@ void compile_while_statement() { reject_pending_statement(); }
 void compile_wend_statement() { reject_pending_statement(); }
 void compile_with_statement() { reject_pending_statement(); }
 
-// directives.h
-void compile_compilerif_statement() { reject_pending_statement(); }
-void compile_compilerelseif_statement() { reject_pending_statement(); }
-void compile_compilerelse_statement() { reject_pending_statement(); }
-void compile_compilerendif_statement() { reject_pending_statement(); }
-void compile_compilerselect_statement() { reject_pending_statement(); }
-void compile_compilercase_statement() { reject_pending_statement(); }
-void compile_compilerdefault_statement() { reject_pending_statement(); }
-void compile_compilerendselect_statement() { reject_pending_statement(); }
-void compile_compilererror_statement() { reject_pending_statement(); }
-void compile_compilerwarning_statement() { reject_pending_statement(); }
-
 // other_statements.h
 void compile_debug_statement() { reject_pending_statement(); }
 void compile_debuglevel_statement() { reject_pending_statement(); }
@@ -75,10 +63,6 @@ void compile_restore_statement() { reject_pending_statement(); }
 void compile_runtime_statement() { reject_pending_statement(); }
 void swap_statement() { reject_pending_statement(); }
 void compile_includebinary_statement() { reject_pending_statement(); }
-
-// modules.h
-void end_declare_module() { reject_pending_statement(); }
-void end_module() { reject_pending_statement(); }
 
 // procedures.h
 void compile_endprocedure_statement() { reject_pending_statement(); }
@@ -103,48 +87,15 @@ void end_named_enumeration() {}
 // imports.h
 void compile_import_function_line() { reject_pending_statement(); }
 
-// macros.h
-void compile_undefinemacro_statement() { reject_pending_statement(); }
-
 // blocks.h
 int32_t innermost_block_kind() { return 0; }
 int32_t block_stack_depth() { return 0; }
 void report_open_block() {}
 void check_gosub_return() {}
 
-// directives.h
-int32_t compiler_if_depth = 0;
-int32_t compiler_select_depth = 0;
-
 // other_statements.h
 void compile_data_statement(int) { reject_pending_statement(); }
 void compile_read_statement(int) { reject_pending_statement(); }
-
-// macros.h
-// Errors are suppressed while a macro is captured, so these stubs record
-// theirs with the always variant.
-MacroRecord* define_macro(const char*)
-{
-    set_error_always(1);
-    return nullptr;
-}
-int capture_macro_body()
-{
-    set_error_always(1);
-    return 0;
-}
-char* expand_statement_macros(char*) { return nullptr; }
-char* macro_expansion_write_position() { return nullptr; }
-void set_macro_expansion_write_position(char*) {}
-
-// modules.h
-void declare_module(const char*) { reject_pending_statement(); }
-void begin_module(const char*) { reject_pending_statement(); }
-void use_module(const char*) { reject_pending_statement(); }
-void unuse_module(const char*) { reject_pending_statement(); }
-void resolve_module_prefix(const char* name) { set_error_format(278, name); }
-int module_section_state() { return 0; }
-void check_declared_modules() {}
 
 // procedures.h
 void compile_procedure_statement(uint32_t) { reject_pending_statement(); }

@@ -1,0 +1,357 @@
+// Modules: the module table, the sections DeclareModule ... EndDeclareModule
+// and Module ... EndModule, UseModule and UnuseModule, and the module prefix.
+#include "frontend/modules.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "core/core_globals.h"
+#include "frontend/constants.h"
+#include "frontend/frontend_globals.h"
+#include "frontend/lexer.h"
+#include "frontend/macros.h"
+
+HashTable* module_table = nullptr;
+ModuleRecord* main_module = nullptr;
+ModuleRecord* current_module = nullptr;
+ModuleRecord* explicit_module = nullptr;
+CursorList* modules_in_use = nullptr;
+
+namespace {
+
+// The global list of modules in use, kept while a section has its own list.
+CursorList* global_modules_in_use = nullptr;
+
+// Scope settings saved at the start of a section.
+struct SavedScope {
+    int32_t explicit_enabled;
+    int32_t inline_asm_enabled;
+    uint8_t debugger_code;
+    CursorList* modules_in_use;
+};
+SavedScope saved_scope;
+
+void set_module_name_constant(const char* name)
+{
+    if (constant_compiler_module) {
+        constant_compiler_module->value.text = pool_strdup(name);
+    }
+}
+
+void set_explicit(int32_t value)
+{
+    explicit_enabled = value;
+    if (constant_compiler_enable_explicit) {
+        constant_compiler_enable_explicit->value.integer_value = value;
+    }
+}
+
+void set_inline_asm(int32_t value)
+{
+    inline_asm_enabled = value;
+    if (constant_compiler_inline_assembly) {
+        constant_compiler_inline_assembly->value.integer_value = value;
+    }
+}
+
+CursorList* create_use_list()
+{
+    return create_list(sizeof(ModuleUse), 0);
+}
+
+void add_use(CursorList* list, ModuleRecord* module)
+{
+    while (list_next(list)) {
+    }
+    ModuleUse* use = static_cast<ModuleUse*>(list_add(list));
+    use->module = module;
+}
+
+bool list_holds(CursorList* list, const ModuleRecord* module)
+{
+    if (!list) {
+        return false;
+    }
+    for (ListNode* node = list->first; node; node = node->next) {
+        if (reinterpret_cast<ModuleUse*>(node)->module == module) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Name checks shared by DeclareModule and Module.
+bool check_section_name(const char* name)
+{
+    size_t length = std::strlen(name);
+    if (length == 0 || name[length - 1] == '$') {
+        set_error(1);
+        return false;
+    }
+    if (in_procedure) {
+        set_error(340);
+        return false;
+    }
+    return true;
+}
+
+void format_earlier_section(int n, const char* name, const char* file, int32_t line)
+{
+    char text[1024];
+    std::snprintf(text, sizeof text, "%s (%s line %d)", name, file ? file : "", line + 1);
+    set_error_format(n, text);
+}
+
+ModuleRecord* new_module_record(const char* name)
+{
+    ModuleRecord* module = static_cast<ModuleRecord*>(hash_add(module_table, pool_strdup(name)));
+    HashEntry entry = module->entry;
+    std::memset(module, 0, sizeof *module);
+    module->entry = entry;
+    return module;
+}
+
+// The public constants of `module` against the constants visible in the
+// global scope: the same name with another kind or value is error 63.
+bool check_public_constants(ModuleRecord* module)
+{
+    if (!module->constants) {
+        return true;
+    }
+    HashTable* table = module->constants;
+    // find_constant walks other tables only; this iterator stays valid.
+    hash_reset_iterator(table);
+    while (HashEntry* entry = hash_next(table)) {
+        ConstantRecord* record = reinterpret_cast<ConstantRecord*>(entry);
+        if (!(record->flags & constant_flag_public)) {
+            continue;
+        }
+        ConstantRecord* existing = find_constant(entry->key);
+        if (existing && existing != record && !constants_have_same_value(existing, record)) {
+            set_error_format(63, entry->key);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool check_public_macros(ModuleRecord* module)
+{
+    if (!module->macros) {
+        return true;
+    }
+    HashTable* table = module->macros;
+    hash_reset_iterator(table);
+    while (HashEntry* entry = hash_next(table)) {
+        MacroRecord* record = reinterpret_cast<MacroRecord*>(entry);
+        if (!(record->flags & macro_flag_public)) {
+            continue;
+        }
+        MacroRecord* existing = find_macro(entry->key);
+        if (existing && existing != record) {
+            set_error_format(287, entry->key);
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+void init_modules()
+{
+    module_table = create_hash_table(sizeof(ModuleRecord), 0);
+    main_module = new_module_record(".Main");
+    main_module->constants = constants_table;
+    main_module->macros = macro_table;
+    modules_in_use = create_use_list();
+    global_modules_in_use = modules_in_use;
+    current_module = nullptr;
+    explicit_module = nullptr;
+    saved_scope = SavedScope{};
+}
+
+ModuleRecord* find_module(const char* name)
+{
+    if (!module_table || !name || !name[0]) {
+        return nullptr;
+    }
+    return reinterpret_cast<ModuleRecord*>(hash_find(module_table, name));
+}
+
+bool module_in_use(const ModuleRecord* module)
+{
+    return list_holds(modules_in_use, module);
+}
+
+int module_section_state()
+{
+    if (!current_module) {
+        return 0;
+    }
+    return (current_module->flags & module_flag_declared_only) ? 1 : 2;
+}
+
+void module_save_state()
+{
+    saved_scope.explicit_enabled = explicit_enabled;
+    saved_scope.inline_asm_enabled = inline_asm_enabled;
+    saved_scope.debugger_code = debugger_code;
+    saved_scope.modules_in_use = modules_in_use;
+    set_explicit(0);
+    set_inline_asm(0);
+    if (debugger_enabled) {
+        debugger_code = 1;
+    }
+}
+
+void module_restore_state()
+{
+    current_module = nullptr;
+    set_module_name_constant("");
+    set_explicit(saved_scope.explicit_enabled);
+    set_inline_asm(saved_scope.inline_asm_enabled);
+    debugger_code = saved_scope.debugger_code;
+    modules_in_use = saved_scope.modules_in_use ? saved_scope.modules_in_use : global_modules_in_use;
+}
+
+void declare_module(const char* name)
+{
+    if (!check_section_name(name)) {
+        return;
+    }
+    if (!module_table) {
+        init_modules();
+    }
+    ModuleRecord* existing = find_module(name);
+    if (existing) {
+        format_earlier_section(274, module_name(existing), existing->declare_file, existing->declare_line);
+        return;
+    }
+    module_save_state();
+    ModuleRecord* module = new_module_record(name);
+    // The tables of constants and macros are built here; the owners of the
+    // other declaration tables create their slot on first use.
+    module->constants = create_hash_table(sizeof(ConstantRecord), 0);
+    module->macros = create_hash_table(sizeof(MacroRecord), 0);
+    module->flags = module_flag_declared_only;
+    module->declare_line = current_line;
+    module->declare_file = pool_strdup(current_source_file ? current_source_file : "");
+    module->used_modules = create_use_list();
+    add_use(module->used_modules, module);
+    current_module = module;
+    modules_in_use = module->used_modules;
+    set_module_name_constant(name);
+}
+
+void end_declare_module()
+{
+    ModuleRecord* module = current_module;
+    if (!module) {
+        set_error(276);
+        return;
+    }
+    module->saved_explicit_enabled = static_cast<uint8_t>(explicit_enabled);
+    module->saved_inline_asm_enabled = static_cast<uint8_t>(inline_asm_enabled);
+    module->saved_debugger_code = debugger_code;
+    module_restore_state();
+}
+
+void begin_module(const char* name)
+{
+    if (!check_section_name(name)) {
+        return;
+    }
+    ModuleRecord* module = find_module(name);
+    if (!module) {
+        set_error_format(277, name);
+        return;
+    }
+    if (!(module->flags & module_flag_declared_only)) {
+        format_earlier_section(274, module_name(module), module->module_file, module->module_line);
+        return;
+    }
+    module_save_state();
+    module->flags &= ~module_flag_declared_only;
+    module->module_line = current_line;
+    module->module_file = pool_strdup(current_source_file ? current_source_file : "");
+    current_module = module;
+    set_module_name_constant(module_name(module));
+    modules_in_use = module->used_modules;
+    set_explicit(module->saved_explicit_enabled);
+    set_inline_asm(module->saved_inline_asm_enabled);
+    debugger_code = module->saved_debugger_code;
+}
+
+void end_module()
+{
+    ModuleRecord* module = current_module;
+    if (!module) {
+        set_error(275);
+        return;
+    }
+    list_clear(module->used_modules);
+    module_restore_state();
+}
+
+void resolve_module_prefix(const char* name)
+{
+    if (!name || !name[0]) {
+        set_error(1);
+        return;
+    }
+    ModuleRecord* module = find_module(name);
+    if (!module) {
+        set_error_format(278, name);
+        return;
+    }
+    explicit_module = module;
+    read_token();
+}
+
+void use_module(const char* name)
+{
+    ModuleRecord* module = find_module(name);
+    if (!module || module == main_module) {
+        set_error_format(278, name);
+        return;
+    }
+    if (module_in_use(module)) {
+        return;
+    }
+    if (!check_public_macros(module) || !check_public_constants(module)) {
+        return;
+    }
+    add_use(modules_in_use, module);
+}
+
+void unuse_module(const char* name)
+{
+    ModuleRecord* module = find_module(name);
+    if (!module || module == main_module) {
+        set_error_format(278, name);
+        return;
+    }
+    list_reset_cursor(modules_in_use);
+    while (ModuleUse* use = static_cast<ModuleUse*>(list_next(modules_in_use))) {
+        if (use->module == module) {
+            list_delete_current(modules_in_use);
+            return;
+        }
+    }
+}
+
+void check_declared_modules()
+{
+    if (!module_table) {
+        return;
+    }
+    hash_reset_iterator(module_table);
+    while (HashEntry* entry = hash_next(module_table)) {
+        ModuleRecord* module = reinterpret_cast<ModuleRecord*>(entry);
+        if (module->flags & module_flag_declared_only) {
+            set_error_format(300, entry->key);
+            return;
+        }
+    }
+}
