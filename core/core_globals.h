@@ -101,6 +101,15 @@ extern char standby_include_file[4096];
 extern int32_t standby_loop_started;          // set once the standby command loop runs
 
 // ---------------------------------------------------------------------------
+// Message catalog (core/catalog.cpp; records in core/catalog.h).
+
+struct CatalogGroup;
+extern CatalogGroup* catalog_groups;            // newest first
+extern CatalogGroup* catalog_last_group;        // cache of the last group found
+extern int32_t catalog_generation;              // counts the catalog texts parsed
+extern std::vector<char*> catalog_owned_texts;  // catalog texts and key blocks, kept for the run
+
+// ---------------------------------------------------------------------------
 // Heaps and memory pools (core/memory_pools.cpp; the heaps are created and
 // destroyed by the driver).
 
