@@ -1,0 +1,99 @@
+// Modules: the order of DeclareModule and Module, nesting, UseModule and
+// UnuseModule with their conflict checks, public macros, and the scope
+// settings saved around a section.
+#include <string>
+
+#include "preprocess_test_support.h"
+
+namespace {
+
+using ModulesTest = PreprocessTest;
+
+int count_in_use()
+{
+    int n = 0;
+    for (ListNode* node = modules_in_use->first; node; node = node->next) {
+        n++;
+    }
+    return n;
+}
+
+TEST_F(ModulesTest, SectionsComeInTheirOrder)
+{
+    EXPECT_EQ(compile("Module M\nEndModule"), 277);
+    EXPECT_EQ(compile("DeclareModule M\nEndDeclareModule\nModule M\nEndModule\n\nModule M\nEndModule"), 274);
+    EXPECT_NE(printed.find("Module already declared: M ("), std::string::npos) << printed;
+    EXPECT_NE(printed.find("main.zd line 3)."), std::string::npos) << printed;
+    EXPECT_EQ(compile("DeclareModule M\nEndDeclareModule\nDeclareModule M\nEndDeclareModule"), 274);
+    EXPECT_NE(printed.find("main.zd line 1)."), std::string::npos) << printed;
+    EXPECT_EQ(compile("DeclareModule M\nEndDeclareModule"), 300);
+    EXPECT_NE(printed.find("Module 'M' has been only declared"), std::string::npos) << printed;
+    EXPECT_EQ(compile("DeclareModule M\nDeclareModule N"), 273);
+    EXPECT_EQ(compile("DeclareModule M\nEndDeclareModule\nModule M\nModule M"), 273);
+    EXPECT_EQ(compile("EndModule"), 275);
+    EXPECT_EQ(compile("EndDeclareModule"), 276);
+    EXPECT_EQ(compile("DeclareModule M$"), 1);
+    EXPECT_EQ(compile("DeclareModule M"), 162);
+}
+
+TEST_F(ModulesTest, ScopeSettingsAreSavedAroundASection)
+{
+    ASSERT_EQ(compile("EnableExplicit\nEnableASM\nDeclareModule M\n"
+                      "CompilerIf #ZD_Compiler_EnableExplicit + #ZD_Compiler_InlineAssembly\n"
+                      " CompilerError \"outer settings leaked\"\nCompilerEndIf\n"
+                      "EndDeclareModule\n"
+                      "CompilerIf #ZD_Compiler_EnableExplicit = 0\n CompilerError \"not restored\"\nCompilerEndIf\n"
+                      "Module M\nEndModule"),
+              0)
+        << printed;
+    EXPECT_EQ(explicit_enabled, 1);
+    EXPECT_EQ(inline_asm_enabled, 1);
+    EXPECT_EQ(current_module, nullptr);
+    EXPECT_STREQ(constant_compiler_module->value.text, "");
+}
+
+TEST_F(ModulesTest, UseModuleChecksPublicConstants)
+{
+    const char* module = "DeclareModule M\n#A = 1\nEndDeclareModule\nModule M\nEndModule\n";
+    ASSERT_EQ(compile(std::string(module) + "#A = 1\nUseModule M\nUseModule M"), 0) << printed;
+    EXPECT_EQ(count_in_use(), 1);
+
+    EXPECT_EQ(compile(std::string(module) + "#A = 2\nUseModule M"), 63);
+    EXPECT_EQ(compile("UseModule Nowhere"), 278);
+    EXPECT_EQ(compile("UnuseModule Nowhere"), 278);
+
+    // Used, its public constant is visible without prefix; unused, no more.
+    ASSERT_EQ(compile(std::string(module) + "UseModule M\n#B = #A + 1\nUnuseModule M\nUnuseModule M"), 0)
+        << printed;
+    EXPECT_EQ(integer_constant("B"), 2);
+    EXPECT_EQ(count_in_use(), 0);
+    EXPECT_FALSE(constant_exists("A"));
+}
+
+TEST_F(ModulesTest, PublicMacrosAreReachableFromOutside)
+{
+    const char* module = "DeclareModule M\nMacro Pub(x) : #P_#x = x : EndMacro\nEndDeclareModule\n"
+                         "Module M\nMacro Priv : #Q = 1 : EndMacro\nEndModule\n";
+    ASSERT_EQ(compile(std::string(module) + "M::Pub(3)\nUseModule M\nPub(4)"), 0) << printed;
+    EXPECT_EQ(integer_constant("P_3"), 3);
+    EXPECT_EQ(integer_constant("P_4"), 4);
+
+    EXPECT_EQ(compile(std::string(module) + "M::Priv"), 280);
+    EXPECT_NE(printed.find("Module item 'Priv' is not declared as public."), std::string::npos) << printed;
+
+    // A global macro of the same name as a public one blocks UseModule.
+    EXPECT_EQ(compile(std::string(module) + "Macro Pub(y) : EndMacro\nUseModule M"), 287);
+}
+
+TEST_F(ModulesTest, GlobalMacrosAreHiddenInsideModules)
+{
+    // Inside a module the global user macro is unknown, so the same name may
+    // be defined there.
+    EXPECT_EQ(compile("Macro G : #X = 1 : EndMacro\nDeclareModule M\nMacro G : #Y = 1 : EndMacro\nG\n"
+                      "EndDeclareModule\nModule M\nEndModule\nG"),
+              0)
+        << printed;
+    EXPECT_EQ(integer_constant("X"), 1);
+}
+
+}  // namespace
