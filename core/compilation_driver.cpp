@@ -15,6 +15,7 @@
 #include "core/core_globals.h"
 #include "core/file_helpers.h"
 #include "frontend/constants.h"
+#include "frontend/expressions.h"
 #include "frontend/frontend_globals.h"
 #include "frontend/imports.h"
 #include "frontend/labels.h"
@@ -22,6 +23,7 @@
 #include "frontend/residents.h"
 #include "frontend/source_reader.h"
 #include "frontend/statement_dispatcher.h"
+#include "frontend/variables.h"
 #include "platform/platform.h"
 
 PendingConstant pending_constant;
@@ -309,6 +311,9 @@ void compile_program()
 
     reset_statement_state();
     create_label_lists();
+    reset_expression_compiler();
+    init_variables();
+    if (backend && backend->reset_expression_state) backend->reset_expression_state();
     if (backend && backend->reset_program_output) backend->reset_program_output();
     declare_builtin_constants();
     // The debugger instrumentation follows this compilation's options, after
