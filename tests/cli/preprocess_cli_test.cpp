@@ -1,0 +1,115 @@
+// Syntax checks (/CHECK) by the laid-out zdcompiler of programs built from
+// compiler directives, macros, constants and modules.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace {
+
+const std::string compiler = std::string(ZANDREL_HOME) + "/Compilers/zdcompiler";
+
+struct CheckResult {
+    std::string output;
+    int exit_code;
+};
+
+class PreprocessCli : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/zd_preprocess_cli_XXXXXX";
+        folder = mkdtemp(pattern);
+    }
+    void TearDown() override { std::system(("rm -rf '" + folder + "'").c_str()); }
+
+    // Runs "zdcompiler /CHECK main.zd" from the source's folder.
+    CheckResult check(const std::string& source)
+    {
+        std::ofstream(folder + "/main.zd", std::ios::binary) << source;
+        std::string command = "cd '" + folder + "' && '" + compiler + "' /CHECK main.zd </dev/null 2>&1";
+        CheckResult result{"", -1};
+        FILE* pipe = popen(command.c_str(), "r");
+        char buffer[4096];
+        size_t n;
+        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, n);
+        int status = pclose(pipe);
+        if (WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
+        return result;
+    }
+
+    std::string read(const std::string& name)
+    {
+        std::ifstream in(folder + "/" + name, std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
+    std::string folder;
+};
+
+bool ends_with(const std::string& text, const std::string& tail)
+{
+    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+TEST_F(PreprocessCli, DirectivesMacrosAndModulesPassTogether)
+{
+    CheckResult r = check("DeclareModule Config\n"
+                  "  #Level = 2\n"
+                  "  Macro Define(name, value = 1) : #name#_Set = value : EndMacro\n"
+                  "EndDeclareModule\n"
+                  "Module Config\n"
+                  "EndModule\n"
+                  "UseModule Config\n"
+                  "CompilerSelect #Level\n"
+                  "  CompilerCase 1\n"
+                  "    CompilerError \"wrong case\"\n"
+                  "  CompilerCase 2\n"
+                  "    Define(Two, 2)\n"
+                  "  CompilerDefault\n"
+                  "    CompilerError \"no case\"\n"
+                  "CompilerEndSelect\n"
+                  "CompilerIf #Two_Set <> 2\n"
+                  "  CompilerError \"macro lost its argument\"\n"
+                  "CompilerEndIf\n");
+    EXPECT_EQ(r.exit_code, 0) << r.output;
+    EXPECT_TRUE(ends_with(r.output, "Syntax check finished without error (19 lines).\n")) << r.output;
+}
+
+TEST_F(PreprocessCli, CompilerErrorStopsWithItsText)
+{
+    CheckResult r = check("#Version = 3\n\nCompilerIf #Version < 4\n  CompilerError \"Version 4 needed\"\nCompilerEndIf\n");
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_TRUE(ends_with(r.output, "Error: Line 4 - Version 4 needed\n")) << r.output;
+}
+
+TEST_F(PreprocessCli, ErrorInsideAnExpansionWritesMacroOut)
+{
+    CheckResult r = check("Macro Pair(a, b)\n  #First = a\n  #Second = a / b\nEndMacro\nPair(1, 0)\n");
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_TRUE(ends_with(r.output, "Error: Line 5 - Division by 0 forbidden.\n"
+                                    "at line 2 of the expanded macro (Macro.out)\n"))
+        << r.output;
+    EXPECT_EQ(read("Macro.out"), "#First = 1\n#Second = 1 / 0");
+}
+
+TEST_F(PreprocessCli, UnclosedSectionsAreReported)
+{
+    CheckResult r = check("CompilerIf 1\n#A = 1\n");
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_NE(r.output.find("'CompilerIf' without 'CompilerEndIf'."), std::string::npos) << r.output;
+
+    r = check("DeclareModule Half\nEndDeclareModule\n");
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_TRUE(ends_with(r.output, "Error: Module 'Half' has been only declared (Module/EndModule part missing).\n"))
+        << r.output;
+}
+
+}  // namespace
