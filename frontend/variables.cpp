@@ -269,6 +269,14 @@ VariableRecord* resolve_variable(int mode) {
         return nullptr;
     }
     if (explicit_enabled && declaration_mode == DECLARE_NONE) mode = 0;
+    // A name written with '$' is a string.
+    size_t name_length = strlen(name);
+    if (name_length > 1 && name[name_length - 1] == '$' && !current_type.given) {
+        current_type.code = TYPE_STRING;
+        current_type.size = 8;
+        current_type.structure = nullptr;
+        current_type.prototype = nullptr;
+    }
     bool local_scope = in_procedure != 0;
     char global_key[MAX_WORD_LENGTH + 8];
     char local_key[MAX_WORD_LENGTH + 8];

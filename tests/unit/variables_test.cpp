@@ -120,6 +120,8 @@ TEST_F(VariablesTest, FixedStringAndPointerTypes) {
     EXPECT_EQ(find_global_variable("p", false), nullptr);
     EXPECT_STREQ(get_variable_display_name(find_global_variable("p", true)), "*p");
     EXPECT_EQ(compile("s = 1"), "error 7");
+    EXPECT_EQ(compile("t$ = 1"), "error 7");
+    EXPECT_EQ(find_global_variable("t$", false)->type, TYPE_STRING);
 }
 
 TEST_F(VariablesTest, EnableExplicitNeedsDeclarations) {
