@@ -28,6 +28,7 @@ struct SavedScope {
     int32_t inline_asm_enabled;
     uint8_t debugger_code;
     CursorList* modules_in_use;
+    CurrentType default_type;
 };
 SavedScope saved_scope;
 
@@ -52,6 +53,16 @@ void set_inline_asm(int32_t value)
     if (constant_compiler_inline_assembly) {
         constant_compiler_inline_assembly->value.integer_value = value;
     }
+}
+
+// Inside a module section untyped variables are integers.
+void set_integer_default_type()
+{
+    default_type = CurrentType{};
+    default_type.size = 8;
+    default_type.code = TYPE_INTEGER;
+    default_type.name[0] = 'i';
+    default_type.name[1] = 0;
 }
 
 CursorList* create_use_list()
@@ -198,6 +209,8 @@ void module_save_state()
     saved_scope.inline_asm_enabled = inline_asm_enabled;
     saved_scope.debugger_code = debugger_code;
     saved_scope.modules_in_use = modules_in_use;
+    saved_scope.default_type = default_type;
+    set_integer_default_type();
     set_explicit(0);
     set_inline_asm(0);
     if (debugger_enabled) {
@@ -212,6 +225,7 @@ void module_restore_state()
     set_explicit(saved_scope.explicit_enabled);
     set_inline_asm(saved_scope.inline_asm_enabled);
     debugger_code = saved_scope.debugger_code;
+    default_type = saved_scope.default_type;
     modules_in_use = saved_scope.modules_in_use ? saved_scope.modules_in_use : global_modules_in_use;
 }
 
@@ -254,6 +268,7 @@ void end_declare_module()
     module->saved_explicit_enabled = static_cast<uint8_t>(explicit_enabled);
     module->saved_inline_asm_enabled = static_cast<uint8_t>(inline_asm_enabled);
     module->saved_debugger_code = debugger_code;
+    module->saved_default_type = default_type;
     module_restore_state();
 }
 
@@ -281,6 +296,7 @@ void begin_module(const char* name)
     set_explicit(module->saved_explicit_enabled);
     set_inline_asm(module->saved_inline_asm_enabled);
     debugger_code = module->saved_debugger_code;
+    default_type = module->saved_default_type;
 }
 
 void end_module()

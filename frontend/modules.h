@@ -9,6 +9,7 @@
 
 #include "core/cursor_list.h"
 #include "core/hash_table.h"
+#include "frontend/symbols.h"
 
 // ModuleRecord flags.
 constexpr int32_t module_flag_declared_only = 0x1;  // from DeclareModule until Module
@@ -38,6 +39,7 @@ struct ModuleRecord {
     uint8_t saved_explicit_enabled;
     uint8_t saved_inline_asm_enabled;
     uint8_t saved_debugger_code;
+    CurrentType saved_default_type;
 };
 
 // Element of a list of modules in use.

@@ -52,6 +52,23 @@ TEST_F(ModulesTest, ScopeSettingsAreSavedAroundASection)
     EXPECT_STREQ(constant_compiler_module->value.text, "");
 }
 
+TEST_F(ModulesTest, DefaultTypeIsIntegerInsideASection)
+{
+    ASSERT_EQ(compile(""), 0);
+    default_type.code = TYPE_WORD;
+    default_type.size = 2;
+    declare_module("Typed");
+    EXPECT_EQ(default_type.code, TYPE_INTEGER);
+    EXPECT_EQ(default_type.size, 8);
+    end_declare_module();
+    EXPECT_EQ(default_type.code, TYPE_WORD);
+    begin_module("Typed");
+    EXPECT_EQ(default_type.code, TYPE_INTEGER);
+    end_module();
+    EXPECT_EQ(default_type.code, TYPE_WORD);
+    EXPECT_EQ(error_number, 0);
+}
+
 TEST_F(ModulesTest, UseModuleChecksPublicConstants)
 {
     const char* module = "DeclareModule M\n#A = 1\nEndDeclareModule\nModule M\nEndModule\n";
