@@ -664,13 +664,14 @@ void compile_statement_expression() {
     }
     uint32_t saved_mode = expression_mode;
     expression_mode = mode;
-    if (current_operand.kind == OPERAND_VARIABLE) {
+    // A value in memory, or an integer register value for a float target,
+    // is first loaded the way the target's arithmetic takes it.
+    if (current_operand.kind == OPERAND_VARIABLE ||
+        (current_operand.kind == OPERAND_REGISTER && (target.flags & OP_FLOAT) &&
+         !(current_operand.flags & OP_FLOAT))) {
         take_place();
         load_left();
         release_place();
-    } else if ((current_operand.flags & OP_FLOAT) && current_operand.kind == OPERAND_REGISTER &&
-               !(mode & MODE_FLOAT)) {
-        // Stored from the x87 stack by the assignment itself.
     }
     if (backend->assign_result) backend->assign_result(&target);
     expression_mode = saved_mode;
@@ -701,35 +702,35 @@ void compile_unary_operator() {
         set_error(8);
         return;
     }
-    if (current_operand.kind != OPERAND_CONSTANT)
-        compile_numeric_expression(token_precedence == 9 ? 9 : 8);
+    if (current_operand.kind != OPERAND_CONSTANT && token_precedence == 9) compile_numeric_expression(9);
     if (error_number) return;
     bool is_float = (current_operand.flags & OP_FLOAT) != 0;
-    if (op == '~') {
-        if (is_float) {
-            set_error(156);
-            return;
-        }
-        if (current_operand.kind == OPERAND_CONSTANT) {
-            set_operand_integer_constant(~current_operand.constant);
-            return;
-        }
-        if (backend->complement_operand) backend->complement_operand();
+    if (op == '~' && is_float) {
+        set_error(156);
         return;
     }
     if (current_operand.kind == OPERAND_CONSTANT) {
-        if (is_float) {
-            double value = -current_operand.constant_float;
-            set_operand_float_constant(value, (current_operand.flags & OP_DOUBLE) != 0);
-        } else {
-            set_operand_integer_constant((int64_t)(0 - (uint64_t)current_operand.constant));
-        }
+        if (op == '~') set_operand_integer_constant(~current_operand.constant);
+        else if (is_float) set_operand_float_constant(-current_operand.constant_float, (current_operand.flags & OP_DOUBLE) != 0);
+        else set_operand_integer_constant((int64_t)(0 - (uint64_t)current_operand.constant));
         return;
     }
+    // The value is negated in a place of its own, so that a left value of
+    // an enclosing operator keeps its register.
     uint32_t saved_mode = expression_mode;
+    if (op == '~') expression_mode &= ~(uint32_t)MODE_DOUBLE;  // "~" works on an integer register
+    take_place();
+    if (error_number) return;
     if (is_float && !is_float_mode(expression_mode)) enter_float(0);
-    if (backend->negate_operand) backend->negate_operand();
+    load_left();
+    if (op == '~') {
+        if (backend->complement_operand) backend->complement_operand();
+    } else {
+        if (backend->negate_operand) backend->negate_operand();
+    }
+    current_operand.kind = OPERAND_REGISTER;
     if (is_float) current_operand.flags |= OP_FLOAT | (is_double_mode(expression_mode) ? OP_DOUBLE : 0);
+    release_place();
     expression_mode = saved_mode;
 }
 

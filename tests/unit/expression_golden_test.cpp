@@ -134,6 +134,10 @@ TEST_F(ExpressionGoldenTest, PrecedenceTable) {
 TEST_F(ExpressionGoldenTest, IntegerOperators) {
     expect_code("a = -b", " MOV r15,qword [v_b]\n NEG r15\n MOV qword [v_a],r15\n");
     expect_code("a = ~b", " MOV r15,qword [v_b]\n NOT r15\n MOV qword [v_a],r15\n");
+    // A negated right operand keeps the left value's register.
+    expect_code("a = b - -c", " MOV r15,qword [v_b]\n MOV r14,qword [v_c]\n NEG r14\n SUB r15,r14\n MOV qword [v_a],r15\n");
+    expect_code("a = b - ~c", " MOV r15,qword [v_b]\n MOV r14,qword [v_c]\n NOT r14\n SUB r15,r14\n MOV qword [v_a],r15\n");
+    expect_code("f.d = ~a", " MOV r15,qword [v_a]\n NOT r15\n MOV qword [rsp-8],r15\n FILD qword [rsp-8]\n FSTP qword [v_f]\n");
     expect_code("a = 1 - b", " MOV r15,qword [v_b]\n NEG r15\n INC r15\n MOV qword [v_a],r15\n");
     expect_code("a = 10 / b",
                 " MOV r15,qword [v_b]\n MOV rax,10\n CQO\n IDIV r15\n MOV r15, rax\n MOV qword [v_a],r15\n");

@@ -142,8 +142,8 @@ TEST_F(SharedExpressionSeamTest, FloatValueAboveTheLeftIsExchanged) {
 }
 
 TEST_F(SharedExpressionSeamTest, UnaryOperators) {
-    EXPECT_EQ(compile("a = -b"), (Calls{"take", "load 10:[v_b]", "release", "negate 30:V", "assign [v_a] 8 30:V"}));
-    EXPECT_EQ(compile("a = ~b"), (Calls{"take", "load 10:[v_b]", "release", "complement 30:V", "assign [v_a] 8 30:V"}));
+    EXPECT_EQ(compile("a = -b"), (Calls{"take", "load 10:[v_b]", "negate 30:V", "release", "assign [v_a] 8 30:V"}));
+    EXPECT_EQ(compile("a = ~b"), (Calls{"take", "load 10:[v_b]", "complement 30:V", "release", "assign [v_a] 8 30:V"}));
     EXPECT_EQ(compile("a = -5"), (Calls{"assign [v_a] 8 20:-5"}));
 }
 
