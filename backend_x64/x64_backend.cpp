@@ -3,6 +3,7 @@
 #include "backend_x64/emit_arith.h"
 #include "backend_x64/emit_expression.h"
 #include "backend_x64/emit_jumps.h"
+#include "backend_x64/peephole.h"
 #include "backend_x64/program_output.h"
 #include "backend_x64/x64_expression_hooks.h"
 #include "backend_x64/x64_tables.h"
@@ -36,4 +37,5 @@ const BackendHooks x64_backend_hooks = {
     .assign_result = x64_assign_result,
     .format_variable_operand = format_variable_operand,
     .emit_local_cleanup = x64_emit_local_cleanup,
+    .optimize_code = optimize_code_buffer,
 };

@@ -81,6 +81,10 @@ struct BackendHooks {
     const char* (*format_variable_operand)(VariableRecord* variable);
     // Clean-up of a local at the end of its procedure (string, structure).
     void (*emit_local_cleanup)(VariableRecord* variable);
+
+    // The peephole pass over the finished code (with the optimiser on and
+    // the debugger off); null when the back end has none.
+    void (*optimize_code)();
 };
 
 extern const BackendHooks* backend;

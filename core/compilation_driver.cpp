@@ -337,6 +337,9 @@ void compile_program()
             write_import_file();
         } else {
             finish_program();
+            if (error_number == 0 && optimizer_enabled && !debugger_enabled && backend && backend->optimize_code) {
+                backend->optimize_code();
+            }
             if (error_number == 0) {
                 write_and_build_program();
             }
