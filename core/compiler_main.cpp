@@ -20,6 +20,7 @@
 #include "frontend/modules.h"
 #include "frontend/residents.h"
 #include "frontend/statement_dispatcher.h"
+#include "frontend/structures.h"
 #include "frontend/variables.h"
 #include "platform/platform.h"
 
@@ -109,6 +110,8 @@ void compiler_init()
     init_constants();
     init_libraries();
     build_keyword_index();
+    init_structures();
+    init_residents();
     backend->init_backend_tables();
     init_macros();
     reset_imports();
@@ -121,7 +124,9 @@ void compiler_reset()
 {
     // User constants have their names in the compilation pool: drop them first.
     free_user_constants();
+    free_user_structures();
     free_user_macros();
+    free_user_prototypes();
     os_heap_destroy(compilation_heap);
     compilation_heap = os_heap_create(heap_initial_size);
     pool_reset();
@@ -141,6 +146,7 @@ void compiler_reset()
     reset_usage_marks();
     reset_link_lists();
     init_modules();
+    reset_structures();
 
     source_alias = nullptr;
     clear_error_state();

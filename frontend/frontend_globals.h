@@ -163,6 +163,24 @@ extern int32_t strings_used;             // an init item of a string exists
 extern int32_t init_items_exist;         // register_init_item was called
 
 // ---------------------------------------------------------------------------
+// Structures, interfaces and residents (frontend/structures.cpp,
+// frontend/interfaces.cpp, frontend/residents.cpp). The tables live on the
+// permanent heap; entries not loaded from a resident are purged between
+// compilations.
+
+struct StructureRecord;
+struct InterfaceMethod;
+extern HashTable* structure_table;           // global structures and interfaces
+extern HashTable* resident_structure_table;  // StructureIndexEntry: the residents' structures by name
+extern int32_t structure_id_counter;         // id of the next structure
+extern int32_t structure_id_base;            // first id after the resident structures
+extern InterfaceMethod* interface_methods;   // methods of the interface being declared (1024)
+extern int32_t interface_method_count;
+extern HashTable* prototype_table;           // ProcedureRecord: global prototypes
+extern HashTable* resident_prototype_table;  // PrototypeIndexEntry: the residents' prototypes by name
+extern CursorList* resident_structure_refs;  // StructureReference: structure names of residents to resolve
+
+// ---------------------------------------------------------------------------
 // Libraries and the command table (frontend/libraries.cpp). Permanent heap;
 // loaded once at start-up and kept across standby compilations.
 

@@ -1,4 +1,21 @@
-// Interfaces: method declarations inside an Interface block.
+// Interfaces: the method lines of an Interface block, the method lookup and
+// the pseudo-type parameter count of a method.
 #pragma once
 
+#include <cstdint>
+
+#include "frontend/symbols.h"
+
+// Capacity of the method table under construction.
+constexpr int interface_method_capacity = 1024;
+
+// One method line of an Interface body (the parse pointer at its name).
 void compile_interface_method_line();
+// The same, with the method name already at the parse pointer.
+void declare_interface_method();
+// The 1-based number of the method named like the current word, 0 when none.
+int find_interface_method(const StructureRecord* interface);
+// Parameters of the method whose type is a pseudo-type 16 to 19.
+int count_pseudotype_parameters(const InterfaceMethod* method);
+// Return flags of a method of the given return type code.
+uint8_t method_return_flags(int32_t code);

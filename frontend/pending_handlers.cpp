@@ -67,17 +67,9 @@ void compile_includebinary_statement() { reject_pending_statement(); }
 // procedures.h
 void compile_endprocedure_statement() { reject_pending_statement(); }
 
-// structures.h
-void end_structure() { reject_pending_statement(); }
-void begin_structure_union() { reject_pending_statement(); }
-void end_structure_union() { reject_pending_statement(); }
-
 // lists_maps.h
 void compile_newlist_statement() { reject_pending_statement(); }
 void compile_newmap_statement() { reject_pending_statement(); }
-
-// interfaces.h
-void compile_interface_method_line() { reject_pending_statement(); }
 
 // enumerations.h
 void parse_enumeration_header() { reject_pending_statement(); }
@@ -101,11 +93,6 @@ void compile_read_statement(int) { reject_pending_statement(); }
 void compile_procedure_statement(uint32_t) { reject_pending_statement(); }
 void check_declared_procedures() {}
 
-// structures.h
-void begin_structure(int) { reject_pending_statement(); }
-int structure_union_open() { return 0; }
-void parse_structure_field(int) { reject_pending_statement(); }
-
 // labels.h
 
 // lists_maps.h
@@ -114,6 +101,3 @@ void compile_dim_statement(int) { reject_pending_statement(); }
 // expressions.h: string expressions and conditions
 void compile_string_expression() { reject_pending_statement(); }
 void compile_condition(int) { reject_pending_statement(); }
-
-// residents.h and imports.h: the writers of /RESIDENT and /IMPORT.
-void write_resident_file(const char*) { set_error_text(1, "Writing resident files is not available in this build."); }

@@ -998,7 +998,10 @@ int compile_plain_statement(char* text, int asm_flag)
             skip_blanks();
             name = parse_pointer;
         } else {
+            // The name as written, so that a pointer field "*name" is seen too.
             parse_pointer = text;
+            skip_blanks();
+            name = parse_pointer;
         }
         if (!identifier_start_chars[static_cast<unsigned char>(name[0])] && name[0] != '*') {
             set_error(1);

@@ -113,3 +113,199 @@ struct InitItem {
 int32_t native_type_size(int32_t code);
 // The suffix text of a type code (".b", ".w", ...; "" for 5, 7, 8, 10, 14, 15, 22).
 const char* get_type_suffix(int32_t code);
+
+// ---------------------------------------------------------------------------
+// Structures, interfaces, containers, procedures and prototypes.
+
+struct FieldRecord;
+struct InterfaceMethod;
+
+// StructureRecord flags.
+enum : uint16_t {
+    STRUCT_RESIDENT = 0x0002,        // loaded from a resident
+    STRUCT_INTERFACE = 0x0004,
+    STRUCT_MARK_8 = 0x0008,          // per-compilation mark
+    STRUCT_HAS_STRINGS = 0x0010,
+    STRUCT_NEEDS_INIT = 0x0020,      // needs run-time initialisation and clean-up code
+    STRUCT_USED = 0x0040,
+    STRUCT_HAS_ARRAYS = 0x0080,
+    STRUCT_HAS_LISTS = 0x0100,
+    STRUCT_HAS_MAPS = 0x0200,
+    STRUCT_PUBLIC = 0x0400,
+    STRUCT_MARK_800 = 0x0800,        // per-compilation mark
+};
+constexpr uint16_t STRUCT_DYNAMIC = 0x0390;          // strings, arrays, lists or maps
+constexpr uint16_t STRUCT_KEPT_FLAGS = 0xF797;       // all but the per-compilation marks
+
+struct StructureRecord {
+    HashEntry entry;                // key: the name
+    int32_t size;                   // total size (8 for an interface)
+    int16_t member_count;           // fields, or interface methods
+    uint16_t flags;
+    FieldRecord* first_field;       // chain of fields in declaration order
+    InterfaceMethod* methods;       // array of member_count methods (interfaces)
+    ModuleRecord* module;
+    int32_t alignment;              // 0 packed, -1 natural, n > 1 every field to n
+    int32_t line;                   // 0-based line of the declaration
+    const char* file;               // file of the declaration
+    int32_t id;
+    uint8_t largest_alignment;      // starts at 1
+};
+
+inline const char* structure_name(const StructureRecord* s) { return s->entry.key; }
+
+// FieldRecord flags.
+enum : uint16_t {
+    FIELD_POINTER = 0x0001,
+    FIELD_UNION_MEMBER = 0x0002,
+    FIELD_PROTOTYPE = 0x0008,
+    FIELD_INTERFACE = 0x0080,
+};
+
+struct FieldRecord {
+    char* name;
+    FieldRecord* next;
+    char* type_name;                // as written after the point ("" when none)
+    char* type_module_name;         // module named with "::" in the type, or null
+    void* container;                // ArrayRecord, ListRecord or MapRecord of a container field
+    StructureRecord* structure;     // nested structure (not for pointer or interface fields)
+    int32_t offset;
+    int32_t element_size;
+    int32_t static_count;           // count of a "[n]" field, -1 for none
+    uint16_t flags;
+    uint8_t type;
+};
+
+// ArrayRecord flags.
+enum : uint32_t {
+    ARRAY_GLOBAL = 0x0001,
+    ARRAY_SHARED = 0x0002,
+    ARRAY_STATIC = 0x0004,
+    ARRAY_POINTERS = 0x0008,
+    ARRAY_LOCAL = 0x0010,
+    ARRAY_INTERFACES = 0x0020,
+    ARRAY_PARAMETER = 0x0040,
+    ARRAY_EQUATE_WRITTEN = 0x0080,
+    ARRAY_THREADED = 0x0100,
+    ARRAY_FIELD = 0x0200,
+    ARRAY_PUBLIC = 0x0400,
+};
+
+struct ArrayRecord {
+    ListNode link;
+    char* name;                     // "[structure]field" for an array field
+    int32_t offset;
+    int32_t element_size;
+    int32_t element_type;
+    int32_t dimension_count;
+    StructureRecord* element_structure;
+    uint32_t flags;
+    void* item;                     // DataItem (Static) or InitItem (Threaded)
+    int64_t* constant_sizes;        // element counts per dimension when literal, else null
+    int32_t saved_push_depth;
+    ModuleRecord* module;
+};
+
+// ListRecord and MapRecord flags.
+enum : uint32_t {
+    CONTAINER_GLOBAL = 0x0001,
+    CONTAINER_SHARED = 0x0002,
+    CONTAINER_POINTERS = 0x0008,
+    CONTAINER_LOCAL = 0x0010,
+    CONTAINER_STATIC = 0x0014,
+    CONTAINER_PARAMETER = 0x0020,
+    CONTAINER_EQUATE_WRITTEN = 0x0040,
+    CONTAINER_THREADED = 0x0081,
+    CONTAINER_FIELD = 0x0100,
+    CONTAINER_PUBLIC = 0x0200,
+};
+
+struct ListRecord {
+    ListNode link;
+    char* name;
+    int32_t element_size;
+    int32_t offset;                 // of the 16-byte head
+    int32_t element_type;
+    StructureRecord* element_structure;
+    uint32_t flags;
+    void* item;
+    ModuleRecord* module;
+};
+
+struct MapRecord {
+    ListNode link;
+    char* name;
+    int32_t element_size;
+    int32_t slot_count;             // 512 when none is given
+    int32_t offset;                 // of the 8-byte slot
+    int32_t element_type;
+    StructureRecord* element_structure;
+    uint32_t flags;
+    void* item;
+    ModuleRecord* module;
+};
+
+// Element type of an array, list or map parameter (16 bytes).
+struct ParameterDescriptor {
+    uint8_t type;
+    uint8_t dimension_count;
+    StructureRecord* structure;
+};
+
+struct ParameterRecord {
+    ParameterDescriptor* element_type;  // array, list and map parameters, else null
+    void* object;                   // the local VariableRecord, ArrayRecord, ListRecord or MapRecord
+    int16_t offset;                 // frame offset of the object
+    uint8_t type;                   // 21 for a pointer; 15 array, 14 list, 22 map
+    uint8_t size;
+};
+
+// ProcedureRecord flags and second flags used outside the procedure code.
+constexpr uint32_t PROC_PROTOTYPE = 0x10000000;
+constexpr uint32_t PROC_SECOND_RESIDENT = 0x0001;    // prototype loaded from a resident (exact value)
+constexpr uint32_t PROC_SECOND_PUBLIC = 0x0800;
+
+struct TextBuffer;
+
+// Procedures, prototypes, imported functions (one layout).
+struct ProcedureRecord {
+    HashEntry entry;                // key: the name
+    char* parameter_text;
+    int32_t use_count;
+    int32_t parameter_count;
+    uint32_t flags;
+    uint32_t second_flags;
+    ParameterRecord* parameters;
+    int32_t string_parameter_count;
+    int32_t id;
+    int16_t stack_size;
+    int64_t* default_values;        // one 8-byte slot per optional parameter
+    uint8_t optional_count;
+    int16_t pseudo_type_count;      // parameters of type 16 to 19
+    int32_t line;
+    char* file;
+    ModuleRecord* module;
+    TextBuffer* code_buffer;
+    int64_t code_size;
+};
+
+inline const char* procedure_name(const ProcedureRecord* p) { return p->entry.key; }
+
+// InterfaceMethod return flags.
+enum : uint8_t {
+    METHOD_RETURNS_STRING = 0x01,
+    METHOD_RETURNS_FLOAT = 0x02,
+    METHOD_RETURNS_OTHER = 0x04,
+    METHOD_RETURNS_QUAD = 0x08,
+    METHOD_RETURNS_DOUBLE = 0x10,
+    METHOD_RETURNS_INTEGER = 0x20,
+};
+
+struct InterfaceMethod {
+    char* name;
+    uint8_t parameter_count;
+    uint8_t flags;                  // return flags
+    uint8_t optional_count;
+    int64_t* default_values;        // one per optional parameter
+    ParameterRecord* parameters;
+};
