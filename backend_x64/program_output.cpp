@@ -170,6 +170,7 @@ void reset_program_output()
     program_literal_strings.clear();
     null_literal_number = -1;
     program_global_variables.clear();
+    program_data_items.clear();
     strings_used = 0;
     threaded_items_used = 0;
     threaded_object_size = 0;
@@ -479,6 +480,7 @@ void emit_late_runtime_externs()
 void finish_x64_program()
 {
     data_section_used = data_buffer_start && std::strstr(data_buffer_start, "ZD_DataSectionStart") != nullptr;
+    collect_program_inputs();
     mark_startup_imports();
 
     push_output_buffer(head_buffer);

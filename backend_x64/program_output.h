@@ -32,11 +32,13 @@ extern std::vector<BssVariable> program_global_variables;
 // A Static variable of a procedure: label "so_<procedure>.<name>", size in
 // bytes, TypeCode (0xFF for a structure) and initial value. Only live items
 // (their procedure is used, exported or the debugger is on) are handed over.
+// A string item without an initial value gets no start-up assignment.
 struct StaticDataItem {
     std::string label;
     int32_t size;
     uint8_t type;
     int64_t value;
+    bool initialised = true;
 };
 extern std::vector<StaticDataItem> program_data_items;
 
@@ -52,6 +54,10 @@ extern int32_t runtime_declarations_used;
 
 // Per compilation: the set of declared external names and the inputs above.
 void reset_program_output();
+
+// Appends to the global variables and the Static items above what the front
+// end's variable tables and data-item list hold (backend_x64/program_inputs.cpp).
+void collect_program_inputs();
 
 // Writes "extrn <name>" unless the name was declared before in this
 // compilation (fasm stops at a repeated extrn). Returns whether it wrote.

@@ -12,6 +12,7 @@
 #include "core/output_buffers.h"
 #include "frontend/frontend_globals.h"
 #include "frontend/symbols.h"
+#include "frontend/variables.h"
 
 int32_t thread_object_used = 0;
 int32_t procedure_uses_rbp = 0;
@@ -48,6 +49,7 @@ const char* format_variable_symbol(const VariableRecord* variable) {
 static const char* storage_symbol(const VariableRecord* variable) {
     if ((variable->flags & VAR_STATIC) && variable->item) return static_cast<DataItem*>(variable->item)->label;
     if ((variable->flags & VAR_OWN_SYMBOL) && variable->symbol) return variable->symbol;
+    if (variable->flags & VAR_DATA_POINTER) return "ZD_DataPointer";
     return format_variable_symbol(variable);
 }
 

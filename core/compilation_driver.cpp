@@ -315,6 +315,7 @@ void compile_program()
     init_variables();
     if (backend && backend->reset_expression_state) backend->reset_expression_state();
     if (backend && backend->reset_program_output) backend->reset_program_output();
+    declare_data_pointer_variable();
     declare_builtin_constants();
     // The debugger instrumentation follows this compilation's options, after
     // a DLL build has switched the debugger off.

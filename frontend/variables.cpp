@@ -106,6 +106,18 @@ void init_variables() {
     set_integer_type(&current_type);
 }
 
+VariableRecord* declare_data_pointer_variable() {
+    CurrentType saved_type = current_type;
+    int32_t saved_mode = declaration_mode;
+    set_integer_type(&current_type);
+    declaration_mode = DECLARE_NONE;
+    VariableRecord* variable = declare_variable("v_ZD_DataPointer");
+    if (variable) variable->flags |= VAR_DATA_POINTER | VAR_GLOBAL;
+    current_type = saved_type;
+    declaration_mode = saved_mode;
+    return variable;
+}
+
 const char* make_variable_key(const char* name, bool local, bool pointer) {
     static char key[MAX_WORD_LENGTH + 8];
     snprintf(key, sizeof key, "%s%s%s", local ? "+" : "", pointer ? "p_" : "v_", name);

@@ -19,8 +19,14 @@ enum : int32_t {
     DECLARE_THREADED = 6,
 };
 
+// VariableRecord flag of the data pointer that Read and Restore move: its
+// storage is the program's own "ZD_DataPointer" qword.
+constexpr uint16_t VAR_DATA_POINTER = 0x8000;
+
 // Before each compilation: the tables, lists, counters and default type.
 void init_variables();
+// The integer variable ZD_DataPointer (Global, data pointer).
+VariableRecord* declare_data_pointer_variable();
 
 // The key of `name` ("+" when local, "p_" for a pointer else "v_"), in a
 // static buffer.

@@ -22,6 +22,7 @@
 #include "frontend/import_file_format.h"
 #include "frontend/imports.h"
 #include "frontend/labels.h"
+#include "frontend/variables.h"
 #include "platform/platform.h"
 
 namespace {
@@ -52,6 +53,7 @@ protected:
         reset_imports();
         create_label_lists();
         reset_program_output();
+        init_variables();
         reset_emitter_state();
         no_output_depth = 0;
         error_number = 0;
