@@ -58,17 +58,6 @@ bool starts_with(const PeepholeLine& line, const char* prefix)
     return line.length >= n && std::memcmp(line.text, prefix, n) == 0;
 }
 
-// The text from `offset` to the end of the line (empty when shorter).
-const char* tail_of(const PeepholeLine& line, size_t offset, size_t* length)
-{
-    if (offset >= line.length) {
-        *length = 0;
-        return line.text + line.length;
-    }
-    *length = line.length - offset;
-    return line.text + offset;
-}
-
 bool is_word_char(char c)
 {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';

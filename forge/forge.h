@@ -22,6 +22,27 @@ void WriteLog(const std::string& text);
 void ShowMessage(const std::string& title, const std::string& text);
 
 // ---------------------------------------------------------------------------
+// Dialog (forge_dialog.cpp).
+
+// Gadget numbers of the dialog.
+constexpr int32_t GADGET_Source = 0;
+constexpr int32_t GADGET_Destination = 1;
+constexpr int32_t GADGET_ProcessAll = 2;
+constexpr int32_t GADGET_Start = 3;
+constexpr int32_t GADGET_Quit = 4;
+constexpr int32_t GADGET_SelectSource = 5;
+constexpr int32_t GADGET_SelectDestination = 6;
+constexpr int32_t GADGET_Compression = 7;
+
+// Dialog mode: preferences, the dialog and its event loop; ends silently
+// when the dialog can't be shown.
+void RunForgeDialog();
+// The dialog's XML description with the two folders as the fields' texts.
+std::string BuildDialogXml(const std::string& source, const std::string& destination);
+// A file picker at SourcePath; the chosen descriptor is processed.
+void SelectAndProcessDescriptor();
+
+// ---------------------------------------------------------------------------
 // Descriptor parser (descriptor_parser.cpp).
 
 void ResetDescriptorState();

@@ -120,17 +120,11 @@ void ProcessAllDescriptors()
     }
 }
 
-// Dialog mode (no descriptor named) needs a display toolkit; without one the
-// program ends silently, as when its dialog can't be opened.
-static void run_dialog()
-{
-}
-
 int RunForge(int argc, char** argv)
 {
     InitForge();
     if (!ParseForgeCommandLine(argc, argv)) {
-        run_dialog();
+        RunForgeDialog();
         return 0;
     }
     BatchMode = true;
