@@ -70,12 +70,17 @@ ParameterDescriptor* parse_container_parameter(int kind, const char* name)
 bool parse_default_value(int32_t type, int64_t* value)
 {
     if (type == TYPE_STRING || type == TYPE_FIXED_STRING) {
+        // The literal is gathered after what the buffer holds; take it out again.
+        char* literal_start = literal_write_pointer;
         read_token();
         if (literal_length < 0) {
+            literal_write_pointer = literal_start;
             set_error(1);
             return false;
         }
-        char* text = pool_strndup(literal_text, (size_t)literal_length);
+        char* text = pool_strndup(literal_start, (size_t)(literal_write_pointer - literal_start));
+        literal_write_pointer = literal_start;
+        *literal_write_pointer = 0;
         std::memcpy(value, &text, sizeof text);
         return true;
     }

@@ -5,12 +5,23 @@
 #include <strings.h>
 
 #include "frontend/interfaces.h"
+#include "frontend/labels.h"
 #include "frontend/structures.h"
 #include "preprocess_test_support.h"
 
 namespace {
 
-using StructuresTest = PreprocessTest;
+class StructuresTest : public PreprocessTest {
+protected:
+    void SetUp() override
+    {
+        PreprocessTest::SetUp();
+        // Label lists left by earlier tests would be checked at the end of
+        // these compilations; a full compilation makes them anew as well.
+        compiler_reset();
+        create_label_lists();
+    }
+};
 
 const StructureRecord* structure(const char* name)
 {
