@@ -15,6 +15,7 @@
 #include "frontend/directives.h"
 #include "frontend/expressions.h"
 #include "frontend/imports.h"
+#include "frontend/labels.h"
 #include "frontend/libraries.h"
 #include "frontend/macros.h"
 #include "frontend/modules.h"
@@ -110,6 +111,7 @@ void compiler_init()
     init_constants();
     init_libraries();
     build_keyword_index();
+    create_label_lists();
     init_structures();
     init_residents();
     backend->init_backend_tables();
@@ -141,6 +143,7 @@ void compiler_reset()
     // The parser state, the variable tables and the float pools.
     reset_expression_compiler();
     init_variables();
+    create_label_lists();
     if (backend && backend->reset_expression_state) backend->reset_expression_state();
     // Libraries stay loaded, but what one compilation used and linked does not.
     reset_usage_marks();
