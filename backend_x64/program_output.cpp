@@ -9,6 +9,7 @@
 #include <string>
 
 #include "backend_x64/emit_common.h"
+#include "backend_x64/emit_float_pools.h"
 #include "backend_x64/emit_jumps.h"
 #include "backend_x64/x64_globals.h"
 #include "core/core_globals.h"
@@ -450,6 +451,7 @@ void emit_program_end()
         emit_line2("ZD_ThreadedObjectSize: dq ", std::to_string(threaded_object_size).c_str());
     }
     emit_static_strings();
+    emit_float_pools();
     emit_line("zd_align 8");
     for (int32_t size : {8, 4, 2, 1}) emit_initialised_data_items(size);
 

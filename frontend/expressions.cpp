@@ -200,6 +200,8 @@ void compile_constant() {
         return;
     }
     if (statement_start && token_code == '=') {
+        // The value's literal text starts empty, whatever earlier statements gathered.
+        reset_literal_text();
         compile_expression(EXPR_RESET_REGISTERS | EXPR_CONSTANT, MODE_PRESCAN);
         if (error_number) return;
         if (current_operand.kind == OPERAND_CONSTANT) {
@@ -498,9 +500,8 @@ void compile_operand() {
     if (statement_word[0] && token_code == TOKEN_MODULE_SEPARATOR) {
         char module_name[STATEMENT_WORD_SIZE];
         snprintf(module_name, sizeof module_name, "%s", statement_word);
+        // The prefix also reads the token after "::".
         resolve_module_prefix(module_name);
-        if (error_number) return;
-        read_token();
         if (error_number) return;
     }
     if (literal_length >= 0) return;  // a string literal: kind 40 from the lexer

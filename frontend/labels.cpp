@@ -330,7 +330,11 @@ void compile_end_statement()
     emit_statement_marker();
     bool with_value = !(token_code == TOKEN_END);
     if (with_value) {
-        if (!compile_expression(EXPR_RESET_REGISTERS, 0)) return;
+        // The byte after the keyword was read as its operator: the value
+        // starts there. A float value stays on the x87 stack for the store.
+        bool operator_word = token_code >= TOKEN_TO && token_code <= TOKEN_OR;
+        if (!operator_word && parse_pointer > statement_start) parse_pointer--;
+        if (!compile_expression(EXPR_RESET_REGISTERS | EXPR_KEEP_FPU_RESULT, 0)) return;
     }
     if (backend && backend->emit_end_statement) backend->emit_end_statement(with_value ? 1 : 0);
 }
