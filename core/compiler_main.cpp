@@ -13,12 +13,14 @@
 #include "core/standby.h"
 #include "frontend/constants.h"
 #include "frontend/directives.h"
+#include "frontend/enumerations.h"
 #include "frontend/expressions.h"
 #include "frontend/imports.h"
 #include "frontend/labels.h"
 #include "frontend/libraries.h"
 #include "frontend/macros.h"
 #include "frontend/modules.h"
+#include "frontend/other_statements.h"
 #include "frontend/residents.h"
 #include "frontend/statement_dispatcher.h"
 #include "frontend/structures.h"
@@ -126,6 +128,8 @@ void compiler_reset()
 {
     // User constants have their names in the compilation pool: drop them first.
     free_user_constants();
+    free_user_enumerations();
+    reset_other_statements();
     free_user_structures();
     free_user_macros();
     free_user_prototypes();

@@ -92,6 +92,19 @@ extern ConstantRecord* constant_compiler_is_main_file;       // ZD_Compiler_IsMa
 extern ConstantRecord* constant_compiler_is_include_file;    // ZD_Compiler_IsIncludeFile
 
 // ---------------------------------------------------------------------------
+// Enumerations (frontend/enumerations.cpp; EnumerationRecord in
+// frontend/enumerations.h) and the Runtime statement's flag
+// (frontend/other_statements.cpp).
+
+struct EnumerationRecord;
+struct HashTable;
+extern HashTable* enumeration_table;            // global enumerations (permanent heap; user entries purged)
+extern EnumerationRecord* current_enumeration;  // the open block's record, null outside a block
+extern int32_t runtime_statement_flag;          // the statement follows "Runtime" on its line
+extern int32_t debug_level;                     // set by DebugLevel; 0 at each compilation
+extern int32_t data_section_label_written;      // "ZD_DataSectionStart" is in the data buffer
+
+// ---------------------------------------------------------------------------
 // Macro expansion state read by the error report (macro expander).
 
 extern int32_t macro_error_line;        // 1-based line of the error within the expanded text, 0 when none

@@ -71,11 +71,6 @@ void compile_endprocedure_statement() { reject_pending_statement(); }
 void compile_newlist_statement() { reject_pending_statement(); }
 void compile_newmap_statement() { reject_pending_statement(); }
 
-// enumerations.h
-void parse_enumeration_header() { reject_pending_statement(); }
-void compile_enumeration_constant_line() { reject_pending_statement(); }
-void end_named_enumeration() {}
-
 // imports.h
 void compile_import_function_line() { reject_pending_statement(); }
 
