@@ -3,6 +3,7 @@
 // items of procedures with their data type and initial value.
 #include <set>
 
+#include "backend_x64/emit_arrays.h"
 #include "backend_x64/program_output.h"
 #include "backend_x64/x64_variables.h"
 #include "core/core_globals.h"
@@ -96,5 +97,6 @@ void collect_data_items()
 void collect_program_inputs()
 {
     collect_global_variables();
+    collect_array_labels();
     collect_data_items();
 }

@@ -1,6 +1,7 @@
 #include "backend_x64/x64_backend.h"
 
 #include "backend_x64/emit_arith.h"
+#include "backend_x64/emit_arrays.h"
 #include "backend_x64/emit_expression.h"
 #include "backend_x64/emit_jumps.h"
 #include "backend_x64/peephole.h"
@@ -37,5 +38,6 @@ const BackendHooks x64_backend_hooks = {
     .assign_result = x64_assign_result,
     .format_variable_operand = format_variable_operand,
     .emit_local_cleanup = x64_emit_local_cleanup,
+    .arrays = &x64_array_hooks,
     .optimize_code = optimize_code_buffer,
 };

@@ -82,6 +82,9 @@ struct BackendHooks {
     // Clean-up of a local at the end of its procedure (string, structure).
     void (*emit_local_cleanup)(VariableRecord* variable);
 
+    // Array emitters (frontend/arrays.h); null when the back end has none.
+    const struct ArrayHooks* arrays;
+
     // The peephole pass over the finished code (with the optimiser on and
     // the debugger off); null when the back end has none.
     void (*optimize_code)();

@@ -24,6 +24,8 @@
 #include "frontend/source_reader.h"
 #include "frontend/statement_dispatcher.h"
 #include "frontend/variables.h"
+#include "frontend/arrays.h"
+#include "frontend/lists_maps.h"
 #include "platform/platform.h"
 
 PendingConstant pending_constant;
@@ -313,6 +315,8 @@ void compile_program()
     create_label_lists();
     reset_expression_compiler();
     init_variables();
+    reset_arrays();
+    reset_lists_maps();
     if (backend && backend->reset_expression_state) backend->reset_expression_state();
     if (backend && backend->reset_program_output) backend->reset_program_output();
     declare_data_pointer_variable();

@@ -1,5 +1,7 @@
 #include "frontend/expressions.h"
 
+#include "frontend/arrays.h"
+
 #include "frontend/number_literals.h"
 
 static bool is_comparison_token(int token) {
@@ -570,8 +572,10 @@ void compile_call_or_index() {
     parse_field_type(0);
     if (error_number) return;
     if (token_code == '(') {
-        // Library commands, procedures, prototypes, arrays, lists and maps
-        // are compiled by their own parts, none of which is in this build.
+        // An array element (or its assignment at statement start).
+        if (compile_array_reference(name, statement_start) || error_number) return;
+        // Library commands, procedures, prototypes, lists and maps are
+        // compiled by their own parts, none of which is in this build.
         if (pointer_flag) {
             char quoted[STATEMENT_WORD_SIZE + 1];
             snprintf(quoted, sizeof quoted, "*%s", name);
@@ -674,7 +678,9 @@ void compile_statement_expression() {
         load_left();
         release_place();
     }
+    reload_saved_element_address();
     if (backend->assign_result) backend->assign_result(&target);
+    drop_saved_element_address();
     expression_mode = saved_mode;
     current_operand.kind = OPERAND_NONE;
     current_operand.flags = 0;

@@ -176,6 +176,15 @@ extern int32_t strings_used;             // an init item of a string exists
 extern int32_t init_items_exist;         // register_init_item was called
 
 // ---------------------------------------------------------------------------
+// Arrays, lists and maps (frontend/arrays.cpp, frontend/lists_maps.cpp). Per
+// compilation; a module's own lists hang on its ModuleRecord.
+
+extern CursorList* array_list;           // ArrayRecord: the main scope's arrays
+extern int32_t element_address_saved;    // an array element target's address is on the machine stack
+extern CursorList* list_list;            // ListRecord: the main scope's lists
+extern CursorList* map_list;             // MapRecord: the main scope's maps
+
+// ---------------------------------------------------------------------------
 // Structures, interfaces and residents (frontend/structures.cpp,
 // frontend/interfaces.cpp, frontend/residents.cpp). The tables live on the
 // permanent heap; entries not loaded from a resident are purged between

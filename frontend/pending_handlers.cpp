@@ -91,7 +91,6 @@ void check_declared_procedures() {}
 // labels.h
 
 // lists_maps.h
-void compile_dim_statement(int) { reject_pending_statement(); }
 
 // expressions.h: string expressions and conditions
 void compile_string_expression() { reject_pending_statement(); }

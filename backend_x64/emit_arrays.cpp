@@ -1,0 +1,333 @@
+// Array variables in x64 code. A variable is one slot with the pointer to
+// the element data, then one slot per dimension. Dim stores the element
+// counts in the dimension slots; the runtime's allocation of several
+// dimensions turns slot k (k < D) into the stride of dimension k (the product
+// of the counts after it), so that the element of (i1, ..., iD) lies at
+// i1 * slot1 + ... + i(D-1) * slot(D-1) + iD elements from the pointer.
+#include "backend_x64/emit_arrays.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+#include "backend_x64/emit_arith.h"
+#include "backend_x64/emit_common.h"
+#include "backend_x64/program_output.h"
+#include "backend_x64/x64_globals.h"
+#include "backend_x64/x64_variables.h"
+#include "core/core_globals.h"
+#include "core/output_buffers.h"
+#include "frontend/arrays.h"
+#include "frontend/frontend_globals.h"
+#include "frontend/modules.h"
+#include "frontend/symbols.h"
+
+namespace {
+
+// Kinds addressed by their symbol inside a procedure: Static, Global,
+// shared, public.
+constexpr uint32_t symbol_kinds = ARRAY_STATIC | ARRAY_GLOBAL | ARRAY_SHARED | ARRAY_PUBLIC;
+
+bool is_frame_array(const ArrayRecord* array) {
+    return in_procedure && !(array->flags & (symbol_kinds | ARRAY_THREADED | ARRAY_FIELD));
+}
+
+const char* without_prefix(const char* text) {
+    const char* bracket = strchr(text, '[');
+    return bracket ? bracket : text;
+}
+
+// Push depth at which an element's address was saved for an assignment.
+int32_t saved_element_depth = 0;
+
+}  // namespace
+
+const char* format_array_symbol(const ArrayRecord* array) {
+    static char text[600];
+    size_t used = 0;
+    text[0] = 0;
+    if (array->module) {
+        for (const char* p = module_name(array->module); *p && used + 2 < sizeof text; p++)
+            text[used++] = (char)tolower((unsigned char)*p);
+        text[used++] = '.';
+        text[used] = 0;
+    }
+    snprintf(text + used, sizeof text - used, "%s%s", (array->flags & ARRAY_POINTERS) ? "ap_" : "a_",
+             array_display_name(array));
+    return text;
+}
+
+const char* format_array_address(ArrayRecord* array) {
+    static char text[640];
+    if ((array->flags & ARRAY_STATIC) && array->item) {
+        snprintf(text, sizeof text, "%s", static_cast<DataItem*>(array->item)->label);
+    } else if (array->flags & ARRAY_FIELD) {
+        snprintf(text, sizeof text, "rbp+%d", array->offset);
+    } else if (is_frame_array(array)) {
+        snprintf(text, sizeof text, "rsp+%d", emitter_stack.push_depth + array->offset);
+    } else {
+        snprintf(text, sizeof text, "%s", format_array_symbol(array));
+    }
+    return text;
+}
+
+const char* format_array_slot_operand(ArrayRecord* array, int32_t d) {
+    static char text[700];
+    if (array->flags & ARRAY_THREADED) {
+        emit_reload_frame_pointer();
+        snprintf(text, sizeof text, "qword [rbp+%d]", array->offset + d);
+    } else if (array->flags & ARRAY_FIELD) {
+        snprintf(text, sizeof text, "qword [rbp+%d]", array->offset + d);
+    } else if (!is_frame_array(array)) {
+        if (d) snprintf(text, sizeof text, "qword [%s+%d]", format_array_address(array), d);
+        else snprintf(text, sizeof text, "qword [%s]", format_array_address(array));
+    } else if (array->flags & ARRAY_PARAMETER) {
+        emit_linef(" MOV rcx,qword [rsp+%d]", array->offset + emitter_stack.push_depth);
+        if (d) snprintf(text, sizeof text, "qword [rcx+%d]", d);
+        else snprintf(text, sizeof text, "qword [rcx]");
+    } else {
+        int32_t at = array->offset + emitter_stack.push_depth + d;
+        if (at) snprintf(text, sizeof text, "qword [rsp+%d]", at);
+        else snprintf(text, sizeof text, "qword [rsp]");
+    }
+    return text;
+}
+
+const char* format_array_pointer_operand(ArrayRecord* array) {
+    return format_array_slot_operand(array, 0);
+}
+
+void emit_array_dim_size(ArrayRecord* array, int32_t k, const char* value) {
+    const char* slot = format_array_slot_operand(array, 8 * k);
+    emit_linef(" MOV %s,%s", slot, value);
+}
+
+void emit_free_array(ArrayRecord* array) {
+    emit_linef(" MOV rcx,%s", format_array_pointer_operand(array));
+    emit_call_frame_begin();
+    emit_line(" CALL SYS_FreeArray");
+    emit_call_frame_end();
+    mark_runtime_used(RT_SYS_FreeArray);
+}
+
+namespace {
+
+// The variable's address into register r: LEA for frame and per-thread
+// variables, the symbol-address form for the others.
+void emit_array_variable_address(ArrayRecord* array, int r) {
+    bool by_symbol = !(array->flags & (ARRAY_THREADED | ARRAY_FIELD | ARRAY_PARAMETER)) && !is_frame_array(array);
+    if (by_symbol) emit_load_symbol_address(format_array_address(array), r);
+    else emit_linef(" LEA %s,%s", register_name(8, r), without_prefix(format_array_pointer_operand(array)));
+}
+
+// Dim: the allocation call with the fifth argument (the variable's address)
+// on the stack; `second` is the count or the dimension count in rdx.
+void emit_allocation_call(ArrayRecord* array, const char* second, const char* routine) {
+    int32_t depth = emitter_stack.push_depth;
+    int32_t m = (16 - (depth + 40) % 16) % 16;
+    emit_linef(" SUB rsp,%d", m + 16);
+    emitter_stack.push_depth += m + 16;
+    emit_linef(" MOV rdx,%s", second);
+    if (debugger_code) {
+        emit_line(" MOV rcx,rdx");
+        emit_line(" CALL _DBG_AD");
+    }
+    emit_array_variable_address(array, REGISTER_RAX);
+    emit_line(" PUSH rax");
+    emitter_stack.push_depth += 8;
+    // String and structure element descriptors come with their clean-up
+    // routines; the runtime frees the element memory alone.
+    emit_line(" XOR r9,r9");
+    emit_linef(" MOV r8,%d", (array->flags & ARRAY_POINTERS) ? TYPE_INTEGER : array->element_type);
+    emit_linef(" MOV rcx,%d", array->element_size);
+    emit_line(" SUB rsp,32");
+    emit_linef(" CALL %s", routine);
+    emit_linef(" ADD rsp,%d", m + 56);
+    emitter_stack.push_depth = depth;
+    emit_linef(" MOV %s,rax", format_array_pointer_operand(array));
+    procedure_uses_rbp = procedure_uses_rbp || (array->flags & ARRAY_THREADED) != 0;
+}
+
+}  // namespace
+
+void emit_dim_array(ArrayRecord* array, int32_t redim, int64_t count) {
+    char count_text[32];
+    if (count < 0) snprintf(count_text, sizeof count_text, "rax");
+    else snprintf(count_text, sizeof count_text, "%lld", (long long)count);
+    if (redim) {
+        emit_array_variable_address(array, REGISTER_RDX);
+        emit_linef(" MOV rcx,%s", count_text);
+        if (debugger_code) emit_line(" CALL _DBG_AD");
+        emit_call_frame_begin();
+        emit_line(" CALL SYS_ReAllocateArray");
+        emit_call_frame_end();
+        mark_runtime_used(RT_SYS_ReAllocateArray);
+        return;
+    }
+    emit_allocation_call(array, count_text, "SYS_AllocateArray");
+    mark_runtime_used(RT_SYS_AllocateArray);
+    mark_runtime_used(RT_SYS_FreeArray);
+}
+
+void emit_dim_multi_array(ArrayRecord* array, int32_t redim) {
+    char count_text[32];
+    snprintf(count_text, sizeof count_text, "%d", array->dimension_count);
+    if (redim) {
+        emit_array_variable_address(array, REGISTER_RDX);
+        emit_linef(" MOV rcx,%s", count_text);
+        emit_call_frame_begin();
+        emit_line(" CALL SYS_ReAllocateMultiArray");
+        emit_call_frame_end();
+        mark_runtime_used(RT_SYS_ReAllocateMultiArray);
+        return;
+    }
+    emit_allocation_call(array, count_text, "SYS_AllocateMultiArray");
+    mark_runtime_used(RT_SYS_AllocateMultiArray);
+    mark_runtime_used(RT_SYS_FreeArray);
+}
+
+void collect_array_labels() {
+    auto collect = [](CursorList* list) {
+        if (!list) return;
+        for (ListNode* node = list->first; node; node = node->next) {
+            auto* array = reinterpret_cast<ArrayRecord*>(node);
+            if (array->flags & (ARRAY_THREADED | ARRAY_FIELD | ARRAY_LOCAL | ARRAY_STATIC)) continue;
+            int32_t slots = array->dimension_count > 0 ? array->dimension_count + 1 : 2;
+            program_global_variables.push_back({format_array_symbol(array), 8 * slots});
+        }
+    };
+    collect(array_list);
+    if (!module_table) return;
+    hash_reset_iterator(module_table);
+    while (HashEntry* entry = hash_next(module_table)) {
+        auto* module = reinterpret_cast<ModuleRecord*>(entry);
+        if (module->arrays != array_list) collect(module->arrays);
+    }
+    hash_reset_iterator(module_table);
+}
+
+// ---------------------------------------------------------------------------
+// Element access
+
+namespace {
+
+void x64_emit_keep_return_value() { emit_push_rax(); }
+
+void x64_emit_size_to_rax() {
+    emit_load_operand_to_register(REGISTER_RAX);
+    emit_line(" INC rax");
+    set_operand_register_text("rax");
+}
+
+const char* x64_emit_index_to_register(int32_t r) {
+    emit_load_operand(r);
+    return register_name(8, r);
+}
+
+void x64_emit_load_element_base(ArrayRecord* array) {
+    const char* pointer = format_array_pointer_operand(array);
+    emit_linef(" MOV rbp,%s", pointer);
+    procedure_uses_rbp = 1;
+}
+
+void x64_emit_scale_index(int32_t r, int64_t size) {
+    if (size != 1) emit_integer_multiply_by_constant(size, r);
+}
+
+void x64_emit_add_to_base(const char* text) { emit_linef(" ADD rbp,%s", text); }
+
+void x64_emit_multi_index(ArrayRecord* array, int32_t k, int32_t first) {
+    if (current_operand.kind == OPERAND_CONSTANT) {
+        emit_linef(" MOV rax,%s", format_array_slot_operand(array, 8 * k));
+        if (current_operand.constant == 0) emit_line(" XOR rax,rax");
+        else if (current_operand.constant != 1) emit_integer_multiply_by_constant(current_operand.constant, REGISTER_RAX);
+    } else {
+        emit_load_operand_to_register(REGISTER_RAX);
+        emit_linef(" IMUL rax,%s", format_array_slot_operand(array, 8 * k));
+    }
+    emit_linef(" %s rbp,rax", first ? "MOV" : "ADD");
+    procedure_uses_rbp = 1;
+}
+
+void x64_emit_multi_last_index() {
+    emit_load_operand_to_register(REGISTER_RAX);
+    emit_line(" ADD rbp,rax");
+}
+
+void x64_emit_multi_finish(ArrayRecord* array) {
+    int64_t size = array->element_size;
+    if (size > 1) {
+        if ((size & (size - 1)) == 0) {
+            int k = 0;
+            while ((int64_t(1) << k) != size) k++;
+            emit_linef(" SAL rbp,%d", k);
+        } else {
+            emit_linef(" IMUL rbp,%lld", (long long)size);
+        }
+    }
+    emit_linef(" ADD rbp,%s", format_array_pointer_operand(array));
+}
+
+void x64_emit_push_base() {
+    emit_line(" PUSH rbp");
+    emitter_stack.push_depth += 8;
+}
+
+void x64_emit_pop_base() {
+    emit_line(" POP rbp");
+    emitter_stack.push_depth -= 8;
+}
+
+const char* x64_format_element_operand(int32_t size, int64_t c, const char* register_text) {
+    static char text[128];
+    const char* prefix = size_prefix(size);
+    if (register_text && register_text[0]) snprintf(text, sizeof text, "%s[rbp+%s]", prefix, register_text);
+    else if (c > 0) snprintf(text, sizeof text, "%s[rbp+%lld]", prefix, (long long)c);
+    else if (c < 0) snprintf(text, sizeof text, "%s[rbp%lld]", prefix, (long long)c);
+    else snprintf(text, sizeof text, "%s[rbp]", prefix);
+    return text;
+}
+
+void x64_emit_save_element_address(const char* operand) {
+    const char* address = without_prefix(operand);
+    if (strcmp(address, "[rbp]") != 0) emit_linef(" LEA rbp,%s", address);
+    emit_line(" PUSH rbp");
+    emitter_stack.push_depth += 8;
+    saved_element_depth = emitter_stack.push_depth;
+}
+
+void x64_emit_reload_element_address() {
+    int32_t distance = emitter_stack.push_depth - saved_element_depth;
+    if (distance) emit_linef(" MOV rbp,[rsp+%d]", distance);
+    else emit_line(" MOV rbp,[rsp]");
+}
+
+void x64_emit_drop_element_address() {
+    emit_line(" ADD rsp,8");
+    emitter_stack.push_depth -= 8;
+}
+
+}  // namespace
+
+const ArrayHooks x64_array_hooks = {
+    .format_array_pointer_operand = format_array_pointer_operand,
+    .emit_array_dim_size = emit_array_dim_size,
+    .emit_dim_array = emit_dim_array,
+    .emit_dim_multi_array = emit_dim_multi_array,
+    .emit_free_array = emit_free_array,
+    .emit_keep_return_value = x64_emit_keep_return_value,
+    .emit_size_to_rax = x64_emit_size_to_rax,
+    .emit_index_to_register = x64_emit_index_to_register,
+    .emit_load_element_base = x64_emit_load_element_base,
+    .emit_scale_index = x64_emit_scale_index,
+    .emit_add_to_base = x64_emit_add_to_base,
+    .emit_multi_index = x64_emit_multi_index,
+    .emit_multi_last_index = x64_emit_multi_last_index,
+    .emit_multi_finish = x64_emit_multi_finish,
+    .emit_push_base = x64_emit_push_base,
+    .emit_pop_base = x64_emit_pop_base,
+    .format_element_operand = x64_format_element_operand,
+    .emit_save_element_address = x64_emit_save_element_address,
+    .emit_reload_element_address = x64_emit_reload_element_address,
+    .emit_drop_element_address = x64_emit_drop_element_address,
+};

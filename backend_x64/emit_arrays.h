@@ -1,0 +1,26 @@
+// Arrays in x64 code: the address texts of array variables, Dim and ReDim
+// of one and several dimensions, FreeArray, the element address in rbp and
+// the labels of global arrays in the bss section.
+#pragma once
+
+#include <cstdint>
+
+struct ArrayRecord;
+struct ArrayHooks;
+
+// The array emitters behind the front end's ArrayHooks.
+extern const ArrayHooks x64_array_hooks;
+
+// "[module.]a_<name>" ("ap_" for pointer elements).
+const char* format_array_symbol(const ArrayRecord* array);
+// The address of the variable's first slot, without brackets.
+const char* format_array_address(ArrayRecord* array);
+// "qword [...]" of the pointer slot; "qword [...+d]" of the slot at byte d.
+const char* format_array_pointer_operand(ArrayRecord* array);
+const char* format_array_slot_operand(ArrayRecord* array, int32_t d);
+void emit_array_dim_size(ArrayRecord* array, int32_t k, const char* value);
+void emit_free_array(ArrayRecord* array);
+void emit_dim_array(ArrayRecord* array, int32_t redim, int64_t count);
+void emit_dim_multi_array(ArrayRecord* array, int32_t redim);
+// Hands the global arrays of every module to the bss writer.
+void collect_array_labels();

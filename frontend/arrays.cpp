@@ -1,0 +1,687 @@
+#include "frontend/arrays.h"
+
+#include <cstdio>
+#include <cstring>
+#include <strings.h>
+
+#include "core/backend_hooks.h"
+#include "core/core_globals.h"
+#include "core/cursor_list.h"
+#include "core/error_state.h"
+#include "core/memory_pools.h"
+#include "frontend/expressions.h"
+#include "frontend/frontend_globals.h"
+#include "frontend/lexer.h"
+#include "frontend/libraries.h"
+#include "frontend/lists_maps.h"
+#include "frontend/modules.h"
+#include "frontend/statement_dispatcher.h"
+#include "frontend/symbols.h"
+#include "frontend/variables.h"
+
+CursorList* array_list = nullptr;
+int32_t element_address_saved = 0;
+
+namespace {
+
+// Flags of library commands that are not real commands for the name check.
+constexpr uint32_t command_not_a_name = 0x2600;
+
+const ArrayHooks* hooks() { return backend ? backend->arrays : nullptr; }
+
+bool same_pointer_kind(const ArrayRecord* array) {
+    return ((array->flags & ARRAY_POINTERS) != 0) == (pointer_flag != 0);
+}
+
+bool name_matches(const ArrayRecord* array, const char* name) {
+    return same_pointer_kind(array) && strcasecmp(array_display_name(array), name) == 0;
+}
+
+// The list of the scope being compiled: the open module's, else the global one.
+CursorList* scope_array_list() {
+    if (current_module) {
+        if (!current_module->arrays) current_module->arrays = create_list(sizeof(ArrayRecord), 0);
+        return current_module->arrays;
+    }
+    return array_list;
+}
+
+ArrayRecord* find_in_list(CursorList* list, const char* name, uint32_t wanted) {
+    if (!list) return nullptr;
+    for (ListNode* node = list->first; node; node = node->next) {
+        auto* array = reinterpret_cast<ArrayRecord*>(node);
+        if (!name_matches(array, name)) continue;
+        if (wanted == 0 || (array->flags & wanted)) return array;
+    }
+    return nullptr;
+}
+
+ArrayRecord* find_local_array(const char* name) {
+    return find_in_list(scope_array_list(), name, ARRAY_LOCAL);
+}
+
+// The number of comma-separated arguments between the "(" already read and
+// its ")", at bracket depth 0; string literals are skipped.
+int32_t count_dimensions() {
+    int32_t count = 1;
+    int32_t depth = 0;
+    for (const char* p = parse_pointer; *p && *p != 1; p++) {
+        if (*p == '"') {
+            p++;
+            while (*p && *p != '"') p++;
+            if (!*p) break;
+        } else if (*p == '(' || *p == '[' || *p == '{') {
+            depth++;
+        } else if (*p == ')' || *p == ']' || *p == '}') {
+            if (depth == 0) break;
+            depth--;
+        } else if (*p == ',' && depth == 0) {
+            count++;
+        }
+    }
+    return count;
+}
+
+bool operand_is_integer_constant() {
+    return current_operand.kind == OPERAND_CONSTANT && !(current_operand.flags & OP_FLOAT);
+}
+
+// Compiles one size or index as an integer expression with the declaration
+// flags cleared.
+bool compile_integer_argument() {
+    int32_t saved_mode = declaration_mode;
+    declaration_mode = DECLARE_NONE;
+    compile_expression(EXPR_INTEGER_ONLY, MODE_INTEGER);
+    declaration_mode = saved_mode;
+    return error_number == 0;
+}
+
+void append_constant_size(ArrayRecord* array, int32_t k, int64_t count) {
+    auto* sizes = static_cast<int64_t*>(pool_alloc(sizeof(int64_t) * (size_t)k));
+    if (array->constant_sizes && k > 1) memcpy(sizes, array->constant_sizes, sizeof(int64_t) * (size_t)(k - 1));
+    sizes[k - 1] = count;
+    array->constant_sizes = sizes;
+}
+
+bool declared_with_constant_sizes(const ArrayRecord* array) {
+    return (array->flags & (ARRAY_STATIC | ARRAY_THREADED)) || in_structure;
+}
+
+const char* statement_name(int redim) { return redim ? "ReDim" : "Dim"; }
+
+// The right side of an assignment may overwrite rbp (other elements,
+// threaded variables, structure fields) when it holds a call, an index or a
+// field, or when threaded variables exist.
+bool right_side_may_move_base() {
+    if (thread_local_offset > 0) return true;
+    for (const char* p = parse_pointer; *p && *p != 1; p++) {
+        if (*p == '"') {
+            p++;
+            while (*p && *p != '"') p++;
+            if (!*p) break;
+        } else if (*p == '(' || *p == '\\') {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+void reset_arrays() {
+    array_list = create_list(sizeof(ArrayRecord), 0);
+    element_address_saved = 0;
+}
+
+const char* array_display_name(const ArrayRecord* array) {
+    const char* name = array->name;
+    if (name[0] == '[') {
+        const char* close = strchr(name, ']');
+        if (close) return close + 1;
+    }
+    return name;
+}
+
+ArrayRecord* module_find_symbol(ModuleRecord* module, const char* name, int report) {
+    if (!module) return nullptr;
+    ArrayRecord* array = find_in_list(module->arrays, name, 0);
+    if (!array) return nullptr;
+    if ((array->flags & ARRAY_PUBLIC) || (module == current_module && report == 0)) return array;
+    if (report) set_error_format(280, name);
+    return nullptr;
+}
+
+ArrayRecord* find_array_global(const char* name) {
+    if (modules_in_use) {
+        for (ListNode* node = modules_in_use->first; node; node = node->next) {
+            ModuleRecord* module = reinterpret_cast<ModuleUse*>(node)->module;
+            ArrayRecord* array = module ? find_in_list(module->arrays, name, 0) : nullptr;
+            if (array && (module == current_module || (array->flags & ARRAY_PUBLIC))) return array;
+        }
+    }
+    if (current_module) return find_in_list(current_module->arrays, name, 0);
+    if (!array_list) return nullptr;
+    for (ListNode* node = array_list->first; node; node = node->next) {
+        auto* array = reinterpret_cast<ArrayRecord*>(node);
+        if (name_matches(array, name) && !(array->flags & ARRAY_LOCAL)) return array;
+    }
+    return nullptr;
+}
+
+ArrayRecord* find_array(const char* name) {
+    if (explicit_module) {
+        ArrayRecord* array = module_find_symbol(explicit_module, name, 1);
+        if (array) explicit_module = nullptr;
+        return array;
+    }
+    if (!in_procedure) return find_array_global(name);
+    if (ArrayRecord* array = find_in_list(scope_array_list(), name, ARRAY_LOCAL | ARRAY_SHARED)) return array;
+    if (modules_in_use) {
+        for (ListNode* node = modules_in_use->first; node; node = node->next) {
+            ModuleRecord* module = reinterpret_cast<ModuleUse*>(node)->module;
+            if (!module) continue;
+            uint32_t wanted = module == current_module ? ARRAY_GLOBAL : ARRAY_PUBLIC;
+            if (ArrayRecord* array = find_in_list(module->arrays, name, wanted)) return array;
+        }
+    }
+    if (current_module) return nullptr;
+    return find_in_list(array_list, name, ARRAY_GLOBAL);
+}
+
+int check_array_name(const char* name) {
+    if (is_keyword(name)) {
+        set_error_format(143, name);
+        return 0;
+    }
+    if (!explicit_module) {
+        LibraryCommand* command = find_library_command(name);
+        if (command && !(command->flags & command_not_a_name)) {
+            set_error_format(97, command->library ? command->library->name : "");
+            return 0;
+        }
+    }
+    if (find_list(name)) {
+        set_error(99);
+        return 0;
+    }
+    if (find_map(name)) {
+        set_error(140);
+        return 0;
+    }
+    return 1;
+}
+
+ArrayRecord* declare_array(const char* name_in, int redim, ArrayRecord* record) {
+    if (record) {
+        compile_array_dimensions(record, redim, 0);
+        return error_number ? nullptr : record;
+    }
+    char name[STATEMENT_WORD_SIZE];
+    snprintf(name, sizeof name, "%s", name_in);
+    if (!check_array_name(name) || token_code != '(') {
+        if (!error_number) set_error(77);
+        return nullptr;
+    }
+    if (declaration_mode == DECLARE_GLOBAL) {
+        ArrayRecord* global = find_array_global(name);
+        if (global && !(global->flags & ARRAY_GLOBAL)) {
+            set_error_format(231, name);
+            return nullptr;
+        }
+    }
+    ArrayRecord* existing = find_array(name);
+    if (error_number) return nullptr;
+    if (declaration_mode == DECLARE_PROTECTED && find_local_array(name)) {
+        set_error_format(217, name);
+        return nullptr;
+    }
+    if (redim && !existing) {
+        set_error_format(190, name);
+        return nullptr;
+    }
+    if (current_type.prototype) {
+        set_error(227);
+        return nullptr;
+    }
+    bool shadowing = existing && (existing->flags & (ARRAY_GLOBAL | ARRAY_PUBLIC)) &&
+                     (declaration_mode == DECLARE_PROTECTED || declaration_mode == DECLARE_STATIC);
+    if (!existing || shadowing) {
+        int32_t size = current_type.size;
+        if (pointer_flag) {
+            if (current_type.given && current_type.code != TYPE_STRUCTURE && native_type_size(current_type.code)) {
+                set_error(264);
+                return nullptr;
+            }
+            size = 8;
+        }
+        CursorList* list = scope_array_list();
+        list_reset_cursor(list);
+        while (list_next(list)) {}
+        auto* array = static_cast<ArrayRecord*>(list_add(list));
+        memset(reinterpret_cast<char*>(array) + sizeof(ListNode), 0, sizeof(ArrayRecord) - sizeof(ListNode));
+        array->module = current_module;
+        array->name = pool_strdup(name);
+        array->flags = module_section_state() == 1 ? ARRAY_PUBLIC : 0;
+        if (pointer_flag) array->flags |= ARRAY_POINTERS;
+        array->element_size = size;
+        array->element_type = current_type.code;
+        if (declaration_mode == DECLARE_GLOBAL) {
+            array->flags |= ARRAY_GLOBAL;
+            array->offset = global_data_offset;
+        } else if (declaration_mode == DECLARE_STATIC) {
+            char label[STATEMENT_WORD_SIZE + 4];
+            snprintf(label, sizeof label, "%s_%s", pointer_flag ? "ap" : "a", name);
+            array->item = add_data_item(label, 8, TYPE_ARRAY, array);
+            array->flags |= ARRAY_STATIC | ARRAY_LOCAL;
+            array->offset = global_data_offset;
+        } else if (declaration_mode == DECLARE_THREADED) {
+            array->item = register_init_item(TYPE_ARRAY, array);
+            array->flags |= ARRAY_THREADED | ARRAY_GLOBAL;
+            thread_local_offset = (thread_local_offset + 7) & ~7;
+            array->offset = thread_local_offset;
+        } else if (in_structure) {
+            array->flags |= ARRAY_FIELD;
+        } else if (in_procedure || in_interface) {
+            array->flags |= ARRAY_LOCAL;
+            local_frame_offset = (local_frame_offset + 7) & ~7;
+            array->offset = local_frame_offset;
+        } else {
+            array->offset = global_data_offset;
+        }
+        if (array->element_type == TYPE_STRUCTURE && current_type.structure) {
+            array->element_structure = current_type.structure;
+            if (current_type.structure->flags & STRUCT_DYNAMIC)
+                current_type.structure->flags |= STRUCT_NEEDS_INIT;
+            if (current_type.structure->flags & STRUCT_INTERFACE) array->flags |= ARRAY_INTERFACES;
+        }
+        compile_array_dimensions(array, redim, 0);
+        existing = array;
+    } else {
+        if (current_type.given) {
+            bool same = existing->element_type == current_type.code;
+            if (same && current_type.code == TYPE_STRUCTURE && existing->element_structure != current_type.structure)
+                same = false;
+            if (!same) {
+                set_error_format(163, statement_name(redim));
+                return nullptr;
+            }
+        }
+        compile_array_dimensions(existing, redim, 1);
+    }
+    if (error_number) return nullptr;
+    if ((existing->flags & ARRAY_THREADED) && existing->dimension_count > 1) {
+        set_error(315);
+        return nullptr;
+    }
+    return existing;
+}
+
+void compile_array_dimensions(ArrayRecord* array, int redim, int redeclared) {
+    if (error_number) return;
+    const ArrayHooks* h = hooks();
+    int32_t n = count_dimensions();
+    if (n > 255) {
+        set_error_format(176, array_display_name(array));
+        return;
+    }
+    if (!redeclared) {
+        int32_t slots = 8 * (n + 1);
+        if (array->flags & ARRAY_THREADED) {
+            thread_local_offset += debugger_code ? 2 * slots : slots;
+        } else if ((array->flags & ARRAY_LOCAL) && !(array->flags & (ARRAY_STATIC | ARRAY_PARAMETER))) {
+            local_frame_offset += (debugger_code && !redim) ? 2 * slots : slots;
+        } else if (!(array->flags & ARRAY_FIELD)) {
+            global_data_offset += slots;
+        }
+    }
+    bool constant_only = declared_with_constant_sizes(array);
+    int64_t one_count = -1;
+    int32_t k = 0;
+    if (n == 1) {
+        k = 1;
+        if (!compile_integer_argument()) return;
+        if (token_code != ')') {
+            if (token_code == ',') n = 2;  // a miscount: reported below
+        }
+        if (operand_is_integer_constant()) {
+            if (current_operand.constant < 0) {
+                set_error(136);
+                return;
+            }
+            one_count = current_operand.constant + 1;
+            if (!redim && !(array->flags & ARRAY_FIELD && !in_structure)) {
+                array->constant_sizes = nullptr;
+                append_constant_size(array, 1, one_count);
+            }
+        } else if (constant_only) {
+            set_error(207);
+            return;
+        } else {
+            if (h && h->emit_size_to_rax) h->emit_size_to_rax();
+        }
+    } else {
+        if (!redeclared) array->constant_sizes = nullptr;
+        for (;;) {
+            k++;
+            if (!compile_integer_argument()) return;
+            bool last = token_code != ',';
+            char value[32];
+            if (operand_is_integer_constant()) {
+                if (current_operand.constant < 0) {
+                    set_error(136);
+                    return;
+                }
+                int64_t count = current_operand.constant + 1;
+                snprintf(value, sizeof value, "%lld", (long long)count);
+                if (constant_only) {
+                    append_constant_size(array, k, count);
+                } else if (!redim || last) {
+                    if (h && h->emit_array_dim_size) h->emit_array_dim_size(array, k, value);
+                }
+            } else if (constant_only) {
+                set_error(207);
+                return;
+            } else if (!redim || last) {
+                if (h && h->emit_size_to_rax) h->emit_size_to_rax();
+                if (h && h->emit_array_dim_size) h->emit_array_dim_size(array, k, "rax");
+            }
+            if (last || error_number) break;
+        }
+        if (k != n && !error_number) {
+            set_error(1);
+            return;
+        }
+    }
+    if (error_number) return;
+    if (token_code != ')') {
+        set_error(77);
+        return;
+    }
+    read_operator();
+    if (error_number == 79) clear_error_state();
+    if (error_number) return;
+    if (token_code != TOKEN_END) {
+        bool list_allowed = declaration_mode == DECLARE_DEFINE || declaration_mode == DECLARE_GLOBAL ||
+                            declaration_mode == DECLARE_PROTECTED || declaration_mode == DECLARE_STATIC;
+        if (token_code != ',' || !list_allowed) {
+            set_error(4);
+            return;
+        }
+    }
+    if (redeclared && array->dimension_count != n) {
+        set_error(1);
+        return;
+    }
+    array->dimension_count = n;
+    bool ordinary = !(array->flags & (ARRAY_STATIC | ARRAY_THREADED)) && !in_structure;
+    if (ordinary) {
+        if (n == 1) {
+            if (h && h->emit_dim_array) h->emit_dim_array(array, redim, one_count);
+        } else {
+            if (h && h->emit_dim_multi_array) h->emit_dim_multi_array(array, redim);
+        }
+    } else if (redeclared) {
+        set_error_format(228, array_display_name(array));
+    } else if (!in_structure && array->item && (array->flags & ARRAY_STATIC)) {
+        static_cast<DataItem*>(array->item)->size = 8 * n + 8;
+    }
+}
+
+int emit_array_element_access(ArrayRecord* array) {
+    const ArrayHooks* h = hooks();
+    if (current_type.given) {
+        bool same = current_type.code == array->element_type ||
+                    (array->element_type == TYPE_FIXED_STRING && current_type.code == TYPE_STRING);
+        if (!same) {
+            set_error(61);
+            return 0;
+        }
+    }
+    register_push();
+    int32_t r = register_stack.top;
+    if (token_code != '(') {
+        set_error_format(357, array_display_name(array));
+        return r;
+    }
+    while (*parse_pointer == ' ' || *parse_pointer == '\t') parse_pointer++;
+    if (*parse_pointer == ')') {
+        // The whole array: its pointer slot.
+        parse_pointer++;
+        read_operator();
+        if (error_number == 79) clear_error_state();
+        if (error_number) return r;
+        if (token_code == '\\') {
+            set_error_format(186, array_display_name(array));
+            return r;
+        }
+        const char* text = h && h->format_array_pointer_operand ? h->format_array_pointer_operand(array) : "";
+        snprintf(current_operand.text, sizeof current_operand.text, "%s", text);
+        current_operand.kind = OPERAND_VARIABLE;
+        current_operand.size = 8;
+        current_operand.flags = 0;
+        register_pop();
+        return r;
+    }
+    uint32_t saved_mode = expression_mode;
+    CurrentType saved_type = current_type;
+    int64_t offset = 0;
+    const char* index_register = nullptr;
+    char register_text[16] = {};
+    int32_t indexes = 0;
+    if (array->dimension_count <= 1) {
+        indexes = 1;
+        if (!compile_integer_argument()) return r;
+        expression_mode = MODE_INTEGER;
+        if (operand_is_integer_constant()) {
+            if (h && h->emit_load_element_base) h->emit_load_element_base(array);
+            offset = current_operand.constant * array->element_size;
+        } else {
+            const char* name = h && h->emit_index_to_register ? h->emit_index_to_register(r) : "";
+            snprintf(register_text, sizeof register_text, "%s", name);
+            if (h && h->emit_load_element_base) h->emit_load_element_base(array);
+            if (h && h->emit_scale_index) h->emit_scale_index(r, array->element_size);
+            index_register = register_text;
+        }
+        forget_cached_list();
+        bool inline_structure = array->element_type == TYPE_STRUCTURE &&
+                                !(array->flags & (ARRAY_POINTERS | ARRAY_INTERFACES));
+        if (inline_structure && (offset != 0 || index_register)) {
+            char text[32];
+            if (index_register) snprintf(text, sizeof text, "%s", index_register);
+            else snprintf(text, sizeof text, "%lld", (long long)offset);
+            if (h && h->emit_add_to_base) h->emit_add_to_base(text);
+            offset = 0;
+            index_register = nullptr;
+        }
+    } else {
+        forget_cached_list();
+        for (;;) {
+            indexes++;
+            if (indexes > 1 && h && h->emit_push_base) h->emit_push_base();
+            if (!compile_integer_argument()) return r;
+            expression_mode = MODE_INTEGER;
+            if (indexes > 1 && h && h->emit_pop_base) h->emit_pop_base();
+            if (token_code != ',' || indexes >= array->dimension_count) {
+                if (indexes == array->dimension_count && h && h->emit_multi_last_index) h->emit_multi_last_index();
+                break;
+            }
+            if (h && h->emit_multi_index) h->emit_multi_index(array, indexes, indexes == 1);
+        }
+        if (token_code == ',' || indexes != array->dimension_count) {
+            set_error_format(176, array_display_name(array));
+            return r;
+        }
+        if (h && h->emit_multi_finish) h->emit_multi_finish(array);
+    }
+    expression_mode = saved_mode;
+    if (token_code != ')') {
+        set_error(6);
+        return r;
+    }
+    read_operator();
+    if (error_number == 79) clear_error_state();
+    if (error_number) return r;
+    if (token_code == '\\') {
+        if (array->element_type != TYPE_STRUCTURE || !array->element_structure) {
+            set_error_format(24, array_display_name(array));
+            return r;
+        }
+        // Field chains after an element are compiled by the structure field
+        // access, which this build does not have yet.
+        set_error(1);
+        return r;
+    }
+    current_type = saved_type;
+    current_type.code = array->element_type;
+    current_type.size = array->element_size;
+    current_type.structure = array->element_structure;
+    int32_t size = array->element_size;
+    uint32_t flags = OP_COMPUTED & 0;
+    int32_t kind = OPERAND_VARIABLE;
+    if (array->flags & (ARRAY_POINTERS | ARRAY_INTERFACES)) {
+        size = 8;
+        if (array->flags & ARRAY_POINTERS) flags |= OP_POINTER;
+    } else {
+        switch (array->element_type) {
+        case TYPE_STRING: kind = OPERAND_STRING; flags |= OP_STRING; break;
+        case TYPE_FIXED_STRING: kind = OPERAND_STRING; flags |= OP_STRING | OP_FIXED_STRING; break;
+        case TYPE_STRUCTURE: size = 8; flags |= OP_STRUCTURE; break;
+        case TYPE_FLOAT: flags |= OP_FLOAT; break;
+        case TYPE_DOUBLE: flags |= OP_FLOAT | OP_DOUBLE; break;
+        case TYPE_QUAD: case TYPE_INTEGER: flags |= OP_QUAD; break;
+        case TYPE_CHARACTER: case TYPE_ASCII: case TYPE_UNICODE: flags |= OP_UNSIGNED; break;
+        default: break;
+        }
+    }
+    int32_t access_size = (kind == OPERAND_STRING && array->element_type == TYPE_STRING) ? 8 : size;
+    if (array->element_type == TYPE_FIXED_STRING && !(array->flags & ARRAY_POINTERS)) access_size = size;
+    const char* text = h && h->format_element_operand
+                           ? h->format_element_operand(access_size > 8 ? 8 : access_size, offset, index_register)
+                           : "";
+    snprintf(current_operand.text, sizeof current_operand.text, "%s", text);
+    current_operand.kind = kind;
+    current_operand.size = access_size;
+    current_operand.constant = 0;
+    current_operand.flags = flags;
+    current_variable = nullptr;
+    register_pop();
+    return r;
+}
+
+void free_scope_arrays() {
+    CursorList* list = scope_array_list();
+    if (!list) return;
+    const ArrayHooks* h = hooks();
+    bool kept = false;
+    list_reset_cursor(list);
+    ListNode* node = list->first;
+    while (node) {
+        ListNode* following = node->next;
+        auto* array = reinterpret_cast<ArrayRecord*>(node);
+        if (array->flags & ARRAY_STATIC) {
+            // Unlinked but kept: its data item still refers to it.
+            if (node->previous) node->previous->next = node->next;
+            else list->first = node->next;
+            if (node->next) node->next->previous = node->previous;
+            else list->last = node->previous;
+            list->current = nullptr;
+        } else if (array->flags & ARRAY_LOCAL) {
+            if (!(array->flags & ARRAY_PARAMETER) && array->dimension_count > 0) {
+                if (!kept && h && h->emit_keep_return_value) h->emit_keep_return_value();
+                kept = true;
+                if (h && h->emit_free_array) h->emit_free_array(array);
+            }
+            list->current = node;
+            list_delete_current(list);
+        } else {
+            array->flags &= ~(uint32_t)ARRAY_SHARED;
+        }
+        node = following;
+    }
+    list_reset_cursor(list);
+}
+
+bool compile_array_reference(const char* name, bool statement_start) {
+    ArrayRecord* array = find_array(name);
+    if (!array || error_number) return false;
+    emit_array_element_access(array);
+    if (error_number || !statement_start) return true;
+    if (token_code == '=') {
+        const ArrayHooks* h = hooks();
+        // The right side takes the evaluation registers from the top again:
+        // an index register is added into rbp first.
+        char* index = strstr(current_operand.text, "[rbp+r");
+        if (index && h && h->emit_add_to_base) {
+            char name[16];
+            size_t n = 0;
+            for (const char* p = index + 5; *p && *p != ']' && n + 1 < sizeof name; p++) name[n++] = *p;
+            name[n] = 0;
+            h->emit_add_to_base(name);
+            snprintf(index, sizeof current_operand.text - (size_t)(index - current_operand.text), "[rbp]");
+        }
+        if (right_side_may_move_base() && h &&
+            h->emit_save_element_address) {
+            h->emit_save_element_address(current_operand.text);
+            // The target is read back into rbp itself before the store.
+            char* bracket = strchr(current_operand.text, '[');
+            if (bracket) snprintf(bracket, sizeof current_operand.text - (size_t)(bracket - current_operand.text), "[rbp]");
+            element_address_saved = 1;
+        }
+        compile_statement_expression();
+        element_address_saved = 0;
+        return true;
+    }
+    if (token_code == TOKEN_END) set_error(1);
+    return true;
+}
+
+void reload_saved_element_address() {
+    const ArrayHooks* h = hooks();
+    if (element_address_saved && h && h->emit_reload_element_address) h->emit_reload_element_address();
+}
+
+void drop_saved_element_address() {
+    const ArrayHooks* h = hooks();
+    if (element_address_saved && h && h->emit_drop_element_address) h->emit_drop_element_address();
+    element_address_saved = 0;
+}
+
+// ---------------------------------------------------------------------------
+// Dim and ReDim
+
+void compile_dim_statement(int redim) {
+    if (error_number == 79) clear_error_state();
+    pointer_flag = 0;
+    bool star_read = token_code == '*';
+    if (!star_read)
+        while (*parse_pointer == ' ' || *parse_pointer == '\t') parse_pointer++;
+    if (star_read || *parse_pointer == '*') {
+        if (!star_read) parse_pointer++;
+        pointer_flag = 1;
+    }
+    read_token();
+    if (error_number == 79) clear_error_state();
+    if (error_number) return;
+    if (statement_word[0] && token_code == TOKEN_MODULE_SEPARATOR) {
+        char module[STATEMENT_WORD_SIZE];
+        snprintf(module, sizeof module, "%s", statement_word);
+        resolve_module_prefix(module);
+        if (error_number) return;
+    }
+    if (!identifier_start_chars[(unsigned char)statement_word[0]]) {
+        set_error(19);
+        return;
+    }
+    char name[STATEMENT_WORD_SIZE];
+    snprintf(name, sizeof name, "%s", statement_word);
+    parse_field_type(0);
+    if (error_number) return;
+    if (token_code != '(') {
+        set_error(77);
+        return;
+    }
+    int32_t saved_mode = declaration_mode;
+    declaration_mode = DECLARE_NONE;
+    declare_array(name, redim, nullptr);
+    declaration_mode = saved_mode;
+}

@@ -1,0 +1,90 @@
+// Arrays: lookup through modules and scopes, the name checks of a new
+// array, Dim/ReDim (record and dimension code), element access and the
+// release of a procedure's arrays. The code itself is written by the back
+// end through `ArrayHooks` (a null table or entry writes nothing).
+#pragma once
+
+#include <cstdint>
+
+struct ArrayRecord;
+struct ModuleRecord;
+
+// The back end's array emitters. Operand texts point at static buffers of
+// the back end and stay valid until its next call.
+struct ArrayHooks {
+    // "qword [...]" of the slot that holds the element pointer.
+    const char* (*format_array_pointer_operand)(ArrayRecord* array);
+    // " MOV <slot k>,<value>": the element count of dimension k (1-based).
+    void (*emit_array_dim_size)(ArrayRecord* array, int32_t k, const char* value);
+    // Dim/ReDim of one dimension: `count` elements, or -1 when it is in rax.
+    void (*emit_dim_array)(ArrayRecord* array, int32_t redim, int64_t count);
+    // Dim/ReDim of several dimensions, their counts stored in the slots.
+    void (*emit_dim_multi_array)(ArrayRecord* array, int32_t redim);
+    // Release of an array (end of a procedure).
+    void (*emit_free_array)(ArrayRecord* array);
+    // " PUSH rax" that keeps a procedure's return value across the releases.
+    void (*emit_keep_return_value)();
+    // The current operand (an integer value) into rax, plus one.
+    void (*emit_size_to_rax)();
+    // The current operand into register `r`; returns its name.
+    const char* (*emit_index_to_register)(int32_t r);
+    // " MOV rbp,<pointer slot>".
+    void (*emit_load_element_base)(ArrayRecord* array);
+    // The register r times the element size.
+    void (*emit_scale_index)(int32_t r, int64_t size);
+    // " ADD rbp,<text>".
+    void (*emit_add_to_base)(const char* text);
+    // One index k < D of several: its product with slot k into rbp (first)
+    // or added to rbp; the index is the current operand.
+    void (*emit_multi_index)(ArrayRecord* array, int32_t k, int32_t first);
+    // The last index added to rbp.
+    void (*emit_multi_last_index)();
+    // rbp times the element size plus the pointer slot.
+    void (*emit_multi_finish)(ArrayRecord* array);
+    // " PUSH rbp" / " POP rbp" around the indexes of several dimensions.
+    void (*emit_push_base)();
+    void (*emit_pop_base)();
+    // The element operand: "<prefix>[rbp+<c>]", "<prefix>[rbp+<register>]"
+    // or "<prefix>[rbp]" (register null and c 0).
+    const char* (*format_element_operand)(int32_t size, int64_t c, const char* register_name);
+    // An element that is an assignment's target: its address is kept on the
+    // machine stack while the right side is compiled, and read back before
+    // the store; the slot is dropped after it.
+    void (*emit_save_element_address)(const char* operand);
+    void (*emit_reload_element_address)();
+    void (*emit_drop_element_address)();
+};
+
+// Per compilation: the global array list is made anew.
+void reset_arrays();
+
+// The visible array of the name (pointer flag of the name as read), or null.
+ArrayRecord* find_array(const char* name);
+// The lookup used outside procedures.
+ArrayRecord* find_array_global(const char* name);
+// One module's array of the name; with `report`, error 280 for one that is
+// not public.
+ArrayRecord* module_find_symbol(ModuleRecord* module, const char* name, int report);
+// 1 when a new array may bear the name, else 0 with an error set.
+int check_array_name(const char* name);
+// Dim/ReDim and the array items of Global, Protected, Static, Threaded and
+// Define; with a record given only its dimensions are compiled.
+ArrayRecord* declare_array(const char* name, int redim, ArrayRecord* record);
+// The dimension list from "(" to ")".
+void compile_array_dimensions(ArrayRecord* array, int redim, int redeclared);
+// An element reference (current token "("); leaves the element as the
+// current operand and returns the register index it released.
+int emit_array_element_access(ArrayRecord* array);
+// End of a procedure's scope: locals are released and unlinked.
+void free_scope_arrays();
+// A name followed by "(" in an expression: when it names an array, the
+// element (or at statement start its assignment) is compiled and true is
+// returned; otherwise nothing is read and false is returned.
+bool compile_array_reference(const char* name, bool statement_start);
+// Around the store of an assignment (frontend/expressions.cpp): the address
+// of an array element target is read back before the store and dropped after
+// it. Nothing happens for other targets.
+void reload_saved_element_address();
+void drop_saved_element_address();
+// The name as messages show it (the part after "]" for a field array).
+const char* array_display_name(const ArrayRecord* array);

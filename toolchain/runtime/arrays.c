@@ -1,0 +1,112 @@
+/* Arrays of generated programs (SystemBase.lib).
+
+   An array variable is a row of qword slots: the pointer to the element
+   data, then one slot per dimension. The element data follows a header that
+   keeps what a later ReDim or FreeArray needs. Dim stores the element count
+   of every dimension in the slots; for several dimensions the allocation
+   turns slot k (k < D) into the stride of dimension k, the product of the
+   counts after it, so the generated code finds element (i1, ..., iD) at
+   i1 * slot1 + ... + i(D-1) * slot(D-1) + iD. Slot D keeps the last count. */
+#include "runtime.h"
+
+typedef struct ArrayHeader {
+    long long count;        /* elements */
+    long long element_size;
+    long long type;
+    long long dimensions;
+} ArrayHeader;
+
+#define HEAP_ZERO_MEMORY 0x8
+
+void* memcpy(void* destination, const void* source, unsigned long long size);
+
+static ArrayHeader* header_of(void* data)
+{
+    return data ? (ArrayHeader*)data - 1 : 0;
+}
+
+/* A zeroed block for `count` elements; null when the size overflows or the
+   heap has no room. */
+static void* allocate_elements(long long element_size, long long count, long long type, long long dimensions)
+{
+    if (count < 0 || element_size < 0) return 0;
+    if (element_size && count > (0x7FFFFFFFFFFFFFFFLL - (long long)sizeof(ArrayHeader)) / element_size) return 0;
+    unsigned long long bytes = sizeof(ArrayHeader) + (unsigned long long)(count * element_size);
+    ArrayHeader* header = (ArrayHeader*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, bytes);
+    if (!header) return 0;
+    header->count = count;
+    header->element_size = element_size;
+    header->type = type;
+    header->dimensions = dimensions;
+    return header + 1;
+}
+
+void SYS_FreeArray(void* data)
+{
+    if (data) HeapFree(GetProcessHeap(), 0, header_of(data));
+}
+
+/* Dim of one dimension: the old elements of the variable are released and
+   a zeroed block of `count` elements takes their place. */
+void* SYS_AllocateArray(long long element_size, long long count, long long type, void* descriptor,
+                        void** variable)
+{
+    (void)descriptor;
+    SYS_FreeArray(*variable);
+    *variable = 0;
+    return allocate_elements(element_size, count, type, 1);
+}
+
+/* Dim of several dimensions: the counts lie in the variable's slots 1 to
+   `dimensions`; they become strides (above). */
+void* SYS_AllocateMultiArray(long long element_size, long long dimensions, long long type, void* descriptor,
+                             long long* variable)
+{
+    (void)descriptor;
+    SYS_FreeArray((void*)variable[0]);
+    variable[0] = 0;
+    long long total = 1;
+    for (long long k = dimensions; k >= 1; k--) {
+        long long count = variable[k];
+        if (count < 0 || (count && total > 0x7FFFFFFFFFFFFFFFLL / count)) return 0;
+        if (k < dimensions) variable[k] = total;
+        total *= count;
+    }
+    return allocate_elements(element_size, total, type, dimensions);
+}
+
+/* ReDim of one dimension: the first elements are kept, new ones are zero. */
+void SYS_ReAllocateArray(long long count, void** variable)
+{
+    ArrayHeader* old = header_of(*variable);
+    if (!old) return;
+    void* data = allocate_elements(old->element_size, count, old->type, 1);
+    if (!data) return;
+    long long kept = old->count < count ? old->count : count;
+    memcpy(data, *variable, (unsigned long long)(kept * old->element_size));
+    SYS_FreeArray(*variable);
+    *variable = data;
+}
+
+/* ReDim of several dimensions: only the last count (slot D) changes; every
+   row of the last dimension keeps its first elements. */
+void SYS_ReAllocateMultiArray(long long dimensions, long long* variable)
+{
+    ArrayHeader* old = header_of((void*)variable[0]);
+    if (!old || dimensions < 2) return;
+    long long old_last = variable[dimensions - 1];
+    long long new_last = variable[dimensions];
+    if (old_last <= 0 || new_last < 0) return;
+    long long rows = old->count / old_last;
+    if (new_last && rows > 0x7FFFFFFFFFFFFFFFLL / new_last) return;
+    char* data = (char*)allocate_elements(old->element_size, rows * new_last, old->type, dimensions);
+    if (!data) return;
+    long long kept = old_last < new_last ? old_last : new_last;
+    long long size = old->element_size;
+    char* from = (char*)variable[0];
+    for (long long row = 0; row < rows; row++)
+        memcpy(data + row * new_last * size, from + row * old_last * size, (unsigned long long)(kept * size));
+    for (long long k = 1; k < dimensions; k++) variable[k] = variable[k] / old_last * new_last;
+    SYS_FreeArray((void*)variable[0]);
+    variable[0] = (long long)data;
+}
