@@ -54,6 +54,7 @@ static bool operand_is_x87_value() {
 }
 
 static void emit_fpu_compare(int op) {
+    compare_was_x87 = 1;
     if (current_operand.kind == OPERAND_CONSTANT) {
         double value = (current_operand.flags & OP_FLOAT) ? current_operand.constant_float
                                                           : (double)current_operand.constant;
@@ -87,6 +88,7 @@ static void emit_integer_compare_constant(int left, int64_t n) {
 
 void emit_compare_constant(int left, int op) {
     jump_sense_inverted = 0;
+    compare_was_x87 = 0;
     if (is_float_mode(expression_mode)) {
         emit_fpu_compare(op);
         return;
@@ -96,6 +98,7 @@ void emit_compare_constant(int left, int op) {
 
 void emit_compare(int left, int op) {
     jump_sense_inverted = 0;
+    compare_was_x87 = 0;
     if (is_float_mode(expression_mode)) {
         emit_fpu_compare(op);
         return;
@@ -114,6 +117,7 @@ void emit_compare(int left, int op) {
 
 void emit_compare_zero(int left) {
     jump_sense_inverted = 0;
+    compare_was_x87 = 0;
     if (is_float_mode(expression_mode) || operand_is_x87_value()) {
         if (!operand_is_x87_value()) {
             emit_linef(" FLD %s", current_operand.text);

@@ -1,6 +1,7 @@
 #include "backend_x64/x64_backend.h"
 
 #include "backend_x64/emit_arith.h"
+#include "backend_x64/emit_control_flow.h"
 #include "backend_x64/emit_arrays.h"
 #include "backend_x64/emit_expression.h"
 #include "backend_x64/emit_jumps.h"
@@ -20,6 +21,22 @@ const BackendHooks x64_backend_hooks = {
     .emit_return_from_gosub = emit_return_from_gosub,
     .emit_fake_return = emit_fake_return,
     .emit_end_statement = x64_emit_end_statement,
+    .emit_block_label = x64_emit_block_label,
+    .emit_block_jump = x64_emit_block_jump,
+    .emit_condition_jump = x64_emit_condition_jump,
+    .emit_condition_value = x64_emit_condition_value,
+    .emit_logical_chain_end = x64_emit_logical_chain_end,
+    .emit_logical_xor_left = x64_emit_logical_xor_left,
+    .emit_logical_xor_right = x64_emit_logical_xor_right,
+    .reserve_jump_line = x64_reserve_jump_line,
+    .patch_jump_line = x64_patch_jump_line,
+    .emit_relation_jump = x64_emit_relation_jump,
+    .emit_for_test = x64_emit_for_test,
+    .emit_for_next = x64_emit_for_next,
+    .emit_select_push = x64_emit_select_push,
+    .emit_select_drop = x64_emit_select_drop,
+    .emit_case_compare = x64_emit_case_compare,
+    .emit_loop_jump = x64_emit_loop_jump,
     .reset_expression_state = x64_reset_expression_state,
     .take_evaluation_place = x64_take_evaluation_place,
     .release_evaluation_place = x64_release_evaluation_place,

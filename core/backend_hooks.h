@@ -50,6 +50,40 @@ struct BackendHooks {
     void (*emit_fake_return)();
     void (*emit_end_statement)(int with_value);
 
+    // Blocks and conditions (null while a back end lacks them). Groups are
+    // the CONDITION_* rows of core/backend_tables.h, relations condition
+    // indexes (<> 0, = 1, <= 2, >= 3, < 4, > 5).
+    // "<prefix><number>:" and " JMP <prefix><number>".
+    void (*emit_block_label)(const char* prefix, int32_t number);
+    void (*emit_block_jump)(const char* prefix, int32_t number);
+    // The jump of the condition in the current operand (comparison, value or
+    // constant): CONDITION_SIGNED when false, CONDITION_SIGNED_NEGATED when true.
+    void (*emit_condition_jump)(int group, const char* prefix, int32_t number);
+    // Not: the (inverted) truth of the current operand as a 0/1 register value.
+    void (*emit_condition_value)(int32_t number, int negate);
+    // The tail of an And/Or chain: 1 at Ok<n>, 0 at No<n>.
+    void (*emit_logical_chain_end)(int32_t number);
+    // XOr: the left truth kept on the stack; after the right side, the result.
+    void (*emit_logical_xor_left)(int32_t number);
+    void (*emit_logical_xor_right)(int32_t number);
+    // A blank line for a jump known later, and the jump written over it
+    // (relation -1: unconditional; else signed, taken when it holds; a null
+    // prefix takes the line back when nothing followed it).
+    int64_t (*reserve_jump_line)();
+    void (*patch_jump_line)(int64_t line, int relation, const char* prefix, int32_t number);
+    // After a compare: the jump taken when the relation holds.
+    void (*emit_relation_jump)(int relation, int is_unsigned, const char* prefix, int32_t number);
+    // For: end value (current operand) against the counter, exit jump; Next:
+    // the step and the jump back.
+    void (*emit_for_test)(VariableRecord* counter, int negative_step, const char* prefix, int32_t number);
+    void (*emit_for_next)(VariableRecord* counter, int64_t step, const char* prefix, int32_t number);
+    // Select: the selector kept on the machine stack; Case: a value compared with it.
+    void (*emit_select_push)();
+    void (*emit_select_drop)();
+    void (*emit_case_compare)();
+    // Break/Continue: string position restore, Select values dropped, jump.
+    void (*emit_loop_jump)(int32_t string_offset, int32_t bytes, const char* prefix, int32_t number);
+
     // Expressions. Every point where the shared expression compiler writes
     // code goes through these; the operands are the current operand and the
     // evaluation place at the top of the allocator.

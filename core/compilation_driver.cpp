@@ -14,6 +14,7 @@
 #include "core/compiler_main.h"
 #include "core/core_globals.h"
 #include "core/file_helpers.h"
+#include "frontend/blocks.h"
 #include "frontend/constants.h"
 #include "frontend/expressions.h"
 #include "frontend/frontend_globals.h"
@@ -314,6 +315,7 @@ void compile_program()
     reset_statement_state();
     create_label_lists();
     reset_expression_compiler();
+    reset_block_state();
     init_variables();
     reset_arrays();
     reset_lists_maps();

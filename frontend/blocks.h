@@ -1,5 +1,6 @@
-// Blocks and control-flow statements: If, Select, loops, With, Goto, Gosub,
-// Return, End and the block stacks.
+// Blocks and control-flow statements: If, Select, loops, Break, Continue,
+// With and the block stacks (records in frontend/frontend_globals.h); Goto,
+// Gosub, Return, FakeReturn and End live in frontend/labels.cpp.
 #pragma once
 
 #include <cstdint>
@@ -31,6 +32,10 @@ void compile_until_statement();
 void compile_while_statement();
 void compile_wend_statement();
 void compile_with_statement();
+
+// Before each compilation: the block stacks, the label counters and the
+// condition state.
+void reset_block_state();
 
 // Kind of the innermost open block (0 when none; 4 a Select without Case yet).
 int32_t innermost_block_kind();

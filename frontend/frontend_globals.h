@@ -154,6 +154,79 @@ extern int32_t expression_finished;      // a constant declaration or an assignm
 extern int32_t previous_token;           // token code before the current operand
 
 // ---------------------------------------------------------------------------
+// Blocks and conditions (frontend/blocks.cpp, frontend/conditions.cpp). Reset
+// by reset_block_state before each compilation.
+
+struct VariableRecord;
+
+constexpr int max_block_depth = 1024;
+
+// Kinds of the open blocks.
+enum BlockKind : uint8_t {
+    BLOCK_NONE = 0,
+    BLOCK_IF = 1,
+    BLOCK_WHILE = 2,
+    BLOCK_REPEAT = 3,
+    BLOCK_SELECT = 4,   // a Select without Case yet
+    BLOCK_FOR = 5,
+    BLOCK_ELSE = 6,
+    BLOCK_CASE = 7,
+    BLOCK_DEFAULT = 8,
+    BLOCK_FOREACH = 9,
+};
+
+// Block flags.
+enum : uint8_t {
+    BLOCK_FLAG_CONTINUE = 1,   // a Continue targets this Repeat
+    BLOCK_FLAG_ELSE = 2,       // the If has an Else
+    BLOCK_FLAG_ELSEIF = 4,     // the If has an ElseIf
+};
+
+struct BlockLevel {
+    uint8_t kind;
+    uint8_t flags;
+    int32_t label;             // label number of the level
+    VariableRecord* counter;   // the For counter (or the ForEach container)
+    int64_t step;              // the For step
+};
+
+struct BlockStack {
+    int32_t depth;
+    BlockLevel levels[max_block_depth];
+};
+
+// Select flags.
+enum : int32_t {
+    SELECT_FLAG_STRING_BASE = 1,   // the selector keeps a raised string base position
+    SELECT_FLAG_WIDE = 2,          // a quad selector
+    SELECT_FLAG_STRING = 4,        // a string selector
+};
+
+struct SelectLevel {
+    int32_t end_label;        // _EndSelect number
+    int32_t pending_case;     // _Case number a failed Case jumps to (0: none yet)
+    int32_t size;             // the selector's operand size
+    int32_t flags;
+};
+
+struct SelectStack {
+    int32_t depth;
+    SelectLevel levels[max_block_depth];
+};
+
+extern BlockStack block_stack;
+extern int32_t if_end_labels[max_block_depth];  // _EndIf number of each open If
+extern int32_t if_depth;
+extern SelectStack select_stack;
+extern int32_t label_counter;            // If, While, Repeat, For and ForEach labels (last given)
+extern int32_t select_label_counter;     // _EndSelect labels
+extern int32_t case_label_counter;       // _Case labels
+extern int32_t case_range_counter;       // _CaseTo labels
+extern int32_t condition_label_counter;  // No/Ok/End labels of conditions
+extern int32_t case_value_depth;         // a Case value is being compiled (no logical words)
+extern char with_base_text[1024];        // the expression after With
+
+// ---------------------------------------------------------------------------
 // Variables and scopes (frontend/variables.cpp). Per compilation.
 
 #include "frontend/symbols.h"

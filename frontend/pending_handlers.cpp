@@ -33,26 +33,9 @@ void reject_pending_statement()
 }  // namespace
 
 // blocks.h
-void compile_break_statement() { reject_pending_statement(); }
-void compile_case_statement() { reject_pending_statement(); }
-void compile_continue_statement() { reject_pending_statement(); }
-void compile_default_statement() { reject_pending_statement(); }
-void compile_else_statement() { reject_pending_statement(); }
-void compile_elseif_statement() { reject_pending_statement(); }
-void compile_endif_statement() { reject_pending_statement(); }
-void compile_endselect_statement() { reject_pending_statement(); }
 void compile_endwith_statement() { reject_pending_statement(); }
-void compile_for_statement() { reject_pending_statement(); }
 void compile_foreach_statement() { reject_pending_statement(); }
-void compile_forever_statement() { reject_pending_statement(); }
-void compile_if_statement() { reject_pending_statement(); }
-void compile_next_statement() { reject_pending_statement(); }
 void compile_procedurereturn_statement() { reject_pending_statement(); }
-void compile_repeat_statement() { reject_pending_statement(); }
-void compile_select_statement() { reject_pending_statement(); }
-void compile_until_statement() { reject_pending_statement(); }
-void compile_while_statement() { reject_pending_statement(); }
-void compile_wend_statement() { reject_pending_statement(); }
 void compile_with_statement() { reject_pending_statement(); }
 
 // other_statements.h
@@ -75,9 +58,6 @@ void compile_newmap_statement() { reject_pending_statement(); }
 void compile_import_function_line() { reject_pending_statement(); }
 
 // blocks.h
-int32_t innermost_block_kind() { return 0; }
-int32_t block_stack_depth() { return 0; }
-void report_open_block() {}
 void check_gosub_return() {}
 
 // other_statements.h
@@ -94,4 +74,3 @@ void check_declared_procedures() {}
 
 // expressions.h: string expressions and conditions
 void compile_string_expression() { reject_pending_statement(); }
-void compile_condition(int) { reject_pending_statement(); }

@@ -84,7 +84,7 @@ TEST_F(CheckCli, CleanProgramPrintsTheLineCount)
 
 TEST_F(CheckCli, ErrorIsReportedOnceWithItsLine)
 {
-    CheckRun r = check("; x\n\nWend 5\nWend 6\n");
+    CheckRun r = check("; x\n\n= 5\n= 6\n");
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_TRUE(ends_with(r.output, "Error: Line 3 - Syntax error.\n")) << r.output;
     EXPECT_EQ(r.output.find("Error:"), r.output.rfind("Error:"));
@@ -121,7 +121,7 @@ TEST_F(CheckCli, IncludeFilesAndTheirErrors)
     EXPECT_NE(r.output.find("Including source: other.zd\n"), std::string::npos);
     EXPECT_NE(r.output.find("Syntax check finished without error (10 lines).\n"), std::string::npos) << r.output;
 
-    write("bad.zd", "; fine\n\nWend\n");
+    write("bad.zd", "; fine\n\n=\n");
     r = check("IncludeFile \"bad.zd\"\n");
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_NE(r.output.find("Error: in included file '"), std::string::npos) << r.output;

@@ -134,7 +134,7 @@ TEST_F(StandbyCli, StartupErrorIsOneLineWithoutLineFeed)
 TEST_F(StandbyCli, CompilationsSucceedOrAnswerTheirErrorBlock)
 {
     write("ok.zd", "; fine\nEnableASM\n");
-    write("bad.zd", "; x\n\nWend 5\n");
+    write("bad.zd", "; x\n\n= 5\n");
     Session s = run(compile("ok.zd") + compile("bad.zd") + compile("ok.zd") + compile("missing.zd") +
                     // The stored fields go with each COMPILE: this one reads no file.
                     "COMPILE\tCHECKSYNTAX\n" + "END\n");
@@ -156,9 +156,9 @@ TEST_F(StandbyCli, FailedBuildIsNeverAnsweredWithSuccess)
 
 TEST_F(StandbyCli, IncludeFileErrorsAndProgress)
 {
-    write("inc.zd", "; fine\n\nWend\n");
+    write("inc.zd", "; fine\n\n=\n");
     write("main.zd", "IncludeFile \"inc.zd\"\n");
-    write("bad.zd", "\nWend\n");
+    write("bad.zd", "\n=\n");
     Session s = run("INCLUDEPATH\t" + folder + "/\n" + compile("main.zd", "\tCHECKSYNTAX\tPROGRESS") +
                     // The include file of the last error is not named again.
                     compile("bad.zd") + compile("main.zd") + "END\n");

@@ -1,0 +1,256 @@
+#include "backend_x64/emit_control_flow.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "backend_x64/emit_arith.h"
+#include "backend_x64/emit_common.h"
+#include "backend_x64/emit_compare.h"
+#include "backend_x64/x64_globals.h"
+#include "backend_x64/x64_variables.h"
+#include "core/backend_tables.h"
+#include "core/core_globals.h"
+#include "core/output_buffers.h"
+#include "frontend/frontend_globals.h"
+#include "frontend/operand_state.h"
+
+int32_t compare_was_x87 = 0;
+
+static const char* q(int r) { return register_name(8, r); }
+
+static bool is_negated_group(int group) {
+    return group == CONDITION_SIGNED_NEGATED || group == CONDITION_UNSIGNED_NEGATED;
+}
+
+void x64_emit_block_label(const char* prefix, int32_t number) { emit_linef("%s%d:", prefix, number); }
+
+void x64_emit_block_jump(const char* prefix, int32_t number) { emit_linef(" JMP %s%d", prefix, number); }
+
+// The condition index (<> = <= >= < >) read as a column of the table
+// (= <> > < >= <=) names, in a plain row, the jump taken when the relation
+// fails, and in a negated row the jump taken when it holds.
+const char* condition_jump_mnemonic(int group, int relation) {
+    if (relation < 0 || relation > 5) relation = 1;
+    return ConditionJumpTable[group * 6 + relation];
+}
+
+void x64_emit_relation_jump(int relation, int is_unsigned, const char* prefix, int32_t number) {
+    int group = is_unsigned ? CONDITION_UNSIGNED_NEGATED : CONDITION_SIGNED_NEGATED;
+    emit_linef("%s %s%d", condition_jump_mnemonic(group, relation), prefix, number);
+}
+
+// Compares the current operand with zero; returns true for an x87 test
+// (" TEST ah,40h": ZF=0 when the value is zero), false for an integer one
+// (ZF=1 when the value is zero).
+static bool emit_zero_test() {
+    uint32_t saved_mode = expression_mode;
+    bool is_float = (current_operand.flags & OP_FLOAT) != 0;
+    if (is_float) expression_mode = (current_operand.flags & OP_DOUBLE) ? MODE_DOUBLE : MODE_FLOAT;
+    else expression_mode = MODE_INTEGER;
+    emit_compare_zero(register_stack.top);
+    expression_mode = saved_mode;
+    compare_was_x87 = 0;
+    jump_sense_inverted = 0;
+    return is_float;
+}
+
+void x64_emit_condition_jump(int group, const char* prefix, int32_t number) {
+    bool when_true = is_negated_group(group);
+    if (current_operand.flags & OP_COMPARISON) {
+        if (compare_was_x87) {
+            // After an x87 compare the relation holds when ZF=0, or when
+            // ZF=1 with the sense flag set; no carry or sign flag is valid.
+            bool holds_on_zf = jump_sense_inverted != 0;
+            bool jump_on_zf = when_true ? holds_on_zf : !holds_on_zf;
+            emit_linef(" %s %s%d", jump_on_zf ? "JE" : "JNE", prefix, number);
+        } else {
+            emit_linef("%s %s%d", condition_jump_mnemonic(group, condition_index), prefix, number);
+        }
+        jump_sense_inverted = 0;
+        compare_was_x87 = 0;
+        return;
+    }
+    if (current_operand.kind == OPERAND_CONSTANT) {
+        bool truth = (current_operand.flags & OP_FLOAT) ? current_operand.constant_float != 0.0
+                                                        : current_operand.constant != 0;
+        if (truth == when_true) emit_linef(" JMP %s%d", prefix, number);
+        return;
+    }
+    bool x87 = emit_zero_test();
+    // Jumping when false is jumping when the value is zero.
+    bool jump_when_zero = !when_true;
+    bool jump_on_zf = x87 ? !jump_when_zero : jump_when_zero;
+    emit_linef(" %s %s%d", jump_on_zf ? "JE" : "JNE", prefix, number);
+}
+
+static void set_result_register(int r) {
+    set_operand_register_text(q(r));
+    current_operand.flags = 0;
+    if (!no_output_depth && r >= 0 && r <= 3) register_stack.live[r] = 1;
+}
+
+void x64_emit_condition_value(int32_t number, int negate) {
+    int r = register_stack.top;
+    x64_emit_condition_jump(negate ? CONDITION_SIGNED : CONDITION_SIGNED_NEGATED, "No", number);
+    emit_linef(" XOR %s,%s", q(r), q(r));
+    emit_linef(" JMP Ok%d", number);
+    emit_linef("No%d:", number);
+    emit_linef(" MOV %s,1", q(r));
+    emit_linef("Ok%d:", number);
+    set_result_register(r);
+}
+
+void x64_emit_logical_chain_end(int32_t number) {
+    int r = register_stack.top;
+    emit_linef("Ok%d:", number);
+    emit_linef(" MOV %s,1", q(r));
+    emit_linef(" JMP End%d", number);
+    emit_linef("No%d:", number);
+    emit_linef(" XOR %s,%s", q(r), q(r));
+    emit_linef("End%d:", number);
+    set_result_register(r);
+}
+
+void x64_emit_logical_xor_left(int32_t number) {
+    x64_emit_condition_jump(CONDITION_SIGNED_NEGATED, "No", number);
+    emit_line(" PUSH qword 0");
+    emit_linef(" JMP Ok%d", number);
+    emit_linef("No%d:", number);
+    emit_line(" PUSH qword 1");
+    emit_linef("Ok%d:", number);
+    emitter_stack.push_depth += 8;
+}
+
+void x64_emit_logical_xor_right(int32_t number) {
+    int r = register_stack.top;
+    x64_emit_condition_jump(CONDITION_SIGNED_NEGATED, "No", number);
+    emit_line(" XOR rdx,rdx");
+    emit_linef(" JMP Ok%d", number);
+    emit_linef("No%d:", number);
+    emit_line(" MOV rdx,1");
+    emit_linef("Ok%d:", number);
+    emit_linef(" POP %s", q(r));
+    emitter_stack.push_depth -= 8;
+    emit_linef(" XOR %s,rdx", q(r));
+    set_result_register(r);
+}
+
+int64_t x64_reserve_jump_line() {
+    if (no_output_depth) return -1;
+    return emit_placeholder_line(reserved_jump_width);
+}
+
+void x64_patch_jump_line(int64_t line, int relation, const char* prefix, int32_t number) {
+    if (line < 0 || no_output_depth) return;
+    if (!prefix) {
+        // No jump after all: a reserved line that is still the last one goes.
+        if (output_write_pointer - output_buffer_start == line + reserved_jump_width + 1) {
+            output_write_pointer = output_buffer_start + line;
+            *output_write_pointer = 0;
+        }
+        return;
+    }
+    char text[64];
+    if (relation < 0) snprintf(text, sizeof text, " JMP %s%d", prefix, number);
+    else snprintf(text, sizeof text, "%s %s%d", condition_jump_mnemonic(CONDITION_SIGNED_NEGATED, relation), prefix, number);
+    size_t length = strlen(text);
+    if (length > (size_t)reserved_jump_width) length = reserved_jump_width;
+    memcpy(output_buffer_start + line, text, length);
+}
+
+// ---------------------------------------------------------------------------
+// For/Next
+
+static bool counter_is_unsigned(const VariableRecord* counter) {
+    if (counter->pointer) return false;
+    return counter->type == TYPE_CHARACTER || counter->type == TYPE_ASCII || counter->type == TYPE_UNICODE;
+}
+
+void x64_emit_for_test(VariableRecord* counter, int negative_step, const char* prefix, int32_t number) {
+    uint32_t saved_mode = expression_mode;
+    expression_mode = MODE_INTEGER;
+    int r = register_stack.top;
+    emit_load_operand_to_register(r);
+    bool is_unsigned = counter_is_unsigned(counter);
+    snprintf(current_operand.text, sizeof current_operand.text, "%s", format_variable_operand(counter));
+    current_operand.kind = OPERAND_VARIABLE;
+    current_operand.size = counter->width;
+    current_operand.flags = is_unsigned ? OP_UNSIGNED : 0;
+    // The end value is the left side: the loop ends when it lies below the
+    // counter (above it when counting down).
+    emit_compare(r, negative_step ? COMPARE_GREATER : COMPARE_LESS);
+    x64_emit_relation_jump(negative_step ? 5 : 4, is_unsigned, prefix, number);
+    expression_mode = saved_mode;
+}
+
+void x64_emit_for_next(VariableRecord* counter, int64_t step, const char* prefix, int32_t number) {
+    char operand[512];
+    snprintf(operand, sizeof operand, "%s", format_variable_operand(counter));
+    int size = counter->width;
+    if (counter_is_unsigned(counter)) {
+        // Counting beyond the type's range sets the carry.
+        const char* mnemonic = step >= 0 ? "ADD" : "SUB";
+        uint64_t magnitude = step >= 0 ? (uint64_t)step : 0 - (uint64_t)step;
+        if (magnitude <= (uint64_t)INT32_MAX) {
+            emit_linef(" %s %s,%llu", mnemonic, operand, (unsigned long long)magnitude);
+        } else {
+            emit_linef(" MOV rax,%lld", (long long)magnitude);
+            emit_linef(" %s %s,%s", mnemonic, operand, register_name(size, REGISTER_RAX));
+        }
+        emit_linef(" JNC %s%d", prefix, number);
+        return;
+    }
+    emit_add_constant_to_variable(step, operand, size);
+    emit_linef(" JNO %s%d", prefix, number);
+}
+
+// ---------------------------------------------------------------------------
+// Select/Case
+
+void x64_emit_select_push() {
+    uint32_t saved_mode = expression_mode;
+    expression_mode = MODE_INTEGER;
+    int r = register_stack.top;
+    // Always a whole 64-bit value, widened by its type, so that every Case
+    // compares all eight bytes.
+    emit_load_operand_to_register(r);
+    emit_push_register(r);
+    expression_mode = saved_mode;
+}
+
+void x64_emit_select_drop() {
+    emit_line(" ADD rsp,8");
+    emitter_stack.push_depth -= 8;
+}
+
+void x64_emit_case_compare() {
+    uint32_t saved_mode = expression_mode;
+    expression_mode = MODE_INTEGER;
+    int r = register_stack.top;
+    emit_load_operand_to_register(r);
+    emit_linef(" CMP %s,qword [rsp]", q(r));
+    expression_mode = saved_mode;
+}
+
+// ---------------------------------------------------------------------------
+// Break and Continue
+
+void x64_emit_loop_jump(int32_t string_offset, int32_t bytes, const char* prefix, int32_t number) {
+    if (string_offset >= 0) {
+        if (thread_safe) {
+            emit_linef(" MOV rcx,[rsp+%d]", string_offset);
+            emit_line(" PUSH rax");
+            emit_line(" SUB rsp,8");
+            emit_line(" CALL SYS_SetStringBasePosition");
+            emit_line(" ADD rsp,8");
+            emit_line(" POP rax");
+        } else {
+            emit_linef(" MOV rax,[rsp+%d]", string_offset);
+            emit_line(" MOV qword [ZD_StringBasePosition],rax");
+        }
+    }
+    // The Select values stay counted in the push depth: the code after the
+    // jump still runs with them on the stack.
+    if (bytes) emit_linef(" ADD rsp,%d", bytes);
+    emit_linef(" JMP %s%d", prefix, number);
+}

@@ -1,0 +1,644 @@
+// The block statements. Compilation is single-pass: each opening statement
+// pushes a level that records the number of the label its closing statement
+// writes, and every forward jump goes to such a numbered label.
+#include "frontend/blocks.h"
+
+#include <cstring>
+
+#include "core/backend_hooks.h"
+#include "core/core_globals.h"
+#include "core/error_state.h"
+#include "frontend/conditions.h"
+#include "frontend/expressions.h"
+#include "frontend/frontend_globals.h"
+#include "frontend/lexer.h"
+#include "frontend/operand_state.h"
+
+BlockStack block_stack;
+int32_t if_end_labels[max_block_depth];
+int32_t if_depth = 0;
+SelectStack select_stack;
+int32_t label_counter = 0;
+int32_t select_label_counter = 0;
+int32_t case_label_counter = 0;
+int32_t case_range_counter = 0;
+char with_base_text[1024];
+
+namespace {
+
+// The end value of a For while its Step is read.
+CurrentOperand saved_end_value;
+
+void emit_marker() {
+    if (!line_markers_suppressed && backend->emit_line_marker) backend->emit_line_marker("DBL");
+}
+
+void write_label(const char* prefix, int32_t number) {
+    if (backend->emit_block_label) backend->emit_block_label(prefix, number);
+}
+
+void write_jump(const char* prefix, int32_t number) {
+    if (backend->emit_block_jump) backend->emit_block_jump(prefix, number);
+}
+
+void write_relation_jump(int relation, int is_unsigned, const char* prefix, int32_t number) {
+    if (backend->emit_relation_jump) backend->emit_relation_jump(relation, is_unsigned, prefix, number);
+}
+
+bool push_block(uint8_t kind, uint8_t flags, int32_t label, VariableRecord* counter = nullptr, int64_t step = 0) {
+    if (block_stack.depth >= max_block_depth) {
+        set_error(1);
+        return false;
+    }
+    BlockLevel& level = block_stack.levels[block_stack.depth++];
+    level.kind = kind;
+    level.flags = flags;
+    level.label = label;
+    level.counter = counter;
+    level.step = step;
+    return true;
+}
+
+// Lowers the depth and returns the uncovered level (null on an empty stack).
+BlockLevel* pop_block() {
+    if (block_stack.depth == 0) return nullptr;
+    return &block_stack.levels[--block_stack.depth];
+}
+
+BlockLevel* innermost_level() {
+    return block_stack.depth ? &block_stack.levels[block_stack.depth - 1] : nullptr;
+}
+
+// The keyword's reader has read the operator after it: a word stays to be
+// read (the lexer put it back), a sign or bracket is stepped back over; an
+// operator word stays the current token.
+void step_back_after_keyword() {
+    if (token_code >= TOKEN_TO && token_code <= TOKEN_OR) return;
+    if (token_code != TOKEN_NO_OPERATOR && token_code != TOKEN_END) parse_pointer--;
+    token_code = 2;
+    token_precedence = 0;
+}
+
+bool is_loop_kind(uint8_t kind) {
+    return kind == BLOCK_WHILE || kind == BLOCK_REPEAT || kind == BLOCK_FOR || kind == BLOCK_FOREACH;
+}
+
+// Walks the open blocks outward to the `count`-th loop: the bytes of the
+// Select values pushed on the way, and the slot of a string base position to
+// restore (the outermost wins). Returns the level, or null.
+BlockLevel* find_loop(int64_t count, int32_t* bytes, int32_t* string_offset) {
+    *bytes = 0;
+    *string_offset = -1;
+    int32_t select_index = select_stack.depth - 1;
+    for (int32_t i = block_stack.depth - 1; i >= 0; i--) {
+        BlockLevel& level = block_stack.levels[i];
+        if (level.kind == BLOCK_CASE || level.kind == BLOCK_DEFAULT) {
+            if (select_index >= 0 && (select_stack.levels[select_index].flags & SELECT_FLAG_STRING_BASE))
+                *string_offset = *bytes;
+            *bytes += 8;
+            select_index--;
+        } else if (level.kind == BLOCK_SELECT) {
+            select_index--;
+        } else if (is_loop_kind(level.kind)) {
+            if (--count == 0) return &level;
+        }
+    }
+    return nullptr;
+}
+
+bool operand_is_string() {
+    return current_operand.kind == OPERAND_STRING || (current_operand.flags & OP_STRING);
+}
+
+// One value of a Case list into the current operand; checks its type
+// against the selector's.
+bool compile_case_value(const SelectLevel& select) {
+    token_code = 2;
+    token_precedence = 0;
+    case_value_depth++;
+    compile_expression(EXPR_RESET_REGISTERS | EXPR_KEEP_STRING_BASE | EXPR_KEEP_FPU_RESULT, 0);
+    case_value_depth--;
+    if (error_number) return false;
+    if (current_operand.kind == OPERAND_NONE) {
+        set_error(1);
+        return false;
+    }
+    bool string_selector = (select.flags & SELECT_FLAG_STRING) != 0;
+    if (!string_selector && operand_is_string()) {
+        set_error_format(189, "Case");
+        return false;
+    }
+    if (string_selector && !operand_is_string()) {
+        set_error_format(94, "Case");
+        return false;
+    }
+    if (token_code != ',' && token_code != TOKEN_TO && token_code != TOKEN_END) {
+        set_error(1);
+        return false;
+    }
+    return true;
+}
+
+void compare_case_value() {
+    if (backend->emit_case_compare) backend->emit_case_compare();
+}
+
+}  // namespace
+
+void reset_block_state() {
+    block_stack.depth = 0;
+    if_depth = 0;
+    select_stack.depth = 0;
+    label_counter = 0;
+    select_label_counter = 0;
+    case_label_counter = 0;
+    case_range_counter = 0;
+    with_base_text[0] = 0;
+    reset_condition_state();
+}
+
+int32_t innermost_block_kind() {
+    BlockLevel* level = innermost_level();
+    return level ? level->kind : 0;
+}
+
+int32_t block_stack_depth() { return block_stack.depth; }
+
+void report_open_block() {
+    if (error_number) return;
+    if (BlockLevel* level = innermost_level()) {
+        switch (level->kind) {
+        case BLOCK_IF: set_error_format(177, "EndIf"); break;
+        case BLOCK_WHILE: set_error_format(177, "Wend"); break;
+        case BLOCK_REPEAT: set_error_format(177, "Until"); break;
+        case BLOCK_SELECT: set_error_format(177, "EndSelect"); break;
+        case BLOCK_FOR: case BLOCK_FOREACH: set_error_format(177, "Next"); break;
+        default: set_error(32); break;
+        }
+        return;
+    }
+    if (in_with) set_error_format(162, "With");
+}
+
+// ---------------------------------------------------------------------------
+// If, ElseIf, Else, EndIf
+
+void compile_if_statement() {
+    emit_marker();
+    if (if_depth >= max_block_depth) {
+        set_error(1);
+        return;
+    }
+    int32_t end_label = label_counter + 1;
+    int32_t false_label = end_label + 1;
+    label_counter = false_label;
+    if_end_labels[if_depth++] = end_label;
+    if (!push_block(BLOCK_IF, 0, false_label)) return;
+    compile_condition_jump("_EndIf", false_label);
+}
+
+void compile_elseif_statement() {
+    BlockLevel* level = pop_block();
+    if (!level) {
+        set_error(41);
+        return;
+    }
+    if (level->kind == BLOCK_ELSE) {
+        set_error(141);
+        return;
+    }
+    if (level->kind != BLOCK_IF) {
+        set_error(18);
+        return;
+    }
+    uint8_t flags = level->flags | BLOCK_FLAG_ELSEIF;
+    int32_t false_label = level->label;
+    int32_t label = ++label_counter;
+    write_jump("_EndIf", if_end_labels[if_depth - 1]);
+    write_label("_EndIf", false_label);
+    emit_marker();
+    push_block(BLOCK_IF, flags, label);
+    compile_condition_jump("_EndIf", label);
+}
+
+void compile_else_statement() {
+    BlockLevel* level = pop_block();
+    if (!level) {
+        set_error(41);
+        return;
+    }
+    if (level->kind != BLOCK_IF) {
+        set_error(18);
+        return;
+    }
+    uint8_t flags = level->flags | BLOCK_FLAG_ELSE;
+    int32_t false_label = level->label;
+    int32_t label = ++label_counter;
+    write_jump("_EndIf", if_end_labels[if_depth - 1]);
+    write_label("_EndIf", false_label);
+    emit_marker();
+    push_block(BLOCK_ELSE, flags, label);
+}
+
+void compile_endif_statement() {
+    BlockLevel* level = pop_block();
+    if (!level) {
+        set_error(44);
+        return;
+    }
+    if (level->kind != BLOCK_IF && level->kind != BLOCK_ELSE) {
+        set_error(18);
+        return;
+    }
+    if (level->flags & (BLOCK_FLAG_ELSE | BLOCK_FLAG_ELSEIF)) write_label("_EndIf", if_end_labels[if_depth - 1]);
+    if (!(level->flags & BLOCK_FLAG_ELSE)) write_label("_EndIf", level->label);
+    if_depth--;
+    emit_marker();
+}
+
+// ---------------------------------------------------------------------------
+// While, Wend, Repeat, Until, ForEver
+
+void compile_while_statement() {
+    int32_t label = ++label_counter;
+    if (!push_block(BLOCK_WHILE, 0, label)) return;
+    write_label("_While", label);
+    // After the loop label, so that the marker runs on every iteration.
+    emit_marker();
+    compile_condition_jump("_Wend", label);
+}
+
+void compile_wend_statement() {
+    BlockLevel* level = pop_block();
+    if (!level) {
+        set_error(42);
+        return;
+    }
+    if (level->kind != BLOCK_WHILE) {
+        set_error(18);
+        return;
+    }
+    emit_marker();
+    write_jump("_While", level->label);
+    write_label("_Wend", level->label);
+}
+
+void compile_repeat_statement() {
+    int32_t label = ++label_counter;
+    if (!push_block(BLOCK_REPEAT, 0, label)) return;
+    write_label("_Repeat", label);
+    emit_marker();
+}
+
+void compile_until_statement() {
+    if (block_stack.depth == 0) {
+        set_error(43);
+        return;
+    }
+    emit_marker();
+    BlockLevel* level = pop_block();
+    if (level->kind != BLOCK_REPEAT) {
+        set_error(18);
+        return;
+    }
+    if (level->flags & BLOCK_FLAG_CONTINUE) write_label("_Repeat_Test", level->label);
+    int32_t label = level->label;
+    // The loop repeats while the condition is false.
+    compile_condition_jump("_Repeat", label);
+    write_label("_Until", label);
+}
+
+void compile_forever_statement() {
+    BlockLevel* level = pop_block();
+    if (!level) {
+        set_error(46);
+        return;
+    }
+    if (level->kind != BLOCK_REPEAT) {
+        set_error(18);
+        return;
+    }
+    emit_marker();
+    if (level->flags & BLOCK_FLAG_CONTINUE) write_label("_Repeat_Test", level->label);
+    write_jump("_Repeat", level->label);
+    write_label("_Until", level->label);
+}
+
+// ---------------------------------------------------------------------------
+// For, Next
+
+void compile_for_statement() {
+    step_back_after_keyword();
+    char* counter_start = parse_pointer;
+    emit_marker();
+    if (*counter_start == '#') {
+        set_error(22);
+        return;
+    }
+    compile_expression(EXPR_RESET_REGISTERS | EXPR_NEW_STATEMENT, 0);
+    if (error_number) return;
+    if (!expression_finished) {
+        set_error(22);
+        return;
+    }
+    // The counter: the target read again, without code.
+    char* after_start = parse_pointer;
+    int32_t after_token = token_code, after_precedence = token_precedence;
+    parse_pointer = counter_start;
+    token_code = 2;
+    no_output_depth++;
+    compile_operand();
+    no_output_depth--;
+    VariableRecord* counter = current_variable;
+    int32_t counter_kind = current_operand.kind;
+    uint32_t counter_flags = current_operand.flags;
+    parse_pointer = after_start;
+    token_code = after_token;
+    token_precedence = after_precedence;
+    if (error_number) return;
+    if (counter_kind == OPERAND_VARIABLE && (counter_flags & OP_FLOAT)) {
+        set_error(172);
+        return;
+    }
+    if (!counter || counter_kind != OPERAND_VARIABLE || (counter_flags & (OP_STRUCTURE | OP_STRING))) {
+        set_error(187);
+        return;
+    }
+    if (token_code != TOKEN_TO) {
+        set_error(21);
+        return;
+    }
+    int32_t loop_label = ++label_counter;
+    // The first pass enters behind the loop label: the marker written after
+    // it runs on the later iterations only.
+    write_jump("_ForSkipDebug", loop_label);
+    write_label("_For", loop_label);
+    emit_marker();
+    write_label("_ForSkipDebug", loop_label);
+
+    compile_expression(EXPR_RESET_REGISTERS | EXPR_NUMERIC_ONLY | EXPR_KEEP_FPU_RESULT, 0);
+    if (error_number) return;
+    if (current_operand.kind == OPERAND_NONE) {
+        set_error(1);
+        return;
+    }
+    // The step decides the exit test's direction; it is read before the
+    // test is written, so the end value waits in a copy meanwhile.
+    int64_t step = 1;
+    if (token_code == TOKEN_STEP) {
+        saved_end_value = current_operand;
+        uint32_t saved_mode = expression_mode;
+        token_code = 2;
+        token_precedence = 0;
+        compile_expression(EXPR_DRY_RUN, 0);
+        bool is_integer_constant = !error_number && current_operand.kind == OPERAND_CONSTANT &&
+                                   !(current_operand.flags & OP_FLOAT);
+        if (!is_integer_constant) {
+            clear_error_state();
+            set_error(20);
+            return;
+        }
+        // Kept 64 bits wide: a quad step is added whole.
+        step = current_operand.constant;
+        current_operand = saved_end_value;
+        expression_mode = saved_mode;
+    } else if (token_code != TOKEN_END) {
+        set_error(1);
+        return;
+    }
+    int32_t next_label = ++label_counter;
+    if (backend->emit_for_test) backend->emit_for_test(counter, step < 0 ? 1 : 0, "_Next", next_label);
+    push_block(BLOCK_FOR, 0, next_label, counter, step);
+}
+
+void compile_next_statement() {
+    BlockLevel* level = pop_block();
+    if (!level) {
+        set_error(47);
+        return;
+    }
+    bool names_counter = token_code != TOKEN_END;
+    if (names_counter) step_back_after_keyword();
+    if (level->kind != BLOCK_FOR && level->kind != BLOCK_FOREACH) {
+        set_error(18);
+        return;
+    }
+    emit_marker();
+    if (level->kind == BLOCK_FOREACH) {
+        set_error(1);  // ForEach comes with the lists and maps
+        return;
+    }
+    if (names_counter) {
+        no_output_depth++;
+        compile_operand();
+        no_output_depth--;
+        if (error_number) return;
+        if (current_operand.kind != OPERAND_VARIABLE || current_variable != level->counter) {
+            set_error(23);
+            return;
+        }
+    }
+    write_label("_NextContinue", level->label);
+    if (backend->emit_for_next) backend->emit_for_next(level->counter, level->step, "_For", level->label - 1);
+    write_label("_Next", level->label);
+}
+
+// ---------------------------------------------------------------------------
+// Select, Case, Default, EndSelect
+
+void compile_select_statement() {
+    emit_marker();
+    step_back_after_keyword();
+    if (select_stack.depth >= max_block_depth) {
+        set_error(1);
+        return;
+    }
+    SelectLevel& select = select_stack.levels[select_stack.depth++];
+    select.end_label = ++select_label_counter;
+    select.pending_case = 0;
+    select.flags = 0;
+    select.size = 8;
+    if (!push_block(BLOCK_SELECT, 0, select.end_label)) return;
+    compile_expression(EXPR_RESET_REGISTERS | EXPR_KEEP_STRING_BASE | EXPR_KEEP_FPU_RESULT, 0);
+    if (error_number) return;
+    if (current_operand.kind == OPERAND_NONE) {
+        set_error(1);
+        return;
+    }
+    if (operand_is_string()) {
+        if (current_operand.kind == OPERAND_STRING && !(current_operand.flags & OP_COMPUTED) && literal_length >= 0)
+            set_error(182);
+        else
+            set_error(1);  // string selectors come with the string expressions
+        return;
+    }
+    select.size = current_operand.size;
+    if (current_operand.flags & OP_QUAD) select.flags |= SELECT_FLAG_WIDE;
+    if (backend->emit_select_push) backend->emit_select_push();
+}
+
+void compile_case_statement() {
+    if (select_stack.depth == 0) {
+        set_error(109);
+        return;
+    }
+    BlockLevel* level = innermost_level();
+    if (level && level->kind == BLOCK_DEFAULT) {
+        set_error(152);
+        return;
+    }
+    if (!level || (level->kind != BLOCK_SELECT && level->kind != BLOCK_CASE)) {
+        set_error(18);
+        return;
+    }
+    SelectLevel& select = select_stack.levels[select_stack.depth - 1];
+    if (level->kind == BLOCK_CASE) {
+        emit_marker();
+        write_jump("_EndSelect", select.end_label);
+        write_label("_Case", select.pending_case);
+    }
+    emit_marker();
+    // The body's label and the next case's label both come fresh from the
+    // counter, so that a Select nested in a case body never reuses them.
+    int32_t body_label = ++case_label_counter;
+    int32_t next_label = ++case_label_counter;
+    level->kind = BLOCK_CASE;
+    bool body_jumps = false;
+    step_back_after_keyword();
+    for (;;) {
+        if (!compile_case_value(select)) return;
+        if (token_code == TOKEN_TO) {
+            if (select.flags & SELECT_FLAG_STRING) {
+                set_error(1);
+                return;
+            }
+            compare_case_value();
+            int64_t lower_test = backend->reserve_jump_line ? backend->reserve_jump_line() : -1;
+            if (!compile_case_value(select)) return;
+            if (token_code == TOKEN_TO) {
+                set_error(1);
+                return;
+            }
+            compare_case_value();
+            // Compares of the bound (left) with the selector: the lower test,
+            // written over the reserved line, leaves when the lower bound is
+            // above the selector.
+            if (token_code == ',') {
+                int32_t range_label = ++case_range_counter;
+                write_relation_jump(3, 0, "_Case", body_label);
+                if (backend->patch_jump_line) backend->patch_jump_line(lower_test, 5, "_CaseTo", range_label);
+                write_label("_CaseTo", range_label);
+                body_jumps = true;
+            } else {
+                write_relation_jump(4, 0, "_Case", next_label);
+                if (backend->patch_jump_line) backend->patch_jump_line(lower_test, 5, "_Case", next_label);
+            }
+        } else {
+            compare_case_value();
+            if (token_code == ',') {
+                write_relation_jump(1, 0, "_Case", body_label);
+                body_jumps = true;
+            } else {
+                write_relation_jump(0, 0, "_Case", next_label);
+            }
+        }
+        if (token_code != ',') break;
+    }
+    if (body_jumps) write_label("_Case", body_label);
+    select.pending_case = next_label;
+}
+
+void compile_default_statement() {
+    BlockLevel* level = innermost_level();
+    if (select_stack.depth == 0 || !level || (level->kind != BLOCK_SELECT && level->kind != BLOCK_CASE)) {
+        set_error(120);
+        return;
+    }
+    if (level->kind == BLOCK_SELECT) {
+        set_error(121);
+        return;
+    }
+    SelectLevel& select = select_stack.levels[select_stack.depth - 1];
+    emit_marker();
+    write_jump("_EndSelect", select.end_label);
+    write_label("_Case", select.pending_case);
+    emit_marker();
+    select.pending_case = ++case_label_counter;
+    level->kind = BLOCK_DEFAULT;
+}
+
+void compile_endselect_statement() {
+    if (select_stack.depth == 0) {
+        set_error(45);
+        return;
+    }
+    BlockLevel* level = pop_block();
+    if (!level || (level->kind != BLOCK_SELECT && level->kind != BLOCK_CASE && level->kind != BLOCK_DEFAULT)) {
+        set_error(18);
+        return;
+    }
+    SelectLevel& select = select_stack.levels[select_stack.depth - 1];
+    if (select.pending_case) {
+        write_label("_Case", select.pending_case);
+        write_label("_EndSelect", select.end_label);
+        emit_marker();
+    }
+    if (backend->emit_select_drop) backend->emit_select_drop();
+    select_stack.depth--;
+}
+
+// ---------------------------------------------------------------------------
+// Break, Continue
+
+void compile_break_statement() {
+    emit_marker();
+    int64_t count = 1;
+    if (token_code != TOKEN_END) {
+        step_back_after_keyword();
+        compile_expression(EXPR_DRY_RUN, 0);
+        if (error_number) return;
+        if (current_operand.kind != OPERAND_CONSTANT || (current_operand.flags & OP_FLOAT)) {
+            set_error(165);
+            return;
+        }
+        count = current_operand.constant;
+        if (count < 1) {
+            set_error(166);
+            return;
+        }
+    }
+    int32_t bytes = 0, string_offset = -1;
+    BlockLevel* loop = find_loop(count, &bytes, &string_offset);
+    if (!loop) {
+        set_error(164);
+        return;
+    }
+    const char* prefix = "_Next";
+    if (loop->kind == BLOCK_WHILE) prefix = "_Wend";
+    else if (loop->kind == BLOCK_REPEAT) prefix = "_Until";
+    if (backend->emit_loop_jump) backend->emit_loop_jump(string_offset, bytes, prefix, loop->label);
+}
+
+void compile_continue_statement() {
+    if (token_code != TOKEN_END) {
+        set_error(4);
+        return;
+    }
+    emit_marker();
+    int32_t bytes = 0, string_offset = -1;
+    BlockLevel* loop = find_loop(1, &bytes, &string_offset);
+    if (!loop) {
+        set_error(257);
+        return;
+    }
+    const char* prefix = "_NextContinue";
+    if (loop->kind == BLOCK_WHILE) {
+        prefix = "_While";
+    } else if (loop->kind == BLOCK_REPEAT) {
+        prefix = "_Repeat_Test";
+        loop->flags |= BLOCK_FLAG_CONTINUE;
+    } else if (loop->kind == BLOCK_FOREACH) {
+        prefix = "_ForEach";
+    }
+    if (backend->emit_loop_jump) backend->emit_loop_jump(string_offset, bytes, prefix, loop->label);
+}

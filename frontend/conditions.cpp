@@ -1,0 +1,227 @@
+// Not, And, Or and XOr. And and Or short-circuit: the left side jumps to
+// No<n> (And, when false) or Ok<n> (Or, when true), the right side to No<n>
+// when false, and the chain's tail turns the two labels into 1 or 0.
+#include "frontend/conditions.h"
+
+#include "core/backend_hooks.h"
+#include "core/backend_tables.h"
+#include "core/core_globals.h"
+#include "core/error_state.h"
+#include "frontend/expressions.h"
+#include "frontend/frontend_globals.h"
+#include "frontend/lexer.h"
+#include "frontend/operand_state.h"
+
+int32_t condition_label_counter = 0;
+int32_t case_value_depth = 0;
+
+namespace {
+
+void take_place() { if (backend->take_evaluation_place) backend->take_evaluation_place(); }
+void release_place() { if (backend->release_evaluation_place) backend->release_evaluation_place(); }
+
+bool operand_is_string() {
+    return current_operand.kind == OPERAND_STRING || (current_operand.flags & OP_STRING);
+}
+
+bool operand_truth() {
+    if (current_operand.flags & OP_FLOAT) return current_operand.constant_float != 0.0;
+    return current_operand.constant != 0;
+}
+
+void set_constant_result(int64_t value) {
+    current_operand.flags = 0;
+    set_operand_integer_constant(value);
+}
+
+// The operand after a logical word and every operator above level 1 after it.
+void compile_logical_operand() {
+    compile_expression_level(6);
+    while (!error_number && !expression_finished && token_precedence > 1) {
+        if (current_operand.kind == OPERAND_NONE) {
+            set_error(1);
+            return;
+        }
+        if (current_operand.kind == OPERAND_STRING) compile_string_expression();
+        else compile_numeric_expression(token_precedence);
+    }
+    if (!error_number && current_operand.kind == OPERAND_NONE) set_error(1);
+}
+
+// Not (the current token) and its operand.
+void compile_not_operand() {
+    compile_logical_operand();
+    if (error_number) return;
+    if (operand_is_string()) {
+        set_error_format(260, "Not");
+        return;
+    }
+    if (current_operand.kind == OPERAND_CONSTANT) {
+        set_constant_result(operand_truth() ? 0 : 1);
+        return;
+    }
+    int32_t number = ++condition_label_counter;
+    take_place();
+    if (backend->emit_condition_value) backend->emit_condition_value(number, 1);
+    release_place();
+}
+
+// The right side of And, Or and XOr: a leading Not first.
+void compile_right_side() {
+    char* saved_pointer = parse_pointer;
+    int32_t saved_token = token_code;
+    int32_t saved_precedence = token_precedence;
+    int32_t saved_error = error_number;
+    read_operator();
+    if (token_code == TOKEN_NOT) {
+        if (error_number == 79) clear_error_state();
+        compile_not_operand();
+        return;
+    }
+    parse_pointer = saved_pointer;
+    token_code = saved_token;
+    token_precedence = saved_precedence;
+    if (error_number != saved_error) {
+        clear_error_state();
+        if (saved_error) set_error(saved_error);
+    }
+    compile_logical_operand();
+}
+
+void compile_and_or(int op) {
+    if (operand_is_string()) {
+        set_error(1);  // string truth tests come with the string expressions
+        return;
+    }
+    int32_t number = ++condition_label_counter;
+    bool left_constant = current_operand.kind == OPERAND_CONSTANT;
+    bool left_truth = left_constant && operand_truth();
+    int64_t placeholder = -1;
+    if (left_constant) {
+        if (backend->reserve_jump_line) placeholder = backend->reserve_jump_line();
+    } else if (op == TOKEN_AND) {
+        emit_condition_jump(CONDITION_SIGNED, "No", number);
+    } else {
+        emit_condition_jump(CONDITION_SIGNED_NEGATED, "Ok", number);
+        if (!no_output_depth) forget_cached_list();
+    }
+    compile_right_side();
+    if (error_number) return;
+    if (operand_is_string()) {
+        set_error(1);
+        return;
+    }
+    if (left_constant && current_operand.kind == OPERAND_CONSTANT) {
+        bool right_truth = operand_truth();
+        if (backend->patch_jump_line) backend->patch_jump_line(placeholder, -1, nullptr, 0);
+        // And gives the right value when the left one is true, Or gives 1
+        // when either is.
+        int64_t right_value = (current_operand.flags & OP_FLOAT) ? (right_truth ? 1 : 0) : current_operand.constant;
+        if (op == TOKEN_AND) set_constant_result(left_truth ? right_value : 0);
+        else set_constant_result((left_truth || right_truth) ? 1 : 0);
+        return;
+    }
+    if (left_constant && backend->patch_jump_line) {
+        if (op == TOKEN_OR && left_truth) backend->patch_jump_line(placeholder, -1, "Ok", number);
+        if (op == TOKEN_AND && !left_truth) backend->patch_jump_line(placeholder, -1, "No", number);
+    }
+    emit_condition_jump(CONDITION_SIGNED, "No", number);
+    take_place();
+    if (backend->emit_logical_chain_end) backend->emit_logical_chain_end(number);
+    release_place();
+}
+
+void compile_xor() {
+    if (operand_is_string()) {
+        set_error_format(260, "XOr");
+        return;
+    }
+    int32_t left_number = ++condition_label_counter;
+    if (backend->emit_logical_xor_left) backend->emit_logical_xor_left(left_number);
+    compile_right_side();
+    if (error_number) return;
+    if (operand_is_string()) {
+        set_error_format(260, "XOr");
+        return;
+    }
+    int32_t right_number = ++condition_label_counter;
+    take_place();
+    if (backend->emit_logical_xor_right) backend->emit_logical_xor_right(right_number);
+    release_place();
+}
+
+}  // namespace
+
+void reset_condition_state() {
+    condition_label_counter = 0;
+    case_value_depth = 0;
+}
+
+void emit_condition_jump(int group, const char* prefix, int32_t number) {
+    if (backend->emit_condition_jump) backend->emit_condition_jump(group, prefix, number);
+}
+
+// The logical word is the current token; `pending` is the logical token
+// before it (0 at the start of a condition). Words of one level run from
+// left to right: "a Or b And c" is "(a Or b) And c".
+void compile_condition(int pending) {
+    (void)pending;
+    if (error_number) return;
+    if (case_value_depth) {
+        set_error(209);
+        return;
+    }
+    if (!comparisons_allowed) {
+        set_error(261);
+        return;
+    }
+    bool first = true;
+    while (!error_number) {
+        int op = token_code;
+        if (op == TOKEN_NOT) {
+            if (!first) {
+                set_error(1);
+                return;
+            }
+            compile_not_operand();
+        } else if (op == TOKEN_AND || op == TOKEN_OR) {
+            compile_and_or(op);
+        } else if (op == TOKEN_XOR) {
+            compile_xor();
+        } else {
+            break;
+        }
+        first = false;
+    }
+    if (!no_output_depth) forget_cached_list();
+}
+
+void compile_condition_jump(const char* prefix, int32_t number) {
+    if (error_number) return;
+    if (token_code == TOKEN_END) {
+        set_error(1);
+        return;
+    }
+    // The keyword's reader has read the operator after it: a word stays to
+    // be read (the lexer put it back), a sign is stepped back over.
+    bool operator_word = token_code >= TOKEN_TO && token_code <= TOKEN_OR;
+    if (!operator_word) {
+        if (token_code != TOKEN_NO_OPERATOR) parse_pointer--;
+        token_code = 2;
+        token_precedence = 0;
+    }
+    compile_expression(EXPR_RESET_REGISTERS | EXPR_KEEP_STRING_BASE | EXPR_KEEP_FPU_RESULT | EXPR_CONDITION, 0);
+    if (error_number) return;
+    if (current_operand.kind == OPERAND_NONE) {
+        set_error(1);
+        return;
+    }
+    if (operand_is_string()) {
+        if (current_operand.kind == OPERAND_STRING && !(current_operand.flags & OP_COMPUTED) && literal_length >= 0)
+            set_error(182);
+        else
+            set_error(1);  // string truth tests come with the string expressions
+        return;
+    }
+    emit_condition_jump(CONDITION_SIGNED, prefix, number);
+}
