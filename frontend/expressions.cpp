@@ -3,6 +3,8 @@
 #include "frontend/arrays.h"
 
 #include "frontend/number_literals.h"
+#include "frontend/compile_time_functions.h"
+#include "frontend/libraries.h"
 
 static bool is_comparison_token(int token) {
     return token == 4 || token == 5 || token == 6 || token == 60 || token == 61 || token == 62;
@@ -572,6 +574,13 @@ void compile_call_or_index() {
     parse_field_type(0);
     if (error_number) return;
     if (token_code == '(') {
+        // SizeOf, OffsetOf, TypeOf, Defined, Subsystem and Bool fold here.
+        if (!pointer_flag) {
+            if (const LibraryCommand* function = find_compiler_function(name)) {
+                eval_compiler_function(function);
+                return;
+            }
+        }
         // An array element (or its assignment at statement start).
         if (compile_array_reference(name, statement_start) || error_number) return;
         // Library commands, procedures, prototypes, lists and maps are

@@ -12,7 +12,9 @@
 #include "frontend/lexer.h"
 #include "frontend/modules.h"
 #include "frontend/other_statements.h"
+#include "frontend/residents.h"
 #include "frontend/statement_dispatcher.h"
+#include "frontend/structures.h"
 
 HashTable* variable_table = nullptr;
 CursorList* data_item_list = nullptr;
@@ -494,7 +496,24 @@ int parse_field_type(int mode) {
         current_type.size = native_type_size(code);
         return 1;
     }
-    // Prototypes and structures come with their own tables.
+    // A prototype or a structure named by its type.
+    if (ProcedureRecord* prototype = find_prototype(name)) {
+        current_type.code = TYPE_INTEGER;
+        current_type.size = 8;
+        current_type.prototype = prototype;
+        current_type.module = prototype->module;
+        return 1;
+    }
+    if (error_number) return 0;
+    if (StructureRecord* structure = find_structure(name)) {
+        current_type.code = TYPE_STRUCTURE;
+        current_type.size = structure->size;
+        current_type.structure = structure;
+        current_type.module = structure->module;
+        structure->flags |= STRUCT_USED;
+        return 1;
+    }
+    if (error_number) return 0;
     set_error_format(71, name);
     return 0;
 }

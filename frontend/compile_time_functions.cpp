@@ -1,0 +1,565 @@
+// SizeOf, OffsetOf, TypeOf, Defined, Subsystem and Bool: read their argument
+// with the lexer and fold to a constant operand.
+#include "frontend/compile_time_functions.h"
+
+#include <strings.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "core/core_globals.h"
+#include "frontend/constants.h"
+#include "frontend/enumerations.h"
+#include "frontend/expressions.h"
+#include "frontend/frontend_globals.h"
+#include "frontend/imports.h"
+#include "frontend/interfaces.h"
+#include "frontend/labels.h"
+#include "frontend/lexer.h"
+#include "frontend/libraries.h"
+#include "frontend/macros.h"
+#include "frontend/modules.h"
+#include "frontend/residents.h"
+#include "frontend/structures.h"
+#include "frontend/variables.h"
+
+namespace {
+
+// Reads the next word; a word where an operator was expected is no error.
+void next_token()
+{
+    read_token();
+    if (error_number == 79) {
+        clear_error_state();
+    }
+}
+
+// Reads the operator at the parse pointer.
+void next_operator()
+{
+    read_operator();
+    if (error_number == 79) {
+        clear_error_state();
+    }
+}
+
+// The name of the argument: an optional "*" (pointer), an optional module
+// prefix, then the word. Returns false with error 1 when no name follows.
+bool read_argument_name(char* name, size_t capacity, bool* pointer)
+{
+    *pointer = false;
+    next_token();
+    if (error_number) {
+        return false;
+    }
+    if (!statement_word[0] && token_code == '*') {
+        *pointer = true;
+        next_token();
+        if (error_number) {
+            return false;
+        }
+    }
+    if (statement_word[0] && token_code == TOKEN_MODULE_SEPARATOR) {
+        char module[STATEMENT_WORD_SIZE];
+        std::snprintf(module, sizeof module, "%s", statement_word);
+        resolve_module_prefix(module);
+        if (error_number == 79) {
+            clear_error_state();
+        }
+        if (error_number) {
+            return false;
+        }
+    }
+    if (!statement_word[0]) {
+        set_error(1);
+        return false;
+    }
+    std::snprintf(name, capacity, "%s", statement_word);
+    return true;
+}
+
+const FieldRecord* find_field(const StructureRecord* structure, const char* name)
+{
+    for (const FieldRecord* field = structure->first_field; field; field = field->next) {
+        if (strcasecmp(field->name, name) == 0) {
+            return field;
+        }
+    }
+    return nullptr;
+}
+
+bool is_interface(const StructureRecord* structure)
+{
+    return structure && (structure->flags & STRUCT_INTERFACE);
+}
+
+// Reads the name after "\" into statement_word (with its operator).
+bool read_member_name()
+{
+    next_token();
+    if (error_number) {
+        return false;
+    }
+    if (!statement_word[0]) {
+        set_error(1);
+        return false;
+    }
+    return true;
+}
+
+// "(" and ")" after an interface method name; the token after them is read.
+bool read_method_parentheses()
+{
+    if (token_code != '(') {
+        set_error(1);
+        return false;
+    }
+    next_operator();
+    if (token_code != ')') {
+        set_error(1);
+        return false;
+    }
+    next_operator();
+    return error_number == 0;
+}
+
+// The size of one field, times its element count for a static array.
+int64_t field_size(const FieldRecord* field)
+{
+    if (field->flags & FIELD_INTERFACE) {
+        return 8;
+    }
+    int64_t size = field->element_size;
+    if (field->static_count >= 0) {
+        size *= field->static_count;
+    }
+    return size;
+}
+
+int64_t type_of_field(const FieldRecord* field)
+{
+    if ((field->flags & FIELD_INTERFACE) || is_interface(field->structure)) {
+        return 52;
+    }
+    return field->type;
+}
+
+// The structure behind a variable (a structured variable or a pointer to one).
+StructureRecord* variable_structure(const VariableRecord* variable)
+{
+    return variable ? variable->structure : nullptr;
+}
+
+// "\field" (or "\method()") after a structure: the size, offset or type.
+enum MemberQuery { MEMBER_SIZE, MEMBER_OFFSET, MEMBER_TYPE };
+
+int64_t query_member(StructureRecord* structure, MemberQuery query)
+{
+    if (!read_member_name()) {
+        return 0;
+    }
+    char member[STATEMENT_WORD_SIZE];
+    std::snprintf(member, sizeof member, "%s", statement_word);
+    if (is_interface(structure)) {
+        int index = find_interface_method(structure);
+        if (index <= 0) {
+            if (query == MEMBER_SIZE) {
+                set_error(1);
+            } else {
+                set_error_format(167, member);
+            }
+            return 0;
+        }
+        if (query == MEMBER_OFFSET) {
+            if (!read_method_parentheses()) {
+                return 0;
+            }
+            return static_cast<int64_t>(index) * 8 - 8;
+        }
+        if (token_code == '(' && !read_method_parentheses()) {
+            return 0;
+        }
+        return query == MEMBER_SIZE ? 8 : 21;
+    }
+    const FieldRecord* field = find_field(structure, member);
+    if (!field) {
+        if (query == MEMBER_SIZE) {
+            set_error(1);
+        } else {
+            set_error_format(51, member);
+        }
+        return 0;
+    }
+    switch (query) {
+    case MEMBER_SIZE:
+        return field_size(field);
+    case MEMBER_OFFSET:
+        return field->offset;
+    default:
+        return type_of_field(field);
+    }
+}
+
+int64_t eval_sizeof()
+{
+    char name[STATEMENT_WORD_SIZE];
+    bool pointer = false;
+    if (!read_argument_name(name, sizeof name, &pointer)) {
+        return 0;
+    }
+    StructureRecord* structure = pointer ? nullptr : find_structure(name);
+    if (error_number) {
+        return 0;
+    }
+    VariableRecord* variable = nullptr;
+    if (!structure) {
+        variable = find_variable_scoped(name, pointer);
+        if (!variable) {
+            set_error(92);
+            return 0;
+        }
+    }
+    if (token_code == '\\') {
+        StructureRecord* owner = structure ? structure : variable_structure(variable);
+        if (!owner) {
+            set_error(1);
+            return 0;
+        }
+        return query_member(owner, MEMBER_SIZE);
+    }
+    if (structure) {
+        return is_interface(structure) ? static_cast<int64_t>(structure->member_count) * 8 : structure->size;
+    }
+    return variable->size;
+}
+
+int64_t eval_offsetof()
+{
+    char name[STATEMENT_WORD_SIZE];
+    bool pointer = false;
+    if (!read_argument_name(name, sizeof name, &pointer)) {
+        return 0;
+    }
+    StructureRecord* structure = find_structure(name);
+    if (error_number) {
+        return 0;
+    }
+    if (!structure) {
+        set_error_format(71, name);
+        return 0;
+    }
+    if (token_code != '\\') {
+        set_error(1);
+        return 0;
+    }
+    return query_member(structure, MEMBER_OFFSET);
+}
+
+// The first element of a container list whose name matches, or null.
+template <typename Record>
+Record* find_named_in_list(CursorList* list, const char* name)
+{
+    if (!list) {
+        return nullptr;
+    }
+    for (ListNode* node = list->first; node; node = node->next) {
+        Record* record = reinterpret_cast<Record*>(node);
+        if (record->name && strcasecmp(record->name, name) == 0) {
+            return record;
+        }
+    }
+    return nullptr;
+}
+
+// An array, list or map of that name in the current module or the main scope.
+template <typename Record>
+bool container_defined(CursorList* ModuleRecord::*slot, const char* name)
+{
+    ModuleRecord* modules[2] = {explicit_module ? explicit_module : current_module, main_module};
+    for (ModuleRecord* module : modules) {
+        if (module && find_named_in_list<Record>(module->*slot, name)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool procedure_defined(const char* name)
+{
+    ModuleRecord* modules[2] = {explicit_module ? explicit_module : current_module, main_module};
+    for (ModuleRecord* module : modules) {
+        if (module && module->procedures && hash_find(module->procedures, name)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+LibraryCommand* find_compiler_function(const char* name)
+{
+    static const char* const names[] = {"sizeof", "offsetof", "typeof", "defined", "subsystem", "bool"};
+    if (!library_command_list || !name) {
+        return nullptr;
+    }
+    bool known = false;
+    for (const char* candidate : names) {
+        known = known || strcasecmp(candidate, name) == 0;
+    }
+    if (!known) {
+        return nullptr;
+    }
+    // The compiler functions are the commands that belong to no library.
+    for (ListNode* node = library_command_list->first; node; node = node->next) {
+        LibraryCommand* command = reinterpret_cast<LibraryCommand*>(node);
+        if (!command->library && strcasecmp(command_name(command), name) == 0) {
+            return command;
+        }
+    }
+    return nullptr;
+}
+
+int64_t eval_typeof()
+{
+    char name[STATEMENT_WORD_SIZE];
+    bool pointer = false;
+    if (!read_argument_name(name, sizeof name, &pointer)) {
+        return 0;
+    }
+    StructureRecord* structure = pointer ? nullptr : find_structure(name);
+    if (error_number) {
+        return 0;
+    }
+    VariableRecord* variable = nullptr;
+    if (!structure) {
+        variable = find_variable_scoped(name, pointer);
+        if (!variable) {
+            set_error(263);
+            return 0;
+        }
+    }
+    if (token_code == '\\') {
+        StructureRecord* owner = structure ? structure : variable_structure(variable);
+        if (!owner) {
+            set_error(263);
+            return 0;
+        }
+        return query_member(owner, MEMBER_TYPE);
+    }
+    if (structure) {
+        return is_interface(structure) ? 52 : 7;
+    }
+    if (is_interface(variable->structure)) {
+        return 52;
+    }
+    return variable->type;
+}
+
+int64_t eval_defined()
+{
+    char name[STATEMENT_WORD_SIZE];
+    bool pointer = false;
+    bool module_prefix = false;
+    bool constant_mark = false;
+    next_token();
+    if (error_number) {
+        return 0;
+    }
+    if (!statement_word[0] && token_code == '#') {
+        constant_mark = true;
+        next_token();
+    } else if (!statement_word[0] && token_code == '*') {
+        pointer = true;
+        next_token();
+    }
+    if (error_number) {
+        return 0;
+    }
+    ModuleRecord* prefix = nullptr;
+    if (statement_word[0] && token_code == TOKEN_MODULE_SEPARATOR) {
+        char module[STATEMENT_WORD_SIZE];
+        std::snprintf(module, sizeof module, "%s", statement_word);
+        resolve_module_prefix(module);
+        if (error_number == 79) {
+            clear_error_state();
+        }
+        if (error_number) {
+            return 0;
+        }
+        module_prefix = true;
+        prefix = explicit_module;
+    }
+    if (!statement_word[0] || token_code != ',') {
+        set_error(1);
+        return 0;
+    }
+    std::snprintf(name, sizeof name, "%s", statement_word);
+
+    // The kind: a numeric constant expression. The module prefix waits for
+    // the lookup below, not for the names of the kind's expression.
+    explicit_module = nullptr;
+    no_output_depth++;
+    compile_expression(EXPR_CONSTANT, MODE_PRESCAN);
+    no_output_depth--;
+    if (error_number) {
+        return 0;
+    }
+    if (current_operand.kind != OPERAND_CONSTANT || (current_operand.flags & OP_FLOAT)) {
+        set_error(1);
+        return 0;
+    }
+    int64_t kind = current_operand.constant;
+    explicit_module = prefix;
+
+    bool found = false;
+    switch (kind) {
+    case DEFINED_STRUCTURE:
+    case DEFINED_INTERFACE: {
+        StructureRecord* structure = find_structure(name);
+        found = structure && (is_interface(structure) == (kind == DEFINED_INTERFACE));
+        break;
+    }
+    case DEFINED_LIST:
+        found = container_defined<ListRecord>(&ModuleRecord::lists, name);
+        break;
+    case DEFINED_ARRAY:
+        found = container_defined<ArrayRecord>(&ModuleRecord::arrays, name);
+        break;
+    case DEFINED_MAP:
+        found = container_defined<MapRecord>(&ModuleRecord::maps, name);
+        break;
+    case DEFINED_CONSTANT:
+        found = find_constant(name) != nullptr;
+        break;
+    case DEFINED_VARIABLE:
+        found = !constant_mark && find_variable_scoped(name, pointer) != nullptr;
+        break;
+    case DEFINED_PROCEDURE:
+        found = procedure_defined(name);
+        break;
+    case DEFINED_LIBRARY_FUNCTION: {
+        LibraryCommand* command = module_prefix ? nullptr : find_library_command(name);
+        found = command && !(command->flags & command_hidden_flags);
+        break;
+    }
+    case DEFINED_IMPORTED_FUNCTION: {
+        ImportedFunction* function = find_imported_function(name);
+        if (function) {
+            function->use_count++;
+            found = true;
+        }
+        break;
+    }
+    case DEFINED_LABEL:
+        found = find_label(name) != nullptr;
+        break;
+    case DEFINED_PROTOTYPE:
+        found = find_prototype(name) != nullptr;
+        break;
+    case DEFINED_MACRO:
+        found = find_macro(name) != nullptr;
+        break;
+    case DEFINED_ENUMERATION:
+        found = find_public_module_item(name) != nullptr;
+        break;
+    default:
+        set_error(1);
+        return 0;
+    }
+    // A lookup that found nothing leaves a pending prefix behind.
+    explicit_module = nullptr;
+    if (error_number) {
+        return 0;
+    }
+    return found ? 1 : 0;
+}
+
+namespace {
+
+int64_t eval_subsystem()
+{
+    reset_literal_text();
+    next_token();
+    if (error_number) {
+        return 0;
+    }
+    if (literal_length < 0 || statement_word[0]) {
+        set_error_format(25, "Subsystem");
+        return 0;
+    }
+    const char* wanted = literal_text;
+    if (subsystem_list) {
+        for (ListNode* node = subsystem_list->first; node; node = node->next) {
+            const char* given = *reinterpret_cast<char**>(reinterpret_cast<char*>(node) + sizeof(ListNode));
+            if (given && strcasecmp(given, wanted) == 0) {
+                return 1;
+            }
+        }
+    }
+    return 0;
+}
+
+// Bool folds a constant condition; a condition known only at run time needs
+// the condition-to-value emission of the back end.
+int64_t eval_bool()
+{
+    token_code = '(';
+    no_output_depth++;
+    compile_expression(EXPR_CONDITION | EXPR_KEEP_FPU_RESULT | EXPR_KEEP_STRING_BASE, MODE_PRESCAN);
+    no_output_depth--;
+    if (error_number) {
+        return 0;
+    }
+    if (current_operand.kind == OPERAND_STRING) {
+        set_error(182);
+        return 0;
+    }
+    if (current_operand.kind != OPERAND_CONSTANT) {
+        set_error(1);
+        return 0;
+    }
+    if (current_operand.flags & OP_FLOAT) {
+        return current_operand.constant_float != 0.0 ? 1 : 0;
+    }
+    return current_operand.constant != 0 ? 1 : 0;
+}
+
+}  // namespace
+
+void eval_compiler_function(const LibraryCommand* command)
+{
+    const char* name = command_name(command);
+    int64_t value = 0;
+    if (strcasecmp(name, "sizeof") == 0) {
+        value = eval_sizeof();
+    } else if (strcasecmp(name, "offsetof") == 0) {
+        value = eval_offsetof();
+    } else if (strcasecmp(name, "typeof") == 0) {
+        value = eval_typeof();
+    } else if (strcasecmp(name, "defined") == 0) {
+        value = eval_defined();
+    } else if (strcasecmp(name, "subsystem") == 0) {
+        value = eval_subsystem();
+    } else if (strcasecmp(name, "bool") == 0) {
+        value = eval_bool();
+    } else {
+        set_error(1);
+    }
+    if (error_number) {
+        return;
+    }
+    if (token_code != ')') {
+        set_error(1);
+        return;
+    }
+    std::snprintf(statement_word, STATEMENT_WORD_SIZE, "%lld", static_cast<long long>(value));
+    std::snprintf(current_operand.text, sizeof current_operand.text, "%lld", static_cast<long long>(value));
+    current_operand.kind = OPERAND_CONSTANT;
+    current_operand.size = 8;
+    current_operand.constant = value;
+    current_operand.constant_float = static_cast<double>(value);
+    current_operand.flags = OP_COMPILE_TIME_RESULT | (fits_int32(value) ? 0u : static_cast<uint32_t>(OP_QUAD));
+    // The operator after ")".
+    next_operator();
+}
