@@ -122,6 +122,26 @@ struct BackendHooks {
     // The peephole pass over the finished code (with the optimiser on and
     // the debugger off); null when the back end has none.
     void (*optimize_code)();
+
+    // The compiler around the back end; a null entry keeps the x64 form.
+    // Value of the built-in constant ZD_Compiler_Backend (x64 0, C 1).
+    int32_t backend_constant;
+    // The banner line and the version field of the standby STARTING line.
+    const char* banner;
+    const char* standby_version;
+    // The generated file's name in the work folder ("zandrel.asm").
+    const char* program_file_name;
+    // Writes the generated file (`preprocessed`: the /PREPROCESS output).
+    void (*write_program_file)(const char* path, int preprocessed);
+    // Builds the program from the written file in the work folder.
+    void (*build_program)();
+    // /REASM: rebuilds the program from the kept generated file.
+    void (*reassemble_program)();
+    // The line that ends the per-compilation reset (";").
+    const char* reset_line;
+    // A source line or text as a comment of the generated file (commented
+    // mode; the caller has checked the mode and the output state).
+    void (*emit_comment)(const char* text);
 };
 
 extern const BackendHooks* backend;

@@ -520,3 +520,39 @@ void create_windows_import_library_from(const std::vector<ImportedFunctionName>&
     }
     os_delete_file(definition.c_str());
 }
+
+// ---------------------------------------------------------------------------
+// Pieces of the build that the C back end's build shares.
+
+void show_build_tool_failure(const char* protocol_word, const char* console_title, const std::string& text)
+{
+    show_tool_failure(protocol_word, console_title, text);
+}
+
+void set_build_error_reported(int number)
+{
+    set_reported_error(number);
+}
+
+void append_library_objects_and_imports(std::string& line, std::vector<std::string>& names_on_line)
+{
+    append_library_objects(line, names_on_line);
+}
+
+bool append_import_library_list(std::string& line)
+{
+    std::string part;
+    if (!build_library_list(part)) return false;
+    line += part;
+    return true;
+}
+
+bool run_resource_compiler()
+{
+    return compile_resources();
+}
+
+void launch_built_program(const std::string& launch_path)
+{
+    launch_program(launch_path);
+}

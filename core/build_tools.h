@@ -54,3 +54,22 @@ std::string import_library_path(const std::string& dll_path);
 // The text shown for a failing tool: kind 0 assembler, 1 resource compiler,
 // 2 linker.
 std::string tool_failure_text(int kind, const char* output);
+
+// Shared with the C back end's build.
+// Shows a failing tool's text (standby: "ERROR\t<word>" block; console:
+// "Error: <title>\n<text>").
+void show_build_tool_failure(const char* protocol_word, const char* console_title, const std::string& text);
+// Records the error as one whose text the build has shown itself.
+void set_build_error_reported(int number);
+// The used libraries' object files (written into the work folder), their
+// system libraries and the object manager; `names_on_line` holds the names
+// already on the line (whole names, any case) and receives the new ones.
+void append_library_objects_and_imports(std::string& line, std::vector<std::string>& names_on_line);
+// The quoted used system libraries and Import-block files; false once the
+// part reaches 32000 characters.
+bool append_import_library_list(std::string& line);
+// Runs the resource compiler on the work folder's "Zandrel.rc"; false after a
+// failure (shown, error 173 recorded).
+bool run_resource_compiler();
+// Starts the built program, or the debugger with it.
+void launch_built_program(const std::string& launch_path);

@@ -187,18 +187,22 @@ void write_and_build_program()
         set_error_format(93, work_folder.c_str());
         return;
     }
-    std::string asm_path = work_folder + "zandrel.asm";
+    const char* file_name = backend && backend->program_file_name ? backend->program_file_name : "zandrel.asm";
+    std::string asm_path = work_folder + file_name;
     if (preprocess_file) {
         std::string target = combine_path(current_folder_short.c_str(), preprocess_file);
-        write_output_file(target.c_str(), 0);
+        if (backend && backend->write_program_file) backend->write_program_file(target.c_str(), 1);
+        else write_output_file(target.c_str(), 0);
         console_print("Preprocessed file created (%s)\n", target.c_str());
     } else {
-        write_output_file(asm_path.c_str(), 0);
+        if (backend && backend->write_program_file) backend->write_program_file(asm_path.c_str(), 0);
+        else write_output_file(asm_path.c_str(), 0);
         if (commented_output) {
-            std::string copy = combine_path(current_folder_short.c_str(), "zandrel.asm");
+            std::string copy = combine_path(current_folder_short.c_str(), file_name);
             os_copy_file(asm_path.c_str(), copy.c_str());
         }
-        build_executable();
+        if (backend && backend->build_program) backend->build_program();
+        else build_executable();
     }
     os_set_current_folder(current_folder_short.c_str());
     delete_directory_tree(work_folder.c_str());
@@ -222,7 +226,7 @@ void declare_builtin_constants()
 
     declare_integer("ZD_Compiler_OS", 1);
     declare_integer("ZD_Compiler_Processor", 4);
-    declare_integer("ZD_Compiler_Backend", 0);
+    declare_integer("ZD_Compiler_Backend", backend ? backend->backend_constant : 0);
     declare_integer("ZD_Compiler_Date", compiler_date());
     declare_integer("ZD_Compiler_Debugger", debugger_enabled);
     declare_integer("ZD_Compiler_LineNumbering", line_numbering);

@@ -157,7 +157,7 @@ void compiler_reset()
 
     source_alias = nullptr;
     clear_error_state();
-    if (!no_output_depth) emit_line(";");
+    if (!no_output_depth) emit_line(backend && backend->reset_line ? backend->reset_line : ";");
 }
 
 int compiler_main(int argc, char** argv)
@@ -171,10 +171,11 @@ int compiler_main(int argc, char** argv)
     if (standby_mode) {
         // The version field is the version text up to its first blank.
         std::string version_field(version_text, std::strcspn(version_text, " "));
-        std::printf("STARTING\t%s\t%s", version_field.c_str(), compiler_banner);
+        if (backend && backend->standby_version) version_field = backend->standby_version;
+        std::printf("STARTING\t%s\t%s", version_field.c_str(), backend && backend->banner ? backend->banner : compiler_banner);
         std::fflush(stdout);
     }
-    console_print("%s", compiler_banner);
+    console_print("%s", backend && backend->banner ? backend->banner : compiler_banner);
 
     load_subsystems();
     scan_library_folder("Residents\\", 2, error_no_residents);
@@ -201,6 +202,7 @@ int compiler_main(int argc, char** argv)
     if (test_file_mode) return write_test_file() ? 0 : 1;
     if (!run_listing_mode()) {
         if (standby_mode) run_standby_loop();
+        else if (reassemble_mode && backend && backend->reassemble_program) backend->reassemble_program();
         else if (reassemble_mode) reassemble();
         else compile_program();
     }

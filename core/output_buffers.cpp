@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "core/backend_hooks.h"
 #include "core/core_globals.h"
 #include "platform/platform.h"
 
@@ -272,6 +273,11 @@ void remove_last_line() {
 
 void emit_comment(const char* source_text) {
     if (!commented_output || suppress_errors || no_output_depth) return;
+    // A back end with its own comment syntax writes the line itself.
+    if (backend && backend->emit_comment) {
+        backend->emit_comment(source_text);
+        return;
+    }
     const char* p = source_text;
     while (*p == ' ' || *p == '\t') ++p;
     ensure_output_room(std::strlen(p) + 2);

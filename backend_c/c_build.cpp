@@ -1,0 +1,241 @@
+#include "backend_c/c_build.h"
+
+#include <cstdio>
+#include <cstring>
+#include <strings.h>
+#include <vector>
+
+#include "backend_c/c_globals.h"
+#include "core/build_tools.h"
+#include "core/core_globals.h"
+#include "core/file_helpers.h"
+#include "frontend/imports.h"
+#include "frontend/libraries.h"
+#include "platform/platform.h"
+
+// Whether the standby COMPILE asked for PROGRESS lines (weak until the
+// standby loop keeps that option).
+bool standby_progress_enabled() __attribute__((weak));
+
+namespace {
+
+constexpr size_t gcc_message_limit = 256;
+
+const char* const fixed_link_names[] = {
+    "Zandrel.obj", "SystemBase.lib", "StringUtility.lib", "UnicodeFunctions.lib", "libcmt.lib", "libcpmt.lib",
+    "libucrt.lib", "libvcruntime.lib", "KERNEL32.lib", "USER32.lib", "GDI32.lib", "COMDLG32.lib",
+    "ADVAPI32.lib", "COMCTL32.lib", "OLEAUT32.lib",
+};
+
+bool has_text(const char* text)
+{
+    return text && text[0];
+}
+
+void print_progress(const char* line)
+{
+    if (!standby_mode || !standby_progress_enabled || !standby_progress_enabled()) return;
+    std::printf("%s", line);
+    std::fflush(stdout);
+}
+
+void free_tool_output(char* output)
+{
+    if (output) os_heap_free(permanent_heap, output);
+}
+
+// Resources: a script when an icon, the skin, DLL protection, a resource
+// file or an execution level asks for one (the DPI option alone does not).
+bool build_resources(std::string& line)
+{
+    bool icon = has_text(icon_file);
+    if (!(icon || xp_skin || dll_protection || has_text(resource_file) || run_as_user || run_as_administrator)) return true;
+    bool with_manifest = false;
+    std::string script = build_resource_script(with_manifest);
+    if (script.empty()) return true;
+    if (!os_write_file((work_folder + "Zandrel.rc").c_str(), script.data(), script.size())) return true;
+    if (with_manifest) {
+        std::string manifest = build_manifest();
+        os_write_file((work_folder + "Manifest").c_str(), manifest.data(), manifest.size());
+    }
+    if (error_number) return false;
+    if (!run_resource_compiler()) return false;
+    line += " Zandrel.res";
+    return true;
+}
+
+}  // namespace
+
+const char* c_optimization_flags()
+{
+    if (optimizer_enabled)
+        return "-O2 -fno-tree-vrp -freorder-blocks-algorithm=simple -fno-schedule-insns -fno-schedule-insns2 -fno-strict-aliasing";
+    if (debugger_enabled) return "-O0 -g";
+    return "-O0";
+}
+
+std::string c_build_gcc_command(const std::string& source_path)
+{
+    return std::string("gcc ") + c_optimization_flags() +
+           " -fsigned-char -Wno-discarded-qualifiers -Wno-incompatible-pointer-types -Wno-overflow -Wno-int-conversion -c -o "
+           "Zandrel.obj \"" +
+           source_path + "\"";
+}
+
+bool c_append_link_libraries(std::string& line)
+{
+    // The tools folder goes without its trailing backslash: "\"" would quote.
+    std::string tools = tools_folder;
+    if (!tools.empty() && (tools.back() == '\\' || tools.back() == '/')) tools.pop_back();
+    line += " /LIBPATH:\"" + home_folder + "ZandLibraries\\Windows\\Libraries\"";
+    line += " /NODEFAULTLIB /LIBPATH:\"" + tools + "\"";
+    std::vector<std::string> names_on_line;
+    line += " ";
+    for (const char* name : fixed_link_names) {
+        line += std::string(name) + " ";
+        names_on_line.push_back(name);
+    }
+    line += "\"" + home_folder + "Compilers\\gcc\\libgcc.a\" ";
+    append_library_objects_and_imports(line, names_on_line);
+    line += " \"" + home_folder + "compilers/stringmanagerc" + (thread_safe ? "thread" : "") + (purifier_enabled ? "purifier" : "") +
+            ".lib\" ";
+    if (debugger_enabled) line += " Debugger.lib ";
+    if (!append_import_library_list(line)) {
+        set_error(270);
+        return false;
+    }
+    return true;
+}
+
+std::string c_gcc_failure_text(const char* output)
+{
+    if (!output || !output[0]) return "Unknown error\n";
+    std::string text = output;
+    size_t error = text.find("error:");
+    if (error == std::string::npos) return text;
+    return text.substr(error, gcc_message_limit);
+}
+
+void c_build_executable()
+{
+    print_progress("PROGRESS\tASSEMBLING\n");
+    os_set_current_folder(work_folder.c_str());
+
+    std::string source = "zandrel.c";
+    if (reassemble_mode) {
+        source = combine_path(current_folder_short.c_str(), "zandrel.c");
+        for (char& c : source)
+            if (c == '/') c = '\\';
+    }
+    char* output = nullptr;
+    if (!run_tool_capture_output(c_build_gcc_command(source).c_str(), &output)) {
+        show_build_tool_failure("ASSEMBLER", "Assembler", c_gcc_failure_text(output));
+        free_tool_output(output);
+        set_build_error_reported(33);
+        return;
+    }
+
+    std::string output_path;
+    std::string launch_path;
+    std::string line;
+    if (dll_mode) {
+        if (!has_text(output_file)) output_file = heap_strdup("Zandrel.dll");
+        icon_file = nullptr;
+        run_as_user = 0;
+        run_as_administrator = 0;
+        console_print("Creating DLL \"%s\"\n", output_file);
+        output_path = build_output_path(output_file);
+        if (reassemble_mode) os_copy_file((current_folder_short + "Zandrel.def").c_str(), (work_folder + "Zandrel.def").c_str());
+        else if (commented_output) os_copy_file((work_folder + "Zandrel.def").c_str(), (current_folder_short + "Zandrel.def").c_str());
+        line = build_link_head(output_path, false);
+    } else {
+        bool vc_linker = file_exists((tools_folder + "vc\\link.exe").c_str());
+        if (has_text(output_file)) {
+            output_path = build_output_path(output_file);
+            console_print("Creating executable \"%s\".\n", output_file);
+        } else {
+            output_file = heap_strdup("Zandrel.exe");
+            output_path = build_output_path("Zandrel.exe");
+            launch_path = output_path;
+            console_print("Creating and launching executable.\n");
+        }
+        line = build_link_head(output_path, vc_linker);
+    }
+    if (!c_append_link_libraries(line)) return;
+    if (!build_resources(line)) return;
+    if (has_text(linker_file)) line += " @\"" + combine_path(current_folder_short.c_str(), linker_file) + "\"";
+    if (error_number) return;
+
+    print_progress("PROGRESS\tLINKING\n");
+    if (!run_tool_capture_output(line.c_str(), &output)) {
+        show_build_tool_failure("LINKER", "Linker", tool_failure_text(2, output));
+        free_tool_output(output);
+        set_build_error_reported(93);
+        return;
+    }
+    if (dll_mode) {
+        std::string command =
+            "\"" + tools_folder + "polib.exe\" /MACHINE:X64 /DEF:Zandrel.def /OUT:\"" + import_library_path(output_path) + "\"";
+        if (!run_tool_capture_output(command.c_str(), &output)) free_tool_output(output);
+        return;
+    }
+    if (!launch_path.empty() && !standby_mode) launch_built_program(launch_path);
+}
+
+void c_read_reassembly_header(const std::string& text)
+{
+    enum { libraries, system_libraries, import_libraries } section = libraries;
+    size_t pos = 0;
+    while (pos < text.size() && (text[pos] == ';' || text[pos] == '/')) {
+        size_t end = text.find_first_of("\r\n", pos);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(pos, end - pos);
+        pos = end;
+        if (pos < text.size() && text[pos] == '\r') pos++;
+        if (pos < text.size() && text[pos] == '\n') pos++;
+        if (line.size() < 4) continue;
+        std::string name = line.substr(3);
+        if (name == ":DLL") {
+            dll_mode = 1;
+        } else if (strcasecmp(name.c_str(), ":System") == 0) {
+            section = system_libraries;
+        } else if (strcasecmp(name.c_str(), ":Import") == 0) {
+            section = import_libraries;
+        } else if (section == system_libraries) {
+            for (ListNode* node = import_library_entries ? import_library_entries->first : nullptr; node; node = node->next) {
+                auto* library = reinterpret_cast<ImportLibraryEntry*>(node);
+                if (library->name && strcasecmp(library->name, name.c_str()) == 0) library->used = 1;
+            }
+        } else if (section == import_libraries) {
+            link_import_libraries.push_back(name);
+        } else {
+            mark_library_used(name.c_str());
+        }
+    }
+}
+
+void c_reassemble()
+{
+    commented_output = 1;
+    os_set_current_folder(current_folder.c_str());
+    std::string text;
+    if (!os_read_file(combine_path(current_folder.c_str(), "zandrel.c").c_str(), text)) {
+        std::printf("The file 'zandrel.c' isn't found or can't be opened !\n");
+        std::fflush(stdout);
+        set_error(1);
+        return;
+    }
+    console_print("ReAssembling source code...\n");
+    c_read_reassembly_header(text);
+    link_system_libraries = used_import_library_names();
+
+    if (create_work_directory().empty()) {
+        report_error();
+        return;
+    }
+    select_runtime_libraries();
+    if (!error_number) c_build_executable();
+    os_set_current_folder(current_folder.c_str());
+    delete_directory_tree(work_folder.c_str());
+    report_error();
+}

@@ -1,0 +1,105 @@
+// Global state of the C back end, in one place. Each section names the file
+// that implements or fills it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/cursor_list.h"
+
+// ---------------------------------------------------------------------------
+// The compile pipeline (backend_c/c_compile_program.cpp).
+
+// 1 when the program is made at the /OUTPUT path, 0 when it is made as
+// "Zandrel.exe" in the start folder and started (always 0 for a DLL).
+extern int32_t executable_at_output_path;
+
+// ---------------------------------------------------------------------------
+// Marks the C emitters set while the source compiles and the C file writer
+// reads (backend_c/c_globals.cpp; cleared by c_backend_reset).
+
+extern int32_t string_manager_used;     // the string stack and its routines
+extern int32_t runtime_used;            // Runtime declarations exist
+extern int32_t gosub_used;              // Gosub was compiled
+extern int32_t c_threaded_items_used;   // Threaded objects exist
+extern int64_t c_threaded_object_size;  // bytes of one thread's object block
+extern int32_t data_array_open;         // the zd_data byte array was opened
+extern int32_t empty_literal_number;    // number of the empty literal, -1 when none
+extern int32_t lists_created;           // a NewList was compiled (ZD_NewList)
+extern int32_t maps_created;            // a NewMap was compiled (ZD_NewMap)
+
+// One flag per optional runtime routine of the generated program: set by the
+// emitter that writes a call of it; the C file declares only those.
+enum CRuntimeRoutine : int32_t {
+    C_SYS_CopyStructure,
+    C_SYS_CopyString,
+    C_SYS_CopyFixedString,
+    C_SYS_AssignFixedString,
+    C_SYS_AssignFixedStringFast,
+    C_SYS_CheckStringBuffer,
+    C_SYS_InitDynamicStructure,
+    C_SYS_ToAscii,
+    C_SYS_BufferToAscii,
+    C_SYS_ToUnicode,
+    C_SYS_BufferToUnicode,
+    C_SYS_ToBSTR,
+    C_SYS_BufferToBSTR,
+    C_SYS_ToUTF8,
+    C_SYS_BufferToUTF8,
+    C_SYS_FreeStructureStrings,
+    C_SYS_StringEqual,
+    C_SYS_StringSuperior,
+    C_SYS_StringInferior,
+    C_SYS_AllocateString4,
+    C_SYS_FastAllocateString4,
+    C_SYS_FastAllocateStringFree4,
+    C_SYS_FreeString,
+    C_SYS_FreeStringNoCheck,
+    C_ZD_NewList,
+    C_SYS_AllocateArray,
+    C_SYS_AllocateMultiArray,
+    C_SYS_ReAllocateArray,
+    C_SYS_ReAllocateMultiArray,
+    C_SYS_FreeArray,
+    C_ZD_NewMap,
+    C_ZD_GetMapElement,
+    C_SYS_GetThreadedObject,
+    C_RUNTIME_ROUTINE_COUNT
+};
+extern uint8_t c_runtime_used[C_RUNTIME_ROUTINE_COUNT];
+
+// A literal string of the program as the string table writes it: its
+// sequence number and UTF-8 text, in table order (filled by the C string
+// emitters when a literal is interned).
+struct CLiteralString {
+    int32_t number;
+    std::string text;
+};
+extern std::vector<CLiteralString> c_literal_table;
+
+// One entry per fixed-string length in bytes ("ft_<n>" typedefs).
+extern std::vector<int32_t> fixed_string_size_table;
+
+// An 8-byte slot of a named C byte array that receives an address at run
+// time: the array's name, the slot's offset and the target's C text.
+struct PointerFixup {
+    ListNode link;
+    const char* array;
+    int32_t offset;
+    const char* target;
+};
+static_assert(sizeof(PointerFixup) == 40);
+// Applied in the program's start-up code / at the start of each procedure
+// body; made anew by c_backend_reset (per-compilation heap).
+extern CursorList* global_fixup_list;
+extern CursorList* local_fixup_list;
+
+// The expression slots: in-use marks, the current slot and the lowest one
+// reached (c_backend_reset).
+constexpr int32_t c_expression_slot_count = 7;
+constexpr int32_t c_first_expression_slot = 6;
+extern int32_t c_slot_marks[c_expression_slot_count];
+extern int32_t c_slot_stack_depth;
+extern int32_t c_current_slot;
+extern int32_t c_lowest_slot;

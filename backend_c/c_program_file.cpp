@@ -1,0 +1,716 @@
+#include "backend_c/c_program_file.h"
+
+#include <cstdio>
+#include <cstring>
+#include <strings.h>
+#include <vector>
+
+#include "backend_c/c_compile_program.h"
+#include "backend_c/c_globals.h"
+#include "backend_c/c_program_blocks.h"
+#include "backend_c/c_type_names.h"
+#include "core/core_globals.h"
+#include "core/file_helpers.h"
+#include "forge/library_format.h"
+#include "frontend/frontend_globals.h"
+#include "frontend/imports.h"
+#include "frontend/libraries.h"
+#include "frontend/modules.h"
+#include "frontend/symbols.h"
+
+namespace {
+
+constexpr uint32_t procedure_exported = 0x1000;
+constexpr uint32_t procedure_imported = 0x40000000;
+constexpr uint32_t array_skip_flags = 0x100 | 0x200;
+constexpr uint32_t container_skip_flags = 0x80 | 0x100;
+constexpr uint16_t variable_skip_flags = 0x400 | 0x1000;
+constexpr uint32_t command_no_declaration = 0x80;
+constexpr uint32_t command_returns_string = 0x10;
+
+// Re-reads the current buffer after a block that may have filled it.
+void grow_current_buffer()
+{
+    sync_output_buffer();
+}
+
+// The modules in table order, taken before any block writer walks the table.
+std::vector<ModuleRecord*> module_list()
+{
+    std::vector<ModuleRecord*> modules;
+    if (!module_table) return modules;
+    hash_reset_iterator(module_table);
+    while (HashEntry* entry = hash_next(module_table)) modules.push_back(reinterpret_cast<ModuleRecord*>(entry));
+    hash_reset_iterator(module_table);
+    return modules;
+}
+
+template <typename Visit>
+void for_each_entry(HashTable* table, Visit visit)
+{
+    if (!table) return;
+    std::vector<HashEntry*> entries;
+    hash_reset_iterator(table);
+    while (HashEntry* entry = hash_next(table)) entries.push_back(entry);
+    hash_reset_iterator(table);
+    for (HashEntry* entry : entries) visit(entry);
+}
+
+template <typename Visit>
+void for_each_node(CursorList* list, Visit visit)
+{
+    for (ListNode* node = list ? list->first : nullptr; node; node = node->next) visit(node);
+}
+
+LibraryRecord* used_library_at(ListNode* node)
+{
+    return *reinterpret_cast<LibraryRecord**>(node + 1);
+}
+
+const char* subsystem_name(ListNode* node)
+{
+    return *reinterpret_cast<char**>(node + 1);
+}
+
+void emit_text_number(const char* text, int64_t value)
+{
+    char number[24];
+    std::string line = std::string(text) + c_int64_to_text(number, value) + ";";
+    emit_line(line.c_str());
+}
+
+// Used structures (0x40) that are interfaces (`interfaces`) or not.
+template <typename Visit>
+void for_each_used_structure(bool interfaces, Visit visit)
+{
+    for (ModuleRecord* module : module_list()) {
+        for_each_entry(module->structures, [&](HashEntry* entry) {
+            auto* structure = reinterpret_cast<StructureRecord*>(entry);
+            if (!(structure->flags & STRUCT_USED)) return;
+            if (((structure->flags & STRUCT_INTERFACE) != 0) != interfaces) return;
+            visit(structure);
+        });
+    }
+}
+
+ProcedureRecord* find_exported_procedure(const char* name)
+{
+    if (!main_module || !main_module->procedures) return nullptr;
+    auto* procedure = reinterpret_cast<ProcedureRecord*>(hash_find(main_module->procedures, name));
+    if (procedure && (procedure->flags & procedure_exported)) return procedure;
+    return nullptr;
+}
+
+std::string procedure_c_name(ProcedureRecord* procedure)
+{
+    if (c_procedure_name) return c_procedure_name(procedure);
+    return std::string("f_") + c_identifier_name(procedure->entry.key);
+}
+
+void emit_entry_procedure_call(ProcedureRecord* procedure)
+{
+    if (!procedure) return;
+    std::string line = procedure_c_name(procedure) + "(instance);";
+    emit_line(line.c_str());
+}
+
+void emit_library_command_call(LibraryCommand* command, const char* suffix)
+{
+    std::string line = std::string("ZD_") + command_name(command) + suffix + "();";
+    emit_line(line.c_str());
+}
+
+// The start-up code changes to the source folder: a program made in the
+// temporary build folder and started from there.
+bool changes_to_source_folder()
+{
+    return executable_at_output_path == 0 && !commented_output && !dll_mode;
+}
+
+// Declaration of one imported function: "<result> <name>(<types>) asm("<symbol>");".
+void emit_import_declaration(const char* result, const std::string& name, const uint8_t* types, int count, const char* symbol)
+{
+    std::string line = std::string(result) + " " + name + "(";
+    for (int i = 0; i < count; i++) {
+        if (i) line += ",";
+        line += c_type_name(types ? types[i] : 0);
+    }
+    line += ") asm(\"";
+    line += symbol;
+    line += "\");";
+    emit_line(line.c_str());
+}
+
+// The system functions that the start-up and exit code call, declared even
+// when no import file lists them.
+struct StartupFunction {
+    const char* name;
+    const char* declaration;
+};
+const StartupFunction startup_functions[] = {
+    {"ExitProcess_", "integer f_exitprocess_(int) asm(\"ExitProcess\");"},
+    {"HeapCreate_", "integer f_heapcreate_(int,integer,integer) asm(\"HeapCreate\");"},
+    {"HeapDestroy_", "integer f_heapdestroy_(integer) asm(\"HeapDestroy\");"},
+    {"GetModuleHandle_", "integer f_getmodulehandle_(integer) asm(\"GetModuleHandleW\");"},
+};
+
+const char* const runtime_prototypes[C_RUNTIME_ROUTINE_COUNT] = {
+    "M_SYSFUNCTION(void) SYS_CopyStructure(void *Destination, integer Length, integer *StructureMap, const void *Source);",
+    "M_SYSFUNCTION(void) SYS_CopyString(const void *String);",
+    "M_SYSFUNCTION(void) SYS_CopyFixedString(const void *String, int FixedLength);",
+    "M_SYSFUNCTION(void) SYS_AssignFixedString(void *FixedString, int FixedStringLength, int PreviousPosition);",
+    "M_SYSFUNCTION(void) SYS_AssignFixedStringFast(void *FixedString, int FixedStringLength, const void *String);",
+    "M_SYSFUNCTION(void) SYS_CheckStringBuffer(void);",
+    "M_SYSFUNCTION(void) SYS_InitDynamicStructure(void *Address, integer *StructureMap);",
+    "M_SYSFUNCTION(void *) SYS_ToAscii(const void *String);",
+    "M_SYSFUNCTION(void *) SYS_BufferToAscii(int PreviousPosition);",
+    "M_SYSFUNCTION(void *) SYS_ToUnicode(const void *String);",
+    "M_SYSFUNCTION(void *) SYS_BufferToUnicode(int PreviousPosition);",
+    "M_SYSFUNCTION(void *) SYS_ToBSTR(const void *String);",
+    "M_SYSFUNCTION(void *) SYS_BufferToBSTR(int PreviousPosition);",
+    "M_SYSFUNCTION(void *) SYS_ToUTF8(const void *String);",
+    "M_SYSFUNCTION(void *) SYS_BufferToUTF8(int PreviousPosition);",
+    "M_SYSFUNCTION(void) SYS_FreeStructureStrings(void *Buffer, integer *StructureMap);",
+    "int M_CDECL SYS_StringEqual(TCHAR *String1, TCHAR *String2);",
+    "int M_CDECL SYS_StringSuperior(TCHAR *String1, TCHAR *String2);",
+    "int M_CDECL SYS_StringInferior(TCHAR *String1, TCHAR *String2);",
+    "M_SYSFUNCTION(void) SYS_AllocateString4(TCHAR **String, int PreviousPosition);",
+    "M_SYSFUNCTION(void) SYS_FastAllocateString4(TCHAR **Address, const TCHAR *String);",
+    "M_SYSFUNCTION(integer) SYS_FastAllocateStringFree4(TCHAR **Address, const TCHAR *String);",
+    "M_SYSFUNCTION(void) SYS_FreeString(TCHAR *String);",
+    "M_SYSFUNCTION(void) SYS_FreeStringNoCheck(TCHAR *String);",
+    "M_ZDFUNCTION(void *) ZD_NewList(integer ElementSize, void *Object, integer *StructureMap, int ElementType);",
+    "M_SYSFUNCTION(void *) SYS_AllocateArray(integer ElementSize, integer NbElements, int Type, integer *StructureMap, zd_array *Address);",
+    "M_SYSFUNCTION(void *) SYS_AllocateMultiArray(integer NbDimensions, integer ElementSize, int Type, integer *StructureMap, void *Address);",
+    "M_SYSFUNCTION(void) SYS_ReAllocateArray(integer NbElements, zd_array *Address);",
+    "M_SYSFUNCTION(void) SYS_ReAllocateMultiArray(int NbDimensions, void *ArrayBase);",
+    "M_SYSFUNCTION(void) SYS_FreeArray(zd_array *Array);",
+    "M_ZDFUNCTION(void *) ZD_NewMap(integer ElementSize, int ElementType, integer *StructureMap, void *Address, int HashSize);",
+    "M_ZDFUNCTION(void *) ZD_GetMapElement(void *Map, void *Key);",
+    nullptr,  // SYS_GetThreadedObject: written after SYS_InitThreadedObject
+};
+
+// Releases of the Threaded objects at the end of a thread.
+void emit_thread_object_releases()
+{
+    for_each_node(init_item_list, [](ListNode* node) {
+        auto* item = reinterpret_cast<InitItem*>(node);
+        switch (item->kind) {
+        case TYPE_STRUCTURE: {
+            auto* variable = static_cast<VariableRecord*>(item->object);
+            if (!variable || variable->pointer || !variable->structure) break;
+            if (!(variable->structure->flags & STRUCT_NEEDS_INIT) || !c_format_variable_operand) break;
+            std::string operand = c_format_variable_operand(variable);
+            emit_format("SYS_FreeStructureStrings(&%s,m%s);", operand.c_str(), c_structure_name(variable->structure));
+            break;
+        }
+        case TYPE_STRING:
+            if (c_emit_free_string) c_emit_free_string(static_cast<VariableRecord*>(item->object));
+            break;
+        case TYPE_LIST:
+            if (c_emit_free_list) c_emit_free_list(static_cast<ListRecord*>(item->object));
+            break;
+        case TYPE_ARRAY:
+            if (c_array_element_pointer) {
+                emit_format("SYS_FreeArray(%s);", c_array_element_pointer(static_cast<ArrayRecord*>(item->object)));
+                c_runtime_used[C_SYS_FreeArray] = 1;
+            }
+            break;
+        case TYPE_MAP:
+            if (c_emit_free_map) c_emit_free_map(static_cast<MapRecord*>(item->object));
+            break;
+        default:
+            break;
+        }
+    });
+    emit_line("}");
+}
+
+}  // namespace
+
+std::string c_source_path_literal(const std::string& folder)
+{
+    std::string path = folder;
+    if (!path.empty() && path[0] == '/') path = "Z:" + path;
+    std::string text;
+    for (char c : path) {
+        unsigned char byte = static_cast<unsigned char>(c);
+        if (c == '/' || c == '\\') {
+            text += "\\\\";
+        } else if (c == '"') {
+            text += "\\\"";
+        } else if (byte < 32) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\%03o", byte);
+            text += escaped;
+        } else {
+            text += c;
+        }
+    }
+    return text;
+}
+
+int c_opengl_subsystem_value()
+{
+    bool directx9 = false;
+    bool directx11 = false;
+    for_each_node(subsystem_list, [&](ListNode* node) {
+        const char* name = subsystem_name(node);
+        if (!name) return;
+        if (strcasecmp(name, "directx9") == 0) directx9 = true;
+        if (strcasecmp(name, "directx11") == 0) directx11 = true;
+    });
+    return ((directx9 || directx11) ? 0 : 1) | (directx11 ? 2 : 0);
+}
+
+void c_emit_header()
+{
+    if (debugger_enabled) {
+        for_each_node(library_list, [](ListNode* node) {
+            auto* library = reinterpret_cast<LibraryRecord*>(node);
+            if (library->name && strcasecmp(library->name, "object") == 0) library->used = 1;
+        });
+    }
+    select_runtime_libraries();
+    if (c_mark_structure_used) {
+        for_each_used_structure(false, [](StructureRecord* structure) { c_mark_structure_used(structure); });
+    }
+    if (c_clear_structure_marks) c_clear_structure_marks();
+
+    c_emit_comment("");
+    c_emit_comment("    Zandrel 6.10 LTS - C Backend (Windows - x64) generated code");
+    c_emit_comment("");
+    c_emit_comment("Zandrel toolchain, C output for gcc");
+    c_emit_comment("");
+    c_emit_comment("The header must remain intact for Re-Assembly");
+    c_emit_comment("");
+    if (dll_mode) c_emit_comment(":DLL");
+    for_each_node(used_library_list, [](ListNode* node) { c_emit_comment(used_library_at(node)->name); });
+    // The system and Import-block libraries follow their section lines, so
+    // that a rebuild from this file (/REASM) links them again.
+    c_emit_comment(":System");
+    link_system_libraries.clear();
+    for (const std::string& name : used_import_library_names()) {
+        c_emit_comment(name.c_str());
+        link_system_libraries.push_back(name);
+    }
+    link_import_libraries.clear();
+    if (!ImportLibraryList.empty()) {
+        c_emit_comment(":Import");
+        for (const std::string& path : ImportLibraryList) {
+            c_emit_comment(path.c_str());
+            link_import_libraries.push_back(path);
+        }
+    }
+    c_emit_comment("");
+
+    emit_line("#pragma warning(disable: 4024)");
+    c_emit_comment("");
+    emit_line("typedef long long quad;");
+    emit_line("typedef quad integer;");
+    emit_line("#define ZD_INFINITY (1.0 / 0.0)");
+    emit_line("#define ZD_NEG_INFINITY (-1.0 / 0.0)");
+    emit_line("typedef struct zd_array { void *a; } zd_array;");
+    for (int n = 2; n <= 9; n++) emit_format("typedef struct zd_array%d { void *a; integer b[%d]; } zd_array%d;", n, n, n);
+    emit_line("typedef struct zd_listitem { void *a; void *b; void *c;} zd_listitem;");
+    emit_line("typedef struct zd_list { void *a; zd_listitem *b; } zd_list;");
+    emit_line("typedef struct zd_mapitem { void *a; void *b; void *c;} zd_mapitem;");
+    emit_line("typedef struct zd_zdmap { zd_mapitem *a; } zd_zdmap;");
+    emit_line("typedef struct zd_map { zd_zdmap *a; } zd_map;");
+    emit_line("static integer s_s[]={0, -1};");
+    emit_line("#define M_SYSFUNCTION(a) a");
+    emit_line("#define M_ZDFUNCTION(a) a");
+    emit_line("#define M_CDECL");
+    emit_line("typedef void TCHAR;");
+    emit_line("static inline long long zd_llrint(double x) { long long out; __asm__ __volatile__(\"fldl %1\\n\" \"fistpll %0\" : "
+              "\"=m\" (out) : \"m\" (x)); return out; }");
+    emit_line("#define SYS_BankerRound(x) zd_llrint(x)");
+    emit_line("#define SYS_BankerRoundQuad(x) zd_llrint(x)");
+
+    for (int32_t length : fixed_string_size_table) emit_format("typedef struct { char a[%d]; } ft_%d;", length, length);
+
+    c_emit_import_externs();
+    c_emit_library_externs();
+
+    if (c_emit_interface_declaration) {
+        for_each_used_structure(true, [](StructureRecord* interface) {
+            c_emit_interface_declaration(interface);
+            grow_current_buffer();
+        });
+    }
+
+    emit_line("static char *tls;");
+    emit_line("int ZD_ExitCode=0;");
+    emit_line("integer ZD_MemoryBase=0;");
+    emit_line("integer ZD_Instance=0;");
+    emit_line("unsigned char *zd_datapointer;");
+    if (data_array_open) {
+        emit_line("unsigned char zd_data[];");
+        emit_data_text("};");
+    }
+    if (c_emit_label_address_defines) c_emit_label_address_defines();
+    if (c_emit_label_defines) c_emit_label_defines();
+    if (c_emit_label_aliases) c_emit_label_aliases();
+    if (debugger_enabled) emit_line("void DBG_CheckDataSection();");
+}
+
+void c_emit_runtime_prototypes()
+{
+    c_emit_comment("");
+    emit_line("void SYS_Quit();");
+    emit_line("M_SYSFUNCTION(void) SYS_InitZandrel();");
+    for (int32_t routine = 0; routine < C_RUNTIME_ROUTINE_COUNT; routine++) {
+        if (c_runtime_used[routine] && runtime_prototypes[routine]) emit_line(runtime_prototypes[routine]);
+    }
+    if (c_threaded_items_used || debugger_enabled) emit_line("M_SYSFUNCTION(void *) SYS_InitThreadedObject();");
+    if (c_runtime_used[C_SYS_GetThreadedObject]) emit_line("M_SYSFUNCTION(void *) SYS_GetThreadedObject();");
+    if (runtime_used) {
+        emit_line("M_SYSFUNCTION(void) ZD_Runtime_AddInteger(const void *Name, integer Value);");
+        emit_line("M_SYSFUNCTION(void) ZD_Runtime_AddDouble(const void *Name, double Value);");
+        emit_line("M_SYSFUNCTION(void) ZD_Runtime_AddVariable(const void *Name, void *Address, integer Type);");
+        emit_line("M_SYSFUNCTION(void) ZD_Runtime_AddString(const void *Name, const void *Value);");
+    }
+    if (gosub_used) {
+        emit_line("M_SYSFUNCTION(void) SYS_InitGosubManager();");
+        emit_line("M_SYSFUNCTION(void) SYS_PushGosub(void *ReturnAddress);");
+        emit_line("M_SYSFUNCTION(void *) SYS_PopGosub();");
+    }
+    if (!string_manager_used) return;
+    if (!thread_safe) {
+        emit_line("extern void *ZD_StringBase;");
+        emit_line("extern integer ZD_StringBasePosition;");
+    } else {
+        emit_line("M_SYSFUNCTION(void) SYS_IncrementStringBasePosition(void);");
+    }
+    emit_line("M_SYSFUNCTION(void) SYS_InitString(void);");
+    emit_line("M_SYSFUNCTION(void) SYS_FreeStrings(void);");
+    c_emit_comment("");
+    emit_line("M_SYSFUNCTION(void) SYS_PushStringBasePosition(void);");
+    emit_line("M_SYSFUNCTION(integer) SYS_PopStringBasePosition(void);");
+    emit_line("M_SYSFUNCTION(integer) SYS_PopStringBasePositionUpdate(void);");
+    emit_line("M_SYSFUNCTION(void *) SYS_PopStringBasePositionValue(void);");
+    emit_line("M_SYSFUNCTION(void *) SYS_PopStringBasePositionValueNoUpdate(void);");
+    emit_line("M_SYSFUNCTION(integer) SYS_GetStringBasePosition(void);");
+    emit_line("M_SYSFUNCTION(void) SYS_SetStringBasePosition(integer Position);");
+    emit_line("M_SYSFUNCTION(integer) SYS_StringBasePositionNoPop(void);");
+    emit_line("M_SYSFUNCTION(char *) SYS_GetStringBase(void);");
+}
+
+void c_emit_string_table()
+{
+    if (!string_manager_used) return;
+    for (const CLiteralString& literal : c_literal_table) {
+        grow_current_buffer();
+        if (literal.number == empty_literal_number || no_output_depth) continue;
+        char number[24];
+        std::string line = std::string("static unsigned short _S") + c_int64_to_text(number, literal.number) + "[]={";
+        if (!literal.text.empty()) {
+            const char* units = utf8_to_dw_list(literal.text.c_str());
+            // The list ends in ",0" already.
+            line += units;
+        } else {
+            line += "0";
+        }
+        line += "};";
+        emit_line(line.c_str());
+    }
+}
+
+void c_generate_program()
+{
+    c_emit_header();
+    emit_line("integer f_internal_setcurrentdirectory_(integer) asm(\"SetCurrentDirectoryA\");");
+    if (debugger_enabled) {
+        c_runtime_used[C_SYS_AllocateString4] = 1;
+        c_runtime_used[C_SYS_FastAllocateStringFree4] = 1;
+        string_manager_used = 1;
+    } else if (thread_safe || runtime_used) {
+        string_manager_used = 1;
+    }
+    c_emit_runtime_prototypes();
+    if (debugger_enabled && c_emit_debugger_defines) c_emit_debugger_defines();
+    if (c_emit_debugger_variables) c_emit_debugger_variables();
+    if (c_emit_structure_typedefs) c_emit_structure_typedefs();
+    if (c_emit_deferred_declarations) c_emit_deferred_declarations();
+    if (c_emit_structure_declaration) {
+        for_each_used_structure(false, [](StructureRecord* structure) {
+            c_emit_structure_declaration(structure);
+            grow_current_buffer();
+        });
+    }
+    if (runtime_used) {
+        // Bookkeeping only: the registrations are written in the start-up code.
+        no_output_depth++;
+        if (c_emit_runtime_procedures) c_emit_runtime_procedures();
+        if (c_emit_runtime_constant) c_emit_runtime_constant();
+        if (c_emit_runtime_variable) c_emit_runtime_variable();
+        no_output_depth--;
+    }
+    c_emit_string_table();
+    if (debugger_enabled && c_emit_debugger_banks) c_emit_debugger_banks();
+    if (c_emit_structure_maps) c_emit_structure_maps();
+    if (c_emit_structure_descriptors) c_emit_structure_descriptors();
+
+    std::vector<ModuleRecord*> modules = module_list();
+    for (ModuleRecord* module : modules) {
+        for_each_node(module->arrays, [](ListNode* node) {
+            auto* array = reinterpret_cast<ArrayRecord*>(node);
+            if (!(array->flags & array_skip_flags) && c_emit_array_declaration) c_emit_array_declaration(array);
+        });
+    }
+    for (ModuleRecord* module : modules) {
+        for_each_node(module->lists, [](ListNode* node) {
+            auto* list = reinterpret_cast<ListRecord*>(node);
+            if (!(list->flags & container_skip_flags) && c_format_list_address)
+                emit_line3("static zd_list ", c_format_list_address(list), "={0};");
+        });
+    }
+    for (ModuleRecord* module : modules) {
+        for_each_node(module->maps, [](ListNode* node) {
+            auto* map = reinterpret_cast<MapRecord*>(node);
+            if (!(map->flags & container_skip_flags) && c_format_map_address)
+                emit_line3("static zd_map ", c_format_map_address(map), "={0};");
+        });
+    }
+    for (ModuleRecord* module : modules) {
+        for_each_entry(module->variables, [](HashEntry* entry) {
+            auto* variable = reinterpret_cast<VariableRecord*>(entry);
+            if (variable->flags & variable_skip_flags) return;
+            if (c_emit_variable_declaration) {
+                c_emit_variable_declaration(variable);
+                grow_current_buffer();
+            }
+        });
+    }
+    if (c_emit_static_items) c_emit_static_items();
+    if (c_emit_debugger_support_code) c_emit_debugger_support_code();
+
+    if (c_threaded_items_used || debugger_enabled) {
+        if (c_emit_thread_object_init) c_emit_thread_object_init();
+        emit_line("M_SYSFUNCTION(void) SYS_FreeThreadObjectCallback(char *tls) {");
+        emit_thread_object_releases();
+    }
+    c_emit_comment("");
+
+    if (changes_to_source_folder()) {
+        std::string line = "const char *ZD_SourceCodePath=\"" + c_source_path_literal(main_source_folder) + "\";";
+        emit_line(line.c_str());
+    }
+    emit_text_number("char ZD_OpenGLSubsystem=", c_opengl_subsystem_value());
+    emit_text_number("int ZD_Compiler_Unicode=", 1);
+    emit_text_number("int ZD_Compiler_Thread=", thread_safe);
+    emit_text_number("int ZD_Compiler_Purifier=", purifier_enabled);
+    emit_text_number("int ZD_Compiler_Debugger=", debugger_enabled);
+    emit_text_number("int ZD_Compiler_DPIAware=", dpi_aware);
+    emit_text_number("int ZD_Compiler_XPSkins=", xp_skin);
+    emit_text_number("int ZD_ExecutableType=", console_mode);
+    if (c_threaded_items_used || debugger_enabled) emit_text_number("integer ZD_ThreadedObjectSize=", c_threaded_object_size);
+    if (cpu_mode == cpu_mode_dynamic) c_emit_dynamic_jump_table();
+    c_emit_comment("");
+
+    emit_line("void ZD_EndFunctions() {");
+    for (int pass = 0; pass < 2; pass++) {
+        for_each_node(used_library_list, [pass](ListNode* node) {
+            LibraryRecord* library = used_library_at(node);
+            if (!library->end_command) return;
+            bool late = (library->end_command->flags & LIBRARY_FLAG_LAST) != 0;
+            if (late == (pass == 1)) c_emit_library_end(library);
+        });
+    }
+    emit_line("}");
+    c_emit_comment("");
+
+    if (dll_mode) {
+        c_emit_dllmain(find_exported_procedure("AttachThread"), find_exported_procedure("DetachThread"),
+                       find_exported_procedure("AttachProcess"), find_exported_procedure("DetachProcess"));
+        emit_line("static void zd_dllinit() {");
+    } else {
+        if (console_mode == 0) emit_line("int WinMain(void *instance, void *prevInstance, void *cmdLine, int cmdShow) {");
+        else emit_line("int main(int argc, char* argv[]) {");
+        emit_line("ZD_Instance = f_getmodulehandle_(0);");
+    }
+    emit_line("ZD_MemoryBase = f_heapcreate_(0,4096,0);");
+    emit_line("SYS_InitZandrel();");
+    if (data_array_open) emit_line("zd_datapointer = &zd_data;");
+    if (changes_to_source_folder()) emit_line("f_internal_setcurrentdirectory_(ZD_SourceCodePath);");
+    if (gosub_used) emit_line("SYS_InitGosubManager();");
+    if (string_manager_used) emit_line("SYS_InitString();");
+    for_each_node(global_fixup_list, [](ListNode* node) {
+        auto* fixup = reinterpret_cast<PointerFixup*>(node);
+        emit_format("*(integer *)(&%s[%d])=(integer)%s;", fixup->array, fixup->offset, fixup->target);
+        grow_current_buffer();
+    });
+}
+
+void c_emit_startup_tail()
+{
+    if (debugger_enabled) {
+        emit_line("ZD_DEBUGGER_Start(0, 1);");
+        if (purifier_enabled) emit_line("ZD_PURIFIER_Start(0);");
+    }
+    for_each_node(used_library_list, [](ListNode* node) {
+        LibraryRecord* library = used_library_at(node);
+        if (library->init_command) c_emit_library_init_calls(library);
+    });
+    if (c_emit_static_item_inits) c_emit_static_item_inits();
+    if (c_emit_init_dynamic_structure) {
+        for (ModuleRecord* module : module_list()) {
+            for_each_entry(module->variables, [](HashEntry* entry) {
+                auto* variable = reinterpret_cast<VariableRecord*>(entry);
+                if (variable->pointer || variable->type != TYPE_STRUCTURE || !variable->structure) return;
+                if (!(variable->structure->flags & (STRUCT_HAS_ARRAYS | STRUCT_HAS_LISTS | STRUCT_HAS_MAPS))) return;
+                if (variable->flags & VAR_THREADED) return;
+                grow_current_buffer();
+                c_emit_init_dynamic_structure(variable);
+            });
+        }
+    }
+    if (c_threaded_items_used || debugger_enabled) emit_line("tls=SYS_InitThreadedObject();");
+    if (runtime_used) {
+        if (c_emit_runtime_procedures) c_emit_runtime_procedures();
+        if (c_emit_runtime_constant) c_emit_runtime_constant();
+        if (c_emit_runtime_variable) c_emit_runtime_variable();
+    }
+}
+
+void c_emit_sys_quit()
+{
+    // A DLL's start-up function returns to DllMain after the main code; the
+    // end runs at process detach and must not end the process.
+    if (!dll_mode) emit_line("SYS_Quit();");
+    emit_line("}\n");
+    emit_line("void SYS_Quit() {");
+    emit_line("ZD_EndFunctions();");
+    if (debugger_enabled) emit_line("ZD_DEBUGGER_End();");
+    emit_line("f_heapdestroy_(ZD_MemoryBase);");
+    if (!dll_mode) emit_line("f_exitprocess_(ZD_ExitCode);");
+    emit_line("}");
+}
+
+void c_emit_dllmain(ProcedureRecord* attach_thread, ProcedureRecord* detach_thread, ProcedureRecord* attach_process,
+                    ProcedureRecord* detach_process)
+{
+    // zd_dllinit is defined after DllMain: declared first, or the call would
+    // declare it implicitly as an external function.
+    emit_line("static void zd_dllinit();");
+    emit_line("int DllMain(integer instance, int reason, void *reserved) {");
+    emit_line("switch (reason) {\ncase 1:");
+    emit_line("ZD_Instance=instance;");
+    emit_line("zd_dllinit();");
+    emit_entry_procedure_call(attach_process);
+    emit_line("break;");
+    emit_line("case 2:");
+    emit_entry_procedure_call(attach_thread);
+    emit_line("break;");
+    emit_line("case 0:");
+    emit_entry_procedure_call(detach_process);
+    emit_line("SYS_Quit();");
+    emit_line("break;");
+    emit_line("case 3:");
+    emit_entry_procedure_call(detach_thread);
+    emit_line("break;");
+    emit_line("} return 1; }");
+}
+
+void c_emit_library_init_calls(LibraryRecord* library)
+{
+    LibraryCommand* command = library ? library->init_command : nullptr;
+    if (!command) return;
+    if (debugger_enabled && (command->flags & LIBRARY_FLAG_DEBUGGERCHECK)) emit_library_command_call(command, "_DEBUG");
+    emit_library_command_call(command, get_routine_suffix(command));
+}
+
+void c_emit_library_end(LibraryRecord* library)
+{
+    if (library && library->end_command) emit_library_command_call(library->end_command, "");
+}
+
+void c_emit_library_prototype(LibraryCommand* command, const char* s1, const char* s2, const char* s3)
+{
+    const char* name = command_name(command);
+    const char* result = c_procedure_return_type(command->flags, command->second_flags);
+    bool pointer_form = (command->flags & LIBRARY_FLAG_VIRTUAL) && std::strcmp(s1, "_DEBUG") != 0;
+    std::string suffixes = std::string(s1) + s2 + s3;
+    std::string line = std::string(result) + " ";
+    if (pointer_form) line = "typedef " + line + "(*zdv_" + name + suffixes + ")(";
+    else line += std::string("ZD_") + name + suffixes + "(";
+    int count = command->parameter_count > 0 ? command->parameter_count : 0;
+    for (int i = 0; i < count; i++) {
+        if (i) line += ",";
+        line += c_type_name(command->parameter_codes ? command->parameter_codes[i] : 0);
+    }
+    if (command->flags & command_returns_string) line += count ? ",int" : "int";
+    line += ");";
+    emit_line(line.c_str());
+    if (pointer_form) {
+        std::string extern_line = "extern zdv_" + std::string(name) + suffixes + " ZD_" + name + suffixes + ";";
+        emit_line(extern_line.c_str());
+    }
+}
+
+void c_emit_library_externs()
+{
+    c_emit_comment("");
+    // The release of lists and maps at the end comes from their library.
+    const char* release_commands[2] = {c_runtime_used[C_ZD_NewList] ? "FreeList" : nullptr,
+                                       c_runtime_used[C_ZD_NewMap] ? "FreeMap" : nullptr};
+    for (const char* release : release_commands) {
+        if (!release) continue;
+        LibraryCommand* command = find_library_command(release);
+        if (!command || (command->flags & command_hidden_flags)) continue;
+        command->use_count++;
+        if (!no_output_depth && command->library) command->library->used = 1;
+    }
+    struct Variant {
+        const char* suffix;
+        uint32_t flag;
+    };
+    const Variant variants[] = {{"_MMX", LIBRARY_FLAG_MMX}, {"_3DNOW", LIBRARY_FLAG_3DNOW}, {"_SSE", LIBRARY_FLAG_SSE}, {"_SSE2", LIBRARY_FLAG_SSE2}};
+    for_each_node(library_command_list, [&](ListNode* node) {
+        auto* command = reinterpret_cast<LibraryCommand*>(node);
+        if (command->flags & command_no_declaration) return;
+        if (command->use_count <= 0 || !command->library || !command->library->used) return;
+        grow_current_buffer();
+        std::string s1 = get_routine_suffix(command);
+        if (cpu_mode == cpu_mode_dynamic) {
+            for (const Variant& variant : variants)
+                if (command->flags & variant.flag) c_emit_library_prototype(command, s1.c_str(), variant.suffix, "");
+            c_emit_library_prototype(command, s1.c_str(), "", "");
+        } else if (cpu_mode) {
+            const char* chosen = "";
+            for (const Variant& variant : variants)
+                if (static_cast<uint32_t>(cpu_mode) == variant.flag && (command->flags & variant.flag)) chosen = variant.suffix;
+            c_emit_library_prototype(command, s1.c_str(), chosen, "");
+        } else {
+            c_emit_library_prototype(command, s1.c_str(), "", "");
+        }
+        if (debugger_enabled && (command->flags & LIBRARY_FLAG_DEBUGGERCHECK)) c_emit_library_prototype(command, "_DEBUG", "", "");
+    });
+}
+
+void c_emit_dynamic_jump_table()
+{
+    // The processor variants are chosen at link time for now: the table of
+    // function pointers and its start-up selection come with /DYNAMICCPU.
+    c_emit_comment("");
+    c_emit_comment(" Dynamic functions jump table");
+    c_emit_comment("");
+}
+
+void c_emit_import_externs()
+{
+    if (os_function_table) {
+        for_each_entry(os_function_table, [](HashEntry* entry) {
+            auto* function = reinterpret_cast<ImportedFunction*>(entry);
+            if (function->use_count <= 0 || !function->symbol) return;
+            std::string name = std::string("f_") + c_identifier_name(function->entry.key);
+            emit_import_declaration(c_procedure_return_type(function->flags, function->second_flags), name,
+                                    function->parameter_types, function->parameter_count, function->symbol);
+        });
+    }
+    for (const StartupFunction& function : startup_functions) {
+        if (dll_mode && std::strcmp(function.name, "ExitProcess_") == 0) continue;
+        if (!find_imported_function(function.name)) emit_line(function.declaration);
+    }
+    if (c_emit_module_import_externs) c_emit_module_import_externs();
+}

@@ -1,0 +1,48 @@
+// The whole C file around the compiled code: file head, declarations,
+// runtime prototypes, string table, program parameters, entry function with
+// its start-up code, the exit function, DllMain, library init and end calls
+// and the library command prototypes.
+#pragma once
+
+#include <string>
+
+struct LibraryRecord;
+struct LibraryCommand;
+struct ProcedureRecord;
+
+// Writes the header buffer's part up to the entry function's start-up lines
+// into the current output buffer.
+void c_generate_program();
+// The file head: comment block, pragma, fixed typedefs, externs, globals.
+void c_emit_header();
+// Prototypes of the runtime routines the program calls.
+void c_emit_runtime_prototypes();
+// "static unsigned short _S<n>[]={...,0};" per literal (string manager only).
+void c_emit_string_table();
+// The rest of the entry function's start-up code: debugger start, library
+// inits, Static and global initialisations, the thread object, Runtime.
+void c_emit_startup_tail();
+// After the main code: the end of the entry function and SYS_Quit.
+void c_emit_sys_quit();
+
+// DllMain with the four optional entry procedures (each may be null).
+void c_emit_dllmain(ProcedureRecord* attach_thread, ProcedureRecord* detach_thread, ProcedureRecord* attach_process,
+                    ProcedureRecord* detach_process);
+void c_emit_library_init_calls(LibraryRecord* library);
+void c_emit_library_end(LibraryRecord* library);
+
+// Declarations of the used library commands.
+void c_emit_library_externs();
+void c_emit_library_prototype(LibraryCommand* command, const char* s1, const char* s2, const char* s3);
+// /DYNAMICCPU: the processor-chosen commands (nothing is written yet).
+void c_emit_dynamic_jump_table();
+
+// The declarations of the used system functions (and of Import blocks'
+// functions, once those are built), bound to their link symbols.
+void c_emit_import_externs();
+
+// The source folder as the text of a C string literal, in the form a
+// program under wine takes ("Z:\..." for an absolute Linux path).
+std::string c_source_path_literal(const std::string& folder);
+// Value of the ZD_OpenGLSubsystem parameter from the /SUBSYSTEM names.
+int c_opengl_subsystem_value();
