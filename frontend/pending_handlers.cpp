@@ -43,7 +43,6 @@ void compile_debug_statement() { reject_pending_statement(); }
 void compile_debuglevel_statement() { reject_pending_statement(); }
 void compile_calldebugger_statement() { reject_pending_statement(); }
 void compile_restore_statement() { reject_pending_statement(); }
-void compile_runtime_statement() { reject_pending_statement(); }
 void swap_statement() { reject_pending_statement(); }
 void compile_includebinary_statement() { reject_pending_statement(); }
 
