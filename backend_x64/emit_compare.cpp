@@ -6,6 +6,7 @@
 #include "backend_x64/emit_arith.h"
 #include "backend_x64/emit_common.h"
 #include "backend_x64/emit_float_pools.h"
+#include "backend_x64/emit_strings.h"
 #include "backend_x64/x64_globals.h"
 #include "core/core_globals.h"
 #include "core/output_buffers.h"
@@ -192,8 +193,8 @@ void emit_assign_result(const AssignTarget* target, bool from_stack) {
         return;
     }
     if (current_operand.kind == OPERAND_STRING || (current_operand.flags & OP_STRING)) {
-        // String stores belong to the string-stack emitters.
-        emit_line(" Compiler Error - Unsupported case.");
+        if (target->flags & OP_STRING) emit_assign_string(target);
+        else emit_line(" Compiler Error - Unsupported case.");
         return;
     }
     if (current_operand.kind != OPERAND_REGISTER) {

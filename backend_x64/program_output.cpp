@@ -11,6 +11,7 @@
 #include "backend_x64/emit_common.h"
 #include "backend_x64/emit_float_pools.h"
 #include "backend_x64/emit_jumps.h"
+#include "backend_x64/emit_strings.h"
 #include "backend_x64/x64_globals.h"
 #include "core/core_globals.h"
 #include "core/file_helpers.h"
@@ -18,6 +19,7 @@
 #include "frontend/frontend_globals.h"
 #include "frontend/imports.h"
 #include "frontend/labels.h"
+#include "frontend/literal_strings.h"
 #include "frontend/libraries.h"
 
 std::vector<StaticStringEntry> program_literal_strings;
@@ -483,6 +485,7 @@ void finish_x64_program()
 {
     data_section_used = data_buffer_start && std::strstr(data_buffer_start, "ZD_DataSectionStart") != nullptr;
     collect_program_inputs();
+    if (literal_used_mark) hand_over_literal_strings();
     mark_startup_imports();
 
     push_output_buffer(head_buffer);

@@ -5,6 +5,7 @@
 #include "backend_x64/emit_arrays.h"
 #include "backend_x64/emit_expression.h"
 #include "backend_x64/emit_jumps.h"
+#include "backend_x64/emit_strings.h"
 #include "backend_x64/peephole.h"
 #include "backend_x64/program_output.h"
 #include "backend_x64/x64_expression_hooks.h"
@@ -55,6 +56,13 @@ const BackendHooks x64_backend_hooks = {
     .assign_result = x64_assign_result,
     .format_variable_operand = format_variable_operand,
     .emit_local_cleanup = x64_emit_local_cleanup,
+    .push_string_base_position = x64_push_string_base_position,
+    .restore_string_base_position = x64_restore_string_base_position,
+    .increment_string_base_position = x64_increment_string_base_position,
+    .copy_string_to_stack = x64_copy_string_to_stack,
+    .drop_string_offset = x64_drop_string_offset,
+    .push_string_operand = x64_push_string_operand,
+    .compare_strings = x64_compare_strings,
     .arrays = &x64_array_hooks,
     .optimize_code = optimize_code_buffer,
 };

@@ -116,6 +116,28 @@ struct BackendHooks {
     // Clean-up of a local at the end of its procedure (string, structure).
     void (*emit_local_cleanup)(VariableRecord* variable);
 
+    // Strings (null while a back end lacks them). The temporary string
+    // stack: its write position is saved (pushed) before the first piece of
+    // a string expression, restored (popped) when the result is used up, and
+    // advanced past the terminator of a string that must stay there.
+    void (*push_string_base_position)();
+    void (*restore_string_base_position)();
+    void (*increment_string_base_position)();
+    // Appends the current operand (a string or fixed-string variable, or an
+    // interned literal) at the write position; with `save_position` the
+    // position is saved first (after the operand's address is taken, so that
+    // a stack-relative operand is read where it was formatted).
+    void (*copy_string_to_stack)(int save_position);
+    // Drops the pushed offset of a temporary that continues the string
+    // built below it.
+    void (*drop_string_offset)();
+    // Pushes the address held by the current string variable.
+    void (*push_string_operand)();
+    // Compares the left string (a StringPlace of frontend/strings.h; the
+    // literal's number for a literal) with the current operand; the result
+    // is tested as a register value against zero.
+    void (*compare_strings)(int token, int left_place, int32_t left_literal);
+
     // Array emitters (frontend/arrays.h); null when the back end has none.
     const struct ArrayHooks* arrays;
 

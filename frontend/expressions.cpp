@@ -3,6 +3,8 @@
 #include "frontend/arrays.h"
 
 #include "frontend/number_literals.h"
+#include "frontend/literal_strings.h"
+#include "frontend/strings.h"
 #include "frontend/compile_time_functions.h"
 #include "frontend/libraries.h"
 
@@ -216,8 +218,7 @@ void compile_constant() {
                 pending_constant.kind = pending_kind_integer;
                 pending_constant.integer_value = current_operand.constant;
             }
-        } else if (current_operand.kind == OPERAND_STRING && literal_length >= 0 &&
-                   !(current_operand.flags & OP_COMPUTED)) {
+        } else if (current_operand.kind == OPERAND_STRING && (current_operand.flags & OP_LITERAL)) {
             pending_constant.kind = pending_kind_string;
             snprintf(pending_constant.text, sizeof pending_constant.text, "%s", literal_text);
         } else {
@@ -237,8 +238,7 @@ void compile_constant() {
     }
     current_operand.flags = 0;
     if (record->flags & constant_flag_string) {
-        // String constants are compiled with the string expressions.
-        set_error(1);
+        load_string_constant_operand(record->value.text);
         return;
     }
     if (record->flags & constant_flag_float) set_operand_float_constant(record->value.float_value, true);
@@ -271,6 +271,7 @@ void reset_expression_compiler() {
     radix_mark = 0;
     dry_run_depth = 0;
     reset_operand_state();
+    reset_parser_state();
 }
 
 // ---------------------------------------------------------------------------
@@ -341,6 +342,8 @@ int compile_expression(uint32_t options, uint32_t mode) {
     }
     int32_t saved_comparisons = comparisons_allowed;
     uint32_t saved_mode = expression_mode;
+    int32_t saved_constant_mode = constant_expression_mode;
+    constant_expression_mode = (options & EXPR_CONSTANT) ? 1 : 0;
     if (options & EXPR_NEW_STATEMENT) {
         token_code = 1;
         token_precedence = 0;
@@ -369,7 +372,7 @@ int compile_expression(uint32_t options, uint32_t mode) {
     }
 
     if (!error_number) {
-        if (current_operand.flags & OP_STRING_STACK) current_operand.flags = OP_STRING;
+        close_string_result((options & EXPR_KEEP_STRING_BASE) != 0);
         if (!(options & EXPR_KEEP_FPU_RESULT) && operand_is_float_value()) {
             if (backend->discard_float_result) backend->discard_float_result();
             current_operand.kind = OPERAND_NONE;
@@ -392,6 +395,7 @@ int compile_expression(uint32_t options, uint32_t mode) {
     }
     comparisons_allowed = saved_comparisons;
     expression_mode = saved_mode;
+    constant_expression_mode = saved_constant_mode;
     return error_number == 0;
 }
 
@@ -508,7 +512,10 @@ void compile_operand() {
         resolve_module_prefix(module_name);
         if (error_number) return;
     }
-    if (literal_length >= 0) return;  // a string literal: kind 40 from the lexer
+    if (literal_length >= 0) {  // a string literal, gathered in the literal buffer
+        mark_literal_operand();
+        return;
+    }
     if (statement_word[0] == 0) {
         char* after = parse_pointer;
         switch (token_code) {
@@ -615,7 +622,7 @@ void compile_call_or_index() {
 
 void compile_statement_expression() {
     if (current_operand.kind == OPERAND_CONSTANT ||
-        (current_operand.kind == OPERAND_STRING && !current_variable)) {
+        (current_operand.kind == OPERAND_STRING && (current_operand.flags & OP_LITERAL))) {
         set_error(1);
         return;
     }
@@ -641,9 +648,10 @@ void compile_statement_expression() {
     else if (target.flags & OP_QUAD) mode = MODE_QUAD;
 
     // The right side, in the target's arithmetic; a float result stays on
-    // the x87 stack for the store.
+    // the x87 stack for the store, a string on the string stack.
     token_precedence = 0;
-    compile_expression(EXPR_RESET_REGISTERS | EXPR_KEEP_FPU_RESULT, mode);
+    uint32_t keep = (target.flags & OP_STRING) ? EXPR_KEEP_STRING_BASE : 0;
+    compile_expression(EXPR_RESET_REGISTERS | EXPR_KEEP_FPU_RESULT | keep, mode);
     if (error_number) return;
     bool value_is_string = current_operand.kind == OPERAND_STRING || (current_operand.flags & OP_STRING);
     bool target_is_string = (target.flags & OP_STRING) != 0;
@@ -665,11 +673,6 @@ void compile_statement_expression() {
     }
     if (!target_is_string && value_is_string) {
         set_error(9);
-        return;
-    }
-    if (target_is_string) {
-        // String stores come with the string stack.
-        set_error(1);
         return;
     }
     if (current_operand.kind == OPERAND_NONE) {

@@ -72,4 +72,3 @@ void check_declared_procedures() {}
 // lists_maps.h
 
 // expressions.h: string expressions and conditions
-void compile_string_expression() { reject_pending_statement(); }

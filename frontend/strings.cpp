@@ -1,0 +1,355 @@
+// String expressions. Literal pieces are joined at compile time in the
+// literal buffer; everything else is built at run time on the program's
+// temporary string stack, whose write position is pushed when the first
+// piece is copied there and restored by the consumer of the result.
+#include "frontend/strings.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "core/backend_hooks.h"
+#include "core/core_globals.h"
+#include "core/error_state.h"
+#include "frontend/expressions.h"
+#include "frontend/frontend_globals.h"
+#include "frontend/lexer.h"
+#include "frontend/literal_strings.h"
+#include "frontend/operand_state.h"
+
+namespace {
+
+// The seam, with nothing written where a back end leaves an entry empty.
+void push_position() { if (backend->push_string_base_position) backend->push_string_base_position(); }
+void restore_position() { if (backend->restore_string_base_position) backend->restore_string_base_position(); }
+void increment_position() {
+    if (backend->increment_string_base_position) backend->increment_string_base_position();
+}
+void copy_to_stack(bool save_position) {
+    if (backend->copy_string_to_stack) backend->copy_string_to_stack(save_position ? 1 : 0);
+}
+void drop_offset() { if (backend->drop_string_offset) backend->drop_string_offset(); }
+void push_operand() { if (backend->push_string_operand) backend->push_string_operand(); }
+
+bool is_literal(uint32_t flags) { return (flags & OP_LITERAL) != 0; }
+
+// The flags of the concatenation whose right operand is being read, for
+// operand producers that flush its pending literal.
+uint32_t* active_chain = nullptr;
+
+// The gathered literal text, with the null-string marker standing alone
+// read as the empty string.
+std::string gathered_text() {
+    *literal_write_pointer = 0;
+    if (std::strcmp(literal_text, null_string_marker) == 0) return std::string();
+    return std::string(literal_text);
+}
+
+// Puts the text of an interned literal back into the literal buffer, so
+// that more pieces can be joined to it.
+void regather_interned_literal() {
+    LiteralString* literal = find_literal_by_number(static_cast<int32_t>(current_operand.constant));
+    reset_literal_text();
+    if (literal) append_literal_text(literal->entry.key);
+    current_operand.constant = 0;
+}
+
+// Interns the gathered text and makes the operand that literal.
+void intern_operand_literal() {
+    int32_t number = intern_gathered_literal();
+    current_operand.kind = OPERAND_STRING;
+    current_operand.flags = OP_STRING | OP_LITERAL;
+    current_operand.constant = number;
+    current_operand.text[0] = 0;
+}
+
+// Copies the pending literal text onto the string stack, saving the
+// position first when nothing of this expression is there yet. Returns
+// the flags of the expression afterwards.
+uint32_t copy_pending_literal(uint32_t chain_flags) {
+    intern_operand_literal();
+    copy_to_stack(!(chain_flags & OP_COMPUTED));
+    return (chain_flags | OP_COMPUTED | OP_STRING | OP_STRING_STACK) & ~OP_LITERAL;
+}
+
+// Copies the current operand (a string or fixed-string variable) onto the
+// string stack behind the expression described by chain_flags. The operand
+// was read at the current push depth, so nothing may be pushed between: a
+// pending literal in front of it found the position saved already (see
+// compile_concatenation).
+uint32_t copy_variable(uint32_t chain_flags) {
+    if (chain_flags & OP_LITERAL) {
+        CurrentOperand* operand = new CurrentOperand(current_operand);
+        chain_flags = copy_pending_literal(chain_flags);
+        current_operand = *operand;
+        delete operand;
+    }
+    copy_to_stack(!(chain_flags & OP_COMPUTED));
+    return chain_flags | OP_COMPUTED | OP_STRING | OP_STRING_STACK;
+}
+
+// Whether the operand at the parse pointer is certainly joined at compile
+// time (a literal or a constant), so that no run-time piece can follow.
+bool next_operand_is_compile_time() {
+    const char* p = parse_pointer;
+    while (*p == ' ' || *p == '\t') p++;
+    if (*p == '"' || *p == '#' || (*p >= '0' && *p <= '9')) return true;
+    if (*p == '~' && p[1] == '"') return true;
+    if ((*p == '$' || *p == '%') && p[1] >= '0' && p[1] <= 'f') return true;
+    return false;
+}
+
+void set_chain_operand(uint32_t chain_flags) {
+    current_operand.kind = OPERAND_STRING;
+    current_operand.flags = chain_flags;
+    current_operand.constant = 0;
+    current_operand.text[0] = 0;
+}
+
+// Joins a number to the string: a constant as text now, any other value at
+// run time by the number-to-text commands of the libraries.
+bool convert_number_operand() {
+    if (current_operand.kind == OPERAND_CONSTANT) {
+        char text[400];
+        format_number_as_text(text, sizeof text, current_operand.constant, current_operand.constant_float,
+                              (current_operand.flags & OP_FLOAT) != 0);
+        append_literal_text(text);
+        if (error_number) return false;
+        current_operand.kind = OPERAND_STRING;
+        current_operand.flags = OP_STRING | OP_LITERAL;
+        current_operand.constant = 0;
+        return true;
+    }
+    if ((current_operand.flags & OP_ADDRESS) && !(current_operand.flags & OP_POINTER)) {
+        set_error(272);
+        return false;
+    }
+    const char* command = "Str";
+    if (current_operand.flags & OP_DOUBLE) command = "StrD";
+    else if (current_operand.flags & OP_FLOAT) command = "StrF";
+    // The library commands that turn a number into text are not part of
+    // this runtime yet.
+    set_error_format(12, command);
+    return false;
+}
+
+void compile_concatenation() {
+    uint32_t chain;
+    uint32_t flags = current_operand.flags;
+    if (flags & OP_STRING_STACK) {
+        chain = flags;
+    } else if (is_literal(flags)) {
+        if (current_operand.constant > 0) regather_interned_literal();
+        chain = OP_STRING | OP_STRING_STACK | OP_LITERAL;
+    } else if (flags & OP_COMPUTED) {
+        // A finished temporary (a string result) starts the expression.
+        chain = OP_STRING | OP_STRING_STACK | OP_COMPUTED;
+    } else {
+        chain = copy_variable(0);
+    }
+    if (error_number) return;
+
+    while (token_code == '+' && token_precedence == 3 && !error_number) {
+        // The null string joined with anything is that thing.
+        if ((chain & OP_LITERAL) && gathered_text().empty()) reset_literal_text();
+        // Literal text alone so far, and a run-time piece may follow: the
+        // position is saved now, before that piece is read, so that its
+        // stack-relative address stays right.
+        if (!(chain & OP_COMPUTED) && !constant_expression_mode && !next_operand_is_compile_time()) {
+            push_position();
+            chain |= OP_COMPUTED;
+        }
+        set_chain_operand(chain);
+        uint32_t* outer_chain = active_chain;
+        active_chain = &chain;
+        compile_expression_level(6);
+        active_chain = outer_chain;
+        if (error_number) return;
+        if (current_operand.kind == OPERAND_NONE) {
+            set_error(1);
+            return;
+        }
+        if (current_operand.kind != OPERAND_STRING && !convert_number_operand()) return;
+        uint32_t right = current_operand.flags;
+        if (is_literal(right)) {
+            // A literal read by the lexer is already joined in the buffer;
+            // an interned one (a constant string) is joined here.
+            if (current_operand.constant > 0) {
+                LiteralString* literal = find_literal_by_number(static_cast<int32_t>(current_operand.constant));
+                if (literal) append_literal_text(literal->entry.key);
+                if (error_number) return;
+            }
+            chain |= OP_LITERAL;
+            bool more = token_code == '+' && token_precedence == 3;
+            if (!more && (chain & OP_COMPUTED)) chain = copy_pending_literal(chain);
+        } else if (right & (OP_COMPUTED | OP_STRING_STACK)) {
+            // A temporary written at the write position: it continues the
+            // string below it, whose own offset stays the start.
+            if (chain & OP_COMPUTED) drop_offset();
+            chain |= OP_COMPUTED;
+        } else {
+            chain = copy_variable(chain);
+        }
+        if (error_number) return;
+    }
+    set_chain_operand(chain);
+}
+
+void compile_string_comparison() {
+    if (!comparisons_allowed) {
+        set_error(261);
+        return;
+    }
+    int op = token_code;
+    uint32_t flags = current_operand.flags;
+    int left_place;
+    std::string left_text;
+    if (flags & OP_STRING_STACK) {
+        if ((flags & OP_COMPUTED) && (flags & OP_LITERAL)) flags = copy_pending_literal(flags);
+        if (flags & OP_COMPUTED) {
+            increment_position();
+            left_place = STRING_PLACE_STACK;
+        } else {
+            left_text = gathered_text();
+            left_place = STRING_PLACE_LITERAL;
+        }
+    } else if (is_literal(flags)) {
+        if (current_operand.constant > 0) regather_interned_literal();
+        left_text = gathered_text();
+        left_place = STRING_PLACE_LITERAL;
+    } else if (flags & OP_COMPUTED) {
+        increment_position();
+        left_place = STRING_PLACE_STACK;
+    } else if (flags & OP_FIXED_STRING) {
+        copy_to_stack(true);
+        increment_position();
+        left_place = STRING_PLACE_STACK;
+    } else {
+        push_operand();
+        left_place = STRING_PLACE_PUSHED;
+    }
+    if (error_number) return;
+    reset_literal_text();
+
+    // The right side: one operand and the concatenation after it.
+    current_operand.flags = 0;
+    compile_expression_level(6);
+    if (error_number) return;
+    if (current_operand.kind != OPERAND_STRING) {
+        set_error(117);
+        return;
+    }
+    while (token_precedence > 2 && !error_number) compile_string_expression();
+    if (error_number) return;
+    uint32_t right = current_operand.flags;
+    bool right_literal = is_literal(right) && !(right & OP_COMPUTED);
+    if (right_literal && current_operand.constant > 0) regather_interned_literal();
+
+    if (left_place == STRING_PLACE_LITERAL && right_literal) {
+        // Both sides known: decided now, byte by byte as unsigned values.
+        std::string right_text = gathered_text();
+        reset_literal_text();
+        int order = std::strcmp(left_text.c_str(), right_text.c_str());
+        bool result = false;
+        switch (op) {
+        case 4: result = order != 0; break;
+        case 5: result = order <= 0; break;
+        case 6: result = order >= 0; break;
+        case 60: result = order < 0; break;
+        case 61: result = order == 0; break;
+        default: result = order > 0; break;
+        }
+        current_operand.flags = 0;
+        set_operand_integer_constant(result ? 1 : 0);
+        return;
+    }
+    if (right_literal) {
+        intern_operand_literal();
+    } else if (right & OP_STRING_STACK) {
+        current_operand.flags = (right & ~OP_STRING_STACK) | OP_STRING;
+    } else if ((right & OP_FIXED_STRING) && !(right & OP_COMPUTED)) {
+        // A fixed string need not end with a terminator: compared from a copy.
+        copy_to_stack(true);
+        current_operand.flags = OP_STRING | OP_COMPUTED;
+    }
+    int32_t left_number = 0;
+    if (left_place == STRING_PLACE_LITERAL) left_number = intern_literal_string(left_text.c_str());
+    if (backend->compare_strings) backend->compare_strings(op, left_place, left_number);
+    // The runtime routine answers non-zero when the relation of its name
+    // holds; "<>", "<=" and ">=" are true when it answers zero.
+    condition_index = (op == 4 || op == 5 || op == 6) ? 1 : 0;
+    set_operand_register_text("rax");
+    current_operand.flags = OP_COMPARISON;
+}
+
+}  // namespace
+
+void format_number_as_text(char* out, int size, int64_t value, double real, bool is_float) {
+    if (!is_float) {
+        snprintf(out, static_cast<size_t>(size), "%lld", static_cast<long long>(value));
+        return;
+    }
+    snprintf(out, static_cast<size_t>(size), "%f", real);
+    char* separator = std::strchr(out, ',');
+    if (separator) *separator = '.';
+    if (!std::strchr(out, '.')) return;
+    size_t length = std::strlen(out);
+    while (length > 0 && out[length - 1] == '0') out[--length] = 0;
+    if (length > 0 && out[length - 1] == '.') out[--length] = 0;
+}
+
+void mark_literal_operand() {
+    current_operand.kind = OPERAND_STRING;
+    current_operand.flags = OP_STRING | OP_LITERAL;
+    current_operand.constant = 0;
+    current_operand.text[0] = 0;
+}
+
+void load_string_constant_operand(const char* text) {
+    append_literal_text(text);
+    if (error_number) return;
+    mark_literal_operand();
+}
+
+void flush_pending_literal() {
+    if (!active_chain || !(*active_chain & OP_LITERAL)) return;
+    CurrentOperand* operand = new CurrentOperand(current_operand);
+    *active_chain = copy_pending_literal(*active_chain);
+    current_operand = *operand;
+    delete operand;
+}
+
+void close_string_result(bool keep_on_stack) {
+    if (current_operand.kind != OPERAND_STRING) return;
+    uint32_t flags = current_operand.flags;
+    if (flags & OP_STRING_STACK) {
+        if ((flags & OP_COMPUTED) && (flags & OP_LITERAL)) flags = copy_pending_literal(flags);
+        if (flags & OP_COMPUTED) {
+            current_operand.flags = OP_STRING | OP_COMPUTED;
+        } else {
+            intern_operand_literal();
+        }
+    } else if (is_literal(flags) && current_operand.constant == 0) {
+        intern_operand_literal();
+    }
+    if (!keep_on_stack && (current_operand.flags & OP_COMPUTED)) {
+        restore_position();
+        current_operand.flags = OP_STRING;
+    }
+}
+
+void compile_string_expression() {
+    if (error_number) return;
+    uint32_t saved_mode = expression_mode;
+    expression_mode = MODE_INTEGER;
+    if (token_precedence == 1) {
+        compile_condition(0);
+    } else if (token_precedence == 2) {
+        compile_string_comparison();
+    } else if (token_precedence == 3 && token_code == '+') {
+        compile_concatenation();
+    } else {
+        set_error(1);
+    }
+    expression_mode = saved_mode;
+}

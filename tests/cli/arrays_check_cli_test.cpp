@@ -1,0 +1,70 @@
+// Syntax checks (/CHECK) of programs with arrays: a clean program passes,
+// and the declaration and access errors are reported with their lines.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+namespace {
+
+const std::string compiler = std::string(ZANDREL_HOME) + "/Compilers/zdcompiler";
+
+class ArraysCheckCli : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/zd_arrays_XXXXXX";
+        folder = mkdtemp(pattern);
+    }
+    void TearDown() override { std::system(("rm -rf '" + folder + "'").c_str()); }
+
+    std::string check(const std::string& source, int* exit_code) {
+        std::ofstream(folder + "/main.zd", std::ios::binary) << source;
+        std::string command = "cd '" + folder + "' && '" + compiler + "' /CHECK main.zd </dev/null 2>&1";
+        std::string output;
+        FILE* pipe = popen(command.c_str(), "r");
+        char buffer[4096];
+        size_t n;
+        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
+        int status = pclose(pipe);
+        *exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return output;
+    }
+
+    std::string folder;
+};
+
+TEST_F(ArraysCheckCli, ProgramWithArraysPasses) {
+    int code = 0;
+    std::string out = check(
+        "Dim a.l(10) : Dim m.d(2, 3) : Dim *p(4)\n"
+        "i = 3\n"
+        "a(i) = a(i - 1) + m(1, 2) * 2\n"
+        "ReDim a(20) : ReDim m(2, 7)\n"
+        "x = a(a(0)) + *p(1)\n",
+        &code);
+    EXPECT_EQ(code, 0) << out;
+    EXPECT_NE(out.find("Syntax check finished without error"), std::string::npos) << out;
+}
+
+TEST_F(ArraysCheckCli, ErrorsNameTheLineAndTheArray) {
+    int code = 0;
+    std::string out = check("Dim a(3)\nDim a(-1)\n", &code);
+    EXPECT_EQ(code, 1);
+    EXPECT_NE(out.find("Error: Line 2 - Negative values are not allowed."), std::string::npos) << out;
+    out = check("Dim m(2, 3)\nx = m(1)\n", &code);
+    EXPECT_NE(out.find("Line 2 - The array dimensions value needs to be between 1 and 255 for 'm()'."),
+              std::string::npos)
+        << out;
+    out = check("ReDim z(3)\n", &code);
+    EXPECT_NE(out.find("Line 1 - 'ReDim' can't be used on a non-declared array: z()."), std::string::npos) << out;
+    out = check("Dim w.w(3)\nx = w.l(0)\n", &code);
+    EXPECT_NE(out.find("Line 2 - Array type is different than earlier."), std::string::npos) << out;
+    out = check("Dim a\n", &code);
+    EXPECT_NE(out.find("Line 1 - 'Dim' syntax is: Dim Name(nb)."), std::string::npos) << out;
+}
+
+}  // namespace
