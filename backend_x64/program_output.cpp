@@ -11,6 +11,8 @@
 #include "backend_x64/emit_common.h"
 #include "backend_x64/emit_float_pools.h"
 #include "backend_x64/emit_jumps.h"
+#include "backend_x64/program_structures.h"
+#include "backend_x64/program_threads.h"
 #include "backend_x64/emit_strings.h"
 #include "backend_x64/x64_globals.h"
 #include "core/core_globals.h"
@@ -132,37 +134,6 @@ void emit_library_command_call(LibraryCommand* command)
     if (debugger_enabled && (command->flags & LIBRARY_FLAG_DEBUGGERCHECK)) emit_call_line(" CALL ZD_", name, "_DEBUG");
     std::string suffix = get_routine_suffix(command);
     emit_call_line(" CALL ZD_", name, suffix.c_str());
-}
-
-// DllMain without the four optional procedures (exported procedures are
-// looked up once procedures exist).
-void emit_dll_main()
-{
-    emit_line("DllMain:");
-    emit_line(" SUB rsp,40");
-    emit_line(" CMP rdx,1");
-    emit_line(" JNE .SkipProcessAttach");
-    emit_line(" MOV [_ZD_Instance],rcx");
-    emit_line(" CALL ZD_DllInit");
-    emit_line(" JMP .End");
-    emit_line(".SkipProcessAttach:");
-    emit_line(" CMP rdx,2");
-    emit_line(" JNE .SkipThreadAttach");
-    emit_line(" JMP .End");
-    emit_line(".SkipThreadAttach:");
-    emit_line(" CMP rdx,0");
-    emit_line(" JNE .SkipProcessDetach");
-    emit_line(" CALL _ZD_EOP");
-    emit_line(" JMP .End");
-    emit_line(".SkipProcessDetach:");
-    emit_line(" CMP rdx,3");
-    emit_line(" JNE .SkipThreadDetach");
-    emit_line(".SkipThreadDetach:");
-    emit_line(".End:");
-    emit_line(" MOV rax,1");
-    emit_line(" ADD rsp,40");
-    emit_line(" RET");
-    blank_comment();
 }
 
 }  // namespace
@@ -328,7 +299,7 @@ void emit_program_start()
     blank_comment();
 
     if (dll_mode) {
-        emit_dll_main();
+        emit_dll_entry();
         emit_line("ZD_DllInit:");
         emit_line(" SUB rsp,40");
     } else {
@@ -430,6 +401,7 @@ void emit_program_end()
     emit_line(" ADD rsp,40");
     emit_line(" RET");
 
+    emit_thread_object_callbacks();
     blank_comment();
 
     blank_comment();
@@ -454,6 +426,8 @@ void emit_program_end()
     }
     emit_static_strings();
     emit_float_pools();
+    emit_structure_maps();
+    emit_structure_descriptors();
     emit_line("zd_align 8");
     for (int32_t size : {8, 4, 2, 1}) emit_initialised_data_items(size);
 
@@ -469,6 +443,7 @@ void emit_program_end()
     emit_line("ZD_Instance: rq 1");
     emit_line("ZD_ExitCode: rq 1");
     emit_line("ZD_DataPointer: rq 1");
+    emit_thread_object_bss();
     blank_comment();
     emit_module_variables();
     emit_line("I_BSSEnd:");
@@ -487,6 +462,7 @@ void finish_x64_program()
     collect_program_inputs();
     if (literal_used_mark) hand_over_literal_strings();
     mark_startup_imports();
+    settle_threaded_items();
 
     push_output_buffer(head_buffer);
     emit_program_start();
@@ -506,10 +482,7 @@ void finish_x64_program()
         }
     }
     emit_global_inits();
-    if (threaded_items_used || debugger_enabled) {
-        emit_line(" CALL SYS_InitThreadedObject");
-        emit_line(" MOV [rsp+32],rax");
-    }
+    emit_thread_object_start();
     pop_output_buffer();
 
     emit_program_end();

@@ -74,3 +74,8 @@ extern int32_t sys_free_string_used;
 extern int32_t thread_object_used;         // a threaded variable was addressed
 extern int32_t procedure_uses_rbp;         // rbp was reloaded in the current procedure
 extern int32_t local_equates_depth;        // push depth at the last run of the equate writer
+
+// ---------------------------------------------------------------------------
+// Per-thread objects (backend_x64/program_threads.cpp).
+
+extern int32_t thread_callback_code;       // the per-thread callbacks are written: rbp comes from their own frame

@@ -61,8 +61,12 @@ static bool is_frame_variable(const VariableRecord* variable) {
 void emit_reload_frame_pointer() {
     if (in_procedure)
         emit_linef(" MOV rbp,[rsp+TS%d+%d]", current_procedure_id, emitter_stack.push_depth);
-    else
+    else if (thread_callback_code)
         emit_linef(" MOV rbp,[rsp+%d]", emitter_stack.push_depth + 32);
+    else
+        // Main code: a Gosub's frame covers the start-up slot [rsp+32], so
+        // the main thread's object comes from its own qword.
+        emit_line(" MOV rbp,[ZD_MainThreadObject]");
     procedure_uses_rbp = 1;
     thread_object_used = 1;
     if (!no_output_depth) forget_cached_list();

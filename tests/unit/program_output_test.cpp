@@ -204,7 +204,9 @@ TEST_F(ProgramOutputTest, DllEntryReturnsAndEndIsARoutine)
     console_mode = 0;
     std::string text = finish();
     EXPECT_NE(text.find("extrn SYS_CleanupThreadCallbacks\npublic DllMain\n"), std::string::npos);
-    EXPECT_NE(text.find("DllMain:\n SUB rsp,40\n CMP rdx,1\n JNE .SkipProcessAttach\n MOV [_ZD_Instance],rcx\n"
+    // DllMain keeps the registers the loader expects preserved.
+    EXPECT_NE(text.find("DllMain:\n PUSH rbx\n PUSH rbp\n PUSH rsi\n PUSH rdi\n PUSH r12\n PUSH r13\n PUSH r14\n PUSH r15\n"
+                        " SUB rsp,40\n CMP rdx,1\n JNE .SkipProcessAttach\n MOV [_ZD_Instance],rcx\n"
                         " CALL ZD_DllInit\n"),
               std::string::npos);
     EXPECT_NE(text.find("ZD_DllInit:\n SUB rsp,40\n XOR r8,r8\n"), std::string::npos);

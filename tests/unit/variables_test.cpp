@@ -183,7 +183,8 @@ TEST_F(VariablesTest, StaticItemsGetDataItems) {
 
 TEST_F(VariablesTest, ThreadedVariablesLiveInTheThreadObject) {
     std::string code = compile("Threaded t.l = 7, u.q\nt = t + 1");
-    EXPECT_EQ(code, " MOV rbp,[rsp+32]\n MOV rbp,[rsp+32]\n MOVSXD r15,dword [rbp+0]\n INC r15\n"
+    // Main code reads the main thread's object from its own qword.
+    EXPECT_EQ(code, " MOV rbp,[ZD_MainThreadObject]\n MOV rbp,[ZD_MainThreadObject]\n MOVSXD r15,dword [rbp+0]\n INC r15\n"
                     " MOV dword [rbp+0],r15d\n");
     EXPECT_EQ(assemble_fragment(code), "");
     VariableRecord* u = find_global_variable("u", false);

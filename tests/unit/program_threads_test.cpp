@@ -1,0 +1,397 @@
+// Per-thread objects, DllMain and the structure descriptor tables and maps:
+// golden lines of the generated routines and tables, and whole programs
+// finished and run through the flat assembler.
+#include <cstring>
+#include <string>
+
+#include "backend_x64/program_output.h"
+#include "backend_x64/program_structures.h"
+#include "backend_x64/program_threads.h"
+#include "emit_test_support.h"
+#include "frontend/imports.h"
+#include "frontend/labels.h"
+#include "frontend/modules.h"
+#include "frontend/statement_dispatcher.h"
+#include "frontend/structures.h"
+#include "frontend/variables.h"
+
+namespace {
+
+size_t count_of(const std::string& text, const std::string& part)
+{
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) n++;
+    return n;
+}
+
+class ProgramThreadsTest : public EmitterTest {
+protected:
+    void SetUp() override
+    {
+        EmitterTest::SetUp();
+        compiler_reset();
+        reset_statement_state();
+        reset_output_buffers();
+        begin_data_section();
+        reset_imports();
+        create_label_lists();
+        reset_program_output();
+        reset_emitter_state();
+        create_float_pools();
+        commented_output = 0;
+        dll_mode = 0;
+        console_mode = 1;
+        executable_subsystem_name = "Console";
+        output_file = const_cast<char*>("program.exe");
+        debugger_enabled = 0;
+        thread_safe = 0;
+        purifier_enabled = 0;
+        dll_symbol_addresses = 0;
+    }
+    void TearDown() override
+    {
+        dll_mode = 0;
+        console_mode = 0;
+        executable_subsystem_name = "Windows";
+        output_file = nullptr;
+        in_procedure = 0;
+        reset_program_output();
+    }
+
+    // Compiles statements, one per line; false at the first error.
+    bool compile(const std::string& statements)
+    {
+        clear_error_state();
+        size_t start = 0;
+        while (start <= statements.size()) {
+            size_t end = statements.find('\n', start);
+            if (end == std::string::npos) end = statements.size();
+            text_ = statements.substr(start, end - start);
+            text_.push_back('\0');
+            text_.push_back('\0');
+            parse_pointer = text_.data();
+            compile_statement();
+            if (error_number) return false;
+            start = end + 1;
+        }
+        return true;
+    }
+
+    // Finishes the program and returns the whole file.
+    std::string finish()
+    {
+        finish_x64_program();
+        char dir[] = "/tmp/zdthXXXXXX";
+        if (!mkdtemp(dir)) return "";
+        dir_ = dir;
+        write_output_file((dir_ + "/zandrel.asm").c_str(), 0);
+        std::ifstream in(dir_ + "/zandrel.asm");
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
+    // Assembles the file written by finish(); "" on success.
+    std::string assemble()
+    {
+        std::string command = "cd " + dir_ + " && fasm -m 524288 zandrel.asm zandrel.obj > log 2>&1";
+        int rc = std::system(command.c_str());
+        std::string result;
+        if (rc != 0) {
+            std::ifstream in(dir_ + "/log");
+            std::stringstream text;
+            text << in.rdbuf();
+            result = text.str();
+        }
+        std::string cleanup = "rm -rf " + dir_;
+        if (std::system(cleanup.c_str()) != 0) {}
+        return result;
+    }
+
+    // The text between `from` (included) and the next line that starts
+    // with `to` (excluded).
+    static std::string slice(const std::string& text, const std::string& from, const std::string& to)
+    {
+        size_t start = text.find(from);
+        if (start == std::string::npos) return "";
+        size_t end = text.find("\n" + to, start + from.size());
+        return text.substr(start, end == std::string::npos ? std::string::npos : end + 1 - start);
+    }
+
+    std::string text_;
+    std::string dir_;
+};
+
+// --- Threaded objects in a program -----------------------------------------
+
+TEST_F(ProgramThreadsTest, ThreadedProgramGetsStartUpCallbacksSizeAndQword)
+{
+    ASSERT_TRUE(compile("Threaded a.i = 5, b.l\nb = a + 2\nEnd b"));
+    std::string text = finish();
+    EXPECT_EQ(count_of(text, "extrn SYS_InitThreadedObject\n"), 1u);
+    EXPECT_NE(text.find(" CALL SYS_InitZandrel\n CALL SYS_InitThreadedObject\n MOV [rsp+32],rax\n"
+                        " MOV [ZD_MainThreadObject],rax\n"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(slice(text, "zd_public SYS_InitThreadObjectCallback", "zd_public SYS_FreeThreadObjectCallback"),
+              "zd_public SYS_InitThreadObjectCallback\n PUSH rbp\n PUSH rcx\n PUSH rcx\n SUB rsp,32\n"
+              " MOV rbp,[rsp+32]\n MOV qword [rbp+0],5\n ADD rsp,48\n POP rbp\n RET\n");
+    // Numbers need no release: the free callback is only the frame.
+    EXPECT_NE(text.find("zd_public SYS_FreeThreadObjectCallback\n PUSH rbp\n PUSH rcx\n PUSH rcx\n SUB rsp,32\n"
+                        " ADD rsp,48\n POP rbp\n RET\n"),
+              std::string::npos);
+    EXPECT_NE(text.find("public ZD_ThreadedObjectSize\nZD_ThreadedObjectSize: dq 16\n"), std::string::npos);
+    EXPECT_NE(text.find("ZD_DataPointer: rq 1\nZD_MainThreadObject: rq 1\n"), std::string::npos);
+    EXPECT_EQ(assemble(), "");
+}
+
+TEST_F(ProgramThreadsTest, ProgramWithoutThreadedObjectsHasNoneOfIt)
+{
+    ASSERT_TRUE(compile("a = 1\nEnd a"));
+    std::string text = finish();
+    EXPECT_EQ(text.find("SYS_InitThreadedObject"), std::string::npos);
+    EXPECT_EQ(text.find("ThreadObjectCallback"), std::string::npos);
+    EXPECT_EQ(text.find("ZD_ThreadedObjectSize"), std::string::npos);
+    EXPECT_EQ(text.find("ZD_MainThreadObject"), std::string::npos);
+    // The string descriptor is written even without any structure.
+    EXPECT_NE(text.find("zd_align 8\ns_s:\n dq 0\n dq -1\n"), std::string::npos);
+    EXPECT_EQ(assemble(), "");
+}
+
+TEST_F(ProgramThreadsTest, MainCodeInsideAGosubReadsTheMainThreadQword)
+{
+    // Inside a Gosub the start-up slot [rsp+32] is covered by the Gosub's
+    // frame: every main-code reload reads ZD_MainThreadObject.
+    ASSERT_TRUE(compile("Threaded t.l\nGosub sub\nEnd t\nsub:\nt = 7\nReturn"));
+    std::string text = finish();
+    std::string sub = slice(text, "l_sub:", "_ZD_EOP:");
+    EXPECT_NE(sub.find(" MOV rbp,[ZD_MainThreadObject]\n"), std::string::npos) << sub;
+    EXPECT_EQ(sub.find("[rsp+32]"), std::string::npos) << sub;
+    EXPECT_EQ(assemble(), "");
+}
+
+TEST_F(ProgramThreadsTest, InitialValuesOfEveryNumericType)
+{
+    ASSERT_TRUE(compile("Threaded b.b = -1, w.w = -2, l.l = 5, f.f = 1.5, c.c = 65535, a.a = 200, u.u = 66\n"
+                        "Threaded q.q = 4294967296, d.d = 2.0, i.i = -1, z.l"));
+    std::string text = finish();
+    std::string init = slice(text, "zd_public SYS_InitThreadObjectCallback", "zd_public SYS_FreeThreadObjectCallback");
+    const char* expected[] = {
+        " MOV byte [rbp+0],-1\n",
+        " MOV word [rbp+8],-2\n",
+        " MOV dword [rbp+16],5\n",
+        " MOV dword [rbp+24],1069547520\n",  // 1.5f as bits
+        " MOV word [rbp+32],65535\n",
+        " MOV byte [rbp+40],200\n",
+        " MOV word [rbp+48],66\n",
+        " MOV dword [rbp+56+4],1\n MOV dword [rbp+56],0\n",  // 2^32: upper half first
+        " MOV dword [rbp+64+4],1073741824\n MOV dword [rbp+64],0\n",  // 2.0 as bits
+        " MOV dword [rbp+72+4],-1\n MOV dword [rbp+72],-1\n",
+    };
+    for (const char* line : expected) EXPECT_NE(init.find(line), std::string::npos) << line << init;
+    // One reload per store; the uninitialised long gets nothing.
+    EXPECT_EQ(count_of(init, " MOV rbp,[rsp+32]\n"), 10u) << init;
+    EXPECT_EQ(init.find("[rbp+80]"), std::string::npos);
+    EXPECT_NE(text.find("ZD_ThreadedObjectSize: dq 88\n"), std::string::npos);
+    EXPECT_EQ(assemble(), "");
+}
+
+TEST_F(ProgramThreadsTest, ThreadedStringIsReleasedByTheFreeCallback)
+{
+    ASSERT_TRUE(compile("Threaded s.s, n.l"));
+    std::string text = finish();
+    std::string free_code = slice(text, "zd_public SYS_FreeThreadObjectCallback", "; ");
+    EXPECT_NE(free_code.find(" MOV rbp,[rsp+32]\n MOV rcx,qword [rbp+0]\n CALL SYS_FreeString\n"), std::string::npos)
+        << free_code;
+    EXPECT_EQ(count_of(text, "extrn SYS_FreeString\n"), 1u);
+    EXPECT_EQ(assemble(), "");
+}
+
+TEST_F(ProgramThreadsTest, ThreadedStructureWithAListIsInitialisedAndReleased)
+{
+    ASSERT_TRUE(compile("Structure Bag\n name.s\n List items.l()\nEndStructure\nThreaded b.Bag, p.l"));
+    std::string text = finish();
+    std::string init = slice(text, "zd_public SYS_InitThreadObjectCallback", "zd_public SYS_FreeThreadObjectCallback");
+    EXPECT_NE(init.find(" MOV rdx,s_bag\n MOV rbp,[rsp+32]\n LEA rcx,[rbp+0]\n CALL SYS_InitDynamicStructure\n"),
+              std::string::npos)
+        << init;
+    std::string free_code = slice(text, "zd_public SYS_FreeThreadObjectCallback", " RET");
+    EXPECT_NE(free_code.find(" MOV rdx,s_bag\n"), std::string::npos) << free_code;
+    EXPECT_NE(free_code.find(" CALL SYS_FreeStructureStrings\n"), std::string::npos);
+    // The descriptor named in the code is written.
+    EXPECT_NE(text.find("s_bag:\n dq 0\n dq -5,8,4,0,5\n dq -1\n"), std::string::npos) << text;
+    EXPECT_EQ(assemble(), "");
+}
+
+// --- DllMain ------------------------------------------------------------------
+
+TEST_F(ProgramThreadsTest, DllMainWithoutProcedures)
+{
+    clear_output();
+    emit_dll_main(nullptr, nullptr, nullptr, nullptr);
+    EXPECT_EQ(output(),
+              "DllMain:\n PUSH rbx\n PUSH rbp\n PUSH rsi\n PUSH rdi\n PUSH r12\n PUSH r13\n PUSH r14\n PUSH r15\n"
+              " SUB rsp,40\n"
+              " CMP rdx,1\n JNE .SkipProcessAttach\n MOV [_ZD_Instance],rcx\n CALL ZD_DllInit\n JMP .End\n"
+              ".SkipProcessAttach:\n"
+              " CMP rdx,2\n JNE .SkipThreadAttach\n JMP .End\n.SkipThreadAttach:\n"
+              " CMP rdx,0\n JNE .SkipProcessDetach\n CALL _ZD_EOP\n JMP .End\n.SkipProcessDetach:\n"
+              " CMP rdx,3\n JNE .SkipThreadDetach\n.SkipThreadDetach:\n"
+              ".End:\n MOV rax,1\n ADD rsp,40\n POP r15\n POP r14\n POP r13\n POP r12\n POP rdi\n POP rsi\n POP rbp\n"
+              " POP rbx\n RET\n");
+}
+
+TEST_F(ProgramThreadsTest, DllMainCallsTheExportedProceduresFoundInAnyCase)
+{
+    HashTable* saved = procedure_table;
+    procedure_table = create_hash_table(sizeof(ProcedureRecord), 0);
+    auto add = [](const char* name, int32_t id, uint32_t flags) {
+        auto* procedure = static_cast<ProcedureRecord*>(hash_add(procedure_table, name));
+        procedure->id = id;
+        procedure->flags = flags;
+    };
+    add("attachprocess", 2, 0x1000 | 0x800);
+    add("DETACHTHREAD", 4, 0x1000 | 0x800);
+    add("AttachThread", 6, 0x800);                   // not exported: ignored
+    add("DetachProcess", 8, 0x1000 | 0x4000 | 0x800);  // declared only: ignored
+    clear_output();
+    emit_dll_entry();
+    std::string text = output();
+    procedure_table = saved;
+    EXPECT_NE(text.find(" CALL ZD_DllInit\n MOV rcx,[_ZD_Instance]\n CALL _Procedure2\n JMP .End\n"), std::string::npos)
+        << text;
+    EXPECT_NE(text.find(" JNE .SkipThreadAttach\n JMP .End\n"), std::string::npos);
+    EXPECT_NE(text.find(" JNE .SkipProcessDetach\n CALL _ZD_EOP\n"), std::string::npos);
+    EXPECT_NE(text.find(" JNE .SkipThreadDetach\n MOV rcx,[_ZD_Instance]\n CALL _Procedure4\n.SkipThreadDetach:\n"),
+              std::string::npos);
+}
+
+TEST_F(ProgramThreadsTest, ThreadedDllAssembles)
+{
+    dll_mode = 1;
+    console_mode = 0;
+    dll_symbol_addresses = 1;
+    ASSERT_TRUE(compile("Threaded t.i = 40\nt = t + 2"));
+    std::string text = finish();
+    EXPECT_NE(text.find("ZD_DllInit:\n SUB rsp,40\n"), std::string::npos);
+    EXPECT_NE(text.find(" CALL SYS_InitThreadedObject\n MOV [rsp+32],rax\n MOV [ZD_MainThreadObject],rax\n"),
+              std::string::npos);
+    EXPECT_EQ(assemble(), "");
+}
+
+// --- Structure descriptor tables and maps -----------------------------------
+
+class StructureTablesTest : public ProgramThreadsTest {
+protected:
+    StructureRecord* declare(const std::string& block, const char* name)
+    {
+        EXPECT_TRUE(compile(block)) << error_number;
+        return find_structure(name);
+    }
+};
+
+TEST_F(StructureTablesTest, StringAtOffsetEight)
+{
+    StructureRecord* s = declare("Structure One\n n.i\n s.s\nEndStructure", "One");
+    ASSERT_NE(s, nullptr);
+    s->flags |= STRUCT_NEEDS_INIT;
+    clear_output();
+    emit_structure_descriptors();
+    EXPECT_EQ(output(), "zd_align 8\ns_s:\n dq 0\n dq -1\ns_one:\n dq 8\n dq -1\n");
+}
+
+TEST_F(StructureTablesTest, ListsOfStringsAndOfPointers)
+{
+    StructureRecord* s = declare("Structure Lists\n List a.s()\n List *b()\nEndStructure", "Lists");
+    ASSERT_NE(s, nullptr);
+    s->flags |= STRUCT_NEEDS_INIT;
+    clear_output();
+    emit_structure_descriptors();
+    EXPECT_NE(output().find("s_lists:\n dq -5,0,8,s_s,8\n dq -5,16,8,0,21\n dq -1\n"), std::string::npos) << output();
+}
+
+TEST_F(StructureTablesTest, ArraysOfOneAndTwoDimensionsAndMaps)
+{
+    StructureRecord* s =
+        declare("Structure Grid\n Array row.w(10)\n Array cell.d(3, 4)\n Map names.s()\nEndStructure", "Grid");
+    ASSERT_NE(s, nullptr);
+    s->flags |= STRUCT_NEEDS_INIT;
+    clear_output();
+    emit_structure_descriptors();
+    std::string text = output();
+    EXPECT_NE(text.find("s_grid:\n dq -4,0,2,"), std::string::npos) << text;
+    EXPECT_NE(text.find(" dq -7,8,2,8,12,0\n dq "), std::string::npos) << text;
+    EXPECT_NE(text.find(",8,s_s,"), std::string::npos) << text;  // the map of strings
+    EXPECT_NE(text.find(" dq -1\n"), std::string::npos);
+}
+
+TEST_F(StructureTablesTest, NestedStructuresStaticArraysAndUnions)
+{
+    StructureRecord* outer = declare("Structure Inner\n t.s\nEndStructure\n"
+                                     "Structure Outer\n n.i\n in.Inner\n names.s[3]\n StructureUnion\n u.s\n v.s\n"
+                                     " EndStructureUnion\n plain.i\nEndStructure",
+                                     "Outer");
+    ASSERT_NE(outer, nullptr);
+    outer->flags |= STRUCT_NEEDS_INIT;
+    clear_output();
+    emit_structure_descriptors();
+    std::string text = output();
+    // The inner structure is marked through the field and written too.
+    EXPECT_NE(text.find("s_inner:\n dq 0\n dq -1\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("s_outer:\n dq -3,8,8,s_inner\n dq -2,3,16,8,s_s\n dq -1\n"), std::string::npos) << text;
+}
+
+TEST_F(StructureTablesTest, StructureWithoutManagedFieldsGetsNoTable)
+{
+    StructureRecord* s = declare("Structure Point\n x.l\n y.l\nEndStructure", "Point");
+    ASSERT_NE(s, nullptr);
+    clear_output();
+    emit_structure_descriptors();
+    EXPECT_EQ(output(), "zd_align 8\ns_s:\n dq 0\n dq -1\n");
+}
+
+TEST_F(StructureTablesTest, StructureMapOfFlaggedStructureAndItsFieldStructures)
+{
+    StructureRecord* point = declare("Structure Point\n x.l\n y.l\nEndStructure", "Point");
+    StructureRecord* shape = declare("Structure Shape\n name.s\n at.Point\n *next.Shape\n *other.Unknown\n"
+                                     " tag.s{4}\n List pts.Point()\nEndStructure",
+                                     "Shape");
+    ASSERT_NE(point, nullptr);
+    ASSERT_NE(shape, nullptr);
+    shape->flags |= STRUCT_MARK_800;
+    clear_output();
+    emit_structure_maps();
+    std::string text = output();
+    std::string shape_map = "SM_" + std::to_string(shape->id) + ":\n db \"Shape\",0\n db 0\n dq s_shape\n"
+                            " db 8\n dd 0\n db \"name\",0\n"
+                            " db 7\n dd 8\n db \"at\",0\n dq SM_" + std::to_string(point->id) + "\n"
+                            " db 135\n dd 16\n db \"next\",0\n dq SM_" + std::to_string(shape->id) + "\n"
+                            " db 21\n dd 24\n db \"other\",0\n"
+                            " db 10\n dd 32\n db \"tag\",0\n dd 8\n"
+                            " db 14\n db 7\n dd 40\n db \"pts\",0\n dq SM_" + std::to_string(point->id) + "\n"
+                            " db -1\n";
+    EXPECT_NE(text.find(shape_map), std::string::npos) << text;
+    EXPECT_NE(text.find("SM_" + std::to_string(point->id) + ":\n db \"Point\",0\n db 0\n dq 0\n"), std::string::npos);
+    EXPECT_EQ(shape->flags & (STRUCT_MARK_8 | STRUCT_MARK_800), 0);
+    // The map is written again in the next pass that asks for it.
+    shape->flags |= STRUCT_MARK_800;
+    clear_output();
+    emit_structure_maps();
+    EXPECT_NE(output().find(shape_map), std::string::npos);
+}
+
+TEST_F(StructureTablesTest, DescriptorSymbolOfAModuleStructure)
+{
+    ASSERT_TRUE(compile("DeclareModule Geo\nStructure Ring\n s.s\nEndStructure\nEndDeclareModule"));
+    ModuleRecord* module = find_module("Geo");
+    ASSERT_NE(module, nullptr);
+    auto* ring = reinterpret_cast<StructureRecord*>(hash_find(module->structures, "Ring"));
+    ASSERT_NE(ring, nullptr);
+    EXPECT_STREQ(format_structure_symbol(ring), "s_geo.ring");
+    ring->flags |= STRUCT_NEEDS_INIT;
+    clear_output();
+    emit_structure_descriptors();
+    EXPECT_NE(output().find("s_geo.ring:\n dq 0\n dq -1\n"), std::string::npos) << output();
+}
+
+}  // namespace
