@@ -8,6 +8,7 @@
 #include <set>
 #include <string>
 
+#include "backend_x64/debugger_output.h"
 #include "backend_x64/emit_common.h"
 #include "backend_x64/emit_float_pools.h"
 #include "backend_x64/emit_jumps.h"
@@ -283,6 +284,7 @@ void emit_program_start()
     emit_line("macro zd_bssalign value { rb (value-1) - ($-_ZD_BSSSection  + value-1) mod value }");
 
     emit_label_aliases();
+    if (debugger_enabled) emit_debugger_externs();
 
     if (dll_mode) {
         declare_extern("SYS_CleanupThreadCallbacks");
@@ -401,6 +403,7 @@ void emit_program_end()
     emit_line(" ADD rsp,40");
     emit_line(" RET");
 
+    if (debugger_enabled) emit_debugger_runtime();
     emit_thread_object_callbacks();
     blank_comment();
 
@@ -411,6 +414,7 @@ void emit_program_end()
     if (changes_to_source_folder()) {
         emit_line2("_ZD_SourceCodePath: db ", format_source_path_data(main_source_folder).c_str());
     }
+    emit_debugger_data();
     emit_line2("ZD_OpenGLSubsystem: db ", std::to_string(opengl_subsystem_value()).c_str());
     emit_format("zd_public ZD_Compiler_Unicode\n dd %d", 1);
     emit_format("zd_public ZD_Compiler_Thread\n dd %d", thread_safe);
@@ -426,6 +430,7 @@ void emit_program_end()
     }
     emit_static_strings();
     emit_float_pools();
+    if (debugger_enabled) emit_debugger_banks();
     emit_structure_maps();
     emit_structure_descriptors();
     emit_line("zd_align 8");

@@ -1,5 +1,6 @@
 #include "backend_x64/x64_backend.h"
 
+#include "backend_x64/debugger_output.h"
 #include "backend_x64/emit_arith.h"
 #include "backend_x64/emit_control_flow.h"
 #include "backend_x64/emit_arrays.h"
@@ -15,6 +16,13 @@
 const BackendHooks x64_backend_hooks = {
     .name = "x64",
     .init_backend_tables = init_backend_tables,
+    .emit_line_marker = emit_line_marker,
+    .add_debugger_line_entry = add_debugger_line_entry,
+    .begin_debug_value = begin_debug_value,
+    .emit_debug_value = emit_debug_value,
+    .emit_call_debugger = emit_call_debugger,
+    .emit_debugger_set_line = emit_debugger_set_line,
+    .add_code_context_entry = add_code_context_entry,
     .reset_program_output = reset_program_output,
     .finish_program = finish_x64_program,
     .emit_goto = x64_emit_goto,

@@ -35,6 +35,18 @@ struct BackendHooks {
     void (*emit_line_marker)(const char* routine);
     // Appends the current LineCode to the debugger's valid-lines table.
     void (*add_debugger_line_entry)();
+    // Debug: the string base position saved before the expression; the
+    // value in the current operand printed by the debugger and the position
+    // restored.
+    void (*begin_debug_value)();
+    void (*emit_debug_value)();
+    // CallDebugger: the line marker and the break with the saved registers.
+    void (*emit_call_debugger)();
+    // Tells the debugger the current line again (before DisableDebugger).
+    void (*emit_debugger_set_line)();
+    // A record of the code-context table (1/2 procedure start/end, 3/4
+    // module start/end, 5 UseModule, 6 UnuseModule) with the name.
+    void (*add_code_context_entry)(int32_t kind, const char* name);
 
     // Program output and jumps (null while a back end lacks them).
     // Per compilation: the program output's extern set and the Gosub counter.

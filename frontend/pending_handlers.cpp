@@ -39,9 +39,6 @@ void compile_procedurereturn_statement() { reject_pending_statement(); }
 void compile_with_statement() { reject_pending_statement(); }
 
 // other_statements.h
-void compile_debug_statement() { reject_pending_statement(); }
-void compile_debuglevel_statement() { reject_pending_statement(); }
-void compile_calldebugger_statement() { reject_pending_statement(); }
 void compile_restore_statement() { reject_pending_statement(); }
 void swap_statement() { reject_pending_statement(); }
 void compile_includebinary_statement() { reject_pending_statement(); }

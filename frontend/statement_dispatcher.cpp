@@ -376,6 +376,8 @@ bool dispatch_keyword()
         if (word_is("DIM")) { compile_dim_statement(0); return true; }
         if (word_is("DISABLEDEBUGGER")) {
             if (debugger_enabled) {
+                // The debugger learns the line once more before its calls stop.
+                if (debugger_code && backend && backend->emit_debugger_set_line) backend->emit_debugger_set_line();
                 debugger_code = 0;
             }
             return true;
