@@ -4,6 +4,7 @@
 #include <set>
 
 #include "backend_x64/emit_arrays.h"
+#include "backend_x64/emit_lists_maps.h"
 #include "backend_x64/program_output.h"
 #include "backend_x64/x64_variables.h"
 #include "core/core_globals.h"
@@ -98,5 +99,6 @@ void collect_program_inputs()
 {
     collect_global_variables();
     collect_array_labels();
+    collect_list_map_labels();
     collect_data_items();
 }

@@ -12,6 +12,7 @@
 #include "frontend/expressions.h"
 #include "frontend/frontend_globals.h"
 #include "frontend/lexer.h"
+#include "frontend/lists_maps.h"
 #include "frontend/operand_state.h"
 
 BlockStack block_stack;
@@ -425,7 +426,7 @@ void compile_next_statement() {
     }
     emit_marker();
     if (level->kind == BLOCK_FOREACH) {
-        set_error(1);  // ForEach comes with the lists and maps
+        compile_foreach_next(level, names_counter);
         return;
     }
     if (names_counter) {

@@ -1,11 +1,24 @@
 #include "frontend/lists_maps.h"
 
+#include <cstdio>
+#include <cstring>
 #include <strings.h>
+#include <type_traits>
 
+#include "core/backend_hooks.h"
+#include "core/core_globals.h"
 #include "core/cursor_list.h"
+#include "core/error_state.h"
+#include "core/memory_pools.h"
+#include "frontend/arrays.h"
+#include "frontend/expressions.h"
 #include "frontend/frontend_globals.h"
+#include "frontend/lexer.h"
+#include "frontend/libraries.h"
 #include "frontend/modules.h"
+#include "frontend/statement_dispatcher.h"
 #include "frontend/symbols.h"
+#include "frontend/variables.h"
 
 CursorList* list_list = nullptr;
 CursorList* map_list = nullptr;
@@ -59,3 +72,589 @@ void reset_lists_maps() {
 ListRecord* find_list(const char* name) { return find_scoped<ListRecord>(list_list, &ModuleRecord::lists, name); }
 
 MapRecord* find_map(const char* name) { return find_scoped<MapRecord>(map_list, &ModuleRecord::maps, name); }
+
+namespace {
+
+// Flags of library commands that are not real commands for the name check.
+constexpr uint32_t command_not_a_name = 0x2600;
+
+const ListMapHooks* hooks() { return backend ? backend->lists_maps : nullptr; }
+
+// The list of the scope being compiled: the open module's, else the global one.
+CursorList* scope_list(CursorList* global, CursorList* ModuleRecord::*slot, size_t record_size) {
+    if (current_module) {
+        if (!(current_module->*slot)) current_module->*slot = create_list(record_size, 0);
+        return current_module->*slot;
+    }
+    return global;
+}
+
+CursorList* scope_list_list() { return scope_list(list_list, &ModuleRecord::lists, sizeof(ListRecord)); }
+CursorList* scope_map_list() { return scope_list(map_list, &ModuleRecord::maps, sizeof(MapRecord)); }
+
+// Skips blanks; true (and past it) when ")" follows.
+bool take_close_bracket() {
+    while (*parse_pointer == ' ' || *parse_pointer == '\t') parse_pointer++;
+    if (*parse_pointer != ')') return false;
+    parse_pointer++;
+    return true;
+}
+
+// The operator after a closing bracket.
+bool read_after_bracket() {
+    read_operator();
+    if (error_number == 79) clear_error_state();
+    return error_number == 0;
+}
+
+// The name checks shared by lists and maps: keywords, library commands,
+// arrays and the other container kind.
+bool check_container_name(const char* name, bool is_map) {
+    if (is_keyword(name)) {
+        set_error_format(144, name);
+        return false;
+    }
+    if (!explicit_module) {
+        LibraryCommand* command = find_library_command(name);
+        if (command && !(command->flags & command_not_a_name)) {
+            set_error_format(97, command->library ? command->library->name : "");
+            return false;
+        }
+    }
+    if (find_array(name)) {
+        set_error(98);
+        return false;
+    }
+    if (error_number) return false;
+    if (is_map ? find_list(name) != nullptr : find_map(name) != nullptr) {
+        set_error(is_map ? 99 : 140);
+        return false;
+    }
+    return true;
+}
+
+// A new record at the end of the scope's list, its fields after the link
+// cleared.
+template <typename Record>
+Record* append_record(CursorList* list) {
+    list_reset_cursor(list);
+    while (list_next(list)) {}
+    auto* record = static_cast<Record*>(list_add(list));
+    memset(reinterpret_cast<char*>(record) + sizeof(ListNode), 0, sizeof(Record) - sizeof(ListNode));
+    return record;
+}
+
+// Places a new list or map by the declaration mode and the body being
+// compiled; `bytes` is the storage of its head (16) or slot (8), `kind` the
+// item kind of its Static or Threaded item.
+template <typename Record>
+bool place_record(Record* record, const char* name, int32_t bytes, uint8_t kind, const char* symbol_prefix) {
+    record->module = current_module;
+    record->name = pool_strdup(name);
+    record->element_size = current_type.size;
+    record->element_type = current_type.code;
+    record->element_structure = current_type.structure;
+    if (pointer_flag) {
+        if (current_type.given && current_type.code != TYPE_STRUCTURE && native_type_size(current_type.code)) {
+            set_error(264);
+            return false;
+        }
+        record->element_size = 8;
+    }
+    if (declaration_mode == DECLARE_THREADED) {
+        record->flags = CONTAINER_THREADED;
+        thread_local_offset = (thread_local_offset + 7) & ~7;
+        record->offset = thread_local_offset;
+        thread_local_offset += bytes;
+        record->item = register_init_item(kind, record);
+    } else if (in_structure) {
+        record->flags = CONTAINER_FIELD;
+    } else if ((in_procedure && declaration_mode != DECLARE_SHARED && declaration_mode != DECLARE_STATIC) ||
+               in_interface) {
+        record->flags = CONTAINER_LOCAL;
+        local_frame_offset = (local_frame_offset + 7) & ~7;
+        record->offset = local_frame_offset;
+        local_frame_offset += bytes;
+        record->module = nullptr;
+    } else {
+        record->flags = 0;
+        record->offset = global_data_offset;
+        global_data_offset += bytes;
+    }
+    if (module_section_state() == 1) record->flags |= CONTAINER_PUBLIC;
+    if (pointer_flag) record->flags |= CONTAINER_POINTERS;
+    if (declaration_mode == DECLARE_GLOBAL) record->flags |= CONTAINER_GLOBAL;
+    if (declaration_mode == DECLARE_STATIC) {
+        char label[STATEMENT_WORD_SIZE + 8];
+        snprintf(label, sizeof label, "%s%s", symbol_prefix, name);
+        record->item = add_data_item(label, bytes, kind, record);
+        record->flags |= CONTAINER_STATIC;
+    }
+    if (record->element_structure && record->element_type == TYPE_STRUCTURE && !pointer_flag &&
+        (record->element_structure->flags & STRUCT_DYNAMIC)) {
+        record->element_structure->flags |= STRUCT_NEEDS_INIT;
+    }
+    return true;
+}
+
+// A type written for an existing record must be its element type.
+template <typename Record>
+bool same_element_type(const Record* record) {
+    if (!current_type.given) return true;
+    if (current_type.code != record->element_type) return false;
+    return current_type.code != TYPE_STRUCTURE || current_type.structure == record->element_structure;
+}
+
+// The shared part of declare_list and declare_map: the checks and the new
+// record (or the existing one).
+template <typename Record>
+Record* declare_container(const char* name_in, bool is_map) {
+    char name[STATEMENT_WORD_SIZE];
+    snprintf(name, sizeof name, "%s", name_in);
+    const int syntax_error = is_map ? 253 : 76;
+    if (!check_container_name(name, is_map)) return nullptr;
+    Record* existing = nullptr;
+    if constexpr (std::is_same_v<Record, MapRecord>) existing = find_map(name);
+    else existing = find_list(name);
+    if (error_number) return nullptr;
+    CursorList* list = is_map ? scope_map_list() : scope_list_list();
+    if (declaration_mode == DECLARE_PROTECTED && existing && (existing->flags & CONTAINER_LOCAL) &&
+        (existing->flags & CONTAINER_STATIC) != CONTAINER_STATIC) {
+        set_error_format(is_map ? 288 : 139, name);
+        return nullptr;
+    }
+    bool shadowing = existing && (existing->flags & (CONTAINER_GLOBAL | CONTAINER_PUBLIC)) &&
+                     (declaration_mode == DECLARE_PROTECTED || declaration_mode == DECLARE_STATIC);
+    if (existing && !shadowing) {
+        if (!same_element_type(existing)) {
+            set_error_format(is_map ? 259 : 258, name);
+            return nullptr;
+        }
+        if (token_code != '(') {
+            set_error(syntax_error);
+            return nullptr;
+        }
+        return existing;
+    }
+    if (declaration_mode == DECLARE_GLOBAL && in_procedure) {
+        CursorList* main_scope = is_map ? map_list : list_list;
+        for (ListNode* node = main_scope ? main_scope->first : nullptr; node; node = node->next) {
+            if (strcasecmp(reinterpret_cast<Record*>(node)->name, name) == 0) {
+                set_error_format(is_map ? 288 : 139, name);
+                return nullptr;
+            }
+        }
+    }
+    if (current_type.prototype) {
+        set_error(226);
+        return nullptr;
+    }
+    if (token_code != '(') {
+        set_error(syntax_error);
+        return nullptr;
+    }
+    auto* record = append_record<Record>(list);
+    if (!place_record(record, name, is_map ? 8 : 16, is_map ? TYPE_MAP : TYPE_LIST,
+                      is_map ? (pointer_flag ? "mp_" : "m_") : (pointer_flag ? "tp_" : "t_"))) {
+        list->current = reinterpret_cast<ListNode*>(record);
+        list_delete_current(list);
+        list_reset_cursor(list);
+        return nullptr;
+    }
+    return record;
+}
+
+// Storage that the runtime fills at start (Static and Threaded items) or
+// that belongs to a structure: no creation code at the statement.
+bool created_at_statement(uint32_t flags) {
+    return !in_structure && (flags & CONTAINER_STATIC) != CONTAINER_STATIC &&
+           (flags & CONTAINER_THREADED) != CONTAINER_THREADED && !(flags & CONTAINER_FIELD);
+}
+
+// Reads the optional "*", the name (with its module prefix) and its type;
+// leaves the token after the type. Returns false with an error set.
+bool read_container_name(int name_error, char* name, size_t size) {
+    if (error_number == 79) clear_error_state();
+    pointer_flag = 0;
+    bool star_read = token_code == '*';
+    if (!star_read)
+        while (*parse_pointer == ' ' || *parse_pointer == '\t') parse_pointer++;
+    if (star_read || *parse_pointer == '*') {
+        if (!star_read) parse_pointer++;
+        pointer_flag = 1;
+    }
+    read_token();
+    if (error_number == 79) clear_error_state();
+    if (error_number) return false;
+    if (statement_word[0] && token_code == TOKEN_MODULE_SEPARATOR) {
+        char module[STATEMENT_WORD_SIZE];
+        snprintf(module, sizeof module, "%s", statement_word);
+        resolve_module_prefix(module);
+        if (error_number) return false;
+    }
+    if (!identifier_start_chars[(unsigned char)statement_word[0]]) {
+        set_error(name_error);
+        return false;
+    }
+    snprintf(name, size, "%s", statement_word);
+    parse_field_type(0);
+    return error_number == 0;
+}
+
+// What may follow a complete declaration: the end, or a "," in the item
+// lists of Global, Protected, Static and Define.
+void check_declaration_end() {
+    if (token_code == TOKEN_END) return;
+    bool list_allowed = declaration_mode == DECLARE_DEFINE || declaration_mode == DECLARE_GLOBAL ||
+                        declaration_mode == DECLARE_PROTECTED || declaration_mode == DECLARE_STATIC;
+    if (token_code != ',' || !list_allowed) set_error(4);
+}
+
+// The operand of an element: its type, size and flags by the element type.
+template <typename Record>
+void set_element_operand(const Record* record) {
+    const ListMapHooks* h = hooks();
+    current_type.code = record->element_type;
+    current_type.size = record->element_size;
+    current_type.structure = record->element_structure;
+    current_type.given = 0;
+    int32_t size = record->element_size;
+    uint32_t flags = 0;
+    int32_t kind = OPERAND_VARIABLE;
+    if (record->flags & CONTAINER_POINTERS) {
+        size = 8;
+        flags |= OP_POINTER;
+    } else {
+        switch (record->element_type) {
+        case TYPE_STRING: kind = OPERAND_STRING; flags |= OP_STRING; size = 8; break;
+        case TYPE_FIXED_STRING: kind = OPERAND_STRING; flags |= OP_STRING | OP_FIXED_STRING; break;
+        case TYPE_STRUCTURE: size = 8; flags |= OP_STRUCTURE; break;
+        case TYPE_FLOAT: flags |= OP_FLOAT; break;
+        case TYPE_DOUBLE: flags |= OP_FLOAT | OP_DOUBLE; break;
+        case TYPE_QUAD: case TYPE_INTEGER: flags |= OP_QUAD; break;
+        case TYPE_CHARACTER: case TYPE_ASCII: case TYPE_UNICODE: flags |= OP_UNSIGNED; break;
+        default: break;
+        }
+    }
+    const char* text = h && h->format_element_operand ? h->format_element_operand(size > 8 ? 8 : size) : "";
+    snprintf(current_operand.text, sizeof current_operand.text, "%s", text);
+    current_operand.kind = kind;
+    current_operand.size = size;
+    current_operand.constant = 0;
+    current_operand.flags = flags;
+    current_variable = nullptr;
+}
+
+// After the element: "\" starts a field chain of a structure element.
+template <typename Record>
+bool check_field_chain(const Record* record) {
+    if (token_code != '\\') return true;
+    if (record->element_type != TYPE_STRUCTURE || !record->element_structure) {
+        set_error(75);
+        return false;
+    }
+    // Field chains after an element are compiled by the structure field
+    // access, which this build does not have yet.
+    set_error(1);
+    return false;
+}
+
+// Unlinks a node from its list without freeing it.
+void unlink_node(CursorList* list, ListNode* node) {
+    if (node->previous) node->previous->next = node->next;
+    else list->first = node->next;
+    if (node->next) node->next->previous = node->previous;
+    else list->last = node->previous;
+    list->current = nullptr;
+}
+
+template <typename Record, typename Free>
+void free_scope(CursorList* list, Free emit_free) {
+    if (!list) return;
+    const ArrayHooks* array_hooks = backend ? backend->arrays : nullptr;
+    bool kept = false;
+    ListNode* node = list->first;
+    while (node) {
+        ListNode* following = node->next;
+        auto* record = reinterpret_cast<Record*>(node);
+        if ((record->flags & CONTAINER_STATIC) == CONTAINER_STATIC) {
+            // Unlinked but kept: its data item still refers to it.
+            unlink_node(list, node);
+        } else if (record->flags & (CONTAINER_LOCAL | CONTAINER_PARAMETER)) {
+            if (!(record->flags & CONTAINER_PARAMETER)) {
+                if (!kept && array_hooks && array_hooks->emit_keep_return_value) array_hooks->emit_keep_return_value();
+                kept = true;
+                emit_free(record);
+            }
+            list->current = node;
+            list_delete_current(list);
+        } else {
+            record->flags &= ~(uint32_t)CONTAINER_SHARED;
+        }
+        node = following;
+    }
+    list_reset_cursor(list);
+}
+
+}  // namespace
+
+ListRecord* declare_list(const char* name) { return declare_container<ListRecord>(name, false); }
+
+MapRecord* declare_map(const char* name) { return declare_container<MapRecord>(name, true); }
+
+// ---------------------------------------------------------------------------
+// NewList and NewMap
+
+void compile_newlist_statement() {
+    char name[STATEMENT_WORD_SIZE];
+    if (!read_container_name(175, name, sizeof name)) return;
+    ListRecord* list = declare_list(name);
+    if (!list || error_number) return;
+    if (!take_close_bracket()) {
+        set_error(76);
+        return;
+    }
+    if (!read_after_bracket()) return;
+    check_declaration_end();
+    if (error_number) return;
+    const ListMapHooks* h = hooks();
+    if (created_at_statement(list->flags) && h && h->emit_new_list) h->emit_new_list(list);
+}
+
+void compile_newmap_statement() {
+    char name[STATEMENT_WORD_SIZE];
+    if (!read_container_name(178, name, sizeof name)) return;
+    MapRecord* map = declare_map(name);
+    if (!map || error_number) return;
+    const ListMapHooks* h = hooks();
+    bool created = created_at_statement(map->flags);
+    int32_t pushed = 0;
+    if (map->slot_count == 0) map->slot_count = 512;
+    if (!take_close_bracket()) {
+        int32_t saved_mode = declaration_mode;
+        declaration_mode = DECLARE_NONE;
+        if (!created) no_output_depth++;
+        compile_expression(EXPR_INTEGER_ONLY, MODE_INTEGER);
+        if (!created) no_output_depth--;
+        declaration_mode = saved_mode;
+        if (error_number) return;
+        bool constant = current_operand.kind == OPERAND_CONSTANT && !(current_operand.flags & OP_FLOAT);
+        if (constant) {
+            // A count below 1 would leave the map without a bucket: the
+            // default is taken instead.
+            int64_t count = current_operand.constant;
+            map->slot_count = (count < 1 || count > 0x7FFFFFFF) ? 512 : (int32_t)count;
+        } else if (!created) {
+            set_error(198);
+            return;
+        } else {
+            if (h && h->emit_push_slot_count) h->emit_push_slot_count();
+            pushed = 1;
+        }
+        if (token_code != ')') {
+            set_error(253);
+            return;
+        }
+    }
+    if (!read_after_bracket()) return;
+    check_declaration_end();
+    if (error_number) return;
+    if (created && h && h->emit_new_map) h->emit_new_map(map, pushed);
+}
+
+// ---------------------------------------------------------------------------
+// Element access
+
+void emit_list_element_access(ListRecord* list) {
+    if (token_code != '(') {
+        set_error_format(358, list->name);
+        return;
+    }
+    if (!take_close_bracket()) {
+        set_error(90);
+        return;
+    }
+    if (!read_after_bracket()) return;
+    const ListMapHooks* h = hooks();
+    if (debugger_code && h && h->emit_check_list_element) h->emit_check_list_element(list);
+    if (!check_field_chain(list)) return;
+    if (h && h->emit_load_list_element) h->emit_load_list_element(list);
+    set_element_operand(list);
+}
+
+void emit_map_element_access(MapRecord* map) {
+    if (token_code != '(') {
+        set_error_format(359, map->name);
+        return;
+    }
+    const ListMapHooks* h = hooks();
+    if (take_close_bracket()) {
+        if (!read_after_bracket()) return;
+        if (h && h->emit_load_map_current) h->emit_load_map_current(map);
+        if (debugger_code && h && h->emit_check_map_element) h->emit_check_map_element(map);
+    } else {
+        CurrentType saved_type = current_type;
+        compile_expression(EXPR_KEEP_STRING_BASE, 0);
+        current_type = saved_type;
+        if (error_number) return;
+        if (current_operand.kind != OPERAND_STRING) {
+            set_error(103);
+            return;
+        }
+        if (h && h->emit_get_map_element_call) h->emit_get_map_element_call(map);
+        if (token_code != ')') {
+            set_error(6);
+            return;
+        }
+        if (!read_after_bracket()) return;
+    }
+    if (!check_field_chain(map)) return;
+    set_element_operand(map);
+}
+
+bool compile_list_map_reference(const char* name, bool statement_start) {
+    ListRecord* list = find_list(name);
+    if (error_number) return false;
+    MapRecord* map = list ? nullptr : find_map(name);
+    if (error_number) return false;
+    if (!list && !map) return false;
+    const bool keyed = map && [] {
+        const char* p = parse_pointer;
+        while (*p == ' ' || *p == '\t') p++;
+        return *p != ')';
+    }();
+    if (list) emit_list_element_access(list);
+    else emit_map_element_access(map);
+    if (error_number || !statement_start) return true;
+    if (token_code == '=') {
+        // The right side may call the runtime or reach other elements, which
+        // moves rbp: a keyed map element's address is kept on the machine
+        // stack and read back before the store.
+        const ArrayHooks* array_hooks = backend ? backend->arrays : nullptr;
+        if (array_hooks && array_hooks->emit_save_element_address) {
+            array_hooks->emit_save_element_address(current_operand.text);
+            element_address_saved = 1;
+        }
+        (void)keyed;
+        compile_statement_expression();
+        element_address_saved = 0;
+        return true;
+    }
+    if (token_code == TOKEN_END) set_error(1);
+    return true;
+}
+
+void free_scope_lists() {
+    const ListMapHooks* h = hooks();
+    free_scope<ListRecord>(scope_list_list(), [h](ListRecord* list) {
+        if (h && h->emit_free_list) h->emit_free_list(list);
+    });
+}
+
+void free_scope_maps() {
+    const ListMapHooks* h = hooks();
+    free_scope<MapRecord>(scope_map_list(), [h](MapRecord* map) {
+        if (h && h->emit_free_map) h->emit_free_map(map);
+    });
+}
+
+// ---------------------------------------------------------------------------
+// ForEach
+
+namespace {
+
+// The container after ForEach or Next: "name()" with an optional "*" and
+// module prefix. Exactly one of the results is set on success.
+bool read_foreach_container(ListRecord** list, MapRecord** map, int error) {
+    *list = nullptr;
+    *map = nullptr;
+    char name[STATEMENT_WORD_SIZE];
+    pointer_flag = 0;
+    while (*parse_pointer == ' ' || *parse_pointer == '\t') parse_pointer++;
+    if (*parse_pointer == '*') {
+        parse_pointer++;
+        pointer_flag = 1;
+    }
+    read_token();
+    if (error_number == 79) clear_error_state();
+    if (error_number) return false;
+    if (statement_word[0] && token_code == TOKEN_MODULE_SEPARATOR) {
+        char module[STATEMENT_WORD_SIZE];
+        snprintf(module, sizeof module, "%s", statement_word);
+        resolve_module_prefix(module);
+        if (error_number) return false;
+    }
+    snprintf(name, sizeof name, "%s", statement_word);
+    if (name[0]) {
+        *list = find_list(name);
+        if (!*list && !error_number) *map = find_map(name);
+    }
+    if (error_number) return false;
+    if ((!*list && !*map) || token_code != '(' || !take_close_bracket()) {
+        set_error(error);
+        return false;
+    }
+    if (!read_after_bracket()) return false;
+    if (token_code != TOKEN_END) {
+        set_error(4);
+        return false;
+    }
+    return true;
+}
+
+void write_label(const char* prefix, int32_t number) {
+    if (backend && backend->emit_block_label) backend->emit_block_label(prefix, number);
+}
+
+void write_marker() {
+    if (!line_markers_suppressed && backend && backend->emit_line_marker) backend->emit_line_marker("DBL");
+}
+
+}  // namespace
+
+void compile_foreach_statement() {
+    write_marker();
+    if (token_code != TOKEN_END && token_code != TOKEN_NO_OPERATOR) parse_pointer--;
+    ListRecord* list = nullptr;
+    MapRecord* map = nullptr;
+    if (!read_foreach_container(&list, &map, 160)) return;
+    if (block_stack.depth >= max_block_depth) {
+        set_error(1);
+        return;
+    }
+    int32_t label = ++label_counter;
+    BlockLevel& level = block_stack.levels[block_stack.depth++];
+    level.kind = BLOCK_FOREACH;
+    level.flags = 0;
+    level.label = label;
+    // The loop object is the container; the step tells a map (1) from a list.
+    level.counter = list ? reinterpret_cast<VariableRecord*>(list) : reinterpret_cast<VariableRecord*>(map);
+    level.step = list ? 0 : 1;
+    const ListMapHooks* h = hooks();
+    if (!h) return;
+    if (list) {
+        if (h->emit_foreach_list_start) h->emit_foreach_list_start(list, label);
+        if (h->emit_foreach_list_next) h->emit_foreach_list_next(list, label);
+    } else {
+        if (h->emit_foreach_map_start) h->emit_foreach_map_start(map, label);
+        if (h->emit_foreach_map_next) h->emit_foreach_map_next(map, label);
+    }
+    write_marker();
+}
+
+void compile_foreach_next(BlockLevel* level, bool named) {
+    bool is_map = level->step == 1;
+    if (named) {
+        ListRecord* list = nullptr;
+        MapRecord* map = nullptr;
+        if (!read_foreach_container(&list, &map, 168)) return;
+        void* object = list ? static_cast<void*>(list) : static_cast<void*>(map);
+        if (object != static_cast<void*>(level->counter)) {
+            set_error(list ? 169 : 206);
+            return;
+        }
+    }
+    (void)is_map;
+    if (backend && backend->emit_block_jump) backend->emit_block_jump("_ForEach", level->label);
+    write_label("_Next", level->label);
+}

@@ -34,21 +34,11 @@ void reject_pending_statement()
 
 // blocks.h
 void compile_endwith_statement() { reject_pending_statement(); }
-void compile_foreach_statement() { reject_pending_statement(); }
-void compile_procedurereturn_statement() { reject_pending_statement(); }
 void compile_with_statement() { reject_pending_statement(); }
 
 // other_statements.h
-void compile_restore_statement() { reject_pending_statement(); }
-void swap_statement() { reject_pending_statement(); }
-void compile_includebinary_statement() { reject_pending_statement(); }
-
-// procedures.h
-void compile_endprocedure_statement() { reject_pending_statement(); }
 
 // lists_maps.h
-void compile_newlist_statement() { reject_pending_statement(); }
-void compile_newmap_statement() { reject_pending_statement(); }
 
 // imports.h
 void compile_import_function_line() { reject_pending_statement(); }
@@ -57,15 +47,7 @@ void compile_import_function_line() { reject_pending_statement(); }
 void check_gosub_return() {}
 
 // other_statements.h
-void compile_data_statement(int) { reject_pending_statement(); }
-void compile_read_statement(int) { reject_pending_statement(); }
-
-// procedures.h
-void compile_procedure_statement(uint32_t) { reject_pending_statement(); }
-void check_declared_procedures() {}
 
 // labels.h
 
-// lists_maps.h
-
-// expressions.h: string expressions and conditions
+// expressions.h: string expressions

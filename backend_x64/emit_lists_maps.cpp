@@ -1,0 +1,303 @@
+// Linked lists and maps in x64 code. Every operation is a call of the
+// runtime (toolchain/runtime/lists_maps.c); the code keeps only the head of
+// a list and the slot of a map, and reaches elements through rbp.
+#include "backend_x64/emit_lists_maps.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+#include "backend_x64/emit_arith.h"
+#include "backend_x64/emit_common.h"
+#include "backend_x64/emit_strings.h"
+#include "backend_x64/program_output.h"
+#include "backend_x64/program_structures.h"
+#include "backend_x64/x64_globals.h"
+#include "backend_x64/x64_variables.h"
+#include "core/core_globals.h"
+#include "core/output_buffers.h"
+#include "frontend/frontend_globals.h"
+#include "frontend/imports.h"
+#include "frontend/lists_maps.h"
+#include "frontend/modules.h"
+#include "frontend/operand_state.h"
+#include "frontend/symbols.h"
+
+namespace {
+
+// Kinds addressed by their symbol inside a procedure: Global, shared,
+// public.
+constexpr uint32_t symbol_kinds = CONTAINER_GLOBAL | CONTAINER_SHARED | CONTAINER_PUBLIC;
+
+void use_routine(const char* name) {
+    if (!no_output_depth) add_extern_symbol(name);
+}
+
+// "[module.]<prefix><name>".
+const char* format_symbol(const ModuleRecord* module, const char* prefix, const char* name) {
+    static char text[600];
+    size_t used = 0;
+    text[0] = 0;
+    if (module) {
+        for (const char* p = module_name(module); *p && used + 2 < sizeof text; p++)
+            text[used++] = (char)tolower((unsigned char)*p);
+        text[used++] = '.';
+        text[used] = 0;
+    }
+    snprintf(text + used, sizeof text - used, "%s%s", prefix, name);
+    return text;
+}
+
+// The address rules shared by lists and maps.
+const char* format_address(uint32_t flags, int32_t offset, void* item, const char* symbol) {
+    static char text[640];
+    if ((flags & CONTAINER_THREADED) == CONTAINER_THREADED) {
+        emit_reload_frame_pointer();
+        procedure_uses_rbp = 1;
+        snprintf(text, sizeof text, "rbp+%d", offset);
+    } else if (flags & CONTAINER_FIELD) {
+        snprintf(text, sizeof text, "rbp+%d", offset);
+    } else if ((flags & CONTAINER_STATIC) == CONTAINER_STATIC && item) {
+        snprintf(text, sizeof text, "%s", static_cast<DataItem*>(item)->label);
+    } else if (in_procedure && !(flags & symbol_kinds)) {
+        snprintf(text, sizeof text, "rsp+%d", emitter_stack.push_depth + offset);
+    } else {
+        snprintf(text, sizeof text, "%s", symbol);
+    }
+    return text;
+}
+
+// The element descriptor in r8: strings and structures that need clean-up
+// come with theirs, the others with none.
+void emit_element_descriptor(uint32_t flags, int32_t type, const StructureRecord* structure) {
+    if (flags & CONTAINER_POINTERS) {
+        emit_line(" XOR r8,r8");
+    } else if (type == TYPE_STRING) {
+        emit_load_symbol_address("s_s", REGISTER_R8);
+    } else if (type == TYPE_STRUCTURE && structure && (structure->flags & STRUCT_NEEDS_INIT)) {
+        auto* needed = const_cast<StructureRecord*>(structure);
+        mark_structure_descriptor_needed(needed);
+        emit_load_symbol_address(format_structure_symbol(needed), REGISTER_R8);
+    } else {
+        emit_line(" XOR r8,r8");
+    }
+}
+
+int32_t element_type_code(uint32_t flags, int32_t type) { return (flags & CONTAINER_POINTERS) ? TYPE_INTEGER : type; }
+
+// A runtime call at statement level: a call frame is written only when
+// something is pushed (a Select's selector), so that the call is aligned
+// and its shadow space never covers pushed values.
+void emit_statement_call(const char* routine) {
+    emit_call_frame_begin();
+    emit_linef(" CALL %s", routine);
+    emit_call_frame_end();
+    use_routine(routine);
+}
+
+}  // namespace
+
+const char* format_list_symbol(const ListRecord* list) {
+    return format_symbol(list->module, (list->flags & CONTAINER_POINTERS) ? "tp_" : "t_", list->name);
+}
+
+const char* format_map_symbol(const MapRecord* map) {
+    return format_symbol(map->module, (map->flags & CONTAINER_POINTERS) ? "mp_" : "m_", map->name);
+}
+
+const char* format_list_address(ListRecord* list) {
+    return format_address(list->flags, list->offset, list->item, format_list_symbol(list));
+}
+
+const char* format_map_address(MapRecord* map) {
+    return format_address(map->flags, map->offset, map->item, format_map_symbol(map));
+}
+
+const char* format_list_element_operand(ListRecord* list) {
+    static char text[700];
+    if (list->flags & CONTAINER_PARAMETER) {
+        // A parameter's slot holds the address of the caller's head.
+        emit_linef(" MOV rax,[%s]", format_list_address(list));
+        snprintf(text, sizeof text, "qword [rax+8]");
+    } else {
+        snprintf(text, sizeof text, "qword [%s+8]", format_list_address(list));
+    }
+    return text;
+}
+
+void emit_new_list(ListRecord* list) {
+    emit_linef(" MOV r9,%d", element_type_code(list->flags, list->element_type));
+    emit_element_descriptor(list->flags, list->element_type, list->element_structure);
+    emit_linef(" LEA rdx,[%s]", format_list_address(list));
+    emit_linef(" MOV rcx,%d", list->element_size);
+    emit_statement_call("ZD_NewList");
+    use_routine("ZD_FreeList");
+}
+
+void emit_new_map(MapRecord* map, int32_t pushed) {
+    if (pushed) {
+        emit_line(" POP rcx");
+        emitter_stack.push_depth -= 8;
+    } else {
+        emit_linef(" MOV rcx,%d", map->slot_count > 0 ? map->slot_count : 512);
+    }
+    int32_t pad = (16 - (emitter_stack.push_depth + 8) % 16) % 16;
+    emitter_stack.call_frame_pad = pad;
+    if (pad) {
+        emitter_stack.push_depth += pad;
+        emit_linef(" SUB rsp,%d", pad);
+    }
+    emit_line(" PUSH rcx");
+    emitter_stack.push_depth += 8;
+    emit_linef(" LEA r9,[%s]", format_map_address(map));
+    emit_element_descriptor(map->flags, map->element_type, map->element_structure);
+    emit_linef(" MOV rdx,%d", element_type_code(map->flags, map->element_type));
+    emit_linef(" MOV rcx,%d", map->element_size);
+    emit_line(" SUB rsp,32");
+    emit_line(" CALL ZD_NewMap");
+    emit_line(" ADD rsp,40");
+    emitter_stack.push_depth -= 8;
+    emit_call_frame_end();
+    use_routine("ZD_NewMap");
+    use_routine("ZD_FreeMap");
+}
+
+void emit_free_list(ListRecord* list) {
+    emit_linef(" MOV rcx,qword [%s]", format_list_address(list));
+    emit_statement_call("ZD_FreeList");
+}
+
+void emit_free_map(MapRecord* map) {
+    emit_linef(" MOV rcx,qword [%s]", format_map_address(map));
+    emit_statement_call("ZD_FreeMap");
+}
+
+void emit_foreach_list_start(ListRecord* list, int32_t label) {
+    emit_linef(" MOV rcx,qword [%s]", format_list_address(list));
+    emit_statement_call("ZD_ResetList");
+    emit_linef("_ForEach%d:", label);
+}
+
+void emit_foreach_map_start(MapRecord* map, int32_t label) {
+    emit_linef(" MOV rcx,qword [%s]", format_map_address(map));
+    emit_statement_call("ZD_ResetMap");
+    emit_linef("_ForEach%d:", label);
+}
+
+void emit_foreach_list_next(ListRecord* list, int32_t label) {
+    emit_linef(" MOV rcx,qword [%s]", format_list_address(list));
+    emit_statement_call("ZD_NextElement");
+    emit_line(" OR rax,rax");
+    emit_linef(" JZ _Next%d", label);
+}
+
+void emit_foreach_map_next(MapRecord* map, int32_t label) {
+    emit_linef(" MOV rcx,qword [%s]", format_map_address(map));
+    emit_statement_call("ZD_NextMapElement");
+    emit_line(" OR rax,rax");
+    emit_linef(" JZ _Next%d", label);
+}
+
+void emit_get_map_element_call(MapRecord* map) {
+    if (current_operand.flags & OP_COMPUTED) {
+        // The key lies on the string stack, its offset on the machine stack:
+        // the write position goes back to it (the runtime copies the key
+        // before anything writes there again) and the offset becomes its
+        // address.
+        emit_line(" MOV rcx,[rsp]");
+        if (thread_safe) {
+            emit_call_frame_begin();
+            emit_line(" CALL SYS_SetStringBasePosition");
+            emit_call_frame_end();
+        } else {
+            emit_line(" MOV qword [ZD_StringBasePosition],rcx");
+        }
+        emit_add_string_base_to_stack(0);
+        emit_line(" POP rdx");
+        emitter_stack.push_depth -= 8;
+    } else {
+        emit_load_string_address(REGISTER_RDX);
+    }
+    emit_linef(" MOV rcx,qword [%s]", format_map_address(map));
+    emit_call_frame_begin();
+    if (debugger_code) emit_line(" CALL _DBG_MU");
+    emit_line(" CALL ZD_GetMapElement");
+    emit_line(" MOV rbp,rax");
+    emit_call_frame_end();
+    procedure_uses_rbp = 1;
+    use_routine("ZD_GetMapElement");
+}
+
+void collect_list_map_labels() {
+    auto collect = [](CursorList* lists, CursorList* maps) {
+        for (ListNode* node = lists ? lists->first : nullptr; node; node = node->next) {
+            auto* list = reinterpret_cast<ListRecord*>(node);
+            if (list->flags & (CONTAINER_LOCAL | CONTAINER_FIELD | (CONTAINER_THREADED & ~CONTAINER_GLOBAL))) continue;
+            program_global_variables.push_back({format_list_symbol(list), 16});
+        }
+        for (ListNode* node = maps ? maps->first : nullptr; node; node = node->next) {
+            auto* map = reinterpret_cast<MapRecord*>(node);
+            if (map->flags & (CONTAINER_LOCAL | CONTAINER_FIELD | (CONTAINER_THREADED & ~CONTAINER_GLOBAL))) continue;
+            program_global_variables.push_back({format_map_symbol(map), 8});
+        }
+    };
+    collect(list_list, map_list);
+    if (!module_table) return;
+    hash_reset_iterator(module_table);
+    while (HashEntry* entry = hash_next(module_table)) {
+        auto* module = reinterpret_cast<ModuleRecord*>(entry);
+        collect(module->lists != list_list ? module->lists : nullptr, module->maps != map_list ? module->maps : nullptr);
+    }
+    hash_reset_iterator(module_table);
+}
+
+// ---------------------------------------------------------------------------
+// The hooks
+
+namespace {
+
+void x64_emit_push_slot_count() { emit_push_operand(); }
+
+void x64_emit_load_list_element(ListRecord* list) {
+    emit_linef(" MOV rbp,%s", format_list_element_operand(list));
+    procedure_uses_rbp = 1;
+}
+
+void x64_emit_load_map_current(MapRecord* map) {
+    emit_linef(" MOV rbp,qword [%s]", format_map_address(map));
+    emit_line(" MOV rbp,[rbp]");
+    procedure_uses_rbp = 1;
+}
+
+void x64_emit_check_list_element(ListRecord* list) {
+    emit_linef(" MOV rax,%s", format_list_element_operand(list));
+    emit_line(" CALL _DBG_EL");
+}
+
+void x64_emit_check_map_element(MapRecord*) { emit_line(" CALL _DBG_ML"); }
+
+const char* x64_format_element_operand(int32_t size) {
+    static char text[64];
+    snprintf(text, sizeof text, "%s[rbp]", size_prefix(size));
+    return text;
+}
+
+}  // namespace
+
+const ListMapHooks x64_list_map_hooks = {
+    .emit_new_list = emit_new_list,
+    .emit_push_slot_count = x64_emit_push_slot_count,
+    .emit_new_map = emit_new_map,
+    .emit_free_list = emit_free_list,
+    .emit_free_map = emit_free_map,
+    .emit_foreach_list_start = emit_foreach_list_start,
+    .emit_foreach_map_start = emit_foreach_map_start,
+    .emit_foreach_list_next = emit_foreach_list_next,
+    .emit_foreach_map_next = emit_foreach_map_next,
+    .emit_load_list_element = x64_emit_load_list_element,
+    .emit_load_map_current = x64_emit_load_map_current,
+    .emit_get_map_element_call = emit_get_map_element_call,
+    .emit_check_list_element = x64_emit_check_list_element,
+    .emit_check_map_element = x64_emit_check_map_element,
+    .format_element_operand = x64_format_element_operand,
+};
