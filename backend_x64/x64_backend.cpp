@@ -2,17 +2,12 @@
 
 #include "backend_x64/debugger_output.h"
 #include "backend_x64/emit_arith.h"
+#include "backend_x64/emit_control_flow.h"
 #include "backend_x64/emit_arrays.h"
 #include "backend_x64/emit_lists_maps.h"
-#include "backend_x64/emit_data_read.h"
-#include "backend_x64/emit_control_flow.h"
-#include "backend_x64/emit_data_read.h"
 #include "backend_x64/emit_expression.h"
 #include "backend_x64/emit_jumps.h"
-#include "backend_x64/emit_procedures.h"
 #include "backend_x64/emit_strings.h"
-#include "backend_x64/emit_structure_fields.h"
-#include "backend_x64/emit_structure_fields.h"
 #include "backend_x64/peephole.h"
 #include "backend_x64/program_output.h"
 #include "backend_x64/x64_expression_hooks.h"
@@ -77,19 +72,7 @@ const BackendHooks x64_backend_hooks = {
     .drop_string_offset = x64_drop_string_offset,
     .push_string_operand = x64_push_string_operand,
     .compare_strings = x64_compare_strings,
-    .begin_procedure = x64_begin_procedure,
-    .begin_procedure_epilogue = x64_begin_procedure_epilogue,
-    .finish_procedure = x64_finish_procedure,
-    .emit_procedure_return = x64_emit_procedure_return,
-    .begin_call = x64_begin_call,
-    .push_call_argument = x64_push_call_argument,
-    .push_default_argument = x64_push_default_argument,
-    .finish_call = x64_finish_call,
     .arrays = &x64_array_hooks,
     .lists_maps = &x64_list_map_hooks,
-    .data = &x64_data_hooks,
-    .fields = &x64_field_hooks,
-    .data = &x64_data_hooks,
-    .fields = &x64_field_hooks,
     .optimize_code = optimize_code_buffer,
 };

@@ -4,10 +4,10 @@
 #include "frontend/lists_maps.h"
 
 #include "frontend/number_literals.h"
-#include "frontend/compile_time_functions.h"
-#include "frontend/libraries.h"
 #include "frontend/literal_strings.h"
 #include "frontend/strings.h"
+#include "frontend/compile_time_functions.h"
+#include "frontend/libraries.h"
 
 static bool is_comparison_token(int token) {
     return token == 4 || token == 5 || token == 6 || token == 60 || token == 61 || token == 62;
@@ -113,7 +113,6 @@ int fold_constant_operation(int token, int64_t left, double left_real, int64_t r
 #include "core/backend_hooks.h"
 #include "core/core_globals.h"
 #include "core/error_state.h"
-#include "frontend/call_arguments.h"
 #include "frontend/constants.h"
 #include "frontend/frontend_globals.h"
 #include "frontend/lexer.h"
@@ -590,14 +589,12 @@ void compile_call_or_index() {
                 return;
             }
         }
-        // Procedures and library commands; prototypes, arrays, lists and
-        // maps are compiled by their own parts, not in this build yet.
-        if (!pointer_flag && compile_named_call(name)) return;
-        if (error_number) return;
         // An array element (or its assignment at statement start).
         if (compile_array_reference(name, statement_start) || error_number) return;
         // A list or map element (or its assignment at statement start).
         if (compile_list_map_reference(name, statement_start) || error_number) return;
+        // Library commands, procedures, prototypes, lists and maps are
+        // compiled by their own parts, none of which is in this build.
         if (pointer_flag) {
             char quoted[STATEMENT_WORD_SIZE + 1];
             snprintf(quoted, sizeof quoted, "*%s", name);

@@ -34,9 +34,16 @@ void reject_pending_statement()
 
 // blocks.h
 void compile_endwith_statement() { reject_pending_statement(); }
+void compile_procedurereturn_statement() { reject_pending_statement(); }
 void compile_with_statement() { reject_pending_statement(); }
 
 // other_statements.h
+void compile_restore_statement() { reject_pending_statement(); }
+void swap_statement() { reject_pending_statement(); }
+void compile_includebinary_statement() { reject_pending_statement(); }
+
+// procedures.h
+void compile_endprocedure_statement() { reject_pending_statement(); }
 
 // lists_maps.h
 
@@ -47,7 +54,15 @@ void compile_import_function_line() { reject_pending_statement(); }
 void check_gosub_return() {}
 
 // other_statements.h
+void compile_data_statement(int) { reject_pending_statement(); }
+void compile_read_statement(int) { reject_pending_statement(); }
+
+// procedures.h
+void compile_procedure_statement(uint32_t) { reject_pending_statement(); }
+void check_declared_procedures() {}
 
 // labels.h
 
-// expressions.h: string expressions
+// lists_maps.h
+
+// expressions.h: string expressions and conditions
