@@ -6,6 +6,8 @@
 
 #include "backend_c/c_build.h"
 #include "backend_c/c_compile_program.h"
+#include "backend_c/c_expressions.h"
+#include "backend_c/c_jumps.h"
 #include "core/compiler_main.h"
 #include "core/core_globals.h"
 #include "frontend/frontend_globals.h"
@@ -24,11 +26,19 @@ void report_unsupported()
     set_error_text(1, "This statement can't be compiled by the C back end yet.");
 }
 
-void unsupported_jump(const char*) { report_unsupported(); }
+// Blocks and conditions have no C emitters yet: each
+// entry refuses the statement rather than leave its code out silently.
+void unsupported_label(const char*, int32_t) { report_unsupported(); }
+void unsupported_condition_jump(int, const char*, int32_t) { report_unsupported(); }
+void unsupported_condition_value(int32_t, int) { report_unsupported(); }
+void unsupported_numbered(int32_t) { report_unsupported(); }
+int64_t unsupported_reserve_line() { report_unsupported(); return 0; }
+void unsupported_patch_line(int64_t, int, const char*, int32_t) { report_unsupported(); }
+void unsupported_relation_jump(int, int, const char*, int32_t) { report_unsupported(); }
+void unsupported_for_test(VariableRecord*, int, const char*, int32_t) { report_unsupported(); }
+void unsupported_for_next(VariableRecord*, int64_t, const char*, int32_t) { report_unsupported(); }
 void unsupported_statement() { report_unsupported(); }
-void unsupported_operator(int) { report_unsupported(); }
-void unsupported_left_constant(int, int64_t, double) { report_unsupported(); }
-void unsupported_assignment(const ExpressionTarget*) { report_unsupported(); }
+void unsupported_loop_jump(int32_t, int32_t, const char*, int32_t) { report_unsupported(); }
 
 }  // namespace
 
@@ -37,17 +47,44 @@ const BackendHooks c_backend_hooks = {
     .init_backend_tables = c_init_backend_tables,
     .reset_program_output = c_backend_reset,
     .finish_program = c_finish_program,
-    .emit_goto = unsupported_jump,
-    .emit_gosub = unsupported_jump,
-    .emit_return_from_gosub = unsupported_statement,
-    .emit_fake_return = unsupported_statement,
+    .emit_goto = c_emit_goto,
+    .emit_gosub = c_emit_gosub,
+    .emit_return_from_gosub = c_emit_return_from_gosub,
+    .emit_fake_return = c_emit_fake_return,
     .emit_end_statement = c_emit_end_statement,
-    .load_left_operand = unsupported_statement,
-    .apply_operator = unsupported_operator,
-    .apply_operator_left_constant = unsupported_left_constant,
-    .negate_operand = unsupported_statement,
-    .complement_operand = unsupported_statement,
-    .assign_result = unsupported_assignment,
+    .emit_block_label = unsupported_label,
+    .emit_block_jump = unsupported_label,
+    .emit_condition_jump = unsupported_condition_jump,
+    .emit_condition_value = unsupported_condition_value,
+    .emit_logical_chain_end = unsupported_numbered,
+    .emit_logical_xor_left = unsupported_numbered,
+    .emit_logical_xor_right = unsupported_numbered,
+    .reserve_jump_line = unsupported_reserve_line,
+    .patch_jump_line = unsupported_patch_line,
+    .emit_relation_jump = unsupported_relation_jump,
+    .emit_for_test = unsupported_for_test,
+    .emit_for_next = unsupported_for_next,
+    .emit_select_push = unsupported_statement,
+    .emit_select_drop = unsupported_statement,
+    .emit_case_compare = unsupported_statement,
+    .emit_loop_jump = unsupported_loop_jump,
+    .reset_expression_state = c_reset_expression_state,
+    .take_evaluation_place = c_take_evaluation_place,
+    .release_evaluation_place = c_release_evaluation_place,
+    .save_evaluation_state = c_save_evaluation_state,
+    .restore_evaluation_state = c_restore_evaluation_state,
+    .load_left_operand = c_load_left_operand,
+    .apply_operator = c_apply_operator,
+    .apply_operator_left_constant = c_apply_operator_left_constant,
+    .add_pending_constant = c_add_pending_constant,
+    .negate_operand = c_negate_operand,
+    .complement_operand = c_complement_operand,
+    .enter_float_mode = c_enter_float_mode,
+    .float_result_to_register = c_float_result_to_register,
+    .discard_float_result = c_discard_float_result,
+    .exchange_float_values = c_exchange_float_values,
+    .assign_result = c_assign_result,
+    .format_variable_operand = c_format_variable_operand,
     // The C compiler optimises the C file itself.
     .optimize_code = nullptr,
     .backend_constant = 1,
@@ -85,23 +122,6 @@ void c_extend_tool_path(const std::string& tools)
     std::string folder = os_native_path((tools + "gcc").c_str());
     std::string value = folder + ":" + path;
     setenv("PATH", value.c_str(), 1);
-}
-
-void c_emit_end_statement(int with_value)
-{
-    if (with_value) {
-        char number[24];
-        if (current_operand.kind == OPERAND_CONSTANT) {
-            int64_t value = (current_operand.flags & OP_FLOAT) ? round_double_to_int64(current_operand.constant_float)
-                                                                : current_operand.constant;
-            emit_format("ZD_ExitCode=%s;", c_int64_to_text(number, value));
-        } else {
-            // Values other than constants come with the C expression emitters.
-            report_unsupported();
-            return;
-        }
-    }
-    emit_line("SYS_Quit();");
 }
 
 int c_main(int argc, char** argv)

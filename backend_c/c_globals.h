@@ -103,3 +103,10 @@ extern int32_t c_slot_marks[c_expression_slot_count];
 extern int32_t c_slot_stack_depth;
 extern int32_t c_current_slot;
 extern int32_t c_lowest_slot;
+// The C text held by each slot, and the slot values saved by each take
+// (backend_c/c_expressions.cpp; cleared by c_reset_expression_state).
+constexpr int32_t c_slot_save_depth = 256;
+extern const char* c_slot_texts[c_expression_slot_count];
+extern int8_t c_slot_saved[c_slot_save_depth];
+// Number of the next Gosub return label "lg_<n>" (backend_c/c_jumps.cpp).
+extern int32_t c_gosub_counter;

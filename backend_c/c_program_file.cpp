@@ -1,5 +1,6 @@
 #include "backend_c/c_program_file.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <strings.h>
@@ -472,8 +473,15 @@ void c_generate_program()
                 emit_line3("static zd_map ", c_format_map_address(map), "={0};");
         });
     }
-    for (ModuleRecord* module : modules) {
-        for_each_entry(module->variables, [](HashEntry* entry) {
+    // The main program's table, then each module's own (a table once).
+    std::vector<HashTable*> variable_tables;
+    if (variable_table) variable_tables.push_back(variable_table);
+    for (ModuleRecord* module : modules)
+        if (module->variables && std::find(variable_tables.begin(), variable_tables.end(), module->variables) ==
+                                     variable_tables.end())
+            variable_tables.push_back(module->variables);
+    for (HashTable* table : variable_tables) {
+        for_each_entry(table, [](HashEntry* entry) {
             auto* variable = reinterpret_cast<VariableRecord*>(entry);
             if (variable->flags & variable_skip_flags) return;
             if (c_emit_variable_declaration) {

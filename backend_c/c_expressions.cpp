@@ -1,0 +1,407 @@
+// The C back end's expression emitters. The shared expression compiler
+// walks the source and calls these at each operand and operator; every
+// partial result is C source text. A pending left operand is held in one of
+// seven slots (the C twin of the x64 evaluation registers); each operator
+// rewrites the slot text with its template, and the result is both the slot
+// text and the current operand's text. Nothing is written to the output
+// until an assignment or a statement uses the finished text.
+#include "backend_c/c_expressions.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "backend_c/c_globals.h"
+#include "core/core_globals.h"
+#include "core/error_state.h"
+#include "core/memory_pools.h"
+#include "core/output_buffers.h"
+#include "frontend/frontend_globals.h"
+#include "frontend/operand_state.h"
+
+const char* c_slot_texts[c_expression_slot_count] = {};
+int8_t c_slot_saved[c_slot_save_depth] = {};
+int32_t c_gosub_counter = 0;
+
+namespace {
+
+// Token codes of the two-character operators.
+constexpr int token_shift_left = 10;
+constexpr int token_shift_right = 13;
+
+bool is_float_arithmetic() { return (expression_mode & MODE_FLOAT) != 0; }
+bool is_quad_arithmetic() { return (expression_mode & MODE_QUAD) != 0; }
+
+std::string format_text(const char* format, const std::string& a, const std::string& b = std::string())
+{
+    int length = std::snprintf(nullptr, 0, format, a.c_str(), b.c_str());
+    std::string out(static_cast<size_t>(length > 0 ? length : 0), '\0');
+    std::snprintf(out.data(), out.size() + 1, format, a.c_str(), b.c_str());
+    return out;
+}
+
+int32_t slot_index()
+{
+    if (c_current_slot < 0) return 0;
+    if (c_current_slot >= c_expression_slot_count) return c_expression_slot_count - 1;
+    return c_current_slot;
+}
+
+const char* slot_text()
+{
+    const char* text = c_slot_texts[slot_index()];
+    return text ? text : current_operand.text;
+}
+
+// The result of an operator: the slot's new text, copied into the operand.
+void set_slot_result(const std::string& text)
+{
+    int32_t slot = slot_index();
+    c_slot_texts[slot] = pool_strdup(text.c_str());
+    std::snprintf(current_operand.text, sizeof current_operand.text, "%s", text.c_str());
+    current_operand.kind = OPERAND_REGISTER;
+    current_operand.size = 8;
+}
+
+// Error 112 for the operators that have no float form.
+bool refuse_in_float_mode()
+{
+    if (!is_float_arithmetic()) return false;
+    if (!error_number) set_error(112);
+    return true;
+}
+
+// The three arithmetic forms of "+", "-" and "*": in double, in quad, plain.
+std::string arithmetic_text(char op, const std::string& left, const std::string& right)
+{
+    char format[40];
+    if (expression_mode & (MODE_FLOAT | MODE_DOUBLE_BIT)) std::snprintf(format, sizeof format, "((double)%%s%c%%s)", op);
+    else if (is_quad_arithmetic()) std::snprintf(format, sizeof format, "((quad)%%s%c(quad)%%s)", op);
+    else std::snprintf(format, sizeof format, "(%%s%c%%s)", op);
+    return format_text(format, left, right);
+}
+
+// Multiplication of a value by an integer constant: 2 as an addition, 1 as
+// the value itself.
+std::string multiply_by_constant(const std::string& value, int64_t n)
+{
+    const char* cast = is_quad_arithmetic() ? "(quad)" : "(integer)";
+    if (n == 1) return value;
+    if (n == 2) return "(" + std::string(cast) + value + "+" + cast + value + ")";
+    return "(" + std::string(cast) + value + "*" + c_decimal_text(n) + ")";
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Constants as C text
+
+const char* c_float_literal(double value)
+{
+    static char text[160];
+    if (std::isnan(value)) return "(ZD_INFINITY-ZD_INFINITY)";
+    if (std::isinf(value)) return value > 0 ? "ZD_INFINITY" : "ZD_NEG_INFINITY";
+    std::snprintf(text, sizeof text - 3, "%.100g", value);
+    if (!std::strchr(text, '.') && !std::strchr(text, 'e')) std::strcat(text, ".0");
+    return text;
+}
+
+std::string c_decimal_text(int64_t value)
+{
+    if (value == INT64_MIN) return "(-9223372036854775807LL-1)";
+    char text[24];
+    std::snprintf(text, sizeof text, "%lld", static_cast<long long>(value));
+    return text;
+}
+
+std::string c_operand_text()
+{
+    if (current_operand.kind == OPERAND_CONSTANT) {
+        if (current_operand.flags & OP_FLOAT) {
+            double value = current_operand.constant_float;
+            if (!(current_operand.flags & OP_DOUBLE)) value = static_cast<double>(static_cast<float>(value));
+            return c_float_literal(value);
+        }
+        return c_decimal_text(current_operand.constant);
+    }
+    return current_operand.text;
+}
+
+const char* c_compare_operator(int token)
+{
+    switch (token) {
+    case 4: return "!=";
+    case 5: return "<=";
+    case 6: return ">=";
+    case 60: return "<";
+    case 61: return "==";
+    case 62: return ">";
+    default: return nullptr;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Slots
+
+void c_reset_expression_state()
+{
+    for (int32_t i = 0; i < c_expression_slot_count; i++) {
+        c_slot_marks[i] = 0;
+        c_slot_texts[i] = nullptr;
+    }
+    c_slot_stack_depth = 0;
+    c_current_slot = c_first_expression_slot;
+    c_lowest_slot = c_first_expression_slot;
+    c_gosub_counter = 0;
+}
+
+void c_take_evaluation_place()
+{
+    if (error_number) return;
+    // No take outstanding: nothing is live, whatever an earlier statement
+    // that stopped on an error left behind.
+    if (c_slot_stack_depth == 0) {
+        for (int32_t& mark : c_slot_marks) mark = 0;
+        c_current_slot = c_first_expression_slot;
+    }
+    if (c_slot_stack_depth < c_slot_save_depth) c_slot_saved[c_slot_stack_depth++] = static_cast<int8_t>(c_current_slot);
+    if (c_slot_marks[slot_index()] == 1) c_current_slot--;
+    if (c_current_slot < 0) {
+        set_error(111);
+        // Keep the index valid while errors are suppressed (look-ahead).
+        c_current_slot = 0;
+        return;
+    }
+    if (c_current_slot < c_lowest_slot) c_lowest_slot = c_current_slot;
+}
+
+void c_release_evaluation_place()
+{
+    if (error_number || c_slot_stack_depth <= 0) return;
+    int32_t saved = c_slot_saved[--c_slot_stack_depth];
+    if (!no_output_depth) c_slot_marks[slot_index()] = 0;
+    if (saved != c_current_slot) c_current_slot++;
+}
+
+void c_save_evaluation_state(EvaluationState* state)
+{
+    for (int32_t i = 0; i < c_expression_slot_count; i++) state->marks[i] = c_slot_marks[i];
+    state->marks[7] = c_current_slot;
+    state->push_depth = c_slot_stack_depth;
+}
+
+void c_restore_evaluation_state(const EvaluationState* state, int restore_marks)
+{
+    c_current_slot = state->marks[7];
+    c_slot_stack_depth = state->push_depth;
+    if (restore_marks)
+        for (int32_t i = 0; i < c_expression_slot_count; i++) c_slot_marks[i] = state->marks[i];
+}
+
+// ---------------------------------------------------------------------------
+// Operands and operators
+
+void c_load_left_operand()
+{
+    std::string text = c_operand_text();
+    set_slot_result(text);
+    if (!no_output_depth) c_slot_marks[slot_index()] = 1;
+}
+
+void c_apply_operator(int token)
+{
+    std::string left = slot_text();
+    std::string right = c_operand_text();
+    bool right_constant = current_operand.kind == OPERAND_CONSTANT;
+    bool double_form = (expression_mode & (MODE_FLOAT | MODE_DOUBLE_BIT)) != 0;
+    std::string result;
+    switch (token) {
+    case '+':
+    case '-':
+    case '*':
+        result = arithmetic_text(static_cast<char>(token), left, right);
+        break;
+    case '/':
+        result = format_text(double_form ? "((double)%s/%s)" : "(%s/%s)", left, right);
+        break;
+    case '%':
+        if (refuse_in_float_mode()) return;
+        result = format_text(is_quad_arithmetic() ? "((quad)(%s)%%%s)" : "((integer)(%s)%%%s)", left, right);
+        break;
+    case token_shift_left:
+    case token_shift_right:
+        if (refuse_in_float_mode()) return;
+        if (right_constant && !is_quad_arithmetic() && static_cast<uint64_t>(current_operand.constant) > 63 &&
+            !no_output_depth) {
+            set_error(238);
+            return;
+        }
+        if (token == token_shift_right) result = format_text("(%s>>%s)", left, right);
+        else if (is_quad_arithmetic() || current_operand.size == 8) result = format_text("((quad)%s<<%s)", left, right);
+        else result = format_text("(%s<<%s)", left, right);
+        break;
+    case '&':
+        if (refuse_in_float_mode()) return;
+        result = format_text("(%s&%s)", left, right);
+        break;
+    case '|':
+        if (refuse_in_float_mode()) return;
+        result = format_text("(%s|%s)", left, right);
+        break;
+    case '!':
+        if (refuse_in_float_mode()) return;
+        result = format_text("(%s^%s)", left, right);
+        break;
+    default: {
+        const char* compare = c_compare_operator(token);
+        if (!compare) {
+            set_error(1);
+            return;
+        }
+        result = "(" + left + compare + right + ")";
+        break;
+    }
+    }
+    set_slot_result(result);
+}
+
+void c_apply_operator_left_constant(int token, int64_t value, double real)
+{
+    c_load_left_operand();
+    std::string right = slot_text();
+    bool is_float = is_float_arithmetic();
+    std::string left = is_float ? std::string(c_float_literal(real)) : c_decimal_text(value);
+    std::string result;
+    switch (token) {
+    case token_shift_left:
+    case token_shift_right:
+        if (refuse_in_float_mode()) return;
+        // The constant is shifted as a 64-bit value, as the x64 code does.
+        result = format_text(token == token_shift_left ? "((quad)%s<<(integer)%s)" : "((quad)%s>>(integer)%s)", left, right);
+        break;
+    case '&':
+    case '|':
+    case '!':
+        if (refuse_in_float_mode()) return;
+        result = "(" + right + (token == '!' ? "^" : std::string(1, static_cast<char>(token))) + left + ")";
+        break;
+    case '%':
+        if (refuse_in_float_mode()) return;
+        result = format_text("(%s%%(integer)%s)", left, right);
+        break;
+    case '*':
+        result = is_float ? format_text("(%s*%s)", left, right) : multiply_by_constant(right, value);
+        break;
+    case '/':
+        result = format_text(is_float ? "(%s/%s)" : "(%s/(integer)%s)", left, right);
+        break;
+    case '+':
+        // The constant is added here: the front end gathers only the
+        // constants of "-" for the end of the level.
+        if (is_float ? real == 0.0 : value == 0) result = right;
+        else result = format_text("(%s+%s)", right, left);
+        break;
+    case '-':
+        result = format_text("(-(%s))", right);
+        break;
+    default: {
+        const char* compare = c_compare_operator(token);
+        if (!compare) {
+            set_error(1);
+            return;
+        }
+        result = "(" + left + compare + right + ")";
+        break;
+    }
+    }
+    set_slot_result(result);
+}
+
+void c_add_pending_constant(int64_t value, double real)
+{
+    std::string text = slot_text();
+    if (is_float_arithmetic()) {
+        if (real != 0.0) text = format_text("(%s+%s)", text, c_float_literal(real));
+        current_operand.flags |= OP_FLOAT;
+        if (expression_mode & MODE_DOUBLE_BIT) current_operand.flags |= OP_DOUBLE;
+    } else if (value != 0) {
+        text = format_text("(%s+%s)", text, c_decimal_text(value));
+    }
+    set_slot_result(text);
+}
+
+void c_negate_operand()
+{
+    set_slot_result(format_text("(-(%s))", slot_text()));
+}
+
+void c_complement_operand()
+{
+    set_slot_result(format_text("~(%s)", slot_text()));
+}
+
+int c_enter_float_mode(int)
+{
+    // The slot texts stay: C converts an integer operand where the double
+    // template casts it.
+    expression_mode = (expression_mode & ~static_cast<uint32_t>(MODE_DOUBLE)) |
+                      ((current_operand.flags & OP_DOUBLE) ? MODE_DOUBLE : MODE_FLOAT);
+    return 1;
+}
+
+void c_float_result_to_register()
+{
+    expression_mode &= ~static_cast<uint32_t>(MODE_DOUBLE);
+    set_slot_result(format_text("SYS_BankerRoundQuad(%s)", c_operand_text()));
+    current_operand.flags = 0;
+}
+
+// A float value is text, not an x87 register: nothing to drop or swap.
+void c_discard_float_result() {}
+void c_exchange_float_values() {}
+
+// ---------------------------------------------------------------------------
+// Assignment
+
+namespace {
+
+// A constant for an integer target, reduced to the target's width (so that
+// the C constant lies in the target type's range: 200 into a byte is -56).
+std::string integer_constant_for(const ExpressionTarget* target, int64_t value)
+{
+    bool is_unsigned = (target->flags & OP_UNSIGNED) != 0;
+    switch (target->size) {
+    case 1: return c_decimal_text(is_unsigned ? static_cast<uint8_t>(value) : static_cast<int8_t>(value));
+    case 2: return c_decimal_text(is_unsigned ? static_cast<uint16_t>(value) : static_cast<int16_t>(value));
+    case 4: return c_decimal_text(static_cast<int32_t>(value));
+    default: return c_decimal_text(value);
+    }
+}
+
+}  // namespace
+
+void c_assign_result(const ExpressionTarget* target)
+{
+    current_operand.flags &= ~static_cast<uint32_t>(OP_COMPUTED);
+    if (no_output_depth) return;
+    if (current_operand.kind == OPERAND_STRING || (target->flags & (OP_STRING | OP_STRUCTURE))) {
+        set_error_text(1, "This statement can't be compiled by the C back end yet.");
+        return;
+    }
+    const std::string lvalue = target->text;
+    const bool float_target = (target->flags & OP_FLOAT) != 0;
+    std::string value;
+    if (current_operand.kind == OPERAND_CONSTANT) {
+        if (float_target) value = c_float_literal(current_operand.constant_float);
+        else value = integer_constant_for(target, current_operand.constant);
+    } else if ((current_operand.flags & OP_FLOAT) && !float_target) {
+        bool quad_target = (target->flags & OP_QUAD) || target->size == 8;
+        value = format_text(quad_target ? "SYS_BankerRoundQuad(%s)" : "SYS_BankerRound(%s)", c_operand_text());
+    } else if (target->flags & OP_POINTER) {
+        value = "(void*)" + c_operand_text();
+    } else {
+        value = c_operand_text();
+    }
+    emit_format("%s=%s;", lvalue.c_str(), value.c_str());
+}

@@ -1,0 +1,79 @@
+// Variables in the C file: the C lvalue that names a variable in an
+// expression, and its declaration line among the program's globals.
+#include <cstdio>
+#include <string>
+
+#include "backend_c/c_expressions.h"
+#include "backend_c/c_compile_program.h"
+#include "backend_c/c_type_names.h"
+#include "core/output_buffers.h"
+#include "frontend/modules.h"
+#include "frontend/symbols.h"
+
+namespace {
+
+constexpr uint16_t variable_volatile = 0x800;
+
+// "<module>X" in lower case for a variable of a named module; nothing for
+// the main program (".Main") and for locals.
+std::string module_prefix(const VariableRecord* variable)
+{
+    const ModuleRecord* module = variable->module;
+    if (!module || !module->entry.key || module->entry.key[0] == '.' || module->entry.key[0] == 0) return "";
+    return std::string(c_identifier_name(module->entry.key)) + "X";
+}
+
+// The label of a Static item in C form: "so_<procedure>X<name>".
+std::string static_item_name(const char* label)
+{
+    std::string name = label;
+    for (char& c : name)
+        if (c == '.') c = 'X';
+    return name;
+}
+
+}  // namespace
+
+const char* c_format_variable_operand(VariableRecord* variable)
+{
+    static std::string text;
+    const char* key = variable_key(variable);
+    if (variable->flags & VAR_THREADED) {
+        char buffer[160];
+        std::snprintf(buffer, sizeof buffer, "((%s*)(tls+%d))[0]", c_type_name(variable->type), variable->offset);
+        text = buffer;
+        return text.c_str();
+    }
+    if ((variable->flags & VAR_STATIC) && variable->item) {
+        text = static_item_name(static_cast<DataItem*>(variable->item)->label);
+        return text.c_str();
+    }
+    text = module_prefix(variable);
+    if (variable->flags & VAR_OWN_SYMBOL) text += c_identifier_name(key);
+    else if (key[0] == '+') text += c_identifier_name(key + 1);
+    else if (!(variable->flags & VAR_GLOBAL)) text += c_identifier_name(key);
+    else text += std::string(variable->pointer ? "gp" : "g") + c_identifier_name(key + 1);
+    return text.c_str();
+}
+
+void c_emit_variable_declaration(VariableRecord* variable)
+{
+    const std::string name = c_format_variable_operand(variable);
+    const std::string qualifier = (variable->flags & variable_volatile) ? "volatile " : "";
+    std::string line;
+    if (variable->type == TYPE_STRUCTURE && variable->structure) {
+        std::string structure = c_structure_name(variable->structure);
+        if (variable->structure->flags & STRUCT_INTERFACE) line = qualifier + structure + "**" + name + "=0;";
+        else if (variable->pointer) line = qualifier + structure + "*" + name + "=0;";
+        else line = qualifier + structure + " " + name + "={0};";
+    } else if (variable->type == TYPE_STRING && !variable->pointer) {
+        line = qualifier + "void* " + name + "=0;";
+    } else if (variable->type == TYPE_FIXED_STRING && !variable->pointer) {
+        line = qualifier + "unsigned short " + name + "[" + std::to_string(variable->size / 2) + "]={0};";
+    } else if (variable->pointer) {
+        line = qualifier + "integer " + name + "=0;";
+    } else {
+        line = qualifier + c_type_name(variable->type) + " " + name + "=0;";
+    }
+    emit_line(line.c_str());
+}

@@ -1,0 +1,67 @@
+// Goto, Gosub, Return, FakeReturn and End in C. Labels are C labels of the
+// function that holds the main code; Gosub pushes the address of a return
+// label ("&&lg_<n>", gcc's label-address operator) on the runtime's Gosub
+// stack, Return jumps to the address popped from it.
+#include "backend_c/c_jumps.h"
+
+#include <string>
+
+#include "backend_c/c_backend.h"
+#include "backend_c/c_expressions.h"
+#include "backend_c/c_globals.h"
+#include "core/core_globals.h"
+#include "core/error_state.h"
+#include "core/output_buffers.h"
+#include "frontend/frontend_globals.h"
+#include "frontend/number_literals.h"
+#include "frontend/operand_state.h"
+
+void c_emit_goto(const char* label)
+{
+    if (no_output_depth) return;
+    emit_format("goto %s;", label);
+}
+
+void c_emit_gosub(const char* label)
+{
+    if (no_output_depth) return;
+    gosub_used = 1;
+    emit_format("SYS_PushGosub(&&lg_%d); goto %s; lg_%d:;", c_gosub_counter, label, c_gosub_counter);
+    c_gosub_counter++;
+}
+
+void c_emit_return_from_gosub()
+{
+    if (no_output_depth) return;
+    emit_line("goto *SYS_PopGosub();");
+}
+
+// The return address of the Gosub is dropped, so that a later Return jumps
+// to the address of the Gosub that is still open.
+void c_emit_fake_return()
+{
+    if (no_output_depth) return;
+    gosub_used = 1;
+    emit_line("SYS_PopGosub();");
+}
+
+void c_emit_end_statement(int with_value)
+{
+    if (no_output_depth) return;
+    if (with_value) {
+        if (current_operand.kind == OPERAND_CONSTANT) {
+            int64_t value = (current_operand.flags & OP_FLOAT) ? round_double_to_int64(current_operand.constant_float)
+                                                                : current_operand.constant;
+            emit_format("ZD_ExitCode=%s;", c_decimal_text(static_cast<int32_t>(value)).c_str());
+        } else if (current_operand.kind == OPERAND_STRING || (current_operand.flags & OP_STRING)) {
+            set_error_text(1, "This statement can't be compiled by the C back end yet.");
+            return;
+        } else if (current_operand.flags & OP_FLOAT) {
+            // A float exit code is rounded to the nearest integer, ties to even.
+            emit_format("ZD_ExitCode=SYS_BankerRound(%s);", c_operand_text().c_str());
+        } else {
+            emit_format("ZD_ExitCode=%s;", c_operand_text().c_str());
+        }
+    }
+    emit_line("SYS_Quit();");
+}
