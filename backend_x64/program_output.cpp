@@ -12,6 +12,7 @@
 #include "backend_x64/emit_common.h"
 #include "backend_x64/emit_float_pools.h"
 #include "backend_x64/emit_jumps.h"
+#include "backend_x64/program_runtime.h"
 #include "backend_x64/program_structures.h"
 #include "backend_x64/program_threads.h"
 #include "backend_x64/emit_strings.h"
@@ -465,6 +466,7 @@ void finish_x64_program()
 {
     data_section_used = data_buffer_start && std::strstr(data_buffer_start, "ZD_DataSectionStart") != nullptr;
     collect_program_inputs();
+    settle_runtime_declarations();
     if (literal_used_mark) hand_over_literal_strings();
     mark_startup_imports();
     settle_threaded_items();
@@ -488,8 +490,10 @@ void finish_x64_program()
     }
     emit_global_inits();
     emit_thread_object_start();
+    emit_runtime_registrations();
     pop_output_buffer();
 
     emit_program_end();
     emit_late_runtime_externs();
+    emit_dll_exports();
 }

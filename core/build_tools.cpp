@@ -20,6 +20,7 @@ bool standby_progress_enabled() __attribute__((weak));
 std::vector<LinkLibrary> link_library_list;
 std::vector<std::string> link_system_libraries;
 std::vector<std::string> link_import_libraries;
+std::string export_definition_text;
 
 void reset_link_lists()
 {
@@ -369,6 +370,8 @@ void build_executable()
         const char* name = has_text(output_file) ? output_file : "Zandrel.dll";
         console_print("Creating DLL \"%s\"\n", name);
         output_path = build_output_path(name);
+        if (!reassemble_mode)
+            os_write_file((work_folder + "Zandrel.def").c_str(), export_definition_text.data(), export_definition_text.size());
         if (reassemble_mode) os_copy_file((current_folder_short + "Zandrel.def").c_str(), (work_folder + "Zandrel.def").c_str());
         else if (commented_output) os_copy_file((work_folder + "Zandrel.def").c_str(), (current_folder_short + "Zandrel.def").c_str());
         line = build_link_head(output_path, false);

@@ -12,6 +12,11 @@ void build_executable();
 // /REASM: builds the program again from the "zandrel.asm" of current_folder.
 void reassemble();
 
+// The module-definition text of a DLL ("EXPORTS" and the exported names),
+// filled by the program output; written as "Zandrel.def" into the work
+// folder before the DLL is linked.
+extern std::string export_definition_text;
+
 // One imported function of the global procedure table: its name and the
 // symbol it stands for.
 struct ImportedFunctionName {

@@ -132,6 +132,8 @@ void compile_runtime_item()
             return;
         }
         procedure->flags |= 0x1000;
+        // The x64 program output registers procedures by their second flag.
+        procedure->second_flags |= 0x1000;
         procedure->use_count++;
         read_operator();
         if (error_number == 79) {
