@@ -9,6 +9,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -102,7 +103,12 @@ const char* c_float_literal(double value)
     static char text[160];
     if (std::isnan(value)) return "(ZD_INFINITY-ZD_INFINITY)";
     if (std::isinf(value)) return value > 0 ? "ZD_INFINITY" : "ZD_NEG_INFINITY";
-    std::snprintf(text, sizeof text - 3, "%.100g", value);
+    // The shortest text that reads back as the same double (the C library's
+    // "%.100g" would print every binary digit: 1e300 as 101 digits).
+    for (int digits = 15; digits <= 17; digits++) {
+        std::snprintf(text, sizeof text - 3, "%.*g", digits, value);
+        if (std::strtod(text, nullptr) == value) break;
+    }
     if (!std::strchr(text, '.') && !std::strchr(text, 'e')) std::strcat(text, ".0");
     return text;
 }

@@ -38,7 +38,7 @@ void c_exchange_float_values();
 // The assignment line of the current operand (the value) into the target.
 void c_assign_result(const ExpressionTarget* target);
 
-// The C form of a double: "%.100g" with ".0" when it has neither "." nor
+// The C form of a double: its shortest exact decimal text, with ".0" when it has neither "." nor
 // "e", ZD_INFINITY/ZD_NEG_INFINITY for infinities, a NaN as an expression.
 const char* c_float_literal(double value);
 // The C form of an int64 (the lowest value as an expression, since its

@@ -1,0 +1,330 @@
+// Golden C lines of statements compiled through the dispatcher and the C
+// back end: operator templates, folding, constants, assignments by target
+// type, variable names and declarations, jumps and End. Every fragment is
+// also compiled by clang for the Windows target, inside a function after the
+// declarations of the variables it names.
+#include <string>
+#include <unistd.h>
+
+#include "backend_c/c_backend.h"
+#include "backend_c/c_expressions.h"
+#include "backend_c/c_globals.h"
+#include "core/hash_table.h"
+#include "emit_test_support.h"
+#include "frontend/lexer.h"
+#include "frontend/statement_dispatcher.h"
+#include "frontend/symbols.h"
+#include "frontend/variables.h"
+
+namespace {
+
+// What the C file's head gives the code (the same texts as the generated
+// program), with the runtime routines only declared.
+const char* const c_prelude =
+    "typedef long long quad;\n"
+    "typedef quad integer;\n"
+    "#define ZD_INFINITY (1.0 / 0.0)\n"
+    "#define ZD_NEG_INFINITY (-1.0 / 0.0)\n"
+    "static inline long long zd_llrint(double x) { long long out; __asm__ __volatile__(\"fldl %1\\n\" \"fistpll %0\" : "
+    "\"=m\" (out) : \"m\" (x)); return out; }\n"
+    "#define SYS_BankerRound(x) zd_llrint(x)\n"
+    "#define SYS_BankerRoundQuad(x) zd_llrint(x)\n"
+    "int ZD_ExitCode=0;\n"
+    "void SYS_Quit(void);\n"
+    "void SYS_PushGosub(void *ReturnAddress);\n"
+    "void *SYS_PopGosub(void);\n";
+
+class CExpressionTest : public EmitterTest {
+protected:
+    void SetUp() override {
+        EmitterTest::SetUp();
+        install_backend(&c_backend_hooks);
+        c_init_backend_tables();
+        compiler_reset();
+        reset_statement_state();
+        c_reset_expression_state();
+        clear_output();
+    }
+    void TearDown() override {
+        install_backend(&x64_backend_hooks);
+        x64_backend_hooks.init_backend_tables();
+        // Later tests of the same process start without these variables.
+        compiler_reset();
+        in_procedure = 0;
+        explicit_enabled = 0;
+    }
+
+    // Compiles each statement (one per line); returns the code of the last
+    // one, or "error <n>".
+    std::string compile(const std::string& statements) {
+        clear_error_state();
+        std::string last;
+        size_t start = 0;
+        while (start <= statements.size()) {
+            size_t end = statements.find('\n', start);
+            if (end == std::string::npos) end = statements.size();
+            text = statements.substr(start, end - start);
+            text.push_back('\0');
+            text.push_back('\0');
+            clear_output();
+            parse_pointer = text.data();
+            compile_statement();
+            if (error_number) return "error " + std::to_string(error_number);
+            last = output();
+            start = end + 1;
+        }
+        return last;
+    }
+
+    // The declarations of every variable of the compilation, as the C file
+    // writes them.
+    std::string declarations() {
+        std::string saved = output();
+        clear_output();
+        hash_reset_iterator(variable_table);
+        while (HashEntry* entry = hash_next(variable_table))
+            c_emit_variable_declaration(reinterpret_cast<VariableRecord*>(entry));
+        hash_reset_iterator(variable_table);
+        std::string lines = output();
+        clear_output();
+        return lines;
+    }
+
+    void expect_code(const std::string& statements, const std::string& expected) {
+        compiler_reset();
+        reset_statement_state();
+        c_reset_expression_state();
+        std::string code = compile(statements);
+        EXPECT_EQ(code, expected) << statements;
+        if (code == expected && code.rfind("error", 0) != 0) {
+            EXPECT_EQ(compile_with_clang(declarations(), code), "") << statements;
+        }
+        EXPECT_EQ(c_slot_stack_depth, 0) << statements;
+    }
+
+    int error_of(const std::string& statements) {
+        compiler_reset();
+        reset_statement_state();
+        c_reset_expression_state();
+        compile(statements);
+        return error_number;
+    }
+
+    // Runs clang as the gcc stand-in does (Windows target, no system
+    // headers, the same warnings off) on the fragment inside a function;
+    // "" when it compiles, else clang's messages.
+    static std::string compile_with_clang(const std::string& globals, const std::string& code) {
+        char folder[] = "/tmp/zandrel_c_expr_XXXXXX";
+        if (!mkdtemp(folder)) return "no temporary folder";
+        std::string source = std::string(folder) + "/fragment.c";
+        std::string log = std::string(folder) + "/clang.log";
+        {
+            std::ofstream file(source);
+            // A label address in the function, as the Gosubs of a program give it.
+            file << c_prelude << globals << "void fragment(void) {\nvoid *here = &&l_done; (void)here;\n" << code
+                 << "l_done:;\n}\n";
+        }
+        std::string command = "clang --target=x86_64-w64-windows-gnu -nostdinc -fsyntax-only -fsigned-char "
+                              "-Wno-incompatible-pointer-types -Wno-int-conversion -Werror=implicit-function-declaration "
+                              "-Wno-unused-label " + source + " > " + log + " 2>&1";
+        int status = std::system(command.c_str());
+        std::ifstream in(log);
+        std::stringstream messages;
+        messages << in.rdbuf();
+        std::system(("rm -rf " + std::string(folder)).c_str());
+        return status == 0 ? "" : messages.str();
+    }
+
+    std::string text;
+};
+
+// ---------------------------------------------------------------------------
+// Operators and their templates
+
+TEST_F(CExpressionTest, PendingConstantsAreAddedOnce) {
+    expect_code("x = 0\ny = x + 1 + 2", "v_y=(v_x+3);\n");
+    expect_code("x = 0\ny = x - 1", "v_y=(v_x+-1);\n");
+    expect_code("x = 0\ny = 5 - x", "v_y=((-(v_x))+5);\n");
+    expect_code("x = 0\ny = 5 + x", "v_y=(v_x+5);\n");
+    expect_code("x = 0\ny = x + 1 - 1", "v_y=v_x;\n");
+    expect_code("f.f = 0\ng.f = f + 0.25 + 1", "v_g=(v_f+1.25);\n");
+}
+
+TEST_F(CExpressionTest, MultiplicationByConstants) {
+    expect_code("x = 0\ny = 2 * x", "v_y=((integer)v_x+(integer)v_x);\n");
+    expect_code("x = 0\nq.q = 2 * x", "v_q=((quad)v_x+(quad)v_x);\n");
+    expect_code("x = 0\ny = 1 * x", "v_y=v_x;\n");
+    expect_code("x = 0\ny = 7 * x", "v_y=((integer)v_x*7);\n");
+    expect_code("x = 0\ny = x * 7", "v_y=(v_x*7);\n");
+}
+
+TEST_F(CExpressionTest, ArithmeticFormsByMode) {
+    expect_code("a.d = 0\nb.d = 0\nc.d = a * b", "v_c=((double)v_a*v_b);\n");
+    expect_code("a = 0\nb = 0\nc = a / b", "v_c=(v_a/v_b);\n");
+    expect_code("a.q = 0\nb.q = 0\nc.q = a - b", "v_c=((quad)v_a-(quad)v_b);\n");
+    expect_code("a = 0\nb = 0\nc = a % b", "v_c=((integer)(v_a)%v_b);\n");
+    expect_code("a.q = 0\nb.q = 0\nc.q = a % b", "v_c=((quad)(v_a)%v_b);\n");
+    expect_code("a = 0\nb = 0\nc = (a + b) * (a - b)", "v_c=((v_a+v_b)*(v_a-v_b));\n");
+    expect_code("a = 0\nc = 10 / a", "v_c=(10/(integer)v_a);\n");
+    expect_code("a = 0\nc = 10 % a", "v_c=(10%(integer)v_a);\n");
+    expect_code("a.d = 0\nc.d = 10 / a", "v_c=(10.0/v_a);\n");
+}
+
+TEST_F(CExpressionTest, BitwiseAndShiftOperators) {
+    expect_code("a = 0\nb = 0\nc = a & b | a ! b", "v_c=((v_a&v_b)|(v_a^v_b));\n");
+    expect_code("a = 0\nc = a & 255", "v_c=(v_a&255);\n");
+    expect_code("a = 0\nc = 255 & a", "v_c=(v_a&255);\n");
+    expect_code("a = 0\nc = a << 3", "v_c=((quad)v_a<<3);\n");
+    expect_code("a.l = 0\nb.l = 0\nc.l = a << b", "v_c=(v_a<<v_b);\n");
+    expect_code("a = 0\nc = a >> 2", "v_c=(v_a>>2);\n");
+    expect_code("a = 0\nc = 1 << a", "v_c=((quad)1<<(integer)v_a);\n");
+    expect_code("a = 0\nc = -64 >> a", "v_c=((quad)-64>>(integer)v_a);\n");
+    expect_code("a = 0\nc = ~a", "v_c=~(v_a);\n");
+    expect_code("a = 0\nc = -a * 2", "v_c=((-(v_a))*2);\n");
+}
+
+TEST_F(CExpressionTest, OperatorErrors) {
+    EXPECT_EQ(error_of("a = 0\nc = a << 64"), 238);
+    EXPECT_EQ(error_of("a = 0\nc = a >> 99"), 238);
+    EXPECT_EQ(error_of("c = 1.5 << 2"), 112);
+    EXPECT_EQ(error_of("f.f = 0\nc = f & 1"), 112);
+    EXPECT_EQ(error_of("f.f = 0\nc = f % 2"), 112);
+    EXPECT_EQ(error_of("f.f = 0\nc = ~f"), 156);
+    EXPECT_EQ(error_of("c = 3 / 0"), 106);
+    EXPECT_EQ(error_of("c = 3 % 0"), 106);
+    EXPECT_EQ(error_of("a = 0\nc = a < 1"), 261);
+    // A shift beyond 63 in quad arithmetic is left to the run time.
+    expect_code("a.q = 0\nc.q = a << 64", "v_c=((quad)v_a<<64);\n");
+    // A division by a zero variable is not a compile-time error.
+    expect_code("a = 0\nc = a / 0", "v_c=(v_a/0);\n");
+}
+
+TEST_F(CExpressionTest, SevenSlotsHoldSevenPendingLeftOperands) {
+    const char* declare = "a = 0 : b = 0 : c = 0 : d = 0 : e = 0 : f = 0 : g = 0 : h = 0 : i = 0\n";
+    EXPECT_EQ(error_of(std::string(declare) + "y = a+(b+(c+(d+(e+(f+(g+(h+i)))))))"), 111);
+    expect_code(std::string(declare) + "y = a+(b+(c+(d+(e+(f+(g+h))))))",
+                "v_y=(v_a+(v_b+(v_c+(v_d+(v_e+(v_f+(v_g+v_h)))))));\n");
+    // Constant left operands hold no slot.
+    expect_code(std::string(declare) + "y = 1+(2+(3+(4+(5+(6+(7+(8+(9+a))))))))",
+                "v_y=(((((((((v_a+9)+8)+7)+6)+5)+4)+3)+2)+1);\n");
+}
+
+TEST_F(CExpressionTest, FloatArithmeticAndConversions) {
+    expect_code("f.f = 0\ng.f = f * 4 + 0.25", "v_g=(((double)v_f*4)+0.25);\n");
+    expect_code("x = 0\nd.d = x / 2", "v_d=((double)v_x/2);\n");
+    expect_code("x = 0\nf.f = 0\nd.d = x + f", "v_d=((double)v_x+v_f);\n");
+    expect_code("d.d = 0\nd = d * 1e300", "v_d=((double)v_d*1e+300);\n");
+    expect_code("d.d = 0\nd = d * 2.0", "v_d=((double)v_d*2.0);\n");
+}
+
+// ---------------------------------------------------------------------------
+// Constants
+
+TEST_F(CExpressionTest, FloatLiterals) {
+    EXPECT_STREQ(c_float_literal(1.0), "1.0");
+    EXPECT_STREQ(c_float_literal(0.5), "0.5");
+    EXPECT_STREQ(c_float_literal(1e300), "1e+300");
+    EXPECT_STREQ(c_float_literal(-2.0), "-2.0");
+    EXPECT_STREQ(c_float_literal(1.0 / 0.0), "ZD_INFINITY");
+    EXPECT_STREQ(c_float_literal(-1.0 / 0.0), "ZD_NEG_INFINITY");
+    // A NaN as an expression C accepts (its "%.100g" text is no literal).
+    EXPECT_STREQ(c_float_literal(std::nan("")), "(ZD_INFINITY-ZD_INFINITY)");
+    EXPECT_EQ(c_decimal_text(INT64_MIN), "(-9223372036854775807LL-1)");
+    EXPECT_EQ(c_decimal_text(-5), "-5");
+}
+
+TEST_F(CExpressionTest, FoldedConstants) {
+    expect_code("y = -5", "v_y=-5;\n");
+    expect_code("y = 2 * 5 % 3", "v_y=4;\n");
+    expect_code("q.q = 3000000000 * 3", "v_q=9000000000;\n");
+    expect_code("q.q = -9223372036854775807 - 1", "v_q=(-9223372036854775807LL-1);\n");
+    expect_code("x = 0\nq.q = x * (-9223372036854775807 - 1)", "v_q=((quad)v_x*(quad)(-9223372036854775807LL-1));\n");
+    expect_code("d.d = 0.1 + 0.2", "v_d=0.30000000000000004;\n");
+}
+
+// ---------------------------------------------------------------------------
+// Assignment by target type
+
+TEST_F(CExpressionTest, ConstantStoresTakeTheTargetWidth) {
+    expect_code("b.b = 200", "v_b=-56;\n");
+    expect_code("a.a = 200", "v_a=200;\n");
+    expect_code("w.w = 200", "v_w=200;\n");
+    expect_code("w.w = 40000", "v_w=-25536;\n");
+    expect_code("u.u = 40000", "v_u=40000;\n");
+    expect_code("l.l = 4294967297", "v_l=1;\n");
+    expect_code("q.q = 4294967297", "v_q=4294967297;\n");
+    expect_code("f.f = 5", "v_f=5.0;\n");
+    expect_code("d.d = 2.5", "v_d=2.5;\n");
+    expect_code("l.l = 2.5", "v_l=2;\n");
+    expect_code("l.l = 3.5", "v_l=4;\n");
+}
+
+TEST_F(CExpressionTest, FloatValuesAreRoundedIntoIntegers) {
+    expect_code("f.f = 0\ni = f * 2", "v_i=SYS_BankerRoundQuad(((double)v_f*2));\n");
+    expect_code("f.f = 0\nl.l = f * 2", "v_l=SYS_BankerRound(((double)v_f*2));\n");
+    expect_code("f.f = 0\nq.q = f", "v_q=SYS_BankerRoundQuad(v_f);\n");
+    expect_code("f.f = 0\nd.d = f", "v_d=v_f;\n");
+    expect_code("l.l = 0\nd.d = l", "v_d=v_l;\n");
+    expect_code("l.l = 0\nb.b = l", "v_b=v_l;\n");
+}
+
+TEST_F(CExpressionTest, AssignmentErrors) {
+    EXPECT_EQ(error_of("s$ = 1"), 7);
+    EXPECT_EQ(error_of("f.f = 0\n*p = f"), 344);
+    EXPECT_EQ(error_of("x = 1 = 2"), 261);
+}
+
+// ---------------------------------------------------------------------------
+// Variables
+
+TEST_F(CExpressionTest, VariableNamesAndDeclarations) {
+    expect_code("Global count\ncount = 1", "g_count=1;\n");
+    expect_code("Global *node\n*node = 0", "gp_node=0;\n");
+    expect_code("Count = 2\ncount = count + 1", "v_count=(v_count+1);\n");
+    compiler_reset();
+    reset_statement_state();
+    compile("Global a.b, b.w, c.l, d.q, e.f, f.d, g.i, h.a, k.c, m.u, *p, s$");
+    ASSERT_EQ(error_number, 0);
+    std::string lines = declarations();
+    for (const char* line : {"char g_a=0;\n", "short g_b=0;\n", "int g_c=0;\n", "quad g_d=0;\n", "float g_e=0;\n",
+                             "double g_f=0;\n", "integer g_g=0;\n", "unsigned char g_h=0;\n",
+                             "unsigned short g_k=0;\n", "unsigned short g_m=0;\n", "integer gp_p=0;\n",
+                             "void* g_sS=0;\n"})
+        EXPECT_NE(lines.find(line), std::string::npos) << line << lines;
+    EXPECT_EQ(compile_with_clang(lines, ""), "");
+}
+
+// ---------------------------------------------------------------------------
+// Jumps and End
+
+TEST_F(CExpressionTest, GotoGosubReturnAndFakeReturn) {
+    expect_code("Goto done", "goto l_done;\n");
+    expect_code("Gosub done\nGosub done", "SYS_PushGosub(&&lg_1); goto l_done; lg_1:;\n");
+    EXPECT_EQ(gosub_used, 1);
+    expect_code("Gosub done\nReturn", "goto *SYS_PopGosub();\n");
+    expect_code("FakeReturn", "SYS_PopGosub();\n");
+}
+
+TEST_F(CExpressionTest, EndWithAnExpression) {
+    expect_code("x = 0\nEnd x * 2", "ZD_ExitCode=(v_x*2);\nSYS_Quit();\n");
+    expect_code("x = 0\nEnd x", "ZD_ExitCode=v_x;\nSYS_Quit();\n");
+    expect_code("End", "SYS_Quit();\n");
+    expect_code("End 2.5", "ZD_ExitCode=2;\nSYS_Quit();\n");
+    expect_code("End 4294967338", "ZD_ExitCode=42;\nSYS_Quit();\n");
+    // A float value is rounded, not truncated as a C conversion would.
+    expect_code("f.f = 0\nEnd f", "ZD_ExitCode=SYS_BankerRound(v_f);\nSYS_Quit();\n");
+    expect_code("d.d = 0\nEnd d * 3", "ZD_ExitCode=SYS_BankerRound(((double)v_d*3));\nSYS_Quit();\n");
+}
+
+TEST_F(CExpressionTest, NothingIsWrittenWithOutputOff) {
+    compiler_reset();
+    reset_statement_state();
+    compile("x = 0");
+    clear_output();
+    no_output_depth = 1;
+    EXPECT_EQ(compile("y = x * 3 + 1\nGoto done\nGosub done\nEnd x"), "");
+    no_output_depth = 0;
+    EXPECT_EQ(c_gosub_counter, 0);
+}
+
+}  // namespace
