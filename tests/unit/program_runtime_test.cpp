@@ -303,6 +303,20 @@ TEST_F(ProgramRuntimeTest, StringVariableIsRegisteredWithItsType)
     EXPECT_EQ(assemble(), "");
 }
 
+TEST_F(ProgramRuntimeTest, ThreadedVariableIsRegisteredInTheMainThreadsObject)
+{
+    ASSERT_TRUE(compile("Threaded t.i = 4\nRuntime t")) << error_message;
+    std::string text = finish();
+    size_t object = text.find(" CALL SYS_InitThreadedObject\n");
+    size_t registration = text.find(" MOV r8, 21\n");
+    ASSERT_NE(object, std::string::npos) << text;
+    ASSERT_NE(registration, std::string::npos) << text;
+    // The per-thread object exists before its address is taken.
+    EXPECT_LT(object, registration);
+    EXPECT_NE(text.find(" LEA rax,qword [rbp+", registration), std::string::npos) << text;
+    EXPECT_EQ(assemble(), "");
+}
+
 // --- Without Runtime, and with output off --------------------------------
 
 TEST_F(ProgramRuntimeTest, ProgramWithoutRuntimeDeclaresNoRegistrationRoutine)
