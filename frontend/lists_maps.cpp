@@ -277,6 +277,12 @@ bool read_container_name(int name_error, char* name, size_t size) {
     if (error_number == 79) clear_error_state();
     pointer_flag = 0;
     bool star_read = token_code == '*';
+    // Any other character the keyword's reader took as an operator (a digit
+    // of "1x") cannot begin a name.
+    if (!star_read && token_code != TOKEN_NO_OPERATOR && token_code != TOKEN_END) {
+        set_error(name_error);
+        return false;
+    }
     if (!star_read)
         while (*parse_pointer == ' ' || *parse_pointer == '\t') parse_pointer++;
     if (star_read || *parse_pointer == '*') {
