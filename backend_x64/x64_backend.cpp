@@ -4,10 +4,12 @@
 #include "backend_x64/emit_arith.h"
 #include "backend_x64/emit_control_flow.h"
 #include "backend_x64/emit_arrays.h"
+#include "backend_x64/emit_data_read.h"
 #include "backend_x64/emit_lists_maps.h"
 #include "backend_x64/emit_expression.h"
 #include "backend_x64/emit_jumps.h"
 #include "backend_x64/emit_strings.h"
+#include "backend_x64/emit_structure_fields.h"
 #include "backend_x64/peephole.h"
 #include "backend_x64/program_output.h"
 #include "backend_x64/x64_expression_hooks.h"
@@ -73,6 +75,8 @@ const BackendHooks x64_backend_hooks = {
     .push_string_operand = x64_push_string_operand,
     .compare_strings = x64_compare_strings,
     .arrays = &x64_array_hooks,
+    .data = &x64_data_hooks,
+    .fields = &x64_field_hooks,
     .lists_maps = &x64_list_map_hooks,
     .optimize_code = optimize_code_buffer,
 };

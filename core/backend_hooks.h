@@ -152,6 +152,11 @@ struct BackendHooks {
 
     // Array emitters (frontend/arrays.h); null when the back end has none.
     const struct ArrayHooks* arrays;
+    // DataSection values, Read, Restore, Swap and IncludeBinary
+    // (frontend/data_sections.h) and structure fields
+    // (frontend/structure_fields.h); null when the back end has none.
+    const struct DataHooks* data;
+    const struct FieldHooks* fields;
     // List and map emitters (frontend/lists_maps.h); null when the back end has none.
     const struct ListMapHooks* lists_maps;
 

@@ -38,9 +38,6 @@ void compile_procedurereturn_statement() { reject_pending_statement(); }
 void compile_with_statement() { reject_pending_statement(); }
 
 // other_statements.h
-void compile_restore_statement() { reject_pending_statement(); }
-void swap_statement() { reject_pending_statement(); }
-void compile_includebinary_statement() { reject_pending_statement(); }
 
 // procedures.h
 void compile_endprocedure_statement() { reject_pending_statement(); }
@@ -54,8 +51,6 @@ void compile_import_function_line() { reject_pending_statement(); }
 void check_gosub_return() {}
 
 // other_statements.h
-void compile_data_statement(int) { reject_pending_statement(); }
-void compile_read_statement(int) { reject_pending_statement(); }
 
 // procedures.h
 void compile_procedure_statement(uint32_t) { reject_pending_statement(); }

@@ -9,6 +9,7 @@
 #include "core/memory_pools.h"
 #include "frontend/expressions.h"
 #include "frontend/frontend_globals.h"
+#include "frontend/structure_fields.h"
 #include "frontend/lexer.h"
 #include "frontend/modules.h"
 #include "frontend/other_statements.h"
@@ -393,10 +394,8 @@ VariableRecord* resolve_variable(int mode) {
             set_error_format(74, get_variable_display_name(variable));
             return nullptr;
         }
-        // Field chains and interface method calls are compiled by the
-        // structure access, which is not part of this build yet.
-        set_error(1);
-        return nullptr;
+        compile_variable_field_access(variable);
+        return error_number ? nullptr : variable;
     }
     set_operand_to_variable(variable);
     return variable;

@@ -1,0 +1,347 @@
+// Data and Data$ inside a DataSection, Read and Read$, Restore, Swap and
+// IncludeBinary. The values of a Data line are constants: nothing is
+// compiled into the code, the back end appends them to the data section.
+#include "frontend/data_sections.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "core/backend_hooks.h"
+#include "core/core_globals.h"
+#include "core/error_state.h"
+#include "core/file_helpers.h"
+#include "core/standby.h"
+#include "frontend/expressions.h"
+#include "frontend/frontend_globals.h"
+#include "frontend/labels.h"
+#include "frontend/lexer.h"
+#include "frontend/operand_state.h"
+#include "frontend/other_statements.h"
+#include "frontend/source_reader.h"
+#include "frontend/statement_dispatcher.h"
+#include "frontend/symbols.h"
+#include "frontend/variables.h"
+#include "platform/platform.h"
+
+namespace {
+
+const DataHooks* hooks() { return backend ? backend->data : nullptr; }
+
+void write_statement_marker() {
+    if (!line_markers_suppressed && backend && backend->emit_line_marker) backend->emit_line_marker("DBL");
+}
+
+void skip_blanks() {
+    while (*parse_pointer == ' ' || *parse_pointer == '\t') parse_pointer++;
+}
+
+// The keyword (or its type suffix) was read with the operator after it: a
+// one-byte operator such as '-' or '*' begins the first operand, so the
+// parse pointer goes back to it.
+void step_back_to_operand() {
+    if (error_number == 79) clear_error_state();
+    bool single_byte = token_code > ' ' && token_code < 127 && token_code != ',';
+    if (single_byte && parse_pointer > statement_start && parse_pointer[-1] == char(token_code)) parse_pointer--;
+    token_code = TOKEN_NO_OPERATOR;
+}
+
+bool type_takes_pointer(int32_t type) { return type == TYPE_QUAD || type == TYPE_INTEGER; }
+
+// The range check of an integer Data value; 0 or the error number.
+int integer_range_error(int32_t type, int64_t value) {
+    switch (type) {
+    case TYPE_BYTE: return (value < -128 || value > 255) ? 5 : 0;
+    case TYPE_WORD: return (value < -32768 || value > 65535) ? 102 : 0;
+    case TYPE_LONG: return (value < -2147483648LL || value > 4294967295LL) ? 218 : 0;
+    case TYPE_ASCII: return (value < 0 || value > 255) ? 202 : 0;
+    case TYPE_CHARACTER:
+    case TYPE_UNICODE: return (value < 0 || value > 65535) ? 203 : 0;
+    case TYPE_STRING: return (value < 0 || value > 255) ? 171 : 0;
+    default: return 0;
+    }
+}
+
+// One literal string value of a Data line (parse pointer at its quote).
+void append_literal_value(int32_t type) {
+    reset_literal_text();
+    read_token();
+    if (error_number == 79) clear_error_state();
+    if (error_number) return;
+    if (type != TYPE_STRING && type != TYPE_UNICODE && type != TYPE_ASCII) {
+        set_error(346);
+        return;
+    }
+    const DataHooks* h = hooks();
+    if (h && h->append_data_literal) h->append_data_literal(type, literal_text, literal_length < 0 ? 0 : literal_length);
+}
+
+// '?' and a label name: the label's address.
+void append_label_value(int32_t type) {
+    parse_pointer++;
+    read_token();
+    if (error_number == 79) clear_error_state();
+    if (error_number) return;
+    if (!statement_word[0]) {
+        set_error(1);
+        return;
+    }
+    if (token_code == TOKEN_MODULE_SEPARATOR) {
+        set_error_format(278, statement_word);
+        return;
+    }
+    if (!type_takes_pointer(type)) {
+        set_error(201);
+        return;
+    }
+    std::string name = statement_word;
+    add_label_reference(name.c_str(), label_scope_procedure ? LABEL_FALLBACK : 0);
+    const DataHooks* h = hooks();
+    if (h && h->append_data_symbol) h->append_data_symbol(make_label_asm_name(name.c_str()));
+}
+
+// A numeric constant value.
+void append_constant_value(int32_t type) {
+    uint32_t mode = MODE_INTEGER;
+    if (type == TYPE_FLOAT) mode = MODE_FLOAT;
+    else if (type == TYPE_DOUBLE) mode = MODE_DOUBLE;
+    else if (type_takes_pointer(type)) mode = MODE_QUAD;
+    compile_expression(EXPR_CONSTANT | EXPR_DRY_RUN | EXPR_RESET_REGISTERS, mode);
+    if (error_number) return;
+    if (current_operand.kind == OPERAND_STRING) {
+        set_error(346);
+        return;
+    }
+    if (current_operand.kind != OPERAND_CONSTANT) {
+        set_error(1);
+        return;
+    }
+    const DataHooks* h = hooks();
+    bool is_float = (current_operand.flags & OP_FLOAT) != 0;
+    if (type == TYPE_FLOAT || type == TYPE_DOUBLE) {
+        double value = is_float ? current_operand.constant_float : double(current_operand.constant);
+        if (!std::isfinite(value)) {
+            set_error(1);
+            return;
+        }
+        if (h && h->append_data_real) h->append_data_real(value, type);
+        return;
+    }
+    // A float given for an integer type is taken at its nearest integer,
+    // the value the constant already carries.
+    int64_t value = current_operand.constant;
+    if (int error = integer_range_error(type, value)) {
+        set_error(error);
+        return;
+    }
+    if (h && h->append_data_number) h->append_data_number(value);
+}
+
+// The type of a Data or Read statement from the keyword's suffix; -1 after an error.
+int32_t read_keyword_type(int string_form, bool required) {
+    if (string_form) {
+        if (error_number == 79) clear_error_state();
+        return TYPE_STRING;
+    }
+    if (token_code != '.') {
+        if (error_number == 79) clear_error_state();
+        if (required) {
+            set_error(115);
+            return -1;
+        }
+    }
+    parse_field_type(0);
+    if (error_number == 79) clear_error_state();
+    if (error_number) return -1;
+    return current_type.code;
+}
+
+// The right side of a Swap may move rbp (another element, field or a
+// threaded variable) or push onto the machine stack.
+bool second_element_may_move_base() {
+    if (thread_local_offset > 0) return true;
+    for (const char* p = parse_pointer; *p && *p != STATEMENT_SEPARATOR; p++)
+        if (*p == '(' || *p == '\\') return true;
+    return false;
+}
+
+// A Swap element: a variable of a native type, not a string or structure.
+bool check_swap_element() {
+    if (error_number) return false;
+    if (current_operand.kind != OPERAND_VARIABLE ||
+        (current_operand.flags & (OP_STRUCTURE | OP_STRING | OP_FIXED_STRING | OP_COMPUTED))) {
+        set_error(26);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int32_t data_type_size(int32_t type) {
+    switch (type) {
+    case TYPE_BYTE:
+    case TYPE_ASCII: return 1;
+    case TYPE_WORD:
+    case TYPE_CHARACTER:
+    case TYPE_UNICODE: return 2;
+    case TYPE_LONG:
+    case TYPE_FLOAT: return 4;
+    case TYPE_QUAD:
+    case TYPE_DOUBLE:
+    case TYPE_INTEGER:
+    case TYPE_STRING: return 8;
+    default: return 0;
+    }
+}
+
+void compile_data_statement(int string_form) {
+    if (!in_datasection) {
+        set_error(116);
+        return;
+    }
+    int32_t type = read_keyword_type(string_form, true);
+    if (type < 0) return;
+    if (type == TYPE_STRUCTURE || type == TYPE_FIXED_STRING || data_type_size(type) == 0) {
+        set_error(1);
+        return;
+    }
+    if (token_code == TOKEN_END) {
+        set_error(1);
+        return;
+    }
+    const DataHooks* h = hooks();
+    if (!data_section_label_written) {
+        if (h && h->emit_data_start_label) h->emit_data_start_label();
+        data_section_label_written = 1;
+    }
+    if (h && h->begin_data_line) h->begin_data_line(type);
+    step_back_to_operand();
+    for (;;) {
+        skip_blanks();
+        if (*parse_pointer == '"') append_literal_value(type);
+        else if (*parse_pointer == '?') append_label_value(type);
+        else if (*parse_pointer == '@') set_error(1);  // addresses of strings and procedures: not in this build
+        else append_constant_value(type);
+        if (error_number) break;
+        if (token_code == TOKEN_END) break;
+        if (token_code != ',') {
+            set_error(1);
+            break;
+        }
+    }
+    // The line is closed even after an error so that the data text stays whole.
+    if (h && h->end_data_line) h->end_data_line();
+}
+
+void compile_read_statement(int string_form) {
+    write_statement_marker();
+    int32_t type = read_keyword_type(string_form, false);
+    if (type < 0) return;
+    if (type == TYPE_STRUCTURE || type == TYPE_FIXED_STRING || data_type_size(type) == 0) {
+        set_error(1);
+        return;
+    }
+    if (token_code == TOKEN_END) {
+        set_error(1);
+        return;
+    }
+    step_back_to_operand();
+    compile_operand();
+    if (error_number) return;
+    const DataHooks* h = hooks();
+    uint32_t flags = current_operand.flags;
+    if (current_operand.kind == OPERAND_STRING) {
+        if (type != TYPE_STRING) {
+            set_error(239);
+            return;
+        }
+        if (flags & (OP_COMPUTED | OP_STRING_STACK) || !current_variable) {
+            set_error(1);
+            return;
+        }
+        int32_t fixed = (flags & OP_FIXED_STRING) ? current_variable->size / 2 : 0;
+        if (h && h->emit_read_data_string) h->emit_read_data_string(current_operand.text, fixed);
+        return;
+    }
+    if (current_operand.kind != OPERAND_VARIABLE || (flags & OP_STRUCTURE) || type == TYPE_STRING) {
+        set_error(1);
+        return;
+    }
+    if (h && h->emit_read_data_number)
+        h->emit_read_data_number(type, data_type_size(type), current_operand.text, current_operand.size, flags);
+    current_operand.kind = OPERAND_NONE;
+}
+
+void compile_restore_statement() {
+    if (error_number == 79) clear_error_state();
+    read_token();
+    if (error_number == 79) clear_error_state();
+    if (error_number) return;
+    if (statement_word[0] == 0) {
+        set_error(1);
+        return;
+    }
+    if (token_code == TOKEN_MODULE_SEPARATOR) {
+        set_error_format(278, statement_word);
+        return;
+    }
+    std::string name = statement_word;
+    write_statement_marker();
+    add_label_reference(name.c_str(), label_scope_procedure ? LABEL_FALLBACK : 0);
+    if (token_code != TOKEN_END) {
+        set_error(4);
+        return;
+    }
+    const DataHooks* h = hooks();
+    if (h && h->emit_restore_data_pointer) h->emit_restore_data_pointer(make_label_asm_name(name.c_str()));
+}
+
+void swap_statement() {
+    write_statement_marker();
+    if (token_code == TOKEN_END) {
+        set_error(1);
+        return;
+    }
+    step_back_to_operand();
+    compile_operand();
+    if (!check_swap_element()) return;
+    if (token_code != ',') {
+        set_error(1);
+        return;
+    }
+    char first[512];
+    snprintf(first, sizeof first, "%s", current_operand.text);
+    int32_t size = current_operand.size;
+    uint32_t flags = current_operand.flags;
+    const DataHooks* h = hooks();
+    // An element addressed through rbp (a field or an array element) is
+    // kept by its address; so is any element when the second one may move
+    // rbp or the stack.
+    bool saved = std::strstr(first, "rbp") != nullptr || second_element_may_move_base();
+    if (saved && h && h->emit_swap_save_address) h->emit_swap_save_address(first);
+    compile_operand();
+    if (!check_swap_element()) return;
+    const uint32_t matched = OP_FLOAT | OP_DOUBLE | OP_UNSIGNED | OP_QUAD | OP_POINTER;
+    if (current_operand.size != size || (current_operand.flags & matched) != (flags & matched)) {
+        set_error(26);
+        return;
+    }
+    if (h && h->emit_swap) h->emit_swap(saved ? nullptr : first, size);
+    current_operand.kind = OPERAND_NONE;
+}
+
+void compile_includebinary_statement() {
+    if (!read_literal_string_arg("IncludeBinary")) return;
+    std::string written = literal_text;
+    std::string full = resolve_source_path(written.c_str());
+    if (standby_mode && redirect_files) full = query_redirect("INCLUDEBINARY", full.c_str());
+    // A double quote would end the file name of the inclusion line early.
+    if (!file_exists(full.c_str()) || full.find('"') != std::string::npos) {
+        set_error_format(31, full.c_str());
+        return;
+    }
+    const DataHooks* h = hooks();
+    if (h && h->emit_include_binary) h->emit_include_binary(full.c_str(), in_datasection);
+}

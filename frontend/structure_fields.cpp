@@ -1,0 +1,271 @@
+// Structure field access. A chain "\a\b\c" over embedded structures only
+// adds offsets; rbp is moved only by a pointer field used as a structure, a
+// computed index of a static array field, or an offset beyond a 32767-byte
+// displacement.
+#include "frontend/structure_fields.h"
+
+#include <cstdio>
+#include <cstring>
+#include <strings.h>
+
+#include "core/backend_hooks.h"
+#include "core/core_globals.h"
+#include "core/error_state.h"
+#include "frontend/arrays.h"
+#include "frontend/data_sections.h"
+#include "frontend/expressions.h"
+#include "frontend/frontend_globals.h"
+#include "frontend/lexer.h"
+#include "frontend/operand_state.h"
+#include "frontend/structures.h"
+#include "frontend/symbols.h"
+#include "frontend/variables.h"
+
+int64_t pending_field_offset = 0;
+
+namespace {
+
+const FieldHooks* hooks() { return backend ? backend->fields : nullptr; }
+
+constexpr int64_t max_displacement = 32767;
+
+FieldRecord* find_field(StructureRecord* structure, const char* name) {
+    for (FieldRecord* field = structure->first_field; field; field = field->next)
+        if (strcasecmp(field->name, name) == 0) return field;
+    return nullptr;
+}
+
+// The structure a pointer field points to, or its nested structure.
+StructureRecord* field_structure(const FieldRecord* field) {
+    if (field->flags & FIELD_POINTER) {
+        if (field->type_module_name) return nullptr;  // module-typed pointers: the module tables
+        return field->type_name && field->type_name[0] ? find_structure(field->type_name) : nullptr;
+    }
+    return field->type == TYPE_STRUCTURE ? field->structure : nullptr;
+}
+
+// The right side of an assignment may move rbp (another field, an element
+// or a call) or the threaded variables reload it.
+bool right_side_may_move_rbp() {
+    if (thread_local_offset > 0) return true;
+    for (const char* p = parse_pointer; *p && *p != STATEMENT_SEPARATOR; p++) {
+        if (*p == '"') {
+            p++;
+            while (*p && *p != '"') p++;
+            if (!*p) break;
+        } else if (*p == '(' || *p == '\\') {
+            return true;
+        }
+    }
+    return false;
+}
+
+// "[index]" of a static array field (token "["). Returns the constant part
+// of the byte offset; a computed index leaves rbp pushed and the scaled
+// index in register *r (-1 when the index was constant).
+int64_t compile_static_index(const FieldRecord* field, int32_t* r) {
+    *r = -1;
+    const FieldHooks* h = hooks();
+    // A dry run tells a constant index (no code at all) from a computed one.
+    char* saved_pointer = parse_pointer;
+    int32_t saved_token = token_code;
+    int32_t saved_precedence = token_precedence;
+    compile_expression(EXPR_INTEGER_ONLY | EXPR_DRY_RUN, MODE_INTEGER);
+    if (error_number) return 0;
+    if (current_operand.kind == OPERAND_CONSTANT && !(current_operand.flags & OP_FLOAT)) {
+        if (token_code != ']') {
+            set_error(179);
+            return 0;
+        }
+        return current_operand.constant * field->element_size;
+    }
+    parse_pointer = saved_pointer;
+    token_code = saved_token;
+    token_precedence = saved_precedence;
+    register_push();
+    *r = register_stack.top;
+    if (h && h->emit_push_field_base) h->emit_push_field_base();
+    compile_expression(EXPR_INTEGER_ONLY, MODE_INTEGER);
+    if (error_number) return 0;
+    if (token_code != ']') {
+        set_error(179);
+        return 0;
+    }
+    if (h && h->emit_scale_field_index) h->emit_scale_field_index(*r, field->element_size);
+    return 0;
+}
+
+// The current operand for the field at rbp + pending offset.
+void set_field_operand(const FieldRecord* field, bool whole_item) {
+    const FieldHooks* h = hooks();
+    int32_t type = field->type;
+    bool pointer = (field->flags & FIELD_POINTER) != 0;
+    uint32_t flags = 0;
+    int32_t kind = OPERAND_VARIABLE;
+    int32_t size = data_type_size(type);
+    int32_t text_size = size;
+    if (whole_item) {
+        size = 8;
+        text_size = 0;
+        flags = OP_STRUCTURE;
+    } else if (pointer) {
+        size = text_size = 8;
+        flags = OP_POINTER;
+    } else {
+        switch (type) {
+        case TYPE_FLOAT: flags = OP_FLOAT; break;
+        case TYPE_DOUBLE: flags = OP_FLOAT | OP_DOUBLE; break;
+        case TYPE_QUAD:
+        case TYPE_INTEGER: flags = OP_QUAD; break;
+        case TYPE_CHARACTER:
+        case TYPE_ASCII:
+        case TYPE_UNICODE: flags = OP_UNSIGNED; break;
+        case TYPE_STRING: kind = OPERAND_STRING; flags = OP_STRING; break;
+        case TYPE_FIXED_STRING:
+            kind = OPERAND_STRING;
+            flags = OP_STRING | OP_FIXED_STRING;
+            size = field->element_size;
+            text_size = 8;
+            break;
+        default: break;
+        }
+        if (size == 0) size = text_size = 8;
+    }
+    if (!whole_item) {
+        if (debugger_code && h && h->emit_field_check) h->emit_field_check();
+        if (pending_field_offset > max_displacement) {
+            if (h && h->emit_add_field_offset) h->emit_add_field_offset(pending_field_offset);
+            pending_field_offset = 0;
+        }
+    }
+    const char* text = h && h->format_field_operand ? h->format_field_operand(text_size, pending_field_offset) : "";
+    snprintf(current_operand.text, sizeof current_operand.text, "%s", text);
+    current_operand.kind = kind;
+    current_operand.size = size;
+    current_operand.constant = 0;
+    current_operand.flags = flags;
+    current_type.code = pointer ? TYPE_INTEGER : type;
+    current_type.size = size;
+    current_type.structure = field->structure;
+}
+
+void compile_field_chain(StructureRecord* structure) {
+    const FieldHooks* h = hooks();
+    for (;;) {
+        read_token();
+        if (error_number == 79) clear_error_state();
+        if (error_number) return;
+        if (!statement_word[0]) {
+            set_error(180);
+            return;
+        }
+        FieldRecord* field = find_field(structure, statement_word);
+        if (!field) {
+            set_error_format(51, statement_word);
+            return;
+        }
+        if (token_code == '.') {
+            char name[STATEMENT_WORD_SIZE];
+            snprintf(name, sizeof name, "%s", field->name);
+            read_token();
+            if (error_number == 79) clear_error_state();
+            if (error_number) return;
+            const char* declared = field->type_name ? field->type_name : "";
+            if (strcasecmp(statement_word, declared) != 0) {
+                set_error_format(219, name);
+                return;
+            }
+        }
+        bool pointer = (field->flags & FIELD_POINTER) != 0;
+        int64_t index_offset = 0;
+        int32_t index_register = -1;
+        if (field->static_count >= 0) {
+            if (token_code != '[') {
+                // The whole static array, as an item that only copies.
+                pending_field_offset += field->offset;
+                set_field_operand(field, true);
+                return;
+            }
+            index_offset = compile_static_index(field, &index_register);
+            if (error_number) return;
+            read_operator();
+            if (error_number == 79) clear_error_state();
+            if (error_number) return;
+        }
+        if (!pointer && (field->type == TYPE_ARRAY || field->type == TYPE_LIST || field->type == TYPE_MAP)) {
+            set_error(1);  // container fields come with the element access of their containers
+            return;
+        }
+        pending_field_offset += field->offset + index_offset;
+        if (index_register >= 0) {
+            if (h && h->emit_apply_field_index) h->emit_apply_field_index(index_register);
+            register_pop();
+        }
+        if (token_code == '\\') {
+            if (pointer) {
+                StructureRecord* target = field_structure(field);
+                if (!target) {
+                    set_error_format(149, field->type_name ? field->type_name : "");
+                    return;
+                }
+                if (h && h->emit_load_pointer_field) h->emit_load_pointer_field(pending_field_offset);
+                pending_field_offset = 0;
+                structure = target;
+            } else if (field->type == TYPE_STRUCTURE && field->structure) {
+                structure = field->structure;
+            } else {
+                set_error_format(314, field->name);
+                return;
+            }
+            if (structure->flags & STRUCT_INTERFACE) {
+                set_error(1);  // interface method calls: not in this build
+                return;
+            }
+            continue;
+        }
+        set_field_operand(field, field->type == TYPE_STRUCTURE && !pointer);
+        return;
+    }
+}
+
+}  // namespace
+
+void emit_structure_field_access(StructureRecord* structure, int mode) {
+    int64_t saved_pending = pending_field_offset;
+    uint32_t saved_mode = expression_mode;
+    if (mode == 1) pending_field_offset = 0;
+    expression_mode = MODE_INTEGER;
+    compile_field_chain(structure);
+    expression_mode = saved_mode;
+    if (mode == 1) pending_field_offset = saved_pending;
+}
+
+void compile_variable_field_access(VariableRecord* variable) {
+    StructureRecord* structure = variable->structure;
+    if (!structure) {
+        set_error(1);
+        return;
+    }
+    if (structure->flags & STRUCT_INTERFACE) {
+        set_error(1);  // interface method calls: not in this build
+        return;
+    }
+    bool statement_start = previous_token == 1;
+    const FieldHooks* h = hooks();
+    const char* operand = backend->format_variable_operand ? backend->format_variable_operand(variable) : "";
+    if (h && h->emit_load_structure_base) h->emit_load_structure_base(operand, variable->pointer);
+    current_variable = nullptr;
+    emit_structure_field_access(structure, 1);
+    if (error_number) return;
+    if (!statement_start || token_code != '=') return;
+    // An assignment: its target's address waits on the machine stack when
+    // the right side may move rbp, and is read back before the store.
+    const ArrayHooks* arrays = backend->arrays;
+    if (right_side_may_move_rbp() && arrays && arrays->emit_save_element_address) {
+        arrays->emit_save_element_address(current_operand.text);
+        char* bracket = strchr(current_operand.text, '[');
+        if (bracket)
+            snprintf(bracket, sizeof current_operand.text - (size_t)(bracket - current_operand.text), "[rbp]");
+        element_address_saved = 1;
+    }
+}

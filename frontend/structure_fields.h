@@ -1,0 +1,42 @@
+// Structure field access: "var\field", "*p\field", nested fields, static
+// array fields "[index]" and pointer fields followed by "\". The base
+// address of the structured item goes into rbp; the offsets of a chain of
+// plain fields are summed into a pending offset so that they cost no code.
+// The code is written by the back end through `FieldHooks`.
+#pragma once
+
+#include <cstdint>
+
+struct StructureRecord;
+struct VariableRecord;
+
+struct FieldHooks {
+    // rbp := address of the structured variable (its operand text); a
+    // pointer variable is loaded, a structure is addressed.
+    void (*emit_load_structure_base)(const char* operand, int32_t is_pointer);
+    // " PUSH rbp" before a computed index of a static array field.
+    void (*emit_push_field_base)();
+    // The index (current operand) times the element size into register r.
+    void (*emit_scale_field_index)(int32_t r, int64_t element_size);
+    // " POP rbp", " ADD rbp,<register r>": the computed index applied.
+    void (*emit_apply_field_index)(int32_t r);
+    // rbp := the pointer stored at rbp + offset.
+    void (*emit_load_pointer_field)(int64_t offset);
+    // " ADD rbp,<offset>" (an offset too large for a displacement).
+    void (*emit_add_field_offset)(int64_t offset);
+    // The debugger's memory check of rbp before a field is used.
+    void (*emit_field_check)();
+    // "<prefix>[rbp+<offset>]" (or "[rbp]"); size 0 writes no prefix.
+    const char* (*format_field_operand)(int32_t size, int64_t offset);
+};
+
+// Called by the variable lookup when "\" follows a structured variable: the
+// field chain is compiled and the current operand left describing the
+// field. At the start of an assignment, the field's address is kept on the
+// machine stack when the right side may move rbp.
+void compile_variable_field_access(VariableRecord* variable);
+
+// One field chain over `structure`, the base address in rbp, the token "\"
+// just read. Mode 1 is the outermost call (the pending offset starts at 0
+// and is restored afterwards); mode 0 continues a chain.
+void emit_structure_field_access(StructureRecord* structure, int mode);
