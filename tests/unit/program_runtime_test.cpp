@@ -2,13 +2,18 @@
 // variables and pointers, procedures, module names) and the exports of a
 // DLL: golden lines, whole programs through the flat assembler, and the
 // module-definition text.
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "backend_x64/emit_arith.h"
 #include "backend_x64/program_output.h"
 #include "backend_x64/program_runtime.h"
 #include "core/build_tools.h"
+#include "core/file_helpers.h"
 #include "emit_test_support.h"
 #include "frontend/constants.h"
 #include "frontend/imports.h"
@@ -17,6 +22,7 @@
 #include "frontend/modules.h"
 #include "frontend/statement_dispatcher.h"
 #include "frontend/variables.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -434,6 +440,122 @@ TEST_F(ProgramRuntimeTest, DllWithAnExportedProcedureAssembles)
     std::string text = finish();
     EXPECT_EQ(count_of(text, "public _Procedure2 as 'AddNumbers'\n"), 1u) << text;
     EXPECT_EQ(assemble(), "");
+}
+
+}  // namespace
+
+// --- The export file in the DLL build ------------------------------------------
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string read_file(const fs::path& path)
+{
+    std::string text;
+    os_read_file(path.string().c_str(), text);
+    return text;
+}
+
+// A DLL build with tools that are shell scripts: the linker keeps a copy of
+// the "Zandrel.def" it finds in its working folder.
+class ExportFileBuild : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!permanent_heap) permanent_heap = os_heap_create(4096);
+        if (!compilation_heap) compilation_heap = os_heap_create(4096);
+        if (!compilation_pool.blocks) init_memory_pools();
+        clear_error_state();
+        saved_folder = os_current_folder();
+        root = fs::temp_directory_path() / ("zandrel_export_file_test_" + std::to_string(getpid()));
+        fs::remove_all(root);
+        fs::create_directories(root / "project");
+        home_folder = const_cast<char*>("C:\\Zandrel\\");
+        tools_folder = (root / "Compilers").string() + "\\";
+        current_folder = current_folder_short = (root / "project").string() + "\\";
+        executable_subsystem_name = "Windows";
+        dll_mode = 1;
+        debugger_enabled = thread_safe = standby_mode = commented_output = purifier_enabled = reassemble_mode = 0;
+        xp_skin = dll_protection = dpi_aware = run_as_user = run_as_administrator = 0;
+        icon_file = resource_file = linker_file = nullptr;
+        output_file = const_cast<char*>("Exports.dll");
+        quiet_mode = 1;
+        reset_link_lists();
+        make_tool("FAsm.exe", "touch Zandrel.obj\n");
+        make_tool("polink.exe", "cp Zandrel.def '" + (root / "linked.def").string() + "'\n");
+        make_tool("polib.exe", "exit 0\n");
+        make_tool("porc.exe", "exit 0\n");
+    }
+    void TearDown() override
+    {
+        os_set_current_folder(saved_folder.c_str());
+        if (!work_folder.empty()) delete_directory_tree(work_folder.c_str());
+        work_folder.clear();
+        fs::remove_all(root);
+        reset_link_lists();
+        clear_error_state();
+        quiet_mode = 0;
+        dll_mode = 0;
+        commented_output = 0;
+        reassemble_mode = 0;
+        output_file = nullptr;
+        export_definition_text.clear();
+    }
+    void make_tool(const std::string& name, const std::string& body)
+    {
+        fs::path path = root / "Compilers" / name;
+        fs::create_directories(path.parent_path());
+        std::ofstream(path) << "#!/bin/sh\n" << body;
+        fs::permissions(path, fs::perms::owner_all);
+    }
+    void build()
+    {
+        work_folder = create_work_directory();
+        testing::internal::CaptureStdout();
+        build_executable();
+        testing::internal::GetCapturedStdout();
+    }
+    std::string saved_folder;
+    fs::path root;
+};
+
+TEST_F(ExportFileBuild, LinkerFindsTheExportsOfTheProgram)
+{
+    export_definition_text = build_export_definitions({"AddNumbers", "Greeting"});
+    build();
+    EXPECT_EQ(error_number, 0);
+    EXPECT_EQ(read_file(root / "linked.def"), "EXPORTS\n    AddNumbers\n    Greeting\n");
+    // Only the commented build leaves a copy beside the source.
+    EXPECT_FALSE(fs::exists(root / "project" / "Zandrel.def"));
+}
+
+TEST_F(ExportFileBuild, DllWithoutExportsStillHasItsFile)
+{
+    export_definition_text = build_export_definitions({});
+    build();
+    EXPECT_EQ(error_number, 0);
+    EXPECT_EQ(read_file(root / "linked.def"), "EXPORTS\n");
+}
+
+TEST_F(ExportFileBuild, CommentedBuildCopiesTheFileBesideTheSource)
+{
+    commented_output = 1;
+    export_definition_text = build_export_definitions({"AddNumbers"});
+    build();
+    EXPECT_EQ(error_number, 0);
+    EXPECT_EQ(read_file(root / "project" / "Zandrel.def"), "EXPORTS\n    AddNumbers\n");
+}
+
+TEST_F(ExportFileBuild, ReassemblyTakesTheFileBesideTheSource)
+{
+    reassemble_mode = 1;
+    export_definition_text = build_export_definitions({"Stale"});
+    std::ofstream(root / "project" / "Zandrel.def") << "EXPORTS\n    Edited\n";
+    std::ofstream(root / "project" / "zandrel.asm") << "format MS64 COFF\n";
+    build();
+    EXPECT_EQ(error_number, 0);
+    EXPECT_EQ(read_file(root / "linked.def"), "EXPORTS\n    Edited\n");
 }
 
 }  // namespace
