@@ -25,6 +25,7 @@
 #include "frontend/labels.h"
 #include "frontend/literal_strings.h"
 #include "frontend/libraries.h"
+#include "frontend/procedures.h"
 
 std::vector<StaticStringEntry> program_literal_strings;
 int32_t null_literal_number = -1;
@@ -407,6 +408,9 @@ void emit_program_end()
     if (debugger_enabled) emit_debugger_runtime();
     emit_thread_object_callbacks();
     blank_comment();
+
+    // The used procedures, after every piece of code that can fall through.
+    append_procedure_code();
 
     blank_comment();
     emit_line("section '.data' data readable writeable");

@@ -8,6 +8,7 @@
 #include "backend_x64/emit_lists_maps.h"
 #include "backend_x64/emit_expression.h"
 #include "backend_x64/emit_jumps.h"
+#include "backend_x64/emit_procedures.h"
 #include "backend_x64/emit_strings.h"
 #include "backend_x64/emit_structure_fields.h"
 #include "backend_x64/peephole.h"
@@ -78,5 +79,13 @@ const BackendHooks x64_backend_hooks = {
     .data = &x64_data_hooks,
     .fields = &x64_field_hooks,
     .lists_maps = &x64_list_map_hooks,
+    .begin_procedure = x64_begin_procedure,
+    .begin_procedure_epilogue = x64_begin_procedure_epilogue,
+    .finish_procedure = x64_finish_procedure,
+    .emit_procedure_return = x64_emit_procedure_return,
+    .begin_call = x64_begin_call,
+    .push_call_argument = x64_push_call_argument,
+    .push_default_argument = x64_push_default_argument,
+    .finish_call = x64_finish_call,
     .optimize_code = optimize_code_buffer,
 };

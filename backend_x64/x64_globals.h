@@ -79,6 +79,11 @@ extern int32_t procedure_uses_rbp;         // rbp was reloaded in the current pr
 extern int32_t local_equates_depth;        // push depth at the last run of the equate writer
 
 // ---------------------------------------------------------------------------
+// Procedure frames and calls (backend_x64/emit_procedures.cpp).
+
+extern int32_t extra_argument_slots;       // stack arguments beyond the four register ones of the last call
+
+// ---------------------------------------------------------------------------
 // Per-thread objects (backend_x64/program_threads.cpp).
 
 extern int32_t thread_callback_code;       // the per-thread callbacks are written: rbp comes from their own frame

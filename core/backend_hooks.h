@@ -6,6 +6,8 @@
 #include <cstdint>
 
 struct VariableRecord;
+struct ProcedureRecord;
+struct CallRecord;
 
 // The evaluation places (x64: four registers and the x87 count; C: slots)
 // and the push depth, saved around dry runs.
@@ -159,6 +161,27 @@ struct BackendHooks {
     const struct FieldHooks* fields;
     // List and map emitters (frontend/lists_maps.h); null when the back end has none.
     const struct ListMapHooks* lists_maps;
+
+    // Procedures and calls (null while a back end lacks them). The body of
+    // a procedure is written into its own code buffer (current from the
+    // Procedure statement to EndProcedure).
+    // Start of the body: the per-procedure emitter state.
+    void (*begin_procedure)(ProcedureRecord* procedure);
+    // EndProcedure: the default result and the end labels; then the front
+    // end drops the locals (their clean-up); then the rest of the epilogue
+    // and the prologue written in front of the body.
+    void (*begin_procedure_epilogue)(ProcedureRecord* procedure);
+    void (*finish_procedure)(ProcedureRecord* procedure);
+    // ProcedureReturn, with the value (if any) in the current operand.
+    void (*emit_procedure_return)(ProcedureRecord* procedure, int with_value);
+    // A call (frontend/call_arguments.h): the saved x87 values, the pad and
+    // the hidden string base; one argument (the current operand, or a
+    // default value) pushed for a parameter type; then the register loads,
+    // the call, the release and the result's place.
+    void (*begin_call)(CallRecord* call);
+    void (*push_call_argument)(CallRecord* call, int type);
+    void (*push_default_argument)(CallRecord* call, int type, int64_t value);
+    void (*finish_call)(CallRecord* call);
 
     // The peephole pass over the finished code (with the optimiser on and
     // the debugger off); null when the back end has none.

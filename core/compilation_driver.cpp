@@ -21,6 +21,7 @@
 #include "frontend/imports.h"
 #include "frontend/labels.h"
 #include "frontend/lexer.h"
+#include "frontend/procedures.h"
 #include "frontend/residents.h"
 #include "frontend/source_reader.h"
 #include "frontend/statement_dispatcher.h"
@@ -321,6 +322,7 @@ void compile_program()
     reset_expression_compiler();
     reset_block_state();
     init_variables();
+    reset_procedures();
     reset_arrays();
     reset_lists_maps();
     if (backend && backend->reset_expression_state) backend->reset_expression_state();

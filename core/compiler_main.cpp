@@ -16,7 +16,10 @@
 #include "frontend/enumerations.h"
 #include "frontend/expressions.h"
 #include "frontend/imports.h"
+#include "frontend/arrays.h"
 #include "frontend/labels.h"
+#include "frontend/lists_maps.h"
+#include "frontend/procedures.h"
 #include "frontend/libraries.h"
 #include "frontend/macros.h"
 #include "frontend/modules.h"
@@ -147,6 +150,9 @@ void compiler_reset()
     // The parser state, the variable tables and the float pools.
     reset_expression_compiler();
     init_variables();
+    reset_arrays();
+    reset_lists_maps();
+    reset_procedures();
     create_label_lists();
     if (backend && backend->reset_expression_state) backend->reset_expression_state();
     // Libraries stay loaded, but what one compilation used and linked does not.

@@ -113,6 +113,7 @@ int fold_constant_operation(int token, int64_t left, double left_real, int64_t r
 #include "core/backend_hooks.h"
 #include "core/core_globals.h"
 #include "core/error_state.h"
+#include "frontend/call_arguments.h"
 #include "frontend/constants.h"
 #include "frontend/frontend_globals.h"
 #include "frontend/lexer.h"
@@ -589,6 +590,9 @@ void compile_call_or_index() {
                 return;
             }
         }
+        // Procedures and library commands.
+        if (!pointer_flag && compile_named_call(name)) return;
+        if (error_number) return;
         // An array element (or its assignment at statement start).
         if (compile_array_reference(name, statement_start) || error_number) return;
         // A list or map element (or its assignment at statement start).

@@ -259,6 +259,13 @@ extern CursorList* list_list;            // ListRecord: the main scope's lists
 extern CursorList* map_list;             // MapRecord: the main scope's maps
 
 // ---------------------------------------------------------------------------
+// Procedures (frontend/procedures.cpp; ProcedureRecord in frontend/symbols.h).
+// Per compilation.
+
+extern HashTable* procedure_table;       // global procedures (a module's own sit in its record)
+extern int32_t procedure_id_counter;     // id of the next procedure ("_Procedure<id>"), by 2
+
+// ---------------------------------------------------------------------------
 // Structures, interfaces and residents (frontend/structures.cpp,
 // frontend/interfaces.cpp, frontend/residents.cpp). The tables live on the
 // permanent heap; entries not loaded from a resident are purged between

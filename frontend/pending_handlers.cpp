@@ -34,13 +34,9 @@ void reject_pending_statement()
 
 // blocks.h
 void compile_endwith_statement() { reject_pending_statement(); }
-void compile_procedurereturn_statement() { reject_pending_statement(); }
 void compile_with_statement() { reject_pending_statement(); }
 
 // other_statements.h
-
-// procedures.h
-void compile_endprocedure_statement() { reject_pending_statement(); }
 
 // lists_maps.h
 
@@ -51,10 +47,6 @@ void compile_import_function_line() { reject_pending_statement(); }
 void check_gosub_return() {}
 
 // other_statements.h
-
-// procedures.h
-void compile_procedure_statement(uint32_t) { reject_pending_statement(); }
-void check_declared_procedures() {}
 
 // labels.h
 

@@ -1,0 +1,398 @@
+#include "backend_x64/emit_procedures.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "backend_x64/emit_arith.h"
+#include "backend_x64/emit_common.h"
+#include "backend_x64/emit_float_pools.h"
+#include "backend_x64/emit_library_calls.h"
+#include "backend_x64/x64_globals.h"
+#include "core/core_globals.h"
+#include "core/error_state.h"
+#include "core/output_buffers.h"
+#include "frontend/call_arguments.h"
+#include "frontend/frontend_globals.h"
+#include "frontend/procedures.h"
+
+int32_t extra_argument_slots = 0;
+
+namespace {
+
+const char* const argument_registers[4] = {"rcx", "rdx", "r8", "r9"};
+
+// The main code's state while a procedure body is compiled.
+int32_t saved_main_depth = 0;
+int32_t saved_thread_object_used = 0;
+int32_t saved_uses_rbp = 0;
+int32_t saved_string_stack = 0;
+// The epilogue keeps the result in rax across the release of the locals.
+int32_t epilogue_pushed_rax = 0;
+
+bool returns_x87(const ProcedureRecord* procedure) {
+    return (procedure->flags & (PROC_RETURNS_FLOAT | PROC_RETURNS_DOUBLE)) != 0;
+}
+
+// A string local is released by the epilogue through a runtime call.
+bool has_released_locals() {
+    if (!variable_table) return false;
+    hash_reset_iterator(variable_table);
+    bool found = false;
+    while (HashEntry* entry = hash_next(variable_table)) {
+        auto* variable = reinterpret_cast<VariableRecord*>(entry);
+        if (is_local_variable(variable) && !(variable->flags & VAR_STATIC) && !variable->pointer &&
+            variable->type == TYPE_STRING)
+            found = true;
+    }
+    hash_reset_iterator(variable_table);
+    return found;
+}
+
+struct FrameLayout {
+    int32_t lowest;      // lowest saved evaluation register (4: none)
+    int32_t uses_rbp;
+    int32_t threaded;
+    int32_t pushed;
+    int32_t locals;
+    int32_t frame;
+};
+
+FrameLayout compute_frame(int32_t locals_size, int32_t lowest, int32_t uses_rbp, int32_t threaded) {
+    FrameLayout layout;
+    layout.lowest = lowest < 1 ? 1 : lowest;
+    layout.uses_rbp = uses_rbp;
+    layout.threaded = threaded;
+    layout.pushed = (uses_rbp ? 8 : 0) + (layout.lowest <= 3 ? 8 * (4 - layout.lowest) : 0);
+    int32_t locals = locals_size + (threaded ? 8 : 0);
+    locals = (locals + 7) & ~7;
+    int32_t remainder = (layout.pushed + locals + 8) % 16;
+    if (remainder) locals = locals - remainder + 16;
+    layout.locals = locals;
+    layout.frame = layout.pushed + locals + 8;
+    return layout;
+}
+
+void emit_prologue(const ProcedureRecord* procedure, const FrameLayout& layout) {
+    int32_t n = procedure->id;
+    emit_linef("_Procedure%d:", n);
+    bool returns_string = (procedure->flags & PROC_RETURNS_STRING) != 0;
+    int home_count = procedure->parameter_count + (returns_string ? 1 : 0);
+    if (home_count > 4) home_count = 4;
+    for (int i = 0; i < 4; i++) {
+        int type = i < procedure->parameter_count ? procedure->parameters[i].type : TYPE_INTEGER;
+        emit_store_register_parameter(home_count, i, type, argument_registers[i]);
+    }
+    if (layout.uses_rbp) emit_line(" PUSH rbp");
+    for (int r = 3; r >= layout.lowest; r--) emit_linef(" PUSH %s", register_name(8, r));
+    emit_linef(" PS%d=%d", n, layout.frame);
+    if (layout.threaded) emit_linef(" TS%d=%d", n, layout.locals - 8);
+    if (layout.locals) emit_clear_locals(layout.locals);
+    if (layout.threaded) {
+        mark_runtime_used(RT_SYS_GetThreadedObject);
+        emit_line(" CALL SYS_GetThreadedObject");
+        emit_linef(" MOV [rsp+TS%d],rax", n);
+    }
+    if (thread_safe && procedure_uses_string_stack) {
+        mark_runtime_used(RT_SYS_CheckStringBuffer);
+        emit_line(" CALL SYS_CheckStringBuffer");
+    }
+    if (returns_string && !(procedure->flags & PROC_DLL)) {
+        // The caller's string base position is the argument after the
+        // parameters (homed with them when it came in a register).
+        int32_t k = 8 * procedure->parameter_count;
+        if (thread_safe) {
+            emit_linef(" MOV rcx,[rsp+PS%d+%d]", n, k);
+            emit_line(" CALL SYS_SetStringBasePosition");
+        } else {
+            emit_linef(" MOV rax,[rsp+PS%d+%d]", n, k);
+            emit_line(" MOV qword [ZD_StringBasePosition],rax");
+        }
+    }
+    for (int32_t i = 0; i < procedure->parameter_count; i++) {
+        const ParameterRecord& parameter = procedure->parameters[i];
+        if (parameter.type != TYPE_STRING) continue;
+        // The procedure works on its own copy of a string parameter.
+        emit_linef(" MOV rdx,[rsp+PS%d+%d]", n, 8 * i);
+        emit_linef(" LEA rcx,[rsp+%d]", parameter.offset);
+        emit_line(" SUB rsp,16");
+        mark_runtime_used(RT_SYS_FastAllocateString4);
+        emit_line(" CALL SYS_FastAllocateString4");
+        emit_line(" ADD rsp,16");
+    }
+}
+
+// Puts the text of the prologue buffer in front of the current buffer.
+void insert_prologue_text() {
+    TextBuffer* body = current_output_buffer();
+    if (!body) return;
+    TextBuffer& prologue_buffer = *procedure_buffer;
+    int64_t length = prologue_buffer.write - prologue_buffer.start;
+    if (length <= 0) return;
+    body->write = output_write_pointer;
+    int64_t used = body->write - body->start;
+    grow_text_buffer(body, used + length + 1);
+    std::memmove(body->start + length, body->start, size_t(used + 1));
+    std::memcpy(body->start, prologue_buffer.start, size_t(length));
+    body->write = body->start + used + length;
+    output_write_pointer = body->write;
+    sync_output_buffer();
+}
+
+}  // namespace
+
+void emit_store_register_parameter(int count, int position, int type, const char* register_name) {
+    if (position >= count) return;
+    int offset = position * 8 + 8;
+    if (type == TYPE_DOUBLE) emit_linef(" MOVSD qword [rsp+%d],xmm%d", offset, position);
+    else if (type == TYPE_FLOAT) emit_linef(" MOVSS dword [rsp+%d],xmm%d", offset, position);
+    else emit_linef(" MOV qword [rsp+%d],%s", offset, register_name);
+}
+
+void emit_load_register_argument(const CallRecord* call, int index) {
+    if (index > 3) return;
+    int type = index < call->parameter_count ? call->parameter_types[index] : TYPE_INTEGER;
+    if (type == TYPE_DOUBLE) {
+        emit_linef(" MOVSD xmm%d,qword [rsp]", index);
+        emit_line(" ADD rsp,8");
+    } else if (type == TYPE_FLOAT) {
+        emit_linef(" MOVSS xmm%d,dword [rsp]", index);
+        emit_line(" ADD rsp,8");
+    } else {
+        emit_linef(" POP %s", argument_registers[index]);
+    }
+    emitter_stack.push_depth -= 8;
+}
+
+void emit_clear_locals(int32_t locals_size) {
+    int32_t s = locals_size - 40;
+    if (s > 48) {
+        emit_linef(" MOV rax,%d", s / 8);
+        emit_line(".ClearLoop:");
+        emit_line(" SUB rsp,8");
+        emit_line(" MOV qword [rsp],0");
+        emit_line(" DEC rax");
+        emit_line(" JNZ .ClearLoop");
+    } else if (s > 0) {
+        emit_line(" XOR rax,rax");
+        for (int32_t i = 0; i < (s - 1) / 8 + 1; i++) emit_line(" PUSH rax");
+    }
+    emit_line(" SUB rsp,40");
+}
+
+void emit_return_extension(uint32_t flags, uint32_t second_flags) {
+    if (flags & PROC_RETURNS_BYTE) emit_line(" MOVSX rax,al");
+    else if (second_flags & PROC_SECOND_ASCII) emit_line(" MOVZX rax,al");
+    else if (second_flags & (PROC_SECOND_UNICODE | PROC_SECOND_CHARACTER)) emit_line(" MOVZX rax,ax");
+    else if (flags & (PROC_RETURNS_LONG | PROC_RETURNS_FLOAT)) emit_line(" MOVSXD rax,eax");
+    else if (!(flags & (PROC_RETURNS_DOUBLE | PROC_RETURNS_QUAD)) && !(second_flags & PROC_SECOND_INTEGER))
+        emit_line(" MOVSX rax,ax");
+}
+
+void emit_push_constant(int type, int64_t value) {
+    double real;
+    std::memcpy(&real, &value, sizeof real);
+    if (type == TYPE_FLOAT) {
+        float f = (float)real;
+        int32_t bits;
+        std::memcpy(&bits, &f, sizeof bits);
+        emit_linef(" MOV eax,%d", bits);
+        emit_line(" PUSH rax");
+        emitter_stack.push_depth += 8;
+    } else if (type == TYPE_DOUBLE) {
+        emit_linef(" PUSH qword [%s]", intern_double_constant(real));
+        emitter_stack.push_depth += 8;
+    } else {
+        emit_push_immediate(value);
+    }
+}
+
+int32_t call_release_bytes(const CallRecord* call) {
+    return emitter_stack.push_depth - call->start_depth;
+}
+
+// ---------------------------------------------------------------------------
+// Procedure frames
+
+void x64_begin_procedure(ProcedureRecord*) {
+    saved_main_depth = emitter_stack.push_depth;
+    emitter_stack.push_depth = 0;
+    emitter_stack.call_frame_pad = 0;
+    saved_thread_object_used = thread_object_used;
+    thread_object_used = 0;
+    saved_uses_rbp = procedure_uses_rbp;
+    procedure_uses_rbp = 0;
+    saved_string_stack = procedure_uses_string_stack;
+    procedure_uses_string_stack = 0;
+    register_stack.lowest_callee_saved = 4;
+    local_equates_depth = 0;
+    epilogue_pushed_rax = 0;
+    if (!no_output_depth) emitter_stack.fpu_depth = 0;
+}
+
+void x64_begin_procedure_epilogue(ProcedureRecord* procedure) {
+    int32_t n = procedure->id;
+    emit_linef("_EndProcedureZero%d:", n + 1);
+    if (procedure->flags & PROC_RETURNS_STRING) {
+        if (thread_safe) {
+            emit_line(" CALL SYS_GetStringBasePointer");
+        } else {
+            emit_line(" MOV rax,[ZD_StringBasePosition]");
+            emit_line(" ADD rax,[ZD_StringBase]");
+        }
+        emit_line(" MOV word [rax],0");
+    } else if (returns_x87(procedure)) {
+        emit_line(" FLDZ");
+    } else {
+        emit_line(" XOR rax,rax");
+    }
+    emit_linef("_EndProcedure%d:", n + 1);
+    emitter_stack.push_depth = 0;
+    if (has_released_locals()) {
+        emit_line(" PUSH rax");
+        emitter_stack.push_depth += 8;
+        epilogue_pushed_rax = 1;
+    }
+}
+
+void x64_finish_procedure(ProcedureRecord* procedure) {
+    if (epilogue_pushed_rax) {
+        emit_line(" POP rax");
+        emitter_stack.push_depth -= 8;
+    }
+    FrameLayout layout = compute_frame(local_frame_offset, register_stack.lowest_callee_saved, procedure_uses_rbp,
+                                       thread_object_used);
+    if (layout.locals) emit_linef(" ADD rsp,%d", layout.locals);
+    if (procedure->flags & PROC_RETURNS_DOUBLE) {
+        emit_line(" FSTP qword [rsp-8]");
+        emit_line(" MOVSD xmm0,[rsp-8]");
+    } else if (procedure->flags & PROC_RETURNS_FLOAT) {
+        emit_line(" FSTP dword [rsp-8]");
+        emit_line(" MOVSS xmm0,[rsp-8]");
+    }
+    if (!no_output_depth) emitter_stack.fpu_depth = 0;
+    for (int r = layout.lowest; r <= 3; r++) emit_linef(" POP %s", register_name(8, r));
+    if (layout.uses_rbp) emit_line(" POP rbp");
+    emit_line(" RET");
+
+    // The prologue, now that the frame is known, in front of the body; the
+    // procedure buffer of the output serves as its scratch.
+    procedure_buffer->write = procedure_buffer->start;
+    procedure_buffer->start[0] = 0;
+    TextBuffer* body = current_output_buffer();
+    if (body) body->write = output_write_pointer;
+    push_output_buffer(procedure_buffer);
+    emit_prologue(procedure, layout);
+    pop_output_buffer();
+    insert_prologue_text();
+
+    emitter_stack.push_depth = saved_main_depth;
+    emitter_stack.call_frame_pad = 0;
+    thread_object_used |= saved_thread_object_used;
+    procedure_uses_rbp = saved_uses_rbp;
+    procedure_uses_string_stack |= saved_string_stack;
+    register_stack.lowest_callee_saved = 3;
+}
+
+void x64_emit_procedure_return(ProcedureRecord* procedure, int with_value) {
+    int32_t label = procedure->id + 1;
+    if (with_value) {
+        if (returns_x87(procedure)) {
+            bool on_x87 = current_operand.kind == OPERAND_REGISTER && (current_operand.flags & OP_FLOAT);
+            if (!on_x87) emit_load_operand(register_stack.top);
+        } else {
+            emit_load_operand_to_register(REGISTER_RAX);
+            emit_return_extension(procedure->flags, procedure->second_flags);
+        }
+    }
+    // Values that open blocks keep on the stack (Select) go with the jump.
+    if (emitter_stack.push_depth > 0) emit_linef(" ADD rsp,%d", emitter_stack.push_depth);
+    if (!with_value && (procedure->flags & PROC_RETURNS_STRING)) emit_linef(" JMP _EndProcedureZero%d", label);
+    else emit_linef(" JMP _EndProcedure%d", label);
+    if (with_value && returns_x87(procedure)) count_fpu_pop(1);
+}
+
+// ---------------------------------------------------------------------------
+// Calls
+
+void x64_begin_call(CallRecord* call) {
+    call->saved_fpu = emit_save_fpu_stack();
+    call->start_depth = emitter_stack.push_depth;
+    call->pseudo_count = 0;
+    // The pad leaves rsp on a multiple of 16 at the call: what stays pushed
+    // after the register loads (the slots beyond four) sits on top of it.
+    int32_t r = ((emitter_stack.push_depth % 16) + 16) % 16;
+    int32_t remaining = call->slot_count > 4 ? call->slot_count - 4 : 0;
+    int32_t pad = (16 - (r + 8 * remaining) % 16) % 16;
+    call->pad = pad;
+    if (pad) {
+        emit_sub_rsp(pad);
+        emitter_stack.push_depth += pad;
+    }
+    if (call->result == CALL_RESULT_STRING) {
+        // The hidden last argument: where the result goes on the string stack.
+        if (thread_safe) {
+            emit_line(" CALL SYS_GetStringBasePosition");
+            emit_push_rax();
+        } else {
+            emit_line(" PUSH qword [ZD_StringBasePosition]");
+            emitter_stack.push_depth += 8;
+        }
+    }
+}
+
+void x64_push_call_argument(CallRecord*, int type) {
+    uint32_t saved_mode = expression_mode;
+    switch (type) {
+    case TYPE_FLOAT: expression_mode = MODE_FLOAT; break;
+    case TYPE_DOUBLE: expression_mode = MODE_DOUBLE; break;
+    case TYPE_QUAD: expression_mode = MODE_QUAD; break;
+    default: expression_mode = MODE_INTEGER; break;
+    }
+    emit_push_operand();
+    expression_mode = saved_mode;
+}
+
+void x64_push_default_argument(CallRecord*, int type, int64_t value) { emit_push_constant(type, value); }
+
+void x64_finish_call(CallRecord* call) {
+    for (int32_t i = 0; i < call->slot_count; i++) emit_load_register_argument(call, i);
+    extra_argument_slots = call->slot_count > 4 ? call->slot_count - 4 : 0;
+    if (emitter_stack.push_depth != 0) {
+        emit_line(" SUB rsp,32");
+        emitter_stack.push_depth += 32;
+    }
+    switch (call->callee_kind) {
+    case CALLEE_LIBRARY:
+        emit_library_call_instruction(call->command, extra_argument_slots);
+        break;
+    case CALLEE_IMPORTED:
+        emit_linef(" CALL %s", procedure_name(call->procedure));
+        break;
+    default:
+        emit_linef(" CALL _Procedure%d", call->procedure->id);
+        break;
+    }
+    int32_t release = call_release_bytes(call);
+    if (release > 0) emit_linef(" ADD rsp,%d", release);
+    emitter_stack.push_depth = call->start_depth;
+
+    bool on_x87 = false;
+    if (call->result == CALL_RESULT_DOUBLE) {
+        emit_line(" MOVSD [rsp-8],xmm0");
+        emit_line(" FLD qword [rsp-8]");
+        count_fpu_push();
+        on_x87 = true;
+    } else if (call->result == CALL_RESULT_FLOAT) {
+        emit_line(" MOVSS [rsp-8],xmm0");
+        emit_line(" FLD dword [rsp-8]");
+        count_fpu_push();
+        on_x87 = true;
+    } else if (call->result != CALL_RESULT_STRING) {
+        if (call->callee_kind == CALLEE_LIBRARY) emit_library_result_extension(call->command);
+        else if (call->callee_kind == CALLEE_IMPORTED) {
+            if (call->result_flags & PROC_RETURNS_LONG) emit_line(" MOVSXD rax,eax");
+        } else emit_return_extension(call->result_flags, call->result_second_flags);
+    }
+    emit_restore_fpu_stack(call->saved_fpu, on_x87);
+    set_operand_register_text(on_x87 ? "st0" : "rax");
+}

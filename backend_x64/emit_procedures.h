@@ -1,0 +1,36 @@
+// Procedure frames and calls on x64: the prologue written in front of a
+// procedure's body once its frame is known, the epilogue, ProcedureReturn,
+// and the pieces of a call (pad, argument pushes, register loads, the call,
+// the release of its stack and the result's place).
+#pragma once
+
+#include <cstdint>
+
+struct ProcedureRecord;
+struct CallRecord;
+
+// Stores register parameter `position` (0-based) into its home slot when
+// the position is below `count` (MOVSD/MOVSS for double/float, else MOV).
+void emit_store_register_parameter(int count, int position, int type, const char* register_name);
+// Pops argument `index` of a call into its register (positions 0 to 3);
+// a later position only counts one more stack argument.
+void emit_load_register_argument(const CallRecord* call, int index);
+// Clears the local area above the reserved bottom 40 bytes, then reserves those.
+void emit_clear_locals(int32_t locals_size);
+// The widening of a small integer result in rax after a call.
+void emit_return_extension(uint32_t flags, uint32_t second_flags);
+// A constant argument pushed for a parameter type (float bits, a double
+// from the pool, an integer).
+void emit_push_constant(int type, int64_t value);
+// Stack bytes the release after a call removes, as pushed since its start.
+int32_t call_release_bytes(const CallRecord* call);
+
+// The hooks of the back-end seam.
+void x64_begin_procedure(ProcedureRecord* procedure);
+void x64_begin_procedure_epilogue(ProcedureRecord* procedure);
+void x64_finish_procedure(ProcedureRecord* procedure);
+void x64_emit_procedure_return(ProcedureRecord* procedure, int with_value);
+void x64_begin_call(CallRecord* call);
+void x64_push_call_argument(CallRecord* call, int type);
+void x64_push_default_argument(CallRecord* call, int type, int64_t value);
+void x64_finish_call(CallRecord* call);

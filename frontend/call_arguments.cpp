@@ -1,0 +1,253 @@
+// Call arguments: the prescan of an argument list, the count check, the
+// defaults of missing optional parameters, the arguments compiled from the
+// last to the first with their type checks, and the whole call of a
+// procedure or library command through the back end.
+
+#include "frontend/call_arguments.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "core/backend_hooks.h"
+#include "core/core_globals.h"
+#include "core/error_state.h"
+#include "core/memory_pools.h"
+#include "frontend/expressions.h"
+#include "frontend/frontend_globals.h"
+#include "frontend/lexer.h"
+#include "frontend/libraries.h"
+#include "frontend/procedures.h"
+#include "forge/library_format.h"
+
+namespace {
+
+void skip_blanks() {
+    while (*parse_pointer == ' ' || *parse_pointer == '\t') parse_pointer++;
+}
+
+bool is_string_type(int type) { return type == TYPE_STRING || (type >= TYPE_P_ASCII && type <= TYPE_P_UTF8); }
+
+// Parameters that take a string, a list, an array or a map (any kind).
+bool takes_string_or_container(int type) {
+    return type == TYPE_STRING || type == TYPE_LIST || type == TYPE_ARRAY || type == TYPE_MAP ||
+           (type >= 26 && type <= 31) || (type >= TYPE_P_ASCII && type <= TYPE_P_VARIANT) || type == 23;
+}
+
+// The arithmetic an argument is compiled in, by its parameter type.
+uint32_t argument_mode(int type) {
+    switch (type) {
+    case TYPE_FLOAT: return MODE_FLOAT;
+    case TYPE_DOUBLE: return MODE_DOUBLE;
+    case TYPE_QUAD: return MODE_QUAD;
+    case TYPE_LIST: case 28: case 29: return 16;
+    case TYPE_MAP: case 30: case 31: return 64;
+    case TYPE_STRUCTURE: case 32: case 33: case 34: return MODE_STRUCTURE_NAME;
+    case 23: return MODE_PRESCAN;
+    default: return MODE_INTEGER;
+    }
+}
+
+// Sets the operand's kind and flags from the call's result (the back end
+// has named the place).
+void set_call_result_operand(const CallRecord* call) {
+    current_operand.kind = OPERAND_REGISTER;
+    current_operand.size = 8;
+    switch (call->result) {
+    case CALL_RESULT_FLOAT: current_operand.flags = OP_FLOAT; break;
+    case CALL_RESULT_DOUBLE: current_operand.flags = OP_FLOAT | OP_DOUBLE; break;
+    case CALL_RESULT_QUAD: current_operand.flags = OP_QUAD; break;
+    case CALL_RESULT_STRING:
+        current_operand.kind = OPERAND_STRING;
+        current_operand.flags = OP_STRING | OP_COMPUTED | OP_STRING_STACK;
+        break;
+    default: current_operand.flags = 0; break;
+    }
+}
+
+}  // namespace
+
+int prescan_call_arguments(char** starts, int capacity, const char* name) {
+    char* saved_pointer = parse_pointer;
+    int32_t saved_token = token_code;
+    int32_t saved_precedence = token_precedence;
+    uint32_t saved_mode = expression_mode;
+    EvaluationState state;
+    if (backend->save_evaluation_state) backend->save_evaluation_state(&state);
+    no_output_depth++;
+    int count = 0;
+    skip_blanks();
+    if (*parse_pointer == ')') {
+        parse_pointer++;
+        starts[0] = parse_pointer;
+    } else {
+        for (;;) {
+            if (count >= capacity) {
+                set_error_format(49, name);
+                break;
+            }
+            skip_blanks();
+            starts[count++] = parse_pointer;
+            expression_mode = MODE_PRESCAN;
+            compile_expression_level(6 + 0x10);
+            compile_expression_level(0);
+            if (error_number) break;
+            if (token_code == ',') continue;
+            if (token_code == ')') {
+                starts[count] = parse_pointer;
+                break;
+            }
+            if (token_code == TOKEN_END) set_error_format(49, name);
+            else set_error(1);
+            break;
+        }
+    }
+    no_output_depth--;
+    if (backend->restore_evaluation_state) backend->restore_evaluation_state(&state, 0);
+    parse_pointer = saved_pointer;
+    token_code = saved_token;
+    token_precedence = saved_precedence;
+    expression_mode = saved_mode;
+    return count;
+}
+
+void describe_procedure_call(CallRecord* call, ProcedureRecord* procedure, int32_t kind) {
+    call->callee_kind = kind;
+    call->procedure = procedure;
+    call->name = procedure_name(procedure);
+    call->parameter_count = procedure->parameter_count;
+    call->optional_count = procedure->optional_count;
+    call->default_values = procedure->default_values;
+    for (int32_t i = 0; i < procedure->parameter_count && i < MAX_CALL_ARGUMENTS; i++)
+        call->parameter_types[i] = procedure->parameters[i].type;
+    call->result_flags = procedure->flags;
+    call->result_second_flags = procedure->second_flags;
+    if (procedure->flags & PROC_RETURNS_STRING) call->result = CALL_RESULT_STRING;
+    else if (procedure->flags & PROC_RETURNS_DOUBLE) call->result = CALL_RESULT_DOUBLE;
+    else if (procedure->flags & PROC_RETURNS_FLOAT) call->result = CALL_RESULT_FLOAT;
+    else if (procedure->flags & PROC_RETURNS_QUAD) call->result = CALL_RESULT_QUAD;
+    else call->result = CALL_RESULT_INTEGER;
+}
+
+void describe_library_call(CallRecord* call, LibraryCommand* command) {
+    call->callee_kind = CALLEE_LIBRARY;
+    call->command = command;
+    call->name = command_name(command);
+    int32_t count = command->parameter_count < 0 ? 0 : command->parameter_count;
+    call->parameter_count = count;
+    call->optional_count = 0;
+    call->default_values = nullptr;
+    for (int32_t i = 0; i < count && i < MAX_CALL_ARGUMENTS; i++) call->parameter_types[i] = command->parameter_codes[i];
+    call->result_flags = command->flags;
+    call->result_second_flags = command->second_flags;
+    if (command->flags & LIBRARY_FLAG_STRING) call->result = CALL_RESULT_STRING;
+    else if (command->flags & LIBRARY_FLAG_DOUBLE) call->result = CALL_RESULT_DOUBLE;
+    else if (command->flags & LIBRARY_FLAG_FLOAT) call->result = CALL_RESULT_FLOAT;
+    else if (command->flags & LIBRARY_FLAG_QUAD) call->result = CALL_RESULT_QUAD;
+    else call->result = CALL_RESULT_INTEGER;
+}
+
+void compile_call_arguments(CallRecord* call, char** starts) {
+    // rax is live: the call would overwrite it.
+    if (register_stack.top < 1 && register_stack.live[0]) {
+        set_error(111);
+        return;
+    }
+    int32_t n = call->argument_count;
+    if (n > call->parameter_count || n < call->parameter_count - call->optional_count) {
+        set_error_format(49, call->name);
+        return;
+    }
+    call->slot_count = call->parameter_count + (call->result == CALL_RESULT_STRING ? 1 : 0);
+    if (backend->begin_call) backend->begin_call(call);
+
+    // Missing optional arguments, from the last parameter down.
+    int32_t first_optional = call->parameter_count - call->optional_count;
+    for (int32_t i = call->parameter_count - 1; i >= n; i--) {
+        int64_t value = call->default_values ? call->default_values[i - first_optional] : 0;
+        if (backend->push_default_argument) backend->push_default_argument(call, call->parameter_types[i], value);
+    }
+
+    // The given arguments, from the last to the first.
+    uint32_t saved_mode = expression_mode;
+    for (int32_t i = n - 1; i >= 0 && !error_number; i--) {
+        int type = call->parameter_types[i];
+        parse_pointer = starts[i];
+        expression_mode = argument_mode(type);
+        compile_expression_level(6 + 0x10);
+        compile_expression_level(0);
+        if (error_number) break;
+        int expected = i == n - 1 ? ')' : ',';
+        if (token_code != expected) {
+            set_error(1);
+            break;
+        }
+        bool value_is_string = current_operand.kind == OPERAND_STRING || (current_operand.flags & OP_STRING);
+        if (current_operand.kind == OPERAND_NONE) {
+            set_error(1);
+            break;
+        }
+        if (type == 23) {
+            if (value_is_string) type = TYPE_STRING;
+            else if (current_operand.flags & OP_FLOAT) type = TYPE_FLOAT;
+        }
+        if (call->callee_kind == CALLEE_IMPORTED && type == TYPE_INTEGER && value_is_string) type = TYPE_STRING;
+        if (is_string_type(type) && !value_is_string) {
+            set_error(14);
+            break;
+        }
+        if (value_is_string && !takes_string_or_container(type)) {
+            set_error(36);
+            break;
+        }
+        if (current_operand.flags & OP_STRUCTURE) {
+            // Structure arguments come with the structure access.
+            set_error(1);
+            break;
+        }
+        expression_mode = argument_mode(type);
+        if (backend->push_call_argument) backend->push_call_argument(call, type);
+    }
+    expression_mode = saved_mode;
+    if (error_number) return;
+    parse_pointer = starts[n];
+    read_operator();
+    if (error_number == 79) clear_error_state();
+}
+
+void compile_call(CallRecord* call) {
+    char** starts = static_cast<char**>(pool_alloc(sizeof(char*) * (MAX_CALL_ARGUMENTS + 2)));
+    skip_blanks();
+    int count = prescan_call_arguments(starts, MAX_CALL_ARGUMENTS, call->name);
+    if (error_number) return;
+    call->argument_count = count;
+    uint32_t saved_mode = expression_mode;
+    compile_call_arguments(call, starts);
+    if (error_number) return;
+    expression_mode = saved_mode;
+    if (backend->finish_call) backend->finish_call(call);
+    expression_mode = saved_mode;
+    set_call_result_operand(call);
+}
+
+void compile_library_call(LibraryCommand* command) {
+    CallRecord* call = static_cast<CallRecord*>(pool_alloc(sizeof(CallRecord)));
+    std::memset(call, 0, sizeof *call);
+    describe_library_call(call, command);
+    command->use_count++;
+    if (!no_output_depth && command->library) command->library->used = 1;
+    compile_call(call);
+}
+
+int compile_named_call(const char* name) {
+    if (ProcedureRecord* procedure = find_procedure(name)) {
+        compile_procedure_call(procedure);
+        return 1;
+    }
+    if (error_number) return 1;
+    LibraryCommand* command = find_library_command(name);
+    if (command && command->library && !(command->flags & command_hidden_flags)) {
+        compile_library_call(command);
+        return 1;
+    }
+    return 0;
+}

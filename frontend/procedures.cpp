@@ -1,0 +1,652 @@
+// Procedures and prototypes: headers, parameters and default values, the
+// body between Procedure and EndProcedure, ProcedureReturn, the lookup of
+// procedure names and the procedure code appended after the main code.
+
+#include "frontend/procedures.h"
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "core/backend_hooks.h"
+#include "core/char_tables.h"
+#include "core/core_globals.h"
+#include "core/error_state.h"
+#include "core/hash_table.h"
+#include "core/memory_pools.h"
+#include "core/output_buffers.h"
+#include "frontend/blocks.h"
+#include "frontend/call_arguments.h"
+#include "frontend/expressions.h"
+#include "frontend/frontend_globals.h"
+#include "frontend/labels.h"
+#include "frontend/lexer.h"
+#include "frontend/libraries.h"
+#include "frontend/modules.h"
+#include "frontend/statement_dispatcher.h"
+#include "frontend/variables.h"
+#include "platform/platform.h"
+
+HashTable* procedure_table = nullptr;
+int32_t procedure_id_counter = 0;
+
+namespace {
+
+ProcedureRecord* current_procedure = nullptr;
+// Defined procedures in the order of their definitions (the order of the
+// appended code).
+std::vector<ProcedureRecord*> defined_procedures;
+
+// What a Declare fixed, compared with the definition that follows it.
+struct DeclaredShape {
+    bool present;
+    int32_t parameter_count;
+    int32_t optional_count;
+    uint32_t flags;
+    uint32_t second_flags;
+    ParameterRecord* parameters;
+    int64_t* default_values;
+};
+
+// Just after the statement's keyword (and its '$').
+char* after_keyword() {
+    char* p = statement_start;
+    while (*p == ' ' || *p == '\t') p++;
+    while (identifier_chars[(unsigned char)*p]) p++;
+    if (*p == '$') p++;
+    return p;
+}
+
+void clear_error_state_79() {
+    if (error_number == 79) clear_error_state();
+}
+
+// The string compiler's mark of a literal operand.
+constexpr uint32_t literal_operand_flag = 0x200000;
+
+const char* const operator_word_names[] = {"To", "Step", "Extends", "As", "XOr", "Not", "And", "Or", "Align"};
+
+void skip_blanks() {
+    while (*parse_pointer == ' ' || *parse_pointer == '\t') parse_pointer++;
+}
+
+bool word_equals(const char* word, const char* upper) {
+    for (; *word && *upper; word++, upper++) {
+        char c = *word;
+        if (c >= 'a' && c <= 'z') c = (char)(c - 'a' + 'A');
+        if (c != *upper) return false;
+    }
+    return *word == 0 && *upper == 0;
+}
+
+HashTable* scope_procedure_table() {
+    if (module_section_state() != 0 && current_module) {
+        if (!current_module->procedures) current_module->procedures = create_hash_table(sizeof(ProcedureRecord), 0);
+        return current_module->procedures;
+    }
+    return procedure_table;
+}
+
+HashTable* scope_prototype_table() {
+    if (module_section_state() != 0 && current_module) {
+        if (!current_module->prototypes)
+            current_module->prototypes = create_hash_table(sizeof(ProcedureRecord), hash_flag_permanent);
+        return current_module->prototypes;
+    }
+    return prototype_table;
+}
+
+ProcedureRecord* find_in(HashTable* table, const char* name) {
+    return table ? reinterpret_cast<ProcedureRecord*>(hash_find(table, name)) : nullptr;
+}
+
+// "%s (in a resident file)" or "%s (%s line %d)".
+const char* location_text(const ProcedureRecord* record) {
+    static char text[1024];
+    if (!record->file) snprintf(text, sizeof text, "%s (in a resident file)", procedure_name(record));
+    else snprintf(text, sizeof text, "%s (%s line %d)", procedure_name(record), record->file, record->line + 1);
+    return text;
+}
+
+// Result flags of the type just read.
+void set_return_flags(ProcedureRecord* record, const CurrentType* type, bool pointer) {
+    if (pointer) {
+        record->second_flags |= PROC_SECOND_INTEGER;
+        return;
+    }
+    switch (type->code) {
+    case TYPE_BYTE: record->flags |= PROC_RETURNS_BYTE; break;
+    case TYPE_LONG: record->flags |= PROC_RETURNS_LONG; break;
+    case TYPE_STRING: record->flags |= PROC_RETURNS_STRING; break;
+    case TYPE_FLOAT: record->flags |= PROC_RETURNS_FLOAT; break;
+    case TYPE_DOUBLE: record->flags |= PROC_RETURNS_DOUBLE; break;
+    case TYPE_QUAD: record->flags |= PROC_RETURNS_QUAD; break;
+    case TYPE_CHARACTER: record->second_flags |= PROC_SECOND_CHARACTER; break;
+    case TYPE_ASCII: record->second_flags |= PROC_SECOND_ASCII; break;
+    case TYPE_UNICODE: record->second_flags |= PROC_SECOND_UNICODE; break;
+    case TYPE_WORD: break;
+    default: record->second_flags |= PROC_SECOND_INTEGER; break;
+    }
+}
+
+// A default value after "=" (the token). Returns false on an error.
+bool parameter_parse_default(uint8_t type, int64_t* value) {
+    no_output_depth++;
+    // The value's literal text starts empty, whatever earlier statements gathered.
+    reset_literal_text();
+    compile_expression(EXPR_RESET_REGISTERS | EXPR_CONSTANT, MODE_PRESCAN);
+    no_output_depth--;
+    if (error_number) return false;
+    bool is_text = type == TYPE_STRING || type == TYPE_FIXED_STRING;
+    if (current_operand.kind == OPERAND_CONSTANT && !is_text) {
+        if (type >= TYPE_P_ASCII && type <= TYPE_P_VARIANT) {
+            if (current_operand.constant != 0 || current_operand.constant_float != 0.0) {
+                set_error(303);
+                return false;
+            }
+            *value = 0;
+        } else if (type == TYPE_FLOAT || type == TYPE_DOUBLE) {
+            double real = (current_operand.flags & OP_FLOAT) ? current_operand.constant_float
+                                                              : (double)current_operand.constant;
+            std::memcpy(value, &real, sizeof real);
+        } else {
+            *value = current_operand.constant;
+        }
+        return true;
+    }
+    // A literal: read by the lexer (literal_length) or marked by the string
+    // compiler, whose text stays in the literal buffer in constant mode.
+    bool literal = literal_length >= 0 || (current_operand.flags & literal_operand_flag);
+    if (is_text && current_operand.kind == OPERAND_STRING && literal && !(current_operand.flags & OP_STRING_STACK)) {
+        char* text = pool_strdup(literal_text);
+        std::memcpy(value, &text, sizeof text);
+        return true;
+    }
+    set_error(1);
+    return false;
+}
+
+bool same_default(uint8_t type, int64_t a, int64_t b) {
+    if (type == TYPE_STRING || type == TYPE_FIXED_STRING) {
+        const char* ta;
+        const char* tb;
+        std::memcpy(&ta, &a, sizeof ta);
+        std::memcpy(&tb, &b, sizeof tb);
+        if (!ta || !tb) return ta == tb;
+        return std::strcmp(ta, tb) == 0;
+    }
+    return a == b;
+}
+
+// The parameter list after "(" (the parse pointer is just after it).
+// Fills the record's parameters; returns false on an error.
+bool parse_parameters(ProcedureRecord* record, bool typed_pseudo, const DeclaredShape* declared) {
+    ParameterRecord parameters[MAX_CALL_ARGUMENTS];
+    int64_t defaults[MAX_CALL_ARGUMENTS];
+    int32_t count = 0;
+    int32_t optional = 0;
+    int32_t pseudo = 0;
+    int32_t strings = 0;
+    skip_blanks();
+    if (*parse_pointer == ')') {
+        parse_pointer++;
+        read_operator();
+        if (error_number == 79) clear_error_state();
+    } else {
+        for (;;) {
+            if (count >= MAX_CALL_ARGUMENTS) {
+                set_error(85);
+                return false;
+            }
+            skip_blanks();
+            bool pointer = false;
+            if (*parse_pointer == '*') {
+                parse_pointer++;
+                pointer = true;
+            }
+            read_token();
+            if (error_number == 79) clear_error_state();
+            if (error_number) return false;
+            if (literal_length >= 0) {
+                set_error(85);
+                return false;
+            }
+            if (!pointer && token_code == TOKEN_NO_OPERATOR &&
+                (word_equals(statement_word, "ARRAY") || word_equals(statement_word, "LIST") ||
+                 word_equals(statement_word, "MAP"))) {
+                // Array, list and map parameters need the container tables.
+                set_error(1);
+                return false;
+            }
+            if (!identifier_start_chars[(unsigned char)statement_word[0]]) {
+                set_error(statement_word[0] ? 85 : 1);
+                return false;
+            }
+            char name[STATEMENT_WORD_SIZE];
+            snprintf(name, sizeof name, "%s", statement_word);
+            parse_field_type(typed_pseudo ? 5 : 0);
+            if (error_number) return false;
+            if (current_type.code == TYPE_STRUCTURE && !pointer) {
+                set_error(1);
+                return false;
+            }
+            if (current_type.code == TYPE_FIXED_STRING) {
+                set_error(72);
+                return false;
+            }
+            if (find_local_variable(name, pointer)) {
+                set_error_format(119, get_key_display_name(make_variable_key(name, false, pointer)));
+                return false;
+            }
+            uint8_t type = (uint8_t)current_type.code;
+            int32_t size = current_type.size;
+            snprintf(statement_word, sizeof statement_word, "%s", name);
+            pointer_flag = pointer ? 1 : 0;
+            int32_t saved_offset = local_frame_offset;
+            int32_t saved_token = token_code;
+            VariableRecord* variable = resolve_variable(1);
+            token_code = saved_token;
+            pointer_flag = 0;
+            if (error_number) return false;
+            if (!variable) {
+                set_error(1);
+                return false;
+            }
+            variable->flags |= VAR_PARAMETER;
+            bool is_string = !pointer && type == TYPE_STRING;
+            if (!is_string) {
+                // Used in place: the parameter's own slot in the caller's area.
+                variable->flags |= VAR_STACK_PARAMETER;
+                variable->offset = 8 * count;
+                local_frame_offset = saved_offset;
+            }
+            ParameterRecord& parameter = parameters[count];
+            parameter.element_type = nullptr;
+            parameter.object = variable;
+            parameter.offset = (int16_t)variable->offset;
+            parameter.type = pointer ? TYPE_INTEGER : type;
+            parameter.size = (uint8_t)(pointer ? 8 : size);
+            if (parameter.type >= TYPE_P_ASCII && parameter.type <= TYPE_P_UTF8) pseudo++;
+            if (parameter.type == TYPE_STRING) strings++;
+            if (declared->present && count < declared->parameter_count &&
+                declared->parameters[count].type != parameter.type) {
+                set_error(118);
+                return false;
+            }
+            if (token_code == '=') {
+                if (!parameter_parse_default(parameter.type, &defaults[optional])) return false;
+                optional++;
+            } else if (optional > 0) {
+                set_error(205);
+                return false;
+            }
+            count++;
+            if (token_code == ',') continue;
+            if (token_code == ')') {
+                read_operator();
+                if (error_number == 79) clear_error_state();
+                break;
+            }
+            set_error(token_code == TOKEN_END ? 84 : 85);
+            return false;
+        }
+    }
+    record->parameter_count = count;
+    record->optional_count = (uint8_t)optional;
+    record->pseudo_type_count = (int16_t)pseudo;
+    record->string_parameter_count = strings;
+    record->stack_size = (int16_t)(8 * count);
+    record->parameters = nullptr;
+    record->default_values = nullptr;
+    if (count) {
+        record->parameters = static_cast<ParameterRecord*>(pool_alloc(sizeof(ParameterRecord) * (size_t)count));
+        std::memcpy(record->parameters, parameters, sizeof(ParameterRecord) * (size_t)count);
+    }
+    if (optional) {
+        record->default_values = static_cast<int64_t*>(pool_alloc(sizeof(int64_t) * (size_t)optional));
+        std::memcpy(record->default_values, defaults, sizeof(int64_t) * (size_t)optional);
+    }
+    return true;
+}
+
+// The definition (or a repeated Declare) against the Declare before it.
+bool matches_declaration(const ProcedureRecord* record, const DeclaredShape* declared) {
+    if (record->parameter_count != declared->parameter_count) return false;
+    if (record->optional_count != declared->optional_count) return false;
+    if ((record->flags & ~PROC_DECLARE_ONLY) != (declared->flags & ~PROC_DECLARE_ONLY)) return false;
+    if ((record->second_flags & ~PROC_SECOND_PUBLIC) != (declared->second_flags & ~PROC_SECOND_PUBLIC)) return false;
+    int32_t first_optional = record->parameter_count - record->optional_count;
+    for (int32_t i = 0; i < record->optional_count; i++) {
+        uint8_t type = record->parameters[first_optional + i].type;
+        if (!same_default(type, record->default_values[i], declared->default_values[i])) return false;
+    }
+    return true;
+}
+
+TextBuffer* new_code_buffer() {
+    auto* buffer = static_cast<TextBuffer*>(os_heap_alloc(compilation_heap, sizeof(TextBuffer), true));
+    buffer->heap_kind = 0;
+    buffer->margin = 4096;
+    buffer->size = 8192;
+    buffer->start = static_cast<char*>(os_heap_alloc(compilation_heap, 8192));
+    buffer->start[0] = 0;
+    buffer->write = buffer->start;
+    return buffer;
+}
+
+}  // namespace
+
+ProcedureRecord* open_procedure() { return current_procedure; }
+
+void reset_procedures() {
+    procedure_table = create_hash_table(sizeof(ProcedureRecord), 0);
+    if (main_module) main_module->procedures = procedure_table;
+    procedure_id_counter = 0;
+    current_procedure = nullptr;
+    defined_procedures.clear();
+}
+
+ProcedureRecord* find_procedure(const char* name) {
+    if (explicit_module) {
+        ProcedureRecord* record = find_in(explicit_module->procedures, name);
+        if (record && !(record->second_flags & PROC_SECOND_PUBLIC)) {
+            set_error_format(285, name);
+            return nullptr;
+        }
+        if (record) explicit_module = nullptr;
+        return record;
+    }
+    if (modules_in_use) {
+        for (ListNode* node = modules_in_use->first; node; node = node->next) {
+            ModuleRecord* module = reinterpret_cast<ModuleUse*>(node)->module;
+            if (!module || module == current_module) continue;
+            ProcedureRecord* record = find_in(module->procedures, name);
+            if (record && (record->second_flags & PROC_SECOND_PUBLIC)) return record;
+        }
+    }
+    if (module_section_state() != 0 && current_module) return find_in(current_module->procedures, name);
+    return find_in(procedure_table, name);
+}
+
+ProcedureRecord* procedure_declare(uint32_t kind_flags) {
+    const bool is_import = (kind_flags & PROC_IMPORTED) != 0;
+    const bool is_prototype = (kind_flags & PROC_PROTOTYPE) != 0;
+    CurrentType return_type = {};
+    if (!is_import) {
+        // The header is read again from right after the keyword: the
+        // operator the dispatcher read after it may have taken a character
+        // of the name.
+        parse_pointer = after_keyword();
+        clear_error_state_79();
+        if (*parse_pointer == '.') {
+            parse_pointer++;
+            token_code = '.';
+        } else {
+            token_code = TOKEN_NO_OPERATOR;
+        }
+        parse_field_type(3);
+        if (error_number) return nullptr;
+        return_type = current_type;
+    }
+    if (error_number == 79) clear_error_state();
+    read_token();
+    if (error_number == 79) clear_error_state();
+    if (error_number) return nullptr;
+    if (!statement_word[0] && token_code >= TOKEN_TO && token_code <= TOKEN_ALIGN) {
+        set_error_format(210, operator_word_names[token_code - TOKEN_TO]);
+        return nullptr;
+    }
+    if (!identifier_start_chars[(unsigned char)statement_word[0]] || (statement_word[0] >= '0' && statement_word[0] <= '9')) {
+        set_error(81);
+        return nullptr;
+    }
+    char name[STATEMENT_WORD_SIZE];
+    snprintf(name, sizeof name, "%s", statement_word);
+    if (token_code != '(') {
+        set_error(82);
+        return nullptr;
+    }
+
+    DeclaredShape declared = {};
+    ProcedureRecord* record = nullptr;
+    if (is_prototype) {
+        if (is_native_type_letter(name)) {
+            set_error(174);
+            return nullptr;
+        }
+        HashTable* table = scope_prototype_table();
+        if (ProcedureRecord* existing = find_in(table, name)) {
+            set_error_format(305, location_text(existing));
+            return nullptr;
+        }
+        record = static_cast<ProcedureRecord*>(pool_alloc(sizeof(ProcedureRecord)));
+        std::memset(record, 0, sizeof *record);
+        record->entry.key = pool_strdup(name);
+    } else {
+        if (is_keyword(name)) {
+            set_error_format(213, name);
+            return nullptr;
+        }
+        if (!explicit_module) {
+            LibraryCommand* command = find_library_command(name);
+            if (command && !(command->flags & command_hidden_flags)) {
+                set_error_format(97, command->library ? command->library->name : compiler_function_owner);
+                return nullptr;
+            }
+        }
+        HashTable* table = scope_procedure_table();
+        ProcedureRecord* existing = find_in(table, name);
+        if (existing && !(existing->flags & PROC_DECLARE_ONLY)) {
+            set_error_format(83, location_text(existing));
+            return nullptr;
+        }
+        if (existing) {
+            declared.present = true;
+            declared.parameter_count = existing->parameter_count;
+            declared.optional_count = existing->optional_count;
+            declared.flags = existing->flags;
+            declared.second_flags = existing->second_flags;
+            declared.parameters = existing->parameters;
+            declared.default_values = existing->default_values;
+            if ((existing->flags & PROC_DLL) != (kind_flags & PROC_DLL)) {
+                set_error(345);
+                return nullptr;
+            }
+            // The definition takes over the Declare's record: calls compiled
+            // before it already name its id.
+            record = existing;
+        } else {
+            record = static_cast<ProcedureRecord*>(hash_add(table, pool_strdup(name)));
+            HashEntry entry = record->entry;
+            std::memset(record, 0, sizeof *record);
+            record->entry = entry;
+            record->id = procedure_id_counter;
+            procedure_id_counter += 2;
+        }
+    }
+    record->module = module_section_state() != 0 ? current_module : nullptr;
+    record->file = current_include_name ? pool_strdup(current_include_name) : nullptr;
+    record->line = current_line + continuation_count;
+    uint32_t was_public = declared.present ? (declared.second_flags & PROC_SECOND_PUBLIC) : 0;
+    record->flags = kind_flags | PROC_DECLARED;
+    record->second_flags = was_public;
+    if (module_section_state() == 1) record->second_flags |= PROC_SECOND_PUBLIC;
+    if (!is_import) {
+        if (return_type.code == TYPE_STRUCTURE) {
+            set_error(86);
+            return nullptr;
+        }
+        set_return_flags(record, &return_type, false);
+    }
+
+    int32_t saved_mode = declaration_mode;
+    declaration_mode = DECLARE_PROTECTED;
+    bool parsed = parse_parameters(record, is_prototype || is_import, &declared);
+    declaration_mode = saved_mode;
+    if (!parsed) return nullptr;
+    if (declared.present && !matches_declaration(record, &declared)) {
+        set_error(118);
+        return nullptr;
+    }
+    return record;
+}
+
+void clear_local_symbols() {
+    no_output_depth++;
+    drop_procedure_locals();
+    no_output_depth--;
+}
+
+void compile_procedure_statement(uint32_t kind_flags) {
+    const bool definition = !(kind_flags & PROC_DECLARE_ONLY);
+    if (!definition) {
+        // The parameter list creates locals that go again at once.
+        int32_t saved_in_procedure = in_procedure;
+        int32_t saved_offset = local_frame_offset;
+        in_procedure = 1;
+        local_frame_offset = 40;
+        ProcedureRecord* record = procedure_declare(kind_flags);
+        clear_local_symbols();
+        in_procedure = saved_in_procedure;
+        local_frame_offset = saved_offset;
+        if (!record || error_number) return;
+        if (kind_flags & PROC_PROTOTYPE) {
+            HashTable* table = scope_prototype_table();
+            auto* prototype = static_cast<ProcedureRecord*>(hash_add(table, record->entry.key));
+            HashEntry entry = prototype->entry;
+            *prototype = *record;
+            prototype->entry = entry;
+        }
+        return;
+    }
+    local_frame_offset = 40;
+    current_procedure = nullptr;
+    ProcedureRecord* record = procedure_declare(kind_flags);
+    if (!record || error_number) return;
+    current_procedure = record;
+    defined_procedures.push_back(record);
+    snprintf(current_procedure_name, sizeof current_procedure_name, "%s", procedure_name(record));
+    current_procedure_id = record->id;
+    labels_enter_procedure(procedure_name(record));
+    record->code_buffer = new_code_buffer();
+    push_output_buffer(record->code_buffer);
+    if (backend->begin_procedure) backend->begin_procedure(record);
+}
+
+void compile_endprocedure_statement() {
+    ProcedureRecord* record = current_procedure;
+    if (!record) {
+        set_error(37);
+        return;
+    }
+    if (backend->begin_procedure_epilogue) backend->begin_procedure_epilogue(record);
+    drop_procedure_locals();
+    if (backend->finish_procedure) backend->finish_procedure(record);
+    pop_output_buffer();
+    record->code_size = record->code_buffer->write - record->code_buffer->start;
+    labels_end_procedure();
+    current_procedure = nullptr;
+    current_procedure_name[0] = 0;
+    local_frame_offset = 40;
+}
+
+void compile_procedurereturn_statement() {
+    ProcedureRecord* record = current_procedure;
+    if (!in_procedure || !record) {
+        set_error_format(40, "ProcedureReturn");
+        return;
+    }
+    if (error_number == 79) clear_error_state();
+    if (error_number) return;
+    if (token_code >= TOKEN_TO && token_code <= TOKEN_OR) {
+        set_error(1);
+        return;
+    }
+    int with_value = 0;
+    if (token_code != TOKEN_END) {
+        // The value starts right after the keyword.
+        parse_pointer = after_keyword();
+        uint32_t mode = MODE_INTEGER;
+        if (record->flags & PROC_RETURNS_DOUBLE) mode = MODE_DOUBLE;
+        else if (record->flags & PROC_RETURNS_FLOAT) mode = MODE_FLOAT;
+        else if (record->flags & PROC_RETURNS_QUAD) mode = MODE_QUAD;
+        token_precedence = 0;
+        token_code = 2;
+        compile_expression(EXPR_RESET_REGISTERS | EXPR_KEEP_FPU_RESULT | EXPR_WHOLE_STATEMENT, mode);
+        if (error_number) return;
+        bool value_is_string = current_operand.kind == OPERAND_STRING || (current_operand.flags & OP_STRING);
+        if (record->flags & PROC_RETURNS_STRING) {
+            if (!value_is_string) {
+                set_error_format(94, "ProcedureReturn");
+                return;
+            }
+            // The string result pointer comes with the string stack.
+            set_error(1);
+            return;
+        }
+        if (value_is_string) {
+            set_error_format(189, "ProcedureReturn");
+            return;
+        }
+        if (current_operand.kind == OPERAND_NONE || (current_operand.flags & OP_STRUCTURE)) {
+            set_error(1);
+            return;
+        }
+        with_value = 1;
+        expression_mode = mode;
+    }
+    if (backend->emit_procedure_return) backend->emit_procedure_return(record, with_value);
+    expression_mode = MODE_INTEGER;
+    current_operand.kind = OPERAND_NONE;
+    current_operand.flags = 0;
+    expression_finished = 1;
+}
+
+void check_declared_procedures() {
+    if (!procedure_table) return;
+    std::vector<HashTable*> tables = {procedure_table};
+    if (module_table) {
+        hash_reset_iterator(module_table);
+        while (HashEntry* entry = hash_next(module_table)) {
+            auto* module = reinterpret_cast<ModuleRecord*>(entry);
+            if (module->procedures && module->procedures != procedure_table) tables.push_back(module->procedures);
+        }
+    }
+    for (HashTable* table : tables) {
+        hash_reset_iterator(table);
+        while (HashEntry* entry = hash_next(table)) {
+            auto* record = reinterpret_cast<ProcedureRecord*>(entry);
+            if ((record->flags & (PROC_DECLARE_ONLY | PROC_IMPORTED)) == PROC_DECLARE_ONLY && record->use_count > 0) {
+                set_error_format(148, procedure_name(record));
+                return;
+            }
+        }
+    }
+}
+
+void compile_procedure_call(ProcedureRecord* procedure) {
+    CallRecord* call = static_cast<CallRecord*>(pool_alloc(sizeof(CallRecord)));
+    std::memset(call, 0, sizeof *call);
+    int32_t kind = CALLEE_PROCEDURE;
+    if (procedure->flags & PROC_IMPORTED) kind = CALLEE_IMPORTED;
+    describe_procedure_call(call, procedure, kind);
+    procedure->use_count++;
+    compile_call(call);
+}
+
+void append_procedure_code() {
+    if (no_output_depth) return;
+    for (ProcedureRecord* record : defined_procedures) {
+        bool used = record->use_count > 0 && !(record->flags & (PROC_IMPORTED | PROC_DECLARE_ONLY));
+        bool exported = (record->flags & (PROC_DLL | PROC_DECLARE_ONLY)) == PROC_DLL;
+        if (!(used || exported) || !record->code_buffer) continue;
+        TextBuffer* buffer = record->code_buffer;
+        int64_t length = buffer->write - buffer->start;
+        if (length <= 0) continue;
+        // The text ends with a line feed; emit_line adds it again.
+        bool line_feed = buffer->start[length - 1] == '\n';
+        if (line_feed) buffer->start[length - 1] = 0;
+        emit_line(buffer->start);
+        if (line_feed) buffer->start[length - 1] = '\n';
+    }
+}

@@ -1,0 +1,322 @@
+// Procedures, calls and library calls: golden lines of procedure frames
+// and call sequences compiled through the dispatcher and the x64 back end
+// (each fragment also assembled with fasm), the header errors, and the
+// emitters of frames, register arguments and library routine names.
+#include <cstring>
+#include <string>
+
+#include "backend_x64/emit_library_calls.h"
+#include "backend_x64/emit_procedures.h"
+#include "emit_test_support.h"
+#include "forge/library_format.h"
+#include "frontend/call_arguments.h"
+#include "frontend/libraries.h"
+#include "frontend/procedures.h"
+#include "frontend/statement_dispatcher.h"
+
+namespace {
+
+class ProceduresTest : public EmitterTest {
+protected:
+    void SetUp() override {
+        EmitterTest::SetUp();
+        start();
+    }
+    void TearDown() override {
+        in_procedure = 0;
+        thread_safe = 0;
+        cpu_mode = 0;
+        debugger_code = 0;
+    }
+
+    void start() {
+        compiler_reset();
+        reset_statement_state();
+        reset_procedures();
+        clear_output();
+        clear_error_state();
+    }
+
+    // Compiles the statements (one per line); returns the code the last one
+    // wrote into the current buffer, or "error <n>". Inside a procedure
+    // the buffer keeps the body.
+    std::string compile(const std::string& statements) {
+        std::string last;
+        size_t begin = 0;
+        while (begin <= statements.size()) {
+            size_t end = statements.find('\n', begin);
+            if (end == std::string::npos) end = statements.size();
+            texts.push_back(statements.substr(begin, end - begin) + std::string(2, '\0'));
+            if (current_output_buffer() == code_buffer) clear_output();
+            int64_t mark = output_write_pointer - output_buffer_start;
+            parse_pointer = texts.back().data();
+            compile_statement();
+            if (error_number) return "error " + std::to_string(error_number);
+            if (output_write_pointer - output_buffer_start >= mark)
+                last = std::string(output_buffer_start + mark, output_write_pointer);
+            else
+                last = output();
+            begin = end + 1;
+        }
+        return last;
+    }
+
+    int error_of(const std::string& statements) {
+        start();
+        compile(statements);
+        return error_number;
+    }
+
+    // The whole text of a defined procedure.
+    std::string procedure_text(const char* name) {
+        ProcedureRecord* record = find_procedure(name);
+        if (!record || !record->code_buffer) return "<none>";
+        return std::string(record->code_buffer->start, record->code_buffer->write);
+    }
+
+    std::vector<std::string> texts;
+};
+
+TEST_F(ProceduresTest, EmptyProcedureFrame) {
+    ASSERT_EQ(compile("Procedure Nothing()\nEndProcedure"), "");
+    std::string code = procedure_text("Nothing");
+    EXPECT_EQ(code,
+              "_Procedure0:\n PS0=48\n SUB rsp,40\n_EndProcedureZero1:\n XOR rax,rax\n_EndProcedure1:\n"
+              " ADD rsp,40\n RET\n");
+    EXPECT_EQ(assemble_fragment(code), "");
+    EXPECT_EQ(emitter_stack.push_depth, 0);
+}
+
+TEST_F(ProceduresTest, ParametersAreHomedAndUsedInPlace) {
+    ASSERT_EQ(compile("Procedure.d Mix(a, b.d, c.f, d.q, e)\nProcedureReturn a + b + c + d + e\nEndProcedure"), "");
+    std::string code = procedure_text("Mix");
+    EXPECT_EQ(code.substr(0, code.find(" PS0")),
+              "_Procedure0:\n MOV qword [rsp+8],rcx\n MOVSD qword [rsp+16],xmm1\n MOVSS dword [rsp+24],xmm2\n"
+              " MOV qword [rsp+32],r9\n");
+    EXPECT_NE(code.find("[rsp+PS0+32]"), std::string::npos) << code;  // the fifth, on the caller's stack
+    EXPECT_NE(code.find(" FSTP qword [rsp-8]\n MOVSD xmm0,[rsp-8]\n"), std::string::npos) << code;
+    EXPECT_NE(code.find("_EndProcedureZero1:\n FLDZ\n"), std::string::npos) << code;
+    EXPECT_EQ(assemble_fragment(code), "");
+}
+
+TEST_F(ProceduresTest, SavedRegistersAndLocalsKeepTheFrameAligned) {
+    ASSERT_EQ(compile("Procedure Work(a)\nDefine x, y, z\nx = a * (a + (a - 1))\nProcedureReturn x\nEndProcedure"), "");
+    std::string code = procedure_text("Work");
+    // r15 to r13 are saved; three locals above the reserved 40 bytes.
+    EXPECT_NE(code.find(" PUSH r15\n PUSH r14\n PUSH r13\n PS0=96\n XOR rax,rax\n PUSH rax\n PUSH rax\n PUSH rax\n"
+                        " SUB rsp,40\n"),
+              std::string::npos)
+        << code;
+    EXPECT_NE(code.find(" ADD rsp,64\n POP r13\n POP r14\n POP r15\n RET\n"), std::string::npos) << code;
+    EXPECT_EQ(assemble_fragment(code), "");
+}
+
+TEST_F(ProceduresTest, CallWithRegisterAndStackArguments) {
+    ASSERT_EQ(compile("Procedure.q Six(a, b, c, d.d, e, f.f)\nEndProcedure"), "");
+    std::string code = compile("x = Six(1, 2, 3, 4, 5, 6)");
+    EXPECT_EQ(code,
+              " MOV eax,1086324736\n PUSH rax\n PUSH qword 5\n PUSH qword [D1]\n PUSH qword 3\n PUSH qword 2\n"
+              " PUSH qword 1\n POP rcx\n POP rdx\n POP r8\n MOVSD xmm3,qword [rsp]\n ADD rsp,8\n SUB rsp,32\n"
+              " CALL _Procedure0\n ADD rsp,48\n MOV qword [v_x],rax\n")
+        << code;
+    EXPECT_EQ(assemble_fragment(code + "D1: dq 0\n"), "");
+    EXPECT_EQ(emitter_stack.push_depth, 0);
+}
+
+TEST_F(ProceduresTest, FifthArgumentGetsThePad) {
+    ASSERT_EQ(compile("Procedure Five(a, b, c, d, e)\nEndProcedure"), "");
+    std::string code = compile("Five(1, 2, 3, 4, 5)");
+    EXPECT_EQ(code,
+              " SUB rsp,8\n PUSH qword 5\n PUSH qword 4\n PUSH qword 3\n PUSH qword 2\n PUSH qword 1\n POP rcx\n"
+              " POP rdx\n POP r8\n POP r9\n SUB rsp,32\n CALL _Procedure0\n ADD rsp,48\n");
+    EXPECT_EQ(emitter_stack.push_depth, 0);
+}
+
+TEST_F(ProceduresTest, DefaultsArePushedBeforeTheGivenArguments) {
+    ASSERT_EQ(compile("Procedure Opt(a, b = 7, c = -2)\nEndProcedure"), "");
+    std::string code = compile("x = Opt(1)");
+    EXPECT_EQ(code,
+              " PUSH qword -2\n PUSH qword 7\n PUSH qword 1\n POP rcx\n POP rdx\n POP r8\n CALL _Procedure0\n"
+              " MOV qword [v_x],rax\n");
+    EXPECT_EQ(compile("x = Opt(1, 2)").substr(0, 15), " PUSH qword -2\n");
+}
+
+TEST_F(ProceduresTest, FloatResultComesBackOnTheX87Stack) {
+    ASSERT_EQ(compile("Procedure.f Third(v.f)\nProcedureReturn v / 3\nEndProcedure"), "");
+    std::string code = compile("y.f = Third(1.5)");
+    EXPECT_EQ(code,
+              " MOV eax,1069547520\n PUSH rax\n MOVSS xmm0,dword [rsp]\n ADD rsp,8\n CALL _Procedure0\n"
+              " MOVSS [rsp-8],xmm0\n FLD dword [rsp-8]\n FSTP dword [v_y]\n");
+    EXPECT_EQ(emitter_stack.fpu_depth, 0);
+    EXPECT_EQ(assemble_fragment(code), "");
+}
+
+TEST_F(ProceduresTest, SmallResultsAreWidened) {
+    ASSERT_EQ(compile("Procedure.b B()\nEndProcedure\nProcedure.l L()\nEndProcedure\nProcedure.w W()\nEndProcedure\n"
+                      "Procedure.u U()\nEndProcedure\nProcedure.a A()\nEndProcedure"),
+              "");
+    EXPECT_NE(compile("x = B()").find(" MOVSX rax,al\n"), std::string::npos);
+    EXPECT_NE(compile("x = L()").find(" MOVSXD rax,eax\n"), std::string::npos);
+    EXPECT_NE(compile("x = W()").find(" MOVSX rax,ax\n"), std::string::npos);
+    EXPECT_NE(compile("x = U()").find(" MOVZX rax,ax\n"), std::string::npos);
+    EXPECT_NE(compile("x = A()").find(" MOVZX rax,al\n"), std::string::npos);
+}
+
+TEST_F(ProceduresTest, CallKeepsTheLeftOperandInItsRegister) {
+    ASSERT_EQ(compile("Procedure One()\nProcedureReturn 1\nEndProcedure"), "");
+    std::string code = compile("x = y + One()");
+    EXPECT_EQ(code, " MOV r15,qword [v_y]\n CALL _Procedure0\n ADD r15,rax\n MOV qword [v_x],r15\n");
+}
+
+TEST_F(ProceduresTest, ProcedureReturnLoadsTheResult) {
+    ASSERT_EQ(compile("Procedure.l Neg(a)"), "");
+    EXPECT_EQ(compile("ProcedureReturn -a"), " MOV r15,qword [rsp+PS0+0]\n NEG r15\n MOV rax,r15\n MOVSXD rax,eax\n JMP _EndProcedure1\n");
+    EXPECT_EQ(compile("ProcedureReturn"), " JMP _EndProcedure1\n");
+    EXPECT_EQ(compile("EndProcedure"), "");
+}
+
+TEST_F(ProceduresTest, DeclareKeepsTheIdOfEarlierCalls) {
+    ASSERT_EQ(compile("Declare Later(a)"), "");
+    EXPECT_EQ(compile("x = Later(2)"), " PUSH qword 2\n POP rcx\n CALL _Procedure0\n MOV qword [v_x],rax\n");
+    ASSERT_EQ(compile("Procedure Later(a)\nEndProcedure"), "");
+    ProcedureRecord* record = find_procedure("Later");
+    ASSERT_NE(record, nullptr);
+    EXPECT_EQ(record->id, 0);
+    EXPECT_EQ(record->use_count, 1);
+    EXPECT_EQ(record->flags & PROC_DECLARE_ONLY, 0u);
+    check_declared_procedures();
+    EXPECT_EQ(error_number, 0);
+}
+
+TEST_F(ProceduresTest, UnusedProceduresProduceNoCode) {
+    ASSERT_EQ(compile("Procedure Used()\nEndProcedure\nProcedure Unused()\nEndProcedure\nProcedureDLL Exported()\n"
+                      "EndProcedure\nUsed()"),
+              " CALL _Procedure0\n");
+    clear_output();
+    append_procedure_code();
+    std::string code = output();
+    EXPECT_NE(code.find("_Procedure0:"), std::string::npos);
+    EXPECT_EQ(code.find("_Procedure2:"), std::string::npos);
+    EXPECT_NE(code.find("_Procedure4:"), std::string::npos);
+}
+
+TEST_F(ProceduresTest, HeaderErrors) {
+    EXPECT_EQ(error_of("Procedure P(a, b"), 84);
+    EXPECT_EQ(error_of("Procedure P(a = 1, b)"), 205);
+    EXPECT_EQ(error_of("Procedure P a"), 82);
+    EXPECT_EQ(error_of("Procedure 5P()"), 81);
+    EXPECT_EQ(error_of("Procedure If()"), 213);
+    EXPECT_EQ(error_of("Procedure P(a, a)"), 119);
+    EXPECT_EQ(error_of("Procedure P(a$)\nEndProcedure\nProcedure P(a$)"), 83);
+    EXPECT_EQ(error_of("Procedure P(a.s{4})"), 72);
+    EXPECT_EQ(error_of("Procedure P(\"a\")"), 85);
+    EXPECT_EQ(error_of("Procedure P(a b)"), 85);
+}
+
+TEST_F(ProceduresTest, DeclarationMismatches) {
+    EXPECT_EQ(error_of("Declare P(a, b.d)\nProcedure P(a, b.f)"), 118);
+    EXPECT_EQ(error_of("Declare P(a, b = 1)\nProcedure P(a, b = 2)"), 118);
+    EXPECT_EQ(error_of("Declare P(a, b = 1)\nProcedure P(a, b)"), 118);
+    EXPECT_EQ(error_of("Declare.d P(a)\nProcedure P(a)"), 118);
+    EXPECT_EQ(error_of("Declare P(a, b.d = 1.5)\nProcedure P(a, b.d = 1.5)"), 0);
+    EXPECT_EQ(error_of("DeclareDLL P(a)\nProcedure P(a)"), 345);
+    EXPECT_EQ(error_of("Declare P(a)\nProcedure P(a)\nEndProcedure\nx = P(1)"), 0);
+}
+
+TEST_F(ProceduresTest, CallErrors) {
+    EXPECT_EQ(error_of("Procedure P(a, b = 1)\nEndProcedure\nP()"), 49);
+    EXPECT_EQ(error_of("Procedure P(a, b = 1)\nEndProcedure\nP(1, 2, 3)"), 49);
+    EXPECT_EQ(error_of("Procedure P(a)\nEndProcedure\nP(1"), 49);
+    EXPECT_EQ(error_of("Procedure P(a)\nEndProcedure\nP(\"x\")"), 36);
+    EXPECT_EQ(error_of("ProcedureReturn 1"), 40);
+    EXPECT_EQ(error_of("Procedure P()\nProcedureReturn And"), 1);
+    EXPECT_EQ(error_of("Procedure.s P()\nProcedureReturn 1"), 94);
+    EXPECT_EQ(error_of("Procedure P()\nProcedure Q()"), 35);
+    start();
+    compile("Declare P(a)\nx = P(1)");
+    check_declared_procedures();
+    EXPECT_EQ(error_number, 148);
+}
+
+TEST_F(ProceduresTest, DeclareLeavesNoLocalsAndNoOpenProcedure) {
+    ASSERT_EQ(compile("Declare P(a, b.d)\nPrototype Proto(x.f)\nx = a"), " MOV r15,qword [v_a]\n MOV qword [v_x],r15\n");
+    EXPECT_EQ(in_procedure, 0);
+    EXPECT_EQ(local_frame_offset, 40);
+}
+
+TEST_F(ProceduresTest, RegisterParameterStores) {
+    emit_store_register_parameter(2, 1, TYPE_DOUBLE, "rdx");
+    emit_store_register_parameter(2, 0, TYPE_FLOAT, "rcx");
+    emit_store_register_parameter(2, 2, TYPE_INTEGER, "r8");
+    EXPECT_EQ(output(), " MOVSD qword [rsp+16],xmm1\n MOVSS dword [rsp+8],xmm0\n");
+}
+
+TEST_F(ProceduresTest, ClearLocals) {
+    emit_clear_locals(40);
+    EXPECT_EQ(output(), " SUB rsp,40\n");
+    clear_output();
+    emit_clear_locals(56);
+    EXPECT_EQ(output(), " XOR rax,rax\n PUSH rax\n PUSH rax\n SUB rsp,40\n");
+    clear_output();
+    emit_clear_locals(104);
+    std::string code = output();
+    EXPECT_EQ(code, " MOV rax,8\n.ClearLoop:\n SUB rsp,8\n MOV qword [rsp],0\n DEC rax\n JNZ .ClearLoop\n SUB rsp,40\n");
+    EXPECT_EQ(assemble_fragment("_Procedure0:\n" + code), "");
+}
+
+TEST_F(ProceduresTest, LoadRegisterArguments) {
+    CallRecord call = {};
+    call.parameter_count = 5;
+    call.parameter_types[0] = TYPE_DOUBLE;
+    call.parameter_types[1] = TYPE_FLOAT;
+    call.parameter_types[2] = TYPE_QUAD;
+    emitter_stack.push_depth = 40;
+    for (int i = 0; i < 5; i++) emit_load_register_argument(&call, i);
+    EXPECT_EQ(output(), " MOVSD xmm0,qword [rsp]\n ADD rsp,8\n MOVSS xmm1,dword [rsp]\n ADD rsp,8\n POP r8\n POP r9\n");
+    EXPECT_EQ(emitter_stack.push_depth, 8);
+}
+
+TEST_F(ProceduresTest, LibraryRoutineNames) {
+    LibraryCommand command = {};
+    char name[] = "Sqrt";
+    command.entry.key = name;
+    command.flags = LIBRARY_FLAG_SSE2 | LIBRARY_FLAG_PROCESSOR;
+    cpu_mode = cpu_mode_sse2;
+    EXPECT_STREQ(library_routine_name(&command), "ZD_Sqrt_SSE2");
+    cpu_mode = cpu_mode_sse;
+    EXPECT_STREQ(library_routine_name(&command), "ZD_Sqrt");
+    command.flags = LIBRARY_FLAG_SSE2;
+    cpu_mode = cpu_mode_sse2;
+    EXPECT_STREQ(library_routine_name(&command), "ZD_Sqrt_SSE2");
+    command.flags = 0;
+    EXPECT_STREQ(library_routine_name(&command), "ZD_Sqrt");
+    command.flags = LIBRARY_FLAG_PROCESSOR;
+    cpu_mode = cpu_mode_dynamic;
+    emit_library_call_instruction(&command, 0);
+    EXPECT_EQ(output(), " CALL dword [f_Sqrt]\n");
+    clear_output();
+    cpu_mode = 0;
+    command.flags = LIBRARY_FLAG_DEBUGGERCHECK;
+    debugger_code = 1;
+    emit_library_call_instruction(&command, 3);
+    EXPECT_EQ(output(), " MOV r10,ZD_Sqrt_DEBUG\n MOV r11,4\n CALL _DBG_CallDebug\n CALL ZD_Sqrt\n");
+}
+
+TEST_F(ProceduresTest, LibraryCommandCall) {
+    if (!find_library_command("OpenConsole")) GTEST_SKIP() << "Console library not loaded";
+    EXPECT_EQ(compile("x = OpenConsole()"), " CALL ZD_OpenConsole\n MOVSXD rax,eax\n MOV qword [v_x],rax\n");
+    EXPECT_EQ(compile("OpenConsole()"), " CALL ZD_OpenConsole\n MOVSXD rax,eax\n");
+    EXPECT_EQ(error_of("OpenConsole(1)"), 49);
+}
+
+TEST_F(ProceduresTest, CallInsideAFloatExpressionSavesTheX87Stack) {
+    ASSERT_EQ(compile("Procedure.d D(a.d)\nProcedureReturn a\nEndProcedure"), "");
+    std::string code = compile("z.d = w * D(2.0)");
+    EXPECT_NE(code.find(" SUB rsp,8\n FSTP qword [rsp+0]\n"), std::string::npos) << code;
+    EXPECT_NE(code.find(" CALL _Procedure0\n"), std::string::npos) << code;
+    EXPECT_EQ(emitter_stack.push_depth, 0);
+    EXPECT_EQ(emitter_stack.fpu_depth, 0);
+    EXPECT_EQ(assemble_fragment(code + "D1: dq 0\n"), "");
+}
+
+}  // namespace
