@@ -18,22 +18,11 @@ struct ProcedureRecord;
 
 #define C_PENDING_BLOCK __attribute__((weak))
 
-// Structure descriptors and typedefs.
-void c_mark_structure_used(StructureRecord* structure) C_PENDING_BLOCK;
-void c_clear_structure_marks() C_PENDING_BLOCK;
-void c_emit_interface_declaration(StructureRecord* interface) C_PENDING_BLOCK;
-void c_emit_structure_typedefs() C_PENDING_BLOCK;
-void c_emit_structure_declaration(StructureRecord* structure) C_PENDING_BLOCK;
-void c_emit_structure_maps() C_PENDING_BLOCK;
-void c_emit_structure_descriptors() C_PENDING_BLOCK;
-void c_emit_thread_object_init() C_PENDING_BLOCK;
-void c_emit_init_dynamic_structure(VariableRecord* variable) C_PENDING_BLOCK;
-const char* c_structure_map_name(StructureRecord* structure) C_PENDING_BLOCK;
-
-// Labels as C macros.
-void c_emit_label_address_defines() C_PENDING_BLOCK;
-void c_emit_label_defines() C_PENDING_BLOCK;
-void c_emit_label_aliases() C_PENDING_BLOCK;
+// Blocks already built (plain declarations).
+#include "backend_c/c_labels.h"
+#include "backend_c/c_runtime_registration.h"
+#include "backend_c/c_static_items.h"
+#include "backend_c/c_structures.h"
 
 // Debugger support.
 void c_emit_debugger_defines() C_PENDING_BLOCK;
@@ -41,16 +30,8 @@ void c_emit_debugger_variables() C_PENDING_BLOCK;
 void c_emit_debugger_banks() C_PENDING_BLOCK;
 void c_emit_debugger_support_code() C_PENDING_BLOCK;
 
-// Procedures, Static items and deferred declarations.
-void c_emit_deferred_declarations() C_PENDING_BLOCK;
-void c_emit_static_items() C_PENDING_BLOCK;
-void c_emit_static_item_inits() C_PENDING_BLOCK;
+// Procedures.
 const char* c_procedure_name(ProcedureRecord* procedure) C_PENDING_BLOCK;
-
-// Runtime registration.
-void c_emit_runtime_procedures() C_PENDING_BLOCK;
-void c_emit_runtime_constant() C_PENDING_BLOCK;
-void c_emit_runtime_variable() C_PENDING_BLOCK;
 
 // Arrays, lists, maps and variables.
 void c_emit_array_declaration(ArrayRecord* array) C_PENDING_BLOCK;

@@ -84,8 +84,8 @@ void emit_text_number(const char* text, int64_t value)
 template <typename Visit>
 void for_each_used_structure(bool interfaces, Visit visit)
 {
-    for (ModuleRecord* module : module_list()) {
-        for_each_entry(module->structures, [&](HashEntry* entry) {
+    for (const CStructureTable& scope : c_structure_tables()) {
+        for_each_entry(scope.table, [&](HashEntry* entry) {
             auto* structure = reinterpret_cast<StructureRecord*>(entry);
             if (!(structure->flags & STRUCT_USED)) return;
             if (((structure->flags & STRUCT_INTERFACE) != 0) != interfaces) return;
@@ -273,10 +273,8 @@ void c_emit_header()
         });
     }
     select_runtime_libraries();
-    if (c_mark_structure_used) {
-        for_each_used_structure(false, [](StructureRecord* structure) { c_mark_structure_used(structure); });
-    }
-    if (c_clear_structure_marks) c_clear_structure_marks();
+    for_each_used_structure(false, [](StructureRecord* structure) { c_mark_structure_used(structure); });
+    c_clear_structure_marks();
 
     c_emit_comment("");
     c_emit_comment("    Zandrel 6.10 LTS - C Backend (Windows - x64) generated code");
@@ -333,12 +331,10 @@ void c_emit_header()
     c_emit_import_externs();
     c_emit_library_externs();
 
-    if (c_emit_interface_declaration) {
-        for_each_used_structure(true, [](StructureRecord* interface) {
-            c_emit_interface_declaration(interface);
-            grow_current_buffer();
-        });
-    }
+    for_each_used_structure(true, [](StructureRecord* interface) {
+        c_emit_interface_declaration(interface);
+        grow_current_buffer();
+    });
 
     emit_line("static char *tls;");
     emit_line("int ZD_ExitCode=0;");
@@ -349,9 +345,9 @@ void c_emit_header()
         emit_line("unsigned char zd_data[];");
         emit_data_text("};");
     }
-    if (c_emit_label_address_defines) c_emit_label_address_defines();
-    if (c_emit_label_defines) c_emit_label_defines();
-    if (c_emit_label_aliases) c_emit_label_aliases();
+    c_emit_label_address_defines();
+    c_emit_label_defines();
+    c_emit_label_aliases();
     if (debugger_enabled) emit_line("void DBG_CheckDataSection();");
 }
 
@@ -431,26 +427,24 @@ void c_generate_program()
     c_emit_runtime_prototypes();
     if (debugger_enabled && c_emit_debugger_defines) c_emit_debugger_defines();
     if (c_emit_debugger_variables) c_emit_debugger_variables();
-    if (c_emit_structure_typedefs) c_emit_structure_typedefs();
-    if (c_emit_deferred_declarations) c_emit_deferred_declarations();
-    if (c_emit_structure_declaration) {
-        for_each_used_structure(false, [](StructureRecord* structure) {
-            c_emit_structure_declaration(structure);
-            grow_current_buffer();
-        });
-    }
+    c_emit_structure_typedefs();
+    c_emit_deferred_declarations();
+    for_each_used_structure(false, [](StructureRecord* structure) {
+        c_emit_structure_declaration(structure);
+        grow_current_buffer();
+    });
     if (runtime_used) {
         // Bookkeeping only: the registrations are written in the start-up code.
         no_output_depth++;
-        if (c_emit_runtime_procedures) c_emit_runtime_procedures();
-        if (c_emit_runtime_constant) c_emit_runtime_constant();
-        if (c_emit_runtime_variable) c_emit_runtime_variable();
+        c_emit_runtime_procedures();
+        c_emit_runtime_constant();
+        c_emit_runtime_variable();
         no_output_depth--;
     }
     c_emit_string_table();
     if (debugger_enabled && c_emit_debugger_banks) c_emit_debugger_banks();
-    if (c_emit_structure_maps) c_emit_structure_maps();
-    if (c_emit_structure_descriptors) c_emit_structure_descriptors();
+    c_emit_structure_maps();
+    c_emit_structure_descriptors();
 
     std::vector<ModuleRecord*> modules = module_list();
     for (ModuleRecord* module : modules) {
@@ -490,11 +484,11 @@ void c_generate_program()
             }
         });
     }
-    if (c_emit_static_items) c_emit_static_items();
+    c_emit_static_items();
     if (c_emit_debugger_support_code) c_emit_debugger_support_code();
 
     if (c_threaded_items_used || debugger_enabled) {
-        if (c_emit_thread_object_init) c_emit_thread_object_init();
+        c_emit_thread_object_init();
         emit_line("M_SYSFUNCTION(void) SYS_FreeThreadObjectCallback(char *tls) {");
         emit_thread_object_releases();
     }
@@ -560,8 +554,8 @@ void c_emit_startup_tail()
         LibraryRecord* library = used_library_at(node);
         if (library->init_command) c_emit_library_init_calls(library);
     });
-    if (c_emit_static_item_inits) c_emit_static_item_inits();
-    if (c_emit_init_dynamic_structure) {
+    c_emit_static_item_inits();
+    {
         for (ModuleRecord* module : module_list()) {
             for_each_entry(module->variables, [](HashEntry* entry) {
                 auto* variable = reinterpret_cast<VariableRecord*>(entry);
@@ -575,9 +569,9 @@ void c_emit_startup_tail()
     }
     if (c_threaded_items_used || debugger_enabled) emit_line("tls=SYS_InitThreadedObject();");
     if (runtime_used) {
-        if (c_emit_runtime_procedures) c_emit_runtime_procedures();
-        if (c_emit_runtime_constant) c_emit_runtime_constant();
-        if (c_emit_runtime_variable) c_emit_runtime_variable();
+        c_emit_runtime_procedures();
+        c_emit_runtime_constant();
+        c_emit_runtime_variable();
     }
 }
 

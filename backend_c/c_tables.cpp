@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "backend_c/c_data_section.h"
 #include "backend_c/c_globals.h"
 #include "core/backend_tables.h"
 #include "core/core_globals.h"
@@ -71,6 +72,7 @@ void c_backend_reset()
     c_lowest_slot = c_first_expression_slot;
     global_fixup_list = create_list(sizeof(PointerFixup), 2);
     local_fixup_list = create_list(sizeof(PointerFixup), 2);
+    c_reset_program_blocks();
 
     executable_at_output_path = 0;
     string_manager_used = 0;

@@ -158,6 +158,8 @@ TEST_F(CProgramFile, EmptyConsoleProgramAtOutputPath)
                            "integer f_internal_setcurrentdirectory_(integer) asm(\"SetCurrentDirectoryA\");\n"
                            "void SYS_Quit();\n"
                            "M_SYSFUNCTION(void) SYS_InitZandrel();\n"
+                           "\n"
+                           "static integer ms_s[]={0,-1};\n"
                            "char ZD_OpenGLSubsystem=1;\n"
                            "int ZD_Compiler_Unicode=1;\n"
                            "int ZD_Compiler_Thread=0;\n"
@@ -206,7 +208,9 @@ TEST_F(CProgramFile, CommentedHeadBlockAndSeparators)
               0u)
         << text;
     // Blank comment lines stand between the blocks.
+    // The three label blocks each open with one.
     EXPECT_NE(text.find("unsigned char *zd_datapointer;\n"
+                        "// \n// \n// \n"
                         "integer f_internal_setcurrentdirectory_(integer) asm(\"SetCurrentDirectoryA\");\n"
                         "// \n"
                         "void SYS_Quit();\n"),

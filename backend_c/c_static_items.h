@@ -1,0 +1,13 @@
+// Static variables, arrays, lists and maps of procedures in the C file: one
+// file-scope declaration per item whose procedure is used, and their set-up
+// in the start-up code; and the deferred declarations (module label aliases,
+// the procedures' debugger tables) placed in the file head.
+#pragma once
+
+// The declarations of the used Static items, in list order.
+void c_emit_static_items();
+// Their set-up in the start-up code (dynamic structures, strings, fixed
+// strings, lists, maps, arrays).
+void c_emit_static_item_inits();
+// The deferred-declarations buffer appended to the current output.
+void c_emit_deferred_declarations();
