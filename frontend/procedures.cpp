@@ -314,7 +314,8 @@ bool matches_declaration(const ProcedureRecord* record, const DeclaredShape* dec
     if (record->parameter_count != declared->parameter_count) return false;
     if (record->optional_count != declared->optional_count) return false;
     if ((record->flags & ~PROC_DECLARE_ONLY) != (declared->flags & ~PROC_DECLARE_ONLY)) return false;
-    if ((record->second_flags & ~PROC_SECOND_PUBLIC) != (declared->second_flags & ~PROC_SECOND_PUBLIC)) return false;
+    const uint32_t scope_marks = PROC_SECOND_PUBLIC | PROC_SECOND_RUNTIME;
+    if ((record->second_flags & ~scope_marks) != (declared->second_flags & ~scope_marks)) return false;
     int32_t first_optional = record->parameter_count - record->optional_count;
     for (int32_t i = 0; i < record->optional_count; i++) {
         uint8_t type = record->parameters[first_optional + i].type;
@@ -467,10 +468,16 @@ ProcedureRecord* procedure_declare(uint32_t kind_flags) {
     record->module = module_section_state() != 0 ? current_module : nullptr;
     record->file = current_include_name ? pool_strdup(current_include_name) : nullptr;
     record->line = current_line + continuation_count;
-    uint32_t was_public = declared.present ? (declared.second_flags & PROC_SECOND_PUBLIC) : 0;
+    uint32_t was_public = declared.present ? (declared.second_flags & (PROC_SECOND_PUBLIC | PROC_SECOND_RUNTIME)) : 0;
     record->flags = kind_flags | PROC_DECLARED;
     record->second_flags = was_public;
     if (module_section_state() == 1) record->second_flags |= PROC_SECOND_PUBLIC;
+    // "Runtime Procedure": the start-up code registers its address, so its
+    // code is written even when nothing calls it.
+    if (runtime_statement_flag && !is_import && !is_prototype && !(record->second_flags & PROC_SECOND_RUNTIME)) {
+        record->second_flags |= PROC_SECOND_RUNTIME;
+        record->use_count++;
+    }
     if (!is_import) {
         if (return_type.code == TYPE_STRUCTURE) {
             set_error(86);

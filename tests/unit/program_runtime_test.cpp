@@ -20,6 +20,7 @@
 #include "frontend/labels.h"
 #include "frontend/literal_strings.h"
 #include "frontend/modules.h"
+#include "frontend/procedures.h"
 #include "frontend/statement_dispatcher.h"
 #include "frontend/variables.h"
 #include "platform/platform.h"
@@ -47,6 +48,8 @@ protected:
     {
         EmitterTest::SetUp();
         compiler_reset();
+        // The procedure table, with the main module's slot pointing to it.
+        reset_procedures();
         reset_statement_state();
         reset_output_buffers();
         begin_data_section();
@@ -384,6 +387,40 @@ TEST_F(ProgramRuntimeTest, RuntimeStatementMarksAProcedureForRegistration)
     settle_runtime_declarations();
     EXPECT_EQ(runtime_declarations_used, 1);
     EXPECT_EQ(runtime_procedure_name(main_module, work), "Work()");
+}
+
+TEST_F(ProgramRuntimeTest, RuntimeProcedureIsRegisteredAndItsCodeWritten)
+{
+    ASSERT_TRUE(compile("Runtime Procedure.i Later()\nProcedureReturn 7\nEndProcedure\n"
+                        "Procedure.i Work(a.i)\nProcedureReturn a\nEndProcedure\nRuntime Work()\n"
+                        "Procedure Unused()\nEndProcedure"))
+        << error_message;
+    std::string text = finish();
+    EXPECT_NE(text.find(" MOV rdx, qword _Procedure0\n MOV rcx,_S" + std::to_string(literal_number("Later()")) +
+                        "\n CALL ZD_Runtime_AddInteger\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find(" MOV rdx, qword _Procedure2\n MOV rcx,_S" + std::to_string(literal_number("Work()")) +
+                        "\n CALL ZD_Runtime_AddInteger\n"),
+              std::string::npos)
+        << text;
+    // Registered procedures have their code although nothing calls them.
+    EXPECT_NE(text.find("\n_Procedure0:"), std::string::npos) << text;
+    EXPECT_NE(text.find("\n_Procedure2:"), std::string::npos) << text;
+    EXPECT_EQ(text.find("_Procedure4"), std::string::npos) << text;
+    EXPECT_EQ(assemble(), "");
+}
+
+TEST_F(ProgramRuntimeTest, RuntimeProcedureOfAModule)
+{
+    ASSERT_TRUE(compile("DeclareModule M\nEndDeclareModule\nModule M\nRuntime Procedure Inner()\nEndProcedure\n"
+                        "EndModule"))
+        << error_message;
+    std::string text = finish();
+    EXPECT_NE(text.find(" MOV rcx,_S" + std::to_string(literal_number("M::Inner()")) + "\n CALL ZD_Runtime_AddInteger\n"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(assemble(), "");
 }
 
 // --- DLL exports -------------------------------------------------------------
