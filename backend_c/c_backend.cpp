@@ -4,8 +4,10 @@
 #include <cstdlib>
 #include <string>
 
+#include "backend_c/c_blocks.h"
 #include "backend_c/c_build.h"
 #include "backend_c/c_compile_program.h"
+#include "backend_c/c_conditions.h"
 #include "backend_c/c_expressions.h"
 #include "backend_c/c_jumps.h"
 #include "core/compiler_main.h"
@@ -17,28 +19,6 @@
 namespace {
 
 const char* const c_version_text = "6.10 LTS - C Backend";
-
-// Statements whose C emitters are not built yet: a clear error while code is
-// written, nothing during syntax checks and dry runs (output off).
-void report_unsupported()
-{
-    if (no_output_depth) return;
-    set_error_text(1, "This statement can't be compiled by the C back end yet.");
-}
-
-// Blocks and conditions have no C emitters yet: each
-// entry refuses the statement rather than leave its code out silently.
-void unsupported_label(const char*, int32_t) { report_unsupported(); }
-void unsupported_condition_jump(int, const char*, int32_t) { report_unsupported(); }
-void unsupported_condition_value(int32_t, int) { report_unsupported(); }
-void unsupported_numbered(int32_t) { report_unsupported(); }
-int64_t unsupported_reserve_line() { report_unsupported(); return 0; }
-void unsupported_patch_line(int64_t, int, const char*, int32_t) { report_unsupported(); }
-void unsupported_relation_jump(int, int, const char*, int32_t) { report_unsupported(); }
-void unsupported_for_test(VariableRecord*, int, const char*, int32_t) { report_unsupported(); }
-void unsupported_for_next(VariableRecord*, int64_t, const char*, int32_t) { report_unsupported(); }
-void unsupported_statement() { report_unsupported(); }
-void unsupported_loop_jump(int32_t, int32_t, const char*, int32_t) { report_unsupported(); }
 
 }  // namespace
 
@@ -52,22 +32,22 @@ const BackendHooks c_backend_hooks = {
     .emit_return_from_gosub = c_emit_return_from_gosub,
     .emit_fake_return = c_emit_fake_return,
     .emit_end_statement = c_emit_end_statement,
-    .emit_block_label = unsupported_label,
-    .emit_block_jump = unsupported_label,
-    .emit_condition_jump = unsupported_condition_jump,
-    .emit_condition_value = unsupported_condition_value,
-    .emit_logical_chain_end = unsupported_numbered,
-    .emit_logical_xor_left = unsupported_numbered,
-    .emit_logical_xor_right = unsupported_numbered,
-    .reserve_jump_line = unsupported_reserve_line,
-    .patch_jump_line = unsupported_patch_line,
-    .emit_relation_jump = unsupported_relation_jump,
-    .emit_for_test = unsupported_for_test,
-    .emit_for_next = unsupported_for_next,
-    .emit_select_push = unsupported_statement,
-    .emit_select_drop = unsupported_statement,
-    .emit_case_compare = unsupported_statement,
-    .emit_loop_jump = unsupported_loop_jump,
+    .emit_block_label = c_emit_block_label,
+    .emit_block_jump = c_emit_block_jump,
+    .emit_condition_jump = c_emit_condition_jump,
+    .emit_condition_value = c_emit_condition_value,
+    .emit_logical_chain_end = c_emit_logical_chain_end,
+    .emit_logical_xor_left = c_emit_logical_xor_left,
+    .emit_logical_xor_right = c_emit_logical_xor_right,
+    .reserve_jump_line = c_reserve_jump_line,
+    .patch_jump_line = c_patch_jump_line,
+    .emit_relation_jump = c_emit_relation_jump,
+    .emit_for_test = c_emit_for_test,
+    .emit_for_next = c_emit_for_next,
+    .emit_select_push = c_emit_select_push,
+    .emit_select_drop = c_emit_select_drop,
+    .emit_case_compare = c_emit_case_compare,
+    .emit_loop_jump = c_emit_loop_jump,
     .reset_expression_state = c_reset_expression_state,
     .take_evaluation_place = c_take_evaluation_place,
     .release_evaluation_place = c_release_evaluation_place,

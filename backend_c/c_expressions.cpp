@@ -13,6 +13,7 @@
 #include <cstring>
 #include <string>
 
+#include "backend_c/c_blocks.h"
 #include "backend_c/c_globals.h"
 #include "core/core_globals.h"
 #include "core/error_state.h"
@@ -160,6 +161,7 @@ void c_reset_expression_state()
     c_current_slot = c_first_expression_slot;
     c_lowest_slot = c_first_expression_slot;
     c_gosub_counter = 0;
+    c_reset_block_state();
 }
 
 void c_take_evaluation_place()

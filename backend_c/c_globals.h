@@ -69,6 +69,19 @@ enum CRuntimeRoutine : int32_t {
 };
 extern uint8_t c_runtime_used[C_RUNTIME_ROUTINE_COUNT];
 
+// Blocks and conditions (backend_c/c_blocks.cpp, backend_c/c_conditions.cpp;
+// emptied by c_reset_block_state for each compilation): the C value of the
+// Case item last compared; the places reserved for jumps written later (the
+// output offset and the Case value compared there); the left texts of the
+// open XOr operators, innermost last.
+struct CReservedJump {
+    int64_t offset;
+    std::string value;
+};
+extern std::string c_case_value_text;
+extern std::vector<CReservedJump> c_reserved_jumps;
+extern std::vector<std::string> c_xor_left_texts;
+
 // A literal string of the program as the string table writes it: its
 // sequence number and UTF-8 text, in table order (filled by the C string
 // emitters when a literal is interned).
@@ -94,16 +107,6 @@ static_assert(sizeof(PointerFixup) == 40);
 // body; made anew by c_backend_reset (per-compilation heap).
 extern CursorList* global_fixup_list;
 extern CursorList* local_fixup_list;
-// The static byte-array block being written and the bytes written into it
-// (backend_c/c_fixups.cpp).
-extern const char* static_block_name;
-extern int32_t static_block_offset;
-// Bytes of the zd_data array written so far: the offset of the next Data
-// byte (backend_c/c_data_section.cpp; 0 for each compilation).
-extern int32_t data_offset;
-// Procedure labels that a reference inside their procedure found
-// (LabelRecord copies with their procedure; backend_c/c_labels.cpp).
-extern CursorList* c_referenced_procedure_labels;
 
 // The expression slots: in-use marks, the current slot and the lowest one
 // reached (c_backend_reset).
