@@ -107,6 +107,16 @@ static_assert(sizeof(PointerFixup) == 40);
 // body; made anew by c_backend_reset (per-compilation heap).
 extern CursorList* global_fixup_list;
 extern CursorList* local_fixup_list;
+// The static byte-array block being written and the bytes written into it
+// (backend_c/c_fixups.cpp).
+extern const char* static_block_name;
+extern int32_t static_block_offset;
+// Bytes of the zd_data array written so far: the offset of the next Data
+// byte (backend_c/c_data_section.cpp; 0 for each compilation).
+extern int32_t data_offset;
+// Procedure labels that a reference inside their procedure found
+// (LabelRecord copies with their procedure; backend_c/c_labels.cpp).
+extern CursorList* c_referenced_procedure_labels;
 
 // The expression slots: in-use marks, the current slot and the lowest one
 // reached (c_backend_reset).
