@@ -10,6 +10,7 @@
 #include "backend_c/c_conditions.h"
 #include "backend_c/c_expressions.h"
 #include "backend_c/c_jumps.h"
+#include "backend_c/c_strings.h"
 #include "core/compiler_main.h"
 #include "core/core_globals.h"
 #include "frontend/frontend_globals.h"
@@ -65,6 +66,13 @@ const BackendHooks c_backend_hooks = {
     .exchange_float_values = c_exchange_float_values,
     .assign_result = c_assign_result,
     .format_variable_operand = c_format_variable_operand,
+    .push_string_base_position = c_push_string_base_position,
+    .restore_string_base_position = c_restore_string_base_position,
+    .increment_string_base_position = c_increment_string_base_position,
+    .copy_string_to_stack = c_copy_string_to_stack,
+    .drop_string_offset = c_drop_string_offset,
+    .push_string_operand = c_push_string_operand,
+    .compare_strings = c_compare_strings,
     // The C compiler optimises the C file itself.
     .optimize_code = nullptr,
     .backend_constant = 1,

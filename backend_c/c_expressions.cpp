@@ -15,6 +15,7 @@
 
 #include "backend_c/c_blocks.h"
 #include "backend_c/c_globals.h"
+#include "backend_c/c_strings.h"
 #include "core/core_globals.h"
 #include "core/error_state.h"
 #include "core/memory_pools.h"
@@ -391,6 +392,10 @@ std::string integer_constant_for(const ExpressionTarget* target, int64_t value)
 
 void c_assign_result(const ExpressionTarget* target)
 {
+    if (target->flags & OP_STRING) {
+        c_assign_string(target);
+        return;
+    }
     current_operand.flags &= ~static_cast<uint32_t>(OP_COMPUTED);
     if (no_output_depth) return;
     if (current_operand.kind == OPERAND_STRING || (target->flags & (OP_STRING | OP_STRUCTURE))) {

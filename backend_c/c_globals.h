@@ -133,3 +133,11 @@ extern const char* c_slot_texts[c_expression_slot_count];
 extern int8_t c_slot_saved[c_slot_save_depth];
 // Number of the next Gosub return label "lg_<n>" (backend_c/c_jumps.cpp).
 extern int32_t c_gosub_counter;
+
+// Strings (backend_c/c_strings.cpp; 0 for each compilation): the number of
+// the next "p<n>" local (string comparisons, fixed-string stores, hoisted
+// arguments; saved and restarted by each procedure), and the mark that the
+// string stack or a string routine was used (read by the procedure prologue
+// of thread-safe programs).
+extern int32_t p_temporary_counter;
+extern int32_t procedure_uses_strings;

@@ -6,6 +6,7 @@
 
 #include "backend_c/c_data_section.h"
 #include "backend_c/c_globals.h"
+#include "backend_c/c_strings.h"
 #include "core/backend_tables.h"
 #include "core/core_globals.h"
 #include "frontend/frontend_globals.h"
@@ -73,6 +74,7 @@ void c_backend_reset()
     global_fixup_list = create_list(sizeof(PointerFixup), 2);
     local_fixup_list = create_list(sizeof(PointerFixup), 2);
     c_reset_program_blocks();
+    c_reset_string_state();
 
     executable_at_output_path = 0;
     string_manager_used = 0;

@@ -331,6 +331,7 @@ void x64_compare_strings(int token, int left_place, int32_t left_literal) {
         break;
     }
     emit_string_compare_call(token);
+    set_operand_register_text("rax");
 }
 
 // ---------------------------------------------------------------------------

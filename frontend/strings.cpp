@@ -274,11 +274,13 @@ void compile_string_comparison() {
     }
     int32_t left_number = 0;
     if (left_place == STRING_PLACE_LITERAL) left_number = intern_literal_string(left_text.c_str());
+    // The back end names the result (x64: "rax"; C: the runtime call).
     if (backend->compare_strings) backend->compare_strings(op, left_place, left_number);
     // The runtime routine answers non-zero when the relation of its name
     // holds; "<>", "<=" and ">=" are true when it answers zero.
     condition_index = (op == 4 || op == 5 || op == 6) ? 1 : 0;
-    set_operand_register_text("rax");
+    current_operand.kind = OPERAND_REGISTER;
+    current_operand.size = 8;
     current_operand.flags = OP_COMPARISON;
 }
 

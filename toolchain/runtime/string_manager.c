@@ -196,6 +196,63 @@ void SYS_SetStringBasePosition(long long position)
     ZD_StringBasePosition = position;
 }
 
+/* ------------------------------------------------------------------------ */
+/* Saved positions. Code that cannot keep a temporary's start in a register
+   or on the machine stack (the C programs) saves the position here before
+   the first piece and pops it when the temporary is used up. */
+
+static long long* saved_positions = 0;
+static long long saved_count = 0;
+static long long saved_capacity = 0;
+
+void SYS_PushStringBasePosition(void)
+{
+    if (saved_count == saved_capacity) {
+        long long capacity = saved_capacity ? saved_capacity * 2 : 256;
+        unsigned long long bytes = (unsigned long long)capacity * sizeof(long long);
+        long long* grown = saved_positions
+                               ? (long long*)HeapReAlloc(GetProcessHeap(), 0, saved_positions, bytes)
+                               : (long long*)HeapAlloc(GetProcessHeap(), 0, bytes);
+        if (!grown) ExitProcess(255);
+        saved_positions = grown;
+        saved_capacity = capacity;
+    }
+    saved_positions[saved_count++] = ZD_StringBasePosition;
+}
+
+/* The last saved position, dropped; the write position stays (the stores
+   that take it free the stack themselves). */
+long long SYS_PopStringBasePosition(void)
+{
+    return saved_count > 0 ? saved_positions[--saved_count] : 0;
+}
+
+/* The last saved position, dropped and made the write position again. */
+long long SYS_PopStringBasePositionUpdate(void)
+{
+    ZD_StringBasePosition = SYS_PopStringBasePosition();
+    return ZD_StringBasePosition;
+}
+
+/* The address of the temporary that starts at the last saved position; the
+   stack is freed from there on (the text stays readable until the next
+   append). */
+char* SYS_PopStringBasePositionValue(void)
+{
+    long long position = SYS_PopStringBasePositionUpdate();
+    return ZD_StringBase + position;
+}
+
+char* SYS_PopStringBasePositionValueNoUpdate(void)
+{
+    return ZD_StringBase + SYS_PopStringBasePosition();
+}
+
+long long SYS_StringBasePositionNoPop(void)
+{
+    return saved_count > 0 ? saved_positions[saved_count - 1] : 0;
+}
+
 /* Frees everything from `position` on and returns the address of the
    string that starts there (it stays readable until the next append). */
 char* SYS_RestoreStringBasePosition(long long position)
