@@ -101,7 +101,8 @@ int compiler_version_number()
 
 void compiler_init()
 {
-    permanent_heap = os_heap_create(heap_initial_size);
+    // A second initialisation keeps the permanent heap: tables made once stay in it.
+    if (!permanent_heap) permanent_heap = os_heap_create(heap_initial_size);
     if (compilation_heap) os_heap_destroy(compilation_heap);
     compilation_heap = os_heap_create(heap_initial_size);
 
@@ -122,7 +123,15 @@ void compiler_init()
     backend->init_backend_tables();
     init_macros();
     reset_imports();
+    // The per-compilation tables live on the compilation heap made above: a
+    // second initialisation must not leave them in the heap it destroyed.
+    reset_expression_compiler();
+    init_variables();
+    reset_arrays();
+    reset_lists_maps();
+    if (backend->reset_expression_state) backend->reset_expression_state();
     init_modules();
+    reset_procedures();
 
     subsystem_list = create_list(subsystem_element_size, 1);
 }
@@ -152,13 +161,14 @@ void compiler_reset()
     init_variables();
     reset_arrays();
     reset_lists_maps();
-    reset_procedures();
     create_label_lists();
     if (backend && backend->reset_expression_state) backend->reset_expression_state();
     // Libraries stay loaded, but what one compilation used and linked does not.
     reset_usage_marks();
     reset_link_lists();
     init_modules();
+    // After the module table: the new ".Main" record takes the procedure table.
+    reset_procedures();
     reset_structures();
 
     source_alias = nullptr;

@@ -173,6 +173,20 @@ void free_user_constants()
             hash_free_entry(constants_table, entry);
         }
     }
+    // The built-in constants went with them: nothing may write through the
+    // references to their records until declare_builtin_constants renews them.
+    constant_compiler_file = nullptr;
+    constant_compiler_file_path = nullptr;
+    constant_compiler_filename = nullptr;
+    constant_compiler_home = nullptr;
+    constant_compiler_procedure = nullptr;
+    constant_compiler_module = nullptr;
+    constant_compiler_line = nullptr;
+    constant_compiler_enumeration_value = nullptr;
+    constant_compiler_inline_assembly = nullptr;
+    constant_compiler_enable_explicit = nullptr;
+    constant_compiler_is_main_file = nullptr;
+    constant_compiler_is_include_file = nullptr;
 }
 
 void load_constant_operand(const ConstantRecord* record)

@@ -21,6 +21,7 @@
 #include "frontend/libraries.h"
 #include "frontend/modules.h"
 #include "frontend/symbols.h"
+#include "frontend/variables.h"
 #include "platform/platform.h"
 
 namespace {
@@ -39,6 +40,8 @@ protected:
         if (!debugger_data_start) grow_debugger_data_buffer();
         reset_output_buffers();
         c_backend_reset();
+        // A program of its own: no variable an earlier test declared.
+        init_variables();
         clear_error_state();
         saved_modules = module_table;
         saved_libraries = used_library_list;
