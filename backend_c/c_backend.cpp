@@ -6,10 +6,12 @@
 
 #include "backend_c/c_blocks.h"
 #include "backend_c/c_build.h"
+#include "backend_c/c_calls.h"
 #include "backend_c/c_compile_program.h"
 #include "backend_c/c_conditions.h"
 #include "backend_c/c_expressions.h"
 #include "backend_c/c_jumps.h"
+#include "backend_c/c_procedures.h"
 #include "backend_c/c_strings.h"
 #include "core/compiler_main.h"
 #include "core/core_globals.h"
@@ -73,6 +75,14 @@ const BackendHooks c_backend_hooks = {
     .drop_string_offset = c_drop_string_offset,
     .push_string_operand = c_push_string_operand,
     .compare_strings = c_compare_strings,
+    .begin_procedure = c_begin_procedure,
+    .begin_procedure_epilogue = c_begin_procedure_epilogue,
+    .finish_procedure = c_finish_procedure,
+    .emit_procedure_return = c_emit_procedure_return,
+    .begin_call = c_begin_call,
+    .push_call_argument = c_push_call_argument,
+    .push_default_argument = c_push_default_argument,
+    .finish_call = c_finish_call,
     // The C compiler optimises the C file itself.
     .optimize_code = nullptr,
     .backend_constant = 1,

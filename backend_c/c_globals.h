@@ -141,3 +141,31 @@ extern int32_t c_gosub_counter;
 // of thread-safe programs).
 extern int32_t p_temporary_counter;
 extern int32_t procedure_uses_strings;
+
+// Procedures and calls (backend_c/c_procedures.cpp, backend_c/c_calls.cpp;
+// emptied for each compilation by c_reset_procedure_state and
+// c_reset_call_state). The number of the next "r<n>" call result (saved
+// and restarted by each procedure); the prototypes of the procedures, one
+// line each, written ahead of all code; the debugger state at the
+// Procedure line; the mark that the procedure uses Threaded variables.
+extern int32_t result_local_counter;
+extern std::string c_prototypes_text;
+extern int32_t procedure_debugger_on;
+extern int32_t procedure_uses_threaded;
+// The number of the next "pt<n>" converted string argument (never
+// restarted within a compilation) and the numbers still to free, the last
+// queued first.
+extern int32_t pt_temporary_counter;
+extern std::vector<int32_t> pt_release_queue;
+// One call whose arguments are being compiled (innermost last): the C text
+// of each argument by parameter index, the index the next argument fills
+// (they come from the last to the first), and whether the string base was
+// saved for it.
+struct CallRecord;
+struct CCallFrame {
+    CallRecord* call;
+    std::vector<std::string> arguments;
+    int32_t next_index;
+    int32_t pushed;
+};
+extern std::vector<CCallFrame> c_call_frames;

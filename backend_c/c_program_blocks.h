@@ -20,6 +20,7 @@ struct ProcedureRecord;
 
 // Blocks already built (plain declarations).
 #include "backend_c/c_labels.h"
+#include "backend_c/c_procedures.h"
 #include "backend_c/c_runtime_registration.h"
 #include "backend_c/c_static_items.h"
 #include "backend_c/c_structures.h"
@@ -29,9 +30,6 @@ void c_emit_debugger_defines() C_PENDING_BLOCK;
 void c_emit_debugger_variables() C_PENDING_BLOCK;
 void c_emit_debugger_banks() C_PENDING_BLOCK;
 void c_emit_debugger_support_code() C_PENDING_BLOCK;
-
-// Procedures.
-const char* c_procedure_name(ProcedureRecord* procedure) C_PENDING_BLOCK;
 
 // Arrays, lists, maps and variables.
 void c_emit_array_declaration(ArrayRecord* array) C_PENDING_BLOCK;

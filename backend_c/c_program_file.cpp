@@ -104,8 +104,7 @@ ProcedureRecord* find_exported_procedure(const char* name)
 
 std::string procedure_c_name(ProcedureRecord* procedure)
 {
-    if (c_procedure_name) return c_procedure_name(procedure);
-    return std::string("f_") + c_identifier_name(procedure->entry.key);
+    return c_procedure_name(procedure);
 }
 
 void emit_entry_procedure_call(ProcedureRecord* procedure)
@@ -429,6 +428,7 @@ void c_generate_program()
     if (c_emit_debugger_variables) c_emit_debugger_variables();
     c_emit_structure_typedefs();
     c_emit_deferred_declarations();
+    c_emit_procedure_prototypes();
     for_each_used_structure(false, [](StructureRecord* structure) {
         c_emit_structure_declaration(structure);
         grow_current_buffer();
@@ -486,6 +486,7 @@ void c_generate_program()
     }
     c_emit_static_items();
     if (c_emit_debugger_support_code) c_emit_debugger_support_code();
+    c_emit_procedure_code();
 
     if (c_threaded_items_used || debugger_enabled) {
         c_emit_thread_object_init();

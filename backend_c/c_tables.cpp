@@ -4,8 +4,10 @@
 
 #include <cstring>
 
+#include "backend_c/c_calls.h"
 #include "backend_c/c_data_section.h"
 #include "backend_c/c_globals.h"
+#include "backend_c/c_procedures.h"
 #include "backend_c/c_strings.h"
 #include "core/backend_tables.h"
 #include "core/core_globals.h"
@@ -75,6 +77,8 @@ void c_backend_reset()
     local_fixup_list = create_list(sizeof(PointerFixup), 2);
     c_reset_program_blocks();
     c_reset_string_state();
+    c_reset_procedure_state();
+    c_reset_call_state();
 
     executable_at_output_path = 0;
     string_manager_used = 0;
