@@ -362,6 +362,17 @@ TEST_F(CStringTest, ComparisonErrors) {
     EXPECT_EQ(error_of("a$ = 1"), 7);
 }
 
+TEST_F(CStringTest, PositionRestoreAndDropLines) {
+    fresh_compilation();
+    c_restore_string_base_position();
+    c_drop_string_offset();
+    EXPECT_EQ(output(), "SYS_PopStringBasePositionUpdate();\nSYS_PopStringBasePosition();\n");
+    EXPECT_EQ(string_manager_used, 1);
+    EXPECT_EQ(procedure_uses_strings, 1);
+    std::string code = output();
+    EXPECT_EQ(compile_with_clang(file_head(), code), "");
+}
+
 // ---------------------------------------------------------------------------
 // Initial values in the start-up code
 
