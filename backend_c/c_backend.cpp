@@ -5,6 +5,7 @@
 #include <string>
 
 #include "backend_c/c_blocks.h"
+#include "backend_c/c_arrays.h"
 #include "backend_c/c_build.h"
 #include "backend_c/c_calls.h"
 #include "backend_c/c_compile_program.h"
@@ -75,6 +76,7 @@ const BackendHooks c_backend_hooks = {
     .drop_string_offset = c_drop_string_offset,
     .push_string_operand = c_push_string_operand,
     .compare_strings = c_compare_strings,
+    .arrays = &c_array_hooks,
     .begin_procedure = c_begin_procedure,
     .begin_procedure_epilogue = c_begin_procedure_epilogue,
     .finish_procedure = c_finish_procedure,

@@ -19,6 +19,7 @@ struct ProcedureRecord;
 #define C_PENDING_BLOCK __attribute__((weak))
 
 // Blocks already built (plain declarations).
+#include "backend_c/c_arrays.h"
 #include "backend_c/c_labels.h"
 #include "backend_c/c_procedures.h"
 #include "backend_c/c_runtime_registration.h"
@@ -32,8 +33,6 @@ void c_emit_debugger_banks() C_PENDING_BLOCK;
 void c_emit_debugger_support_code() C_PENDING_BLOCK;
 
 // Arrays, lists, maps and variables.
-void c_emit_array_declaration(ArrayRecord* array) C_PENDING_BLOCK;
-const char* c_array_element_pointer(ArrayRecord* array) C_PENDING_BLOCK;
 const char* c_format_list_address(ListRecord* list) C_PENDING_BLOCK;
 const char* c_format_map_address(MapRecord* map) C_PENDING_BLOCK;
 void c_emit_variable_declaration(VariableRecord* variable) C_PENDING_BLOCK;

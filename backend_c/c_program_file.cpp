@@ -447,10 +447,17 @@ void c_generate_program()
     c_emit_structure_descriptors();
 
     std::vector<ModuleRecord*> modules = module_list();
-    for (ModuleRecord* module : modules) {
-        for_each_node(module->arrays, [](ListNode* node) {
+    // The main program's arrays, lists and maps, then each module's own.
+    auto scope_lists = [&](CursorList* main_list, CursorList* ModuleRecord::*slot) {
+        std::vector<CursorList*> lists{main_list};
+        for (ModuleRecord* module : modules)
+            if (std::find(lists.begin(), lists.end(), module->*slot) == lists.end()) lists.push_back(module->*slot);
+        return lists;
+    };
+    for (CursorList* arrays : scope_lists(array_list, &ModuleRecord::arrays)) {
+        for_each_node(arrays, [](ListNode* node) {
             auto* array = reinterpret_cast<ArrayRecord*>(node);
-            if (!(array->flags & array_skip_flags) && c_emit_array_declaration) c_emit_array_declaration(array);
+            if (!(array->flags & array_skip_flags)) c_emit_array_declaration(array);
         });
     }
     for (ModuleRecord* module : modules) {

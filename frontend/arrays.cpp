@@ -319,6 +319,10 @@ ArrayRecord* declare_array(const char* name_in, int redim, ArrayRecord* record) 
 void compile_array_dimensions(ArrayRecord* array, int redim, int redeclared) {
     if (error_number) return;
     const ArrayHooks* h = hooks();
+    if (h && h->compile_dimensions) {
+        h->compile_dimensions(array, redim, redeclared);
+        return;
+    }
     int32_t n = count_dimensions();
     if (n > 255) {
         set_error_format(176, array_display_name(array));
@@ -429,6 +433,7 @@ void compile_array_dimensions(ArrayRecord* array, int redim, int redeclared) {
 
 int emit_array_element_access(ArrayRecord* array) {
     const ArrayHooks* h = hooks();
+    if (h && h->compile_element_access) return h->compile_element_access(array);
     if (current_type.given) {
         bool same = current_type.code == array->element_type ||
                     (array->element_type == TYPE_FIXED_STRING && current_type.code == TYPE_STRING);

@@ -53,6 +53,11 @@ struct ArrayHooks {
     void (*emit_save_element_address)(const char* operand);
     void (*emit_reload_element_address)();
     void (*emit_drop_element_address)();
+    // A back end that writes an element access or a dimension list whole
+    // (the C back end) sets these; they then stand in for the shared code of
+    // emit_array_element_access and compile_array_dimensions.
+    int (*compile_element_access)(ArrayRecord* array);
+    void (*compile_dimensions)(ArrayRecord* array, int32_t redim, int32_t redeclared);
 };
 
 // Per compilation: the global array list is made anew.

@@ -46,22 +46,41 @@ void SYS_FreeArray(void* data)
     if (data) HeapFree(GetProcessHeap(), 0, header_of(data));
 }
 
+/* Programs of the C back end define SYS_Quit, the assembly programs do not:
+   there the reference falls back to c_program_absent. The two kinds of
+   program pass the first two arguments of SYS_AllocateMultiArray in
+   opposite order. The probe is read through a volatile pointer so that the
+   compiler does not take the two addresses as different. */
+void c_program_absent(void) {}
+#pragma comment(linker, "/alternatename:SYS_Quit=c_program_absent")
+void SYS_Quit(void);
+
+static int is_c_program(void)
+{
+    void (*volatile probe)(void) = SYS_Quit;
+    return probe != c_program_absent;
+}
+
 /* Dim of one dimension: the old elements of the variable are released and
-   a zeroed block of `count` elements takes their place. */
+   a zeroed block of `count` elements takes their place; the variable holds
+   it and it is returned. */
 void* SYS_AllocateArray(long long element_size, long long count, long long type, void* descriptor,
                         void** variable)
 {
     (void)descriptor;
     SYS_FreeArray(*variable);
-    *variable = 0;
-    return allocate_elements(element_size, count, type, 1);
+    *variable = allocate_elements(element_size, count, type, 1);
+    return *variable;
 }
 
 /* Dim of several dimensions: the counts lie in the variable's slots 1 to
-   `dimensions`; they become strides (above). */
-void* SYS_AllocateMultiArray(long long element_size, long long dimensions, long long type, void* descriptor,
+   `dimensions`; they become strides (above). The variable holds the block,
+   which is also returned. */
+void* SYS_AllocateMultiArray(long long first, long long second, long long type, void* descriptor,
                              long long* variable)
 {
+    long long element_size = is_c_program() ? second : first;
+    long long dimensions = is_c_program() ? first : second;
     (void)descriptor;
     SYS_FreeArray((void*)variable[0]);
     variable[0] = 0;
@@ -72,7 +91,8 @@ void* SYS_AllocateMultiArray(long long element_size, long long dimensions, long 
         if (k < dimensions) variable[k] = total;
         total *= count;
     }
-    return allocate_elements(element_size, total, type, dimensions);
+    variable[0] = (long long)allocate_elements(element_size, total, type, dimensions);
+    return (void*)variable[0];
 }
 
 /* ReDim of one dimension: the first elements are kept, new ones are zero. */
