@@ -366,7 +366,9 @@ void x64_finish_call(CallRecord* call) {
         emit_library_call_instruction(call->command, extra_argument_slots);
         break;
     case CALLEE_IMPORTED:
-        emit_linef(" CALL %s", procedure_name(call->procedure));
+        // The linker symbol the function stands for ("MessageBoxW").
+        emit_linef(" CALL %s", call->procedure->symbol_name ? call->procedure->symbol_name
+                                                             : procedure_name(call->procedure));
         break;
     default:
         emit_linef(" CALL _Procedure%d", call->procedure->id);

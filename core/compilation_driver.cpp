@@ -348,6 +348,7 @@ void compile_program()
             write_resident_file(resident_file);
         } else if (import_mode) {
             write_import_file();
+            if (error_number == 0 && windows_import_mode) create_windows_import_library();
         } else {
             finish_program();
             if (error_number == 0 && optimizer_enabled && !debugger_enabled && backend && backend->optimize_code) {

@@ -14,6 +14,7 @@
 #include "core/memory_pools.h"
 #include "frontend/expressions.h"
 #include "frontend/frontend_globals.h"
+#include "frontend/imports.h"
 #include "frontend/lexer.h"
 #include "frontend/libraries.h"
 #include "frontend/procedures.h"
@@ -249,5 +250,7 @@ int compile_named_call(const char* name) {
         compile_library_call(command);
         return 1;
     }
+    // A function of the loaded import files (the operating-system lists).
+    if (compile_imported_function_call(name)) return 1;
     return 0;
 }

@@ -5,10 +5,18 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/build_tools.h"
 #include "core/core_globals.h"
+#include "core/error_state.h"
+#include "core/memory_pools.h"
+#include "frontend/call_arguments.h"
 #include "frontend/frontend_globals.h"
 #include "frontend/import_file_format.h"
+#include "frontend/lexer.h"
+#include "frontend/modules.h"
+#include "frontend/procedures.h"
 #include "frontend/source_reader.h"
+#include "frontend/variables.h"
 #include "platform/platform.h"
 
 CursorList* import_library_entries = nullptr;
@@ -21,6 +29,11 @@ namespace {
 constexpr uint8_t type_long = 5;
 constexpr uint8_t type_float = 9;
 constexpr uint8_t type_string = 8;
+
+// Kind flags of the open Import block's functions (the C form adds its bit).
+uint32_t import_calling_flags = 0;
+// debugger_code before the open Import block.
+uint8_t import_saved_debugger_code = 0;
 
 void create_import_tables()
 {
@@ -84,8 +97,12 @@ void reset_imports()
     hash_reset_iterator(os_function_table);
     while (HashEntry* entry = hash_next(os_function_table)) {
         reinterpret_cast<ImportedFunction*>(entry)->use_count = 0;
+        // Its call record lived in the pool of the last compilation.
+        reinterpret_cast<ImportedFunction*>(entry)->call_record = nullptr;
     }
     hash_reset_iterator(os_function_table);
+    import_calling_flags = 0;
+    import_saved_debugger_code = 0;
 }
 
 void import_library_file_read(const char* path)
@@ -134,6 +151,7 @@ void mark_startup_imports()
         mark_imported_function_used("GetCurrentThreadId_", "GetCurrentThreadId");
     }
     add_extern_symbol("memset");
+    collect_import_externs();
 }
 
 std::vector<std::string> used_import_library_names()
@@ -166,6 +184,309 @@ void add_import_library()
     ImportLibraryList.push_back(os_file_exists(resolved.c_str()) ? resolved : std::string(literal_text));
 }
 
+
+// ---------------------------------------------------------------------------
+// Import blocks
+
+void begin_import_block(int c_convention)
+{
+    in_import = 1;
+    import_calling_flags = PROC_IMPORTED | (c_convention ? PROC_C_CALL : 0);
+    import_saved_debugger_code = debugger_code;
+    debugger_code = 0;
+    line_markers_suppressed++;
+}
+
+void end_import_block()
+{
+    debugger_code = import_saved_debugger_code;
+}
+
+namespace {
+
+// Result flags of an imported function's return type.
+void set_imported_return_flags(ProcedureRecord* record, int32_t code, bool pointer)
+{
+    if (pointer) return;
+    switch (code) {
+    case TYPE_BYTE: record->flags |= PROC_RETURNS_BYTE; break;
+    case TYPE_LONG: record->flags |= PROC_RETURNS_LONG; break;
+    case TYPE_FLOAT: record->flags |= PROC_RETURNS_FLOAT; break;
+    case TYPE_DOUBLE: record->flags |= PROC_RETURNS_DOUBLE; break;
+    case TYPE_QUAD: record->flags |= PROC_RETURNS_QUAD; break;
+    case TYPE_CHARACTER: record->second_flags |= PROC_SECOND_CHARACTER; break;
+    case TYPE_ASCII: record->second_flags |= PROC_SECOND_ASCII; break;
+    case TYPE_UNICODE: record->second_flags |= PROC_SECOND_UNICODE; break;
+    case TYPE_WORD: break;
+    default: record->second_flags |= PROC_SECOND_INTEGER; break;
+    }
+}
+
+// "As" and a literal string after a declaration (the token is the one after
+// it): the symbol text, or null when there is no "As". Error 25 when
+// something else than a literal string follows.
+const char* read_symbol_after_as(bool* failed)
+{
+    *failed = false;
+    if (token_code != TOKEN_AS) return nullptr;
+    // The literal's text starts empty, whatever earlier statements gathered.
+    reset_literal_text();
+    read_token();
+    if (error_number == 79) clear_error_state();
+    if (error_number || literal_length < 0 || statement_word[0]) {
+        if (!error_number) set_error_format(25, "As");
+        *failed = true;
+        return nullptr;
+    }
+    // A literal is a whole operand: the token after it ends the line.
+    return pool_strdup(literal_text);
+}
+
+void declare_imported_variable(const char* name, bool pointer)
+{
+    if (find_global_variable(name, pointer) || find_global_variable(name, !pointer)) {
+        set_error_format(10, name);
+        return;
+    }
+    // parse_field_type read the type and the token after it.
+    CurrentType type = current_type;
+    bool failed = false;
+    const char* symbol = read_symbol_after_as(&failed);
+    if (failed) return;
+    int32_t saved_mode = declaration_mode;
+    declaration_mode = DECLARE_GLOBAL;
+    snprintf(statement_word, STATEMENT_WORD_SIZE, "%s", name);
+    int32_t saved_pointer_flag = pointer_flag;
+    pointer_flag = pointer ? 1 : 0;
+    CurrentType saved_type = current_type;
+    current_type = type;
+    int32_t saved_token = token_code;
+    VariableRecord* variable = resolve_variable(1);
+    token_code = saved_token;
+    current_type = saved_type;
+    pointer_flag = saved_pointer_flag;
+    declaration_mode = saved_mode;
+    if (!variable || error_number) return;
+    variable->flags |= VAR_OWN_SYMBOL | VAR_GLOBAL;
+    variable->symbol = pool_strdup(symbol ? symbol : name);
+    if (token_code == TOKEN_AS) read_token();
+}
+
+}  // namespace
+
+void compile_import_function_line()
+{
+    read_token();
+    if (error_number == 79) clear_error_state();
+    if (error_number) return;
+    bool pointer = false;
+    if (token_code == '*' && !statement_word[0]) {
+        skip_star();
+        if (error_number) return;
+        pointer = true;
+    }
+    unsigned char first = static_cast<unsigned char>(statement_word[0]);
+    if (!((first >= 'a' && first <= 'z') || (first >= 'A' && first <= 'Z') || first == '_')) return;
+    char name[STATEMENT_WORD_SIZE];
+    snprintf(name, sizeof name, "%s", statement_word);
+    parse_field_type(token_code == '(' ? 3 : 0);
+    if (error_number) return;
+    if (token_code != '(') {
+        declare_imported_variable(name, pointer);
+        return;
+    }
+    if (pointer) {
+        set_error(1);
+        return;
+    }
+    CurrentType return_type = current_type;
+    size_t name_length = std::strlen(name);
+    if (!return_type.given && name_length > 1 && name[name_length - 1] == '$') {
+        // A name written with '$' returns a string.
+        return_type.code = TYPE_STRING;
+    } else if (!return_type.given) {
+        return_type.code = TYPE_INTEGER;
+        return_type.size = 8;
+    }
+    if (return_type.code == TYPE_STRING) {
+        set_error(234);
+        return;
+    }
+
+    // The procedure-line parser reads the name and "(" itself: it is given
+    // the name joined to the parameter list, and the parse position is put
+    // back into the statement afterwards.
+    char* list_start = parse_pointer;
+    static std::string header;
+    header.assign(name);
+    header += '(';
+    size_t joined_at = header.size();
+    header += list_start;
+    char* joined = header.data();
+    parse_pointer = joined;
+
+    int32_t saved_in_procedure = in_procedure;
+    int32_t saved_offset = local_frame_offset;
+    in_procedure++;
+    local_frame_offset = 40;
+    ProcedureRecord* record = procedure_declare(import_calling_flags ? import_calling_flags : PROC_IMPORTED);
+    bool failed = false;
+    const char* symbol = nullptr;
+    if (record && !error_number) {
+        if (error_number == 79) clear_error_state();
+        set_imported_return_flags(record, return_type.code, false);
+        symbol = read_symbol_after_as(&failed);
+        if (!failed) record->symbol_name = pool_strdup(symbol ? symbol : name);
+    }
+    clear_local_symbols();
+    in_procedure = saved_in_procedure;
+    local_frame_offset = saved_offset;
+    if (parse_pointer >= joined + joined_at && parse_pointer <= joined + header.size()) {
+        parse_pointer = list_start + (parse_pointer - (joined + joined_at));
+    }
+}
+
+ProcedureRecord* imported_function_record(ImportedFunction* function)
+{
+    if (function->call_record) return function->call_record;
+    auto* record = static_cast<ProcedureRecord*>(pool_alloc(sizeof(ProcedureRecord)));
+    std::memset(record, 0, sizeof *record);
+    record->entry.key = function->entry.key;
+    record->parameter_text = function->parameter_text;
+    record->flags = function->flags | PROC_IMPORTED | PROC_DECLARED;
+    record->second_flags = function->second_flags;
+    record->stack_size = function->stack_size;
+    record->string_parameter_count = function->string_parameter_count;
+    record->pseudo_type_count = function->pseudo_parameter_count;
+    int32_t count = function->parameter_count < 0 ? 0 : function->parameter_count;
+    if (count > MAX_CALL_ARGUMENTS) count = MAX_CALL_ARGUMENTS;
+    record->parameter_count = count;
+    if (count) {
+        record->parameters = static_cast<ParameterRecord*>(pool_alloc(sizeof(ParameterRecord) * size_t(count)));
+        std::memset(record->parameters, 0, sizeof(ParameterRecord) * size_t(count));
+        for (int32_t i = 0; i < count; i++) {
+            record->parameters[i].type = function->parameter_types[i];
+            record->parameters[i].size = function->parameter_sizes[i];
+        }
+    }
+    int32_t optional = function->optional_parameter_count;
+    if (optional < 0 || optional > count) optional = 0;
+    record->optional_count = static_cast<uint8_t>(optional);
+    record->default_values = optional ? function->default_values : nullptr;
+    record->symbol_name = function->symbol;
+    record->id = -1;
+    function->call_record = record;
+    return record;
+}
+
+int compile_imported_function_call(const char* name)
+{
+    ImportedFunction* function = find_imported_function(name);
+    if (!function) return 0;
+    function->use_count++;
+    if (function->library) function->library->used = 1;
+    compile_procedure_call(imported_function_record(function));
+    return 1;
+}
+
+namespace {
+
+void add_used_import_symbols(HashTable* procedures)
+{
+    if (!procedures) return;
+    hash_reset_iterator(procedures);
+    while (HashEntry* entry = hash_next(procedures)) {
+        auto* record = reinterpret_cast<ProcedureRecord*>(entry);
+        if ((record->flags & PROC_IMPORTED) && record->use_count > 0)
+            add_extern_symbol(record->symbol_name ? record->symbol_name : procedure_name(record));
+    }
+    hash_reset_iterator(procedures);
+}
+
+void add_imported_variable_symbols(HashTable* variables)
+{
+    if (!variables) return;
+    hash_reset_iterator(variables);
+    while (HashEntry* entry = hash_next(variables)) {
+        auto* variable = reinterpret_cast<VariableRecord*>(entry);
+        if ((variable->flags & VAR_OWN_SYMBOL) && !(variable->flags & VAR_DATA_POINTER) && variable->symbol)
+            add_extern_symbol(variable->symbol);
+    }
+    hash_reset_iterator(variables);
+}
+
+}  // namespace
+
+void collect_import_externs()
+{
+    add_used_import_symbols(procedure_table);
+    add_imported_variable_symbols(variable_table);
+    if (!module_table) return;
+    hash_reset_iterator(module_table);
+    while (HashEntry* entry = hash_next(module_table)) {
+        auto* module = reinterpret_cast<ModuleRecord*>(entry);
+        if (module->procedures != procedure_table) add_used_import_symbols(module->procedures);
+        if (module->variables != variable_table) add_imported_variable_symbols(module->variables);
+    }
+    hash_reset_iterator(module_table);
+}
+
+// ---------------------------------------------------------------------------
+// /IMPORT and /WINDOWSIMPORT
+
+namespace {
+
+// The imported functions of the global procedure table, in table order.
+std::vector<ProcedureRecord*> global_imported_functions()
+{
+    std::vector<ProcedureRecord*> records;
+    if (!procedure_table) return records;
+    hash_reset_iterator(procedure_table);
+    while (HashEntry* entry = hash_next(procedure_table)) {
+        auto* record = reinterpret_cast<ProcedureRecord*>(entry);
+        if (record->flags & PROC_IMPORTED) records.push_back(record);
+    }
+    hash_reset_iterator(procedure_table);
+    return records;
+}
+
+ImportFunctionSpec import_spec_of(const ProcedureRecord* record)
+{
+    ImportFunctionSpec spec;
+    spec.name = procedure_name(record);
+    spec.symbol = record->symbol_name ? record->symbol_name : procedure_name(record);
+    spec.parameter_text = record->parameter_text ? record->parameter_text : "";
+    spec.flags = record->flags;
+    spec.second_flags = record->second_flags;
+    spec.stack_size = record->stack_size;
+    spec.string_parameter_count = static_cast<int16_t>(record->string_parameter_count);
+    spec.pseudo_parameter_count = record->pseudo_type_count;
+    spec.optional_parameter_count = record->optional_count;
+    for (int32_t i = 0; i < record->parameter_count; i++) spec.parameter_types.push_back(record->parameters[i].type);
+    int32_t first_optional = record->parameter_count - record->optional_count;
+    for (int32_t i = 0; i < record->optional_count; i++) {
+        ImportDefault value = {};
+        value.value = record->default_values ? record->default_values[i] : 0;
+        if (record->parameters[first_optional + i].type == TYPE_STRING) {
+            const char* text = nullptr;
+            std::memcpy(&text, &value.value, sizeof text);
+            value.text = text ? text : "";
+            value.value = 0;
+        }
+        spec.defaults.push_back(value);
+    }
+    return spec;
+}
+
+}  // namespace
+
+void collect_imported_functions(std::vector<ImportedFunctionName>& functions)
+{
+    for (ProcedureRecord* record : global_imported_functions()) {
+        functions.push_back({procedure_name(record), record->symbol_name ? record->symbol_name : procedure_name(record)});
+    }
+}
+
 void write_import_file()
 {
     if (ImportLibraryList.size() != 1) {
@@ -173,9 +494,10 @@ void write_import_file()
         set_error(ImportLibraryList.empty() ? 323 : 324);
         return;
     }
-    // The functions come from the Import block's declarations; the file
-    // carries the library named by the block.
+    // The file carries the library named by the block and the block's
+    // functions, from the global procedure table.
     std::vector<ImportFunctionSpec> functions;
+    for (ProcedureRecord* record : global_imported_functions()) functions.push_back(import_spec_of(record));
     std::string bytes = build_import_file(ImportLibraryList.front(), functions);
     if (!import_file || !os_write_file(import_file, bytes.data(), bytes.size())) {
         current_line = -1;
@@ -183,4 +505,6 @@ void write_import_file()
         return;
     }
     console_print("Import library '%s' created.\n", import_file);
+    // The Windows import library that may follow is named by the same block.
+    link_import_libraries.assign(1, ImportLibraryList.front());
 }

@@ -9,6 +9,8 @@
 #include "core/cursor_list.h"
 #include "core/hash_table.h"
 
+struct ProcedureRecord;
+
 // A loaded import file's library (permanent): name and used mark.
 struct ImportLibraryEntry {
     ListNode link;
@@ -33,6 +35,7 @@ struct ImportedFunction {
     int64_t* default_values;     // per optional parameter (type 8: pointer to the text)
     int32_t use_count;
     ImportLibraryEntry* library;
+    ProcedureRecord* call_record;  // the procedure-layout record calls use (per compilation)
 };
 
 extern CursorList* import_library_entries;   // ImportLibraryEntry, in load order (permanent)
@@ -63,7 +66,24 @@ void add_extern_symbol(const char* name);
 
 // Import/ImportC statement: the library named by the literal text just read.
 void add_import_library();
+// After the Import (c_convention 0) or ImportC (1) statement: the block's
+// lines are function and variable declarations, without debugger code or
+// line markers until EndImport.
+void begin_import_block(int c_convention);
+// EndImport: debugger code as it was before the block.
+void end_import_block();
 // One imported-function line of an Import block.
 void compile_import_function_line();
 // /IMPORT: writes the import file of the Import block just compiled.
 void write_import_file();
+
+// The record in the procedure layout through which a loaded function is
+// called (made once per compilation).
+ProcedureRecord* imported_function_record(ImportedFunction* function);
+// The name just read is followed by "(" and names a function of the loaded
+// import files: the function is marked used, its call compiled and 1
+// returned; 0 when the name is not such a function.
+int compile_imported_function_call(const char* name);
+// The linker symbols of the used functions of Import blocks and of the
+// imported variables, into ExternSymbolList.
+void collect_import_externs();

@@ -40,8 +40,6 @@ void compile_with_statement() { reject_pending_statement(); }
 
 // lists_maps.h
 
-// imports.h
-void compile_import_function_line() { reject_pending_statement(); }
 
 // blocks.h
 void check_gosub_return() {}

@@ -471,6 +471,7 @@ bool dispatch_keyword()
                 return true;
             }
             in_import = 0;
+            end_import_block();
             if (line_markers_suppressed > 0) {
                 line_markers_suppressed--;
             }
@@ -547,8 +548,10 @@ bool dispatch_keyword()
             return true;
         }
         if (word_is("IMPORT") || word_is("IMPORTC")) {
+            int c_convention = word_is("IMPORTC") ? 1 : 0;
             if (read_literal_string_arg("Import or ImportC")) {
                 add_import_library();
+                if (!error_number) begin_import_block(c_convention);
             }
             return true;
         }

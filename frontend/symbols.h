@@ -287,6 +287,7 @@ struct ProcedureRecord {
     ModuleRecord* module;
     TextBuffer* code_buffer;
     int64_t code_size;
+    char* symbol_name;              // imported function: the linker symbol it calls
 };
 
 inline const char* procedure_name(const ProcedureRecord* p) { return p->entry.key; }
