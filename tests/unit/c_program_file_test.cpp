@@ -12,6 +12,7 @@
 #include "backend_c/c_backend.h"
 #include "backend_c/c_compile_program.h"
 #include "backend_c/c_globals.h"
+#include "backend_c/c_jumps.h"
 #include "backend_c/c_program_file.h"
 #include "backend_c/c_type_names.h"
 #include "core/backend_hooks.h"
@@ -453,13 +454,15 @@ TEST_F(CProgramFile, EndStatementStoresAConstantExitCode)
 
 TEST_F(CProgramFile, UnbuiltStatementHooksGiveAClearErrorOnlyWithOutput)
 {
+    // End with a string value has no C form yet: refused only while code is written.
+    current_operand.kind = OPERAND_STRING;
     no_output_depth = 1;
     c_backend_hooks.emit_goto("l_a");
-    c_backend_hooks.emit_block_label("_If", 1);
+    c_emit_end_statement(1);
     EXPECT_EQ(error_number, 0);
     EXPECT_EQ(code_text(), "");
     no_output_depth = 0;
-    c_backend_hooks.emit_block_label("_If", 1);
+    c_emit_end_statement(1);
     EXPECT_EQ(error_number, 1);
 }
 
