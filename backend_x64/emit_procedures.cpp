@@ -7,13 +7,16 @@
 #include "backend_x64/emit_common.h"
 #include "backend_x64/emit_float_pools.h"
 #include "backend_x64/emit_library_calls.h"
+#include "backend_x64/emit_strings.h"
 #include "backend_x64/x64_globals.h"
 #include "core/core_globals.h"
 #include "core/error_state.h"
 #include "core/output_buffers.h"
 #include "frontend/call_arguments.h"
 #include "frontend/frontend_globals.h"
+#include "frontend/literal_strings.h"
 #include "frontend/procedures.h"
+#include "frontend/strings.h"
 
 int32_t extra_argument_slots = 0;
 
@@ -121,6 +124,19 @@ void emit_prologue(const ProcedureRecord* procedure, const FrameLayout& layout) 
     }
 }
 
+// The text names the string stack or a static string ("_S<digit>").
+bool body_uses_strings(const TextBuffer* body) {
+    if (!body || !body->start) return false;
+    const char* text = body->start;
+    if (std::strstr(text, "ZD_StringBase") || std::strstr(text, "SYS_FastAllocateString")) return true;
+    for (const char* p = std::strstr(text, "_S"); p; p = std::strstr(p + 2, "_S")) {
+        bool starts_name = p == text || !((p[-1] >= 'A' && p[-1] <= 'Z') || (p[-1] >= 'a' && p[-1] <= 'z') ||
+                                          (p[-1] >= '0' && p[-1] <= '9') || p[-1] == '_');
+        if (starts_name && p[2] >= '0' && p[2] <= '9') return true;
+    }
+    return false;
+}
+
 // Puts the text of the prologue buffer in front of the current buffer.
 void insert_prologue_text() {
     TextBuffer* body = current_output_buffer();
@@ -201,9 +217,78 @@ void emit_push_constant(int type, int64_t value) {
     } else if (type == TYPE_DOUBLE) {
         emit_linef(" PUSH qword [%s]", intern_double_constant(real));
         emitter_stack.push_depth += 8;
+    } else if (type == TYPE_STRING) {
+        // A string default is its literal text: the literal's address
+        // (none for the empty string, which the runtime reads as "").
+        const char* text;
+        std::memcpy(&text, &value, sizeof text);
+        bool empty = !text || !text[0] || std::strcmp(text, null_string_marker) == 0;
+        int32_t number = empty ? 0 : intern_literal_string(text);
+        emit_load_static_string(REGISTER_RAX, number, empty || number <= 0);
+        emit_push_rax();
     } else {
         emit_push_immediate(value);
     }
+}
+
+void emit_procedure_string_result() {
+    if (!thread_safe) {
+        emit_line(" MOV rcx,[rsp]");
+        int32_t remainder = emitter_stack.push_depth % 16;
+        int32_t pad = remainder == 0 ? 32 : 48 - remainder;
+        emit_linef(" SUB rsp,%d", pad);
+        emit_line(" MOV qword [ZD_StringBasePosition],rcx");
+        emit_line(" MOV rcx,rax");
+        emit_line(" CALL SYS_CopyString");
+        emit_linef(" ADD rsp,%d", pad);
+    } else {
+        // The position is set by a call, which need not keep rax: the
+        // result's address waits on the stack meanwhile.
+        emit_line(" PUSH rax");
+        emitter_stack.push_depth += 8;
+        emit_line(" MOV rcx,[rsp+8]");
+        emit_call_frame_begin();
+        emit_line(" CALL SYS_SetStringBasePosition");
+        emit_call_frame_end();
+        emit_line(" POP rcx");
+        emitter_stack.push_depth -= 8;
+        emit_call_frame_begin();
+        emit_line(" CALL SYS_CopyString");
+        emit_call_frame_end();
+    }
+    mark_runtime_used(RT_SYS_CopyString);
+    code_emitted = 1;
+    procedure_uses_string_stack = 1;
+}
+
+void emit_push_string_argument(CallRecord* call, int type) {
+    bool literal = (current_operand.flags & OP_LITERAL) != 0;
+    bool on_stack = !literal && (current_operand.flags & (OP_COMPUTED | OP_STRING_STACK)) != 0;
+    if (!literal && !on_stack && (current_operand.flags & OP_FIXED_STRING)) {
+        // A fixed string need not end with a terminator: passed as a copy.
+        emit_copy_string_operand(1);
+        current_operand.flags = OP_STRING | OP_COMPUTED;
+        on_stack = true;
+    }
+    int32_t index = call->argument_index;
+    if (on_stack) {
+        // The offset pushed when the string was begun is the argument's
+        // slot. The terminator is kept from the strings of the arguments
+        // compiled after it (those before it in the list).
+        if (index > 0) emit_increment_string_base_position();
+        if (index >= 0 && index <= MAX_CALL_ARGUMENTS) call->offset_arguments[index] = 1;
+        return;
+    }
+    (void)type;
+    if (literal) {
+        int32_t number = static_cast<int32_t>(current_operand.constant);
+        bool empty = number <= 0 || number == null_string_number;
+        emit_load_static_string(REGISTER_RAX, number, empty);
+        emit_push_rax();
+        return;
+    }
+    emit_linef(" PUSH %s", current_operand.text);
+    emitter_stack.push_depth += 8;
 }
 
 int32_t call_release_bytes(const CallRecord* call) {
@@ -285,6 +370,10 @@ void x64_finish_procedure(ProcedureRecord* procedure) {
     pop_output_buffer();
     insert_prologue_text();
 
+    // The program output looks for string use in the main code only: a
+    // procedure that uses strings says so here.
+    if (!no_output_depth && (procedure_uses_string_stack || body_uses_strings(body))) strings_used = 1;
+
     emitter_stack.push_depth = saved_main_depth;
     emitter_stack.call_frame_pad = 0;
     thread_object_used |= saved_thread_object_used;
@@ -295,7 +384,11 @@ void x64_finish_procedure(ProcedureRecord* procedure) {
 
 void x64_emit_procedure_return(ProcedureRecord* procedure, int with_value) {
     int32_t label = procedure->id + 1;
-    if (with_value) {
+    if (with_value && (procedure->flags & PROC_RETURNS_STRING)) {
+        // The result's address into rax; its text stays on the string
+        // stack, where the caller takes it from.
+        emit_string_result_pointer();
+    } else if (with_value) {
         if (returns_x87(procedure)) {
             bool on_x87 = current_operand.kind == OPERAND_REGISTER && (current_operand.flags & OP_FLOAT);
             if (!on_x87) emit_load_operand(register_stack.top);
@@ -315,6 +408,14 @@ void x64_emit_procedure_return(ProcedureRecord* procedure, int with_value) {
 // Calls
 
 void x64_begin_call(CallRecord* call) {
+    // The write position of the string stack, saved under everything the
+    // call pushes: a string result is copied there (its offset stays
+    // pushed), and the temporaries of the arguments are given back from it.
+    call->saved_string_position = 0;
+    if (call->result == CALL_RESULT_STRING || call->string_stack_arguments) {
+        emit_push_string_base_position();
+        call->saved_string_position = 1;
+    }
     call->saved_fpu = emit_save_fpu_stack();
     call->start_depth = emitter_stack.push_depth;
     call->pseudo_count = 0;
@@ -328,19 +429,15 @@ void x64_begin_call(CallRecord* call) {
         emit_sub_rsp(pad);
         emitter_stack.push_depth += pad;
     }
-    if (call->result == CALL_RESULT_STRING) {
-        // The hidden last argument: where the result goes on the string stack.
-        if (thread_safe) {
-            emit_line(" CALL SYS_GetStringBasePosition");
-            emit_push_rax();
-        } else {
-            emit_line(" PUSH qword [ZD_StringBasePosition]");
-            emitter_stack.push_depth += 8;
-        }
-    }
+    // The hidden last argument of a string result: the write position.
+    if (call->result == CALL_RESULT_STRING) emit_push_string_base_position();
 }
 
-void x64_push_call_argument(CallRecord*, int type) {
+void x64_push_call_argument(CallRecord* call, int type) {
+    if (current_operand.kind == OPERAND_STRING || (current_operand.flags & OP_STRING)) {
+        emit_push_string_argument(call, type);
+        return;
+    }
     uint32_t saved_mode = expression_mode;
     switch (type) {
     case TYPE_FLOAT: expression_mode = MODE_FLOAT; break;
@@ -355,6 +452,10 @@ void x64_push_call_argument(CallRecord*, int type) {
 void x64_push_default_argument(CallRecord*, int type, int64_t value) { emit_push_constant(type, value); }
 
 void x64_finish_call(CallRecord* call) {
+    // Offsets of string-stack arguments become addresses now that no
+    // argument can move the string stack any more.
+    for (int32_t i = 0; i < call->slot_count && i <= MAX_CALL_ARGUMENTS; i++)
+        if (call->offset_arguments[i]) emit_add_string_base_to_stack(8 * i);
     for (int32_t i = 0; i < call->slot_count; i++) emit_load_register_argument(call, i);
     extra_argument_slots = call->slot_count > 4 ? call->slot_count - 4 : 0;
     if (emitter_stack.push_depth != 0) {
@@ -396,5 +497,12 @@ void x64_finish_call(CallRecord* call) {
         } else emit_return_extension(call->result_flags, call->result_second_flags);
     }
     emit_restore_fpu_stack(call->saved_fpu, on_x87);
+    if (call->result == CALL_RESULT_STRING) {
+        // The saved position stays pushed: the result's offset.
+        emit_procedure_string_result();
+        set_operand_register_text("rsp");
+        return;
+    }
+    if (call->saved_string_position) emit_restore_string_base_position();
     set_operand_register_text(on_x87 ? "st0" : "rax");
 }

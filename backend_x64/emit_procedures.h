@@ -22,6 +22,14 @@ void emit_return_extension(uint32_t flags, uint32_t second_flags);
 // A constant argument pushed for a parameter type (float bits, a double
 // from the pool, an integer).
 void emit_push_constant(int type, int64_t value);
+// After the call of a string procedure or command, whose result's address
+// is in rax: the write position goes back to the one saved before the call
+// (at [rsp]) and the result is copied there.
+void emit_procedure_string_result();
+// A string argument (the current operand): a literal's or variable's
+// address pushed; a temporary on the string stack keeps its offset pushed
+// (made an address before the register loads); a fixed string is copied.
+void emit_push_string_argument(CallRecord* call, int type);
 // Stack bytes the release after a call removes, as pushed since its start.
 int32_t call_release_bytes(const CallRecord* call);
 

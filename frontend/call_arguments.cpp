@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "core/backend_hooks.h"
 #include "core/core_globals.h"
@@ -17,7 +18,9 @@
 #include "frontend/imports.h"
 #include "frontend/lexer.h"
 #include "frontend/libraries.h"
+#include "frontend/literal_strings.h"
 #include "frontend/procedures.h"
+#include "frontend/strings.h"
 #include "forge/library_format.h"
 
 namespace {
@@ -65,9 +68,16 @@ void set_call_result_operand(const CallRecord* call) {
     }
 }
 
+// The operand just compiled is a string that the call must put on the
+// string stack (a temporary there already, or a fixed string).
+bool uses_string_stack() {
+    if (current_operand.kind != OPERAND_STRING && !(current_operand.flags & OP_STRING)) return false;
+    return (current_operand.flags & (OP_COMPUTED | OP_FIXED_STRING)) != 0;
+}
+
 }  // namespace
 
-int prescan_call_arguments(char** starts, int capacity, const char* name) {
+int prescan_call_arguments(char** starts, int capacity, const char* name, int32_t* string_stack) {
     char* saved_pointer = parse_pointer;
     int32_t saved_token = token_code;
     int32_t saved_precedence = token_precedence;
@@ -92,6 +102,7 @@ int prescan_call_arguments(char** starts, int capacity, const char* name) {
             compile_expression_level(6 + 0x10);
             compile_expression_level(0);
             if (error_number) break;
+            if (string_stack && uses_string_stack()) *string_stack = 1;
             if (token_code == ',') continue;
             if (token_code == ')') {
                 starts[count] = parse_pointer;
@@ -174,6 +185,9 @@ void compile_call_arguments(CallRecord* call, char** starts) {
         int type = call->parameter_types[i];
         parse_pointer = starts[i];
         expression_mode = argument_mode(type);
+        // The prescan gathered the literals of the list: each argument
+        // starts with an empty literal text.
+        reset_literal_text();
         compile_expression_level(6 + 0x10);
         compile_expression_level(0);
         if (error_number) break;
@@ -205,7 +219,11 @@ void compile_call_arguments(CallRecord* call, char** starts) {
             set_error(1);
             break;
         }
+        // A literal is interned, an expression under way finished on the
+        // string stack, its offset kept on the machine stack.
+        if (value_is_string) close_string_result(true);
         expression_mode = argument_mode(type);
+        call->argument_index = i;
         if (backend->push_call_argument) backend->push_call_argument(call, type);
     }
     expression_mode = saved_mode;
@@ -216,9 +234,16 @@ void compile_call_arguments(CallRecord* call, char** starts) {
 }
 
 void compile_call(CallRecord* call) {
+    // A string result is written on the string stack: literal text still
+    // gathered in front of the call goes there first.
+    if (call->result == CALL_RESULT_STRING) flush_pending_literal();
+    // Literal text gathered by the expression around the call waits while
+    // the arguments use the literal buffer.
+    *literal_write_pointer = 0;
+    std::string waiting_literal(literal_text);
     char** starts = static_cast<char**>(pool_alloc(sizeof(char*) * (MAX_CALL_ARGUMENTS + 2)));
     skip_blanks();
-    int count = prescan_call_arguments(starts, MAX_CALL_ARGUMENTS, call->name);
+    int count = prescan_call_arguments(starts, MAX_CALL_ARGUMENTS, call->name, &call->string_stack_arguments);
     if (error_number) return;
     call->argument_count = count;
     uint32_t saved_mode = expression_mode;
@@ -227,6 +252,8 @@ void compile_call(CallRecord* call) {
     expression_mode = saved_mode;
     if (backend->finish_call) backend->finish_call(call);
     expression_mode = saved_mode;
+    reset_literal_text();
+    if (!waiting_literal.empty()) append_literal_text(waiting_literal.c_str());
     set_call_result_operand(call);
 }
 

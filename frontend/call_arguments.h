@@ -50,13 +50,24 @@ struct CallRecord {
     int32_t pseudo_count;           // pseudo-type slots below the pad
     int32_t slot_count;             // argument slots pushed (hidden string base included)
     int32_t saved_fpu;              // x87 values saved around the call
+    // Strings: the prescan found an argument that is built on the string
+    // stack (its space is given back after the call); the back end saved
+    // the write position for the call; the argument being pushed; the
+    // argument slots that hold a string-stack offset until the list is
+    // complete (made addresses before the register loads).
+    int32_t string_stack_arguments;
+    int32_t saved_string_position;
+    int32_t argument_index;
+    uint8_t offset_arguments[MAX_CALL_ARGUMENTS + 1];
 };
 
 // Dry run over an argument list (the token is "(" and the parse pointer just
 // after it): records the start of each argument and returns the count; the
 // parse state is put back. Error 1 when an argument is not followed by ","
-// or ")", error 49 when the list has no ")".
-int prescan_call_arguments(char** starts, int capacity, const char* name);
+// or ")", error 49 when the list has no ")". `string_stack`, when given, is
+// set to 1 when an argument leaves a temporary on the string stack (or is a
+// fixed string, which is copied there).
+int prescan_call_arguments(char** starts, int capacity, const char* name, int32_t* string_stack = nullptr);
 
 // Fills the callee's parameters of a call record.
 void describe_procedure_call(CallRecord* call, ProcedureRecord* procedure, int32_t kind);

@@ -579,7 +579,9 @@ void compile_procedurereturn_statement() {
         else if (record->flags & PROC_RETURNS_QUAD) mode = MODE_QUAD;
         token_precedence = 0;
         token_code = 2;
-        compile_expression(EXPR_RESET_REGISTERS | EXPR_KEEP_FPU_RESULT | EXPR_WHOLE_STATEMENT, mode);
+        // A string result stays on the string stack for the epilogue.
+        uint32_t keep = (record->flags & PROC_RETURNS_STRING) ? EXPR_KEEP_STRING_BASE : 0;
+        compile_expression(EXPR_RESET_REGISTERS | EXPR_KEEP_FPU_RESULT | EXPR_WHOLE_STATEMENT | keep, mode);
         if (error_number) return;
         bool value_is_string = current_operand.kind == OPERAND_STRING || (current_operand.flags & OP_STRING);
         if (record->flags & PROC_RETURNS_STRING) {
@@ -587,8 +589,11 @@ void compile_procedurereturn_statement() {
                 set_error_format(94, "ProcedureReturn");
                 return;
             }
-            // The string result pointer comes with the string stack.
-            set_error(1);
+            if (backend->emit_procedure_return) backend->emit_procedure_return(record, 1);
+            expression_mode = MODE_INTEGER;
+            current_operand.kind = OPERAND_NONE;
+            current_operand.flags = 0;
+            expression_finished = 1;
             return;
         }
         if (value_is_string) {

@@ -11,6 +11,7 @@
 #include "forge/library_format.h"
 #include "frontend/call_arguments.h"
 #include "frontend/libraries.h"
+#include "frontend/literal_strings.h"
 #include "frontend/procedures.h"
 #include "frontend/statement_dispatcher.h"
 
@@ -317,6 +318,129 @@ TEST_F(ProceduresTest, CallInsideAFloatExpressionSavesTheX87Stack) {
     EXPECT_EQ(emitter_stack.push_depth, 0);
     EXPECT_EQ(emitter_stack.fpu_depth, 0);
     EXPECT_EQ(assemble_fragment(code + "D1: dq 0\n"), "");
+}
+
+// ---------------------------------------------------------------------------
+// String arguments and string results
+
+TEST_F(ProceduresTest, LiteralAndVariableStringArgumentsArePushedAsAddresses) {
+    ASSERT_EQ(compile("Define t.s\nProcedure Two(a.s, b.s)\nEndProcedure"), "");
+    // Nothing on the string stack: no position is saved.
+    std::string code = compile("Two(\"ab\", t)");
+    EXPECT_EQ(code, " PUSH qword [v_t]\n MOV rax,_S1\n PUSH rax\n POP rcx\n POP rdx\n CALL _Procedure0\n");
+    EXPECT_EQ(assemble_fragment(code), "");
+    EXPECT_EQ(emitter_stack.push_depth, 0);
+    // The literals the prescan gathered do not run into the arguments.
+    EXPECT_EQ(compile("Two(\"c\" + \"d\", \"e\")"),
+              " MOV rax,_S2\n PUSH rax\n MOV rax,_S3\n PUSH rax\n POP rcx\n POP rdx\n CALL _Procedure0\n");
+    const LiteralString* joined = find_literal_by_number(3);
+    ASSERT_NE(joined, nullptr);
+    EXPECT_STREQ(joined->entry.key, "cd");
+}
+
+TEST_F(ProceduresTest, ConcatenatedArgumentsAreRebasedAndGivenBack) {
+    ASSERT_EQ(compile("Define t.s\nProcedure Two(a.s, b.s)\nEndProcedure"), "");
+    std::string code = compile("Two(t + \"x\", \"y\" + t)");
+    EXPECT_EQ(code,
+              // the position given back after the call, and the pad
+              " PUSH qword [ZD_StringBasePosition]\n SUB rsp,8\n"
+              // the second argument: its offset is its slot; its terminator is kept
+              " PUSH qword [ZD_StringBasePosition]\n MOV rcx,_S2\n SUB rsp,40\n CALL SYS_CopyString\n ADD rsp,40\n"
+              " MOV rcx,qword [v_t]\n SUB rsp,40\n CALL SYS_CopyString\n ADD rsp,40\n"
+              " ADD qword [ZD_StringBasePosition],2\n"
+              // the first argument
+              " MOV rcx,qword [v_t]\n PUSH qword [ZD_StringBasePosition]\n SUB rsp,32\n CALL SYS_CopyString\n"
+              " ADD rsp,32\n MOV rcx,_S1\n SUB rsp,32\n CALL SYS_CopyString\n ADD rsp,32\n"
+              // offsets made addresses, then the call
+              " MOV rdx,[ZD_StringBase]\n ADD [rsp+0],rdx\n MOV rdx,[ZD_StringBase]\n ADD [rsp+8],rdx\n"
+              " POP rcx\n POP rdx\n SUB rsp,32\n CALL _Procedure0\n ADD rsp,40\n POP qword [ZD_StringBasePosition]\n");
+    EXPECT_EQ(assemble_fragment(code), "");
+    EXPECT_EQ(emitter_stack.push_depth, 0);
+}
+
+TEST_F(ProceduresTest, StringResultIsCopiedToTheSavedPosition) {
+    ASSERT_EQ(compile("Define t.s\nProcedure.s Name(a)\nEndProcedure"), "");
+    std::string code = compile("t = Name(1)");
+    EXPECT_EQ(code,
+              " PUSH qword [ZD_StringBasePosition]\n SUB rsp,8\n PUSH qword [ZD_StringBasePosition]\n PUSH qword 1\n"
+              " POP rcx\n POP rdx\n SUB rsp,32\n CALL _Procedure0\n ADD rsp,40\n"
+              " MOV rcx,[rsp]\n SUB rsp,40\n MOV qword [ZD_StringBasePosition],rcx\n MOV rcx,rax\n"
+              " CALL SYS_CopyString\n ADD rsp,40\n"
+              " POP rdx\n LEA rcx,[v_t]\n CALL SYS_AllocateString4\n");
+    EXPECT_EQ(assemble_fragment(code), "");
+    EXPECT_EQ(emitter_stack.push_depth, 0);
+    // Inside a concatenation the result continues the text before it.
+    code = compile("t = \"<\" + Name(2) + \">\"");
+    EXPECT_EQ(code,
+              " PUSH qword [ZD_StringBasePosition]\n MOV rcx,_S1\n SUB rsp,40\n CALL SYS_CopyString\n ADD rsp,40\n"
+              " PUSH qword [ZD_StringBasePosition]\n PUSH qword [ZD_StringBasePosition]\n PUSH qword 2\n"
+              " POP rcx\n POP rdx\n SUB rsp,32\n CALL _Procedure0\n ADD rsp,32\n"
+              " MOV rcx,[rsp]\n SUB rsp,32\n MOV qword [ZD_StringBasePosition],rcx\n MOV rcx,rax\n"
+              " CALL SYS_CopyString\n ADD rsp,32\n ADD rsp,8\n"
+              " MOV rcx,_S2\n SUB rsp,40\n CALL SYS_CopyString\n ADD rsp,40\n"
+              " POP rdx\n LEA rcx,[v_t]\n CALL SYS_AllocateString4\n");
+    EXPECT_EQ(assemble_fragment(code), "");
+    EXPECT_EQ(emitter_stack.push_depth, 0);
+    // A call statement gives the result's space back.
+    code = compile("Name(3)");
+    EXPECT_NE(code.find(" ADD rsp,40\n POP qword [ZD_StringBasePosition]\n"), std::string::npos) << code;
+    EXPECT_EQ(emitter_stack.push_depth, 0);
+}
+
+TEST_F(ProceduresTest, StringProcedureCopiesItsParameterAndReturnsFromTheStringStack) {
+    ASSERT_EQ(compile("Procedure.s Twice(a.s)\nProcedureReturn a + a\nEndProcedure"), "");
+    std::string code = procedure_text("Twice");
+    EXPECT_EQ(code,
+              "_Procedure0:\n MOV qword [rsp+8],rcx\n MOV qword [rsp+16],rdx\n PS0=64\n XOR rax,rax\n PUSH rax\n"
+              " PUSH rax\n SUB rsp,40\n"
+              // the caller's position, then the copy of the parameter
+              " MOV rax,[rsp+PS0+8]\n MOV qword [ZD_StringBasePosition],rax\n"
+              " MOV rdx,[rsp+PS0+0]\n LEA rcx,[rsp+40]\n SUB rsp,16\n CALL SYS_FastAllocateString4\n ADD rsp,16\n"
+              // ProcedureReturn a + a
+              " MOV rcx,qword [rsp+40]\n PUSH qword [ZD_StringBasePosition]\n SUB rsp,40\n CALL SYS_CopyString\n"
+              " ADD rsp,40\n MOV rcx,qword [rsp+48]\n SUB rsp,40\n CALL SYS_CopyString\n ADD rsp,40\n"
+              " POP rax\n ADD rax,[ZD_StringBase]\n JMP _EndProcedure1\n"
+              // the end without ProcedureReturn: an empty string
+              "_EndProcedureZero1:\n MOV rax,[ZD_StringBasePosition]\n ADD rax,[ZD_StringBase]\n MOV word [rax],0\n"
+              "_EndProcedure1:\n PUSH rax\n MOV rcx,qword [rsp+48]\n SUB rsp,40\n CALL SYS_FreeString\n ADD rsp,40\n"
+              " POP rax\n ADD rsp,56\n RET\n");
+    EXPECT_EQ(assemble_fragment(code), "");
+    EXPECT_EQ(emitter_stack.push_depth, 0);
+    EXPECT_EQ(strings_used, 1);
+}
+
+TEST_F(ProceduresTest, StringProcedureReturnErrors) {
+    EXPECT_EQ(error_of("Procedure.s Name()\nProcedureReturn 5"), 94);
+    EXPECT_EQ(error_of("Procedure Count()\nProcedureReturn \"a\""), 189);
+    EXPECT_EQ(error_of("Procedure P(a.s)\nEndProcedure\nP(5)"), 14);
+    EXPECT_EQ(error_of("Procedure P(a)\nEndProcedure\nP(\"x\")"), 36);
+}
+
+TEST_F(ProceduresTest, ThreadSafeStringCallsUseTheRuntimeForThePosition) {
+    thread_safe = 1;
+    ASSERT_EQ(compile("Define t.s\nProcedure.s Name(a.s)\nEndProcedure"), "");
+    std::string code = compile("t = Name(t + \"!\")");
+    EXPECT_EQ(code.find("ZD_StringBase"), std::string::npos) << code;
+    // The result's address waits on the stack while the position is set.
+    EXPECT_NE(code.find(" CALL _Procedure0\n ADD rsp,40\n PUSH rax\n MOV rcx,[rsp+8]\n SUB rsp,32\n"
+                        " CALL SYS_SetStringBasePosition\n ADD rsp,32\n POP rcx\n SUB rsp,40\n"
+                        " CALL SYS_CopyString\n ADD rsp,40\n"),
+              std::string::npos)
+        << code;
+    EXPECT_EQ(assemble_fragment(code), "");
+    EXPECT_EQ(emitter_stack.push_depth, 0);
+}
+
+TEST_F(ProceduresTest, StringDefaultsArePushedAsLiterals) {
+    ASSERT_EQ(compile("Procedure Opt(a, b.s = \"dflt\", c.s = \"\")\nEndProcedure"), "");
+    std::string code = compile("Opt(1)");
+    EXPECT_EQ(code,
+              " XOR rax,rax\n PUSH rax\n MOV rax,_S1\n PUSH rax\n PUSH qword 1\n POP rcx\n POP rdx\n POP r8\n"
+              " CALL _Procedure0\n");
+    EXPECT_EQ(assemble_fragment(code), "");
+    const LiteralString* literal = find_literal_by_number(1);
+    ASSERT_NE(literal, nullptr);
+    EXPECT_STREQ(literal->entry.key, "dflt");
 }
 
 }  // namespace
