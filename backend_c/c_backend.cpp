@@ -10,6 +10,8 @@
 #include "backend_c/c_calls.h"
 #include "backend_c/c_compile_program.h"
 #include "backend_c/c_conditions.h"
+#include "backend_c/c_data_statements.h"
+#include "backend_c/c_debugger.h"
 #include "backend_c/c_expressions.h"
 #include "backend_c/c_jumps.h"
 #include "backend_c/c_procedures.h"
@@ -29,6 +31,13 @@ const char* const c_version_text = "6.10 LTS - C Backend";
 const BackendHooks c_backend_hooks = {
     .name = "C",
     .init_backend_tables = c_init_backend_tables,
+    .emit_line_marker = c_emit_line_marker,
+    .add_debugger_line_entry = c_add_debugger_line_entry,
+    .begin_debug_value = c_begin_debug_value,
+    .emit_debug_value = c_emit_debug_value,
+    .emit_call_debugger = c_emit_call_debugger,
+    .emit_debugger_set_line = c_emit_debugger_set_line,
+    .add_code_context_entry = c_add_code_context_entry,
     .reset_program_output = c_backend_reset,
     .finish_program = c_finish_program,
     .emit_goto = c_emit_goto,
@@ -77,6 +86,7 @@ const BackendHooks c_backend_hooks = {
     .push_string_operand = c_push_string_operand,
     .compare_strings = c_compare_strings,
     .arrays = &c_array_hooks,
+    .data = &c_data_hooks,
     .begin_procedure = c_begin_procedure,
     .begin_procedure_epilogue = c_begin_procedure_epilogue,
     .finish_procedure = c_finish_procedure,

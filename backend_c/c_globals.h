@@ -114,6 +114,9 @@ extern int32_t static_block_offset;
 // Bytes of the zd_data array written so far: the offset of the next Data
 // byte (backend_c/c_data_section.cpp; 0 for each compilation).
 extern int32_t data_offset;
+// Entries on the current row of the debugger's valid-lines table; -1 at
+// start-up, kept across compilations (backend_c/c_debugger.cpp).
+extern int32_t c_valid_lines_row_count;
 // Procedure labels that a reference inside their procedure found
 // (LabelRecord copies with their procedure; backend_c/c_labels.cpp).
 extern CursorList* c_referenced_procedure_labels;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "backend_c/c_compile_program.h"
+#include "backend_c/c_data_statements.h"
 #include "backend_c/c_globals.h"
 #include "core/core_globals.h"
 #include "core/cursor_list.h"
@@ -65,6 +66,8 @@ void c_add_referenced_procedure_label(const char* module, const char* procedure,
 
 void c_emit_label_address_defines()
 {
+    // The offsets of labels declared after the last Data value.
+    c_settle_data_labels();
     c_emit_comment("");
     // Main and module labels share one list; a module label carries its module.
     for_each_label(main_labels, [](LabelRecord* label) {

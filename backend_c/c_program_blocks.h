@@ -19,18 +19,13 @@ struct ProcedureRecord;
 #define C_PENDING_BLOCK __attribute__((weak))
 
 // Blocks already built (plain declarations).
+#include "backend_c/c_debugger.h"
 #include "backend_c/c_arrays.h"
 #include "backend_c/c_labels.h"
 #include "backend_c/c_procedures.h"
 #include "backend_c/c_runtime_registration.h"
 #include "backend_c/c_static_items.h"
 #include "backend_c/c_structures.h"
-
-// Debugger support.
-void c_emit_debugger_defines() C_PENDING_BLOCK;
-void c_emit_debugger_variables() C_PENDING_BLOCK;
-void c_emit_debugger_banks() C_PENDING_BLOCK;
-void c_emit_debugger_support_code() C_PENDING_BLOCK;
 
 // Arrays, lists, maps and variables.
 const char* c_format_list_address(ListRecord* list) C_PENDING_BLOCK;

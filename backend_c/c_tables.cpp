@@ -6,6 +6,8 @@
 
 #include "backend_c/c_calls.h"
 #include "backend_c/c_data_section.h"
+#include "backend_c/c_data_statements.h"
+#include "backend_c/c_debugger.h"
 #include "backend_c/c_globals.h"
 #include "backend_c/c_procedures.h"
 #include "backend_c/c_strings.h"
@@ -80,6 +82,8 @@ void c_backend_reset()
     r_temporary_counter = 0;
     c_reset_procedure_state();
     c_reset_call_state();
+    c_reset_data_statements();
+    c_reset_debugger_tables();
 
     executable_at_output_path = 0;
     string_manager_used = 0;

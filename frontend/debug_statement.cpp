@@ -49,9 +49,10 @@ void compile_debug_statement()
         set_error(1);
         return;
     }
-    if (!line_markers_suppressed && backend->emit_line_marker) backend->emit_line_marker("DBL");
-    // An offset, not a pointer: the emitters may move the buffer.
+    // An offset, not a pointer: the emitters may move the buffer. Noted
+    // before the line marker, which a dropped statement drops too.
     int64_t statement_offset = output_write_pointer && output_buffer_start ? output_write_pointer - output_buffer_start : 0;
+    if (!line_markers_suppressed && backend->emit_line_marker) backend->emit_line_marker("DBL");
     step_back_to_expression();
     if (backend->begin_debug_value) backend->begin_debug_value();
     if (!compile_expression(EXPR_RESET_REGISTERS | EXPR_KEEP_STRING_BASE | EXPR_KEEP_FPU_RESULT, 0)) return;

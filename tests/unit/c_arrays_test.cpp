@@ -40,6 +40,7 @@ const char* const c_array_prelude =
     "void SYS_ReAllocateMultiArray(int NbDimensions, void *ArrayBase);\n"
     "void SYS_FreeArray(zd_array *Array);\n"
     "void SYS_CheckArray(integer *Array, integer Index);\n"
+    "void DBG_Check(int Line);\n"
     "void SYS_CheckMultiArrayDimension(int Dimension, integer Index, integer *Array);\n"
     "void SYS_CheckRedimDimension(int Dimension, integer Count, integer *Array);\n";
 
@@ -216,9 +217,10 @@ TEST_F(CArrayTest, ElementOfSeveralDimensions) {
 
 TEST_F(CArrayTest, IndexChecksWithTheDebugger) {
     expect_code("Dim a(9)\ni = 0\nx = a(i)",
-                "integer r0=v_i;\nSYS_CheckArray((integer *)&a_a,r0);\nv_x=((integer*)a_a.a)[(integer)r0];\n", true);
+                "DBG_Check(0);\ninteger r0=v_i;\nSYS_CheckArray((integer *)&a_a,r0);\nv_x=((integer*)a_a.a)[(integer)r0];\n",
+                true);
     expect_code("Dim m(2, 3)\nx = m(1, 2)",
-                "integer r0=1;\nSYS_CheckMultiArrayDimension(0,r0,(integer *)&a_m);\ninteger r1=2;\n"
+                "DBG_Check(0);\ninteger r0=1;\nSYS_CheckMultiArrayDimension(0,r0,(integer *)&a_m);\ninteger r1=2;\n"
                 "SYS_CheckMultiArrayDimension(1,r1,(integer *)&a_m);\nv_x=((integer*)a_m.a)[r0*a_m.b[0]+r1];\n",
                 true);
 }

@@ -88,8 +88,9 @@ void ZD_DEBUGGER_End(void)
 {
 }
 
-/* rcx: the line code, or -1 after an error; rdx: the saved registers. */
-void ZD_DEBUGGER_Check(long long line, void* registers)
+/* ecx: the line code, or -1 after an error; rdx: the saved registers. The
+   C programs pass the line as an int, whose upper half of rcx is undefined. */
+void ZD_DEBUGGER_Check(int line, void* registers)
 {
     (void)registers;
     if (line == -1) {
@@ -99,7 +100,7 @@ void ZD_DEBUGGER_Check(long long line, void* registers)
     current_line = line;
 }
 
-void ZD_DEBUGGER_SetLine(long long line)
+void ZD_DEBUGGER_SetLine(int line)
 {
     current_line = line;
 }
@@ -119,8 +120,8 @@ void ZD_DEBUGGER_Error(const void* text)
     (void)text;
 }
 
-/* rcx: 6 (a run-time check failed); rdx: the error code. */
-void ZD_DEBUGGER_ErrorCode(long long kind, long long code)
+/* ecx: 6 (a run-time check failed); edx: the error code. */
+void ZD_DEBUGGER_ErrorCode(int kind, int code)
 {
     (void)kind;
     pending_error = code;
@@ -151,6 +152,34 @@ void SYS_CheckRedimDimension(long long dimension, long long size, void* array)
     (void)dimension;
     (void)size;
     (void)array;
+}
+
+/* The checks the C programs call: a failed one ends the program through the
+   same fatal report as the x64 checks. Array and element checks need the
+   containers' layouts, which are the array and list runtimes'. */
+static void fail_check(int code)
+{
+    pending_error = code;
+    report_fatal_error();
+}
+
+void SYS_CheckArray(long long* array, long long index)
+{
+    (void)array;
+    (void)index;
+}
+
+void SYS_CheckCurrentListElement(void* list) { (void)list; }
+void SYS_CheckCurrentMapElement(void* map) { (void)map; }
+
+void SYS_CheckMapHashSize(long long value)
+{
+    if (value <= 0) fail_check(10);
+}
+
+void SYS_CheckStructureArrayIndex(int size, long long index)
+{
+    if (index < 0 || index >= size) fail_check(6);
 }
 
 /* One thread's block of Threaded objects, zero-filled; the thread-object

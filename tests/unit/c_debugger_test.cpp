@@ -1,0 +1,485 @@
+// Golden C text of the debugger support and of the data statements in the
+// C back end: line markers and the two line tables, Debug printers,
+// CallDebugger, the debugger's head, variables, support code and banks;
+// Data values in zd_data, data labels, Read, Restore, Swap. Whole files are
+// written by the C file writer and compiled by clang as the gcc stand-in
+// runs it.
+#include <cstring>
+#include <string>
+#include <unistd.h>
+
+#include "backend_c/c_backend.h"
+#include "backend_c/c_compile_program.h"
+#include "backend_c/c_data_statements.h"
+#include "backend_c/c_debugger.h"
+#include "backend_c/c_expressions.h"
+#include "backend_c/c_globals.h"
+#include "backend_c/c_program_file.h"
+#include "core/hash_table.h"
+#include "emit_test_support.h"
+#include "frontend/expressions.h"
+#include "frontend/labels.h"
+#include "frontend/lexer.h"
+#include "frontend/statement_dispatcher.h"
+#include "frontend/symbols.h"
+#include "frontend/variables.h"
+
+namespace {
+
+class CDebuggerTest : public EmitterTest {
+protected:
+    void SetUp() override
+    {
+        EmitterTest::SetUp();
+        install_backend(&c_backend_hooks);
+        c_init_backend_tables();
+        fresh_compilation();
+    }
+    void TearDown() override
+    {
+        debugger_enabled = 0;
+        debugger_code = 0;
+        line_numbering = 0;
+        console_mode = 0;
+        output_file = nullptr;
+        current_line = 0;
+        current_file_index = 0;
+        continuation_count = 0;
+        install_backend(&x64_backend_hooks);
+        x64_backend_hooks.init_backend_tables();
+        compiler_reset();
+        c_backend_reset();
+    }
+
+    void fresh_compilation(int with_debugger = 0)
+    {
+        compiler_reset();
+        reset_statement_state();
+        c_reset_expression_state();
+        c_backend_reset();
+        clear_error_state();
+        clear_output();
+        debugger_enabled = uint8_t(with_debugger);
+        debugger_code = uint8_t(with_debugger);
+        console_mode = 1;
+        output_file = const_cast<char*>("prog.exe");
+        current_line = 0;
+        current_file_index = 0;
+        continuation_count = 0;
+    }
+
+    // Compiles each statement (one per line, its number as the line) and
+    // returns all the code written, or "error <n>".
+    std::string compile(const std::string& statements)
+    {
+        clear_error_state();
+        std::string code;
+        size_t start = 0;
+        int32_t line = 0;
+        while (start <= statements.size()) {
+            size_t end = statements.find('\n', start);
+            if (end == std::string::npos) end = statements.size();
+            text = statements.substr(start, end - start);
+            text.push_back('\0');
+            text.push_back('\0');
+            int64_t before = output_write_pointer - output_buffer_start;
+            current_line = line++;
+            parse_pointer = text.data();
+            compile_statement();
+            if (error_number) return "error " + std::to_string(error_number);
+            code.append(output_buffer_start + before, output_write_pointer);
+            start = end + 1;
+        }
+        return code;
+    }
+
+    std::string data_text() const { return std::string(data_buffer_start, data_write_pointer); }
+
+    // The whole C file as the writer writes it, after the main code.
+    std::string finished_file()
+    {
+        c_finish_program();
+        char folder[] = "/tmp/zandrel_c_debugger_XXXXXX";
+        if (!mkdtemp(folder)) return "";
+        std::string path = std::string(folder) + "/zandrel.c";
+        c_write_output_file(path.c_str(), 0);
+        std::ifstream in(path);
+        std::stringstream content;
+        content << in.rdbuf();
+        std::system(("rm -rf " + std::string(folder)).c_str());
+        return content.str();
+    }
+
+    // clang with the gcc stand-in's target on a whole file; "" when it
+    // compiles, else its messages.
+    static std::string compile_with_clang(const std::string& file)
+    {
+        char folder[] = "/tmp/zandrel_c_debugger_XXXXXX";
+        if (!mkdtemp(folder)) return "no temporary folder";
+        std::string source = std::string(folder) + "/zandrel.c";
+        std::string log = std::string(folder) + "/clang.log";
+        {
+            std::ofstream out(source);
+            out << file;
+        }
+        std::string command = "clang --target=x86_64-w64-windows-gnu -nostdinc -fsyntax-only -fsigned-char "
+                              "-Wno-incompatible-pointer-types -Wno-int-conversion "
+                              "-Werror=implicit-function-declaration -Wno-unused-label " +
+                              source + " > " + log + " 2>&1";
+        int status = std::system(command.c_str());
+        std::ifstream in(log);
+        std::stringstream messages;
+        messages << in.rdbuf();
+        std::system(("rm -rf " + std::string(folder)).c_str());
+        return status == 0 ? "" : messages.str();
+    }
+
+    static bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+    std::string text;
+};
+
+// ---------------------------------------------------------------------------
+// Line markers and line tables
+
+TEST_F(CDebuggerTest, LineMarkersByOption)
+{
+    fresh_compilation(1);
+    line_numbering = 1;
+    current_line = 12;
+    c_emit_line_marker("DBL");
+    EXPECT_EQ(output(), "ZD_DEBUGGER_LineNumber=13;\nDBG_Check(12);\n");
+
+    // Line 5 of the first included file.
+    clear_output();
+    current_file_index = 1;
+    current_line = 5;
+    c_emit_line_marker("DBL");
+    EXPECT_EQ(output(), "ZD_DEBUGGER_LineNumber=1048582;\nDBG_Check(1048581);\n");
+
+    // Continuation lines count into the code.
+    clear_output();
+    current_file_index = 0;
+    current_line = 7;
+    continuation_count = 2;
+    line_numbering = 0;
+    c_emit_line_marker("DBL");
+    EXPECT_EQ(output(), "DBG_Check(9);\n");
+
+    // Nothing without either option; nothing while output is off.
+    clear_output();
+    debugger_code = 0;
+    c_emit_line_marker("DBL");
+    EXPECT_EQ(output(), "");
+    debugger_code = 1;
+    no_output_depth = 1;
+    c_emit_line_marker("DBL");
+    no_output_depth = 0;
+    EXPECT_EQ(output(), "");
+}
+
+TEST_F(CDebuggerTest, DisableDebuggerKeepsTheLineStoreOnly)
+{
+    fresh_compilation(1);
+    line_numbering = 1;
+    std::string code = compile("a.i = 1\nDisableDebugger\na = 2\nEnableDebugger\na = 3");
+    EXPECT_EQ(code,
+              "ZD_DEBUGGER_LineNumber=1;\nDBG_Check(0);\nv_a=1;\n"
+              "ZD_DEBUGGER_SetLine(1);\n"
+              "ZD_DEBUGGER_LineNumber=3;\nv_a=2;\n"
+              "ZD_DEBUGGER_LineNumber=5;\nDBG_Check(4);\nv_a=3;\n");
+}
+
+TEST_F(CDebuggerTest, ValidLinesRowsAndTableHead)
+{
+    fresh_compilation(1);
+    c_valid_lines_row_count = -1;
+    for (int32_t line = 0; line < 140; line++) {
+        current_line = line;
+        c_add_debugger_line_entry();
+    }
+    std::string table(valid_lines_buffer->start, valid_lines_buffer->write);
+    ASSERT_EQ(table.rfind("\nint ZD_DEBUGGER_ValidLines[]={0,1,2,", 0), 0u);
+    // The first row holds 66 entries, the next ones 65.
+    size_t first_feed = table.find('\n', 1);
+    ASSERT_NE(first_feed, std::string::npos);
+    EXPECT_EQ(table.substr(first_feed - 6, 7), "64,65,\n");
+    size_t second_feed = table.find('\n', first_feed + 1);
+    EXPECT_EQ(table.substr(first_feed + 1, 4), "66,6");
+    EXPECT_EQ(table.substr(second_feed - 4, 5), "130,\n");
+
+    // A new compilation starts the table again; the row count goes on.
+    c_backend_reset();
+    std::string head(valid_lines_buffer->start, valid_lines_buffer->write);
+    EXPECT_EQ(head, "\nint ZD_DEBUGGER_ValidLines[]={");
+}
+
+TEST_F(CDebuggerTest, CodeContextRecords)
+{
+    fresh_compilation(1);
+    current_line = 3;
+    c_add_code_context_entry(1, "Main");
+    current_file_index = 2;
+    current_line = 0x1234;
+    c_add_code_context_entry(6, "");
+    std::string table(code_context_buffer->start, code_context_buffer->write);
+    EXPECT_EQ(table,
+              "\nunsigned char ZD_DEBUGGER_CodeContextBank[]={"
+              "3,0,0,0,1,77,97,105,110,0,"
+              "52,18,32,0,6,0,");
+    // Bytes above 127 are written unsigned.
+    c_backend_reset();
+    current_file_index = 0;
+    current_line = 0;
+    c_add_code_context_entry(3, "\xC3\xA9");
+    table.assign(code_context_buffer->start, code_context_buffer->write);
+    EXPECT_TRUE(contains(table, "0,0,0,0,3,195,169,0,")) << table;
+}
+
+// ---------------------------------------------------------------------------
+// Debug, DebugLevel, CallDebugger
+
+TEST_F(CDebuggerTest, DebugPrintersByValueKind)
+{
+    fresh_compilation(1);
+    EXPECT_EQ(compile("a.i = 2\nf.f = 1\nd.d = 2"), "DBG_Check(0);\nv_a=2;\nDBG_Check(1);\nv_f=1.0;\nDBG_Check(2);\nv_d=2.0;\n");
+    EXPECT_EQ(compile("Debug a"), "DBG_Check(0);\nSYS_PushStringBasePosition();\nZD_DEBUGGER_PrintQuad((quad)v_a);\n"
+                                  "SYS_PopStringBasePositionUpdate();\n");
+    EXPECT_EQ(compile("Debug f"), "DBG_Check(0);\nSYS_PushStringBasePosition();\nZD_DEBUGGER_PrintFloat((float)v_f);\n"
+                                  "SYS_PopStringBasePositionUpdate();\n");
+    EXPECT_EQ(compile("Debug d"), "DBG_Check(0);\nSYS_PushStringBasePosition();\nZD_DEBUGGER_PrintDouble((double)v_d);\n"
+                                  "SYS_PopStringBasePositionUpdate();\n");
+    EXPECT_EQ(compile("Debug 7 * 6"), "DBG_Check(0);\nSYS_PushStringBasePosition();\nZD_DEBUGGER_PrintQuad((quad)42);\n"
+                                      "SYS_PopStringBasePositionUpdate();\n");
+    EXPECT_EQ(compile("Debug 2.5"), "DBG_Check(0);\nSYS_PushStringBasePosition();\nZD_DEBUGGER_PrintDouble((double)2.5);\n"
+                                    "SYS_PopStringBasePositionUpdate();\n");
+    std::string literal = compile("Debug \"text\"");
+    EXPECT_TRUE(contains(literal, "ZD_DEBUGGER_PrintString(_S")) << literal;
+}
+
+TEST_F(CDebuggerTest, DebugFloatConstantsInTheirPrinterForm)
+{
+    fresh_compilation(1);
+    current_operand.kind = OPERAND_CONSTANT;
+    current_operand.flags = OP_FLOAT;
+    current_operand.constant_float = 0.1;
+    c_emit_debug_print_float();
+    c_emit_debug_print_double();
+    current_operand.flags = 0;
+    current_operand.constant = -5;
+    c_emit_debug_print_quad();
+    EXPECT_EQ(output(),
+              "ZD_DEBUGGER_PrintFloat((float)0.100000001490116119384765625);\n"
+              "ZD_DEBUGGER_PrintDouble((double)0.1);\n"
+              "ZD_DEBUGGER_PrintQuad((quad)-5);\n");
+}
+
+TEST_F(CDebuggerTest, DebugAboveTheLevelLeavesNoTrace)
+{
+    fresh_compilation(1);
+    EXPECT_EQ(compile("a.i = 1\nDebugLevel 1"), "DBG_Check(0);\nv_a=1;\n");
+    EXPECT_EQ(compile("Debug a, 2"), "");
+    EXPECT_EQ(compile("Debug a, 1"), "DBG_Check(0);\nSYS_PushStringBasePosition();\nZD_DEBUGGER_PrintQuad((quad)v_a);\n"
+                                     "SYS_PopStringBasePositionUpdate();\n");
+}
+
+TEST_F(CDebuggerTest, DebugWithoutTheDebuggerWritesAndReportsNothing)
+{
+    fresh_compilation(0);
+    EXPECT_EQ(compile("Debug undefined_name + \"x\""), "");
+    EXPECT_EQ(error_number, 0);
+}
+
+TEST_F(CDebuggerTest, CallDebugger)
+{
+    fresh_compilation(1);
+    EXPECT_EQ(compile("CallDebugger"), "DBG_Check(0);\nZD_DEBUGGER_Break(0);\n");
+    fresh_compilation(0);
+    EXPECT_EQ(compile("CallDebugger"), "");
+}
+
+// ---------------------------------------------------------------------------
+// Head, variables, support code
+
+TEST_F(CDebuggerTest, DefinesOnlyWithTheDebugger)
+{
+    fresh_compilation(0);
+    c_emit_debugger_defines();
+    EXPECT_EQ(output(), "");
+    fresh_compilation(1);
+    c_emit_debugger_defines();
+    std::string head = output();
+    EXPECT_EQ(head.rfind("#define DBG_ZeroDivideError 1\n", 0), 0u);
+    EXPECT_TRUE(contains(head, "#define DBG_StructureArrayOufOfBoundError 6\n#define DBG_NegativeArraySizeError 7\n"));
+    EXPECT_TRUE(contains(head, "#define DBG_MapUninitializedError 12\ntypedef integer unsigned_integer;\n"
+                               "void ZD_DEBUGGER_Start(unsigned_integer StackPosition, int Flags);\n"));
+    EXPECT_TRUE(contains(head, "void ZD_DEBUGGER_SetLine(int LineNumber);\n"
+                               "M_SYSFUNCTION(void) SYS_CheckArray(integer *ArrayAddress, integer Index);\n"));
+    EXPECT_TRUE(contains(head, "void ZD_PURIFIER_Check(int **GlobalMap, int *LocalOffsetMap, const char *Stack);\n"
+                               "void DBG_Check(int Line) { ZD_DEBUGGER_Check(Line, 0); }\n"));
+}
+
+TEST_F(CDebuggerTest, VariablesByOption)
+{
+    fresh_compilation(0);
+    c_emit_debugger_variables();
+    EXPECT_EQ(output(),
+              "volatile int ZD_DEBUGGER_LineNumber=-1;\nvolatile int ZD_DEBUGGER_IncludedFiles=0;\n"
+              "char *ZD_DEBUGGER_FileName=0;\n");
+
+    // Line numbering alone: file parts only.
+    clear_output();
+    line_numbering = 1;
+    source_file = const_cast<char*>("C:\\work\\game.zd");
+    c_emit_debugger_variables();
+    EXPECT_EQ(output(),
+              "volatile int ZD_DEBUGGER_LineNumber=0;\nvolatile int ZD_DEBUGGER_NbIncludedFiles=0;\n"
+              "const char ZD_DEBUGGER_FileName[]=\"game.zd\";\nchar *ZD_DEBUGGER_IncludedFiles[]={\n0};\n");
+
+    // The debugger: full paths with doubled backslashes.
+    fresh_compilation(1);
+    line_numbering = 0;
+    source_file = const_cast<char*>("C:\\work\\game.zd");
+    c_emit_debugger_variables();
+    std::string lines = output();
+    EXPECT_EQ(lines.rfind("int ZD_DEBUGGER_Control=0;\nint ZD_DEBUGGER_CurrentLine=0;\n", 0), 0u);
+    EXPECT_TRUE(contains(lines, "int ZD_DEBUGGER_Unicode=1;\nint ZD_DEBUGGER_Thread=0;\nint ZD_DEBUGGER_Purifier=0;\n"
+                                "int ZD_DEBUGGER_Version=610;\n"));
+    EXPECT_TRUE(contains(lines, "const char ZD_DEBUGGER_FileName[]=\"C:\\\\work\\\\game.zd\";\n")) << lines;
+    source_file = nullptr;
+}
+
+TEST_F(CDebuggerTest, SupportCodeChecksTheDataSectionEvenWithoutData)
+{
+    fresh_compilation(1);
+    c_emit_debugger_support_code();
+    std::string lines = output();
+    EXPECT_TRUE(contains(lines, "void DBG_FatalMessage(int ErrorCode) { ZD_DEBUGGER_ErrorCode(6, ErrorCode); "
+                                "ZD_DEBUGGER_Check(-1, 0); } \n#define ZD_DATASECTION_SIZE 0\n"));
+    EXPECT_TRUE(contains(lines, "void DBG_CheckDataSection() { DBG_FatalMessage(DBG_ReadDataError); }\n")) << lines;
+
+    fresh_compilation(0);
+    c_emit_debugger_support_code();
+    EXPECT_EQ(output(), "");
+}
+
+// ---------------------------------------------------------------------------
+// Data statements
+
+TEST_F(CDebuggerTest, DataValuesBecomeBytesOfOneArray)
+{
+    fresh_compilation(0);
+    EXPECT_EQ(compile("DataSection\nnumbers:\nData.b -3, 200\nData.w -1000\nEndDataSection"), "");
+    EXPECT_EQ(data_text(), "unsigned char zd_data[] = {253,200,24,252");
+    EXPECT_EQ(data_offset, 4);
+    // A second DataSection continues the array.
+    EXPECT_EQ(compile("DataSection\nmore:\nData.l -70000\nData.q 5000000000\nData.f 2.5\nData.d 0.25\nEndDataSection"), "");
+    EXPECT_EQ(data_text(),
+              "unsigned char zd_data[] = {253,200,24,252,144,238,254,255,0,242,5,42,1,0,0,0,0,0,32,64,"
+              "0,0,0,0,0,0,208,63");
+    LabelRecord* numbers = find_label("numbers");
+    LabelRecord* more = find_label("more");
+    ASSERT_TRUE(numbers && more);
+    EXPECT_EQ(numbers->data_offset, 0);
+    EXPECT_EQ(more->data_offset, 4);
+}
+
+TEST_F(CDebuggerTest, DataLiteralsAndRangeErrors)
+{
+    fresh_compilation(0);
+    EXPECT_EQ(compile("DataSection\nData$ \"Hi\", 65\nData.a \"ok\"\nEndDataSection"), "");
+    EXPECT_EQ(data_text(), "unsigned char zd_data[] = {0x48,0x0,0x69,0x0,0,0,65,0,111,107,0");
+    EXPECT_EQ(compile("DataSection\nData.b 256"), "error 5");
+    EXPECT_EQ(compile("DataSection\nData.w \"x\""), "error 1");
+    EXPECT_EQ(compile("EndDataSection\nData.l 1"), "error 116");
+}
+
+TEST_F(CDebuggerTest, LabelsAfterTheLastValueGetTheFinalOffset)
+{
+    fresh_compilation(0);
+    EXPECT_EQ(compile("DataSection\nfirst:\nData.l 1, 2\nlast:\nEndDataSection\nRestore last"),
+              "zd_datapointer=&zd_data[l_last];\n");
+    std::string file = finished_file();
+    EXPECT_TRUE(contains(file, "#define l_first 0\n#define la_l_first (&zd_data[0])\n"
+                               "#define l_last 8\n#define la_l_last (&zd_data[8])\n")) << file;
+    EXPECT_TRUE(contains(file, "unsigned char zd_data[] = {1,0,0,0,2,0,0,0};")) << file;
+    EXPECT_FALSE(contains(file, "l_last:"));
+    EXPECT_EQ(compile_with_clang(file), "");
+}
+
+TEST_F(CDebuggerTest, ReadLinesByTypeAndRounding)
+{
+    fresh_compilation(0);
+    compile("Define b.b, l.l, f.f, s.s");
+    EXPECT_EQ(compile("Read.b b"), "v_b=*(char *)zd_datapointer; zd_datapointer++;\n");
+    EXPECT_EQ(compile("Read.f l"), "v_l=SYS_BankerRound(*(float *)zd_datapointer); zd_datapointer+=4;\n");
+    EXPECT_EQ(compile("Read.d b"), "v_b=SYS_BankerRound(*(double *)zd_datapointer); zd_datapointer+=8;\n");
+    EXPECT_EQ(compile("Read.w f"), "v_f=*(short *)zd_datapointer; zd_datapointer+=2;\n");
+    EXPECT_EQ(compile("Read$ s"), "zd_datapointer+=SYS_FastAllocateStringFree4(&v_s,zd_datapointer);\n");
+    EXPECT_EQ(compile("Read.l s"), "error 239");
+
+    // With the debugger every Read checks the data pointer first.
+    fresh_compilation(1);
+    compile("Define q.q");
+    EXPECT_EQ(compile("Read.q q"),
+              "DBG_Check(0);\nDBG_CheckDataSection();\nv_q=*(quad *)zd_datapointer; zd_datapointer+=8;\n");
+}
+
+TEST_F(CDebuggerTest, SwapNamesBothLvalues)
+{
+    fresh_compilation(0);
+    compile("Define a.l, b.l");
+    EXPECT_EQ(compile("Swap a, b"), "{ __typeof__(v_a) zd_swap=v_a; v_a=v_b; v_b=zd_swap; }\n");
+}
+
+// ---------------------------------------------------------------------------
+// Whole files with the debugger
+
+TEST_F(CDebuggerTest, DebuggerProgramCompiles)
+{
+    fresh_compilation(1);
+    line_numbering = 1;
+    std::string code = compile("a.i = 2\nf.f = 1.5\nCallDebugger\nDebug a\nDebug f * 2\nDebug \"text\"\n"
+                               "DebugLevel 1\nDebug a, 2\nDisableDebugger\nEnableDebugger\n"
+                               "#Answer = 40\n#Ratio = 2.5\nDefine q.q\nRead.q q\n"
+                               "DataSection\nvalues:\nData.q 1, 2\nEndDataSection\nRestore values\nEnd a");
+    ASSERT_EQ(code.rfind("error", 0), std::string::npos) << code;
+    for (int32_t line = 0; line < 4; line++) {
+        current_line = line;
+        c_add_debugger_line_entry();
+    }
+    c_add_code_context_entry(1, "Main");
+    std::string file = finished_file();
+    EXPECT_TRUE(contains(file, "\nint ZD_DEBUGGER_ValidLines[]={")) << file;
+    EXPECT_TRUE(contains(file, "3,-1};\n")) << file;
+    EXPECT_TRUE(contains(file, "\nunsigned char ZD_DEBUGGER_CodeContextBank[]={")) << file;
+    EXPECT_TRUE(contains(file, "unsigned char ZD_DEBUGGER_ConstantBank[] __attribute__((aligned(4)))={")) << file;
+    EXPECT_TRUE(contains(file, "#define ZD_DATASECTION_SIZE 16\n")) << file;
+    EXPECT_TRUE(contains(file, "void DBG_CheckDataSection() {  if (((integer)zd_datapointer-(integer)zd_data) >= "
+                               "ZD_DATASECTION_SIZE)")) << file;
+    EXPECT_EQ(compile_with_clang(file), "");
+    line_numbering = 0;
+}
+
+TEST_F(CDebuggerTest, ProgramWithoutVariablesHasAnEmptyVariableBank)
+{
+    fresh_compilation(1);
+    compile("End 3");
+    std::string file = finished_file();
+    EXPECT_TRUE(contains(file, "unsigned char ZD_DEBUGGER_VariableBank[] __attribute__((aligned(4)))={0,0,0,0,\n0};\n"))
+        << file;
+    EXPECT_TRUE(contains(file, "unsigned char ZD_DEBUGGER_LabelBank[] __attribute__((aligned(4)))={0,0,0,0,\n};\n"));
+    EXPECT_EQ(compile_with_clang(file), "");
+}
+
+TEST_F(CDebuggerTest, ConstantBankEntries)
+{
+    fresh_compilation(1);
+    compile("#Minus = -2");
+    clear_output();
+    c_emit_debugger_constant_bank();
+    std::string bank = output();
+    EXPECT_TRUE(contains(bank, "0,\n77,105,110,117,115,0,\n0,\n3,\n254,255,255,255,\n255,255,255,255,\n")) << bank;
+}
+
+}  // namespace
