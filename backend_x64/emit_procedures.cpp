@@ -32,6 +32,18 @@ int32_t saved_string_stack = 0;
 // The epilogue keeps the result in rax across the release of the locals.
 int32_t epilogue_pushed_rax = 0;
 
+bool is_pseudo_type(int type) { return type >= TYPE_P_ASCII && type <= TYPE_P_UTF8; }
+
+// The conversion slot of pseudo-type parameter `index`, as an operand at
+// the current depth: the slots lie above the call's start, the one of the
+// last pseudo-type parameter lowest.
+int32_t pseudo_slot_offset(const CallRecord* call, int32_t index) {
+    int32_t j = 0;
+    for (int32_t i = index + 1; i < call->parameter_count; i++)
+        if (is_pseudo_type(call->parameter_types[i])) j++;
+    return emitter_stack.push_depth - call->start_depth + 8 * j;
+}
+
 bool returns_x87(const ProcedureRecord* procedure) {
     return (procedure->flags & (PROC_RETURNS_FLOAT | PROC_RETURNS_DOUBLE)) != 0;
 }
@@ -261,6 +273,37 @@ void emit_procedure_string_result() {
     procedure_uses_string_stack = 1;
 }
 
+void emit_convert_string_argument(CallRecord* call, int type, bool literal, bool on_stack) {
+    int32_t routine;
+    const char* name;
+    if (on_stack) {
+        // The routines of the string-stack form take the temporary's offset.
+        routine = type == TYPE_P_ASCII ? RT_SYS_BufferToAscii : type == TYPE_P_BSTR ? RT_SYS_BufferToBSTR
+                                                                                    : RT_SYS_BufferToUTF8;
+        name = type == TYPE_P_ASCII ? "SYS_BufferToAscii" : type == TYPE_P_BSTR ? "SYS_BufferToBSTR" : "SYS_BufferToUTF8";
+        emit_line(" MOV rcx,[rsp]");
+        emit_call_frame_begin();
+        emit_linef(" CALL %s", name);
+        emit_call_frame_end();
+        emit_line(" MOV [rsp],rax");
+    } else {
+        routine = type == TYPE_P_ASCII ? RT_SYS_ToAscii : type == TYPE_P_BSTR ? RT_SYS_ToBSTR : RT_SYS_ToUTF8;
+        name = type == TYPE_P_ASCII ? "SYS_ToAscii" : type == TYPE_P_BSTR ? "SYS_ToBSTR" : "SYS_ToUTF8";
+        if (literal) {
+            int32_t number = static_cast<int32_t>(current_operand.constant);
+            emit_load_static_string(REGISTER_RCX, number, number <= 0 || number == null_string_number);
+        } else {
+            emit_linef(" MOV rcx,%s", current_operand.text);
+        }
+        emit_call_frame_begin();
+        emit_linef(" CALL %s", name);
+        emit_call_frame_end();
+        emit_push_rax();
+    }
+    mark_runtime_used(routine);
+    emit_linef(" MOV qword [rsp+%d],rax", pseudo_slot_offset(call, call->argument_index));
+}
+
 void emit_push_string_argument(CallRecord* call, int type) {
     bool literal = (current_operand.flags & OP_LITERAL) != 0;
     bool on_stack = !literal && (current_operand.flags & (OP_COMPUTED | OP_STRING_STACK)) != 0;
@@ -271,6 +314,10 @@ void emit_push_string_argument(CallRecord* call, int type) {
         on_stack = true;
     }
     int32_t index = call->argument_index;
+    if (type == TYPE_P_ASCII || type == TYPE_P_BSTR || type == TYPE_P_UTF8) {
+        emit_convert_string_argument(call, type, literal, on_stack);
+        return;
+    }
     if (on_stack) {
         // The offset pushed when the string was begun is the argument's
         // slot. The terminator is kept from the strings of the arguments
@@ -279,7 +326,6 @@ void emit_push_string_argument(CallRecord* call, int type) {
         if (index >= 0 && index <= MAX_CALL_ARGUMENTS) call->offset_arguments[index] = 1;
         return;
     }
-    (void)type;
     if (literal) {
         int32_t number = static_cast<int32_t>(current_operand.constant);
         bool empty = number <= 0 || number == null_string_number;
@@ -417,8 +463,16 @@ void x64_begin_call(CallRecord* call) {
         call->saved_string_position = 1;
     }
     call->saved_fpu = emit_save_fpu_stack();
-    call->start_depth = emitter_stack.push_depth;
+    // One slot per pseudo-type parameter for its converted text, freed
+    // after the call.
     call->pseudo_count = 0;
+    for (int32_t i = 0; i < call->parameter_count; i++)
+        if (is_pseudo_type(call->parameter_types[i])) call->pseudo_count++;
+    if (call->pseudo_count) {
+        emit_sub_rsp(8 * call->pseudo_count);
+        emitter_stack.push_depth += 8 * call->pseudo_count;
+    }
+    call->start_depth = emitter_stack.push_depth;
     // The pad leaves rsp on a multiple of 16 at the call: what stays pushed
     // after the register loads (the slots beyond four) sits on top of it.
     int32_t r = ((emitter_stack.push_depth % 16) + 16) % 16;
@@ -449,7 +503,15 @@ void x64_push_call_argument(CallRecord* call, int type) {
     expression_mode = saved_mode;
 }
 
-void x64_push_default_argument(CallRecord*, int type, int64_t value) { emit_push_constant(type, value); }
+void x64_push_default_argument(CallRecord* call, int type, int64_t value) {
+    if (is_pseudo_type(type)) {
+        // Nothing converted: the slot is freed as a null pointer.
+        emit_linef(" MOV qword [rsp+%d],0", pseudo_slot_offset(call, call->argument_index));
+        emit_push_immediate(0);
+        return;
+    }
+    emit_push_constant(type, value);
+}
 
 void x64_finish_call(CallRecord* call) {
     // Offsets of string-stack arguments become addresses now that no
@@ -478,6 +540,17 @@ void x64_finish_call(CallRecord* call) {
     int32_t release = call_release_bytes(call);
     if (release > 0) emit_linef(" ADD rsp,%d", release);
     emitter_stack.push_depth = call->start_depth;
+    if (call->pseudo_count) {
+        // The converted texts are freed; a float result waits in rax.
+        bool float_result = call->result == CALL_RESULT_DOUBLE || call->result == CALL_RESULT_FLOAT;
+        if (float_result) emit_line(" MOVQ rax,xmm0");
+        int types[MAX_CALL_ARGUMENTS];
+        int count = 0;
+        for (int32_t i = 0; i < call->parameter_count; i++)
+            if (is_pseudo_type(call->parameter_types[i])) types[count++] = call->parameter_types[i];
+        emit_release_pseudo_types(types, count);
+        if (float_result) emit_line(" MOVQ xmm0,rax");
+    }
 
     bool on_x87 = false;
     if (call->result == CALL_RESULT_DOUBLE) {

@@ -30,6 +30,11 @@ void emit_procedure_string_result();
 // address pushed; a temporary on the string stack keeps its offset pushed
 // (made an address before the register loads); a fixed string is copied.
 void emit_push_string_argument(CallRecord* call, int type);
+// A string argument of a p-ascii, p-bstr or p-utf8 parameter: converted by
+// the runtime ("SYS_To..." from an address, "SYS_BufferTo..." from a
+// string-stack offset), the result pushed as the argument and kept in the
+// parameter's conversion slot, which is freed after the call.
+void emit_convert_string_argument(CallRecord* call, int type, bool literal, bool on_stack);
 // Stack bytes the release after a call removes, as pushed since its start.
 int32_t call_release_bytes(const CallRecord* call);
 

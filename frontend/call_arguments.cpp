@@ -176,6 +176,7 @@ void compile_call_arguments(CallRecord* call, char** starts) {
     int32_t first_optional = call->parameter_count - call->optional_count;
     for (int32_t i = call->parameter_count - 1; i >= n; i--) {
         int64_t value = call->default_values ? call->default_values[i - first_optional] : 0;
+        call->argument_index = i;
         if (backend->push_default_argument) backend->push_default_argument(call, call->parameter_types[i], value);
     }
 

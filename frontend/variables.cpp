@@ -454,6 +454,12 @@ int parse_field_type(int mode) {
     }
     snprintf(current_type.name, sizeof current_type.name, "%s", name);
     current_type.given = 1;
+    // Parameters of Import lines and prototypes may take a pseudo-type
+    // ("p-ascii", ...): tried first.
+    if (mode == 5) {
+        if (parse_pseudo_type()) return 1;
+        if (error_number) return 0;
+    }
     int32_t code = 0;
     if (!name[1]) {
         switch (name[0] | 0x20) {

@@ -443,4 +443,48 @@ TEST_F(ProceduresTest, StringDefaultsArePushedAsLiterals) {
     EXPECT_STREQ(literal->entry.key, "dflt");
 }
 
+// ---------------------------------------------------------------------------
+// Pseudo-type parameters
+
+TEST_F(ProceduresTest, PseudoTypeArgumentsAreConvertedIntoTheirSlots) {
+    ASSERT_EQ(compile("Define t.s\nImport \"conv.lib\"\n  Conv(a.p-ascii, b.p-unicode, c.p-utf8, d.p-bstr)\nEndImport"), "");
+    std::string code = compile("Conv(\"a\", t, t + \"c\", t)");
+    EXPECT_EQ(code,
+              // the saved position, four slots (the last parameter's lowest), the pad
+              " PUSH qword [ZD_StringBasePosition]\n SUB rsp,32\n SUB rsp,8\n"
+              // d: p-bstr from a variable, into slot 0
+              " MOV rcx,qword [v_t]\n SUB rsp,32\n CALL SYS_ToBSTR\n ADD rsp,32\n PUSH rax\n MOV qword [rsp+16],rax\n"
+              // c: p-utf8 from the string stack, into slot 1
+              " MOV rcx,qword [v_t]\n PUSH qword [ZD_StringBasePosition]\n SUB rsp,32\n CALL SYS_CopyString\n"
+              " ADD rsp,32\n MOV rcx,_S2\n SUB rsp,32\n CALL SYS_CopyString\n ADD rsp,32\n"
+              " MOV rcx,[rsp]\n SUB rsp,32\n CALL SYS_BufferToUTF8\n ADD rsp,32\n MOV [rsp],rax\n"
+              " MOV qword [rsp+32],rax\n"
+              // b: p-unicode passed as it is (slot 2 unused)
+              " PUSH qword [v_t]\n"
+              // a: p-ascii from a literal, into slot 3
+              " MOV rcx,_S3\n SUB rsp,40\n CALL SYS_ToAscii\n ADD rsp,40\n PUSH rax\n MOV qword [rsp+64],rax\n"
+              " POP rcx\n POP rdx\n POP r8\n POP r9\n SUB rsp,32\n CALL Conv\n ADD rsp,40\n"
+              // the frees skip the p-unicode slot but count it
+              " PUSH rax\n MOV rcx,[rsp+8]\n SUB rsp,32\n CALL SysFreeString\n ADD rsp,32\n"
+              " MOV rcx,[rsp+16]\n SUB rsp,32\n CALL SYS_FreeStringNoCheck\n ADD rsp,32\n"
+              " MOV rcx,[rsp+32]\n SUB rsp,32\n CALL SYS_FreeStringNoCheck\n ADD rsp,32\n"
+              " POP rax\n ADD rsp,32\n POP qword [ZD_StringBasePosition]\n");
+    EXPECT_EQ(assemble_fragment(code + "Conv:\n"), "");
+    EXPECT_EQ(emitter_stack.push_depth, 0);
+}
+
+TEST_F(ProceduresTest, MissingPseudoTypeArgumentsLeaveANullSlot) {
+    ASSERT_EQ(compile("Import \"conv.lib\"\n  Opt.d(a, b.p-utf8 = 0)\nEndImport"), "");
+    std::string code = compile("x.d = Opt(1)");
+    EXPECT_EQ(code,
+              " SUB rsp,8\n SUB rsp,8\n MOV qword [rsp+8],0\n PUSH qword 0\n PUSH qword 1\n POP rcx\n POP rdx\n"
+              " SUB rsp,32\n CALL Opt\n ADD rsp,40\n"
+              // the double result waits in rax while the slot is freed
+              " MOVQ rax,xmm0\n PUSH rax\n MOV rcx,[rsp+8]\n SUB rsp,32\n CALL SYS_FreeStringNoCheck\n ADD rsp,32\n"
+              " POP rax\n ADD rsp,8\n MOVQ xmm0,rax\n MOVSD [rsp-8],xmm0\n FLD qword [rsp-8]\n FSTP qword [v_x]\n");
+    EXPECT_EQ(assemble_fragment(code + "Opt:\n"), "");
+    EXPECT_EQ(emitter_stack.push_depth, 0);
+    EXPECT_EQ(error_of("Import \"conv.lib\"\n  Opt(a, b.p-utf8 = 1)\nEndImport"), 303);
+}
+
 }  // namespace
