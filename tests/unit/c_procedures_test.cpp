@@ -1,0 +1,288 @@
+// Golden C lines of procedures and calls through the dispatcher and the C
+// back end: C names, prototype lines, the function around a body, the
+// results of ProcedureReturn, calls with hoisted, default and nested
+// arguments and their "r<n>" results. Every function and call fragment is
+// also compiled by clang for the Windows target.
+#include <string>
+#include <unistd.h>
+
+#include "backend_c/c_backend.h"
+#include "backend_c/c_calls.h"
+#include "backend_c/c_expressions.h"
+#include "backend_c/c_globals.h"
+#include "backend_c/c_procedures.h"
+#include "backend_c/c_strings.h"
+#include "core/hash_table.h"
+#include "emit_test_support.h"
+#include "frontend/lexer.h"
+#include "frontend/modules.h"
+#include "frontend/procedures.h"
+#include "frontend/statement_dispatcher.h"
+#include "frontend/symbols.h"
+#include "frontend/variables.h"
+
+namespace {
+
+const char* const c_prelude =
+    "typedef long long quad;\n"
+    "typedef quad integer;\n"
+    "static inline long long zd_llrint(double x) { long long out; __asm__ __volatile__(\"fldl %1\\n\" \"fistpll %0\" : "
+    "\"=m\" (out) : \"m\" (x)); return out; }\n"
+    "#define SYS_BankerRound(x) zd_llrint(x)\n"
+    "#define SYS_BankerRoundQuad(x) zd_llrint(x)\n"
+    "extern integer ZD_StringBasePosition;\n"
+    "void SYS_PushStringBasePosition(void);\n"
+    "void SYS_CopyString(const void *String);\n"
+    "void *SYS_PopStringBasePositionValueNoUpdate(void);\n"
+    "integer SYS_PopStringBasePosition(void);\n"
+    "void SYS_FastAllocateString4(void **Address, const void *String);\n";
+
+class CProcedureTest : public EmitterTest {
+protected:
+    void SetUp() override {
+        EmitterTest::SetUp();
+        install_backend(&c_backend_hooks);
+        c_init_backend_tables();
+        restart();
+    }
+    void TearDown() override {
+        install_backend(&x64_backend_hooks);
+        x64_backend_hooks.init_backend_tables();
+        compiler_reset();
+        in_procedure = 0;
+        explicit_enabled = 0;
+    }
+
+    void restart() {
+        compiler_reset();
+        reset_statement_state();
+        c_reset_expression_state();
+        c_reset_procedure_state();
+        c_reset_call_state();
+        c_reset_string_state();
+        clear_output();
+        clear_error_state();
+    }
+
+    // Compiles the statements (one per line); returns the main code written
+    // by the last one, or "error <n>".
+    std::string compile(const std::string& statements) {
+        std::string last;
+        size_t start = 0;
+        while (start <= statements.size()) {
+            size_t end = statements.find('\n', start);
+            if (end == std::string::npos) end = statements.size();
+            text = statements.substr(start, end - start);
+            text.push_back('\0');
+            text.push_back('\0');
+            // A procedure's body stays in its own buffer.
+            bool in_main = open_procedure() == nullptr;
+            if (in_main) clear_output();
+            parse_pointer = text.data();
+            compile_statement();
+            if (error_number) return "error " + std::to_string(error_number);
+            last = in_main ? output() : "";
+            start = end + 1;
+        }
+        return last;
+    }
+
+    // The function text of a compiled procedure.
+    static std::string function_text(const char* name) {
+        ProcedureRecord* procedure = find_procedure(name);
+        if (!procedure || !procedure->code_buffer) return "";
+        return std::string(procedure->code_buffer->start, procedure->code_buffer->write);
+    }
+
+    std::string globals() {
+        std::string saved = output();
+        clear_output();
+        hash_reset_iterator(variable_table);
+        while (HashEntry* entry = hash_next(variable_table)) {
+            auto* variable = reinterpret_cast<VariableRecord*>(entry);
+            if (!is_local_variable(variable)) c_emit_variable_declaration(variable);
+        }
+        hash_reset_iterator(variable_table);
+        std::string lines = output();
+        clear_output();
+        return lines;
+    }
+
+    // Runs clang as the gcc stand-in does on the prototypes, the functions
+    // and a main fragment; "" when it compiles.
+    static std::string compile_with_clang(const std::string& top, const std::string& code) {
+        char folder[] = "/tmp/zandrel_c_proc_XXXXXX";
+        if (!mkdtemp(folder)) return "no temporary folder";
+        std::string source = std::string(folder) + "/fragment.c";
+        std::string log = std::string(folder) + "/clang.log";
+        {
+            std::ofstream file(source);
+            file << c_prelude << c_prototypes_text << top << "void fragment(void) {\n" << code << "}\n";
+        }
+        std::string command = "clang --target=x86_64-w64-windows-gnu -nostdinc -fsyntax-only -fsigned-char "
+                              "-Wno-incompatible-pointer-types -Wno-int-conversion -Werror=implicit-function-declaration "
+                              "-Wno-unused-label " + source + " > " + log + " 2>&1";
+        int status = std::system(command.c_str());
+        std::ifstream in(log);
+        std::stringstream messages;
+        messages << in.rdbuf();
+        std::system(("rm -rf " + std::string(folder)).c_str());
+        return status == 0 ? "" : messages.str();
+    }
+
+    std::string text;
+};
+
+// ---------------------------------------------------------------------------
+// Names and prototype lines
+
+TEST_F(CProcedureTest, NamesAreLowerCasedAndPrefixedByTheirModule) {
+    ProcedureRecord procedure = {};
+    char name[] = "Test_2$";
+    procedure.entry.key = name;
+    EXPECT_STREQ(c_procedure_name(&procedure), "f_test_2$");
+    ModuleRecord module = {};
+    char module_name[] = "Tools";
+    module.entry.key = module_name;
+    procedure.module = &module;
+    EXPECT_STREQ(c_procedure_name(&procedure), "toolsXf_test_2$");
+    EXPECT_STREQ(c_prototype_name(&procedure), "toolsXf_test_2$");
+}
+
+TEST_F(CProcedureTest, StringResultsTakeTheCallersBasePosition) {
+    ProcedureRecord procedure = {};
+    char name[] = "Text";
+    procedure.entry.key = name;
+    procedure.flags = PROC_DECLARED | PROC_RETURNS_STRING;
+    EXPECT_EQ(c_procedure_prototype_text(&procedure), "static void* f_text(int sbp);");
+    // An exported procedure never takes the hidden parameter and is not static.
+    procedure.flags |= PROC_DLL;
+    EXPECT_EQ(c_procedure_prototype_text(&procedure), "void* f_text();");
+    EXPECT_EQ(compile("Procedure.s Join(a, b)\nEndProcedure"), "");
+    EXPECT_EQ(c_prototypes_text, "static void* f_join(integer v_a,integer v_b,int sbp);\n");
+}
+
+TEST_F(CProcedureTest, PrototypeLinesByParameterType) {
+    EXPECT_EQ(compile("Procedure.d Mix(a.b, b.w, c.l, d.q, e.f, f.d, g.s, *p, h.a, i.u, j.c)\nEndProcedure"), "");
+    EXPECT_EQ(c_prototypes_text,
+              "static double f_mix(char v_a,short v_b,int v_c,quad v_d,float v_e,double v_f,void* v_g,integer p_p,"
+              "unsigned char v_h,unsigned short v_i,unsigned short v_j);\n");
+    EXPECT_EQ(compile_with_clang(function_text("Mix"), ""), "");
+}
+
+// ---------------------------------------------------------------------------
+// The function around a body
+
+TEST_F(CProcedureTest, FunctionHeadLocalsAndCommonExit) {
+    EXPECT_EQ(compile("Procedure.l Twice(a)\nb = a * 2\nProcedureReturn b\nEndProcedure"), "");
+    EXPECT_EQ(function_text("Twice"),
+              "static int f_twice(integer v_a) {\n"
+              "int r=0;\n"
+              "integer v_b=0;\n"
+              "v_b=(v_a*2);\n"
+              "r=v_b;\n"
+              "goto end;\n"
+              "r=0;\n"
+              "end:\n"
+              "return r;\n"
+              "}\n");
+    EXPECT_EQ(c_prototypes_text, "static int f_twice(integer v_a);\n");
+    EXPECT_EQ(compile_with_clang(function_text("Twice"), ""), "");
+}
+
+TEST_F(CProcedureTest, StringParametersAreCopiedAndEmptyStringIsTheDefault) {
+    EXPECT_EQ(compile("Procedure.s Echo(t.s)\nProcedureReturn\nEndProcedure"), "");
+    EXPECT_EQ(function_text("Echo"),
+              "static void* f_echo(void* v_t,int sbp) {\n"
+              "void* r=0;\n"
+              "ZD_StringBasePosition=sbp;\n"
+              "SYS_FastAllocateString4(&v_t,v_t);\n"
+              "SYS_PushStringBasePosition();\n"
+              "SYS_CopyString(\"\\0\");\n"
+              "r=SYS_PopStringBasePositionValueNoUpdate();\n"
+              "goto end;\n"
+              "SYS_PushStringBasePosition();\n"
+              "SYS_CopyString(\"\\0\");\n"
+              "r=SYS_PopStringBasePositionValueNoUpdate();\n"
+              "end:\n"
+              "return r;\n"
+              "}\n");
+    EXPECT_EQ(compile_with_clang(function_text("Echo"), ""), "");
+}
+
+TEST_F(CProcedureTest, FloatValuesAreRoundedIntoIntegerResults) {
+    EXPECT_EQ(compile("Procedure I(x.d)\nProcedureReturn x / 2\nEndProcedure"), "");
+    EXPECT_NE(function_text("I").find("r=SYS_BankerRound(((double)v_x/2));\n"), std::string::npos);
+    EXPECT_EQ(compile("Procedure.q Q(x.d)\nProcedureReturn x * 3\nEndProcedure"), "");
+    EXPECT_NE(function_text("Q").find("r=SYS_BankerRoundQuad(((double)v_x*3));\n"), std::string::npos);
+    EXPECT_EQ(compile("Procedure.d D(x.d)\nProcedureReturn x * 3\nEndProcedure"), "");
+    EXPECT_NE(function_text("D").find("r=((double)v_x*3);\n"), std::string::npos);
+    EXPECT_EQ(compile("Procedure.f F(x.f)\nProcedureReturn x\nEndProcedure"), "");
+    EXPECT_NE(function_text("F").find("r=v_x;\n"), std::string::npos);
+    EXPECT_EQ(compile_with_clang(function_text("I") + function_text("Q") + function_text("D") + function_text("F"), ""),
+              "");
+}
+
+TEST_F(CProcedureTest, DeclareWritesNoFunction) {
+    EXPECT_EQ(compile("Declare Later(n)"), "");
+    EXPECT_EQ(c_prototypes_text, "");
+    EXPECT_EQ(function_text("Later"), "");
+}
+
+// ---------------------------------------------------------------------------
+// Calls
+
+TEST_F(CProcedureTest, ComplexArgumentsAreHoistedAndDefaultsFilledIn) {
+    const char* procedure = "Procedure Pick(a, b = 10, c.d = 0.5)\nProcedureReturn a + b\nEndProcedure\nx = 1\n";
+    std::string code = compile(std::string(procedure) + "x = Pick(x + 1)");
+    EXPECT_EQ(code, "integer p0=(integer)(v_x+1);\ninteger r0=f_pick(p0,10,0.5);\nv_x=r0;\n");
+    EXPECT_EQ(compile_with_clang(function_text("Pick") + globals(), code), "");
+    restart();
+    code = compile(std::string(procedure) + "x = Pick(x, -2, 3.0)");
+    EXPECT_EQ(code, "integer r0=f_pick(v_x,-2,3.0);\nv_x=r0;\n");
+}
+
+TEST_F(CProcedureTest, NestedCallsAreStoredInnermostFirst) {
+    const char* procedure = "Procedure Inc(a)\nProcedureReturn a + 1\nEndProcedure\nx = 1\n";
+    std::string code = compile(std::string(procedure) + "x = Inc(Inc(x)) * Inc(2)");
+    EXPECT_EQ(code,
+              "integer r0=f_inc(v_x);\n"
+              "integer r1=f_inc(r0);\n"
+              "integer r2=f_inc(2);\n"
+              "v_x=(r1*r2);\n");
+    EXPECT_EQ(compile_with_clang(function_text("Inc") + globals(), code), "");
+}
+
+TEST_F(CProcedureTest, FloatArgumentsForIntegerParametersAreRounded) {
+    const char* procedure = "Procedure.d Scale(n, f.f)\nProcedureReturn n * f\nEndProcedure\nd.d = 2.5\n";
+    std::string code = compile(std::string(procedure) + "d = Scale(d, d)");
+    EXPECT_EQ(code,
+              "integer p0=(integer)SYS_BankerRound(v_d);\n"
+              "double r0=f_scale(p0,v_d);\n"
+              "v_d=r0;\n");
+    EXPECT_EQ(compile_with_clang(function_text("Scale") + globals(), code), "");
+}
+
+TEST_F(CProcedureTest, ResultNumbersRestartInEachProcedureAndResumeAfter) {
+    std::string code = compile(
+        "Procedure One()\nProcedureReturn 1\nEndProcedure\n"
+        "x = One()\n"
+        "Procedure Two()\nProcedureReturn One() + One()\nEndProcedure\n"
+        "x = One() + Two()");
+    EXPECT_EQ(code, "integer r1=f_one();\ninteger r2=f_two();\nv_x=(r1+r2);\n");
+    std::string two = function_text("Two");
+    EXPECT_NE(two.find("integer r0=f_one();\ninteger r1=f_one();\nr=(r0+r1);\n"), std::string::npos) << two;
+    EXPECT_EQ(compile_with_clang(function_text("One") + two + globals(), "integer r0=f_one();\n" + code), "");
+}
+
+TEST_F(CProcedureTest, CallErrors) {
+    EXPECT_EQ(compile("Procedure P(a, b = 2)\nEndProcedure\nx = P(1, 2, 3)"), "error 49");
+    restart();
+    EXPECT_EQ(compile("Procedure P(a, b = 2)\nEndProcedure\nx = P()"), "error 49");
+    restart();
+    EXPECT_EQ(compile("Procedure P(a)\nEndProcedure\nx = P(\"text\")"), "error 36");
+    restart();
+    EXPECT_EQ(compile("Procedure P(a.s)\nEndProcedure\nx = P(1)"), "error 14");
+}
+
+}  // namespace
