@@ -31,7 +31,6 @@
 #include "frontend/symbols.h"
 #include "frontend/variables.h"
 
-int32_t r_temporary_counter = 0;
 
 namespace {
 
@@ -124,8 +123,8 @@ bool reached_through_pointer(const ArrayRecord* array) { return (array->flags & 
 // "r<n>", the next numbered result local (advances only while output is on).
 std::string take_temporary()
 {
-    std::string name = "r" + std::to_string(r_temporary_counter);
-    if (!no_output_depth) r_temporary_counter++;
+    std::string name = "r" + std::to_string(result_local_counter);
+    if (!no_output_depth) result_local_counter++;
     return name;
 }
 

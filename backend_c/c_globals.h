@@ -136,9 +136,6 @@ extern const char* c_slot_texts[c_expression_slot_count];
 extern int8_t c_slot_saved[c_slot_save_depth];
 // Number of the next Gosub return label "lg_<n>" (backend_c/c_jumps.cpp).
 extern int32_t c_gosub_counter;
-// Number of the next "r<n>" result local (element index checks, map
-// elements; backend_c/c_arrays.cpp, 0 for each compilation).
-extern int32_t r_temporary_counter;
 
 // Strings (backend_c/c_strings.cpp; 0 for each compilation): the number of
 // the next "p<n>" local (string comparisons, fixed-string stores, hoisted

@@ -281,9 +281,3 @@ void c_emit_procedure_prototypes()
     if (!text.empty() && text.back() == '\n') text.pop_back();
     emit_line(text.c_str());
 }
-
-void c_emit_procedure_code()
-{
-    c_emit_comment("");
-    append_procedure_code();
-}

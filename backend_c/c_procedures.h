@@ -33,7 +33,6 @@ void c_begin_procedure_epilogue(ProcedureRecord* procedure);
 void c_finish_procedure(ProcedureRecord* procedure);
 void c_emit_procedure_return(ProcedureRecord* procedure, int with_value);
 
-// The C file's blocks: every prototype (ahead of the variables), and the
-// functions of the used and exported procedures.
+// The C file's block of every prototype (ahead of the variables); the
+// functions themselves follow the main code with the debugger support code.
 void c_emit_procedure_prototypes();
-void c_emit_procedure_code();

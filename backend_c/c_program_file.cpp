@@ -492,8 +492,8 @@ void c_generate_program()
         });
     }
     c_emit_static_items();
+    // The debugger support code also appends the used procedures.
     if (c_emit_debugger_support_code) c_emit_debugger_support_code();
-    c_emit_procedure_code();
 
     if (c_threaded_items_used || debugger_enabled) {
         c_emit_thread_object_init();

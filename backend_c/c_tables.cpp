@@ -79,7 +79,6 @@ void c_backend_reset()
     local_fixup_list = create_list(sizeof(PointerFixup), 2);
     c_reset_program_blocks();
     c_reset_string_state();
-    r_temporary_counter = 0;
     c_reset_procedure_state();
     c_reset_call_state();
     c_reset_data_statements();

@@ -103,7 +103,7 @@ protected:
         compiler_reset();
         reset_statement_state();
         c_reset_expression_state();
-        r_temporary_counter = 0;
+        result_local_counter = 0;
     }
 
     void expect_code(const std::string& statements, const std::string& expected, bool checks = false) {
