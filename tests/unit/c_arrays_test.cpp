@@ -5,18 +5,9 @@
 // index lists. Every fragment is also compiled by clang for the Windows
 // target, after the declarations of the variables and arrays it names.
 #include <string>
-#include <unistd.h>
 
 #include "backend_c/c_arrays.h"
-#include "backend_c/c_backend.h"
-#include "backend_c/c_expressions.h"
-#include "backend_c/c_globals.h"
-#include "core/hash_table.h"
-#include "emit_test_support.h"
-#include "frontend/lexer.h"
-#include "frontend/statement_dispatcher.h"
-#include "frontend/symbols.h"
-#include "frontend/variables.h"
+#include "c_test_support.h"
 
 namespace {
 
@@ -44,12 +35,10 @@ const char* const c_array_prelude =
     "void SYS_CheckMultiArrayDimension(int Dimension, integer Index, integer *Array);\n"
     "void SYS_CheckRedimDimension(int Dimension, integer Count, integer *Array);\n";
 
-class CArrayTest : public EmitterTest {
+class CArrayTest : public CBackendTest {
 protected:
     void SetUp() override {
-        EmitterTest::SetUp();
-        install_backend(&c_backend_hooks);
-        c_init_backend_tables();
+        CBackendTest::SetUp();
         compiler_reset();
         reset_statement_state();
         c_reset_expression_state();
@@ -57,46 +46,21 @@ protected:
     }
     void TearDown() override {
         debugger_code = 0;
-        install_backend(&x64_backend_hooks);
-        x64_backend_hooks.init_backend_tables();
-        compiler_reset();
+        CBackendTest::TearDown();
     }
 
     // Compiles each statement (one per line); returns the code of the last
     // one, or "error <n>".
-    std::string compile(const std::string& statements) {
-        clear_error_state();
-        std::string last;
-        size_t start = 0;
-        while (start <= statements.size()) {
-            size_t end = statements.find('\n', start);
-            if (end == std::string::npos) end = statements.size();
-            text = statements.substr(start, end - start);
-            text.push_back('\0');
-            text.push_back('\0');
-            clear_output();
-            parse_pointer = text.data();
-            compile_statement();
-            if (error_number) return "error " + std::to_string(error_number);
-            last = output();
-            start = end + 1;
-        }
-        return last;
-    }
+    std::string compile(const std::string& statements) { return compile_last_statement(statements); }
 
     // The declarations of the compilation's variables and arrays, as the C
     // file writes them.
     std::string declarations() {
-        clear_output();
-        hash_reset_iterator(variable_table);
-        while (HashEntry* entry = hash_next(variable_table))
-            c_emit_variable_declaration(reinterpret_cast<VariableRecord*>(entry));
-        hash_reset_iterator(variable_table);
-        for (ListNode* node = array_list ? array_list->first : nullptr; node; node = node->next)
-            c_emit_array_declaration(reinterpret_cast<ArrayRecord*>(node));
-        std::string lines = output();
-        clear_output();
-        return lines;
+        return written_by([] {
+            emit_variable_declarations();
+            for (ListNode* node = array_list ? array_list->first : nullptr; node; node = node->next)
+                c_emit_array_declaration(reinterpret_cast<ArrayRecord*>(node));
+        });
     }
 
     void start() {
@@ -124,29 +88,11 @@ protected:
         return error_number;
     }
 
-    // Runs clang as the gcc stand-in does on the fragment inside a function;
-    // "" when it compiles, else clang's messages.
+    // clang on the fragment inside a function, after the prelude and
+    // `globals`; "" when it compiles, else clang's messages.
     static std::string compile_with_clang(const std::string& globals, const std::string& code) {
-        char folder[] = "/tmp/zandrel_c_arrays_XXXXXX";
-        if (!mkdtemp(folder)) return "no temporary folder";
-        std::string source = std::string(folder) + "/fragment.c";
-        std::string log = std::string(folder) + "/clang.log";
-        {
-            std::ofstream file(source);
-            file << c_array_prelude << globals << "void fragment(void) {\n" << code << "}\n";
-        }
-        std::string command = "clang --target=x86_64-w64-windows-gnu -nostdinc -fsyntax-only -fsigned-char "
-                              "-Wno-incompatible-pointer-types -Wno-int-conversion -Werror=implicit-function-declaration "
-                              "-Wno-unused-label " + source + " > " + log + " 2>&1";
-        int status = std::system(command.c_str());
-        std::ifstream in(log);
-        std::stringstream messages;
-        messages << in.rdbuf();
-        std::system(("rm -rf " + std::string(folder)).c_str());
-        return status == 0 ? "" : messages.str();
+        return clang_messages_for_fragment(c_array_prelude + globals, code);
     }
-
-    std::string text;
 };
 
 }  // namespace

@@ -4,23 +4,11 @@
 // and the block errors. Every program is also compiled by clang for the
 // Windows target, inside one function after the declarations of its
 // variables, so that each label, goto and local is valid C.
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
-#include <unistd.h>
 
-#include "backend_c/c_backend.h"
 #include "backend_c/c_blocks.h"
-#include "backend_c/c_expressions.h"
-#include "backend_c/c_globals.h"
-#include "core/hash_table.h"
-#include "emit_test_support.h"
+#include "c_test_support.h"
 #include "frontend/blocks.h"
-#include "frontend/lexer.h"
-#include "frontend/statement_dispatcher.h"
-#include "frontend/symbols.h"
-#include "frontend/variables.h"
 
 namespace {
 
@@ -34,18 +22,14 @@ const char* const c_prelude =
     "int ZD_ExitCode=0;\n"
     "void SYS_Quit(void);\n";
 
-class CControlFlowTest : public EmitterTest {
+class CControlFlowTest : public CBackendTest {
 protected:
     void SetUp() override {
-        EmitterTest::SetUp();
-        install_backend(&c_backend_hooks);
-        c_init_backend_tables();
+        CBackendTest::SetUp();
         start_compilation();
     }
     void TearDown() override {
-        install_backend(&x64_backend_hooks);
-        x64_backend_hooks.init_backend_tables();
-        compiler_reset();
+        CBackendTest::TearDown();
         reset_block_state();
         in_procedure = 0;
     }
@@ -63,31 +47,8 @@ protected:
     // everything written, or "error <n>" at the first error.
     std::string compile(const std::string& statements) {
         start_compilation();
-        size_t start = 0;
-        while (start <= statements.size()) {
-            size_t end = statements.find('\n', start);
-            if (end == std::string::npos) end = statements.size();
-            text = statements.substr(start, end - start);
-            text.push_back('\0');
-            text.push_back('\0');
-            parse_pointer = text.data();
-            compile_statement();
-            if (error_number) return "error " + std::to_string(error_number);
-            start = end + 1;
-        }
-        return output();
-    }
-
-    std::string declarations() {
-        std::string saved = output();
-        clear_output();
-        hash_reset_iterator(variable_table);
-        while (HashEntry* entry = hash_next(variable_table))
-            c_emit_variable_declaration(reinterpret_cast<VariableRecord*>(entry));
-        hash_reset_iterator(variable_table);
-        std::string lines = output();
-        clear_output();
-        return lines;
+        std::string failure = compile_each_line(statements, [](int32_t) {}, [] {});
+        return failure.empty() ? output() : failure;
     }
 
     // The program's C text must be `expected` and compile.
@@ -105,28 +66,10 @@ protected:
         return error_number;
     }
 
-    // Runs clang as the gcc stand-in does; "" when the fragment compiles.
+    // clang on the fragment inside a function; "" when it compiles.
     static std::string compile_with_clang(const std::string& globals, const std::string& code) {
-        char folder[] = "/tmp/zandrel_c_flow_XXXXXX";
-        if (!mkdtemp(folder)) return "no temporary folder";
-        std::string source = std::string(folder) + "/fragment.c";
-        std::string log = std::string(folder) + "/clang.log";
-        {
-            std::ofstream file(source);
-            file << c_prelude << globals << "void fragment(void) {\n" << code << "}\n";
-        }
-        std::string command = "clang --target=x86_64-w64-windows-gnu -nostdinc -fsyntax-only -fsigned-char "
-                              "-Wno-incompatible-pointer-types -Wno-int-conversion -Werror=implicit-function-declaration "
-                              "-Wno-unused-label " + source + " > " + log + " 2>&1";
-        int status = std::system(command.c_str());
-        std::ifstream in(log);
-        std::stringstream messages;
-        messages << in.rdbuf();
-        std::system(("rm -rf " + std::string(folder)).c_str());
-        return status == 0 ? "" : messages.str();
+        return clang_messages_for_fragment(c_prelude + globals, code);
     }
-
-    std::string text;
 };
 
 // ---------------------------------------------------------------------------

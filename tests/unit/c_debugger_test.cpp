@@ -6,33 +6,22 @@
 // runs it.
 #include <cstring>
 #include <string>
-#include <unistd.h>
 
-#include "backend_c/c_backend.h"
 #include "backend_c/c_compile_program.h"
 #include "backend_c/c_data_statements.h"
 #include "backend_c/c_debugger.h"
-#include "backend_c/c_expressions.h"
-#include "backend_c/c_globals.h"
 #include "backend_c/c_program_file.h"
-#include "core/hash_table.h"
-#include "emit_test_support.h"
+#include "c_test_support.h"
 #include "frontend/expressions.h"
 #include "frontend/labels.h"
-#include "frontend/lexer.h"
-#include "frontend/statement_dispatcher.h"
-#include "frontend/symbols.h"
-#include "frontend/variables.h"
 
 namespace {
 
-class CDebuggerTest : public EmitterTest {
+class CDebuggerTest : public CBackendTest {
 protected:
     void SetUp() override
     {
-        EmitterTest::SetUp();
-        install_backend(&c_backend_hooks);
-        c_init_backend_tables();
+        CBackendTest::SetUp();
         fresh_compilation();
     }
     void TearDown() override
@@ -45,9 +34,7 @@ protected:
         current_line = 0;
         current_file_index = 0;
         continuation_count = 0;
-        install_backend(&x64_backend_hooks);
-        x64_backend_hooks.init_backend_tables();
-        compiler_reset();
+        CBackendTest::TearDown();
         c_backend_reset();
     }
 
@@ -74,23 +61,15 @@ protected:
     {
         clear_error_state();
         std::string code;
-        size_t start = 0;
-        int32_t line = 0;
-        while (start <= statements.size()) {
-            size_t end = statements.find('\n', start);
-            if (end == std::string::npos) end = statements.size();
-            text = statements.substr(start, end - start);
-            text.push_back('\0');
-            text.push_back('\0');
-            int64_t before = output_write_pointer - output_buffer_start;
-            current_line = line++;
-            parse_pointer = text.data();
-            compile_statement();
-            if (error_number) return "error " + std::to_string(error_number);
-            code.append(output_buffer_start + before, output_write_pointer);
-            start = end + 1;
-        }
-        return code;
+        int64_t before = 0;
+        std::string failure = compile_each_line(
+            statements,
+            [&](int32_t line) {
+                before = output_write_pointer - output_buffer_start;
+                current_line = line;
+            },
+            [&] { code.append(output_buffer_start + before, output_write_pointer); });
+        return failure.empty() ? code : failure;
     }
 
     std::string data_text() const { return std::string(data_buffer_start, data_write_pointer); }
@@ -99,44 +78,18 @@ protected:
     std::string finished_file()
     {
         c_finish_program();
-        char folder[] = "/tmp/zandrel_c_debugger_XXXXXX";
-        if (!mkdtemp(folder)) return "";
-        std::string path = std::string(folder) + "/zandrel.c";
+        TemporaryFolder folder;
+        if (folder.path().empty()) return "";
+        std::string path = folder.path() + "/zandrel.c";
         c_write_output_file(path.c_str(), 0);
-        std::ifstream in(path);
-        std::stringstream content;
-        content << in.rdbuf();
-        std::system(("rm -rf " + std::string(folder)).c_str());
-        return content.str();
+        return read_whole_file(path);
     }
 
     // clang with the gcc stand-in's target on a whole file; "" when it
     // compiles, else its messages.
-    static std::string compile_with_clang(const std::string& file)
-    {
-        char folder[] = "/tmp/zandrel_c_debugger_XXXXXX";
-        if (!mkdtemp(folder)) return "no temporary folder";
-        std::string source = std::string(folder) + "/zandrel.c";
-        std::string log = std::string(folder) + "/clang.log";
-        {
-            std::ofstream out(source);
-            out << file;
-        }
-        std::string command = "clang --target=x86_64-w64-windows-gnu -nostdinc -fsyntax-only -fsigned-char "
-                              "-Wno-incompatible-pointer-types -Wno-int-conversion "
-                              "-Werror=implicit-function-declaration -Wno-unused-label " +
-                              source + " > " + log + " 2>&1";
-        int status = std::system(command.c_str());
-        std::ifstream in(log);
-        std::stringstream messages;
-        messages << in.rdbuf();
-        std::system(("rm -rf " + std::string(folder)).c_str());
-        return status == 0 ? "" : messages.str();
-    }
+    static std::string compile_with_clang(const std::string& file) { return clang_messages(file); }
 
     static bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
-    std::string text;
 };
 
 // ---------------------------------------------------------------------------

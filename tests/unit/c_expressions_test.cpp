@@ -4,17 +4,8 @@
 // also compiled by clang for the Windows target, inside a function after the
 // declarations of the variables it names.
 #include <string>
-#include <unistd.h>
 
-#include "backend_c/c_backend.h"
-#include "backend_c/c_expressions.h"
-#include "backend_c/c_globals.h"
-#include "core/hash_table.h"
-#include "emit_test_support.h"
-#include "frontend/lexer.h"
-#include "frontend/statement_dispatcher.h"
-#include "frontend/symbols.h"
-#include "frontend/variables.h"
+#include "c_test_support.h"
 
 namespace {
 
@@ -34,61 +25,25 @@ const char* const c_prelude =
     "void SYS_PushGosub(void *ReturnAddress);\n"
     "void *SYS_PopGosub(void);\n";
 
-class CExpressionTest : public EmitterTest {
+class CExpressionTest : public CBackendTest {
 protected:
     void SetUp() override {
-        EmitterTest::SetUp();
-        install_backend(&c_backend_hooks);
-        c_init_backend_tables();
+        CBackendTest::SetUp();
         compiler_reset();
         reset_statement_state();
         c_reset_expression_state();
         clear_output();
     }
     void TearDown() override {
-        install_backend(&x64_backend_hooks);
-        x64_backend_hooks.init_backend_tables();
+        CBackendTest::TearDown();
         // Later tests of the same process start without these variables.
-        compiler_reset();
         in_procedure = 0;
         explicit_enabled = 0;
     }
 
     // Compiles each statement (one per line); returns the code of the last
     // one, or "error <n>".
-    std::string compile(const std::string& statements) {
-        clear_error_state();
-        std::string last;
-        size_t start = 0;
-        while (start <= statements.size()) {
-            size_t end = statements.find('\n', start);
-            if (end == std::string::npos) end = statements.size();
-            text = statements.substr(start, end - start);
-            text.push_back('\0');
-            text.push_back('\0');
-            clear_output();
-            parse_pointer = text.data();
-            compile_statement();
-            if (error_number) return "error " + std::to_string(error_number);
-            last = output();
-            start = end + 1;
-        }
-        return last;
-    }
-
-    // The declarations of every variable of the compilation, as the C file
-    // writes them.
-    std::string declarations() {
-        std::string saved = output();
-        clear_output();
-        hash_reset_iterator(variable_table);
-        while (HashEntry* entry = hash_next(variable_table))
-            c_emit_variable_declaration(reinterpret_cast<VariableRecord*>(entry));
-        hash_reset_iterator(variable_table);
-        std::string lines = output();
-        clear_output();
-        return lines;
-    }
+    std::string compile(const std::string& statements) { return compile_last_statement(statements); }
 
     void expect_code(const std::string& statements, const std::string& expected) {
         compiler_reset();
@@ -110,32 +65,13 @@ protected:
         return error_number;
     }
 
-    // Runs clang as the gcc stand-in does (Windows target, no system
-    // headers, the same warnings off) on the fragment inside a function;
-    // "" when it compiles, else clang's messages.
+    // clang on the fragment inside a function, after the prelude and
+    // `globals`; "" when it compiles, else clang's messages.
     static std::string compile_with_clang(const std::string& globals, const std::string& code) {
-        char folder[] = "/tmp/zandrel_c_expr_XXXXXX";
-        if (!mkdtemp(folder)) return "no temporary folder";
-        std::string source = std::string(folder) + "/fragment.c";
-        std::string log = std::string(folder) + "/clang.log";
-        {
-            std::ofstream file(source);
-            // A label address in the function, as the Gosubs of a program give it.
-            file << c_prelude << globals << "void fragment(void) {\nvoid *here = &&l_done; (void)here;\n" << code
-                 << "l_done:;\n}\n";
-        }
-        std::string command = "clang --target=x86_64-w64-windows-gnu -nostdinc -fsyntax-only -fsigned-char "
-                              "-Wno-incompatible-pointer-types -Wno-int-conversion -Werror=implicit-function-declaration "
-                              "-Wno-unused-label " + source + " > " + log + " 2>&1";
-        int status = std::system(command.c_str());
-        std::ifstream in(log);
-        std::stringstream messages;
-        messages << in.rdbuf();
-        std::system(("rm -rf " + std::string(folder)).c_str());
-        return status == 0 ? "" : messages.str();
+        // A label address in the function, as the Gosubs of a program give it.
+        return clang_messages_for_fragment(c_prelude + globals,
+                                           "void *here = &&l_done; (void)here;\n" + code + "l_done:;\n");
     }
-
-    std::string text;
 };
 
 // ---------------------------------------------------------------------------

@@ -4,22 +4,13 @@
 // arguments and their "r<n>" results. Every function and call fragment is
 // also compiled by clang for the Windows target.
 #include <string>
-#include <unistd.h>
 
-#include "backend_c/c_backend.h"
 #include "backend_c/c_calls.h"
-#include "backend_c/c_expressions.h"
-#include "backend_c/c_globals.h"
 #include "backend_c/c_procedures.h"
 #include "backend_c/c_strings.h"
-#include "core/hash_table.h"
-#include "emit_test_support.h"
-#include "frontend/lexer.h"
+#include "c_test_support.h"
 #include "frontend/modules.h"
 #include "frontend/procedures.h"
-#include "frontend/statement_dispatcher.h"
-#include "frontend/symbols.h"
-#include "frontend/variables.h"
 
 namespace {
 
@@ -37,24 +28,22 @@ const char* const c_prelude =
     "integer SYS_PopStringBasePosition(void);\n"
     "void SYS_FastAllocateString4(void **Address, const void *String);\n";
 
-class CProcedureTest : public EmitterTest {
+class CProcedureTest : public CBackendTest {
 protected:
     void SetUp() override {
-        EmitterTest::SetUp();
-        install_backend(&c_backend_hooks);
-        c_init_backend_tables();
+        CBackendTest::SetUp();
         restart();
     }
     void TearDown() override {
-        install_backend(&x64_backend_hooks);
-        x64_backend_hooks.init_backend_tables();
-        compiler_reset();
+        CBackendTest::TearDown();
         in_procedure = 0;
         explicit_enabled = 0;
     }
 
     void restart() {
         compiler_reset();
+        // The back end's lists were in the compilation heap just freed.
+        c_backend_reset();
         reset_statement_state();
         c_reset_expression_state();
         c_reset_procedure_state();
@@ -68,23 +57,16 @@ protected:
     // by the last one, or "error <n>".
     std::string compile(const std::string& statements) {
         std::string last;
-        size_t start = 0;
-        while (start <= statements.size()) {
-            size_t end = statements.find('\n', start);
-            if (end == std::string::npos) end = statements.size();
-            text = statements.substr(start, end - start);
-            text.push_back('\0');
-            text.push_back('\0');
-            // A procedure's body stays in its own buffer.
-            bool in_main = open_procedure() == nullptr;
-            if (in_main) clear_output();
-            parse_pointer = text.data();
-            compile_statement();
-            if (error_number) return "error " + std::to_string(error_number);
-            last = in_main ? output() : "";
-            start = end + 1;
-        }
-        return last;
+        bool in_main = true;
+        std::string failure = compile_each_line(
+            statements,
+            [&](int32_t) {
+                // A procedure's body stays in its own buffer.
+                in_main = open_procedure() == nullptr;
+                if (in_main) clear_output();
+            },
+            [&] { last = in_main ? output() : ""; });
+        return failure.empty() ? last : failure;
     }
 
     // The function text of a compiled procedure.
@@ -95,42 +77,14 @@ protected:
     }
 
     std::string globals() {
-        std::string saved = output();
-        clear_output();
-        hash_reset_iterator(variable_table);
-        while (HashEntry* entry = hash_next(variable_table)) {
-            auto* variable = reinterpret_cast<VariableRecord*>(entry);
-            if (!is_local_variable(variable)) c_emit_variable_declaration(variable);
-        }
-        hash_reset_iterator(variable_table);
-        std::string lines = output();
-        clear_output();
-        return lines;
+        return written_by([] { emit_variable_declarations(true); });
     }
 
-    // Runs clang as the gcc stand-in does on the prototypes, the functions
-    // and a main fragment; "" when it compiles.
+    // clang on the prototypes, the functions and a main fragment; "" when
+    // it compiles.
     static std::string compile_with_clang(const std::string& top, const std::string& code) {
-        char folder[] = "/tmp/zandrel_c_proc_XXXXXX";
-        if (!mkdtemp(folder)) return "no temporary folder";
-        std::string source = std::string(folder) + "/fragment.c";
-        std::string log = std::string(folder) + "/clang.log";
-        {
-            std::ofstream file(source);
-            file << c_prelude << c_prototypes_text << top << "void fragment(void) {\n" << code << "}\n";
-        }
-        std::string command = "clang --target=x86_64-w64-windows-gnu -nostdinc -fsyntax-only -fsigned-char "
-                              "-Wno-incompatible-pointer-types -Wno-int-conversion -Werror=implicit-function-declaration "
-                              "-Wno-unused-label " + source + " > " + log + " 2>&1";
-        int status = std::system(command.c_str());
-        std::ifstream in(log);
-        std::stringstream messages;
-        messages << in.rdbuf();
-        std::system(("rm -rf " + std::string(folder)).c_str());
-        return status == 0 ? "" : messages.str();
+        return clang_messages_for_fragment(c_prelude + c_prototypes_text + top, code);
     }
-
-    std::string text;
 };
 
 // ---------------------------------------------------------------------------

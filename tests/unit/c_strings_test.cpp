@@ -6,21 +6,12 @@
 // file would hold, so the marks and the table are checked as well.
 #include <cstring>
 #include <string>
-#include <unistd.h>
 
-#include "backend_c/c_backend.h"
-#include "backend_c/c_expressions.h"
-#include "backend_c/c_globals.h"
 #include "backend_c/c_program_file.h"
 #include "backend_c/c_strings.h"
-#include "core/hash_table.h"
-#include "emit_test_support.h"
+#include "c_test_support.h"
 #include "frontend/expressions.h"
-#include "frontend/lexer.h"
 #include "frontend/literal_strings.h"
-#include "frontend/statement_dispatcher.h"
-#include "frontend/symbols.h"
-#include "frontend/variables.h"
 
 namespace {
 
@@ -34,19 +25,15 @@ const char* const c_string_prelude =
     "typedef void TCHAR;\n"
     "int ZD_ExitCode=0;\n";
 
-class CStringTest : public EmitterTest {
+class CStringTest : public CBackendTest {
 protected:
     void SetUp() override {
-        EmitterTest::SetUp();
-        install_backend(&c_backend_hooks);
-        c_init_backend_tables();
+        CBackendTest::SetUp();
         fresh_compilation();
     }
     void TearDown() override {
         thread_safe = 0;
-        install_backend(&x64_backend_hooks);
-        x64_backend_hooks.init_backend_tables();
-        compiler_reset();
+        CBackendTest::TearDown();
         c_backend_reset();
     }
 
@@ -61,25 +48,7 @@ protected:
 
     // Compiles each statement (one per line) and returns the code of the
     // last one, or "error <n>".
-    std::string compile(const std::string& statements) {
-        clear_error_state();
-        std::string last;
-        size_t start = 0;
-        while (start <= statements.size()) {
-            size_t end = statements.find('\n', start);
-            if (end == std::string::npos) end = statements.size();
-            text = statements.substr(start, end - start);
-            text.push_back('\0');
-            text.push_back('\0');
-            clear_output();
-            parse_pointer = text.data();
-            compile_statement();
-            if (error_number) return "error " + std::to_string(error_number);
-            last = output();
-            start = end + 1;
-        }
-        return last;
-    }
+    std::string compile(const std::string& statements) { return compile_last_statement(statements); }
 
     // Compiles `condition` as the condition of an If after the statements
     // of `setup`; returns the lines written and the truth text after "=> ".
@@ -101,17 +70,11 @@ protected:
     // Declarations the C file would give the fragment: runtime prototypes,
     // string table, variables.
     std::string file_head() {
-        std::string saved = output();
-        clear_output();
-        c_emit_runtime_prototypes();
-        c_emit_string_table();
-        hash_reset_iterator(variable_table);
-        while (HashEntry* entry = hash_next(variable_table))
-            c_emit_variable_declaration(reinterpret_cast<VariableRecord*>(entry));
-        hash_reset_iterator(variable_table);
-        std::string lines = output();
-        clear_output();
-        return lines;
+        return written_by([] {
+            c_emit_runtime_prototypes();
+            c_emit_string_table();
+            emit_variable_declarations();
+        });
     }
 
     void expect_code(const std::string& statements, const std::string& expected) {
@@ -140,29 +103,11 @@ protected:
         return error_number;
     }
 
-    // clang as the gcc stand-in runs it, on the fragment inside a function;
-    // "" when it compiles, else clang's messages.
+    // clang on the fragment inside a function; "" when it compiles, else
+    // clang's messages.
     static std::string compile_with_clang(const std::string& globals, const std::string& code) {
-        char folder[] = "/tmp/zandrel_c_strings_XXXXXX";
-        if (!mkdtemp(folder)) return "no temporary folder";
-        std::string source = std::string(folder) + "/fragment.c";
-        std::string log = std::string(folder) + "/clang.log";
-        {
-            std::ofstream file(source);
-            file << c_string_prelude << globals << "void fragment(void) {\n" << code << "}\n";
-        }
-        std::string command = "clang --target=x86_64-w64-windows-gnu -nostdinc -fsyntax-only -fsigned-char "
-                              "-Wno-incompatible-pointer-types -Wno-int-conversion -Werror=implicit-function-declaration "
-                              "-Wno-unused-label " + source + " > " + log + " 2>&1";
-        int status = std::system(command.c_str());
-        std::ifstream in(log);
-        std::stringstream messages;
-        messages << in.rdbuf();
-        std::system(("rm -rf " + std::string(folder)).c_str());
-        return status == 0 ? "" : messages.str();
+        return clang_messages_for_fragment(c_string_prelude + globals, code);
     }
-
-    std::string text;
 };
 
 // ---------------------------------------------------------------------------

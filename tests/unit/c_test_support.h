@@ -1,0 +1,153 @@
+// Shared set-up of the C back-end tests: a fixture that installs the C back
+// end for each test and the x64 one again after it, the statement-by-
+// statement compilation of a few lines, the declarations the C file writes
+// for the variables, and the check that a piece of generated C compiles with
+// clang the way the gcc stand-in runs it (Windows target, no system headers,
+// the same warnings off).
+#pragma once
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "backend_c/c_backend.h"
+#include "backend_c/c_expressions.h"
+#include "backend_c/c_globals.h"
+#include "core/hash_table.h"
+#include "emit_test_support.h"
+#include "frontend/lexer.h"
+#include "frontend/statement_dispatcher.h"
+#include "frontend/symbols.h"
+#include "frontend/variables.h"
+
+// A fresh folder under /tmp for the length of one check, removed with all it
+// holds at the end; its path is "" when it could not be made.
+class TemporaryFolder {
+public:
+    TemporaryFolder() {
+        char name[] = "/tmp/zandrel_c_test_XXXXXX";
+        if (mkdtemp(name)) path_ = name;
+    }
+    ~TemporaryFolder() {
+        if (!path_.empty()) std::system(("rm -rf " + path_).c_str());
+    }
+    TemporaryFolder(const TemporaryFolder&) = delete;
+    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+// The whole content of a file ("" when it cannot be read).
+inline std::string read_whole_file(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+// Runs clang as the gcc stand-in does on a whole C file; "" when it
+// compiles, else clang's messages.
+inline std::string clang_messages(const std::string& c_file) {
+    TemporaryFolder folder;
+    if (folder.path().empty()) return "no temporary folder";
+    std::string source = folder.path() + "/zandrel.c";
+    std::string log = folder.path() + "/clang.log";
+    {
+        std::ofstream file(source);
+        file << c_file;
+    }
+    std::string command = "clang --target=x86_64-w64-windows-gnu -nostdinc -fsyntax-only -fsigned-char "
+                          "-Wno-incompatible-pointer-types -Wno-int-conversion -Werror=implicit-function-declaration "
+                          "-Wno-unused-label " + source + " > " + log + " 2>&1";
+    int status = std::system(command.c_str());
+    std::string messages = read_whole_file(log);
+    return status == 0 ? "" : messages;
+}
+
+// The same for `code` as the body of a function after the file-level text
+// `top`.
+inline std::string clang_messages_for_fragment(const std::string& top, const std::string& code) {
+    return clang_messages(top + "void fragment(void) {\n" + code + "}\n");
+}
+
+class CBackendTest : public EmitterTest {
+protected:
+    void SetUp() override {
+        EmitterTest::SetUp();
+        install_backend(&c_backend_hooks);
+        c_init_backend_tables();
+    }
+    // The x64 back end again for the tests that come later in the process.
+    void TearDown() override {
+        install_backend(&x64_backend_hooks);
+        x64_backend_hooks.init_backend_tables();
+        compiler_reset();
+    }
+
+    // Compiles each line of `statements` as one statement, calling
+    // `before(line_index)` ahead of and `after()` behind each; returns
+    // "error <n>" at the first error, else "".
+    template <typename Before, typename After>
+    std::string compile_each_line(const std::string& statements, Before before, After after) {
+        size_t start = 0;
+        int32_t line = 0;
+        while (start <= statements.size()) {
+            size_t end = statements.find('\n', start);
+            if (end == std::string::npos) end = statements.size();
+            text = statements.substr(start, end - start);
+            text.push_back('\0');
+            text.push_back('\0');
+            before(line++);
+            parse_pointer = text.data();
+            compile_statement();
+            if (error_number) return "error " + std::to_string(error_number);
+            after();
+            start = end + 1;
+        }
+        return "";
+    }
+
+    // Compiles each statement (one per line); returns the code of the last
+    // one, or "error <n>".
+    std::string compile_last_statement(const std::string& statements) {
+        clear_error_state();
+        std::string last;
+        std::string failure = compile_each_line(
+            statements, [&](int32_t) { clear_output(); }, [&] { last = output(); });
+        return failure.empty() ? last : failure;
+    }
+
+    // What `emit` writes to the output, which is left empty.
+    template <typename Emit>
+    std::string written_by(Emit emit) {
+        clear_output();
+        emit();
+        std::string lines = output();
+        clear_output();
+        return lines;
+    }
+
+    // Writes the declarations of the compilation's variables (those outside
+    // procedures only, with `globals_only`) as the C file writes them.
+    static void emit_variable_declarations(bool globals_only = false) {
+        hash_reset_iterator(variable_table);
+        while (HashEntry* entry = hash_next(variable_table)) {
+            auto* variable = reinterpret_cast<VariableRecord*>(entry);
+            if (!globals_only || !is_local_variable(variable)) c_emit_variable_declaration(variable);
+        }
+        hash_reset_iterator(variable_table);
+    }
+
+    // The declarations of every variable of the compilation.
+    std::string declarations() {
+        return written_by([] { emit_variable_declarations(); });
+    }
+
+    std::string text;
+};
