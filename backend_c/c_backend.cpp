@@ -6,6 +6,7 @@
 
 #include "backend_c/c_blocks.h"
 #include "backend_c/c_arrays.h"
+#include "backend_c/c_lists_maps.h"
 #include "backend_c/c_build.h"
 #include "backend_c/c_calls.h"
 #include "backend_c/c_compile_program.h"
@@ -87,6 +88,7 @@ const BackendHooks c_backend_hooks = {
     .compare_strings = c_compare_strings,
     .arrays = &c_array_hooks,
     .data = &c_data_hooks,
+    .lists_maps = &c_list_map_hooks,
     .begin_procedure = c_begin_procedure,
     .begin_procedure_epilogue = c_begin_procedure_epilogue,
     .finish_procedure = c_finish_procedure,

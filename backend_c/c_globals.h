@@ -152,6 +152,9 @@ extern int32_t procedure_uses_strings;
 // line each, written ahead of all code; the debugger state at the
 // Procedure line; the mark that the procedure uses Threaded variables.
 extern int32_t result_local_counter;
+// The C text of the list or map element (or NewMap slot count) last
+// compiled, handed to the shared front end as the operand text.
+extern std::string c_list_map_element_text;
 extern std::string c_prototypes_text;
 extern int32_t procedure_debugger_on;
 extern int32_t procedure_uses_threaded;

@@ -460,15 +460,15 @@ void c_generate_program()
             if (!(array->flags & array_skip_flags)) c_emit_array_declaration(array);
         });
     }
-    for (ModuleRecord* module : modules) {
-        for_each_node(module->lists, [](ListNode* node) {
+    for (CursorList* lists : scope_lists(list_list, &ModuleRecord::lists)) {
+        for_each_node(lists, [](ListNode* node) {
             auto* list = reinterpret_cast<ListRecord*>(node);
             if (!(list->flags & container_skip_flags) && c_format_list_address)
                 emit_line3("static zd_list ", c_format_list_address(list), "={0};");
         });
     }
-    for (ModuleRecord* module : modules) {
-        for_each_node(module->maps, [](ListNode* node) {
+    for (CursorList* maps : scope_lists(map_list, &ModuleRecord::maps)) {
+        for_each_node(maps, [](ListNode* node) {
             auto* map = reinterpret_cast<MapRecord*>(node);
             if (!(map->flags & container_skip_flags) && c_format_map_address)
                 emit_line3("static zd_map ", c_format_map_address(map), "={0};");

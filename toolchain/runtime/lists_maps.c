@@ -65,6 +65,30 @@ static unsigned long long element_bytes(unsigned long long header, long long ele
     return header + (unsigned long long)element_size;
 }
 
+/* Programs of the C back end (they define SYS_Quit; the others get
+   c_program_absent of arrays.c in its place) read the current element 16
+   bytes into an item, the assembly programs at its data: a C program's
+   head or map keeps the data pointer less 16 bytes. */
+void c_program_absent(void);
+#pragma comment(linker, "/alternatename:SYS_Quit=c_program_absent")
+void SYS_Quit(void);
+
+static long long current_offset(void)
+{
+    void (*volatile probe)(void) = SYS_Quit;
+    return probe != c_program_absent ? 16 : 0;
+}
+
+static void* stored_current(void* data)
+{
+    return data ? (char*)data - current_offset() : 0;
+}
+
+static void* read_current(void* stored)
+{
+    return stored ? (char*)stored + current_offset() : 0;
+}
+
 /* ---------------------------------------------------------------------- */
 /* Lists */
 
@@ -126,11 +150,11 @@ void ZD_ResetList(ZDList* list)
 void* ZD_NextElement(ZDList* list)
 {
     if (!list || !list->head) return 0;
-    ListLink* current = data_link(list->head[1]);
+    ListLink* current = data_link(read_current(list->head[1]));
     ListLink* link = current ? current->next : list->first;
     if (!link) return 0;
-    list->head[1] = link_data(link);
-    return list->head[1];
+    list->head[1] = stored_current(link_data(link));
+    return link_data(link);
 }
 
 /* A new zeroed element after the current one, or first when there is no
@@ -140,7 +164,7 @@ void* ZD_AddElement(ZDList* list)
     if (!list || !list->head) return 0;
     ListLink* link = (ListLink*)allocate_zeroed(element_bytes(sizeof(ListLink), list->element_size));
     if (!link) return 0;
-    ListLink* current = data_link(list->head[1]);
+    ListLink* current = data_link(read_current(list->head[1]));
     if (current) {
         link->previous = current;
         link->next = current->next;
@@ -154,8 +178,8 @@ void* ZD_AddElement(ZDList* list)
         list->first = link;
     }
     list->count++;
-    list->head[1] = link_data(link);
-    return list->head[1];
+    list->head[1] = stored_current(link_data(link));
+    return link_data(link);
 }
 
 long long ZD_ListSize(ZDList* list)
@@ -246,8 +270,8 @@ void* ZD_GetMapElement(ZDMap* map, const unsigned short* key)
     MapElement** bucket = &map->buckets[hash % (unsigned long long)map->slot_count];
     for (MapElement* element = *bucket; element; element = element->hash_next) {
         if (element->hash == hash && same_key(element->key, key)) {
-            map->current = element_data(element);
-            return map->current;
+            map->current = stored_current(element_data(element));
+            return element_data(element);
         }
     }
     unsigned long long length = 0;
@@ -269,8 +293,8 @@ void* ZD_GetMapElement(ZDMap* map, const unsigned short* key)
     else map->first = element;
     map->last = element;
     map->count++;
-    map->current = element_data(element);
-    return map->current;
+    map->current = stored_current(element_data(element));
+    return element_data(element);
 }
 
 void ZD_ResetMap(ZDMap* map)
@@ -282,11 +306,11 @@ void ZD_ResetMap(ZDMap* map)
 void* ZD_NextMapElement(ZDMap* map)
 {
     if (!map) return 0;
-    MapElement* current = data_element(map->current);
+    MapElement* current = data_element(read_current(map->current));
     MapElement* element = current ? current->next : map->first;
     if (!element) return 0;
-    map->current = element_data(element);
-    return map->current;
+    map->current = stored_current(element_data(element));
+    return element_data(element);
 }
 
 long long ZD_MapSize(ZDMap* map)
@@ -297,6 +321,6 @@ long long ZD_MapSize(ZDMap* map)
 /* The key of the current element (null without one). */
 const unsigned short* ZD_MapKey(ZDMap* map)
 {
-    MapElement* current = map ? data_element(map->current) : 0;
+    MapElement* current = map ? data_element(read_current(map->current)) : 0;
     return current ? current->key : 0;
 }
