@@ -7,6 +7,7 @@
 #include "backend_x64/emit_data_read.h"
 #include "backend_x64/emit_lists_maps.h"
 #include "backend_x64/emit_expression.h"
+#include "backend_x64/emit_interface_calls.h"
 #include "backend_x64/emit_jumps.h"
 #include "backend_x64/emit_procedures.h"
 #include "backend_x64/emit_strings.h"
@@ -88,4 +89,5 @@ const BackendHooks x64_backend_hooks = {
     .push_default_argument = x64_push_default_argument,
     .finish_call = x64_finish_call,
     .optimize_code = optimize_code_buffer,
+    .interfaces = &x64_interface_call_hooks,
 };

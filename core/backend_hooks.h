@@ -206,6 +206,10 @@ struct BackendHooks {
     // A source line or text as a comment of the generated file (commented
     // mode; the caller has checked the mode and the output state).
     void (*emit_comment)(const char* text);
+
+    // Interface method calls (frontend/interface_calls.h); null when the
+    // back end has none.
+    const struct InterfaceCallHooks* interfaces;
 };
 
 extern const BackendHooks* backend;

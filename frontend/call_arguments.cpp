@@ -170,6 +170,7 @@ void compile_call_arguments(CallRecord* call, char** starts) {
         return;
     }
     call->slot_count = call->parameter_count + (call->result == CALL_RESULT_STRING ? 1 : 0);
+    if (call->callee_kind == CALLEE_INTERFACE) call->slot_count++;  // the object's register
     if (backend->begin_call) backend->begin_call(call);
 
     // Missing optional arguments, from the last parameter down.

@@ -8,6 +8,8 @@
 
 struct ProcedureRecord;
 struct LibraryCommand;
+struct InterfaceMethod;
+struct VariableRecord;
 
 constexpr int MAX_CALL_ARGUMENTS = 255;
 
@@ -17,6 +19,7 @@ enum : int32_t {
     CALLEE_PROTOTYPE = 2,   // a call through a prototype-typed value
     CALLEE_IMPORTED = 3,    // a function of an Import block
     CALLEE_LIBRARY = 4,     // a runtime library command
+    CALLEE_INTERFACE = 5,   // an interface method, through the object's table
 };
 
 // Result of a call (how the value comes back).
@@ -59,6 +62,13 @@ struct CallRecord {
     int32_t saved_string_position;
     int32_t argument_index;
     uint8_t offset_arguments[MAX_CALL_ARGUMENTS + 1];
+    // Interface methods: the method, its 1-based table slot, the object's
+    // variable, or (null) the push depth just after the object was pushed.
+    // The object takes the first register position, counted in slot_count.
+    const InterfaceMethod* method;
+    int32_t method_slot;
+    VariableRecord* object_variable;
+    int32_t object_depth;
 };
 
 // Dry run over an argument list (the token is "(" and the parse pointer just

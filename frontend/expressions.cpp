@@ -616,11 +616,15 @@ void compile_call_or_index() {
         return;
     }
     if (statement_start) {
+        // A method call through an interface item stands alone as a
+        // statement; its result is no target.
+        bool call_result = current_operand.kind == OPERAND_REGISTER || (current_operand.flags & OP_COMPUTED);
         if (token_code == '=') {
-            compile_statement_expression();
+            if (call_result) set_error(1);
+            else compile_statement_expression();
             return;
         }
-        if (token_code == TOKEN_END) set_error(1);
+        if (token_code == TOKEN_END && !call_result) set_error(1);
     }
 }
 

@@ -15,6 +15,7 @@
 #include "frontend/data_sections.h"
 #include "frontend/expressions.h"
 #include "frontend/frontend_globals.h"
+#include "frontend/interface_calls.h"
 #include "frontend/lexer.h"
 #include "frontend/operand_state.h"
 #include "frontend/structures.h"
@@ -201,6 +202,22 @@ void compile_field_chain(StructureRecord* structure) {
             if (h && h->emit_apply_field_index) h->emit_apply_field_index(index_register);
             register_pop();
         }
+        if (token_code == '\\' && !field->type_module_name &&
+            ((field->flags & FIELD_INTERFACE) || (pointer && field->type == TYPE_STRUCTURE))) {
+            // A method call: the field's qword is the object.
+            bool named = field->type_name && field->type_name[0];
+            StructureRecord* interface = named ? find_structure(field->type_name) : nullptr;
+            if (interface && (interface->flags & STRUCT_INTERFACE)) {
+                if (pending_field_offset > max_displacement) {
+                    if (h && h->emit_add_field_offset) h->emit_add_field_offset(pending_field_offset);
+                    pending_field_offset = 0;
+                }
+                const char* object =
+                    h && h->format_field_operand ? h->format_field_operand(8, pending_field_offset) : "";
+                emit_interface_method_call(nullptr, interface, object, 0);
+                return;
+            }
+        }
         if (token_code == '\\') {
             if (pointer) {
                 StructureRecord* target = field_structure(field);
@@ -247,7 +264,7 @@ void compile_variable_field_access(VariableRecord* variable) {
         return;
     }
     if (structure->flags & STRUCT_INTERFACE) {
-        set_error(1);  // interface method calls: not in this build
+        emit_interface_method_call(variable, structure, nullptr, 0);
         return;
     }
     bool statement_start = previous_token == 1;
