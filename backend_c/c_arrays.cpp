@@ -66,28 +66,6 @@ std::string static_item_name(const void* item)
     return name;
 }
 
-// The number of comma-separated sizes or indexes between the "(" already
-// read and its ")", at bracket depth 0; string literals are skipped.
-int32_t count_arguments()
-{
-    int32_t count = 1;
-    int32_t depth = 0;
-    for (const char* p = parse_pointer; *p && *p != 1; p++) {
-        if (*p == '"') {
-            p++;
-            while (*p && *p != '"') p++;
-            if (!*p) break;
-        } else if (*p == '(' || *p == '[' || *p == '{') {
-            depth++;
-        } else if (*p == ')' || *p == ']' || *p == '}') {
-            if (depth == 0) break;
-            depth--;
-        } else if (*p == ',' && depth == 0) {
-            count++;
-        }
-    }
-    return count;
-}
 
 // One size or index as an integer expression with the declaration state
 // cleared; its C text, or false with an error set.
@@ -369,7 +347,7 @@ int c_emit_array_element(ArrayRecord* array)
 void c_compile_array_dimensions(ArrayRecord* array, int redim, int redeclared)
 {
     if (error_number) return;
-    int32_t n = count_arguments();
+    int32_t n = count_dimensions();
     if (n > 255) {
         set_error_format(176, display_name(array));
         return;

@@ -60,27 +60,6 @@ ArrayRecord* find_local_array(const char* name) {
     return find_in_list(scope_array_list(), name, ARRAY_LOCAL);
 }
 
-// The number of comma-separated arguments between the "(" already read and
-// its ")", at bracket depth 0; string literals are skipped.
-int32_t count_dimensions() {
-    int32_t count = 1;
-    int32_t depth = 0;
-    for (const char* p = parse_pointer; *p && *p != 1; p++) {
-        if (*p == '"') {
-            p++;
-            while (*p && *p != '"') p++;
-            if (!*p) break;
-        } else if (*p == '(' || *p == '[' || *p == '{') {
-            depth++;
-        } else if (*p == ')' || *p == ']' || *p == '}') {
-            if (depth == 0) break;
-            depth--;
-        } else if (*p == ',' && depth == 0) {
-            count++;
-        }
-    }
-    return count;
-}
 
 bool operand_is_integer_constant() {
     return current_operand.kind == OPERAND_CONSTANT && !(current_operand.flags & OP_FLOAT);
@@ -127,6 +106,28 @@ bool right_side_may_move_base() {
 }
 
 }  // namespace
+
+// The number of comma-separated arguments between the "(" already read and
+// its ")", at bracket depth 0; string literals are skipped.
+int32_t count_dimensions() {
+    int32_t count = 1;
+    int32_t depth = 0;
+    for (const char* p = parse_pointer; *p && *p != 1; p++) {
+        if (*p == '"') {
+            p++;
+            while (*p && *p != '"') p++;
+            if (!*p) break;
+        } else if (*p == '(' || *p == '[' || *p == '{') {
+            depth++;
+        } else if (*p == ')' || *p == ']' || *p == '}') {
+            if (depth == 0) break;
+            depth--;
+        } else if (*p == ',' && depth == 0) {
+            count++;
+        }
+    }
+    return count;
+}
 
 void reset_arrays() {
     array_list = create_list(sizeof(ArrayRecord), 0);

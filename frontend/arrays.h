@@ -77,6 +77,9 @@ int check_array_name(const char* name);
 ArrayRecord* declare_array(const char* name, int redim, ArrayRecord* record);
 // The dimension list from "(" to ")".
 void compile_array_dimensions(ArrayRecord* array, int redim, int redeclared);
+// The number of comma-separated sizes or indexes between the "(" already read
+// and its ")", at bracket depth 0; string literals are skipped.
+int32_t count_dimensions();
 // An element reference (current token "("); leaves the element as the
 // current operand and returns the register index it released.
 int emit_array_element_access(ArrayRecord* array);
