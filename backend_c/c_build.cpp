@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <strings.h>
+#include <iterator>
 #include <vector>
 
 #include "backend_c/c_globals.h"
@@ -84,17 +85,8 @@ std::string c_build_gcc_command(const std::string& source_path)
 
 bool c_append_link_libraries(std::string& line)
 {
-    // The tools folder goes without its trailing backslash: "\"" would quote.
-    std::string tools = tools_folder;
-    if (!tools.empty() && (tools.back() == '\\' || tools.back() == '/')) tools.pop_back();
-    line += " /LIBPATH:\"" + home_folder + "ZandLibraries\\Windows\\Libraries\"";
-    line += " /NODEFAULTLIB /LIBPATH:\"" + tools + "\"";
     std::vector<std::string> names_on_line;
-    line += " ";
-    for (const char* name : fixed_link_names) {
-        line += std::string(name) + " ";
-        names_on_line.push_back(name);
-    }
+    append_link_library_head(line, fixed_link_names, std::size(fixed_link_names), names_on_line);
     line += "\"" + home_folder + "Compilers\\gcc\\libgcc.a\" ";
     append_library_objects_and_imports(line, names_on_line);
     line += " \"" + home_folder + "compilers/stringmanagerc" + (thread_safe ? "thread" : "") + (purifier_enabled ? "purifier" : "") +

@@ -4,6 +4,7 @@
 #include "core/build_tools.h"
 
 #include <cctype>
+#include <iterator>
 #include <cstdio>
 #include <cstring>
 #include <strings.h>
@@ -208,19 +209,25 @@ std::string build_link_head(const std::string& output_path, bool vc_linker)
     return line;
 }
 
-bool append_link_libraries(std::string& line)
+void append_link_library_head(std::string& line, const char* const* fixed_names, size_t fixed_count,
+                              std::vector<std::string>& names_on_line)
 {
     // The tools folder goes without its trailing backslash: "\"" would quote.
     std::string tools = tools_folder;
     if (!tools.empty() && (tools.back() == '\\' || tools.back() == '/')) tools.pop_back();
     line += " /LIBPATH:\"" + home_folder + "ZandLibraries\\Windows\\Libraries\"";
     line += " /NODEFAULTLIB /LIBPATH:\"" + tools + "\"";
-    std::vector<std::string> names_on_line;
     line += " ";
-    for (const char* name : fixed_libraries) {
-        line += std::string(name) + " ";
-        names_on_line.push_back(name);
+    for (size_t i = 0; i < fixed_count; i++) {
+        line += std::string(fixed_names[i]) + " ";
+        names_on_line.push_back(fixed_names[i]);
     }
+}
+
+bool append_link_libraries(std::string& line)
+{
+    std::vector<std::string> names_on_line;
+    append_link_library_head(line, fixed_libraries, std::size(fixed_libraries), names_on_line);
     append_library_objects(line, names_on_line);
     line += "\"" + tools_folder + "compilers/stringmanager" + (thread_safe ? "thread" : "") + (purifier_enabled ? "purifier" : "") +
             ".lib\"";

@@ -66,6 +66,11 @@ std::string tool_failure_text(int kind, const char* output);
 void show_build_tool_failure(const char* protocol_word, const char* console_title, const std::string& text);
 // Records the error as one whose text the build has shown itself.
 void set_build_error_reported(int number);
+// The start of the link line's library part: the system library folder, the
+// tools folder (without its trailing separator) and the fixed libraries,
+// each name also recorded in `names_on_line`.
+void append_link_library_head(std::string& line, const char* const* fixed_names, size_t fixed_count,
+                              std::vector<std::string>& names_on_line);
 // The used libraries' object files (written into the work folder), their
 // system libraries and the object manager; `names_on_line` holds the names
 // already on the line (whole names, any case) and receives the new ones.
