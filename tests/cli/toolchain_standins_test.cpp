@@ -96,3 +96,24 @@ TEST_F(ToolchainStandins, AssemblerAndLinkerReportFailures)
     EXPECT_NE(text.find("error: undefined symbol: Missing"), std::string::npos) << text;
     EXPECT_EQ(text.find("could not open"), std::string::npos) << text;
 }
+
+// Forced through the emulator (the path a kernel without 32-bit support takes),
+// the assembler gives the same object, and its own messages unchanged.
+TEST_F(ToolchainStandins, AssemblerRunsTheSameUnderTheEmulator)
+{
+    std::ofstream(root / "work" / "zandrel.asm") << "format MS64 COFF\npublic main\nsection '.code' code readable executable\nmain:\n mov rax,42\n ret\n";
+    ASSERT_TRUE(os_set_current_folder((root / "work").string().c_str()));
+    std::string text;
+    std::string command = "\"" + tools + "FAsm.exe\" \"" + root.string() + "\\work\\zandrel.asm\" ";
+    ASSERT_EQ(run(command + "direct.obj", text), 1) << text;
+    setenv("ZANDREL_FASM_EMULATOR", "qemu-i386", 1);
+    int emulated = run(command + "emulated.obj", text);
+    std::ofstream(root / "work" / "zandrel.asm") << "format MS64 COFF\n bogus_instruction\n";
+    std::string failure;
+    int failed = run(command + "bad.obj", failure);
+    unsetenv("ZANDREL_FASM_EMULATOR");
+    ASSERT_EQ(emulated, 1) << text;
+    EXPECT_EQ(read(root / "work" / "direct.obj"), read(root / "work" / "emulated.obj"));
+    EXPECT_EQ(failed, 0);
+    EXPECT_NE(failure.find("illegal instruction"), std::string::npos) << failure;
+}

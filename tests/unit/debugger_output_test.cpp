@@ -10,6 +10,7 @@
 #include <sstream>
 #include <string>
 
+#include "assembler_command.h"
 #include "backend_x64/debugger_output.h"
 #include "backend_x64/emit_common.h"
 #include "backend_x64/program_output.h"
@@ -120,7 +121,7 @@ protected:
     std::string assemble()
     {
         std::string dir = path_.substr(0, path_.rfind('/'));
-        std::string command = "cd " + dir + " && fasm -m 524288 zandrel.asm zandrel.obj > log 2>&1";
+        std::string command = "cd " + dir + " && " + assembler_command("zandrel.asm", "zandrel.obj") + " > log 2>&1";
         int rc = std::system(command.c_str());
         std::string result;
         if (rc != 0) {

@@ -14,6 +14,7 @@
 #include <sstream>
 #include <string>
 
+#include "assembler_command.h"
 #include "backend_x64/emit_common.h"
 #include "backend_x64/emit_float_pools.h"
 #include "backend_x64/x64_backend.h"
@@ -105,7 +106,7 @@ inline std::string assemble_fragment(const std::string& code) {
         std::ofstream out(src);
         out << file.str();
     }
-    std::string command = "fasm -m 524288 " + src + " " + obj + " > " + log + " 2>&1";
+    std::string command = assembler_command(src, obj) + " > " + log + " 2>&1";
     int rc = system(command.c_str());
     std::string result;
     if (rc != 0) {

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string>
 
+#include "assembler_command.h"
 #include "backend_x64/emit_arith.h"
 #include "backend_x64/program_output.h"
 #include "backend_x64/program_runtime.h"
@@ -115,7 +116,7 @@ protected:
     // Assembles the file written by finish(); "" on success.
     std::string assemble()
     {
-        std::string command = "cd " + dir_ + " && fasm -m 524288 zandrel.asm zandrel.obj > log 2>&1";
+        std::string command = "cd " + dir_ + " && " + assembler_command("zandrel.asm", "zandrel.obj") + " > log 2>&1";
         int rc = std::system(command.c_str());
         std::string result;
         if (rc != 0) {

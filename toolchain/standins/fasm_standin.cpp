@@ -1,5 +1,11 @@
 // "FAsm.exe": the flat assembler, "FAsm.exe SOURCE OBJECT". Runs fasm with
 // enough memory for large generated files (its default is 16 MiB).
+//
+// Debian's fasm is a 32-bit i386 program, which kernels built without 32-bit
+// support refuse to execute. Then the same command runs under the user-mode
+// emulator qemu-i386. ZANDREL_FASM_EMULATOR names an emulator to use from
+// the start (the tests force the emulator path this way).
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -30,5 +36,15 @@ int main(int argc, char** argv)
         command.push_back("524288");
     }
     command.insert(command.end(), options.begin(), options.end());
+    const char* forced = std::getenv("ZANDREL_FASM_EMULATOR");
+    if (!forced || !*forced) {
+        bool refused = false;
+        int rc = run_program_unless_refused(command, refused);
+        if (!refused) return rc;
+        forced = "qemu-i386";
+    }
+    // The emulator takes the program's own path, not a name to search.
+    command[0] = find_in_path(command[0]);
+    command.insert(command.begin(), forced);
     return run_program(command);
 }

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <spawn.h>
 #include <strings.h>
@@ -12,13 +13,17 @@
 
 extern char** environ;
 
-int run_program(const std::vector<std::string>& arguments)
+static int spawn_and_wait(const std::vector<std::string>& arguments, bool* refused)
 {
     std::vector<char*> argv;
     for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
     pid_t pid;
     int rc = posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ);
+    if (rc == ENOEXEC && refused) {
+        *refused = true;
+        return 127;
+    }
     if (rc != 0) {
         std::fprintf(stderr, "error: can't start %s: %s\n", argv[0], std::strerror(rc));
         return 127;
@@ -30,6 +35,34 @@ int run_program(const std::vector<std::string>& arguments)
     if (WIFEXITED(status)) return WEXITSTATUS(status);
     if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
     return 127;
+}
+
+int run_program(const std::vector<std::string>& arguments)
+{
+    return spawn_and_wait(arguments, nullptr);
+}
+
+int run_program_unless_refused(const std::vector<std::string>& arguments, bool& refused)
+{
+    refused = false;
+    return spawn_and_wait(arguments, &refused);
+}
+
+std::string find_in_path(const std::string& name)
+{
+    const char* path = std::getenv("PATH");
+    if (!path || name.find('/') != std::string::npos) return name;
+    std::string folders = path;
+    size_t start = 0;
+    while (start <= folders.size()) {
+        size_t end = folders.find(':', start);
+        if (end == std::string::npos) end = folders.size();
+        std::string folder = folders.substr(start, end - start);
+        std::string candidate = (folder.empty() ? std::string(".") : folder) + "/" + name;
+        if (access(candidate.c_str(), X_OK) == 0) return candidate;
+        start = end + 1;
+    }
+    return name;
 }
 
 std::string native_path(const std::string& path)

@@ -12,6 +12,11 @@
 // 127 when it could not be started (with a message on standard error).
 int run_program(const std::vector<std::string>& arguments);
 
+// As run_program, but a program the kernel refuses to execute (ENOEXEC, a
+// format it cannot run) is not reported: `refused` is set and 127 returned,
+// so the caller can try another way.
+int run_program_unless_refused(const std::vector<std::string>& arguments, bool& refused);
+
 // The Linux form of a Windows-form path: separators turned, drive dropped,
 // missing components matched without regard to case.
 std::string native_path(const std::string& path);
@@ -19,6 +24,10 @@ std::string native_path(const std::string& path);
 // Case-insensitive test for an option "/NAME" or "-NAME", alone or followed
 // by ':'. On a match `value` receives the text after the ':' ("" when none).
 bool match_option(const std::string& argument, const char* name, std::string& value);
+
+// The first executable file named `name` in the folders of PATH; `name`
+// itself when there is none.
+std::string find_in_path(const std::string& name);
 
 bool is_option(const std::string& argument);
 bool read_text_file(const std::string& path, std::string& text);
