@@ -113,7 +113,15 @@ TEST_F(ToolchainStandins, AssemblerRunsTheSameUnderTheEmulator)
     int failed = run(command + "bad.obj", failure);
     unsetenv("ZANDREL_FASM_EMULATOR");
     ASSERT_EQ(emulated, 1) << text;
-    EXPECT_EQ(read(root / "work" / "direct.obj"), read(root / "work" / "emulated.obj"));
+    // The same bytes but the COFF header's time stamp (bytes 4 to 7): the
+    // two runs may fall into different seconds.
+    std::string direct = read(root / "work" / "direct.obj");
+    std::string through_emulator = read(root / "work" / "emulated.obj");
+    ASSERT_GT(direct.size(), 8u);
+    ASSERT_EQ(direct.size(), through_emulator.size());
+    direct.replace(4, 4, 4, '\0');
+    through_emulator.replace(4, 4, 4, '\0');
+    EXPECT_EQ(direct, through_emulator);
     EXPECT_EQ(failed, 0);
     EXPECT_NE(failure.find("illegal instruction"), std::string::npos) << failure;
 }
