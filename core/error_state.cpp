@@ -162,6 +162,13 @@ void set_error_text(int n, const char* text) {
     copy_text(error_message, sizeof error_message, text);
 }
 
+void set_error_text_always(int n, const char* text) {
+    if (!may_record(true)) return;
+    error_position = parse_pointer;
+    error_number = n;
+    copy_text(error_message, sizeof error_message, text);
+}
+
 void clear_error_state() {
     error_number = 0;
     error_message[0] = 0;

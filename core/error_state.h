@@ -32,6 +32,7 @@ void set_error_at(int n, char* position);
 // Records error n with a ready text (same rules as set_error); used for
 // texts that are not in the message table.
 void set_error_text(int n, const char* text);
+void set_error_text_always(int n, const char* text);
 
 // Clears number, message and reported flag (per-compilation reset).
 void clear_error_state();

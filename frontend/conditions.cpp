@@ -43,7 +43,7 @@ void compile_logical_operand() {
             return;
         }
         if (current_operand.kind == OPERAND_STRING) compile_string_expression();
-        else compile_numeric_expression(token_precedence);
+        else if (!compile_operator_pass(token_precedence)) return;
     }
     if (!error_number && current_operand.kind == OPERAND_NONE) set_error(1);
 }

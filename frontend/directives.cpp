@@ -100,11 +100,13 @@ int32_t compiler_if_line(int32_t level)
 
 void compile_compilerif_statement()
 {
-    compiler_if_depth++;
-    if (compiler_if_depth >= max_directive_depth) {
-        set_error_format(29, "CompilerIf");
+    // Checked before the level is opened, and also inside a skipped
+    // region: the level would lie past the stack.
+    if (compiler_if_depth + 1 >= max_directive_depth) {
+        set_error_format_always(29, "CompilerIf");
         return;
     }
+    compiler_if_depth++;
     CompilerIfLevel& level = compiler_if_stack[compiler_if_depth];
     level.line = current_line;
     int64_t value = 0;
@@ -215,11 +217,13 @@ void compile_compilerendif_statement()
 
 void compile_compilerselect_statement()
 {
-    compiler_select_depth++;
-    if (compiler_select_depth >= max_directive_depth) {
-        set_error_format(29, "CompilerSelect");
+    // Checked before the level is opened, and also inside a skipped
+    // region: the level would lie past the stack.
+    if (compiler_select_depth + 1 >= max_directive_depth) {
+        set_error_format_always(29, "CompilerSelect");
         return;
     }
+    compiler_select_depth++;
     CompilerSelectLevel& level = compiler_select_stack[compiler_select_depth];
     level.saved_suppress = suppress_errors;
     level.matched = 0;

@@ -134,6 +134,28 @@ int32_t radix_mark = 0;           // 16 after "$", 2 after "%"
 int32_t dry_run_depth = 0;
 EvaluationState dry_run_state;
 
+// Every nested operand (parentheses, a sign, a call's arguments) enters
+// compile_expression_level once; past this depth the expression is refused
+// before the recursion can exhaust the stack.
+constexpr int32_t max_expression_depth = 256;
+int32_t expression_depth = 0;
+
+struct ExpressionDepthGuard {
+    bool refused;
+    ExpressionDepthGuard() : refused(expression_depth >= max_expression_depth) {
+        if (refused) {
+            // Also during a tentative parse: the real parse meets the same
+            // depth and reports it there.
+            set_error_text_always(1, "Too deeply nested expression. Please split it.");
+        } else {
+            expression_depth++;
+        }
+    }
+    ~ExpressionDepthGuard() {
+        if (!refused) expression_depth--;
+    }
+};
+
 // The seam, with nothing written where a back end leaves an entry empty.
 void take_place() { if (backend->take_evaluation_place) backend->take_evaluation_place(); }
 void release_place() { if (backend->release_evaluation_place) backend->release_evaluation_place(); }
@@ -272,6 +294,7 @@ void reset_expression_compiler() {
     assignment_count = 0;
     radix_mark = 0;
     dry_run_depth = 0;
+    expression_depth = 0;
     reset_operand_state();
     reset_parser_state();
 }
@@ -427,6 +450,8 @@ int compile_not_prefix() {
 
 void compile_expression_level(int level) {
     if (error_number) return;
+    ExpressionDepthGuard depth;
+    if (depth.refused) return;
     if (level == 6 + 0x10) {
         current_operand.flags = 0;
         previous_token = 2;
@@ -467,9 +492,16 @@ void compile_expression_level(int level) {
                 set_error(1);
                 return;
             }
-            compile_numeric_expression(token_precedence);
+            if (!compile_operator_pass(token_precedence)) return;
         }
     }
+}
+
+bool compile_operator_pass(int level) {
+    char* before = parse_pointer;
+    int32_t token = token_code;
+    compile_numeric_expression(level);
+    return parse_pointer != before || token_code != token;
 }
 
 void compile_operand() {
@@ -826,7 +858,8 @@ void compile_numeric_expression(int level) {
             no_output_depth++;
             suppress_errors++;
             compile_operand();
-            while (!error_number && token_precedence > 2) compile_numeric_expression(token_precedence);
+            while (!error_number && token_precedence > 2 && compile_operator_pass(token_precedence)) {
+            }
             bool right_float = (current_operand.flags & (OP_FLOAT | OP_DOUBLE)) != 0;
             suppress_errors--;
             no_output_depth--;
@@ -847,7 +880,8 @@ void compile_numeric_expression(int level) {
             set_error(1);
             break;
         }
-        while (token_precedence > level && !error_number) compile_numeric_expression(token_precedence);
+        while (token_precedence > level && !error_number && compile_operator_pass(token_precedence)) {
+        }
         if (error_number) break;
         if (current_operand.kind == OPERAND_STRING || (current_operand.flags & OP_STRING)) {
             set_error(8);

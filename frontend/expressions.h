@@ -35,6 +35,9 @@ void compile_call_or_index();
 // The chain of operators of one precedence level (9: unary minus and "~";
 // 1: a condition).
 void compile_numeric_expression(int level);
+// compile_numeric_expression, false when it consumed nothing: its error was
+// silenced by a tentative parse, and a loop over the operators must stop.
+bool compile_operator_pass(int level);
 // An assignment: the target is the current operand, the token is "=".
 void compile_statement_expression();
 // A leading Not: compiles the rest as a condition and returns 1; otherwise

@@ -73,6 +73,19 @@ TEST_F(DirectivesTest, SixtyThreeLevelsAreTheLimit)
     EXPECT_NE(printed.find("Too deeply nested CompilerSelect"), std::string::npos) << printed;
 }
 
+TEST_F(DirectivesTest, TheLimitHoldsInsideASkippedRegion)
+{
+    // Levels past the limit in a branch that is not taken are refused too,
+    // with the depth left where it was.
+    for (const char* kind : {"CompilerIf 1\n", "CompilerSelect 1\n"}) {
+        std::string text = "CompilerIf 0\n";
+        for (int i = 0; i < 70; i++) text += kind;
+        EXPECT_EQ(compile(text), 29) << kind;
+        EXPECT_LT(compiler_if_depth, max_directive_depth);
+        EXPECT_LT(compiler_select_depth, max_directive_depth);
+    }
+}
+
 TEST_F(DirectivesTest, SelectCompilesTheFirstMatchOnly)
 {
     const char* text = "CompilerSelect #V\n"

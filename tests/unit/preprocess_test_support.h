@@ -14,6 +14,7 @@
 #include "core/compiler_main.h"
 #include "core/core_globals.h"
 #include "emit_test_support.h"
+#include "frontend/blocks.h"
 #include "frontend/constants.h"
 #include "frontend/directives.h"
 #include "frontend/frontend_globals.h"
@@ -49,6 +50,7 @@ protected:
         check_syntax_only = 1;
         no_output_depth = 1;
         reset_statement_state();
+        reset_block_state();
         declare_builtin_constants();
         source = text;
         source.push_back('\0');
