@@ -174,14 +174,20 @@ void run_compile_command()
         if (!word[0]) break;
         set_compile_option_word(word);
     }
+    // A relative source name is taken from the process's current folder.
+    // The compilation moves into the work folder and then into the source's
+    // folder; the next command starts from here again.
+    std::string process_folder = os_current_folder();
     const char* main_name = source_alias ? source_alias : source_file;
-    current_folder = path_directory_part(main_name ? main_name : "");
+    std::string main_path = combine_path(process_folder.c_str(), main_name ? main_name : "");
+    current_folder = path_directory_part(main_path.c_str());
     current_folder_short = get_short_path_ansi(current_folder.c_str());
 
     standby_compile();
     // The reset clears the error state: decide on the answer before it.
     bool failed = error_number != 0;
     compiler_reset();
+    os_set_current_folder(process_folder.c_str());
     if (!failed) send("SUCCESS\n");
     std::fflush(stdout);
     reset_compile_options();

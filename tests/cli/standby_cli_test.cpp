@@ -190,6 +190,19 @@ TEST_F(StandbyCli, RedirectAsksForTheMainFile)
     EXPECT_EQ(0, s.exit_code);
 }
 
+TEST_F(StandbyCli, RelativeSourcesAreTakenFromTheCurrentFolder)
+{
+    // The program is linked next to its source, not into the work folder,
+    // and the session stays in its folder for the next relative name.
+    std::system(("mkdir -p " + shell_quoted(path("sub"))).c_str());
+    write("sub/prog.zd", "a = 1\n");
+    write("sub/bad.zd", "a = \n");
+    Session s = run("SOURCE\tsub/prog.zd\nTARGET\tprog.exe\nCOMPILE\tCONSOLE\n"
+                    "SOURCE\tsub/bad.zd\nCOMPILE\tCHECKSYNTAX\nSOURCE\tsub/prog.zd\nCOMPILE\tCHECKSYNTAX\nEND\n");
+    EXPECT_EQ(starting + "SUCCESS\n" + error_block(1, "Syntax error.") + "SUCCESS\n", s.output);
+    EXPECT_EQ(0, access(path("sub/prog.exe").c_str(), F_OK));
+}
+
 TEST_F(StandbyCli, LongLinesAreReadWhole)
 {
     std::string long_name = "/" + std::string(3000, 'a') + "/main.zd";
