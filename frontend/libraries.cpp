@@ -211,11 +211,16 @@ void record_unreadable(const char* path)
 }
 
 // Chunk head at `offset`: 0 when no chunk starts there (end of file or other
-// bytes), 1 with its type and size, -1 when a 'ZAND' head is cut short.
+// bytes), 1 with its type and size, -1 when a 'ZAND' head is cut short (also
+// inside its tag).
 int read_chunk_head(const uint8_t* data, uint64_t size, uint64_t offset, uint32_t& type, uint32_t& chunk_size)
 {
-    if (offset > size || size - offset < 4 || load_u32(data + offset) != LIBRARY_TAG_ZAND) return 0;
-    if (size - offset < LIBRARY_CHUNK_HEAD_SIZE) return -1;
+    if (offset >= size) return 0;
+    uint8_t tag[4];
+    store_u32(tag, LIBRARY_TAG_ZAND);
+    uint64_t left = size - offset;
+    if (std::memcmp(data + offset, tag, left < 4 ? left : 4) != 0) return 0;
+    if (left < LIBRARY_CHUNK_HEAD_SIZE) return -1;
     chunk_size = load_u32(data + offset + 4);
     type = load_u32(data + offset + 8);
     return 1;

@@ -41,6 +41,11 @@ constexpr uint32_t tag_prot = 0x544F5250;
 // The resident mark of a macro as the file stores it.
 constexpr int32_t file_macro_resident = 0x0001;
 
+// A file is read twice: first only to check it (records are made in the
+// compilation pool and entered nowhere), then to take its declarations, so
+// that nothing of a damaged file is kept.
+bool checking_pass = false;
+
 // ---------------------------------------------------------------------------
 // Reading
 
@@ -82,18 +87,23 @@ void skip(Reader& r, size_t n)
     if (take(r, n)) r.position += n;
 }
 
+char* kept_text(const char* text)
+{
+    return checking_pass ? pool_strdup(text) : permanent_pool_strdup(text);
+}
+
 // A NUL-terminated text inside the chunk, copied to the permanent pool.
 char* read_text(Reader& r)
 {
-    if (r.damaged) return permanent_pool_strdup("");
+    if (r.damaged) return kept_text("");
     const void* nul = std::memchr(r.data + r.position, 0, r.end - r.position);
     if (!nul) {
         r.damaged = true;
-        return permanent_pool_strdup("");
+        return kept_text("");
     }
     const char* text = reinterpret_cast<const char*>(r.data + r.position);
     r.position = static_cast<const uint8_t*>(nul) - r.data + 1;
-    return permanent_pool_strdup(text);
+    return kept_text(text);
 }
 
 // One optional parameter's default: a text for strings and fixed strings,
@@ -112,7 +122,7 @@ template <typename T>
 T* permanent_zeroed(size_t count)
 {
     if (count == 0) return nullptr;
-    void* block = permanent_pool_alloc(sizeof(T) * count);
+    void* block = checking_pass ? pool_alloc(sizeof(T) * count) : permanent_pool_alloc(sizeof(T) * count);
     std::memset(block, 0, sizeof(T) * count);
     return static_cast<T*>(block);
 }
@@ -120,7 +130,7 @@ T* permanent_zeroed(size_t count)
 void add_structure_reference(const char* name, StructureRecord** place)
 {
     *place = nullptr;
-    if (!resident_structure_refs) return;
+    if (checking_pass || !resident_structure_refs) return;
     while (list_next(resident_structure_refs)) {
     }
     auto* reference = static_cast<StructureReference*>(list_add(resident_structure_refs));
@@ -129,12 +139,16 @@ void add_structure_reference(const char* name, StructureRecord** place)
 }
 
 // Opens the chunk with the given tag at the reader's position; false when
-// another tag (or nothing) stands there. A length past the end of the file
-// damages the reader.
+// another tag stands there. A file that ends where a chunk should stand (it
+// has all four), or a length past its end, damages the reader.
 bool open_chunk(Reader& r, uint32_t tag)
 {
-    if (r.damaged || r.size - r.position < 8) return false;
+    if (r.damaged) return false;
     r.end = r.size;
+    if (r.size - r.position < 8) {
+        r.damaged = true;
+        return false;
+    }
     if (read_u32(r) != tag) {
         r.position -= 4;
         return false;
@@ -326,9 +340,13 @@ void read_structures(Reader& r)
             return;
         }
 
-        StructureRecord* structure = new_structure(name, structure_table);
-        auto* index = static_cast<StructureIndexEntry*>(hash_add(resident_structure_table, name));
-        index->structure = structure;
+        StructureRecord checked{};
+        StructureRecord* structure = &checked;
+        if (!checking_pass) {
+            structure = new_structure(name, structure_table);
+            auto* index = static_cast<StructureIndexEntry*>(hash_add(resident_structure_table, name));
+            index->structure = structure;
+        }
         structure->size = size;
         structure->flags = (uint16_t)(flags | STRUCT_RESIDENT);
         if (largest >= 0) structure->largest_alignment = (uint8_t)largest;
@@ -367,7 +385,7 @@ bool constant_differs(const ConstantRecord* existing, uint32_t flags, int64_t in
 
 void read_constants(Reader& r)
 {
-    while (r.position < r.end && !r.damaged && error_number == 0) {
+    while (r.position < r.end && !r.damaged && (checking_pass || error_number == 0)) {
         char* name = read_text(r);
         uint32_t flags = 0;
         int64_t integer = 0;
@@ -412,6 +430,7 @@ void read_constants(Reader& r)
             // The older forms keep a float's value as an integer.
             real = (double)integer;
         }
+        if (checking_pass) continue;
         if (ConstantRecord* existing = find_constant(name)) {
             if (constant_differs(existing, flags, integer, real, text)) set_error_format(220, name);
             continue;
@@ -426,7 +445,7 @@ void read_constants(Reader& r)
 
 void read_macros(Reader& r, const char* path)
 {
-    while (r.position < r.end && !r.damaged && error_number == 0) {
+    while (r.position < r.end && !r.damaged && (checking_pass || error_number == 0)) {
         char* name = read_text(r);
         int32_t flags = read_i32(r);
         int parameters = read_u8(r);
@@ -441,6 +460,7 @@ void read_macros(Reader& r, const char* path)
             r.damaged = true;
             return;
         }
+        if (checking_pass) continue;
         if (hash_find(macro_table, name)) {
             set_error_format(39, name, path);
             return;
@@ -461,7 +481,7 @@ void read_macros(Reader& r, const char* path)
 
 void read_prototypes(Reader& r, const char* path)
 {
-    while (r.position < r.end && !r.damaged && error_number == 0) {
+    while (r.position < r.end && !r.damaged && (checking_pass || error_number == 0)) {
         char* name = read_text(r);
         int string_parameters = read_u8(r);
         int16_t stack_size = read_i16(r);
@@ -485,6 +505,7 @@ void read_prototypes(Reader& r, const char* path)
         int64_t* defaults = permanent_zeroed<int64_t>(optional);
         for (int i = 0; i < optional; i++) read_value(r, &defaults[i], records[parameters - optional + i].type);
         if (r.damaged) return;
+        if (checking_pass) continue;
         if (hash_find(prototype_table, name)) {
             set_error_format(28, name, path);
             return;
@@ -506,6 +527,27 @@ void read_prototypes(Reader& r, const char* path)
         auto* index = static_cast<PrototypeIndexEntry*>(hash_add(resident_prototype_table, name));
         index->prototype = prototype;
     }
+}
+
+// The chunks in their order; after an error of the tables no further chunk
+// is looked for.
+void read_chunks(Reader& r, const char* path)
+{
+    r.position = 12;
+    r.end = r.size;
+    if (open_chunk(r, tag_srct)) {
+        read_structures(r);
+        if (!r.damaged) r.position = r.end;
+    }
+    if ((checking_pass || error_number == 0) && open_chunk(r, tag_cnst)) {
+        read_constants(r);
+        if (!r.damaged && (checking_pass || error_number == 0)) r.position = r.end;
+    }
+    if ((checking_pass || error_number == 0) && open_chunk(r, tag_macr)) {
+        read_macros(r, path);
+        if (!r.damaged && (checking_pass || error_number == 0)) r.position = r.end;
+    }
+    if ((checking_pass || error_number == 0) && open_chunk(r, tag_prot)) read_prototypes(r, path);
 }
 
 // ---------------------------------------------------------------------------
@@ -747,27 +789,18 @@ int load_resident(const char* path)
     r.data = reinterpret_cast<const uint8_t*>(contents.data());
     r.size = contents.size();
     r.end = r.size;
-    if (r.size < 12) return 1;
-    uint32_t zand = read_u32(r);
-    read_u32(r);
-    uint32_t version = read_u32(r);
-    if (zand != tag_zand || version < tag_res1 || version > tag_res9) return 1;
-    r.version = (int)(version - tag_res1) + 1;
-
-    if (open_chunk(r, tag_srct)) {
-        read_structures(r);
-        if (!r.damaged) r.position = r.end;
-    }
-    if (error_number == 0 && open_chunk(r, tag_cnst)) {
-        read_constants(r);
-        if (!r.damaged && error_number == 0) r.position = r.end;
-    }
-    if (error_number == 0 && open_chunk(r, tag_macr)) {
-        read_macros(r, path);
-        if (!r.damaged && error_number == 0) r.position = r.end;
-    }
-    if (error_number == 0 && open_chunk(r, tag_prot)) {
-        read_prototypes(r, path);
+    uint32_t zand = r.size >= 4 ? read_u32(r) : 0;
+    if (zand == tag_zand && r.size < 12) {
+        r.damaged = true;
+    } else {
+        read_u32(r);
+        uint32_t version = read_u32(r);
+        if (zand != tag_zand || version < tag_res1 || version > tag_res9) return 1;
+        r.version = (int)(version - tag_res1) + 1;
+        checking_pass = true;
+        read_chunks(r, path);
+        checking_pass = false;
+        if (!r.damaged) read_chunks(r, path);
     }
     if (r.damaged) {
         std::string text = "Damaged or truncated resident file: " + std::string(path) + ".";

@@ -46,12 +46,32 @@ protected:
 
     void TearDown() override
     {
-        compiler_reset();
-        for (HashTable* table : {structure_table, resident_structure_table, constants_table, macro_table,
-                                 resident_macro_table, prototype_table, resident_prototype_table}) {
-            remove_test_entries(table);
-        }
+        forget_test_entries();
         PreprocessTest::TearDown();
+    }
+
+    static const std::vector<HashTable*> tables()
+    {
+        return {structure_table, resident_structure_table, constants_table, macro_table,
+                resident_macro_table, prototype_table, resident_prototype_table};
+    }
+
+    static void forget_test_entries()
+    {
+        compiler_reset();
+        for (HashTable* table : tables()) remove_test_entries(table);
+    }
+
+    // The number of test entries in the process-wide tables.
+    static int test_entry_count()
+    {
+        int count = 0;
+        for (HashTable* table : tables()) {
+            if (!table) continue;
+            hash_reset_iterator(table);
+            while (HashEntry* entry = hash_next(table)) count += is_test_name(entry->key);
+        }
+        return count;
     }
 
     // Compiles the text and writes its resident; returns the file's bytes.
@@ -306,19 +326,25 @@ TEST_F(ResidentsTest, TruncatedAndDamagedFilesNameTheFile)
 {
     std::string bytes = write_resident(resident_source, "whole.res");
     ASSERT_GT(bytes.size(), 100u);
-    // Every cut inside the records gives the error (a cut exactly at a chunk
-    // border only loses the chunks after it); none reads past the end.
-    size_t structures_end = 20 + (uint8_t)bytes[16] + ((uint8_t)bytes[17] << 8);
-    for (size_t length = 12; length < bytes.size(); length++) {
+    // Every cut after the 'ZAND' tag gives the error, also one at a chunk
+    // border (a file has all four chunks), and nothing of the file is kept;
+    // none reads past the end. Shorter files are no residents.
+    forget_test_entries();
+    for (size_t length = 0; length < bytes.size(); length++) {
         write_bytes("cut.res", bytes.substr(0, length));
         int error = load(folder + "cut.res");
-        if (length > 20 && length < structures_end) {
+        if (length >= 4) {
             EXPECT_EQ(error, 1) << length;
             EXPECT_NE(std::string(error_message).find("cut.res"), std::string::npos) << error_message;
+        } else {
+            EXPECT_EQ(error, 0) << length;
         }
-        TearDown();
-        SetUp();
+        EXPECT_EQ(test_entry_count(), 0) << length;
+        forget_test_entries();
     }
+    EXPECT_EQ(load(folder + "whole.res"), 0);
+    EXPECT_GT(test_entry_count(), 0);
+    forget_test_entries();
     // A chunk length past the end of the file.
     std::string damaged = bytes;
     damaged[19] = (char)0x7F;
