@@ -370,11 +370,8 @@ void c_compile_array_dimensions(ArrayRecord* array, int redim, int redeclared)
         std::string size;
         if (!compile_integer_text(size)) return;
         if (operand_is_integer_constant()) {
-            if (current_operand.constant < 0) {
-                set_error(136);
-                return;
-            }
-            int64_t count = current_operand.constant + 1;
+            int64_t count = 0;
+            if (!constant_element_count(array, current_operand.constant, &count)) return;
             dimension_texts.push_back(c_decimal_text(count));
             if (!redim && !((array->flags & ARRAY_FIELD) && !in_structure && !(array->flags & ARRAY_STATIC))) {
                 array->constant_sizes = nullptr;
@@ -397,11 +394,8 @@ void c_compile_array_dimensions(ArrayRecord* array, int redim, int redeclared)
             const int32_t index = k - 1;
             dimension_texts.push_back(size);
             if (operand_is_integer_constant()) {
-                if (current_operand.constant < 0) {
-                    set_error(136);
-                    return;
-                }
-                int64_t count = current_operand.constant + 1;
+                int64_t count = 0;
+                if (!constant_element_count(array, current_operand.constant, &count)) return;
                 dimension_texts.back() = c_decimal_text(count);
                 if (constant_only) {
                     append_constant_size(array, k, count);

@@ -317,6 +317,20 @@ ArrayRecord* declare_array(const char* name_in, int redim, ArrayRecord* record) 
     return existing;
 }
 
+bool constant_element_count(const ArrayRecord* array, int64_t size, int64_t* count) {
+    if (size < 0) {
+        set_error(136);
+        return false;
+    }
+    int64_t element_size = array->element_size > 0 ? array->element_size : 1;
+    if (size >= INT64_MAX / element_size) {
+        set_error(59);
+        return false;
+    }
+    *count = size + 1;
+    return true;
+}
+
 void compile_array_dimensions(ArrayRecord* array, int redim, int redeclared) {
     if (error_number) return;
     const ArrayHooks* h = hooks();
@@ -349,11 +363,7 @@ void compile_array_dimensions(ArrayRecord* array, int redim, int redeclared) {
             if (token_code == ',') n = 2;  // a miscount: reported below
         }
         if (operand_is_integer_constant()) {
-            if (current_operand.constant < 0) {
-                set_error(136);
-                return;
-            }
-            one_count = current_operand.constant + 1;
+            if (!constant_element_count(array, current_operand.constant, &one_count)) return;
             if (!redim && !(array->flags & ARRAY_FIELD && !in_structure)) {
                 array->constant_sizes = nullptr;
                 append_constant_size(array, 1, one_count);
@@ -372,11 +382,8 @@ void compile_array_dimensions(ArrayRecord* array, int redim, int redeclared) {
             bool last = token_code != ',';
             char value[32];
             if (operand_is_integer_constant()) {
-                if (current_operand.constant < 0) {
-                    set_error(136);
-                    return;
-                }
-                int64_t count = current_operand.constant + 1;
+                int64_t count = 0;
+                if (!constant_element_count(array, current_operand.constant, &count)) return;
                 snprintf(value, sizeof value, "%lld", (long long)count);
                 if (constant_only) {
                     append_constant_size(array, k, count);

@@ -80,6 +80,10 @@ void compile_array_dimensions(ArrayRecord* array, int redim, int redeclared);
 // The number of comma-separated sizes or indexes between the "(" already read
 // and its ")", at bracket depth 0; string literals are skipped.
 int32_t count_dimensions();
+// The element count of a constant size (the size + 1) in `count`. A negative
+// size is error 136; one whose elements would not fit in the 64-bit address
+// range is error 59. False after an error.
+bool constant_element_count(const ArrayRecord* array, int64_t size, int64_t* count);
 // An element reference (current token "("); leaves the element as the
 // current operand and returns the register index it released.
 int emit_array_element_access(ArrayRecord* array);

@@ -78,7 +78,22 @@ int64_t compile_static_index(const FieldRecord* field, int32_t* r) {
             set_error(179);
             return 0;
         }
-        return current_operand.constant * field->element_size;
+        // A constant index lies inside the field; a field of no elements
+        // (a variable-length tail) takes any index whose offset fits.
+        int64_t index = current_operand.constant;
+        int64_t element_size = field->element_size > 0 ? field->element_size : 1;
+        if (field->static_count > 0 && (index < 0 || index >= field->static_count)) {
+            char text[STATEMENT_WORD_SIZE + 96];
+            snprintf(text, sizeof text, "Structure array index out of bounds: %s[%lld] (%d elements).",
+                     field->name, (long long)index, field->static_count);
+            set_error_text(1, text);
+            return 0;
+        }
+        if (index > INT32_MAX / element_size || index < INT32_MIN / element_size) {
+            set_error(59);
+            return 0;
+        }
+        return index * element_size;
     }
     parse_pointer = saved_pointer;
     token_code = saved_token;

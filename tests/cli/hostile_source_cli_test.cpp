@@ -1,0 +1,81 @@
+// Inputs that once crashed, hung or overflowed a compiler, checked with
+// both laid-out compilers: each ends in time with its compile error.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+namespace {
+
+class HostileSourceCli : public ::testing::TestWithParam<const char*> {
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/zd_hostile_XXXXXX";
+        folder = mkdtemp(pattern);
+    }
+    void TearDown() override { std::system(("rm -rf '" + folder + "'").c_str()); }
+
+    // Runs /CHECK on the source; the output, and the exit code in `code`.
+    std::string check(const std::string& source, int* code)
+    {
+        std::ofstream(folder + "/main.zd", std::ios::binary) << source;
+        std::string compiler = std::string(ZANDREL_HOME) + "/Compilers/" + GetParam();
+        std::string command = "cd '" + folder + "' && timeout 20 '" + compiler + "' /CHECK main.zd </dev/null 2>&1";
+        std::string output;
+        FILE* pipe = popen(command.c_str(), "r");
+        char buffer[4096];
+        size_t n;
+        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
+        int status = pclose(pipe);
+        *code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return output;
+    }
+
+    void expect_error(const std::string& source, const std::string& message)
+    {
+        int code = 0;
+        std::string out = check(source, &code);
+        EXPECT_EQ(code, 1) << source.substr(0, 60) << "\n" << out;
+        EXPECT_NE(out.find(message), std::string::npos) << source.substr(0, 60) << "\n" << out;
+    }
+
+    std::string folder;
+};
+
+TEST_P(HostileSourceCli, NestingAndEmptyOperandsEndWithAnError)
+{
+    expect_error("x = " + std::string(60000, '(') + "1" + std::string(60000, ')') + "\n",
+                 "Line 1 - Too deeply nested expression. Please split it.");
+    expect_error("x = " + std::string(20000, '-') + "1\n", "Too deeply nested expression.");
+    expect_error("x = Bool(1 = !)\n", "Line 1 - Syntax error.");
+    expect_error("a = 1\nIf a < !\nEndIf\n", "Line 2 - Syntax error.");
+    expect_error("i = 0\nRepeat\n i + 1\nUntil i >= + 5\n", "Line 4 - Syntax error.");
+    std::string levels;
+    for (int i = 0; i < 70; i++) levels += "CompilerIf 1\n";
+    expect_error("CompilerIf 0\n" + levels, "Too deeply nested CompilerIf");
+}
+
+TEST_P(HostileSourceCli, ConstantIndexesAndSizesAreRangeChecked)
+{
+    const std::string structure = "Structure Cells\n a.q[4]\n tail.l[0]\nEndStructure\nDefine v.Cells\n";
+    for (const char* index : {"5", "4", "-1", "4611686018427387904"}) {
+        expect_error(structure + "x = v\\a[" + index + "]\n",
+                     std::string("Line 6 - Structure array index out of bounds: a[") + index + "] (4 elements).");
+    }
+    expect_error(structure + "x = v\\tail[4611686018427387904]\n", "Line 6 - Numerical overflow: too big number.");
+    expect_error("Dim a(9223372036854775807)\n", "Line 1 - Numerical overflow: too big number.");
+    expect_error("Dim a.q(2, 2305843009213693951)\n", "Line 1 - Numerical overflow: too big number.");
+
+    int code = 0;
+    std::string out = check(structure + "x = v\\a[0] + v\\a[3] + v\\tail[100]\nDim b.q(1000000000)\n", &code);
+    EXPECT_EQ(code, 0) << out;
+}
+
+INSTANTIATE_TEST_SUITE_P(BothCompilers, HostileSourceCli, ::testing::Values("zdcompiler", "zdcompilerc"));
+
+}  // namespace
