@@ -16,10 +16,12 @@
 #include "backend_c/c_blocks.h"
 #include "backend_c/c_globals.h"
 #include "backend_c/c_strings.h"
+#include "core/char_tables.h"
 #include "core/core_globals.h"
 #include "core/error_state.h"
 #include "core/memory_pools.h"
 #include "core/output_buffers.h"
+#include "core/text_format.h"
 #include "frontend/frontend_globals.h"
 #include "frontend/operand_state.h"
 
@@ -38,9 +40,11 @@ bool is_quad_arithmetic() { return (expression_mode & MODE_QUAD) != 0; }
 
 std::string format_text(const char* format, const std::string& a, const std::string& b = std::string())
 {
-    int length = std::snprintf(nullptr, 0, format, a.c_str(), b.c_str());
-    std::string out(static_cast<size_t>(length > 0 ? length : 0), '\0');
-    std::snprintf(out.data(), out.size() + 1, format, a.c_str(), b.c_str());
+    char text[256];
+    int length = format_to_buffer(text, sizeof text, format, a.c_str(), b.c_str());
+    if (length < int(sizeof text)) return std::string(text, size_t(length > 0 ? length : 0));
+    std::string out(size_t(length), '\0');
+    format_to_buffer(out.data(), out.size() + 1, format, a.c_str(), b.c_str());
     return out;
 }
 
@@ -118,9 +122,7 @@ const char* c_float_literal(double value)
 std::string c_decimal_text(int64_t value)
 {
     if (value == INT64_MIN) return "(-9223372036854775807LL-1)";
-    char text[24];
-    std::snprintf(text, sizeof text, "%lld", static_cast<long long>(value));
-    return text;
+    return int_to_text_c(value);
 }
 
 std::string c_operand_text()

@@ -8,6 +8,7 @@
 #include "core/core_globals.h"
 #include "core/error_state.h"
 #include "core/output_buffers.h"
+#include "core/text_format.h"
 #include "frontend/operand_state.h"
 #include "frontend/frontend_globals.h"
 
@@ -49,9 +50,9 @@ void emit_linef(const char* format, ...) {
     char line[2048];
     va_list args;
     va_start(args, format);
-    vsnprintf(line, sizeof line, format, args);
+    int length = format_to_buffer_v(line, sizeof line, format, args);
     va_end(args);
-    emit_line(line);
+    emit_line_of_length(line, length < int(sizeof line) ? size_t(length) : sizeof line - 1);
 }
 
 void mark_runtime_used(int32_t routine) {

@@ -10,6 +10,7 @@
 #include "backend_x64/x64_globals.h"
 #include "core/core_globals.h"
 #include "core/output_buffers.h"
+#include "core/text_format.h"
 #include "frontend/frontend_globals.h"
 #include "frontend/symbols.h"
 #include "frontend/variables.h"
@@ -42,7 +43,7 @@ const char* format_variable_symbol(const VariableRecord* variable) {
     const char* key = variable_key(variable);
     if (key[0] == '+') key++;
     size_t used = strlen(text);
-    snprintf(text + used, sizeof text - used, "%s", key);
+    copy_text(text + used, sizeof text - used, key);
     return text;
 }
 
@@ -77,32 +78,32 @@ const char* format_variable_operand(VariableRecord* variable) {
     int width = variable->width;
     if (variable->flags & VAR_THREADED) {
         emit_reload_frame_pointer();
-        snprintf(text, sizeof text, "%s[rbp+%d]", size_prefix(width), variable->offset);
+        format_to_buffer(text, sizeof text, "%s[rbp+%d]", size_prefix(width), variable->offset);
         return text;
     }
     if (is_frame_variable(variable)) {
         int32_t depth = emitter_stack.push_depth;
         if (variable->flags & VAR_STACK_PARAMETER)
-            snprintf(text, sizeof text, "%s[rsp+PS%d+%d]", size_prefix(width), current_procedure_id,
+            format_to_buffer(text, sizeof text, "%s[rsp+PS%d+%d]", size_prefix(width), current_procedure_id,
                      depth + variable->offset);
         else if (variable->offset + depth == 0)
-            snprintf(text, sizeof text, "%s[rsp]", size_prefix(width));
+            format_to_buffer(text, sizeof text, "%s[rsp]", size_prefix(width));
         else
-            snprintf(text, sizeof text, "%s[rsp+%d]", size_prefix(width), variable->offset + depth);
+            format_to_buffer(text, sizeof text, "%s[rsp+%d]", size_prefix(width), variable->offset + depth);
         return text;
     }
     const char* prefix = width < 5 ? size_prefix(width) : "qword ";
-    snprintf(text, sizeof text, "%s[%s]", prefix, storage_symbol(variable));
+    format_to_buffer(text, sizeof text, "%s[%s]", prefix, storage_symbol(variable));
     return text;
 }
 
 const char* format_variable_qword_symbol(VariableRecord* variable) {
     static char text[600];
     if ((variable->flags & VAR_THREADED) || is_frame_variable(variable)) {
-        snprintf(text, sizeof text, "%s", format_variable_operand(variable));
+        copy_text(text, sizeof text, format_variable_operand(variable));
         return text;
     }
-    snprintf(text, sizeof text, "qword %s", storage_symbol(variable));
+    format_to_buffer(text, sizeof text, "qword %s", storage_symbol(variable));
     return text;
 }
 
@@ -110,7 +111,7 @@ void emit_local_equ(const char* prefix, const char* name, const char* format, ..
     char value[1024];
     va_list args;
     va_start(args, format);
-    vsnprintf(value, sizeof value, format, args);
+    format_to_buffer_v(value, sizeof value, format, args);
     va_end(args);
     emit_linef("p.%s%s equ %s", prefix, name, value);
 }

@@ -166,6 +166,13 @@ void emit_line(const char* text) {
     end_line();
 }
 
+void emit_line_of_length(const char* text, size_t length) {
+    if (no_output_depth) return;
+    ensure_output_room(length);
+    put_text(text, length);
+    end_line();
+}
+
 void emit_line2(const char* a, const char* b) {
     if (no_output_depth) return;
     size_t la = std::strlen(a), lb = std::strlen(b);

@@ -50,6 +50,8 @@ TextBuffer* current_output_buffer();
 // no_output_depth is non-zero.
 
 void emit_line(const char* text);
+// The same for a text of known length (no end byte needed).
+void emit_line_of_length(const char* text, size_t length);
 void emit_line2(const char* a, const char* b);
 void emit_line3(const char* a, const char* b, const char* c);
 void emit_numbered_label(const char* prefix, int32_t n);

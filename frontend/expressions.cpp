@@ -113,6 +113,7 @@ int fold_constant_operation(int token, int64_t left, double left_real, int64_t r
 #include "core/backend_hooks.h"
 #include "core/core_globals.h"
 #include "core/error_state.h"
+#include "core/text_format.h"
 #include "frontend/call_arguments.h"
 #include "frontend/constants.h"
 #include "frontend/frontend_globals.h"
@@ -216,7 +217,7 @@ void compile_constant() {
     if (error_number == 79) clear_error_state();
     if (error_number) return;
     char name[STATEMENT_WORD_SIZE];
-    snprintf(name, sizeof name, "%s", statement_word);
+    copy_text(name, sizeof name, statement_word);
     if (!name[0] || !identifier_start_chars[(unsigned char)name[0]]) {
         set_error(64);
         return;
@@ -244,7 +245,7 @@ void compile_constant() {
             }
         } else if (current_operand.kind == OPERAND_STRING && (current_operand.flags & OP_LITERAL)) {
             pending_constant.kind = pending_kind_string;
-            snprintf(pending_constant.text, sizeof pending_constant.text, "%s", literal_text);
+            copy_text(pending_constant.text, sizeof pending_constant.text, literal_text);
         } else {
             set_error(62);
             return;
@@ -307,7 +308,7 @@ int parse_number_literal() {
     int radix = radix_mark ? radix_mark : 10;
     radix_mark = 0;
     if (radix == 10 && !(statement_word[0] >= '0' && statement_word[0] <= '9')) return 0;
-    snprintf(text, sizeof text, "%s", statement_word);
+    copy_text(text, sizeof text, statement_word);
     if (radix == 10 && token_code == '.') {
         // The lexer stops a word at ".": the fraction is the next word.
         char* point = parse_pointer - 1;
@@ -316,12 +317,12 @@ int parse_number_literal() {
             return 0;
         }
         size_t used = strlen(text);
-        snprintf(text + used, sizeof text - used, ".");
+        format_to_buffer(text + used, sizeof text - used, ".");
         if (identifier_chars[(unsigned char)*parse_pointer]) {
             read_token();
             if (error_number == 79) clear_error_state();
             used = strlen(text);
-            snprintf(text + used, sizeof text - used, "%s", statement_word);
+            copy_text(text + used, sizeof text - used, statement_word);
         } else {
             read_operator();
             if (error_number == 79) clear_error_state();
@@ -334,7 +335,7 @@ int parse_number_literal() {
         text[used] = 0;
         read_token();
         if (error_number == 79) clear_error_state();
-        snprintf(text + used, sizeof text - used, "%s", statement_word);
+        copy_text(text + used, sizeof text - used, statement_word);
     }
     if (error_number) return 0;
     NumberValue value;
@@ -541,7 +542,7 @@ void compile_operand() {
     pointer_flag = 0;
     if (statement_word[0] && token_code == TOKEN_MODULE_SEPARATOR) {
         char module_name[STATEMENT_WORD_SIZE];
-        snprintf(module_name, sizeof module_name, "%s", statement_word);
+        copy_text(module_name, sizeof module_name, statement_word);
         // The prefix also reads the token after "::".
         resolve_module_prefix(module_name);
         if (error_number) return;
@@ -610,7 +611,7 @@ void compile_call_or_index() {
         return;
     }
     char name[STATEMENT_WORD_SIZE];
-    snprintf(name, sizeof name, "%s", statement_word);
+    copy_text(name, sizeof name, statement_word);
     bool statement_start = previous_token == 1;
     parse_field_type(0);
     if (error_number) return;
@@ -633,14 +634,14 @@ void compile_call_or_index() {
         // compiled by their own parts, none of which is in this build.
         if (pointer_flag) {
             char quoted[STATEMENT_WORD_SIZE + 1];
-            snprintf(quoted, sizeof quoted, "*%s", name);
+            format_to_buffer(quoted, sizeof quoted, "*%s", name);
             set_error_format(12, quoted);
         } else {
             set_error_format(12, name);
         }
         return;
     }
-    snprintf(statement_word, sizeof statement_word, "%s", name);
+    copy_text(statement_word, sizeof statement_word, name);
     VariableRecord* variable = resolve_variable(1);
     if (error_number) return;
     if (!variable) {
@@ -678,7 +679,7 @@ void compile_statement_expression() {
         return;
     }
     char target_text[512];
-    snprintf(target_text, sizeof target_text, "%s", current_operand.text);
+    copy_text(target_text, sizeof target_text, current_operand.text);
     ExpressionTarget target;
     target.text = target_text;
     target.kind = current_operand.kind;

@@ -20,6 +20,9 @@
 #include "platform/platform.h"
 
 HashTable* macro_table = nullptr;
+// Macros defined in module tables this compilation (the module tables go
+// with the compilation); with none anywhere, statements skip the expander.
+static int64_t module_macros_defined = 0;
 HashTable* resident_macro_table = nullptr;
 MacroRecord* macro_being_defined = nullptr;
 
@@ -563,6 +566,7 @@ void init_macros()
 
 void reset_macro_state()
 {
+    module_macros_defined = 0;
     expansion_write = expansion_buffer;
     macro_error_line = 0;
     macro_out_written = 0;
@@ -634,6 +638,7 @@ MacroRecord* define_macro(const char* name_text)
     }
 
     HashTable* table = current_module && current_module->macros ? current_module->macros : macro_table;
+    if (table != macro_table) module_macros_defined++;
     MacroRecord* macro = static_cast<MacroRecord*>(hash_add(table, pool_strdup(name.c_str())));
     HashEntry entry = macro->entry;
     std::memset(macro, 0, sizeof *macro);
@@ -735,6 +740,8 @@ char* expand_statement_macros(char* statement)
     if (!expansion_buffer) {
         init_macros();
     }
+    // Without any macro there is nothing to expand.
+    if (macro_table->count == 0 && resident_macro_table->count == 0 && module_macros_defined == 0) return nullptr;
     int64_t used = expansion_write - expansion_buffer;
     if (used > macro_buffer_limit) {
         set_error_always(353);

@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/char_tables.h"
 #include "core/core_globals.h"
+#include "core/text_format.h"
 #include "frontend/frontend_globals.h"
 #include "frontend/number_literals.h"
 
@@ -78,7 +80,7 @@ void restore_register_marks(const RegisterMarks* marks) {
 }
 
 void set_operand_register_text(const char* name) {
-    snprintf(current_operand.text, sizeof current_operand.text, "%s", name);
+    copy_text(current_operand.text, sizeof current_operand.text, name);
     current_operand.kind = OPERAND_REGISTER;
     current_operand.size = 8;
 }
@@ -90,7 +92,7 @@ void set_operand_integer_constant(int64_t value) {
     current_operand.constant_float = (double)value;
     current_operand.flags &= ~(OP_FLOAT | OP_DOUBLE | OP_QUAD | OP_COMPUTED);
     if (!fits_int32(value)) current_operand.flags |= OP_QUAD;
-    snprintf(current_operand.text, sizeof current_operand.text, "%lld", (long long)value);
+    copy_text(current_operand.text, sizeof current_operand.text, int_to_text(value));
 }
 
 void set_operand_float_constant(double value, bool is_double) {
@@ -101,7 +103,7 @@ void set_operand_float_constant(double value, bool is_double) {
     current_operand.flags &= ~(OP_QUAD | OP_COMPUTED);
     current_operand.flags |= OP_FLOAT;
     if (is_double) current_operand.flags |= OP_DOUBLE;
-    snprintf(current_operand.text, sizeof current_operand.text, "%.100g", value);
+    format_to_buffer(current_operand.text, sizeof current_operand.text, "%.100g", value);
 }
 
 int cache_current_list(const void* list) {

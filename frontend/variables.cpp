@@ -7,6 +7,7 @@
 #include "core/core_globals.h"
 #include "core/error_state.h"
 #include "core/memory_pools.h"
+#include "core/text_format.h"
 #include "frontend/expressions.h"
 #include "frontend/frontend_globals.h"
 #include "frontend/structure_fields.h"
@@ -121,9 +122,18 @@ VariableRecord* declare_data_pointer_variable() {
     return variable;
 }
 
+// The key of a variable: "+" for a local one, then "p_" or "v_", then the name.
+static void build_variable_key(char* key, size_t size, const char* name, bool local, bool pointer) {
+    size_t used = 0;
+    if (local) key[used++] = '+';
+    key[used++] = pointer ? 'p' : 'v';
+    key[used++] = '_';
+    copy_text(key + used, size - used, name);
+}
+
 const char* make_variable_key(const char* name, bool local, bool pointer) {
     static char key[MAX_WORD_LENGTH + 8];
-    snprintf(key, sizeof key, "%s%s%s", local ? "+" : "", pointer ? "p_" : "v_", name);
+    build_variable_key(key, sizeof key, name, local, pointer);
     return key;
 }
 
@@ -151,7 +161,7 @@ VariableRecord* find_variable_scoped(const char* name, bool pointer) {
 
 const char* get_key_display_name(const char* key) {
     static char text[MAX_WORD_LENGTH + 8];
-    snprintf(text, sizeof text, "%s%s", key_is_pointer(key) ? "*" : "", key_name(key));
+    format_to_buffer(text, sizeof text, "%s%s", key_is_pointer(key) ? "*" : "", key_name(key));
     return text;
 }
 
@@ -168,7 +178,7 @@ DataItem* add_data_item(const char* name, int32_t size, uint8_t kind, void* obje
     }
     procedure[i] = 0;
     char label[512];
-    snprintf(label, sizeof label, "so_%s.%s", procedure, name);
+    format_to_buffer(label, sizeof label, "so_%s.%s", procedure, name);
     list_reset_cursor(data_item_list);
     while (list_next(data_item_list)) {}
     auto* item = static_cast<DataItem*>(list_add(data_item_list));
@@ -251,7 +261,7 @@ VariableRecord* declare_variable(const char* key) {
 // The current operand names the variable.
 static void set_operand_to_variable(VariableRecord* variable) {
     const char* text = backend->format_variable_operand ? backend->format_variable_operand(variable) : variable_key(variable);
-    snprintf(current_operand.text, sizeof current_operand.text, "%s", text);
+    copy_text(current_operand.text, sizeof current_operand.text, text);
     current_operand.kind = OPERAND_VARIABLE;
     current_operand.size = variable->width;
     current_operand.constant = 0;
@@ -295,8 +305,8 @@ VariableRecord* resolve_variable(int mode) {
     bool local_scope = in_procedure != 0;
     char global_key[MAX_WORD_LENGTH + 8];
     char local_key[MAX_WORD_LENGTH + 8];
-    snprintf(global_key, sizeof global_key, "%s", make_variable_key(name, false, pointer));
-    snprintf(local_key, sizeof local_key, "%s", make_variable_key(name, true, pointer));
+    build_variable_key(global_key, sizeof global_key, name, false, pointer);
+    build_variable_key(local_key, sizeof local_key, name, true, pointer);
     VariableRecord* variable = find_variable(global_key);
     bool created = false;
 
@@ -442,7 +452,7 @@ int parse_field_type(int mode) {
     if (error_number == 79) clear_error_state();
     if (error_number) return 0;
     char name[TYPE_NAME_SIZE];
-    snprintf(name, sizeof name, "%s", statement_word);
+    copy_text(name, sizeof name, statement_word);
     if (name[0] == 0) {
         set_error(1);
         return 0;
@@ -452,7 +462,7 @@ int parse_field_type(int mode) {
         set_error_format(284, name);
         return 0;
     }
-    snprintf(current_type.name, sizeof current_type.name, "%s", name);
+    copy_text(current_type.name, sizeof current_type.name, name);
     current_type.given = 1;
     // Parameters of Import lines and prototypes may take a pseudo-type
     // ("p-ascii", ...): tried first.
@@ -606,10 +616,10 @@ void compile_variable_items(int32_t mode) {
             break;
         }
         char name[STATEMENT_WORD_SIZE];
-        snprintf(name, sizeof name, "%s", statement_word);
+        copy_text(name, sizeof name, statement_word);
         parse_field_type(0);
         if (error_number) break;
-        snprintf(statement_word, sizeof statement_word, "%s", name);
+        copy_text(statement_word, sizeof statement_word, name);
         if (in_procedure && (mode == DECLARE_DEFINE || mode == DECLARE_GLOBAL)) {
             VariableRecord* existing = find_local_variable(statement_word, pointer_flag != 0);
             if (existing && (existing->flags & VAR_PARAMETER)) {
@@ -691,10 +701,10 @@ void compile_variable_declaration(int threaded) {
             break;
         }
         char name[STATEMENT_WORD_SIZE];
-        snprintf(name, sizeof name, "%s", statement_word);
+        copy_text(name, sizeof name, statement_word);
         parse_field_type(0);
         if (error_number) break;
-        snprintf(statement_word, sizeof statement_word, "%s", name);
+        copy_text(statement_word, sizeof statement_word, name);
         bool pointer = pointer_flag != 0;
         if (!threaded && find_local_variable(statement_word, pointer)) {
             set_error_format(208, get_key_display_name(make_variable_key(statement_word, false, pointer)));
