@@ -66,7 +66,7 @@ void set_slot_result(const std::string& text)
 {
     int32_t slot = slot_index();
     c_slot_texts[slot] = pool_strdup(text.c_str());
-    std::snprintf(current_operand.text, sizeof current_operand.text, "%s", text.c_str());
+    copy_text(current_operand.text, sizeof current_operand.text, text.c_str());
     current_operand.kind = OPERAND_REGISTER;
     current_operand.size = 8;
 }
@@ -83,9 +83,9 @@ bool refuse_in_float_mode()
 std::string arithmetic_text(char op, const std::string& left, const std::string& right)
 {
     char format[40];
-    if (expression_mode & (MODE_FLOAT | MODE_DOUBLE_BIT)) std::snprintf(format, sizeof format, "((double)%%s%c%%s)", op);
-    else if (is_quad_arithmetic()) std::snprintf(format, sizeof format, "((quad)%%s%c(quad)%%s)", op);
-    else std::snprintf(format, sizeof format, "(%%s%c%%s)", op);
+    if (expression_mode & (MODE_FLOAT | MODE_DOUBLE_BIT)) format_to_buffer(format, sizeof format, "((double)%%s%c%%s)", op);
+    else if (is_quad_arithmetic()) format_to_buffer(format, sizeof format, "((quad)%%s%c(quad)%%s)", op);
+    else format_to_buffer(format, sizeof format, "(%%s%c%%s)", op);
     return format_text(format, left, right);
 }
 
@@ -112,7 +112,7 @@ const char* c_float_literal(double value)
     // The shortest text that reads back as the same double (the C library's
     // "%.100g" would print every binary digit: 1e300 as 101 digits).
     for (int digits = 15; digits <= 17; digits++) {
-        std::snprintf(text, sizeof text - 3, "%.*g", digits, value);
+        format_to_buffer(text, sizeof text - 3, "%.*g", digits, value);
         if (std::strtod(text, nullptr) == value) break;
     }
     if (!std::strchr(text, '.') && !std::strchr(text, 'e')) std::strcat(text, ".0");

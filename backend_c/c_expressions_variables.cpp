@@ -7,6 +7,7 @@
 #include "backend_c/c_compile_program.h"
 #include "backend_c/c_type_names.h"
 #include "core/output_buffers.h"
+#include "core/text_format.h"
 #include "frontend/modules.h"
 #include "frontend/symbols.h"
 
@@ -40,7 +41,7 @@ const char* c_format_variable_operand(VariableRecord* variable)
     const char* key = variable_key(variable);
     if (variable->flags & VAR_THREADED) {
         char buffer[160];
-        std::snprintf(buffer, sizeof buffer, "((%s*)(tls+%d))[0]", c_type_name(variable->type), variable->offset);
+        format_to_buffer(buffer, sizeof buffer, "((%s*)(tls+%d))[0]", c_type_name(variable->type), variable->offset);
         text = buffer;
         return text.c_str();
     }
