@@ -22,6 +22,7 @@
 #include "forge/library_format.h"
 #include "frontend/call_arguments.h"
 #include "frontend/frontend_globals.h"
+#include "frontend/imports.h"
 #include "frontend/libraries.h"
 #include "frontend/literal_strings.h"
 #include "frontend/operand_state.h"
@@ -187,6 +188,7 @@ void release_pseudo_type_arguments(const CallRecord* call)
         char line[96];
         if (type == TYPE_P_BSTR) {
             std::snprintf(line, sizeof line, "f_sysfreestring_(pt%d);", k);
+            if (!no_output_depth) mark_imported_function_used("SysFreeString_", nullptr);
         } else {
             std::snprintf(line, sizeof line, "SYS_FreeStringNoCheck(pt%d);", k);
             if (!no_output_depth) c_runtime_used[C_SYS_FreeStringNoCheck] = 1;

@@ -150,6 +150,19 @@ void emit_read_data_number(int32_t item_type, int32_t item_size, const char* tar
 }
 
 void emit_read_data_string(const char* target, int32_t fixed_length) {
+    if (fixed_length <= 0) {
+        // A string variable gets a copy of the text; the routine answers
+        // the bytes the text takes with its terminator, the step to the
+        // next value.
+        emit_linef(" MOV rdx,%s", data_pointer_operand);
+        emit_linef(" LEA rcx,%s", without_size_prefix(target));
+        mark_runtime_used(RT_SYS_FastAllocateStringFree4);
+        emit_call_frame_begin();
+        emit_line(" CALL SYS_FastAllocateStringFree4");
+        emit_call_frame_end();
+        emit_linef(" ADD %s,rax", data_pointer_operand);
+        return;
+    }
     emit_linef(" LEA rcx,%s", without_size_prefix(target));
     emit_linef(" MOV rdx,%d", fixed_length);
     emit_linef(" MOV r8,%s", data_pointer_operand);

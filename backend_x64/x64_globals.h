@@ -67,9 +67,6 @@ enum RuntimeRoutine : int32_t {
 
 extern uint8_t runtime_routine_used[RUNTIME_ROUTINE_COUNT];
 extern const char* const runtime_routine_names[RUNTIME_ROUTINE_COUNT];
-// The system function SysFreeString was called (declared external by the
-// program output with the other imported functions).
-extern int32_t sys_free_string_used;
 
 // ---------------------------------------------------------------------------
 // Operand addressing (backend_x64/emit_operands.cpp).
