@@ -79,6 +79,7 @@ const BackendHooks c_backend_hooks = {
     .exchange_float_values = c_exchange_float_values,
     .assign_result = c_assign_result,
     .format_variable_operand = c_format_variable_operand,
+    .emit_local_cleanup = c_emit_local_cleanup,
     .push_string_base_position = c_push_string_base_position,
     .restore_string_base_position = c_restore_string_base_position,
     .increment_string_base_position = c_increment_string_base_position,

@@ -7,6 +7,7 @@
 #include "backend_c/c_program_file.h"
 #include "core/core_globals.h"
 #include "core/file_helpers.h"
+#include "frontend/frontend_globals.h"
 #include "frontend/imports.h"
 
 namespace {
@@ -60,6 +61,8 @@ void c_finish_program()
         mark_imported_function_used("GetCurrentThreadId_", nullptr);
     }
 
+    // The per-thread block holds every Threaded object.
+    c_threaded_object_size = (int64_t(thread_local_offset) + 7) & ~int64_t(7);
     push_output_buffer(head_buffer);
     c_generate_program();
     c_emit_startup_tail();

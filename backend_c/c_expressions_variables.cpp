@@ -5,9 +5,13 @@
 
 #include "backend_c/c_expressions.h"
 #include "backend_c/c_compile_program.h"
+#include "backend_c/c_globals.h"
+#include "backend_c/c_structures.h"
 #include "backend_c/c_type_names.h"
+#include "core/core_globals.h"
 #include "core/output_buffers.h"
 #include "core/text_format.h"
+#include "frontend/frontend_globals.h"
 #include "frontend/modules.h"
 #include "frontend/symbols.h"
 
@@ -35,11 +39,18 @@ std::string static_item_name(const char* label)
 
 }  // namespace
 
+void c_note_threaded_object()
+{
+    c_threaded_items_used = 1;
+    if (in_procedure) procedure_uses_threaded = 1;
+}
+
 const char* c_format_variable_operand(VariableRecord* variable)
 {
     static std::string text;
     const char* key = variable_key(variable);
     if (variable->flags & VAR_THREADED) {
+        c_note_threaded_object();
         char buffer[160];
         format_to_buffer(buffer, sizeof buffer, "((%s*)(tls+%d))[0]", c_type_name(variable->type), variable->offset);
         text = buffer;
@@ -77,4 +88,28 @@ void c_emit_variable_declaration(VariableRecord* variable)
         line = qualifier + c_type_name(variable->type) + " " + name + "=0;";
     }
     emit_line(line.c_str());
+}
+
+void c_emit_free_string(VariableRecord* variable)
+{
+    emit_line(("SYS_FreeString(" + std::string(c_format_variable_operand(variable)) + ");").c_str());
+    if (!no_output_depth) {
+        c_runtime_used[C_SYS_FreeString] = 1;
+        string_manager_used = 1;
+    }
+}
+
+void c_emit_local_cleanup(VariableRecord* variable)
+{
+    if (variable->pointer || (variable->flags & VAR_STATIC)) return;
+    if (variable->type == TYPE_STRING) {
+        c_emit_free_string(variable);
+    } else if (variable->type == TYPE_STRUCTURE && !(variable->flags & VAR_PARAMETER) && variable->structure &&
+               (variable->structure->flags & STRUCT_DYNAMIC)) {
+        variable->structure->flags |= STRUCT_NEEDS_INIT;
+        std::string line = "SYS_FreeStructureStrings(&" + std::string(c_format_variable_operand(variable)) + ",m" +
+                           c_structure_name(variable->structure) + ");";
+        emit_line(line.c_str());
+        if (!no_output_depth) c_runtime_used[C_SYS_FreeStructureStrings] = 1;
+    }
 }

@@ -47,7 +47,7 @@ std::string format_address(uint32_t flags, int32_t offset, void* item, const Mod
                            const char* prefix, const char* pointer_prefix, const char* type, const char* name)
 {
     if ((flags & CONTAINER_THREADED) == CONTAINER_THREADED) {
-        c_threaded_items_used = 1;
+        c_note_threaded_object();
         if (!no_output_depth) forget_cached_list();
         return "((" + std::string(type) + " *)(tls+" + std::to_string(offset) + "))[0]";
     }

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "backend_x64/emit_arith.h"
+#include "backend_x64/emit_arrays.h"
 #include "backend_x64/emit_common.h"
 #include "backend_x64/emit_strings.h"
 #include "backend_x64/program_output.h"
@@ -226,6 +227,16 @@ void emit_get_map_element_call(MapRecord* map) {
     emit_call_frame_end();
     procedure_uses_rbp = 1;
     use_routine("ZD_GetMapElement");
+}
+
+void emit_container_creation(uint8_t kind, void* object) {
+    if (!object) return;
+    switch (kind) {
+    case TYPE_LIST: emit_new_list(static_cast<ListRecord*>(object)); break;
+    case TYPE_MAP: emit_new_map(static_cast<MapRecord*>(object), 0); break;
+    case TYPE_ARRAY: emit_constant_array_allocation(static_cast<ArrayRecord*>(object)); break;
+    default: break;
+    }
 }
 
 void collect_list_map_labels() {

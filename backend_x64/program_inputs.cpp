@@ -58,6 +58,8 @@ void collect_global_variables()
     hash_reset_iterator(module_table);
 }
 
+}  // namespace
+
 // An item is written when its procedure is called, when the debugger shows
 // it, or when its procedure is an exported one that is defined. An item
 // recorded without its procedure is always written.
@@ -68,6 +70,8 @@ bool item_is_live(const DataItem* item)
     if (procedure->use_count != 0) return true;
     return (procedure->flags & (procedure_exported | procedure_declared_only)) == procedure_exported;
 }
+
+namespace {
 
 // The data type of an item: its kind, or for a Static variable the
 // variable's own type (a pointer is an integer, a structure takes the

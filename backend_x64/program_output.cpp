@@ -464,6 +464,9 @@ void emit_late_runtime_externs()
     for (int32_t routine = 0; routine < RUNTIME_ROUTINE_COUNT; routine++) {
         if (runtime_routine_used[routine]) declare_extern(runtime_routine_names[routine]);
     }
+    // Symbols first named by the start-up code or the thread callbacks (the
+    // creation of Static and Threaded lists and maps).
+    for (const std::string& name : ExternSymbolList) declare_extern(name.c_str());
 }
 
 void finish_x64_program()

@@ -58,6 +58,9 @@ void reset_program_output();
 // Appends to the global variables and the Static items above what the front
 // end's variable tables and data-item list hold (backend_x64/program_inputs.cpp).
 void collect_program_inputs();
+// A Static item is written (its procedure is used, the debugger is on, ...).
+struct DataItem;
+bool item_is_live(const DataItem* item);
 
 // Writes "extrn <name>" unless the name was declared before in this
 // compilation (fasm stops at a repeated extrn). Returns whether it wrote.

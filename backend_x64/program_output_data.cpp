@@ -3,8 +3,10 @@
 // section, and the start-up initialisation of the items that need it.
 #include <string>
 
+#include "backend_x64/emit_lists_maps.h"
 #include "backend_x64/program_output.h"
 #include "core/core_globals.h"
+#include "frontend/frontend_globals.h"
 
 std::vector<StaticDataItem> program_data_items;
 
@@ -132,7 +134,12 @@ void emit_module_variables()
 
 void emit_global_inits()
 {
-    // Strings, fixed strings, arrays, lists, maps and structures with dynamic
-    // fields get their start-up code from the emitters of those objects; the
-    // numeric items need none (their value is in the data section).
+    // Strings, fixed strings and structures with dynamic fields get their
+    // start-up code from the emitters of those objects; the numeric items
+    // need none (their value is in the data section). The Static arrays,
+    // lists and maps of procedures are created here.
+    for (ListNode* node = data_item_list ? data_item_list->first : nullptr; node; node = node->next) {
+        auto* item = reinterpret_cast<DataItem*>(node);
+        if (item_is_live(item)) emit_container_creation(item->kind, item->object);
+    }
 }

@@ -9,6 +9,7 @@
 #include "backend_x64/emit_arith.h"
 #include "backend_x64/emit_common.h"
 #include "backend_x64/emit_operands.h"
+#include "backend_x64/emit_lists_maps.h"
 #include "backend_x64/program_output.h"
 #include "backend_x64/program_structures.h"
 #include "backend_x64/x64_globals.h"
@@ -218,6 +219,7 @@ void emit_thread_object_init()
         for (ListNode* node = init_item_list->first; node; node = node->next) {
             auto* item = reinterpret_cast<InitItem*>(node);
             if (item->kind == TYPE_STRUCTURE) emit_init_structure_item(item_variable(item));
+            else emit_container_creation(item->kind, item->object);
             if (item->initialised) emit_initial_value(item);
         }
     });

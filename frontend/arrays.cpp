@@ -15,6 +15,7 @@
 #include "frontend/libraries.h"
 #include "frontend/lists_maps.h"
 #include "frontend/modules.h"
+#include "frontend/procedures.h"
 #include "frontend/statement_dispatcher.h"
 #include "frontend/symbols.h"
 #include "frontend/variables.h"
@@ -205,11 +206,16 @@ int check_array_name(const char* name) {
         set_error(99);
         return 0;
     }
+    if (error_number) return 0;
+    if (find_procedure_quietly(name)) {
+        set_error(100);
+        return 0;
+    }
     if (find_map(name)) {
         set_error(140);
         return 0;
     }
-    return 1;
+    return error_number ? 0 : 1;
 }
 
 ArrayRecord* declare_array(const char* name_in, int redim, ArrayRecord* record) {
@@ -666,6 +672,12 @@ void compile_dim_statement(int redim) {
     if (error_number == 79) clear_error_state();
     pointer_flag = 0;
     bool star_read = token_code == '*';
+    // Any other byte the keyword's reader took as an operator (the digit of
+    // "1abc", a "$") cannot begin a name.
+    if (!star_read && token_code != TOKEN_NO_OPERATOR && token_code != TOKEN_END) {
+        set_error(19);
+        return;
+    }
     if (!star_read)
         while (*parse_pointer == ' ' || *parse_pointer == '\t') parse_pointer++;
     if (star_read || *parse_pointer == '*') {
@@ -693,8 +705,6 @@ void compile_dim_statement(int redim) {
         set_error(77);
         return;
     }
-    int32_t saved_mode = declaration_mode;
-    declaration_mode = DECLARE_NONE;
+    // The item of a declaration statement keeps its mode (Global, Static, ...).
     declare_array(name, redim, nullptr);
-    declaration_mode = saved_mode;
 }

@@ -16,6 +16,7 @@
 #include "frontend/lexer.h"
 #include "frontend/libraries.h"
 #include "frontend/modules.h"
+#include "frontend/procedures.h"
 #include "frontend/statement_dispatcher.h"
 #include "frontend/symbols.h"
 #include "frontend/variables.h"
@@ -62,7 +63,55 @@ Record* find_scoped(CursorList* global, CursorList* ModuleRecord::*slot, const c
     return find_record<Record>(global, name, 0);
 }
 
+// The main-scope lookup: the modules in use, then (outside module
+// sections) the global records that are not locals of a procedure.
+template <typename Record>
+Record* find_main_scope(CursorList* global, CursorList* ModuleRecord::*slot, const char* name) {
+    if (modules_in_use) {
+        for (ListNode* node = modules_in_use->first; node; node = node->next) {
+            ModuleRecord* module = reinterpret_cast<ModuleUse*>(node)->module;
+            if (!module) continue;
+            Record* record = find_record<Record>(module->*slot, name, 0);
+            if (record && !(record->flags & CONTAINER_LOCAL) &&
+                (module == current_module || (record->flags & CONTAINER_PUBLIC)))
+                return record;
+        }
+    }
+    if (current_module) return nullptr;
+    if (!global) return nullptr;
+    for (ListNode* node = global->first; node; node = node->next) {
+        auto* record = reinterpret_cast<Record*>(node);
+        if (((record->flags & CONTAINER_POINTERS) != 0) != (pointer_flag != 0)) continue;
+        if (record->flags & CONTAINER_LOCAL) continue;
+        if (strcasecmp(record->name, name) == 0) return record;
+    }
+    return nullptr;
+}
+
 }  // namespace
+
+ListRecord* find_global_list(const char* name) {
+    return find_main_scope<ListRecord>(list_list, &ModuleRecord::lists, name);
+}
+
+MapRecord* find_global_map(const char* name) { return find_main_scope<MapRecord>(map_list, &ModuleRecord::maps, name); }
+
+bool share_main_scope_container(const char* name) {
+    if (ArrayRecord* array = find_array_global(name)) {
+        if (array->flags & ARRAY_LOCAL) return false;
+        array->flags |= ARRAY_SHARED;
+        return true;
+    }
+    if (ListRecord* list = find_global_list(name)) {
+        list->flags |= CONTAINER_SHARED;
+        return true;
+    }
+    if (MapRecord* map = find_global_map(name)) {
+        map->flags |= CONTAINER_SHARED;
+        return true;
+    }
+    return false;
+}
 
 void reset_lists_maps() {
     list_list = create_list(sizeof(ListRecord), 0);
@@ -130,6 +179,11 @@ bool check_container_name(const char* name, bool is_map) {
         set_error(is_map ? 99 : 140);
         return false;
     }
+    if (error_number) return false;
+    if (find_procedure_quietly(name)) {
+        set_error(100);
+        return false;
+    }
     return true;
 }
 
@@ -169,7 +223,8 @@ bool place_record(Record* record, const char* name, int32_t bytes, uint8_t kind,
         record->item = register_init_item(kind, record);
     } else if (in_structure) {
         record->flags = CONTAINER_FIELD;
-    } else if ((in_procedure && declaration_mode != DECLARE_SHARED && declaration_mode != DECLARE_STATIC) ||
+    } else if ((in_procedure && declaration_mode != DECLARE_SHARED && declaration_mode != DECLARE_STATIC &&
+                declaration_mode != DECLARE_GLOBAL) ||
                in_interface) {
         record->flags = CONTAINER_LOCAL;
         local_frame_offset = (local_frame_offset + 7) & ~7;

@@ -21,6 +21,8 @@
 #include "frontend/frontend_globals.h"
 #include "frontend/labels.h"
 #include "frontend/lexer.h"
+#include "frontend/arrays.h"
+#include "frontend/lists_maps.h"
 #include "frontend/libraries.h"
 #include "frontend/modules.h"
 #include "frontend/statement_dispatcher.h"
@@ -369,6 +371,11 @@ ProcedureRecord* find_procedure(const char* name) {
     return find_in(procedure_table, name);
 }
 
+ProcedureRecord* find_procedure_quietly(const char* name) {
+    if (explicit_module) return find_in(explicit_module->procedures, name);
+    return find_procedure(name);
+}
+
 ProcedureRecord* procedure_declare(uint32_t kind_flags) {
     const bool is_import = (kind_flags & PROC_IMPORTED) != 0;
     const bool is_prototype = (kind_flags & PROC_PROTOTYPE) != 0;
@@ -498,9 +505,18 @@ ProcedureRecord* procedure_declare(uint32_t kind_flags) {
     return record;
 }
 
+// The locals of the scope that ends: variables, then arrays, lists and
+// maps, each with its clean-up.
+static void drop_scope_symbols() {
+    drop_procedure_locals();
+    free_scope_arrays();
+    free_scope_lists();
+    free_scope_maps();
+}
+
 void clear_local_symbols() {
     no_output_depth++;
-    drop_procedure_locals();
+    drop_scope_symbols();
     no_output_depth--;
 }
 
@@ -547,7 +563,7 @@ void compile_endprocedure_statement() {
         return;
     }
     if (backend->begin_procedure_epilogue) backend->begin_procedure_epilogue(record);
-    drop_procedure_locals();
+    drop_scope_symbols();
     if (backend->finish_procedure) backend->finish_procedure(record);
     pop_output_buffer();
     record->code_size = record->code_buffer->write - record->code_buffer->start;

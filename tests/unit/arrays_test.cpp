@@ -8,6 +8,7 @@
 #include "frontend/expressions.h"
 #include "frontend/lexer.h"
 #include "frontend/lists_maps.h"
+#include "frontend/procedures.h"
 #include "frontend/statement_dispatcher.h"
 #include "frontend/variables.h"
 
@@ -164,26 +165,22 @@ TEST_F(ArraysTest, FloatElementsInFloatArithmetic) {
     EXPECT_NE(code.find(" FLD qword [rbp+16]\n"), std::string::npos) << code;
 }
 
-TEST_F(ArraysTest, LocalArrayIsReleasedAtTheEndOfItsScope) {
-    fresh();
-    in_procedure = 1;
-    local_frame_offset = 40;
-    clear_error_state();
-    text = std::string("Dim a(3)") + '\0' + '\0';
-    parse_pointer = text.data();
-    compile_statement();
+TEST_F(ArraysTest, LocalArraysAreReleasedAtTheEndOfTheirProcedure) {
+    compile("Procedure P()\nDim a(3)\nDim b(2)\na(1) = b(1)\nEndProcedure");
     ASSERT_EQ(error_number, 0);
-    ArrayRecord* array = find_array("a");
-    ASSERT_NE(array, nullptr);
-    EXPECT_EQ(array->offset, 40);
-    EXPECT_EQ(local_frame_offset, 56);
-    EXPECT_NE(output().find(" LEA rax,[rsp+64]\n"), std::string::npos) << output();
-    clear_output();
-    emitter_stack.push_depth = 8;
-    free_scope_arrays();
-    emitter_stack.push_depth = 0;
-    EXPECT_EQ(output(), " PUSH rax\n MOV rcx,qword [rsp+56]\n SUB rsp,32\n CALL SYS_FreeArray\n ADD rsp,32\n");
+    ProcedureRecord* procedure = find_procedure("P");
+    ASSERT_NE(procedure, nullptr);
+    std::string body(procedure->code_buffer->start, procedure->code_buffer->write);
+    // One PUSH rax keeps the result across both releases, which address the
+    // slots at the depth it made.
+    EXPECT_NE(body.find("_EndProcedure1:\n PUSH rax\n MOV rcx,qword [rsp+48]\n SUB rsp,40\n CALL SYS_FreeArray\n"
+                        " ADD rsp,40\n MOV rcx,qword [rsp+64]\n SUB rsp,40\n CALL SYS_FreeArray\n ADD rsp,40\n"
+                        " POP rax\n"),
+              std::string::npos)
+        << body;
+    // Gone with the procedure: no later code can name them.
     EXPECT_EQ(find_array("a"), nullptr);
+    EXPECT_EQ(error_of("Procedure P()\nDim a(3)\nEndProcedure\nProcedure Q()\na(1) = 5\nEndProcedure"), 12);
 }
 
 TEST_F(ArraysTest, DeclarationErrors) {

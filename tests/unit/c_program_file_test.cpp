@@ -391,8 +391,10 @@ TEST_F(CProgramFile, ProgramParametersAndOpenGlSubsystem)
     dpi_aware = 1;
     xp_skin = 1;
     c_threaded_items_used = 1;
-    c_threaded_object_size = 48;
+    // The block holds every Threaded object, rounded up to 8 bytes.
+    thread_local_offset = 44;
     std::string text = finished_file();
+    thread_local_offset = 0;
     thread_safe = 0;
     purifier_enabled = 0;
     EXPECT_NE(text.find("char ZD_OpenGLSubsystem=2;\n"
