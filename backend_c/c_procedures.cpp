@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "backend_c/c_blocks.h"
 #include "backend_c/c_expressions.h"
 #include "backend_c/c_globals.h"
 #include "backend_c/c_compile_program.h"
@@ -235,6 +236,7 @@ void c_begin_procedure(ProcedureRecord*)
     procedure_uses_strings = 0;
     procedure_uses_threaded = 0;
     pending_head.clear();
+    c_enter_function_labels();
 }
 
 void c_begin_procedure_epilogue(ProcedureRecord* procedure)
@@ -254,6 +256,7 @@ void c_finish_procedure(ProcedureRecord*)
     pending_head.clear();
     result_local_counter = saved_result_counter;
     p_temporary_counter = saved_p_counter;
+    c_leave_function_labels();
 }
 
 void c_emit_procedure_return(ProcedureRecord* procedure, int with_value)
