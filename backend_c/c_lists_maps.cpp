@@ -1,8 +1,8 @@
 // Linked lists and maps in the C file: variable names, the current element
 // texts, NewList, NewMap, the keyed map lookup, the ForEach heads and the
-// releases. A ForEach head is a label "foreach<N>" followed by the step that
-// leaves for "il_next<N>" after the last element, so that the shared Next
-// ("goto foreach<N>;" and "il_next<N>:;") closes the loop.
+// releases. A ForEach head resets the container and opens the C loop
+// "while (ZD_NextElement(...)) {" that the shared Next closes ("}" and
+// "il_next<N>:;").
 #include "backend_c/c_lists_maps.h"
 
 #include <algorithm>
@@ -211,29 +211,27 @@ void c_hook_free_map(MapRecord* map)
     if (!(map->flags & CONTAINER_PARAMETER)) c_emit_free_map(map);
 }
 
-void c_hook_foreach_list_start(ListRecord* list, int32_t label)
+void c_hook_foreach_list_start(ListRecord* list, int32_t)
 {
     emit_text("ZD_ResetList(" + std::string(c_list_member(list)) + "a);");
-    emit_text("foreach" + std::to_string(label) + ":;");
     use_command("ResetList");
 }
 
-void c_hook_foreach_map_start(MapRecord* map, int32_t label)
+void c_hook_foreach_map_start(MapRecord* map, int32_t)
 {
     emit_text("ZD_ResetMap(" + std::string(c_map_member(map)) + "a);");
-    emit_text("foreach" + std::to_string(label) + ":;");
     use_command("ResetMap");
 }
 
-void c_hook_foreach_list_next(ListRecord* list, int32_t label)
+void c_hook_foreach_list_next(ListRecord* list, int32_t)
 {
-    emit_text("if (!ZD_NextElement(" + std::string(c_list_member(list)) + "a)) goto il_next" + std::to_string(label) + ";");
+    emit_text("while (ZD_NextElement(" + std::string(c_list_member(list)) + "a)) {");
     use_command("NextElement");
 }
 
-void c_hook_foreach_map_next(MapRecord* map, int32_t label)
+void c_hook_foreach_map_next(MapRecord* map, int32_t)
 {
-    emit_text("if (!ZD_NextMapElement(" + std::string(c_map_member(map)) + "a)) goto il_next" + std::to_string(label) + ";");
+    emit_text("while (ZD_NextMapElement(" + std::string(c_map_member(map)) + "a)) {");
     use_command("NextMapElement");
 }
 

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "backend_c/c_arrays.h"
+#include "backend_c/c_blocks.h"
 #include "backend_c/c_expressions.h"
 #include "backend_c/c_lists_maps.h"
 #include "backend_c/c_structures.h"
@@ -271,6 +272,7 @@ void c_begin_procedure(ProcedureRecord*)
     procedure_uses_strings = 0;
     procedure_uses_threaded = 0;
     pending_head.clear();
+    c_enter_function_labels();
 }
 
 void c_begin_procedure_epilogue(ProcedureRecord* procedure)
@@ -290,6 +292,7 @@ void c_finish_procedure(ProcedureRecord*)
     pending_head.clear();
     result_local_counter = saved_result_counter;
     p_temporary_counter = saved_p_counter;
+    c_leave_function_labels();
 }
 
 void c_emit_procedure_return(ProcedureRecord* procedure, int with_value)

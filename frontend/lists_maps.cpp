@@ -11,6 +11,7 @@
 #include "core/error_state.h"
 #include "core/memory_pools.h"
 #include "frontend/arrays.h"
+#include "frontend/blocks.h"
 #include "frontend/expressions.h"
 #include "frontend/frontend_globals.h"
 #include "frontend/lexer.h"
@@ -663,10 +664,6 @@ bool read_foreach_container(ListRecord** list, MapRecord** map, int error) {
     return true;
 }
 
-void write_label(const char* prefix, int32_t number) {
-    if (backend && backend->emit_block_label) backend->emit_block_label(prefix, number);
-}
-
 void write_marker() {
     if (!line_markers_suppressed && backend && backend->emit_line_marker) backend->emit_line_marker("DBL");
 }
@@ -683,7 +680,7 @@ void compile_foreach_statement() {
         set_error(1);
         return;
     }
-    int32_t label = ++label_counter;
+    int32_t label = take_block_label_number();
     BlockLevel& level = block_stack.levels[block_stack.depth++];
     level.kind = BLOCK_FOREACH;
     level.flags = 0;
@@ -704,7 +701,6 @@ void compile_foreach_statement() {
 }
 
 void compile_foreach_next(BlockLevel* level, bool named) {
-    bool is_map = level->step == 1;
     if (named) {
         ListRecord* list = nullptr;
         MapRecord* map = nullptr;
@@ -715,7 +711,5 @@ void compile_foreach_next(BlockLevel* level, bool named) {
             return;
         }
     }
-    (void)is_map;
-    if (backend && backend->emit_block_jump) backend->emit_block_jump("_ForEach", level->label);
-    write_label("_Next", level->label);
+    if (backend && backend->emit_foreach_end) backend->emit_foreach_end(level->label);
 }
