@@ -107,6 +107,8 @@ const BackendHooks c_backend_hooks = {
     .build_program = c_build_executable,
     .reassemble_program = c_reassemble,
     .reset_line = "//",
+    .inline_lines_are_c = 1,
+    .label_line_end = ":;",
     .emit_comment = c_emit_comment,
 };
 
