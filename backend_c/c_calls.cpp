@@ -137,6 +137,13 @@ std::string numeric_argument_text(int type)
     return text;
 }
 
+// An exported procedure takes no string position: it returns the address
+// of its result.
+bool returns_own_string(const CallRecord* call)
+{
+    return call->callee_kind != CALLEE_LIBRARY && (call->result_flags & PROC_DLL) != 0;
+}
+
 // "<name>(<arguments>)" with the hoisting lines written first.
 std::string build_call_expression(const std::string& name, CCallFrame& frame)
 {
@@ -155,7 +162,7 @@ std::string build_call_expression(const std::string& name, CCallFrame& frame)
         if (i) list += ",";
         list += text;
     }
-    if (call->result == CALL_RESULT_STRING && !(call->callee_kind != CALLEE_LIBRARY && (call->result_flags & PROC_DLL))) {
+    if (call->result == CALL_RESULT_STRING && !returns_own_string(call)) {
         if (call->parameter_count) list += ",";
         if (debugger_code) {
             int32_t n = p_temporary_counter++;
@@ -236,6 +243,9 @@ void c_begin_call(CallRecord* call)
         frame.pushed = 1;
         c_push_string_base_position();
     }
+    // A string result starts at the saved position, which stays saved for
+    // the reader of the result; the callee gets a second copy of it.
+    if (call->result == CALL_RESULT_STRING) c_push_string_base_position();
     c_call_frames.push_back(frame);
 }
 
@@ -290,7 +300,16 @@ void c_finish_call(CallRecord* call)
         result_text = "0";
     } else {
         std::string expression = build_call_expression(name, frame);
-        if (call->result == CALL_RESULT_STRING) {
+        if (call->result == CALL_RESULT_STRING && returns_own_string(call)) {
+            // The procedure leaves its result on its own string stack: the
+            // caller copies it to the position it saved.
+            int32_t k = result_local_counter++;
+            emit_line(("void* r" + std::to_string(k) + "=" + expression + ";").c_str());
+            emit_line("SYS_PopStringBasePositionUpdate();");
+            emit_line(("SYS_CopyString(r" + std::to_string(k) + ");").c_str());
+            if (!no_output_depth) c_runtime_used[C_SYS_CopyString] = 1;
+            note_strings();
+        } else if (call->result == CALL_RESULT_STRING) {
             emit_line((expression + ";").c_str());
             note_strings();
         } else {

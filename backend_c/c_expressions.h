@@ -55,3 +55,5 @@ const char* c_compare_operator(int token);
 const char* c_format_variable_operand(VariableRecord* variable);
 // Its declaration line in the C file.
 void c_emit_variable_declaration(VariableRecord* variable);
+// "SYS_FreeString(<lvalue>);" (marks the routine used).
+void c_emit_free_string(VariableRecord* variable);

@@ -5,7 +5,9 @@
 
 #include "backend_c/c_expressions.h"
 #include "backend_c/c_compile_program.h"
+#include "backend_c/c_globals.h"
 #include "backend_c/c_type_names.h"
+#include "core/core_globals.h"
 #include "core/output_buffers.h"
 #include "frontend/modules.h"
 #include "frontend/symbols.h"
@@ -39,8 +41,21 @@ const char* c_format_variable_operand(VariableRecord* variable)
     static std::string text;
     const char* key = variable_key(variable);
     if (variable->flags & VAR_THREADED) {
-        char buffer[160];
-        std::snprintf(buffer, sizeof buffer, "((%s*)(tls+%d))[0]", c_type_name(variable->type), variable->offset);
+        // The thread's block: the program's "tls", or the procedure's own
+        // copy of it (declared by the prologue).
+        procedure_uses_threaded = 1;
+        if (!no_output_depth) c_threaded_items_used = 1;
+        char buffer[320];
+        if (variable->type == TYPE_FIXED_STRING && !variable->pointer) {
+            std::snprintf(buffer, sizeof buffer, "&((%s*)(tls+%d))[0]", c_type_name(variable->type), variable->offset);
+        } else if (variable->type == TYPE_STRUCTURE && variable->structure) {
+            const char* stars = (variable->structure->flags & STRUCT_INTERFACE) ? "**" : variable->pointer ? "*" : "";
+            std::snprintf(buffer, sizeof buffer, "((%s%s*)(tls+%d))[0]", c_structure_name(variable->structure), stars,
+                          variable->offset);
+        } else {
+            const char* type = variable->pointer ? "integer" : c_type_name(variable->type);
+            std::snprintf(buffer, sizeof buffer, "((%s*)(tls+%d))[0]", type, variable->offset);
+        }
         text = buffer;
         return text.c_str();
     }
@@ -76,4 +91,10 @@ void c_emit_variable_declaration(VariableRecord* variable)
         line = qualifier + c_type_name(variable->type) + " " + name + "=0;";
     }
     emit_line(line.c_str());
+}
+
+void c_emit_free_string(VariableRecord* variable)
+{
+    if (!no_output_depth) c_runtime_used[C_SYS_FreeString] = 1;
+    emit_format("SYS_FreeString(%s);", c_format_variable_operand(variable));
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "backend_c/c_compile_program.h"
+#include "backend_c/c_expressions.h"
 #include "backend_c/c_globals.h"
 #include "backend_c/c_program_blocks.h"
 #include "backend_c/c_type_names.h"
@@ -205,7 +206,7 @@ void emit_thread_object_releases()
             break;
         }
         case TYPE_STRING:
-            if (c_emit_free_string) c_emit_free_string(static_cast<VariableRecord*>(item->object));
+            c_emit_free_string(static_cast<VariableRecord*>(item->object));
             break;
         case TYPE_LIST:
             if (c_emit_free_list) c_emit_free_list(static_cast<ListRecord*>(item->object));
