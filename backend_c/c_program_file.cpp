@@ -19,11 +19,14 @@
 #include "frontend/libraries.h"
 #include "frontend/modules.h"
 #include "frontend/symbols.h"
+#include "frontend/variables.h"
 
 namespace {
 
 constexpr uint32_t procedure_exported = 0x1000;
 constexpr uint32_t procedure_imported = 0x40000000;
+constexpr uint32_t procedure_declared_only = 0x4000;
+constexpr uint32_t procedure_prototype = 0x10000000;
 constexpr uint32_t array_skip_flags = 0x100 | 0x200;
 constexpr uint32_t container_skip_flags = 0x80 | 0x100;
 constexpr uint16_t variable_skip_flags = 0x400 | 0x1000;
@@ -46,6 +49,20 @@ std::vector<ModuleRecord*> module_list()
     hash_reset_iterator(module_table);
     return modules;
 }
+
+// The main program's table and each module's own, a table once.
+std::vector<HashTable*> module_tables(HashTable* main_table, HashTable* ModuleRecord::*slot)
+{
+    std::vector<HashTable*> tables;
+    if (main_table) tables.push_back(main_table);
+    for (ModuleRecord* module : module_list())
+        if (module->*slot && std::find(tables.begin(), tables.end(), module->*slot) == tables.end())
+            tables.push_back(module->*slot);
+    return tables;
+}
+
+std::vector<HashTable*> procedure_tables() { return module_tables(procedure_table, &ModuleRecord::procedures); }
+std::vector<HashTable*> variable_tables() { return module_tables(variable_table, &ModuleRecord::variables); }
 
 template <typename Visit>
 void for_each_entry(HashTable* table, Visit visit)
@@ -434,6 +451,8 @@ void c_generate_program()
         c_emit_structure_declaration(structure);
         grow_current_buffer();
     });
+    // Imported variables may be typed by the structures just declared.
+    c_emit_imported_variables();
     if (runtime_used) {
         // Bookkeeping only: the registrations are written in the start-up code.
         no_output_depth++;
@@ -476,13 +495,7 @@ void c_generate_program()
         });
     }
     // The main program's table, then each module's own (a table once).
-    std::vector<HashTable*> variable_tables;
-    if (variable_table) variable_tables.push_back(variable_table);
-    for (ModuleRecord* module : modules)
-        if (module->variables && std::find(variable_tables.begin(), variable_tables.end(), module->variables) ==
-                                     variable_tables.end())
-            variable_tables.push_back(module->variables);
-    for (HashTable* table : variable_tables) {
+    for (HashTable* table : variable_tables()) {
         for_each_entry(table, [](HashEntry* entry) {
             auto* variable = reinterpret_cast<VariableRecord*>(entry);
             if (variable->flags & variable_skip_flags) return;
@@ -723,5 +736,54 @@ void c_emit_import_externs()
         if (dll_mode && std::strcmp(function.name, "ExitProcess_") == 0) continue;
         if (!find_imported_function(function.name)) emit_line(function.declaration);
     }
-    if (c_emit_module_import_externs) c_emit_module_import_externs();
+    // The used functions of Import blocks, of the main program and each module.
+    for (HashTable* procedures : procedure_tables()) {
+        for_each_entry(procedures, [](HashEntry* entry) {
+            auto* procedure = reinterpret_cast<ProcedureRecord*>(entry);
+            if (!(procedure->flags & procedure_imported) || procedure->use_count <= 0) return;
+            std::vector<uint8_t> types;
+            for (int32_t i = 0; i < procedure->parameter_count; i++) types.push_back(procedure->parameters[i].type);
+            const char* symbol = procedure->symbol_name ? procedure->symbol_name : procedure_name(procedure);
+            emit_import_declaration(c_procedure_return_type(procedure->flags, procedure->second_flags),
+                                    c_prototype_name(procedure), types.data(), int(types.size()), symbol);
+        });
+    }
+}
+
+std::string c_export_definitions()
+{
+    std::string text = "EXPORTS\n";
+    for (HashTable* procedures : procedure_tables()) {
+        for_each_entry(procedures, [&text](HashEntry* entry) {
+            auto* procedure = reinterpret_cast<ProcedureRecord*>(entry);
+            if ((procedure->flags & (procedure_exported | procedure_declared_only)) != procedure_exported) return;
+            if (procedure->flags & (procedure_imported | procedure_prototype)) return;
+            text += std::string("    \"") + procedure_name(procedure) + "\"=" + c_procedure_name(procedure) + "\n";
+        });
+    }
+    return text;
+}
+
+void c_emit_imported_variables()
+{
+    for (HashTable* variables : variable_tables()) {
+        for_each_entry(variables, [](HashEntry* entry) {
+            auto* variable = reinterpret_cast<VariableRecord*>(entry);
+            if (!(variable->flags & VAR_OWN_SYMBOL) || (variable->flags & VAR_DATA_POINTER) || !variable->symbol) return;
+            std::string type;
+            if (variable->structure && (variable->structure->flags & STRUCT_INTERFACE))
+                type = std::string(c_structure_name(variable->structure)) + "**";
+            else if (variable->structure && variable->pointer)
+                type = std::string(c_structure_name(variable->structure)) + "*";
+            else if (variable->structure && variable->type == TYPE_STRUCTURE)
+                type = c_structure_name(variable->structure);
+            else if (variable->pointer)
+                type = "integer";
+            else
+                type = c_type_name(variable->type);
+            std::string line = "extern " + type + " " + c_format_variable_operand(variable) + " asm(\"" +
+                               variable->symbol + "\");";
+            emit_line(line.c_str());
+        });
+    }
 }
