@@ -208,6 +208,36 @@ const char* const runtime_prototypes[C_RUNTIME_ROUTINE_COUNT] = {
     nullptr,  // SYS_GetThreadedObject: written after SYS_InitThreadedObject
 };
 
+// A structure variable (not a pointer) whose structure holds arrays, lists
+// or maps: they are created when the variable is.
+bool holds_containers(const VariableRecord* variable)
+{
+    return !variable->pointer && variable->type == TYPE_STRUCTURE && variable->structure &&
+           (variable->structure->flags & (STRUCT_HAS_ARRAYS | STRUCT_HAS_LISTS | STRUCT_HAS_MAPS));
+}
+
+// What the start-up and thread callbacks will call for structure variables,
+// marked before the prototypes and descriptor tables are written: the set-up
+// of their containers, the release of a thread's structures.
+void settle_structure_variables()
+{
+    for (HashTable* table : variable_tables()) {
+        for_each_entry(table, [](HashEntry* entry) {
+            auto* variable = reinterpret_cast<VariableRecord*>(entry);
+            if (variable->pointer || variable->type != TYPE_STRUCTURE || !variable->structure) return;
+            if (is_local_variable(variable) && !(variable->flags & VAR_THREADED)) return;
+            if (holds_containers(variable)) {
+                variable->structure->flags |= STRUCT_NEEDS_INIT;
+                c_runtime_used[C_SYS_InitDynamicStructure] = 1;
+            }
+            if ((variable->flags & VAR_THREADED) && (variable->structure->flags & STRUCT_DYNAMIC)) {
+                variable->structure->flags |= STRUCT_NEEDS_INIT;
+                c_runtime_used[C_SYS_FreeStructureStrings] = 1;
+            }
+        });
+    }
+}
+
 // Releases of the Threaded objects at the end of a thread.
 void emit_thread_object_releases()
 {
@@ -432,6 +462,7 @@ void c_emit_string_table()
 
 void c_generate_program()
 {
+    settle_structure_variables();
     c_emit_header();
     emit_line("integer f_internal_setcurrentdirectory_(integer) asm(\"SetCurrentDirectoryA\");");
     if (debugger_enabled) {
@@ -577,17 +608,14 @@ void c_emit_startup_tail()
         if (library->init_command) c_emit_library_init_calls(library);
     });
     c_emit_static_item_inits();
-    {
-        for (ModuleRecord* module : module_list()) {
-            for_each_entry(module->variables, [](HashEntry* entry) {
-                auto* variable = reinterpret_cast<VariableRecord*>(entry);
-                if (variable->pointer || variable->type != TYPE_STRUCTURE || !variable->structure) return;
-                if (!(variable->structure->flags & (STRUCT_HAS_ARRAYS | STRUCT_HAS_LISTS | STRUCT_HAS_MAPS))) return;
-                if (variable->flags & VAR_THREADED) return;
-                grow_current_buffer();
-                c_emit_init_dynamic_structure(variable);
-            });
-        }
+    // The arrays, lists and maps inside global structures.
+    for (HashTable* table : variable_tables()) {
+        for_each_entry(table, [](HashEntry* entry) {
+            auto* variable = reinterpret_cast<VariableRecord*>(entry);
+            if (!holds_containers(variable) || (variable->flags & VAR_THREADED) || is_local_variable(variable)) return;
+            grow_current_buffer();
+            c_emit_init_dynamic_structure(variable);
+        });
     }
     if (c_threaded_items_used || debugger_enabled) emit_line("tls=SYS_InitThreadedObject();");
     if (runtime_used) {
