@@ -18,6 +18,7 @@
 #include "frontend/imports.h"
 #include "frontend/libraries.h"
 #include "frontend/modules.h"
+#include "frontend/procedures.h"
 #include "frontend/symbols.h"
 #include "frontend/variables.h"
 
@@ -477,6 +478,7 @@ void c_generate_program()
     if (c_emit_debugger_variables) c_emit_debugger_variables();
     c_emit_structure_typedefs();
     c_emit_deferred_declarations();
+    c_emit_prototype_typedefs();
     c_emit_procedure_prototypes();
     for_each_used_structure(false, [](StructureRecord* structure) {
         c_emit_structure_declaration(structure);
@@ -790,6 +792,34 @@ std::string c_export_definitions()
         });
     }
     return text;
+}
+
+void c_emit_prototype_typedefs()
+{
+    std::vector<HashTable*> tables;
+    if (prototype_table) tables.push_back(prototype_table);
+    for (ModuleRecord* module : module_list())
+        if (module->prototypes && std::find(tables.begin(), tables.end(), module->prototypes) == tables.end())
+            tables.push_back(module->prototypes);
+    for (HashTable* table : tables) {
+        for_each_entry(table, [](HashEntry* entry) {
+            auto* prototype = reinterpret_cast<ProcedureRecord*>(entry);
+            // Residents' prototypes (second flags 1) are typed where used.
+            if (prototype->second_flags == 1) return;
+            std::string name = std::string("p") + c_procedure_name(prototype);
+            if (c_prototypes_text.find(" (*" + name + ")(") != std::string::npos) return;
+            std::string list;
+            for (int32_t i = 0; i < prototype->parameter_count; i++) {
+                if (i) list += ",";
+                list += c_type_name(prototype->parameters[i].type);
+            }
+            if ((prototype->flags & (PROC_RETURNS_STRING | procedure_exported)) == PROC_RETURNS_STRING)
+                list += prototype->parameter_count ? ",int sbp" : "int sbp";
+            std::string line = std::string("typedef ") + c_procedure_return_type(prototype->flags, prototype->second_flags) +
+                               " (*" + name + ")(" + list + ");";
+            emit_line(line.c_str());
+        });
+    }
 }
 
 void c_emit_imported_variables()

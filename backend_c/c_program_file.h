@@ -43,6 +43,9 @@ void c_emit_import_externs();
 // The module-definition text of a DLL: "EXPORTS" and one line
 // "<Name>"=<C name> per exported procedure.
 std::string c_export_definitions();
+// "typedef <result> (*p<C name>)(<types>);" per prototype of the program
+// that the prototypes block does not type already.
+void c_emit_prototype_typedefs();
 // "extern <type> <name> asm("<symbol>");" per imported variable (after the
 // structure declarations, which may type them).
 void c_emit_imported_variables();

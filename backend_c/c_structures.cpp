@@ -474,8 +474,12 @@ void c_emit_interface_declaration(StructureRecord* interface)
     if (!interface || (interface->flags & visited)) return;
     interface->flags |= visited;
     emit_line("");
-    if (interface->member_count <= 0 || !interface->methods) return;
     std::string name = c_structure_name(interface);
+    if (interface->member_count <= 0 || !interface->methods) {
+        // No method table: the name still types the pointers to its objects.
+        emit_line(("typedef struct " + name + " " + name + ";").c_str());
+        return;
+    }
     emit_line(("typedef struct " + name + " {").c_str());
     for (int32_t i = 0; i < interface->member_count; i++) {
         const InterfaceMethod& method = interface->methods[i];
