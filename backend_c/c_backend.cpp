@@ -17,6 +17,7 @@
 #include "backend_c/c_jumps.h"
 #include "backend_c/c_procedures.h"
 #include "backend_c/c_strings.h"
+#include "backend_c/c_structure_fields.h"
 #include "core/compiler_main.h"
 #include "core/core_globals.h"
 #include "frontend/frontend_globals.h"
@@ -104,6 +105,7 @@ const BackendHooks c_backend_hooks = {
     .compare_strings = c_compare_strings,
     .arrays = &c_array_hooks,
     .data = &c_data_hooks,
+    .fields = &c_field_hooks,
     .lists_maps = &c_list_map_hooks,
     .begin_procedure = c_begin_procedure,
     .begin_procedure_epilogue = c_begin_procedure_epilogue,
@@ -123,7 +125,10 @@ const BackendHooks c_backend_hooks = {
     .build_program = c_build_executable,
     .reassemble_program = c_reassemble,
     .reset_line = "//",
+    .inline_lines_are_c = 1,
+    .label_line_end = ":;",
     .emit_comment = c_emit_comment,
+    .interfaces = &c_interface_call_hooks,
 };
 
 int c_compiler_version_number()

@@ -58,7 +58,7 @@ const char* c_format_variable_operand(VariableRecord* variable);
 void c_note_threaded_object();
 // Its declaration line in the C file.
 void c_emit_variable_declaration(VariableRecord* variable);
-// "SYS_FreeString(<lvalue>);".
+// "SYS_FreeString(<lvalue>);" (marks the routine used).
 void c_emit_free_string(VariableRecord* variable);
 // EndProcedure: a local string is freed, a local structure's strings,
 // arrays, lists and maps are released.

@@ -41,7 +41,7 @@ std::string static_item_name(const char* label)
 
 void c_note_threaded_object()
 {
-    c_threaded_items_used = 1;
+    if (!no_output_depth) c_threaded_items_used = 1;
     if (in_procedure) procedure_uses_threaded = 1;
 }
 
@@ -50,9 +50,20 @@ const char* c_format_variable_operand(VariableRecord* variable)
     static std::string text;
     const char* key = variable_key(variable);
     if (variable->flags & VAR_THREADED) {
+        // The thread's block: the program's "tls", or the procedure's own
+        // copy of it (declared by the prologue).
         c_note_threaded_object();
-        char buffer[160];
-        format_to_buffer(buffer, sizeof buffer, "((%s*)(tls+%d))[0]", c_type_name(variable->type), variable->offset);
+        char buffer[320];
+        if (variable->type == TYPE_FIXED_STRING && !variable->pointer) {
+            format_to_buffer(buffer, sizeof buffer, "&((%s*)(tls+%d))[0]", c_type_name(variable->type), variable->offset);
+        } else if (variable->type == TYPE_STRUCTURE && variable->structure) {
+            const char* stars = (variable->structure->flags & STRUCT_INTERFACE) ? "**" : variable->pointer ? "*" : "";
+            format_to_buffer(buffer, sizeof buffer, "((%s%s*)(tls+%d))[0]", c_structure_name(variable->structure), stars,
+                             variable->offset);
+        } else {
+            const char* type = variable->pointer ? "integer" : c_type_name(variable->type);
+            format_to_buffer(buffer, sizeof buffer, "((%s*)(tls+%d))[0]", type, variable->offset);
+        }
         text = buffer;
         return text.c_str();
     }
@@ -92,11 +103,11 @@ void c_emit_variable_declaration(VariableRecord* variable)
 
 void c_emit_free_string(VariableRecord* variable)
 {
-    emit_line(("SYS_FreeString(" + std::string(c_format_variable_operand(variable)) + ");").c_str());
     if (!no_output_depth) {
         c_runtime_used[C_SYS_FreeString] = 1;
         string_manager_used = 1;
     }
+    emit_format("SYS_FreeString(%s);", c_format_variable_operand(variable));
 }
 
 void c_emit_local_cleanup(VariableRecord* variable)

@@ -169,6 +169,7 @@ extern std::vector<int32_t> pt_release_queue;
 struct CallRecord;
 struct CCallFrame {
     CallRecord* call;
+    std::string object;   // the object of a method call
     std::vector<std::string> arguments;
     int32_t next_index;
     int32_t pushed;

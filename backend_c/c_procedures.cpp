@@ -26,6 +26,7 @@
 #include "frontend/modules.h"
 #include "frontend/operand_state.h"
 #include "frontend/procedures.h"
+#include "frontend/strings.h"
 #include "frontend/symbols.h"
 
 int32_t result_local_counter = 0;
@@ -299,6 +300,13 @@ void c_emit_procedure_return(ProcedureRecord* procedure, int with_value)
 {
     if (!with_value) {
         emit_default_result(procedure);
+    } else if (procedure->flags & PROC_RETURNS_STRING) {
+        // The result is handed over on the string stack, from the position
+        // saved last; a literal or a variable is copied there first.
+        bool literal = (current_operand.flags & OP_LITERAL) != 0;
+        bool on_stack = !literal && (current_operand.flags & (OP_COMPUTED | OP_STRING_STACK)) != 0;
+        if (!on_stack) c_copy_string_to_stack(1);
+        emit_line("r=SYS_PopStringBasePositionValueNoUpdate();");
     } else {
         std::string value = c_operand_text();
         bool floating = (current_operand.flags & OP_FLOAT) != 0;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "backend_c/c_compile_program.h"
+#include "backend_c/c_expressions.h"
 #include "backend_c/c_labels.h"
 #include "backend_c/c_program_blocks.h"
 #include "backend_c/c_structures.h"
@@ -69,33 +70,6 @@ std::string lvalue_of(const DataItem* item)
     return c_format_variable_operand ? std::string(c_format_variable_operand(variable)) : std::string();
 }
 
-std::string value_text(int32_t type, int64_t value)
-{
-    char text[128];
-    switch (type) {
-    case TYPE_BYTE: std::snprintf(text, sizeof text, "%d", int(int8_t(value))); break;
-    case TYPE_WORD: std::snprintf(text, sizeof text, "%d", int(int16_t(value))); break;
-    case TYPE_LONG: std::snprintf(text, sizeof text, "%d", int(int32_t(value))); break;
-    case TYPE_ASCII: std::snprintf(text, sizeof text, "%u", unsigned(uint8_t(value))); break;
-    case TYPE_CHARACTER:
-    case TYPE_UNICODE: std::snprintf(text, sizeof text, "%u", unsigned(uint16_t(value))); break;
-    case TYPE_FLOAT:
-    case TYPE_DOUBLE: {
-        double real;
-        std::memcpy(&real, &value, sizeof real);
-        if (type == TYPE_FLOAT) std::snprintf(text, sizeof text, "%.100g", double(float(real)));
-        else if (c_float_literal) std::snprintf(text, sizeof text, "%s", c_float_literal(real));
-        else std::snprintf(text, sizeof text, "%.17g", real);
-        break;
-    }
-    default:
-        if (value == INT64_MIN) return "(-9223372036854775807LL-1)";
-        std::snprintf(text, sizeof text, "%lld", (long long)value);
-        break;
-    }
-    return text;
-}
-
 void emit_declaration(DataItem* item)
 {
     int32_t type = item_type(item);
@@ -116,14 +90,14 @@ void emit_declaration(DataItem* item)
     if (c_type) {
         std::string lvalue = lvalue_of(item);
         if (lvalue.empty()) return;
-        emit_line((c_type + lvalue + "=" + value_text(type, item->value) + ";").c_str());
+        emit_line((c_type + lvalue + "=" + c_initial_value_text(type, item->value) + ";").c_str());
         return;
     }
     if (type == TYPE_STRUCTURE) {
         auto* variable = static_cast<VariableRecord*>(item->object);
         std::string lvalue = lvalue_of(item);
         if (lvalue.empty() || !variable->structure) return;
-        emit_line((std::string(c_structure_name(variable->structure)) + "*" + lvalue + "=" + value_text(TYPE_INTEGER, item->value) + ";").c_str());
+        emit_line((std::string(c_structure_name(variable->structure)) + "*" + lvalue + "=" + c_initial_value_text(TYPE_INTEGER, item->value) + ";").c_str());
     } else if (type == TYPE_LIST) {
         if (c_format_list_address) emit_line3("zd_list ", c_format_list_address(static_cast<ListRecord*>(item->object)), "={0};");
     } else if (type == TYPE_MAP) {
@@ -199,4 +173,34 @@ void c_emit_deferred_declarations()
     std::string text(deferred->start, deferred->write);
     if (!text.empty() && text.back() == '\n') text.pop_back();
     emit_line(text.c_str());
+}
+
+std::string c_initial_value_text(int32_t type, int64_t value)
+{
+    char text[128];
+    switch (type) {
+    case TYPE_BYTE: std::snprintf(text, sizeof text, "%d", int(int8_t(value))); break;
+    case TYPE_WORD: std::snprintf(text, sizeof text, "%d", int(int16_t(value))); break;
+    case TYPE_LONG: std::snprintf(text, sizeof text, "%d", int(int32_t(value))); break;
+    case TYPE_ASCII: std::snprintf(text, sizeof text, "%u", unsigned(uint8_t(value))); break;
+    case TYPE_CHARACTER:
+    case TYPE_UNICODE: std::snprintf(text, sizeof text, "%u", unsigned(uint16_t(value))); break;
+    case TYPE_FLOAT: {
+        // A float item holds the bits of the single-precision value.
+        float single;
+        int32_t bits = int32_t(value);
+        std::memcpy(&single, &bits, sizeof single);
+        return c_float_literal(double(single));
+    }
+    case TYPE_DOUBLE: {
+        double real;
+        std::memcpy(&real, &value, sizeof real);
+        return c_float_literal(real);
+    }
+    default:
+        if (value == INT64_MIN) return "(-9223372036854775807LL-1)";
+        std::snprintf(text, sizeof text, "%lld", (long long)value);
+        break;
+    }
+    return text;
 }

@@ -250,6 +250,12 @@ struct BackendHooks {
     void (*reassemble_program)();
     // The line that ends the per-compilation reset (";").
     const char* reset_line;
+    // 1 when a '!' line is C (it keeps its ';' and never continues) and
+    // EnableASM/DisableASM are refused (error 355).
+    int32_t inline_lines_are_c;
+    // What follows a code label's name on its line (null: ":"; C needs a
+    // statement after a label, so it writes ":;").
+    const char* label_line_end;
     // A source line or text as a comment of the generated file (commented
     // mode; the caller has checked the mode and the output state).
     void (*emit_comment)(const char* text);

@@ -360,6 +360,13 @@ ProcedureRecord* imported_function_record(ImportedFunction* function)
     record->parameter_text = function->parameter_text;
     record->flags = function->flags | PROC_IMPORTED | PROC_DECLARED;
     record->second_flags = function->second_flags;
+    // A function of the import files returns a full integer unless its
+    // entry names another result type.
+    const uint32_t result_bits = PROC_RETURNS_BYTE | PROC_RETURNS_LONG | PROC_RETURNS_STRING | PROC_RETURNS_FLOAT |
+                                 PROC_RETURNS_DOUBLE | PROC_RETURNS_QUAD;
+    const uint32_t second_result_bits = PROC_SECOND_CHARACTER | PROC_SECOND_ASCII | PROC_SECOND_UNICODE;
+    if (!(function->flags & result_bits) && !(function->second_flags & second_result_bits))
+        record->second_flags |= PROC_SECOND_INTEGER;
     record->stack_size = function->stack_size;
     record->string_parameter_count = function->string_parameter_count;
     record->pseudo_type_count = function->pseudo_parameter_count;

@@ -383,6 +383,10 @@ bool dispatch_keyword()
             return true;
         }
         if (word_is("DISABLEASM")) {
+            if (backend && backend->inline_lines_are_c) {
+                set_error(355);
+                return true;
+            }
             inline_asm_enabled = 0;
             set_constant_value(constant_compiler_inline_assembly, 0);
             return true;
@@ -501,6 +505,10 @@ bool dispatch_keyword()
             return true;
         }
         if (word_is("ENABLEASM")) {
+            if (backend && backend->inline_lines_are_c) {
+                set_error(355);
+                return true;
+            }
             inline_asm_enabled = 1;
             set_constant_value(constant_compiler_inline_assembly, 1);
             return true;

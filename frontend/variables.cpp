@@ -15,6 +15,7 @@
 #include "frontend/lists_maps.h"
 #include "frontend/modules.h"
 #include "frontend/other_statements.h"
+#include "frontend/procedures.h"
 #include "frontend/residents.h"
 #include "frontend/statement_dispatcher.h"
 #include "frontend/structures.h"
@@ -310,6 +311,10 @@ VariableRecord* resolve_variable(int mode) {
     build_variable_key(local_key, sizeof local_key, name, true, pointer);
     VariableRecord* variable = find_variable(global_key);
     bool created = false;
+    if (!variable && explicit_module && mode == 1 && !find_variable(local_key)) {
+        set_error_format(286, name);
+        return nullptr;
+    }
 
     if (local_scope && (declaration_mode == DECLARE_PROTECTED || declaration_mode == DECLARE_STATIC)) {
         if (variable && (variable->flags & VAR_SHARED)) {
@@ -390,6 +395,10 @@ VariableRecord* resolve_variable(int mode) {
     if (current_type.prototype) {
         if (!created && variable->prototype && variable->prototype != current_type.prototype) {
             set_error_format(10, get_variable_display_name(variable));
+            return nullptr;
+        }
+        if (find_procedure(name)) {
+            set_error_format(224, name);
             return nullptr;
         }
         variable->flags |= VAR_PROTOTYPE;
@@ -587,6 +596,9 @@ bool read_item_name() {
     pointer_flag = 0;
     // After the keyword the lexer has already read the '*' as its operator.
     bool star_read = token_code == '*';
+    // A digit there was taken as the keyword's operator: the name starts
+    // with it (and is refused as a name).
+    if (token_code >= '0' && token_code <= '9' && parse_pointer[-1] == token_code) parse_pointer--;
     if (!star_read)
         while (*parse_pointer == ' ' || *parse_pointer == '\t') parse_pointer++;
     if (star_read || *parse_pointer == '*') {

@@ -390,8 +390,8 @@ TEST_F(CProgramFile, ProgramParametersAndOpenGlSubsystem)
     purifier_enabled = 1;
     dpi_aware = 1;
     xp_skin = 1;
+    // The block of Threaded items is rounded up to whole quads.
     c_threaded_items_used = 1;
-    // The block holds every Threaded object, rounded up to 8 bytes.
     thread_local_offset = 44;
     std::string text = finished_file();
     thread_local_offset = 0;
