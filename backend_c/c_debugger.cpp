@@ -277,6 +277,21 @@ void c_emit_call_debugger()
     if (debugger_calls_active()) emit_line("ZD_DEBUGGER_Break(0);");
 }
 
+std::string c_checked_divisor(const std::string& divisor, bool constant, int32_t error_code)
+{
+    if (!debugger_calls_active() || (constant && current_operand.constant != 0)) return divisor;
+    return "SYS_CheckDivisor(" + divisor + "," +
+           (error_code == MODULO_BY_ZERO ? "DBG_ZeroModuloError" : "DBG_ZeroDivideError") + ")";
+}
+
+void c_emit_debugger_enter_procedure(ProcedureRecord* procedure)
+{
+    if (!debugger_calls_active()) return;
+    if (!no_output_depth) procedure->second_flags |= PROC_SECOND_DEBUGGER_ENTRY;
+    emit_format("ZD_DEBUGGER_EnterProcedure(%d,0);", procedure->id / 2);
+    if (purifier_enabled) emit_line("ZD_PURIFIER_EnterProcedure(0,0);");
+}
+
 void c_emit_debugger_set_line()
 {
     emit_format("ZD_DEBUGGER_SetLine(%d);", c_current_line_code());
@@ -319,6 +334,7 @@ void c_emit_debugger_defines()
         "M_SYSFUNCTION(void) SYS_CheckCurrentMapElement(zd_zdmap *Map);",
         "M_SYSFUNCTION(void) SYS_CheckMapHashSize(integer Value);",
         "M_SYSFUNCTION(void) SYS_CheckStructureArrayIndex(int ArraySize, integer Index);",
+        "M_SYSFUNCTION(integer) SYS_CheckDivisor(integer Divisor, int ErrorCode);",
         "void ZD_PURIFIER_Start(int **GlobalMap);",
         "void ZD_PURIFIER_EnterProcedure(int *LocalOffsetMap, char *Stack);",
         "void ZD_PURIFIER_Check(int **GlobalMap, int *LocalOffsetMap, const char *Stack);",

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "backend_x64/debugger_output.h"
 #include "backend_x64/emit_arith.h"
 #include "backend_x64/emit_common.h"
 #include "backend_x64/emit_float_pools.h"
@@ -378,11 +379,14 @@ void x64_begin_procedure_epilogue(ProcedureRecord* procedure) {
     }
     emit_linef("_EndProcedure%d:", n + 1);
     emitter_stack.push_depth = 0;
-    if (has_released_locals()) {
+    emit_procedure_debugger_tables(procedure);
+    bool leave = debugger_enabled && (procedure->second_flags & PROC_SECOND_DEBUGGER_ENTRY);
+    if (has_released_locals() || leave) {
         emit_line(" PUSH rax");
         emitter_stack.push_depth += 8;
         epilogue_pushed_rax = 1;
     }
+    if (leave) emit_debugger_leave_procedure();
 }
 
 void x64_finish_procedure(ProcedureRecord* procedure) {
@@ -392,6 +396,7 @@ void x64_finish_procedure(ProcedureRecord* procedure) {
     }
     FrameLayout layout = compute_frame(local_frame_offset, register_stack.lowest_callee_saved, procedure_uses_rbp,
                                        thread_object_used);
+    finish_procedure_debugger_tables(procedure, layout.frame);
     if (layout.locals) emit_linef(" ADD rsp,%d", layout.locals);
     if (procedure->flags & PROC_RETURNS_DOUBLE) {
         emit_line(" FSTP qword [rsp-8]");
@@ -535,6 +540,8 @@ void x64_finish_call(CallRecord* call) {
         break;
     default:
         emit_linef(" CALL _Procedure%d", call->procedure->id);
+        // The procedure's statements moved the debugger's line away.
+        if (debugger_code) emit_debugger_set_line();
         break;
     }
     int32_t release = call_release_bytes(call);

@@ -153,6 +153,9 @@ void reset_program_output()
     threaded_object_size = 0;
     data_section_used = 0;
     runtime_declarations_used = 0;
+    // A DLL is loaded anywhere: its code takes addresses relative to rip.
+    dll_symbol_addresses = dll_mode;
+    reset_procedure_debugger_tables();
     reset_jump_state();
 }
 
@@ -440,6 +443,7 @@ void emit_program_end()
     emit_structure_descriptors();
     emit_line("zd_align 8");
     for (int32_t size : {8, 4, 2, 1}) emit_initialised_data_items(size);
+    if (purifier_enabled) emit_purifier_global_map();
 
     blank_comment();
     emit_line("section '.bss' readable writeable");
@@ -457,6 +461,16 @@ void emit_program_end()
     blank_comment();
     emit_module_variables();
     emit_line("I_BSSEnd:");
+}
+
+void emit_purifier_global_map()
+{
+    // The guard of every variable the bss reserves, 4 bytes after it.
+    std::string text = "PMG:\n";
+    for (const BssVariable& variable : program_global_variables)
+        text += " dq " + variable.symbol + "+" + std::to_string(variable.size) + "\n";
+    text += " dq 0\n";
+    emit_data_text(text.c_str());
 }
 
 void emit_late_runtime_externs()

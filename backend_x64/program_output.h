@@ -85,6 +85,9 @@ void emit_module_variables();
 void emit_initialised_data_items(int32_t size);
 void emit_data_items();
 void emit_global_inits();
+// With the purifier: "PMG:" and the address of every global variable's
+// guard, ended by 0 (into the data-section buffer).
+void emit_purifier_global_map();
 
 // The text of _ZD_SourceCodePath for the folder: a path that wine resolves
 // ("Z:" + the Linux path with backslashes); a folder given in Windows form

@@ -74,6 +74,13 @@ bool simple_size(int32_t size)
     return size == 1 || size == 2 || size == 4 || size == 8;
 }
 
+// With the debugger the slots of Static arrays are written with the
+// procedure's local map, in the data section.
+bool reserved_elsewhere(const StaticDataItem& item)
+{
+    return debugger_enabled && item.type == type_array;
+}
+
 }  // namespace
 
 void emit_initialised_data_items(int32_t size)
@@ -95,7 +102,7 @@ void emit_data_items()
     emit_line("zd_bssalign 8");
     for (int32_t size : {8, 4, 2, 1}) {
         for (size_t i = 0; i < program_data_items.size();) {
-            if (program_data_items[i].size != size) {
+            if (program_data_items[i].size != size || reserved_elsewhere(program_data_items[i])) {
                 i++;
                 continue;
             }
@@ -105,6 +112,7 @@ void emit_data_items()
     }
     emit_line("zd_bssalign 8");
     for (const StaticDataItem& item : program_data_items) {
+        if (reserved_elsewhere(item)) continue;
         emit_line3(item.label.c_str(), " rb ", std::to_string(item.size).c_str());
         if (item.size & 3) emit_line("zd_bssalign 8");
     }

@@ -9,10 +9,12 @@
    i1 * slot1 + ... + i(D-1) * slot(D-1) + iD. Slot D keeps the last count. */
 #include "runtime.h"
 
+/* The debugger's checks read the element count 16 bytes and the dimension
+   count 8 bytes before the data (debugger.c). */
 typedef struct ArrayHeader {
-    long long count;        /* elements */
     long long element_size;
     long long type;
+    long long count;        /* elements */
     long long dimensions;
 } ArrayHeader;
 
