@@ -67,5 +67,9 @@ void c_emit_debugger_constant_bank();
 void c_emit_debugger_label_bank();
 void c_emit_debugger_module_bank();
 // The four local tables "lmv_<id>", "lma_<id>", "lml_<id>", "lmm_<id>" of a
-// procedure.
+// procedure (with the debugger, at its end while its locals are declared):
+// written behind the code, their address slots filled by the local fixups
+// of the procedure's head.
 void c_emit_procedure_local_tables(ProcedureRecord* procedure);
+// Per compilation.
+void c_reset_procedure_local_tables();

@@ -37,6 +37,7 @@ extern char* ZD_DEBUGGER_IncludedFiles[];
 static int current_line = -1;
 static HANDLE output_handle = 0;
 static int alignment_checked = -1;
+static int banks_dumped = 0;
 
 static const char* const error_texts[] = {
     "",
@@ -187,12 +188,16 @@ void ZD_DEBUGGER_Start(void* stack, int flags)
     output_handle = GetStdHandle(STD_OUTPUT_HANDLE);
     char value[4];
     alignment_checked = GetEnvironmentVariableA("ZANDREL_CHECK_ALIGNMENT", value, sizeof value) != 0;
+    banks_dumped = GetEnvironmentVariableA("ZANDREL_DEBUGGER_DUMP", value, sizeof value) != 0;
     CHECK_ALIGNMENT("ZD_DEBUGGER_Start");
 }
 
+/* At the end of the program; with ZANDREL_DEBUGGER_DUMP set, the banks are
+   listed (a test of what a front end would read). */
 void ZD_DEBUGGER_End(void)
 {
     CHECK_ALIGNMENT("ZD_DEBUGGER_End");
+    if (banks_dumped) debugger_dump_banks();
 }
 
 /* ecx: the line code of the statement about to run, or -1 after an error;

@@ -10,4 +10,7 @@ void debugger_write_line(const char* text, unsigned long length);
    that is not aligned for a call (only when the check is switched on). */
 void debugger_check_alignment(void* return_address_slot, const char* routine);
 
+/* Writes a line per item of the program's symbol banks (debugger_print.c). */
+void debugger_dump_banks(void);
+
 #endif

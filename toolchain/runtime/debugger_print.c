@@ -284,3 +284,311 @@ void ZD_DEBUGGER_PrintDouble(double value)
     CHECK_ALIGNMENT("ZD_DEBUGGER_PrintDouble");
     print_double_digits(value, 15);
 }
+
+/* ---------------------------------------------------------------------- */
+/* The bank dump: with ZANDREL_DEBUGGER_DUMP set, the end of the program
+   walks the symbol banks the compiler wrote into it, as a debugger front
+   end reads them, one line per item; a variable's line shows its value at
+   the end. The tests compare it with the program's own declarations. */
+
+extern unsigned char ZD_DEBUGGER_VariableBank[];
+extern unsigned char ZD_DEBUGGER_ProcedureBank[];
+extern unsigned char ZD_DEBUGGER_ArrayBank[];
+extern unsigned char ZD_DEBUGGER_LinkedListBank[];
+extern unsigned char ZD_DEBUGGER_MapBank[];
+extern unsigned char ZD_DEBUGGER_LabelBank[];
+extern unsigned char ZD_DEBUGGER_ModuleBank[];
+
+typedef struct Reader {
+    const unsigned char* at;
+} Reader;
+
+static unsigned int read_u8(Reader* r) { return *r->at++; }
+
+static unsigned long long read_bytes(Reader* r, int count)
+{
+    unsigned long long value = 0;
+    for (int i = 0; i < count; i++) value |= (unsigned long long)r->at[i] << (8 * i);
+    r->at += count;
+    return value;
+}
+
+static const char* read_name(Reader* r)
+{
+    const char* name = (const char*)r->at;
+    while (*r->at) r->at++;
+    r->at++;
+    return name;
+}
+
+typedef struct DumpLine {
+    char bytes[400];
+    int length;
+} DumpLine;
+
+static void dump_text(DumpLine* line, const char* text)
+{
+    while (*text && line->length < (int)sizeof line->bytes) line->bytes[line->length++] = *text++;
+}
+
+static void dump_number(DumpLine* line, long long value)
+{
+    char digits[24];
+    int n = 24;
+    unsigned long long magnitude = value < 0 ? 0 - (unsigned long long)value : (unsigned long long)value;
+    do {
+        digits[--n] = (char)('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude);
+    if (value < 0) digits[--n] = '-';
+    char text[25];
+    int i = 0;
+    while (n < 24) text[i++] = digits[n++];
+    text[i] = 0;
+    dump_text(line, text);
+}
+
+static void dump_end(DumpLine* line)
+{
+    debugger_write_line(line->bytes, (unsigned long)line->length);
+    line->length = 0;
+}
+
+/* "<name>" or "<module>::<name>". */
+static void dump_item_name(DumpLine* line, const char* kind, const char* name, const char* module)
+{
+    dump_text(line, kind);
+    dump_text(line, " ");
+    if (*module) {
+        dump_text(line, module);
+        dump_text(line, "::");
+    }
+    dump_text(line, name);
+}
+
+/* The type reference after an address in the banks: a structure's map,
+   a fixed string's length. `mask` is 0x7f in the banks, 0x2f in local maps. */
+static void skip_type_reference(Reader* r, unsigned int type, unsigned int mask)
+{
+    if ((type & mask) == 7) r->at += 8;
+    else if ((mask == 0x2f && (type & mask) == 10) || type == 10) r->at += 4;
+}
+
+static void dump_utf16(DumpLine* line, const unsigned short* text, long long limit)
+{
+    for (long long i = 0; text && text[i] && (limit < 0 || i < limit); i++) {
+        char c[2] = {(char)(text[i] < 128 ? text[i] : '?'), 0};
+        dump_text(line, c);
+    }
+}
+
+static void dump_value(DumpLine* line, unsigned int type, const void* address, unsigned long long length)
+{
+    dump_text(line, " value ");
+    if (type & 0x80) {
+        dump_number(line, *(const long long*)address);
+        return;
+    }
+    switch (type) {
+    case 1: dump_number(line, *(const signed char*)address); break;
+    case 3: dump_number(line, *(const short*)address); break;
+    case 5: dump_number(line, *(const int*)address); break;
+    case 11: case 25: dump_number(line, *(const unsigned short*)address); break;
+    case 24: dump_number(line, *(const unsigned char*)address); break;
+    case 13: case 21: dump_number(line, *(const long long*)address); break;
+    case 8:
+        dump_text(line, "\"");
+        dump_utf16(line, *(const unsigned short* const*)address, -1);
+        dump_text(line, "\"");
+        break;
+    case 10:
+        dump_text(line, "\"");
+        dump_utf16(line, (const unsigned short*)address, (long long)(length / 2));
+        dump_text(line, "\"");
+        break;
+    default: dump_text(line, "?"); break;
+    }
+}
+
+static void dump_variables(void)
+{
+    Reader r = {ZD_DEBUGGER_VariableBank};
+    unsigned long long count = read_bytes(&r, 4);
+    for (unsigned long long i = 0; i < count; i++) {
+        DumpLine line = {{0}, 0};
+        unsigned int type = read_u8(&r);
+        unsigned int scope = read_u8(&r);
+        unsigned int public_part = read_u8(&r);
+        const char* name = read_name(&r);
+        const char* module = read_name(&r);
+        unsigned long long address = read_bytes(&r, 8);
+        unsigned long long length = 0;
+        if (type == 10) length = read_bytes(&r, 4);
+        else skip_type_reference(&r, type, 0x7f);
+        dump_item_name(&line, "variable", name, module);
+        dump_text(&line, " type ");
+        dump_number(&line, type);
+        dump_text(&line, " scope ");
+        dump_number(&line, scope);
+        if (public_part) dump_text(&line, " public");
+        if (scope != 2 && (type & 0x7f) != 7) dump_value(&line, type, (const void*)address, length);
+        dump_end(&line);
+    }
+}
+
+static const unsigned char* local_map_entry(const unsigned char* at, const char* procedure, const char* kind_name,
+                                            int is_array)
+{
+    Reader r = {at};
+    DumpLine line = {{0}, 0};
+    unsigned int type = read_u8(&r);
+    unsigned int kind = read_u8(&r);
+    const char* name = read_name(&r);
+    r.at += 8;
+    skip_type_reference(&r, type, 0x2f);
+    dump_text(&line, "  ");
+    dump_text(&line, kind_name);
+    dump_text(&line, " ");
+    dump_text(&line, procedure);
+    dump_text(&line, ".");
+    dump_text(&line, name);
+    dump_text(&line, " type ");
+    dump_number(&line, type);
+    dump_text(&line, " kind ");
+    dump_number(&line, kind);
+    if (is_array) {
+        dump_text(&line, " dimensions ");
+        dump_number(&line, read_u8(&r));
+    }
+    dump_end(&line);
+    return r.at;
+}
+
+static void dump_local_map(const unsigned char* at, const char* procedure, const char* kind_name, int is_array)
+{
+    while (*at != 0xFF) at = local_map_entry(at, procedure, kind_name, is_array);
+}
+
+static void dump_procedures(void)
+{
+    Reader r = {ZD_DEBUGGER_ProcedureBank};
+    unsigned long long count = read_bytes(&r, 4);
+    read_bytes(&r, 2);
+    for (unsigned long long i = 0; i < count; i++) {
+        DumpLine line = {{0}, 0};
+        unsigned int parameters = read_u8(&r);
+        r.at += 5 * parameters;
+        unsigned int result = read_u8(&r);
+        unsigned int public_part = read_u8(&r);
+        const char* name = read_name(&r);
+        const char* module = read_name(&r);
+        unsigned long long code = read_bytes(&r, 8);
+        const unsigned char* maps[4];
+        for (int m = 0; m < 4; m++) maps[m] = (const unsigned char*)read_bytes(&r, 8);
+        long long index = (short)read_bytes(&r, 2);
+        dump_item_name(&line, "procedure", name, module);
+        dump_text(&line, " parameters ");
+        dump_number(&line, parameters);
+        dump_text(&line, " result ");
+        dump_number(&line, result);
+        dump_text(&line, " index ");
+        dump_number(&line, index);
+        if (public_part) dump_text(&line, " public");
+        if (!code) dump_text(&line, " no code");
+        dump_end(&line);
+        dump_local_map(maps[0], name, "local", 0);
+        dump_local_map(maps[1], name, "local array", 1);
+        dump_local_map(maps[2], name, "local list", 0);
+        dump_local_map(maps[3], name, "local map", 0);
+    }
+}
+
+static void dump_arrays(void)
+{
+    Reader r = {ZD_DEBUGGER_ArrayBank};
+    unsigned long long count = read_bytes(&r, 4);
+    for (unsigned long long i = 0; i < count; i++) {
+        DumpLine line = {{0}, 0};
+        unsigned int type = read_u8(&r);
+        unsigned int scope = read_u8(&r);
+        read_u8(&r);
+        const char* name = read_name(&r);
+        const char* module = read_name(&r);
+        unsigned long long address = read_bytes(&r, 8);
+        skip_type_reference(&r, type, 0x7f);
+        unsigned int dimensions = read_u8(&r);
+        if (dimensions > 1) r.at += 8 * dimensions;
+        dump_item_name(&line, "array", name, module);
+        dump_text(&line, " type ");
+        dump_number(&line, type);
+        dump_text(&line, " dimensions ");
+        dump_number(&line, dimensions);
+        if (scope != 2) {
+            const long long* data = *(const long long* const*)address;
+            dump_text(&line, " elements ");
+            dump_number(&line, data ? data[-2] : 0);
+        }
+        dump_end(&line);
+    }
+}
+
+static void dump_containers(const unsigned char* bank, const char* kind)
+{
+    Reader r = {bank};
+    unsigned long long count = read_bytes(&r, 4);
+    for (unsigned long long i = 0; i < count; i++) {
+        DumpLine line = {{0}, 0};
+        unsigned int type = read_u8(&r);
+        unsigned int scope = read_u8(&r);
+        read_u8(&r);
+        const char* name = read_name(&r);
+        const char* module = read_name(&r);
+        unsigned long long address = read_bytes(&r, 8);
+        skip_type_reference(&r, type, 0x7f);
+        dump_item_name(&line, kind, name, module);
+        dump_text(&line, " type ");
+        dump_number(&line, type);
+        /* A list's head and a map's slot hold its object once created. */
+        if (scope != 2) dump_text(&line, *(void* const*)address ? " created" : " empty");
+        dump_end(&line);
+    }
+}
+
+static void dump_labels(void)
+{
+    Reader r = {ZD_DEBUGGER_LabelBank};
+    unsigned long long count = read_bytes(&r, 4);
+    for (unsigned long long i = 0; i < count; i++) {
+        DumpLine line = {{0}, 0};
+        read_u8(&r);
+        const char* name = read_name(&r);
+        const char* module = read_name(&r);
+        unsigned long long address = read_bytes(&r, 8);
+        dump_item_name(&line, "label", name, module);
+        if (!address) dump_text(&line, " no address");
+        dump_end(&line);
+    }
+}
+
+static void dump_modules(void)
+{
+    Reader r = {ZD_DEBUGGER_ModuleBank};
+    unsigned long long count = read_bytes(&r, 4);
+    for (unsigned long long i = 0; i < count; i++) {
+        DumpLine line = {{0}, 0};
+        dump_text(&line, "module ");
+        dump_text(&line, read_name(&r));
+        dump_end(&line);
+    }
+}
+
+void debugger_dump_banks(void)
+{
+    dump_variables();
+    dump_procedures();
+    dump_arrays();
+    dump_containers(ZD_DEBUGGER_LinkedListBank, "list");
+    dump_containers(ZD_DEBUGGER_MapBank, "map");
+    dump_labels();
+    dump_modules();
+}
