@@ -40,6 +40,7 @@ const BackendHooks c_backend_hooks = {
     .emit_call_debugger = c_emit_call_debugger,
     .emit_debugger_set_line = c_emit_debugger_set_line,
     .add_code_context_entry = c_add_code_context_entry,
+    .emit_debugger_enter_procedure = c_emit_debugger_enter_procedure,
     .reset_program_output = c_backend_reset,
     .finish_program = c_finish_program,
     .emit_goto = c_emit_goto,

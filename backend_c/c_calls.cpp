@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "backend_c/c_debugger.h"
 #include "backend_c/c_expressions.h"
 #include "backend_c/c_globals.h"
 #include "backend_c/c_procedures.h"
@@ -345,6 +346,8 @@ void c_finish_call(CallRecord* call)
             result_text = "r" + std::to_string(k);
             emit_line((std::string(type) + " " + result_text + "=" + expression + ";").c_str());
         }
+        // The procedure's statements moved the debugger's line away.
+        if (debugger_code && call->callee_kind == CALLEE_PROCEDURE) c_emit_debugger_set_line();
     }
     if (frame.pushed && call->result != CALL_RESULT_STRING) c_restore_string_base_position();
     release_pseudo_type_arguments(call);

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "backend_c/c_blocks.h"
+#include "backend_c/c_debugger.h"
 #include "backend_c/c_globals.h"
 #include "backend_c/c_strings.h"
 #include "core/char_tables.h"
@@ -234,10 +235,12 @@ void c_apply_operator(int token)
         result = arithmetic_text(static_cast<char>(token), left, right);
         break;
     case '/':
+        if (!double_form) right = c_checked_divisor(right, right_constant, DIVISION_BY_ZERO);
         result = format_text(double_form ? "((double)%s/%s)" : "(%s/%s)", left, right);
         break;
     case '%':
         if (refuse_in_float_mode()) return;
+        right = c_checked_divisor(right, right_constant, MODULO_BY_ZERO);
         result = format_text(is_quad_arithmetic() ? "((quad)(%s)%%%s)" : "((integer)(%s)%%%s)", left, right);
         break;
     case token_shift_left:
@@ -299,12 +302,13 @@ void c_apply_operator_left_constant(int token, int64_t value, double real)
         break;
     case '%':
         if (refuse_in_float_mode()) return;
-        result = format_text("(%s%%(integer)%s)", left, right);
+        result = format_text("(%s%%(integer)%s)", left, c_checked_divisor(right, false, MODULO_BY_ZERO));
         break;
     case '*':
         result = is_float ? format_text("(%s*%s)", left, right) : multiply_by_constant(right, value);
         break;
     case '/':
+        if (!is_float) right = c_checked_divisor(right, false, DIVISION_BY_ZERO);
         result = format_text(is_float ? "(%s/%s)" : "(%s/(integer)%s)", left, right);
         break;
     case '+':

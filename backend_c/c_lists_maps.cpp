@@ -194,7 +194,11 @@ namespace {
 void c_hook_new_list(ListRecord* list) { c_emit_new_list(list); }
 
 // A slot count computed at run time: its C text waits for the NewMap call.
-void c_hook_push_slot_count() { c_list_map_element_text = c_operand_text(); }
+void c_hook_push_slot_count()
+{
+    c_list_map_element_text = c_operand_text();
+    if (debugger_code) emit_text("SYS_CheckMapHashSize(" + c_list_map_element_text + ");");
+}
 
 void c_hook_new_map(MapRecord* map, int32_t pushed)
 {
@@ -258,7 +262,10 @@ void c_hook_get_map_element_call(MapRecord* map)
 
 void c_hook_check_list_element(ListRecord* list)
 {
-    emit_text("SYS_CheckCurrentListElement(" + std::string(c_list_member(list)) + "a);");
+    // The head itself: it holds the current element.
+    std::string head = c_format_list_address(list);
+    if (!(list->flags & CONTAINER_PARAMETER)) head = "&" + head;
+    emit_text("SYS_CheckCurrentListElement(" + head + ");");
 }
 
 void c_hook_check_map_element(MapRecord* map)

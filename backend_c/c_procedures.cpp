@@ -12,6 +12,7 @@
 
 #include "backend_c/c_arrays.h"
 #include "backend_c/c_blocks.h"
+#include "backend_c/c_debugger.h"
 #include "backend_c/c_expressions.h"
 #include "backend_c/c_lists_maps.h"
 #include "backend_c/c_structures.h"
@@ -282,6 +283,8 @@ void c_begin_procedure_epilogue(ProcedureRecord* procedure)
     emit_line("end:");
     if (debugger_enabled && procedure_debugger_on) emit_line("ZD_DEBUGGER_LeaveProcedure();");
     if (!no_output_depth) append_line(c_prototypes_text, c_procedure_prototype_text(procedure));
+    // Before the head, whose local fixups fill the tables' address slots.
+    c_emit_procedure_local_tables(procedure);
     pending_head = build_head(procedure);
 }
 

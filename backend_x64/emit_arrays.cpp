@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "backend_x64/debugger_output.h"
 #include "backend_x64/emit_arith.h"
 #include "backend_x64/emit_common.h"
 #include "backend_x64/emit_procedures.h"
@@ -345,4 +346,7 @@ const ArrayHooks x64_array_hooks = {
     .emit_save_element_address = x64_emit_save_element_address,
     .emit_reload_element_address = x64_emit_reload_element_address,
     .emit_drop_element_address = x64_emit_drop_element_address,
+    .emit_index_check = x64_emit_index_check,
+    .emit_multi_index_check = x64_emit_multi_index_check,
+    .emit_redim_check = x64_emit_redim_check,
 };

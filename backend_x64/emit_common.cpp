@@ -18,7 +18,6 @@ int32_t string_position_saved;
 int32_t code_emitted;
 int32_t procedure_uses_string_stack;
 int32_t jump_sense_inverted;
-int32_t debugger_checks_enabled;
 int32_t dll_symbol_addresses;
 uint8_t runtime_routine_used[RUNTIME_ROUTINE_COUNT];
 const char* const runtime_routine_names[RUNTIME_ROUTINE_COUNT] = {

@@ -267,7 +267,11 @@ void collect_list_map_labels() {
 
 namespace {
 
-void x64_emit_push_slot_count() { emit_push_operand(); }
+// A slot count computed at run time; the debugger checks it on the stack.
+void x64_emit_push_slot_count() {
+    emit_push_operand();
+    if (debugger_code) emit_line(" CALL _DBG_MHS");
+}
 
 void x64_emit_load_list_element(ListRecord* list) {
     emit_linef(" MOV rbp,%s", format_list_element_operand(list));

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "backend_x64/debugger_output.h"
 #include "backend_x64/emit_arith.h"
 #include "backend_x64/emit_common.h"
 #include "backend_x64/emit_float_pools.h"
@@ -399,6 +400,11 @@ void x64_begin_procedure_epilogue(ProcedureRecord* procedure) {
     epilogue_open = 1;
     epilogue_pushed_rax = 0;
     gather_dynamic_locals();
+    emit_procedure_debugger_tables(procedure);
+    if (debugger_enabled && (procedure->second_flags & PROC_SECOND_DEBUGGER_ENTRY)) {
+        x64_keep_return_value();
+        emit_debugger_leave_procedure();
+    }
 }
 
 void x64_keep_return_value() {
@@ -417,6 +423,7 @@ void x64_finish_procedure(ProcedureRecord* procedure) {
     epilogue_pushed_rax = 0;
     FrameLayout layout = compute_frame(local_frame_offset, register_stack.lowest_callee_saved, procedure_uses_rbp,
                                        thread_object_used);
+    finish_procedure_debugger_tables(procedure, layout.frame);
     if (layout.locals) emit_linef(" ADD rsp,%d", layout.locals);
     if (procedure->flags & PROC_RETURNS_DOUBLE) {
         emit_line(" FSTP qword [rsp-8]");
@@ -560,6 +567,8 @@ void x64_finish_call(CallRecord* call) {
         break;
     default:
         emit_linef(" CALL _Procedure%d", call->procedure->id);
+        // The procedure's statements moved the debugger's line away.
+        if (debugger_code) emit_debugger_set_line();
         break;
     }
     int32_t release = call_release_bytes(call);

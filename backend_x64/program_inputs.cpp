@@ -93,7 +93,7 @@ void collect_data_items()
         const auto* item = reinterpret_cast<const DataItem*>(node);
         if (!item_is_live(item)) continue;
         program_data_items.push_back(
-            {item->label, item->size, item_data_type(item), item->value, item->initialised != 0});
+            {item->label, item->size, item_data_type(item), item->value, item->initialised != 0, item->object});
     }
 }
 

@@ -58,6 +58,13 @@ struct BackendHooks {
     // A record of the code-context table (1/2 procedure start/end, 3/4
     // module start/end, 5 UseModule, 6 UnuseModule) with the name.
     void (*add_code_context_entry)(int32_t kind, const char* name);
+    // At the start of a procedure body, while debugger calls are written:
+    // the debugger's (and the purifier's) procedure entry; the procedure
+    // gets second flag 0x400, which its epilogue's leave call reads.
+    void (*emit_debugger_enter_procedure)(ProcedureRecord* procedure);
+    // After a plain statement that wrote code, with the purifier: the check
+    // of the guards after the variables.
+    void (*emit_purifier_check)();
 
     // Program output and jumps (null while a back end lacks them).
     // Per compilation: the program output's extern set and the Gosub counter.

@@ -12,6 +12,7 @@
 #include "core/memory_pools.h"
 #include "frontend/arrays.h"
 #include "frontend/blocks.h"
+#include "frontend/debug_statement.h"
 #include "frontend/expressions.h"
 #include "frontend/frontend_globals.h"
 #include "frontend/lexer.h"
@@ -468,6 +469,7 @@ MapRecord* declare_map(const char* name) { return declare_container<MapRecord>(n
 // NewList and NewMap
 
 void compile_newlist_statement() {
+    emit_statement_line_marker();
     char name[STATEMENT_WORD_SIZE];
     if (!read_container_name(175, name, sizeof name)) return;
     ListRecord* list = declare_list(name);
@@ -484,6 +486,7 @@ void compile_newlist_statement() {
 }
 
 void compile_newmap_statement() {
+    emit_statement_line_marker();
     char name[STATEMENT_WORD_SIZE];
     if (!read_container_name(178, name, sizeof name)) return;
     MapRecord* map = declare_map(name);

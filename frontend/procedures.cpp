@@ -17,6 +17,7 @@
 #include "core/output_buffers.h"
 #include "frontend/blocks.h"
 #include "frontend/call_arguments.h"
+#include "frontend/debug_statement.h"
 #include "frontend/expressions.h"
 #include "frontend/frontend_globals.h"
 #include "frontend/labels.h"
@@ -554,6 +555,7 @@ void compile_procedure_statement(uint32_t kind_flags) {
     record->code_buffer = new_code_buffer();
     push_output_buffer(record->code_buffer);
     if (backend->begin_procedure) backend->begin_procedure(record);
+    emit_procedure_start_debugger(record);
 }
 
 void compile_endprocedure_statement() {
@@ -562,10 +564,12 @@ void compile_endprocedure_statement() {
         set_error(37);
         return;
     }
+    emit_procedure_end_marker();
     if (backend->begin_procedure_epilogue) backend->begin_procedure_epilogue(record);
     drop_scope_symbols();
     if (backend->finish_procedure) backend->finish_procedure(record);
     pop_output_buffer();
+    add_procedure_end_context(record);
     record->code_size = record->code_buffer->write - record->code_buffer->start;
     labels_end_procedure();
     current_procedure = nullptr;
@@ -579,6 +583,7 @@ void compile_procedurereturn_statement() {
         set_error_format(40, "ProcedureReturn");
         return;
     }
+    emit_statement_line_marker();
     if (error_number == 79) clear_error_state();
     if (error_number) return;
     if (token_code >= TOKEN_TO && token_code <= TOKEN_OR) {

@@ -10,6 +10,7 @@
 #include "core/text_format.h"
 #include "frontend/expressions.h"
 #include "frontend/frontend_globals.h"
+#include "frontend/procedures.h"
 #include "frontend/structure_fields.h"
 #include "frontend/lexer.h"
 #include "frontend/lists_maps.h"
@@ -190,7 +191,7 @@ DataItem* add_data_item(const char* name, int32_t size, uint8_t kind, void* obje
     item->initialised = 0;
     item->value = 0;
     item->object = object;
-    item->procedure = nullptr;
+    item->procedure = open_procedure();
     return item;
 }
 

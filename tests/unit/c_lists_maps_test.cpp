@@ -200,7 +200,7 @@ TEST_F(CListMapTest, DebuggerChecksTheCurrentListElement) {
     debugger_code = 1;
     std::string code = compile("NewList x.l()\nv = x()");
     debugger_code = 0;
-    EXPECT_NE(code.find("SYS_CheckCurrentListElement(t_x.a);\nv_v=(*(int*)&t_x.b->c);\n"), std::string::npos) << code;
+    EXPECT_NE(code.find("SYS_CheckCurrentListElement(&t_x);\nv_v=(*(int*)&t_x.b->c);\n"), std::string::npos) << code;
 }
 
 TEST_F(CListMapTest, ElementAccessErrors) {

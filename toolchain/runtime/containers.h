@@ -54,13 +54,15 @@ typedef struct ZDMap {
     void** slot;
 } ZDMap;
 
+/* The debugger's checks read the element count 16 bytes and the dimension
+   count 8 bytes before the data (debugger.c): keep those two last. */
 typedef struct ArrayHeader {
-    long long count; /* elements */
     long long element_size;
     long long type;
-    long long dimensions;
     const long long* descriptor; /* of an element, or 0 */
     long long reserved;          /* keeps the elements 16-byte aligned */
+    long long count;             /* elements */
+    long long dimensions;
 } ArrayHeader;
 
 /* True in programs of the C back end (they define SYS_Quit). */
