@@ -98,6 +98,30 @@ ProcessAll = 1
 Compression = 0"
 [ "$(cat "$run/Zandforge.prefs")" = "$expected" ] || fail "preferences: $(cat "$run/Zandforge.prefs")"
 
+# With a display, a message box of batch mode waits for its answer; the
+# failed descriptor still ends the run with 1.
+printf 'Basic\n' >"$run/src/broken.desc"
+(cd "$run" && exec "$forge" src/broken.desc /NOLOG 2>"$work/batch.err") &
+forge_pid=$!
+box=$(timeout 20 xdotool search --sync --onlyvisible --name '^Broken\.desc$' | head -n 1)
+[ -n "$box" ] || fail "no message box titled \"Broken.desc\": $(cat "$work/batch.err")"
+import -window "$box" "$artifacts/forge_message_box.png" || fail "no screenshot of the box"
+kill -0 "$forge_pid" 2>/dev/null || fail "Zandforge did not wait for the answer"
+# Return answers the box (its first key press may go to the input method).
+xdotool mousemove --window "$box" 10 10
+tries=0
+while xdotool search --onlyvisible --name '^Broken\.desc$' >/dev/null; do
+    tries=$((tries + 1))
+    [ $tries -le 50 ] || fail "the message box did not close"
+    xdotool key Return
+    sleep 0.1
+done
+rc=0
+wait "$forge_pid" || rc=$?
+forge_pid=
+[ "$rc" -eq 1 ] || fail "batch mode ended with $rc after a failed descriptor"
+[ ! -s "$work/batch.err" ] || fail "the box went to standard error: $(cat "$work/batch.err")"
+
 # A display that can't be opened ends the dialog with one line and code 1.
 rc=0
 (cd "$work" && exec env DISPLAY=:1023.9 "$forge") >/dev/null 2>"$work/nodisplay.err" || rc=$?

@@ -37,6 +37,10 @@ TEST_F(ForgeBatch, NamedDescriptorWritesCapitalisedLibraryIntoTarget)
     EXPECT_EQ(file.substr(file.size() - 6), "OBJECT");
     EXPECT_EQ(read_file(folder / "Zandforge.log"),
               "---------------- Mylib ------------------------\nBar: no debugger routine\n");
+
+    // The destination is used as written: no separator is added.
+    EXPECT_EQ(run_forge({"src/mylib.desc", "/TO", "dest/out", "/nounicodewarning", "/NOLOG"}), 0);
+    EXPECT_TRUE(std::filesystem::exists(folder / "dest" / "outMylib"));
 }
 
 TEST_F(ForgeBatch, DescriptorNameMustEndInDesc)

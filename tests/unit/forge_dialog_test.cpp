@@ -188,6 +188,30 @@ TEST_F(ForgeDialog, WholeDirectoryFromPickedFoldersLogsWarnings)
                                  "\nProcessAll = 1\nCompression = 0\n");
 }
 
+TEST_F(ForgeDialog, EmptySourceFieldIsTheCurrentFolder)
+{
+    std::filesystem::create_directory(folder / "dest");
+    write_file(folder / "gamma.desc", debugger_descriptor);
+    write_file(folder / "Gamma.obj", "GAMMA");
+    os_set_dialog_script({
+        action(DialogActionKind::SetText, GADGET_Destination, "dest/"),
+        action(DialogActionKind::SetState, GADGET_ProcessAll, "", 1),
+        action(DialogActionKind::Press, GADGET_Start),
+    });
+    EXPECT_EQ(run_forge_without_arguments(), 0);
+    EXPECT_EQ(SourcePath, "");
+    EXPECT_EQ(messages(), "");
+    EXPECT_NE(read_file(folder / "dest" / "Gamma").find("GAMMA"), std::string::npos);
+
+    // An empty parameter ends the command line: the dialog opens.
+    std::vector<std::string> arguments = {"Zandforge", "", "gamma.desc"};
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) argv.push_back(argument.data());
+    os_set_dialog_script({action(DialogActionKind::Close)});
+    EXPECT_EQ(RunForge(3, argv.data()), 0);
+    EXPECT_TRUE(std::filesystem::exists(folder / "Zandforge.prefs"));
+}
+
 TEST_F(ForgeDialog, StartWithOneDescriptorFromTheFilePicker)
 {
     make_sources();
