@@ -212,9 +212,7 @@ void emit_fpu_operation(const char* op, const char* int_op, const char* pop_op) 
         emit_linef("%sst1,st0", pop_op);
         count_fpu_pop(1);
     } else if (current_operand.kind == OPERAND_REGISTER) {
-        int r = REGISTER_RAX;
-        for (int i = 0; i < 18; i++)
-            if (i != 8 && strcmp(q(i), current_operand.text) == 0) r = i;
+        int r = register_index_of(current_operand.text, REGISTER_RAX);
         emit_register_to_fpu(r);
         emit_linef("%sst1,st0", pop_op);
         count_fpu_pop(1);

@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 #include "backend_x64/x64_globals.h"
 #include "core/backend_tables.h"
@@ -35,6 +36,18 @@ const char* const runtime_routine_names[RUNTIME_ROUTINE_COUNT] = {
 const char* register_name(int size, int index) {
     const char* name = RegisterNameTable[size][index];
     return name ? name : "BAD";
+}
+
+int register_index_of(const char* text, int fallback) {
+    // Register names are two or three bytes: the first two sort out all but
+    // one or two candidates before a whole comparison.
+    if (!text[0] || !text[1]) return fallback;
+    for (int i = 0; i < 18; i++) {
+        if (i == 8) continue;
+        const char* name = RegisterNameTable[8][i];
+        if (name && name[0] == text[0] && name[1] == text[1] && std::strcmp(name, text) == 0) return i;
+    }
+    return fallback;
 }
 
 const char* size_prefix(int size) {

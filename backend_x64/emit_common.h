@@ -29,6 +29,9 @@ enum : int32_t {
 // The name of register `index` at operand size 1, 2, 4 or 8 ("BAD" when it
 // has none).
 const char* register_name(int size, int index);
+// The index of the 64-bit register named `text` (rsp, index 8, is never
+// one), or `fallback` when the text names none.
+int register_index_of(const char* text, int fallback);
 // Size prefix of a memory operand ("byte ", "word ", "dword ", "qword ").
 const char* size_prefix(int size);
 

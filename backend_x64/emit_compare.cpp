@@ -222,9 +222,7 @@ void emit_assign_result(const AssignTarget* target, bool from_stack) {
         }
         return;
     }
-    int r = REGISTER_RAX;
-    for (int i = 0; i < 18; i++)
-        if (i != 8 && strcmp(q(i), current_operand.text) == 0) r = i;
+    int r = register_index_of(current_operand.text, REGISTER_RAX);
     if (current_operand.size == 4 && target->size > 4) {
         emit_linef(" MOVSXD rax,%s", register_name(4, r));
         emit_linef(" MOV %s,%s", target->text, register_name(target->size, REGISTER_RAX));

@@ -94,8 +94,13 @@ const char* format_variable_operand(VariableRecord* variable) {
             format_to_buffer(text, sizeof text, "%s[rsp+%d]", size_prefix(width), variable->offset + depth);
         return text;
     }
+    // "<size>[<symbol>]", the commonest operand: joined directly.
     const char* prefix = width < 5 ? size_prefix(width) : "qword ";
-    format_to_buffer(text, sizeof text, "%s[%s]", prefix, storage_symbol(variable));
+    size_t used = copy_text(text, sizeof text - 1, prefix);
+    text[used++] = '[';
+    used += copy_text(text + used, sizeof text - 1 - used, storage_symbol(variable));
+    text[used++] = ']';
+    text[used] = 0;
     return text;
 }
 

@@ -133,7 +133,8 @@ int format_to_buffer(char* out, size_t size, const char* format, ...)
 size_t copy_text(char* out, size_t size, const char* text)
 {
     if (!size) return 0;
-    // Most texts are names of a few bytes: one pass copies and measures.
+    // Most texts are names and registers of a few bytes: one pass both
+    // measures and copies (a call to measure first costs more than it saves).
     size_t length = 0;
     while (length + 1 < size && text[length]) {
         out[length] = text[length];

@@ -363,7 +363,7 @@ void compile_for_statement() {
     // test is written, so the end value waits in a copy meanwhile.
     int64_t step = 1;
     if (token_code == TOKEN_STEP) {
-        saved_end_value = current_operand;
+        copy_operand(&saved_end_value, &current_operand);
         uint32_t saved_mode = expression_mode;
         token_code = 2;
         token_precedence = 0;
@@ -377,7 +377,7 @@ void compile_for_statement() {
         }
         // Kept 64 bits wide: a quad step is added whole.
         step = current_operand.constant;
-        current_operand = saved_end_value;
+        copy_operand(&current_operand, &saved_end_value);
         expression_mode = saved_mode;
     } else if (token_code != TOKEN_END) {
         set_error(1);

@@ -7,7 +7,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "core/backend_hooks.h"
 #include "core/core_globals.h"
@@ -243,7 +245,9 @@ void compile_call(CallRecord* call) {
     // the arguments use the literal buffer.
     *literal_write_pointer = 0;
     std::string waiting_literal(literal_text);
-    char** starts = static_cast<char**>(pool_alloc(sizeof(char*) * (MAX_CALL_ARGUMENTS + 2)));
+    // The argument starts are needed during the call only.
+    std::vector<char*> argument_starts(MAX_CALL_ARGUMENTS + 2);
+    char** starts = argument_starts.data();
     skip_blanks();
     int count = prescan_call_arguments(starts, MAX_CALL_ARGUMENTS, call->name, &call->string_stack_arguments);
     if (error_number) return;
@@ -260,12 +264,13 @@ void compile_call(CallRecord* call) {
 }
 
 void compile_library_call(LibraryCommand* command) {
-    CallRecord* call = static_cast<CallRecord*>(pool_alloc(sizeof(CallRecord)));
-    std::memset(call, 0, sizeof *call);
-    describe_library_call(call, command);
+    // The record lives for this call only (a long program's calls do not
+    // pile up in the compilation pool).
+    std::unique_ptr<CallRecord> call(new CallRecord());
+    describe_library_call(call.get(), command);
     command->use_count++;
     if (!no_output_depth && command->library) command->library->used = 1;
-    compile_call(call);
+    compile_call(call.get());
 }
 
 int compile_named_call(const char* name) {

@@ -864,7 +864,8 @@ void compile_numeric_expression(int level) {
             // value goes to the x87 stack before the right one is computed.
             char* saved_pointer = parse_pointer;
             int32_t saved_token = token_code, saved_precedence = token_precedence;
-            CurrentOperand* saved = new CurrentOperand(current_operand);
+            CurrentOperand* saved = new CurrentOperand;
+            copy_operand(saved, &current_operand);
             int32_t saved_error = error_number;
             uint32_t saved_mode = expression_mode;
             int32_t saved_top = register_stack.top;
@@ -881,7 +882,7 @@ void compile_numeric_expression(int level) {
             parse_pointer = saved_pointer;
             token_code = saved_token;
             token_precedence = saved_precedence;
-            current_operand = *saved;
+            copy_operand(&current_operand, saved);
             delete saved;
             error_number = saved_error;
             expression_mode = saved_mode;

@@ -7,7 +7,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "core/backend_hooks.h"
 #include "core/core_globals.h"
@@ -89,8 +91,10 @@ int compile_method_address(const InterfaceCallHooks* h, VariableRecord* object, 
 
 int compile_method_call(const InterfaceCallHooks* h, VariableRecord* object, const char* object_text,
                         InterfaceMethod* method, int32_t slot) {
-    auto* call = static_cast<CallRecord*>(pool_alloc(sizeof(CallRecord)));
-    std::memset(call, 0, sizeof *call);
+    // The record lives for this call only (a long program's calls do not
+    // pile up in the compilation pool).
+    std::unique_ptr<CallRecord> record(new CallRecord());
+    CallRecord* call = record.get();
     describe_method_call(call, method, slot);
     call->object_variable = object;
     // A string result is written on the string stack: literal text still
@@ -100,7 +104,8 @@ int compile_method_call(const InterfaceCallHooks* h, VariableRecord* object, con
     if (error_number) return 0;
     *literal_write_pointer = 0;
     std::string waiting_literal(literal_text);
-    char** starts = static_cast<char**>(pool_alloc(sizeof(char*) * (MAX_CALL_ARGUMENTS + 2)));
+    std::vector<char*> argument_starts(MAX_CALL_ARGUMENTS + 2);
+    char** starts = argument_starts.data();
     skip_blanks();
     int count = prescan_call_arguments(starts, MAX_CALL_ARGUMENTS, call->name, &call->string_stack_arguments);
     if (error_number) return 0;

@@ -2,6 +2,8 @@
 #include "frontend/literal_strings.h"
 
 #include <cstring>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "core/core_globals.h"
@@ -24,14 +26,16 @@ namespace {
 // The literals by number (index number - 1), for the static string table.
 std::vector<LiteralString*> literals_in_order;
 
-// Byte-exact lookup: the bucket comes from the table's case-folding hash,
-// but "abc" and "ABC" are two literals.
+// Byte-exact lookup ("abc" and "ABC" are two literals). A program can hold
+// hundreds of thousands of literals, more than the table's fixed buckets
+// serve well, so the lookup goes through an index that grows with them; the
+// keys are the literals' own copies in the compilation pool.
+std::unordered_map<std::string_view, LiteralString*> literal_index;
+
 LiteralString* find_literal_text(const char* text)
 {
-    for (HashEntry* entry = literal_string_table->buckets[hash_bucket(text)]; entry; entry = entry->next_in_bucket) {
-        if (std::strcmp(entry->key, text) == 0) return reinterpret_cast<LiteralString*>(entry);
-    }
-    return nullptr;
+    auto found = literal_index.find(std::string_view(text));
+    return found == literal_index.end() ? nullptr : found->second;
 }
 
 }  // namespace
@@ -45,6 +49,7 @@ void reset_parser_state()
     current_literal = nullptr;
     constant_expression_mode = 0;
     literals_in_order.clear();
+    literal_index.clear();
     literal_string_table = create_hash_table(sizeof(LiteralString), 0);
     literal_second_table = create_hash_table(sizeof(LiteralString), 0);
     reset_literal_text();
@@ -72,6 +77,7 @@ int32_t intern_literal_string(const char* text)
         literal->length = static_cast<int64_t>(length);
         literal->number = ++literal_string_count;
         literals_in_order.push_back(literal);
+        literal_index.emplace(std::string_view(key), literal);
         if (std::strcmp(text, null_string_marker) == 0) null_string_number = literal->number;
     }
     current_literal = literal;

@@ -79,6 +79,15 @@ void restore_register_marks(const RegisterMarks* marks) {
     for (int i = 0; i < 4; i++) register_stack.live[i] = marks->live[i];
 }
 
+void copy_operand(CurrentOperand* to, const CurrentOperand* from) {
+    to->kind = from->kind;
+    to->size = from->size;
+    to->constant = from->constant;
+    to->constant_float = from->constant_float;
+    to->flags = from->flags;
+    copy_text(to->text, sizeof to->text, from->text);
+}
+
 void set_operand_register_text(const char* name) {
     copy_text(current_operand.text, sizeof current_operand.text, name);
     current_operand.kind = OPERAND_REGISTER;

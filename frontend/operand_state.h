@@ -55,6 +55,10 @@ struct CurrentOperand {
     uint32_t flags;
 };
 
+// Copies an operand's fields and the used part of its text (a whole copy
+// would move the full text buffer each time).
+void copy_operand(CurrentOperand* to, const CurrentOperand* from);
+
 const int REGISTER_SAVE_DEPTH = 256;
 
 struct RegisterStack {

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "core/backend_hooks.h"
@@ -658,13 +659,14 @@ void check_declared_procedures() {
 }
 
 void compile_procedure_call(ProcedureRecord* procedure) {
-    CallRecord* call = static_cast<CallRecord*>(pool_alloc(sizeof(CallRecord)));
-    std::memset(call, 0, sizeof *call);
+    // The record lives for this call only (a long program's calls do not
+    // pile up in the compilation pool).
+    std::unique_ptr<CallRecord> call(new CallRecord());
     int32_t kind = CALLEE_PROCEDURE;
     if (procedure->flags & PROC_IMPORTED) kind = CALLEE_IMPORTED;
-    describe_procedure_call(call, procedure, kind);
+    describe_procedure_call(call.get(), procedure, kind);
     procedure->use_count++;
-    compile_call(call);
+    compile_call(call.get());
 }
 
 void append_procedure_code() {

@@ -79,9 +79,10 @@ uint32_t copy_pending_literal(uint32_t chain_flags) {
 // compile_concatenation).
 uint32_t copy_variable(uint32_t chain_flags) {
     if (chain_flags & OP_LITERAL) {
-        CurrentOperand* operand = new CurrentOperand(current_operand);
+        CurrentOperand* operand = new CurrentOperand;
+        copy_operand(operand, &current_operand);
         chain_flags = copy_pending_literal(chain_flags);
-        current_operand = *operand;
+        copy_operand(&current_operand, operand);
         delete operand;
     }
     copy_to_stack(!(chain_flags & OP_COMPUTED));
@@ -315,9 +316,10 @@ void load_string_constant_operand(const char* text) {
 
 void flush_pending_literal() {
     if (!active_chain || !(*active_chain & OP_LITERAL)) return;
-    CurrentOperand* operand = new CurrentOperand(current_operand);
+    CurrentOperand* operand = new CurrentOperand;
+    copy_operand(operand, &current_operand);
     *active_chain = copy_pending_literal(*active_chain);
-    current_operand = *operand;
+    copy_operand(&current_operand, operand);
     delete operand;
 }
 

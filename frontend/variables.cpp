@@ -307,12 +307,21 @@ VariableRecord* resolve_variable(int mode) {
     }
     bool local_scope = in_procedure != 0;
     char global_key[MAX_WORD_LENGTH + 8];
-    char local_key[MAX_WORD_LENGTH + 8];
+    char local_key_text[MAX_WORD_LENGTH + 8];
     build_variable_key(global_key, sizeof global_key, name, false, pointer);
-    build_variable_key(local_key, sizeof local_key, name, true, pointer);
+    // The procedure-local key, built only where a lookup needs it (the main
+    // code's references never do).
+    bool local_key_built = false;
+    auto local_key = [&]() -> const char* {
+        if (!local_key_built) {
+            build_variable_key(local_key_text, sizeof local_key_text, name, true, pointer);
+            local_key_built = true;
+        }
+        return local_key_text;
+    };
     VariableRecord* variable = find_variable(global_key);
     bool created = false;
-    if (!variable && explicit_module && mode == 1 && !find_variable(local_key)) {
+    if (!variable && explicit_module && mode == 1 && !find_variable(local_key())) {
         set_error_format(286, name);
         return nullptr;
     }
@@ -322,13 +331,13 @@ VariableRecord* resolve_variable(int mode) {
             set_error_format(208, get_key_display_name(global_key));
             return nullptr;
         }
-        variable = find_variable(local_key);
+        variable = find_variable(local_key());
         if (variable && declaration_mode == DECLARE_PROTECTED) {
             set_error_format(208, get_key_display_name(global_key));
             return nullptr;
         }
         if (!variable) {
-            variable = declare_variable(local_key);
+            variable = declare_variable(local_key());
             created = true;
         }
     } else if (variable) {
@@ -344,20 +353,20 @@ VariableRecord* resolve_variable(int mode) {
         if (local_scope) {
             bool visible = (variable->flags & (VAR_GLOBAL | VAR_SHARED)) != 0;
             if (!visible && declaration_mode != DECLARE_SHARED) {
-                VariableRecord* local = find_variable(local_key);
+                VariableRecord* local = find_variable(local_key());
                 if (!local && mode == 1) {
-                    local = declare_variable(local_key);
+                    local = declare_variable(local_key());
                     created = true;
                 }
                 variable = local;
             } else if ((variable->flags & VAR_GLOBAL) && declaration_mode != DECLARE_SHARED &&
                        !(variable->flags & VAR_SHARED)) {
-                if (VariableRecord* local = find_variable(local_key)) variable = local;
+                if (VariableRecord* local = find_variable(local_key())) variable = local;
             }
         }
     } else {
         if (!local_scope || declaration_mode == DECLARE_SHARED || declaration_mode == DECLARE_GLOBAL) {
-            if (local_scope && declaration_mode == DECLARE_GLOBAL && find_variable(local_key)) {
+            if (local_scope && declaration_mode == DECLARE_GLOBAL && find_variable(local_key())) {
                 set_error_format(216, get_key_display_name(global_key));
                 return nullptr;
             }
@@ -366,9 +375,9 @@ VariableRecord* resolve_variable(int mode) {
                 created = true;
             }
         } else {
-            variable = find_variable(local_key);
+            variable = find_variable(local_key());
             if (!variable && mode == 1) {
-                variable = declare_variable(local_key);
+                variable = declare_variable(local_key());
                 created = true;
             }
         }
