@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "backend_c/c_debugger.h"
 #include "backend_c/c_expressions.h"
 #include "backend_c/c_globals.h"
 #include "backend_c/c_procedures.h"
@@ -23,6 +24,7 @@
 #include "frontend/call_arguments.h"
 #include "frontend/interface_calls.h"
 #include "frontend/frontend_globals.h"
+#include "frontend/imports.h"
 #include "frontend/libraries.h"
 #include "frontend/literal_strings.h"
 #include "frontend/operand_state.h"
@@ -200,6 +202,7 @@ void release_pseudo_type_arguments(const CallRecord* call)
         char line[96];
         if (type == TYPE_P_BSTR) {
             std::snprintf(line, sizeof line, "f_sysfreestring_(pt%d);", k);
+            if (!no_output_depth) mark_imported_function_used("SysFreeString_", nullptr);
         } else {
             std::snprintf(line, sizeof line, "SYS_FreeStringNoCheck(pt%d);", k);
             if (!no_output_depth) c_runtime_used[C_SYS_FreeStringNoCheck] = 1;
@@ -343,6 +346,8 @@ void c_finish_call(CallRecord* call)
             result_text = "r" + std::to_string(k);
             emit_line((std::string(type) + " " + result_text + "=" + expression + ";").c_str());
         }
+        // The procedure's statements moved the debugger's line away.
+        if (debugger_code && call->callee_kind == CALLEE_PROCEDURE) c_emit_debugger_set_line();
     }
     if (frame.pushed && call->result != CALL_RESULT_STRING) c_restore_string_base_position();
     release_pseudo_type_arguments(call);

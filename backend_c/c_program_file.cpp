@@ -1,3 +1,4 @@
+#include "backend_c/c_expressions.h"
 #include "backend_c/c_program_file.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+#include "backend_c/c_lists_maps.h"
 #include "backend_c/c_structures.h"
 
 #include <algorithm>
@@ -19,7 +20,6 @@
 
 // Set-up emitters of other parts of the C back end, called when linked in.
 void c_emit_new_list(ListRecord* list) __attribute__((weak));
-void c_emit_new_map(MapRecord* map) __attribute__((weak));
 void c_emit_array_alloc(ArrayRecord* array) __attribute__((weak));
 const char* c_format_array_address(ArrayRecord* array) __attribute__((weak));
 void c_emit_string_variable_init(VariableRecord* variable, int32_t literal_number) __attribute__((weak));
@@ -576,7 +576,7 @@ void c_emit_thread_object_init()
             if (c_emit_new_list) c_emit_new_list(static_cast<ListRecord*>(item->object));
             break;
         case TYPE_MAP:
-            if (c_emit_new_map) c_emit_new_map(static_cast<MapRecord*>(item->object));
+            c_emit_new_map(static_cast<MapRecord*>(item->object), nullptr);
             break;
         case TYPE_ARRAY: {
             auto* array = static_cast<ArrayRecord*>(item->object);

@@ -182,6 +182,8 @@ void add_import_library()
     if (literal_text[0] == 0) return;
     std::string resolved = resolve_source_path(literal_text);
     ImportLibraryList.push_back(os_file_exists(resolved.c_str()) ? resolved : std::string(literal_text));
+    // The name is used up: the next literal of the program starts empty.
+    reset_literal_text();
 }
 
 
@@ -238,8 +240,11 @@ const char* read_symbol_after_as(bool* failed)
         *failed = true;
         return nullptr;
     }
-    // A literal is a whole operand: the token after it ends the line.
-    return pool_strdup(literal_text);
+    // A literal is a whole operand: the token after it ends the line. The
+    // name is used up: the next literal of the program starts empty.
+    const char* symbol = pool_strdup(literal_text);
+    reset_literal_text();
+    return symbol;
 }
 
 void declare_imported_variable(const char* name, bool pointer)

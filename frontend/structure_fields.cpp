@@ -108,6 +108,8 @@ int64_t compile_static_index(const FieldRecord* field, int32_t* r) {
         set_error(179);
         return 0;
     }
+    if (debugger_code && field->static_count > 0 && h && h->emit_structure_array_check)
+        h->emit_structure_array_check(field->static_count);
     if (h && h->emit_scale_field_index) h->emit_scale_field_index(*r, field->element_size);
     return 0;
 }

@@ -27,6 +27,9 @@ struct FieldHooks {
     void (*emit_add_field_offset)(int64_t offset);
     // The debugger's memory check of rbp before a field is used.
     void (*emit_field_check)();
+    // The debugger's bound check of a static array field's index (the
+    // current operand) against its element count.
+    void (*emit_structure_array_check)(int64_t element_count);
     // "<prefix>[rbp+<offset>]" (or "[rbp]"); size 0 writes no prefix.
     const char* (*format_field_operand)(int32_t size, int64_t offset);
     // A back end that names the fields (C) also hears of each field of the
