@@ -864,7 +864,7 @@ void compile_numeric_expression(int level) {
             // value goes to the x87 stack before the right one is computed.
             char* saved_pointer = parse_pointer;
             int32_t saved_token = token_code, saved_precedence = token_precedence;
-            CurrentOperand* saved = new CurrentOperand;
+            CurrentOperand* saved = take_spare_operand();
             copy_operand(saved, &current_operand);
             int32_t saved_error = error_number;
             uint32_t saved_mode = expression_mode;
@@ -883,7 +883,7 @@ void compile_numeric_expression(int level) {
             token_code = saved_token;
             token_precedence = saved_precedence;
             copy_operand(&current_operand, saved);
-            delete saved;
+            give_back_spare_operand();
             error_number = saved_error;
             expression_mode = saved_mode;
             register_stack.top = saved_top;

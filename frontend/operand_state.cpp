@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <vector>
 
 #include "core/char_tables.h"
 #include "core/core_globals.h"
@@ -86,6 +88,20 @@ void copy_operand(CurrentOperand* to, const CurrentOperand* from) {
     to->constant_float = from->constant_float;
     to->flags = from->flags;
     copy_text(to->text, sizeof to->text, from->text);
+}
+
+namespace {
+std::vector<std::unique_ptr<CurrentOperand>> spare_operands;
+size_t spare_operands_in_use = 0;
+}  // namespace
+
+CurrentOperand* take_spare_operand() {
+    if (spare_operands_in_use == spare_operands.size()) spare_operands.emplace_back(new CurrentOperand());
+    return spare_operands[spare_operands_in_use++].get();
+}
+
+void give_back_spare_operand() {
+    if (spare_operands_in_use) spare_operands_in_use--;
 }
 
 void set_operand_register_text(const char* name) {

@@ -58,6 +58,11 @@ struct CurrentOperand {
 // Copies an operand's fields and the used part of its text (a whole copy
 // would move the full text buffer each time).
 void copy_operand(CurrentOperand* to, const CurrentOperand* from);
+// An operand kept aside while the current one is used for something else:
+// taken and given back in reverse order, the buffers reused (each operand
+// holds a large text buffer, too large to allocate per use).
+CurrentOperand* take_spare_operand();
+void give_back_spare_operand();
 
 const int REGISTER_SAVE_DEPTH = 256;
 

@@ -79,11 +79,11 @@ uint32_t copy_pending_literal(uint32_t chain_flags) {
 // compile_concatenation).
 uint32_t copy_variable(uint32_t chain_flags) {
     if (chain_flags & OP_LITERAL) {
-        CurrentOperand* operand = new CurrentOperand;
+        CurrentOperand* operand = take_spare_operand();
         copy_operand(operand, &current_operand);
         chain_flags = copy_pending_literal(chain_flags);
         copy_operand(&current_operand, operand);
-        delete operand;
+        give_back_spare_operand();
     }
     copy_to_stack(!(chain_flags & OP_COMPUTED));
     return chain_flags | OP_COMPUTED | OP_STRING | OP_STRING_STACK;
@@ -316,11 +316,11 @@ void load_string_constant_operand(const char* text) {
 
 void flush_pending_literal() {
     if (!active_chain || !(*active_chain & OP_LITERAL)) return;
-    CurrentOperand* operand = new CurrentOperand;
+    CurrentOperand* operand = take_spare_operand();
     copy_operand(operand, &current_operand);
     *active_chain = copy_pending_literal(*active_chain);
     copy_operand(&current_operand, operand);
-    delete operand;
+    give_back_spare_operand();
 }
 
 void close_string_result(bool keep_on_stack) {
