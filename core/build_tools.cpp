@@ -411,7 +411,9 @@ void build_executable()
         if (!error_number && !compile_resources()) return;
         line += " Zandrel.res";
     }
-    if (has_text(linker_file)) line += " @\"" + std::string(linker_file) + "\"";
+    // The link runs in the work folder: a relative commands file is the
+    // user's, next to where the compilation started.
+    if (has_text(linker_file)) line += " @\"" + combine_path(current_folder_short.c_str(), linker_file) + "\"";
     if (error_number) return;
 
     // Link.

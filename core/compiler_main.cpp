@@ -57,15 +57,15 @@ void set_current_folder_from_process()
     current_folder_short = current_folder;
 }
 
-// Runs the listing mode that was asked for; false when none was.
-bool run_listing_mode()
+// Runs the listing mode that was asked for: -1 when none was, else 1 when
+// its file was written and 0 when it could not be created.
+int run_listing_mode()
 {
-    if (list_structures_mode) write_structure_list_file();
-    else if (list_interfaces_mode) write_interface_list_file();
-    else if (list_functions_mode) write_function_list_file();
-    else if (query_structure_mode) write_structure_file();
-    else return false;
-    return true;
+    if (list_structures_mode) return write_structure_list_file();
+    if (list_interfaces_mode) return write_interface_list_file();
+    if (list_functions_mode) return write_function_list_file();
+    if (query_structure_mode) return write_structure_file();
+    return -1;
 }
 
 void destroy_heaps()
@@ -216,14 +216,16 @@ int compiler_main(int argc, char** argv)
     }
 
     if (test_file_mode) return write_test_file() ? 0 : 1;
-    if (!run_listing_mode()) {
+    // A listing whose file cannot be created fails the run.
+    int listing = run_listing_mode();
+    if (listing < 0) {
         if (standby_mode) run_standby_loop();
         else if (reassemble_mode && backend && backend->reassemble_program) backend->reassemble_program();
         else if (reassemble_mode) reassemble();
         else compile_program();
     }
 
-    bool failed = error_number != 0;
+    bool failed = error_number != 0 || listing == 0;
     compiler_reset();
     destroy_heaps();
     return failed ? 1 : 0;

@@ -133,8 +133,14 @@ TEST_F(ListingsCli, QueryStructure)
     EXPECT_NE(r.output.find("File 'nothing.txt' successfully created.\n"), std::string::npos) << r.output;
     EXPECT_EQ(read_file("nothing.txt"), "");
 
+    // A file that cannot be created fails the run, for every listing.
     r = run({"/QUERYSTRUCTURE", "ListedShape", "/OUTPUT", "missing-folder/shape.txt"});
     EXPECT_NE(r.output.find("Can't create file 'missing-folder/shape.txt'.\n"), std::string::npos) << r.output;
+    EXPECT_EQ(r.exit_code, 1);
+    for (const char* mode : {"/LISTSTRUCTURES", "/LISTINTERFACES", "/LISTFUNCTIONS"}) {
+        r = run({mode, "/OUTPUT", "missing-folder/list.txt"});
+        EXPECT_EQ(r.exit_code, 1) << mode << "\n" << r.output;
+    }
 }
 
 TEST_F(ListingsCli, ResidentStructuresServeACompilation)

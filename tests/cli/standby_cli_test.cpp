@@ -67,6 +67,15 @@ protected:
         return session;
     }
 
+    // An installation around a copy of the compiler in the test's folder,
+    // with empty library folders; path("Compilers/zdcompiler") runs it.
+    void make_private_installation(bool with_residents)
+    {
+        std::string folders = shell_quoted(path("Compilers")) + " " + shell_quoted(path("ZandLibraries"));
+        if (with_residents) folders += " " + shell_quoted(path("Residents"));
+        std::system(("mkdir -p " + folders + " && cp " + shell_quoted(compiler) + " " + shell_quoted(path("Compilers"))).c_str());
+    }
+
     // "SOURCE\t<folder>/<name>\n" followed by a COMPILE line with the words.
     std::string compile(const std::string& name, const std::string& words = "\tCHECKSYNTAX")
     {
@@ -122,10 +131,7 @@ TEST_F(StandbyCli, MissingSubsystemEndsBeforeReady)
 TEST_F(StandbyCli, StartupErrorIsOneLineWithoutLineFeed)
 {
     // A private installation around a copy of the compiler, with a broken library file.
-    std::system(("mkdir -p " + shell_quoted(path("Compilers")) + " " + shell_quoted(path("ZandLibraries")) + " " +
-                 shell_quoted(path("Residents")) + " && cp " + shell_quoted(compiler) + " " +
-                 shell_quoted(path("Compilers")))
-                    .c_str());
+    make_private_installation(true);
     write("ZandLibraries/Broken", std::string("DNAZ\x40\0\0\0" "4BIL", 12));
     Session s = run("END\n", "", path("Compilers/zdcompiler"));
     EXPECT_EQ("STARTING\t6.10\tZandrel 6.10 LTS (Windows - x64)\nERROR\tCan't load the following library: Broken.",
@@ -135,9 +141,7 @@ TEST_F(StandbyCli, StartupErrorIsOneLineWithoutLineFeed)
 
 TEST_F(StandbyCli, AnInstallationWithoutResidentsSaysSo)
 {
-    std::system(("mkdir -p " + shell_quoted(path("Compilers")) + " " + shell_quoted(path("ZandLibraries")) + " && cp " +
-                 shell_quoted(compiler) + " " + shell_quoted(path("Compilers")))
-                    .c_str());
+    make_private_installation(false);
     Session s = run("END\n", "", path("Compilers/zdcompiler"));
     EXPECT_EQ("STARTING\t6.10\tZandrel 6.10 LTS (Windows - x64)\nERROR\tCan't load any residents.", s.output);
     EXPECT_EQ(1, s.exit_code);
@@ -346,10 +350,7 @@ TEST_F(StandbyCli, RedirectAsksForEveryIncludeFile)
 TEST_F(StandbyCli, InterfaceMethodsNameEveryParameterType)
 {
     // A private installation whose resident holds an interface.
-    std::system(("mkdir -p " + shell_quoted(path("Compilers")) + " " + shell_quoted(path("ZandLibraries")) + " " +
-                 shell_quoted(path("Residents")) + " && cp " + shell_quoted(compiler) + " " +
-                 shell_quoted(path("Compilers")))
-                    .c_str());
+    make_private_installation(true);
     write("shapes.zd", "Interface Shape\n  Area.f(scale.d)\n  Name.s(n.l, t.s, b.b, *p, u.u, List m.l())\n  Reset()\n"
                        "EndInterface\n");
     std::string make = "cd " + shell_quoted(folder) + " && " + shell_quoted(compiler) +

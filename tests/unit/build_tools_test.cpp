@@ -269,6 +269,24 @@ TEST_F(BuildTools, FailingResourceCompilerAndLinker)
                   "out.exe\n/SUBSYSTEM:Windows,5.0\n");
     // The tools folder reaches the linker whole, not joined with what follows.
     EXPECT_NE(arguments.find("/LIBPATH:" + (root / "Compilers").string() + "\nZandrel.obj\n"), std::string::npos) << arguments;
+
+    // A relative linker commands file is found where the compilation started,
+    // not in the work folder the linker runs in; an absolute one stays.
+    clear_error_state();
+    linker_file = const_cast<char*>("options.txt");
+    testing::internal::CaptureStdout();
+    build_executable();
+    testing::internal::GetCapturedStdout();
+    arguments = read_all(root / "polink.args");
+    EXPECT_NE(arguments.find("\n@" + slashed(current_folder_short) + "options.txt\n"), std::string::npos) << arguments;
+    linker_file = const_cast<char*>("/etc/options.txt");
+    clear_error_state();
+    testing::internal::CaptureStdout();
+    build_executable();
+    testing::internal::GetCapturedStdout();
+    arguments = read_all(root / "polink.args");
+    EXPECT_NE(arguments.find("\n@/etc/options.txt\n"), std::string::npos) << arguments;
+    linker_file = nullptr;
 }
 
 TEST_F(BuildTools, ReassembleReadsTheHeaderAndBuildsADll)
