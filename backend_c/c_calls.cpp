@@ -344,6 +344,11 @@ void c_finish_call(CallRecord* call)
     switch (call->callee_kind) {
     case CALLEE_LIBRARY: name = c_library_routine_name(call->command); break;
     case CALLEE_IMPORTED: name = c_prototype_name(call->procedure); break;
+    case CALLEE_PROTOTYPE:
+        // The variable's value is the function, of the prototype's type.
+        name = "((p" + std::string(c_procedure_name(call->procedure)) + ")" +
+               c_format_variable_operand(call->prototype_variable) + ")";
+        break;
     case CALLEE_INTERFACE: {
         // Through the method table that the object points to.
         char text[sizeof current_operand.text + 64];

@@ -11,6 +11,7 @@
 #include "backend_c/c_expressions.h"
 #include "backend_c/c_globals.h"
 #include "backend_c/c_program_blocks.h"
+#include "backend_c/c_procedures.h"
 #include "backend_c/c_type_names.h"
 #include "core/core_globals.h"
 #include "core/file_helpers.h"
@@ -812,7 +813,7 @@ void c_emit_prototype_typedefs()
             std::string list;
             for (int32_t i = 0; i < prototype->parameter_count; i++) {
                 if (i) list += ",";
-                list += c_type_name(prototype->parameters[i].type);
+                c_parameter_declaration(&prototype->parameters[i], list);
             }
             if ((prototype->flags & (PROC_RETURNS_STRING | procedure_exported)) == PROC_RETURNS_STRING)
                 list += prototype->parameter_count ? ",int sbp" : "int sbp";

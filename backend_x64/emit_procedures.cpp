@@ -13,6 +13,7 @@
 #include "backend_x64/program_structures.h"
 #include "backend_x64/emit_strings.h"
 #include "backend_x64/x64_globals.h"
+#include "backend_x64/x64_variables.h"
 #include "core/core_globals.h"
 #include "core/error_state.h"
 #include "core/output_buffers.h"
@@ -570,6 +571,10 @@ void x64_finish_call(CallRecord* call) {
         // The linker symbol the function stands for ("MessageBoxW").
         emit_linef(" CALL %s", call->procedure->symbol_name ? call->procedure->symbol_name
                                                              : procedure_name(call->procedure));
+        break;
+    case CALLEE_PROTOTYPE:
+        // The function is the variable's value, read at this depth.
+        emit_linef(" CALL %s", format_variable_operand(call->prototype_variable));
         break;
     default:
         emit_linef(" CALL _Procedure%d", call->procedure->id);

@@ -14,6 +14,7 @@
 #include "core/output_buffers.h"
 #include "core/text_format.h"
 #include "frontend/frontend_globals.h"
+#include "frontend/modules.h"
 #include "frontend/symbols.h"
 #include "frontend/variables.h"
 
@@ -22,7 +23,9 @@ int32_t procedure_uses_rbp = 0;
 int32_t local_equates_depth = 0;
 
 // Module records are not built yet: a variable's module name is empty.
-static const char* module_name_of(const VariableRecord*) { return nullptr; }
+static const char* module_name_of(const VariableRecord* variable) {
+    return variable->module ? module_name(variable->module) : nullptr;
+}
 
 static void append_lowered(char* out, size_t size, const char* text) {
     size_t used = strlen(out);

@@ -27,6 +27,7 @@
 #include "frontend/literal_strings.h"
 #include "frontend/procedures.h"
 #include "frontend/strings.h"
+#include "frontend/variables.h"
 #include "forge/library_format.h"
 
 namespace {
@@ -427,6 +428,15 @@ void compile_library_call(LibraryCommand* command) {
     compile_call(call.get());
 }
 
+void compile_prototype_call(VariableRecord* variable) {
+    // The record lives for this call only.
+    std::unique_ptr<CallRecord> call(new CallRecord());
+    describe_procedure_call(call.get(), variable->prototype, CALLEE_PROTOTYPE);
+    call->name = get_variable_display_name(variable);
+    call->prototype_variable = variable;
+    compile_call(call.get());
+}
+
 int compile_named_call(const char* name) {
     if (ProcedureRecord* procedure = find_procedure(name)) {
         compile_procedure_call(procedure);
@@ -440,5 +450,11 @@ int compile_named_call(const char* name) {
     }
     // A function of the loaded import files (the operating-system lists).
     if (compile_imported_function_call(name)) return 1;
+    // A variable or parameter typed by a prototype holds the function.
+    VariableRecord* variable = find_variable_scoped(name, false);
+    if (variable && (variable->flags & VAR_PROTOTYPE) && variable->prototype && !variable->pointer) {
+        compile_prototype_call(variable);
+        return 1;
+    }
     return 0;
 }

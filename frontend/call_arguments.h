@@ -38,7 +38,7 @@ struct CallRecord {
     ProcedureRecord* procedure;     // procedure, prototype or imported function
     LibraryCommand* command;        // library command
     const char* name;               // for messages
-    const char* call_operand;       // prototype call through a variable: its operand text
+    VariableRecord* prototype_variable;  // a call through a prototype-typed variable
     int32_t parameter_count;
     int32_t optional_count;
     const int64_t* default_values;  // one per optional parameter
@@ -93,6 +93,9 @@ void compile_call_arguments(CallRecord* call, char** starts);
 // prescan, arguments, the call through the back end; the current operand
 // becomes the result.
 void compile_call(CallRecord* call);
+
+// A call through a variable typed by a prototype (the token is "(").
+void compile_prototype_call(VariableRecord* variable);
 
 // A library command called by name (the token is "(").
 void compile_library_call(LibraryCommand* command);

@@ -11,6 +11,10 @@
 #include "frontend/frontend_globals.h"
 #include "frontend/lexer.h"
 #include "frontend/macros.h"
+#include "frontend/arrays.h"
+#include "frontend/lists_maps.h"
+#include "frontend/procedures.h"
+#include "frontend/variables.h"
 
 HashTable* module_table = nullptr;
 ModuleRecord* main_module = nullptr;
@@ -171,6 +175,77 @@ bool check_public_macros(ModuleRecord* module)
         if (existing && existing != record) {
             set_error_format(287, entry->key);
             return false;
+        }
+    }
+    return true;
+}
+
+// The public variables and structures of `module` against the global
+// tables (301, 302), its public procedures, arrays, lists and maps against
+// what the ordinary lookups find (287).
+bool check_public_items(ModuleRecord* module)
+{
+    if (module->variables) {
+        hash_reset_iterator(module->variables);
+        while (HashEntry* entry = hash_next(module->variables)) {
+            auto* variable = reinterpret_cast<VariableRecord*>(entry);
+            if (!(variable->flags & VAR_PUBLIC) || !variable_table || !hash_find(variable_table, entry->key)) continue;
+            hash_reset_iterator(module->variables);
+            set_error_format(301, get_key_display_name(entry->key));
+            return false;
+        }
+    }
+    if (module->structures && structure_table) {
+        hash_reset_iterator(module->structures);
+        while (HashEntry* entry = hash_next(module->structures)) {
+            auto* structure = reinterpret_cast<StructureRecord*>(entry);
+            if (!(structure->flags & STRUCT_PUBLIC) || !hash_find(structure_table, entry->key)) continue;
+            hash_reset_iterator(module->structures);
+            set_error_format(302, entry->key);
+            return false;
+        }
+    }
+    auto found_elsewhere = [](const char* name, bool pointer) {
+        int32_t saved_pointer = pointer_flag;
+        pointer_flag = pointer ? 1 : 0;
+        bool found = find_array(name) || find_list(name) || find_map(name) || (!pointer && find_procedure_quietly(name));
+        pointer_flag = saved_pointer;
+        if (error_number) clear_error_state();
+        return found;
+    };
+    if (module->procedures) {
+        hash_reset_iterator(module->procedures);
+        while (HashEntry* entry = hash_next(module->procedures)) {
+            auto* procedure = reinterpret_cast<ProcedureRecord*>(entry);
+            if (!(procedure->second_flags & PROC_SECOND_PUBLIC) || !found_elsewhere(entry->key, false)) continue;
+            hash_reset_iterator(module->procedures);
+            set_error_format(287, entry->key);
+            return false;
+        }
+    }
+    for (ListNode* node = module->arrays ? module->arrays->first : nullptr; node; node = node->next) {
+        auto* array = reinterpret_cast<ArrayRecord*>(node);
+        if ((array->flags & ARRAY_PUBLIC) && found_elsewhere(array->name, array->flags & ARRAY_POINTERS)) {
+            set_error_format(287, array->name);
+            return false;
+        }
+    }
+    for (CursorList* list : {module->lists, module->maps}) {
+        for (ListNode* node = list ? list->first : nullptr; node; node = node->next) {
+            // Lists and maps share the head of their records.
+            auto* record = reinterpret_cast<ListRecord*>(node);
+            if (list == module->maps) {
+                auto* map = reinterpret_cast<MapRecord*>(node);
+                if ((map->flags & CONTAINER_PUBLIC) && found_elsewhere(map->name, map->flags & CONTAINER_POINTERS)) {
+                    set_error_format(287, map->name);
+                    return false;
+                }
+                continue;
+            }
+            if ((record->flags & CONTAINER_PUBLIC) && found_elsewhere(record->name, record->flags & CONTAINER_POINTERS)) {
+                set_error_format(287, record->name);
+                return false;
+            }
         }
     }
     return true;
@@ -348,7 +423,7 @@ void use_module(const char* name)
     if (module_in_use(module)) {
         return;
     }
-    if (!check_public_macros(module) || !check_public_constants(module)) {
+    if (!check_public_items(module) || !check_public_macros(module) || !check_public_constants(module)) {
         return;
     }
     add_use(modules_in_use, module);

@@ -503,7 +503,7 @@ ProcedureRecord* procedure_declare(uint32_t kind_flags) {
     ProcedureRecord* record = nullptr;
     if (is_prototype) {
         if (is_native_type_letter(name)) {
-            set_error(174);
+            set_error_format(174, name);
             return nullptr;
         }
         HashTable* table = scope_prototype_table();
@@ -526,8 +526,27 @@ ProcedureRecord* procedure_declare(uint32_t kind_flags) {
                 return nullptr;
             }
         }
+        if (!explicit_module) {
+            // The containers of the main scope (a procedure's own are not
+            // seen from a header).
+            int32_t saved_pointer = pointer_flag;
+            pointer_flag = 0;
+            int clash = find_array_global(name) ? 98 : find_global_list(name) ? 99 : find_global_map(name) ? 140 : 0;
+            pointer_flag = saved_pointer;
+            if (clash) {
+                set_error(clash);
+                return nullptr;
+            }
+        }
         HashTable* table = scope_procedure_table();
         ProcedureRecord* existing = find_in(table, name);
+        if (!existing || (existing->flags & PROC_DECLARE_ONLY)) {
+            VariableRecord* variable = find_global_variable(name, false);
+            if (variable && (variable->flags & VAR_PROTOTYPE)) {
+                set_error_format(225, name);
+                return nullptr;
+            }
+        }
         if (existing && !(existing->flags & PROC_DECLARE_ONLY)) {
             set_error_format(83, location_text(existing));
             return nullptr;
@@ -557,7 +576,10 @@ ProcedureRecord* procedure_declare(uint32_t kind_flags) {
         }
     }
     record->module = module_section_state() != 0 ? current_module : nullptr;
-    record->file = current_include_name ? pool_strdup(current_include_name) : nullptr;
+    // The main source has no include name: its own name stands there (a
+    // record without a file comes from a resident).
+    const char* file = current_include_name ? current_include_name : current_source_file;
+    record->file = pool_strdup(file ? file : "");
     record->line = current_line + continuation_count;
     uint32_t was_public = declared.present ? (declared.second_flags & (PROC_SECOND_PUBLIC | PROC_SECOND_RUNTIME)) : 0;
     record->flags = kind_flags | PROC_DECLARED;
@@ -614,13 +636,10 @@ void compile_procedure_statement(uint32_t kind_flags) {
         local_frame_offset = 40;
         ProcedureRecord* record = procedure_declare(kind_flags);
         clear_local_symbols();
-        // The containers the list created are gone with the scope.
-        if (record) {
-            for (int32_t i = 0; i < record->parameter_count; i++) {
-                uint8_t type = record->parameters[i].type;
-                if (type == TYPE_ARRAY || type == TYPE_LIST || type == TYPE_MAP) record->parameters[i].object = nullptr;
-            }
-        }
+        // The locals the list created are gone with the scope: only the
+        // types stay.
+        if (record)
+            for (int32_t i = 0; i < record->parameter_count; i++) record->parameters[i].object = nullptr;
         in_procedure = saved_in_procedure;
         local_frame_offset = saved_offset;
         if (!record || error_number) return;

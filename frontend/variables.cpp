@@ -140,9 +140,49 @@ const char* make_variable_key(const char* name, bool local, bool pointer) {
     return key;
 }
 
+namespace {
+
+VariableRecord* find_in_table(HashTable* table, const char* key) {
+    return table ? reinterpret_cast<VariableRecord*>(hash_find(table, key)) : nullptr;
+}
+
+// The table a new variable of the key goes into: a module section's own
+// for the module's variables, the global one for the main scope and every
+// procedure local.
+HashTable* declaration_table(const char* key) {
+    if (key[0] != '+' && current_module && module_section_state() != 0) {
+        if (!current_module->variables) current_module->variables = create_hash_table(sizeof(VariableRecord), 0);
+        return current_module->variables;
+    }
+    return variable_table;
+}
+
+}  // namespace
+
 VariableRecord* find_variable(const char* key) {
     if (!variable_table) return nullptr;
-    return reinterpret_cast<VariableRecord*>(hash_find(variable_table, key));
+    if (key[0] == '+') return explicit_module ? nullptr : find_in_table(variable_table, key);
+    if (explicit_module) {
+        // Only the named module's table; its private items are the
+        // module's own.
+        VariableRecord* variable = find_in_table(explicit_module->variables, key);
+        if (variable && !(variable->flags & VAR_PUBLIC) && explicit_module != current_module) {
+            set_error_format(280, get_key_display_name(key));
+            return nullptr;
+        }
+        if (variable) explicit_module = nullptr;
+        return variable;
+    }
+    if (modules_in_use) {
+        for (ListNode* node = modules_in_use->first; node; node = node->next) {
+            ModuleRecord* module = reinterpret_cast<ModuleUse*>(node)->module;
+            if (!module) continue;
+            VariableRecord* variable = find_in_table(module->variables, key);
+            if (variable && (module == current_module || (variable->flags & VAR_PUBLIC))) return variable;
+        }
+    }
+    if (current_module && module_section_state() != 0) return nullptr;
+    return find_in_table(variable_table, key);
 }
 
 VariableRecord* find_local_variable(const char* name, bool pointer) {
@@ -224,7 +264,7 @@ VariableRecord* declare_variable(const char* key) {
         }
         size = 8;
     }
-    auto* variable = static_cast<VariableRecord*>(hash_add(variable_table, pool_strdup(key)));
+    auto* variable = static_cast<VariableRecord*>(hash_add(declaration_table(key), pool_strdup(key)));
     variable->type = (uint8_t)current_type.code;
     variable->size = size;
     variable->pointer = pointer ? 1 : 0;
@@ -234,6 +274,8 @@ VariableRecord* declare_variable(const char* key) {
     variable->item = nullptr;
     variable->module = nullptr;
     variable->symbol = nullptr;
+    // A module's variable carries the module (its symbols get the prefix).
+    if (key[0] != '+' && current_module && module_section_state() != 0) variable->module = current_module;
 
     if (key[0] != '+' || declaration_mode == DECLARE_STATIC) {
         if (declaration_mode == DECLARE_THREADED) {
@@ -319,11 +361,17 @@ VariableRecord* resolve_variable(int mode) {
         }
         return local_key_text;
     };
+    const bool prefixed = explicit_module != nullptr;
     VariableRecord* variable = find_variable(global_key);
+    if (error_number) return nullptr;
     bool created = false;
-    if (!variable && explicit_module && mode == 1 && !find_variable(local_key())) {
-        set_error_format(286, name);
-        return nullptr;
+    if (prefixed) {
+        // "Module::name": the module's variable or nothing.
+        explicit_module = nullptr;
+        if (!variable) {
+            set_error_format(286, name);
+            return nullptr;
+        }
     }
 
     if (local_scope && (declaration_mode == DECLARE_PROTECTED || declaration_mode == DECLARE_STATIC)) {
@@ -350,8 +398,10 @@ VariableRecord* resolve_variable(int mode) {
             set_error_format(216, get_key_display_name(global_key));
             return nullptr;
         }
-        if (local_scope) {
-            bool visible = (variable->flags & (VAR_GLOBAL | VAR_SHARED)) != 0;
+        if (local_scope && !prefixed) {
+            // Another module's variable is seen from a procedure as a
+            // Global one is.
+            bool visible = (variable->flags & (VAR_GLOBAL | VAR_SHARED)) != 0 || variable->module != current_module;
             if (!visible && declaration_mode != DECLARE_SHARED) {
                 VariableRecord* local = find_variable(local_key());
                 if (!local && mode == 1) {

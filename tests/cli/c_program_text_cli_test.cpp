@@ -169,6 +169,22 @@ TEST_F(CProgramTextCli, ImportBlocksAndPrototypesAreDeclared) {
     expect_lines_in_order(built, {"typedef integer (*pf_callback)(integer,int);", "pf_callback f_cb;"});
 }
 
+TEST_F(CProgramTextCli, PrototypeVariablesAreCalledThroughTheirType) {
+    Build built = build(
+        "Prototype.l Adder(a.l, b.l)\nPrototype Walker(List l.l(), Array a.q(2), Map m.s())\n"
+        "Procedure.l Use(fn.Adder, k)\n  ProcedureReturn fn(k, 1)\nEndProcedure\n"
+        "Procedure Walk(List l.l(), Array a.q(2))\nEndProcedure\n"
+        "Define f.Adder\nNewList q.l()\nDim d.q(1, 1)\nIf x\n  x = f(2, 3) + Use(f, 2)\n  Walk(q(), d())\nEndIf\n");
+    expect_built(built);
+    EXPECT_TRUE(has_line(built.c_file, "typedef int (*pf_adder)(int,int);")) << built.c_file;
+    EXPECT_TRUE(has_line(built.c_file, "typedef integer (*pf_walker)(zd_list *,zd_array2 *,zd_map *);")) << built.c_file;
+    EXPECT_TRUE(has_line(built.c_file, "int r0=((pf_adder)v_fn)(v_k,1);")) << built.c_file;
+    EXPECT_TRUE(has_line(built.c_file, "int r0=((pf_adder)v_f)(2,3);")) << built.c_file;
+    // Containers go by address, as they stand.
+    EXPECT_TRUE(has_line(built.c_file, "static integer f_walk(zd_list *t_l,zd_array2 *a_a);")) << built.c_file;
+    EXPECT_NE(built.c_file.find("f_walk(&t_q,&a_d)"), std::string::npos) << built.c_file;
+}
+
 TEST_F(CProgramTextCli, RuntimeItemsAreRegisteredAtStartUp) {
     Build built = build(
         "#Size = 12\nDefine count.l = 30\nRuntime #Size, count\n"

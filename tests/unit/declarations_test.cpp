@@ -240,4 +240,25 @@ TEST_F(DeclarationsTest, ErrorsOfContainerParametersAndArguments) {
     for (const Case& c : cases) EXPECT_EQ(error_of(c.source), c.error) << c.source;
 }
 
+TEST_F(DeclarationsTest, CallsThroughPrototypeVariables) {
+    std::string call = compile("Prototype.l Adder(a.l, b.l)\nDefine f.Adder\nx = f(2, 3)");
+    EXPECT_NE(call.find(" CALL qword [v_f]\n MOVSXD rax,eax\n"), std::string::npos) << call;
+    // A prototype-typed parameter: its own slot, at the call's depth.
+    call = compile("Prototype.l Adder(a.l, b.l)\nProcedure.l Use(fn.Adder, k)\nProcedureReturn fn(k, 1)");
+    EXPECT_NE(call.find(" CALL qword [rsp+PS0+0]\n"), std::string::npos) << call;
+    in_procedure = 0;
+    EXPECT_EQ(error_of("Prototype.l Adder(a.l, b.l)\nDefine f.Adder\nx = f(2)"), 49);
+    EXPECT_EQ(error_of("Prototype.l Adder(a.l, b.l)\nDefine *f.Adder\nx = f(2, 3)"), 12);
+}
+
+TEST_F(DeclarationsTest, ProcedureNamesThatClash) {
+    EXPECT_EQ(error_of("Dim F(3)\nProcedure F()\nEndProcedure"), 98);
+    EXPECT_EQ(error_of("NewList F()\nProcedure F()\nEndProcedure"), 99);
+    EXPECT_EQ(error_of("NewMap F()\nProcedure F()\nEndProcedure"), 140);
+    EXPECT_EQ(error_of("Prototype Pr(a, b)\nDefine F.Pr\nProcedure F(a, b)\nEndProcedure"), 225);
+    EXPECT_EQ(error_of("Prototype Pr(a)"), 0);
+    EXPECT_EQ(error_of("Prototype F(a)"), 174);
+    EXPECT_EQ(error_of("Prototype W(a)"), 174);
+}
+
 }  // namespace

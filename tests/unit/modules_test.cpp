@@ -113,4 +113,51 @@ TEST_F(ModulesTest, GlobalMacrosAreHiddenInsideModules)
     EXPECT_EQ(integer_constant("X"), 1);
 }
 
+TEST_F(ModulesTest, EachModuleHasItsOwnVariables)
+{
+    // v of the main program, of Ma and of Mb are three variables.
+    ASSERT_EQ(compile("v = 1\nDeclareModule Ma\nv = 2\nEndDeclareModule\nDeclareModule Mb\nv = 3\n"
+                      "EndDeclareModule\nModule Ma\nx = 5\nEndModule\nModule Mb\nEndModule"),
+              0)
+        << printed;
+    ModuleRecord* ma = find_module("Ma");
+    ModuleRecord* mb = find_module("Mb");
+    ASSERT_NE(ma, nullptr);
+    ASSERT_NE(mb, nullptr);
+    auto* main_v = reinterpret_cast<VariableRecord*>(hash_find(variable_table, "v_v"));
+    auto* ma_v = ma->variables ? reinterpret_cast<VariableRecord*>(hash_find(ma->variables, "v_v")) : nullptr;
+    auto* mb_v = mb->variables ? reinterpret_cast<VariableRecord*>(hash_find(mb->variables, "v_v")) : nullptr;
+    ASSERT_NE(main_v, nullptr);
+    ASSERT_NE(ma_v, nullptr);
+    ASSERT_NE(mb_v, nullptr);
+    EXPECT_NE(main_v->offset, ma_v->offset);
+    EXPECT_NE(ma_v->offset, mb_v->offset);
+    EXPECT_EQ(ma_v->module, ma);
+    EXPECT_NE(ma_v->flags & VAR_PUBLIC, 0);
+    // x of the Module section is the module's, private.
+    auto* ma_x = reinterpret_cast<VariableRecord*>(hash_find(ma->variables, "v_x"));
+    ASSERT_NE(ma_x, nullptr);
+    EXPECT_EQ(ma_x->flags & VAR_PUBLIC, 0);
+    EXPECT_EQ(hash_find(variable_table, "v_x"), nullptr);
+}
+
+TEST_F(ModulesTest, ModuleItemsFromOutside)
+{
+    const std::string modules = "DeclareModule M\nv = 1\nStructure St\na.l\nEndStructure\nDeclare F()\n"
+                                "Dim pa(2)\nEndDeclareModule\nModule M\npriv = 3\nProcedure F()\nEndProcedure\n"
+                                "EndModule\n";
+    EXPECT_EQ(compile(modules + "x = M::v"), 0) << printed;
+    EXPECT_EQ(compile(modules + "x = M::priv"), 280);
+    EXPECT_NE(printed.find("Module item 'priv' is not declared as public."), std::string::npos) << printed;
+    EXPECT_EQ(compile(modules + "x = M::nothing"), 286);
+    EXPECT_NE(printed.find("Module variable 'nothing' not found."), std::string::npos) << printed;
+    EXPECT_EQ(compile(modules + "x = Nowhere::v"), 278);
+    // UseModule: the module's public items against the global scope.
+    EXPECT_EQ(compile(modules + "UseModule M\nx = v"), 0) << printed;
+    EXPECT_EQ(compile("v = 1\n" + modules + "UseModule M"), 301);
+    EXPECT_EQ(compile("Structure St\nb.w\nEndStructure\n" + modules + "UseModule M"), 302);
+    EXPECT_EQ(compile("Procedure F()\nEndProcedure\n" + modules + "UseModule M"), 287);
+    EXPECT_EQ(compile("NewList pa()\n" + modules + "UseModule M"), 287);
+}
+
 }  // namespace
