@@ -207,14 +207,19 @@ void emit_swap_save_address(const char* operand)
     swap_saved_first = operand ? operand : "";
 }
 
-// Addresses of C lvalues do not move: the exchange names both directly.
+// Addresses of C lvalues do not move: the exchange names both directly,
+// through a temporary of the second element's arithmetic type.
 void emit_swap(const char* first, int32_t size)
 {
     (void)size;
     std::string left = first ? first : swap_saved_first;
     std::string right = current_operand.text;
-    std::string line = "{ __typeof__(" + left + ") zd_swap=" + left + "; " + left + "=" + right + "; " + right +
-                       "=zd_swap; }";
+    const char* type = (current_operand.flags & OP_DOUBLE) ? "double"
+                       : (current_operand.flags & OP_FLOAT) ? "float"
+                       : (current_operand.flags & OP_QUAD)  ? "quad"
+                                                            : "integer";
+    std::string line = std::string("{ ") + type + " zds_swap=" + left + "; " + left + "=" + right + "; " + right +
+                       "=zds_swap; }";
     emit_line(line.c_str());
 }
 

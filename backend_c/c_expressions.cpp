@@ -126,6 +126,17 @@ std::string c_decimal_text(int64_t value)
     return int_to_text_c(value);
 }
 
+std::string c_integer_literal(int64_t value)
+{
+    if (expression_mode & (MODE_FLOAT | MODE_DOUBLE_BIT)) return c_float_literal(static_cast<double>(value));
+    // "(int)" only where the value fits: a wider constant keeps its 64 bits
+    // even next to a 32-bit operand.
+    if ((expression_mode & MODE_DWORD_LOADED) && value >= INT32_MIN && value <= INT32_MAX)
+        return std::string("(int)") + int_to_text_c(value);
+    if (value == INT64_MIN) return c_decimal_text(value);
+    return std::string(int_to_text_c(value)) + "LL";
+}
+
 std::string c_operand_text()
 {
     if (current_operand.kind == OPERAND_CONSTANT) {
@@ -216,6 +227,7 @@ void c_restore_evaluation_state(const EvaluationState* state, int restore_marks)
 
 void c_load_left_operand()
 {
+    if (current_operand.kind != OPERAND_CONSTANT && current_operand.size == 4) expression_mode |= MODE_DWORD_LOADED;
     std::string text = c_operand_text();
     set_slot_result(text);
     if (!no_output_depth) c_slot_marks[slot_index()] = 1;
@@ -224,8 +236,12 @@ void c_load_left_operand()
 void c_apply_operator(int token)
 {
     std::string left = slot_text();
-    std::string right = c_operand_text();
     bool right_constant = current_operand.kind == OPERAND_CONSTANT;
+    if (!right_constant && current_operand.size == 4) expression_mode |= MODE_DWORD_LOADED;
+    // A whole-number constant operand of an operator carries its C type
+    // ("3LL", "(int)3", "3.0"); comparisons keep the plain decimal.
+    bool typed_constant = right_constant && !(current_operand.flags & OP_FLOAT) && !c_compare_operator(token);
+    std::string right = typed_constant ? c_integer_literal(current_operand.constant) : c_operand_text();
     bool double_form = (expression_mode & (MODE_FLOAT | MODE_DOUBLE_BIT)) != 0;
     std::string result;
     switch (token) {

@@ -44,6 +44,9 @@ const char* c_float_literal(double value);
 // The C form of an int64 (the lowest value as an expression, since its
 // digits alone do not fit a signed 64-bit literal).
 std::string c_decimal_text(int64_t value);
+// A whole-number constant in the current arithmetic: "3LL", "(int)3" after a
+// 32-bit operand, "3.0" in floating point.
+std::string c_integer_literal(int64_t value);
 // The current operand as C text (constants in their C form, a pointer value
 // as "(integer)" + text).
 std::string c_operand_text();

@@ -105,7 +105,7 @@ TEST_F(CArrayTest, DimOfOneDimensionPassesTheElementCount) {
     expect_code("Dim a(9)", "SYS_AllocateArray(8,10,21,0,&a_a);\n");
     expect_code("Dim w.w(0)", "SYS_AllocateArray(2,1,3,0,&a_w);\n");
     expect_code("n = 4\nDim a.l(n)", "SYS_AllocateArray(4,(v_n+1),5,0,&a_a);\n");
-    expect_code("n = 4\nDim a.d(n * 2)", "SYS_AllocateArray(8,((v_n*2)+1),12,0,&a_a);\n");
+    expect_code("n = 4\nDim a.d(n * 2)", "SYS_AllocateArray(8,((v_n*2LL)+1),12,0,&a_a);\n");
     expect_code("Dim s.s(3)", "SYS_AllocateArray(8,4,8,s_s,&a_s);\n");
     expect_code("Dim *p(3)", "SYS_AllocateArray(8,4,21,0,&ap_p);\n");
 }

@@ -270,7 +270,7 @@ TEST_F(CControlFlowTest, NestedSelectsUseTheirOwnSelector) {
                 "v_a=0;\n"
                 "integer zd_select1=v_a;\n"
                 "if (zd_select1==1) {\n"
-                "integer zd_select2=(v_a*10);\n"
+                "integer zd_select2=(v_a*10LL);\n"
                 "if (zd_select2==10) {\n"
                 "}\n"
                 "endselect2:;\n"

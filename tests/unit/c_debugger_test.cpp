@@ -381,8 +381,11 @@ TEST_F(CDebuggerTest, ReadLinesByTypeAndRounding)
 TEST_F(CDebuggerTest, SwapNamesBothLvalues)
 {
     fresh_compilation(0);
-    compile("Define a.l, b.l");
-    EXPECT_EQ(compile("Swap a, b"), "{ __typeof__(v_a) zd_swap=v_a; v_a=v_b; v_b=zd_swap; }\n");
+    compile("Define a.l, b.l, d.d, e.d, f.f, g.f, q.q, r.q");
+    EXPECT_EQ(compile("Swap a, b"), "{ integer zds_swap=v_a; v_a=v_b; v_b=zds_swap; }\n");
+    EXPECT_EQ(compile("Swap d, e"), "{ double zds_swap=v_d; v_d=v_e; v_e=zds_swap; }\n");
+    EXPECT_EQ(compile("Swap f, g"), "{ float zds_swap=v_f; v_f=v_g; v_g=zds_swap; }\n");
+    EXPECT_EQ(compile("Swap q, r"), "{ quad zds_swap=v_q; v_q=v_r; v_r=zds_swap; }\n");
 }
 
 // ---------------------------------------------------------------------------

@@ -91,7 +91,18 @@ TEST_F(CExpressionTest, MultiplicationByConstants) {
     expect_code("x = 0\nq.q = 2 * x", "v_q=((quad)v_x+(quad)v_x);\n");
     expect_code("x = 0\ny = 1 * x", "v_y=v_x;\n");
     expect_code("x = 0\ny = 7 * x", "v_y=((integer)v_x*7);\n");
-    expect_code("x = 0\ny = x * 7", "v_y=(v_x*7);\n");
+    expect_code("x = 0\ny = x * 7", "v_y=(v_x*7LL);\n");
+}
+
+// A constant operand carries its C type: 64 bits by default, "(int)" after
+// a 32-bit operand when it fits, else still 64 bits; the most negative value
+// has no literal of its own.
+TEST_F(CExpressionTest, ConstantOperandsCarryTheirType) {
+    expect_code("l.l = 0\nl = l * 3", "v_l=(v_l*(int)3);\n");
+    expect_code("l.l = 0\nq.q = l * 5000000000", "v_q=((quad)v_l*(quad)5000000000LL);\n");
+    expect_code("x = 0\nq.q = x * 5", "v_q=((quad)v_x*(quad)5LL);\n");
+    expect_code("x = 0\ny = x * -9223372036854775808", "v_y=(v_x*(-9223372036854775807LL-1));\n");
+    expect_code("x = 0\nd.d = x * 3", "v_d=((double)v_x*3.0);\n");
 }
 
 TEST_F(CExpressionTest, ArithmeticFormsByMode) {
@@ -108,15 +119,15 @@ TEST_F(CExpressionTest, ArithmeticFormsByMode) {
 
 TEST_F(CExpressionTest, BitwiseAndShiftOperators) {
     expect_code("a = 0\nb = 0\nc = a & b | a ! b", "v_c=((v_a&v_b)|(v_a^v_b));\n");
-    expect_code("a = 0\nc = a & 255", "v_c=(v_a&255);\n");
+    expect_code("a = 0\nc = a & 255", "v_c=(v_a&255LL);\n");
     expect_code("a = 0\nc = 255 & a", "v_c=(v_a&255);\n");
-    expect_code("a = 0\nc = a << 3", "v_c=((quad)v_a<<3);\n");
+    expect_code("a = 0\nc = a << 3", "v_c=((quad)v_a<<3LL);\n");
     expect_code("a.l = 0\nb.l = 0\nc.l = a << b", "v_c=(v_a<<v_b);\n");
-    expect_code("a = 0\nc = a >> 2", "v_c=(v_a>>2);\n");
+    expect_code("a = 0\nc = a >> 2", "v_c=(v_a>>2LL);\n");
     expect_code("a = 0\nc = 1 << a", "v_c=((quad)1<<(integer)v_a);\n");
     expect_code("a = 0\nc = -64 >> a", "v_c=((quad)-64>>(integer)v_a);\n");
     expect_code("a = 0\nc = ~a", "v_c=~(v_a);\n");
-    expect_code("a = 0\nc = -a * 2", "v_c=((-(v_a))*2);\n");
+    expect_code("a = 0\nc = -a * 2", "v_c=((-(v_a))*2LL);\n");
 }
 
 TEST_F(CExpressionTest, OperatorErrors) {
@@ -130,9 +141,9 @@ TEST_F(CExpressionTest, OperatorErrors) {
     EXPECT_EQ(error_of("c = 3 % 0"), 106);
     EXPECT_EQ(error_of("a = 0\nc = a < 1"), 261);
     // A shift beyond 63 in quad arithmetic is left to the run time.
-    expect_code("a.q = 0\nc.q = a << 64", "v_c=((quad)v_a<<64);\n");
+    expect_code("a.q = 0\nc.q = a << 64", "v_c=((quad)v_a<<64LL);\n");
     // A division by a zero variable is not a compile-time error.
-    expect_code("a = 0\nc = a / 0", "v_c=(v_a/0);\n");
+    expect_code("a = 0\nc = a / 0", "v_c=(v_a/0LL);\n");
 }
 
 TEST_F(CExpressionTest, SevenSlotsHoldSevenPendingLeftOperands) {
@@ -146,8 +157,8 @@ TEST_F(CExpressionTest, SevenSlotsHoldSevenPendingLeftOperands) {
 }
 
 TEST_F(CExpressionTest, FloatArithmeticAndConversions) {
-    expect_code("f.f = 0\ng.f = f * 4 + 0.25", "v_g=(((double)v_f*4)+0.25);\n");
-    expect_code("x = 0\nd.d = x / 2", "v_d=((double)v_x/2);\n");
+    expect_code("f.f = 0\ng.f = f * 4 + 0.25", "v_g=(((double)v_f*4.0)+0.25);\n");
+    expect_code("x = 0\nd.d = x / 2", "v_d=((double)v_x/2.0);\n");
     expect_code("x = 0\nf.f = 0\nd.d = x + f", "v_d=((double)v_x+v_f);\n");
     expect_code("d.d = 0\nd = d * 1e300", "v_d=((double)v_d*1e+300);\n");
     expect_code("d.d = 0\nd = d * 2.0", "v_d=((double)v_d*2.0);\n");
@@ -196,8 +207,8 @@ TEST_F(CExpressionTest, ConstantStoresTakeTheTargetWidth) {
 }
 
 TEST_F(CExpressionTest, FloatValuesAreRoundedIntoIntegers) {
-    expect_code("f.f = 0\ni = f * 2", "v_i=SYS_BankerRoundQuad(((double)v_f*2));\n");
-    expect_code("f.f = 0\nl.l = f * 2", "v_l=SYS_BankerRound(((double)v_f*2));\n");
+    expect_code("f.f = 0\ni = f * 2", "v_i=SYS_BankerRoundQuad(((double)v_f*2.0));\n");
+    expect_code("f.f = 0\nl.l = f * 2", "v_l=SYS_BankerRound(((double)v_f*2.0));\n");
     expect_code("f.f = 0\nq.q = f", "v_q=SYS_BankerRoundQuad(v_f);\n");
     expect_code("f.f = 0\nd.d = f", "v_d=v_f;\n");
     expect_code("l.l = 0\nd.d = l", "v_d=v_l;\n");
@@ -242,14 +253,14 @@ TEST_F(CExpressionTest, GotoGosubReturnAndFakeReturn) {
 }
 
 TEST_F(CExpressionTest, EndWithAnExpression) {
-    expect_code("x = 0\nEnd x * 2", "ZD_ExitCode=(v_x*2);\nSYS_Quit();\n");
+    expect_code("x = 0\nEnd x * 2", "ZD_ExitCode=(v_x*2LL);\nSYS_Quit();\n");
     expect_code("x = 0\nEnd x", "ZD_ExitCode=v_x;\nSYS_Quit();\n");
     expect_code("End", "SYS_Quit();\n");
     expect_code("End 2.5", "ZD_ExitCode=2;\nSYS_Quit();\n");
     expect_code("End 4294967338", "ZD_ExitCode=42;\nSYS_Quit();\n");
     // A float value is rounded, not truncated as a C conversion would.
     expect_code("f.f = 0\nEnd f", "ZD_ExitCode=SYS_BankerRound(v_f);\nSYS_Quit();\n");
-    expect_code("d.d = 0\nEnd d * 3", "ZD_ExitCode=SYS_BankerRound(((double)v_d*3));\nSYS_Quit();\n");
+    expect_code("d.d = 0\nEnd d * 3", "ZD_ExitCode=SYS_BankerRound(((double)v_d*3.0));\nSYS_Quit();\n");
 }
 
 TEST_F(CExpressionTest, NothingIsWrittenWithOutputOff) {

@@ -134,7 +134,7 @@ TEST_F(CProcedureTest, FunctionHeadLocalsAndCommonExit) {
               "static int f_twice(integer v_a) {\n"
               "int r=0;\n"
               "integer v_b=0;\n"
-              "v_b=(v_a*2);\n"
+              "v_b=(v_a*2LL);\n"
               "r=v_b;\n"
               "goto end;\n"
               "r=0;\n"
@@ -168,11 +168,11 @@ TEST_F(CProcedureTest, StringParametersAreCopiedAndEmptyStringIsTheDefault) {
 
 TEST_F(CProcedureTest, FloatValuesAreRoundedIntoIntegerResults) {
     EXPECT_EQ(compile("Procedure I(x.d)\nProcedureReturn x / 2\nEndProcedure"), "");
-    EXPECT_NE(function_text("I").find("r=SYS_BankerRound(((double)v_x/2));\n"), std::string::npos);
+    EXPECT_NE(function_text("I").find("r=SYS_BankerRound(((double)v_x/2.0));\n"), std::string::npos);
     EXPECT_EQ(compile("Procedure.q Q(x.d)\nProcedureReturn x * 3\nEndProcedure"), "");
-    EXPECT_NE(function_text("Q").find("r=SYS_BankerRoundQuad(((double)v_x*3));\n"), std::string::npos);
+    EXPECT_NE(function_text("Q").find("r=SYS_BankerRoundQuad(((double)v_x*3.0));\n"), std::string::npos);
     EXPECT_EQ(compile("Procedure.d D(x.d)\nProcedureReturn x * 3\nEndProcedure"), "");
-    EXPECT_NE(function_text("D").find("r=((double)v_x*3);\n"), std::string::npos);
+    EXPECT_NE(function_text("D").find("r=((double)v_x*3.0);\n"), std::string::npos);
     EXPECT_EQ(compile("Procedure.f F(x.f)\nProcedureReturn x\nEndProcedure"), "");
     EXPECT_NE(function_text("F").find("r=v_x;\n"), std::string::npos);
     EXPECT_EQ(compile_with_clang(function_text("I") + function_text("Q") + function_text("D") + function_text("F"), ""),
