@@ -505,7 +505,11 @@ bool os_open_preferences(const char* path, PreferencesFile& preferences)
         if (equal == std::string::npos) continue;
         std::string key = trimmed(line.substr(0, equal));
         if (key.empty() || key[0] == ';') continue;
-        std::string value = trimmed(line.substr(equal + 1));
+        // The value as written: only the blank that follows the "=" (and
+        // a carriage return) is dropped, so folders keep their blanks.
+        std::string value = line.substr(equal + 1);
+        if (!value.empty() && value.back() == '\r') value.pop_back();
+        if (!value.empty() && value[0] == ' ') value.erase(0, 1);
         size_t index = find_entry(preferences, key.c_str());
         if (index < preferences.entries.size()) preferences.entries[index].second = value;
         else preferences.entries.emplace_back(key, value);
@@ -534,7 +538,7 @@ int64_t os_read_preference_integer(const PreferencesFile& preferences, const cha
 {
     size_t index = find_entry(preferences, key);
     if (index == preferences.entries.size()) return fallback;
-    const std::string& value = preferences.entries[index].second;
+    std::string value = trimmed(preferences.entries[index].second);
     char* end = nullptr;
     long long number = std::strtoll(value.c_str(), &end, 10);
     return value.empty() || *end ? fallback : int64_t(number);

@@ -170,7 +170,8 @@ void os_clear_dialog_script();
 void os_load_dialog_script_from_environment();
 
 // ---------------------------------------------------------------------------
-// Preferences: "Key = Value" lines.
+// Preferences: "Key = Value" lines; the value is everything after the first
+// "=" and the blank that follows it.
 
 struct PreferencesFile {
     std::string path;

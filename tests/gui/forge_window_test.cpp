@@ -13,7 +13,9 @@
 #include <FL/Fl_Box.H>
 #include <FL/Fl_Button.H>
 #include <FL/Fl_Check_Button.H>
+#include <FL/Fl_File_Input.H>
 #include <FL/Fl_Input.H>
+#include <FL/Fl_Return_Button.H>
 #include <FL/Fl_Window.H>
 #include <FL/fl_draw.H>
 #include <FL/x.H>
@@ -304,6 +306,75 @@ TEST_F(ForgeWindow, StartBuildsTheLibrariesOfTheSourceFolder)
                                                          "\nDestinationPath = " + (folder / "dest").string() +
                                                          "/\nProcessAll = 1\nCompression = 1\n");
     EXPECT_TRUE(std::filesystem::exists(artifacts() / "forge_window.png"));
+}
+
+// The user of a picker: notes the picker's title, then types a name into
+// it and presses OK, or presses Cancel when there is no name.
+struct PickerUser {
+    std::string title;
+    std::string answer;
+};
+
+template <class Widget>
+Widget* find_widget(Fl_Group* group, const char* label = nullptr)
+{
+    for (int i = 0; i < group->children(); ++i) {
+        Fl_Widget* child = group->child(i);
+        if (auto* found = dynamic_cast<Widget*>(child)) {
+            if (!label || (child->label() && std::string(child->label()) == label)) return found;
+        }
+        if (Fl_Group* inner = child->as_group()) {
+            if (Widget* found = find_widget<Widget>(inner, label)) return found;
+        }
+    }
+    return nullptr;
+}
+
+void picker_step(void* data)
+{
+    PickerUser& user = *static_cast<PickerUser*>(data);
+    Fl_Window* picker = Fl::first_window();
+    if (!picker) return later(0.05, picker_step, data);
+    user.title = picker->label() ? picker->label() : "";
+    Fl_Widget* button = nullptr;
+    if (user.answer.empty()) {
+        button = find_widget<Fl_Button>(picker, "Cancel");
+    } else if (auto* name = find_widget<Fl_File_Input>(picker)) {
+        name->value(user.answer.c_str());
+        button = find_widget<Fl_Return_Button>(picker);
+    }
+    if (button) press(button);
+    else picker->hide();
+    Fl::awake();
+}
+
+TEST_F(ForgeWindow, PickersShowTheirTitlesAndCancelLeavesNothing)
+{
+    std::filesystem::create_directory(folder / "src");
+    write_text(folder / "src" / "delta.desc", "C\n0\nOBJ\n0\nH\nD\nDEBUGGERCHECK\n");
+    write_text(folder / "src" / "Delta.obj", "DELTA");
+    SourcePath = (folder / "src").string() + "/";
+    DestinationPath = (folder / "src").string() + "/";
+    NoLogFlag = true;
+
+    PickerUser user;
+    later(0.05, picker_step, &user);
+    SelectAndProcessDescriptor();
+    EXPECT_EQ(user.title, "Select a library descriptor");
+    EXPECT_TRUE(ErrorFlag) << "a cancelled picker processes nothing";
+    EXPECT_FALSE(std::filesystem::exists(folder / "src" / "Delta"));
+
+    user = PickerUser{"", (folder / "src" / "delta.desc").string()};
+    later(0.05, picker_step, &user);
+    SelectAndProcessDescriptor();
+    EXPECT_EQ(user.title, "Select a library descriptor");
+    EXPECT_FALSE(ErrorFlag);
+    EXPECT_NE(read_text(folder / "src" / "Delta").find("DELTA"), std::string::npos);
+
+    user = PickerUser{};
+    later(0.05, picker_step, &user);
+    EXPECT_EQ(os_pick_folder("Select the source directory", SourcePath.c_str()), "");
+    EXPECT_EQ(user.title, "Select the source directory");
 }
 
 TEST(FltkToolkit, PickerPatternsAndLabelTexts)

@@ -116,6 +116,24 @@ TEST_F(ForgeBatch, EveryFailureOfTheRunGivesExitCodeOne)
     EXPECT_EQ(messages(), "");
 }
 
+TEST_F(ForgeBatch, SingleDescriptorRunsAppendToTheLog)
+{
+    write_file(folder / "Zandforge.log", "earlier run\n");
+    write_file(folder / "mylib.desc", simple_descriptor);
+    write_file(folder / "Mylib.obj", "OBJECT");
+    const char* entry = "---------------- Mylib ------------------------\nBar: no debugger routine\n";
+    EXPECT_EQ(run_forge({"mylib.desc", "/NOUNICODEWARNING"}), 0);
+    EXPECT_EQ(run_forge({"mylib.desc", "/NOUNICODEWARNING"}), 0);
+    EXPECT_EQ(read_file(folder / "Zandforge.log"), std::string("earlier run\n") + entry + entry);
+
+    // A log that can't be opened loses its lines silently; the run still succeeds.
+    std::filesystem::remove(folder / "Zandforge.log");
+    std::filesystem::create_directory(folder / "Zandforge.log");
+    EXPECT_EQ(run_forge({"mylib.desc", "/NOUNICODEWARNING"}), 0);
+    EXPECT_EQ(messages(), "");
+    EXPECT_TRUE(std::filesystem::is_directory(folder / "Zandforge.log"));
+}
+
 TEST_F(ForgeBatch, DescriptorEndingInAFalseBranchDoesNotHideTheNext)
 {
     write_file(folder / "a.desc", "C\n0\nOBJ\n0\nH\nCompilerIf NOTDEFINED\nHidden\nLONG\n");

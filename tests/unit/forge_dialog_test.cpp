@@ -252,6 +252,12 @@ TEST_F(ForgeDialog, PreferencesFileAndScriptText)
     EXPECT_EQ(os_read_preference_text(file, "SourcePath", ""), "a = b");
     EXPECT_EQ(os_read_preference_text(file, "DestinationPath", "none"), "none");
     EXPECT_FALSE(os_create_preferences((folder / "no" / "such" / "x.prefs").string().c_str(), file));
+    // Values keep their blanks: a folder may begin or end with one.
+    ASSERT_TRUE(os_create_preferences("b.prefs", file));
+    os_write_preference_text(file, "SourcePath", " lead/trail ");
+    ASSERT_TRUE(os_close_preferences(file));
+    ASSERT_TRUE(os_open_preferences("b.prefs", file));
+    EXPECT_EQ(os_read_preference_text(file, "SourcePath", ""), " lead/trail ");
 
     EXPECT_TRUE(os_load_dialog_script("# a user\ntext 0 C:\\My Objects\\\ncheck 7 0\r\npress 3\nfile \"\"\nclose\n"));
     EXPECT_FALSE(os_load_dialog_script("press three\n"));
