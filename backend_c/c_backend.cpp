@@ -62,6 +62,7 @@ const BackendHooks c_backend_hooks = {
     .emit_select_drop = c_emit_select_drop,
     .emit_case_compare = c_emit_case_compare,
     .emit_loop_jump = c_emit_loop_jump,
+    .emit_leave_string_selects = c_emit_leave_string_selects,
     .reset_expression_state = c_reset_expression_state,
     .take_evaluation_place = c_take_evaluation_place,
     .release_evaluation_place = c_release_evaluation_place,

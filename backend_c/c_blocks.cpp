@@ -13,6 +13,7 @@
 
 #include "backend_c/c_expressions.h"
 #include "backend_c/c_globals.h"
+#include "backend_c/c_strings.h"
 #include "backend_c/c_type_names.h"
 #include "core/backend_tables.h"
 #include "core/core_globals.h"
@@ -38,11 +39,28 @@ const char* relation_operator(int relation)
 
 bool is_negated_group(int group) { return group == CONDITION_SIGNED_NEGATED || group == CONDITION_UNSIGNED_NEGATED; }
 
-// The selector local of the innermost Select.
+// The selector local of a Select (by its end label) and of the innermost one.
+std::string selector_name_of(const SelectLevel& select) { return "zd_select" + std::to_string(select.end_label); }
+
 std::string selector_name()
 {
     int32_t number = select_stack.depth > 0 ? select_stack.levels[select_stack.depth - 1].end_label : 0;
     return "zd_select" + std::to_string(number);
+}
+
+bool innermost_select_is_string()
+{
+    return select_stack.depth > 0 && (select_stack.levels[select_stack.depth - 1].flags & SELECT_FLAG_STRING);
+}
+
+// The copies that the `count` innermost string Selects keep are freed.
+void free_string_selectors(int32_t count)
+{
+    if (no_output_depth) return;
+    for (int32_t i = select_stack.depth - 1; i >= 0 && count > 0; i--, count--) {
+        const SelectLevel& select = select_stack.levels[i];
+        if (select.flags & SELECT_FLAG_STRING) c_emit_free_string(selector_name_of(select));
+    }
 }
 
 // The current operand as a 64-bit integer value: a float is rounded to the
@@ -170,6 +188,12 @@ void c_patch_jump_line(int64_t line, int relation, const char* prefix, int32_t n
 void c_emit_relation_jump(int relation, int, const char* prefix, int32_t number)
 {
     if (no_output_depth) return;
+    if (innermost_select_is_string()) {
+        // The string compare's index 0 holds for equal texts.
+        std::string test = relation == 0 ? c_case_value_text : "!(" + c_case_value_text + ")";
+        emit_line(("if (" + test + ") { goto " + c_block_label_name(prefix, number) + "; }").c_str());
+        return;
+    }
     std::string line = "if (" + c_case_value_text + relation_operator(relation) + selector_name() + ") { goto " +
                        c_block_label_name(prefix, number) + "; }";
     emit_line(line.c_str());
@@ -215,17 +239,35 @@ void c_emit_for_next(VariableRecord* counter, int64_t step, const char* prefix, 
 void c_emit_select_push()
 {
     if (no_output_depth) return;
+    if (innermost_select_is_string()) {
+        c_emit_select_string(selector_name());
+        return;
+    }
     emit_line(("integer " + selector_name() + "=" + integer_value_text() + ";").c_str());
 }
 
-void c_emit_select_drop() {}
+void c_emit_select_drop()
+{
+    if (innermost_select_is_string()) free_string_selectors(1);
+}
 
 void c_emit_case_compare()
 {
+    if (innermost_select_is_string()) {
+        c_case_value_text = c_string_equal_text(selector_name(), c_string_value_text());
+        return;
+    }
     c_case_value_text = integer_value_text();
 }
 
-void c_emit_loop_jump(int32_t, int32_t, const char* prefix, int32_t number)
+void c_emit_loop_jump(int32_t, int32_t bytes, const char* prefix, int32_t number)
 {
+    // One 8-byte selector slot per Select left.
+    free_string_selectors(bytes / 8);
     c_emit_block_jump(prefix, number);
+}
+
+void c_emit_leave_string_selects()
+{
+    free_string_selectors(select_stack.depth);
 }

@@ -35,10 +35,14 @@ void c_emit_relation_jump(int relation, int is_unsigned, const char* prefix, int
 // down). Next: the wrap guard of a narrow counter, the step and the jump back.
 void c_emit_for_test(VariableRecord* counter, int negative_step, const char* prefix, int32_t number);
 void c_emit_for_next(VariableRecord* counter, int64_t step, const char* prefix, int32_t number);
-// Select: "integer zd_select<n>=<value>;"; Case: the value kept for the
-// relation jumps that follow; EndSelect: nothing (the selector is a local).
+// Select: "integer zd_select<n>=<value>;", or for a string the selector's
+// copy; Case: the value (for a string its SYS_StringEqual test) kept for the
+// relation jumps that follow; EndSelect: a string copy freed.
 void c_emit_select_push();
 void c_emit_select_drop();
 void c_emit_case_compare();
-// Break/Continue: "goto <name>;" (the selectors left behind are C locals).
+// Break/Continue: "goto <name>;", the string copies of the Selects left
+// freed first (numeric selectors are C locals).
 void c_emit_loop_jump(int32_t string_offset, int32_t bytes, const char* prefix, int32_t number);
+// ProcedureReturn: the string copies of every open Select freed.
+void c_emit_leave_string_selects();

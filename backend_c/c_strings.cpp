@@ -275,3 +275,35 @@ void c_emit_assign_fixed_string(VariableRecord* variable, int32_t length, int32_
     note_routine(C_SYS_AssignFixedStringFast);
     emit_format("SYS_AssignFixedStringFast(%s,%d,%s);", target.c_str(), length / 2, c_string_literal_name(literal_number));
 }
+
+// ---------------------------------------------------------------------------
+// String selectors and the truth of a string
+
+std::string c_string_value_text()
+{
+    return operand_value_text();
+}
+
+void c_emit_select_string(const std::string& name)
+{
+    emit_format("void *%s=0;", name.c_str());
+    if (is_stack_operand()) {
+        note_routine(C_SYS_AllocateString4);
+        emit_format("SYS_AllocateString4(&%s,SYS_PopStringBasePosition());", name.c_str());
+    } else {
+        note_routine(C_SYS_FastAllocateString4);
+        emit_format("SYS_FastAllocateString4(&%s,%s);", name.c_str(), operand_value_text().c_str());
+    }
+}
+
+std::string c_string_equal_text(const std::string& left, const std::string& right)
+{
+    note_routine(C_SYS_StringEqual);
+    return "SYS_StringEqual(" + left + "," + right + ")";
+}
+
+void c_emit_free_string(const std::string& name)
+{
+    note_routine(C_SYS_FreeString);
+    emit_format("SYS_FreeString(%s);", name.c_str());
+}

@@ -6,6 +6,7 @@
 #include "backend_x64/emit_arith.h"
 #include "backend_x64/emit_common.h"
 #include "backend_x64/emit_compare.h"
+#include "backend_x64/emit_strings.h"
 #include "backend_x64/x64_globals.h"
 #include "backend_x64/x64_variables.h"
 #include "core/backend_tables.h"
@@ -207,7 +208,21 @@ void x64_emit_for_next(VariableRecord* counter, int64_t step, const char* prefix
 // ---------------------------------------------------------------------------
 // Select/Case
 
+// The innermost open Select.
+static SelectLevel* innermost_select() {
+    return select_stack.depth > 0 ? &select_stack.levels[select_stack.depth - 1] : nullptr;
+}
+
 void x64_emit_select_push() {
+    SelectLevel* select = innermost_select();
+    if (select && (select->flags & SELECT_FLAG_STRING)) {
+        // A temporary keeps its text on the string stack (its offset is
+        // pushed already); a string variable's address is pushed.
+        if (select->flags & SELECT_FLAG_STRING_BASE) emit_increment_string_base_position();
+        else x64_push_string_operand();
+        select->stack_depth = emitter_stack.push_depth;
+        return;
+    }
     uint32_t saved_mode = expression_mode;
     expression_mode = MODE_INTEGER;
     int r = register_stack.top;
@@ -215,15 +230,26 @@ void x64_emit_select_push() {
     // compares all eight bytes.
     emit_load_operand_to_register(r);
     emit_push_register(r);
+    if (select) select->stack_depth = emitter_stack.push_depth;
     expression_mode = saved_mode;
 }
 
 void x64_emit_select_drop() {
+    SelectLevel* select = innermost_select();
+    if (select && (select->flags & SELECT_FLAG_STRING_BASE)) {
+        emit_restore_string_base_position();
+        return;
+    }
     emit_line(" ADD rsp,8");
     emitter_stack.push_depth -= 8;
 }
 
 void x64_emit_case_compare() {
+    SelectLevel* select = innermost_select();
+    if (select && (select->flags & SELECT_FLAG_STRING)) {
+        emit_stacked_string_equal((select->flags & SELECT_FLAG_STRING_BASE) ? 1 : 0);
+        return;
+    }
     uint32_t saved_mode = expression_mode;
     expression_mode = MODE_INTEGER;
     int r = register_stack.top;
@@ -235,20 +261,34 @@ void x64_emit_case_compare() {
 // ---------------------------------------------------------------------------
 // Break and Continue
 
-void x64_emit_loop_jump(int32_t string_offset, int32_t bytes, const char* prefix, int32_t number) {
-    if (string_offset >= 0) {
-        if (thread_safe) {
-            emit_linef(" MOV rcx,[rsp+%d]", string_offset);
-            emit_line(" PUSH rax");
-            emit_line(" SUB rsp,8");
-            emit_line(" CALL SYS_SetStringBasePosition");
-            emit_line(" ADD rsp,8");
-            emit_line(" POP rax");
-        } else {
-            emit_linef(" MOV rax,[rsp+%d]", string_offset);
-            emit_line(" MOV qword [ZD_StringBasePosition],rax");
-        }
+// The string base position saved in the stack slot at [rsp+offset] made
+// the write position again. Nothing is live here; the runtime call gets its
+// aligned frame with home space.
+static void emit_reload_string_base_position(int32_t offset) {
+    if (thread_safe) {
+        emit_linef(" MOV rcx,[rsp+%d]", offset);
+        emit_call_frame_begin();
+        emit_line(" CALL SYS_SetStringBasePosition");
+        emit_call_frame_end();
+    } else {
+        emit_linef(" MOV rax,[rsp+%d]", offset);
+        emit_line(" MOV qword [ZD_StringBasePosition],rax");
     }
+}
+
+void x64_emit_leave_string_selects() {
+    // The outermost Select that keeps its selector on the string stack
+    // holds the lowest position.
+    for (int32_t i = 0; i < select_stack.depth; i++) {
+        const SelectLevel& select = select_stack.levels[i];
+        if (!(select.flags & SELECT_FLAG_STRING_BASE)) continue;
+        emit_reload_string_base_position(emitter_stack.push_depth - select.stack_depth);
+        return;
+    }
+}
+
+void x64_emit_loop_jump(int32_t string_offset, int32_t bytes, const char* prefix, int32_t number) {
+    if (string_offset >= 0) emit_reload_string_base_position(string_offset);
     // The Select values stay counted in the push depth: the code after the
     // jump still runs with them on the stack.
     if (bytes) emit_linef(" ADD rsp,%d", bytes);

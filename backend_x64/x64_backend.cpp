@@ -51,6 +51,7 @@ const BackendHooks x64_backend_hooks = {
     .emit_select_drop = x64_emit_select_drop,
     .emit_case_compare = x64_emit_case_compare,
     .emit_loop_jump = x64_emit_loop_jump,
+    .emit_leave_string_selects = x64_emit_leave_string_selects,
     .reset_expression_state = x64_reset_expression_state,
     .take_evaluation_place = x64_take_evaluation_place,
     .release_evaluation_place = x64_release_evaluation_place,

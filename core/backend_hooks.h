@@ -97,6 +97,9 @@ struct BackendHooks {
     void (*emit_case_compare)();
     // Break/Continue: string position restore, Select values dropped, jump.
     void (*emit_loop_jump)(int32_t string_offset, int32_t bytes, const char* prefix, int32_t number);
+    // ProcedureReturn, before its value: what the open string Selects keep
+    // (a raised string base position, a copy of the selector) is given back.
+    void (*emit_leave_string_selects)();
 
     // Expressions. Every point where the shared expression compiler writes
     // code goes through these; the operands are the current operand and the

@@ -1,6 +1,7 @@
 #include "frontend/expressions.h"
 
 #include "frontend/arrays.h"
+#include "frontend/blocks.h"
 #include "frontend/lists_maps.h"
 
 #include "frontend/number_literals.h"
@@ -131,6 +132,7 @@ int32_t previous_token = 0;
 namespace {
 
 int32_t assignment_count = 0;     // assignments met in the current statement
+char* statement_target_start = nullptr;  // the first operand of the statement
 int32_t radix_mark = 0;           // 16 after "$", 2 after "%"
 int32_t dry_run_depth = 0;
 EvaluationState dry_run_state;
@@ -293,6 +295,7 @@ void reset_expression_compiler() {
     expression_finished = 0;
     previous_token = 0;
     assignment_count = 0;
+    statement_target_start = nullptr;
     radix_mark = 0;
     dry_run_depth = 0;
     expression_depth = 0;
@@ -371,6 +374,7 @@ int compile_expression(uint32_t options, uint32_t mode) {
     int32_t saved_constant_mode = constant_expression_mode;
     constant_expression_mode = (options & EXPR_CONSTANT) ? 1 : 0;
     if (options & EXPR_NEW_STATEMENT) {
+        statement_target_start = parse_pointer;
         token_code = 1;
         token_precedence = 0;
         register_stack.top = 3;
@@ -538,6 +542,10 @@ void compile_operand() {
     }
     read_token();
     if (error_number) return;
+    if (!statement_word[0] && token_code == '\\' && literal_length < 0 && enter_with_base()) {
+        read_token();
+        if (error_number) return;
+    }
     radix_mark = 0;
     pointer_flag = 0;
     if (statement_word[0] && token_code == TOKEN_MODULE_SEPARATOR) {
@@ -652,7 +660,7 @@ void compile_call_or_index() {
         // A method call through an interface item stands alone as a
         // statement; its result is no target.
         bool call_result = current_operand.kind == OPERAND_REGISTER || (current_operand.flags & OP_COMPUTED);
-        if (token_code == '=') {
+        if (token_code == '=' || (is_update_operator() && !call_result)) {
             if (call_result) set_error(1);
             else compile_statement_expression();
             return;
@@ -663,6 +671,10 @@ void compile_call_or_index() {
 
 // ---------------------------------------------------------------------------
 // Assignment
+
+bool is_update_operator() {
+    return token_precedence > 2 && token_code != '~' && statement_target_start && !in_datasection;
+}
 
 void compile_statement_expression() {
     if (current_operand.kind == OPERAND_CONSTANT ||
@@ -692,7 +704,12 @@ void compile_statement_expression() {
     else if (target.flags & OP_QUAD) mode = MODE_QUAD;
 
     // The right side, in the target's arithmetic; a float result stays on
-    // the x87 stack for the store, a string on the string stack.
+    // the x87 stack for the store, a string on the string stack. An update
+    // (`n + 1`) reads the whole statement again as its value.
+    if (token_code != '=') {
+        parse_pointer = statement_target_start;
+        token_code = 2;
+    }
     token_precedence = 0;
     uint32_t keep = (target.flags & OP_STRING) ? EXPR_KEEP_STRING_BASE : 0;
     compile_expression(EXPR_RESET_REGISTERS | EXPR_KEEP_FPU_RESULT | keep, mode);

@@ -289,11 +289,13 @@ void compile_variable_field_access(VariableRecord* variable) {
     current_variable = nullptr;
     emit_structure_field_access(structure, 1);
     if (error_number) return;
-    if (!statement_start || token_code != '=') return;
+    bool update = statement_start && is_update_operator();
+    if (!statement_start || (token_code != '=' && !update)) return;
     // An assignment: its target's address waits on the machine stack when
-    // the right side may move rbp, and is read back before the store.
+    // the right side may move rbp (an update reads the field again), and is
+    // read back before the store.
     const ArrayHooks* arrays = backend->arrays;
-    if (right_side_may_move_rbp() && arrays && arrays->emit_save_element_address) {
+    if ((update || right_side_may_move_rbp()) && arrays && arrays->emit_save_element_address) {
         arrays->emit_save_element_address(current_operand.text);
         char* bracket = strchr(current_operand.text, '[');
         if (bracket)

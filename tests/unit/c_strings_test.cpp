@@ -319,6 +319,34 @@ TEST_F(CStringTest, PositionRestoreAndDropLines) {
 }
 
 // ---------------------------------------------------------------------------
+// String Select
+
+TEST_F(CStringTest, StringSelectKeepsACopyOfItsSelector) {
+    fresh_compilation();
+    std::string failure = compile_each_line(
+        "a$ = \"x\"\nWhile 1\nSelect a$\nCase \"x\", a$ + \"y\"\nBreak\nCase \"z\"\nEndSelect\nSelect a$ + \"!\"\n"
+        "Case \"q\"\nDefault\nEndSelect\nWend",
+        [](int32_t) {}, [] {});
+    ASSERT_EQ(failure, "");
+    std::string code = output();
+    EXPECT_NE(code.find("void *zd_select1=0;\nSYS_FastAllocateString4(&zd_select1,v_aS);\n"
+                        "if (SYS_StringEqual(zd_select1,_S1)) { goto case1; }\n"),
+              std::string::npos) << code;
+    // A joined Case value is compared from the string stack; Break frees the
+    // copy before it leaves, EndSelect at the end.
+    EXPECT_NE(code.find("if (!(SYS_StringEqual(zd_select1,SYS_PopStringBasePositionValue()))) { goto case2; }"),
+              std::string::npos) << code;
+    EXPECT_NE(code.find("SYS_FreeString(zd_select1);\ngoto il_wend1;"), std::string::npos) << code;
+    EXPECT_NE(code.find("void *zd_select2=0;\nSYS_AllocateString4(&zd_select2,SYS_PopStringBasePosition());"),
+              std::string::npos) << code;
+    EXPECT_NE(code.find("endselect2:;\nSYS_FreeString(zd_select2);"), std::string::npos) << code;
+    EXPECT_EQ(c_runtime_used[C_SYS_FreeString], 1);
+    EXPECT_EQ(c_runtime_used[C_SYS_FastAllocateString4], 1);
+    EXPECT_EQ(compile_with_clang(file_head(), code), "") << code;
+    EXPECT_EQ(error_of("Select a$\nCase 1"), 94);
+}
+
+// ---------------------------------------------------------------------------
 // Initial values in the start-up code
 
 TEST_F(CStringTest, InitialValuesOfVariables) {

@@ -1,0 +1,13 @@
+# Expression and statement forms, each program run through both compilers
+# with the same exit code (included by CMakeLists.txt).
+# String Select (also thread-safe); update statements such as "n + 1".
+foreach(both_pair select_strings:127 update_statements:159)
+  string(REPLACE ":" ";" both_fields ${both_pair})
+  list(GET both_fields 0 both_name)
+  list(GET both_fields 1 both_exit)
+  add_e2e_program(${both_name} ${both_exit} /CONSOLE)
+  add_e2e_c_program(${both_name} ${both_name} ${both_exit} /CONSOLE)
+endforeach()
+add_e2e_test(e2e_program_select_strings_thread sh ${E2E_DIR}/run_program.sh ${ZDCOMPILER}
+  ${E2E_PROGRAMS}/select_strings.zd 127 /CONSOLE /THREAD)
+add_e2e_c_program(select_strings_thread select_strings 127 /CONSOLE /THREAD)
