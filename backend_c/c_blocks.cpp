@@ -155,7 +155,8 @@ void c_emit_condition_jump(int group, const char* prefix, int32_t number)
         if (truth == when_true) emit_line(("goto " + target + ";").c_str());
         return;
     }
-    std::string condition = c_operand_text();
+    bool is_string = current_operand.kind == OPERAND_STRING || (current_operand.flags & OP_STRING);
+    std::string condition = is_string ? c_string_truth_text() : c_operand_text();
     if (when_true) emit_line(("if (" + condition + ") { goto " + target + "; }").c_str());
     else emit_line(("if (!(" + condition + ")) { goto " + target + "; }").c_str());
 }

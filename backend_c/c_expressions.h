@@ -55,3 +55,10 @@ const char* c_compare_operator(int token);
 const char* c_format_variable_operand(VariableRecord* variable);
 // Its declaration line in the C file.
 void c_emit_variable_declaration(VariableRecord* variable);
+
+// "@" and "?": the address of the current operand ("((integer)(&<lvalue>))",
+// a string's or whole array's pointer, a literal's name), of a procedure or
+// of a label as the operand's C text.
+void c_load_operand_address();
+void c_load_procedure_address(struct ProcedureRecord* procedure);
+void c_load_label_address(const char* label);

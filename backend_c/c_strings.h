@@ -66,3 +66,11 @@ void c_emit_select_string(const std::string& name);
 std::string c_string_equal_text(const std::string& left, const std::string& right);
 // "SYS_FreeString(<name>);"
 void c_emit_free_string(const std::string& name);
+// The truth of the current string operand (not a literal): a non-null
+// pointer to a non-empty text; a temporary is popped off the string stack.
+std::string c_string_truth_text();
+// A number joined to a string: its C text kept, then after any pending
+// literal "SYS_PushStringBasePosition();" and "ZD_Str(<text>,
+// SYS_GetStringBasePosition());" (StrF, StrD by `form`).
+void c_push_number_text_argument(int form);
+void c_emit_number_text(const struct LibraryCommand* command, int form);

@@ -19,6 +19,8 @@ int32_t compare_was_x87 = 0;
 
 static const char* q(int r) { return register_name(8, r); }
 
+static void set_result_register(int r);
+
 static bool is_negated_group(int group) {
     return group == CONDITION_SIGNED_NEGATED || group == CONDITION_UNSIGNED_NEGATED;
 }
@@ -57,15 +59,19 @@ static bool emit_zero_test() {
 
 void x64_emit_condition_jump(int group, const char* prefix, int32_t number) {
     bool when_true = is_negated_group(group);
+    // The target: the prefix and its number (a negative number: none).
+    char target[160];
+    if (number < 0) snprintf(target, sizeof target, "%s", prefix);
+    else snprintf(target, sizeof target, "%s%d", prefix, number);
     if (current_operand.flags & OP_COMPARISON) {
         if (compare_was_x87) {
             // After an x87 compare the relation holds when ZF=0, or when
             // ZF=1 with the sense flag set; no carry or sign flag is valid.
             bool holds_on_zf = jump_sense_inverted != 0;
             bool jump_on_zf = when_true ? holds_on_zf : !holds_on_zf;
-            emit_linef(" %s %s%d", jump_on_zf ? "JE" : "JNE", prefix, number);
+            emit_linef(" %s %s", jump_on_zf ? "JE" : "JNE", target);
         } else {
-            emit_linef("%s %s%d", condition_jump_mnemonic(group, condition_index), prefix, number);
+            emit_linef("%s %s", condition_jump_mnemonic(group, condition_index), target);
         }
         jump_sense_inverted = 0;
         compare_was_x87 = 0;
@@ -74,14 +80,32 @@ void x64_emit_condition_jump(int group, const char* prefix, int32_t number) {
     if (current_operand.kind == OPERAND_CONSTANT) {
         bool truth = (current_operand.flags & OP_FLOAT) ? current_operand.constant_float != 0.0
                                                         : current_operand.constant != 0;
-        if (truth == when_true) emit_linef(" JMP %s%d", prefix, number);
+        if (truth == when_true) emit_linef(" JMP %s", target);
+        return;
+    }
+    // Jumping when false is jumping when the value is zero (the string empty).
+    bool jump_when_zero = !when_true;
+    if (current_operand.kind == OPERAND_STRING || (current_operand.flags & OP_STRING)) {
+        bool zf_when_empty = emit_string_truth_test();
+        bool jump_on_zf = zf_when_empty ? jump_when_zero : !jump_when_zero;
+        emit_linef(" %s %s", jump_on_zf ? "JE" : "JNE", target);
         return;
     }
     bool x87 = emit_zero_test();
-    // Jumping when false is jumping when the value is zero.
-    bool jump_when_zero = !when_true;
     bool jump_on_zf = x87 ? !jump_when_zero : jump_when_zero;
-    emit_linef(" %s %s%d", jump_on_zf ? "JE" : "JNE", prefix, number);
+    emit_linef(" %s %s", jump_on_zf ? "JE" : "JNE", target);
+}
+
+void x64_emit_bool(int32_t number) {
+    int r = register_stack.top;
+    emit_linef("_Bool%d:", number);
+    x64_emit_condition_jump(CONDITION_SIGNED, ".False", -1);
+    emit_linef(" MOV %s,1", q(r));
+    emit_line(" JMP .True");
+    emit_line(".False:");
+    emit_linef(" XOR %s,%s", q(r), q(r));
+    emit_line(".True:");
+    set_result_register(r);
 }
 
 static void set_result_register(int r) {

@@ -64,4 +64,6 @@ void x64_emit_case_compare();
 // Break and Continue: the string base position restored from [rsp+offset]
 // (offset -1: none), `bytes` of Select values dropped, then the jump.
 void x64_emit_leave_string_selects();
+// Bool(): "_Bool<n>:", the jump to ".False", 1 or 0 in the top register.
+void x64_emit_bool(int32_t number);
 void x64_emit_loop_jump(int32_t string_offset, int32_t bytes, const char* prefix, int32_t number);

@@ -8,6 +8,7 @@
 struct VariableRecord;
 struct ProcedureRecord;
 struct CallRecord;
+struct LibraryCommand;
 
 // The evaluation places (x64: four registers and the x87 count; C: slots)
 // and the push depth, saved around dry runs.
@@ -75,6 +76,9 @@ struct BackendHooks {
     void (*emit_condition_jump)(int group, const char* prefix, int32_t number);
     // Not: the (inverted) truth of the current operand as a 0/1 register value.
     void (*emit_condition_value)(int32_t number, int negate);
+    // Bool(): the truth of the current operand (comparison, value or
+    // string) as a 0/1 register value; `number` numbers its labels.
+    void (*emit_bool)(int32_t number);
     // The tail of an And/Or chain: 1 at Ok<n>, 0 at No<n>.
     void (*emit_logical_chain_end)(int32_t number);
     // XOr: the left truth kept on the stack; after the right side, the result.
@@ -132,6 +136,14 @@ struct BackendHooks {
     const char* (*format_variable_operand)(VariableRecord* variable);
     // Clean-up of a local at the end of its procedure (string, structure).
     void (*emit_local_cleanup)(VariableRecord* variable);
+    // "@": the address of the current operand (a variable, field or
+    // element, a structure, a string's text, an interned literal, a whole
+    // array's data) becomes a register value; also the address of a
+    // procedure (or imported function) and, for "?", of a label (its
+    // assembly name).
+    void (*load_operand_address)();
+    void (*load_procedure_address)(ProcedureRecord* procedure);
+    void (*load_label_address)(const char* label);
 
     // Strings (null while a back end lacks them). The temporary string
     // stack: its write position is saved (pushed) before the first piece of
@@ -154,6 +166,12 @@ struct BackendHooks {
     // literal's number for a literal) with the current operand; the result
     // is tested as a register value against zero.
     void (*compare_strings)(int token, int left_place, int32_t left_literal);
+    // A number joined to a string at run time (form 0 Str, 1 StrF, 2 StrD):
+    // the current operand is taken as the argument first; then, after any
+    // pending literal has been copied, the library command writes the text
+    // at the write position, whose offset is saved as a temporary's.
+    void (*push_number_text_argument)(int form);
+    void (*emit_number_text)(const LibraryCommand* command, int form);
 
     // Array emitters (frontend/arrays.h); null when the back end has none.
     const struct ArrayHooks* arrays;

@@ -471,7 +471,8 @@ int emit_array_element_access(ArrayRecord* array) {
         snprintf(current_operand.text, sizeof current_operand.text, "%s", text);
         current_operand.kind = OPERAND_VARIABLE;
         current_operand.size = 8;
-        current_operand.flags = 0;
+        // After "@" the slot gives the array's data.
+        current_operand.flags = address_of_depth ? OP_CONTAINER_SLOT : 0;
         register_pop();
         return r;
     }

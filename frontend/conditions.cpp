@@ -11,9 +11,11 @@
 #include "frontend/frontend_globals.h"
 #include "frontend/lexer.h"
 #include "frontend/operand_state.h"
+#include "frontend/strings.h"
 
 int32_t condition_label_counter = 0;
 int32_t case_value_depth = 0;
+int32_t bool_label_counter = 0;
 
 namespace {
 
@@ -27,6 +29,19 @@ bool operand_is_string() {
 bool operand_truth() {
     if (current_operand.flags & OP_FLOAT) return current_operand.constant_float != 0.0;
     return current_operand.constant != 0;
+}
+
+// A string used as a truth value is true when it is not empty. A string
+// expression is finished first (a temporary stays on the string stack for
+// the test); a literal is no truth value. False after an error.
+bool prepare_truth_value() {
+    if (!operand_is_string()) return true;
+    close_string_result(true);
+    if (current_operand.flags & OP_LITERAL) {
+        set_error(182);
+        return false;
+    }
+    return true;
 }
 
 void set_constant_result(int64_t value) {
@@ -89,10 +104,7 @@ void compile_right_side() {
 }
 
 void compile_and_or(int op) {
-    if (operand_is_string()) {
-        set_error(1);  // string truth tests come with the string expressions
-        return;
-    }
+    if (!prepare_truth_value()) return;
     int32_t number = ++condition_label_counter;
     bool left_constant = current_operand.kind == OPERAND_CONSTANT;
     bool left_truth = left_constant && operand_truth();
@@ -106,11 +118,7 @@ void compile_and_or(int op) {
         if (!no_output_depth) forget_cached_list();
     }
     compile_right_side();
-    if (error_number) return;
-    if (operand_is_string()) {
-        set_error(1);
-        return;
-    }
+    if (error_number || !prepare_truth_value()) return;
     if (left_constant && current_operand.kind == OPERAND_CONSTANT) {
         bool right_truth = operand_truth();
         if (backend->patch_jump_line) backend->patch_jump_line(placeholder, -1, nullptr, 0);
@@ -154,6 +162,7 @@ void compile_xor() {
 
 void reset_condition_state() {
     condition_label_counter = 0;
+    bool_label_counter = 0;
     case_value_depth = 0;
 }
 
@@ -216,12 +225,8 @@ void compile_condition_jump(const char* prefix, int32_t number) {
         set_error(1);
         return;
     }
-    if (operand_is_string()) {
-        if (current_operand.kind == OPERAND_STRING && !(current_operand.flags & OP_COMPUTED) && literal_length >= 0)
-            set_error(182);
-        else
-            set_error(1);  // string truth tests come with the string expressions
-        return;
-    }
+    if (!prepare_truth_value()) return;
     emit_condition_jump(CONDITION_SIGNED, prefix, number);
 }
+
+bool prepare_truth_value_operand() { return prepare_truth_value(); }

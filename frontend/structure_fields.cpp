@@ -229,7 +229,8 @@ void compile_field_chain(StructureRecord* structure) {
                 }
                 const char* object =
                     h && h->format_field_operand ? h->format_field_operand(8, pending_field_offset) : "";
-                emit_interface_method_call(nullptr, interface, object, 0);
+                emit_interface_method_call(nullptr, interface, object, address_of_depth > 0);
+                if (address_of_depth && !error_number) current_operand.flags |= OP_ADDRESS;
                 return;
             }
         }
@@ -279,7 +280,8 @@ void compile_variable_field_access(VariableRecord* variable) {
         return;
     }
     if (structure->flags & STRUCT_INTERFACE) {
-        emit_interface_method_call(variable, structure, nullptr, 0);
+        emit_interface_method_call(variable, structure, nullptr, address_of_depth > 0);
+        if (address_of_depth && !error_number) current_operand.flags |= OP_ADDRESS;
         return;
     }
     bool statement_start = previous_token == 1;

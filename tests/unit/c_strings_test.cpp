@@ -11,6 +11,7 @@
 #include "backend_c/c_strings.h"
 #include "c_test_support.h"
 #include "frontend/expressions.h"
+#include "frontend/libraries.h"
 #include "frontend/literal_strings.h"
 
 namespace {
@@ -344,6 +345,37 @@ TEST_F(CStringTest, StringSelectKeepsACopyOfItsSelector) {
     EXPECT_EQ(c_runtime_used[C_SYS_FastAllocateString4], 1);
     EXPECT_EQ(compile_with_clang(file_head(), code), "") << code;
     EXPECT_EQ(error_of("Select a$\nCase 1"), 94);
+}
+
+// ---------------------------------------------------------------------------
+// Strings as truth values, Bool, numbers as text, addresses
+
+TEST_F(CStringTest, StringTruthAndBool) {
+    // A string is true when its pointer is set and its text not empty.
+    expect_condition("a$ = \"x\"\nb = 0", "b Or a$",
+                     "if (v_b) { goto ok1; }\nif (!((v_aS && (*(short*)v_aS)!=0))) { goto no1; }\nok1:;\n"
+                     "integer c1=1;\ngoto end1;\nno1:;\nc1=0;\nend1:;\n=> c1");
+    fresh_compilation();
+    ASSERT_EQ(compile("a$ = \"x\"\nb = Bool(a$ + \"!\")").rfind("error", 0), std::string::npos);
+    EXPECT_NE(output().find("int r0=(((*((short*)SYS_PopStringBasePositionValue())!=0))?1:0);\nv_b=r0;"),
+              std::string::npos) << output();
+    expect_code("b = 2\nc = Bool(b > 1)", "int r0=(((v_b>1))?1:0);\nv_c=r0;\n");
+    EXPECT_EQ(error_of("If \"x\" Or 1 : EndIf"), 182);
+}
+
+TEST_F(CStringTest, NumberTextAndAddresses) {
+    LibraryCommand str{};
+    str.entry.key = const_cast<char*>("Str");
+    fresh_compilation();
+    current_operand.kind = OPERAND_VARIABLE;
+    current_operand.flags = 0;
+    std::snprintf(current_operand.text, sizeof current_operand.text, "v_n");
+    c_push_number_text_argument(0);
+    c_emit_number_text(&str, 0);
+    EXPECT_EQ(output(), "SYS_PushStringBasePosition();\nZD_Str(v_n,SYS_GetStringBasePosition());\n");
+    expect_code("x.l = 1\np = @x", "v_p=((integer)(&v_x));\n");
+    expect_code("a$ = \"x\"\np = @a$", "v_p=((integer)v_aS);\n");
+    expect_code("p = @\"lit\"", "v_p=((integer)_S1);\n");
 }
 
 // ---------------------------------------------------------------------------
