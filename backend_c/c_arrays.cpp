@@ -196,7 +196,7 @@ const char* c_format_array_address(ArrayRecord* array)
     static std::string text;
     if (array->flags & ARRAY_THREADED) {
         text = format_text("((zd_array *)(tls+%d))[0]", array->offset);
-        c_threaded_items_used = 1;
+        c_note_threaded_object();
         if (!no_output_depth) forget_cached_list();
     } else if ((array->flags & ARRAY_STATIC) && array->item) {
         text = static_item_name(array->item);

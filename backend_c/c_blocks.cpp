@@ -1,65 +1,53 @@
-// Blocks in C. The shared block compiler decides the order of labels and
-// jumps; these emitters give each one its C form. A label is written as
-// "<name>:;" so that a declaration may follow it, and a conditional jump as
-// "if (...) { goto <name>; }". C lets a goto enter the scope of a local
-// declared later in the same function, so the selector and condition locals
-// may stand anywhere between the labels.
+// Blocks in C. The shared block compiler calls these at each step of an If,
+// loop or Select; they write C: an If as tests that jump to numbered labels
+// ("if (!(...)) { goto no<n>; }", "goto endif<n>;", "no<n>:;"), loops as C
+// loops ("while(1) {", "while (1) {", "do {") left through "break;" and
+// entered again through "continue;" or a goto to the step, each followed by
+// its Break label, and a Select as a local "zd_select<n>" with one
+// "if (...) {" per Case. Labels are written "<name>:;" (or followed by a
+// statement), so that a declaration may follow them; C lets a goto enter the
+// scope of a local declared later in the same block.
 #include "backend_c/c_blocks.h"
 
-#include <algorithm>
-#include <cctype>
-#include <cstdio>
-#include <cstring>
+#include <string>
 
 #include "backend_c/c_expressions.h"
 #include "backend_c/c_globals.h"
 #include "backend_c/c_strings.h"
 #include "backend_c/c_type_names.h"
-#include "core/backend_tables.h"
+#include "core/backend_hooks.h"
 #include "core/core_globals.h"
 #include "core/output_buffers.h"
 #include "frontend/frontend_globals.h"
 #include "frontend/operand_state.h"
 #include "frontend/symbols.h"
 
-std::string c_case_value_text;
-std::vector<CReservedJump> c_reserved_jumps;
+int32_t c_block_label_counter = 0;
+int32_t c_saved_block_label_counter = 0;
+std::string c_case_condition;
+std::string c_folded_chain_text;
 std::vector<std::string> c_xor_left_texts;
 
 namespace {
 
-// The relations of the condition index: <> = <= >= < >.
-const char* const relation_operators[6] = {"!=", "==", "<=", ">=", "<", ">"};
-
-const char* relation_operator(int relation)
+void write(const std::string& line)
 {
-    if (relation < 0 || relation > 5) relation = 1;
-    return relation_operators[relation];
+    if (!no_output_depth) emit_line(line.c_str());
 }
 
-bool is_negated_group(int group) { return group == CONDITION_SIGNED_NEGATED || group == CONDITION_UNSIGNED_NEGATED; }
+std::string numbered(const char* name, int32_t number) { return name + std::to_string(number); }
 
-// The selector local of a Select (by its end label) and of the innermost one.
-std::string selector_name_of(const SelectLevel& select) { return "zd_select" + std::to_string(select.end_label); }
+std::string selector_name(const SelectLevel* select) { return numbered("zd_select", select->end_label); }
 
-std::string selector_name()
-{
-    int32_t number = select_stack.depth > 0 ? select_stack.levels[select_stack.depth - 1].end_label : 0;
-    return "zd_select" + std::to_string(number);
-}
-
-bool innermost_select_is_string()
-{
-    return select_stack.depth > 0 && (select_stack.levels[select_stack.depth - 1].flags & SELECT_FLAG_STRING);
-}
+bool is_string_select(const SelectLevel* select) { return (select->flags & SELECT_FLAG_STRING) != 0; }
 
 // The copies that the `count` innermost string Selects keep are freed.
 void free_string_selectors(int32_t count)
 {
     if (no_output_depth) return;
     for (int32_t i = select_stack.depth - 1; i >= 0 && count > 0; i--, count--) {
-        const SelectLevel& select = select_stack.levels[i];
-        if (select.flags & SELECT_FLAG_STRING) c_emit_free_string(selector_name_of(select));
+        const SelectLevel* select = &select_stack.levels[i];
+        if (is_string_select(select)) c_emit_free_string(selector_name(select));
     }
 }
 
@@ -72,135 +60,152 @@ std::string integer_value_text()
     return text;
 }
 
-// Writes a whole line at `offset` of the current output buffer: appended
-// first (so that the buffer grows when it must), then rotated into place.
-void insert_line_at(int64_t offset, const std::string& text)
+// A Case item compared with a selector of at most 4 bytes is written as an
+// int ("(int)"), unless the item is wider: a constant outside the int range,
+// a quad or an 8-byte variable, or a float (rounded as a quad), which keep
+// their whole value as the x64 compare does.
+bool item_fits_int(const SelectLevel* select)
 {
-    if (no_output_depth) return;
-    int64_t end_before = output_write_pointer - output_buffer_start;
-    emit_line(text.c_str());
-    if (offset < 0 || offset >= end_before) return;
-    int64_t end_after = output_write_pointer - output_buffer_start;
-    std::rotate(output_buffer_start + offset, output_buffer_start + end_before, output_buffer_start + end_after);
-    // Reserved places behind this one move with the text.
-    for (CReservedJump& reserved : c_reserved_jumps)
-        if (reserved.offset > offset) reserved.offset += end_after - end_before;
+    if (select->size >= 5) return false;
+    if (current_operand.flags & (OP_QUAD | OP_FLOAT)) return false;
+    if (current_operand.kind == OPERAND_CONSTANT) return fits_int32(current_operand.constant);
+    if (current_operand.kind == OPERAND_VARIABLE) return current_operand.size <= 4;
+    return (expression_mode & MODE_QUAD) == 0;
 }
 
-// Byte, word, character, ascii and unicode counters wrap within the loop's
-// range; the others are checked by the add itself.
-bool is_narrow_counter(const VariableRecord* counter)
+// One comparison of a Case: the selector, the operator, the item (for a
+// string selector the runtime's equality test).
+std::string case_comparison(const SelectLevel* select, const char* relation)
 {
-    if (counter->pointer) return false;
+    if (is_string_select(select)) {
+        std::string test = c_string_equal_text(selector_name(select), c_string_value_text());
+        if (!c_string_operand_on_stack()) return test;
+        // A temporary is popped off the string stack whether or not an item
+        // before it matched: its test is made before the Case's condition.
+        std::string name = numbered("c", c_take_label_number(LABEL_FOR_CHAIN));
+        write("integer " + name + "=" + test + ";");
+        return name;
+    }
+    return selector_name(select) + relation + (item_fits_int(select) ? "(int)" : "") + integer_value_text();
+}
+
+// The end of the loop test of Next: the add that would carry the counter out
+// of its type ends the loop before the add. The narrow types wrap within
+// their C type; long, quad and integer counters are added as unsigned
+// 64-bit values (no signed overflow in C) and then read in their type.
+std::string wrap_guard(const VariableRecord* counter, const std::string& counter_text, int64_t step)
+{
+    const char* type = c_type_name(counter->type);
+    std::string sum;
     switch (counter->type) {
     case TYPE_BYTE:
     case TYPE_WORD:
     case TYPE_CHARACTER:
     case TYPE_ASCII:
-    case TYPE_UNICODE: return true;
-    default: return false;
+    case TYPE_UNICODE: sum = counter_text + "+" + c_decimal_text(step); break;
+    default: sum = "(unsigned long long)" + counter_text + "+" + c_decimal_text(step); break;
     }
+    return "if ((" + std::string(type) + ")(" + sum + ")" + (step > 0 ? "<" : ">") + counter_text + ") { break; }";
 }
 
 }  // namespace
 
 void c_reset_block_state()
 {
-    c_case_value_text.clear();
-    c_reserved_jumps.clear();
+    c_block_label_counter = 0;
+    c_saved_block_label_counter = 0;
+    c_case_condition.clear();
+    c_folded_chain_text.clear();
     c_xor_left_texts.clear();
 }
 
-std::string c_block_label_name(const char* prefix, int32_t number)
+void c_enter_function_labels()
 {
-    static const struct {
-        const char* prefix;
-        const char* name;
-    } loop_names[] = {
-        {"_Wend", "il_wend"}, {"_Until", "il_until"}, {"_Next", "il_next"},
-        {"_NextContinue", "next"}, {"_Repeat_Test", "until"},
-    };
-    std::string name;
-    for (const auto& entry : loop_names)
-        if (std::strcmp(prefix, entry.prefix) == 0) name = entry.name;
-    if (name.empty()) {
-        for (const char* p = prefix; *p; p++) {
-            if (p == prefix && *p == '_') continue;
-            name += static_cast<char>(std::tolower(static_cast<unsigned char>(*p)));
-        }
-    }
-    return name + std::to_string(number);
+    c_saved_block_label_counter = c_block_label_counter;
+    c_block_label_counter = 0;
 }
 
-void c_emit_block_label(const char* prefix, int32_t number)
+void c_leave_function_labels() { c_block_label_counter = c_saved_block_label_counter; }
+
+int32_t c_take_label_number(int purpose)
 {
-    if (no_output_depth) return;
-    emit_line((c_block_label_name(prefix, number) + ":;").c_str());
+    // Not and XOr stay inside the expression text: they name no label.
+    if (purpose == LABEL_FOR_VALUE) return 0;
+    return ++c_block_label_counter;
 }
 
-void c_emit_block_jump(const char* prefix, int32_t number)
+// The name of a folded chain is read once, by the test or operator that
+// takes the chain as its operand.
+std::string c_condition_text()
 {
-    if (no_output_depth) return;
-    emit_line(("goto " + c_block_label_name(prefix, number) + ";").c_str());
+    std::string folded;
+    folded.swap(c_folded_chain_text);
+    if (current_operand.kind == OPERAND_CONSTANT && !folded.empty() && folded == current_operand.text) return folded;
+    // A string is true when it is not empty.
+    if (current_operand.kind == OPERAND_STRING || (current_operand.flags & OP_STRING)) return c_string_truth_text();
+    return c_operand_text();
 }
 
-void c_emit_condition_jump(int group, const char* prefix, int32_t number)
+// ---------------------------------------------------------------------------
+// If
+
+void c_emit_if_test(int32_t false_label, int is_else_if)
 {
-    if (no_output_depth) return;
-    bool when_true = is_negated_group(group);
-    std::string target = c_block_label_name(prefix, number);
-    if (current_operand.kind == OPERAND_CONSTANT) {
-        bool truth = (current_operand.flags & OP_FLOAT) ? current_operand.constant_float != 0.0
-                                                        : current_operand.constant != 0;
-        if (truth == when_true) emit_line(("goto " + target + ";").c_str());
-        return;
-    }
-    bool is_string = current_operand.kind == OPERAND_STRING || (current_operand.flags & OP_STRING);
-    std::string condition = is_string ? c_string_truth_text() : c_operand_text();
-    if (when_true) emit_line(("if (" + condition + ") { goto " + target + "; }").c_str());
-    else emit_line(("if (!(" + condition + ")) { goto " + target + "; }").c_str());
+    write("if (!(" + c_condition_text() + ")) { goto " + numbered("no", false_label) + "; }");
+    if (is_else_if) write(numbered("ok", false_label) + ":;");
 }
 
-int64_t c_reserve_jump_line()
+void c_emit_if_branch_end(int32_t end_label, int32_t false_label)
 {
-    int64_t offset = output_write_pointer - output_buffer_start;
-    c_reserved_jumps.push_back({offset, c_case_value_text});
-    return offset;
+    write("goto " + numbered("endif", end_label) + ";");
+    write(numbered("no", false_label) + ":;");
 }
 
-void c_patch_jump_line(int64_t line, int relation, const char* prefix, int32_t number)
+void c_emit_end_if(int32_t end_label, int32_t false_label, int flags)
 {
-    std::string value;
-    bool found = false;
-    for (size_t i = c_reserved_jumps.size(); i-- > 0;) {
-        if (c_reserved_jumps[i].offset == line) {
-            value = c_reserved_jumps[i].value;
-            c_reserved_jumps.erase(c_reserved_jumps.begin() + static_cast<std::ptrdiff_t>(i));
-            found = true;
-            break;
-        }
-    }
-    if (!found || !prefix || no_output_depth) return;
-    std::string target = c_block_label_name(prefix, number);
-    if (relation < 0) insert_line_at(line, "goto " + target + ";");
-    else insert_line_at(line, "if (" + value + relation_operator(relation) + selector_name() + ") { goto " + target + "; }");
+    if (flags & (BLOCK_FLAG_ELSE | BLOCK_FLAG_ELSEIF)) write(numbered("endif", end_label) + ":;");
+    if (!(flags & BLOCK_FLAG_ELSE)) write(numbered("no", false_label) + ":;");
 }
 
-void c_emit_relation_jump(int relation, int, const char* prefix, int32_t number)
+// ---------------------------------------------------------------------------
+// While, Repeat
+
+void c_emit_while_begin(int32_t) { write("while (1) {"); }
+
+void c_emit_while_test(int32_t) { write("if (!(" + c_condition_text() + ")) { break; }"); }
+
+void c_emit_wend(int32_t label)
 {
-    if (no_output_depth) return;
-    if (innermost_select_is_string()) {
-        // The string compare's index 0 holds for equal texts.
-        std::string test = relation == 0 ? c_case_value_text : "!(" + c_case_value_text + ")";
-        emit_line(("if (" + test + ") { goto " + c_block_label_name(prefix, number) + "; }").c_str());
-        return;
-    }
-    std::string line = "if (" + c_case_value_text + relation_operator(relation) + selector_name() + ") { goto " +
-                       c_block_label_name(prefix, number) + "; }";
-    emit_line(line.c_str());
+    write("}");
+    write(numbered("il_wend", label) + ":;");
 }
 
-void c_emit_for_test(VariableRecord* counter, int negative_step, const char* prefix, int32_t number)
+void c_emit_repeat_begin(int32_t) { write("do {"); }
+
+void c_emit_until_begin(int32_t label, int) { write(numbered("until", label) + ":;"); }
+
+void c_emit_until_test(int32_t label)
+{
+    write("if (" + c_condition_text() + ") { goto " + numbered("ok", label) + "; }");
+    write(numbered("no", label) + ":;");
+    write("} while (1);");
+    write(numbered("ok", label) + ":;");
+    write(numbered("il_until", label) + ":;");
+}
+
+void c_emit_forever(int32_t label, int)
+{
+    write(numbered("until", label) + ":;");
+    write("} while(1);");
+    write(numbered("il_until", label) + ":;");
+}
+
+// ---------------------------------------------------------------------------
+// For, ForEach
+
+void c_emit_for_begin(int32_t, int) { write("while(1) {"); }
+
+void c_emit_for_test(VariableRecord* counter, int negative_step, int32_t)
 {
     if (no_output_depth) return;
     std::string counter_text = c_format_variable_operand(counter);
@@ -208,67 +213,110 @@ void c_emit_for_test(VariableRecord* counter, int negative_step, const char* pre
     if (counter->pointer) counter_text = "(integer)" + counter_text;
     std::string limit = "(" + std::string(type) + ")" + integer_value_text();
     std::string test = "(" + limit + (negative_step ? "<=" : ">=") + counter_text + ")";
-    emit_line(("if (!(" + test + ")) { goto " + c_block_label_name(prefix, number) + "; }").c_str());
+    write("if (!(" + test + ")) { break; }");
 }
 
-// The loop leaves through the label after it ("_Next", one above the loop's
-// own number) when the step would carry the counter out of its type.
-void c_emit_for_next(VariableRecord* counter, int64_t step, const char* prefix, int32_t number)
+void c_emit_next(VariableRecord* counter, int64_t step, int32_t loop_label, int32_t next_label)
 {
     if (no_output_depth) return;
     std::string counter_text = c_format_variable_operand(counter);
     std::string step_text = c_decimal_text(step);
-    std::string exit_label = c_block_label_name("_Next", number + 1);
+    write(numbered("next", loop_label) + ":");
     if (counter->pointer) {
-        emit_line((counter_text + "=(void*)((integer)" + counter_text + "+" + step_text + ");").c_str());
-    } else if (is_narrow_counter(counter)) {
-        const char* type = c_type_name(counter->type);
-        std::string guard = "if ((" + std::string(type) + ")(" + counter_text + "+" + step_text + ")" +
-                            (step > 0 ? "<" : ">") + counter_text + ") { goto " + exit_label + "; }";
-        emit_line(guard.c_str());
-        emit_line((counter_text + "+=" + step_text + ";").c_str());
+        write(counter_text + "=(void*)((integer)" + counter_text + "+" + step_text + ");");
     } else {
-        // A long, quad or integer counter that would overflow ends the loop
-        // (with the wrapped value, as the x64 code leaves it).
-        emit_line(("if (__builtin_add_overflow(" + counter_text + "," + step_text + ",&" + counter_text + ")) { goto " +
-                   exit_label + "; }")
-                      .c_str());
+        write(wrap_guard(counter, counter_text, step));
+        write(counter_text + "+=" + step_text + ";");
     }
-    emit_line(("goto " + c_block_label_name(prefix, number) + ";").c_str());
+    write("}");
+    write(numbered("il_next", next_label) + ":;");
 }
+
+void c_emit_foreach_end(int32_t label)
+{
+    write("}");
+    write(numbered("il_next", label) + ":;");
+}
+
+// ---------------------------------------------------------------------------
+// Break, Continue
+
+// The string copies of the Selects left on the way (one 8-byte selector
+// slot each) are freed before the jump.
+void c_emit_break(const BlockLevel* loop, int32_t, int32_t bytes)
+{
+    free_string_selectors(bytes / 8);
+    const char* name = "il_next";
+    if (loop->kind == BLOCK_WHILE) name = "il_wend";
+    else if (loop->kind == BLOCK_REPEAT) name = "il_until";
+    write("goto " + numbered(name, loop->label) + ";");
+}
+
+// A For loop goes on at its step, a Repeat at its test; the C loops of
+// While and ForEach test again by themselves.
+void c_emit_continue(const BlockLevel* loop, int32_t, int32_t bytes)
+{
+    free_string_selectors(bytes / 8);
+    if (loop->kind == BLOCK_FOR) write("goto " + numbered("next", loop->label - 1) + ";");
+    else if (loop->kind == BLOCK_REPEAT) write("goto " + numbered("until", loop->label) + ";");
+    else write("continue;");
+}
+
+// ---------------------------------------------------------------------------
+// Select
 
 void c_emit_select_push()
 {
-    if (no_output_depth) return;
-    if (innermost_select_is_string()) {
-        c_emit_select_string(selector_name());
+    if (select_stack.depth <= 0) return;
+    const SelectLevel* select = &select_stack.levels[select_stack.depth - 1];
+    if (is_string_select(select)) {
+        if (!no_output_depth) c_emit_select_string(selector_name(select));
         return;
     }
-    emit_line(("integer " + selector_name() + "=" + integer_value_text() + ";").c_str());
+    const char* type = (select->flags & SELECT_FLAG_WIDE) ? "quad " : "integer ";
+    write(type + selector_name(select) + "=" + integer_value_text() + ";");
 }
 
 void c_emit_select_drop()
 {
-    if (innermost_select_is_string()) free_string_selectors(1);
+    if (select_stack.depth > 0 && is_string_select(&select_stack.levels[select_stack.depth - 1])) free_string_selectors(1);
 }
 
-void c_emit_case_compare()
+void c_emit_leave_string_selects() { free_string_selectors(select_stack.depth); }
+
+void c_emit_case_close(const SelectLevel* select)
 {
-    if (innermost_select_is_string()) {
-        c_case_value_text = c_string_equal_text(selector_name(), c_string_value_text());
-        return;
-    }
-    c_case_value_text = integer_value_text();
+    write("goto " + numbered("endselect", select->end_label) + ";}");
 }
 
-void c_emit_loop_jump(int32_t, int32_t bytes, const char* prefix, int32_t number)
+void c_emit_case_value(const SelectLevel* select, int continued, int, int32_t, int32_t)
 {
-    // One 8-byte selector slot per Select left.
-    free_string_selectors(bytes / 8);
-    c_emit_block_jump(prefix, number);
+    if (!continued) c_case_condition.clear();
+    else c_case_condition += " || ";
+    c_case_condition += case_comparison(select, "==");
 }
 
-void c_emit_leave_string_selects()
+int64_t c_emit_case_range_start(const SelectLevel* select, int continued)
 {
-    free_string_selectors(select_stack.depth);
+    if (!continued) c_case_condition.clear();
+    c_case_condition += continued ? " || (" : "(";
+    c_case_condition += case_comparison(select, ">=");
+    return 0;
+}
+
+void c_emit_case_range_end(const SelectLevel* select, int64_t, int, int32_t, int32_t, int32_t)
+{
+    c_case_condition += " && " + case_comparison(select, "<=") + ")";
+}
+
+void c_emit_case_body(const SelectLevel*, int, int32_t)
+{
+    write("if (" + c_case_condition + ") {");
+    c_case_condition.clear();
+}
+
+void c_emit_end_select(const SelectLevel* select, int in_case)
+{
+    if (in_case) write("}");
+    write(numbered("endselect", select->end_label) + ":;");
 }

@@ -137,6 +137,8 @@ void c_build_executable()
         run_as_administrator = 0;
         console_print("Creating DLL \"%s\"\n", output_file);
         output_path = build_output_path(output_file);
+        if (!reassemble_mode)
+            os_write_file((work_folder + "Zandrel.def").c_str(), export_definition_text.data(), export_definition_text.size());
         if (reassemble_mode) os_copy_file((current_folder_short + "Zandrel.def").c_str(), (work_folder + "Zandrel.def").c_str());
         else if (commented_output) os_copy_file((work_folder + "Zandrel.def").c_str(), (current_folder_short + "Zandrel.def").c_str());
         line = build_link_head(output_path, false);

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "backend_c/c_debugger.h"
 #include "backend_c/c_expressions.h"
 #include "backend_c/c_globals.h"
 #include "backend_c/c_procedures.h"
@@ -21,7 +22,9 @@
 #include "core/output_buffers.h"
 #include "forge/library_format.h"
 #include "frontend/call_arguments.h"
+#include "frontend/interface_calls.h"
 #include "frontend/frontend_globals.h"
+#include "frontend/imports.h"
 #include "frontend/libraries.h"
 #include "frontend/literal_strings.h"
 #include "frontend/operand_state.h"
@@ -137,26 +140,38 @@ std::string numeric_argument_text(int type)
     return text;
 }
 
-// "<name>(<arguments>)" with the hoisting lines written first.
+// An exported procedure takes no string position: it returns the address
+// of its result.
+bool returns_own_string(const CallRecord* call)
+{
+    return call->callee_kind != CALLEE_LIBRARY && (call->result_flags & PROC_DLL) != 0;
+}
+
+// The text itself, or the "p<n>" local of the type that it is hoisted into.
+std::string hoisted_argument(const std::string& text, const std::string& type)
+{
+    if (is_plain_argument(text)) return text;
+    int32_t n = p_temporary_counter++;
+    char head[96];
+    std::snprintf(head, sizeof head, " p%d=(", n);
+    emit_line((type + head + type + ")" + text + ";").c_str());
+    return "p" + std::to_string(n);
+}
+
+// "<name>(<arguments>)" with the hoisting lines written first; a method
+// call passes its object first.
 std::string build_call_expression(const std::string& name, CCallFrame& frame)
 {
     CallRecord* call = frame.call;
     std::string list;
+    if (call->callee_kind == CALLEE_INTERFACE) list = hoisted_argument(frame.object, "integer");
     for (int32_t i = 0; i < call->parameter_count; i++) {
-        std::string text = frame.arguments[size_t(i)];
-        if (!is_plain_argument(text)) {
-            std::string type = parameter_type_text(call, call->parameter_types[i]);
-            int32_t n = p_temporary_counter++;
-            char head[96];
-            std::snprintf(head, sizeof head, " p%d=(", n);
-            emit_line((type + head + type + ")" + text + ";").c_str());
-            text = "p" + std::to_string(n);
-        }
-        if (i) list += ",";
+        std::string text = hoisted_argument(frame.arguments[size_t(i)], parameter_type_text(call, call->parameter_types[i]));
+        if (!list.empty() || i) list += ",";
         list += text;
     }
-    if (call->result == CALL_RESULT_STRING && !(call->callee_kind != CALLEE_LIBRARY && (call->result_flags & PROC_DLL))) {
-        if (call->parameter_count) list += ",";
+    if (call->result == CALL_RESULT_STRING && !returns_own_string(call)) {
+        if (!list.empty()) list += ",";
         if (debugger_code) {
             int32_t n = p_temporary_counter++;
             char line[96];
@@ -187,6 +202,7 @@ void release_pseudo_type_arguments(const CallRecord* call)
         char line[96];
         if (type == TYPE_P_BSTR) {
             std::snprintf(line, sizeof line, "f_sysfreestring_(pt%d);", k);
+            if (!no_output_depth) mark_imported_function_used("SysFreeString_", nullptr);
         } else {
             std::snprintf(line, sizeof line, "SYS_FreeStringNoCheck(pt%d);", k);
             if (!no_output_depth) c_runtime_used[C_SYS_FreeStringNoCheck] = 1;
@@ -206,6 +222,10 @@ const char* processor_suffix(const LibraryCommand* command)
     }
 }
 
+// The object of the method call that begins next (one that is not a
+// variable is named before the arguments).
+std::string pending_object_text;
+
 }  // namespace
 
 void c_reset_call_state()
@@ -213,6 +233,7 @@ void c_reset_call_state()
     pt_temporary_counter = 0;
     pt_release_queue.clear();
     c_call_frames.clear();
+    pending_object_text.clear();
 }
 
 const char* c_library_routine_name(const LibraryCommand* command)
@@ -229,6 +250,10 @@ void c_begin_call(CallRecord* call)
     frame.arguments.assign(size_t(call->parameter_count), std::string());
     frame.next_index = call->parameter_count - 1;
     frame.pushed = 0;
+    if (call->callee_kind == CALLEE_INTERFACE) {
+        frame.object = call->object_variable ? c_format_variable_operand(call->object_variable) : pending_object_text;
+        pending_object_text.clear();
+    }
     bool string_arguments = false;
     for (int32_t i = 0; i < call->parameter_count; i++)
         if (is_string_parameter(call->parameter_types[i]) || call->parameter_types[i] == 23) string_arguments = true;
@@ -236,6 +261,9 @@ void c_begin_call(CallRecord* call)
         frame.pushed = 1;
         c_push_string_base_position();
     }
+    // A string result starts at the saved position, which stays saved for
+    // the reader of the result; the callee gets a second copy of it.
+    if (call->result == CALL_RESULT_STRING) c_push_string_base_position();
     c_call_frames.push_back(frame);
 }
 
@@ -283,6 +311,13 @@ void c_finish_call(CallRecord* call)
     switch (call->callee_kind) {
     case CALLEE_LIBRARY: name = c_library_routine_name(call->command); break;
     case CALLEE_IMPORTED: name = c_prototype_name(call->procedure); break;
+    case CALLEE_INTERFACE: {
+        // Through the method table that the object points to.
+        char text[sizeof current_operand.text + 64];
+        std::snprintf(text, sizeof text, "(*%s)->%s", frame.object.c_str(), c_interface_method_name(call->method));
+        name = text;
+        break;
+    }
     default: name = c_procedure_name(call->procedure); break;
     }
     std::string result_text;
@@ -290,18 +325,56 @@ void c_finish_call(CallRecord* call)
         result_text = "0";
     } else {
         std::string expression = build_call_expression(name, frame);
-        if (call->result == CALL_RESULT_STRING) {
+        if (call->result == CALL_RESULT_STRING && returns_own_string(call)) {
+            // The procedure leaves its result on its own string stack: the
+            // caller copies it to the position it saved.
+            int32_t k = result_local_counter++;
+            emit_line(("void* r" + std::to_string(k) + "=" + expression + ";").c_str());
+            emit_line("SYS_PopStringBasePositionUpdate();");
+            emit_line(("SYS_CopyString(r" + std::to_string(k) + ");").c_str());
+            if (!no_output_depth) c_runtime_used[C_SYS_CopyString] = 1;
+            note_strings();
+        } else if (call->result == CALL_RESULT_STRING) {
             emit_line((expression + ";").c_str());
             note_strings();
         } else {
             const char* type = command_double_mode(call) ? "double"
-                                                         : c_procedure_return_type(call->result_flags, call->result_second_flags);
+                               : call->callee_kind == CALLEE_INTERFACE
+                                   ? c_method_return_type(call->method)
+                                   : c_procedure_return_type(call->result_flags, call->result_second_flags);
             int32_t k = result_local_counter++;
             result_text = "r" + std::to_string(k);
             emit_line((std::string(type) + " " + result_text + "=" + expression + ";").c_str());
         }
+        // The procedure's statements moved the debugger's line away.
+        if (debugger_code && call->callee_kind == CALLEE_PROCEDURE) c_emit_debugger_set_line();
     }
     if (frame.pushed && call->result != CALL_RESULT_STRING) c_restore_string_base_position();
     release_pseudo_type_arguments(call);
     std::snprintf(current_operand.text, sizeof current_operand.text, "%s", result_text.c_str());
 }
+
+// ---------------------------------------------------------------------------
+// Interface method calls: "<type> r<n>=(*<object>)->m_<method>(<object>,...);".
+
+namespace {
+
+void c_push_interface_object(CallRecord*, const char* text) { pending_object_text = text ? text : ""; }
+
+void c_finish_interface_call(CallRecord* call) { c_finish_call(call); }
+
+void c_load_interface_method(VariableRecord* object, const char* text, int32_t slot)
+{
+    std::string object_text = object ? c_format_variable_operand(object) : (text ? text : "");
+    // Slot k of the table the object points to.
+    std::snprintf(current_operand.text, sizeof current_operand.text, "(((integer*)(*%s))[%d])", object_text.c_str(),
+                  slot - 1);
+}
+
+}  // namespace
+
+const InterfaceCallHooks c_interface_call_hooks = {
+    .push_interface_object = c_push_interface_object,
+    .finish_interface_call = c_finish_interface_call,
+    .load_interface_method = c_load_interface_method,
+};

@@ -25,3 +25,6 @@ void c_finish_call(CallRecord* call);
 // The link name of a library command: "ZD_" + name + build-mode suffix +
 // the processor variant that the C file declares (static buffer).
 const char* c_library_routine_name(const LibraryCommand* command);
+
+// Interface method calls (frontend/interface_calls.h).
+extern const struct InterfaceCallHooks c_interface_call_hooks;

@@ -5,8 +5,11 @@
 
 #include "backend_c/c_globals.h"
 #include "backend_c/c_program_file.h"
+#include "backend_c/c_runtime_registration.h"
+#include "core/build_tools.h"
 #include "core/core_globals.h"
 #include "core/file_helpers.h"
+#include "frontend/frontend_globals.h"
 #include "frontend/imports.h"
 
 namespace {
@@ -59,6 +62,14 @@ void c_finish_program()
         mark_imported_function_used("Sleep_", nullptr);
         mark_imported_function_used("GetCurrentThreadId_", nullptr);
     }
+
+    // Threaded objects: one block per thread, sized for every item.
+    if (init_items_exist || c_runtime_used[C_SYS_GetThreadedObject]) c_threaded_items_used = 1;
+    c_threaded_object_size = (int64_t(thread_local_offset) + 7) & ~int64_t(7);
+
+    c_settle_runtime_used();
+    // The exports of a DLL, written as "Zandrel.def" for the linker.
+    export_definition_text = dll_mode ? c_export_definitions() : std::string();
 
     push_output_buffer(head_buffer);
     c_generate_program();

@@ -9,17 +9,21 @@
 #include <utility>
 #include <vector>
 
+#include "backend_c/c_arrays.h"
 #include "backend_c/c_backend.h"
 #include "backend_c/c_compile_program.h"
 #include "backend_c/c_data_section.h"
 #include "backend_c/c_expressions.h"
 #include "backend_c/c_fixups.h"
 #include "backend_c/c_globals.h"
+#include "backend_c/c_lists_maps.h"
+#include "backend_c/c_procedures.h"
 #include "backend_c/c_strings.h"
 #include "core/backend_hooks.h"
 #include "core/core_globals.h"
 #include "core/error_state.h"
 #include "core/hash_table.h"
+#include "core/memory_pools.h"
 #include "core/output_buffers.h"
 #include "frontend/constants.h"
 #include "frontend/frontend_globals.h"
@@ -178,6 +182,7 @@ void c_emit_line_marker(const char* routine)
 
 void c_reset_debugger_tables()
 {
+    c_reset_procedure_local_tables();
     set_table_head(valid_lines_buffer, valid_lines_head, true);
     set_table_head(code_context_buffer, code_context_head, true);
 }
@@ -277,6 +282,21 @@ void c_emit_call_debugger()
     if (debugger_calls_active()) emit_line("ZD_DEBUGGER_Break(0);");
 }
 
+std::string c_checked_divisor(const std::string& divisor, bool constant, int32_t error_code)
+{
+    if (!debugger_calls_active() || (constant && current_operand.constant != 0)) return divisor;
+    return "SYS_CheckDivisor(" + divisor + "," +
+           (error_code == MODULO_BY_ZERO ? "DBG_ZeroModuloError" : "DBG_ZeroDivideError") + ")";
+}
+
+void c_emit_debugger_enter_procedure(ProcedureRecord* procedure)
+{
+    if (!debugger_calls_active()) return;
+    if (!no_output_depth) procedure->second_flags |= PROC_SECOND_DEBUGGER_ENTRY;
+    emit_format("ZD_DEBUGGER_EnterProcedure(%d,0);", procedure->id / 2);
+    if (purifier_enabled) emit_line("ZD_PURIFIER_EnterProcedure(0,0);");
+}
+
 void c_emit_debugger_set_line()
 {
     emit_format("ZD_DEBUGGER_SetLine(%d);", c_current_line_code());
@@ -319,6 +339,7 @@ void c_emit_debugger_defines()
         "M_SYSFUNCTION(void) SYS_CheckCurrentMapElement(zd_zdmap *Map);",
         "M_SYSFUNCTION(void) SYS_CheckMapHashSize(integer Value);",
         "M_SYSFUNCTION(void) SYS_CheckStructureArrayIndex(int ArraySize, integer Index);",
+        "M_SYSFUNCTION(integer) SYS_CheckDivisor(integer Divisor, int ErrorCode);",
         "void ZD_PURIFIER_Start(int **GlobalMap);",
         "void ZD_PURIFIER_EnterProcedure(int *LocalOffsetMap, char *Stack);",
         "void ZD_PURIFIER_Check(int **GlobalMap, int *LocalOffsetMap, const char *Stack);",
@@ -458,7 +479,7 @@ void variable_entry(VariableRecord* variable, ModuleRecord* module)
         c_static_quad(0);
     }
     if (!(pointer && variable->type == TYPE_FIXED_STRING))
-        c_static_type_info(variable->type, variable->structure, uint32_t(variable->size / 2));
+        c_static_type_info(variable->type, variable->structure, uint32_t(variable->size));
 }
 
 void two_halves(uint64_t value)
@@ -517,18 +538,177 @@ void c_emit_debugger_variable_bank()
     emit_line("0};");
 }
 
-void c_emit_debugger_procedure_bank()
+namespace {
+
+// The ids of the procedures whose local tables were written (the tables
+// come after the code; they are declared ahead of it).
+std::vector<int32_t> local_table_ids;
+
+const char* const local_table_prefixes[] = {"lmv_", "lma_", "lml_", "lmm_"};
+
+bool procedure_in_bank(const ProcedureRecord* procedure)
 {
-    // The entries name the procedures' C functions and local tables, which
-    // the procedure emitters write; until they do the bank is empty.
-    c_static_block_begin_aligned("ZD_DEBUGGER_ProcedureBank", 0);
-    c_static_word(0);
+    return procedure->use_count != 0 && !(procedure->flags & (PROC_IMPORTED | PROC_DECLARE_ONLY | PROC_PROTOTYPE));
+}
+
+void procedure_entry(ProcedureRecord* procedure, ModuleRecord* module)
+{
+    c_static_byte(uint8_t(procedure->parameter_count));
+    for (int32_t i = 0; i < procedure->parameter_count; i++) {
+        c_static_byte(procedure->parameters[i].type);
+        c_static_long(0);
+    }
+    uint8_t result = (procedure->flags & PROC_RETURNS_STRING) ? TYPE_STRING
+                     : (procedure->flags & PROC_RETURNS_FLOAT) ? TYPE_FLOAT
+                                                               : TYPE_INTEGER;
+    c_static_byte(result);
+    c_static_byte((procedure->second_flags & PROC_SECOND_PUBLIC) ? 1 : 0);
+    c_static_string(procedure_name(procedure));
+    static_module(procedure->module ? procedure->module : module);
+    std::string function = std::string("&") + c_procedure_name(procedure);
+    c_add_pointer_fixup(global_fixup_list, static_block_name, static_block_offset, function.c_str());
+    c_static_quad(0);
+    for (const char* prefix : local_table_prefixes) {
+        std::string table = "&" + std::string(prefix) + std::to_string(procedure->id);
+        c_add_pointer_fixup(global_fixup_list, static_block_name, static_block_offset, table.c_str());
+        c_static_quad(0);
+    }
+    c_static_word(uint16_t(int16_t(procedure->id / 2)));
+}
+
+// An address slot: a thread-local item's offset, else a global fixup.
+void static_address(bool threaded, int32_t offset, const std::string& lvalue)
+{
+    if (threaded) {
+        c_static_quad(uint64_t(int64_t(offset)));
+        return;
+    }
+    c_add_pointer_fixup(global_fixup_list, static_block_name, static_block_offset, ("&" + lvalue).c_str());
+    c_static_quad(0);
+}
+
+// A procedure's own arrays, lists and maps are in its local tables.
+bool array_in_bank(const ArrayRecord* array)
+{
+    return !(array->flags & (ARRAY_FIELD | ARRAY_LOCAL));
+}
+
+bool container_in_bank(uint32_t flags)
+{
+    return !(flags & (CONTAINER_FIELD | CONTAINER_LOCAL));
+}
+
+void array_entry(ArrayRecord* array, ModuleRecord* module)
+{
+    bool threaded = (array->flags & ARRAY_THREADED) != 0;
+    int32_t type = array->element_type + ((array->flags & (ARRAY_POINTERS | ARRAY_INTERFACES)) ? 0x80 : 0);
+    c_static_byte(uint8_t(type));
+    c_static_byte(threaded ? 2 : (array->flags & ARRAY_GLOBAL) ? 1 : 0);
+    c_static_byte((array->flags & ARRAY_PUBLIC) ? 1 : 0);
+    c_static_string(array->name);
+    static_module(array->module ? array->module : module);
+    static_address(threaded, array->offset, c_format_array_address(array));
+    c_static_type_info(type, array->element_structure, uint32_t(array->element_size));
+    c_static_byte(uint8_t(array->dimension_count));
+    if (array->dimension_count > 1)
+        for (int32_t i = 0; i < array->dimension_count; i++) c_static_quad(0);
+}
+
+template <typename Container>
+void container_entry(Container* container, ModuleRecord* module, const std::string& lvalue)
+{
+    bool threaded = (container->flags & CONTAINER_THREADED) == CONTAINER_THREADED;
+    bool interface = container->element_structure && (container->element_structure->flags & STRUCT_INTERFACE);
+    int32_t type = container->element_type + (((container->flags & CONTAINER_POINTERS) || interface) ? 0x80 : 0);
+    c_static_byte(uint8_t(type));
+    c_static_byte(threaded ? 2 : (container->flags & CONTAINER_GLOBAL) ? 1 : 0);
+    c_static_byte((container->flags & CONTAINER_PUBLIC) ? 1 : 0);
+    c_static_string(container->name);
+    static_module(container->module ? container->module : module);
+    static_address(threaded, container->offset, lvalue);
+    c_static_type_info(type, container->element_structure, uint32_t(container->element_size));
+}
+
+// Each list of the modules once with its module, the global one first.
+std::vector<std::pair<CursorList*, ModuleRecord*>> scope_lists(CursorList* main_list, CursorList* ModuleRecord::*slot)
+{
+    std::vector<std::pair<CursorList*, ModuleRecord*>> lists;
+    auto listed = [&](CursorList* list) {
+        for (auto& pair : lists)
+            if (pair.first == list) return true;
+        return false;
+    };
+    if (main_list) lists.push_back({main_list, nullptr});
+    for (ModuleRecord* module : bank_modules())
+        if (module->*slot && !listed(module->*slot)) lists.push_back({module->*slot, module});
+    return lists;
+}
+
+template <typename Record, typename Keep, typename Write>
+void list_bank(const char* name, CursorList* main_list, CursorList* ModuleRecord::*slot, Keep keep, Write write)
+{
+    auto lists = scope_lists(main_list, slot);
+    uint32_t count = 0;
+    for (auto& [list, module] : lists)
+        for (ListNode* node = list->first; node; node = node->next)
+            if (keep(reinterpret_cast<Record*>(node))) count++;
+    c_static_block_begin_aligned(name, count);
+    for (auto& [list, module] : lists) {
+        for (ListNode* node = list->first; node; node = node->next) {
+            auto* record = reinterpret_cast<Record*>(node);
+            if (!keep(record)) continue;
+            write(record, module);
+            sync_output_buffer();
+        }
+    }
     emit_line("};");
 }
 
-void c_emit_debugger_array_bank() { empty_bank("ZD_DEBUGGER_ArrayBank"); }
-void c_emit_debugger_list_bank() { empty_bank("ZD_DEBUGGER_LinkedListBank"); }
-void c_emit_debugger_map_bank() { empty_bank("ZD_DEBUGGER_MapBank"); }
+}  // namespace
+
+void c_emit_debugger_procedure_bank()
+{
+    // The local tables follow the code: they are declared here.
+    for (int32_t id : local_table_ids)
+        for (const char* prefix : local_table_prefixes) emit_format("static unsigned char %s%d[];", prefix, id);
+    auto tables = scope_tables(procedure_table, &ModuleRecord::procedures);
+    uint32_t count = 0;
+    for (auto& [table, module] : tables)
+        for (HashEntry* entry : table_entries(table))
+            if (procedure_in_bank(reinterpret_cast<ProcedureRecord*>(entry))) count++;
+    c_static_block_begin_aligned("ZD_DEBUGGER_ProcedureBank", count);
+    c_static_word(uint16_t(procedure_id_counter / 2));
+    for (auto& [table, module] : tables) {
+        for (HashEntry* entry : table_entries(table)) {
+            auto* procedure = reinterpret_cast<ProcedureRecord*>(entry);
+            if (!procedure_in_bank(procedure)) continue;
+            procedure_entry(procedure, module);
+            sync_output_buffer();
+        }
+    }
+    emit_line("};");
+}
+
+void c_emit_debugger_array_bank()
+{
+    list_bank<ArrayRecord>("ZD_DEBUGGER_ArrayBank", array_list, &ModuleRecord::arrays, array_in_bank, array_entry);
+}
+
+void c_emit_debugger_list_bank()
+{
+    list_bank<ListRecord>(
+        "ZD_DEBUGGER_LinkedListBank", list_list, &ModuleRecord::lists,
+        [](ListRecord* list) { return container_in_bank(list->flags); },
+        [](ListRecord* list, ModuleRecord* module) { container_entry(list, module, c_format_list_address(list)); });
+}
+
+void c_emit_debugger_map_bank()
+{
+    list_bank<MapRecord>(
+        "ZD_DEBUGGER_MapBank", map_list, &ModuleRecord::maps, [](MapRecord* map) { return container_in_bank(map->flags); },
+        [](MapRecord* map, ModuleRecord* module) { container_entry(map, module, c_format_map_address(map)); });
+}
+
 void c_emit_debugger_label_bank() { empty_bank("ZD_DEBUGGER_LabelBank"); }
 
 void c_emit_debugger_constant_bank()
@@ -575,12 +755,113 @@ void c_emit_debugger_banks()
     c_emit_debugger_module_bank();
 }
 
+namespace {
+
+// The local tables' entries: the address of a local is filled at the start
+// of the procedure's body (local list). Records of the thread's own block
+// are left out: the debugger finds them in the global banks.
+void local_variable_entries()
+{
+    if (!variable_table) return;
+    for (HashEntry* entry : table_entries(variable_table)) {
+        auto* variable = reinterpret_cast<VariableRecord*>(entry);
+        if (variable->flags & VAR_THREADED) continue;
+        bool local = is_local_variable(variable);
+        if (!local && !(variable->flags & VAR_SHARED)) continue;
+        int32_t type = variable->type + ((variable->flags & VAR_STACK_PARAMETER) ? 0x40 : 0) + (variable->pointer ? 0x80 : 0);
+        c_static_byte(uint8_t(type));
+        c_static_byte(!local ? 3 : (variable->flags & VAR_STATIC) ? 2 : 1);
+        c_static_string(variable_display_name(variable).c_str());
+        c_static_pointer(c_format_variable_operand(variable));
+        if (variable->type == TYPE_STRUCTURE) c_static_type_info(TYPE_STRUCTURE, variable->structure, 0);
+        else if (type == TYPE_FIXED_STRING) c_static_long(uint32_t(variable->size));
+        sync_output_buffer();
+    }
+}
+
+int32_t local_kind(uint32_t flags, uint32_t shared, bool is_static)
+{
+    if (flags & shared) return 3;
+    return is_static ? 2 : 1;
+}
+
+void local_array_entries(CursorList* arrays)
+{
+    for (ListNode* node = arrays ? arrays->first : nullptr; node; node = node->next) {
+        auto* array = reinterpret_cast<ArrayRecord*>(node);
+        if (!(array->flags & (ARRAY_SHARED | ARRAY_LOCAL)) || (array->flags & ARRAY_THREADED)) continue;
+        int32_t type = array->element_type + ((array->flags & (ARRAY_POINTERS | ARRAY_INTERFACES)) ? 0x80 : 0) +
+                       ((array->flags & ARRAY_PARAMETER) ? 0x40 : 0);
+        c_static_byte(uint8_t(type));
+        c_static_byte(uint8_t(local_kind(array->flags, ARRAY_SHARED, (array->flags & ARRAY_STATIC) != 0)));
+        c_static_string(array->name);
+        c_static_pointer(c_format_array_address(array));
+        c_static_local_type_info(type, array->element_structure, uint32_t(array->element_size));
+        c_static_byte(uint8_t(array->dimension_count));
+        sync_output_buffer();
+    }
+}
+
+template <typename Container>
+void local_container_entries(CursorList* containers, const char* (*address)(Container*))
+{
+    for (ListNode* node = containers ? containers->first : nullptr; node; node = node->next) {
+        auto* container = reinterpret_cast<Container*>(node);
+        uint32_t flags = container->flags;
+        if (!(flags & (CONTAINER_SHARED | CONTAINER_LOCAL))) continue;
+        if ((flags & CONTAINER_THREADED) == CONTAINER_THREADED) continue;
+        bool interface = container->element_structure && (container->element_structure->flags & STRUCT_INTERFACE);
+        int32_t type = container->element_type + (((flags & CONTAINER_POINTERS) || interface) ? 0x80 : 0) +
+                       ((flags & CONTAINER_PARAMETER) ? 0x40 : 0);
+        c_static_byte(uint8_t(type));
+        c_static_byte(uint8_t(local_kind(flags, CONTAINER_SHARED, (flags & CONTAINER_STATIC) == CONTAINER_STATIC)));
+        c_static_string(container->name);
+        c_static_pointer(address(container));
+        c_static_local_type_info(type, container->element_structure, uint32_t(container->element_size));
+        sync_output_buffer();
+    }
+}
+
+void append_debugger_data(const char* text, size_t length)
+{
+    while (debugger_data_end - debugger_data_write < int64_t(length) + 64000) grow_debugger_data_buffer();
+    std::memcpy(debugger_data_write, text, length);
+    debugger_data_write += length;
+    *debugger_data_write = 0;
+}
+
+}  // namespace
+
 void c_emit_procedure_local_tables(ProcedureRecord* procedure)
 {
-    static const char* const prefixes[] = {"lmv_", "lma_", "lml_", "lmm_"};
-    int32_t id = procedure ? procedure->id : 0;
-    for (const char* prefix : prefixes) {
-        c_static_block_begin(prefix, id);
-        emit_line("-1};");
-    }
+    if (!debugger_enabled || !procedure || no_output_depth) return;
+    CursorList* arrays = current_module ? current_module->arrays : array_list;
+    CursorList* lists = current_module ? current_module->lists : list_list;
+    CursorList* maps = current_module ? current_module->maps : map_list;
+    // Written into a scratch buffer, then moved behind the code.
+    TextBuffer* scratch = procedure_buffer;
+    scratch->write = scratch->start;
+    scratch->start[0] = 0;
+    push_output_buffer(scratch);
+    int32_t id = procedure->id;
+    c_static_block_begin("lmv_", id);
+    local_variable_entries();
+    emit_line("-1};");
+    c_static_block_begin("lma_", id);
+    local_array_entries(arrays);
+    emit_line("-1};");
+    c_static_block_begin("lml_", id);
+    local_container_entries<ListRecord>(lists, c_format_list_address);
+    emit_line("-1};");
+    c_static_block_begin("lmm_", id);
+    local_container_entries<MapRecord>(maps, c_format_map_address);
+    emit_line("-1};");
+    append_debugger_data(output_buffer_start, size_t(output_write_pointer - output_buffer_start));
+    pop_output_buffer();
+    local_table_ids.push_back(id);
+}
+
+void c_reset_procedure_local_tables()
+{
+    local_table_ids.clear();
 }

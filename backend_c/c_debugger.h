@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 struct ProcedureRecord;
 
@@ -35,8 +36,17 @@ void c_emit_debug_print_float();
 void c_emit_debug_print_double();
 // CallDebugger: the line marker and "ZD_DEBUGGER_Break(0);".
 void c_emit_call_debugger();
-// "ZD_DEBUGGER_SetLine(<code>);" (before DisableDebugger).
+// "ZD_DEBUGGER_SetLine(<code>);" (before DisableDebugger, after a call).
 void c_emit_debugger_set_line();
+// At the start of a procedure body: "ZD_DEBUGGER_EnterProcedure(<id/2>,0);"
+// (and the purifier's entry); marks the procedure for its leave call.
+void c_emit_debugger_enter_procedure(ProcedureRecord* procedure);
+
+// The divisor of an integer division or modulo: with debugger calls on,
+// wrapped in the check that reports a zero divisor (a constant other than
+// 0 is left as it is).
+enum : int32_t { DIVISION_BY_ZERO = 1, MODULO_BY_ZERO = 2 };
+std::string c_checked_divisor(const std::string& divisor, bool constant, int32_t error_code);
 
 // Blocks of the C file.
 // Error-code macros, runtime prototypes and DBG_Check (with the debugger).
@@ -57,5 +67,9 @@ void c_emit_debugger_constant_bank();
 void c_emit_debugger_label_bank();
 void c_emit_debugger_module_bank();
 // The four local tables "lmv_<id>", "lma_<id>", "lml_<id>", "lmm_<id>" of a
-// procedure.
+// procedure (with the debugger, at its end while its locals are declared):
+// written behind the code, their address slots filled by the local fixups
+// of the procedure's head.
 void c_emit_procedure_local_tables(ProcedureRecord* procedure);
+// Per compilation.
+void c_reset_procedure_local_tables();

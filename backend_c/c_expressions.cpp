@@ -15,6 +15,7 @@
 
 #include "backend_c/c_blocks.h"
 #include "backend_c/c_data_statements.h"
+#include "backend_c/c_debugger.h"
 #include "backend_c/c_globals.h"
 #include "backend_c/c_procedures.h"
 #include "backend_c/c_strings.h"
@@ -69,7 +70,7 @@ void set_slot_result(const std::string& text)
 {
     int32_t slot = slot_index();
     c_slot_texts[slot] = pool_strdup(text.c_str());
-    std::snprintf(current_operand.text, sizeof current_operand.text, "%s", text.c_str());
+    copy_text(current_operand.text, sizeof current_operand.text, text.c_str());
     current_operand.kind = OPERAND_REGISTER;
     current_operand.size = 8;
 }
@@ -86,9 +87,9 @@ bool refuse_in_float_mode()
 std::string arithmetic_text(char op, const std::string& left, const std::string& right)
 {
     char format[40];
-    if (expression_mode & (MODE_FLOAT | MODE_DOUBLE_BIT)) std::snprintf(format, sizeof format, "((double)%%s%c%%s)", op);
-    else if (is_quad_arithmetic()) std::snprintf(format, sizeof format, "((quad)%%s%c(quad)%%s)", op);
-    else std::snprintf(format, sizeof format, "(%%s%c%%s)", op);
+    if (expression_mode & (MODE_FLOAT | MODE_DOUBLE_BIT)) format_to_buffer(format, sizeof format, "((double)%%s%c%%s)", op);
+    else if (is_quad_arithmetic()) format_to_buffer(format, sizeof format, "((quad)%%s%c(quad)%%s)", op);
+    else format_to_buffer(format, sizeof format, "(%%s%c%%s)", op);
     return format_text(format, left, right);
 }
 
@@ -115,7 +116,7 @@ const char* c_float_literal(double value)
     // The shortest text that reads back as the same double (the C library's
     // "%.100g" would print every binary digit: 1e300 as 101 digits).
     for (int digits = 15; digits <= 17; digits++) {
-        std::snprintf(text, sizeof text - 3, "%.*g", digits, value);
+        format_to_buffer(text, sizeof text - 3, "%.*g", digits, value);
         if (std::strtod(text, nullptr) == value) break;
     }
     if (!std::strchr(text, '.') && !std::strchr(text, 'e')) std::strcat(text, ".0");
@@ -237,10 +238,12 @@ void c_apply_operator(int token)
         result = arithmetic_text(static_cast<char>(token), left, right);
         break;
     case '/':
+        if (!double_form) right = c_checked_divisor(right, right_constant, DIVISION_BY_ZERO);
         result = format_text(double_form ? "((double)%s/%s)" : "(%s/%s)", left, right);
         break;
     case '%':
         if (refuse_in_float_mode()) return;
+        right = c_checked_divisor(right, right_constant, MODULO_BY_ZERO);
         result = format_text(is_quad_arithmetic() ? "((quad)(%s)%%%s)" : "((integer)(%s)%%%s)", left, right);
         break;
     case token_shift_left:
@@ -302,12 +305,13 @@ void c_apply_operator_left_constant(int token, int64_t value, double real)
         break;
     case '%':
         if (refuse_in_float_mode()) return;
-        result = format_text("(%s%%(integer)%s)", left, right);
+        result = format_text("(%s%%(integer)%s)", left, c_checked_divisor(right, false, MODULO_BY_ZERO));
         break;
     case '*':
         result = is_float ? format_text("(%s*%s)", left, right) : multiply_by_constant(right, value);
         break;
     case '/':
+        if (!is_float) right = c_checked_divisor(right, false, DIVISION_BY_ZERO);
         result = format_text(is_float ? "(%s/%s)" : "(%s/(integer)%s)", left, right);
         break;
     case '+':

@@ -53,6 +53,9 @@ const char* c_compare_operator(int token);
 // Variables (backend_c/c_expressions_variables.cpp).
 // The C lvalue of a variable (static buffer).
 const char* c_format_variable_operand(VariableRecord* variable);
+// A Threaded object is named: the program sets up the per-thread block and
+// the open procedure reads its address into "tls".
+void c_note_threaded_object();
 // Its declaration line in the C file.
 void c_emit_variable_declaration(VariableRecord* variable);
 
@@ -62,3 +65,8 @@ void c_emit_variable_declaration(VariableRecord* variable);
 void c_load_operand_address();
 void c_load_procedure_address(struct ProcedureRecord* procedure);
 void c_load_label_address(const char* label);
+// "SYS_FreeString(<lvalue>);" (marks the routine used).
+void c_emit_free_string(VariableRecord* variable);
+// EndProcedure: a local string is freed, a local structure's strings,
+// arrays, lists and maps are released.
+void c_emit_local_cleanup(VariableRecord* variable);

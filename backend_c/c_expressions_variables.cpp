@@ -5,8 +5,13 @@
 
 #include "backend_c/c_expressions.h"
 #include "backend_c/c_compile_program.h"
+#include "backend_c/c_globals.h"
+#include "backend_c/c_structures.h"
 #include "backend_c/c_type_names.h"
+#include "core/core_globals.h"
 #include "core/output_buffers.h"
+#include "core/text_format.h"
+#include "frontend/frontend_globals.h"
 #include "frontend/modules.h"
 #include "frontend/symbols.h"
 
@@ -34,13 +39,31 @@ std::string static_item_name(const char* label)
 
 }  // namespace
 
+void c_note_threaded_object()
+{
+    if (!no_output_depth) c_threaded_items_used = 1;
+    if (in_procedure) procedure_uses_threaded = 1;
+}
+
 const char* c_format_variable_operand(VariableRecord* variable)
 {
     static std::string text;
     const char* key = variable_key(variable);
     if (variable->flags & VAR_THREADED) {
-        char buffer[160];
-        std::snprintf(buffer, sizeof buffer, "((%s*)(tls+%d))[0]", c_type_name(variable->type), variable->offset);
+        // The thread's block: the program's "tls", or the procedure's own
+        // copy of it (declared by the prologue).
+        c_note_threaded_object();
+        char buffer[320];
+        if (variable->type == TYPE_FIXED_STRING && !variable->pointer) {
+            format_to_buffer(buffer, sizeof buffer, "&((%s*)(tls+%d))[0]", c_type_name(variable->type), variable->offset);
+        } else if (variable->type == TYPE_STRUCTURE && variable->structure) {
+            const char* stars = (variable->structure->flags & STRUCT_INTERFACE) ? "**" : variable->pointer ? "*" : "";
+            format_to_buffer(buffer, sizeof buffer, "((%s%s*)(tls+%d))[0]", c_structure_name(variable->structure), stars,
+                             variable->offset);
+        } else {
+            const char* type = variable->pointer ? "integer" : c_type_name(variable->type);
+            format_to_buffer(buffer, sizeof buffer, "((%s*)(tls+%d))[0]", type, variable->offset);
+        }
         text = buffer;
         return text.c_str();
     }
@@ -76,4 +99,28 @@ void c_emit_variable_declaration(VariableRecord* variable)
         line = qualifier + c_type_name(variable->type) + " " + name + "=0;";
     }
     emit_line(line.c_str());
+}
+
+void c_emit_free_string(VariableRecord* variable)
+{
+    if (!no_output_depth) {
+        c_runtime_used[C_SYS_FreeString] = 1;
+        string_manager_used = 1;
+    }
+    emit_format("SYS_FreeString(%s);", c_format_variable_operand(variable));
+}
+
+void c_emit_local_cleanup(VariableRecord* variable)
+{
+    if (variable->pointer || (variable->flags & VAR_STATIC)) return;
+    if (variable->type == TYPE_STRING) {
+        c_emit_free_string(variable);
+    } else if (variable->type == TYPE_STRUCTURE && !(variable->flags & VAR_PARAMETER) && variable->structure &&
+               (variable->structure->flags & STRUCT_DYNAMIC)) {
+        variable->structure->flags |= STRUCT_NEEDS_INIT;
+        std::string line = "SYS_FreeStructureStrings(&" + std::string(c_format_variable_operand(variable)) + ",m" +
+                           c_structure_name(variable->structure) + ");";
+        emit_line(line.c_str());
+        if (!no_output_depth) c_runtime_used[C_SYS_FreeStructureStrings] = 1;
+    }
 }

@@ -70,16 +70,15 @@ enum CRuntimeRoutine : int32_t {
 extern uint8_t c_runtime_used[C_RUNTIME_ROUTINE_COUNT];
 
 // Blocks and conditions (backend_c/c_blocks.cpp, backend_c/c_conditions.cpp;
-// emptied by c_reset_block_state for each compilation): the C value of the
-// Case item last compared; the places reserved for jumps written later (the
-// output offset and the Case value compared there); the left texts of the
-// open XOr operators, innermost last.
-struct CReservedJump {
-    int64_t offset;
-    std::string value;
-};
-extern std::string c_case_value_text;
-extern std::vector<CReservedJump> c_reserved_jumps;
+// emptied by c_reset_block_state for each compilation): the label counter of
+// the C function being written (blocks and And/Or chains) and the main
+// code's while a procedure is written; the condition of the Case being
+// compiled; the local's name a folded And/Or chain leaves as its text until
+// it is read; the left texts of the open XOr operators, innermost last.
+extern int32_t c_block_label_counter;
+extern int32_t c_saved_block_label_counter;
+extern std::string c_case_condition;
+extern std::string c_folded_chain_text;
 extern std::vector<std::string> c_xor_left_texts;
 
 // A literal string of the program as the string table writes it: its
@@ -170,6 +169,7 @@ extern std::vector<int32_t> pt_release_queue;
 struct CallRecord;
 struct CCallFrame {
     CallRecord* call;
+    std::string object;   // the object of a method call
     std::vector<std::string> arguments;
     int32_t next_index;
     int32_t pushed;

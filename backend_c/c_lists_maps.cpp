@@ -1,8 +1,8 @@
 // Linked lists and maps in the C file: variable names, the current element
 // texts, NewList, NewMap, the keyed map lookup, the ForEach heads and the
-// releases. A ForEach head is a label "foreach<N>" followed by the step that
-// leaves for "il_next<N>" after the last element, so that the shared Next
-// ("goto foreach<N>;" and "il_next<N>:;") closes the loop.
+// releases. A ForEach head resets the container and opens the C loop
+// "while (ZD_NextElement(...)) {" that the shared Next closes ("}" and
+// "il_next<N>:;").
 #include "backend_c/c_lists_maps.h"
 
 #include <algorithm>
@@ -47,7 +47,7 @@ std::string format_address(uint32_t flags, int32_t offset, void* item, const Mod
                            const char* prefix, const char* pointer_prefix, const char* type, const char* name)
 {
     if ((flags & CONTAINER_THREADED) == CONTAINER_THREADED) {
-        c_threaded_items_used = 1;
+        c_note_threaded_object();
         if (!no_output_depth) forget_cached_list();
         return "((" + std::string(type) + " *)(tls+" + std::to_string(offset) + "))[0]";
     }
@@ -194,7 +194,11 @@ namespace {
 void c_hook_new_list(ListRecord* list) { c_emit_new_list(list); }
 
 // A slot count computed at run time: its C text waits for the NewMap call.
-void c_hook_push_slot_count() { c_list_map_element_text = c_operand_text(); }
+void c_hook_push_slot_count()
+{
+    c_list_map_element_text = c_operand_text();
+    if (debugger_code) emit_text("SYS_CheckMapHashSize(" + c_list_map_element_text + ");");
+}
 
 void c_hook_new_map(MapRecord* map, int32_t pushed)
 {
@@ -211,29 +215,27 @@ void c_hook_free_map(MapRecord* map)
     if (!(map->flags & CONTAINER_PARAMETER)) c_emit_free_map(map);
 }
 
-void c_hook_foreach_list_start(ListRecord* list, int32_t label)
+void c_hook_foreach_list_start(ListRecord* list, int32_t)
 {
     emit_text("ZD_ResetList(" + std::string(c_list_member(list)) + "a);");
-    emit_text("foreach" + std::to_string(label) + ":;");
     use_command("ResetList");
 }
 
-void c_hook_foreach_map_start(MapRecord* map, int32_t label)
+void c_hook_foreach_map_start(MapRecord* map, int32_t)
 {
     emit_text("ZD_ResetMap(" + std::string(c_map_member(map)) + "a);");
-    emit_text("foreach" + std::to_string(label) + ":;");
     use_command("ResetMap");
 }
 
-void c_hook_foreach_list_next(ListRecord* list, int32_t label)
+void c_hook_foreach_list_next(ListRecord* list, int32_t)
 {
-    emit_text("if (!ZD_NextElement(" + std::string(c_list_member(list)) + "a)) goto il_next" + std::to_string(label) + ";");
+    emit_text("while (ZD_NextElement(" + std::string(c_list_member(list)) + "a)) {");
     use_command("NextElement");
 }
 
-void c_hook_foreach_map_next(MapRecord* map, int32_t label)
+void c_hook_foreach_map_next(MapRecord* map, int32_t)
 {
-    emit_text("if (!ZD_NextMapElement(" + std::string(c_map_member(map)) + "a)) goto il_next" + std::to_string(label) + ";");
+    emit_text("while (ZD_NextMapElement(" + std::string(c_map_member(map)) + "a)) {");
     use_command("NextMapElement");
 }
 
@@ -260,7 +262,10 @@ void c_hook_get_map_element_call(MapRecord* map)
 
 void c_hook_check_list_element(ListRecord* list)
 {
-    emit_text("SYS_CheckCurrentListElement(" + std::string(c_list_member(list)) + "a);");
+    // The head itself: it holds the current element.
+    std::string head = c_format_list_address(list);
+    if (!(list->flags & CONTAINER_PARAMETER)) head = "&" + head;
+    emit_text("SYS_CheckCurrentListElement(" + head + ");");
 }
 
 void c_hook_check_map_element(MapRecord* map)

@@ -10,7 +10,12 @@
 #include <cstring>
 #include <string>
 
+#include "backend_c/c_arrays.h"
+#include "backend_c/c_blocks.h"
+#include "backend_c/c_debugger.h"
 #include "backend_c/c_expressions.h"
+#include "backend_c/c_lists_maps.h"
+#include "backend_c/c_structures.h"
 #include "backend_c/c_globals.h"
 #include "backend_c/c_compile_program.h"
 #include "backend_c/c_strings.h"
@@ -22,6 +27,7 @@
 #include "frontend/modules.h"
 #include "frontend/operand_state.h"
 #include "frontend/procedures.h"
+#include "frontend/strings.h"
 #include "frontend/symbols.h"
 
 int32_t result_local_counter = 0;
@@ -30,6 +36,8 @@ int32_t procedure_debugger_on = 0;
 int32_t procedure_uses_threaded = 0;
 
 namespace {
+
+constexpr uint16_t dynamic_members = STRUCT_HAS_ARRAYS | STRUCT_HAS_LISTS | STRUCT_HAS_MAPS;
 
 // The counters of the code around the procedure (main code), restored at
 // EndProcedure: the "r<n>" and "p<n>" numbers resume after the body.
@@ -81,6 +89,30 @@ void append_line(std::string& out, const std::string& line)
     out += '\n';
 }
 
+// The arrays, lists and maps of the procedure's own frame (not Static,
+// not parameters): C locals of the function, so that each call has its own.
+void emit_local_container_declarations()
+{
+    CursorList* arrays = current_module ? current_module->arrays : array_list;
+    for (ListNode* node = arrays ? arrays->first : nullptr; node; node = node->next) {
+        auto* array = reinterpret_cast<ArrayRecord*>(node);
+        if ((array->flags & (ARRAY_LOCAL | ARRAY_STATIC | ARRAY_PARAMETER)) == ARRAY_LOCAL)
+            c_emit_array_declaration(array);
+    }
+    CursorList* lists = current_module ? current_module->lists : list_list;
+    for (ListNode* node = lists ? lists->first : nullptr; node; node = node->next) {
+        auto* list = reinterpret_cast<ListRecord*>(node);
+        if ((list->flags & (CONTAINER_STATIC | CONTAINER_PARAMETER)) == CONTAINER_LOCAL)
+            emit_line3("zd_list ", c_format_list_address(list), "={0};");
+    }
+    CursorList* maps = current_module ? current_module->maps : map_list;
+    for (ListNode* node = maps ? maps->first : nullptr; node; node = node->next) {
+        auto* map = reinterpret_cast<MapRecord*>(node);
+        if ((map->flags & (CONTAINER_STATIC | CONTAINER_PARAMETER)) == CONTAINER_LOCAL)
+            emit_line3("zd_map ", c_format_map_address(map), "={0};");
+    }
+}
+
 // The function head: prototype opened with " {", result, string base,
 // thread object, string buffer check, private copies of the string
 // parameters, the locals.
@@ -122,8 +154,15 @@ std::string build_head(ProcedureRecord* procedure)
             auto* variable = reinterpret_cast<VariableRecord*>(entry);
             if (!is_local_variable(variable) || (variable->flags & (VAR_PARAMETER | VAR_STATIC))) continue;
             c_emit_variable_declaration(variable);
+            // A local structure's arrays, lists and maps are created here.
+            if (!variable->pointer && variable->type == TYPE_STRUCTURE && variable->structure &&
+                (variable->structure->flags & dynamic_members)) {
+                variable->structure->flags |= STRUCT_NEEDS_INIT;
+                c_emit_init_dynamic_structure(variable);
+            }
         }
         hash_reset_iterator(variable_table);
+        emit_local_container_declarations();
         head.append(output_buffer_start, size_t(output_write_pointer - output_buffer_start));
         pop_output_buffer();
     }
@@ -235,6 +274,7 @@ void c_begin_procedure(ProcedureRecord*)
     procedure_uses_strings = 0;
     procedure_uses_threaded = 0;
     pending_head.clear();
+    c_enter_function_labels();
 }
 
 void c_begin_procedure_epilogue(ProcedureRecord* procedure)
@@ -243,6 +283,8 @@ void c_begin_procedure_epilogue(ProcedureRecord* procedure)
     emit_line("end:");
     if (debugger_enabled && procedure_debugger_on) emit_line("ZD_DEBUGGER_LeaveProcedure();");
     if (!no_output_depth) append_line(c_prototypes_text, c_procedure_prototype_text(procedure));
+    // Before the head, whose local fixups fill the tables' address slots.
+    c_emit_procedure_local_tables(procedure);
     pending_head = build_head(procedure);
 }
 
@@ -254,12 +296,20 @@ void c_finish_procedure(ProcedureRecord*)
     pending_head.clear();
     result_local_counter = saved_result_counter;
     p_temporary_counter = saved_p_counter;
+    c_leave_function_labels();
 }
 
 void c_emit_procedure_return(ProcedureRecord* procedure, int with_value)
 {
     if (!with_value) {
         emit_default_result(procedure);
+    } else if (procedure->flags & PROC_RETURNS_STRING) {
+        // The result is handed over on the string stack, from the position
+        // saved last; a literal or a variable is copied there first.
+        bool literal = (current_operand.flags & OP_LITERAL) != 0;
+        bool on_stack = !literal && (current_operand.flags & (OP_COMPUTED | OP_STRING_STACK)) != 0;
+        if (!on_stack) c_copy_string_to_stack(1);
+        emit_line("r=SYS_PopStringBasePositionValueNoUpdate();");
     } else {
         std::string value = c_operand_text();
         bool floating = (current_operand.flags & OP_FLOAT) != 0;

@@ -32,10 +32,5 @@ const char* c_format_list_address(ListRecord* list) C_PENDING_BLOCK;
 const char* c_format_map_address(MapRecord* map) C_PENDING_BLOCK;
 void c_emit_variable_declaration(VariableRecord* variable) C_PENDING_BLOCK;
 const char* c_format_variable_operand(VariableRecord* variable) C_PENDING_BLOCK;
-void c_emit_free_string(VariableRecord* variable) C_PENDING_BLOCK;
 void c_emit_free_list(ListRecord* list) C_PENDING_BLOCK;
 void c_emit_free_map(MapRecord* map) C_PENDING_BLOCK;
-
-// Imported functions of Import blocks (the system functions are written by
-// c_emit_import_externs itself).
-void c_emit_module_import_externs() C_PENDING_BLOCK;

@@ -1,3 +1,4 @@
+#include "backend_c/c_expressions.h"
 #include "backend_c/c_program_file.h"
 
 #include <algorithm>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "backend_c/c_compile_program.h"
+#include "backend_c/c_expressions.h"
 #include "backend_c/c_globals.h"
 #include "backend_c/c_program_blocks.h"
 #include "backend_c/c_type_names.h"
@@ -17,12 +19,16 @@
 #include "frontend/imports.h"
 #include "frontend/libraries.h"
 #include "frontend/modules.h"
+#include "frontend/procedures.h"
 #include "frontend/symbols.h"
+#include "frontend/variables.h"
 
 namespace {
 
 constexpr uint32_t procedure_exported = 0x1000;
 constexpr uint32_t procedure_imported = 0x40000000;
+constexpr uint32_t procedure_declared_only = 0x4000;
+constexpr uint32_t procedure_prototype = 0x10000000;
 constexpr uint32_t array_skip_flags = 0x100 | 0x200;
 constexpr uint32_t container_skip_flags = 0x80 | 0x100;
 constexpr uint16_t variable_skip_flags = 0x400 | 0x1000;
@@ -45,6 +51,20 @@ std::vector<ModuleRecord*> module_list()
     hash_reset_iterator(module_table);
     return modules;
 }
+
+// The main program's table and each module's own, a table once.
+std::vector<HashTable*> module_tables(HashTable* main_table, HashTable* ModuleRecord::*slot)
+{
+    std::vector<HashTable*> tables;
+    if (main_table) tables.push_back(main_table);
+    for (ModuleRecord* module : module_list())
+        if (module->*slot && std::find(tables.begin(), tables.end(), module->*slot) == tables.end())
+            tables.push_back(module->*slot);
+    return tables;
+}
+
+std::vector<HashTable*> procedure_tables() { return module_tables(procedure_table, &ModuleRecord::procedures); }
+std::vector<HashTable*> variable_tables() { return module_tables(variable_table, &ModuleRecord::variables); }
 
 template <typename Visit>
 void for_each_entry(HashTable* table, Visit visit)
@@ -190,6 +210,36 @@ const char* const runtime_prototypes[C_RUNTIME_ROUTINE_COUNT] = {
     nullptr,  // SYS_GetThreadedObject: written after SYS_InitThreadedObject
 };
 
+// A structure variable (not a pointer) whose structure holds arrays, lists
+// or maps: they are created when the variable is.
+bool holds_containers(const VariableRecord* variable)
+{
+    return !variable->pointer && variable->type == TYPE_STRUCTURE && variable->structure &&
+           (variable->structure->flags & (STRUCT_HAS_ARRAYS | STRUCT_HAS_LISTS | STRUCT_HAS_MAPS));
+}
+
+// What the start-up and thread callbacks will call for structure variables,
+// marked before the prototypes and descriptor tables are written: the set-up
+// of their containers, the release of a thread's structures.
+void settle_structure_variables()
+{
+    for (HashTable* table : variable_tables()) {
+        for_each_entry(table, [](HashEntry* entry) {
+            auto* variable = reinterpret_cast<VariableRecord*>(entry);
+            if (variable->pointer || variable->type != TYPE_STRUCTURE || !variable->structure) return;
+            if (is_local_variable(variable) && !(variable->flags & VAR_THREADED)) return;
+            if (holds_containers(variable)) {
+                variable->structure->flags |= STRUCT_NEEDS_INIT;
+                c_runtime_used[C_SYS_InitDynamicStructure] = 1;
+            }
+            if ((variable->flags & VAR_THREADED) && (variable->structure->flags & STRUCT_DYNAMIC)) {
+                variable->structure->flags |= STRUCT_NEEDS_INIT;
+                c_runtime_used[C_SYS_FreeStructureStrings] = 1;
+            }
+        });
+    }
+}
+
 // Releases of the Threaded objects at the end of a thread.
 void emit_thread_object_releases()
 {
@@ -205,7 +255,7 @@ void emit_thread_object_releases()
             break;
         }
         case TYPE_STRING:
-            if (c_emit_free_string) c_emit_free_string(static_cast<VariableRecord*>(item->object));
+            c_emit_free_string(static_cast<VariableRecord*>(item->object));
             break;
         case TYPE_LIST:
             if (c_emit_free_list) c_emit_free_list(static_cast<ListRecord*>(item->object));
@@ -414,6 +464,7 @@ void c_emit_string_table()
 
 void c_generate_program()
 {
+    settle_structure_variables();
     c_emit_header();
     emit_line("integer f_internal_setcurrentdirectory_(integer) asm(\"SetCurrentDirectoryA\");");
     if (debugger_enabled) {
@@ -428,11 +479,14 @@ void c_generate_program()
     if (c_emit_debugger_variables) c_emit_debugger_variables();
     c_emit_structure_typedefs();
     c_emit_deferred_declarations();
+    c_emit_prototype_typedefs();
     c_emit_procedure_prototypes();
     for_each_used_structure(false, [](StructureRecord* structure) {
         c_emit_structure_declaration(structure);
         grow_current_buffer();
     });
+    // Imported variables may be typed by the structures just declared.
+    c_emit_imported_variables();
     if (runtime_used) {
         // Bookkeeping only: the registrations are written in the start-up code.
         no_output_depth++;
@@ -475,13 +529,7 @@ void c_generate_program()
         });
     }
     // The main program's table, then each module's own (a table once).
-    std::vector<HashTable*> variable_tables;
-    if (variable_table) variable_tables.push_back(variable_table);
-    for (ModuleRecord* module : modules)
-        if (module->variables && std::find(variable_tables.begin(), variable_tables.end(), module->variables) ==
-                                     variable_tables.end())
-            variable_tables.push_back(module->variables);
-    for (HashTable* table : variable_tables) {
+    for (HashTable* table : variable_tables()) {
         for_each_entry(table, [](HashEntry* entry) {
             auto* variable = reinterpret_cast<VariableRecord*>(entry);
             if (variable->flags & variable_skip_flags) return;
@@ -563,17 +611,14 @@ void c_emit_startup_tail()
         if (library->init_command) c_emit_library_init_calls(library);
     });
     c_emit_static_item_inits();
-    {
-        for (ModuleRecord* module : module_list()) {
-            for_each_entry(module->variables, [](HashEntry* entry) {
-                auto* variable = reinterpret_cast<VariableRecord*>(entry);
-                if (variable->pointer || variable->type != TYPE_STRUCTURE || !variable->structure) return;
-                if (!(variable->structure->flags & (STRUCT_HAS_ARRAYS | STRUCT_HAS_LISTS | STRUCT_HAS_MAPS))) return;
-                if (variable->flags & VAR_THREADED) return;
-                grow_current_buffer();
-                c_emit_init_dynamic_structure(variable);
-            });
-        }
+    // The arrays, lists and maps inside global structures.
+    for (HashTable* table : variable_tables()) {
+        for_each_entry(table, [](HashEntry* entry) {
+            auto* variable = reinterpret_cast<VariableRecord*>(entry);
+            if (!holds_containers(variable) || (variable->flags & VAR_THREADED) || is_local_variable(variable)) return;
+            grow_current_buffer();
+            c_emit_init_dynamic_structure(variable);
+        });
     }
     if (c_threaded_items_used || debugger_enabled) emit_line("tls=SYS_InitThreadedObject();");
     if (runtime_used) {
@@ -722,5 +767,82 @@ void c_emit_import_externs()
         if (dll_mode && std::strcmp(function.name, "ExitProcess_") == 0) continue;
         if (!find_imported_function(function.name)) emit_line(function.declaration);
     }
-    if (c_emit_module_import_externs) c_emit_module_import_externs();
+    // The used functions of Import blocks, of the main program and each module.
+    for (HashTable* procedures : procedure_tables()) {
+        for_each_entry(procedures, [](HashEntry* entry) {
+            auto* procedure = reinterpret_cast<ProcedureRecord*>(entry);
+            if (!(procedure->flags & procedure_imported) || procedure->use_count <= 0) return;
+            std::vector<uint8_t> types;
+            for (int32_t i = 0; i < procedure->parameter_count; i++) types.push_back(procedure->parameters[i].type);
+            const char* symbol = procedure->symbol_name ? procedure->symbol_name : procedure_name(procedure);
+            emit_import_declaration(c_procedure_return_type(procedure->flags, procedure->second_flags),
+                                    c_prototype_name(procedure), types.data(), int(types.size()), symbol);
+        });
+    }
+}
+
+std::string c_export_definitions()
+{
+    std::string text = "EXPORTS\n";
+    for (HashTable* procedures : procedure_tables()) {
+        for_each_entry(procedures, [&text](HashEntry* entry) {
+            auto* procedure = reinterpret_cast<ProcedureRecord*>(entry);
+            if ((procedure->flags & (procedure_exported | procedure_declared_only)) != procedure_exported) return;
+            if (procedure->flags & (procedure_imported | procedure_prototype)) return;
+            text += std::string("    \"") + procedure_name(procedure) + "\"=" + c_procedure_name(procedure) + "\n";
+        });
+    }
+    return text;
+}
+
+void c_emit_prototype_typedefs()
+{
+    std::vector<HashTable*> tables;
+    if (prototype_table) tables.push_back(prototype_table);
+    for (ModuleRecord* module : module_list())
+        if (module->prototypes && std::find(tables.begin(), tables.end(), module->prototypes) == tables.end())
+            tables.push_back(module->prototypes);
+    for (HashTable* table : tables) {
+        for_each_entry(table, [](HashEntry* entry) {
+            auto* prototype = reinterpret_cast<ProcedureRecord*>(entry);
+            // Residents' prototypes (second flags 1) are typed where used.
+            if (prototype->second_flags == 1) return;
+            std::string name = std::string("p") + c_procedure_name(prototype);
+            if (c_prototypes_text.find(" (*" + name + ")(") != std::string::npos) return;
+            std::string list;
+            for (int32_t i = 0; i < prototype->parameter_count; i++) {
+                if (i) list += ",";
+                list += c_type_name(prototype->parameters[i].type);
+            }
+            if ((prototype->flags & (PROC_RETURNS_STRING | procedure_exported)) == PROC_RETURNS_STRING)
+                list += prototype->parameter_count ? ",int sbp" : "int sbp";
+            std::string line = std::string("typedef ") + c_procedure_return_type(prototype->flags, prototype->second_flags) +
+                               " (*" + name + ")(" + list + ");";
+            emit_line(line.c_str());
+        });
+    }
+}
+
+void c_emit_imported_variables()
+{
+    for (HashTable* variables : variable_tables()) {
+        for_each_entry(variables, [](HashEntry* entry) {
+            auto* variable = reinterpret_cast<VariableRecord*>(entry);
+            if (!(variable->flags & VAR_OWN_SYMBOL) || (variable->flags & VAR_DATA_POINTER) || !variable->symbol) return;
+            std::string type;
+            if (variable->structure && (variable->structure->flags & STRUCT_INTERFACE))
+                type = std::string(c_structure_name(variable->structure)) + "**";
+            else if (variable->structure && variable->pointer)
+                type = std::string(c_structure_name(variable->structure)) + "*";
+            else if (variable->structure && variable->type == TYPE_STRUCTURE)
+                type = c_structure_name(variable->structure);
+            else if (variable->pointer)
+                type = "integer";
+            else
+                type = c_type_name(variable->type);
+            std::string line = "extern " + type + " " + c_format_variable_operand(variable) + " asm(\"" +
+                               variable->symbol + "\");";
+            emit_line(line.c_str());
+        });
+    }
 }

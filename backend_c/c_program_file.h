@@ -37,9 +37,18 @@ void c_emit_library_prototype(LibraryCommand* command, const char* s1, const cha
 // /DYNAMICCPU: the processor-chosen commands (nothing is written yet).
 void c_emit_dynamic_jump_table();
 
-// The declarations of the used system functions (and of Import blocks'
-// functions, once those are built), bound to their link symbols.
+// The declarations of the used system functions and Import-block
+// functions, bound to their link symbols.
 void c_emit_import_externs();
+// The module-definition text of a DLL: "EXPORTS" and one line
+// "<Name>"=<C name> per exported procedure.
+std::string c_export_definitions();
+// "typedef <result> (*p<C name>)(<types>);" per prototype of the program
+// that the prototypes block does not type already.
+void c_emit_prototype_typedefs();
+// "extern <type> <name> asm("<symbol>");" per imported variable (after the
+// structure declarations, which may type them).
+void c_emit_imported_variables();
 
 // The source folder as the text of a C string literal, in the form a
 // program under wine takes ("Z:\..." for an absolute Linux path).

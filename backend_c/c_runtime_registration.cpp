@@ -143,3 +143,20 @@ void c_emit_runtime_variable()
         c_emit_runtime_variable_entry(variable->module ? variable->module : module, variable);
     });
 }
+
+void c_settle_runtime_used()
+{
+    bool found = false;
+    for_each_module_record(main_module ? main_module->procedures : nullptr, &ModuleRecord::procedures,
+                           [&found](ModuleRecord*, HashEntry* entry) {
+                               if (reinterpret_cast<ProcedureRecord*>(entry)->second_flags & procedure_runtime) found = true;
+                           });
+    for_each_module_record(constants_table, &ModuleRecord::constants, [&found](ModuleRecord*, HashEntry* entry) {
+        if (reinterpret_cast<ConstantRecord*>(entry)->flags & constant_flag_runtime) found = true;
+    });
+    for_each_module_record(variable_table, &ModuleRecord::variables, [&found](ModuleRecord*, HashEntry* entry) {
+        auto* variable = reinterpret_cast<VariableRecord*>(entry);
+        if ((variable->flags & VAR_RUNTIME) && !is_local_variable(variable)) found = true;
+    });
+    if (found) runtime_used = 1;
+}

@@ -8,6 +8,9 @@ struct ProcedureRecord;
 struct ConstantRecord;
 struct VariableRecord;
 
+// Sets runtime_used when a procedure, constant or variable is marked by
+// Runtime.
+void c_settle_runtime_used();
 // Walkers over every module (table order) and its records (table order).
 void c_emit_runtime_procedures();
 void c_emit_runtime_constant();

@@ -1,3 +1,4 @@
+#include "backend_c/c_lists_maps.h"
 #include "backend_c/c_static_items.h"
 
 #include <cstdio>
@@ -5,6 +6,7 @@
 #include <string>
 
 #include "backend_c/c_compile_program.h"
+#include "backend_c/c_expressions.h"
 #include "backend_c/c_labels.h"
 #include "backend_c/c_program_blocks.h"
 #include "backend_c/c_structures.h"
@@ -16,7 +18,6 @@
 
 // Emitters of other parts of the C back end, called when linked in.
 void c_emit_new_list(ListRecord* list) __attribute__((weak));
-void c_emit_new_map(MapRecord* map) __attribute__((weak));
 void c_emit_array_alloc(ArrayRecord* array) __attribute__((weak));
 const char* c_format_array_address(ArrayRecord* array) __attribute__((weak));
 void c_emit_string_variable_init(VariableRecord* variable, int32_t literal_number) __attribute__((weak));
@@ -69,33 +70,6 @@ std::string lvalue_of(const DataItem* item)
     return c_format_variable_operand ? std::string(c_format_variable_operand(variable)) : std::string();
 }
 
-std::string value_text(int32_t type, int64_t value)
-{
-    char text[128];
-    switch (type) {
-    case TYPE_BYTE: std::snprintf(text, sizeof text, "%d", int(int8_t(value))); break;
-    case TYPE_WORD: std::snprintf(text, sizeof text, "%d", int(int16_t(value))); break;
-    case TYPE_LONG: std::snprintf(text, sizeof text, "%d", int(int32_t(value))); break;
-    case TYPE_ASCII: std::snprintf(text, sizeof text, "%u", unsigned(uint8_t(value))); break;
-    case TYPE_CHARACTER:
-    case TYPE_UNICODE: std::snprintf(text, sizeof text, "%u", unsigned(uint16_t(value))); break;
-    case TYPE_FLOAT:
-    case TYPE_DOUBLE: {
-        double real;
-        std::memcpy(&real, &value, sizeof real);
-        if (type == TYPE_FLOAT) std::snprintf(text, sizeof text, "%.100g", double(float(real)));
-        else if (c_float_literal) std::snprintf(text, sizeof text, "%s", c_float_literal(real));
-        else std::snprintf(text, sizeof text, "%.17g", real);
-        break;
-    }
-    default:
-        if (value == INT64_MIN) return "(-9223372036854775807LL-1)";
-        std::snprintf(text, sizeof text, "%lld", (long long)value);
-        break;
-    }
-    return text;
-}
-
 void emit_declaration(DataItem* item)
 {
     int32_t type = item_type(item);
@@ -116,14 +90,14 @@ void emit_declaration(DataItem* item)
     if (c_type) {
         std::string lvalue = lvalue_of(item);
         if (lvalue.empty()) return;
-        emit_line((c_type + lvalue + "=" + value_text(type, item->value) + ";").c_str());
+        emit_line((c_type + lvalue + "=" + c_initial_value_text(type, item->value) + ";").c_str());
         return;
     }
     if (type == TYPE_STRUCTURE) {
         auto* variable = static_cast<VariableRecord*>(item->object);
         std::string lvalue = lvalue_of(item);
         if (lvalue.empty() || !variable->structure) return;
-        emit_line((std::string(c_structure_name(variable->structure)) + "*" + lvalue + "=" + value_text(TYPE_INTEGER, item->value) + ";").c_str());
+        emit_line((std::string(c_structure_name(variable->structure)) + "*" + lvalue + "=" + c_initial_value_text(TYPE_INTEGER, item->value) + ";").c_str());
     } else if (type == TYPE_LIST) {
         if (c_format_list_address) emit_line3("zd_list ", c_format_list_address(static_cast<ListRecord*>(item->object)), "={0};");
     } else if (type == TYPE_MAP) {
@@ -178,7 +152,7 @@ void c_emit_static_item_inits()
             if (c_emit_new_list) c_emit_new_list(static_cast<ListRecord*>(item->object));
             break;
         case TYPE_MAP:
-            if (c_emit_new_map) c_emit_new_map(static_cast<MapRecord*>(item->object));
+            c_emit_new_map(static_cast<MapRecord*>(item->object), nullptr);
             break;
         case TYPE_ARRAY:
             emit_array_init(static_cast<ArrayRecord*>(item->object));
@@ -199,4 +173,34 @@ void c_emit_deferred_declarations()
     std::string text(deferred->start, deferred->write);
     if (!text.empty() && text.back() == '\n') text.pop_back();
     emit_line(text.c_str());
+}
+
+std::string c_initial_value_text(int32_t type, int64_t value)
+{
+    char text[128];
+    switch (type) {
+    case TYPE_BYTE: std::snprintf(text, sizeof text, "%d", int(int8_t(value))); break;
+    case TYPE_WORD: std::snprintf(text, sizeof text, "%d", int(int16_t(value))); break;
+    case TYPE_LONG: std::snprintf(text, sizeof text, "%d", int(int32_t(value))); break;
+    case TYPE_ASCII: std::snprintf(text, sizeof text, "%u", unsigned(uint8_t(value))); break;
+    case TYPE_CHARACTER:
+    case TYPE_UNICODE: std::snprintf(text, sizeof text, "%u", unsigned(uint16_t(value))); break;
+    case TYPE_FLOAT: {
+        // A float item holds the bits of the single-precision value.
+        float single;
+        int32_t bits = int32_t(value);
+        std::memcpy(&single, &bits, sizeof single);
+        return c_float_literal(double(single));
+    }
+    case TYPE_DOUBLE: {
+        double real;
+        std::memcpy(&real, &value, sizeof real);
+        return c_float_literal(real);
+    }
+    default:
+        if (value == INT64_MIN) return "(-9223372036854775807LL-1)";
+        std::snprintf(text, sizeof text, "%lld", (long long)value);
+        break;
+    }
+    return text;
 }

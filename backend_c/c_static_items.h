@@ -4,6 +4,9 @@
 // the procedures' debugger tables) placed in the file head.
 #pragma once
 
+#include <cstdint>
+#include <string>
+
 // The declarations of the used Static items, in list order.
 void c_emit_static_items();
 // Their set-up in the start-up code (dynamic structures, strings, fixed
@@ -11,3 +14,6 @@ void c_emit_static_items();
 void c_emit_static_item_inits();
 // The deferred-declarations buffer appended to the current output.
 void c_emit_deferred_declarations();
+// The C text of an item's initial value of this type code (a float value
+// holds its single-precision bits, a double its bits).
+std::string c_initial_value_text(int32_t type, int64_t value);

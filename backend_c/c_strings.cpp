@@ -312,6 +312,8 @@ void c_emit_free_string(const std::string& name)
     emit_format("SYS_FreeString(%s);", name.c_str());
 }
 
+bool c_string_operand_on_stack() { return is_stack_operand(); }
+
 std::string c_string_truth_text()
 {
     if (is_stack_operand()) {

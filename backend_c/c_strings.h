@@ -64,6 +64,8 @@ std::string c_string_value_text();
 void c_emit_select_string(const std::string& name);
 // "SYS_StringEqual(<left>,<right>)", the routine marked used.
 std::string c_string_equal_text(const std::string& left, const std::string& right);
+// The current string operand is a temporary on the string stack.
+bool c_string_operand_on_stack();
 // "SYS_FreeString(<name>);"
 void c_emit_free_string(const std::string& name);
 // The truth of the current string operand (not a literal): a non-null

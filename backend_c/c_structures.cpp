@@ -1,3 +1,4 @@
+#include "backend_c/c_lists_maps.h"
 #include "backend_c/c_structures.h"
 
 #include <algorithm>
@@ -5,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "backend_c/c_expressions.h"
 #include "backend_c/c_fixups.h"
 #include "backend_c/c_globals.h"
 #include "backend_c/c_program_blocks.h"
@@ -18,7 +20,6 @@
 
 // Set-up emitters of other parts of the C back end, called when linked in.
 void c_emit_new_list(ListRecord* list) __attribute__((weak));
-void c_emit_new_map(MapRecord* map) __attribute__((weak));
 void c_emit_array_alloc(ArrayRecord* array) __attribute__((weak));
 const char* c_format_array_address(ArrayRecord* array) __attribute__((weak));
 void c_emit_string_variable_init(VariableRecord* variable, int32_t literal_number) __attribute__((weak));
@@ -362,35 +363,12 @@ void emit_initial_value(InitItem* item)
     }
     std::string lvalue = variable_lvalue(static_cast<VariableRecord*>(item->object));
     if (lvalue.empty()) return;
-    char value[160];
     switch (item->kind) {
-    case TYPE_BYTE: std::snprintf(value, sizeof value, "%d", int(int8_t(item->value))); break;
-    case TYPE_WORD: std::snprintf(value, sizeof value, "%d", int(int16_t(item->value))); break;
-    case TYPE_LONG: std::snprintf(value, sizeof value, "%d", int(int32_t(item->value))); break;
-    case TYPE_ASCII: std::snprintf(value, sizeof value, "%u", unsigned(uint8_t(item->value))); break;
-    case TYPE_CHARACTER:
-    case TYPE_UNICODE: std::snprintf(value, sizeof value, "%u", unsigned(uint16_t(item->value))); break;
-    case TYPE_FLOAT: {
-        double real;
-        std::memcpy(&real, &item->value, sizeof real);
-        std::snprintf(value, sizeof value, "%.100g", double(float(real)));
-        break;
-    }
-    case TYPE_DOUBLE: {
-        double real;
-        std::memcpy(&real, &item->value, sizeof real);
-        if (c_float_literal) std::snprintf(value, sizeof value, "%s", c_float_literal(real));
-        else std::snprintf(value, sizeof value, "%.17g", real);
-        break;
-    }
-    case TYPE_QUAD:
-    case TYPE_INTEGER:
-        // The lowest value has no literal of its own in C.
-        if (item->value == INT64_MIN) std::snprintf(value, sizeof value, "(-9223372036854775807LL-1)");
-        else std::snprintf(value, sizeof value, "%lld", (long long)item->value);
-        break;
+    case TYPE_BYTE: case TYPE_WORD: case TYPE_LONG: case TYPE_ASCII: case TYPE_CHARACTER: case TYPE_UNICODE:
+    case TYPE_FLOAT: case TYPE_DOUBLE: case TYPE_QUAD: case TYPE_INTEGER: break;
     default: return;
     }
+    std::string value = c_initial_value_text(item->kind, item->value);
     emit_line((lvalue + "=" + value + ";").c_str());
 }
 
@@ -496,8 +474,12 @@ void c_emit_interface_declaration(StructureRecord* interface)
     if (!interface || (interface->flags & visited)) return;
     interface->flags |= visited;
     emit_line("");
-    if (interface->member_count <= 0 || !interface->methods) return;
     std::string name = c_structure_name(interface);
+    if (interface->member_count <= 0 || !interface->methods) {
+        // No method table: the name still types the pointers to its objects.
+        emit_line(("typedef struct " + name + " " + name + ";").c_str());
+        return;
+    }
     emit_line(("typedef struct " + name + " {").c_str());
     for (int32_t i = 0; i < interface->member_count; i++) {
         const InterfaceMethod& method = interface->methods[i];
@@ -594,7 +576,7 @@ void c_emit_thread_object_init()
             if (c_emit_new_list) c_emit_new_list(static_cast<ListRecord*>(item->object));
             break;
         case TYPE_MAP:
-            if (c_emit_new_map) c_emit_new_map(static_cast<MapRecord*>(item->object));
+            c_emit_new_map(static_cast<MapRecord*>(item->object), nullptr);
             break;
         case TYPE_ARRAY: {
             auto* array = static_cast<ArrayRecord*>(item->object);

@@ -1,5 +1,6 @@
 // The shared back-end tables as the C-back-end compiler fills them, and the
 // C back end's per-compilation reset.
+#include "backend_c/c_structure_fields.h"
 #include "backend_c/c_backend.h"
 
 #include <cstring>
@@ -81,6 +82,7 @@ void c_backend_reset()
     c_reset_string_state();
     c_reset_procedure_state();
     c_reset_call_state();
+    c_reset_field_chains();
     c_reset_data_statements();
     c_reset_debugger_tables();
 

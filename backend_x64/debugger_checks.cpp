@@ -1,9 +1,11 @@
 // The Debug printers and the debugger's run-time checks of array indexes,
 // static arrays in structures and ReDim of several dimensions.
 #include <cstring>
+#include <string>
 
 #include "backend_x64/debugger_output.h"
 #include "backend_x64/emit_arith.h"
+#include "backend_x64/emit_arrays.h"
 #include "backend_x64/emit_common.h"
 #include "backend_x64/x64_globals.h"
 #include "core/core_globals.h"
@@ -37,10 +39,15 @@ void push_as(uint32_t mode)
     expression_mode = saved_mode;
 }
 
-// The index in the current operand into rax, widened by its size.
+// The index in the current operand into rax, widened by its size (a
+// constant is loaded whole).
 void load_index_into_rax()
 {
     const char* text = current_operand.text;
+    if (current_operand.kind == OPERAND_CONSTANT) {
+        emit_linef(" MOV rax,%lld", (long long)current_operand.constant);
+        return;
+    }
     switch (current_operand.size) {
     case 8: emit_linef(" MOV rax,%s", text); break;
     case 4: emit_linef(" MOVSXD rax,%s", text); break;
@@ -175,11 +182,29 @@ void emit_redim_dimension_check(const char* pointer_operand, int32_t dimension, 
 
 void emit_structure_array_check(int64_t element_count)
 {
-    if (current_operand.kind == OPERAND_CONSTANT) {
-        emit_linef(" MOV rax,%lld", (long long)current_operand.constant);
-    } else {
-        load_index_into_rax();
-    }
+    load_index_into_rax();
     emit_linef(" MOV rdx,%lld", (long long)element_count);
     emit_line(" CALL _DBG_SA");
+}
+
+// The array hooks: the pointer operand is formatted first, since formatting
+// may write a line of its own (an array parameter's address, a reload of the
+// thread object) and its text lives in a buffer that the next format reuses.
+void x64_emit_index_check(ArrayRecord* array, const char* register_name)
+{
+    std::string pointer = format_array_pointer_operand(array);
+    if (register_name) emit_array_index_check_register(pointer.c_str(), register_name);
+    else emit_array_index_check(pointer.c_str());
+}
+
+void x64_emit_multi_index_check(ArrayRecord* array, int32_t dimension)
+{
+    std::string pointer = format_array_pointer_operand(array);
+    emit_multi_array_dimension_check(pointer.c_str(), dimension);
+}
+
+void x64_emit_redim_check(ArrayRecord* array, int32_t dimension, const char* size_text)
+{
+    std::string pointer = format_array_pointer_operand(array);
+    emit_redim_dimension_check(pointer.c_str(), dimension, size_text);
 }

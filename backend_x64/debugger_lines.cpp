@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "backend_x64/debugger_output.h"
 #include "backend_x64/emit_common.h"
@@ -10,6 +11,7 @@
 #include "core/core_globals.h"
 #include "core/output_buffers.h"
 #include "frontend/frontend_globals.h"
+#include "frontend/symbols.h"
 
 int32_t valid_lines_row_count = -1;
 
@@ -108,6 +110,53 @@ void emit_debugger_enter_procedure(int32_t procedure_id)
     emit_line(" MOV rdx,rsp");
     emit_linef(" MOV rcx,%d", procedure_id / 2);
     emit_line(" CALL ZD_DEBUGGER_EnterProcedure");
+}
+
+// The body starts at push depth 0 on a 16-byte aligned stack with the 40
+// reserved bytes below it, which serve as the calls' shadow space.
+void x64_emit_debugger_enter_procedure(ProcedureRecord* procedure)
+{
+    if (!debugger_calls_active()) return;
+    if (!no_output_depth) procedure->second_flags |= PROC_SECOND_DEBUGGER_ENTRY;
+    emit_debugger_enter_procedure(procedure->id);
+    if (purifier_enabled) {
+        emit_line(" MOV rdx,rsp");
+        emit_linef(" MOV rcx,qword PM_%d", procedure->id);
+        emit_line(" CALL ZD_PURIFIER_EnterProcedure");
+    }
+}
+
+void emit_debugger_leave_procedure()
+{
+    emit_line(" PUSH rax");
+    emitter_stack.push_depth += 8;
+    emit_aligned_call("ZD_DEBUGGER_LeaveProcedure", 0);
+    emit_line(" POP rax");
+    emitter_stack.push_depth -= 8;
+}
+
+void emit_purifier_check()
+{
+    emit_line(" MOV rcx,qword PMG");
+    if (in_procedure) {
+        emit_linef(" MOV rdx,qword PM_%d", current_procedure_id);
+        if (emitter_stack.push_depth) emit_linef(" LEA r8,[rsp+%d]", emitter_stack.push_depth);
+        else emit_line(" MOV r8,rsp");
+    } else {
+        emit_line(" XOR rdx,rdx");
+        emit_line(" XOR r8,r8");
+    }
+    emit_call_frame_begin();
+    emit_line(" CALL ZD_PURIFIER_Check");
+    emit_call_frame_end();
+}
+
+void emit_purifier_local_map(ProcedureRecord* procedure, const std::vector<int32_t>& guard_offsets)
+{
+    std::string text = "PM_" + std::to_string(procedure->id) + ":\n";
+    for (int32_t offset : guard_offsets) text += " dd " + std::to_string(offset) + "\n";
+    text += " dd -1\n";
+    emit_data_text(text.c_str());
 }
 
 void add_debugger_line_entry()

@@ -5,8 +5,10 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 struct ModuleRecord;
+struct ProcedureRecord;
 struct StructureRecord;
 
 // ---------------------------------------------------------------------------
@@ -29,6 +31,16 @@ void emit_aligned_call(const char* routine, int32_t extra_bytes);
 void emit_call_debugger();
 // At the start of a procedure body: its index to the debugger.
 void emit_debugger_enter_procedure(int32_t procedure_id);
+// The back-end hook: the debugger's entry (and the purifier's), marking
+// the procedure for its leave call.
+void x64_emit_debugger_enter_procedure(ProcedureRecord* procedure);
+// In the epilogue of a procedure whose entry was written, after the end
+// labels (the result in rax is kept).
+void emit_debugger_leave_procedure();
+// The purifier: the check after a statement, and the table "PM_<id>" of
+// a procedure's guard offsets (into the data-section buffer).
+void emit_purifier_check();
+void emit_purifier_local_map(ProcedureRecord* procedure, const std::vector<int32_t>& guard_offsets);
 // Appends the current line code to the valid-lines table.
 void add_debugger_line_entry();
 // Code-context kinds.
@@ -69,6 +81,11 @@ void emit_multi_array_dimension_check(const char* pointer_operand, int32_t dimen
 void emit_redim_dimension_check(const char* pointer_operand, int32_t dimension, const char* size_text);
 // An index (the current operand) of a static array field.
 void emit_structure_array_check(int64_t element_count);
+// The checks of the array hooks (frontend/arrays.h) by array record.
+struct ArrayRecord;
+void x64_emit_index_check(ArrayRecord* array, const char* register_name);
+void x64_emit_multi_index_check(ArrayRecord* array, int32_t dimension);
+void x64_emit_redim_check(ArrayRecord* array, int32_t dimension, const char* size_text);
 
 // ---------------------------------------------------------------------------
 // Symbol banks (backend_x64/debugger_banks.cpp).
@@ -88,6 +105,21 @@ void emit_debugger_constant_bank();
 void emit_debugger_array_bank();
 void emit_debugger_module_bank();
 void emit_structure_map_head(const StructureRecord* structure, const ModuleRecord* module);
+// The per-procedure tables (backend_x64/debugger_local_maps.cpp). In a
+// procedure's epilogue, before its locals are dropped, its local maps and
+// guard table are gathered; once its frame size is known they are written.
+void emit_procedure_debugger_tables(ProcedureRecord* procedure);
+void finish_procedure_debugger_tables(ProcedureRecord* procedure, int32_t frame);
+// The frame size ("PS<id>") of a compiled procedure; 0 when unknown.
+int32_t procedure_frame_size(const ProcedureRecord* procedure);
+// Per compilation.
+void reset_procedure_debugger_tables();
+// The banks written from the records of every module.
+void emit_module_global_map();
+void emit_procedure_locals_info();
+void emit_list_declarations();
+void emit_map_declarations();
+void emit_label_table();
 // Every bank, in the order of the data section, for a program whose lists,
 // maps, labels and procedures have no bank writer of their own yet.
 void emit_debugger_banks();

@@ -168,8 +168,11 @@ void emit_check_routines()
     emit_line(" JG  .Skip");
     emit_error_exit(" MOV  rdx,", " JMP _DBG_FatalMessage", "DBG_MapHashSizeError", " RET");
 
+    // Called at any push depth: the stack is aligned as in _DBG_FatalMessage.
     static const char* const set_line[] = {
-        "_DBG_SL:", " PUSH rax", " SUB rsp,32", " CALL ZD_DEBUGGER_SetLine", " ADD rsp,32", " POP  rax", " RET ",
+        "_DBG_SL:",    " PUSH rax",   " PUSH r15",                " MOV r15,rsp", " AND r15,0xF", " SUB rsp,r15",
+        " SUB rsp,32", " CALL ZD_DEBUGGER_SetLine", " ADD rsp,32", " ADD rsp,r15",  " POP r15",     " POP  rax",
+        " RET ",
     };
     emit_lines(set_line);
 

@@ -427,7 +427,7 @@ void emit_divide() {
         emit_line(" POP rcx");
         emitter_stack.push_depth -= 8;
     }
-    if (debugger_checks_enabled) {
+    if (debugger_code) {
         emit_line(" PUSH rcx");
         emit_line(" CALL _DBG_DIV");
     }
@@ -446,7 +446,7 @@ static void emit_constant_by_register(int64_t n, int r, const char* check, const
         emit_line(" MOV rcx,rax");
         divisor = REGISTER_RCX;
     }
-    if (debugger_checks_enabled) {
+    if (debugger_code) {
         emit_linef(" PUSH %s", q(divisor));
         emit_linef(" CALL %s", check);
     }
@@ -484,7 +484,7 @@ void emit_modulo() {
         }
         snprintf(divisor, sizeof divisor, "%s", current_operand.text);
     }
-    if (debugger_checks_enabled) {
+    if (debugger_code) {
         emit_linef(" PUSH %s", divisor);
         emit_line(" CALL _DBG_MOD");
     }

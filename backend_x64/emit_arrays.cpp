@@ -10,8 +10,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "backend_x64/debugger_output.h"
 #include "backend_x64/emit_arith.h"
 #include "backend_x64/emit_common.h"
+#include "backend_x64/emit_procedures.h"
 #include "backend_x64/program_output.h"
 #include "backend_x64/x64_globals.h"
 #include "backend_x64/x64_variables.h"
@@ -186,6 +188,20 @@ void emit_dim_multi_array(ArrayRecord* array, int32_t redim) {
     mark_runtime_used(RT_SYS_FreeArray);
 }
 
+void emit_constant_array_allocation(ArrayRecord* array) {
+    if (!array->constant_sizes || array->dimension_count < 1) return;
+    if (array->dimension_count == 1) {
+        emit_dim_array(array, 0, array->constant_sizes[0]);
+        return;
+    }
+    for (int32_t k = 1; k <= array->dimension_count; k++) {
+        char value[32];
+        snprintf(value, sizeof value, "%lld", (long long)array->constant_sizes[k - 1]);
+        emit_array_dim_size(array, k, value);
+    }
+    emit_dim_multi_array(array, 0);
+}
+
 void collect_array_labels() {
     auto collect = [](CursorList* list) {
         if (!list) return;
@@ -211,7 +227,7 @@ void collect_array_labels() {
 
 namespace {
 
-void x64_emit_keep_return_value() { emit_push_rax(); }
+void x64_emit_keep_return_value() { x64_keep_return_value(); }
 
 void x64_emit_size_to_rax() {
     emit_load_operand_to_register(REGISTER_RAX);
@@ -330,4 +346,7 @@ const ArrayHooks x64_array_hooks = {
     .emit_save_element_address = x64_emit_save_element_address,
     .emit_reload_element_address = x64_emit_reload_element_address,
     .emit_drop_element_address = x64_emit_drop_element_address,
+    .emit_index_check = x64_emit_index_check,
+    .emit_multi_index_check = x64_emit_multi_index_check,
+    .emit_redim_check = x64_emit_redim_check,
 };

@@ -22,5 +22,8 @@ void emit_array_dim_size(ArrayRecord* array, int32_t k, const char* value);
 void emit_free_array(ArrayRecord* array);
 void emit_dim_array(ArrayRecord* array, int32_t redim, int64_t count);
 void emit_dim_multi_array(ArrayRecord* array, int32_t redim);
+// The Dim of an array whose sizes are literal (Static and Threaded arrays,
+// created when the program or a thread starts).
+void emit_constant_array_allocation(ArrayRecord* array);
 // Hands the global arrays of every module to the bss writer.
 void collect_array_labels();

@@ -11,17 +11,15 @@
 #include "core/text_format.h"
 #include "frontend/operand_state.h"
 #include "frontend/frontend_globals.h"
+#include "frontend/imports.h"
 
 EmitterStackState emitter_stack;
 int32_t string_position_saved;
 int32_t code_emitted;
 int32_t procedure_uses_string_stack;
 int32_t jump_sense_inverted;
-int32_t debugger_checks_enabled;
 int32_t dll_symbol_addresses;
 uint8_t runtime_routine_used[RUNTIME_ROUTINE_COUNT];
-int32_t sys_free_string_used;
-
 const char* const runtime_routine_names[RUNTIME_ROUTINE_COUNT] = {
     "SYS_CopyStructure", "SYS_CopyString", "SYS_CopyFixedString", "SYS_AssignFixedString",
     "SYS_AssignFixedStringFast", "SYS_CheckStringBuffer", "SYS_SkipString",
@@ -68,7 +66,6 @@ void reset_emitter_state() {
     procedure_uses_string_stack = 0;
     jump_sense_inverted = 0;
     for (auto& used : runtime_routine_used) used = 0;
-    sys_free_string_used = 0;
 }
 
 int32_t emit_call_frame_begin() {
@@ -102,7 +99,9 @@ void emit_free_pseudo_arg(int type, int j) {
     int32_t pad = r == 0 ? 32 : 48 - r;
     emit_linef(" SUB rsp,%d", pad);
     if (type == 18) {
-        sys_free_string_used = 1;
+        // The system function frees a BSTR (declared external with the
+        // other used functions of the import files).
+        if (!no_output_depth) mark_imported_function_used("SysFreeString_", "SysFreeString");
         emit_line(" CALL SysFreeString");
     } else {
         mark_runtime_used(RT_SYS_FreeStringNoCheck);

@@ -7,6 +7,7 @@
 #include "backend_x64/emit_common.h"
 #include "backend_x64/emit_compare.h"
 #include "backend_x64/emit_strings.h"
+#include "backend_x64/debugger_output.h"
 #include "backend_x64/x64_globals.h"
 #include "backend_x64/x64_variables.h"
 #include "core/backend_tables.h"
@@ -125,7 +126,8 @@ void x64_emit_condition_value(int32_t number, int negate) {
     set_result_register(r);
 }
 
-void x64_emit_logical_chain_end(int32_t number) {
+void x64_emit_logical_chain_end(int32_t number, int folded) {
+    if (folded) return;
     int r = register_stack.top;
     emit_linef("Ok%d:", number);
     emit_linef(" MOV %s,1", q(r));
@@ -191,7 +193,7 @@ static bool counter_is_unsigned(const VariableRecord* counter) {
     return counter->type == TYPE_CHARACTER || counter->type == TYPE_ASCII || counter->type == TYPE_UNICODE;
 }
 
-void x64_emit_for_test(VariableRecord* counter, int negative_step, const char* prefix, int32_t number) {
+static void emit_for_exit_test(VariableRecord* counter, int negative_step, const char* prefix, int32_t number) {
     uint32_t saved_mode = expression_mode;
     expression_mode = MODE_INTEGER;
     int r = register_stack.top;
@@ -208,7 +210,7 @@ void x64_emit_for_test(VariableRecord* counter, int negative_step, const char* p
     expression_mode = saved_mode;
 }
 
-void x64_emit_for_next(VariableRecord* counter, int64_t step, const char* prefix, int32_t number) {
+static void emit_for_step(VariableRecord* counter, int64_t step, const char* prefix, int32_t number) {
     char operand[512];
     snprintf(operand, sizeof operand, "%s", format_variable_operand(counter));
     int size = counter->width;
@@ -229,6 +231,96 @@ void x64_emit_for_next(VariableRecord* counter, int64_t step, const char* prefix
     emit_linef(" JNO %s%d", prefix, number);
 }
 
+void x64_emit_for_begin(int32_t loop_label, int with_marker) {
+    // The first pass enters behind the loop label: the marker written after
+    // it runs on the later iterations only.
+    x64_emit_block_jump("_ForSkipDebug", loop_label);
+    x64_emit_block_label("_For", loop_label);
+    if (with_marker) emit_line_marker("DBL");
+    x64_emit_block_label("_ForSkipDebug", loop_label);
+}
+
+void x64_emit_for_test(VariableRecord* counter, int negative_step, int32_t next_label) {
+    emit_for_exit_test(counter, negative_step, "_Next", next_label);
+}
+
+void x64_emit_next(VariableRecord* counter, int64_t step, int32_t loop_label, int32_t next_label) {
+    x64_emit_block_label("_NextContinue", next_label);
+    emit_for_step(counter, step, "_For", loop_label);
+    x64_emit_block_label("_Next", next_label);
+}
+
+void x64_emit_foreach_end(int32_t label) {
+    x64_emit_block_jump("_ForEach", label);
+    x64_emit_block_label("_Next", label);
+}
+
+// ---------------------------------------------------------------------------
+// If, While, Repeat
+
+void x64_emit_if_test(int32_t false_label, int) { x64_emit_condition_jump(CONDITION_SIGNED, "_EndIf", false_label); }
+
+void x64_emit_if_branch_end(int32_t end_label, int32_t false_label) {
+    x64_emit_block_jump("_EndIf", end_label);
+    x64_emit_block_label("_EndIf", false_label);
+}
+
+void x64_emit_end_if(int32_t end_label, int32_t false_label, int flags) {
+    if (flags & (BLOCK_FLAG_ELSE | BLOCK_FLAG_ELSEIF)) x64_emit_block_label("_EndIf", end_label);
+    if (!(flags & BLOCK_FLAG_ELSE)) x64_emit_block_label("_EndIf", false_label);
+}
+
+void x64_emit_while_begin(int32_t label) { x64_emit_block_label("_While", label); }
+
+void x64_emit_while_test(int32_t label) { x64_emit_condition_jump(CONDITION_SIGNED, "_Wend", label); }
+
+void x64_emit_wend(int32_t label) {
+    x64_emit_block_jump("_While", label);
+    x64_emit_block_label("_Wend", label);
+}
+
+void x64_emit_repeat_begin(int32_t label) { x64_emit_block_label("_Repeat", label); }
+
+void x64_emit_until_begin(int32_t label, int continue_used) {
+    if (continue_used) x64_emit_block_label("_Repeat_Test", label);
+}
+
+void x64_emit_until_test(int32_t label) {
+    x64_emit_condition_jump(CONDITION_SIGNED, "_Repeat", label);
+    x64_emit_block_label("_Until", label);
+}
+
+void x64_emit_forever(int32_t label, int continue_used) {
+    if (continue_used) x64_emit_block_label("_Repeat_Test", label);
+    x64_emit_block_jump("_Repeat", label);
+    x64_emit_block_label("_Until", label);
+}
+
+// ---------------------------------------------------------------------------
+// And/Or chains
+
+// A constant left side decides alone: its jump waits on a reserved line
+// until the right side shows whether the chain folds.
+int64_t x64_emit_logical_left(int is_or, int32_t number) {
+    if (current_operand.kind == OPERAND_CONSTANT) return x64_reserve_jump_line();
+    if (is_or) x64_emit_condition_jump(CONDITION_SIGNED_NEGATED, "Ok", number);
+    else x64_emit_condition_jump(CONDITION_SIGNED, "No", number);
+    return -1;
+}
+
+void x64_emit_logical_right(int is_or, int32_t number, int64_t left_place, int left_constant, int left_truth,
+                            int folded) {
+    if (folded) {
+        x64_patch_jump_line(left_place, -1, nullptr, 0);
+        return;
+    }
+    if (left_constant) {
+        if (is_or && left_truth) x64_patch_jump_line(left_place, -1, "Ok", number);
+        if (!is_or && !left_truth) x64_patch_jump_line(left_place, -1, "No", number);
+    }
+    x64_emit_condition_jump(CONDITION_SIGNED, "No", number);
+}
+
 // ---------------------------------------------------------------------------
 // Select/Case
 
@@ -237,9 +329,11 @@ static SelectLevel* innermost_select() {
     return select_stack.depth > 0 ? &select_stack.levels[select_stack.depth - 1] : nullptr;
 }
 
+static bool is_string_select(const SelectLevel* select) { return select && (select->flags & SELECT_FLAG_STRING); }
+
 void x64_emit_select_push() {
     SelectLevel* select = innermost_select();
-    if (select && (select->flags & SELECT_FLAG_STRING)) {
+    if (is_string_select(select)) {
         // A temporary keeps its text on the string stack (its offset is
         // pushed already); a string variable's address is pushed.
         if (select->flags & SELECT_FLAG_STRING_BASE) emit_increment_string_base_position();
@@ -268,9 +362,8 @@ void x64_emit_select_drop() {
     emitter_stack.push_depth -= 8;
 }
 
-void x64_emit_case_compare() {
-    SelectLevel* select = innermost_select();
-    if (select && (select->flags & SELECT_FLAG_STRING)) {
+static void emit_case_compare(const SelectLevel* select) {
+    if (is_string_select(select)) {
         emit_stacked_string_equal((select->flags & SELECT_FLAG_STRING_BASE) ? 1 : 0);
         return;
     }
@@ -280,6 +373,52 @@ void x64_emit_case_compare() {
     emit_load_operand_to_register(r);
     emit_linef(" CMP %s,qword [rsp]", q(r));
     expression_mode = saved_mode;
+}
+
+void x64_emit_case_close(const SelectLevel* select) {
+    x64_emit_block_jump("_EndSelect", select->end_label);
+    x64_emit_block_label("_Case", select->pending_case);
+}
+
+// Each value is compared with the selector (the value on the left): a value
+// that is not last leads into the body when equal, the last one to the next
+// case when different.
+// A string compare answers non-zero for equal texts: its condition index 0
+// holds then, where a numeric compare holds at 1 (=).
+void x64_emit_case_value(const SelectLevel* select, int, int last, int32_t body_label, int32_t next_label) {
+    emit_case_compare(select);
+    int equal = is_string_select(select) ? 0 : 1;
+    if (last) x64_emit_relation_jump(1 - equal, 0, "_Case", next_label);
+    else x64_emit_relation_jump(equal, 0, "_Case", body_label);
+}
+
+int64_t x64_emit_case_range_start(const SelectLevel* select, int) {
+    emit_case_compare(select);
+    return x64_reserve_jump_line();
+}
+
+// The lower bound's test, written over its reserved line, leaves when the
+// bound is above the selector.
+void x64_emit_case_range_end(const SelectLevel* select, int64_t lower_place, int last, int32_t body_label,
+                             int32_t next_label, int32_t range_label) {
+    emit_case_compare(select);
+    if (!last) {
+        x64_emit_relation_jump(3, 0, "_Case", body_label);
+        x64_patch_jump_line(lower_place, 5, "_CaseTo", range_label);
+        x64_emit_block_label("_CaseTo", range_label);
+    } else {
+        x64_emit_relation_jump(4, 0, "_Case", next_label);
+        x64_patch_jump_line(lower_place, 5, "_Case", next_label);
+    }
+}
+
+void x64_emit_case_body(const SelectLevel*, int body_jumps, int32_t body_label) {
+    if (body_jumps) x64_emit_block_label("_Case", body_label);
+}
+
+void x64_emit_end_select(const SelectLevel* select, int) {
+    x64_emit_block_label("_Case", select->pending_case);
+    x64_emit_block_label("_EndSelect", select->end_label);
 }
 
 // ---------------------------------------------------------------------------
@@ -317,4 +456,19 @@ void x64_emit_loop_jump(int32_t string_offset, int32_t bytes, const char* prefix
     // jump still runs with them on the stack.
     if (bytes) emit_linef(" ADD rsp,%d", bytes);
     emit_linef(" JMP %s%d", prefix, number);
+}
+
+void x64_emit_break(const BlockLevel* loop, int32_t string_offset, int32_t bytes) {
+    const char* prefix = "_Next";
+    if (loop->kind == BLOCK_WHILE) prefix = "_Wend";
+    else if (loop->kind == BLOCK_REPEAT) prefix = "_Until";
+    x64_emit_loop_jump(string_offset, bytes, prefix, loop->label);
+}
+
+void x64_emit_continue(const BlockLevel* loop, int32_t string_offset, int32_t bytes) {
+    const char* prefix = "_NextContinue";
+    if (loop->kind == BLOCK_WHILE) prefix = "_While";
+    else if (loop->kind == BLOCK_REPEAT) prefix = "_Repeat_Test";
+    else if (loop->kind == BLOCK_FOREACH) prefix = "_ForEach";
+    x64_emit_loop_jump(string_offset, bytes, prefix, loop->label);
 }

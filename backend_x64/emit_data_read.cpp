@@ -125,6 +125,7 @@ void end_data_line() {
 
 void emit_read_data_number(int32_t item_type, int32_t item_size, const char* target, int32_t target_size,
                            uint32_t target_flags) {
+    if (debugger_code) emit_line(" CALL _DBG_D");
     emit_linef(" MOV rax,%s", data_pointer_operand);
     bool float_target = (target_flags & OP_FLOAT) != 0;
     if (item_type == TYPE_FLOAT || item_type == TYPE_DOUBLE) {
@@ -163,6 +164,20 @@ void emit_read_data_number(int32_t item_type, int32_t item_size, const char* tar
 }
 
 void emit_read_data_string(const char* target, int32_t fixed_length) {
+    if (debugger_code) emit_line(" CALL _DBG_D");
+    if (fixed_length <= 0) {
+        // A string variable gets a copy of the text; the routine answers
+        // the bytes the text takes with its terminator, the step to the
+        // next value.
+        emit_linef(" MOV rdx,%s", data_pointer_operand);
+        emit_linef(" LEA rcx,%s", without_size_prefix(target));
+        mark_runtime_used(RT_SYS_FastAllocateStringFree4);
+        emit_call_frame_begin();
+        emit_line(" CALL SYS_FastAllocateStringFree4");
+        emit_call_frame_end();
+        emit_linef(" ADD %s,rax", data_pointer_operand);
+        return;
+    }
     emit_linef(" LEA rcx,%s", without_size_prefix(target));
     emit_linef(" MOV rdx,%d", fixed_length);
     emit_linef(" MOV r8,%s", data_pointer_operand);

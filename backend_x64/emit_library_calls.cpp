@@ -38,7 +38,8 @@ void emit_library_call_instruction(const LibraryCommand* command, int32_t extra_
         emit_linef(" CALL _DBG_CallDebug");
     }
     if (cpu_mode == cpu_mode_dynamic && (command->flags & LIBRARY_FLAG_PROCESSOR)) {
-        emit_linef(" CALL dword [f_%s]", name);
+        // The routine's address is a qword of the jump table.
+        emit_linef(" CALL qword [f_%s]", name);
     } else if (command->flags & LIBRARY_FLAG_VIRTUAL) {
         emit_linef(" CALL qword [%s]", library_routine_name(command));
     } else {

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "backend_x64/emit_arith.h"
+#include "backend_x64/emit_arrays.h"
 #include "backend_x64/emit_common.h"
 #include "backend_x64/emit_strings.h"
 #include "backend_x64/program_output.h"
@@ -228,6 +229,16 @@ void emit_get_map_element_call(MapRecord* map) {
     use_routine("ZD_GetMapElement");
 }
 
+void emit_container_creation(uint8_t kind, void* object) {
+    if (!object) return;
+    switch (kind) {
+    case TYPE_LIST: emit_new_list(static_cast<ListRecord*>(object)); break;
+    case TYPE_MAP: emit_new_map(static_cast<MapRecord*>(object), 0); break;
+    case TYPE_ARRAY: emit_constant_array_allocation(static_cast<ArrayRecord*>(object)); break;
+    default: break;
+    }
+}
+
 void collect_list_map_labels() {
     auto collect = [](CursorList* lists, CursorList* maps) {
         for (ListNode* node = lists ? lists->first : nullptr; node; node = node->next) {
@@ -256,7 +267,11 @@ void collect_list_map_labels() {
 
 namespace {
 
-void x64_emit_push_slot_count() { emit_push_operand(); }
+// A slot count computed at run time; the debugger checks it on the stack.
+void x64_emit_push_slot_count() {
+    emit_push_operand();
+    if (debugger_code) emit_line(" CALL _DBG_MHS");
+}
 
 void x64_emit_load_list_element(ListRecord* list) {
     emit_linef(" MOV rbp,%s", format_list_element_operand(list));

@@ -5,6 +5,7 @@
 
 #include "backend_x64/emit_arith.h"
 #include "backend_x64/emit_common.h"
+#include "backend_x64/program_structures.h"
 #include "backend_x64/x64_globals.h"
 #include "core/core_globals.h"
 #include "core/output_buffers.h"
@@ -61,6 +62,15 @@ void emit_free_structure_strings(const char* descriptor, const char* qword_symbo
     emit_call_frame_end();
     emit_line(" POP rax");
     emitter_stack.push_depth -= 8;
+}
+
+void emit_init_dynamic_structure(StructureRecord* structure, const char* address) {
+    structure->flags |= STRUCT_NEEDS_INIT;
+    mark_structure_descriptor_needed(structure);
+    emit_load_symbol_address(format_structure_symbol(structure), REGISTER_RDX);
+    emit_linef(" LEA rcx,%s", address);
+    mark_runtime_used(RT_SYS_InitDynamicStructure);
+    emit_line(" CALL SYS_InitDynamicStructure");
 }
 
 void emit_free_string(const char* operand) {

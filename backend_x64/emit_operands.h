@@ -3,6 +3,8 @@
 // of two values and the frame of the generated per-thread routines.
 #pragma once
 
+struct StructureRecord;
+
 #include <cstdint>
 
 // " MOV <operand>,<value>".
@@ -15,6 +17,9 @@ void emit_store_quad_to_variable(const char* operand, int64_t value);
 void emit_copy_structure(const char* descriptor, int32_t byte_size);
 // Release of a structure's strings; `qword_symbol` as format_variable_qword_symbol gives it.
 void emit_free_structure_strings(const char* descriptor, const char* qword_symbol);
+// The arrays, lists and maps of a structure at `address` ("[rsp+48]")
+// created by the runtime from its descriptor (unframed: at depth 0).
+void emit_init_dynamic_structure(StructureRecord* structure, const char* address);
 // Release of a string variable.
 void emit_free_string(const char* operand);
 // Exchange of the current operand with the target (null: the address pushed before).

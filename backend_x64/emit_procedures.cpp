@@ -2,11 +2,15 @@
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
+#include "backend_x64/debugger_output.h"
 #include "backend_x64/emit_arith.h"
 #include "backend_x64/emit_common.h"
 #include "backend_x64/emit_float_pools.h"
 #include "backend_x64/emit_library_calls.h"
+#include "backend_x64/emit_operands.h"
+#include "backend_x64/program_structures.h"
 #include "backend_x64/emit_strings.h"
 #include "backend_x64/x64_globals.h"
 #include "core/core_globals.h"
@@ -29,8 +33,33 @@ int32_t saved_main_depth = 0;
 int32_t saved_thread_object_used = 0;
 int32_t saved_uses_rbp = 0;
 int32_t saved_string_stack = 0;
-// The epilogue keeps the result in rax across the release of the locals.
+// The epilogue keeps the result in rax across the release of the locals:
+// pushed once, before the first release.
+int32_t epilogue_open = 0;
 int32_t epilogue_pushed_rax = 0;
+
+// Local structures whose arrays, lists and maps the prologue creates
+// (frame offset and structure), gathered before the locals are dropped.
+struct DynamicLocal {
+    int32_t offset;
+    StructureRecord* structure;
+};
+std::vector<DynamicLocal> dynamic_locals;
+
+void gather_dynamic_locals() {
+    dynamic_locals.clear();
+    if (!variable_table) return;
+    hash_reset_iterator(variable_table);
+    while (HashEntry* entry = hash_next(variable_table)) {
+        auto* variable = reinterpret_cast<VariableRecord*>(entry);
+        if (!is_local_variable(variable) || (variable->flags & (VAR_STATIC | VAR_PARAMETER)) || variable->pointer)
+            continue;
+        if (variable->type != TYPE_STRUCTURE || !variable->structure) continue;
+        if (!(variable->structure->flags & STRUCT_DYNAMIC_INIT)) continue;
+        dynamic_locals.push_back({variable->offset, variable->structure});
+    }
+    hash_reset_iterator(variable_table);
+}
 
 bool is_pseudo_type(int type) { return type >= TYPE_P_ASCII && type <= TYPE_P_UTF8; }
 
@@ -46,21 +75,6 @@ int32_t pseudo_slot_offset(const CallRecord* call, int32_t index) {
 
 bool returns_x87(const ProcedureRecord* procedure) {
     return (procedure->flags & (PROC_RETURNS_FLOAT | PROC_RETURNS_DOUBLE)) != 0;
-}
-
-// A string local is released by the epilogue through a runtime call.
-bool has_released_locals() {
-    if (!variable_table) return false;
-    hash_reset_iterator(variable_table);
-    bool found = false;
-    while (HashEntry* entry = hash_next(variable_table)) {
-        auto* variable = reinterpret_cast<VariableRecord*>(entry);
-        if (is_local_variable(variable) && !(variable->flags & VAR_STATIC) && !variable->pointer &&
-            variable->type == TYPE_STRING)
-            found = true;
-    }
-    hash_reset_iterator(variable_table);
-    return found;
 }
 
 struct FrameLayout {
@@ -106,6 +120,11 @@ void emit_prologue(const ProcedureRecord* procedure, const FrameLayout& layout) 
         mark_runtime_used(RT_SYS_GetThreadedObject);
         emit_line(" CALL SYS_GetThreadedObject");
         emit_linef(" MOV [rsp+TS%d],rax", n);
+    }
+    for (const DynamicLocal& local : dynamic_locals) {
+        char operand[64];
+        std::snprintf(operand, sizeof operand, "[rsp+%d]", local.offset);
+        emit_init_dynamic_structure(local.structure, operand);
     }
     if (thread_safe && procedure_uses_string_stack) {
         mark_runtime_used(RT_SYS_CheckStringBuffer);
@@ -378,11 +397,21 @@ void x64_begin_procedure_epilogue(ProcedureRecord* procedure) {
     }
     emit_linef("_EndProcedure%d:", n + 1);
     emitter_stack.push_depth = 0;
-    if (has_released_locals()) {
-        emit_line(" PUSH rax");
-        emitter_stack.push_depth += 8;
-        epilogue_pushed_rax = 1;
+    epilogue_open = 1;
+    epilogue_pushed_rax = 0;
+    gather_dynamic_locals();
+    emit_procedure_debugger_tables(procedure);
+    if (debugger_enabled && (procedure->second_flags & PROC_SECOND_DEBUGGER_ENTRY)) {
+        x64_keep_return_value();
+        emit_debugger_leave_procedure();
     }
+}
+
+void x64_keep_return_value() {
+    if (!epilogue_open || epilogue_pushed_rax) return;
+    emit_line(" PUSH rax");
+    emitter_stack.push_depth += 8;
+    epilogue_pushed_rax = 1;
 }
 
 void x64_finish_procedure(ProcedureRecord* procedure) {
@@ -390,8 +419,11 @@ void x64_finish_procedure(ProcedureRecord* procedure) {
         emit_line(" POP rax");
         emitter_stack.push_depth -= 8;
     }
+    epilogue_open = 0;
+    epilogue_pushed_rax = 0;
     FrameLayout layout = compute_frame(local_frame_offset, register_stack.lowest_callee_saved, procedure_uses_rbp,
                                        thread_object_used);
+    finish_procedure_debugger_tables(procedure, layout.frame);
     if (layout.locals) emit_linef(" ADD rsp,%d", layout.locals);
     if (procedure->flags & PROC_RETURNS_DOUBLE) {
         emit_line(" FSTP qword [rsp-8]");
@@ -535,6 +567,8 @@ void x64_finish_call(CallRecord* call) {
         break;
     default:
         emit_linef(" CALL _Procedure%d", call->procedure->id);
+        // The procedure's statements moved the debugger's line away.
+        if (debugger_code) emit_debugger_set_line();
         break;
     }
     int32_t release = call_release_bytes(call);

@@ -42,6 +42,9 @@ int32_t call_release_bytes(const CallRecord* call);
 void x64_begin_procedure(ProcedureRecord* procedure);
 void x64_begin_procedure_epilogue(ProcedureRecord* procedure);
 void x64_finish_procedure(ProcedureRecord* procedure);
+// In the epilogue, before the first release of a local: " PUSH rax" keeps
+// the result (once per procedure end; " POP rax" follows the releases).
+void x64_keep_return_value();
 void x64_emit_procedure_return(ProcedureRecord* procedure, int with_value);
 void x64_begin_call(CallRecord* call);
 void x64_push_call_argument(CallRecord* call, int type);

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "backend_x64/debugger_output.h"
 #include "backend_x64/emit_arith.h"
 #include "backend_x64/emit_common.h"
 #include "backend_x64/x64_globals.h"
@@ -77,5 +78,6 @@ const FieldHooks x64_field_hooks = {
     .emit_load_pointer_field = emit_load_pointer_field,
     .emit_add_field_offset = emit_add_field_offset,
     .emit_field_check = emit_field_check,
+    .emit_structure_array_check = emit_structure_array_check,
     .format_field_operand = format_field_operand,
 };

@@ -58,6 +58,8 @@ void collect_global_variables()
     hash_reset_iterator(module_table);
 }
 
+}  // namespace
+
 // An item is written when its procedure is called, when the debugger shows
 // it, or when its procedure is an exported one that is defined. An item
 // recorded without its procedure is always written.
@@ -68,6 +70,8 @@ bool item_is_live(const DataItem* item)
     if (procedure->use_count != 0) return true;
     return (procedure->flags & (procedure_exported | procedure_declared_only)) == procedure_exported;
 }
+
+namespace {
 
 // The data type of an item: its kind, or for a Static variable the
 // variable's own type (a pointer is an integer, a structure takes the
@@ -89,7 +93,7 @@ void collect_data_items()
         const auto* item = reinterpret_cast<const DataItem*>(node);
         if (!item_is_live(item)) continue;
         program_data_items.push_back(
-            {item->label, item->size, item_data_type(item), item->value, item->initialised != 0});
+            {item->label, item->size, item_data_type(item), item->value, item->initialised != 0, item->object});
     }
 }
 

@@ -12,6 +12,7 @@
 #include "backend_x64/emit_common.h"
 #include "backend_x64/emit_float_pools.h"
 #include "backend_x64/emit_jumps.h"
+#include "backend_x64/emit_library_calls.h"
 #include "backend_x64/program_runtime.h"
 #include "backend_x64/program_structures.h"
 #include "backend_x64/program_threads.h"
@@ -153,6 +154,9 @@ void reset_program_output()
     threaded_object_size = 0;
     data_section_used = 0;
     runtime_declarations_used = 0;
+    // A DLL is loaded anywhere: its code takes addresses relative to rip.
+    dll_symbol_addresses = dll_mode;
+    reset_procedure_debugger_tables();
     reset_jump_state();
 }
 
@@ -171,8 +175,9 @@ void emit_library_externs()
         LibraryCommand* command = reinterpret_cast<LibraryCommand*>(node);
         if (command->flags & 0x80) continue;
         if (command->use_count == 0 || !command->library || !command->library->used) continue;
+        // The name the call uses, with its build-mode and processor suffixes.
+        declare_extern(library_routine_name(command));
         std::string name = std::string("ZD_") + command_name(command);
-        declare_extern((name + get_routine_suffix(command)).c_str());
         if (debugger_enabled && (command->flags & LIBRARY_FLAG_DEBUGGERCHECK)) declare_extern((name + "_DEBUG").c_str());
     }
 }
@@ -253,6 +258,23 @@ void emit_runtime_externs()
         } else {
             declare_extern("ZD_StringBasePosition");
         }
+    }
+}
+
+void emit_dynamic_jump_table()
+{
+    emit_comment("");
+    emit_comment(" Dynamic functions jump table");
+    emit_comment("");
+    if (!library_command_list) return;
+    for (ListNode* node = library_command_list->first; node; node = node->next) {
+        LibraryCommand* command = reinterpret_cast<LibraryCommand*>(node);
+        if (command->flags & 0x80) continue;
+        if (command->use_count == 0 || !command->library || !command->library->used) continue;
+        if (!(command->flags & LIBRARY_FLAG_PROCESSOR)) continue;
+        // A 64-bit address; the table starts with the plain routine, which
+        // every processor runs.
+        emit_line3("f_", command_name(command), (std::string(": dq ") + library_routine_name(command)).c_str());
     }
 }
 
@@ -433,6 +455,10 @@ void emit_program_end()
         emit_line("public ZD_ThreadedObjectSize");
         emit_line2("ZD_ThreadedObjectSize: dq ", std::to_string(threaded_object_size).c_str());
     }
+    if (cpu_mode == cpu_mode_dynamic) {
+        emit_line("zd_align 8");
+        emit_dynamic_jump_table();
+    }
     emit_static_strings();
     emit_float_pools();
     if (debugger_enabled) emit_debugger_banks();
@@ -440,6 +466,7 @@ void emit_program_end()
     emit_structure_descriptors();
     emit_line("zd_align 8");
     for (int32_t size : {8, 4, 2, 1}) emit_initialised_data_items(size);
+    if (purifier_enabled) emit_purifier_global_map();
 
     blank_comment();
     emit_line("section '.bss' readable writeable");
@@ -459,11 +486,24 @@ void emit_program_end()
     emit_line("I_BSSEnd:");
 }
 
+void emit_purifier_global_map()
+{
+    // The guard of every variable the bss reserves, 4 bytes after it.
+    std::string text = "PMG:\n";
+    for (const BssVariable& variable : program_global_variables)
+        text += " dq " + variable.symbol + "+" + std::to_string(variable.size) + "\n";
+    text += " dq 0\n";
+    emit_data_text(text.c_str());
+}
+
 void emit_late_runtime_externs()
 {
     for (int32_t routine = 0; routine < RUNTIME_ROUTINE_COUNT; routine++) {
         if (runtime_routine_used[routine]) declare_extern(runtime_routine_names[routine]);
     }
+    // Symbols first named by the start-up code or the thread callbacks (the
+    // creation of Static and Threaded lists and maps).
+    for (const std::string& name : ExternSymbolList) declare_extern(name.c_str());
 }
 
 void finish_x64_program()
@@ -493,6 +533,7 @@ void finish_x64_program()
         }
     }
     emit_global_inits();
+    emit_global_structure_inits();
     emit_thread_object_start();
     emit_runtime_registrations();
     pop_output_buffer();

@@ -39,6 +39,7 @@ struct StaticDataItem {
     uint8_t type;
     int64_t value;
     bool initialised = true;
+    void* object = nullptr;     // the VariableRecord, ArrayRecord, ListRecord or MapRecord
 };
 extern std::vector<StaticDataItem> program_data_items;
 
@@ -58,6 +59,9 @@ void reset_program_output();
 // Appends to the global variables and the Static items above what the front
 // end's variable tables and data-item list hold (backend_x64/program_inputs.cpp).
 void collect_program_inputs();
+// A Static item is written (its procedure is used, the debugger is on, ...).
+struct DataItem;
+bool item_is_live(const DataItem* item);
 
 // Writes "extrn <name>" unless the name was declared before in this
 // compilation (fasm stops at a repeated extrn). Returns whether it wrote.
@@ -70,6 +74,9 @@ void write_asm_header();
 void emit_runtime_externs();
 // The library commands the program calls.
 void emit_library_externs();
+// /DYNAMICCPU: "f_<name>: dq <routine>" for each used command that has
+// processor variants; the calls go through these qwords.
+void emit_dynamic_jump_table();
 
 void emit_program_start();
 void emit_program_end();
@@ -85,6 +92,11 @@ void emit_module_variables();
 void emit_initialised_data_items(int32_t size);
 void emit_data_items();
 void emit_global_inits();
+// Start-up: the dynamic fields of the global structure variables.
+void emit_global_structure_inits();
+// With the purifier: "PMG:" and the address of every global variable's
+// guard, ended by 0 (into the data-section buffer).
+void emit_purifier_global_map();
 
 // The text of _ZD_SourceCodePath for the folder: a path that wine resolves
 // ("Z:" + the Linux path with backslashes); a folder given in Windows form

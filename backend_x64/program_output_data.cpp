@@ -1,10 +1,18 @@
 // Storage of the program's variables: initialised Static numbers in the data
 // section, global variables and the remaining Static items in the bss
 // section, and the start-up initialisation of the items that need it.
+#include <set>
 #include <string>
+#include <vector>
 
+#include "backend_x64/emit_lists_maps.h"
 #include "backend_x64/program_output.h"
+#include "backend_x64/program_threads.h"
 #include "core/core_globals.h"
+#include "frontend/frontend_globals.h"
+#include "core/output_buffers.h"
+#include "frontend/modules.h"
+#include "frontend/symbols.h"
 
 std::vector<StaticDataItem> program_data_items;
 
@@ -74,6 +82,13 @@ bool simple_size(int32_t size)
     return size == 1 || size == 2 || size == 4 || size == 8;
 }
 
+// With the debugger the slots of Static arrays are written with the
+// procedure's local map, in the data section.
+bool reserved_elsewhere(const StaticDataItem& item)
+{
+    return debugger_enabled && item.type == type_array;
+}
+
 }  // namespace
 
 void emit_initialised_data_items(int32_t size)
@@ -95,7 +110,7 @@ void emit_data_items()
     emit_line("zd_bssalign 8");
     for (int32_t size : {8, 4, 2, 1}) {
         for (size_t i = 0; i < program_data_items.size();) {
-            if (program_data_items[i].size != size) {
+            if (program_data_items[i].size != size || reserved_elsewhere(program_data_items[i])) {
                 i++;
                 continue;
             }
@@ -105,6 +120,7 @@ void emit_data_items()
     }
     emit_line("zd_bssalign 8");
     for (const StaticDataItem& item : program_data_items) {
+        if (reserved_elsewhere(item)) continue;
         emit_line3(item.label.c_str(), " rb ", std::to_string(item.size).c_str());
         if (item.size & 3) emit_line("zd_bssalign 8");
     }
@@ -132,7 +148,50 @@ void emit_module_variables()
 
 void emit_global_inits()
 {
-    // Strings, fixed strings, arrays, lists, maps and structures with dynamic
-    // fields get their start-up code from the emitters of those objects; the
-    // numeric items need none (their value is in the data section).
+    // The numeric items need no code: their value is in the data section.
+    for (const StaticDataItem& item : program_data_items) {
+        sync_output_buffer();
+        switch (item.type) {
+        case type_string:
+        case type_fixed_string:
+            if (item.initialised) emit_object_initial_value(item.type, static_cast<VariableRecord*>(item.object), item.value);
+            break;
+        case type_list:
+        case type_array:
+        case type_map: emit_object_creation(item.type, item.object); break;
+        case type_structure_item: emit_object_creation(TYPE_STRUCTURE, item.object); break;
+        default: break;
+        }
+    }
+}
+
+void emit_global_structure_inits()
+{
+    auto visit = [](HashTable* table) {
+        if (!table) return;
+        std::vector<VariableRecord*> variables;
+        hash_reset_iterator(table);
+        while (HashEntry* entry = hash_next(table)) variables.push_back(reinterpret_cast<VariableRecord*>(entry));
+        hash_reset_iterator(table);
+        for (VariableRecord* variable : variables) {
+            // Threaded ones are set up by the thread callback, Static ones by
+            // their item, locals by their procedure.
+            if (variable->type != TYPE_STRUCTURE || is_local_variable(variable)) continue;
+            if (variable->flags & (VAR_THREADED | VAR_STATIC | VAR_OWN_SYMBOL)) continue;
+            sync_output_buffer();
+            emit_object_creation(TYPE_STRUCTURE, variable);
+        }
+    };
+    std::set<HashTable*> seen;
+    if (variable_table) {
+        seen.insert(variable_table);
+        visit(variable_table);
+    }
+    if (!module_table) return;
+    hash_reset_iterator(module_table);
+    std::vector<HashTable*> tables;
+    while (HashEntry* entry = hash_next(module_table)) tables.push_back(reinterpret_cast<ModuleRecord*>(entry)->variables);
+    hash_reset_iterator(module_table);
+    for (HashTable* table : tables)
+        if (table && seen.insert(table).second) visit(table);
 }

@@ -7,8 +7,12 @@
 #include <string>
 
 #include "backend_x64/emit_arith.h"
+#include "backend_x64/emit_arrays.h"
 #include "backend_x64/emit_common.h"
+#include "backend_x64/emit_lists_maps.h"
 #include "backend_x64/emit_operands.h"
+#include "backend_x64/emit_lists_maps.h"
+#include "backend_x64/emit_strings.h"
 #include "backend_x64/program_output.h"
 #include "backend_x64/program_structures.h"
 #include "backend_x64/x64_globals.h"
@@ -16,6 +20,7 @@
 #include "core/core_globals.h"
 #include "core/output_buffers.h"
 #include "frontend/frontend_globals.h"
+#include "frontend/operand_state.h"
 #include "frontend/symbols.h"
 
 // Stands while the procedure front end is not linked in; its own definition
@@ -53,11 +58,6 @@ bool has_threaded_objects()
     return threaded_items_used || debugger_enabled;
 }
 
-VariableRecord* item_variable(InitItem* item)
-{
-    return static_cast<VariableRecord*>(item->object);
-}
-
 // A variable's operand, formatted once (the rbp reload is written then) and
 // kept, since the formatter's buffer is reused.
 std::string variable_operand(VariableRecord* variable)
@@ -67,8 +67,8 @@ std::string variable_operand(VariableRecord* variable)
 
 void emit_init_structure_item(VariableRecord* variable)
 {
-    StructureRecord* structure = variable->structure;
-    if (variable->pointer || !structure || !(structure->flags & STRUCT_DYNAMIC_INIT)) return;
+    StructureRecord* structure = variable ? variable->structure : nullptr;
+    if (!variable || variable->pointer || !structure || !(structure->flags & STRUCT_DYNAMIC_INIT)) return;
     structure->flags |= STRUCT_NEEDS_INIT;
     emit_load_symbol_address(format_structure_symbol(structure), REGISTER_RDX);
     std::string operand = variable_operand(variable);
@@ -77,46 +77,117 @@ void emit_init_structure_item(VariableRecord* variable)
     emit_line(" CALL SYS_InitDynamicStructure");
 }
 
-void emit_initial_value(InitItem* item)
+// Dim of the stored sizes: the counts of the dimensions after the first in
+// their slots, then the allocation with the first one.
+void emit_init_array_item(ArrayRecord* array)
 {
-    VariableRecord* variable = item_variable(item);
+    if (!array || array->dimension_count < 1 || !array->constant_sizes) return;
+    for (int32_t k = 2; k <= array->dimension_count; k++)
+        emit_array_dim_size(array, k, std::to_string(array->constant_sizes[k - 1]).c_str());
+    current_operand.kind = OPERAND_CONSTANT;
+    if (array->dimension_count == 1) emit_dim_array(array, 0, array->constant_sizes[0]);
+    else {
+        emit_array_dim_size(array, 1, std::to_string(array->constant_sizes[0]).c_str());
+        emit_dim_multi_array(array, 0);
+    }
+}
+
+}  // namespace
+
+void emit_object_creation(uint8_t kind, void* object)
+{
+    switch (kind) {
+    case TYPE_STRUCTURE: emit_init_structure_item(static_cast<VariableRecord*>(object)); break;
+    case TYPE_LIST:
+        if (object) emit_new_list(static_cast<ListRecord*>(object));
+        break;
+    case TYPE_ARRAY: emit_init_array_item(static_cast<ArrayRecord*>(object)); break;
+    case TYPE_MAP:
+        if (object) emit_new_map(static_cast<MapRecord*>(object), 0);
+        break;
+    default: break;
+    }
+}
+
+void emit_object_initial_value(uint8_t kind, VariableRecord* variable, int64_t value)
+{
     if (!variable) return;
-    switch (item->kind) {
+    switch (kind) {
     case TYPE_BYTE:
-        emit_store_int_to_variable(variable_operand(variable).c_str(), int8_t(item->value));
+        emit_store_int_to_variable(variable_operand(variable).c_str(), int8_t(value));
         break;
     case TYPE_WORD:
-        emit_store_int_to_variable(variable_operand(variable).c_str(), int16_t(item->value));
+        emit_store_int_to_variable(variable_operand(variable).c_str(), int16_t(value));
         break;
     case TYPE_LONG:
     case TYPE_FLOAT:
-        emit_store_int_to_variable(variable_operand(variable).c_str(), int32_t(item->value));
+        emit_store_int_to_variable(variable_operand(variable).c_str(), int32_t(value));
         break;
     case TYPE_CHARACTER:
     case TYPE_UNICODE:
-        emit_store_int_to_variable(variable_operand(variable).c_str(), uint16_t(item->value));
+        emit_store_int_to_variable(variable_operand(variable).c_str(), uint16_t(value));
         break;
     case TYPE_ASCII:
-        emit_store_int_to_variable(variable_operand(variable).c_str(), uint8_t(item->value));
+        emit_store_int_to_variable(variable_operand(variable).c_str(), uint8_t(value));
         break;
     case TYPE_DOUBLE:
     case TYPE_QUAD:
     case TYPE_INTEGER:
-        emit_store_quad_to_variable(variable_operand(variable).c_str(), item->value);
+        emit_store_quad_to_variable(variable_operand(variable).c_str(), value);
         break;
     case TYPE_STRING: {
         // The literal's address into rdx, the variable's address into rcx.
-        emit_load_static_string(REGISTER_RDX, int32_t(item->value), false);
+        emit_load_static_string(REGISTER_RDX, int32_t(value), false);
         std::string operand = variable_operand(variable);
         emit_lea_operand(operand.c_str(), REGISTER_RCX);
         mark_runtime_used(RT_SYS_FastAllocateString4);
         emit_line(" CALL SYS_FastAllocateString4");
         break;
     }
+    case TYPE_FIXED_STRING: {
+        std::string operand = variable_operand(variable);
+        emit_lea_operand(operand.c_str(), REGISTER_RAX);
+        emit_assign_fixed_string(variable->size, int32_t(value));
+        break;
+    }
     default:
         break;
     }
 }
+
+void emit_object_release(uint8_t kind, void* object)
+{
+    switch (kind) {
+    case TYPE_MAP:
+        if (object) emit_free_map(static_cast<MapRecord*>(object));
+        break;
+    case TYPE_ARRAY:
+        if (object) emit_free_array(static_cast<ArrayRecord*>(object));
+        break;
+    case TYPE_LIST:
+        if (object) emit_free_list(static_cast<ListRecord*>(object));
+        break;
+    case TYPE_STRING: {
+        auto* variable = static_cast<VariableRecord*>(object);
+        if (!variable || variable->pointer) break;
+        std::string operand = variable_operand(variable);
+        emit_free_string(operand.c_str());
+        break;
+    }
+    case TYPE_STRUCTURE: {
+        auto* variable = static_cast<VariableRecord*>(object);
+        if (!variable || variable->pointer || !variable->structure || !(variable->structure->flags & STRUCT_DYNAMIC)) break;
+        variable->structure->flags |= STRUCT_NEEDS_INIT;
+        std::string qword_symbol = format_variable_qword_symbol(variable);
+        emit_free_structure_strings(format_structure_symbol(variable->structure), qword_symbol.c_str());
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+namespace {
 
 // Runs `body` with the emitter state of a callback: output from depth 0, rbp
 // reloads read the routine's own slot.
@@ -217,8 +288,10 @@ void emit_thread_object_init()
         if (!init_item_list) return;
         for (ListNode* node = init_item_list->first; node; node = node->next) {
             auto* item = reinterpret_cast<InitItem*>(node);
-            if (item->kind == TYPE_STRUCTURE) emit_init_structure_item(item_variable(item));
-            if (item->initialised) emit_initial_value(item);
+            emit_object_creation(item->kind, item->object);
+            bool variable = item->kind != TYPE_LIST && item->kind != TYPE_ARRAY && item->kind != TYPE_MAP;
+            if (item->initialised && variable)
+                emit_object_initial_value(item->kind, static_cast<VariableRecord*>(item->object), item->value);
         }
     });
 }
@@ -229,17 +302,7 @@ void emit_thread_object_free()
         if (!init_item_list) return;
         for (ListNode* node = init_item_list->first; node; node = node->next) {
             auto* item = reinterpret_cast<InitItem*>(node);
-            VariableRecord* variable = item_variable(item);
-            if (!variable) continue;
-            if (item->kind == TYPE_STRING && !variable->pointer) {
-                std::string operand = variable_operand(variable);
-                emit_free_string(operand.c_str());
-            } else if (item->kind == TYPE_STRUCTURE && !variable->pointer && variable->structure &&
-                       (variable->structure->flags & STRUCT_DYNAMIC)) {
-                variable->structure->flags |= STRUCT_NEEDS_INIT;
-                std::string qword_symbol = format_variable_qword_symbol(variable);
-                emit_free_structure_strings(format_structure_symbol(variable->structure), qword_symbol.c_str());
-            }
+            emit_object_release(item->kind, item->object);
         }
     });
 }

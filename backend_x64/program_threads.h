@@ -16,6 +16,7 @@
 
 struct HashTable;
 struct ProcedureRecord;
+struct VariableRecord;
 
 // The global procedure table (the procedure front end defines it).
 extern HashTable* procedure_table;
@@ -38,6 +39,17 @@ void emit_dll_main(ProcedureRecord* attach_thread, ProcedureRecord* detach_threa
 // AttachProcess and DetachProcess in the global procedure table (names in any
 // case; a later match replaces an earlier one) and writes DllMain.
 void emit_dll_entry();
+
+// The run-time set-up of one object, shared by the thread callbacks and the
+// start-up code of Static items. `kind` is the item's type: 7 a structure
+// variable with arrays, lists or maps; 14 a list, 15 an array (the stored
+// dimension sizes), 22 a map (the stored slot count). Then the initial value
+// of a variable by its type (numbers, a string or fixed string literal's
+// number). And the release of such an object (maps, arrays, lists, strings,
+// structures with managed fields).
+void emit_object_creation(uint8_t kind, void* object);
+void emit_object_initial_value(uint8_t kind, VariableRecord* variable, int64_t value);
+void emit_object_release(uint8_t kind, void* object);
 
 // Start-up, after the global initialisations: the main thread's block into
 // [rsp+32] and into ZD_MainThreadObject.

@@ -19,7 +19,6 @@ extern int32_t code_emitted;                 // code was generated (error 221 in
 extern int32_t procedure_uses_string_stack;  // the procedure uses the temporary string stack
 extern int32_t jump_sense_inverted;          // an x87 compare asks for the opposite jump
 extern int32_t compare_was_x87;              // the last compare was an x87 one (emit_control_flow.cpp)
-extern int32_t debugger_checks_enabled;      // run-time division checks of the debugger
 extern int32_t dll_symbol_addresses;         // form symbol addresses with LEA (/DLL)
 // Codes on the open row of the valid-lines table minus one; -1 when no row
 // is open (backend_x64/debugger_lines.cpp).
@@ -67,9 +66,6 @@ enum RuntimeRoutine : int32_t {
 
 extern uint8_t runtime_routine_used[RUNTIME_ROUTINE_COUNT];
 extern const char* const runtime_routine_names[RUNTIME_ROUTINE_COUNT];
-// The system function SysFreeString was called (declared external by the
-// program output with the other imported functions).
-extern int32_t sys_free_string_used;
 
 // ---------------------------------------------------------------------------
 // Operand addressing (backend_x64/emit_operands.cpp).

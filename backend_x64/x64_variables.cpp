@@ -7,6 +7,8 @@
 #include "backend_x64/emit_arith.h"
 #include "backend_x64/emit_common.h"
 #include "backend_x64/emit_operands.h"
+#include "backend_x64/emit_procedures.h"
+#include "backend_x64/program_structures.h"
 #include "backend_x64/x64_globals.h"
 #include "core/core_globals.h"
 #include "core/output_buffers.h"
@@ -137,6 +139,17 @@ void emit_procedure_local_equates() {
 }
 
 void x64_emit_local_cleanup(VariableRecord* variable) {
-    if (variable->pointer || variable->type != TYPE_STRING) return;
-    emit_free_string(format_variable_operand(variable));
+    if (variable->pointer || (variable->flags & VAR_PARAMETER && variable->type != TYPE_STRING)) return;
+    if (variable->type == TYPE_STRING) {
+        x64_keep_return_value();
+        emit_free_string(format_variable_operand(variable));
+    } else if (variable->type == TYPE_STRUCTURE && variable->structure &&
+               (variable->structure->flags & STRUCT_DYNAMIC)) {
+        // The strings, arrays, lists and maps inside a local structure.
+        x64_keep_return_value();
+        variable->structure->flags |= STRUCT_NEEDS_INIT;
+        mark_structure_descriptor_needed(variable->structure);
+        emit_free_structure_strings(format_structure_symbol(variable->structure),
+                                    format_variable_qword_symbol(variable));
+    }
 }

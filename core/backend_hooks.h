@@ -9,6 +9,8 @@ struct VariableRecord;
 struct ProcedureRecord;
 struct CallRecord;
 struct LibraryCommand;
+struct BlockLevel;
+struct SelectLevel;
 
 // The evaluation places (x64: four registers and the x87 count; C: slots)
 // and the push depth, saved around dry runs.
@@ -26,6 +28,13 @@ struct ExpressionTarget {
     uint32_t flags;             // operand flags (float, double, unsigned, string, fixed string)
     int32_t fixed_length;       // characters of a fixed-string target
     VariableRecord* variable;   // the target variable, or null
+};
+
+// Purposes of take_label_number.
+enum : int {
+    LABEL_FOR_BLOCK = 0,
+    LABEL_FOR_CHAIN = 1,
+    LABEL_FOR_VALUE = 2,
 };
 
 struct BackendHooks {
@@ -50,6 +59,13 @@ struct BackendHooks {
     // A record of the code-context table (1/2 procedure start/end, 3/4
     // module start/end, 5 UseModule, 6 UnuseModule) with the name.
     void (*add_code_context_entry)(int32_t kind, const char* name);
+    // At the start of a procedure body, while debugger calls are written:
+    // the debugger's (and the purifier's) procedure entry; the procedure
+    // gets second flag 0x400, which its epilogue's leave call reads.
+    void (*emit_debugger_enter_procedure)(ProcedureRecord* procedure);
+    // After a plain statement that wrote code, with the purifier: the check
+    // of the guards after the variables.
+    void (*emit_purifier_check)();
 
     // Program output and jumps (null while a back end lacks them).
     // Per compilation: the program output's extern set and the Gosub counter.
@@ -65,45 +81,83 @@ struct BackendHooks {
     void (*emit_fake_return)();
     void (*emit_end_statement)(int with_value);
 
-    // Blocks and conditions (null while a back end lacks them). Groups are
-    // the CONDITION_* rows of core/backend_tables.h, relations condition
-    // indexes (<> 0, = 1, <= 2, >= 3, < 4, > 5).
-    // "<prefix><number>:" and " JMP <prefix><number>".
-    void (*emit_block_label)(const char* prefix, int32_t number);
-    void (*emit_block_jump)(const char* prefix, int32_t number);
-    // The jump of the condition in the current operand (comparison, value or
-    // constant): CONDITION_SIGNED when false, CONDITION_SIGNED_NEGATED when true.
-    void (*emit_condition_jump)(int group, const char* prefix, int32_t number);
-    // Not: the (inverted) truth of the current operand as a 0/1 register value.
-    void (*emit_condition_value)(int32_t number, int negate);
-    // Bool(): the truth of the current operand (comparison, value or
-    // string) as a 0/1 register value; `number` numbers its labels.
-    void (*emit_bool)(int32_t number);
-    // The tail of an And/Or chain: 1 at Ok<n>, 0 at No<n>.
-    void (*emit_logical_chain_end)(int32_t number);
-    // XOr: the left truth kept on the stack; after the right side, the result.
-    void (*emit_logical_xor_left)(int32_t number);
-    void (*emit_logical_xor_right)(int32_t number);
-    // A blank line for a jump known later, and the jump written over it
-    // (relation -1: unconditional; else signed, taken when it holds; a null
-    // prefix takes the line back when nothing followed it).
-    int64_t (*reserve_jump_line)();
-    void (*patch_jump_line)(int64_t line, int relation, const char* prefix, int32_t number);
-    // After a compare: the jump taken when the relation holds.
-    void (*emit_relation_jump)(int relation, int is_unsigned, const char* prefix, int32_t number);
-    // For: end value (current operand) against the counter, exit jump; Next:
-    // the step and the jump back.
-    void (*emit_for_test)(VariableRecord* counter, int negative_step, const char* prefix, int32_t number);
-    void (*emit_for_next)(VariableRecord* counter, int64_t step, const char* prefix, int32_t number);
-    // Select: the selector kept on the machine stack; Case: a value compared with it.
-    void (*emit_select_push)();
-    void (*emit_select_drop)();
-    void (*emit_case_compare)();
-    // Break/Continue: string position restore, Select values dropped, jump.
-    void (*emit_loop_jump)(int32_t string_offset, int32_t bytes, const char* prefix, int32_t number);
+    // Blocks and conditions (null while a back end lacks them). The shared
+    // block compiler numbers the labels and keeps the numbers in its block
+    // and Select levels; each entry writes one step of a statement in the
+    // back end's own form (x64: labels and jumps; C: C blocks and loops).
+    // A new label number for a block (LABEL_FOR_BLOCK), an And/Or chain
+    // (LABEL_FOR_CHAIN) or a Not/XOr value (LABEL_FOR_VALUE); null: the
+    // front end's counters (blocks and conditions apart, one run per
+    // compilation).
+    int32_t (*take_label_number)(int purpose);
+    // If and ElseIf: the test of the condition in the current operand,
+    // leaving for the false label. ElseIf and Else: the end of the branch
+    // before (to the end label) and the start of the next one at the old
+    // false label. EndIf: the labels still owed (flags BLOCK_FLAG_*).
+    void (*emit_if_test)(int32_t false_label, int is_else_if);
+    void (*emit_if_branch_end)(int32_t end_label, int32_t false_label);
+    void (*emit_end_if)(int32_t end_label, int32_t false_label, int flags);
+    // While: the loop's head, the test of its condition, Wend.
+    void (*emit_while_begin)(int32_t label);
+    void (*emit_while_test)(int32_t label);
+    void (*emit_wend)(int32_t label);
+    // Repeat: the head; Until: the place Continue reaches, then (after the
+    // condition) the test and the loop's end; ForEver.
+    void (*emit_repeat_begin)(int32_t label);
+    void (*emit_until_begin)(int32_t label, int continue_used);
+    void (*emit_until_test)(int32_t label);
+    void (*emit_forever)(int32_t label, int continue_used);
+    // For: the loop's head after the counter's assignment (with the line
+    // marker a back end writes inside it, when `with_marker`), the end value
+    // (current operand) tested against the counter; Next: the step and the
+    // loop's end (`loop_label` the For's first number); the end of ForEach.
+    void (*emit_for_begin)(int32_t loop_label, int with_marker);
+    void (*emit_for_test)(VariableRecord* counter, int negative_step, int32_t next_label);
+    void (*emit_next)(VariableRecord* counter, int64_t step, int32_t loop_label, int32_t next_label);
+    void (*emit_foreach_end)(int32_t label);
+    // Break and Continue to the loop level: the string base position kept
+    // `string_offset` bytes above the stack top (-1: none) and the `bytes`
+    // of Select values of the Cases left on the way.
+    void (*emit_break)(const BlockLevel* loop, int32_t string_offset, int32_t bytes);
+    void (*emit_continue)(const BlockLevel* loop, int32_t string_offset, int32_t bytes);
     // ProcedureReturn, before its value: what the open string Selects keep
     // (a raised string base position, a copy of the selector) is given back.
     void (*emit_leave_string_selects)();
+    // Select: the selector (current operand) kept; dropped at EndSelect.
+    void (*emit_select_push)();
+    void (*emit_select_drop)();
+    // Case and Default: the end of the previous branch. Case items, the
+    // current operand compared with the selector: a value, or a range's
+    // lower bound (returns a place the range's end may need) and upper bound;
+    // `last` when no item follows (a failed test goes to `next_label`, else
+    // a match goes to `body_label`; `range_label` joins a range that is not
+    // last). Then the start of the body; EndSelect's labels (`in_case`: the
+    // last branch is a Case, not a Default).
+    void (*emit_case_close)(const SelectLevel* select);
+    void (*emit_case_value)(const SelectLevel* select, int continued, int last, int32_t body_label,
+                            int32_t next_label);
+    int64_t (*emit_case_range_start)(const SelectLevel* select, int continued);
+    void (*emit_case_range_end)(const SelectLevel* select, int64_t lower_place, int last, int32_t body_label,
+                                int32_t next_label, int32_t range_label);
+    void (*emit_case_body)(const SelectLevel* select, int body_jumps, int32_t body_label);
+    void (*emit_end_select)(const SelectLevel* select, int in_case);
+    // Not: the (inverted) truth of the current operand as a 0/1 value.
+    void (*emit_condition_value)(int32_t number, int negate);
+    // Bool(): the truth of the current operand (comparison, value or
+    // string) as a 0/1 value; `number` numbers its labels.
+    void (*emit_bool)(int32_t number);
+    // And/Or chain `number`: the test of the left operand (returns a place
+    // the right side may need); the test of the right operand, told about
+    // the left one and whether both were constants (`folded`); the tail,
+    // which gives the chain's truth (after folding: only the back end's
+    // names, the value is the constant).
+    int64_t (*emit_logical_left)(int is_or, int32_t number);
+    void (*emit_logical_right)(int is_or, int32_t number, int64_t left_place, int left_constant, int left_truth,
+                               int folded);
+    void (*emit_logical_chain_end)(int32_t number, int folded);
+    // XOr: the left truth kept; after the right side, the result.
+    void (*emit_logical_xor_left)(int32_t number);
+    void (*emit_logical_xor_right)(int32_t number);
 
     // Expressions. Every point where the shared expression compiler writes
     // code goes through these; the operands are the current operand and the
@@ -224,6 +278,12 @@ struct BackendHooks {
     void (*reassemble_program)();
     // The line that ends the per-compilation reset (";").
     const char* reset_line;
+    // 1 when a '!' line is C (it keeps its ';' and never continues) and
+    // EnableASM/DisableASM are refused (error 355).
+    int32_t inline_lines_are_c;
+    // What follows a code label's name on its line (null: ":"; C needs a
+    // statement after a label, so it writes ":;").
+    const char* label_line_end;
     // A source line or text as a comment of the generated file (commented
     // mode; the caller has checked the mode and the output state).
     void (*emit_comment)(const char* text);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/backend_hooks.h"
+#include "core/char_tables.h"
 #include "core/core_globals.h"
 #include "platform/platform.h"
 
@@ -194,12 +195,13 @@ void emit_line3(const char* a, const char* b, const char* c) {
 
 void emit_numbered_label(const char* prefix, int32_t n) {
     if (no_output_depth) return;
-    char digits[16];
-    int count = std::snprintf(digits, sizeof digits, "%d:", n);
+    const char* digits = int_to_text(n);
+    size_t count = std::strlen(digits);
     size_t lp = std::strlen(prefix);
-    ensure_output_room(lp + size_t(count));
+    ensure_output_room(lp + count + 1);
     put_text(prefix, lp);
-    put_text(digits, size_t(count));
+    put_text(digits, count);
+    put_text(":", 1);
     end_line();
 }
 
@@ -230,10 +232,10 @@ static size_t format_line(char* out, const char* format, va_list args) {
         char conversion = *++p;
         if (!conversion) break;
         if (conversion == 'd') {
-            char digits[16];
-            int count = std::snprintf(digits, sizeof digits, "%d", va_arg(args, int32_t));
-            if (out) std::memcpy(out + length, digits, size_t(count));
-            length += size_t(count);
+            const char* digits = int_to_text(va_arg(args, int32_t));
+            size_t count = std::strlen(digits);
+            if (out) std::memcpy(out + length, digits, count);
+            length += count;
         } else if (conversion == 's') {
             const char* text = va_arg(args, const char*);
             size_t count = std::strlen(text);

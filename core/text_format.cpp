@@ -6,64 +6,60 @@
 
 namespace {
 
-// The output so far: bytes past the room are counted, not written.
-struct FormatOutput {
-    char* out;
-    size_t room;  // bytes that may still be written before the end byte
-    size_t length;
+// Where the text goes: bytes past `end` are counted in `lost`, not written.
+// Kept in locals of the caller's loop, so the stores into the text do not
+// make the compiler reload them.
+struct FormatCursor {
+    char* at;
+    char* end;
+    size_t lost;
 };
 
-inline void put_bytes(FormatOutput& output, const char* text, size_t count)
+inline void put_byte(FormatCursor& cursor, char c)
 {
-    if (output.room) {
-        size_t n = count < output.room ? count : output.room;
-        std::memcpy(output.out + output.length, text, n);
-        output.room -= n;
-    }
-    output.length += count;
+    if (cursor.at < cursor.end) *cursor.at++ = c;
+    else cursor.lost++;
 }
 
 // A text of unknown length, copied byte by byte: the texts are short, and
 // one pass both measures and copies.
-inline void put_text(FormatOutput& output, const char* text)
+inline void put_text(FormatCursor& cursor, const char* text)
 {
-    char* out = output.out + output.length;
-    size_t n = 0;
-    for (; n < output.room && text[n]; ++n) out[n] = text[n];
-    output.room -= n;
-    output.length += n;
-    if (text[n]) output.length += std::strlen(text + n);
+    char* at = cursor.at;
+    char* end = cursor.end;
+    while (*text && at < end) *at++ = *text++;
+    cursor.at = at;
+    if (*text) cursor.lost += std::strlen(text);
 }
 
-inline void put_byte(FormatOutput& output, char c)
-{
-    if (output.room) {
-        output.out[output.length] = c;
-        output.room--;
-    }
-    output.length++;
-}
-
-void put_unsigned(FormatOutput& output, uint64_t value, unsigned base, bool upper, bool negative)
+void put_unsigned(FormatCursor& cursor, uint64_t value, unsigned base, bool upper, bool negative)
 {
     char digits[24];
     char* p = digits + sizeof digits;
     const char* set = upper ? "0123456789ABCDEF" : "0123456789abcdef";
-    do {
-        *--p = set[value % base];
-        value /= base;
-    } while (value);
+    if (base == 10) {
+        do {
+            *--p = char('0' + value % 10);
+            value /= 10;
+        } while (value);
+    } else {
+        do {
+            *--p = set[value & 15];
+            value >>= 4;
+        } while (value);
+    }
     if (negative) *--p = '-';
-    put_bytes(output, p, size_t(digits + sizeof digits - p));
+    for (; p < digits + sizeof digits; ++p) put_byte(cursor, *p);
 }
 
 // Formats the whole text when every conversion is a plain one; false (with
 // nothing to keep) as soon as another one shows.
-bool format_plain(FormatOutput& output, const char* format, va_list args)
+bool format_plain(FormatCursor& result, const char* format, va_list args)
 {
+    FormatCursor cursor = result;
     for (const char* p = format; *p; ++p) {
         if (*p != '%') {
-            put_byte(output, *p);
+            put_byte(cursor, *p);
             continue;
         }
         ++p;
@@ -75,23 +71,23 @@ bool format_plain(FormatOutput& output, const char* format, va_list args)
         switch (*p) {
         case '%':
             if (longs) return false;
-            put_byte(output, '%');
+            put_byte(cursor, '%');
             break;
         case 's': {
             if (longs) return false;
             const char* text = va_arg(args, const char*);
             if (!text) return false;
-            put_text(output, text);
+            put_text(cursor, text);
             break;
         }
         case 'c':
             if (longs) return false;
-            put_byte(output, char(va_arg(args, int)));
+            put_byte(cursor, char(va_arg(args, int)));
             break;
         case 'd':
         case 'i': {
             int64_t value = longs == 0 ? va_arg(args, int) : longs == 1 ? va_arg(args, long) : va_arg(args, long long);
-            put_unsigned(output, value < 0 ? 0 - uint64_t(value) : uint64_t(value), 10, false, value < 0);
+            put_unsigned(cursor, value < 0 ? 0 - uint64_t(value) : uint64_t(value), 10, false, value < 0);
             break;
         }
         case 'u':
@@ -100,13 +96,14 @@ bool format_plain(FormatOutput& output, const char* format, va_list args)
             uint64_t value = longs == 0   ? va_arg(args, unsigned)
                              : longs == 1 ? va_arg(args, unsigned long)
                                           : va_arg(args, unsigned long long);
-            put_unsigned(output, value, *p == 'u' ? 10 : 16, *p == 'X', false);
+            put_unsigned(cursor, value, *p == 'u' ? 10 : 16, *p == 'X', false);
             break;
         }
         default:
             return false;
         }
     }
+    result = cursor;
     return true;
 }
 
@@ -116,12 +113,12 @@ int format_to_buffer_v(char* out, size_t size, const char* format, va_list args)
 {
     va_list attempt;
     va_copy(attempt, args);
-    FormatOutput output = {out, size ? size - 1 : 0, 0};
-    bool plain = format_plain(output, format, attempt);
+    FormatCursor cursor = {out, size ? out + size - 1 : out, 0};
+    bool plain = format_plain(cursor, format, attempt);
     va_end(attempt);
     if (!plain) return std::vsnprintf(out, size, format, args);
-    if (size) out[output.length < size ? output.length : size - 1] = 0;
-    return int(output.length);
+    if (size) *cursor.at = 0;
+    return int(cursor.at - out + cursor.lost);
 }
 
 int format_to_buffer(char* out, size_t size, const char* format, ...)

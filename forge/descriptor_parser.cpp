@@ -96,7 +96,10 @@ void DefineConstant(const std::string& name)
 
 void ResetDescriptorState()
 {
+    // The conditional state too: a descriptor that ended inside a false
+    // branch must not hide the lines of the next one.
     Descriptor = DescriptorState();
+    LibName.clear();
     ErrorFlag = false;
     base_index = 0;
     current_index = 0;

@@ -34,9 +34,9 @@ constexpr int32_t GADGET_SelectSource = 5;
 constexpr int32_t GADGET_SelectDestination = 6;
 constexpr int32_t GADGET_Compression = 7;
 
-// Dialog mode: preferences, the dialog and its event loop; ends silently
-// when the dialog can't be shown.
-void RunForgeDialog();
+// Dialog mode: preferences, the dialog and its event loop. Returns the exit
+// code: 1 when the dialog can't be shown (with one line on standard error).
+int RunForgeDialog();
 // The dialog's XML description with the two folders as the fields' texts.
 std::string BuildDialogXml(const std::string& source, const std::string& destination);
 // A file picker at SourcePath; the chosen descriptor is processed.

@@ -4,29 +4,19 @@
 #include "platform/dialog_toolkit.h"
 #include "platform/platform.h"
 
+#include <cstdio>
+
 namespace {
 
 const char* const PreferencesFileName = "Zandforge.prefs";
+const char* const DescriptorPickerTitle = "Select a library descriptor";
 
-// Text for an XML attribute value: the folders come from the preferences
-// file and may hold any character.
-std::string EscapeXml(const std::string& text)
+// A folder as a field's text in the dialog's XML. A text that XML can't
+// carry at all (a hand-edited preferences file) goes in empty and is set
+// once the dialog is open.
+std::string FieldXml(const std::string& folder)
 {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        case '\'': out += "&apos;"; break;
-        case '\t': out += "&#9;"; break;
-        case '\n': out += "&#10;"; break;
-        case '\r': out += "&#13;"; break;
-        default: out += c;
-        }
-    }
-    return out;
+    return os_text_fits_xml(folder) ? os_escape_xml_attribute(folder) : std::string();
 }
 
 bool EndsWithSeparator(const std::string& path)
@@ -64,10 +54,10 @@ std::string BuildDialogXml(const std::string& source, const std::string& destina
            "maxheight=\"auto\" flags=\"centred sysmenu minimise resizable\">\n"
            "  <grid columns=\"3\" stretch=\"2\">\n"
            "    <text text=\"Objects path :\"/>\n"
-           "    <string id=\"" + std::to_string(GADGET_Source) + "\" text=\"" + EscapeXml(source) + "\"/>\n"
+           "    <string id=\"" + std::to_string(GADGET_Source) + "\" text=\"" + FieldXml(source) + "\"/>\n"
            "    <button id=\"" + std::to_string(GADGET_SelectSource) + "\" text=\"...\"/>\n"
            "    <text text=\"Zandrel libraries path :\"/>\n"
-           "    <string id=\"" + std::to_string(GADGET_Destination) + "\" text=\"" + EscapeXml(destination) + "\"/>\n"
+           "    <string id=\"" + std::to_string(GADGET_Destination) + "\" text=\"" + FieldXml(destination) + "\"/>\n"
            "    <button id=\"" + std::to_string(GADGET_SelectDestination) + "\" text=\"...\"/>\n"
            "  </grid>\n"
            "  <row>\n"
@@ -83,11 +73,11 @@ std::string BuildDialogXml(const std::string& source, const std::string& destina
 
 void SelectAndProcessDescriptor()
 {
-    DescFile = os_pick_file("", SourcePath.c_str(), "Zand Descriptors|*.desc;*.desc");
+    DescFile = os_pick_file(DescriptorPickerTitle, SourcePath.c_str(), "Zand Descriptors|*.desc;*.desc");
     ProcessDescriptor();
 }
 
-void RunForgeDialog()
+int RunForgeDialog()
 {
     PreferencesFile preferences;
     os_open_preferences(PreferencesFileName, preferences);
@@ -98,9 +88,14 @@ void RunForgeDialog()
 
     DialogDescription description;
     std::string status;
-    if (!os_parse_dialog_xml(BuildDialogXml(source, destination).c_str(), description, status)) return;
     DialogWindow window;
-    if (!os_open_dialog(description, window)) return;
+    if (!os_parse_dialog_xml(BuildDialogXml(source, destination).c_str(), description, status) ||
+        !os_open_dialog(description, window, status)) {
+        std::fprintf(stderr, "Zandforge: cannot open the dialog: %s\n", status.c_str());
+        return 1;
+    }
+    if (!os_text_fits_xml(source)) os_set_gadget_text(window, GADGET_Source, source);
+    if (!os_text_fits_xml(destination)) os_set_gadget_text(window, GADGET_Destination, destination);
     os_set_gadget_state(window, GADGET_ProcessAll, process_all != 0);
     os_set_gadget_state(window, GADGET_Compression, compression != 0);
 
@@ -124,4 +119,5 @@ void RunForgeDialog()
         os_close_preferences(preferences);
     }
     os_close_dialog(window);
+    return 0;
 }

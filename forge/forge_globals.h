@@ -25,6 +25,10 @@ extern bool NoLogFlag;
 extern bool NoUnicodeWarningFlag;
 // Set by every error of the current descriptor; nothing is written then.
 extern bool ErrorFlag;
+// Set when a descriptor of the run failed (an error, or a library written
+// without its main object) or a folder could not be read; batch mode then
+// exits with 1.
+extern bool RunFailed;
 // The log file, appended to one line at a time.
 extern std::string LogFileName;
 

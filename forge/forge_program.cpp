@@ -1,5 +1,6 @@
 // Zandforge's program: command line, batch mode and the log file.
 #include "forge/forge.h"
+#include "platform/dialog_toolkit.h"
 #include "platform/platform.h"
 
 #include <cstdio>
@@ -14,6 +15,7 @@ bool ProcessAllFlag = false;
 bool NoLogFlag = false;
 bool NoUnicodeWarningFlag = false;
 bool ErrorFlag = false;
+bool RunFailed = false;
 std::string LogFileName = "Zandforge.log";
 
 static std::string to_upper_ascii(std::string text)
@@ -41,6 +43,7 @@ void InitForge()
     ProcessAllFlag = false;
     NoLogFlag = false;
     NoUnicodeWarningFlag = false;
+    RunFailed = false;
     LogFileName = "Zandforge.log";
     DefinedConstants.clear();
     ResetDescriptorState();
@@ -96,11 +99,13 @@ void ProcessDescriptor()
     // A name must stand before ".desc": it becomes the library's file name.
     if (file_part.size() <= 5 || to_lower_ascii(file_part.substr(file_part.size() - 5)) != ".desc") {
         DescriptorError("The Library Descriptor filename must ending by '.Desc'");
+        RunFailed = true;
         return;
     }
     LibName = file_part.substr(0, file_part.size() - 5);
     if (LibName[0] >= 'a' && LibName[0] <= 'z') LibName[0] = static_cast<char>(LibName[0] - 'a' + 'A');
     ParseDescriptor();
+    if (ErrorFlag) RunFailed = true;
 }
 
 static bool matches_desc_pattern(const std::string& name)
@@ -112,7 +117,12 @@ void ProcessAllDescriptors()
 {
     os_delete_file(LogFileName.c_str());
     std::vector<DirectoryEntry> entries;
-    if (!os_list_directory(SourcePath.empty() ? "." : SourcePath.c_str(), entries)) return;
+    std::string folder = SourcePath.empty() ? "." : SourcePath;
+    if (!os_list_directory(folder.c_str(), entries)) {
+        ShowMessage("Error", "Can't read the directory: " + folder);
+        RunFailed = true;
+        return;
+    }
     for (const DirectoryEntry& entry : entries) {
         if (!matches_desc_pattern(entry.name)) continue;
         DescFile = SourcePath + entry.name;
@@ -123,14 +133,11 @@ void ProcessAllDescriptors()
 int RunForge(int argc, char** argv)
 {
     InitForge();
-    if (!ParseForgeCommandLine(argc, argv)) {
-        RunForgeDialog();
-        return 0;
-    }
+    if (!ParseForgeCommandLine(argc, argv)) return RunForgeDialog();
     BatchMode = true;
     size_t separator = os_last_separator(DescFile);
     SourcePath = separator == std::string::npos ? std::string() : DescFile.substr(0, separator + 1);
     if (ProcessAllFlag) ProcessAllDescriptors();
     else ProcessDescriptor();
-    return 0;
+    return RunFailed ? 1 : 0;
 }

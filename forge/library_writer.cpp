@@ -103,7 +103,9 @@ void WriteLibrary()
     std::string object_path = SourcePath + LibName + extension;
     std::string object;
     if (ok && !os_read_file(object_path.c_str(), object)) {
+        // The library is still written, without its code: the run failed.
         ShowMessage("Error", std::string("Can't open the main ") + extension + ": " + object_path);
+        RunFailed = true;
     } else if (ok) {
         ok = fits_chunk(object.size());
         std::string packed;

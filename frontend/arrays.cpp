@@ -9,12 +9,14 @@
 #include "core/cursor_list.h"
 #include "core/error_state.h"
 #include "core/memory_pools.h"
+#include "frontend/debug_statement.h"
 #include "frontend/expressions.h"
 #include "frontend/frontend_globals.h"
 #include "frontend/lexer.h"
 #include "frontend/libraries.h"
 #include "frontend/lists_maps.h"
 #include "frontend/modules.h"
+#include "frontend/procedures.h"
 #include "frontend/statement_dispatcher.h"
 #include "frontend/symbols.h"
 #include "frontend/variables.h"
@@ -205,11 +207,16 @@ int check_array_name(const char* name) {
         set_error(99);
         return 0;
     }
+    if (error_number) return 0;
+    if (find_procedure_quietly(name)) {
+        set_error(100);
+        return 0;
+    }
     if (find_map(name)) {
         set_error(140);
         return 0;
     }
-    return 1;
+    return error_number ? 0 : 1;
 }
 
 ArrayRecord* declare_array(const char* name_in, int redim, ArrayRecord* record) {
@@ -389,6 +396,8 @@ void compile_array_dimensions(ArrayRecord* array, int redim, int redeclared) {
                     append_constant_size(array, k, count);
                 } else if (!redim || last) {
                     if (h && h->emit_array_dim_size) h->emit_array_dim_size(array, k, value);
+                } else if (debugger_code && h && h->emit_redim_check) {
+                    h->emit_redim_check(array, k - 1, value);
                 }
             } else if (constant_only) {
                 set_error(207);
@@ -396,6 +405,9 @@ void compile_array_dimensions(ArrayRecord* array, int redim, int redeclared) {
             } else if (!redim || last) {
                 if (h && h->emit_size_to_rax) h->emit_size_to_rax();
                 if (h && h->emit_array_dim_size) h->emit_array_dim_size(array, k, "rax");
+            } else if (debugger_code && h && h->emit_redim_check) {
+                if (h->emit_size_to_rax) h->emit_size_to_rax();
+                h->emit_redim_check(array, k - 1, "rax");
             }
             if (last || error_number) break;
         }
@@ -487,11 +499,13 @@ int emit_array_element_access(ArrayRecord* array) {
         if (!compile_integer_argument()) return r;
         expression_mode = MODE_INTEGER;
         if (operand_is_integer_constant()) {
+            if (debugger_code && h && h->emit_index_check) h->emit_index_check(array, nullptr);
             if (h && h->emit_load_element_base) h->emit_load_element_base(array);
             offset = current_operand.constant * array->element_size;
         } else {
             const char* name = h && h->emit_index_to_register ? h->emit_index_to_register(r) : "";
             snprintf(register_text, sizeof register_text, "%s", name);
+            if (debugger_code && h && h->emit_index_check) h->emit_index_check(array, register_text);
             if (h && h->emit_load_element_base) h->emit_load_element_base(array);
             if (h && h->emit_scale_index) h->emit_scale_index(r, array->element_size);
             index_register = register_text;
@@ -515,6 +529,8 @@ int emit_array_element_access(ArrayRecord* array) {
             if (!compile_integer_argument()) return r;
             expression_mode = MODE_INTEGER;
             if (indexes > 1 && h && h->emit_pop_base) h->emit_pop_base();
+            if (debugger_code && indexes <= array->dimension_count && h && h->emit_multi_index_check)
+                h->emit_multi_index_check(array, indexes - 1);
             if (token_code != ',' || indexes >= array->dimension_count) {
                 if (indexes == array->dimension_count && h && h->emit_multi_last_index) h->emit_multi_last_index();
                 break;
@@ -665,9 +681,16 @@ void drop_saved_element_address() {
 // Dim and ReDim
 
 void compile_dim_statement(int redim) {
+    emit_statement_line_marker();
     if (error_number == 79) clear_error_state();
     pointer_flag = 0;
     bool star_read = token_code == '*';
+    // Any other byte the keyword's reader took as an operator (the digit of
+    // "1abc", a "$") cannot begin a name.
+    if (!star_read && token_code != TOKEN_NO_OPERATOR && token_code != TOKEN_END) {
+        set_error(19);
+        return;
+    }
     if (!star_read)
         while (*parse_pointer == ' ' || *parse_pointer == '\t') parse_pointer++;
     if (star_read || *parse_pointer == '*') {
@@ -695,8 +718,6 @@ void compile_dim_statement(int redim) {
         set_error(77);
         return;
     }
-    int32_t saved_mode = declaration_mode;
-    declaration_mode = DECLARE_NONE;
+    // The item of a declaration statement keeps its mode (Global, Static, ...).
     declare_array(name, redim, nullptr);
-    declaration_mode = saved_mode;
 }

@@ -53,6 +53,14 @@ struct ArrayHooks {
     void (*emit_save_element_address)(const char* operand);
     void (*emit_reload_element_address)();
     void (*emit_drop_element_address)();
+    // Debugger checks, written while debugger_code is on: the index of one
+    // dimension (the current operand when it is a constant, else in the
+    // named register) against the element count; index `dimension` (from
+    // 0) of several, the current operand; the new count of dimension
+    // `dimension` of ReDim, other than the last ("rax" or a constant's text).
+    void (*emit_index_check)(ArrayRecord* array, const char* register_name);
+    void (*emit_multi_index_check)(ArrayRecord* array, int32_t dimension);
+    void (*emit_redim_check)(ArrayRecord* array, int32_t dimension, const char* size_text);
     // A back end that writes an element access or a dimension list whole
     // (the C back end) sets these; they then stand in for the shared code of
     // emit_array_element_access and compile_array_dimensions.

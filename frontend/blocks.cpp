@@ -37,18 +37,6 @@ void emit_marker() {
     if (!line_markers_suppressed && backend->emit_line_marker) backend->emit_line_marker("DBL");
 }
 
-void write_label(const char* prefix, int32_t number) {
-    if (backend->emit_block_label) backend->emit_block_label(prefix, number);
-}
-
-void write_jump(const char* prefix, int32_t number) {
-    if (backend->emit_block_jump) backend->emit_block_jump(prefix, number);
-}
-
-void write_relation_jump(int relation, int is_unsigned, const char* prefix, int32_t number) {
-    if (backend->emit_relation_jump) backend->emit_relation_jump(relation, is_unsigned, prefix, number);
-}
-
 bool push_block(uint8_t kind, uint8_t flags, int32_t label, VariableRecord* counter = nullptr, int64_t step = 0) {
     if (block_stack.depth >= max_block_depth) {
         set_error(1);
@@ -152,11 +140,12 @@ bool compile_case_value(const SelectLevel& select) {
     return true;
 }
 
-void compare_case_value() {
-    if (backend->emit_case_compare) backend->emit_case_compare();
-}
-
 }  // namespace
+
+int32_t take_block_label_number() {
+    if (backend->take_label_number) return backend->take_label_number(LABEL_FOR_BLOCK);
+    return ++label_counter;
+}
 
 void reset_block_state() {
     block_stack.depth = 0;
@@ -202,12 +191,11 @@ void compile_if_statement() {
         set_error(1);
         return;
     }
-    int32_t end_label = label_counter + 1;
-    int32_t false_label = end_label + 1;
-    label_counter = false_label;
+    int32_t end_label = take_block_label_number();
+    int32_t false_label = take_block_label_number();
     if_end_labels[if_depth++] = end_label;
     if (!push_block(BLOCK_IF, 0, false_label)) return;
-    compile_condition_jump("_EndIf", false_label);
+    if (compile_block_condition() && backend->emit_if_test) backend->emit_if_test(false_label, 0);
 }
 
 void compile_elseif_statement() {
@@ -226,12 +214,11 @@ void compile_elseif_statement() {
     }
     uint8_t flags = level->flags | BLOCK_FLAG_ELSEIF;
     int32_t false_label = level->label;
-    int32_t label = ++label_counter;
-    write_jump("_EndIf", if_end_labels[if_depth - 1]);
-    write_label("_EndIf", false_label);
+    int32_t label = take_block_label_number();
+    if (backend->emit_if_branch_end) backend->emit_if_branch_end(if_end_labels[if_depth - 1], false_label);
     emit_marker();
     push_block(BLOCK_IF, flags, label);
-    compile_condition_jump("_EndIf", label);
+    if (compile_block_condition() && backend->emit_if_test) backend->emit_if_test(label, 1);
 }
 
 void compile_else_statement() {
@@ -246,9 +233,8 @@ void compile_else_statement() {
     }
     uint8_t flags = level->flags | BLOCK_FLAG_ELSE;
     int32_t false_label = level->label;
-    int32_t label = ++label_counter;
-    write_jump("_EndIf", if_end_labels[if_depth - 1]);
-    write_label("_EndIf", false_label);
+    int32_t label = take_block_label_number();
+    if (backend->emit_if_branch_end) backend->emit_if_branch_end(if_end_labels[if_depth - 1], false_label);
     emit_marker();
     push_block(BLOCK_ELSE, flags, label);
 }
@@ -263,8 +249,7 @@ void compile_endif_statement() {
         set_error(18);
         return;
     }
-    if (level->flags & (BLOCK_FLAG_ELSE | BLOCK_FLAG_ELSEIF)) write_label("_EndIf", if_end_labels[if_depth - 1]);
-    if (!(level->flags & BLOCK_FLAG_ELSE)) write_label("_EndIf", level->label);
+    if (backend->emit_end_if) backend->emit_end_if(if_end_labels[if_depth - 1], level->label, level->flags);
     if_depth--;
     emit_marker();
 }
@@ -273,12 +258,12 @@ void compile_endif_statement() {
 // While, Wend, Repeat, Until, ForEver
 
 void compile_while_statement() {
-    int32_t label = ++label_counter;
+    int32_t label = take_block_label_number();
     if (!push_block(BLOCK_WHILE, 0, label)) return;
-    write_label("_While", label);
-    // After the loop label, so that the marker runs on every iteration.
+    if (backend->emit_while_begin) backend->emit_while_begin(label);
+    // Inside the loop, so that the marker runs on every iteration.
     emit_marker();
-    compile_condition_jump("_Wend", label);
+    if (compile_block_condition() && backend->emit_while_test) backend->emit_while_test(label);
 }
 
 void compile_wend_statement() {
@@ -292,14 +277,13 @@ void compile_wend_statement() {
         return;
     }
     emit_marker();
-    write_jump("_While", level->label);
-    write_label("_Wend", level->label);
+    if (backend->emit_wend) backend->emit_wend(level->label);
 }
 
 void compile_repeat_statement() {
-    int32_t label = ++label_counter;
+    int32_t label = take_block_label_number();
     if (!push_block(BLOCK_REPEAT, 0, label)) return;
-    write_label("_Repeat", label);
+    if (backend->emit_repeat_begin) backend->emit_repeat_begin(label);
     emit_marker();
 }
 
@@ -314,11 +298,10 @@ void compile_until_statement() {
         set_error(18);
         return;
     }
-    if (level->flags & BLOCK_FLAG_CONTINUE) write_label("_Repeat_Test", level->label);
     int32_t label = level->label;
+    if (backend->emit_until_begin) backend->emit_until_begin(label, level->flags & BLOCK_FLAG_CONTINUE);
     // The loop repeats while the condition is false.
-    compile_condition_jump("_Repeat", label);
-    write_label("_Until", label);
+    if (compile_block_condition() && backend->emit_until_test) backend->emit_until_test(label);
 }
 
 void compile_forever_statement() {
@@ -332,9 +315,7 @@ void compile_forever_statement() {
         return;
     }
     emit_marker();
-    if (level->flags & BLOCK_FLAG_CONTINUE) write_label("_Repeat_Test", level->label);
-    write_jump("_Repeat", level->label);
-    write_label("_Until", level->label);
+    if (backend->emit_forever) backend->emit_forever(level->label, level->flags & BLOCK_FLAG_CONTINUE);
 }
 
 // ---------------------------------------------------------------------------
@@ -381,13 +362,8 @@ void compile_for_statement() {
         set_error(21);
         return;
     }
-    int32_t loop_label = ++label_counter;
-    // The first pass enters behind the loop label: the marker written after
-    // it runs on the later iterations only.
-    write_jump("_ForSkipDebug", loop_label);
-    write_label("_For", loop_label);
-    emit_marker();
-    write_label("_ForSkipDebug", loop_label);
+    int32_t loop_label = take_block_label_number();
+    if (backend->emit_for_begin) backend->emit_for_begin(loop_label, !line_markers_suppressed);
 
     compile_expression(EXPR_RESET_REGISTERS | EXPR_NUMERIC_ONLY | EXPR_KEEP_FPU_RESULT, 0);
     if (error_number) return;
@@ -419,8 +395,8 @@ void compile_for_statement() {
         set_error(1);
         return;
     }
-    int32_t next_label = ++label_counter;
-    if (backend->emit_for_test) backend->emit_for_test(counter, step < 0 ? 1 : 0, "_Next", next_label);
+    int32_t next_label = take_block_label_number();
+    if (backend->emit_for_test) backend->emit_for_test(counter, step < 0 ? 1 : 0, next_label);
     push_block(BLOCK_FOR, 0, next_label, counter, step);
 }
 
@@ -451,9 +427,7 @@ void compile_next_statement() {
             return;
         }
     }
-    write_label("_NextContinue", level->label);
-    if (backend->emit_for_next) backend->emit_for_next(level->counter, level->step, "_For", level->label - 1);
-    write_label("_Next", level->label);
+    if (backend->emit_next) backend->emit_next(level->counter, level->step, level->label - 1, level->label);
 }
 
 // ---------------------------------------------------------------------------
@@ -514,8 +488,7 @@ void compile_case_statement() {
     SelectLevel& select = select_stack.levels[select_stack.depth - 1];
     if (level->kind == BLOCK_CASE) {
         emit_marker();
-        write_jump("_EndSelect", select.end_label);
-        write_label("_Case", select.pending_case);
+        if (backend->emit_case_close) backend->emit_case_close(&select);
     }
     emit_marker();
     // The body's label and the next case's label both come fresh from the
@@ -524,6 +497,7 @@ void compile_case_statement() {
     int32_t next_label = ++case_label_counter;
     level->kind = BLOCK_CASE;
     bool body_jumps = false;
+    int continued = 0;
     step_back_after_keyword();
     for (;;) {
         if (!compile_case_value(select)) return;
@@ -532,44 +506,27 @@ void compile_case_statement() {
                 set_error(1);
                 return;
             }
-            compare_case_value();
-            int64_t lower_test = backend->reserve_jump_line ? backend->reserve_jump_line() : -1;
+            int64_t lower_place =
+                backend->emit_case_range_start ? backend->emit_case_range_start(&select, continued) : -1;
             if (!compile_case_value(select)) return;
             if (token_code == TOKEN_TO) {
                 set_error(1);
                 return;
             }
-            compare_case_value();
-            // Compares of the bound (left) with the selector: the lower test,
-            // written over the reserved line, leaves when the lower bound is
-            // above the selector.
-            if (token_code == ',') {
-                int32_t range_label = ++case_range_counter;
-                write_relation_jump(3, 0, "_Case", body_label);
-                if (backend->patch_jump_line) backend->patch_jump_line(lower_test, 5, "_CaseTo", range_label);
-                write_label("_CaseTo", range_label);
-                body_jumps = true;
-            } else {
-                write_relation_jump(4, 0, "_Case", next_label);
-                if (backend->patch_jump_line) backend->patch_jump_line(lower_test, 5, "_Case", next_label);
-            }
+            bool last = token_code != ',';
+            int32_t range_label = last ? 0 : ++case_range_counter;
+            if (backend->emit_case_range_end)
+                backend->emit_case_range_end(&select, lower_place, last, body_label, next_label, range_label);
+            if (!last) body_jumps = true;
         } else {
-            compare_case_value();
-            // A string compare answers non-zero for equal texts, and its
-            // condition index 0 holds then (see the string comparisons);
-            // a numeric compare leaves the relation itself.
-            bool string_selector = (select.flags & SELECT_FLAG_STRING) != 0;
-            int equal = string_selector ? 0 : 1;
-            if (token_code == ',') {
-                write_relation_jump(equal, 0, "_Case", body_label);
-                body_jumps = true;
-            } else {
-                write_relation_jump(1 - equal, 0, "_Case", next_label);
-            }
+            bool last = token_code != ',';
+            if (backend->emit_case_value) backend->emit_case_value(&select, continued, last, body_label, next_label);
+            if (!last) body_jumps = true;
         }
+        continued = 1;
         if (token_code != ',') break;
     }
-    if (body_jumps) write_label("_Case", body_label);
+    if (backend->emit_case_body) backend->emit_case_body(&select, body_jumps, body_label);
     select.pending_case = next_label;
 }
 
@@ -585,8 +542,7 @@ void compile_default_statement() {
     }
     SelectLevel& select = select_stack.levels[select_stack.depth - 1];
     emit_marker();
-    write_jump("_EndSelect", select.end_label);
-    write_label("_Case", select.pending_case);
+    if (backend->emit_case_close) backend->emit_case_close(&select);
     emit_marker();
     select.pending_case = ++case_label_counter;
     level->kind = BLOCK_DEFAULT;
@@ -604,8 +560,7 @@ void compile_endselect_statement() {
     }
     SelectLevel& select = select_stack.levels[select_stack.depth - 1];
     if (select.pending_case) {
-        write_label("_Case", select.pending_case);
-        write_label("_EndSelect", select.end_label);
+        if (backend->emit_end_select) backend->emit_end_select(&select, level->kind == BLOCK_CASE);
         emit_marker();
     }
     if (backend->emit_select_drop) backend->emit_select_drop();
@@ -638,10 +593,7 @@ void compile_break_statement() {
         set_error(164);
         return;
     }
-    const char* prefix = "_Next";
-    if (loop->kind == BLOCK_WHILE) prefix = "_Wend";
-    else if (loop->kind == BLOCK_REPEAT) prefix = "_Until";
-    if (backend->emit_loop_jump) backend->emit_loop_jump(string_offset, bytes, prefix, loop->label);
+    if (backend->emit_break) backend->emit_break(loop, string_offset, bytes);
 }
 
 void compile_continue_statement() {
@@ -656,16 +608,8 @@ void compile_continue_statement() {
         set_error(257);
         return;
     }
-    const char* prefix = "_NextContinue";
-    if (loop->kind == BLOCK_WHILE) {
-        prefix = "_While";
-    } else if (loop->kind == BLOCK_REPEAT) {
-        prefix = "_Repeat_Test";
-        loop->flags |= BLOCK_FLAG_CONTINUE;
-    } else if (loop->kind == BLOCK_FOREACH) {
-        prefix = "_ForEach";
-    }
-    if (backend->emit_loop_jump) backend->emit_loop_jump(string_offset, bytes, prefix, loop->label);
+    if (loop->kind == BLOCK_REPEAT) loop->flags |= BLOCK_FLAG_CONTINUE;
+    if (backend->emit_continue) backend->emit_continue(loop, string_offset, bytes);
 }
 
 // ---------------------------------------------------------------------------

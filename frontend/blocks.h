@@ -41,6 +41,10 @@ bool enter_with_base();
 // condition state.
 void reset_block_state();
 
+// The number of a new block label (If, loops, ForEach), from the back end
+// when it numbers its own labels.
+int32_t take_block_label_number();
+
 // Kind of the innermost open block (0 when none; 4 a Select without Case yet).
 int32_t innermost_block_kind();
 // Number of open blocks.

@@ -1,10 +1,10 @@
-// Not, And, Or and XOr. And and Or short-circuit: the left side jumps to
-// No<n> (And, when false) or Ok<n> (Or, when true), the right side to No<n>
-// when false, and the chain's tail turns the two labels into 1 or 0.
+// Not, And, Or and XOr. And and Or short-circuit: the back end tests the
+// left side (And leaves the chain when it is false, Or when it is true), then
+// the right side, and the chain's tail gives its truth as one value; two
+// constant sides fold into a constant.
 #include "frontend/conditions.h"
 
 #include "core/backend_hooks.h"
-#include "core/backend_tables.h"
 #include "core/core_globals.h"
 #include "core/error_state.h"
 #include "frontend/expressions.h"
@@ -21,6 +21,11 @@ namespace {
 
 void take_place() { if (backend->take_evaluation_place) backend->take_evaluation_place(); }
 void release_place() { if (backend->release_evaluation_place) backend->release_evaluation_place(); }
+
+int32_t take_condition_number(int purpose) {
+    if (backend->take_label_number) return backend->take_label_number(purpose);
+    return ++condition_label_counter;
+}
 
 bool operand_is_string() {
     return current_operand.kind == OPERAND_STRING || (current_operand.flags & OP_STRING);
@@ -75,7 +80,7 @@ void compile_not_operand() {
         set_constant_result(operand_truth() ? 0 : 1);
         return;
     }
-    int32_t number = ++condition_label_counter;
+    int32_t number = take_condition_number(LABEL_FOR_VALUE);
     take_place();
     if (backend->emit_condition_value) backend->emit_condition_value(number, 1);
     release_place();
@@ -105,37 +110,29 @@ void compile_right_side() {
 
 void compile_and_or(int op) {
     if (!prepare_truth_value()) return;
-    int32_t number = ++condition_label_counter;
+    int is_or = op == TOKEN_OR;
+    int32_t number = take_condition_number(LABEL_FOR_CHAIN);
     bool left_constant = current_operand.kind == OPERAND_CONSTANT;
     bool left_truth = left_constant && operand_truth();
-    int64_t placeholder = -1;
-    if (left_constant) {
-        if (backend->reserve_jump_line) placeholder = backend->reserve_jump_line();
-    } else if (op == TOKEN_AND) {
-        emit_condition_jump(CONDITION_SIGNED, "No", number);
-    } else {
-        emit_condition_jump(CONDITION_SIGNED_NEGATED, "Ok", number);
-        if (!no_output_depth) forget_cached_list();
-    }
+    int64_t left_place = backend->emit_logical_left ? backend->emit_logical_left(is_or, number) : -1;
+    if (is_or && !left_constant && !no_output_depth) forget_cached_list();
     compile_right_side();
     if (error_number || !prepare_truth_value()) return;
-    if (left_constant && current_operand.kind == OPERAND_CONSTANT) {
+    bool folded = left_constant && current_operand.kind == OPERAND_CONSTANT;
+    if (backend->emit_logical_right)
+        backend->emit_logical_right(is_or, number, left_place, left_constant, left_truth, folded);
+    if (folded) {
         bool right_truth = operand_truth();
-        if (backend->patch_jump_line) backend->patch_jump_line(placeholder, -1, nullptr, 0);
         // And gives the right value when the left one is true, Or gives 1
         // when either is.
         int64_t right_value = (current_operand.flags & OP_FLOAT) ? (right_truth ? 1 : 0) : current_operand.constant;
         if (op == TOKEN_AND) set_constant_result(left_truth ? right_value : 0);
         else set_constant_result((left_truth || right_truth) ? 1 : 0);
+        if (backend->emit_logical_chain_end) backend->emit_logical_chain_end(number, 1);
         return;
     }
-    if (left_constant && backend->patch_jump_line) {
-        if (op == TOKEN_OR && left_truth) backend->patch_jump_line(placeholder, -1, "Ok", number);
-        if (op == TOKEN_AND && !left_truth) backend->patch_jump_line(placeholder, -1, "No", number);
-    }
-    emit_condition_jump(CONDITION_SIGNED, "No", number);
     take_place();
-    if (backend->emit_logical_chain_end) backend->emit_logical_chain_end(number);
+    if (backend->emit_logical_chain_end) backend->emit_logical_chain_end(number, 0);
     release_place();
 }
 
@@ -144,7 +141,7 @@ void compile_xor() {
         set_error_format(260, "XOr");
         return;
     }
-    int32_t left_number = ++condition_label_counter;
+    int32_t left_number = take_condition_number(LABEL_FOR_VALUE);
     if (backend->emit_logical_xor_left) backend->emit_logical_xor_left(left_number);
     compile_right_side();
     if (error_number) return;
@@ -152,7 +149,7 @@ void compile_xor() {
         set_error_format(260, "XOr");
         return;
     }
-    int32_t right_number = ++condition_label_counter;
+    int32_t right_number = take_condition_number(LABEL_FOR_VALUE);
     take_place();
     if (backend->emit_logical_xor_right) backend->emit_logical_xor_right(right_number);
     release_place();
@@ -164,10 +161,6 @@ void reset_condition_state() {
     condition_label_counter = 0;
     bool_label_counter = 0;
     case_value_depth = 0;
-}
-
-void emit_condition_jump(int group, const char* prefix, int32_t number) {
-    if (backend->emit_condition_jump) backend->emit_condition_jump(group, prefix, number);
 }
 
 // The logical word is the current token; `pending` is the logical token
@@ -205,11 +198,11 @@ void compile_condition(int pending) {
     if (!no_output_depth) forget_cached_list();
 }
 
-void compile_condition_jump(const char* prefix, int32_t number) {
-    if (error_number) return;
+bool compile_block_condition() {
+    if (error_number) return false;
     if (token_code == TOKEN_END) {
         set_error(1);
-        return;
+        return false;
     }
     // The keyword's reader has read the operator after it: a word stays to
     // be read (the lexer put it back), a sign is stepped back over.
@@ -220,13 +213,12 @@ void compile_condition_jump(const char* prefix, int32_t number) {
         token_precedence = 0;
     }
     compile_expression(EXPR_RESET_REGISTERS | EXPR_KEEP_STRING_BASE | EXPR_KEEP_FPU_RESULT | EXPR_CONDITION, 0);
-    if (error_number) return;
+    if (error_number) return false;
     if (current_operand.kind == OPERAND_NONE) {
         set_error(1);
-        return;
+        return false;
     }
-    if (!prepare_truth_value()) return;
-    emit_condition_jump(CONDITION_SIGNED, prefix, number);
+    return prepare_truth_value();
 }
 
 bool prepare_truth_value_operand() { return prepare_truth_value(); }

@@ -1,5 +1,5 @@
 // Conditions: the logical words Not, And, Or and XOr over comparisons and
-// values, and the jump of a whole condition after a block keyword.
+// values, and the whole condition after a block keyword.
 #pragma once
 
 #include <cstdint>
@@ -9,11 +9,10 @@ extern int32_t bool_label_counter;
 
 // Before each compilation: the condition label counters.
 void reset_condition_state();
-// Compiles the condition after a block keyword and emits the jump to
-// <prefix><number> taken when it is false.
-void compile_condition_jump(const char* prefix, int32_t number);
-// The same jump for a condition already compiled into the current operand.
-void emit_condition_jump(int group, const char* prefix, int32_t number);
+// Compiles the condition after a block keyword into the current operand;
+// false after an error (the statement then writes nothing more). A string
+// is a truth value (see prepare_truth_value_operand).
+bool compile_block_condition();
 // A string in the current operand as a truth value (true when not empty):
 // its expression finished, a temporary kept on the string stack for the
 // test; a literal is error 182. False after an error.

@@ -10,6 +10,7 @@
 #include "frontend/operand_state.h"
 #include "frontend/other_statements.h"
 #include "frontend/statement_dispatcher.h"
+#include "frontend/symbols.h"
 
 namespace {
 
@@ -82,4 +83,37 @@ void compile_calldebugger_statement()
     if (line_markers_suppressed) return;
     if (backend->emit_call_debugger) backend->emit_call_debugger();
     else if (backend->emit_line_marker) backend->emit_line_marker("DBL");
+}
+
+void emit_statement_line_marker()
+{
+    if (!line_markers_suppressed && backend && backend->emit_line_marker) backend->emit_line_marker("DBL");
+}
+
+namespace {
+
+// Code-context kinds of procedures.
+constexpr int32_t context_procedure_start = 1;
+constexpr int32_t context_procedure_end = 2;
+
+}  // namespace
+
+void emit_procedure_start_debugger(ProcedureRecord* procedure)
+{
+    if (debugger_enabled && backend && backend->add_code_context_entry)
+        backend->add_code_context_entry(context_procedure_start, procedure_name(procedure));
+    if (debugger_code && backend && backend->emit_debugger_enter_procedure)
+        backend->emit_debugger_enter_procedure(procedure);
+    emit_statement_line_marker();
+}
+
+void emit_procedure_end_marker()
+{
+    emit_statement_line_marker();
+}
+
+void add_procedure_end_context(ProcedureRecord* procedure)
+{
+    if (debugger_enabled && backend && backend->add_code_context_entry)
+        backend->add_code_context_entry(context_procedure_end, procedure_name(procedure));
 }

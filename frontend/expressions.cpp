@@ -703,6 +703,8 @@ void compile_operand() {
     }
     radix_mark = 0;
     pointer_flag = 0;
+    // A module prefix belongs to one operand.
+    explicit_module = nullptr;
     if (statement_word[0] && token_code == TOKEN_MODULE_SEPARATOR) {
         char module_name[STATEMENT_WORD_SIZE];
         copy_text(module_name, sizeof module_name, statement_word);
@@ -779,6 +781,7 @@ void compile_call_or_index() {
     char name[STATEMENT_WORD_SIZE];
     copy_text(name, sizeof name, statement_word);
     bool statement_start = previous_token == 1;
+    const bool module_prefixed = explicit_module != nullptr;
     parse_field_type(0);
     if (error_number) return;
     if (token_code == '(') {
@@ -798,12 +801,13 @@ void compile_call_or_index() {
         if (compile_list_map_reference(name, statement_start) || error_number) return;
         // Library commands, procedures, prototypes, lists and maps are
         // compiled by their own parts, none of which is in this build.
+        const int not_found = module_prefixed ? 281 : 12;
         if (pointer_flag) {
             char quoted[STATEMENT_WORD_SIZE + 1];
             format_to_buffer(quoted, sizeof quoted, "*%s", name);
-            set_error_format(12, quoted);
+            set_error_format(not_found, quoted);
         } else {
-            set_error_format(12, name);
+            set_error_format(not_found, name);
         }
         return;
     }
@@ -883,6 +887,10 @@ void compile_statement_expression() {
         return;
     }
     if ((target.flags & OP_POINTER) && (current_operand.flags & OP_FLOAT)) {
+        set_error(344);
+        return;
+    }
+    if ((target.flags & OP_FLOAT) && (current_operand.flags & OP_POINTER)) {
         set_error(344);
         return;
     }
@@ -1018,8 +1026,14 @@ void compile_numeric_expression(int level) {
     double pending_real = 0.0;
     int comparison = -1;
     bool comparison_folded = false;
+    int32_t operators_seen = 0;
     while (token_precedence == level && !error_number) {
         int op = token_code;
+        // One comparison per operand: "a < b < c" is refused.
+        if (level == 2 && operators_seen++ > 0) {
+            set_error(1);
+            break;
+        }
         if (level == 2) {
             // Look ahead at the right side: when it is a float, the left
             // value goes to the x87 stack before the right one is computed.

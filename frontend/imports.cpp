@@ -182,6 +182,8 @@ void add_import_library()
     if (literal_text[0] == 0) return;
     std::string resolved = resolve_source_path(literal_text);
     ImportLibraryList.push_back(os_file_exists(resolved.c_str()) ? resolved : std::string(literal_text));
+    // The name is used up: the next literal of the program starts empty.
+    reset_literal_text();
 }
 
 
@@ -238,8 +240,11 @@ const char* read_symbol_after_as(bool* failed)
         *failed = true;
         return nullptr;
     }
-    // A literal is a whole operand: the token after it ends the line.
-    return pool_strdup(literal_text);
+    // A literal is a whole operand: the token after it ends the line. The
+    // name is used up: the next literal of the program starts empty.
+    const char* symbol = pool_strdup(literal_text);
+    reset_literal_text();
+    return symbol;
 }
 
 void declare_imported_variable(const char* name, bool pointer)
@@ -355,6 +360,13 @@ ProcedureRecord* imported_function_record(ImportedFunction* function)
     record->parameter_text = function->parameter_text;
     record->flags = function->flags | PROC_IMPORTED | PROC_DECLARED;
     record->second_flags = function->second_flags;
+    // A function of the import files returns a full integer unless its
+    // entry names another result type.
+    const uint32_t result_bits = PROC_RETURNS_BYTE | PROC_RETURNS_LONG | PROC_RETURNS_STRING | PROC_RETURNS_FLOAT |
+                                 PROC_RETURNS_DOUBLE | PROC_RETURNS_QUAD;
+    const uint32_t second_result_bits = PROC_SECOND_CHARACTER | PROC_SECOND_ASCII | PROC_SECOND_UNICODE;
+    if (!(function->flags & result_bits) && !(function->second_flags & second_result_bits))
+        record->second_flags |= PROC_SECOND_INTEGER;
     record->stack_size = function->stack_size;
     record->string_parameter_count = function->string_parameter_count;
     record->pseudo_type_count = function->pseudo_parameter_count;

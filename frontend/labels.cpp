@@ -219,7 +219,7 @@ LabelRecord* label_declare(const char* name)
         label->flags |= LABEL_DATA;
         emit_data_text((asm_name + ":\n").c_str());
     } else {
-        emit_line2(asm_name.c_str(), ":");
+        emit_line2(asm_name.c_str(), backend && backend->label_line_end ? backend->label_line_end : ":");
     }
     return label;
 }
@@ -299,6 +299,10 @@ void compile_goto_statement()
 
 void compile_gosub_statement()
 {
+    if (in_procedure) {
+        set_error(105);
+        return;
+    }
     const char* target = read_jump_target();
     if (!target) return;
     std::string label = target;

@@ -11,11 +11,14 @@
 #include "core/error_state.h"
 #include "core/memory_pools.h"
 #include "frontend/arrays.h"
+#include "frontend/blocks.h"
+#include "frontend/debug_statement.h"
 #include "frontend/expressions.h"
 #include "frontend/frontend_globals.h"
 #include "frontend/lexer.h"
 #include "frontend/libraries.h"
 #include "frontend/modules.h"
+#include "frontend/procedures.h"
 #include "frontend/statement_dispatcher.h"
 #include "frontend/symbols.h"
 #include "frontend/variables.h"
@@ -62,7 +65,55 @@ Record* find_scoped(CursorList* global, CursorList* ModuleRecord::*slot, const c
     return find_record<Record>(global, name, 0);
 }
 
+// The main-scope lookup: the modules in use, then (outside module
+// sections) the global records that are not locals of a procedure.
+template <typename Record>
+Record* find_main_scope(CursorList* global, CursorList* ModuleRecord::*slot, const char* name) {
+    if (modules_in_use) {
+        for (ListNode* node = modules_in_use->first; node; node = node->next) {
+            ModuleRecord* module = reinterpret_cast<ModuleUse*>(node)->module;
+            if (!module) continue;
+            Record* record = find_record<Record>(module->*slot, name, 0);
+            if (record && !(record->flags & CONTAINER_LOCAL) &&
+                (module == current_module || (record->flags & CONTAINER_PUBLIC)))
+                return record;
+        }
+    }
+    if (current_module) return nullptr;
+    if (!global) return nullptr;
+    for (ListNode* node = global->first; node; node = node->next) {
+        auto* record = reinterpret_cast<Record*>(node);
+        if (((record->flags & CONTAINER_POINTERS) != 0) != (pointer_flag != 0)) continue;
+        if (record->flags & CONTAINER_LOCAL) continue;
+        if (strcasecmp(record->name, name) == 0) return record;
+    }
+    return nullptr;
+}
+
 }  // namespace
+
+ListRecord* find_global_list(const char* name) {
+    return find_main_scope<ListRecord>(list_list, &ModuleRecord::lists, name);
+}
+
+MapRecord* find_global_map(const char* name) { return find_main_scope<MapRecord>(map_list, &ModuleRecord::maps, name); }
+
+bool share_main_scope_container(const char* name) {
+    if (ArrayRecord* array = find_array_global(name)) {
+        if (array->flags & ARRAY_LOCAL) return false;
+        array->flags |= ARRAY_SHARED;
+        return true;
+    }
+    if (ListRecord* list = find_global_list(name)) {
+        list->flags |= CONTAINER_SHARED;
+        return true;
+    }
+    if (MapRecord* map = find_global_map(name)) {
+        map->flags |= CONTAINER_SHARED;
+        return true;
+    }
+    return false;
+}
 
 void reset_lists_maps() {
     list_list = create_list(sizeof(ListRecord), 0);
@@ -130,6 +181,11 @@ bool check_container_name(const char* name, bool is_map) {
         set_error(is_map ? 99 : 140);
         return false;
     }
+    if (error_number) return false;
+    if (find_procedure_quietly(name)) {
+        set_error(100);
+        return false;
+    }
     return true;
 }
 
@@ -169,7 +225,8 @@ bool place_record(Record* record, const char* name, int32_t bytes, uint8_t kind,
         record->item = register_init_item(kind, record);
     } else if (in_structure) {
         record->flags = CONTAINER_FIELD;
-    } else if ((in_procedure && declaration_mode != DECLARE_SHARED && declaration_mode != DECLARE_STATIC) ||
+    } else if ((in_procedure && declaration_mode != DECLARE_SHARED && declaration_mode != DECLARE_STATIC &&
+                declaration_mode != DECLARE_GLOBAL) ||
                in_interface) {
         record->flags = CONTAINER_LOCAL;
         local_frame_offset = (local_frame_offset + 7) & ~7;
@@ -412,6 +469,7 @@ MapRecord* declare_map(const char* name) { return declare_container<MapRecord>(n
 // NewList and NewMap
 
 void compile_newlist_statement() {
+    emit_statement_line_marker();
     char name[STATEMENT_WORD_SIZE];
     if (!read_container_name(175, name, sizeof name)) return;
     ListRecord* list = declare_list(name);
@@ -428,6 +486,7 @@ void compile_newlist_statement() {
 }
 
 void compile_newmap_statement() {
+    emit_statement_line_marker();
     char name[STATEMENT_WORD_SIZE];
     if (!read_container_name(178, name, sizeof name)) return;
     MapRecord* map = declare_map(name);
@@ -608,10 +667,6 @@ bool read_foreach_container(ListRecord** list, MapRecord** map, int error) {
     return true;
 }
 
-void write_label(const char* prefix, int32_t number) {
-    if (backend && backend->emit_block_label) backend->emit_block_label(prefix, number);
-}
-
 void write_marker() {
     if (!line_markers_suppressed && backend && backend->emit_line_marker) backend->emit_line_marker("DBL");
 }
@@ -628,7 +683,7 @@ void compile_foreach_statement() {
         set_error(1);
         return;
     }
-    int32_t label = ++label_counter;
+    int32_t label = take_block_label_number();
     BlockLevel& level = block_stack.levels[block_stack.depth++];
     level.kind = BLOCK_FOREACH;
     level.flags = 0;
@@ -649,7 +704,6 @@ void compile_foreach_statement() {
 }
 
 void compile_foreach_next(BlockLevel* level, bool named) {
-    bool is_map = level->step == 1;
     if (named) {
         ListRecord* list = nullptr;
         MapRecord* map = nullptr;
@@ -660,7 +714,5 @@ void compile_foreach_next(BlockLevel* level, bool named) {
             return;
         }
     }
-    (void)is_map;
-    if (backend && backend->emit_block_jump) backend->emit_block_jump("_ForEach", level->label);
-    write_label("_Next", level->label);
+    if (backend && backend->emit_foreach_end) backend->emit_foreach_end(level->label);
 }

@@ -57,6 +57,13 @@ void reset_lists_maps();
 // The visible list or map of the name (pointer flag of the name as read).
 ListRecord* find_list(const char* name);
 MapRecord* find_map(const char* name);
+// The main-scope lookup (modules in use, then the global records that are
+// not procedure locals), as Shared and the Global checks use it.
+ListRecord* find_global_list(const char* name);
+MapRecord* find_global_map(const char* name);
+// Shared: marks the main-scope array, list or map of the name as shared
+// into the open procedure; false when there is none.
+bool share_main_scope_container(const char* name);
 // Declarations of the name in the declaration mode in force (0 statement);
 // an existing record of the scope only gets its syntax checked. The token
 // after the name and type is "(".

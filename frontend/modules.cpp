@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/backend_hooks.h"
 #include "core/core_globals.h"
 #include "frontend/constants.h"
 #include "frontend/frontend_globals.h"
@@ -111,6 +112,14 @@ void format_earlier_section(int n, const char* name, const char* file, int32_t l
     char text[1024];
     std::snprintf(text, sizeof text, "%s (%s line %d)", name, file ? file : "", line + 1);
     set_error_format(n, text);
+}
+
+// A record of the debugger's code-context table: 3 start and 4 end of a
+// module section, 5 UseModule, 6 UnuseModule.
+void add_module_context(int32_t kind, const ModuleRecord* module)
+{
+    if (debugger_enabled && backend && backend->add_code_context_entry)
+        backend->add_code_context_entry(kind, module_name(module));
 }
 
 ModuleRecord* new_module_record(const char* name)
@@ -256,6 +265,7 @@ void declare_module(const char* name)
     current_module = module;
     modules_in_use = module->used_modules;
     set_module_name_constant(name);
+    add_module_context(3, module);
 }
 
 void end_declare_module()
@@ -270,6 +280,7 @@ void end_declare_module()
     module->saved_debugger_code = debugger_code;
     module->saved_default_type = default_type;
     module_restore_state();
+    add_module_context(4, module);
 }
 
 void begin_module(const char* name)
@@ -297,6 +308,7 @@ void begin_module(const char* name)
     set_inline_asm(module->saved_inline_asm_enabled);
     debugger_code = module->saved_debugger_code;
     default_type = module->saved_default_type;
+    add_module_context(3, module);
 }
 
 void end_module()
@@ -308,6 +320,7 @@ void end_module()
     }
     list_clear(module->used_modules);
     module_restore_state();
+    add_module_context(4, module);
 }
 
 void resolve_module_prefix(const char* name)
@@ -339,6 +352,7 @@ void use_module(const char* name)
         return;
     }
     add_use(modules_in_use, module);
+    add_module_context(5, module);
 }
 
 void unuse_module(const char* name)
@@ -352,6 +366,7 @@ void unuse_module(const char* name)
     while (ModuleUse* use = static_cast<ModuleUse*>(list_next(modules_in_use))) {
         if (use->module == module) {
             list_delete_current(modules_in_use);
+            add_module_context(6, module);
             return;
         }
     }

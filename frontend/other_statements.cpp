@@ -131,8 +131,7 @@ void compile_runtime_item()
             set_error_format(290, shown);
             return;
         }
-        procedure->flags |= 0x1000;
-        // The x64 program output registers procedures by their second flag.
+        // Registered by the program output (the second flag); not exported.
         procedure->second_flags |= 0x1000;
         procedure->use_count++;
         read_operator();

@@ -17,10 +17,13 @@
 #include "core/output_buffers.h"
 #include "frontend/blocks.h"
 #include "frontend/call_arguments.h"
+#include "frontend/debug_statement.h"
 #include "frontend/expressions.h"
 #include "frontend/frontend_globals.h"
 #include "frontend/labels.h"
 #include "frontend/lexer.h"
+#include "frontend/arrays.h"
+#include "frontend/lists_maps.h"
 #include "frontend/libraries.h"
 #include "frontend/modules.h"
 #include "frontend/statement_dispatcher.h"
@@ -369,6 +372,11 @@ ProcedureRecord* find_procedure(const char* name) {
     return find_in(procedure_table, name);
 }
 
+ProcedureRecord* find_procedure_quietly(const char* name) {
+    if (explicit_module) return find_in(explicit_module->procedures, name);
+    return find_procedure(name);
+}
+
 ProcedureRecord* procedure_declare(uint32_t kind_flags) {
     const bool is_import = (kind_flags & PROC_IMPORTED) != 0;
     const bool is_prototype = (kind_flags & PROC_PROTOTYPE) != 0;
@@ -498,9 +506,18 @@ ProcedureRecord* procedure_declare(uint32_t kind_flags) {
     return record;
 }
 
+// The locals of the scope that ends: variables, then arrays, lists and
+// maps, each with its clean-up.
+static void drop_scope_symbols() {
+    drop_procedure_locals();
+    free_scope_arrays();
+    free_scope_lists();
+    free_scope_maps();
+}
+
 void clear_local_symbols() {
     no_output_depth++;
-    drop_procedure_locals();
+    drop_scope_symbols();
     no_output_depth--;
 }
 
@@ -538,6 +555,7 @@ void compile_procedure_statement(uint32_t kind_flags) {
     record->code_buffer = new_code_buffer();
     push_output_buffer(record->code_buffer);
     if (backend->begin_procedure) backend->begin_procedure(record);
+    emit_procedure_start_debugger(record);
 }
 
 void compile_endprocedure_statement() {
@@ -546,10 +564,12 @@ void compile_endprocedure_statement() {
         set_error(37);
         return;
     }
+    emit_procedure_end_marker();
     if (backend->begin_procedure_epilogue) backend->begin_procedure_epilogue(record);
-    drop_procedure_locals();
+    drop_scope_symbols();
     if (backend->finish_procedure) backend->finish_procedure(record);
     pop_output_buffer();
+    add_procedure_end_context(record);
     record->code_size = record->code_buffer->write - record->code_buffer->start;
     labels_end_procedure();
     current_procedure = nullptr;
@@ -563,6 +583,7 @@ void compile_procedurereturn_statement() {
         set_error_format(40, "ProcedureReturn");
         return;
     }
+    emit_statement_line_marker();
     if (error_number == 79) clear_error_state();
     if (error_number) return;
     if (token_code >= TOKEN_TO && token_code <= TOKEN_OR) {

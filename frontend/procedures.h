@@ -42,6 +42,9 @@ void check_declared_procedures();
 // Scoped lookup: the explicit module prefix (error 285 for a record that is
 // not public), the modules in use, then the current module or global table.
 ProcedureRecord* find_procedure(const char* name);
+// The same lookup as a name check: an explicit module's record whether
+// public or not, no error and the prefix left pending.
+ProcedureRecord* find_procedure_quietly(const char* name);
 // Parses the header after the keyword; null with the error set.
 ProcedureRecord* procedure_declare(uint32_t kind_flags);
 // Removes the locals that a header without body created.

@@ -229,6 +229,14 @@ char* read_logical_line(char* start)
     char* physical_start = start;
     char* p = start;
     continuation_count = 0;
+    // A '!' line of C is copied as written: its ';' belongs to the C text,
+    // and it never continues on the next line.
+    bool inline_c_line = false;
+    if (backend && backend->inline_lines_are_c) {
+        const char* first = start;
+        while (is_blank(static_cast<unsigned char>(*first))) first++;
+        inline_c_line = *first == '!';
+    }
 
     auto finish = [&](char* result, char* measured_end) {
         int64_t length = measured_end - parse_pointer;
@@ -277,7 +285,7 @@ char* read_logical_line(char* start)
             p++;
             continue;
         }
-        if (c == ';' && !in_string && !in_character) {
+        if (c == ';' && !in_string && !in_character && !inline_c_line) {
             char* comment = p;
             char* line_end = p;
             while (*line_end && !is_line_break(static_cast<unsigned char>(*line_end))) {
@@ -297,8 +305,8 @@ char* read_logical_line(char* start)
             continue;
         }
         if (is_line_break(c)) {
-            bool continues = continuation_candidate_chars[last] && check_line_continuation(last, physical_start, p) &&
-                             !(suppress_errors && !macro_capture_mode);
+            bool continues = !inline_c_line && continuation_candidate_chars[last] &&
+                             check_line_continuation(last, physical_start, p) && !(suppress_errors && !macro_capture_mode);
             if (!continues) {
                 char* after = p + 1;
                 if (c == '\r' && *after == '\n') {

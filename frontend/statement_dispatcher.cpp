@@ -8,6 +8,7 @@
 
 #include "core/backend_hooks.h"
 #include "core/core_globals.h"
+#include "core/output_buffers.h"
 #include "frontend/blocks.h"
 #include "frontend/constants.h"
 #include "frontend/directives.h"
@@ -25,6 +26,7 @@
 #include "frontend/procedures.h"
 #include "frontend/source_reader.h"
 #include "frontend/structures.h"
+#include "frontend/symbols.h"
 #include "frontend/variables.h"
 
 // ---------------------------------------------------------------------------
@@ -383,6 +385,10 @@ bool dispatch_keyword()
             return true;
         }
         if (word_is("DISABLEASM")) {
+            if (backend && backend->inline_lines_are_c) {
+                set_error(355);
+                return true;
+            }
             inline_asm_enabled = 0;
             set_constant_value(constant_compiler_inline_assembly, 0);
             return true;
@@ -501,6 +507,10 @@ bool dispatch_keyword()
             return true;
         }
         if (word_is("ENABLEASM")) {
+            if (backend && backend->inline_lines_are_c) {
+                set_error(355);
+                return true;
+            }
             inline_asm_enabled = 1;
             set_constant_value(constant_compiler_inline_assembly, 1);
             return true;
@@ -696,7 +706,15 @@ void compile_plain_path(int asm_flag)
         debugger_code = saved_debugger_code;
         no_output_depth--;
     } else {
+        int64_t start = output_write_pointer && output_buffer_start ? output_write_pointer - output_buffer_start : 0;
         compile_plain_statement(text, asm_flag);
+        int64_t end = output_write_pointer && output_buffer_start ? output_write_pointer - output_buffer_start : 0;
+        // The purifier looks at the guards after a statement that did
+        // something, in procedures whose entry set the guards up.
+        ProcedureRecord* procedure = open_procedure();
+        bool entered = !procedure || (procedure->second_flags & PROC_SECOND_DEBUGGER_ENTRY);
+        if (end != start && !error_number && debugger_code && purifier_enabled && entered && backend->emit_purifier_check)
+            backend->emit_purifier_check();
     }
     if (error_number == 0 && (current_operand.flags & OP_COMPARISON)) {
         set_error(1);

@@ -93,6 +93,7 @@ int64_t compile_static_index(const FieldRecord* field, int32_t* r) {
             set_error(59);
             return 0;
         }
+        if (h && h->name_field_index) h->name_field_index(index);
         return index * element_size;
     }
     parse_pointer = saved_pointer;
@@ -107,6 +108,8 @@ int64_t compile_static_index(const FieldRecord* field, int32_t* r) {
         set_error(179);
         return 0;
     }
+    if (debugger_code && field->static_count > 0 && h && h->emit_structure_array_check)
+        h->emit_structure_array_check(field->static_count);
     if (h && h->emit_scale_field_index) h->emit_scale_field_index(*r, field->element_size);
     return 0;
 }
@@ -192,6 +195,7 @@ void compile_field_chain(StructureRecord* structure) {
                 return;
             }
         }
+        if (h && h->name_field) h->name_field(field);
         bool pointer = (field->flags & FIELD_POINTER) != 0;
         int64_t index_offset = 0;
         int32_t index_register = -1;

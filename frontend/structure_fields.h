@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+struct FieldRecord;
 struct StructureRecord;
 struct VariableRecord;
 
@@ -26,8 +27,16 @@ struct FieldHooks {
     void (*emit_add_field_offset)(int64_t offset);
     // The debugger's memory check of rbp before a field is used.
     void (*emit_field_check)();
+    // The debugger's bound check of a static array field's index (the
+    // current operand) against its element count.
+    void (*emit_structure_array_check)(int64_t element_count);
     // "<prefix>[rbp+<offset>]" (or "[rbp]"); size 0 writes no prefix.
     const char* (*format_field_operand)(int32_t size, int64_t offset);
+    // A back end that names the fields (C) also hears of each field of the
+    // chain as it is found and of a constant index of a static array field
+    // (a computed one comes through emit_scale_field_index); null in x64.
+    void (*name_field)(const FieldRecord* field);
+    void (*name_field_index)(int64_t index);
 };
 
 // Called by the variable lookup when "\" follows a structured variable: the

@@ -10,10 +10,13 @@
 #include "core/text_format.h"
 #include "frontend/expressions.h"
 #include "frontend/frontend_globals.h"
+#include "frontend/procedures.h"
 #include "frontend/structure_fields.h"
 #include "frontend/lexer.h"
+#include "frontend/lists_maps.h"
 #include "frontend/modules.h"
 #include "frontend/other_statements.h"
+#include "frontend/procedures.h"
 #include "frontend/residents.h"
 #include "frontend/statement_dispatcher.h"
 #include "frontend/structures.h"
@@ -188,7 +191,7 @@ DataItem* add_data_item(const char* name, int32_t size, uint8_t kind, void* obje
     item->initialised = 0;
     item->value = 0;
     item->object = object;
-    item->procedure = nullptr;
+    item->procedure = open_procedure();
     return item;
 }
 
@@ -309,6 +312,10 @@ VariableRecord* resolve_variable(int mode) {
     build_variable_key(local_key, sizeof local_key, name, true, pointer);
     VariableRecord* variable = find_variable(global_key);
     bool created = false;
+    if (!variable && explicit_module && mode == 1 && !find_variable(local_key)) {
+        set_error_format(286, name);
+        return nullptr;
+    }
 
     if (local_scope && (declaration_mode == DECLARE_PROTECTED || declaration_mode == DECLARE_STATIC)) {
         if (variable && (variable->flags & VAR_SHARED)) {
@@ -389,6 +396,10 @@ VariableRecord* resolve_variable(int mode) {
     if (current_type.prototype) {
         if (!created && variable->prototype && variable->prototype != current_type.prototype) {
             set_error_format(10, get_variable_display_name(variable));
+            return nullptr;
+        }
+        if (find_procedure(name)) {
+            set_error_format(224, name);
             return nullptr;
         }
         variable->flags |= VAR_PROTOTYPE;
@@ -547,11 +558,36 @@ bool word_equals_upper(const char* word, const char* upper) {
     return *word == 0 && *upper == 0;
 }
 
-// Dim, NewList and NewMap items are declared by the container statements,
-// which are not part of this build yet.
 bool word_is_container_keyword() {
     return word_equals_upper(statement_word, "DIM") || word_equals_upper(statement_word, "NEWLIST") ||
            word_equals_upper(statement_word, "NEWMAP");
+}
+
+// A Dim, NewList or NewMap item: declared by its own statement in the
+// declaration mode in force, which leaves the token after the item (","
+// or the end). The keyword's reader has taken the byte after it as its
+// operator.
+void compile_container_item() {
+    if (word_equals_upper(statement_word, "DIM")) compile_dim_statement(0);
+    else if (word_equals_upper(statement_word, "NEWLIST")) compile_newlist_statement();
+    else compile_newmap_statement();
+}
+
+// "Shared name()": an array, list or map of the main scope, marked as
+// shared into the procedure until its end. The token is "(".
+void share_main_container(const char* name) {
+    while (*parse_pointer == ' ' || *parse_pointer == '\t') parse_pointer++;
+    if (*parse_pointer != ')') {
+        set_error(1);
+        return;
+    }
+    parse_pointer++;
+    if (!share_main_scope_container(name)) {
+        if (!error_number) set_error_format(256, name);
+        return;
+    }
+    read_operator();
+    if (error_number == 79) clear_error_state();
 }
 
 // Reads an optional '*', then the name and its type; leaves the name in
@@ -561,6 +597,9 @@ bool read_item_name() {
     pointer_flag = 0;
     // After the keyword the lexer has already read the '*' as its operator.
     bool star_read = token_code == '*';
+    // A digit there was taken as the keyword's operator: the name starts
+    // with it (and is refused as a name).
+    if (token_code >= '0' && token_code <= '9' && parse_pointer[-1] == token_code) parse_pointer--;
     if (!star_read)
         while (*parse_pointer == ' ' || *parse_pointer == '\t') parse_pointer++;
     if (star_read || *parse_pointer == '*') {
@@ -611,12 +650,22 @@ void compile_variable_items(int32_t mode) {
         while (*item_start == ' ' || *item_start == '\t') item_start++;
         declaration_mode = mode;
         if (!read_item_name()) break;
-        if (word_is_container_keyword()) {
-            set_error(1);
+        if (word_is_container_keyword() && mode != DECLARE_SHARED && token_code != '=' && token_code != '.' &&
+            token_code != '(' && token_code != ',' && token_code != TOKEN_END) {
+            compile_container_item();
+            if (error_number) break;
+            if (token_code == ',') continue;
             break;
         }
         char name[STATEMENT_WORD_SIZE];
         copy_text(name, sizeof name, statement_word);
+        if (mode == DECLARE_SHARED && token_code == '(') {
+            share_main_container(name);
+            if (error_number) break;
+            if (token_code == ',') continue;
+            if (token_code != TOKEN_END) set_error(1);
+            break;
+        }
         parse_field_type(0);
         if (error_number) break;
         copy_text(statement_word, sizeof statement_word, name);
@@ -696,8 +745,11 @@ void compile_variable_declaration(int threaded) {
     for (;;) {
         declaration_mode = mode;
         if (!read_item_name()) break;
-        if (word_is_container_keyword()) {
-            set_error(1);
+        if (word_is_container_keyword() && token_code != '=' && token_code != '.' && token_code != ',' &&
+            token_code != TOKEN_END) {
+            compile_container_item();
+            if (error_number) break;
+            if (token_code == ',') continue;
             break;
         }
         char name[STATEMENT_WORD_SIZE];

@@ -24,6 +24,18 @@ DialogScript& dialog_script()
     return script;
 }
 
+const NativeDialogToolkit* native_toolkit = nullptr;
+
+// The toolkit when it has a display; asks it once for one.
+const NativeDialogToolkit* connected_toolkit(std::string& reason)
+{
+    if (!native_toolkit) {
+        reason = "this build has no window toolkit";
+        return nullptr;
+    }
+    return native_toolkit->connect(reason) ? native_toolkit : nullptr;
+}
+
 // ---------------------------------------------------------------------------
 // Description parser
 
@@ -32,6 +44,7 @@ struct DescriptionParser {
     DialogDescription* description;
     int depth = 0;
     bool window_seen = false;
+    int32_t container = -1;   // the open container, or -1
     std::string error;
 };
 
@@ -84,7 +97,28 @@ void XMLCALL start_description_element(void* data, const XML_Char* name, const X
         return;
     }
     if (depth == 0) return fail_description(state, "the description must be one window");
-    if (std::strcmp(name, "grid") == 0 || std::strcmp(name, "row") == 0) return;
+    bool grid = std::strcmp(name, "grid") == 0;
+    if (grid || std::strcmp(name, "row") == 0) {
+        if (depth != 1) return fail_description(state, "a container inside a container or gadget");
+        DialogContainer container;
+        container.grid = grid;
+        if (grid) {
+            const char* columns = attribute_of(attributes, "columns");
+            const char* stretch = attribute_of(attributes, "stretch");
+            if (columns && (!parse_number(columns, container.columns) || container.columns < 1)) {
+                return fail_description(state, "bad column count");
+            }
+            if (stretch && (!parse_number(stretch, container.stretch) || container.stretch > container.columns)) {
+                return fail_description(state, "bad stretching column");
+            }
+        }
+        state.container = int32_t(state.description->containers.size());
+        state.description->containers.push_back(container);
+        return;
+    }
+    if (depth > 2 || (depth == 2 && state.container < 0)) {
+        return fail_description(state, std::string("a gadget inside '") + name + "'");
+    }
 
     DialogGadget gadget{GadgetKind::Text, -1, "", 0, false};
     if (std::strcmp(name, "text") == 0) gadget.kind = GadgetKind::Text;
@@ -101,12 +135,14 @@ void XMLCALL start_description_element(void* data, const XML_Char* name, const X
     }
     const char* text = attribute_of(attributes, "text");
     gadget.text = text ? text : "";
+    gadget.container = depth == 2 ? state.container : -1;
     state.description->gadgets.push_back(gadget);
 }
 
 void XMLCALL end_description_element(void* data, const XML_Char*)
 {
-    --static_cast<DescriptionParser*>(data)->depth;
+    DescriptionParser& state = *static_cast<DescriptionParser*>(data);
+    if (--state.depth == 1) state.container = -1;
 }
 
 // ---------------------------------------------------------------------------
@@ -214,17 +250,84 @@ bool os_parse_dialog_xml(const char* xml, DialogDescription& description, std::s
     return true;
 }
 
-bool os_open_dialog(const DialogDescription& description, DialogWindow& window)
+bool os_dialog_has_flag(const DialogDescription& description, const char* flag)
+{
+    for (const std::string& item : description.flags) {
+        if (item == flag) return true;
+    }
+    return false;
+}
+
+bool os_text_fits_xml(const std::string& text)
+{
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(text.data());
+    const unsigned char* end = p + text.size();
+    while (p < end) {
+        unsigned char c = *p;
+        if (c < 0x80) {
+            if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') return false;
+            ++p;
+            continue;
+        }
+        int length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 0;
+        if (length == 0 || c > 0xF4 || end - p < length) return false;
+        uint32_t code = c & (0x3F >> (length - 1));
+        for (int i = 1; i < length; ++i) {
+            if ((p[i] & 0xC0) != 0x80) return false;
+            code = (code << 6) | (p[i] & 0x3F);
+        }
+        static const uint32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (code < smallest[length] || code > 0x10FFFF) return false;   // overlong or too large
+        if ((code >= 0xD800 && code <= 0xDFFF) || code == 0xFFFE || code == 0xFFFF) return false;
+        p += length;
+    }
+    return true;
+}
+
+std::string os_escape_xml_attribute(const std::string& text)
+{
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        case '\'': out += "&apos;"; break;
+        // A parser turns these into blanks unless they are references.
+        case '\t': out += "&#9;"; break;
+        case '\n': out += "&#10;"; break;
+        case '\r': out += "&#13;"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+void os_install_native_toolkit(const NativeDialogToolkit* toolkit)
+{
+    native_toolkit = toolkit;
+}
+
+bool os_open_dialog(const DialogDescription& description, DialogWindow& window, std::string& status)
 {
     window = DialogWindow();
-    if (!dialog_script().installed) return false;
+    status.clear();
     window.description = description;
+    if (!dialog_script().installed) {
+        const NativeDialogToolkit* toolkit = connected_toolkit(status);
+        if (!toolkit) return false;
+        window.native = toolkit->open_window(description, status);
+        if (!window.native) return false;
+    }
     window.open = true;
     return true;
 }
 
 void os_close_dialog(DialogWindow& window)
 {
+    if (window.native) native_toolkit->close_window(window.native);
+    window.native = nullptr;
     window.open = false;
 }
 
@@ -239,35 +342,41 @@ DialogGadget* os_find_gadget(DialogWindow& window, int32_t number)
 
 std::string os_gadget_text(DialogWindow& window, int32_t number)
 {
+    if (window.native) return native_toolkit->gadget_text(window.native, number);
     DialogGadget* gadget = os_find_gadget(window, number);
     return gadget ? gadget->text : std::string();
 }
 
 void os_set_gadget_text(DialogWindow& window, int32_t number, const std::string& text)
 {
+    if (window.native) return native_toolkit->set_gadget_text(window.native, number, text);
     if (DialogGadget* gadget = os_find_gadget(window, number)) gadget->text = text;
 }
 
 int32_t os_gadget_state(DialogWindow& window, int32_t number)
 {
+    if (window.native) return native_toolkit->gadget_state(window.native, number);
     DialogGadget* gadget = os_find_gadget(window, number);
     return gadget && gadget->kind == GadgetKind::CheckBox ? gadget->state : 0;
 }
 
 void os_set_gadget_state(DialogWindow& window, int32_t number, int32_t state)
 {
+    if (window.native) return native_toolkit->set_gadget_state(window.native, number, state);
     DialogGadget* gadget = os_find_gadget(window, number);
     if (gadget && gadget->kind == GadgetKind::CheckBox) gadget->state = state ? 1 : 0;
 }
 
 void os_disable_gadget(DialogWindow& window, int32_t number, bool disabled)
 {
+    if (window.native) return native_toolkit->disable_gadget(window.native, number, disabled);
     if (DialogGadget* gadget = os_find_gadget(window, number)) gadget->disabled = disabled;
 }
 
 int32_t os_wait_dialog_event(DialogWindow& window, int32_t& gadget)
 {
     gadget = -1;
+    if (window.native) return native_toolkit->wait_event(window.native, gadget);
     DialogScript& script = dialog_script();
     while (window.open && !script.events.empty()) {
         DialogAction action = script.events.front();
@@ -298,22 +407,41 @@ int32_t os_wait_dialog_event(DialogWindow& window, int32_t& gadget)
     return dialog_event_close;
 }
 
-std::string os_pick_folder(const char*, const char*)
+std::string os_pick_folder(const char* title, const char* start_folder)
 {
     DialogScript& script = dialog_script();
-    if (script.folder_answers.empty()) return "";
-    std::string answer = script.folder_answers.front();
-    script.folder_answers.pop_front();
-    return answer;
+    std::string reason;
+    const NativeDialogToolkit* toolkit = script.installed ? nullptr : connected_toolkit(reason);
+    std::string chosen;
+    if (toolkit) {
+        chosen = toolkit->pick_folder(title, start_folder);
+    } else if (!script.folder_answers.empty()) {
+        chosen = script.folder_answers.front();
+        script.folder_answers.pop_front();
+    }
+    if (!chosen.empty() && !os_is_separator(chosen.back())) chosen += '/';
+    return chosen;
 }
 
-std::string os_pick_file(const char*, const char*, const char*)
+std::string os_pick_file(const char* title, const char* start_path, const char* pattern)
 {
     DialogScript& script = dialog_script();
+    std::string reason;
+    const NativeDialogToolkit* toolkit = script.installed ? nullptr : connected_toolkit(reason);
+    if (toolkit) return toolkit->pick_file(title, start_path, pattern);
     if (script.file_answers.empty()) return "";
     std::string answer = script.file_answers.front();
     script.file_answers.pop_front();
     return answer;
+}
+
+void os_message_box(const char* title, const char* text)
+{
+    std::string reason;
+    const NativeDialogToolkit* toolkit = dialog_script().installed ? nullptr : connected_toolkit(reason);
+    if (toolkit) return toolkit->message_box(title ? title : "", text ? text : "");
+    std::fprintf(stderr, "%s: %s\n", title ? title : "", text ? text : "");
+    std::fflush(stderr);
 }
 
 void os_set_dialog_script(const std::vector<DialogAction>& actions)

@@ -1,9 +1,16 @@
 // Dialog toolkit: windows described in XML, their gadgets, folder and file
-// pickers and a small preferences file. This machine has no display, so the
-// toolkit runs headless: it keeps every gadget's text and state in memory and
-// takes the user's actions from a script (set by a test, or read from the
-// file named by ZANDREL_DIALOG_SCRIPT). Without a script no window can be
-// opened. Message boxes are os_message_box (platform.h).
+// pickers, message boxes and a small preferences file.
+//
+// Two ways to show a window:
+// - a window toolkit on a display, installed by the program with
+//   os_install_native_toolkit (the FLTK one: dialog_toolkit_fltk.cpp); the
+//   display is opened on first need, so a batch run without boxes never
+//   touches it;
+// - headless: every gadget's text and state kept in memory and the user's
+//   actions taken from a script (set by a test, or read from the file named
+//   by ZANDREL_DIALOG_SCRIPT). An installed script always wins.
+// Without either no window can be opened, and message boxes go to standard
+// error.
 #pragma once
 
 #include <cstdint>
@@ -21,10 +28,19 @@
 //   <button id="3" text="Start"/>  <checkbox id="2" text="..."/>
 // </window>
 //
-// Containers (grid, row) only place their children; gadgets with an id are
+// Containers (grid, row) sit directly in the window, one under the other,
+// and only place their children; a gadget outside a container is a row of
+// its own. A grid fills its columns row by row, and its column `stretch`
+// (counted from 1) takes the width the others leave. Gadgets with an id are
 // found by that number.
 
 enum class GadgetKind { Text, String, Button, CheckBox };
+
+struct DialogContainer {
+    bool grid = false;      // else a row, left to right
+    int32_t columns = 1;
+    int32_t stretch = 0;    // 0: no column stretches
+};
 
 struct DialogGadget {
     GadgetKind kind;
@@ -32,14 +48,24 @@ struct DialogGadget {
     std::string text;
     int32_t state = 0;     // check boxes: 1 checked
     bool disabled = false;
+    int32_t container = -1;   // index into DialogDescription::containers
 };
 
 struct DialogDescription {
     std::string title;
     int32_t width = 0;
     std::vector<std::string> flags;
+    std::vector<DialogContainer> containers;
     std::vector<DialogGadget> gadgets;   // in document order
 };
+
+bool os_dialog_has_flag(const DialogDescription& description, const char* flag);
+// True when the text can stand in an XML attribute value at all: valid
+// UTF-8 without control characters other than tab, line feed and carriage
+// return (which need character references) and without U+FFFE, U+FFFF.
+bool os_text_fits_xml(const std::string& text);
+// The text escaped for an XML attribute value between double quotes.
+std::string os_escape_xml_attribute(const std::string& text);
 
 // Parses a description; false with a message in `status` when the XML is
 // malformed or does not describe one window.
@@ -54,14 +80,16 @@ constexpr int32_t dialog_event_close = 13116;
 struct DialogWindow {
     DialogDescription description;
     bool open = false;
+    void* native = nullptr;   // the toolkit's window; null when headless
 };
 
-// Opens a window from a description; false when no window can be shown
-// (no display and no script).
-bool os_open_dialog(const DialogDescription& description, DialogWindow& window);
+// Opens a window from a description; false with the reason in `status` when
+// no window can be shown (no display, no toolkit, no script).
+bool os_open_dialog(const DialogDescription& description, DialogWindow& window, std::string& status);
 void os_close_dialog(DialogWindow& window);
 
-// The gadget of a number, or null.
+// The gadget of a number, or null. On a toolkit window it is the gadget as
+// described: its text and state are read with the functions below.
 DialogGadget* os_find_gadget(DialogWindow& window, int32_t number);
 std::string os_gadget_text(DialogWindow& window, int32_t number);
 void os_set_gadget_text(DialogWindow& window, int32_t number, const std::string& text);
@@ -74,8 +102,43 @@ void os_disable_gadget(DialogWindow& window, int32_t number, bool disabled);
 int32_t os_wait_dialog_event(DialogWindow& window, int32_t& gadget);
 
 // Pickers; an empty text when cancelled (or when the script has no answer).
+// A chosen folder ends with a separator. The pattern is a name and its
+// patterns, "Name|*.a;*.b", more such pairs following after a "|".
 std::string os_pick_folder(const char* title, const char* start_folder);
 std::string os_pick_file(const char* title, const char* start_path, const char* pattern);
+
+// A message box that waits for the user; without a display (or headless)
+// it writes "title: text" and a line feed to standard error and returns at
+// once.
+void os_message_box(const char* title, const char* text);
+
+// ---------------------------------------------------------------------------
+// The window toolkit behind the operations above. Texts are passed as they
+// are; a toolkit window is the `native` of its DialogWindow.
+
+struct NativeDialogToolkit {
+    // Opens the display once (later calls give the first answer); false
+    // with the reason when there is none.
+    bool (*connect)(std::string& reason);
+    // Shows a window (after connect); null with the reason on failure.
+    void* (*open_window)(const DialogDescription& description, std::string& reason);
+    void (*close_window)(void* window);
+    std::string (*gadget_text)(void* window, int32_t number);
+    void (*set_gadget_text)(void* window, int32_t number, const std::string& text);
+    int32_t (*gadget_state)(void* window, int32_t number);
+    void (*set_gadget_state)(void* window, int32_t number, int32_t state);
+    void (*disable_gadget)(void* window, int32_t number, bool disabled);
+    // Blocks until the window has an event: dialog_event_gadget or _close.
+    int32_t (*wait_event)(void* window, int32_t& gadget);
+    std::string (*pick_folder)(const char* title, const char* start_folder);
+    std::string (*pick_file)(const char* title, const char* start_path, const char* pattern);
+    void (*message_box)(const char* title, const char* text);
+};
+
+// Installs the toolkit (null removes it).
+void os_install_native_toolkit(const NativeDialogToolkit* toolkit);
+// The FLTK toolkit; only in builds that have FLTK (ZANDREL_HAVE_FLTK).
+const NativeDialogToolkit* os_fltk_dialog_toolkit();
 
 // ---------------------------------------------------------------------------
 // The headless script: the user's actions in order.

@@ -75,9 +75,6 @@ bool os_make_directory_writable(const char* path);
 // Console and standard streams. Console text goes to the same stdio stream
 // as printf so that lines keep their order, also in pipes.
 void os_console_write(const char* utf8, size_t length);
-// A message box of a desktop program; without a display it writes
-// "title: text" and a line feed to standard error and returns at once.
-void os_message_box(const char* title, const char* text);
 // Reads one whole line of standard input without its line end (LF, and a CR
 // before it); false at the end of the input when nothing was read.
 bool os_read_input_line(std::string& line);

@@ -64,9 +64,3 @@ void os_ignore_broken_pipe()
 {
     std::signal(SIGPIPE, SIG_IGN);
 }
-
-void os_message_box(const char* title, const char* text)
-{
-    std::fprintf(stderr, "%s: %s\n", title ? title : "", text ? text : "");
-    std::fflush(stderr);
-}

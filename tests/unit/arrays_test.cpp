@@ -8,6 +8,7 @@
 #include "frontend/expressions.h"
 #include "frontend/lexer.h"
 #include "frontend/lists_maps.h"
+#include "frontend/procedures.h"
 #include "frontend/statement_dispatcher.h"
 #include "frontend/variables.h"
 
@@ -15,7 +16,11 @@ namespace {
 
 class ArraysTest : public EmitterTest {
 protected:
-    void TearDown() override { in_procedure = 0; }
+    void TearDown() override {
+        in_procedure = 0;
+        debugger_enabled = 0;
+        debugger_code = 0;
+    }
 
     void fresh() {
         compiler_reset();
@@ -29,6 +34,7 @@ protected:
     // the last one, or "error <n>".
     std::string compile(const std::string& statements) {
         fresh();
+        debugger_code = with_debugger;
         clear_error_state();
         std::string last;
         size_t start = 0;
@@ -67,6 +73,7 @@ protected:
     }
 
     std::string text;
+    uint8_t with_debugger = 0;
 };
 
 TEST_F(ArraysTest, DimOfAConstantSizeAllocatesElevenElements) {
@@ -164,26 +171,22 @@ TEST_F(ArraysTest, FloatElementsInFloatArithmetic) {
     EXPECT_NE(code.find(" FLD qword [rbp+16]\n"), std::string::npos) << code;
 }
 
-TEST_F(ArraysTest, LocalArrayIsReleasedAtTheEndOfItsScope) {
-    fresh();
-    in_procedure = 1;
-    local_frame_offset = 40;
-    clear_error_state();
-    text = std::string("Dim a(3)") + '\0' + '\0';
-    parse_pointer = text.data();
-    compile_statement();
+TEST_F(ArraysTest, LocalArraysAreReleasedAtTheEndOfTheirProcedure) {
+    compile("Procedure P()\nDim a(3)\nDim b(2)\na(1) = b(1)\nEndProcedure");
     ASSERT_EQ(error_number, 0);
-    ArrayRecord* array = find_array("a");
-    ASSERT_NE(array, nullptr);
-    EXPECT_EQ(array->offset, 40);
-    EXPECT_EQ(local_frame_offset, 56);
-    EXPECT_NE(output().find(" LEA rax,[rsp+64]\n"), std::string::npos) << output();
-    clear_output();
-    emitter_stack.push_depth = 8;
-    free_scope_arrays();
-    emitter_stack.push_depth = 0;
-    EXPECT_EQ(output(), " PUSH rax\n MOV rcx,qword [rsp+56]\n SUB rsp,32\n CALL SYS_FreeArray\n ADD rsp,32\n");
+    ProcedureRecord* procedure = find_procedure("P");
+    ASSERT_NE(procedure, nullptr);
+    std::string body(procedure->code_buffer->start, procedure->code_buffer->write);
+    // One PUSH rax keeps the result across both releases, which address the
+    // slots at the depth it made.
+    EXPECT_NE(body.find("_EndProcedure1:\n PUSH rax\n MOV rcx,qword [rsp+48]\n SUB rsp,40\n CALL SYS_FreeArray\n"
+                        " ADD rsp,40\n MOV rcx,qword [rsp+64]\n SUB rsp,40\n CALL SYS_FreeArray\n ADD rsp,40\n"
+                        " POP rax\n"),
+              std::string::npos)
+        << body;
+    // Gone with the procedure: no later code can name them.
     EXPECT_EQ(find_array("a"), nullptr);
+    EXPECT_EQ(error_of("Procedure P()\nDim a(3)\nEndProcedure\nProcedure Q()\na(1) = 5\nEndProcedure"), 12);
 }
 
 TEST_F(ArraysTest, DeclarationErrors) {
@@ -212,6 +215,37 @@ TEST_F(ArraysTest, TheWholeArrayIsItsPointerSlot) {
     compile("Dim a(3)\nx = a()");
     EXPECT_EQ(error_number, 0);
     EXPECT_NE(output().find(" MOV r15,qword [a_a]\n"), std::string::npos) << output();
+}
+
+size_t count_of(const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) n++;
+    return n;
+}
+
+// With the debugger every index is checked before the element is reached:
+// one dimension against the element count 16 bytes before the data,
+// several through the runtime, and ReDim's other dimensions too.
+TEST_F(ArraysTest, DebuggerChecksIndexesAndReDim) {
+    with_debugger = 1;
+    std::string constant = compile("Dim a(3)\na(5) = 1");
+    EXPECT_NE(constant.find(" MOV rax,5\n MOV rdx,qword [a_a]\n MOV rdx,[rdx-16]\n CALL _DBG_A\n MOV rbp,qword [a_a]\n"),
+              std::string::npos) << constant;
+    std::string computed = compile("Dim a(3)\ni = 2\na(i) = 1");
+    EXPECT_NE(computed.find(" MOV rax,r15\n MOV rdx,qword [a_a]\n MOV rdx,[rdx-16]\n CALL _DBG_A\n MOV rbp,qword [a_a]\n"),
+              std::string::npos) << computed;
+    std::string multi = compile("Dim m(2, 3)\ni = 1\nm(i, 2) = 1");
+    EXPECT_NE(multi.find(" MOV rax,qword [v_i]\n LEA rdx,[a_m]\n MOV r8,rdx\n MOV rdx,rax\n MOV rcx,0\n"), std::string::npos)
+        << multi;
+    EXPECT_NE(multi.find(" MOV rax,2\n LEA rdx,[a_m]\n MOV r8,rdx\n MOV rdx,rax\n MOV rcx,1\n"), std::string::npos) << multi;
+    EXPECT_EQ(count_of(multi, " CALL SYS_CheckMultiArrayDimension\n"), 2u);
+    // Only the dimensions before the last: their new count must stay.
+    std::string redim = compile("Dim m(2, 3)\nReDim m(2, 5)");
+    EXPECT_NE(redim.find(" MOV rax,3\n LEA rdx,[a_m]\n MOV r8,rdx\n MOV rdx,rax\n MOV rcx,0\n"), std::string::npos) << redim;
+    EXPECT_EQ(count_of(redim, " CALL SYS_CheckRedimDimension\n"), 1u);
+    with_debugger = 0;
+    EXPECT_EQ(compile("Dim a(3)\na(5) = 1").find("_DBG_A"), std::string::npos);
+    EXPECT_EQ(compile("Dim m(2, 3)\nReDim m(2, 5)").find("SYS_CheckRedimDimension"), std::string::npos);
 }
 
 }  // namespace

@@ -122,9 +122,10 @@ TEST_F(CArrayTest, ReDimStoresOnlyTheLastBound) {
     expect_code("Dim m(1, 2, 3)\nReDim m(1, 2, 7)", "a_m.b[2]=8; \nSYS_ReAllocateMultiArray(3,&a_m);\n");
     EXPECT_TRUE(c_runtime_used[C_SYS_ReAllocateMultiArray]);
     // With the debugger's checks the other dimensions are checked against
-    // the array's, a computed one through a result local.
+    // the array's, a computed one through a result local; the statement
+    // has its line marker.
     expect_code("n = 1\nDim m(1, 2, 3)\nReDim m(1, n, 7)",
-                "SYS_CheckRedimDimension(0,2,(integer *)&a_m);\ninteger r0=v_n;\n"
+                "DBG_Check(0);\nSYS_CheckRedimDimension(0,2,(integer *)&a_m);\ninteger r0=v_n;\n"
                 "SYS_CheckRedimDimension(1,(r0)+1,(integer *)&a_m);\na_m.b[2]=8; \nSYS_ReAllocateMultiArray(3,&a_m);\n",
                 true);
 }

@@ -456,7 +456,10 @@ TEST_F(CBlocks, InterfaceMethodTables)
               "integer (*m_fill)(integer,int,zd_array2 *,zd_list *,void*);\n"
               "} i_shape;\n"
               "#define s_shape i_shape*\n"
-              "\n");
+              // Without methods there is no table, but pointers to its
+              // objects still need the type.
+              "\n"
+              "typedef struct i_bare i_bare;\n");
     EXPECT_TRUE(bare->flags & STRUCT_MARK_8);
     EXPECT_TRUE(shape->flags & STRUCT_INTERFACE);
 }

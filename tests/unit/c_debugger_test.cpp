@@ -435,4 +435,39 @@ TEST_F(CDebuggerTest, ConstantBankEntries)
     EXPECT_TRUE(contains(bank, "0,\n77,105,110,117,115,0,\n0,\n3,\n254,255,255,255,\n255,255,255,255,\n")) << bank;
 }
 
+// A procedure's bank entry names its function and its four local tables,
+// whose slots the start-up code fills; the tables are declared ahead of the
+// code and their locals' slots are filled at the start of the body. Arrays,
+// lists and maps get their entries; the whole file compiles.
+TEST_F(CDebuggerTest, ProcedureArrayListAndMapBanks)
+{
+    fresh_compilation(1);
+    // The procedure's lines go to its own buffer: only the file is read.
+    std::string failure = compile_each_line(
+        "Dim grid.w(3, 4)\nNewList items.i()\nNewMap table.l()\n"
+        "Procedure Work(n)\nProtected k.i\nk = n + 1\nProcedureReturn k\nEndProcedure\nx = Work(2)\nx = x / n",
+        [&](int32_t line) { current_line = line; }, [] {});
+    ASSERT_EQ(failure, "");
+    std::string file = finished_file();
+    EXPECT_TRUE(contains(file, "ZD_DEBUGGER_EnterProcedure(0,0);")) << file;
+    EXPECT_TRUE(contains(file, "ZD_DEBUGGER_SetLine(8);")) << file;
+    // An integer divisor that may be 0 is checked.
+    EXPECT_TRUE(contains(file, "SYS_CheckDivisor(v_n,DBG_ZeroDivideError)")) << file;
+    EXPECT_TRUE(contains(file, "static unsigned char lmv_0[];\n")) << file;
+    EXPECT_TRUE(contains(file, "unsigned char ZD_DEBUGGER_ProcedureBank[] __attribute__((aligned(4)))={1,0,0,0,\n1,0,\n"
+                               "1,\n21,\n0,0,0,0,\n21,\n0,\n87,111,114,107,0,\n0,\n"))
+        << file;
+    EXPECT_TRUE(contains(file, "*(integer *)(&ZD_DEBUGGER_ProcedureBank[20])=(integer)&f_work;")) << file;
+    EXPECT_TRUE(contains(file, "*(integer *)(&ZD_DEBUGGER_ProcedureBank[28])=(integer)&lmv_0;")) << file;
+    EXPECT_TRUE(contains(file, "static unsigned char lmv_0[]={\n")) << file;
+    EXPECT_TRUE(contains(file, "*(integer *)(&lmv_0[")) << file;
+    EXPECT_TRUE(contains(file, "unsigned char ZD_DEBUGGER_ArrayBank[] __attribute__((aligned(4)))={1,0,0,0,\n3,\n0,\n0,\n"
+                               "103,114,105,100,0,\n0,\n0,0,0,0,0,0,0,0,\n2,\n0,0,0,0,0,0,0,0,\n0,0,0,0,0,0,0,0,\n};"))
+        << file;
+    EXPECT_TRUE(contains(file, "unsigned char ZD_DEBUGGER_LinkedListBank[] __attribute__((aligned(4)))={1,0,0,0,\n21,\n"))
+        << file;
+    EXPECT_TRUE(contains(file, "unsigned char ZD_DEBUGGER_MapBank[] __attribute__((aligned(4)))={1,0,0,0,\n5,\n")) << file;
+    EXPECT_EQ(compile_with_clang(file), "");
+}
+
 }  // namespace

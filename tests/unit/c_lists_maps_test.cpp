@@ -131,7 +131,6 @@ protected:
         reset_statement_state();
         c_reset_expression_state();
         result_local_counter = 0;
-        label_counter = 0;
     }
 
     void expect_code(const std::string& statements, const std::string& expected, bool checks = false) {
@@ -201,7 +200,7 @@ TEST_F(CListMapTest, DebuggerChecksTheCurrentListElement) {
     debugger_code = 1;
     std::string code = compile("NewList x.l()\nv = x()");
     debugger_code = 0;
-    EXPECT_NE(code.find("SYS_CheckCurrentListElement(t_x.a);\nv_v=(*(int*)&t_x.b->c);\n"), std::string::npos) << code;
+    EXPECT_NE(code.find("SYS_CheckCurrentListElement(&t_x);\nv_v=(*(int*)&t_x.b->c);\n"), std::string::npos) << code;
 }
 
 TEST_F(CListMapTest, ElementAccessErrors) {
@@ -212,14 +211,17 @@ TEST_F(CListMapTest, ElementAccessErrors) {
 // ---------------------------------------------------------------------------
 // ForEach
 
-TEST_F(CListMapTest, ForEachOverAListWithTheSharedNext) {
+TEST_F(CListMapTest, ForEachOverAListIsACLoop) {
     start();
-    std::string code = compile_all("NewList x.l()\nForEach x()\nt = t + x()\nNext");
+    std::string code = compile_all("NewList x.l()\nForEach x()\nIf x() = 2\nContinue\nEndIf\nIf x() = 3\nBreak\nEndIf\n"
+                                   "t = t + x()\nNext");
     EXPECT_EQ(code,
               "ZD_NewList(4,&t_x,0,5);\n"
-              "ZD_ResetList(t_x.a);\nforeach1:;\nif (!ZD_NextElement(t_x.a)) goto il_next1;\n"
+              "ZD_ResetList(t_x.a);\nwhile (ZD_NextElement(t_x.a)) {\n"
+              "if (!(((*(int*)&t_x.b->c)==2))) { goto no3; }\ncontinue;\nno3:;\n"
+              "if (!(((*(int*)&t_x.b->c)==3))) { goto no5; }\ngoto il_next1;\nno5:;\n"
               "v_t=(v_t+(*(int*)&t_x.b->c));\n"
-              "goto foreach1;\nil_next1:;\n");
+              "}\nil_next1:;\n");
     EXPECT_EQ(compile_with_clang(declarations(), code), "");
 }
 
@@ -228,9 +230,9 @@ TEST_F(CListMapTest, ForEachOverAMap) {
     std::string code = compile_all("NewMap m.l()\nForEach m()\nt = t + m()\nNext m()");
     EXPECT_EQ(code,
               "ZD_NewMap(4,5,0,&m_m,512);\n"
-              "ZD_ResetMap(m_m.a);\nforeach1:;\nif (!ZD_NextMapElement(m_m.a)) goto il_next1;\n"
+              "ZD_ResetMap(m_m.a);\nwhile (ZD_NextMapElement(m_m.a)) {\n"
               "v_t=(v_t+(*(int*)&m_m.a->a->c));\n"
-              "goto foreach1;\nil_next1:;\n");
+              "}\nil_next1:;\n");
     EXPECT_EQ(compile_with_clang(declarations(), code), "");
 }
 

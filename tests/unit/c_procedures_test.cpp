@@ -26,7 +26,8 @@ const char* const c_prelude =
     "void SYS_CopyString(const void *String);\n"
     "void *SYS_PopStringBasePositionValueNoUpdate(void);\n"
     "integer SYS_PopStringBasePosition(void);\n"
-    "void SYS_FastAllocateString4(void **Address, const void *String);\n";
+    "void SYS_FastAllocateString4(void **Address, const void *String);\n"
+    "void SYS_FreeString(void *String);\n";
 
 class CProcedureTest : public CBackendTest {
 protected:
@@ -159,6 +160,7 @@ TEST_F(CProcedureTest, StringParametersAreCopiedAndEmptyStringIsTheDefault) {
               "SYS_CopyString(\"\\0\");\n"
               "r=SYS_PopStringBasePositionValueNoUpdate();\n"
               "end:\n"
+              "SYS_FreeString(v_t);\n"
               "return r;\n"
               "}\n");
     EXPECT_EQ(compile_with_clang(function_text("Echo"), ""), "");
@@ -237,6 +239,28 @@ TEST_F(CProcedureTest, CallErrors) {
     EXPECT_EQ(compile("Procedure P(a)\nEndProcedure\nx = P(\"text\")"), "error 36");
     restart();
     EXPECT_EQ(compile("Procedure P(a.s)\nEndProcedure\nx = P(1)"), "error 14");
+}
+
+}  // namespace
+
+namespace {
+
+// The procedure's own arrays, lists, maps and strings are C locals of its
+// function (each call has its own) and are released at its exit; Static
+// ones are not.
+TEST_F(CProcedureTest, LocalContainersAreFunctionLocalsReleasedAtTheExit) {
+    EXPECT_EQ(compile("Procedure P()\nProtected s.s\nNewList l.l()\nNewMap m.s()\nDim a.w(3)\n"
+                      "Static NewList kept.l()\nEndProcedure"),
+              "");
+    std::string text = function_text("P");
+    EXPECT_NE(text.find("integer r=0;\nvoid* v_s=0;\nzd_array a_a={0};\nzd_list t_l={0};\nzd_map m_m={0};\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("end:\nSYS_FreeString(v_s);\nSYS_FreeArray(((short*)a_a.a));\nZD_FreeList(t_l.a);\n"
+                        "ZD_FreeMap(m_m.a);\nreturn r;\n}\n"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(text.find("kept"), std::string::npos) << text;
 }
 
 }  // namespace

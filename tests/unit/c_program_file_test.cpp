@@ -390,9 +390,11 @@ TEST_F(CProgramFile, ProgramParametersAndOpenGlSubsystem)
     purifier_enabled = 1;
     dpi_aware = 1;
     xp_skin = 1;
+    // The block of Threaded items is rounded up to whole quads.
     c_threaded_items_used = 1;
-    c_threaded_object_size = 48;
+    thread_local_offset = 44;
     std::string text = finished_file();
+    thread_local_offset = 0;
     thread_safe = 0;
     purifier_enabled = 0;
     EXPECT_NE(text.find("char ZD_OpenGLSubsystem=2;\n"

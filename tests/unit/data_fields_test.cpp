@@ -189,6 +189,17 @@ TEST_F(DataFieldsTest, ReadIntoAStructureField) {
                 " MOV word [rbp+4],ax\n ADD qword [ZD_DataPointer],2\n");
 }
 
+// A string variable takes a copy and the pointer steps over the text; a
+// fixed string is filled up to its length and the pointer skips the text.
+TEST_F(DataFieldsTest, ReadOfStrings) {
+    expect_code("Define t.s\nRead.s t",
+                " MOV rdx,qword [ZD_DataPointer]\n LEA rcx,[v_t]\n CALL SYS_FastAllocateStringFree4\n"
+                " ADD qword [ZD_DataPointer],rax\n");
+    expect_code("Define f.s{3}\nRead.s f",
+                " LEA rcx,[v_f]\n MOV rdx,3\n MOV r8,qword [ZD_DataPointer]\n CALL SYS_AssignFixedStringFast\n"
+                " MOV rcx,qword [ZD_DataPointer]\n CALL SYS_SkipString\n MOV qword [ZD_DataPointer],rax\n");
+}
+
 TEST_F(DataFieldsTest, ReadErrors) {
     EXPECT_EQ(error_of("Define s.s\nRead.l s"), 239);
     EXPECT_EQ(error_of("Read.l 5"), 1);

@@ -45,7 +45,7 @@ protected:
         reset_emitter_state();
         reset_operand_state();
         create_float_pools();
-        debugger_checks_enabled = 0;
+        debugger_code = 0;
         dll_symbol_addresses = 0;
     }
 

@@ -12,6 +12,7 @@
 #include "emit_test_support.h"
 #include "frontend/import_file_format.h"
 #include "frontend/imports.h"
+#include "frontend/literal_strings.h"
 #include "frontend/procedures.h"
 #include "frontend/statement_dispatcher.h"
 #include "frontend/variables.h"
@@ -177,6 +178,18 @@ TEST_F(ImportsTest, DeclarationErrors) {
 TEST_F(ImportsTest, ImportPathStaysAsWrittenWhenMissing) {
     ASSERT_EQ(compile("Import \"no/such/folder/lib.lib\"\nEndImport"), "");
     EXPECT_EQ(ImportLibraryList, std::vector<std::string>{"no/such/folder/lib.lib"});
+}
+
+TEST_F(ImportsTest, LibraryAndSymbolNamesDoNotJoinTheNextLiteral) {
+    ASSERT_EQ(compile("Import \"mathdll.lib\"\n  Scale.d(x.d) As \"ScaleValue\"\nEndImport"), "");
+    ASSERT_EQ(compile("a$ = \"hi\""), " MOV rdx,_S1\n LEA rcx,[v_a$]\n CALL SYS_FastAllocateStringFree4\n");
+    ASSERT_NE(find_literal_by_number(1), nullptr);
+    EXPECT_STREQ(find_literal_by_number(1)->entry.key, "hi");
+    start();
+    ASSERT_EQ(compile("Import \"other.lib\"\nEndImport"), "");
+    compile("b$ = \"yo\"");
+    ASSERT_NE(find_literal_by_number(1), nullptr);
+    EXPECT_STREQ(find_literal_by_number(1)->entry.key, "yo");
 }
 
 // ---------------------------------------------------------------------------

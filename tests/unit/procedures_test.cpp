@@ -294,7 +294,8 @@ TEST_F(ProceduresTest, LibraryRoutineNames) {
     command.flags = LIBRARY_FLAG_PROCESSOR;
     cpu_mode = cpu_mode_dynamic;
     emit_library_call_instruction(&command, 0);
-    EXPECT_EQ(output(), " CALL dword [f_Sqrt]\n");
+    // A 64-bit indirect call takes a qword pointer.
+    EXPECT_EQ(output(), " CALL qword [f_Sqrt]\n");
     clear_output();
     cpu_mode = 0;
     command.flags = LIBRARY_FLAG_DEBUGGERCHECK;

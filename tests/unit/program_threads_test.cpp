@@ -8,12 +8,15 @@
 #include "backend_x64/program_output.h"
 #include "backend_x64/program_structures.h"
 #include "backend_x64/program_threads.h"
+#include "core/memory_pools.h"
 #include "emit_test_support.h"
 #include "frontend/imports.h"
+#include "frontend/literal_strings.h"
 #include "frontend/labels.h"
 #include "frontend/modules.h"
 #include "frontend/statement_dispatcher.h"
 #include "frontend/structures.h"
+#include "frontend/symbols.h"
 #include "frontend/variables.h"
 
 namespace {
@@ -221,6 +224,84 @@ TEST_F(ProgramThreadsTest, ThreadedStructureWithAListIsInitialisedAndReleased)
     EXPECT_NE(free_code.find(" CALL SYS_FreeStructureStrings\n"), std::string::npos);
     // The descriptor named in the code is written.
     EXPECT_NE(text.find("s_bag:\n dq 0\n dq -5,8,4,0,5\n dq -1\n"), std::string::npos) << text;
+    EXPECT_EQ(assemble(), "");
+}
+
+// Threaded lists, maps and arrays as the declarations register them: each
+// is created in the thread's block at its offset, a fixed string takes its
+// literal, and the free callback releases what was created.
+TEST_F(ProgramThreadsTest, ThreadedContainersAndFixedStringsInTheCallbacks)
+{
+    auto* list = static_cast<ListRecord*>(pool_alloc(sizeof(ListRecord)));
+    *list = {};
+    list->name = pool_strdup("l");
+    list->element_size = 8;
+    list->element_type = TYPE_INTEGER;
+    list->flags = CONTAINER_THREADED;
+    list->offset = 8;
+    auto* map = static_cast<MapRecord*>(pool_alloc(sizeof(MapRecord)));
+    *map = {};
+    map->name = pool_strdup("m");
+    map->element_size = 4;
+    map->element_type = TYPE_LONG;
+    map->slot_count = 64;
+    map->flags = CONTAINER_THREADED;
+    map->offset = 24;
+    auto* array = static_cast<ArrayRecord*>(pool_alloc(sizeof(ArrayRecord)));
+    *array = {};
+    array->name = pool_strdup("a");
+    array->element_size = 2;
+    array->element_type = TYPE_WORD;
+    array->dimension_count = 1;
+    array->flags = ARRAY_THREADED | ARRAY_GLOBAL;
+    array->offset = 32;
+    array->constant_sizes = static_cast<int64_t*>(pool_alloc(sizeof(int64_t)));
+    array->constant_sizes[0] = 6;
+    register_init_item(TYPE_LIST, list);
+    register_init_item(TYPE_MAP, map);
+    register_init_item(TYPE_ARRAY, array);
+    ASSERT_TRUE(compile("Threaded f.s{3}"));
+    InitItem* fixed = static_cast<InitItem*>(static_cast<VariableRecord*>(find_variable("v_f"))->item);
+    ASSERT_NE(fixed, nullptr);
+    fixed->initialised = 1;
+    fixed->value = intern_literal_string("abc");
+    literal_used_mark = 1;
+    thread_local_offset = 56;
+    std::string text = finish();
+    std::string init = slice(text, "zd_public SYS_InitThreadObjectCallback", "zd_public SYS_FreeThreadObjectCallback");
+    EXPECT_NE(init.find(" MOV rbp,[rsp+32]\n LEA rdx,[rbp+8]\n MOV rcx,8\n"), std::string::npos) << init;
+    EXPECT_NE(init.find(" CALL ZD_NewList\n"), std::string::npos) << init;
+    // The slot count is the stored one; after the pad and the push the block
+    // is read 16 bytes further down.
+    EXPECT_NE(init.find(" MOV rcx,64\n SUB rsp,8\n PUSH rcx\n MOV rbp,[rsp+48]\n LEA r9,[rbp+24]\n"), std::string::npos)
+        << init;
+    EXPECT_NE(init.find(" MOV rdx,6\n"), std::string::npos) << init;
+    EXPECT_NE(init.find(" CALL SYS_AllocateArray\n"), std::string::npos) << init;
+    EXPECT_NE(init.find(" LEA rax,[rbp+0]\n MOV r8,_S1\n MOV rdx,3\n"), std::string::npos) << init;
+    EXPECT_NE(init.find(" CALL SYS_AssignFixedStringFast\n"), std::string::npos) << init;
+    std::string free_code = slice(text, "zd_public SYS_FreeThreadObjectCallback", " RET");
+    EXPECT_NE(free_code.find(" CALL ZD_FreeList\n"), std::string::npos) << free_code;
+    EXPECT_NE(free_code.find(" CALL ZD_FreeMap\n"), std::string::npos) << free_code;
+    EXPECT_NE(free_code.find(" CALL SYS_FreeArray\n"), std::string::npos) << free_code;
+    // The routines the callbacks call alone are declared after the head.
+    for (const char* name : {"ZD_NewList", "ZD_NewMap", "ZD_FreeList", "ZD_FreeMap", "SYS_AllocateArray"})
+        EXPECT_EQ(count_of(text, std::string("extrn ") + name + "\n"), 1u) << name;
+    EXPECT_EQ(assemble(), "");
+}
+
+// A structure with a list gets its dynamic fields at start-up: the global
+// variable and the Static one of a called procedure; a Static of a
+// procedure that is never called gets nothing.
+TEST_F(ProgramThreadsTest, GlobalAndStaticStructuresAreSetUpAtStart)
+{
+    ASSERT_TRUE(compile("Structure Bag\n List items.l()\nEndStructure\nDefine b.Bag\nProcedure P()\n Static s.Bag\n"
+                        "EndProcedure\nProcedure Q()\n Static never.Bag\nEndProcedure\nP()"));
+    std::string text = finish();
+    std::string start = slice(text, "main:", "_ZD_EOP:");
+    EXPECT_NE(start.find(" MOV rdx,s_bag\n LEA rcx,[so_p.s]\n CALL SYS_InitDynamicStructure\n"), std::string::npos) << start;
+    EXPECT_NE(start.find(" MOV rdx,s_bag\n LEA rcx,[v_b]\n CALL SYS_InitDynamicStructure\n"), std::string::npos) << start;
+    EXPECT_EQ(text.find("so_q.never"), std::string::npos);
+    EXPECT_EQ(count_of(text, "extrn SYS_InitDynamicStructure\n"), 1u);
     EXPECT_EQ(assemble(), "");
 }
 

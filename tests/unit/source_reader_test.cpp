@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "core/backend_hooks.h"
 #include "core_test_support.h"
 #include "frontend/source_reader.h"
 #include "frontend/statement_dispatcher.h"
@@ -169,3 +170,25 @@ TEST_F(SourceReaderTest, ContinuationWordsStopAtTheLineStart)
 }
 
 }  // namespace
+
+// With the C back end a '!' line is C: its ';' stays and it never continues
+// (with the x64 back end ';' starts an assembler comment as elsewhere).
+TEST_F(SourceReaderTest, InlineCLinesKeepSemicolonsAndNeverContinue)
+{
+    const BackendHooks* saved = backend;
+    BackendHooks c_like{};
+    c_like.inline_lines_are_c = 1;
+    backend = &c_like;
+    auto lines = lines_of("! v_a = v_a + 41; // ; x\n  ! v_b = v_a +\n! 1;\nc = 1 +\n 2 ; note\n");
+    backend = saved;
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[0], "! v_a = v_a + 41; // ; x");
+    EXPECT_EQ(lines[1], "  ! v_b = v_a +");
+    EXPECT_EQ(lines[2], "! 1;");
+    EXPECT_EQ(lines[3], "c = 1 +  2 ");
+
+    lines = lines_of("! MOV rax,1 ; note\n! ADD rax,\nc = 1\n");
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "! MOV rax,1 ");
+    EXPECT_EQ(lines[1], "! ADD rax, c = 1");
+}

@@ -176,7 +176,7 @@ TEST_F(EmitterTest, DivideForms) {
 }
 
 TEST_F(EmitterTest, DivideWithDebuggerChecks) {
-    debugger_checks_enabled = 1;
+    debugger_code = 1;
     set_constant(3);
     emit_divide();
     emit_divide_constant_by_register(100, REGISTER_R14);

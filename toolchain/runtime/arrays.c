@@ -8,26 +8,22 @@
    counts after it, so the generated code finds element (i1, ..., iD) at
    i1 * slot1 + ... + i(D-1) * slot(D-1) + iD. Slot D keeps the last count. */
 #include "runtime.h"
-
-typedef struct ArrayHeader {
-    long long count;        /* elements */
-    long long element_size;
-    long long type;
-    long long dimensions;
-} ArrayHeader;
+#include "containers.h"
 
 #define HEAP_ZERO_MEMORY 0x8
-
-void* memcpy(void* destination, const void* source, unsigned long long size);
 
 static ArrayHeader* header_of(void* data)
 {
     return data ? (ArrayHeader*)data - 1 : 0;
 }
 
-/* A zeroed block for `count` elements; null when the size overflows or the
-   heap has no room. */
-static void* allocate_elements(long long element_size, long long count, long long type, long long dimensions)
+ArrayHeader* runtime_array_header(void* data)
+{
+    return header_of(data);
+}
+
+void* runtime_allocate_elements(long long element_size, long long count, long long type, long long dimensions,
+                                const long long* descriptor)
 {
     if (count < 0 || element_size < 0) return 0;
     if (element_size && count > (0x7FFFFFFFFFFFFFFFLL - (long long)sizeof(ArrayHeader)) / element_size) return 0;
@@ -38,12 +34,25 @@ static void* allocate_elements(long long element_size, long long count, long lon
     header->element_size = element_size;
     header->type = type;
     header->dimensions = dimensions;
+    header->descriptor = descriptor;
     return header + 1;
 }
 
+/* The managed parts of elements [from, count) (their strings, lists, ...). */
+static void release_elements(ArrayHeader* header, long long from)
+{
+    if (!header->descriptor) return;
+    for (long long i = from; i < header->count; i++)
+        runtime_release_managed((char*)(header + 1) + i * header->element_size, header->descriptor);
+}
+
+/* The elements' own strings and containers go with the block. */
 void SYS_FreeArray(void* data)
 {
-    if (data) HeapFree(GetProcessHeap(), 0, header_of(data));
+    ArrayHeader* header = header_of(data);
+    if (!header) return;
+    release_elements(header, 0);
+    HeapFree(GetProcessHeap(), 0, header);
 }
 
 /* Programs of the C back end define SYS_Quit, the assembly programs do not:
@@ -55,7 +64,7 @@ void c_program_absent(void) {}
 #pragma comment(linker, "/alternatename:SYS_Quit=c_program_absent")
 void SYS_Quit(void);
 
-static int is_c_program(void)
+int runtime_is_c_program(void)
 {
     void (*volatile probe)(void) = SYS_Quit;
     return probe != c_program_absent;
@@ -64,24 +73,22 @@ static int is_c_program(void)
 /* Dim of one dimension: the old elements of the variable are released and
    a zeroed block of `count` elements takes their place; the variable holds
    it and it is returned. */
-void* SYS_AllocateArray(long long element_size, long long count, long long type, void* descriptor,
+void* SYS_AllocateArray(long long element_size, long long count, long long type, const long long* descriptor,
                         void** variable)
 {
-    (void)descriptor;
     SYS_FreeArray(*variable);
-    *variable = allocate_elements(element_size, count, type, 1);
+    *variable = runtime_allocate_elements(element_size, count, type, 1, descriptor);
     return *variable;
 }
 
 /* Dim of several dimensions: the counts lie in the variable's slots 1 to
    `dimensions`; they become strides (above). The variable holds the block,
    which is also returned. */
-void* SYS_AllocateMultiArray(long long first, long long second, long long type, void* descriptor,
+void* SYS_AllocateMultiArray(long long first, long long second, long long type, const long long* descriptor,
                              long long* variable)
 {
-    long long element_size = is_c_program() ? second : first;
-    long long dimensions = is_c_program() ? first : second;
-    (void)descriptor;
+    long long element_size = runtime_is_c_program() ? second : first;
+    long long dimensions = runtime_is_c_program() ? first : second;
     SYS_FreeArray((void*)variable[0]);
     variable[0] = 0;
     long long total = 1;
@@ -91,20 +98,22 @@ void* SYS_AllocateMultiArray(long long first, long long second, long long type, 
         if (k < dimensions) variable[k] = total;
         total *= count;
     }
-    variable[0] = (long long)allocate_elements(element_size, total, type, dimensions);
+    variable[0] = (long long)runtime_allocate_elements(element_size, total, type, dimensions, descriptor);
     return (void*)variable[0];
 }
 
-/* ReDim of one dimension: the first elements are kept, new ones are zero. */
+/* ReDim of one dimension: the first elements are kept (moved, with their
+   strings and containers), new ones are zero, dropped ones released. */
 void SYS_ReAllocateArray(long long count, void** variable)
 {
     ArrayHeader* old = header_of(*variable);
     if (!old) return;
-    void* data = allocate_elements(old->element_size, count, old->type, 1);
+    void* data = runtime_allocate_elements(old->element_size, count, old->type, 1, old->descriptor);
     if (!data) return;
     long long kept = old->count < count ? old->count : count;
     memcpy(data, *variable, (unsigned long long)(kept * old->element_size));
-    SYS_FreeArray(*variable);
+    release_elements(old, kept);
+    HeapFree(GetProcessHeap(), 0, old);
     *variable = data;
 }
 
@@ -119,14 +128,19 @@ void SYS_ReAllocateMultiArray(long long dimensions, long long* variable)
     if (old_last <= 0 || new_last < 0) return;
     long long rows = old->count / old_last;
     if (new_last && rows > 0x7FFFFFFFFFFFFFFFLL / new_last) return;
-    char* data = (char*)allocate_elements(old->element_size, rows * new_last, old->type, dimensions);
+    char* data = (char*)runtime_allocate_elements(old->element_size, rows * new_last, old->type, dimensions,
+                                                  old->descriptor);
     if (!data) return;
     long long kept = old_last < new_last ? old_last : new_last;
     long long size = old->element_size;
     char* from = (char*)variable[0];
-    for (long long row = 0; row < rows; row++)
+    for (long long row = 0; row < rows; row++) {
         memcpy(data + row * new_last * size, from + row * old_last * size, (unsigned long long)(kept * size));
+        if (old->descriptor)
+            for (long long column = kept; column < old_last; column++)
+                runtime_release_managed(from + (row * old_last + column) * size, old->descriptor);
+    }
     for (long long k = 1; k < dimensions; k++) variable[k] = variable[k] / old_last * new_last;
-    SYS_FreeArray((void*)variable[0]);
+    HeapFree(GetProcessHeap(), 0, old);
     variable[0] = (long long)data;
 }

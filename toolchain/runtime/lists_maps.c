@@ -7,46 +7,11 @@
    the element size behind a small link header; the code addresses the
    element data only. Map keys are UTF-16 strings, copied into the element. */
 #include "runtime.h"
+#include "containers.h"
 
 #define HEAP_ZERO_MEMORY 0x8
 #define DEFAULT_MAP_SLOTS 512
 #define MAX_MAP_SLOTS (1LL << 24)
-
-typedef struct ListLink {
-    struct ListLink* next;
-    struct ListLink* previous;
-} ListLink;
-
-typedef struct ZDList {
-    ListLink* first;
-    ListLink* last;
-    long long count;
-    long long element_size;
-    long long type;
-    void* descriptor;
-    void** head;
-} ZDList;
-
-typedef struct MapElement {
-    struct MapElement* hash_next;
-    struct MapElement* next;      /* insertion order */
-    struct MapElement* previous;
-    unsigned short* key;
-    unsigned long long hash;
-} MapElement;
-
-typedef struct ZDMap {
-    void* current;                /* read by the generated code: keep first */
-    MapElement** buckets;
-    long long slot_count;
-    MapElement* first;
-    MapElement* last;
-    long long count;
-    long long element_size;
-    long long type;
-    void* descriptor;
-    void** slot;
-} ZDMap;
 
 static void* allocate_zeroed(unsigned long long bytes)
 {
@@ -65,18 +30,12 @@ static unsigned long long element_bytes(unsigned long long header, long long ele
     return header + (unsigned long long)element_size;
 }
 
-/* Programs of the C back end (they define SYS_Quit; the others get
-   c_program_absent of arrays.c in its place) read the current element 16
-   bytes into an item, the assembly programs at its data: a C program's
-   head or map keeps the data pointer less 16 bytes. */
-void c_program_absent(void);
-#pragma comment(linker, "/alternatename:SYS_Quit=c_program_absent")
-void SYS_Quit(void);
-
+/* Programs of the C back end read the current element 16 bytes into an
+   item, the assembly programs at its data: a C program's head or map keeps
+   the data pointer less 16 bytes. */
 static long long current_offset(void)
 {
-    void (*volatile probe)(void) = SYS_Quit;
-    return probe != c_program_absent ? 16 : 0;
+    return runtime_is_c_program() ? 16 : 0;
 }
 
 static void* stored_current(void* data)
@@ -102,11 +61,13 @@ static ListLink* data_link(void* data)
     return data ? (ListLink*)data - 1 : 0;
 }
 
+/* Every element goes, with its strings and containers. */
 static void clear_list_elements(ZDList* list)
 {
     ListLink* link = list->first;
     while (link) {
         ListLink* following = link->next;
+        if (list->descriptor) runtime_release_managed((char*)link_data(link), list->descriptor);
         release(link);
         link = following;
     }
@@ -126,7 +87,7 @@ void ZD_FreeList(ZDList* list)
 /* NewList: a list that the head already holds is released first, so that
    running NewList again (in a loop, in a procedure called twice) leaks
    nothing. */
-ZDList* ZD_NewList(long long element_size, void** head, void* descriptor, long long type)
+ZDList* ZD_NewList(long long element_size, void** head, const long long* descriptor, long long type)
 {
     if (head[0]) ZD_FreeList((ZDList*)head[0]);
     ZDList* list = (ZDList*)allocate_zeroed(sizeof(ZDList));
@@ -187,6 +148,12 @@ long long ZD_ListSize(ZDList* list)
     return list ? list->count : 0;
 }
 
+void* runtime_list_element_after(ZDList* list, void* data)
+{
+    ListLink* link = data ? data_link(data)->next : (list ? list->first : 0);
+    return link_data(link);
+}
+
 /* ---------------------------------------------------------------------- */
 /* Maps */
 
@@ -225,6 +192,7 @@ void ZD_FreeMap(ZDMap* map)
     MapElement* element = map->first;
     while (element) {
         MapElement* following = element->next;
+        if (map->descriptor) runtime_release_managed((char*)element_data(element), map->descriptor);
         release(element->key);
         release(element);
         element = following;
@@ -237,7 +205,8 @@ void ZD_FreeMap(ZDMap* map)
 /* NewMap: the slot count is taken as given when it is sensible; a count
    below 1 gets the default and a huge one is capped, so a bad run-time
    value never makes the bucket table fail or overflow. */
-ZDMap* ZD_NewMap(long long element_size, long long type, void* descriptor, void** slot, long long slot_count)
+ZDMap* ZD_NewMap(long long element_size, long long type, const long long* descriptor, void** slot,
+                 long long slot_count)
 {
     if (slot[0]) ZD_FreeMap((ZDMap*)slot[0]);
     slot[0] = 0;
@@ -323,4 +292,15 @@ const unsigned short* ZD_MapKey(ZDMap* map)
 {
     MapElement* current = map ? data_element(read_current(map->current)) : 0;
     return current ? current->key : 0;
+}
+
+void* runtime_map_element_after(ZDMap* map, void* data)
+{
+    MapElement* element = data ? data_element(data)->next : (map ? map->first : 0);
+    return element_data(element);
+}
+
+const wchar* runtime_map_element_key(void* data)
+{
+    return data ? data_element(data)->key : 0;
 }

@@ -5,6 +5,12 @@
 
 typedef void* HANDLE;
 
+#ifndef _WIN32
+/* Compiled on the build machine for the unit tests, which give the heap. */
+#define __declspec(attribute)
+#define __stdcall
+#endif
+
 __declspec(dllimport) void __stdcall ExitProcess(unsigned int code);
 __declspec(dllimport) HANDLE __stdcall GetModuleHandleW(const unsigned short* name);
 __declspec(dllimport) HANDLE __stdcall GetProcessHeap(void);

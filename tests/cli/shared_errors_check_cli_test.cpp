@@ -1,0 +1,105 @@
+// Syntax checks (/CHECK) that both compilers must refuse alike: names that
+// cannot be declared, module items that do not exist, chained comparisons,
+// a pointer stored into a float, Gosub inside a procedure; and the inline
+// assembly switches that only zdcompilerc refuses.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+namespace {
+
+struct CheckResult {
+    std::string output;
+    int exit_code;
+};
+
+struct RefusedSource {
+    const char* source;
+    const char* message;
+};
+
+class SharedErrorsCheckCli : public ::testing::TestWithParam<const char*> {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/zd_shared_errors_XXXXXX";
+        folder = mkdtemp(pattern);
+    }
+    void TearDown() override { std::system(("rm -rf '" + folder + "'").c_str()); }
+
+    CheckResult check(const std::string& compiler, const std::string& source) {
+        std::ofstream(folder + "/main.zd", std::ios::binary) << source;
+        std::string path = std::string(ZANDREL_HOME) + "/Compilers/" + compiler;
+        std::string command = "cd '" + folder + "' && '" + path + "' /CHECK main.zd </dev/null 2>&1";
+        CheckResult result{"", -1};
+        FILE* pipe = popen(command.c_str(), "r");
+        char buffer[4096];
+        size_t n;
+        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, n);
+        int status = pclose(pipe);
+        if (WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
+        return result;
+    }
+
+    std::string folder;
+};
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+const RefusedSource refused_by_both[] = {
+    // The digit was once read as the keyword's operator, so "x" was declared.
+    {"Define 1x\n", "Line 1 - Invalid name: 1x."},
+    {"Global 1x\n", "Line 1 - Invalid name: 1x."},
+    {"Define a, 2b\n", "Line 1 - Invalid name: 2b."},
+    {"Procedure pp()\nEndProcedure\nPrototype PP()\nDefine pp.PP\n", "Line 4 - Procedure already declared: pp()."},
+    {"DeclareModule M\nGlobal y\nEndDeclareModule\nModule M\nEndModule\nx = M::y\nx = M::nov\n",
+     "Line 7 - Module variable 'nov' not found."},
+    {"DeclareModule M\nEndDeclareModule\nModule M\nEndModule\nx = M::nofunc(1)\n",
+     "Line 5 - Module item 'nofunc()' not found."},
+    {"a = 1 : b = 2 : c = 3\nIf a < b < c : EndIf\n", "Line 2 - Syntax error."},
+    {"If 1 < 2 < 3 : EndIf\n", "Line 1 - Syntax error."},
+    {"Define *p, f.f\n*p = 5\nf = *p\n", "Line 3 - Can't assign a pointer to a float or double item."},
+    {"Procedure p()\n  Gosub l\nEndProcedure\nl:\nReturn\n",
+     "Line 2 - 'Gosub' and 'Return' are not allowed inside a procedure."},
+};
+
+TEST_P(SharedErrorsCheckCli, RefusedByBothCompilers) {
+    for (const RefusedSource& refused : refused_by_both) {
+        CheckResult r = check(GetParam(), refused.source);
+        EXPECT_EQ(r.exit_code, 1) << refused.source << r.output;
+        EXPECT_TRUE(contains(r.output, refused.message)) << refused.source << r.output;
+    }
+}
+
+TEST_P(SharedErrorsCheckCli, NeighboursOfTheRefusedFormsPass) {
+    const char* accepted[] = {
+        "Define x1, b\n",
+        "a = 1 : b = 2\nIf a < b And b > a : EndIf\n",
+        "Define *p, f.f, i\n*p = 5\ni = *p\nf = i\n",
+        "Procedure pp()\nEndProcedure\nPrototype PP()\nDefine q.PP\n",
+        "Gosub l\nEnd\nl:\nReturn\n",
+    };
+    for (const char* source : accepted) {
+        CheckResult r = check(GetParam(), source);
+        EXPECT_EQ(r.exit_code, 0) << source << r.output;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Compilers, SharedErrorsCheckCli, ::testing::Values("zdcompiler", "zdcompilerc"));
+
+TEST_F(SharedErrorsCheckCli, InlineAssemblySwitchesOnlyInTheX64Compiler) {
+    for (const char* source : {"EnableASM\n", "DisableASM\n"}) {
+        CheckResult c = check("zdcompilerc", source);
+        EXPECT_EQ(c.exit_code, 1) << source << c.output;
+        EXPECT_TRUE(contains(c.output, "Line 1 - EnableASM and DisableASM are not supported with C backend."))
+            << c.output;
+        CheckResult x64 = check("zdcompiler", source);
+        EXPECT_EQ(x64.exit_code, 0) << source << x64.output;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,45 @@
+#!/bin/sh
+# Builds the test library Variants with Zandforge into a copy of the
+# installation, then compiles and runs its program with every processor
+# option; the exit code tells which variant of the command ran.
+#   run_library_variants.sh HOME COMPILER_NAME DATA_DIR CLANG
+set -u
+. "$(dirname "$0")/wine_env.sh"
+home="$1"; compiler_name="$2"; data="$3"; clang="$4"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+# The compilers load the libraries of their own installation: a copy of the
+# compiler with links to the rest of the installation and the test library.
+mkdir -p "$work/home/Compilers" "$work/home/ZandLibraries"
+for entry in "$home"/*; do
+    [ "$(basename "$entry")" = Compilers ] || [ "$(basename "$entry")" = ZandLibraries ] || ln -s "$entry" "$work/home/"
+done
+for entry in "$home"/Compilers/*; do ln -s "$entry" "$work/home/Compilers/"; done
+rm "$work/home/Compilers/$compiler_name"
+cp "$home/Compilers/$compiler_name" "$work/home/Compilers/"
+for entry in "$home"/ZandLibraries/*; do ln -s "$entry" "$work/home/ZandLibraries/"; done
+mkdir "$work/library"
+cp "$data/Variants.desc" "$work/library/"
+"$clang" --target=x86_64-pc-windows-msvc -O2 -ffreestanding -c "$data/Variants.c" -o "$work/library/Variants.obj" || exit 1
+(cd "$work/library" && "$home/Compilers/Zandforge" Variants.desc /TO "$work/home/ZandLibraries/" /NOLOG) || { echo "Zandforge failed"; exit 1; }
+[ -f "$work/home/ZandLibraries/Variants" ] || { echo "no library file"; exit 1; }
+failed=0
+check() {
+    expected="$1"; shift
+    cp "$data/main.zd" "$work/main.zd"
+    rm -f "$work/program.exe"
+    if ! (cd "$work" && timeout 60 "$work/home/Compilers/$compiler_name" main.zd /CONSOLE "$@" /OUTPUT program.exe > compiler.log 2>&1); then
+        echo "compiler failed with $*:"; cat "$work/compiler.log"; failed=1; return
+    fi
+    (cd "$work" && timeout 60 "$WINE" program.exe < /dev/null > /dev/null 2>&1)
+    code=$?
+    if [ "$code" -ne "$expected" ]; then echo "exit code $code with $*, expected $expected"; failed=1; else echo "ok: $* -> $code"; fi
+}
+check 10
+check 11 /MMX
+check 12 /SSE
+check 13 /SSE2
+check 14 /3DNOW
+check 10 /DYNAMICCPU
+check 12 /SSE /DEBUGGER
+exit $failed

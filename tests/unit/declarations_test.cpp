@@ -1,0 +1,185 @@
+// Arrays, lists and maps declared by every declaration statement (Define,
+// Global, Protected, Shared, Static, Threaded), their placement and scope,
+// the release of a procedure's own containers at its end, and the errors of
+// these forms; the x64 back end.
+#include <string>
+
+#include "backend_x64/emit_lists_maps.h"
+#include "emit_test_support.h"
+#include "frontend/arrays.h"
+#include "frontend/lists_maps.h"
+#include "frontend/procedures.h"
+#include "frontend/statement_dispatcher.h"
+#include "frontend/variables.h"
+
+namespace {
+
+class DeclarationsTest : public EmitterTest {
+protected:
+    void TearDown() override { in_procedure = 0; }
+
+    // Compiles the statements (one per line) after a fresh reset; returns
+    // the code of the last one, or "error <n>".
+    std::string compile(const std::string& statements) {
+        compiler_reset();
+        reset_statement_state();
+        clear_output();
+        clear_error_state();
+        std::string last;
+        size_t start = 0;
+        while (start <= statements.size()) {
+            size_t end = statements.find('\n', start);
+            if (end == std::string::npos) end = statements.size();
+            text = statements.substr(start, end - start);
+            text.push_back('\0');
+            text.push_back('\0');
+            clear_output();
+            parse_pointer = text.data();
+            compile_statement();
+            if (error_number) return "error " + std::to_string(error_number);
+            last = output();
+            start = end + 1;
+        }
+        return last;
+    }
+
+    int error_of(const std::string& statements) {
+        compile(statements);
+        return error_number;
+    }
+
+    static std::string procedure_text(const char* name) {
+        ProcedureRecord* procedure = find_procedure(name);
+        if (!procedure || !procedure->code_buffer) return "";
+        return std::string(procedure->code_buffer->start, procedure->code_buffer->write);
+    }
+
+    std::string text;
+};
+
+TEST_F(DeclarationsTest, ContainerItemsOfTheMainScopeStatements) {
+    compile("Define Dim a.l(2), NewList l.w(), NewMap m.q(8)\nGlobal Dim g.b(3)\nGlobal NewMap gm.s()");
+    ASSERT_EQ(error_number, 0);
+    ArrayRecord* a = find_array("a");
+    ListRecord* l = find_list("l");
+    MapRecord* m = find_map("m");
+    ASSERT_TRUE(a && l && m);
+    EXPECT_EQ(a->element_type, TYPE_LONG);
+    EXPECT_EQ(l->element_type, TYPE_WORD);
+    EXPECT_EQ(m->slot_count, 8);
+    EXPECT_EQ(find_array("g")->flags & ARRAY_GLOBAL, ARRAY_GLOBAL);
+    EXPECT_EQ(find_map("gm")->flags & CONTAINER_GLOBAL, CONTAINER_GLOBAL);
+    // A Global container is seen inside procedures, the others are not.
+    in_procedure = 1;
+    EXPECT_NE(find_array("g"), nullptr);
+    EXPECT_NE(find_map("gm"), nullptr);
+    EXPECT_EQ(find_array("a"), nullptr);
+    EXPECT_EQ(find_list("l"), nullptr);
+}
+
+TEST_F(DeclarationsTest, ContainersOfAProcedureByStatement) {
+    compile("Procedure Work()\nProtected Dim p.l(3)\nStatic Dim s.w(4)\nStatic NewList sl.l()\n"
+            "Global NewList gl.l()\nNewMap local.l()\nEndProcedure");
+    ASSERT_EQ(error_number, 0);
+    // Global inside a procedure is a main-scope list with its own symbol,
+    // kept after the procedure; the frame's containers are gone.
+    ListRecord* global = find_list("gl");
+    ASSERT_NE(global, nullptr);
+    EXPECT_EQ(global->flags & CONTAINER_LOCAL, 0u);
+    EXPECT_STREQ(format_list_address(global), "t_gl");
+    EXPECT_EQ(find_array("p"), nullptr);
+    EXPECT_EQ(find_map("local"), nullptr);
+    EXPECT_EQ(find_array("s"), nullptr);
+    // The Static ones live on as data items of the procedure, sized for
+    // their slots.
+    std::string labels;
+    for (ListNode* node = data_item_list->first; node; node = node->next) {
+        auto* item = reinterpret_cast<DataItem*>(node);
+        labels += std::string(item->label) + ":" + std::to_string(item->size) + ":" + std::to_string(item->kind) + " ";
+    }
+    EXPECT_EQ(labels, "so_work.a_s:16:15 so_work.t_sl:16:14 ");
+}
+
+TEST_F(DeclarationsTest, ThreadedContainersLiveInTheThreadObject) {
+    compile("Threaded t.l = 1\nThreaded Dim ta.w(4)\nThreaded NewList tl.l()\nThreaded NewMap tm.l(4)");
+    ASSERT_EQ(error_number, 0);
+    ArrayRecord* ta = find_array("ta");
+    ListRecord* tl = find_list("tl");
+    MapRecord* tm = find_map("tm");
+    ASSERT_TRUE(ta && tl && tm);
+    EXPECT_EQ(ta->offset, 8);
+    EXPECT_EQ(tl->offset, 24);
+    EXPECT_EQ(tm->offset, 40);
+    EXPECT_EQ(thread_local_offset, 48);
+    std::string kinds;
+    for (ListNode* node = init_item_list->first; node; node = node->next)
+        kinds += std::to_string(reinterpret_cast<InitItem*>(node)->kind) + " ";
+    EXPECT_EQ(kinds, "5 15 14 22 ");
+}
+
+TEST_F(DeclarationsTest, SharedContainersOfTheMainScope) {
+    std::string code = compile("Dim a.l(3)\nNewList l.l()\nNewMap m.l()\nProcedure P()\nShared a(), l(), m()\na(1) = 2");
+    ASSERT_EQ(error_number, 0);
+    EXPECT_EQ(code, " MOV rbp,qword [a_a]\n MOV dword [rbp+4],2\n");
+    EXPECT_TRUE(find_list("l")->flags & CONTAINER_SHARED);
+    EXPECT_TRUE(find_map("m")->flags & CONTAINER_SHARED);
+    text = std::string("EndProcedure") + '\0' + '\0';
+    parse_pointer = text.data();
+    compile_statement();
+    ASSERT_EQ(error_number, 0);
+    EXPECT_FALSE(find_array("a")->flags & ARRAY_SHARED);
+    EXPECT_FALSE(find_list("l")->flags & CONTAINER_SHARED);
+    EXPECT_EQ(error_of("Procedure P()\nShared nothing()\nEndProcedure"), 256);
+    // A procedure's own array is no main-scope array.
+    EXPECT_EQ(error_of("Procedure Q()\nDim own(2)\nEndProcedure\nProcedure P()\nShared own()\nEndProcedure"), 256);
+}
+
+TEST_F(DeclarationsTest, TheEndOfAProcedureReleasesItsOwnContainersOnce) {
+    compile("Procedure P()\nNewList l.l()\nNewMap m.s()\nDim a(2)\nStatic NewList s.l()\nEndProcedure");
+    ASSERT_EQ(error_number, 0);
+    std::string body = procedure_text("P");
+    // One PUSH rax keeps the result; the Static list is not released.
+    EXPECT_NE(body.find("_EndProcedure1:\n PUSH rax\n MOV rcx,qword [rsp+72]\n SUB rsp,40\n CALL SYS_FreeArray\n"
+                        " ADD rsp,40\n MOV rcx,qword [rsp+48]\n SUB rsp,40\n CALL ZD_FreeList\n ADD rsp,40\n"
+                        " MOV rcx,qword [rsp+64]\n SUB rsp,40\n CALL ZD_FreeMap\n ADD rsp,40\n POP rax\n"),
+              std::string::npos)
+        << body;
+    EXPECT_EQ(body.find("t_s"), std::string::npos);
+    // What a procedure declared can't be named by a later one.
+    EXPECT_EQ(error_of("Procedure P()\nNewList l.l()\nEndProcedure\nProcedure Q()\nx = l()\nEndProcedure"), 12);
+    EXPECT_EQ(error_of("Procedure P()\nDim a(3)\nEndProcedure\nProcedure Q()\na(1) = 5\nEndProcedure"), 12);
+    // A main-scope list of that name is a new list of its own.
+    compile("Procedure P()\nNewList l.l()\nEndProcedure\nNewList l.l()");
+    ASSERT_EQ(error_number, 0);
+    ASSERT_NE(find_list("l"), nullptr);
+    EXPECT_STREQ(format_list_address(find_list("l")), "t_l");
+}
+
+TEST_F(DeclarationsTest, ErrorsOfTheContainerForms) {
+    struct Case {
+        const char* source;
+        int error;
+    } cases[] = {
+        {"Procedure F()\nEndProcedure\nNewList F.l()", 100},
+        {"Procedure F()\nEndProcedure\nNewMap F.l()", 100},
+        {"Procedure F()\nEndProcedure\nDim F.l(2)", 100},
+        {"Dim 1abc(3)", 19},
+        {"Dim $ab(3)", 19},
+        {"Define Dim 1abc(3)", 19},
+        {"NewMap 1M()", 178},
+        {"Threaded Dim t.l(3,4)", 315},
+        {"Procedure P()\nStatic Dim s.l(n)\nEndProcedure", 207},
+        {"Procedure P()\nStatic Dim s.l(2)\nStatic Dim s.l(2)\nEndProcedure", 228},
+        {"Dim a(3)\nProcedure P()\nGlobal Dim a(4)\nEndProcedure", 231},
+        {"Procedure P()\nProtected Dim a(4)\nProtected Dim a(4)\nEndProcedure", 217},
+        {"Procedure P()\nStatic NewMap m.l(n)\nEndProcedure", 198},
+        {"NewList l.l()\nProcedure P()\nGlobal NewList l.l()\nEndProcedure", 139},
+        {"NewMap m.l()\nNewMap m.w()", 259},
+        {"Procedure P()\nProtected NewMap m.l()\nProtected NewMap m.l()\nEndProcedure", 288},
+        {"Threaded NewList a.l(), b.l()", 4},
+        {"Procedure P()\nShared a\nShared a()\nEndProcedure", 256},
+    };
+    for (const Case& c : cases) EXPECT_EQ(error_of(c.source), c.error) << c.source;
+}
+
+}  // namespace
