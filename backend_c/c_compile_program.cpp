@@ -139,6 +139,13 @@ void c_emit_comment(const char* text)
         if (c < 32 && c != '\t') continue;
         line += static_cast<char>(c);
     }
+    // A backslash at the end would join the next generated line to the
+    // comment.
+    size_t last = line.find_last_not_of(" \t");
+    if (last != std::string::npos && line[last] == '\\') {
+        line.erase(last + 1);
+        line += '.';
+    }
     emit_line(line.c_str());
 }
 

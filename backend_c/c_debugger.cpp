@@ -256,7 +256,7 @@ void c_emit_debug_print_string()
     std::string text;
     if (flags & OP_LITERAL) text = c_string_literal_name(int32_t(current_operand.constant));
     else if (flags & (OP_COMPUTED | OP_STRING_STACK)) text = "SYS_PopStringBasePositionValue()";
-    else text = current_operand.text ? current_operand.text : "0";
+    else text = current_operand.text[0] ? current_operand.text : "0";
     if (!no_output_depth) string_manager_used = 1;
     emit_text_line("ZD_DEBUGGER_PrintString(", text, ");");
 }
@@ -340,6 +340,7 @@ void c_emit_debugger_defines()
         "M_SYSFUNCTION(void) SYS_CheckMapHashSize(integer Value);",
         "M_SYSFUNCTION(void) SYS_CheckStructureArrayIndex(int ArraySize, integer Index);",
         "M_SYSFUNCTION(integer) SYS_CheckDivisor(integer Divisor, int ErrorCode);",
+        "M_SYSFUNCTION(void) SYS_CheckPointer(const void *Pointer);",
         "void ZD_PURIFIER_Start(int **GlobalMap);",
         "void ZD_PURIFIER_EnterProcedure(int *LocalOffsetMap, char *Stack);",
         "void ZD_PURIFIER_Check(int **GlobalMap, int *LocalOffsetMap, const char *Stack);",

@@ -11,6 +11,8 @@
 
 #include "backend_c/c_expressions.h"
 #include "backend_c/c_type_names.h"
+#include "core/core_globals.h"
+#include "core/output_buffers.h"
 #include "frontend/structure_fields.h"
 #include "frontend/symbols.h"
 
@@ -43,10 +45,20 @@ void load_structure_base(const char* operand, int32_t is_pointer)
     chains.push_back({operand ? operand : "", is_pointer ? "->" : ".", nullptr, 0, std::string()});
 }
 
+// With the debugger checks, every pointer the chain goes through is
+// checked before it is used; the pointer is named once, so a long chain
+// stays linear.
+void check_pointer_base(FieldChain* chain)
+{
+    if (!debugger_code || no_output_depth) return;
+    chain->path = "({__auto_type zd_checked=(" + chain->path + ");SYS_CheckPointer(zd_checked);zd_checked;})";
+}
+
 void name_field(const FieldRecord* field)
 {
     FieldChain* chain = current_chain();
     if (!chain) return;
+    if (chain->separator[0] == '-') check_pointer_base(chain);
     chain->path += chain->separator;
     chain->path += c_field_member_name(field);
     chain->separator = ".";
@@ -98,6 +110,15 @@ void add_field_offset(int64_t) {}
 
 void field_check() {}
 
+// A computed index of a static array field, checked against its count
+// before the statement uses it.
+void structure_array_check(int64_t element_count)
+{
+    if (no_output_depth) return;
+    std::string line = "SYS_CheckStructureArrayIndex(" + std::to_string(element_count) + "," + c_operand_text() + ");";
+    emit_line(line.c_str());
+}
+
 // The finished chain: its lvalue (a fixed string by its address).
 const char* format_field_operand(int32_t, int64_t)
 {
@@ -130,6 +151,7 @@ const FieldHooks c_field_hooks = {
     .emit_load_pointer_field = load_pointer_field,
     .emit_add_field_offset = add_field_offset,
     .emit_field_check = field_check,
+    .emit_structure_array_check = structure_array_check,
     .format_field_operand = format_field_operand,
     .name_field = name_field,
     .name_field_index = name_field_index,

@@ -471,3 +471,33 @@ TEST_F(CDebuggerTest, ProcedureArrayListAndMapBanks)
 }
 
 }  // namespace
+
+TEST_F(CDebuggerTest, StructureFieldChecks)
+{
+    fresh_compilation(1);
+    std::string failure = compile_each_line(
+        "Structure Node\nv.i[4]\n*next.Node\nw.i\nEndStructure\nDefine s.Node\nDefine *p.Node\nk = 2\n"
+        "s\\v[k] = 1\ns\\v[3] = 2\n*p\\next\\w = 3\nx = s\\w",
+        [&](int32_t line) { current_line = line; }, [] {});
+    ASSERT_EQ(failure, "");
+    std::string file = finished_file();
+    // A computed index is checked against the field's count, a constant one
+    // was checked by the compiler.
+    EXPECT_TRUE(contains(file, "SYS_CheckStructureArrayIndex(4,v_k);")) << file;
+    EXPECT_FALSE(contains(file, "SYS_CheckStructureArrayIndex(4,3)")) << file;
+    // Each pointer of a chain is checked before it is followed; a structure
+    // variable needs no check.
+    EXPECT_TRUE(contains(file, "({__auto_type zd_checked=(({__auto_type zd_checked=(p_p);SYS_CheckPointer(zd_checked);"
+                               "zd_checked;})->f_next);SYS_CheckPointer(zd_checked);zd_checked;})->f_w=3;"))
+        << file;
+    EXPECT_TRUE(contains(file, "v_x=v_s.f_w;")) << file;
+    EXPECT_EQ(compile_with_clang(file), "");
+}
+
+TEST_F(CDebuggerTest, StructureFieldsUncheckedWithoutTheDebugger)
+{
+    fresh_compilation(0);
+    std::string code = compile("Structure Node\nv.i[4]\n*next.Node\nEndStructure\nDefine *p.Node\nk = 2\n*p\\next\\v[k] = 1");
+    EXPECT_FALSE(contains(code, "SYS_Check")) << code;
+    EXPECT_TRUE(contains(code, "p_p->f_next->f_v[v_k]=1;")) << code;
+}

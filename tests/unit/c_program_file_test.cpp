@@ -704,6 +704,11 @@ TEST_F(CProgramFile, CommentLinesOnlyInCommentedMode)
     reset_output_buffers();
     emit_comment("a = 5");
     EXPECT_EQ(code_text(), "// a = 5\n");
+    // A line ending in a backslash must not join the next line to the
+    // comment.
+    reset_output_buffers();
+    c_emit_comment("path$ = \"C:\\\" ; dir \\  ");
+    EXPECT_EQ(code_text(), "// path$ = \"C:\\\" ; dir \\.\n");
 }
 
 TEST_F(CProgramFile, CommentedOutputHasCrLfLineEnds)

@@ -56,6 +56,7 @@ static const char* const error_texts[] = {
 };
 
 #define ERROR_COUNT ((int)(sizeof error_texts / sizeof error_texts[0]))
+#define NULL_POINTER 3
 #define ARRAY_OUT_OF_BOUNDS 4
 #define LIST_NO_CURRENT_ELEMENT 5
 #define STRUCTURE_ARRAY_OUT_OF_BOUNDS 6
@@ -315,6 +316,13 @@ void SYS_CheckStructureArrayIndex(int size, long long index)
 {
     CHECK_ALIGNMENT("SYS_CheckStructureArrayIndex");
     if (index < 0 || index >= size) fail_check(STRUCTURE_ARRAY_OUT_OF_BOUNDS);
+}
+
+/* A pointer that a structure field is reached through (the C programs). */
+void SYS_CheckPointer(const void* pointer)
+{
+    CHECK_ALIGNMENT("SYS_CheckPointer");
+    if (!pointer) fail_check(NULL_POINTER);
 }
 
 /* The divisor of an integer division or modulo of the C programs (the
