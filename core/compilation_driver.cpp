@@ -341,6 +341,11 @@ void compile_program()
         check_unclosed_blocks();
     }
 
+    if (error_number == 0 && standby_mode && report_progress) {
+        std::printf("PROGRESS\tLINES\t%d\n", total_lines);
+        std::fflush(stdout);
+    }
+
     if (error_number == 0) {
         if (check_syntax_only) {
             console_print("Syntax check finished without error (%d lines).\n", total_lines);

@@ -81,8 +81,23 @@ void print_structure_fields(FILE* out, const StructureRecord* structure)
     }
 }
 
+// The type name of an interface method's parameter, with its point: every
+// native type has one (also long and string, which get_type_suffix leaves
+// out as the default types), containers their kind word.
+std::string parameter_type_name(int32_t code)
+{
+    switch (code) {
+    case TYPE_LONG: return ".l";
+    case TYPE_STRING: return ".s";
+    case TYPE_ARRAY: return ".Array";
+    case TYPE_LIST: return ".List";
+    case TYPE_MAP: return ".Map";
+    default: return get_type_suffix(code);
+    }
+}
+
 // One line per method: name, ".s" or ".f" for a string or float result,
-// then the parameters as letters from 'a' with their type suffix.
+// then the parameters as letters from 'a' with their type names.
 void print_interface_methods(FILE* out, const StructureRecord* structure)
 {
     for (int m = 0; m < structure->member_count && structure->methods; m++) {
@@ -94,7 +109,7 @@ void print_interface_methods(FILE* out, const StructureRecord* structure)
         for (int p = 0; p < method->parameter_count; p++) {
             if (p) line += ", ";
             line += (char)('a' + p % 26);
-            line += get_type_suffix(method->parameters[p].type);
+            line += parameter_type_name(method->parameters[p].type);
         }
         line += ')';
         std::fprintf(out, "%s\n", line.c_str());
@@ -222,6 +237,11 @@ int write_test_file()
 
 // ---------------------------------------------------------------------------
 // Standby answers
+
+void write_standby_function_list()
+{
+    print_function_list(stdout);
+}
 
 void write_standby_structure_list(int interfaces)
 {

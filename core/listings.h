@@ -7,3 +7,7 @@ int write_structure_list_file();    // /LISTSTRUCTURES into output_file
 int write_interface_list_file();    // /LISTINTERFACES into output_file
 int write_function_list_file();     // /LISTFUNCTIONS into output_file
 int write_structure_file();         // /QUERYSTRUCTURE into output_file
+
+// The FUNCTIONLIST answer of standby mode without its end line: the same
+// lines as the /LISTFUNCTIONS file, on standard output.
+void write_standby_function_list();

@@ -12,6 +12,7 @@
 #include "core/compiler_main.h"
 #include "core/core_globals.h"
 #include "core/file_helpers.h"
+#include "core/listings.h"
 #include "frontend/constants.h"
 #include "frontend/libraries.h"
 #include "frontend/frontend_globals.h"
@@ -24,9 +25,7 @@ char empty_field[1] = {0};
 char empty_source_file[1] = {0};
 char empty_include_path[1] = {0};
 
-// Library commands that FUNCTIONLIST leaves out: variants, init and end
-// commands, deprecated ones.
-constexpr uint32_t function_list_hidden_flags = 0x80002600;
+// Library commands that HELPDIRECTORY does not answer for.
 constexpr uint32_t command_deprecated_flag = 0x80000000;
 
 // Longest value text of a CONSTANTLIST line.
@@ -59,16 +58,7 @@ char* store_field(const char* text)
 
 void send_function_list()
 {
-    int count = 0;
-    for (ListNode* node = library_command_list ? library_command_list->first : nullptr; node; node = node->next)
-        if (!(reinterpret_cast<LibraryCommand*>(node)->flags & function_list_hidden_flags)) count++;
-    std::printf("%d\n", count);
-    for (ListNode* node = library_command_list ? library_command_list->first : nullptr; node; node = node->next) {
-        const LibraryCommand* command = reinterpret_cast<LibraryCommand*>(node);
-        if (command->flags & function_list_hidden_flags) continue;
-        if (command->help && command->help[0]) std::printf("%s %s\n", command_name(command), command->help);
-        else std::printf("%s\n", command_name(command));
-    }
+    write_standby_function_list();
     finish_answer();
 }
 
@@ -120,7 +110,7 @@ void send_help_directory(const char* name)
         !(command->flags & command_deprecated_flag)) {
         const LibraryRecord* library = command->library;
         std::printf("%s\n", library->help_line && library->help_line[0] ? library->help_line : library->name);
-    } else if (mark_imported_function_for_help && mark_imported_function_for_help(name)) {
+    } else if (mark_imported_function_for_help(name)) {
         send("API\n");
     } else {
         send("UNKNOWN\n");
@@ -130,8 +120,7 @@ void send_help_directory(const char* name)
 
 void send_import_list()
 {
-    if (write_standby_import_list) write_standby_import_list();
-    else send("0\n");
+    write_standby_import_list();
     finish_answer();
 }
 

@@ -31,18 +31,20 @@ const char* query_redirect(const char* kind, const char* name);
 // Whether the running standby compilation asked for PROGRESS lines.
 bool standby_progress_enabled();
 
+// The IMPORTLIST answer without its end line (frontend/imports.cpp): the
+// count line "%d\n" of the imported-function table, then per function
+// "%s(%s)\n" (name, parameter text) or "%s\n".
+void write_standby_import_list();
+// 1 when an imported function of that name exists (its use count raised and
+// its import library marked used), for the HELPDIRECTORY answer "API".
+int mark_imported_function_for_help(const char* name);
+
 // Answers that come from tables other subsystems own. Each is optional until
 // its table exists; the protocol then answers as if the table were empty.
-//   write_standby_import_list: the count line "%d\n" of the imported-function
-//     table, then per function "%s(%s)\n" (name, parameter text) or "%s\n".
-//   mark_imported_function_for_help: 1 when an imported function of that
-//     name exists (its use count raised and its import library marked used).
 //   write_standby_structure_list: the count line, then the names "%s\n" of
 //     the structures that are interfaces (1) or are not (0), hash order.
 //   write_standby_structure: the definition lines of a structure (interface
 //     when `interfaces_only` is 0 and the name is an interface, or when it is
 //     1); nothing for an unknown name.
-void write_standby_import_list() __attribute__((weak));
-int mark_imported_function_for_help(const char* name) __attribute__((weak));
 void write_standby_structure_list(int interfaces) __attribute__((weak));
 void write_standby_structure(const char* name, int interfaces_only) __attribute__((weak));

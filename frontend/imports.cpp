@@ -3,12 +3,14 @@
 #include "frontend/imports.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "core/build_tools.h"
 #include "core/core_globals.h"
 #include "core/error_state.h"
 #include "core/memory_pools.h"
+#include "core/standby.h"
 #include "frontend/call_arguments.h"
 #include "frontend/frontend_globals.h"
 #include "frontend/import_file_format.h"
@@ -138,6 +140,26 @@ void mark_imported_function_used(const char* name, const char* fallback_symbol)
     }
     f->use_count++;
     if (f->library) f->library->used = 1;
+}
+
+void write_standby_import_list()
+{
+    std::printf("%u\n", os_function_table ? os_function_table->count : 0u);
+    if (!os_function_table) return;
+    hash_reset_iterator(os_function_table);
+    while (HashEntry* entry = hash_next(os_function_table)) {
+        const ImportedFunction* f = reinterpret_cast<ImportedFunction*>(entry);
+        if (f->parameter_text && f->parameter_text[0]) std::printf("%s(%s)\n", entry->key, f->parameter_text);
+        else std::printf("%s\n", entry->key);
+    }
+    hash_reset_iterator(os_function_table);
+}
+
+int mark_imported_function_for_help(const char* name)
+{
+    if (!name || !name[0] || !find_imported_function(name)) return 0;
+    mark_imported_function_used(name, nullptr);
+    return 1;
 }
 
 void mark_startup_imports()

@@ -12,6 +12,7 @@
 #include "frontend/frontend_globals.h"
 #include "frontend/lexer.h"
 #include "core/file_helpers.h"
+#include "core/standby.h"
 #include "frontend/blocks.h"
 #include "frontend/directives.h"
 #include "frontend/expressions.h"
@@ -446,7 +447,8 @@ void include_file(const char* path, const char* written_name)
     }
 
     if (path && path[0] && error_number == 0) {
-        std::string resolved = path;
+        // The editor may give another file for it (its unsaved text).
+        std::string resolved = standby_mode ? query_redirect("INCLUDEFILE", path) : path;
         std::string contents;
         if (!os_read_file(resolved.c_str(), contents)) {
             set_error_format(91, resolved.c_str());

@@ -124,7 +124,8 @@ TEST_F(ListingsCli, QueryStructure)
 
     r = run({"/QUERYSTRUCTURE", "ListedDrawable", "/OUTPUT", "drawable.txt"});
     EXPECT_EQ(r.exit_code, 0) << r.output;
-    EXPECT_EQ(read_file("drawable.txt"), "Draw.f(a, b.i, c)\nTitle.s()\n");
+    // Long and string parameters are named too.
+    EXPECT_EQ(read_file("drawable.txt"), "Draw.f(a.l, b.i, c.s)\nTitle.s()\n");
 
     // A name that is no structure: an empty file, and still success.
     r = run({"/QUERYSTRUCTURE", "Nothing", "/OUTPUT", "nothing.txt"});

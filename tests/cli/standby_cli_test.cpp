@@ -9,7 +9,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <set>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -131,6 +133,16 @@ TEST_F(StandbyCli, StartupErrorIsOneLineWithoutLineFeed)
     EXPECT_EQ(1, s.exit_code);
 }
 
+TEST_F(StandbyCli, AnInstallationWithoutResidentsSaysSo)
+{
+    std::system(("mkdir -p " + shell_quoted(path("Compilers")) + " " + shell_quoted(path("ZandLibraries")) + " && cp " +
+                 shell_quoted(compiler) + " " + shell_quoted(path("Compilers")))
+                    .c_str());
+    Session s = run("END\n", "", path("Compilers/zdcompiler"));
+    EXPECT_EQ("STARTING\t6.10\tZandrel 6.10 LTS (Windows - x64)\nERROR\tCan't load any residents.", s.output);
+    EXPECT_EQ(1, s.exit_code);
+}
+
 TEST_F(StandbyCli, CompilationsSucceedOrAnswerTheirErrorBlock)
 {
     write("ok.zd", "; fine\nEnableASM\n");
@@ -244,7 +256,7 @@ TEST_F(StandbyCli, BadConstantsDoNotFailTheNextCompilation)
 
 TEST_F(StandbyCli, FunctionListAndHelpDirectory)
 {
-    Session s = run("FUNCTIONLIST\nHELPDIRECTORY\tSizeOf\nHELPDIRECTORY\tNoSuchThing\nIMPORTLIST\n"
+    Session s = run("FUNCTIONLIST\nHELPDIRECTORY\tSizeOf\nHELPDIRECTORY\tNoSuchThing\n"
                     "STRUCTURE\tNoSuchThing\nEND\n");
     ASSERT_EQ(0u, s.output.find(starting));
     std::string rest = s.output.substr(starting.size());
@@ -256,7 +268,96 @@ TEST_F(StandbyCli, FunctionListAndHelpDirectory)
     EXPECT_EQ(std::atoi(list.c_str()) + 1, lines) << list;
     EXPECT_NE(std::string::npos, list.find("\nSizeOf (Structure) - Returns the size of the given structure.\n"));
     // Compiler functions have no library: their help directory is unknown.
-    EXPECT_EQ("UNKNOWN\nUNKNOWN\n0\n" + complete + complete, rest.substr(end + complete.size()));
+    EXPECT_EQ("UNKNOWN\nUNKNOWN\n" + complete, rest.substr(end + complete.size()));
+}
+
+// The lines of a list answer: its count line, the entries, then the end line.
+std::vector<std::string> list_answer(const std::string& text)
+{
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size() && text.compare(start, complete.size(), complete) != 0) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) break;
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+TEST_F(StandbyCli, ImportListAndApiHelp)
+{
+    Session s = run("IMPORTLIST\nHELPDIRECTORY\tGetLastError_\nHELPDIRECTORY\tgetlasterror_\n"
+                    "HELPDIRECTORY\tGetLastError\nHELPDIRECTORY\tPrintN\nEND\n");
+    ASSERT_EQ(0u, s.output.find(starting));
+    std::string rest = s.output.substr(starting.size());
+    std::vector<std::string> lines = list_answer(rest);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(std::atoi(lines[0].c_str()) + 1, (int)lines.size()) << rest;
+    std::set<std::string> entries(lines.begin() + 1, lines.end());
+    // Each loaded function with the text of its parameters, if it has any.
+    EXPECT_TRUE(entries.count("Beep_(a.l, b.l)")) << rest;
+    EXPECT_TRUE(entries.count("CloseHandle_(a.i)")) << rest;
+    EXPECT_TRUE(entries.count("GetLastError_")) << rest;
+    EXPECT_TRUE(entries.count("MessageBox_(a.i, b.s, c.s, d.l)")) << rest;
+    size_t end = rest.find(complete);
+    ASSERT_NE(std::string::npos, end);
+    // Operating-system functions are found by their name with "_", in any case.
+    EXPECT_EQ("API\nAPI\nUNKNOWN\nConsole\n", rest.substr(end + complete.size()));
+}
+
+TEST_F(StandbyCli, TotalLineCountEndsTheProgress)
+{
+    std::string source;
+    for (int i = 0; i < 2500; i++) source += "a = 1\n";
+    write("long.zd", source);
+    write("short.zd", "a = 1\nb = 2\n");
+    write("bad.zd", "a = 1\n=\n");
+    Session s = run(compile("long.zd", "\tCHECKSYNTAX\tPROGRESS") + compile("short.zd", "\tCHECKSYNTAX\tPROGRESS") +
+                    compile("bad.zd", "\tCHECKSYNTAX\tPROGRESS") + compile("short.zd") + "END\n");
+    // Every 1000 lines and once with the total; a failed compilation sends no total.
+    std::string long_total = "PROGRESS\tLINES\t" + std::to_string(2501) + "\n";
+    std::string short_total = "PROGRESS\tLINES\t3\n";
+    EXPECT_EQ(starting + "PROGRESS\tLINES\t1000\nPROGRESS\tLINES\t2000\n" + long_total + "SUCCESS\n" + short_total +
+                  "SUCCESS\n" + error_block(2, "Syntax error.") + "SUCCESS\n",
+              s.output);
+}
+
+TEST_F(StandbyCli, RedirectAsksForEveryIncludeFile)
+{
+    write("main.zd", "IncludeFile \"inc.zd\"\n");
+    write("inc.zd", "a = 1\n");
+    write("unsaved.zd", "a = 1\n=\n");
+    Session s = run("INCLUDEPATH\t" + folder + "/\n" + compile("main.zd", "\tREDIRECT\tCHECKSYNTAX") + path("main.zd") +
+                    "\n" + path("unsaved.zd") + "\n" + compile("main.zd") + "END\n");
+    // The editor's answer is the file read: its error names that file.
+    size_t question = s.output.find("REDIRECT\tINCLUDEFILE\t");
+    ASSERT_NE(std::string::npos, question) << s.output;
+    size_t end = s.output.find('\n', question);
+    std::string asked = s.output.substr(question + 21, end - question - 21);
+    EXPECT_NE(std::string::npos, asked.find("inc.zd")) << asked;
+    EXPECT_EQ(starting + "REDIRECT\tMAINFILE\t" + path("main.zd") + "\nREDIRECT\tINCLUDEFILE\t" + asked + "\n" +
+                  error_block(-1, "Syntax error.", "INCLUDEFILE\t" + path("unsaved.zd") + "\t2\n") +
+                  // Without REDIRECT the include file itself is read.
+                  "SUCCESS\n",
+              s.output);
+}
+
+TEST_F(StandbyCli, InterfaceMethodsNameEveryParameterType)
+{
+    // A private installation whose resident holds an interface.
+    std::system(("mkdir -p " + shell_quoted(path("Compilers")) + " " + shell_quoted(path("ZandLibraries")) + " " +
+                 shell_quoted(path("Residents")) + " && cp " + shell_quoted(compiler) + " " +
+                 shell_quoted(path("Compilers")))
+                    .c_str());
+    write("shapes.zd", "Interface Shape\n  Area.f(scale.d)\n  Name.s(n.l, t.s, b.b, *p, u.u, List m.l())\n  Reset()\n"
+                       "EndInterface\n");
+    std::string make = "cd " + shell_quoted(folder) + " && " + shell_quoted(compiler) +
+                       " shapes.zd /RESIDENT Residents/shapes.res >/dev/null 2>&1";
+    ASSERT_EQ(0, std::system(make.c_str()));
+    Session s = run("INTERFACE\tShape\nSTRUCTURE\tshape\nEND\n", "", path("Compilers/zdcompiler"));
+    std::string methods = "Area.f(a.d)\nName.s(a.l, b.s, c.b, d.i, e.u, f.List)\nReset()\n" + complete;
+    EXPECT_EQ(starting + methods + methods, s.output);
 }
 
 }  // namespace

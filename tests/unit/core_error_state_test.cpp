@@ -1,6 +1,11 @@
 // The error state: recording, console and standby reports, warnings and
 // console progress messages.
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
 #include <string>
 
 #include "core/core_globals.h"
@@ -231,6 +236,49 @@ TEST_F(ErrorStateTest, ConsolePrintDropsInvalidUtf8AndCutsLongText) {
 TEST_F(ErrorStateTest, LocationText) {
     EXPECT_STREQ(error_location_text("Foo", 9, "main.zd", 0), "Foo (main.zd line 10)");
     EXPECT_STREQ(error_location_text("Foo", 9, "main.zd", 1), "Foo (in a resident file)");
+}
+
+// The error numbers that the compilers' sources raise: the first argument of
+// the set_error family and of the helpers that pass a number on to it, and
+// named error-number constants.
+std::set<int> numbers_raised_in_sources() {
+    namespace fs = std::filesystem;
+    static const std::regex call(
+        R"(\b(?:set_error\w*|set_reported_error|set_build_error_reported|read_container_name|read_integer_constant|)"
+        R"(compile_integer_constant|scan_library_folder|read_foreach_container|format_earlier_section)\s*\(([^,;)]*))");
+    static const std::regex constant(R"(\bconst(?:expr)? int \w*error\w* = ([^;]*);)");
+    static const std::regex number(R"(\b\d+\b)");
+    std::set<int> numbers;
+    for (const char* folder : {"core", "frontend", "backend_x64", "backend_c"}) {
+        for (const auto& entry : fs::directory_iterator(fs::path(ZANDREL_SOURCE_DIR) / folder)) {
+            if (entry.path().extension() != ".cpp" || entry.path().filename() == "error_messages.cpp") continue;
+            std::ifstream in(entry.path());
+            std::stringstream text;
+            text << in.rdbuf();
+            std::string source = text.str();
+            for (const std::regex* pattern : {&call, &constant}) {
+                for (std::sregex_iterator it(source.begin(), source.end(), *pattern), end; it != end; ++it) {
+                    std::string argument = (*it)[1];
+                    for (std::sregex_iterator n(argument.begin(), argument.end(), number), none; n != none; ++n)
+                        numbers.insert(std::stoi(n->str()));
+                }
+            }
+        }
+    }
+    return numbers;
+}
+
+TEST_F(ErrorStateTest, EveryRaisedNumberHasAText) {
+    std::set<int> numbers = numbers_raised_in_sources();
+    // The scan finds the numbers passed through helpers and constants too.
+    for (int known : {1, 114, 178, 259, 288, 329}) EXPECT_TRUE(numbers.count(known)) << known;
+    for (int n : numbers) {
+        // 33 marks an error whose text a tool has printed already.
+        if (n == 0 || n == 33 || n >= message_table_size) continue;
+        EXPECT_STRNE(english_message_text(n), "") << "error " << n << " is raised but has no text";
+    }
+    EXPECT_STREQ(english_message_text(114), "Can't load any residents.");
+    EXPECT_STREQ(english_message_text(288), "Map already declared: %s().");
 }
 
 }  // namespace

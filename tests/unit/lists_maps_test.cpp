@@ -178,6 +178,15 @@ TEST_F(ListsMapsTest, DeclarationErrors) {
     EXPECT_EQ(error_of("NewList l.i() 5"), 4);
 }
 
+TEST_F(ListsMapsTest, MapDeclarationErrorsSayWhatIsWrong) {
+    EXPECT_EQ(error_of("NewMap 9m()"), 178);
+    EXPECT_STREQ(error_message, "A map name needs to start with a character (a-z or _).");
+    EXPECT_EQ(error_of("NewMap m.i()\nNewMap m.s()"), 259);
+    EXPECT_STREQ(error_message, "Map already declared with a different type: m.");
+    EXPECT_EQ(error_of("NewMap m.i()\nProcedure P()\nGlobal NewMap m.i()\nEndProcedure"), 288);
+    EXPECT_STREQ(error_message, "Map already declared: m().");
+}
+
 TEST_F(ListsMapsTest, AFailedDeclarationLeavesNoRecord) {
     EXPECT_EQ(error_of("NewList *l.i()"), 264);
     EXPECT_EQ(find_list("l"), nullptr);

@@ -57,6 +57,11 @@ bool convert(const std::string& list_path, const std::string& output_folder)
                 std::fprintf(stderr, "%s:%d: unknown parameter type '%s'\n", list_path.c_str(), number, letter.c_str());
                 return false;
             }
+            // The text an editor shows for the call: "a.l, b.s".
+            if (!f.parameter_types.empty()) f.parameter_text += ", ";
+            f.parameter_text += static_cast<char>('a' + f.parameter_types.size() % 26);
+            f.parameter_text += '.';
+            f.parameter_text += letter[0] == 'u' ? 's' : letter[0];
             f.parameter_types.push_back(type);
             if (letter[0] == 's' || letter[0] == 'u') f.string_parameter_count++;
         }
