@@ -6,6 +6,8 @@
 // into "p<n>" locals of the parameter's type, so that C evaluates them in a
 // fixed order; the result goes at once into a fresh "r<n>" local.
 #include "backend_c/c_calls.h"
+#include "backend_c/c_lists_maps.h"
+#include "backend_c/c_arrays.h"
 
 #include <cstdio>
 #include <cstring>
@@ -166,7 +168,9 @@ std::string build_call_expression(const std::string& name, CCallFrame& frame)
     std::string list;
     if (call->callee_kind == CALLEE_INTERFACE) list = hoisted_argument(frame.object, "integer");
     for (int32_t i = 0; i < call->parameter_count; i++) {
-        std::string text = hoisted_argument(frame.arguments[size_t(i)], parameter_type_text(call, call->parameter_types[i]));
+        std::string text = frame.verbatim[size_t(i)] ? frame.arguments[size_t(i)]
+                                                     : hoisted_argument(frame.arguments[size_t(i)],
+                                                                        parameter_type_text(call, call->parameter_types[i]));
         if (!list.empty() || i) list += ",";
         list += text;
     }
@@ -248,6 +252,7 @@ void c_begin_call(CallRecord* call)
     CCallFrame frame;
     frame.call = call;
     frame.arguments.assign(size_t(call->parameter_count), std::string());
+    frame.verbatim.assign(size_t(call->parameter_count), 0);
     frame.next_index = call->parameter_count - 1;
     frame.pushed = 0;
     if (call->callee_kind == CALLEE_INTERFACE) {
@@ -277,6 +282,34 @@ void c_push_call_argument(CallRecord* call, int type)
     if (value_is_string) text = string_argument_text(type, index > 0);
     else text = numeric_argument_text(type);
     frame->arguments[size_t(index)] = text;
+}
+
+void c_push_container_argument(CallRecord* call, int, int kind, void* record)
+{
+    CCallFrame* frame = frame_of(call);
+    if (!frame || frame->next_index < 0) return;
+    int32_t index = frame->next_index--;
+    // A library command takes the list or map object (or the array's data),
+    // a procedure of the source the container itself, by address.
+    bool by_value = call->callee_kind == CALLEE_LIBRARY;
+    std::string text;
+    if (kind == TYPE_ARRAY) {
+        auto* array = static_cast<ArrayRecord*>(record);
+        text = by_value ? std::string(c_array_member(array)) + "a" : std::string(c_array_address(array));
+    } else if (kind == TYPE_LIST) {
+        auto* list = static_cast<ListRecord*>(record);
+        if (by_value) text = std::string(c_list_member(list)) + "a";
+        else text = (list->flags & CONTAINER_PARAMETER) ? std::string(c_format_list_address(list))
+                                                         : "&" + std::string(c_format_list_address(list));
+    } else {
+        auto* map = static_cast<MapRecord*>(record);
+        if (by_value) text = std::string(c_map_member(map)) + "a";
+        else text = (map->flags & CONTAINER_PARAMETER) ? std::string(c_format_map_address(map))
+                                                        : "&" + std::string(c_format_map_address(map));
+    }
+    // An address expression of a variable: passed as it stands.
+    frame->arguments[size_t(index)] = text;
+    frame->verbatim[size_t(index)] = 1;
 }
 
 void c_push_default_argument(CallRecord* call, int type, int64_t value)

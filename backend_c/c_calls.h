@@ -19,6 +19,7 @@ void c_reset_call_state();
 // call line and the result as the current operand text.
 void c_begin_call(CallRecord* call);
 void c_push_call_argument(CallRecord* call, int type);
+void c_push_container_argument(CallRecord* call, int type, int kind, void* record);
 void c_push_default_argument(CallRecord* call, int type, int64_t value);
 void c_finish_call(CallRecord* call);
 

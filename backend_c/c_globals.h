@@ -171,6 +171,7 @@ struct CCallFrame {
     CallRecord* call;
     std::string object;   // the object of a method call
     std::vector<std::string> arguments;
+    std::vector<char> verbatim;   // the argument's text is passed as it stands (containers)
     int32_t next_index;
     int32_t pushed;
 };

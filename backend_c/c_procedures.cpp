@@ -230,6 +230,18 @@ const char* c_procedure_result_type(const ProcedureRecord* procedure)
 
 void c_parameter_declaration(const ParameterRecord* parameter, std::string& out)
 {
+    if (parameter->type == TYPE_ARRAY || parameter->type == TYPE_LIST || parameter->type == TYPE_MAP) {
+        // The caller's container, by address.
+        int32_t dimensions = parameter->element_type ? parameter->element_type->dimension_count : 1;
+        if (parameter->type == TYPE_LIST) out += "zd_list *";
+        else if (parameter->type == TYPE_MAP) out += "zd_map *";
+        else out += dimensions <= 1 ? std::string("zd_array *") : "zd_array" + std::to_string(dimensions) + " *";
+        if (!parameter->object) return;
+        if (parameter->type == TYPE_LIST) out += c_format_list_address(static_cast<ListRecord*>(parameter->object));
+        else if (parameter->type == TYPE_MAP) out += c_format_map_address(static_cast<MapRecord*>(parameter->object));
+        else out += c_format_array_address(static_cast<ArrayRecord*>(parameter->object));
+        return;
+    }
     auto* variable = static_cast<VariableRecord*>(parameter->object);
     if (!variable) {
         out += c_type_name(parameter->type);

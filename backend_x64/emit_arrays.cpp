@@ -122,6 +122,15 @@ void emit_array_variable_address(ArrayRecord* array, int r) {
     else emit_linef(" LEA %s,%s", register_name(8, r), without_prefix(format_array_pointer_operand(array)));
 }
 
+}  // namespace
+
+void emit_array_argument_to_rax(ArrayRecord* array, bool data_pointer) {
+    if (data_pointer) emit_linef(" MOV rax,%s", format_array_pointer_operand(array));
+    else emit_array_variable_address(array, REGISTER_RAX);
+}
+
+namespace {
+
 // Dim: the allocation call with the fifth argument (the variable's address)
 // on the stack; `second` is the count or the dimension count in rdx.
 void emit_allocation_call(ArrayRecord* array, const char* second, const char* routine) {

@@ -18,6 +18,9 @@ const char* format_array_address(ArrayRecord* array);
 // "qword [...]" of the pointer slot; "qword [...+d]" of the slot at byte d.
 const char* format_array_pointer_operand(ArrayRecord* array);
 const char* format_array_slot_operand(ArrayRecord* array, int32_t d);
+// An array argument in rax: the address of the array variable (a
+// parameter's slot already holds the caller's), or the data pointer.
+void emit_array_argument_to_rax(ArrayRecord* array, bool data_pointer);
 void emit_array_dim_size(ArrayRecord* array, int32_t k, const char* value);
 void emit_free_array(ArrayRecord* array);
 void emit_dim_array(ArrayRecord* array, int32_t redim, int64_t count);

@@ -18,6 +18,7 @@
 #include "core/core_globals.h"
 #include "core/output_buffers.h"
 #include "frontend/frontend_globals.h"
+#include "frontend/call_arguments.h"
 #include "frontend/imports.h"
 #include "frontend/lists_maps.h"
 #include "frontend/modules.h"
@@ -60,6 +61,11 @@ const char* format_address(uint32_t flags, int32_t offset, void* item, const cha
         snprintf(text, sizeof text, "rbp+%d", offset);
     } else if ((flags & CONTAINER_STATIC) == CONTAINER_STATIC && item) {
         snprintf(text, sizeof text, "%s", static_cast<DataItem*>(item)->label);
+    } else if (flags & CONTAINER_PARAMETER) {
+        // The parameter's slot holds the address of the caller's head or
+        // slot.
+        emit_linef(" MOV rcx,qword [rsp+%d]", emitter_stack.push_depth + offset);
+        snprintf(text, sizeof text, "rcx");
     } else if (in_procedure && !(flags & symbol_kinds)) {
         snprintf(text, sizeof text, "rsp+%d", emitter_stack.push_depth + offset);
     } else {
@@ -116,13 +122,7 @@ const char* format_map_address(MapRecord* map) {
 
 const char* format_list_element_operand(ListRecord* list) {
     static char text[700];
-    if (list->flags & CONTAINER_PARAMETER) {
-        // A parameter's slot holds the address of the caller's head.
-        emit_linef(" MOV rax,[%s]", format_list_address(list));
-        snprintf(text, sizeof text, "qword [rax+8]");
-    } else {
-        snprintf(text, sizeof text, "qword [%s+8]", format_list_address(list));
-    }
+    snprintf(text, sizeof text, "qword [%s+8]", format_list_address(list));
     return text;
 }
 
@@ -227,6 +227,25 @@ void emit_get_map_element_call(MapRecord* map) {
     emit_call_frame_end();
     procedure_uses_rbp = 1;
     use_routine("ZD_GetMapElement");
+}
+
+void emit_push_container_argument(CallRecord* call, int type, int kind, void* record) {
+    // A library command takes the list or map object (or the array's data);
+    // a procedure of the source the address of the head, slot or array
+    // variable, which its parameter slot keeps.
+    bool by_value = call->callee_kind == CALLEE_LIBRARY;
+    if (kind == TYPE_ARRAY) {
+        emit_array_argument_to_rax(static_cast<ArrayRecord*>(record), by_value);
+    } else {
+        const char* address = kind == TYPE_LIST ? format_list_address(static_cast<ListRecord*>(record))
+                                                : format_map_address(static_cast<MapRecord*>(record));
+        if (by_value) emit_linef(" MOV rax,qword [%s]", address);
+        else if (strcmp(address, "rcx") == 0) emit_line(" MOV rax,rcx");
+        else emit_linef(" LEA rax,[%s]", address);
+    }
+    (void)type;
+    emit_line(" PUSH rax");
+    emitter_stack.push_depth += 8;
 }
 
 void emit_container_creation(uint8_t kind, void* object) {

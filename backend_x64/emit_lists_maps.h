@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+struct CallRecord;
+
 struct ListRecord;
 struct MapRecord;
 struct ListMapHooks;
@@ -36,6 +38,8 @@ void emit_get_map_element_call(MapRecord* map);
 // record is `object`: the Static items at program start and the Threaded
 // objects at thread start.
 void emit_container_creation(uint8_t kind, void* object);
+// A whole array, list or map as a call argument, pushed.
+void emit_push_container_argument(CallRecord* call, int type, int kind, void* record);
 // Hands the global list heads and map slots of every module to the bss
 // writer.
 void collect_list_map_labels();

@@ -144,6 +144,12 @@ void emit_prologue(const ProcedureRecord* procedure, const FrameLayout& layout) 
     }
     for (int32_t i = 0; i < procedure->parameter_count; i++) {
         const ParameterRecord& parameter = procedure->parameters[i];
+        if (parameter.type == TYPE_ARRAY || parameter.type == TYPE_LIST || parameter.type == TYPE_MAP) {
+            // The address of the caller's container goes into the local slot.
+            emit_linef(" MOV rax,qword [rsp+PS%d+%d]", n, 8 * i);
+            emit_linef(" MOV qword [rsp+%d],rax", parameter.offset);
+            continue;
+        }
         if (parameter.type != TYPE_STRING) continue;
         // The procedure works on its own copy of a string parameter.
         emit_linef(" MOV rdx,[rsp+PS%d+%d]", n, 8 * i);

@@ -113,6 +113,7 @@ const BackendHooks x64_backend_hooks = {
     .begin_call = x64_begin_call,
     .push_call_argument = x64_push_call_argument,
     .push_default_argument = x64_push_default_argument,
+    .push_container_argument = emit_push_container_argument,
     .finish_call = x64_finish_call,
     .optimize_code = optimize_code_buffer,
     .interfaces = &x64_interface_call_hooks,

@@ -256,6 +256,9 @@ struct BackendHooks {
     void (*begin_call)(CallRecord* call);
     void (*push_call_argument)(CallRecord* call, int type);
     void (*push_default_argument)(CallRecord* call, int type, int64_t value);
+    // A whole array, list or map (kind 15, 14 or 22: the record) for a
+    // parameter of the type.
+    void (*push_container_argument)(CallRecord* call, int type, int kind, void* record);
     void (*finish_call)(CallRecord* call);
 
     // The peephole pass over the finished code (with the optimiser on and

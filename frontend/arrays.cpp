@@ -324,6 +324,34 @@ ArrayRecord* declare_array(const char* name_in, int redim, ArrayRecord* record) 
     return existing;
 }
 
+ArrayRecord* declare_array_parameter(const char* name, const ParameterDescriptor* descriptor) {
+    if (!check_array_name(name)) return nullptr;
+    if (find_local_array(name)) {
+        set_error_format(217, name);
+        return nullptr;
+    }
+    CursorList* list = scope_array_list();
+    list_reset_cursor(list);
+    while (list_next(list)) {}
+    auto* array = static_cast<ArrayRecord*>(list_add(list));
+    memset(reinterpret_cast<char*>(array) + sizeof(ListNode), 0, sizeof(ArrayRecord) - sizeof(ListNode));
+    array->module = current_module;
+    array->name = pool_strdup(name);
+    array->flags = ARRAY_LOCAL | ARRAY_PARAMETER | (pointer_flag ? ARRAY_POINTERS : 0);
+    array->element_type = descriptor->type;
+    array->element_size = pointer_flag ? 8 : current_type.size;
+    array->dimension_count = descriptor->dimension_count;
+    if (array->element_type == TYPE_STRUCTURE && descriptor->structure) {
+        array->element_structure = descriptor->structure;
+        if (descriptor->structure->flags & STRUCT_INTERFACE) array->flags |= ARRAY_INTERFACES;
+    }
+    // The slot holds the address of the caller's array variable.
+    local_frame_offset = (local_frame_offset + 7) & ~7;
+    array->offset = local_frame_offset;
+    local_frame_offset += 8;
+    return array;
+}
+
 bool constant_element_count(const ArrayRecord* array, int64_t size, int64_t* count) {
     if (size < 0) {
         set_error(136);

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 struct ArrayRecord;
+struct ParameterDescriptor;
 struct ModuleRecord;
 
 // The back end's array emitters. Operand texts point at static buffers of
@@ -83,6 +84,10 @@ int check_array_name(const char* name);
 // Dim/ReDim and the array items of Global, Protected, Static, Threaded and
 // Define; with a record given only its dimensions are compiled.
 ArrayRecord* declare_array(const char* name, int redim, ArrayRecord* record);
+// An Array parameter of the procedure header being read (its type just
+// read, its dimension count in the descriptor): a local record whose frame
+// slot receives the address of the caller's array. Null after an error.
+ArrayRecord* declare_array_parameter(const char* name, const ParameterDescriptor* descriptor);
 // The dimension list from "(" to ")".
 void compile_array_dimensions(ArrayRecord* array, int redim, int redeclared);
 // The number of comma-separated sizes or indexes between the "(" already read

@@ -12,10 +12,14 @@
 #include "core/backend_hooks.h"
 #include "core/core_globals.h"
 #include "core/error_state.h"
+#include "core/char_tables.h"
 #include "core/memory_pools.h"
 #include "frontend/expressions.h"
 #include "frontend/frontend_globals.h"
+#include "frontend/arrays.h"
 #include "frontend/imports.h"
+#include "frontend/lists_maps.h"
+#include "frontend/modules.h"
 #include "frontend/lexer.h"
 #include "frontend/libraries.h"
 #include "frontend/literal_strings.h"
@@ -75,6 +79,150 @@ bool uses_string_stack() {
     return (current_operand.flags & (OP_COMPUTED | OP_FIXED_STRING)) != 0;
 }
 
+// Parameter kinds that take a whole array, list or map: the kind of record
+// they take (0 for the others).
+int container_kind(int type) {
+    switch (type) {
+    case TYPE_ARRAY: case 26: case 27: return TYPE_ARRAY;
+    case TYPE_LIST: case 28: case 29: return TYPE_LIST;
+    case TYPE_MAP: case 30: case 31: return TYPE_MAP;
+    default: return 0;
+    }
+}
+
+// "[*][Module::]name" followed by "()" at the parse pointer: the name in
+// `name` (the prefix resolved), pointer_flag set by the "*", the parse
+// pointer after the ")". False when the text has another form (nothing is
+// reported then, but a wrong module prefix sets its error).
+bool read_whole_container_name(char* name, size_t size) {
+    skip_blanks();
+    pointer_flag = 0;
+    if (*parse_pointer == '*') {
+        parse_pointer++;
+        pointer_flag = 1;
+    }
+    if (!identifier_start_chars[(unsigned char)*parse_pointer]) return false;
+    read_token();
+    if (error_number == 79) clear_error_state();
+    if (error_number) return false;
+    if (statement_word[0] && token_code == TOKEN_MODULE_SEPARATOR) {
+        char module[STATEMENT_WORD_SIZE];
+        snprintf(module, sizeof module, "%s", statement_word);
+        resolve_module_prefix(module);
+        if (error_number) return false;
+    }
+    if (!statement_word[0] || token_code != '(') return false;
+    snprintf(name, size, "%s", statement_word);
+    skip_blanks();
+    if (*parse_pointer != ')') return false;
+    parse_pointer++;
+    return true;
+}
+
+// The record of a whole container of the kind, or null.
+void* find_container(int kind, const char* name) {
+    switch (kind) {
+    case TYPE_ARRAY: return find_array(name);
+    case TYPE_LIST: return find_list(name);
+    default: return find_map(name);
+    }
+}
+
+// The element type of a container argument against the parameter's
+// descriptor (procedures of the source and interface methods).
+bool container_matches(int kind, void* record, const ParameterDescriptor* wanted) {
+    if (!wanted) return true;
+    int32_t type;
+    const StructureRecord* structure;
+    bool pointers;
+    if (kind == TYPE_ARRAY) {
+        auto* array = static_cast<ArrayRecord*>(record);
+        if (array->dimension_count != wanted->dimension_count) return false;
+        type = array->element_type;
+        structure = array->element_structure;
+        pointers = (array->flags & ARRAY_POINTERS) != 0;
+    } else if (kind == TYPE_LIST) {
+        auto* list = static_cast<ListRecord*>(record);
+        type = list->element_type;
+        structure = list->element_structure;
+        pointers = (list->flags & CONTAINER_POINTERS) != 0;
+    } else {
+        auto* map = static_cast<MapRecord*>(record);
+        type = map->element_type;
+        structure = map->element_structure;
+        pointers = (map->flags & CONTAINER_POINTERS) != 0;
+    }
+    if (pointers != (wanted->pointer != 0)) return false;
+    if (pointers) return true;
+    if (type != wanted->type) return false;
+    return type != TYPE_STRUCTURE || structure == wanted->structure;
+}
+
+const ParameterDescriptor* parameter_descriptor(const CallRecord* call, int32_t i) {
+    if (call->callee_kind == CALLEE_INTERFACE)
+        return call->method && i < call->method->parameter_count ? call->method->parameters[i].element_type : nullptr;
+    if (call->callee_kind == CALLEE_LIBRARY || call->callee_kind == CALLEE_IMPORTED || !call->procedure) return nullptr;
+    return i < call->procedure->parameter_count ? call->procedure->parameters[i].element_type : nullptr;
+}
+
+// One argument of a container parameter: the whole array, list or map,
+// checked and handed to the back end.
+void compile_container_argument(CallRecord* call, int32_t i, int type, int expected) {
+    int kind = container_kind(type);
+    char name[STATEMENT_WORD_SIZE];
+    ModuleRecord* saved_module = explicit_module;
+    bool whole = read_whole_container_name(name, sizeof name);
+    if (error_number) return;
+    void* record = whole ? find_container(kind, name) : nullptr;
+    explicit_module = saved_module;
+    if (error_number) return;
+    pointer_flag = 0;
+    if (!record) {
+        set_error(kind == TYPE_ARRAY ? 15 : kind == TYPE_LIST ? 16 : 103);
+        return;
+    }
+    if (!container_matches(kind, record, parameter_descriptor(call, i))) {
+        set_error(kind == TYPE_ARRAY ? 73 : kind == TYPE_LIST ? 212 : 242);
+        return;
+    }
+    read_operator();
+    if (error_number == 79) clear_error_state();
+    if (error_number) return;
+    if (token_code != expected) {
+        set_error(1);
+        return;
+    }
+    call->argument_index = i;
+    if (backend->push_container_argument) backend->push_container_argument(call, type, kind, record);
+}
+
+// The prescan's view of an argument that is a whole array, list or map
+// ("name()" of an existing container followed by "," or ")"): it is
+// skipped, since it is no expression. False leaves the parse state as it was.
+bool skip_whole_container_argument() {
+    char* start = parse_pointer;
+    ModuleRecord* saved_module = explicit_module;
+    char name[STATEMENT_WORD_SIZE];
+    bool whole = read_whole_container_name(name, sizeof name);
+    bool found = whole && !error_number &&
+                 (find_array(name) || find_list(name) || find_map(name)) && !error_number;
+    explicit_module = saved_module;
+    pointer_flag = 0;
+    if (error_number == 79) clear_error_state();
+    if (found) {
+        const char* p = parse_pointer;
+        while (*p == ' ' || *p == '\t') p++;
+        if (*p == ',' || *p == ')') {
+            read_operator();
+            if (error_number == 79) clear_error_state();
+            return true;
+        }
+    }
+    if (error_number) clear_error_state();
+    parse_pointer = start;
+    return false;
+}
+
 }  // namespace
 
 int prescan_call_arguments(char** starts, int capacity, const char* name, int32_t* string_stack) {
@@ -98,9 +246,11 @@ int prescan_call_arguments(char** starts, int capacity, const char* name, int32_
             }
             skip_blanks();
             starts[count++] = parse_pointer;
-            expression_mode = MODE_PRESCAN;
-            compile_expression_level(6 + 0x10);
-            compile_expression_level(0);
+            if (!skip_whole_container_argument()) {
+                expression_mode = MODE_PRESCAN;
+                compile_expression_level(6 + 0x10);
+                compile_expression_level(0);
+            }
             if (error_number) break;
             if (string_stack && uses_string_stack()) *string_stack = 1;
             if (token_code == ',') continue;
@@ -186,6 +336,10 @@ void compile_call_arguments(CallRecord* call, char** starts) {
     for (int32_t i = n - 1; i >= 0 && !error_number; i--) {
         int type = call->parameter_types[i];
         parse_pointer = starts[i];
+        if (container_kind(type)) {
+            compile_container_argument(call, i, type, i == n - 1 ? ')' : ',');
+            continue;
+        }
         expression_mode = argument_mode(type);
         // The prescan gathered the literals of the list: each argument
         // starts with an empty literal text.

@@ -23,47 +23,6 @@ void skip_blank_bytes()
     while (*parse_pointer == ' ' || *parse_pointer == '\t') parse_pointer++;
 }
 
-// The container form after the name of an Array, List or Map parameter:
-// "(" and ")", for an array with its dimension count between. Returns the
-// element descriptor, or null with the error state set.
-ParameterDescriptor* parse_container_parameter(int kind, const char* name)
-{
-    if (token_code != '(') {
-        set_error(1);
-        return nullptr;
-    }
-    int64_t dimensions = 0;
-    skip_blank_bytes();
-    if (kind == TYPE_ARRAY) {
-        no_output_depth++;
-        compile_expression(0, 0);
-        no_output_depth--;
-        if (error_number) return nullptr;
-        bool constant = current_operand.kind == OPERAND_CONSTANT && !(current_operand.flags & (OP_FLOAT | OP_STRING));
-        if (!constant || current_operand.constant < 1 || current_operand.constant > 255) {
-            set_error_format(176, name);
-            return nullptr;
-        }
-        dimensions = current_operand.constant;
-        if (token_code != ')') {
-            set_error(1);
-            return nullptr;
-        }
-    } else {
-        if (*parse_pointer != ')') {
-            set_error(1);
-            return nullptr;
-        }
-        parse_pointer++;
-    }
-    read_operator();
-    auto* descriptor = static_cast<ParameterDescriptor*>(pool_alloc(sizeof(ParameterDescriptor)));
-    std::memset(descriptor, 0, sizeof *descriptor);
-    descriptor->type = (uint8_t)current_type.code;
-    descriptor->dimension_count = (uint8_t)dimensions;
-    descriptor->structure = current_type.structure;
-    return descriptor;
-}
 
 // The default value after "=": a constant number (0 only for pseudo-types)
 // or, for string parameters, a literal string.
@@ -109,6 +68,48 @@ bool parse_default_value(int32_t type, int64_t* value)
 }
 
 }  // namespace
+
+// The container form after the name of an Array, List or Map parameter:
+// "(" and ")", for an array with its dimension count between. Returns the
+// element descriptor, or null with the error state set.
+ParameterDescriptor* parse_container_parameter(int kind, const char* name)
+{
+    if (token_code != '(') {
+        set_error(1);
+        return nullptr;
+    }
+    int64_t dimensions = 0;
+    skip_blank_bytes();
+    if (kind == TYPE_ARRAY) {
+        no_output_depth++;
+        compile_expression(0, 0);
+        no_output_depth--;
+        if (error_number) return nullptr;
+        bool constant = current_operand.kind == OPERAND_CONSTANT && !(current_operand.flags & (OP_FLOAT | OP_STRING));
+        if (!constant || current_operand.constant < 1 || current_operand.constant > 255) {
+            set_error_format(176, name);
+            return nullptr;
+        }
+        dimensions = current_operand.constant;
+        if (token_code != ')') {
+            set_error(1);
+            return nullptr;
+        }
+    } else {
+        if (*parse_pointer != ')') {
+            set_error(1);
+            return nullptr;
+        }
+        parse_pointer++;
+    }
+    read_operator();
+    auto* descriptor = static_cast<ParameterDescriptor*>(pool_alloc(sizeof(ParameterDescriptor)));
+    std::memset(descriptor, 0, sizeof *descriptor);
+    descriptor->type = (uint8_t)current_type.code;
+    descriptor->dimension_count = (uint8_t)dimensions;
+    descriptor->structure = current_type.structure;
+    return descriptor;
+}
 
 uint8_t method_return_flags(int32_t code)
 {
@@ -221,6 +222,7 @@ void declare_interface_method()
         if (kind) {
             ParameterDescriptor* descriptor = parse_container_parameter(kind, parameter_name);
             if (!descriptor) return;
+            descriptor->pointer = (uint8_t)pointer;
             parameter.type = (uint8_t)kind;
             parameter.size = 8;
             parameter.element_type = descriptor;

@@ -17,5 +17,9 @@ void declare_interface_method();
 int find_interface_method(const StructureRecord* interface);
 // Parameters of the method whose type is a pseudo-type 16 to 19.
 int count_pseudotype_parameters(const InterfaceMethod* method);
+// The container form after the name of an Array, List or Map parameter:
+// "(" and ")", for an array with its dimension count between. Returns the
+// element descriptor (the type just read), or null with the error state set.
+ParameterDescriptor* parse_container_parameter(int kind, const char* name);
 // Return flags of a method of the given return type code.
 uint8_t method_return_flags(int32_t code);

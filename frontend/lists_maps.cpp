@@ -461,6 +461,41 @@ void free_scope(CursorList* list, Free emit_free) {
 
 }  // namespace
 
+namespace {
+
+// A List or Map parameter: a local record in parameter mode whose 8-byte
+// frame slot receives the address of the caller's head or slot.
+template <typename Record>
+Record* declare_container_parameter(const char* name_in, bool is_map) {
+    char name[STATEMENT_WORD_SIZE];
+    snprintf(name, sizeof name, "%s", name_in);
+    if (!check_container_name(name, is_map)) return nullptr;
+    CursorList* list = is_map ? scope_map_list() : scope_list_list();
+    if (find_record<Record>(list, name, CONTAINER_LOCAL)) {
+        set_error_format(is_map ? 288 : 139, name);
+        return nullptr;
+    }
+    int32_t saved_mode = declaration_mode;
+    declaration_mode = DECLARE_PROTECTED;
+    auto* record = append_record<Record>(list);
+    bool placed = place_record(record, name, 8, is_map ? TYPE_MAP : TYPE_LIST, "");
+    declaration_mode = saved_mode;
+    if (!placed) {
+        list->current = reinterpret_cast<ListNode*>(record);
+        list_delete_current(list);
+        list_reset_cursor(list);
+        return nullptr;
+    }
+    record->flags |= CONTAINER_PARAMETER;
+    return record;
+}
+
+}  // namespace
+
+ListRecord* declare_list_parameter(const char* name) { return declare_container_parameter<ListRecord>(name, false); }
+
+MapRecord* declare_map_parameter(const char* name) { return declare_container_parameter<MapRecord>(name, true); }
+
 ListRecord* declare_list(const char* name) { return declare_container<ListRecord>(name, false); }
 
 MapRecord* declare_map(const char* name) { return declare_container<MapRecord>(name, true); }

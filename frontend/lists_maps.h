@@ -69,6 +69,11 @@ bool share_main_scope_container(const char* name);
 // after the name and type is "(".
 ListRecord* declare_list(const char* name);
 MapRecord* declare_map(const char* name);
+// A List or Map parameter of the procedure header being read (its type just
+// read): a local record whose frame slot receives the address of the
+// caller's list head or map slot. Null after an error.
+ListRecord* declare_list_parameter(const char* name);
+MapRecord* declare_map_parameter(const char* name);
 // A name followed by "(" in an expression: when it names a list or a map,
 // the element (or at statement start its assignment) is compiled and true is
 // returned; otherwise nothing is read and false is returned.

@@ -19,6 +19,7 @@
 #include "frontend/call_arguments.h"
 #include "frontend/debug_statement.h"
 #include "frontend/expressions.h"
+#include "frontend/interfaces.h"
 #include "frontend/frontend_globals.h"
 #include "frontend/labels.h"
 #include "frontend/lexer.h"
@@ -181,6 +182,67 @@ bool same_default(uint8_t type, int64_t a, int64_t b) {
     return a == b;
 }
 
+// An Array, List or Map parameter after its kind word: an optional "*",
+// the name, the element type and "(...)". The local record takes an 8-byte
+// frame slot; the parameter is 8 bytes of the parameter area.
+bool parse_container_parameter_item(ProcedureRecord* record, int kind, bool typed_pseudo, int32_t optional,
+                                    ParameterRecord* parameter) {
+    skip_blanks();
+    pointer_flag = 0;
+    if (*parse_pointer == '*') {
+        parse_pointer++;
+        pointer_flag = 1;
+    }
+    read_token();
+    if (error_number == 79) clear_error_state();
+    if (error_number) return false;
+    if (literal_length >= 0) {
+        set_error(85);
+        return false;
+    }
+    if (!identifier_start_chars[(unsigned char)statement_word[0]]) {
+        set_error(statement_word[0] ? 85 : 1);
+        return false;
+    }
+    char name[STATEMENT_WORD_SIZE];
+    snprintf(name, sizeof name, "%s", statement_word);
+    int pointer = pointer_flag;
+    pointer_flag = 0;
+    parse_field_type(typed_pseudo ? 5 : 0);
+    if (error_number) return false;
+    if (record->flags & PROC_DLL) report_warning(248, nullptr);
+    if (optional > 0) {
+        set_error(205);
+        return false;
+    }
+    ParameterDescriptor* descriptor = parse_container_parameter(kind, name);
+    if (!descriptor) return false;
+    descriptor->pointer = (uint8_t)pointer;
+    pointer_flag = pointer;
+    void* object = nullptr;
+    if (kind == TYPE_ARRAY) {
+        object = declare_array_parameter(name, descriptor);
+    } else if (kind == TYPE_LIST) {
+        object = declare_list_parameter(name);
+    } else {
+        object = declare_map_parameter(name);
+    }
+    pointer_flag = 0;
+    if (!object) {
+        if (!error_number) set_error(1);
+        return false;
+    }
+    int32_t offset = kind == TYPE_ARRAY   ? static_cast<ArrayRecord*>(object)->offset
+                     : kind == TYPE_LIST ? static_cast<ListRecord*>(object)->offset
+                                         : static_cast<MapRecord*>(object)->offset;
+    parameter->element_type = descriptor;
+    parameter->object = object;
+    parameter->offset = (int16_t)offset;
+    parameter->type = (uint8_t)kind;
+    parameter->size = 8;
+    return true;
+}
+
 // The parameter list after "(" (the parse pointer is just after it).
 // Fills the record's parameters; returns false on an error.
 bool parse_parameters(ProcedureRecord* record, bool typed_pseudo, const DeclaredShape* declared) {
@@ -214,11 +276,31 @@ bool parse_parameters(ProcedureRecord* record, bool typed_pseudo, const Declared
                 set_error(85);
                 return false;
             }
-            if (!pointer && token_code == TOKEN_NO_OPERATOR &&
-                (word_equals(statement_word, "ARRAY") || word_equals(statement_word, "LIST") ||
-                 word_equals(statement_word, "MAP"))) {
-                // Array, list and map parameters need the container tables.
-                set_error(1);
+            int kind = 0;
+            if (!pointer && statement_word[0] && (token_code == TOKEN_NO_OPERATOR || token_code == '*')) {
+                if (word_equals(statement_word, "ARRAY")) kind = TYPE_ARRAY;
+                else if (word_equals(statement_word, "LIST")) kind = TYPE_LIST;
+                else if (word_equals(statement_word, "MAP")) kind = TYPE_MAP;
+            }
+            if (kind) {
+                // The name follows the kind word (a '*' read as its operator
+                // is taken back).
+                if (token_code == '*') parse_pointer--;
+                if (!parse_container_parameter_item(record, kind, typed_pseudo, optional, &parameters[count]))
+                    return false;
+                if (declared->present && count < declared->parameter_count &&
+                    declared->parameters[count].type != parameters[count].type) {
+                    set_error(118);
+                    return false;
+                }
+                count++;
+                if (token_code == ',') continue;
+                if (token_code == ')') {
+                    read_operator();
+                    if (error_number == 79) clear_error_state();
+                    break;
+                }
+                set_error(token_code == TOKEN_END ? 84 : 85);
                 return false;
             }
             if (!identifier_start_chars[(unsigned char)statement_word[0]]) {
@@ -531,6 +613,13 @@ void compile_procedure_statement(uint32_t kind_flags) {
         local_frame_offset = 40;
         ProcedureRecord* record = procedure_declare(kind_flags);
         clear_local_symbols();
+        // The containers the list created are gone with the scope.
+        if (record) {
+            for (int32_t i = 0; i < record->parameter_count; i++) {
+                uint8_t type = record->parameters[i].type;
+                if (type == TYPE_ARRAY || type == TYPE_LIST || type == TYPE_MAP) record->parameters[i].object = nullptr;
+            }
+        }
         in_procedure = saved_in_procedure;
         local_frame_offset = saved_offset;
         if (!record || error_number) return;

@@ -250,6 +250,7 @@ struct ParameterDescriptor {
     uint8_t type;
     uint8_t dimension_count;
     StructureRecord* structure;
+    uint8_t pointer;                // elements are pointers ("*name")
 };
 
 struct ParameterRecord {

@@ -182,4 +182,62 @@ TEST_F(DeclarationsTest, ErrorsOfTheContainerForms) {
     for (const Case& c : cases) EXPECT_EQ(error_of(c.source), c.error) << c.source;
 }
 
+TEST_F(DeclarationsTest, ContainerParametersTakeTheCallersContainers) {
+    // The prologue copies the address each argument slot brings into the
+    // container's own frame slot.
+    compile("Procedure.l F(Array v.l(1), List l.s(), Map m.d())\nx = v(1)\nEndProcedure");
+    ASSERT_EQ(error_number, 0);
+    std::string body = procedure_text("F");
+    EXPECT_NE(body.find(" MOV rax,qword [rsp+PS0+0]\n MOV qword [rsp+40],rax\n"
+                        " MOV rax,qword [rsp+PS0+8]\n MOV qword [rsp+48],rax\n"
+                        " MOV rax,qword [rsp+PS0+16]\n MOV qword [rsp+56],rax\n"),
+              std::string::npos)
+        << body;
+    // Nothing of the caller's is released at the end.
+    EXPECT_EQ(body.find("SYS_FreeArray"), std::string::npos) << body;
+    EXPECT_EQ(body.find("ZD_FreeList"), std::string::npos) << body;
+    // A list parameter reaches the caller's head through its slot.
+    std::string element = compile("Procedure.l F(List l.l())\nx = l()");
+    EXPECT_NE(element.find(" MOV rcx,qword [rsp+40]\n MOV rbp,qword [rcx+8]\n"), std::string::npos) << element;
+    in_procedure = 0;
+    // Arguments: the address of the head, of the map slot, of the array
+    // variable; a parameter passes on what its slot holds.
+    std::string call = compile("Procedure F(List l.l())\nEndProcedure\nNewList q.l()\nF(q())");
+    EXPECT_NE(call.find(" LEA rax,[t_q]\n PUSH rax\n"), std::string::npos) << call;
+    call = compile("Procedure F(List l.l())\nEndProcedure\nProcedure G(List k.l())\nF(k())");
+    EXPECT_NE(call.find(" MOV rcx,qword [rsp+40]\n MOV rax,rcx\n PUSH rax\n"), std::string::npos) << call;
+    in_procedure = 0;
+    // A Declare and its definition, and a Prototype, keep the kinds; the
+    // Declare's containers are gone after its line.
+    EXPECT_EQ(error_of("Declare F(Array a.l(1))\nProcedure F(Array a.l(1))\nEndProcedure"), 0);
+    EXPECT_EQ(error_of("Declare F(Array a.l(1))\nDim a.w(2)\nProcedure F(List a.l())\nEndProcedure"), 118);
+    EXPECT_EQ(error_of("Prototype Pr(List l.l(), Map m.s())\nNewList l.s()"), 0);
+}
+
+TEST_F(DeclarationsTest, ErrorsOfContainerParametersAndArguments) {
+    struct Case {
+        const char* source;
+        int error;
+    } cases[] = {
+        {"Procedure F(Array v.l(1))\nEndProcedure\nNewList l.l()\nF(l())", 15},
+        {"Procedure F(Array v.l(1))\nEndProcedure\nDim a.l(3)\nF(a(1))", 15},
+        {"Procedure F(List v.l())\nEndProcedure\nx = 1\nF(x)", 16},
+        {"Procedure F(Map v.l())\nEndProcedure\nDim a(2)\nF(a())", 103},
+        {"Procedure F(Array v.l(1))\nEndProcedure\nDim a.w(2)\nF(a())", 73},
+        {"Procedure F(Array v.l(2))\nEndProcedure\nDim a.l(2)\nF(a())", 73},
+        {"Procedure F(Array *v(1))\nEndProcedure\nDim a.l(2)\nF(a())", 73},
+        {"Procedure F(List v.l())\nEndProcedure\nNewList a.s()\nF(a())", 212},
+        {"Procedure F(Map v.l())\nEndProcedure\nNewMap a.d()\nF(a())", 242},
+        {"Procedure F(Array v.l(0))\nEndProcedure", 176},
+        {"Procedure F(Array v.l(n))\nEndProcedure", 176},
+        {"Procedure F(Array v.l(1), Array v.l(1))\nEndProcedure", 217},
+        {"Procedure F(List v.l(), List v.l())\nEndProcedure", 139},
+        {"Procedure F(x = 1, List v.l())\nEndProcedure", 205},
+        {"Procedure F(List v.l)\nEndProcedure", 1},
+        {"Procedure F(Array \"v\")\nEndProcedure", 85},
+        {"Procedure F(List v.l(), x)\nEndProcedure\nNewList q.l()\nF(q())", 49},
+    };
+    for (const Case& c : cases) EXPECT_EQ(error_of(c.source), c.error) << c.source;
+}
+
 }  // namespace
