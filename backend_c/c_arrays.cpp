@@ -462,6 +462,8 @@ void c_emit_redim_check(ArrayRecord* array, int32_t index, const char* size_text
 void c_emit_array_allocation(ArrayRecord* array, int redim, const char* first_dimension)
 {
     std::string address = c_array_address(array);
+    // The debugger refuses a count below 1 as the assembly programs do.
+    if (debugger_code && array->dimension_count <= 1) emit_format("SYS_CheckArraySize(%s);", first_dimension);
     if (redim) {
         if (array->dimension_count <= 1) {
             emit_format("SYS_ReAllocateArray(%s,%s);", first_dimension, address.c_str());

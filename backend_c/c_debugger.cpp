@@ -341,6 +341,7 @@ void c_emit_debugger_defines()
         "M_SYSFUNCTION(void) SYS_CheckStructureArrayIndex(int ArraySize, integer Index);",
         "M_SYSFUNCTION(integer) SYS_CheckDivisor(integer Divisor, int ErrorCode);",
         "M_SYSFUNCTION(void) SYS_CheckPointer(const void *Pointer);",
+        "M_SYSFUNCTION(void) SYS_CheckArraySize(integer Count);",
         "void ZD_PURIFIER_Start(int **GlobalMap);",
         "void ZD_PURIFIER_EnterProcedure(int *LocalOffsetMap, char *Stack);",
         "void ZD_PURIFIER_Check(int **GlobalMap, int *LocalOffsetMap, const char *Stack);",

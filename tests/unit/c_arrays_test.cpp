@@ -33,7 +33,8 @@ const char* const c_array_prelude =
     "void SYS_CheckArray(integer *Array, integer Index);\n"
     "void DBG_Check(int Line);\n"
     "void SYS_CheckMultiArrayDimension(int Dimension, integer Index, integer *Array);\n"
-    "void SYS_CheckRedimDimension(int Dimension, integer Count, integer *Array);\n";
+    "void SYS_CheckRedimDimension(int Dimension, integer Count, integer *Array);\n"
+    "void SYS_CheckArraySize(integer Count);\n";
 
 class CArrayTest : public CBackendTest {
 protected:
@@ -128,6 +129,13 @@ TEST_F(CArrayTest, ReDimStoresOnlyTheLastBound) {
                 "DBG_Check(0);\nSYS_CheckRedimDimension(0,2,(integer *)&a_m);\ninteger r0=v_n;\n"
                 "SYS_CheckRedimDimension(1,(r0)+1,(integer *)&a_m);\na_m.b[2]=8; \nSYS_ReAllocateMultiArray(3,&a_m);\n",
                 true);
+    // The count of one dimension is checked before the allocation, as the
+    // assembly programs do; several dimensions are not.
+    expect_code("n = -5\nDim a(n)",
+                "DBG_Check(0);\nSYS_CheckArraySize((v_n+1));\nSYS_AllocateArray(8,(v_n+1),21,0,&a_a);\n", true);
+    expect_code("n = 3\nDim a(4)\nReDim a(n)",
+                "DBG_Check(0);\nSYS_CheckArraySize((v_n+1));\nSYS_ReAllocateArray((v_n+1),&a_a);\n", true);
+    expect_code("n = 3\nDim m(n, 2)", "DBG_Check(0);\na_m.b[0]=v_n+1; \na_m.b[1]=3; \nSYS_AllocateMultiArray(2,8,21,0,&a_m);\n", true);
 }
 
 TEST_F(CArrayTest, DeclarationsByDimensionCount) {

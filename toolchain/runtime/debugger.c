@@ -60,6 +60,7 @@ static const char* const error_texts[] = {
 #define ARRAY_OUT_OF_BOUNDS 4
 #define LIST_NO_CURRENT_ELEMENT 5
 #define STRUCTURE_ARRAY_OUT_OF_BOUNDS 6
+#define NEGATIVE_ARRAY_SIZE 7
 #define LAST_DIMENSION_REDIM_ONLY 8
 #define MAP_HASH_SIZE 10
 #define MAP_NO_CURRENT_ELEMENT 11
@@ -316,6 +317,13 @@ void SYS_CheckStructureArrayIndex(int size, long long index)
 {
     CHECK_ALIGNMENT("SYS_CheckStructureArrayIndex");
     if (index < 0 || index >= size) fail_check(STRUCTURE_ARRAY_OUT_OF_BOUNDS);
+}
+
+/* The element count of a one-dimension Dim or ReDim (the C programs). */
+void SYS_CheckArraySize(long long count)
+{
+    CHECK_ALIGNMENT("SYS_CheckArraySize");
+    if (count < 1) fail_check(NEGATIVE_ARRAY_SIZE);
 }
 
 /* A pointer that a structure field is reached through (the C programs). */
