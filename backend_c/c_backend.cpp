@@ -97,6 +97,7 @@ const BackendHooks c_backend_hooks = {
     .discard_float_result = c_discard_float_result,
     .exchange_float_values = c_exchange_float_values,
     .assign_result = c_assign_result,
+    .copy_structure = c_copy_structure,
     .format_variable_operand = c_format_variable_operand,
     .emit_local_cleanup = c_emit_local_cleanup,
     .load_operand_address = c_load_operand_address,

@@ -19,6 +19,7 @@
 #include "backend_c/c_globals.h"
 #include "backend_c/c_procedures.h"
 #include "backend_c/c_strings.h"
+#include "backend_c/c_structures.h"
 #include "core/char_tables.h"
 #include "core/core_globals.h"
 #include "core/error_state.h"
@@ -398,6 +399,17 @@ std::string integer_constant_for(const ExpressionTarget* target, int64_t value)
 }
 
 }  // namespace
+
+void c_copy_structure(const ExpressionTarget* target, StructureRecord* structure)
+{
+    std::string source = current_operand.text;
+    if (no_output_depth) return;
+    if (structure->flags & STRUCT_DYNAMIC) structure->flags |= STRUCT_NEEDS_INIT | STRUCT_MARK_800;
+    std::string line = "SYS_CopyStructure(&" + std::string(target->text) + "," + std::to_string(structure->size) +
+                       ",(integer*)" + c_structure_map_name(structure) + ",(void*)" + source + ");";
+    emit_line(line.c_str());
+    c_runtime_used[C_SYS_CopyStructure] = 1;
+}
 
 void c_assign_result(const ExpressionTarget* target)
 {

@@ -37,6 +37,8 @@ void c_discard_float_result();
 void c_exchange_float_values();
 // The assignment line of the current operand (the value) into the target.
 void c_assign_result(const ExpressionTarget* target);
+// Structure copy: "SYS_CopyStructure(&<target>,<size>,(integer*)<map>,(void*)<source address>);".
+void c_copy_structure(const ExpressionTarget* target, StructureRecord* structure);
 
 // The C form of a double: its shortest exact decimal text, with ".0" when it has neither "." nor
 // "e", ZD_INFINITY/ZD_NEG_INFINITY for infinities, a NaN as an expression.

@@ -88,6 +88,7 @@ const BackendHooks x64_backend_hooks = {
     .discard_float_result = x64_discard_float_result,
     .exchange_float_values = emit_fpu_exchange,
     .assign_result = x64_assign_result,
+    .copy_structure = x64_copy_structure,
     .format_variable_operand = format_variable_operand,
     .emit_local_cleanup = x64_emit_local_cleanup,
     .load_operand_address = x64_load_operand_address,

@@ -186,6 +186,10 @@ struct BackendHooks {
     void (*exchange_float_values)();
     // Stores the current operand (the value) into the target.
     void (*assign_result)(const ExpressionTarget* target);
+    // `p = q` of two items of one structure: the source's address was
+    // loaded by load_operand_address (the current operand); the target's
+    // bytes become a copy of the source's (strings and containers copied).
+    void (*copy_structure)(const ExpressionTarget* target, struct StructureRecord* structure);
     // The operand text of a variable (may write a frame-pointer reload).
     const char* (*format_variable_operand)(VariableRecord* variable);
     // Clean-up of a local at the end of its procedure (string, structure).

@@ -861,6 +861,7 @@ void compile_statement_expression() {
     target.flags = current_operand.flags;
     target.fixed_length = (target.flags & OP_FIXED_STRING) ? current_operand.size / 2 : 0;
     target.variable = current_variable;
+    StructureRecord* target_structure = (target.flags & OP_STRUCTURE) ? current_type.structure : nullptr;
     uint32_t mode = MODE_INTEGER;
     if (target.flags & OP_FLOAT) mode = (target.flags & OP_DOUBLE) ? MODE_DOUBLE : MODE_FLOAT;
     else if (target.flags & OP_QUAD) mode = MODE_QUAD;
@@ -879,7 +880,24 @@ void compile_statement_expression() {
     bool value_is_string = current_operand.kind == OPERAND_STRING || (current_operand.flags & OP_STRING);
     bool target_is_string = (target.flags & OP_STRING) != 0;
     if (target.flags & OP_STRUCTURE) {
-        set_error((current_operand.flags & OP_STRUCTURE) ? 269 : 137);
+        if (!(current_operand.flags & OP_STRUCTURE)) {
+            set_error(137);
+            return;
+        }
+        if (!target_structure || current_type.structure != target_structure || !backend->copy_structure) {
+            set_error(269);
+            return;
+        }
+        // A structure copy: the source's address, then the target's bytes.
+        take_place();
+        if (backend->load_operand_address) backend->load_operand_address();
+        reload_saved_element_address();
+        backend->copy_structure(&target, target_structure);
+        drop_saved_element_address();
+        release_place();
+        current_operand.kind = OPERAND_NONE;
+        current_operand.flags = 0;
+        expression_finished = 1;
         return;
     }
     if (current_operand.flags & OP_STRUCTURE) {

@@ -127,7 +127,7 @@ void set_field_operand(const FieldRecord* field, bool whole_item) {
         size = 8;
         text_size = 0;
         flags = OP_STRUCTURE;
-    } else if (pointer) {
+    } else if (pointer || type == TYPE_STRUCTURE) {
         size = text_size = 8;
         flags = OP_POINTER;
     } else {
@@ -260,7 +260,10 @@ void compile_field_chain(StructureRecord* structure) {
             }
             continue;
         }
-        set_field_operand(field, field->type == TYPE_STRUCTURE && !pointer);
+        // An interface field holds an object's address: a plain value.
+        bool interface_field = (field->flags & FIELD_INTERFACE) ||
+                               (field->structure && (field->structure->flags & STRUCT_INTERFACE));
+        set_field_operand(field, field->type == TYPE_STRUCTURE && !pointer && !interface_field);
         return;
     }
 }

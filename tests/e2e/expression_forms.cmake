@@ -14,3 +14,6 @@ add_e2e_test(e2e_program_addresses_values_thread sh ${E2E_DIR}/run_program.sh ${
 add_e2e_c_program(addresses_values_thread addresses_values 126 /CONSOLE /THREAD)
 # Memory through addresses: structure pointers and fields.
 add_e2e_program(addresses_memory 33 /CONSOLE)
+# Structure copies (strings copied, embedded structures, procedure locals)
+# and interface variables and fields as plain values.
+add_e2e_program(structure_copy 63 /CONSOLE)
