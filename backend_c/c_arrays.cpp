@@ -282,7 +282,8 @@ int c_emit_array_element(ArrayRecord* array)
         std::snprintf(current_operand.text, sizeof current_operand.text, "%s", text.c_str());
         current_operand.kind = OPERAND_VARIABLE;
         current_operand.size = 8;
-        current_operand.flags = 0;
+        // After "@" the pointer is the address itself.
+        current_operand.flags = address_of_depth ? OP_CONTAINER_SLOT : 0;
         current_variable = nullptr;
         return finish();
     }

@@ -13,6 +13,7 @@
 
 #include "backend_c/c_expressions.h"
 #include "backend_c/c_globals.h"
+#include "backend_c/c_strings.h"
 #include "backend_c/c_type_names.h"
 #include "core/backend_hooks.h"
 #include "core/core_globals.h"
@@ -38,6 +39,18 @@ std::string numbered(const char* name, int32_t number) { return name + std::to_s
 
 std::string selector_name(const SelectLevel* select) { return numbered("zd_select", select->end_label); }
 
+bool is_string_select(const SelectLevel* select) { return (select->flags & SELECT_FLAG_STRING) != 0; }
+
+// The copies that the `count` innermost string Selects keep are freed.
+void free_string_selectors(int32_t count)
+{
+    if (no_output_depth) return;
+    for (int32_t i = select_stack.depth - 1; i >= 0 && count > 0; i--, count--) {
+        const SelectLevel* select = &select_stack.levels[i];
+        if (is_string_select(select)) c_emit_free_string(selector_name(select));
+    }
+}
+
 // The current operand as a 64-bit integer value: a float is rounded to the
 // nearest integer (ties to even), as the x64 code loads it.
 std::string integer_value_text()
@@ -60,9 +73,19 @@ bool item_fits_int(const SelectLevel* select)
     return (expression_mode & MODE_QUAD) == 0;
 }
 
-// One comparison of a Case: the selector, the operator, the item.
+// One comparison of a Case: the selector, the operator, the item (for a
+// string selector the runtime's equality test).
 std::string case_comparison(const SelectLevel* select, const char* relation)
 {
+    if (is_string_select(select)) {
+        std::string test = c_string_equal_text(selector_name(select), c_string_value_text());
+        if (!c_string_operand_on_stack()) return test;
+        // A temporary is popped off the string stack whether or not an item
+        // before it matched: its test is made before the Case's condition.
+        std::string name = numbered("c", c_take_label_number(LABEL_FOR_CHAIN));
+        write("integer " + name + "=" + test + ";");
+        return name;
+    }
     return selector_name(select) + relation + (item_fits_int(select) ? "(int)" : "") + integer_value_text();
 }
 
@@ -118,6 +141,8 @@ std::string c_condition_text()
     std::string folded;
     folded.swap(c_folded_chain_text);
     if (current_operand.kind == OPERAND_CONSTANT && !folded.empty() && folded == current_operand.text) return folded;
+    // A string is true when it is not empty.
+    if (current_operand.kind == OPERAND_STRING || (current_operand.flags & OP_STRING)) return c_string_truth_text();
     return c_operand_text();
 }
 
@@ -216,8 +241,11 @@ void c_emit_foreach_end(int32_t label)
 // ---------------------------------------------------------------------------
 // Break, Continue
 
-void c_emit_break(const BlockLevel* loop, int32_t, int32_t)
+// The string copies of the Selects left on the way (one 8-byte selector
+// slot each) are freed before the jump.
+void c_emit_break(const BlockLevel* loop, int32_t, int32_t bytes)
 {
+    free_string_selectors(bytes / 8);
     const char* name = "il_next";
     if (loop->kind == BLOCK_WHILE) name = "il_wend";
     else if (loop->kind == BLOCK_REPEAT) name = "il_until";
@@ -226,8 +254,9 @@ void c_emit_break(const BlockLevel* loop, int32_t, int32_t)
 
 // A For loop goes on at its step, a Repeat at its test; the C loops of
 // While and ForEach test again by themselves.
-void c_emit_continue(const BlockLevel* loop, int32_t, int32_t)
+void c_emit_continue(const BlockLevel* loop, int32_t, int32_t bytes)
 {
+    free_string_selectors(bytes / 8);
     if (loop->kind == BLOCK_FOR) write("goto " + numbered("next", loop->label - 1) + ";");
     else if (loop->kind == BLOCK_REPEAT) write("goto " + numbered("until", loop->label) + ";");
     else write("continue;");
@@ -240,11 +269,20 @@ void c_emit_select_push()
 {
     if (select_stack.depth <= 0) return;
     const SelectLevel* select = &select_stack.levels[select_stack.depth - 1];
+    if (is_string_select(select)) {
+        if (!no_output_depth) c_emit_select_string(selector_name(select));
+        return;
+    }
     const char* type = (select->flags & SELECT_FLAG_WIDE) ? "quad " : "integer ";
     write(type + selector_name(select) + "=" + integer_value_text() + ";");
 }
 
-void c_emit_select_drop() {}
+void c_emit_select_drop()
+{
+    if (select_stack.depth > 0 && is_string_select(&select_stack.levels[select_stack.depth - 1])) free_string_selectors(1);
+}
+
+void c_emit_leave_string_selects() { free_string_selectors(select_stack.depth); }
 
 void c_emit_case_close(const SelectLevel* select)
 {

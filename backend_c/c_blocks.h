@@ -51,6 +51,7 @@ void c_emit_for_begin(int32_t loop_label, int with_marker);
 void c_emit_for_test(VariableRecord* counter, int negative_step, int32_t next_label);
 void c_emit_next(VariableRecord* counter, int64_t step, int32_t loop_label, int32_t next_label);
 void c_emit_foreach_end(int32_t label);
+// Break and Continue first free the string copies of the Selects left.
 // Break: "goto il_next<n>;", "goto il_wend<n>;" or "goto il_until<n>;".
 // Continue: "goto next<n-1>;" (For), "goto until<n>;" (Repeat), else
 // "continue;".
@@ -64,6 +65,11 @@ void c_emit_continue(const BlockLevel* loop, int32_t string_offset, int32_t byte
 // then "endselect<n>:;".
 void c_emit_select_push();
 void c_emit_select_drop();
+// A string Select keeps a copy of its selector ("void *zd_select<n>=0;" and
+// its allocation), freed at EndSelect, Break, Continue and ProcedureReturn
+// (c_emit_leave_string_selects: every open Select's); its Case items are
+// SYS_StringEqual tests.
+void c_emit_leave_string_selects();
 void c_emit_case_close(const SelectLevel* select);
 void c_emit_case_value(const SelectLevel* select, int continued, int last, int32_t body_label, int32_t next_label);
 int64_t c_emit_case_range_start(const SelectLevel* select, int continued);

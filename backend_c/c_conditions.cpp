@@ -11,6 +11,7 @@
 #include "backend_c/c_blocks.h"
 #include "backend_c/c_expressions.h"
 #include "backend_c/c_globals.h"
+#include "backend_c/c_strings.h"
 #include "core/core_globals.h"
 #include "core/output_buffers.h"
 #include "frontend/frontend_globals.h"
@@ -92,4 +93,16 @@ void c_emit_logical_xor_right(int32_t)
     }
     std::string right = c_condition_text();
     set_result_text("((integer)((" + left + ")!=0)^(integer)((" + right + ")!=0))");
+}
+
+void c_emit_bool(int32_t)
+{
+    bool is_string = current_operand.kind == OPERAND_STRING || (current_operand.flags & OP_STRING);
+    std::string condition = is_string ? c_string_truth_text() : c_operand_text();
+    std::string name = "r" + std::to_string(result_local_counter);
+    if (!no_output_depth) {
+        result_local_counter++;
+        emit_line(("int " + name + "=((" + condition + ")?1:0);").c_str());
+    }
+    set_result_text(name);
 }

@@ -19,3 +19,6 @@ void c_emit_logical_chain_end(int32_t number, int folded);
 // is "((integer)((<left>)!=0)^(integer)((<right>)!=0))".
 void c_emit_logical_xor_left(int32_t number);
 void c_emit_logical_xor_right(int32_t number);
+// Bool(): "int r<n>=((<condition>)?1:0);" and r<n> as the operand; a string
+// is true when it is not empty.
+void c_emit_bool(int32_t number);

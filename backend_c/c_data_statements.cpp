@@ -8,6 +8,8 @@
 #include "backend_c/c_data_section.h"
 #include "backend_c/c_fixups.h"
 #include "backend_c/c_globals.h"
+#include "backend_c/c_procedures.h"
+#include "backend_c/c_strings.h"
 #include "core/core_globals.h"
 #include "core/output_buffers.h"
 #include "frontend/data_sections.h"
@@ -160,6 +162,27 @@ void append_data_symbol(const char* symbol)
     note_data_text();
 }
 
+// A pointer to a procedure or a literal: eight zero bytes filled at
+// start-up from the global fixups.
+void append_data_pointer(const std::string& target)
+{
+    begin_value();
+    c_add_pointer_fixup(global_fixup_list, "zd_data", data_offset, target.c_str());
+    emit_data_text("0,0,0,0,0,0,0,0");
+    data_offset += 8;
+    note_data_text();
+}
+
+void append_data_procedure(ProcedureRecord* procedure)
+{
+    append_data_pointer(c_procedure_name(procedure));
+}
+
+void append_data_literal_label(int32_t number)
+{
+    append_data_pointer(c_string_literal_name(number));
+}
+
 void end_data_line()
 {
     c_settle_data_labels();
@@ -240,6 +263,8 @@ const DataHooks c_data_hooks = {
     .append_data_real = append_data_real,
     .append_data_literal = append_data_literal,
     .append_data_symbol = append_data_symbol,
+    .append_data_procedure = append_data_procedure,
+    .append_data_literal_label = append_data_literal_label,
     .end_data_line = end_data_line,
     .emit_read_data_number = emit_read_data_number,
     .emit_read_data_string = emit_read_data_string,
@@ -283,4 +308,9 @@ void c_settle_data_labels()
     *out = 0;
     data_write_pointer = out;
     note_data_text();
+}
+
+std::string c_label_address_name(const char* label)
+{
+    return "la_" + c_label_symbol(label);
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 struct DataHooks;
 
@@ -19,3 +20,6 @@ void c_reset_data_statements();
 // and its label receives the current data offset. Called before each value
 // written, at each line marker and before the label macros are written.
 void c_settle_data_labels();
+
+// The C name of a label's address ("la_l_x") from its assembly name.
+std::string c_label_address_name(const char* label);

@@ -14,9 +14,12 @@
 #include <string>
 
 #include "backend_c/c_blocks.h"
+#include "backend_c/c_data_statements.h"
 #include "backend_c/c_debugger.h"
 #include "backend_c/c_globals.h"
+#include "backend_c/c_procedures.h"
 #include "backend_c/c_strings.h"
+#include "backend_c/c_structures.h"
 #include "core/char_tables.h"
 #include "core/core_globals.h"
 #include "core/error_state.h"
@@ -25,6 +28,7 @@
 #include "core/text_format.h"
 #include "frontend/frontend_globals.h"
 #include "frontend/operand_state.h"
+#include "frontend/strings.h"
 
 const char* c_slot_texts[c_expression_slot_count] = {};
 int8_t c_slot_saved[c_slot_save_depth] = {};
@@ -412,6 +416,17 @@ std::string integer_constant_for(const ExpressionTarget* target, int64_t value)
 
 }  // namespace
 
+void c_copy_structure(const ExpressionTarget* target, StructureRecord* structure)
+{
+    std::string source = current_operand.text;
+    if (no_output_depth) return;
+    if (structure->flags & STRUCT_DYNAMIC) structure->flags |= STRUCT_NEEDS_INIT | STRUCT_MARK_800;
+    std::string line = "SYS_CopyStructure(&" + std::string(target->text) + "," + std::to_string(structure->size) +
+                       ",(integer*)" + c_structure_map_name(structure) + ",(void*)" + source + ");";
+    emit_line(line.c_str());
+    c_runtime_used[C_SYS_CopyStructure] = 1;
+}
+
 void c_assign_result(const ExpressionTarget* target)
 {
     if (target->flags & OP_STRING) {
@@ -439,4 +454,46 @@ void c_assign_result(const ExpressionTarget* target)
         value = c_operand_text();
     }
     emit_format("%s=%s;", lvalue.c_str(), value.c_str());
+}
+
+// ---------------------------------------------------------------------------
+// Addresses ("@", "?")
+
+namespace {
+
+// An address read as an operand: its text stands in the operand, not in a
+// slot (a pending left operand may hold the current one).
+void set_address_text(const std::string& text)
+{
+    std::snprintf(current_operand.text, sizeof current_operand.text, "%s", text.c_str());
+    current_operand.kind = OPERAND_REGISTER;
+    current_operand.size = 8;
+}
+
+}  // namespace
+
+void c_load_operand_address()
+{
+    std::string text = current_operand.text;
+    std::string address;
+    if (current_operand.flags & OP_LITERAL) {
+        address = "((integer)" + std::string(c_string_literal_name(static_cast<int32_t>(current_operand.constant))) + ")";
+    } else if (current_operand.flags & (OP_CONTAINER_SLOT | OP_STRING)) {
+        // A whole array's pointer and a string variable hold the address; a
+        // fixed string's array stands for its first character.
+        address = "((integer)" + text + ")";
+    } else {
+        address = "((integer)(&" + text + "))";
+    }
+    set_address_text(address);
+}
+
+void c_load_procedure_address(ProcedureRecord* procedure)
+{
+    set_address_text("((integer)" + std::string(c_procedure_name(procedure)) + ")");
+}
+
+void c_load_label_address(const char* label)
+{
+    set_address_text("((integer)" + c_label_address_name(label) + ")");
 }

@@ -37,6 +37,8 @@ void c_discard_float_result();
 void c_exchange_float_values();
 // The assignment line of the current operand (the value) into the target.
 void c_assign_result(const ExpressionTarget* target);
+// Structure copy: "SYS_CopyStructure(&<target>,<size>,(integer*)<map>,(void*)<source address>);".
+void c_copy_structure(const ExpressionTarget* target, StructureRecord* structure);
 
 // The C form of a double: its shortest exact decimal text, with ".0" when it has neither "." nor
 // "e", ZD_INFINITY/ZD_NEG_INFINITY for infinities, a NaN as an expression.
@@ -61,6 +63,13 @@ const char* c_format_variable_operand(VariableRecord* variable);
 void c_note_threaded_object();
 // Its declaration line in the C file.
 void c_emit_variable_declaration(VariableRecord* variable);
+
+// "@" and "?": the address of the current operand ("((integer)(&<lvalue>))",
+// a string's or whole array's pointer, a literal's name), of a procedure or
+// of a label as the operand's C text.
+void c_load_operand_address();
+void c_load_procedure_address(struct ProcedureRecord* procedure);
+void c_load_label_address(const char* label);
 // "SYS_FreeString(<lvalue>);" (marks the routine used).
 void c_emit_free_string(VariableRecord* variable);
 // EndProcedure: a local string is freed, a local structure's strings,

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "backend_c/c_calls.h"
 #include "backend_c/c_expressions.h"
 #include "backend_c/c_globals.h"
 #include "core/core_globals.h"
@@ -32,6 +33,8 @@ constexpr const char* pop_value_text = "SYS_PopStringBasePositionValue()";
 
 // Left sides of comparisons kept by c_push_string_operand, innermost last.
 std::vector<std::string> pending_left_texts;
+// The argument texts of the number-to-text calls under way, innermost last.
+std::vector<std::string> number_text_arguments;
 // Literal numbers already in c_literal_table, and how many of its entries
 // have been looked at (other writers add entries too).
 std::vector<uint8_t> literal_recorded;
@@ -119,6 +122,7 @@ void c_reset_string_state()
     p_temporary_counter = 0;
     procedure_uses_strings = 0;
     pending_left_texts.clear();
+    number_text_arguments.clear();
     literal_recorded.clear();
     literal_entries_seen = 0;
 }
@@ -274,4 +278,68 @@ void c_emit_assign_fixed_string(VariableRecord* variable, int32_t length, int32_
     std::string target = c_format_variable_operand(variable);
     note_routine(C_SYS_AssignFixedStringFast);
     emit_format("SYS_AssignFixedStringFast(%s,%d,%s);", target.c_str(), length / 2, c_string_literal_name(literal_number));
+}
+
+// ---------------------------------------------------------------------------
+// String selectors and the truth of a string
+
+std::string c_string_value_text()
+{
+    return operand_value_text();
+}
+
+void c_emit_select_string(const std::string& name)
+{
+    emit_format("void *%s=0;", name.c_str());
+    if (is_stack_operand()) {
+        note_routine(C_SYS_AllocateString4);
+        emit_format("SYS_AllocateString4(&%s,SYS_PopStringBasePosition());", name.c_str());
+    } else {
+        note_routine(C_SYS_FastAllocateString4);
+        emit_format("SYS_FastAllocateString4(&%s,%s);", name.c_str(), operand_value_text().c_str());
+    }
+}
+
+std::string c_string_equal_text(const std::string& left, const std::string& right)
+{
+    note_routine(C_SYS_StringEqual);
+    return "SYS_StringEqual(" + left + "," + right + ")";
+}
+
+void c_emit_free_string(const std::string& name)
+{
+    note_routine(C_SYS_FreeString);
+    emit_format("SYS_FreeString(%s);", name.c_str());
+}
+
+bool c_string_operand_on_stack() { return is_stack_operand(); }
+
+std::string c_string_truth_text()
+{
+    if (is_stack_operand()) {
+        note_string_stack();
+        return "(*((short*)" + std::string(pop_value_text) + ")!=0)";
+    }
+    std::string text = operand_value_text();
+    return "(" + text + " && (*(short*)" + text + ")!=0)";
+}
+
+// ---------------------------------------------------------------------------
+// Numbers as text
+
+void c_push_number_text_argument(int)
+{
+    number_text_arguments.push_back(c_operand_text());
+}
+
+void c_emit_number_text(const LibraryCommand* command, int)
+{
+    std::string argument = "0";
+    if (!number_text_arguments.empty()) {
+        argument = number_text_arguments.back();
+        number_text_arguments.pop_back();
+    }
+    note_string_stack();
+    emit_line("SYS_PushStringBasePosition();");
+    emit_format("%s(%s,SYS_GetStringBasePosition());", c_library_routine_name(command), argument.c_str());
 }

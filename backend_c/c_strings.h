@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "core/backend_hooks.h"
 
@@ -54,3 +55,24 @@ void c_emit_assign_fixed_string_text(const char* target, int32_t length, int32_t
 // "SYS_FastAllocateString4(&<v>,_S<n>);" and the fixed-string store.
 void c_emit_string_variable_init(VariableRecord* variable, int32_t literal_number);
 void c_emit_assign_fixed_string(VariableRecord* variable, int32_t length, int32_t literal_number);
+
+// The current string operand as a C value: a literal's name, a temporary's
+// address (the pop that frees the stack from it) or the variable's lvalue.
+std::string c_string_value_text();
+// A string Select's copy of its selector: "void *<name>=0;" and the
+// SYS_AllocateString4 (temporary) or SYS_FastAllocateString4 store.
+void c_emit_select_string(const std::string& name);
+// "SYS_StringEqual(<left>,<right>)", the routine marked used.
+std::string c_string_equal_text(const std::string& left, const std::string& right);
+// The current string operand is a temporary on the string stack.
+bool c_string_operand_on_stack();
+// "SYS_FreeString(<name>);"
+void c_emit_free_string(const std::string& name);
+// The truth of the current string operand (not a literal): a non-null
+// pointer to a non-empty text; a temporary is popped off the string stack.
+std::string c_string_truth_text();
+// A number joined to a string: its C text kept, then after any pending
+// literal "SYS_PushStringBasePosition();" and "ZD_Str(<text>,
+// SYS_GetStringBasePosition());" (StrF, StrD by `form`).
+void c_push_number_text_argument(int form);
+void c_emit_number_text(const struct LibraryCommand* command, int form);

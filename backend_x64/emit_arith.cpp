@@ -134,8 +134,16 @@ static void set_operand_x87() {
     current_operand.flags |= OP_FLOAT;
 }
 
+// A value loaded straight into an evaluation register (a Select value, a
+// For end value) marks it used, so that a procedure saves it.
+static void note_register_written(int r) {
+    if (no_output_depth || r <= 0 || r > 3) return;
+    if (r < register_stack.lowest_callee_saved) register_stack.lowest_callee_saved = r;
+}
+
 void emit_load_operand_to_register(int r) {
     if (operand_is_register(r)) return;
+    note_register_written(r);
     if (operand_is_constant()) {
         emit_load_immediate(current_operand.constant, r);
         return;

@@ -6,6 +6,7 @@
 #include "backend_x64/emit_arith.h"
 #include "backend_x64/emit_common.h"
 #include "backend_x64/emit_compare.h"
+#include "backend_x64/emit_strings.h"
 #include "backend_x64/debugger_output.h"
 #include "backend_x64/x64_globals.h"
 #include "backend_x64/x64_variables.h"
@@ -18,6 +19,8 @@
 int32_t compare_was_x87 = 0;
 
 static const char* q(int r) { return register_name(8, r); }
+
+static void set_result_register(int r);
 
 static bool is_negated_group(int group) {
     return group == CONDITION_SIGNED_NEGATED || group == CONDITION_UNSIGNED_NEGATED;
@@ -57,15 +60,19 @@ static bool emit_zero_test() {
 
 void x64_emit_condition_jump(int group, const char* prefix, int32_t number) {
     bool when_true = is_negated_group(group);
+    // The target: the prefix and its number (a negative number: none).
+    char target[160];
+    if (number < 0) snprintf(target, sizeof target, "%s", prefix);
+    else snprintf(target, sizeof target, "%s%d", prefix, number);
     if (current_operand.flags & OP_COMPARISON) {
         if (compare_was_x87) {
             // After an x87 compare the relation holds when ZF=0, or when
             // ZF=1 with the sense flag set; no carry or sign flag is valid.
             bool holds_on_zf = jump_sense_inverted != 0;
             bool jump_on_zf = when_true ? holds_on_zf : !holds_on_zf;
-            emit_linef(" %s %s%d", jump_on_zf ? "JE" : "JNE", prefix, number);
+            emit_linef(" %s %s", jump_on_zf ? "JE" : "JNE", target);
         } else {
-            emit_linef("%s %s%d", condition_jump_mnemonic(group, condition_index), prefix, number);
+            emit_linef("%s %s", condition_jump_mnemonic(group, condition_index), target);
         }
         jump_sense_inverted = 0;
         compare_was_x87 = 0;
@@ -74,14 +81,32 @@ void x64_emit_condition_jump(int group, const char* prefix, int32_t number) {
     if (current_operand.kind == OPERAND_CONSTANT) {
         bool truth = (current_operand.flags & OP_FLOAT) ? current_operand.constant_float != 0.0
                                                         : current_operand.constant != 0;
-        if (truth == when_true) emit_linef(" JMP %s%d", prefix, number);
+        if (truth == when_true) emit_linef(" JMP %s", target);
+        return;
+    }
+    // Jumping when false is jumping when the value is zero (the string empty).
+    bool jump_when_zero = !when_true;
+    if (current_operand.kind == OPERAND_STRING || (current_operand.flags & OP_STRING)) {
+        bool zf_when_empty = emit_string_truth_test();
+        bool jump_on_zf = zf_when_empty ? jump_when_zero : !jump_when_zero;
+        emit_linef(" %s %s", jump_on_zf ? "JE" : "JNE", target);
         return;
     }
     bool x87 = emit_zero_test();
-    // Jumping when false is jumping when the value is zero.
-    bool jump_when_zero = !when_true;
     bool jump_on_zf = x87 ? !jump_when_zero : jump_when_zero;
-    emit_linef(" %s %s%d", jump_on_zf ? "JE" : "JNE", prefix, number);
+    emit_linef(" %s %s", jump_on_zf ? "JE" : "JNE", target);
+}
+
+void x64_emit_bool(int32_t number) {
+    int r = register_stack.top;
+    emit_linef("_Bool%d:", number);
+    x64_emit_condition_jump(CONDITION_SIGNED, ".False", -1);
+    emit_linef(" MOV %s,1", q(r));
+    emit_line(" JMP .True");
+    emit_line(".False:");
+    emit_linef(" XOR %s,%s", q(r), q(r));
+    emit_line(".True:");
+    set_result_register(r);
 }
 
 static void set_result_register(int r) {
@@ -299,7 +324,23 @@ void x64_emit_logical_right(int is_or, int32_t number, int64_t left_place, int l
 // ---------------------------------------------------------------------------
 // Select/Case
 
+// The innermost open Select.
+static SelectLevel* innermost_select() {
+    return select_stack.depth > 0 ? &select_stack.levels[select_stack.depth - 1] : nullptr;
+}
+
+static bool is_string_select(const SelectLevel* select) { return select && (select->flags & SELECT_FLAG_STRING); }
+
 void x64_emit_select_push() {
+    SelectLevel* select = innermost_select();
+    if (is_string_select(select)) {
+        // A temporary keeps its text on the string stack (its offset is
+        // pushed already); a string variable's address is pushed.
+        if (select->flags & SELECT_FLAG_STRING_BASE) emit_increment_string_base_position();
+        else x64_push_string_operand();
+        select->stack_depth = emitter_stack.push_depth;
+        return;
+    }
     uint32_t saved_mode = expression_mode;
     expression_mode = MODE_INTEGER;
     int r = register_stack.top;
@@ -307,15 +348,25 @@ void x64_emit_select_push() {
     // compares all eight bytes.
     emit_load_operand_to_register(r);
     emit_push_register(r);
+    if (select) select->stack_depth = emitter_stack.push_depth;
     expression_mode = saved_mode;
 }
 
 void x64_emit_select_drop() {
+    SelectLevel* select = innermost_select();
+    if (select && (select->flags & SELECT_FLAG_STRING_BASE)) {
+        emit_restore_string_base_position();
+        return;
+    }
     emit_line(" ADD rsp,8");
     emitter_stack.push_depth -= 8;
 }
 
-static void emit_case_compare() {
+static void emit_case_compare(const SelectLevel* select) {
+    if (is_string_select(select)) {
+        emit_stacked_string_equal((select->flags & SELECT_FLAG_STRING_BASE) ? 1 : 0);
+        return;
+    }
     uint32_t saved_mode = expression_mode;
     expression_mode = MODE_INTEGER;
     int r = register_stack.top;
@@ -332,22 +383,25 @@ void x64_emit_case_close(const SelectLevel* select) {
 // Each value is compared with the selector (the value on the left): a value
 // that is not last leads into the body when equal, the last one to the next
 // case when different.
-void x64_emit_case_value(const SelectLevel*, int, int last, int32_t body_label, int32_t next_label) {
-    emit_case_compare();
-    if (last) x64_emit_relation_jump(0, 0, "_Case", next_label);
-    else x64_emit_relation_jump(1, 0, "_Case", body_label);
+// A string compare answers non-zero for equal texts: its condition index 0
+// holds then, where a numeric compare holds at 1 (=).
+void x64_emit_case_value(const SelectLevel* select, int, int last, int32_t body_label, int32_t next_label) {
+    emit_case_compare(select);
+    int equal = is_string_select(select) ? 0 : 1;
+    if (last) x64_emit_relation_jump(1 - equal, 0, "_Case", next_label);
+    else x64_emit_relation_jump(equal, 0, "_Case", body_label);
 }
 
-int64_t x64_emit_case_range_start(const SelectLevel*, int) {
-    emit_case_compare();
+int64_t x64_emit_case_range_start(const SelectLevel* select, int) {
+    emit_case_compare(select);
     return x64_reserve_jump_line();
 }
 
 // The lower bound's test, written over its reserved line, leaves when the
 // bound is above the selector.
-void x64_emit_case_range_end(const SelectLevel*, int64_t lower_place, int last, int32_t body_label,
+void x64_emit_case_range_end(const SelectLevel* select, int64_t lower_place, int last, int32_t body_label,
                              int32_t next_label, int32_t range_label) {
-    emit_case_compare();
+    emit_case_compare(select);
     if (!last) {
         x64_emit_relation_jump(3, 0, "_Case", body_label);
         x64_patch_jump_line(lower_place, 5, "_CaseTo", range_label);
@@ -370,20 +424,34 @@ void x64_emit_end_select(const SelectLevel* select, int) {
 // ---------------------------------------------------------------------------
 // Break and Continue
 
-void x64_emit_loop_jump(int32_t string_offset, int32_t bytes, const char* prefix, int32_t number) {
-    if (string_offset >= 0) {
-        if (thread_safe) {
-            emit_linef(" MOV rcx,[rsp+%d]", string_offset);
-            emit_line(" PUSH rax");
-            emit_line(" SUB rsp,8");
-            emit_line(" CALL SYS_SetStringBasePosition");
-            emit_line(" ADD rsp,8");
-            emit_line(" POP rax");
-        } else {
-            emit_linef(" MOV rax,[rsp+%d]", string_offset);
-            emit_line(" MOV qword [ZD_StringBasePosition],rax");
-        }
+// The string base position saved in the stack slot at [rsp+offset] made
+// the write position again. Nothing is live here; the runtime call gets its
+// aligned frame with home space.
+static void emit_reload_string_base_position(int32_t offset) {
+    if (thread_safe) {
+        emit_linef(" MOV rcx,[rsp+%d]", offset);
+        emit_call_frame_begin();
+        emit_line(" CALL SYS_SetStringBasePosition");
+        emit_call_frame_end();
+    } else {
+        emit_linef(" MOV rax,[rsp+%d]", offset);
+        emit_line(" MOV qword [ZD_StringBasePosition],rax");
     }
+}
+
+void x64_emit_leave_string_selects() {
+    // The outermost Select that keeps its selector on the string stack
+    // holds the lowest position.
+    for (int32_t i = 0; i < select_stack.depth; i++) {
+        const SelectLevel& select = select_stack.levels[i];
+        if (!(select.flags & SELECT_FLAG_STRING_BASE)) continue;
+        emit_reload_string_base_position(emitter_stack.push_depth - select.stack_depth);
+        return;
+    }
+}
+
+void x64_emit_loop_jump(int32_t string_offset, int32_t bytes, const char* prefix, int32_t number) {
+    if (string_offset >= 0) emit_reload_string_base_position(string_offset);
     // The Select values stay counted in the push depth: the code after the
     // jump still runs with them on the stack.
     if (bytes) emit_linef(" ADD rsp,%d", bytes);

@@ -105,3 +105,8 @@ void x64_emit_end_select(const SelectLevel* select, int in_case);
 void x64_emit_loop_jump(int32_t string_offset, int32_t bytes, const char* prefix, int32_t number);
 void x64_emit_break(const BlockLevel* loop, int32_t string_offset, int32_t bytes);
 void x64_emit_continue(const BlockLevel* loop, int32_t string_offset, int32_t bytes);
+// ProcedureReturn inside string Selects: the string base position the
+// outermost one saved is the write position again.
+void x64_emit_leave_string_selects();
+// Bool(): "_Bool<n>:", the jump to ".False", 1 or 0 in the top register.
+void x64_emit_bool(int32_t number);

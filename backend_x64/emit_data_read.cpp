@@ -11,6 +11,7 @@
 #include "core/core_globals.h"
 #include "core/output_buffers.h"
 #include "frontend/frontend_globals.h"
+#include "frontend/literal_strings.h"
 #include "frontend/operand_state.h"
 #include "frontend/symbols.h"
 #include "platform/platform.h"
@@ -102,6 +103,18 @@ void append_data_literal(int32_t type, const char* text, int64_t length) {
 void append_data_symbol(const char* symbol) {
     next_data_value();
     data_line += symbol;
+}
+
+void append_data_procedure(ProcedureRecord* procedure) {
+    next_data_value();
+    data_line += "_Procedure" + std::to_string(procedure->id);
+}
+
+void append_data_literal_label(int32_t number) {
+    next_data_value();
+    // The null string is the null pointer.
+    if (number <= 0 || number == null_string_number) data_line += "0";
+    else data_line += "_S" + std::to_string(number);
 }
 
 void end_data_line() {
@@ -210,6 +223,8 @@ const DataHooks x64_data_hooks = {
     .append_data_real = append_data_real,
     .append_data_literal = append_data_literal,
     .append_data_symbol = append_data_symbol,
+    .append_data_procedure = append_data_procedure,
+    .append_data_literal_label = append_data_literal_label,
     .end_data_line = end_data_line,
     .emit_read_data_number = emit_read_data_number,
     .emit_read_data_string = emit_read_data_string,

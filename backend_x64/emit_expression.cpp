@@ -7,6 +7,12 @@
 #include "core/core_globals.h"
 #include "frontend/frontend_globals.h"
 #include "frontend/operand_state.h"
+#include "frontend/procedures.h"
+#include "frontend/literal_strings.h"
+#include "frontend/strings.h"
+#include "frontend/symbols.h"
+
+#include <cstdio>
 
 static int top() { return register_stack.top; }
 
@@ -135,3 +141,34 @@ void x64_float_result_to_register() {
 }
 
 void x64_discard_float_result() { emit_fpu_discard(); }
+
+// ---------------------------------------------------------------------------
+// Addresses ("@", "?")
+
+// The address goes into rax, as a call result does: the operand that reads
+// it is never the left value of an operator, which holds the top register.
+void x64_load_operand_address() {
+    const char* text = current_operand.text;
+    if (current_operand.flags & OP_LITERAL) {
+        int32_t number = static_cast<int32_t>(current_operand.constant);
+        emit_load_static_string(REGISTER_RAX, number, number <= 0 || number == null_string_number);
+        set_operand_register_text("rax");
+    } else if ((current_operand.flags & OP_CONTAINER_SLOT) ||
+               ((current_operand.flags & OP_STRING) && !(current_operand.flags & OP_FIXED_STRING))) {
+        // A whole array's slot and a string variable hold the address.
+        emit_mov_register_text(text, REGISTER_RAX);
+    } else {
+        emit_lea_operand(text, REGISTER_RAX);
+    }
+}
+
+void x64_load_procedure_address(ProcedureRecord* procedure) {
+    char symbol[160];
+    if (procedure->flags & PROC_IMPORTED)
+        snprintf(symbol, sizeof symbol, "%s", procedure->symbol_name ? procedure->symbol_name : procedure_name(procedure));
+    else
+        snprintf(symbol, sizeof symbol, "_Procedure%d", procedure->id);
+    emit_load_symbol_address(symbol, REGISTER_RAX);
+}
+
+void x64_load_label_address(const char* label) { emit_load_symbol_address(label, REGISTER_RAX); }

@@ -26,5 +26,11 @@ int x64_enter_float_mode(int move_live);
 void x64_float_result_to_register();
 // Drops a float result that nobody takes.
 void x64_discard_float_result();
+// "@" and "?": the address of the current operand, of a procedure or of a
+// label into rax (LEA, or MOV for a string's text and a whole array's
+// data; " LEA rax,[symbol]" for symbols with /DLL).
+void x64_load_operand_address();
+void x64_load_procedure_address(struct ProcedureRecord* procedure);
+void x64_load_label_address(const char* label);
 // The comparison operator with its operands swapped (a < b is b > a).
 int swap_comparison(int token);

@@ -5,6 +5,7 @@
 #include "backend_x64/emit_arith.h"
 #include "backend_x64/emit_common.h"
 #include "backend_x64/emit_compare.h"
+#include "backend_x64/emit_library_calls.h"
 #include "backend_x64/program_output.h"
 #include "backend_x64/x64_globals.h"
 #include "core/core_globals.h"
@@ -227,6 +228,25 @@ void emit_stacked_string_equal(int mode) {
     emit_line(" OR rax,rax");
 }
 
+// The truth test of the current string (not a literal): a temporary is
+// popped and its first character compared with 0, which leaves ZF set for
+// the empty string (true returned); any other string is compared with the
+// empty one by SYS_StringEqual, which leaves ZF clear for it (false).
+bool emit_string_truth_test() {
+    if (operand_on_stack()) {
+        emit_pop_stack_string(REGISTER_RCX);
+        emit_line(" CMP word [rcx],0");
+        note_string_stack_use();
+        return true;
+    }
+    emit_load_string_address(REGISTER_RCX);
+    emit_line(" XOR rdx,rdx");
+    mark_runtime_used(RT_SYS_StringEqual);
+    emit_framed_call("SYS_StringEqual");
+    emit_line(" OR rax,rax");
+    return false;
+}
+
 // ---------------------------------------------------------------------------
 // Stores
 
@@ -332,6 +352,47 @@ void x64_compare_strings(int token, int left_place, int32_t left_literal) {
     }
     emit_string_compare_call(token);
     set_operand_register_text("rax");
+}
+
+// ---------------------------------------------------------------------------
+// Numbers as text
+
+void x64_push_number_text_argument(int form) {
+    uint32_t saved_mode = expression_mode;
+    expression_mode = form == 2 ? MODE_DOUBLE : form == 1 ? MODE_FLOAT : MODE_INTEGER;
+    emit_push_operand();
+    expression_mode = saved_mode;
+}
+
+// The argument waits at [rsp]. Str takes it in rcx, StrF and StrD in xmm0;
+// the write position goes in rdx and stays pushed as the text's offset.
+void x64_emit_number_text(const LibraryCommand* command, int form) {
+    if (!thread_safe) {
+        if (form == 0) pop_register("rcx");
+        else emit_linef(" %s xmm0,%s [rsp]", form == 2 ? "MOVSD" : "MOVSS", form == 2 ? "qword" : "dword");
+        if (form != 0) {
+            emit_line(" ADD rsp,8");
+            emitter_stack.push_depth -= 8;
+        }
+        emit_push_string_base_position();
+        emit_push_string_base_position();
+        pop_register("rdx");
+    } else {
+        // The position routines may change rcx and xmm0: the argument is
+        // read from its slot afterwards, which then takes the offset.
+        emit_push_string_base_position();
+        emit_line(" MOV rdx,[rsp]");
+        if (form == 0) emit_line(" MOV rcx,[rsp+8]");
+        else emit_linef(" %s xmm0,%s [rsp+8]", form == 2 ? "MOVSD" : "MOVSS", form == 2 ? "qword" : "dword");
+        emit_line(" MOV [rsp+8],rdx");
+        emit_line(" ADD rsp,8");
+        emitter_stack.push_depth -= 8;
+    }
+    emit_call_frame_begin();
+    emit_linef(" CALL %s", library_routine_name(command));
+    emit_call_frame_end();
+    note_string_stack_use();
+    set_operand_register_text("rsp");
 }
 
 // ---------------------------------------------------------------------------

@@ -37,6 +37,9 @@ void emit_string_compare_call(int op);
 // A Case value against the Select string kept at [rsp] (mode bit 0: that
 // string is an offset on the string stack).
 void emit_stacked_string_equal(int mode);
+// The truth test of the current string operand; true when ZF is set for the
+// empty string afterwards, false when it is clear for it.
+bool emit_string_truth_test();
 // Stores literal `number` into the fixed string whose address is in rax.
 void emit_assign_fixed_string(int32_t length_bytes, int32_t number);
 // Stores the current string value into a string or fixed-string target.
@@ -50,6 +53,10 @@ void x64_copy_string_to_stack(int save_position);
 void x64_drop_string_offset();
 void x64_push_string_operand();
 void x64_compare_strings(int token, int left_place, int32_t left_literal);
+// A number joined to a string: the argument pushed, then Str/StrF/StrD
+// called with the write position, whose copy stays pushed.
+void x64_push_number_text_argument(int form);
+void x64_emit_number_text(const struct LibraryCommand* command, int form);
 
 // Hands the front end's literal table to the program output.
 void hand_over_literal_strings();

@@ -8,6 +8,7 @@
 struct VariableRecord;
 struct ProcedureRecord;
 struct CallRecord;
+struct LibraryCommand;
 struct BlockLevel;
 struct SelectLevel;
 
@@ -119,6 +120,9 @@ struct BackendHooks {
     // of Select values of the Cases left on the way.
     void (*emit_break)(const BlockLevel* loop, int32_t string_offset, int32_t bytes);
     void (*emit_continue)(const BlockLevel* loop, int32_t string_offset, int32_t bytes);
+    // ProcedureReturn, before its value: what the open string Selects keep
+    // (a raised string base position, a copy of the selector) is given back.
+    void (*emit_leave_string_selects)();
     // Select: the selector (current operand) kept; dropped at EndSelect.
     void (*emit_select_push)();
     void (*emit_select_drop)();
@@ -139,6 +143,9 @@ struct BackendHooks {
     void (*emit_end_select)(const SelectLevel* select, int in_case);
     // Not: the (inverted) truth of the current operand as a 0/1 value.
     void (*emit_condition_value)(int32_t number, int negate);
+    // Bool(): the truth of the current operand (comparison, value or
+    // string) as a 0/1 value; `number` numbers its labels.
+    void (*emit_bool)(int32_t number);
     // And/Or chain `number`: the test of the left operand (returns a place
     // the right side may need); the test of the right operand, told about
     // the left one and whether both were constants (`folded`); the tail,
@@ -179,10 +186,22 @@ struct BackendHooks {
     void (*exchange_float_values)();
     // Stores the current operand (the value) into the target.
     void (*assign_result)(const ExpressionTarget* target);
+    // `p = q` of two items of one structure: the source's address was
+    // loaded by load_operand_address (the current operand); the target's
+    // bytes become a copy of the source's (strings and containers copied).
+    void (*copy_structure)(const ExpressionTarget* target, struct StructureRecord* structure);
     // The operand text of a variable (may write a frame-pointer reload).
     const char* (*format_variable_operand)(VariableRecord* variable);
     // Clean-up of a local at the end of its procedure (string, structure).
     void (*emit_local_cleanup)(VariableRecord* variable);
+    // "@": the address of the current operand (a variable, field or
+    // element, a structure, a string's text, an interned literal, a whole
+    // array's data) becomes a register value; also the address of a
+    // procedure (or imported function) and, for "?", of a label (its
+    // assembly name).
+    void (*load_operand_address)();
+    void (*load_procedure_address)(ProcedureRecord* procedure);
+    void (*load_label_address)(const char* label);
 
     // Strings (null while a back end lacks them). The temporary string
     // stack: its write position is saved (pushed) before the first piece of
@@ -205,6 +224,12 @@ struct BackendHooks {
     // literal's number for a literal) with the current operand; the result
     // is tested as a register value against zero.
     void (*compare_strings)(int token, int left_place, int32_t left_literal);
+    // A number joined to a string at run time (form 0 Str, 1 StrF, 2 StrD):
+    // the current operand is taken as the argument first; then, after any
+    // pending literal has been copied, the library command writes the text
+    // at the write position, whose offset is saved as a temporary's.
+    void (*push_number_text_argument)(int form);
+    void (*emit_number_text)(const LibraryCommand* command, int form);
 
     // Array emitters (frontend/arrays.h); null when the back end has none.
     const struct ArrayHooks* arrays;

@@ -511,7 +511,8 @@ int emit_array_element_access(ArrayRecord* array) {
         snprintf(current_operand.text, sizeof current_operand.text, "%s", text);
         current_operand.kind = OPERAND_VARIABLE;
         current_operand.size = 8;
-        current_operand.flags = 0;
+        // After "@" the slot gives the array's data.
+        current_operand.flags = address_of_depth ? OP_CONTAINER_SLOT : 0;
         register_pop();
         return r;
     }
@@ -663,7 +664,8 @@ bool compile_array_reference(const char* name, bool statement_start) {
     if (!array || error_number) return false;
     emit_array_element_access(array);
     if (error_number || !statement_start) return true;
-    if (token_code == '=') {
+    bool update = is_update_operator();
+    if (token_code == '=' || update) {
         const ArrayHooks* h = hooks();
         // The right side takes the evaluation registers from the top again:
         // an index register is added into rbp first.
@@ -676,8 +678,8 @@ bool compile_array_reference(const char* name, bool statement_start) {
             h->emit_add_to_base(name);
             snprintf(index, sizeof current_operand.text - (size_t)(index - current_operand.text), "[rbp]");
         }
-        if (right_side_may_move_base() && h &&
-            h->emit_save_element_address) {
+        // An update reads the element again, which moves rbp.
+        if ((update || right_side_may_move_base()) && h && h->emit_save_element_address) {
             h->emit_save_element_address(current_operand.text);
             // The target is read back into rbp itself before the store.
             char* bracket = strchr(current_operand.text, '[');

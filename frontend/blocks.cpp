@@ -4,16 +4,19 @@
 #include "frontend/blocks.h"
 
 #include <cstring>
+#include <string>
 
 #include "core/backend_hooks.h"
 #include "core/core_globals.h"
 #include "core/error_state.h"
+#include "core/memory_pools.h"
 #include "frontend/conditions.h"
 #include "frontend/expressions.h"
 #include "frontend/frontend_globals.h"
 #include "frontend/lexer.h"
 #include "frontend/lists_maps.h"
 #include "frontend/operand_state.h"
+#include "frontend/strings.h"
 
 BlockStack block_stack;
 int32_t if_end_labels[max_block_depth];
@@ -99,6 +102,14 @@ bool operand_is_string() {
     return current_operand.kind == OPERAND_STRING || (current_operand.flags & OP_STRING);
 }
 
+// A fixed-string variable as a Select or Case value is read from a copy on
+// the string stack, which then stands for it.
+void copy_fixed_string_to_stack() {
+    if (!(current_operand.flags & OP_FIXED_STRING) || (current_operand.flags & OP_COMPUTED)) return;
+    if (backend->copy_string_to_stack) backend->copy_string_to_stack(1);
+    current_operand.flags = OP_STRING | OP_COMPUTED;
+}
+
 // One value of a Case list into the current operand; checks its type
 // against the selector's.
 bool compile_case_value(const SelectLevel& select) {
@@ -125,6 +136,7 @@ bool compile_case_value(const SelectLevel& select) {
         set_error(1);
         return false;
     }
+    if (string_selector) copy_fixed_string_to_stack();
     return true;
 }
 
@@ -441,10 +453,17 @@ void compile_select_statement() {
         return;
     }
     if (operand_is_string()) {
-        if (current_operand.kind == OPERAND_STRING && !(current_operand.flags & OP_COMPUTED) && literal_length >= 0)
+        if (current_operand.flags & OP_LITERAL) {
             set_error(182);
-        else
-            set_error(1);  // string selectors come with the string expressions
+            return;
+        }
+        select.flags |= SELECT_FLAG_STRING;
+        // A fixed string need not end with a terminator: the Select keeps a
+        // copy of it on the string stack.
+        copy_fixed_string_to_stack();
+        // A temporary stays on the string stack for the whole Select.
+        if (current_operand.flags & OP_COMPUTED) select.flags |= SELECT_FLAG_STRING_BASE;
+        if (backend->emit_select_push) backend->emit_select_push();
         return;
     }
     select.size = current_operand.size;
@@ -591,4 +610,76 @@ void compile_continue_statement() {
     }
     if (loop->kind == BLOCK_REPEAT) loop->flags |= BLOCK_FLAG_CONTINUE;
     if (backend->emit_continue) backend->emit_continue(loop, string_offset, bytes);
+}
+
+// ---------------------------------------------------------------------------
+// With, EndWith
+
+void compile_with_statement() {
+    if (in_with) {
+        set_error_format(123, "With");
+        return;
+    }
+    if (expansion_pending) {
+        set_error(230);
+        return;
+    }
+    if (error_number == 79) clear_error_state();
+    // The base starts with a name or a pointer.
+    if (token_code == '*') parse_pointer--;
+    else if (token_code != TOKEN_NO_OPERATOR) {
+        set_error(1);
+        return;
+    }
+    while (*parse_pointer == ' ' || *parse_pointer == '\t') parse_pointer++;
+    // The text runs to the end of the statement (strings and character
+    // literals stepped over, "::" kept).
+    char* start = parse_pointer;
+    char* p = start;
+    while (*p && *p != STATEMENT_SEPARATOR && *p != ';') {
+        if (*p == '"' || *p == '\'') {
+            char quote = *p++;
+            while (*p && *p != quote) p++;
+            if (*p) p++;
+            continue;
+        }
+        if (*p == ':') {
+            if (p[1] != ':') {
+                set_error(215);
+                return;
+            }
+            p += 2;
+            continue;
+        }
+        p++;
+    }
+    char* end = p;
+    while (end > start && (end[-1] == ' ' || end[-1] == '\t')) end--;
+    size_t length = static_cast<size_t>(end - start);
+    if (length == 0 || length >= sizeof with_base_text) {
+        set_error(1);
+        return;
+    }
+    std::memcpy(with_base_text, start, length);
+    with_base_text[length] = 0;
+    parse_pointer = p;
+    read_operator();
+    if (error_number) return;
+    in_with = 1;
+}
+
+void compile_endwith_statement() {
+    in_with = 0;
+    with_base_text[0] = 0;
+}
+
+bool enter_with_base() {
+    if (!in_with || !with_base_text[0]) return false;
+    // The rest of the logical line from the "\" on, behind the base text;
+    // the statements after this one are read from the copy too.
+    std::string text = with_base_text;
+    text += '\\';
+    text += parse_pointer;
+    parse_pointer = pool_strdup(text.c_str());
+    return true;
 }

@@ -32,6 +32,10 @@ void compile_until_statement();
 void compile_while_statement();
 void compile_wend_statement();
 void compile_with_statement();
+// An operand that begins with "\" inside a With block: the parse pointer
+// moves to a copy of the line in which the With base stands in front of the
+// "\". False (nothing done) outside a With.
+bool enter_with_base();
 
 // Before each compilation: the block stacks, the label counters and the
 // condition state.

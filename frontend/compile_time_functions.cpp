@@ -7,7 +7,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/backend_hooks.h"
 #include "core/core_globals.h"
+#include "frontend/conditions.h"
 #include "frontend/constants.h"
 #include "frontend/enumerations.h"
 #include "frontend/expressions.h"
@@ -500,29 +502,29 @@ int64_t eval_subsystem()
     return 0;
 }
 
-// Bool folds a constant condition; a condition known only at run time needs
-// the condition-to-value emission of the back end.
-int64_t eval_bool()
+// Bool folds a constant condition into *value and returns 1; a condition
+// known only at run time becomes the 0 or 1 value of a register (the
+// back end's Bool emission) and the result is 0.
+int eval_bool(int64_t* value)
 {
     token_code = '(';
-    no_output_depth++;
-    compile_expression(EXPR_CONDITION | EXPR_KEEP_FPU_RESULT | EXPR_KEEP_STRING_BASE, MODE_PRESCAN);
-    no_output_depth--;
-    if (error_number) {
-        return 0;
+    uint32_t saved_mode = expression_mode;
+    compile_expression(EXPR_CONDITION | EXPR_KEEP_FPU_RESULT | EXPR_KEEP_STRING_BASE, MODE_INTEGER);
+    expression_mode = saved_mode;
+    if (error_number || !prepare_truth_value_operand()) {
+        return 1;
     }
-    if (current_operand.kind == OPERAND_STRING) {
-        set_error(182);
-        return 0;
+    if (current_operand.kind == OPERAND_CONSTANT) {
+        if (current_operand.flags & OP_FLOAT) *value = current_operand.constant_float != 0.0 ? 1 : 0;
+        else *value = current_operand.constant != 0 ? 1 : 0;
+        return 1;
     }
-    if (current_operand.kind != OPERAND_CONSTANT) {
-        set_error(1);
-        return 0;
-    }
-    if (current_operand.flags & OP_FLOAT) {
-        return current_operand.constant_float != 0.0 ? 1 : 0;
-    }
-    return current_operand.constant != 0 ? 1 : 0;
+    int32_t number = ++bool_label_counter;
+    if (backend->take_evaluation_place) backend->take_evaluation_place();
+    if (backend->emit_bool) backend->emit_bool(number);
+    if (backend->release_evaluation_place) backend->release_evaluation_place();
+    if (!no_output_depth) forget_cached_list();
+    return 0;
 }
 
 }  // namespace
@@ -542,7 +544,19 @@ void eval_compiler_function(const LibraryCommand* command)
     } else if (strcasecmp(name, "subsystem") == 0) {
         value = eval_subsystem();
     } else if (strcasecmp(name, "bool") == 0) {
-        value = eval_bool();
+        if (!eval_bool(&value)) {
+            // A run-time value: the register the back end named.
+            if (error_number) return;
+            if (token_code != ')') {
+                set_error(1);
+                return;
+            }
+            current_operand.kind = OPERAND_REGISTER;
+            current_operand.size = 8;
+            current_operand.flags = OP_COMPILE_TIME_RESULT;
+            next_operator();
+            return;
+        }
     } else {
         set_error(1);
     }

@@ -11,9 +11,11 @@
 #include "frontend/frontend_globals.h"
 #include "frontend/lexer.h"
 #include "frontend/operand_state.h"
+#include "frontend/strings.h"
 
 int32_t condition_label_counter = 0;
 int32_t case_value_depth = 0;
+int32_t bool_label_counter = 0;
 
 namespace {
 
@@ -32,6 +34,19 @@ bool operand_is_string() {
 bool operand_truth() {
     if (current_operand.flags & OP_FLOAT) return current_operand.constant_float != 0.0;
     return current_operand.constant != 0;
+}
+
+// A string used as a truth value is true when it is not empty. A string
+// expression is finished first (a temporary stays on the string stack for
+// the test); a literal is no truth value. False after an error.
+bool prepare_truth_value() {
+    if (!operand_is_string()) return true;
+    close_string_result(true);
+    if (current_operand.flags & OP_LITERAL) {
+        set_error(182);
+        return false;
+    }
+    return true;
 }
 
 void set_constant_result(int64_t value) {
@@ -94,10 +109,7 @@ void compile_right_side() {
 }
 
 void compile_and_or(int op) {
-    if (operand_is_string()) {
-        set_error(1);  // string truth tests come with the string expressions
-        return;
-    }
+    if (!prepare_truth_value()) return;
     int is_or = op == TOKEN_OR;
     int32_t number = take_condition_number(LABEL_FOR_CHAIN);
     bool left_constant = current_operand.kind == OPERAND_CONSTANT;
@@ -105,11 +117,7 @@ void compile_and_or(int op) {
     int64_t left_place = backend->emit_logical_left ? backend->emit_logical_left(is_or, number) : -1;
     if (is_or && !left_constant && !no_output_depth) forget_cached_list();
     compile_right_side();
-    if (error_number) return;
-    if (operand_is_string()) {
-        set_error(1);
-        return;
-    }
+    if (error_number || !prepare_truth_value()) return;
     bool folded = left_constant && current_operand.kind == OPERAND_CONSTANT;
     if (backend->emit_logical_right)
         backend->emit_logical_right(is_or, number, left_place, left_constant, left_truth, folded);
@@ -151,6 +159,7 @@ void compile_xor() {
 
 void reset_condition_state() {
     condition_label_counter = 0;
+    bool_label_counter = 0;
     case_value_depth = 0;
 }
 
@@ -209,12 +218,7 @@ bool compile_block_condition() {
         set_error(1);
         return false;
     }
-    if (operand_is_string()) {
-        if (current_operand.kind == OPERAND_STRING && !(current_operand.flags & OP_COMPUTED) && literal_length >= 0)
-            set_error(182);
-        else
-            set_error(1);  // string truth tests come with the string expressions
-        return false;
-    }
-    return true;
+    return prepare_truth_value();
 }
+
+bool prepare_truth_value_operand() { return prepare_truth_value(); }

@@ -16,6 +16,8 @@
 #include "frontend/expressions.h"
 #include "frontend/frontend_globals.h"
 #include "frontend/labels.h"
+#include "frontend/literal_strings.h"
+#include "frontend/procedures.h"
 #include "frontend/lexer.h"
 #include "frontend/operand_state.h"
 #include "frontend/other_statements.h"
@@ -99,6 +101,61 @@ void append_label_value(int32_t type) {
     add_label_reference(name.c_str(), label_scope_procedure ? LABEL_FALLBACK : 0);
     const DataHooks* h = hooks();
     if (h && h->append_data_symbol) h->append_data_symbol(make_label_asm_name(name.c_str()));
+}
+
+// "@" and a literal string or a procedure name with "()": an address,
+// which needs an 8-byte type (error 201).
+void append_address_value(int32_t type) {
+    parse_pointer++;
+    skip_blanks();
+    const DataHooks* h = hooks();
+    if (*parse_pointer == '"' || (*parse_pointer == '~' && parse_pointer[1] == '"')) {
+        if (*parse_pointer == '~') {
+            escape_mode = 1;
+            parse_pointer++;
+        }
+        reset_literal_text();
+        read_token();
+        if (error_number == 79) clear_error_state();
+        if (error_number) return;
+        if (!type_takes_pointer(type)) {
+            set_error(201);
+            return;
+        }
+        int32_t number = intern_gathered_literal();
+        if (h && h->append_data_literal_label) h->append_data_literal_label(number);
+        return;
+    }
+    read_token();
+    if (error_number == 79) clear_error_state();
+    if (error_number) return;
+    // Only a procedure's address is a constant here.
+    if (!statement_word[0] || token_code != '(') {
+        set_error(1);
+        return;
+    }
+    std::string name = statement_word;
+    ProcedureRecord* procedure = find_procedure(name.c_str());
+    if (error_number) return;
+    if (!procedure) {
+        set_error_format(232, name.c_str());
+        return;
+    }
+    skip_blanks();
+    if (*parse_pointer != ')') {
+        set_error(1);
+        return;
+    }
+    parse_pointer++;
+    read_operator();
+    if (error_number == 79) clear_error_state();
+    if (error_number) return;
+    if (!type_takes_pointer(type)) {
+        set_error(201);
+        return;
+    }
+    if (!no_output_depth) procedure->use_count++;
+    if (h && h->append_data_procedure) h->append_data_procedure(procedure);
 }
 
 // A numeric constant value.
@@ -222,7 +279,7 @@ void compile_data_statement(int string_form) {
         skip_blanks();
         if (*parse_pointer == '"') append_literal_value(type);
         else if (*parse_pointer == '?') append_label_value(type);
-        else if (*parse_pointer == '@') set_error(1);  // addresses of strings and procedures: not in this build
+        else if (*parse_pointer == '@') append_address_value(type);
         else append_constant_value(type);
         if (error_number) break;
         if (token_code == TOKEN_END) break;

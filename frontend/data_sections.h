@@ -20,6 +20,10 @@ struct DataHooks {
     void (*append_data_literal)(int32_t type, const char* text, int64_t length);
     // An address given by its symbol (a label).
     void (*append_data_symbol)(const char* symbol);
+    // The address of a procedure ("@Proc()") and of interned literal
+    // `number` ("@\"text\"").
+    void (*append_data_procedure)(struct ProcedureRecord* procedure);
+    void (*append_data_literal_label)(int32_t number);
     void (*end_data_line)();
     // Read: the next value of type/size from the data pointer into the
     // target (operand text, access size, operand flags), then the pointer

@@ -1,6 +1,7 @@
 #include "frontend/expressions.h"
 
 #include "frontend/arrays.h"
+#include "frontend/blocks.h"
 #include "frontend/lists_maps.h"
 
 #include "frontend/number_literals.h"
@@ -109,6 +110,7 @@ int fold_constant_operation(int token, int64_t left, double left_real, int64_t r
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "core/backend_hooks.h"
 #include "core/core_globals.h"
@@ -121,19 +123,24 @@ int fold_constant_operation(int token, int64_t left, double left_real, int64_t r
 #include "frontend/modules.h"
 #include "frontend/operand_state.h"
 #include "frontend/variables.h"
+#include "frontend/labels.h"
+#include "frontend/procedures.h"
 
 int32_t condition_index = 0;
 int32_t comparisons_allowed = 0;
 int32_t parentheses_depth = 0;
 int32_t expression_finished = 0;
 int32_t previous_token = 0;
+int32_t address_of_depth = 0;
 
 namespace {
 
 int32_t assignment_count = 0;     // assignments met in the current statement
+char* statement_target_start = nullptr;  // the first operand of the statement
 int32_t radix_mark = 0;           // 16 after "$", 2 after "%"
 int32_t dry_run_depth = 0;
 EvaluationState dry_run_state;
+int32_t constant_declaration_open = 0;  // the value of "#name = ..." is being compiled
 
 // Every nested operand (parentheses, a sign, a call's arguments) enters
 // compile_expression_level once; past this depth the expression is refused
@@ -233,7 +240,9 @@ void compile_constant() {
     if (statement_start && token_code == '=') {
         // The value's literal text starts empty, whatever earlier statements gathered.
         reset_literal_text();
+        constant_declaration_open++;
         compile_expression(EXPR_RESET_REGISTERS | EXPR_CONSTANT, MODE_PRESCAN);
+        constant_declaration_open--;
         if (error_number) return;
         if (current_operand.kind == OPERAND_CONSTANT) {
             if (current_operand.flags & OP_FLOAT) {
@@ -270,6 +279,152 @@ void compile_constant() {
     else set_operand_integer_constant(record->value.integer_value);
 }
 
+// The operand after "@" is an address, loaded by the back end into a
+// register.
+void check_address_of_operand() {
+    if (error_number) return;
+    if (current_operand.kind == OPERAND_CONSTANT) {
+        set_error(236);
+        return;
+    }
+    if (constant_declaration_open) {
+        set_error(351);
+        return;
+    }
+    if (current_operand.kind == OPERAND_NONE) {
+        set_error(1);
+        return;
+    }
+    if (current_operand.flags & OP_ADDRESS) return;  // a method's address, loaded already
+    if (current_operand.kind == OPERAND_REGISTER || (current_operand.flags & (OP_STRING_STACK | OP_COMPUTED))) {
+        set_error(1);  // a computed value has no address
+        return;
+    }
+    if (backend->load_operand_address) backend->load_operand_address();
+    current_operand.kind = OPERAND_REGISTER;
+    current_operand.size = 8;
+    current_operand.flags = OP_ADDRESS;
+}
+
+// "@" followed by a literal ("text", ~"text") or a string constant: the
+// literal is interned apart from any literal text still gathered.
+void compile_literal_address(bool constant) {
+    *literal_write_pointer = 0;
+    std::string gathered(literal_text);
+    reset_literal_text();
+    if (constant) {
+        compile_constant();
+    } else {
+        if (*parse_pointer == '~') {
+            escape_mode = 1;
+            parse_pointer++;
+        }
+        read_token();
+        if (!error_number) mark_literal_operand();
+    }
+    if (!error_number && current_operand.kind == OPERAND_STRING && (current_operand.flags & OP_LITERAL) &&
+        current_operand.constant == 0)
+        current_operand.constant = intern_gathered_literal();
+    reset_literal_text();
+    if (!gathered.empty()) append_literal_text(gathered.c_str());
+    check_address_of_operand();
+}
+
+// "@" and what follows: a literal or a string constant, a procedure
+// ("name()"), or a variable, field, element, container or method.
+void compile_address_operand() {
+    while (*parse_pointer == ' ' || *parse_pointer == '\t') parse_pointer++;
+    const char c = *parse_pointer;
+    if (c == '"' || (c == '~' && parse_pointer[1] == '"')) {
+        compile_literal_address(false);
+        return;
+    }
+    if (c == '#') {
+        parse_pointer++;
+        compile_literal_address(true);
+        return;
+    }
+    bool pointer = c == '*';
+    if (pointer) parse_pointer++;
+    read_token();
+    if (error_number == 79) clear_error_state();
+    if (error_number) return;
+    if (statement_word[0] && token_code == TOKEN_MODULE_SEPARATOR) {
+        char module_name[STATEMENT_WORD_SIZE];
+        snprintf(module_name, sizeof module_name, "%s", statement_word);
+        resolve_module_prefix(module_name);
+        if (error_number) return;
+    }
+    if (!identifier_start_chars[(unsigned char)statement_word[0]]) {
+        if (statement_word[0] >= '0' && statement_word[0] <= '9') set_error(236);
+        else set_error(1);
+        return;
+    }
+    char name[STATEMENT_WORD_SIZE];
+    snprintf(name, sizeof name, "%s", statement_word);
+    if (token_code == '(' && !pointer) {
+        if (ProcedureRecord* procedure = find_procedure(name)) {
+            // "()" at once: no arguments for an address.
+            while (*parse_pointer == ' ' || *parse_pointer == '\t') parse_pointer++;
+            if (*parse_pointer != ')') {
+                set_error(1);
+                return;
+            }
+            parse_pointer++;
+            read_operator();
+            if (error_number == 79) clear_error_state();
+            if (error_number) return;
+            if (constant_declaration_open) {
+                set_error(351);
+                return;
+            }
+            // Used through its address: its code is kept.
+            if (!no_output_depth) procedure->use_count++;
+            if (backend->load_procedure_address) backend->load_procedure_address(procedure);
+            current_operand.kind = OPERAND_REGISTER;
+            current_operand.size = 8;
+            current_operand.flags = OP_ADDRESS;
+            return;
+        }
+        if (error_number) return;
+        if (!find_array(name) && !find_list(name) && !find_map(name)) {
+            if (!error_number) set_error_format(232, name);
+            return;
+        }
+    }
+    address_of_depth++;
+    pointer_flag = pointer ? 1 : 0;
+    compile_call_or_index();
+    address_of_depth--;
+    check_address_of_operand();
+}
+
+// "?label": the address of a label of the current scope.
+void compile_label_address() {
+    read_token();
+    if (error_number == 79) clear_error_state();
+    if (error_number) return;
+    if (!statement_word[0]) {
+        set_error(1);
+        return;
+    }
+    if (token_code == TOKEN_MODULE_SEPARATOR) {
+        set_error_format(278, statement_word);
+        return;
+    }
+    if (constant_declaration_open) {
+        set_error(351);
+        return;
+    }
+    char name[STATEMENT_WORD_SIZE];
+    snprintf(name, sizeof name, "%s", statement_word);
+    if (!no_output_depth) add_label_reference(name, label_scope_procedure ? LABEL_FALLBACK : 0);
+    if (backend->load_label_address) backend->load_label_address(make_label_asm_name(name));
+    current_operand.kind = OPERAND_REGISTER;
+    current_operand.size = 8;
+    current_operand.flags = OP_ADDRESS;
+}
+
 }  // namespace
 
 int condition_index_of(int token) {
@@ -293,9 +448,12 @@ void reset_expression_compiler() {
     expression_finished = 0;
     previous_token = 0;
     assignment_count = 0;
+    statement_target_start = nullptr;
     radix_mark = 0;
     dry_run_depth = 0;
     expression_depth = 0;
+    constant_declaration_open = 0;
+    address_of_depth = 0;
     reset_operand_state();
     reset_parser_state();
 }
@@ -371,6 +529,7 @@ int compile_expression(uint32_t options, uint32_t mode) {
     int32_t saved_constant_mode = constant_expression_mode;
     constant_expression_mode = (options & EXPR_CONSTANT) ? 1 : 0;
     if (options & EXPR_NEW_STATEMENT) {
+        statement_target_start = parse_pointer;
         token_code = 1;
         token_precedence = 0;
         register_stack.top = 3;
@@ -538,6 +697,10 @@ void compile_operand() {
     }
     read_token();
     if (error_number) return;
+    if (!statement_word[0] && token_code == '\\' && literal_length < 0 && enter_with_base()) {
+        read_token();
+        if (error_number) return;
+    }
     radix_mark = 0;
     pointer_flag = 0;
     // A module prefix belongs to one operand.
@@ -583,15 +746,18 @@ void compile_operand() {
             compile_call_or_index();
             return;
         case '?':
+            compile_label_address();
+            return;
         case '@':
-            // Label and item addresses come with the labels, procedures and
-            // string pools.
-            set_error(1);
+            compile_address_operand();
             return;
         case '~':
             if (*after == '"') {
-                set_error(1);  // escaped string literals come with the string pools
-                return;
+                // An escaped literal: "\n", "\t", "\"" and the other escapes.
+                escape_mode = 1;
+                read_token();
+                if (error_number) return;
+                mark_literal_operand();
             }
             return;
         default:
@@ -656,7 +822,7 @@ void compile_call_or_index() {
         // A method call through an interface item stands alone as a
         // statement; its result is no target.
         bool call_result = current_operand.kind == OPERAND_REGISTER || (current_operand.flags & OP_COMPUTED);
-        if (token_code == '=') {
+        if (token_code == '=' || (is_update_operator() && !call_result)) {
             if (call_result) set_error(1);
             else compile_statement_expression();
             return;
@@ -667,6 +833,10 @@ void compile_call_or_index() {
 
 // ---------------------------------------------------------------------------
 // Assignment
+
+bool is_update_operator() {
+    return token_precedence > 2 && token_code != '~' && statement_target_start && !in_datasection;
+}
 
 void compile_statement_expression() {
     if (current_operand.kind == OPERAND_CONSTANT ||
@@ -691,12 +861,18 @@ void compile_statement_expression() {
     target.flags = current_operand.flags;
     target.fixed_length = (target.flags & OP_FIXED_STRING) ? current_operand.size / 2 : 0;
     target.variable = current_variable;
+    StructureRecord* target_structure = (target.flags & OP_STRUCTURE) ? current_type.structure : nullptr;
     uint32_t mode = MODE_INTEGER;
     if (target.flags & OP_FLOAT) mode = (target.flags & OP_DOUBLE) ? MODE_DOUBLE : MODE_FLOAT;
     else if (target.flags & OP_QUAD) mode = MODE_QUAD;
 
     // The right side, in the target's arithmetic; a float result stays on
-    // the x87 stack for the store, a string on the string stack.
+    // the x87 stack for the store, a string on the string stack. An update
+    // (`n + 1`) reads the whole statement again as its value.
+    if (token_code != '=') {
+        parse_pointer = statement_target_start;
+        token_code = 2;
+    }
     token_precedence = 0;
     uint32_t keep = (target.flags & OP_STRING) ? EXPR_KEEP_STRING_BASE : 0;
     compile_expression(EXPR_RESET_REGISTERS | EXPR_KEEP_FPU_RESULT | keep, mode);
@@ -704,7 +880,24 @@ void compile_statement_expression() {
     bool value_is_string = current_operand.kind == OPERAND_STRING || (current_operand.flags & OP_STRING);
     bool target_is_string = (target.flags & OP_STRING) != 0;
     if (target.flags & OP_STRUCTURE) {
-        set_error((current_operand.flags & OP_STRUCTURE) ? 269 : 137);
+        if (!(current_operand.flags & OP_STRUCTURE)) {
+            set_error(137);
+            return;
+        }
+        if (!target_structure || current_type.structure != target_structure || !backend->copy_structure) {
+            set_error(269);
+            return;
+        }
+        // A structure copy: the source's address, then the target's bytes.
+        take_place();
+        if (backend->load_operand_address) backend->load_operand_address();
+        reload_saved_element_address();
+        backend->copy_structure(&target, target_structure);
+        drop_saved_element_address();
+        release_place();
+        current_operand.kind = OPERAND_NONE;
+        current_operand.flags = 0;
+        expression_finished = 1;
         return;
     }
     if (current_operand.flags & OP_STRUCTURE) {

@@ -40,6 +40,13 @@ void compile_numeric_expression(int level);
 bool compile_operator_pass(int level);
 // An assignment: the target is the current operand, the token is "=".
 void compile_statement_expression();
+// At a statement's first operand: an arithmetic operator after it (`n + 1`,
+// `s$ + "x"`) makes the statement an update of that operand with the whole
+// expression, as if written `n = n + 1`.
+bool is_update_operator();
+// Non-zero while the operand after "@" is read: its address is wanted
+// (a whole array names its data, an interface method its address).
+extern int32_t address_of_depth;
 // A leading Not: compiles the rest as a condition and returns 1; otherwise
 // puts everything back and returns 0.
 int compile_not_prefix();

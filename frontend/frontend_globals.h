@@ -207,6 +207,7 @@ struct SelectLevel {
     int32_t pending_case;     // _Case number a failed Case jumps to (0: none yet)
     int32_t size;             // the selector's operand size
     int32_t flags;
+    int32_t stack_depth;      // the back end's push depth with the selector pushed
 };
 
 struct SelectStack {

@@ -626,7 +626,7 @@ bool compile_list_map_reference(const char* name, bool statement_start) {
     if (list) emit_list_element_access(list);
     else emit_map_element_access(map);
     if (error_number || !statement_start) return true;
-    if (token_code == '=') {
+    if (token_code == '=' || is_update_operator()) {
         // The right side may call the runtime or reach other elements, which
         // moves rbp: a keyed map element's address is kept on the machine
         // stack and read back before the store.

@@ -32,9 +32,6 @@ void reject_pending_statement()
 
 }  // namespace
 
-// blocks.h
-void compile_endwith_statement() { reject_pending_statement(); }
-void compile_with_statement() { reject_pending_statement(); }
 
 // other_statements.h
 

@@ -700,6 +700,7 @@ void compile_procedurereturn_statement() {
         return;
     }
     int with_value = 0;
+    if (backend->emit_leave_string_selects) backend->emit_leave_string_selects();
     if (token_code != TOKEN_END) {
         // The value starts right after the keyword.
         parse_pointer = after_keyword();

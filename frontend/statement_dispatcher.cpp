@@ -1069,7 +1069,7 @@ int compile_plain_statement(char* text, int asm_flag)
         if (token_precedence > 2) {
             expression = true;
         }
-    } else if (*text == '#' || *text == '*') {
+    } else if (*text == '#' || *text == '*' || (*text == '\\' && in_with)) {
         expression = true;
     }
     if (!expression) {
@@ -1127,7 +1127,9 @@ void compile_statement()
 
     // 6. First token.
     skip_blanks();
-    if (!suppress_errors && !statement_start_chars[static_cast<unsigned char>(*parse_pointer)]) {
+    // Inside With, a statement may begin with the "\" of a field.
+    if (!suppress_errors && !statement_start_chars[static_cast<unsigned char>(*parse_pointer)] &&
+        !(*parse_pointer == '\\' && in_with)) {
         set_error(1);
         return;
     }

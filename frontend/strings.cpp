@@ -11,9 +11,11 @@
 #include "core/backend_hooks.h"
 #include "core/core_globals.h"
 #include "core/error_state.h"
+#include "frontend/compile_time_functions.h"
 #include "frontend/expressions.h"
 #include "frontend/frontend_globals.h"
 #include "frontend/lexer.h"
+#include "frontend/libraries.h"
 #include "frontend/literal_strings.h"
 #include "frontend/operand_state.h"
 
@@ -108,9 +110,12 @@ void set_chain_operand(uint32_t chain_flags) {
 }
 
 // Joins a number to the string: a constant as text now, any other value at
-// run time by the number-to-text commands of the libraries.
-bool convert_number_operand() {
-    if (current_operand.kind == OPERAND_CONSTANT) {
+// run time by the number-to-text commands of the libraries (the chain's
+// flags: its pending literal is copied first).
+bool convert_number_operand(uint32_t* chain_flags) {
+    // A constant becomes text now; a compile-time function's result goes
+    // through the number-to-text command like any value.
+    if (current_operand.kind == OPERAND_CONSTANT && !(current_operand.flags & OP_COMPILE_TIME_RESULT)) {
         char text[400];
         format_number_as_text(text, sizeof text, current_operand.constant, current_operand.constant_float,
                               (current_operand.flags & OP_FLOAT) != 0);
@@ -121,17 +126,30 @@ bool convert_number_operand() {
         current_operand.constant = 0;
         return true;
     }
-    if ((current_operand.flags & OP_ADDRESS) && !(current_operand.flags & OP_POINTER)) {
+    // A whole structure is no number (an address taken with "@" is one).
+    if (current_operand.flags & OP_STRUCTURE) {
         set_error(272);
         return false;
     }
-    const char* command = "Str";
-    if (current_operand.flags & OP_DOUBLE) command = "StrD";
-    else if (current_operand.flags & OP_FLOAT) command = "StrF";
-    // The library commands that turn a number into text are not part of
-    // this runtime yet.
-    set_error_format(12, command);
-    return false;
+    int form = 0;
+    const char* name = "Str";
+    if (current_operand.flags & OP_DOUBLE) form = 2, name = "StrD";
+    else if (current_operand.flags & OP_FLOAT) form = 1, name = "StrF";
+    LibraryCommand* command = find_library_command(name);
+    if (!command || !command->library || (command->flags & command_hidden_flags)) {
+        set_error_format(12, name);
+        return false;
+    }
+    command->use_count++;
+    if (!no_output_depth) command->library->used = 1;
+    if (backend->push_number_text_argument) backend->push_number_text_argument(form);
+    // The literal text in front goes to the string stack before the number's text.
+    if (chain_flags && (*chain_flags & OP_LITERAL)) *chain_flags = copy_pending_literal(*chain_flags);
+    if (backend->emit_number_text) backend->emit_number_text(command, form);
+    current_operand.kind = OPERAND_STRING;
+    current_operand.flags = OP_STRING | OP_COMPUTED;
+    current_operand.constant = 0;
+    return true;
 }
 
 void compile_concatenation() {
@@ -170,7 +188,14 @@ void compile_concatenation() {
             set_error(1);
             return;
         }
-        if (current_operand.kind != OPERAND_STRING && !convert_number_operand()) return;
+        // A number binds the operators above "+" first: "n=" + n * 2.
+        if (current_operand.kind != OPERAND_STRING) {
+            uint32_t saved_mode = expression_mode;
+            while (token_precedence > 3 && !error_number) compile_numeric_expression(token_precedence);
+            expression_mode = saved_mode;
+            if (error_number) return;
+        }
+        if (current_operand.kind != OPERAND_STRING && !convert_number_operand(&chain)) return;
         uint32_t right = current_operand.flags;
         if (is_literal(right)) {
             // A literal read by the lexer is already joined in the buffer;

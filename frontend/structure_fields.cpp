@@ -127,7 +127,7 @@ void set_field_operand(const FieldRecord* field, bool whole_item) {
         size = 8;
         text_size = 0;
         flags = OP_STRUCTURE;
-    } else if (pointer) {
+    } else if (pointer || type == TYPE_STRUCTURE) {
         size = text_size = 8;
         flags = OP_POINTER;
     } else {
@@ -233,7 +233,8 @@ void compile_field_chain(StructureRecord* structure) {
                 }
                 const char* object =
                     h && h->format_field_operand ? h->format_field_operand(8, pending_field_offset) : "";
-                emit_interface_method_call(nullptr, interface, object, 0);
+                emit_interface_method_call(nullptr, interface, object, address_of_depth > 0);
+                if (address_of_depth && !error_number) current_operand.flags |= OP_ADDRESS;
                 return;
             }
         }
@@ -259,7 +260,10 @@ void compile_field_chain(StructureRecord* structure) {
             }
             continue;
         }
-        set_field_operand(field, field->type == TYPE_STRUCTURE && !pointer);
+        // An interface field holds an object's address: a plain value.
+        bool interface_field = (field->flags & FIELD_INTERFACE) ||
+                               (field->structure && (field->structure->flags & STRUCT_INTERFACE));
+        set_field_operand(field, field->type == TYPE_STRUCTURE && !pointer && !interface_field);
         return;
     }
 }
@@ -283,7 +287,8 @@ void compile_variable_field_access(VariableRecord* variable) {
         return;
     }
     if (structure->flags & STRUCT_INTERFACE) {
-        emit_interface_method_call(variable, structure, nullptr, 0);
+        emit_interface_method_call(variable, structure, nullptr, address_of_depth > 0);
+        if (address_of_depth && !error_number) current_operand.flags |= OP_ADDRESS;
         return;
     }
     bool statement_start = previous_token == 1;
@@ -293,11 +298,13 @@ void compile_variable_field_access(VariableRecord* variable) {
     current_variable = nullptr;
     emit_structure_field_access(structure, 1);
     if (error_number) return;
-    if (!statement_start || token_code != '=') return;
+    bool update = statement_start && is_update_operator();
+    if (!statement_start || (token_code != '=' && !update)) return;
     // An assignment: its target's address waits on the machine stack when
-    // the right side may move rbp, and is read back before the store.
+    // the right side may move rbp (an update reads the field again), and is
+    // read back before the store.
     const ArrayHooks* arrays = backend->arrays;
-    if (right_side_may_move_rbp() && arrays && arrays->emit_save_element_address) {
+    if ((update || right_side_may_move_rbp()) && arrays && arrays->emit_save_element_address) {
         arrays->emit_save_element_address(current_operand.text);
         char* bracket = strchr(current_operand.text, '[');
         if (bracket)

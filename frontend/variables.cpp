@@ -324,7 +324,11 @@ static void set_operand_to_variable(VariableRecord* variable) {
             flags |= OP_STRING | OP_FIXED_STRING;
             current_operand.kind = OPERAND_STRING;
             break;
-        case TYPE_STRUCTURE: flags |= OP_STRUCTURE; break;
+        case TYPE_STRUCTURE:
+            // An interface variable holds an object's address: a plain value.
+            if (variable->structure && (variable->structure->flags & STRUCT_INTERFACE)) flags |= OP_POINTER;
+            else flags |= OP_STRUCTURE;
+            break;
         default: break;
         }
     }

@@ -11,6 +11,7 @@
 #include "backend_c/c_strings.h"
 #include "c_test_support.h"
 #include "frontend/expressions.h"
+#include "frontend/libraries.h"
 #include "frontend/literal_strings.h"
 
 namespace {
@@ -316,6 +317,66 @@ TEST_F(CStringTest, PositionRestoreAndDropLines) {
     EXPECT_EQ(procedure_uses_strings, 1);
     std::string code = output();
     EXPECT_EQ(compile_with_clang(file_head(), code), "");
+}
+
+// ---------------------------------------------------------------------------
+// String Select
+
+TEST_F(CStringTest, StringSelectKeepsACopyOfItsSelector) {
+    fresh_compilation();
+    std::string failure = compile_each_line(
+        "a$ = \"x\"\nWhile 1\nSelect a$\nCase \"x\", a$ + \"y\"\nBreak\nCase \"z\"\nEndSelect\nSelect a$ + \"!\"\n"
+        "Case \"q\"\nDefault\nEndSelect\nWend",
+        [](int32_t) {}, [] {});
+    ASSERT_EQ(failure, "");
+    std::string code = output();
+    EXPECT_NE(code.find("void *zd_select1=0;\nSYS_FastAllocateString4(&zd_select1,v_aS);\n"), std::string::npos)
+        << code;
+    // A joined Case value is compared from the string stack before the
+    // Case's condition, so that it is popped even when an item before it
+    // matches; Break frees the copy before it leaves, EndSelect at the end.
+    EXPECT_NE(code.find("integer c2=SYS_StringEqual(zd_select1,SYS_PopStringBasePositionValue());\n"
+                        "if (SYS_StringEqual(zd_select1,_S1) || c2) {\n"),
+              std::string::npos) << code;
+    EXPECT_NE(code.find("SYS_FreeString(zd_select1);\ngoto il_wend1;"), std::string::npos) << code;
+    EXPECT_NE(code.find("void *zd_select2=0;\nSYS_AllocateString4(&zd_select2,SYS_PopStringBasePosition());"),
+              std::string::npos) << code;
+    EXPECT_NE(code.find("endselect2:;\nSYS_FreeString(zd_select2);"), std::string::npos) << code;
+    EXPECT_EQ(c_runtime_used[C_SYS_FreeString], 1);
+    EXPECT_EQ(c_runtime_used[C_SYS_FastAllocateString4], 1);
+    EXPECT_EQ(compile_with_clang(file_head(), code), "") << code;
+    EXPECT_EQ(error_of("Select a$\nCase 1"), 94);
+}
+
+// ---------------------------------------------------------------------------
+// Strings as truth values, Bool, numbers as text, addresses
+
+TEST_F(CStringTest, StringTruthAndBool) {
+    // A string is true when its pointer is set and its text not empty.
+    expect_condition("a$ = \"x\"\nb = 0", "b Or a$",
+                     "integer c1=0;\nif (v_b) { goto ok1; }\nif ((v_aS && (*(short*)v_aS)!=0)) { goto ok1; }\n"
+                     "goto no1;\nok1:\nc1=1;\nno1:;\n=> c1");
+    fresh_compilation();
+    ASSERT_EQ(compile("a$ = \"x\"\nb = Bool(a$ + \"!\")").rfind("error", 0), std::string::npos);
+    EXPECT_NE(output().find("int r0=(((*((short*)SYS_PopStringBasePositionValue())!=0))?1:0);\nv_b=r0;"),
+              std::string::npos) << output();
+    expect_code("b = 2\nc = Bool(b > 1)", "int r0=(((v_b>1))?1:0);\nv_c=r0;\n");
+    EXPECT_EQ(error_of("If \"x\" Or 1 : EndIf"), 182);
+}
+
+TEST_F(CStringTest, NumberTextAndAddresses) {
+    LibraryCommand str{};
+    str.entry.key = const_cast<char*>("Str");
+    fresh_compilation();
+    current_operand.kind = OPERAND_VARIABLE;
+    current_operand.flags = 0;
+    std::snprintf(current_operand.text, sizeof current_operand.text, "v_n");
+    c_push_number_text_argument(0);
+    c_emit_number_text(&str, 0);
+    EXPECT_EQ(output(), "SYS_PushStringBasePosition();\nZD_Str(v_n,SYS_GetStringBasePosition());\n");
+    expect_code("x.l = 1\np = @x", "v_p=((integer)(&v_x));\n");
+    expect_code("a$ = \"x\"\np = @a$", "v_p=((integer)v_aS);\n");
+    expect_code("p = @\"lit\"", "v_p=((integer)_S1);\n");
 }
 
 // ---------------------------------------------------------------------------

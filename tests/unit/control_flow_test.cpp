@@ -298,6 +298,58 @@ TEST_F(ControlFlowTest, SelectErrors) {
     EXPECT_EQ(error_of("Select \"x\""), 182);
     EXPECT_EQ(error_of("Select a\nCase \"x\""), 189);
     EXPECT_EQ(error_of("Select a\nCase 1\nIf b\nEndSelect"), 18);
+    EXPECT_EQ(error_of("Select a$\nCase 1"), 94);
+    EXPECT_EQ(error_of("Select a$\nCase \"a\" To \"c\""), 1);
+}
+
+TEST_F(ControlFlowTest, StringSelectorVariableIsPushed) {
+    // Equal texts answer non-zero: a matching value jumps on "JNE", the last
+    // one leaves on "JE".
+    expect_code("Define a.s\nSelect a\nCase \"x\", \"y\"\nEndSelect",
+                " PUSH qword [v_a]\n MOV rdx,_S1\n MOV rcx,[rsp]\n SUB rsp,40\n CALL SYS_StringEqual\n ADD rsp,40\n"
+                " OR rax,rax\n JNE _Case1\n MOV rdx,_S2\n MOV rcx,[rsp]\n SUB rsp,40\n CALL SYS_StringEqual\n"
+                " ADD rsp,40\n OR rax,rax\n JE _Case2\n_Case1:\n_Case2:\n_EndSelect1:\n ADD rsp,8\n");
+}
+
+TEST_F(ControlFlowTest, StringSelectorTemporaryStaysOnTheStringStack) {
+    std::string code = compile("Define a.s, b.s\nSelect a + \"!\"\nCase b\nEndSelect");
+    // The selector's terminator is kept, each Case value reads it at [rsp]
+    // from the base, and EndSelect gives the position back.
+    EXPECT_NE(code.find(" ADD qword [ZD_StringBasePosition],2\n MOV rdx,qword [v_b]\n MOV rcx,[rsp]\n"
+                        " ADD rcx,[ZD_StringBase]\n"), std::string::npos) << code;
+    EXPECT_NE(code.find("_EndSelect1:\n POP qword [ZD_StringBasePosition]\n"), std::string::npos) << code;
+    EXPECT_EQ(assemble_fragment(code), "") << code;
+    EXPECT_EQ(emitter_stack.push_depth, 0);
+    // Break out of it restores the position from the selector's slot.
+    code = compile("Define s.s\nWhile a\nSelect s + \"!\"\nCase \"x\"\nBreak\nEndSelect\nWend");
+    EXPECT_NE(code.find(" MOV rax,[rsp+0]\n MOV qword [ZD_StringBasePosition],rax\n ADD rsp,8\n JMP _Wend1\n"),
+              std::string::npos) << code;
+    EXPECT_EQ(assemble_fragment(code), "") << code;
+}
+
+TEST_F(ControlFlowTest, FixedStringSelectorIsCopied) {
+    std::string code = compile("Define f.s{4}\nSelect f\nCase \"ab\"\nEndSelect");
+    EXPECT_NE(code.find(" MOV rdx,4\n SUB rsp,40\n CALL SYS_CopyFixedString\n ADD rsp,40\n"
+                        " ADD qword [ZD_StringBasePosition],2\n"), std::string::npos) << code;
+    EXPECT_EQ(assemble_fragment(code), "") << code;
+}
+
+// ---------------------------------------------------------------------------
+// With
+
+TEST_F(ControlFlowTest, WithPutsItsBaseInFrontOfEachField) {
+    const std::string declarations = "Structure P\nx.l\ny.l\nEndStructure\nDefine p.P\n";
+    std::string with = compile(declarations + "With p\n\\x = 1 : \\y = \\x + 2\nEndWith");
+    std::string plain = compile(declarations + "p\\x = 1 : p\\y = p\\x + 2");
+    EXPECT_EQ(with, plain);
+    EXPECT_EQ(error_of(declarations + "With p\nWith p"), 123);
+    EXPECT_EQ(error_of(declarations + "With p : \\x = 1"), 215);
+    EXPECT_EQ(error_of("EndWith"), 196);
+    EXPECT_EQ(error_of("With"), 1);
+    EXPECT_EQ(error_of("\\x = 1"), 1);
+    compile(declarations + "With p");
+    report_open_block();
+    EXPECT_EQ(error_number, 162);
 }
 
 // ---------------------------------------------------------------------------
@@ -374,9 +426,14 @@ TEST_F(ControlFlowTest, LoopJumpRestoresTheStringPosition) {
     EXPECT_EQ(output(), " MOV rax,[rsp+8]\n MOV qword [ZD_StringBasePosition],rax\n ADD rsp,16\n JMP _Wend3\n");
     clear_output();
     thread_safe = 1;
+    // Inside one Select (depth 8): the runtime call gets an aligned frame
+    // with home space.
+    emitter_stack.push_depth = 8;
     x64_emit_loop_jump(0, 8, "_While", 2);
-    EXPECT_EQ(output(), " MOV rcx,[rsp+0]\n PUSH rax\n SUB rsp,8\n CALL SYS_SetStringBasePosition\n ADD rsp,8\n"
-                        " POP rax\n ADD rsp,8\n JMP _While2\n");
+    EXPECT_EQ(output(), " MOV rcx,[rsp+0]\n SUB rsp,40\n CALL SYS_SetStringBasePosition\n ADD rsp,40\n"
+                        " ADD rsp,8\n JMP _While2\n");
+    EXPECT_EQ(emitter_stack.push_depth, 8);
+    emitter_stack.push_depth = 0;
     clear_output();
     x64_emit_loop_jump(-1, 0, "_While", 2);
     EXPECT_EQ(output(), " JMP _While2\n");

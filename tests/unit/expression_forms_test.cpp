@@ -1,0 +1,240 @@
+// Golden lines of expression forms through the dispatcher and the x64 back
+// end: addresses ("@", "?"), escaped literals, Bool() of run-time
+// conditions, strings as truth values, numbers joined to strings at run
+// time, and Data addresses. Each fragment is also assembled with fasm.
+#include <string>
+
+#include "emit_test_support.h"
+#include "backend_x64/emit_strings.h"
+#include "core/compilation_driver.h"
+#include "frontend/blocks.h"
+#include "frontend/data_sections.h"
+#include "frontend/expressions.h"
+#include "frontend/lexer.h"
+#include "frontend/libraries.h"
+#include "frontend/literal_strings.h"
+#include "frontend/procedures.h"
+#include "frontend/statement_dispatcher.h"
+#include "frontend/variables.h"
+
+namespace {
+
+class ExpressionFormsTest : public EmitterTest {
+protected:
+    void SetUp() override {
+        EmitterTest::SetUp();
+        thread_safe = 0;
+        fresh();
+    }
+    void TearDown() override {
+        thread_safe = 0;
+        in_procedure = 0;
+        in_datasection = 0;
+    }
+    void fresh() {
+        compiler_reset();
+        declare_builtin_constants();
+        reset_statement_state();
+        reset_expression_compiler();
+        init_variables();
+        reset_block_state();
+        reset_emitter_state();
+        reset_operand_state();
+        create_float_pools();
+        clear_error_state();
+        clear_output();
+    }
+
+    // Compiles each statement (one per line); the code of all, or "error <n>".
+    std::string compile(const std::string& statements) {
+        clear_error_state();
+        std::string all;
+        size_t start = 0;
+        while (start <= statements.size()) {
+            size_t end = statements.find('\n', start);
+            if (end == std::string::npos) end = statements.size();
+            lines[line_count % 16] = statements.substr(start, end - start);
+            std::string& text = lines[line_count++ % 16];
+            text.push_back('\0');
+            text.push_back('\0');
+            clear_output();
+            parse_pointer = text.data();
+            compile_statement();
+            if (error_number) return "error " + std::to_string(error_number);
+            all += output();
+            start = end + 1;
+        }
+        return all;
+    }
+
+    // The code of `statement` after `setup`; it must assemble (with the
+    // data labels it names) and leave the push depth at 0.
+    void expect_code(const std::string& setup, const std::string& statement, const std::string& expected,
+                     const std::string& symbols = "") {
+        fresh();
+        if (!setup.empty()) ASSERT_EQ(compile(setup).rfind("error", 0), std::string::npos) << setup;
+        std::string code = compile(statement);
+        EXPECT_EQ(code, expected) << statement;
+        if (code == expected && !code.empty()) EXPECT_EQ(assemble_fragment(code + symbols), "") << statement;
+        EXPECT_EQ(emitter_stack.push_depth, 0) << statement;
+    }
+
+    int error_of(const std::string& statements) {
+        fresh();
+        compile(statements);
+        return error_number;
+    }
+
+    std::string lines[16];
+    int line_count = 0;
+};
+
+// ---------------------------------------------------------------------------
+// Addresses
+
+TEST_F(ExpressionFormsTest, AddressOfVariablesAndElements) {
+    expect_code("x.l = 1", "p = @x", " LEA rax,[v_x]\n MOV qword [v_p],rax\n");
+    // A string variable holds its text's address; a fixed string is one.
+    expect_code("s.s = \"a\"", "p = @s", " MOV rax,qword [v_s]\n MOV qword [v_p],rax\n");
+    expect_code("Define f.s{4}", "p = @f", " LEA rax,[v_f]\n MOV qword [v_p],rax\n");
+    // The address is a right operand like a call result.
+    expect_code("x.l = 1\nq = 2", "p = q + @x",
+                " MOV r15,qword [v_q]\n LEA rax,[v_x]\n ADD r15,rax\n MOV qword [v_p],r15\n");
+}
+
+TEST_F(ExpressionFormsTest, AddressOfLiteralsConstantsProceduresAndLabels) {
+    expect_code("", "p = @\"Zz\"", " MOV rax,_S1\n MOV qword [v_p],rax\n");
+    expect_code("#S$ = \"k\"", "p = @#S$", " MOV rax,_S1\n MOV qword [v_p],rax\n");
+    // The procedure may come later; its address counts as a use.
+    std::string code = compile("Procedure Later()\nEndProcedure\np = @Later()");
+    EXPECT_NE(code.find(" MOV rax,_Procedure0\n MOV qword [v_p],rax\n"), std::string::npos) << code;
+    EXPECT_GT(find_procedure("Later")->use_count, 0);
+    expect_code("", "p = ?here", " MOV rax,l_here\n MOV qword [v_p],rax\n", "l_here:\n");
+}
+
+TEST_F(ExpressionFormsTest, AddressErrors) {
+    EXPECT_EQ(error_of("p = @5"), 236);
+    EXPECT_EQ(error_of("#C = @x"), 351);
+    EXPECT_EQ(error_of("#C = ?here"), 351);
+    EXPECT_EQ(error_of("p = @Zz()"), 232);
+    EXPECT_EQ(error_of("p = @#Nope"), 60);
+    EXPECT_EQ(error_of("#N = 5\np = @#N"), 236);
+    EXPECT_EQ(error_of("Procedure F()\nEndProcedure\np = @F(1)"), 1);
+}
+
+TEST_F(ExpressionFormsTest, EscapedLiterals) {
+    fresh();
+    ASSERT_EQ(compile("a.s = ~\"x\\ty\\\"z\\\\\""), " MOV rdx,_S1\n LEA rcx,[v_a]\n CALL SYS_FastAllocateStringFree4\n");
+    LiteralString* literal = find_literal_by_number(1);
+    ASSERT_NE(literal, nullptr);
+    EXPECT_STREQ(literal->entry.key, "x\ty\"z\\");
+    EXPECT_EQ(error_of("a.s = ~\"\\q\""), 320);
+}
+
+// ---------------------------------------------------------------------------
+// Bool and strings as truth values
+
+TEST_F(ExpressionFormsTest, BoolOfARunTimeCondition) {
+    // The jump leaves for ".False" when the condition fails.
+    expect_code("a = 1", "x = Bool(a > 3)",
+                " MOV r15,qword [v_a]\n CMP r15,3\n_Bool1:\n JLE .False\n MOV r15,1\n JMP .True\n.False:\n"
+                " XOR r15,r15\n.True:\n MOV qword [v_x],r15\n");
+    // Constants fold without code.
+    expect_code("", "x = Bool(2 > 1) + Bool(0)", " MOV qword [v_x],1\n");
+    EXPECT_EQ(error_of("x = Bool(\"a\")"), 182);
+}
+
+TEST_F(ExpressionFormsTest, StringTruthTests) {
+    // A variable is compared with the empty string (non-zero: empty).
+    expect_code("s.s = \"a\"", "If s\nEndIf",
+                " MOV rcx,qword [v_s]\n XOR rdx,rdx\n CALL SYS_StringEqual\n OR rax,rax\n JNE _EndIf2\n_EndIf2:\n");
+    // A temporary is read where it lies: its first character.
+    std::string code = compile("If s + \"!\"\nEndIf");
+    EXPECT_NE(code.find(" POP rcx\n MOV qword [ZD_StringBasePosition],rcx\n ADD rcx,[ZD_StringBase]\n"
+                        " CMP word [rcx],0\n JE _EndIf4\n"),
+              std::string::npos) << code;
+    EXPECT_EQ(emitter_stack.push_depth, 0);
+    thread_safe = 1;
+    code = compile("If s + \"!\"\nEndIf");
+    EXPECT_NE(code.find(" CALL SYS_RestoreStringBasePosition\n MOV rcx,rax\n CMP word [rcx],0\n JE _EndIf6\n"),
+              std::string::npos) << code;
+    EXPECT_EQ(code.find("ZD_StringBase"), std::string::npos) << code;
+    EXPECT_EQ(error_of("If 1 And \"x\"\nEndIf"), 182);
+    EXPECT_EQ(error_of("s.s = \"a\"\nIf Not s\nEndIf"), 260);
+}
+
+// ---------------------------------------------------------------------------
+// Numbers joined to strings at run time
+
+TEST_F(ExpressionFormsTest, NumberTextCallsKeepTheWritePosition) {
+    LibraryCommand str{};
+    str.entry.key = const_cast<char*>("Str");
+    current_operand.kind = OPERAND_VARIABLE;
+    current_operand.flags = 0;
+    current_operand.size = 8;
+    snprintf(current_operand.text, sizeof current_operand.text, "qword [v_n]");
+    x64_push_number_text_argument(0);
+    x64_emit_number_text(&str, 0);
+    EXPECT_EQ(output(), " PUSH qword [v_n]\n POP rcx\n PUSH qword [ZD_StringBasePosition]\n"
+                        " PUSH qword [ZD_StringBasePosition]\n POP rdx\n SUB rsp,40\n CALL ZD_Str\n ADD rsp,40\n");
+    // The text's offset stays pushed.
+    EXPECT_EQ(emitter_stack.push_depth, 8);
+    emitter_stack.push_depth = 0;
+    clear_output();
+    // Thread-safe: the value is read from its slot after the position call.
+    thread_safe = 1;
+    LibraryCommand strd{};
+    strd.entry.key = const_cast<char*>("StrD");
+    current_operand.flags = OP_FLOAT | OP_DOUBLE;
+    snprintf(current_operand.text, sizeof current_operand.text, "qword [v_d]");
+    x64_push_number_text_argument(2);
+    x64_emit_number_text(&strd, 2);
+    std::string code = output();
+    EXPECT_NE(code.find(" MOV rdx,[rsp]\n MOVSD xmm0,qword [rsp+8]\n MOV [rsp+8],rdx\n ADD rsp,8\n"),
+              std::string::npos) << code;
+    EXPECT_EQ(emitter_stack.push_depth, 8);
+    emitter_stack.push_depth = 0;
+}
+
+TEST_F(ExpressionFormsTest, NumbersBindTheirOperatorsBeforeTheJoin) {
+    fresh();
+    // Constants fold into the literal text, also after "*".
+    ASSERT_EQ(compile("a.s = \"n=\" + 6 * 7").rfind("error", 0), std::string::npos);
+    LiteralString* literal = find_literal_by_number(1);
+    ASSERT_NE(literal, nullptr);
+    EXPECT_STREQ(literal->entry.key, "n=42");
+    EXPECT_EQ(error_of("Structure P\nx.l\nEndStructure\nDefine v.P\na.s = \"x\" + v"), 272);
+}
+
+// ---------------------------------------------------------------------------
+// Data addresses
+
+TEST_F(ExpressionFormsTest, DataAddressesOfProceduresAndLiterals) {
+    fresh();
+    ASSERT_EQ(compile("Procedure P()\nEndProcedure\nDataSection\nData.i @P(), @\"ab\", @~\"c\\n\"\nEndDataSection"), "");
+    std::string data(data_buffer_start, data_write_pointer);
+    EXPECT_NE(data.find(" dq _Procedure0,_S1,_S2\n"), std::string::npos) << data;
+    EXPECT_GT(find_procedure("P")->use_count, 0);
+    EXPECT_EQ(error_of("Procedure P()\nEndProcedure\nDataSection\nData.l @P()\nEndDataSection"), 201);
+    EXPECT_EQ(error_of("DataSection\nData.i @\"x\", @Q()\nEndDataSection"), 232);
+    EXPECT_EQ(error_of("DataSection\nData.i @x\nEndDataSection"), 1);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Structure copies, interface variables as values
+
+TEST_F(ExpressionFormsTest, StructureCopyAndInterfaceValues) {
+    const std::string structures = "Structure PT\nx.l\ny.l\nEndStructure\nDefine p.PT, q.PT";
+    expect_code(structures, "p = q",
+                " LEA rax,[v_q]\n LEA rcx,[v_p]\n MOV r9,rax\n XOR r8,r8\n MOV rdx,8\n CALL SYS_CopyStructure\n",
+                "SYS_CopyStructure:\n");
+    // Only two items of one structure copy; a number is no structure.
+    EXPECT_EQ(error_of(structures + "\nStructure PU\nx.l\ny.l\nEndStructure\nDefine u.PU\np = u"), 269);
+    EXPECT_EQ(error_of(structures + "\np = 1"), 137);
+    EXPECT_EQ(error_of(structures + "\nn = p"), 137);
+    const std::string interface = "Interface IC\nCalc()\nEndInterface\nDefine o.IC";
+    expect_code(interface, "o = 0", " MOV qword [v_o],0\n");
+    expect_code(interface, "x = o", " MOV rax,qword [v_o]\n MOV qword [v_x],rax\n");
+}
