@@ -474,16 +474,21 @@ int parse_number_literal() {
             set_error(1);
             return 0;
         }
-        size_t used = strlen(text);
-        format_to_buffer(text + used, sizeof text - used, ".");
-        if (identifier_chars[(unsigned char)*parse_pointer]) {
-            read_token();
-            if (error_number == 79) clear_error_state();
-            used = strlen(text);
-            copy_text(text + used, sizeof text - used, statement_word);
-        } else {
-            read_operator();
-            if (error_number == 79) clear_error_state();
+        // A second "." joined right after the fraction ("1.2.3") makes the
+        // number invalid: it is read with the word so that the check sees it.
+        for (;;) {
+            size_t used = strlen(text);
+            format_to_buffer(text + used, sizeof text - used, ".");
+            if (identifier_chars[(unsigned char)*parse_pointer]) {
+                read_token();
+                if (error_number == 79) clear_error_state();
+                used = strlen(text);
+                copy_text(text + used, sizeof text - used, statement_word);
+            } else {
+                read_operator();
+                if (error_number == 79) clear_error_state();
+            }
+            if (token_code != '.' || !identifier_chars[(unsigned char)*parse_pointer]) break;
         }
     }
     size_t used = strlen(text);
