@@ -816,6 +816,15 @@ void compile_call_or_index() {
         }
         return;
     }
+    // A library command's name stands for its call, which needs "(".
+    if (!module_prefixed && !pointer_flag) {
+        const LibraryCommand* command = find_library_command(name);
+        bool command_name = (command && !(command->flags & command_hidden_flags)) || find_compiler_function(name);
+        if (command_name && !find_variable_scoped(name, false)) {
+            set_error(48);
+            return;
+        }
+    }
     copy_text(statement_word, sizeof statement_word, name);
     VariableRecord* variable = resolve_variable(1);
     if (error_number) return;

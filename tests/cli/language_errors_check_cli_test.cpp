@@ -73,4 +73,16 @@ TEST_F(LanguageErrorsCheckCli, NumbersAndSwap) {
     expect_all(cases, sizeof cases / sizeof cases[0]);
 }
 
+TEST_F(LanguageErrorsCheckCli, LibraryCommandCalls) {
+    const Case cases[] = {
+        {"x = OpenConsole\n", "Line 1 - '(' is missing after the function call."},
+        {"x = 2 * SizeOf\n", "Line 1 - '(' is missing after the function call."},
+        {"a$ = Chr($D800)\n", "Line 1 - Invalid value for Chr(), should be between 0 and $D7FF or between $E000 and $FFFF."},
+        {"a$ = \"x\" + Chr(65536)\n", "Line 1 - Invalid value for Chr(), should be between 0 and $D7FF or between $E000 and $FFFF."},
+        {"a$ = Chr(65, 66)\n", "Line 1 - Chr(): Incorrect number of parameters."},
+        {"#L = 66\nx = 65\na$ = Chr($E000) + Chr(x) + Chr(#L)\n", ""},
+    };
+    expect_all(cases, sizeof cases / sizeof cases[0]);
+}
+
 }  // namespace
