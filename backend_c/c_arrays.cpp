@@ -28,6 +28,7 @@
 #include "frontend/modules.h"
 #include "frontend/operand_state.h"
 #include "frontend/strings.h"
+#include "frontend/structure_fields.h"
 #include "frontend/symbols.h"
 #include "frontend/variables.h"
 
@@ -334,8 +335,8 @@ int c_emit_array_element(ArrayRecord* array)
             set_error_format(24, display_name(array));
             return finish();
         }
-        // Field chains after an element come with the C structure fields.
-        set_error(1);
+        // A field chain (or a method call) from the element's lvalue.
+        compile_element_field_chain(array->element_structure, text.c_str(), (array->flags & ARRAY_POINTERS) != 0);
         return finish();
     }
     set_element_operand(array, text);

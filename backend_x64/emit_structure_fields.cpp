@@ -21,7 +21,8 @@ void emit_load_structure_base(const char* operand, int32_t is_pointer) {
         emit_linef(" MOV rbp,%s", operand);
     } else {
         const char* bracket = std::strchr(operand, '[');
-        emit_linef(" LEA rbp,%s", bracket ? bracket : operand);
+        // An element already addressed by rbp needs no load.
+        if (!bracket || std::strcmp(bracket, "[rbp]") != 0) emit_linef(" LEA rbp,%s", bracket ? bracket : operand);
     }
     procedure_uses_rbp = 1;
     if (!no_output_depth) forget_cached_list();

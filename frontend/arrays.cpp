@@ -18,6 +18,7 @@
 #include "frontend/modules.h"
 #include "frontend/procedures.h"
 #include "frontend/statement_dispatcher.h"
+#include "frontend/structure_fields.h"
 #include "frontend/symbols.h"
 #include "frontend/variables.h"
 
@@ -584,9 +585,11 @@ int emit_array_element_access(ArrayRecord* array) {
             set_error_format(24, array_display_name(array));
             return r;
         }
-        // Field chains after an element are compiled by the structure field
-        // access, which this build does not have yet.
-        set_error(1);
+        // A field chain (or a method call) from the element.
+        current_type = saved_type;
+        const char* text = h && h->format_element_operand ? h->format_element_operand(8, offset, index_register) : "";
+        compile_element_field_chain(array->element_structure, text, (array->flags & ARRAY_POINTERS) != 0);
+        register_pop();
         return r;
     }
     current_type = saved_type;
@@ -665,6 +668,10 @@ bool compile_array_reference(const char* name, bool statement_start) {
     emit_array_element_access(array);
     if (error_number || !statement_start) return true;
     bool update = is_update_operator();
+    if ((token_code == '=' || update) && operand_is_call_result()) {
+        set_error(1);
+        return true;
+    }
     if (token_code == '=' || update) {
         const ArrayHooks* h = hooks();
         // The right side takes the evaluation registers from the top again:
@@ -679,19 +686,23 @@ bool compile_array_reference(const char* name, bool statement_start) {
             snprintf(index, sizeof current_operand.text - (size_t)(index - current_operand.text), "[rbp]");
         }
         // An update reads the element again, which moves rbp.
-        if ((update || right_side_may_move_base()) && h && h->emit_save_element_address) {
-            h->emit_save_element_address(current_operand.text);
-            // The target is read back into rbp itself before the store.
-            char* bracket = strchr(current_operand.text, '[');
-            if (bracket) snprintf(bracket, sizeof current_operand.text - (size_t)(bracket - current_operand.text), "[rbp]");
-            element_address_saved = 1;
-        }
+        if (update || right_side_may_move_base()) save_target_element_address();
         compile_statement_expression();
         element_address_saved = 0;
         return true;
     }
-    if (token_code == TOKEN_END) set_error(1);
+    if (token_code == TOKEN_END && !operand_is_call_result()) set_error(1);
     return true;
+}
+
+void save_target_element_address() {
+    const ArrayHooks* h = hooks();
+    if (!h || !h->emit_save_element_address) return;
+    h->emit_save_element_address(current_operand.text);
+    // The target is read back into rbp itself before the store.
+    char* bracket = strchr(current_operand.text, '[');
+    if (bracket) snprintf(bracket, sizeof current_operand.text - (size_t)(bracket - current_operand.text), "[rbp]");
+    element_address_saved = 1;
 }
 
 void reload_saved_element_address() {

@@ -106,6 +106,9 @@ void free_scope_arrays();
 // element (or at statement start its assignment) is compiled and true is
 // returned; otherwise nothing is read and false is returned.
 bool compile_array_reference(const char* name, bool statement_start);
+// At the start of an assignment: the target's address (the current
+// operand) waits on the machine stack, and the operand names it through rbp.
+void save_target_element_address();
 // Around the store of an assignment (frontend/expressions.cpp): the address
 // of an array element target is read back before the store and dropped after
 // it. Nothing happens for other targets.

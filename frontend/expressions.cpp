@@ -837,7 +837,7 @@ void compile_call_or_index() {
     if (statement_start) {
         // A method call through an interface item stands alone as a
         // statement; its result is no target.
-        bool call_result = current_operand.kind == OPERAND_REGISTER || (current_operand.flags & OP_COMPUTED);
+        bool call_result = operand_is_call_result();
         if (token_code == '=' || (is_update_operator() && !call_result)) {
             if (call_result) set_error(1);
             else compile_statement_expression();
@@ -849,6 +849,10 @@ void compile_call_or_index() {
 
 // ---------------------------------------------------------------------------
 // Assignment
+
+bool operand_is_call_result() {
+    return current_operand.kind == OPERAND_REGISTER || (current_operand.flags & OP_COMPUTED);
+}
 
 bool is_update_operator() {
     return token_precedence > 2 && token_code != '~' && statement_target_start && !in_datasection;

@@ -43,6 +43,9 @@ void compile_statement_expression();
 // At a statement's first operand: an arithmetic operator after it (`n + 1`,
 // `s$ + "x"`) makes the statement an update of that operand with the whole
 // expression, as if written `n = n + 1`.
+// The current operand is the result of a call (a method call through an
+// element or field stands alone as a statement, and is no target).
+bool operand_is_call_result();
 bool is_update_operator();
 // Non-zero while the operand after "@" is read: its address is wanted
 // (a whole array names its data, an interface method its address).

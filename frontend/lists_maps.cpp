@@ -20,6 +20,7 @@
 #include "frontend/modules.h"
 #include "frontend/procedures.h"
 #include "frontend/statement_dispatcher.h"
+#include "frontend/structure_fields.h"
 #include "frontend/symbols.h"
 #include "frontend/variables.h"
 
@@ -384,9 +385,12 @@ void set_element_operand(const Record* record) {
     int32_t size = record->element_size;
     uint32_t flags = 0;
     int32_t kind = OPERAND_VARIABLE;
+    const bool interface = record->element_structure && (record->element_structure->flags & STRUCT_INTERFACE);
     if (record->flags & CONTAINER_POINTERS) {
         size = 8;
         flags |= OP_POINTER;
+    } else if (interface) {
+        size = 8;  // an object's address, a plain value
     } else {
         switch (record->element_type) {
         case TYPE_STRING: kind = OPERAND_STRING; flags |= OP_STRING; size = 8; break;
@@ -408,17 +412,18 @@ void set_element_operand(const Record* record) {
     current_variable = nullptr;
 }
 
-// After the element: "\" starts a field chain of a structure element.
+// After the element: "\" starts a field chain (or a method call) of a
+// structure or interface element. Returns false when it did (or failed).
 template <typename Record>
-bool check_field_chain(const Record* record) {
+bool compile_element_fields(const Record* record) {
     if (token_code != '\\') return true;
     if (record->element_type != TYPE_STRUCTURE || !record->element_structure) {
         set_error(75);
         return false;
     }
-    // Field chains after an element are compiled by the structure field
-    // access, which this build does not have yet.
-    set_error(1);
+    const ListMapHooks* h = hooks();
+    const char* text = h && h->format_element_operand ? h->format_element_operand(8) : "";
+    compile_element_field_chain(record->element_structure, text, (record->flags & CONTAINER_POINTERS) != 0);
     return false;
 }
 
@@ -577,8 +582,12 @@ void emit_list_element_access(ListRecord* list) {
     if (!read_after_bracket()) return;
     const ListMapHooks* h = hooks();
     if (debugger_code && h && h->emit_check_list_element) h->emit_check_list_element(list);
-    if (!check_field_chain(list)) return;
+    if (token_code == '\\' && (list->element_type != TYPE_STRUCTURE || !list->element_structure)) {
+        set_error(75);
+        return;
+    }
     if (h && h->emit_load_list_element) h->emit_load_list_element(list);
+    if (!compile_element_fields(list)) return;
     set_element_operand(list);
 }
 
@@ -608,7 +617,7 @@ void emit_map_element_access(MapRecord* map) {
         }
         if (!read_after_bracket()) return;
     }
-    if (!check_field_chain(map)) return;
+    if (!compile_element_fields(map)) return;
     set_element_operand(map);
 }
 
@@ -626,21 +635,21 @@ bool compile_list_map_reference(const char* name, bool statement_start) {
     if (list) emit_list_element_access(list);
     else emit_map_element_access(map);
     if (error_number || !statement_start) return true;
+    if ((token_code == '=' || is_update_operator()) && operand_is_call_result()) {
+        set_error(1);
+        return true;
+    }
     if (token_code == '=' || is_update_operator()) {
         // The right side may call the runtime or reach other elements, which
         // moves rbp: a keyed map element's address is kept on the machine
         // stack and read back before the store.
-        const ArrayHooks* array_hooks = backend ? backend->arrays : nullptr;
-        if (array_hooks && array_hooks->emit_save_element_address) {
-            array_hooks->emit_save_element_address(current_operand.text);
-            element_address_saved = 1;
-        }
+        save_target_element_address();
         (void)keyed;
         compile_statement_expression();
         element_address_saved = 0;
         return true;
     }
-    if (token_code == TOKEN_END) set_error(1);
+    if (token_code == TOKEN_END && !operand_is_call_result()) set_error(1);
     return true;
 }
 

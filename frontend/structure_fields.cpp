@@ -280,6 +280,25 @@ void emit_structure_field_access(StructureRecord* structure, int mode) {
     if (mode == 1) pending_field_offset = saved_pending;
 }
 
+void compile_element_field_chain(StructureRecord* structure, const char* element_operand, bool pointer_element) {
+    if (!structure) {
+        set_error(1);
+        return;
+    }
+    char text[sizeof current_operand.text];
+    snprintf(text, sizeof text, "%s", element_operand ? element_operand : "");
+    current_variable = nullptr;
+    if (structure->flags & STRUCT_INTERFACE) {
+        // The element's qword is the object.
+        emit_interface_method_call(nullptr, structure, text, address_of_depth > 0);
+        if (address_of_depth && !error_number) current_operand.flags |= OP_ADDRESS;
+        return;
+    }
+    const FieldHooks* h = hooks();
+    if (h && h->emit_load_structure_base) h->emit_load_structure_base(text, pointer_element);
+    emit_structure_field_access(structure, 1);
+}
+
 void compile_variable_field_access(VariableRecord* variable) {
     StructureRecord* structure = variable->structure;
     if (!structure) {
@@ -303,12 +322,5 @@ void compile_variable_field_access(VariableRecord* variable) {
     // An assignment: its target's address waits on the machine stack when
     // the right side may move rbp (an update reads the field again), and is
     // read back before the store.
-    const ArrayHooks* arrays = backend->arrays;
-    if ((update || right_side_may_move_rbp()) && arrays && arrays->emit_save_element_address) {
-        arrays->emit_save_element_address(current_operand.text);
-        char* bracket = strchr(current_operand.text, '[');
-        if (bracket)
-            snprintf(bracket, sizeof current_operand.text - (size_t)(bracket - current_operand.text), "[rbp]");
-        element_address_saved = 1;
-    }
+    if (update || right_side_may_move_rbp()) save_target_element_address();
 }

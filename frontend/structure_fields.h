@@ -45,6 +45,13 @@ struct FieldHooks {
 // machine stack when the right side may move rbp.
 void compile_variable_field_access(VariableRecord* variable);
 
+// "\" after an element of an array, list or map: the element's operand
+// text (as the back end formatted it) is the base of a field chain over
+// `structure`, or, for an interface element, the object of a method call.
+// A pointer element holds the structure's address. Leaves the current
+// operand describing the field (or the call's result).
+void compile_element_field_chain(StructureRecord* structure, const char* element_operand, bool pointer_element);
+
 // One field chain over `structure`, the base address in rbp, the token "\"
 // just read. Mode 1 is the outermost call (the pending offset starts at 0
 // and is restored afterwards); mode 0 continues a chain.

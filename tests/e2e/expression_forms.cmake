@@ -20,3 +20,7 @@ add_e2e_program(structure_copy 63 /CONSOLE)
 # Strings copied between fields and elements behind the same base register,
 # and structure variables declared by a typed name alone.
 add_e2e_program(string_field_copies 255 /CONSOLE)
+# Field chains after elements of arrays, lists and maps; pointer elements
+# and method calls on interface elements.
+add_e2e_program(element_field_chains 127 /CONSOLE)
+add_e2e_program(element_methods 127 /CONSOLE)

@@ -251,3 +251,29 @@ TEST_F(ExpressionFormsTest, StringFieldCopyReadsTheSourceFirst) {
     EXPECT_EQ(compile("Structure PR\nx.i\nEndStructure\nr.PR\nr\\x = 2").rfind("error", 0), std::string::npos);
     EXPECT_EQ(error_of("y"), 1);
 }
+
+// Field chains after elements: the element's address is the chain's base;
+// a pointer element is loaded first; a computed target waits on the stack
+// while its right side moves rbp.
+TEST_F(ExpressionFormsTest, FieldChainsAfterElements) {
+    const std::string setup =
+        "Structure PT\nx.i\ns.s\nEndStructure\nDim a.PT(3)\nDim *p.PT(2)\nDim n(2)\nNewList l.PT()\ni = 1";
+    expect_code(setup, "a(2)\\x = 4", " MOV rbp,qword [a_a]\n ADD rbp,32\n MOV qword [rbp],4\n",
+                "a_a: dq 0\n");
+    expect_code(setup, "a(i)\\x = a(2)\\x",
+                " MOV r15,qword [v_i]\n MOV rbp,qword [a_a]\n SAL r15,4\n ADD rbp,r15\n PUSH rbp\n"
+                " MOV rbp,qword [a_a]\n ADD rbp,32\n MOV r15,qword [rbp]\n MOV rbp,[rsp]\n MOV qword [rbp],r15\n"
+                " ADD rsp,8\n",
+                "a_a: dq 0\nv_i: dq 0\n");
+    expect_code(setup, "*p(i)\\x = 5",
+                " MOV r15,qword [v_i]\n MOV rbp,qword [ap_p]\n SAL r15,3\n MOV rbp,qword [rbp+r15]\n"
+                " MOV qword [rbp],5\n",
+                "ap_p: dq 0\nv_i: dq 0\n");
+    // Only structure elements have fields.
+    fresh();
+    EXPECT_EQ(error_of(setup + "\nx = n(1)\\x"), 24);
+    fresh();
+    EXPECT_EQ(error_of("NewList k()\nx = k()\\x"), 75);
+    fresh();
+    EXPECT_EQ(error_of(setup + "\nx = a(1)\\nope"), 51);
+}
