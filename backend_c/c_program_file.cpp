@@ -496,6 +496,7 @@ void c_generate_program()
         c_emit_runtime_variable();
         no_output_depth--;
     }
+    c_record_static_item_literals();
     c_emit_string_table();
     if (debugger_enabled && c_emit_debugger_banks) c_emit_debugger_banks();
     c_emit_structure_maps();

@@ -12,6 +12,7 @@
 #include "backend_c/c_structures.h"
 #include "backend_c/c_type_names.h"
 #include "core/core_globals.h"
+#include "backend_c/c_strings.h"
 #include "core/output_buffers.h"
 #include "frontend/frontend_globals.h"
 #include "frontend/symbols.h"
@@ -130,6 +131,15 @@ void c_emit_static_items()
     for_each_used_item([](DataItem* item) {
         emit_declaration(item);
         sync_output_buffer();
+    });
+}
+
+void c_record_static_item_literals()
+{
+    for_each_used_item([](DataItem* item) {
+        int32_t type = item_type(item);
+        if ((type == TYPE_STRING || type == TYPE_FIXED_STRING) && item->initialised && item->value)
+            c_string_literal_name(int32_t(item->value));
     });
 }
 

@@ -11,6 +11,9 @@
 void c_emit_static_items();
 // Their set-up in the start-up code (dynamic structures, strings, fixed
 // strings, lists, maps, arrays).
+// The initial texts of Static string items go into the string table,
+// which is written before the start-up code that assigns them.
+void c_record_static_item_literals();
 void c_emit_static_item_inits();
 // The deferred-declarations buffer appended to the current output.
 void c_emit_deferred_declarations();

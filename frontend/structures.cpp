@@ -650,7 +650,8 @@ void parse_structure_field(int container_kind)
         array->element_structure = type_structure;
         array->flags = ARRAY_FIELD | (pointer ? ARRAY_POINTERS : 0) | (interface_field ? ARRAY_INTERFACES : 0);
         array->module = current_structure->module;
-        element_size += 8 * (array->dimension_count - 1);
+        // A multi-dimension array keeps its dimension sizes behind its pointer.
+        if (array->dimension_count > 1) element_size += 8 * array->dimension_count;
         field.container = array;
         field.type = TYPE_ARRAY;
         current_structure->flags |= STRUCT_HAS_ARRAYS;

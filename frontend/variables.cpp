@@ -14,11 +14,14 @@
 #include "frontend/structure_fields.h"
 #include "frontend/lexer.h"
 #include "frontend/lists_maps.h"
+#include "frontend/literal_strings.h"
 #include "frontend/modules.h"
+#include "frontend/operand_state.h"
 #include "frontend/other_statements.h"
 #include "frontend/procedures.h"
 #include "frontend/residents.h"
 #include "frontend/statement_dispatcher.h"
+#include "frontend/strings.h"
 #include "frontend/structures.h"
 
 HashTable* variable_table = nullptr;
@@ -867,9 +870,29 @@ void compile_variable_declaration(int threaded) {
                     }
                 }
             } else if (current_operand.kind == OPERAND_STRING && !(current_operand.flags & OP_COMPUTED)) {
-                if (!is_string_target) set_error(251);
-                else set_error(198);  // literal strings come with the string pool
-                break;
+                if (!is_string_target) {
+                    set_error(251);
+                    break;
+                }
+                if (!(current_operand.flags & OP_LITERAL)) {
+                    set_error(198);
+                    break;
+                }
+                // The literal (its text is kept at the start of the literal buffer)
+                // by number: the start-up code gives the item its text.
+                if (current_operand.constant == 0) current_operand.constant = intern_literal_string(literal_text);
+                if (error_number) break;
+                if (variable->item) {
+                    if (threaded) {
+                        auto* item = static_cast<InitItem*>(variable->item);
+                        item->value = current_operand.constant;
+                        item->initialised = 1;
+                    } else {
+                        auto* item = static_cast<DataItem*>(variable->item);
+                        item->value = current_operand.constant;
+                        item->initialised = 1;
+                    }
+                }
             } else {
                 set_error(198);
                 break;

@@ -24,3 +24,5 @@ add_e2e_program(string_field_copies 255 /CONSOLE)
 # and method calls on interface elements.
 add_e2e_program(element_field_chains 127 /CONSOLE)
 add_e2e_program(element_methods 127 /CONSOLE)
+# Static and Threaded strings with literal initial values.
+add_e2e_program(static_string_values 169 /CONSOLE)

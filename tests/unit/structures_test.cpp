@@ -168,7 +168,8 @@ TEST_F(StructuresTest, SelfReferenceAndContainers)
               0)
         << printed;
     const StructureRecord* node = structure("Node");
-    EXPECT_EQ(node->size, 4 + 8 + 16 + 8 + 16 + 8);
+    // A two-dimension Array field: its pointer and its two dimension sizes.
+    EXPECT_EQ(node->size, 4 + 8 + 16 + 8 + 24 + 8);
     const FieldRecord* children = field(node, "children");
     EXPECT_EQ(children->type, TYPE_LIST);
     EXPECT_EQ(children->element_size, 16);
@@ -183,7 +184,7 @@ TEST_F(StructuresTest, SelfReferenceAndContainers)
     EXPECT_EQ(map->element_size, node->size);
     const FieldRecord* grid = field(node, "grid");
     EXPECT_EQ(grid->type, TYPE_ARRAY);
-    EXPECT_EQ(grid->element_size, 16);
+    EXPECT_EQ(grid->element_size, 24);
     auto* array = static_cast<const ArrayRecord*>(grid->container);
     ASSERT_NE(array, nullptr);
     EXPECT_EQ(array->dimension_count, 2);

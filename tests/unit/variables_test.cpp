@@ -7,6 +7,7 @@
 #include "emit_test_support.h"
 #include "frontend/expressions.h"
 #include "frontend/statement_dispatcher.h"
+#include "frontend/literal_strings.h"
 #include "frontend/variables.h"
 
 namespace {
@@ -175,6 +176,16 @@ TEST_F(VariablesTest, StaticItemsGetDataItems) {
     EXPECT_EQ(q->value, 0x3FF8000000000000LL);  // 1.5 as double bits
     EXPECT_EQ(compile("Static y = z"), "error 198");
     EXPECT_EQ(compile("Static w.l = \"x\""), "error 251");
+    // A literal string item keeps the literal's number; a string variable
+    // as the value is no literal.
+    EXPECT_EQ(compile("Static t.s = \"abc\""), "");
+    auto* t = static_cast<DataItem*>(find_local_variable("t", false)->item);
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(t->initialised, 1);
+    const LiteralString* literal = find_literal_by_number(int32_t(t->value));
+    ASSERT_NE(literal, nullptr);
+    EXPECT_STREQ(literal->entry.key, "abc");
+    EXPECT_EQ(compile("Static u.s = t"), "error 198");
     // A Static local stays declared after the procedure (only unlinked).
     VariableRecord* record = find_local_variable("s", false);
     ASSERT_NE(record, nullptr);
