@@ -162,7 +162,7 @@ TEST_F(ResidentsTest, WrittenResidentLoadsBackWhole)
         {"corner", TYPE_STRUCTURE, 16, 8, -1, "RtPoint"}, {"fixed", TYPE_FIXED_STRING, 24, 8, -1, "s"},
         {"steps", TYPE_BYTE, 32, 1, 3, "b"},            {"a", TYPE_LONG, 35, 4, -1, "l"},
         {"b", TYPE_QUAD, 35, 8, -1, "q"},               {"points", TYPE_LIST, 43, 16, -1, "RtPoint"},
-        {"named", TYPE_MAP, 59, 8, -1, "l"},            {"grid", TYPE_ARRAY, 67, 16, -1, "RtPoint"},
+        {"named", TYPE_MAP, 59, 8, -1, "l"},            {"grid", TYPE_ARRAY, 67, 24, -1, "RtPoint"},
     };
     for (int i = 0; i < 10; i++) {
         const FieldRecord* f = field_at(shape, i);
