@@ -85,4 +85,19 @@ TEST_F(LanguageErrorsCheckCli, LibraryCommandCalls) {
     expect_all(cases, sizeof cases / sizeof cases[0]);
 }
 
+TEST_F(LanguageErrorsCheckCli, NamesWithDollarAreStrings) {
+    const Case cases[] = {
+        {"Procedure.i T(a$)\nEndProcedure\nT(\"x\")\n", ""},
+        {"Procedure.i T(a$)\nEndProcedure\nT(1)\n", "Line 3 - Bad parameter type: a string is expected."},
+        {"Dim s$(3)\ns$(1) = \"ab\"\n", ""},
+        {"Dim s$(3)\ns$(1) = 2\n", "Line 2 - Can't write a numerical value into a string variable."},
+        {"Global$ g = \"x\", h\nh = \"y\"\n", ""},
+        {"Define$ d = 1\n", "Line 1 - Can't write a numerical value into a string variable."},
+        {"Define$\n", "Line 1 - Syntax error."},
+        {"Procedure$ S(x)\nProcedureReturn \"ab\"\nEndProcedure\na$ = S(1)\n", ""},
+        {"Procedure$ S(x)\nProcedureReturn 1\nEndProcedure\n", "Line 2 - "},
+    };
+    expect_all(cases, sizeof cases / sizeof cases[0]);
+}
+
 }  // namespace
