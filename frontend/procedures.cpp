@@ -29,6 +29,7 @@
 #include "frontend/libraries.h"
 #include "frontend/modules.h"
 #include "frontend/statement_dispatcher.h"
+#include "frontend/structures.h"
 #include "frontend/variables.h"
 #include "platform/platform.h"
 
@@ -488,6 +489,21 @@ ProcedureRecord* procedure_declare(uint32_t kind_flags) {
         set_error_format(210, operator_word_names[token_code - TOKEN_TO]);
         return nullptr;
     }
+    // "To(" reads the operator word as a name.
+    auto same_word = [](const char* a, const char* b) {
+        for (;; a++, b++) {
+            char x = (*a >= 'a' && *a <= 'z') ? char(*a - 32) : *a;
+            char y = (*b >= 'a' && *b <= 'z') ? char(*b - 32) : *b;
+            if (x != y) return false;
+            if (!x) return true;
+        }
+    };
+    for (const char* word : operator_word_names) {
+        if (same_word(word, statement_word)) {
+            set_error_format(210, word);
+            return nullptr;
+        }
+    }
     if (!identifier_start_chars[(unsigned char)statement_word[0]] || (statement_word[0] >= '0' && statement_word[0] <= '9')) {
         set_error(81);
         return nullptr;
@@ -504,6 +520,12 @@ ProcedureRecord* procedure_declare(uint32_t kind_flags) {
     if (is_prototype) {
         if (is_native_type_letter(name)) {
             set_error_format(174, name);
+            return nullptr;
+        }
+        if (StructureRecord* structure = explicit_module ? nullptr : find_structure(name)) {
+            const char* where = error_location_text(name, structure->line, structure->file,
+                                                    (structure->flags & STRUCT_RESIDENT) != 0);
+            set_error_format((structure->flags & STRUCT_INTERFACE) ? 68 : 298, where);
             return nullptr;
         }
         HashTable* table = scope_prototype_table();
