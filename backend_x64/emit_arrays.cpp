@@ -15,6 +15,7 @@
 #include "backend_x64/emit_common.h"
 #include "backend_x64/emit_procedures.h"
 #include "backend_x64/program_output.h"
+#include "backend_x64/program_structures.h"
 #include "backend_x64/x64_globals.h"
 #include "backend_x64/x64_variables.h"
 #include "core/core_globals.h"
@@ -146,9 +147,10 @@ void emit_allocation_call(ArrayRecord* array, const char* second, const char* ro
     emit_array_variable_address(array, REGISTER_RAX);
     emit_line(" PUSH rax");
     emitter_stack.push_depth += 8;
-    // String and structure element descriptors come with their clean-up
-    // routines; the runtime frees the element memory alone.
-    emit_line(" XOR r9,r9");
+    // With the element descriptor the runtime releases the elements' strings
+    // and containers on FreeArray, ReDim and a later Dim.
+    emit_element_descriptor((array->flags & ARRAY_POINTERS) != 0, array->element_type, array->element_structure,
+                            REGISTER_R9);
     emit_linef(" MOV r8,%d", (array->flags & ARRAY_POINTERS) ? TYPE_INTEGER : array->element_type);
     emit_linef(" MOV rcx,%d", array->element_size);
     emit_line(" SUB rsp,32");

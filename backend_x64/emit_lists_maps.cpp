@@ -74,22 +74,6 @@ const char* format_address(uint32_t flags, int32_t offset, void* item, const cha
     return text;
 }
 
-// The element descriptor in r8: strings and structures that need clean-up
-// come with theirs, the others with none.
-void emit_element_descriptor(uint32_t flags, int32_t type, const StructureRecord* structure) {
-    if (flags & CONTAINER_POINTERS) {
-        emit_line(" XOR r8,r8");
-    } else if (type == TYPE_STRING) {
-        emit_load_symbol_address("s_s", REGISTER_R8);
-    } else if (type == TYPE_STRUCTURE && structure && (structure->flags & STRUCT_NEEDS_INIT)) {
-        auto* needed = const_cast<StructureRecord*>(structure);
-        mark_structure_descriptor_needed(needed);
-        emit_load_symbol_address(format_structure_symbol(needed), REGISTER_R8);
-    } else {
-        emit_line(" XOR r8,r8");
-    }
-}
-
 int32_t element_type_code(uint32_t flags, int32_t type) { return (flags & CONTAINER_POINTERS) ? TYPE_INTEGER : type; }
 
 // A runtime call at statement level: a call frame is written only when
@@ -128,7 +112,7 @@ const char* format_list_element_operand(ListRecord* list) {
 
 void emit_new_list(ListRecord* list) {
     emit_linef(" MOV r9,%d", element_type_code(list->flags, list->element_type));
-    emit_element_descriptor(list->flags, list->element_type, list->element_structure);
+    emit_element_descriptor((list->flags & CONTAINER_POINTERS) != 0, list->element_type, list->element_structure, REGISTER_R8);
     emit_linef(" LEA rdx,[%s]", format_list_address(list));
     emit_linef(" MOV rcx,%d", list->element_size);
     emit_statement_call("ZD_NewList");
@@ -151,7 +135,7 @@ void emit_new_map(MapRecord* map, int32_t pushed) {
     emit_line(" PUSH rcx");
     emitter_stack.push_depth += 8;
     emit_linef(" LEA r9,[%s]", format_map_address(map));
-    emit_element_descriptor(map->flags, map->element_type, map->element_structure);
+    emit_element_descriptor((map->flags & CONTAINER_POINTERS) != 0, map->element_type, map->element_structure, REGISTER_R8);
     emit_linef(" MOV rdx,%d", element_type_code(map->flags, map->element_type));
     emit_linef(" MOV rcx,%d", map->element_size);
     emit_line(" SUB rsp,32");

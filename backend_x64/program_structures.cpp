@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "backend_x64/emit_arith.h"
 #include "backend_x64/emit_common.h"
 #include "core/core_globals.h"
 #include "core/output_buffers.h"
@@ -134,6 +135,25 @@ std::string element_descriptor(int32_t element_type, bool pointers, const Struct
     if (!element || !(element->flags & STRUCT_DESCRIPTOR) || (element->flags & STRUCT_INTERFACE)) return "0";
     return format_structure_symbol(element);
 }
+
+}  // namespace
+
+void emit_element_descriptor(bool pointers, int32_t type, const StructureRecord* structure, int r)
+{
+    if (pointers) {
+        emit_linef(" XOR %s,%s", register_name(8, r), register_name(8, r));
+    } else if (type == TYPE_STRING) {
+        emit_load_symbol_address("s_s", r);
+    } else if (type == TYPE_STRUCTURE && structure && (structure->flags & STRUCT_NEEDS_INIT)) {
+        auto* needed = const_cast<StructureRecord*>(structure);
+        mark_structure_descriptor_needed(needed);
+        emit_load_symbol_address(format_structure_symbol(needed), r);
+    } else {
+        emit_linef(" XOR %s,%s", register_name(8, r), register_name(8, r));
+    }
+}
+
+namespace {
 
 void emit_descriptor_lines(const StructureRecord* structure)
 {

@@ -29,6 +29,11 @@ void mark_structure_descriptor_needed(StructureRecord* structure);
 // map: mask 0x800, or 0x840 with the debugger.
 void mark_structure_used(StructureRecord* structure, uint16_t mask);
 
+// The descriptor of a container's elements into register r: "s_s" for
+// strings, the structure's table for structures that need clean-up (unless
+// the elements are pointers), else zero.
+void emit_element_descriptor(bool pointers, int32_t type, const StructureRecord* structure, int r);
+
 // "zd_align 8", then the maps of the structures marked for one, module by
 // module; the marks are cleared after each map.
 void emit_structure_maps();

@@ -108,6 +108,18 @@ TEST_F(ArraysTest, EveryNumericTypeHasItsElementSizeAndType) {
     }
 }
 
+TEST_F(ArraysTest, ElementsWithStringsComeWithTheirDescriptor) {
+    // FreeArray, ReDim and a second Dim release what the descriptor names.
+    std::string code = compile("Dim a.s(3)");
+    EXPECT_NE(code.find(" MOV r9,s_s\n MOV r8,8\n"), std::string::npos) << code;
+    code = compile("Structure Named\nname.s\nid.l\nEndStructure\nDim a.Named(3)");
+    EXPECT_NE(code.find(" MOV r9,s_named\n MOV r8,7\n"), std::string::npos) << code;
+    code = compile("Structure Plain\nx.l\nEndStructure\nDim a.Plain(3)");
+    EXPECT_NE(code.find(" XOR r9,r9\n"), std::string::npos) << code;
+    code = compile("Dim m.s(2,3)");
+    EXPECT_NE(code.find(" MOV r9,s_s\n"), std::string::npos) << code;
+}
+
 TEST_F(ArraysTest, PointerArraysHaveTheirOwnSymbolAndIntegerElements) {
     std::string code = compile("Dim *p(3)");
     EXPECT_NE(code.find(" MOV rax,ap_p\n"), std::string::npos) << code;
