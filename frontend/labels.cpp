@@ -466,6 +466,8 @@ void check_gosub_return()
 
 void compile_fakereturn_statement()
 {
+    // A subroutine that leaves through FakeReturn and Goto has its return.
+    return_compiled = true;
     emit_statement_marker();
     if (backend && backend->emit_fake_return) backend->emit_fake_return();
 }

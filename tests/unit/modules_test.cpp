@@ -200,6 +200,7 @@ TEST_F(ModulesTest, JumpChecksAtTheSourceEndNameTheirOwnLine)
     EXPECT_EQ(compile("x = 1\nGosub lab\nEnd 3\nlab:\nEnd 4"), 125);
     EXPECT_NE(printed.find("Line 2 - 'Gosub' detected without any 'Return'."), std::string::npos) << printed;
     EXPECT_EQ(compile("Gosub lab\nEnd 3\nlab:\nReturn"), 0) << printed;
+    EXPECT_EQ(compile("Gosub lab\nEnd 3\nlab:\nFakeReturn\nGoto out\nout:"), 0) << printed;
     EXPECT_EQ(compile("Goto nowhere"), 101);
     EXPECT_NE(printed.find("Line 1 - Label not found (nowhere)."), std::string::npos) << printed;
     EXPECT_EQ(compile("a = 1 +\n 2\nGoto nowhere\nb = 1"), 101);
