@@ -127,34 +127,16 @@ void c_build_executable()
         return;
     }
 
-    std::string output_path;
-    std::string launch_path;
-    std::string line;
     if (dll_mode) {
         if (!has_text(output_file)) output_file = heap_strdup("Zandrel.dll");
         icon_file = nullptr;
         run_as_user = 0;
         run_as_administrator = 0;
-        console_print("Creating DLL \"%s\"\n", output_file);
-        output_path = build_output_path(output_file);
-        if (!reassemble_mode)
-            os_write_file((work_folder + "Zandrel.def").c_str(), export_definition_text.data(), export_definition_text.size());
-        if (reassemble_mode) os_copy_file((current_folder_short + "Zandrel.def").c_str(), (work_folder + "Zandrel.def").c_str());
-        else if (commented_output) os_copy_file((work_folder + "Zandrel.def").c_str(), (current_folder_short + "Zandrel.def").c_str());
-        line = build_link_head(output_path, false);
-    } else {
-        bool vc_linker = file_exists((tools_folder + "vc\\link.exe").c_str());
-        if (has_text(output_file)) {
-            output_path = build_output_path(output_file);
-            console_print("Creating executable \"%s\".\n", output_file);
-        } else {
-            output_file = heap_strdup("Zandrel.exe");
-            output_path = build_output_path("Zandrel.exe");
-            launch_path = output_path;
-            console_print("Creating and launching executable.\n");
-        }
-        line = build_link_head(output_path, vc_linker);
     }
+    std::string output_path;
+    std::string launch_path;
+    std::string line = begin_link_line(output_path, launch_path);
+    if (!launch_path.empty()) output_file = heap_strdup("Zandrel.exe");
     if (!c_append_link_libraries(line)) return;
     if (!build_resources(line)) return;
     if (has_text(linker_file)) line += " @\"" + combine_path(current_folder_short.c_str(), linker_file) + "\"";

@@ -26,42 +26,12 @@ const char* const register_names_by_size[4][register_index_count] = {
     {"eax", "r13d", "r14d", "r15d", "qword [X]", "ebp", "edx", "ecx", "", "BAD", "r8d", "r9d", "r10d", "r11d", "r12d", "esi", "edi", "ebx"},
     {"rax", "r13", "r14", "r15", "qword [X]", "rbp", "rdx", "rcx", "", "rsp", "r8", "r9", "r10", "r11", "r12", "rsi", "rdi", "rbx"},
 };
-const int row_sizes[4] = {1, 2, 4, 8};
-
-const char* const condition_jumps[condition_table_size] = {
-    " JE", " JNE", " JA", " JB", " JAE", " JBE",
-    " JE", " JNE", " JG", " JL", " JGE", " JLE",
-    " JNE", " JE", " JBE", " JAE", " JB", " JA",
-    " JNE", " JE", " JLE", " JGE", " JL", " JG",
-};
-
-const char* const set_conditions[condition_table_size] = {
-    " BAD", " BAD", " BAD", " BAD", " BAD", " BAD",
-    " SETE", " SETNE", " SETG", " SETL", " SETGE", " SETLE",
-    " BAD", " BAD", " BAD", " BAD", " BAD", " BAD",
-    " SETNE", " SETE", " SETLE", " SETGE", " SETL", " SETG",
-};
 
 }  // namespace
 
 void c_init_backend_tables()
 {
-    for (int size = 0; size < operand_size_count; size++) {
-        SizePrefixTable[size] = "";
-        for (int index = 0; index < register_index_count; index++) RegisterNameTable[size][index] = "";
-    }
-    for (int row = 0; row < 4; row++) {
-        for (int index = 0; index < register_index_count; index++)
-            RegisterNameTable[row_sizes[row]][index] = register_names_by_size[row][index];
-    }
-    SizePrefixTable[1] = "byte ";
-    SizePrefixTable[2] = "word ";
-    SizePrefixTable[4] = "dword ";
-    SizePrefixTable[8] = "qword ";
-    for (int slot = 0; slot < condition_table_size; slot++) {
-        ConditionJumpTable[slot] = condition_jumps[slot];
-        SetccTable[slot] = set_conditions[slot];
-    }
+    install_shared_backend_tables(register_names_by_size);
     // The assembler's data directives have no meaning in C.
     DataDirectives = DataDirectiveTexts{};
     DataDirectives.dq = " dq ";

@@ -18,44 +18,11 @@ const char* const register_names_by_size[4][register_index_count] = {
     {"rax", "r13", "r14", "r15", "qword [ZD_StringBasePosition]", "rbp", "rdx", "rcx", "", "rsp",
      "r8", "r9", "r10", "r11", "r12", "rsi", "rdi", "rbx"},
 };
-const int row_sizes[4] = {1, 2, 4, 8};
-
-const char* const condition_jumps[condition_table_size] = {
-    " JE", " JNE", " JA", " JB", " JAE", " JBE",     // unsigned
-    " JE", " JNE", " JG", " JL", " JGE", " JLE",     // signed
-    " JNE", " JE", " JBE", " JAE", " JB", " JA",     // unsigned, negated
-    " JNE", " JE", " JLE", " JGE", " JL", " JG",     // signed, negated
-};
-
-// The set-byte forms exist only for signed compares.
-const char* const set_conditions[condition_table_size] = {
-    " BAD", " BAD", " BAD", " BAD", " BAD", " BAD",
-    " SETE", " SETNE", " SETG", " SETL", " SETGE", " SETLE",
-    " BAD", " BAD", " BAD", " BAD", " BAD", " BAD",
-    " SETNE", " SETE", " SETLE", " SETGE", " SETL", " SETG",
-};
-
 }  // namespace
 
 void init_backend_tables()
 {
-    for (int size = 0; size < operand_size_count; size++) {
-        SizePrefixTable[size] = "";
-        for (int index = 0; index < register_index_count; index++) RegisterNameTable[size][index] = "";
-    }
-    for (int row = 0; row < 4; row++) {
-        for (int index = 0; index < register_index_count; index++)
-            RegisterNameTable[row_sizes[row]][index] = register_names_by_size[row][index];
-    }
-    SizePrefixTable[1] = "byte ";
-    SizePrefixTable[2] = "word ";
-    SizePrefixTable[4] = "dword ";
-    SizePrefixTable[8] = "qword ";
-
-    for (int slot = 0; slot < condition_table_size; slot++) {
-        ConditionJumpTable[slot] = condition_jumps[slot];
-        SetccTable[slot] = set_conditions[slot];
-    }
+    install_shared_backend_tables(register_names_by_size);
 
     DataDirectives.db = " db ";
     DataDirectives.dw = " dw ";

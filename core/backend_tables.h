@@ -46,3 +46,8 @@ extern const char* SetccTable[condition_table_size];
 // "byte ", "word ", "dword ", "qword " by operand size; "" for other sizes.
 extern const char* SizePrefixTable[operand_size_count];
 extern DataDirectiveTexts DataDirectives;
+
+// Fills the register names from one row per operand size (1, 2, 4, 8), the
+// size prefixes and the condition tables, which both back ends share; the
+// back end's init hook calls it before it sets its own data directives.
+void install_shared_backend_tables(const char* const register_rows[4][register_index_count]);

@@ -346,6 +346,30 @@ std::string tool_failure_text(int kind, const char* output)
     return text;
 }
 
+std::string begin_link_line(std::string& output_path, std::string& launch_path)
+{
+    if (dll_mode) {
+        const char* name = has_text(output_file) ? output_file : "Zandrel.dll";
+        console_print("Creating DLL \"%s\"\n", name);
+        output_path = build_output_path(name);
+        if (!reassemble_mode)
+            os_write_file((work_folder + "Zandrel.def").c_str(), export_definition_text.data(), export_definition_text.size());
+        if (reassemble_mode) os_copy_file((current_folder_short + "Zandrel.def").c_str(), (work_folder + "Zandrel.def").c_str());
+        else if (commented_output) os_copy_file((work_folder + "Zandrel.def").c_str(), (current_folder_short + "Zandrel.def").c_str());
+        return build_link_head(output_path, false);
+    }
+    bool vc_linker = file_exists((tools_folder + "vc\\link.exe").c_str());
+    if (has_text(output_file)) {
+        output_path = build_output_path(output_file);
+        console_print("Creating executable \"%s\".\n", output_file);
+    } else {
+        output_path = build_output_path("Zandrel.exe");
+        launch_path = output_path;
+        console_print("Creating and launching executable.\n");
+    }
+    return build_link_head(output_path, vc_linker);
+}
+
 void build_executable()
 {
     if (progress_enabled()) {
@@ -369,31 +393,9 @@ void build_executable()
         return;
     }
 
-    // The output path and the head of the link line.
     std::string output_path;
     std::string launch_path;
-    std::string line;
-    if (dll_mode) {
-        const char* name = has_text(output_file) ? output_file : "Zandrel.dll";
-        console_print("Creating DLL \"%s\"\n", name);
-        output_path = build_output_path(name);
-        if (!reassemble_mode)
-            os_write_file((work_folder + "Zandrel.def").c_str(), export_definition_text.data(), export_definition_text.size());
-        if (reassemble_mode) os_copy_file((current_folder_short + "Zandrel.def").c_str(), (work_folder + "Zandrel.def").c_str());
-        else if (commented_output) os_copy_file((work_folder + "Zandrel.def").c_str(), (current_folder_short + "Zandrel.def").c_str());
-        line = build_link_head(output_path, false);
-    } else {
-        bool vc_linker = file_exists((tools_folder + "vc\\link.exe").c_str());
-        if (has_text(output_file)) {
-            output_path = build_output_path(output_file);
-            console_print("Creating executable \"%s\".\n", output_file);
-        } else {
-            output_path = build_output_path("Zandrel.exe");
-            launch_path = output_path;
-            console_print("Creating and launching executable.\n");
-        }
-        line = build_link_head(output_path, vc_linker);
-    }
+    std::string line = begin_link_line(output_path, launch_path);
     if (!append_link_libraries(line)) {
         return;
     }

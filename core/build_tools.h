@@ -42,6 +42,11 @@ std::string build_assembler_command(const std::string& source_path);
 // The head of the link line up to and including the subsystem (executable)
 // or the output (DLL). `output_path` is the full output path.
 std::string build_link_head(const std::string& output_path, bool vc_linker);
+// The output path and the head of the link line. A DLL's definition file is
+// written (or, when reassembling, copied) into the work folder first; an
+// executable without an output name is launched after its build and gets
+// its path in `launch_path`.
+std::string begin_link_line(std::string& output_path, std::string& launch_path);
 // Appends the library part (library paths, fixed libraries, library objects,
 // string manager, debugger, import libraries). False (error 270 set) when the
 // import libraries reach 32000 characters.

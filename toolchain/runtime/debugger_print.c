@@ -503,22 +503,41 @@ static void dump_procedures(void)
     }
 }
 
+/* The head of an array, list or map bank entry: type, scope, a spare byte,
+   name, module, the variable's address and the element type's reference. */
+typedef struct BankEntry {
+    unsigned int type;
+    unsigned int scope;
+    const char* name;
+    const char* module;
+    unsigned long long address;
+} BankEntry;
+
+static BankEntry read_bank_entry(Reader* r)
+{
+    BankEntry entry;
+    entry.type = read_u8(r);
+    entry.scope = read_u8(r);
+    read_u8(r);
+    entry.name = read_name(r);
+    entry.module = read_name(r);
+    entry.address = read_bytes(r, 8);
+    skip_type_reference(r, entry.type, 0x7f);
+    return entry;
+}
+
 static void dump_arrays(void)
 {
     Reader r = {ZD_DEBUGGER_ArrayBank};
     unsigned long long count = read_bytes(&r, 4);
     for (unsigned long long i = 0; i < count; i++) {
         DumpLine line = {{0}, 0};
-        unsigned int type = read_u8(&r);
-        unsigned int scope = read_u8(&r);
-        read_u8(&r);
-        const char* name = read_name(&r);
-        const char* module = read_name(&r);
-        unsigned long long address = read_bytes(&r, 8);
-        skip_type_reference(&r, type, 0x7f);
+        BankEntry entry = read_bank_entry(&r);
+        unsigned int type = entry.type, scope = entry.scope;
+        unsigned long long address = entry.address;
         unsigned int dimensions = read_u8(&r);
         if (dimensions > 1) r.at += 8 * dimensions;
-        dump_item_name(&line, "array", name, module);
+        dump_item_name(&line, "array", entry.name, entry.module);
         dump_text(&line, " type ");
         dump_number(&line, type);
         dump_text(&line, " dimensions ");
@@ -538,14 +557,10 @@ static void dump_containers(const unsigned char* bank, const char* kind)
     unsigned long long count = read_bytes(&r, 4);
     for (unsigned long long i = 0; i < count; i++) {
         DumpLine line = {{0}, 0};
-        unsigned int type = read_u8(&r);
-        unsigned int scope = read_u8(&r);
-        read_u8(&r);
-        const char* name = read_name(&r);
-        const char* module = read_name(&r);
-        unsigned long long address = read_bytes(&r, 8);
-        skip_type_reference(&r, type, 0x7f);
-        dump_item_name(&line, kind, name, module);
+        BankEntry entry = read_bank_entry(&r);
+        unsigned int type = entry.type, scope = entry.scope;
+        unsigned long long address = entry.address;
+        dump_item_name(&line, kind, entry.name, entry.module);
         dump_text(&line, " type ");
         dump_number(&line, type);
         /* A list's head and a map's slot hold its object once created. */
