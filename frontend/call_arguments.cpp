@@ -15,6 +15,7 @@
 #include "core/core_globals.h"
 #include "core/error_state.h"
 #include "core/char_tables.h"
+#include "core/text_format.h"
 #include "core/memory_pools.h"
 #include "frontend/expressions.h"
 #include "frontend/frontend_globals.h"
@@ -407,6 +408,10 @@ void compile_call(CallRecord* call) {
     int count = prescan_call_arguments(starts, MAX_CALL_ARGUMENTS, call->name, &call->string_stack_arguments);
     if (error_number) return;
     call->argument_count = count;
+    if (call->callee_kind == CALLEE_LIBRARY) {
+        choose_library_form(call, count);
+        note_library_command_use(call->command);
+    }
     uint32_t saved_mode = expression_mode;
     compile_call_arguments(call, starts);
     if (error_number) return;
@@ -423,9 +428,40 @@ void compile_library_call(LibraryCommand* command) {
     // pile up in the compilation pool).
     std::unique_ptr<CallRecord> call(new CallRecord());
     describe_library_call(call.get(), command);
+    compile_call(call.get());
+}
+
+LibraryCommand* find_alternative_form(LibraryCommand* command, int32_t count) {
+    // The forms of a command with more parameters are named after it with a
+    // number from 2 on (Foo2, Foo3, ...); each carries the alternative mark.
+    const char* base = command_name(command);
+    char name[STATEMENT_WORD_SIZE + 8];
+    for (int number = 2; number < 256; number++) {
+        format_to_buffer(name, sizeof name, "%s%d", base, number);
+        LibraryCommand* form = find_library_command(name);
+        if (!form || !(form->flags & LIBRARY_FLAG_VARIANT) || form->library != command->library) return nullptr;
+        if (form->parameter_count == count) return form;
+    }
+    return nullptr;
+}
+
+void choose_library_form(CallRecord* call, int32_t count) {
+    if (count == call->parameter_count) return;
+    LibraryCommand* form = find_alternative_form(call->command, count);
+    if (!form) return;  // the count check names the command (error 49)
+    const char* name = call->name;
+    describe_library_call(call, form);
+    call->name = name;
+}
+
+void note_library_command_use(LibraryCommand* command) {
+    // A deprecated command is reported once per compilation, at its first use.
+    if ((command->flags & LIBRARY_FLAG_DEPRECATED) && !(command->second_flags & command_second_deprecation_reported)) {
+        command->second_flags |= command_second_deprecation_reported;
+        report_warning(241, command_name(command));
+    }
     command->use_count++;
     if (!no_output_depth && command->library) command->library->used = 1;
-    compile_call(call.get());
 }
 
 void compile_prototype_call(VariableRecord* variable) {
@@ -445,6 +481,8 @@ int compile_named_call(const char* name) {
     if (error_number) return 1;
     LibraryCommand* command = find_library_command(name);
     if (command && command->library && !(command->flags & command_hidden_flags)) {
+        // Chr() of a constant is its character, a literal.
+        if ((command->second_flags & command_second_chr) && compile_chr_literal()) return 1;
         compile_library_call(command);
         return 1;
     }

@@ -100,6 +100,16 @@ void compile_prototype_call(VariableRecord* variable);
 // A library command called by name (the token is "(").
 void compile_library_call(LibraryCommand* command);
 
+// The alternative form of a library command that takes `count` parameters,
+// or null.
+LibraryCommand* find_alternative_form(LibraryCommand* command, int32_t count);
+// A call of a library command with another count than its own takes the
+// alternative form of that count, when there is one.
+void choose_library_form(CallRecord* call, int32_t count);
+// The command is used by this call: its use count and library, and the
+// deprecation warning at the first use.
+void note_library_command_use(LibraryCommand* command);
+
 // The name just read is followed by "(": a procedure or a library command
 // is called and 1 returned; 0 when the name is neither (nothing consumed).
 int compile_named_call(const char* name);

@@ -9,6 +9,7 @@
 
 #include "core/backend_hooks.h"
 #include "core/core_globals.h"
+#include "frontend/arrays.h"
 #include "frontend/conditions.h"
 #include "frontend/constants.h"
 #include "frontend/enumerations.h"
@@ -17,6 +18,7 @@
 #include "frontend/imports.h"
 #include "frontend/interfaces.h"
 #include "frontend/labels.h"
+#include "frontend/lists_maps.h"
 #include "frontend/lexer.h"
 #include "frontend/libraries.h"
 #include "frontend/macros.h"
@@ -257,35 +259,6 @@ int64_t eval_offsetof()
     return query_member(structure, MEMBER_OFFSET);
 }
 
-// The first element of a container list whose name matches, or null.
-template <typename Record>
-Record* find_named_in_list(CursorList* list, const char* name)
-{
-    if (!list) {
-        return nullptr;
-    }
-    for (ListNode* node = list->first; node; node = node->next) {
-        Record* record = reinterpret_cast<Record*>(node);
-        if (record->name && strcasecmp(record->name, name) == 0) {
-            return record;
-        }
-    }
-    return nullptr;
-}
-
-// An array, list or map of that name in the current module or the main scope.
-template <typename Record>
-bool container_defined(CursorList* ModuleRecord::*slot, const char* name)
-{
-    ModuleRecord* modules[2] = {explicit_module ? explicit_module : current_module, main_module};
-    for (ModuleRecord* module : modules) {
-        if (module && find_named_in_list<Record>(module->*slot, name)) {
-            return true;
-        }
-    }
-    return false;
-}
-
 bool procedure_defined(const char* name)
 {
     ModuleRecord* modules[2] = {explicit_module ? explicit_module : current_module, main_module};
@@ -423,13 +396,13 @@ int64_t eval_defined()
         break;
     }
     case DEFINED_LIST:
-        found = container_defined<ListRecord>(&ModuleRecord::lists, name);
+        found = find_list(name) != nullptr;
         break;
     case DEFINED_ARRAY:
-        found = container_defined<ArrayRecord>(&ModuleRecord::arrays, name);
+        found = find_array(name) != nullptr;
         break;
     case DEFINED_MAP:
-        found = container_defined<MapRecord>(&ModuleRecord::maps, name);
+        found = find_map(name) != nullptr;
         break;
     case DEFINED_CONSTANT:
         found = find_constant(name) != nullptr;

@@ -355,6 +355,12 @@ void swap_statement() {
     }
     step_back_to_operand();
     compile_operand();
+    // A second name where the ',' belongs ("Swap a b") is no operator.
+    if (error_number == 79) {
+        clear_error_state();
+        set_error(1);
+        return;
+    }
     if (!check_swap_element()) return;
     if (token_code != ',') {
         set_error(1);

@@ -469,16 +469,21 @@ int parse_number_literal() {
             set_error(1);
             return 0;
         }
-        size_t used = strlen(text);
-        format_to_buffer(text + used, sizeof text - used, ".");
-        if (identifier_chars[(unsigned char)*parse_pointer]) {
-            read_token();
-            if (error_number == 79) clear_error_state();
-            used = strlen(text);
-            copy_text(text + used, sizeof text - used, statement_word);
-        } else {
-            read_operator();
-            if (error_number == 79) clear_error_state();
+        // A second "." joined right after the fraction ("1.2.3") makes the
+        // number invalid: it is read with the word so that the check sees it.
+        for (;;) {
+            size_t used = strlen(text);
+            format_to_buffer(text + used, sizeof text - used, ".");
+            if (identifier_chars[(unsigned char)*parse_pointer]) {
+                read_token();
+                if (error_number == 79) clear_error_state();
+                used = strlen(text);
+                copy_text(text + used, sizeof text - used, statement_word);
+            } else {
+                read_operator();
+                if (error_number == 79) clear_error_state();
+            }
+            if (token_code != '.' || !identifier_chars[(unsigned char)*parse_pointer]) break;
         }
     }
     size_t used = strlen(text);
@@ -805,6 +810,15 @@ void compile_call_or_index() {
             set_error_format(not_found, name);
         }
         return;
+    }
+    // A library command's name stands for its call, which needs "(".
+    if (!module_prefixed && !pointer_flag) {
+        const LibraryCommand* command = find_library_command(name);
+        bool command_name = (command && !(command->flags & command_hidden_flags)) || find_compiler_function(name);
+        if (command_name && !find_variable_scoped(name, false)) {
+            set_error(48);
+            return;
+        }
     }
     copy_text(statement_word, sizeof statement_word, name);
     VariableRecord* variable = resolve_variable(1);

@@ -43,7 +43,7 @@ struct LibraryCommand {
     LibraryRecord* library;        // null for the compiler functions
     int8_t parameter_count;        // negative: no parameter codes
     uint32_t flags;                // as stored in the file
-    uint32_t second_flags;         // 0x200 debugger library, 0x8 Chr, 0x80 per compilation
+    uint32_t second_flags;         // 0x200 debugger library, 0x8 Chr, 0x80 and 0x400 per compilation
     uint8_t* parameter_codes;      // translated in place to type codes
     int32_t stack_bytes;
     char* help;
@@ -54,7 +54,8 @@ inline const char* command_name(const LibraryCommand* command) { return command-
 // Second-flag bits of a command.
 constexpr uint32_t command_second_chr = 0x8;
 constexpr uint32_t command_second_double_mode = 0x80;
-constexpr uint32_t command_second_per_compilation = 0x180;
+constexpr uint32_t command_second_deprecation_reported = 0x400;
+constexpr uint32_t command_second_per_compilation = 0x580;
 constexpr uint32_t command_second_debugger_library = 0x200;
 // Flag bits of commands that are never called by name (variants, init, end).
 constexpr uint32_t command_hidden_flags = 0x2600;

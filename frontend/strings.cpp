@@ -326,6 +326,70 @@ void format_number_as_text(char* out, int size, int64_t value, double real, bool
     if (length > 0 && out[length - 1] == '.') out[--length] = 0;
 }
 
+namespace {
+
+// Appends the UTF-8 form of a character code below $10000.
+void append_utf8(std::string& out, uint32_t code) {
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        out += static_cast<char>(0xC0 | (code >> 6));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (code >> 12));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+}
+
+}  // namespace
+
+bool compile_chr_literal() {
+    // A dry run of the argument decides; the literal text gathered in
+    // front of the call waits meanwhile.
+    char* saved_pointer = parse_pointer;
+    int32_t saved_token = token_code;
+    int32_t saved_precedence = token_precedence;
+    uint32_t saved_mode = expression_mode;
+    *literal_write_pointer = 0;
+    std::string waiting_literal(literal_text);
+    EvaluationState state;
+    if (backend->save_evaluation_state) backend->save_evaluation_state(&state);
+    no_output_depth++;
+    expression_mode = MODE_PRESCAN;
+    compile_expression_level(6 + 0x10);
+    compile_expression_level(0);
+    no_output_depth--;
+    if (backend->restore_evaluation_state) backend->restore_evaluation_state(&state, 0);
+    expression_mode = saved_mode;
+    reset_literal_text();
+    if (!waiting_literal.empty()) append_literal_text(waiting_literal.c_str());
+    if (error_number) return true;
+    bool constant = current_operand.kind == OPERAND_CONSTANT && token_code == ')';
+    if (!constant) {
+        // A value known at run time: the command is called.
+        parse_pointer = saved_pointer;
+        token_code = saved_token;
+        token_precedence = saved_precedence;
+        return false;
+    }
+    int64_t code = current_operand.constant;
+    if (code < 0 || code > 0xFFFF || (code > 0xD7FF && code < 0xE000)) {
+        set_error(356);
+        return true;
+    }
+    std::string character;
+    append_utf8(character, static_cast<uint32_t>(code));
+    // Chr(0) is the empty text.
+    if (!character.empty() && character[0]) append_literal_text(character.c_str());
+    if (error_number) return true;
+    read_operator();
+    if (error_number == 79) clear_error_state();
+    if (error_number) return true;
+    mark_literal_operand();
+    return true;
+}
+
 void mark_literal_operand() {
     current_operand.kind = OPERAND_STRING;
     current_operand.flags = OP_STRING | OP_LITERAL;

@@ -32,6 +32,11 @@ void compile_string_expression();
 
 // The lexer has just read a string literal into the literal buffer.
 void mark_literal_operand();
+// Chr() whose argument (at the parse pointer, after "(") is a numeric
+// constant: its character is joined to the literal text (error 356 outside
+// 0 to $D7FF and $E000 to $FFFF) and the operand is that literal. False,
+// with nothing read, when the argument is known only at run time.
+bool compile_chr_literal();
 // The current operand becomes the string constant's text, gathered as a
 // literal.
 void load_string_constant_operand(const char* text);

@@ -109,7 +109,7 @@ void extend_structure(bool is_interface)
     StructureRecord* base = statement_word[0] ? find_structure(statement_word) : nullptr;
     if (error_number) return;
     if (base == current_structure) {
-        set_error(318);
+        set_error(is_interface ? 319 : 318);
         return;
     }
     bool base_is_interface = base && (base->flags & STRUCT_INTERFACE);
@@ -390,9 +390,11 @@ void begin_structure(int is_interface)
     current_structure = nullptr;
     last_field = nullptr;
 
-    // The lexer stopped in front of the name (no operator after the keyword).
+    // The lexer stopped in front of the name (no operator after the keyword);
+    // anything else where the name belongs is a bad name.
+    const int bad_name = is_interface ? 155 : 67;
     if (token_code != TOKEN_NO_OPERATOR) {
-        set_error(1);
+        set_error(bad_name);
         return;
     }
     if (error_number == 79) clear_error_state();
@@ -402,7 +404,7 @@ void begin_structure(int is_interface)
     char name[STATEMENT_WORD_SIZE];
     std::snprintf(name, sizeof name, "%s", statement_word);
     if (!identifier_start_chars[static_cast<unsigned char>(name[0])] || word_has_dollar) {
-        set_error(1);
+        set_error(bad_name);
         return;
     }
     if (is_native_type_letter(name)) {

@@ -94,6 +94,29 @@ TEST_F(CompileTimeFunctionsTest, TypeOfObjectsAndFields)
     EXPECT_FOLD_ERROR("TypeOf(Drawable\\Jump)", 167);
 }
 
+// Arrays, lists and maps are found in the scope they were declared in: a
+// procedure's own while it is open (with the global ones, not the main
+// program's others), a module's through its prefix.
+TEST_F(CompileTimeFunctionsTest, DefinedFindsContainersInTheirScope)
+{
+    const char* program =
+        "Dim a(3)\nNewList l()\nNewMap m()\nGlobal Dim g(1)\n"
+        "#Main = Defined(a, 15) + 2 * Defined(l, 14) + 4 * Defined(m, 22) + 8 * Defined(a, 14) + 16 * Defined(l, 22)\n"
+        "Procedure p()\n  Dim b(2)\n  NewList k()\n"
+        "  #Inside = Defined(b, 15) + 2 * Defined(k, 14) + 4 * Defined(g, 15) + 8 * Defined(a, 15)\nEndProcedure\n"
+        "#Outside = Defined(b, 15) + 2 * Defined(k, 14)\n"
+        "DeclareModule M\n  Dim ma(2)\nEndDeclareModule\nModule M\nEndModule\n"
+        "#Prefixed = Defined(M::ma, 15) + 2 * Defined(ma, 15)\n";
+    ASSERT_EQ(compile(program), 0) << printed;
+    const char* names[] = {"Main", "Inside", "Outside", "Prefixed"};
+    const int64_t wanted[] = {7, 7, 0, 1};
+    for (int i = 0; i < 4; i++) {
+        ConstantRecord* record = find_constant(names[i]);
+        ASSERT_NE(record, nullptr) << names[i];
+        EXPECT_EQ(record->value.integer_value, wanted[i]) << names[i];
+    }
+}
+
 TEST_F(CompileTimeFunctionsTest, DefinedKinds)
 {
     EXPECT_FOLDS("Defined(Point, 7)", 1);

@@ -234,7 +234,7 @@ TEST_F(DataFieldsTest, SwapErrors) {
     EXPECT_EQ(error_of("Define a.l, f.f\nSwap a, f"), 26);
     EXPECT_EQ(error_of("Define a.l\nSwap a, 5"), 26);
     EXPECT_EQ(error_of("Define s.s, t.s\nSwap s, t"), 26);
-    EXPECT_EQ(error_of("Define a.l, b.l\nSwap a b"), 79);
+    EXPECT_EQ(error_of("Define a.l, b.l\nSwap a b"), 1);
     EXPECT_EQ(error_of("Define a.l\nSwap a"), 1);
     EXPECT_EQ(error_of("Swap"), 1);
     EXPECT_EQ(error_of(std::string(point_structures) + "Define p.Point, q.Point\nSwap p, q"), 26);

@@ -1,0 +1,197 @@
+// Library commands called by name through both back ends, with a library
+// made by Zandforge for the test: Chr() of a constant folded into a literal,
+// the alternative form chosen by the argument count, the deprecation
+// warning, and a command's name without "(".
+#include <filesystem>
+#include <string>
+
+#include "backend_c/c_backend.h"
+#include "backend_c/c_expressions.h"
+#include "backend_c/c_program_file.h"
+#include "c_test_support.h"
+#include "core/compilation_driver.h"
+#include "forge/forge.h"
+#include "frontend/blocks.h"
+#include "frontend/expressions.h"
+#include "frontend/libraries.h"
+#include "frontend/literal_strings.h"
+#include "frontend/statement_dispatcher.h"
+#include "frontend/variables.h"
+#include "platform/platform.h"
+
+namespace {
+
+// Pick takes one or two arguments (Pick2 is its second form), Old is
+// deprecated, Chr is the character command.
+const char* const tools_descriptor =
+    "C\n0\nOBJ\n0\nTools\n"
+    "Chr, LONG, (Code) - The character\n"
+    "STRING | UNICODE | THREAD\n"
+    "Old, LONG, (Value) - Kept for old programs\n"
+    "LONG | DEPRECATED\n"
+    "Pick, LONG, [LONG], (First [, Second]) - One of two\n"
+    "LONG\n";
+
+class LibraryCommandFormsTest : public EmitterTest {
+protected:
+    void SetUp() override {
+        EmitterTest::SetUp();
+        saved_home = home_folder;
+        std::string pattern = os_temp_folder() + "zd_forms_XXXXXX";
+        folder = mkdtemp(pattern.data());
+        std::filesystem::create_directories(folder / "ZandLibraries");
+        forge_tools_library();
+        home_folder = folder.string() + "/";
+        init_libraries();
+        scan_library_folder("ZandLibraries\\", 0, 88);
+        ASSERT_EQ(error_number, 0) << error_message;
+        ASSERT_NE(find_library_command("Pick2"), nullptr);
+    }
+    void TearDown() override {
+        use_x64();
+        init_libraries();
+        home_folder = saved_home;
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
+    }
+
+    void forge_tools_library() {
+        std::filesystem::path previous = std::filesystem::current_path();
+        std::filesystem::current_path(folder);
+        std::ofstream(folder / "Tools.desc") << tools_descriptor;
+        std::ofstream(folder / "Tools.obj") << "T";
+        InitForge();
+        DefineConstant("Unicode");
+        NoLogFlag = true;
+        BatchMode = true;
+        SourcePath = folder.string() + "/";
+        DestinationPath = (folder / "ZandLibraries").string() + "/";
+        DescFile = SourcePath + "Tools.desc";
+        testing::internal::CaptureStderr();
+        ProcessDescriptor();
+        std::string messages = testing::internal::GetCapturedStderr();
+        std::filesystem::current_path(previous);
+        ASSERT_FALSE(ErrorFlag) << messages;
+    }
+
+    void use_x64() {
+        install_backend(&x64_backend_hooks);
+        x64_backend_hooks.init_backend_tables();
+    }
+    void use_c() {
+        install_backend(&c_backend_hooks);
+        c_init_backend_tables();
+    }
+
+    void fresh() {
+        compiler_reset();
+        reset_usage_marks();
+        declare_builtin_constants();
+        reset_statement_state();
+        reset_expression_compiler();
+        init_variables();
+        reset_block_state();
+        if (backend->reset_expression_state) backend->reset_expression_state();
+        reset_emitter_state();
+        reset_operand_state();
+        create_float_pools();
+        clear_error_state();
+        clear_output();
+    }
+
+    // Compiles each statement (one per line) after a fresh start; the code
+    // of the last one, or "error <n>".
+    std::string compile(const std::string& statements) {
+        fresh();
+        std::string last;
+        size_t start = 0;
+        while (start <= statements.size()) {
+            size_t end = statements.find('\n', start);
+            if (end == std::string::npos) end = statements.size();
+            lines[line_count % 8] = statements.substr(start, end - start);
+            std::string& text = lines[line_count++ % 8];
+            text.push_back('\0');
+            text.push_back('\0');
+            clear_output();
+            parse_pointer = text.data();
+            compile_statement();
+            if (error_number) return "error " + std::to_string(error_number);
+            last = output();
+            start = end + 1;
+        }
+        return last;
+    }
+
+    // The text of the literal of number `n`, or "" when there is none.
+    static std::string literal(int32_t n) {
+        const LiteralString* found = find_literal_by_number(n);
+        return found ? found->entry.key : "";
+    }
+
+    std::filesystem::path folder;
+    std::string saved_home;
+    std::string lines[8];
+    int line_count = 0;
+};
+
+TEST_F(LibraryCommandFormsTest, ChrOfAConstantIsALiteral) {
+    for (int x64 = 1; x64 >= 0; x64--) {
+        if (x64) use_x64();
+        else use_c();
+        // Joined with the literals around it: one literal, no call.
+        std::string code = compile("#C = 66\na$ = \"<\" + Chr(65) + Chr(#C + 1) + Chr($20AC) + Chr(0) + \">\"");
+        EXPECT_EQ(code.find("ZD_Chr"), std::string::npos) << code;
+        EXPECT_EQ(literal(1), "<AC\xE2\x82\xAC>") << x64;
+        // Known at run time only: the command is called.
+        code = compile("c = 65\na$ = Chr(c)");
+        EXPECT_NE(code.find("ZD_Chr"), std::string::npos) << code;
+        // Outside the characters of one UTF-16 unit.
+        EXPECT_EQ(compile("a$ = Chr($D800)"), "error 356");
+        EXPECT_EQ(compile("a$ = Chr($DFFF)"), "error 356");
+        EXPECT_EQ(compile("a$ = Chr(-1)"), "error 356");
+        EXPECT_EQ(compile("a$ = Chr($10000)"), "error 356");
+        EXPECT_EQ(compile("a$ = Chr($E000) + Chr($D7FF) + Chr($FFFF)").rfind("error", 0), std::string::npos);
+    }
+}
+
+TEST_F(LibraryCommandFormsTest, ArgumentCountPicksTheForm) {
+    use_x64();
+    EXPECT_EQ(compile("x = Pick(1)"), " PUSH qword 1\n POP rcx\n CALL ZD_Pick\n MOVSXD rax,eax\n MOV qword [v_x],rax\n");
+    EXPECT_EQ(compile("x = Pick(1, 2)"), " PUSH qword 2\n PUSH qword 1\n POP rcx\n POP rdx\n CALL ZD_Pick2\n"
+                                         " MOVSXD rax,eax\n MOV qword [v_x],rax\n");
+    EXPECT_GT(find_library_command("Pick2")->use_count, 0);
+    EXPECT_EQ(find_library_command("Pick")->use_count, 0);
+    // No form takes three; the message names the command itself.
+    EXPECT_EQ(compile("x = Pick(1, 2, 3)"), "error 49");
+    EXPECT_STREQ(error_message, "Pick(): Incorrect number of parameters.");
+    // The second form is no command of its own.
+    EXPECT_EQ(compile("x = Pick2(1, 2)"), "error 12");
+
+    use_c();
+    std::string code = compile("x = Pick(1, 2)");
+    EXPECT_NE(code.find("ZD_Pick2("), std::string::npos) << code;
+    EXPECT_EQ(compile("x = Pick(1, 2, 3)"), "error 49");
+}
+
+TEST_F(LibraryCommandFormsTest, DeprecatedCommandWarnsOncePerCompilation) {
+    use_x64();
+    testing::internal::CaptureStdout();
+    std::string code = compile("x = Old(1) + Old(2)\ny = Old(3)");
+    std::string printed = testing::internal::GetCapturedStdout();
+    EXPECT_NE(code.find("CALL ZD_Old"), std::string::npos) << code;
+    EXPECT_EQ(printed, "Warning: Line 1 - Deprecated function 'Old()' used.\n");
+    // The next compilation warns again.
+    testing::internal::CaptureStdout();
+    compile("x = Old(1)");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Warning: Line 1 - Deprecated function 'Old()' used.\n");
+}
+
+TEST_F(LibraryCommandFormsTest, CommandNameWithoutParenthesis) {
+    use_x64();
+    EXPECT_EQ(compile("x = Pick"), "error 48");
+    EXPECT_EQ(compile("x = 1 + SizeOf"), "error 48");
+    // A variable that already has the name keeps it.
+    EXPECT_EQ(compile("Define Pick.l = 2\nx = Pick").rfind("error", 0), std::string::npos);
+}
+
+}  // namespace
