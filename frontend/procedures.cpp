@@ -684,7 +684,8 @@ void compile_procedure_statement(uint32_t kind_flags) {
     current_procedure_id = record->id;
     labels_enter_procedure(procedure_name(record));
     record->code_buffer = new_code_buffer();
-    push_output_buffer(record->code_buffer);
+    // The preprocessed source keeps a body where it stands.
+    if (!preprocess_file) push_output_buffer(record->code_buffer);
     if (backend->begin_procedure) backend->begin_procedure(record);
     emit_procedure_start_debugger(record);
 }
@@ -699,7 +700,7 @@ void compile_endprocedure_statement() {
     if (backend->begin_procedure_epilogue) backend->begin_procedure_epilogue(record);
     drop_scope_symbols();
     if (backend->finish_procedure) backend->finish_procedure(record);
-    pop_output_buffer();
+    if (!preprocess_file) pop_output_buffer();
     add_procedure_end_context(record);
     record->code_size = record->code_buffer->write - record->code_buffer->start;
     labels_end_procedure();

@@ -158,6 +158,15 @@ TEST_F(ModulesTest, ModuleItemsFromOutside)
     EXPECT_EQ(compile("Structure St\nb.w\nEndStructure\n" + modules + "UseModule M"), 302);
     EXPECT_EQ(compile("Procedure F()\nEndProcedure\n" + modules + "UseModule M"), 287);
     EXPECT_EQ(compile("NewList pa()\n" + modules + "UseModule M"), 287);
+    // Types written with their module.
+    const std::string types = "DeclareModule T\nStructure Pub\na.l\nEndStructure\nPrototype.l Pr(x.l)\n"
+                              "EndDeclareModule\nModule T\nStructure Hid\nb.l\nEndStructure\n"
+                              "Prototype Hp()\nEndModule\n";
+    EXPECT_EQ(compile(types + "Define s.T::Pub, f.T::Pr\ns\\a = 1\nx = f(2)"), 0) << printed;
+    EXPECT_EQ(compile(types + "Define s.T::Hid"), 280);
+    EXPECT_EQ(compile(types + "Define f.T::Hp"), 304);
+    EXPECT_EQ(compile(types + "Define s.T::Nothing"), 284);
+    EXPECT_NE(printed.find("Module structure 'Nothing' not found."), std::string::npos) << printed;
 }
 
 TEST_F(ModulesTest, LabelsHaveAScopePerModule)
