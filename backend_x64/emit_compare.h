@@ -21,6 +21,8 @@ struct AssignTarget {
     uint32_t flags;        // operand flags of the target (float, double, unsigned, string, fixed string)
     int32_t fixed_length;  // characters of a fixed-string target
     bool in_procedure;     // the target is addressed inside a procedure body
+    bool base_saved = false;  // a string target's address waits on the machine stack (read back
+                              // into rbp after the value, which may itself be addressed through rbp)
 };
 
 void emit_fpu_compare_test(int op);

@@ -10,6 +10,8 @@
 #include "backend_x64/x64_globals.h"
 #include "core/core_globals.h"
 #include "core/output_buffers.h"
+#include "core/backend_hooks.h"
+#include "frontend/arrays.h"
 #include "frontend/frontend_globals.h"
 #include "frontend/literal_strings.h"
 #include "frontend/operand_state.h"
@@ -261,6 +263,12 @@ void emit_assign_fixed_string(int32_t length_bytes, int32_t number) {
 void emit_assign_string(const AssignTarget* target) {
     const bool fixed_target = (target->flags & OP_FIXED_STRING) != 0;
     const int32_t fixed_chars = target->fixed_length > 0 ? target->fixed_length : target->size / 2;
+    // A target address saved on the machine stack is read back into rbp
+    // after the value, which may itself be addressed through rbp.
+    auto reload_target_base = [target] {
+        if (target->base_saved && backend->arrays && backend->arrays->emit_reload_element_address)
+            backend->arrays->emit_reload_element_address();
+    };
     // A fixed-string value need not end with a terminator: it is copied
     // onto the string stack first and stored from there.
     if (!operand_is_literal() && !operand_on_stack() && (current_operand.flags & OP_FIXED_STRING)) {
@@ -270,11 +278,13 @@ void emit_assign_string(const AssignTarget* target) {
     if (operand_is_literal()) {
         int32_t number = static_cast<int32_t>(current_operand.constant);
         if (fixed_target) {
+            reload_target_base();
             emit_linef(" LEA rax,%s", address_text(target->text));
             emit_assign_fixed_string(fixed_chars * 2, number);
             return;
         }
         emit_load_static_string(REGISTER_RDX, number, is_null_literal(number));
+        reload_target_base();
         emit_linef(" LEA rcx,%s", address_text(target->text));
         mark_runtime_used(RT_SYS_FastAllocateStringFree4);
         emit_framed_call("SYS_FastAllocateStringFree4");
@@ -285,12 +295,14 @@ void emit_assign_string(const AssignTarget* target) {
         // target text was formatted at the depth without it.
         if (fixed_target) {
             pop_register("r8");
+            reload_target_base();
             emit_linef(" LEA rcx,%s", address_text(target->text));
             emit_linef(" MOV rdx,%d", fixed_chars);
             mark_runtime_used(RT_SYS_AssignFixedString);
             emit_framed_call("SYS_AssignFixedString");
         } else {
             pop_register("rdx");
+            reload_target_base();
             emit_linef(" LEA rcx,%s", address_text(target->text));
             mark_runtime_used(RT_SYS_AllocateString4);
             emit_framed_call("SYS_AllocateString4");
@@ -301,6 +313,7 @@ void emit_assign_string(const AssignTarget* target) {
     // A string variable: its text is copied straight from where it is.
     if (fixed_target) {
         emit_load_string_address(REGISTER_R8);
+        reload_target_base();
         emit_linef(" LEA rcx,%s", address_text(target->text));
         emit_linef(" MOV rdx,%d", fixed_chars);
         mark_runtime_used(RT_SYS_AssignFixedStringFast);
@@ -308,6 +321,7 @@ void emit_assign_string(const AssignTarget* target) {
         return;
     }
     emit_load_string_address(REGISTER_RDX);
+    reload_target_base();
     emit_linef(" LEA rcx,%s", address_text(target->text));
     mark_runtime_used(RT_SYS_FastAllocateStringFree4);
     emit_framed_call("SYS_FastAllocateStringFree4");

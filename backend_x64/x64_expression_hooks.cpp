@@ -60,5 +60,6 @@ void x64_assign_result(const ExpressionTarget* target) {
     store.flags = target->flags;
     store.fixed_length = target->fixed_length;
     store.in_procedure = in_procedure != 0;
+    store.base_saved = target->base_saved;
     emit_assign_result(&store, false);
 }

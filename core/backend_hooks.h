@@ -28,6 +28,8 @@ struct ExpressionTarget {
     uint32_t flags;             // operand flags (float, double, unsigned, string, fixed string)
     int32_t fixed_length;       // characters of a fixed-string target
     VariableRecord* variable;   // the target variable, or null
+    bool base_saved;            // a string target's address waits on the machine stack: the back end
+                                // reads it back into the base register once the value is read
 };
 
 // Purposes of take_label_number.

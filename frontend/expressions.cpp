@@ -784,6 +784,8 @@ void compile_call_or_index() {
     const bool module_prefixed = explicit_module != nullptr;
     parse_field_type(0);
     if (error_number) return;
+    // A typed name alone as a statement ("p.Pair", "x.l") declares it.
+    const bool typed = current_type.given != 0;
     if (token_code == '(') {
         // SizeOf, OffsetOf, TypeOf, Defined, Subsystem and Bool fold here.
         if (!pointer_flag) {
@@ -836,7 +838,7 @@ void compile_call_or_index() {
             else compile_statement_expression();
             return;
         }
-        if (token_code == TOKEN_END && !call_result) set_error(1);
+        if (token_code == TOKEN_END && !call_result && !typed) set_error(1);
     }
 }
 
@@ -870,6 +872,7 @@ void compile_statement_expression() {
     target.flags = current_operand.flags;
     target.fixed_length = (target.flags & OP_FIXED_STRING) ? current_operand.size / 2 : 0;
     target.variable = current_variable;
+    target.base_saved = false;
     StructureRecord* target_structure = (target.flags & OP_STRUCTURE) ? current_type.structure : nullptr;
     uint32_t mode = MODE_INTEGER;
     if (target.flags & OP_FLOAT) mode = (target.flags & OP_DOUBLE) ? MODE_DOUBLE : MODE_FLOAT;
@@ -944,7 +947,10 @@ void compile_statement_expression() {
         load_left();
         release_place();
     }
-    reload_saved_element_address();
+    // A string value may be read through the base register itself: the back
+    // end reads the target's address back after it.
+    if (target_is_string) target.base_saved = element_address_saved != 0;
+    else reload_saved_element_address();
     if (backend->assign_result) backend->assign_result(&target);
     drop_saved_element_address();
     expression_mode = saved_mode;

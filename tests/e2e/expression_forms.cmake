@@ -17,3 +17,6 @@ add_e2e_program(addresses_memory 33 /CONSOLE)
 # Structure copies (strings copied, embedded structures, procedure locals)
 # and interface variables and fields as plain values.
 add_e2e_program(structure_copy 63 /CONSOLE)
+# Strings copied between fields and elements behind the same base register,
+# and structure variables declared by a typed name alone.
+add_e2e_program(string_field_copies 255 /CONSOLE)

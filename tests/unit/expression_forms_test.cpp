@@ -237,3 +237,17 @@ TEST_F(ExpressionFormsTest, StructureCopyAndInterfaceValues) {
     expect_code(interface, "o = 0", " MOV qword [v_o],0\n");
     expect_code(interface, "x = o", " MOV r15,qword [v_o]\n MOV qword [v_x],r15\n");
 }
+
+// A string field copied from another structure variable: the source is
+// read through rbp before the saved target address is read back into it.
+TEST_F(ExpressionFormsTest, StringFieldCopyReadsTheSourceFirst) {
+    const std::string structures = "Structure PS\na.i\ns.s\nEndStructure\nDefine p.PS, q.PS";
+    expect_code(structures, "q\\s = p\\s",
+                " LEA rbp,[v_q]\n LEA rbp,[rbp+8]\n PUSH rbp\n LEA rbp,[v_p]\n MOV rdx,qword [rbp+8]\n"
+                " MOV rbp,[rsp]\n LEA rcx,[rbp]\n SUB rsp,40\n CALL SYS_FastAllocateStringFree4\n ADD rsp,40\n"
+                " ADD rsp,8\n");
+    // A typed name alone declares the variable; an untyped one is no statement.
+    fresh();
+    EXPECT_EQ(compile("Structure PR\nx.i\nEndStructure\nr.PR\nr\\x = 2").rfind("error", 0), std::string::npos);
+    EXPECT_EQ(error_of("y"), 1);
+}
