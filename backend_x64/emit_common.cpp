@@ -58,12 +58,10 @@ const char* size_prefix(int size) {
 
 void emit_linef(const char* format, ...) {
     if (no_output_depth) return;
-    char line[2048];
     va_list args;
     va_start(args, format);
-    int length = format_to_buffer_v(line, sizeof line, format, args);
+    emit_formatted_line_v(format, args);
     va_end(args);
-    emit_line_of_length(line, length < int(sizeof line) ? size_t(length) : sizeof line - 1);
 }
 
 void mark_runtime_used(int32_t routine) {

@@ -110,17 +110,18 @@ void settle_strings_used()
         if (runtime_routine_used[routine]) strings_used = 1;
     }
     if (!program_literal_strings.empty()) strings_used = 1;
-    if (code_buffer && code_buffer->start) {
-        const char* text = code_buffer->start;
-        if (std::strstr(text, "ZD_StringBase") || std::strstr(text, "_S")) {
-            // "_S<digit>" names a static string; "ZD_StringBase..." the stack.
-            for (const char* p = std::strstr(text, "_S"); p; p = std::strstr(p + 2, "_S")) {
-                if (p[2] >= '0' && p[2] <= '9' && (p == text || !(std::isalnum(uint8_t(p[-1])) || p[-1] == '_'))) {
-                    strings_used = 1;
-                    break;
-                }
-            }
-            if (std::strstr(text, "ZD_StringBase")) strings_used = 1;
+    if (strings_used || !code_buffer || !code_buffer->start) return;
+    // One pass over the code: "_S<digit>" names a static string,
+    // "ZD_StringBase..." the stack.
+    const char* text = code_buffer->start;
+    static const char stack_name[] = "ZD_StringBase";
+    for (const char* p = std::strstr(text, "_S"); p; p = std::strstr(p + 2, "_S")) {
+        bool static_string =
+            p[2] >= '0' && p[2] <= '9' && (p == text || !(std::isalnum(uint8_t(p[-1])) || p[-1] == '_'));
+        bool stack = p - text >= 2 && std::strncmp(p - 2, stack_name, sizeof stack_name - 1) == 0;
+        if (static_string || stack) {
+            strings_used = 1;
+            return;
         }
     }
 }

@@ -38,15 +38,15 @@ static void append_lowered(char* out, size_t size, const char* text) {
 }
 
 const char* format_variable_symbol(const VariableRecord* variable) {
-    static char text[512];
-    text[0] = 0;
-    const char* module = module_name_of(variable);
-    if (module) {
-        append_lowered(text, sizeof text, module);
-        strcat(text, ".");
-    }
     const char* key = variable_key(variable);
     if (key[0] == '+') key++;
+    const char* module = module_name_of(variable);
+    // Outside modules the key is the symbol as it stands.
+    if (!module) return key;
+    static char text[512];
+    text[0] = 0;
+    append_lowered(text, sizeof text, module);
+    strcat(text, ".");
     size_t used = strlen(text);
     copy_text(text + used, sizeof text - used, key);
     return text;

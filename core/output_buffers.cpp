@@ -9,6 +9,7 @@
 #include "core/backend_hooks.h"
 #include "core/char_tables.h"
 #include "core/core_globals.h"
+#include "core/text_format.h"
 #include "platform/platform.h"
 
 TextBuffer* head_buffer = nullptr;
@@ -172,6 +173,23 @@ void emit_line_of_length(const char* text, size_t length) {
     ensure_output_room(length);
     put_text(text, length);
     end_line();
+}
+
+void emit_formatted_line_v(const char* format, va_list args) {
+    if (no_output_depth) return;
+    const size_t longest = formatted_line_size - 1;
+    // Formatted in place while the buffer has room for the longest line; a
+    // buffer that must grow first is grown after formatting, since a text
+    // argument may lie in the buffer that moves.
+    if (output_write_pointer && int64_t(longest) + 2 <= output_buffer_end - output_write_pointer) {
+        int length = format_to_buffer_v(output_write_pointer, formatted_line_size, format, args);
+        output_write_pointer += length < int(longest) ? size_t(length) : longest;
+        end_line();
+        return;
+    }
+    char line[formatted_line_size];
+    int length = format_to_buffer_v(line, sizeof line, format, args);
+    emit_line_of_length(line, length < int(longest) ? size_t(length) : longest);
 }
 
 void emit_line2(const char* a, const char* b) {

@@ -3,6 +3,8 @@
 // buffer at `output_write_pointer`.
 #pragma once
 
+#include <cstdarg>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -52,6 +54,10 @@ TextBuffer* current_output_buffer();
 void emit_line(const char* text);
 // The same for a text of known length (no end byte needed).
 void emit_line_of_length(const char* text, size_t length);
+// A line formatted as format_to_buffer does, written straight into the
+// buffer and cut to formatted_line_size - 1 bytes.
+constexpr size_t formatted_line_size = 2048;
+void emit_formatted_line_v(const char* format, va_list args);
 void emit_line2(const char* a, const char* b);
 void emit_line3(const char* a, const char* b, const char* c);
 void emit_numbered_label(const char* prefix, int32_t n);

@@ -278,6 +278,12 @@ LibraryCommand* find_compiler_function(const char* name)
     if (!library_command_list || !name) {
         return nullptr;
     }
+    // Every variable reference asks: most names are ruled out by their
+    // first letter.
+    switch (name[0] | 0x20) {
+    case 's': case 'o': case 't': case 'd': case 'b': break;
+    default: return nullptr;
+    }
     bool known = false;
     for (const char* candidate : names) {
         known = known || strcasecmp(candidate, name) == 0;

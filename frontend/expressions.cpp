@@ -782,6 +782,8 @@ void compile_call_or_index() {
     copy_text(name, sizeof name, statement_word);
     bool statement_start = previous_token == 1;
     const bool module_prefixed = explicit_module != nullptr;
+    // A type suffix is read into statement_word; without one the name stays there.
+    const bool suffix_read = token_code == '.';
     parse_field_type(0);
     if (error_number) return;
     // A typed name alone as a statement ("p.Pair", "x.l") declares it.
@@ -822,7 +824,7 @@ void compile_call_or_index() {
             return;
         }
     }
-    copy_text(statement_word, sizeof statement_word, name);
+    if (suffix_read) copy_text(statement_word, sizeof statement_word, name);
     VariableRecord* variable = resolve_variable(1);
     if (error_number) return;
     if (!variable) {

@@ -46,6 +46,18 @@ bool starts_with_word(const char* text, const char* upper)
     return true;
 }
 
+// The bytes the logical-line reader must look at one by one; a run of any
+// other bytes only moves the scan on (its last byte is what a continuation
+// check looks at).
+struct LineScanStops {
+    bool stop[256] = {};
+    constexpr LineScanStops()
+    {
+        for (unsigned char c : {'\0', '"', '\\', '\'', ';', ' ', '\t', '\r', '\n'}) stop[c] = true;
+    }
+};
+constexpr LineScanStops line_scan_stops;
+
 bool is_word_stop(unsigned char c)
 {
     return is_blank(c) || c == '$' || c == ')' || c == ']';
@@ -249,6 +261,13 @@ char* read_logical_line(char* start)
 
     for (;;) {
         unsigned char c = static_cast<unsigned char>(*p);
+        if (!line_scan_stops.stop[c]) {
+            do {
+                p++;
+            } while (!line_scan_stops.stop[static_cast<unsigned char>(*p)]);
+            last = static_cast<unsigned char>(p[-1]);
+            continue;
+        }
         if (c == 0) {
             return finish(nullptr, p);
         }
