@@ -102,6 +102,8 @@ bool changes_to_source_folder()
     return !dll_mode && !commented_output && !at_output_path;
 }
 
+}  // namespace
+
 // The string stack is in use when an emitter named it or called a string
 // routine, or when a literal is written into the program.
 void settle_strings_used()
@@ -125,6 +127,8 @@ void settle_strings_used()
         }
     }
 }
+
+namespace {
 
 void emit_call_line(const char* prefix, const char* name, const char* suffix)
 {

@@ -48,6 +48,9 @@ extern std::vector<StaticDataItem> program_data_items;
 // compiled; Runtime declarations exist. `strings_used` (front end) is
 // settled here too from the called routines, the code and the literals.
 extern int32_t strings_used;
+// Sets strings_used when a string routine was called, a literal is written
+// or the code names the string stack or a static string ("_S<digit>").
+void settle_strings_used();
 extern int32_t threaded_items_used;
 extern int64_t threaded_object_size;
 extern int32_t data_section_used;

@@ -165,6 +165,29 @@ TEST_F(ProgramOutputTest, ConsoleProgramHasEveryPartOnceAndAssembles)
     EXPECT_EQ(assemble(), "");
 }
 
+TEST_F(ProgramOutputTest, StringUseIsFoundAnywhereInTheCode)
+{
+    struct Case {
+        const char* code;
+        int used;
+    };
+    const Case cases[] = {
+        {" MOV rax,1\n MOV [ZD_StringBase],rax", 1},
+        {" LEA rcx,[_S12]", 1},
+        {"_S3:", 1},
+        {" MOV rax,[v_S1]\n MOV rax,[_Sx]\n MOV rax,[ZD_String]", 0},
+        {" MOV rax,[v_S1]\n MOV rcx,_S7", 1},
+        {" MOV rax,1", 0},
+    };
+    for (const Case& c : cases) {
+        reset_output_buffers();
+        emit_line(c.code);
+        strings_used = 0;
+        settle_strings_used();
+        EXPECT_EQ(strings_used, c.used) << c.code;
+    }
+}
+
 TEST_F(ProgramOutputTest, CommentedHeadBlockAndNoSourceFolderChange)
 {
     commented_output = 1;
