@@ -91,6 +91,7 @@ const BackendHooks x64_backend_hooks = {
     .assign_result = x64_assign_result,
     .copy_structure = x64_copy_structure,
     .format_variable_operand = format_variable_operand,
+    .emit_procedure_local_equates = emit_procedure_local_equates,
     .emit_local_cleanup = x64_emit_local_cleanup,
     .load_operand_address = x64_load_operand_address,
     .load_procedure_address = x64_load_procedure_address,

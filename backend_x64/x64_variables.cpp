@@ -13,6 +13,7 @@
 #include "core/core_globals.h"
 #include "core/output_buffers.h"
 #include "core/text_format.h"
+#include "frontend/arrays.h"
 #include "frontend/frontend_globals.h"
 #include "frontend/modules.h"
 #include "frontend/symbols.h"
@@ -142,6 +143,28 @@ void emit_procedure_local_equates() {
         else
             emit_local_equ("", symbol, "rsp+%d", variable->offset + depth);
         variable->flags |= VAR_EQUATE_WRITTEN;
+    }
+    // The procedure's own arrays and lists in its frame (a Static one lives
+    // in the data).
+    CursorList* arrays = current_module ? current_module->arrays : array_list;
+    for (ListNode* node = arrays ? arrays->first : nullptr; node; node = node->next) {
+        auto* array = reinterpret_cast<ArrayRecord*>(node);
+        if (!(array->flags & ARRAY_LOCAL) || (array->flags & (ARRAY_STATIC | ARRAY_PARAMETER))) continue;
+        if (rewrite) array->flags &= ~ARRAY_EQUATE_WRITTEN;
+        if (array->flags & ARRAY_EQUATE_WRITTEN) continue;
+        emit_local_equ("a_", array_display_name(array), "rsp+%d", depth + array->offset);
+        array->flags |= ARRAY_EQUATE_WRITTEN;
+    }
+    CursorList* lists = current_module ? current_module->lists : list_list;
+    for (ListNode* node = lists ? lists->first : nullptr; node; node = node->next) {
+        auto* list = reinterpret_cast<ListRecord*>(node);
+        if (!(list->flags & CONTAINER_LOCAL) || (list->flags & (CONTAINER_STATIC & ~CONTAINER_LOCAL)) ||
+            (list->flags & CONTAINER_PARAMETER))
+            continue;
+        if (rewrite) list->flags &= ~CONTAINER_EQUATE_WRITTEN;
+        if (list->flags & CONTAINER_EQUATE_WRITTEN) continue;
+        emit_local_equ("t_", list->name, "rsp+%d", depth + list->offset);
+        list->flags |= CONTAINER_EQUATE_WRITTEN;
     }
     local_equates_depth = depth;
 }

@@ -194,6 +194,9 @@ struct BackendHooks {
     void (*copy_structure)(const ExpressionTarget* target, struct StructureRecord* structure);
     // The operand text of a variable (may write a frame-pointer reload).
     const char* (*format_variable_operand)(VariableRecord* variable);
+    // Before inline assembly in a procedure: the "equ" lines that name the
+    // procedure's locals (null: inline assembly names no locals).
+    void (*emit_procedure_local_equates)();
     // Clean-up of a local at the end of its procedure (string, structure).
     void (*emit_local_cleanup)(VariableRecord* variable);
     // "@": the address of the current operand (a variable, field or

@@ -479,6 +479,7 @@ ProcedureRecord* procedure_declare(uint32_t kind_flags) {
         }
         parse_field_type(3);
         if (error_number) return nullptr;
+        take_keyword_string_type();
         return_type = current_type;
     }
     if (error_number == 79) clear_error_state();

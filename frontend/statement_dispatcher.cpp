@@ -236,6 +236,12 @@ void move_to_next_separator(bool cut)
     }
 }
 
+// Inline assembly in a procedure names its locals through "equ" lines.
+void emit_local_equates()
+{
+    if (in_procedure && backend->emit_procedure_local_equates) backend->emit_procedure_local_equates();
+}
+
 // Inline assembly after '!': copied unchanged as one line.
 void compile_inline_asm_line()
 {
@@ -244,6 +250,7 @@ void compile_inline_asm_line()
         return;
     }
     find_statement_end();
+    if (in_procedure && !in_datasection) emit_local_equates();
     char* text = parse_pointer;
     if (expansion_pending) {
         move_to_next_separator(true);
@@ -745,6 +752,26 @@ bool translate_asm_operand(std::string& out)
         }
         return true;
     }
+    // A variable in scope named alone is its memory operand.
+    if (identifier_start_chars[static_cast<unsigned char>(*parse_pointer)] && backend->format_variable_operand) {
+        const char* p = parse_pointer;
+        std::string name;
+        while (identifier_chars[static_cast<unsigned char>(*p)] || *p == '$') {
+            name += *p++;
+        }
+        while (is_blank(*p)) {
+            p++;
+        }
+        VariableRecord* variable = nullptr;
+        if (*p == 0 || *p == ',' || *p == STATEMENT_SEPARATOR) {
+            variable = find_variable_scoped(name.c_str(), false);
+        }
+        if (variable) {
+            out += backend->format_variable_operand(variable);
+            parse_pointer = const_cast<char*>(p);
+            return true;
+        }
+    }
     int depth = 0;
     while (*parse_pointer && *parse_pointer != STATEMENT_SEPARATOR && (depth > 0 || *parse_pointer != ',')) {
         if (*parse_pointer == '(') {
@@ -774,6 +801,7 @@ void compile_asm_line(char* text)
     if (debugger_code) {
         emit_line(" POPFQ");
     }
+    emit_local_equates();
     parse_pointer = text;
     std::string line;
     while (identifier_chars[static_cast<unsigned char>(*parse_pointer)]) {

@@ -47,6 +47,22 @@ void set_integer_type(CurrentType* type) {
     strcpy(type->name, "i");
 }
 
+void set_string_type(CurrentType* type) {
+    memset(type, 0, sizeof *type);
+    type->size = 8;
+    type->code = TYPE_STRING;
+    strcpy(type->name, "s");
+}
+
+// The statement's keyword was written with '$' ("Define$", "Procedure$").
+bool keyword_has_dollar() {
+    const char* p = statement_start;
+    if (!p) return false;
+    while (*p == ' ' || *p == '\t') p++;
+    while (identifier_chars[(unsigned char)*p]) p++;
+    return *p == '$';
+}
+
 // The name of a key: after "+" and the two-letter prefix.
 const char* key_name(const char* key) {
     if (key[0] == '+') key++;
@@ -510,6 +526,10 @@ void drop_procedure_locals() {
 // ---------------------------------------------------------------------------
 // Type suffix
 
+void take_keyword_string_type() {
+    if (!current_type.given && keyword_has_dollar()) set_string_type(&current_type);
+}
+
 int parse_field_type(int mode) {
     current_type.prototype = nullptr;
     current_type.structure = nullptr;
@@ -519,6 +539,10 @@ int parse_field_type(int mode) {
     if (token_code != '.') {
         if (mode == 3) set_integer_type(&current_type);
         else if (mode != 6) current_type = default_type;
+        // A name written with '$' (a parameter, an array, a list or a map)
+        // is a string without a suffix.
+        size_t length = strlen(statement_word);
+        if (mode != 3 && mode != 6 && length > 1 && statement_word[length - 1] == '$') set_string_type(&current_type);
         current_type.given = 0;
         return 0;
     }
@@ -696,6 +720,14 @@ bool read_statement_type(CurrentType* saved) {
     *saved = default_type;
     if (token_code != '.') {
         if (error_number == 79) clear_error_state();
+        // "Define$", "Global$", "Protected$": String is the suffix.
+        if (keyword_has_dollar()) {
+            set_string_type(&default_type);
+            if (token_code == TOKEN_END) {
+                set_error(1);
+                return false;
+            }
+        }
         return true;
     }
     parse_field_type(0);

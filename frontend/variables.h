@@ -54,6 +54,9 @@ void drop_procedure_locals();
 // Modes: 0 plain, 3 procedure return type, 5 import/prototype parameter,
 // 6 structure field. Returns 1 when a type was written.
 int parse_field_type(int mode);
+// After parse_field_type of a procedure's return type: a keyword written
+// with '$' ("Procedure$") and no suffix make the type String.
+void take_keyword_string_type();
 
 // Static (threaded 0) and Threaded (threaded 1) statements.
 void compile_variable_declaration(int threaded);

@@ -1,6 +1,6 @@
 // Syntax checks (/CHECK) of expression and statement forms through both
-// compilers: each program is refused with the error message of its form,
-// or passes.
+// compilers (also names, numbers, library command calls and declarations):
+// each program is refused with the error message of its form, or passes.
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -93,6 +93,55 @@ TEST_F(ExpressionFormsCheckCli, With) {
         {"EndWith\n", "Line 1 - 'EndWith' without 'With'."},
         {"Structure P\nx.l\nEndStructure\nDefine p.P\nWith p\n\\x = 1\n", "'EndWith' is missing."},
         {"Structure P\nx.l\nEndStructure\nDefine p.P\nWith p\n\\x = 1 : \\x + 2\nEndWith\n", ""},
+    };
+    expect_all(cases, sizeof cases / sizeof cases[0]);
+}
+
+TEST_F(ExpressionFormsCheckCli, StructureAndInterfaceNames) {
+    const Case cases[] = {
+        {"Structure 1A\nx.l\nEndStructure\n", "Line 1 - A structure name needs to start with a character (a-z or _)."},
+        {"Structure\nEndStructure\n", "Line 1 - A structure name needs to start with a character (a-z or _)."},
+        {"Interface 5A\nEndInterface\n", "Line 1 - An Interface name needs to start with a character (a-z or _)."},
+        {"Interface IfA Extends IfA\nEndInterface\n", "Line 1 - An interface can't be extended with the same interface."},
+        {"Structure SA Extends SA\nEndStructure\n", "Line 1 - A structure can't be extended with the same structure."},
+        {"Structure _S1\nx.l\nEndStructure\nInterface _I1\nF()\nEndInterface\n", ""},
+    };
+    expect_all(cases, sizeof cases / sizeof cases[0]);
+}
+
+TEST_F(ExpressionFormsCheckCli, NumbersAndSwap) {
+    const Case cases[] = {
+        {"x.d = 1.2.3\n", "Line 1 - Not a valid float number."},
+        {"x.d = 1.25 + 2.5\n", ""},
+        {"a = 1\nb = 2\nSwap a b\n", "Line 3 - Syntax error."},
+        {"a = 1\nb = 2\nSwap a, b\n", ""},
+    };
+    expect_all(cases, sizeof cases / sizeof cases[0]);
+}
+
+TEST_F(ExpressionFormsCheckCli, LibraryCommandCalls) {
+    const Case cases[] = {
+        {"x = OpenConsole\n", "Line 1 - '(' is missing after the function call."},
+        {"x = 2 * SizeOf\n", "Line 1 - '(' is missing after the function call."},
+        {"a$ = Chr($D800)\n", "Line 1 - Invalid value for Chr(), should be between 0 and $D7FF or between $E000 and $FFFF."},
+        {"a$ = \"x\" + Chr(65536)\n", "Line 1 - Invalid value for Chr(), should be between 0 and $D7FF or between $E000 and $FFFF."},
+        {"a$ = Chr(65, 66)\n", "Line 1 - Chr(): Incorrect number of parameters."},
+        {"#L = 66\nx = 65\na$ = Chr($E000) + Chr(x) + Chr(#L)\n", ""},
+    };
+    expect_all(cases, sizeof cases / sizeof cases[0]);
+}
+
+TEST_F(ExpressionFormsCheckCli, NamesWithDollarAreStrings) {
+    const Case cases[] = {
+        {"Procedure.i T(a$)\nEndProcedure\nT(\"x\")\n", ""},
+        {"Procedure.i T(a$)\nEndProcedure\nT(1)\n", "Line 3 - Bad parameter type: a string is expected."},
+        {"Dim s$(3)\ns$(1) = \"ab\"\n", ""},
+        {"Dim s$(3)\ns$(1) = 2\n", "Line 2 - Can't write a numerical value into a string variable."},
+        {"Global$ g = \"x\", h\nh = \"y\"\n", ""},
+        {"Define$ d = 1\n", "Line 1 - Can't write a numerical value into a string variable."},
+        {"Define$\n", "Line 1 - Syntax error."},
+        {"Procedure$ S(x)\nProcedureReturn \"ab\"\nEndProcedure\na$ = S(1)\n", ""},
+        {"Procedure$ S(x)\nProcedureReturn 1\nEndProcedure\n", "Line 2 - "},
     };
     expect_all(cases, sizeof cases / sizeof cases[0]);
 }

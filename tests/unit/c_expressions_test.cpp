@@ -6,6 +6,7 @@
 #include <string>
 
 #include "c_test_support.h"
+#include "frontend/blocks.h"
 
 namespace {
 
@@ -103,6 +104,26 @@ TEST_F(CExpressionTest, ConstantOperandsCarryTheirType) {
     expect_code("x = 0\nq.q = x * 5", "v_q=((quad)v_x*(quad)5LL);\n");
     expect_code("x = 0\ny = x * -9223372036854775808", "v_y=(v_x*(-9223372036854775807LL-1));\n");
     expect_code("x = 0\nd.d = x * 3", "v_d=((double)v_x*3.0);\n");
+}
+
+// A 4-byte value compared with a constant beyond 32 bits: the low 32 bits
+// of both, as the x64 code compares them (a long holding -1 equals
+// 4294967295); other operands keep 64 bits.
+TEST_F(CExpressionTest, WideConstantAgainstALongComparesLowHalves) {
+    const char* const cases[][2] = {
+        {"l.l = 0\nIf l < 4294967295", "if (!(((int)(v_l)<(-1)))) { goto no"},
+        {"l.l = 0\nIf 4294967296 = l", "if (!(((0)==(int)(v_l)))) { goto no"},
+        {"l.l = 0\nIf l < 5", "if (!((v_l<5))) { goto no"},
+        {"q.q = 0\nIf q < 4294967295", "if (!((v_q<4294967295))) { goto no"},
+    };
+    for (const auto& c : cases) {
+        compiler_reset();
+        reset_statement_state();
+        c_reset_expression_state();
+        std::string code = compile(c[0]);
+        EXPECT_EQ(code.rfind(c[1], 0), 0u) << c[0] << "\n" << code;
+        reset_block_state();
+    }
 }
 
 TEST_F(CExpressionTest, ArithmeticFormsByMode) {
