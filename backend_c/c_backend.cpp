@@ -15,6 +15,7 @@
 #include "backend_c/c_debugger.h"
 #include "backend_c/c_expressions.h"
 #include "backend_c/c_jumps.h"
+#include "backend_c/c_labels.h"
 #include "backend_c/c_procedures.h"
 #include "backend_c/c_strings.h"
 #include "backend_c/c_structure_fields.h"
@@ -137,6 +138,8 @@ const BackendHooks c_backend_hooks = {
     .reset_line = "//",
     .inline_lines_are_c = 1,
     .label_line_end = ":;",
+    .label_module_separator = "$",
+    .emit_module_label_aliases = c_labels_emit_module,
     .emit_comment = c_emit_comment,
     .interfaces = &c_interface_call_hooks,
 };

@@ -255,7 +255,8 @@ void c_begin_call(CallRecord* call)
     frame.verbatim.assign(size_t(call->parameter_count), 0);
     frame.next_index = call->parameter_count - 1;
     frame.pushed = 0;
-    if (call->callee_kind == CALLEE_INTERFACE) {
+    if (call->callee_kind == CALLEE_INTERFACE || call->target_text) {
+        // The object of a method, or the function value of a field.
         frame.object = call->object_variable ? c_format_variable_operand(call->object_variable) : pending_object_text;
         pending_object_text.clear();
     }
@@ -347,7 +348,8 @@ void c_finish_call(CallRecord* call)
     case CALLEE_PROTOTYPE:
         // The variable's value is the function, of the prototype's type.
         name = "((p" + std::string(c_procedure_name(call->procedure)) + ")" +
-               c_format_variable_operand(call->prototype_variable) + ")";
+               (call->prototype_variable ? c_format_variable_operand(call->prototype_variable) : "(" + frame.object + ")") +
+               ")";
         break;
     case CALLEE_INTERFACE: {
         // Through the method table that the object points to.

@@ -61,7 +61,7 @@ bool is_label_line(const char* start, const char* end)
 std::string declared_name(const LabelRecord* label, bool procedure_list)
 {
     std::string name;
-    if (label->module) name = std::string(label->module) + ".";
+    if (label->module) name = std::string(label->module) + "$";
     if (procedure_list) name += std::string("ll_") + (label_scope_procedure ? label_scope_procedure : "") + "_";
     else name += "l_";
     name += label->name;
@@ -78,9 +78,11 @@ LabelRecord* find_declared_label(const std::string& name)
             if ((label->flags & LABEL_DATA) && declared_name(label, true) == name) return label;
         }
     }
-    for (ListNode* node = main_labels ? main_labels->last : nullptr; node; node = node->previous) {
-        auto* label = reinterpret_cast<LabelRecord*>(node);
-        if ((label->flags & LABEL_DATA) && declared_name(label, false) == name) return label;
+    for (CursorList* list : declared_label_lists()) {
+        for (ListNode* node = list->last; node; node = node->previous) {
+            auto* label = reinterpret_cast<LabelRecord*>(node);
+            if ((label->flags & LABEL_DATA) && declared_name(label, false) == name) return label;
+        }
     }
     return nullptr;
 }

@@ -69,8 +69,8 @@ void c_emit_label_address_defines()
     // The offsets of labels declared after the last Data value.
     c_settle_data_labels();
     c_emit_comment("");
-    // Main and module labels share one list; a module label carries its module.
-    for_each_label(main_labels, [](LabelRecord* label) {
+    // A module label carries its module.
+    for (CursorList* list : declared_label_lists()) for_each_label(list, [](LabelRecord* label) {
         char name[1100];
         if (label->module) std::snprintf(name, sizeof name, "%s$l_%s", label->module, label->name);
         else std::snprintf(name, sizeof name, "l_%s", label->name);
@@ -115,11 +115,12 @@ void c_emit_label_aliases()
     });
 }
 
-void c_labels_emit_module()
+void c_labels_emit_module(const char* module)
 {
     push_output_buffer(c_deferred_declarations_buffer());
-    for_each_label(module_label_references, [](LabelRecord* reference) {
+    for_each_label(module_label_references, [module](LabelRecord* reference) {
         if (!(reference->flags & LABEL_FALLBACK) || !reference->procedure || !reference->module) return;
+        if (!same_label_name(reference->module, module)) return;
         emit_lowered("#define %s$ll_%s_%s %s$l_%s", reference->module, reference->procedure, reference->name,
                      reference->module, reference->name);
         emit_lowered("#define la_%s$ll_%s_%s (&zd_data[%s$l_%s])", reference->module, reference->procedure,

@@ -19,7 +19,7 @@ void c_emit_label_defines();
 void c_emit_label_aliases();
 // At EndModule: the module's fallen-back references, into the deferred
 // declarations.
-void c_labels_emit_module();
+void c_labels_emit_module(const char* module);
 
 // Records a procedure label that a reference inside its procedure found
 // (data label: flag 2 and its offset into zd_data).

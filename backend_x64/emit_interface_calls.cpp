@@ -34,6 +34,18 @@ void emit_call_method_slot(int32_t slot) {
 
 }  // namespace
 
+void emit_drop_pushed_callee(bool string_result) {
+    if (string_result) {
+        // The result's offset stays on top.
+        emit_line(" POP rax");
+        emit_line(" POP rdx");
+        emit_line(" PUSH rax");
+    } else {
+        emit_line(" ADD rsp,8");
+    }
+    emitter_stack.push_depth -= 8;
+}
+
 void emit_push_interface_object(CallRecord* call, const char* text) {
     emit_linef(" PUSH %s", text);
     emitter_stack.push_depth += 8;
@@ -93,20 +105,12 @@ void emit_interface_call(CallRecord* call) {
         // The saved position stays pushed as the result's offset; a pushed
         // object below it is dropped.
         emit_procedure_string_result();
-        if (!call->object_variable) {
-            emit_line(" POP rax");
-            emit_line(" POP rdx");
-            emit_line(" PUSH rax");
-            emitter_stack.push_depth -= 8;
-        }
+        if (!call->object_variable) emit_drop_pushed_callee(true);
         set_operand_register_text("rsp");
         return;
     }
     if (call->saved_string_position) emit_restore_string_base_position();
-    if (!call->object_variable) {
-        emit_line(" ADD rsp,8");
-        emitter_stack.push_depth -= 8;
-    }
+    if (!call->object_variable) emit_drop_pushed_callee(false);
     set_operand_register_text(on_x87 ? "st0" : "rax");
 }
 

@@ -11,6 +11,9 @@ struct VariableRecord;
 
 // " PUSH <text>": the object, kept below the arguments.
 void emit_push_interface_object(CallRecord* call, const char* text);
+// After the call: drops the object or function pointer pushed below the
+// arguments (under a string result's offset, which stays on top).
+void emit_drop_pushed_callee(bool string_result);
 // Argument `index` of a method call popped into register position index + 1.
 void emit_load_method_argument(const CallRecord* call, int index);
 // After the arguments: register loads, the object into rcx, " CALL qword

@@ -6,6 +6,7 @@
 
 #include "backend_x64/debugger_output.h"
 #include "backend_x64/emit_arith.h"
+#include "backend_x64/emit_interface_calls.h"
 #include "backend_x64/emit_common.h"
 #include "backend_x64/emit_float_pools.h"
 #include "backend_x64/emit_library_calls.h"
@@ -573,8 +574,10 @@ void x64_finish_call(CallRecord* call) {
                                                              : procedure_name(call->procedure));
         break;
     case CALLEE_PROTOTYPE:
-        // The function is the variable's value, read at this depth.
-        emit_linef(" CALL %s", format_variable_operand(call->prototype_variable));
+        // The function is the variable's value, read at this depth, or the
+        // value pushed below the arguments.
+        if (call->prototype_variable) emit_linef(" CALL %s", format_variable_operand(call->prototype_variable));
+        else emit_linef(" CALL qword [rsp+%d]", emitter_stack.push_depth - call->object_depth);
         break;
     default:
         emit_linef(" CALL _Procedure%d", call->procedure->id);
@@ -615,12 +618,15 @@ void x64_finish_call(CallRecord* call) {
         } else emit_return_extension(call->result_flags, call->result_second_flags);
     }
     emit_restore_fpu_stack(call->saved_fpu, on_x87);
+    bool value_pushed = call->callee_kind == CALLEE_PROTOTYPE && !call->prototype_variable;
     if (call->result == CALL_RESULT_STRING) {
         // The saved position stays pushed: the result's offset.
         emit_procedure_string_result();
+        if (value_pushed) emit_drop_pushed_callee(true);
         set_operand_register_text("rsp");
         return;
     }
     if (call->saved_string_position) emit_restore_string_base_position();
+    if (value_pushed) emit_drop_pushed_callee(false);
     set_operand_register_text(on_x87 ? "st0" : "rax");
 }

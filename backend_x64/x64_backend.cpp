@@ -17,6 +17,7 @@
 #include "backend_x64/x64_expression_hooks.h"
 #include "backend_x64/x64_tables.h"
 #include "backend_x64/x64_variables.h"
+#include "frontend/labels.h"
 
 const BackendHooks x64_backend_hooks = {
     .name = "x64",
@@ -118,5 +119,6 @@ const BackendHooks x64_backend_hooks = {
     .push_container_argument = emit_push_container_argument,
     .finish_call = x64_finish_call,
     .optimize_code = optimize_code_buffer,
+    .emit_module_label_aliases = emit_module_label_aliases,
     .interfaces = &x64_interface_call_hooks,
 };

@@ -296,6 +296,12 @@ struct BackendHooks {
     // What follows a code label's name on its line (null: ":"; C needs a
     // statement after a label, so it writes ":;").
     const char* label_line_end;
+    // What joins a module's name to its labels' names (null: "."; C names
+    // take "$").
+    const char* label_module_separator;
+    // EndModule: the names of a module's procedures that fell back to the
+    // module's labels (the module_label_references of that module).
+    void (*emit_module_label_aliases)(const char* module);
     // A source line or text as a comment of the generated file (commented
     // mode; the caller has checked the mode and the output state).
     void (*emit_comment)(const char* text);

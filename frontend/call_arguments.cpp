@@ -21,6 +21,7 @@
 #include "frontend/frontend_globals.h"
 #include "frontend/arrays.h"
 #include "frontend/imports.h"
+#include "frontend/interface_calls.h"
 #include "frontend/lists_maps.h"
 #include "frontend/modules.h"
 #include "frontend/lexer.h"
@@ -413,6 +414,15 @@ void compile_call(CallRecord* call) {
         note_library_command_use(call->command);
     }
     uint32_t saved_mode = expression_mode;
+    if (call->target_text) {
+        // The value is read before the arguments can change what its text
+        // names (a base register).
+        if (!backend->interfaces || !backend->interfaces->push_interface_object) {
+            set_error(1);
+            return;
+        }
+        backend->interfaces->push_interface_object(call, call->target_text);
+    }
     compile_call_arguments(call, starts);
     if (error_number) return;
     expression_mode = saved_mode;
@@ -470,6 +480,16 @@ void compile_prototype_call(VariableRecord* variable) {
     describe_procedure_call(call.get(), variable->prototype, CALLEE_PROTOTYPE);
     call->name = get_variable_display_name(variable);
     call->prototype_variable = variable;
+    compile_call(call.get());
+}
+
+void compile_prototype_value_call(ProcedureRecord* prototype, const char* name, const char* target_text) {
+    // The text is the back end's static buffer: keep a copy.
+    std::string target = target_text ? target_text : "";
+    std::unique_ptr<CallRecord> call(new CallRecord());
+    describe_procedure_call(call.get(), prototype, CALLEE_PROTOTYPE);
+    call->name = name;
+    call->target_text = target.c_str();
     compile_call(call.get());
 }
 

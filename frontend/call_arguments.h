@@ -39,6 +39,7 @@ struct CallRecord {
     LibraryCommand* command;        // library command
     const char* name;               // for messages
     VariableRecord* prototype_variable;  // a call through a prototype-typed variable
+    const char* target_text;        // or through this value (a field), pushed below the arguments
     int32_t parameter_count;
     int32_t optional_count;
     const int64_t* default_values;  // one per optional parameter
@@ -96,6 +97,10 @@ void compile_call(CallRecord* call);
 
 // A call through a variable typed by a prototype (the token is "(").
 void compile_prototype_call(VariableRecord* variable);
+// A call through the value named by `target_text` (a field typed by the
+// prototype; the token is "("). The value is kept on the machine stack
+// while the arguments are compiled.
+void compile_prototype_value_call(ProcedureRecord* prototype, const char* name, const char* target_text);
 
 // A library command called by name (the token is "(").
 void compile_library_call(LibraryCommand* command);

@@ -89,18 +89,14 @@ void append_label_value(int32_t type) {
         set_error(1);
         return;
     }
-    if (token_code == TOKEN_MODULE_SEPARATOR) {
-        set_error_format(278, statement_word);
-        return;
-    }
     if (!type_takes_pointer(type)) {
         set_error(201);
         return;
     }
-    std::string name = statement_word;
-    add_label_reference(name.c_str(), label_scope_procedure ? LABEL_FALLBACK : 0);
+    std::string target = resolve_label_reference(true);
+    if (error_number) return;
     const DataHooks* h = hooks();
-    if (h && h->append_data_symbol) h->append_data_symbol(make_label_asm_name(name.c_str()));
+    if (h && h->append_data_symbol) h->append_data_symbol(target.c_str());
 }
 
 // "@" and a literal string or a procedure name with "()": an address,
@@ -340,19 +336,15 @@ void compile_restore_statement() {
         set_error(1);
         return;
     }
-    if (token_code == TOKEN_MODULE_SEPARATOR) {
-        set_error_format(278, statement_word);
-        return;
-    }
-    std::string name = statement_word;
     write_statement_marker();
-    add_label_reference(name.c_str(), label_scope_procedure ? LABEL_FALLBACK : 0);
+    std::string target = resolve_label_reference(true);
+    if (error_number) return;
     if (token_code != TOKEN_END) {
         set_error(4);
         return;
     }
     const DataHooks* h = hooks();
-    if (h && h->emit_restore_data_pointer) h->emit_restore_data_pointer(make_label_asm_name(name.c_str()));
+    if (h && h->emit_restore_data_pointer) h->emit_restore_data_pointer(target.c_str());
 }
 
 void swap_statement() {

@@ -408,18 +408,13 @@ void compile_label_address() {
         set_error(1);
         return;
     }
-    if (token_code == TOKEN_MODULE_SEPARATOR) {
-        set_error_format(278, statement_word);
-        return;
-    }
     if (constant_declaration_open) {
         set_error(351);
         return;
     }
-    char name[STATEMENT_WORD_SIZE];
-    snprintf(name, sizeof name, "%s", statement_word);
-    if (!no_output_depth) add_label_reference(name, label_scope_procedure ? LABEL_FALLBACK : 0);
-    if (backend->load_label_address) backend->load_label_address(make_label_asm_name(name));
+    std::string target = resolve_label_reference(!no_output_depth);
+    if (error_number) return;
+    if (backend->load_label_address) backend->load_label_address(target.c_str());
     current_operand.kind = OPERAND_REGISTER;
     current_operand.size = 8;
     current_operand.flags = OP_ADDRESS;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "core/backend_hooks.h"
 #include "core/core_globals.h"
@@ -11,6 +12,7 @@
 #include "frontend/expressions.h"
 #include "frontend/frontend_globals.h"
 #include "frontend/lexer.h"
+#include "frontend/modules.h"
 
 CursorList* main_labels = nullptr;
 CursorList* main_label_references = nullptr;
@@ -23,6 +25,11 @@ const char* label_scope_module = nullptr;
 namespace {
 
 constexpr int label_name_capacity = 1024;
+
+// The first Gosub of the compilation (line -1: none) and whether a Return
+// was compiled.
+LabelRecord first_gosub;
+bool return_compiled = false;
 
 // Assembly names declared in this compilation, to catch two scopes whose
 // names give the same symbol ("a_b" + "c" and "a" + "b_c").
@@ -51,9 +58,29 @@ void lower_in_place(char* text)
     for (; *text; text++) *text = fold(*text);
 }
 
+CursorList* labels_of(ModuleRecord* module)
+{
+    if (!module->labels) module->labels = create_list(sizeof(LabelRecord), 0);
+    return module->labels;
+}
+
 CursorList* scope_labels()
 {
-    return label_scope_procedure ? procedure_labels : main_labels;
+    if (label_scope_procedure) return procedure_labels;
+    return current_module ? labels_of(current_module) : main_labels;
+}
+
+const char* module_separator()
+{
+    return backend && backend->label_module_separator ? backend->label_module_separator : ".";
+}
+
+// The name of a label declared at the level of `module` ("m.l_x").
+std::string module_label_asm_name(const ModuleRecord* module, const char* name)
+{
+    std::string text = std::string(module_name(module)) + module_separator() + "l_" + name;
+    lower_in_place(text.data());
+    return text;
 }
 
 CursorList* scope_references()
@@ -99,27 +126,36 @@ void emit_statement_marker()
     if (!line_markers_suppressed && backend && backend->emit_line_marker) backend->emit_line_marker("DBL");
 }
 
+// The first line of the statement (current_line stays there until the
+// whole logical line is compiled).
 int32_t reference_line()
 {
-    return current_line - continuation_count;
+    return current_line;
 }
 
-// Reports error 101 for a reference at its own line and file.
-void report_missing_label(const LabelRecord* reference, bool at_source_end)
+// Reports an error at the line and file of a label reference. The line is
+// counted from 0, as current_line is while a statement compiles; the reader
+// steps it to the printed line after the statement (and at the source end).
+void report_at(const LabelRecord* place, int number, const char* name)
 {
     continuation_count = 0;
-    // The end-of-source check is followed by the reader's own line step.
-    current_line = at_source_end ? reference->line - 1 : reference->line;
-    set_error_format(101, reference->name);
-    if (reference->file && error_number == 101) {
-        error_include_line = reference->line;
-        std::snprintf(error_include_file, sizeof error_include_file, "%s", reference->file);
+    current_line = place->line;
+    if (name) set_error_format(number, name);
+    else set_error(number);
+    if (place->file && error_number == number) {
+        error_include_line = place->line + 1;
+        std::snprintf(error_include_file, sizeof error_include_file, "%s", place->file);
     }
+}
+
+void report_missing_label(const LabelRecord* reference)
+{
+    report_at(reference, 101, reference->name);
 }
 
 // Checks one scope's references against its labels; moves fallback
 // references of a procedure to the enclosing scope.
-void check_scope(CursorList* labels, CursorList* references, bool in_procedure_scope, bool at_source_end)
+void check_scope(CursorList* labels, CursorList* references, bool in_procedure_scope)
 {
     for (ListNode* node = references->first; node && !error_number; node = node->next) {
         LabelRecord* reference = reinterpret_cast<LabelRecord*>(node);
@@ -136,7 +172,7 @@ void check_scope(CursorList* labels, CursorList* references, bool in_procedure_s
             continue;
         }
         if (reference->flags & LABEL_SKIP_CHECK) continue;
-        report_missing_label(reference, at_source_end);
+        report_missing_label(reference);
     }
 }
 
@@ -149,19 +185,15 @@ const char* read_jump_target()
         set_error(1);
         return nullptr;
     }
-    if (token_code == TOKEN_MODULE_SEPARATOR) {
-        // Modules are not declared in this compilation model yet.
-        set_error_format(278, statement_word);
-        return nullptr;
-    }
-    std::string name = statement_word;
     emit_statement_marker();
-    add_label_reference(name.c_str(), label_scope_procedure ? LABEL_FALLBACK : 0);
+    static std::string target;
+    target = resolve_label_reference(true);
+    if (error_number) return nullptr;
     if (token_code != TOKEN_END) {
         set_error(4);
         return nullptr;
     }
-    return make_label_asm_name(name.c_str());
+    return target.c_str();
 }
 
 }  // namespace
@@ -176,6 +208,9 @@ void create_label_lists()
     declared_asm_names = create_list(sizeof(NameSlot), 0);
     label_scope_procedure = nullptr;
     label_scope_module = nullptr;
+    first_gosub = LabelRecord{};
+    first_gosub.line = -1;
+    return_compiled = false;
 }
 
 LabelRecord* find_label(const char* name)
@@ -183,14 +218,76 @@ LabelRecord* find_label(const char* name)
     return find_in(scope_labels(), name);
 }
 
+std::vector<CursorList*> declared_label_lists()
+{
+    std::vector<CursorList*> lists;
+    if (main_labels) lists.push_back(main_labels);
+    if (!module_table) return lists;
+    hash_reset_iterator(module_table);
+    while (HashEntry* entry = hash_next(module_table)) {
+        auto* module = reinterpret_cast<ModuleRecord*>(entry);
+        if (module != main_module && module->labels) lists.push_back(module->labels);
+    }
+    return lists;
+}
+
+bool same_label_name(const char* a, const char* b)
+{
+    return a && b && same_name(a, b);
+}
+
+ModuleRecord* find_module_label(const char* name)
+{
+    if (ModuleRecord* module = explicit_module) {
+        explicit_module = nullptr;
+        LabelRecord* label = find_in(module->labels, name);
+        if (!label || !((label->flags & LABEL_PUBLIC) || module == current_module)) {
+            set_error_format(280, name);
+            return nullptr;
+        }
+        return module;
+    }
+    ModuleRecord* result = current_module;
+    for (ListNode* node = modules_in_use ? modules_in_use->first : nullptr; node; node = node->next) {
+        ModuleRecord* module = reinterpret_cast<ModuleUse*>(node)->module;
+        if (module == current_module) continue;
+        LabelRecord* label = find_in(module->labels, name);
+        if (label && (label->flags & LABEL_PUBLIC)) result = module;
+    }
+    return result;
+}
+
+std::string resolve_label_reference(bool record)
+{
+    bool prefixed = token_code == TOKEN_MODULE_SEPARATOR;
+    if (prefixed) {
+        resolve_module_prefix(statement_word);
+        if (error_number) return {};
+        if (!statement_word[0]) {
+            set_error(1);
+            return {};
+        }
+    }
+    std::string name = statement_word;
+    ModuleRecord* module = find_module_label(name.c_str());
+    if (error_number) return {};
+    // A label of another module, or one the prefix names, is declared
+    // already; the current scope's own labels are checked when it ends.
+    if (prefixed || module != current_module) return module_label_asm_name(module, name.c_str());
+    if (record) add_label_reference(name.c_str(), label_scope_procedure ? LABEL_FALLBACK : 0);
+    return make_label_asm_name(name.c_str());
+}
+
 const char* make_label_asm_name(const char* name)
 {
     static char buffer[label_name_capacity];
+    const char* separator = module_separator();
     if (label_scope_procedure) {
-        if (label_scope_module) std::snprintf(buffer, sizeof buffer, "%s.ll_%s_%s", label_scope_module, label_scope_procedure, name);
+        if (label_scope_module)
+            std::snprintf(buffer, sizeof buffer, "%s%sll_%s_%s", label_scope_module, separator, label_scope_procedure, name);
         else std::snprintf(buffer, sizeof buffer, "ll_%s_%s", label_scope_procedure, name);
     } else if (label_scope_module) {
-        std::snprintf(buffer, sizeof buffer, "%s.l_%s", label_scope_module, name);
+        std::snprintf(buffer, sizeof buffer, "%s%sl_%s", label_scope_module, separator, name);
     } else {
         std::snprintf(buffer, sizeof buffer, "l_%s", name);
     }
@@ -215,6 +312,8 @@ LabelRecord* label_declare(const char* name)
     label->line = reference_line();
     label->file = current_include_name ? pool_strdup(current_include_name) : nullptr;
     label->module = label_scope_module ? pool_strdup(label_scope_module) : nullptr;
+    // A DeclareModule section's labels are public.
+    if (current_module && !label_scope_procedure && module_section_state() == 1) label->flags |= LABEL_PUBLIC;
     if (in_datasection) {
         label->flags |= LABEL_DATA;
         emit_data_text((asm_name + ":\n").c_str());
@@ -263,14 +362,33 @@ void labels_end_procedure()
 
 void labels_check_references()
 {
-    if (label_scope_procedure) check_scope(procedure_labels, procedure_label_references, true, false);
-    else check_scope(main_labels, main_label_references, false, false);
+    if (label_scope_procedure) check_scope(procedure_labels, procedure_label_references, true);
+    else check_scope(main_labels, main_label_references, false);
 }
 
 void check_label_references()
 {
     if (!main_labels) return;
-    check_scope(main_labels, main_label_references, false, true);
+    check_scope(main_labels, main_label_references, false);
+}
+
+void labels_end_module()
+{
+    if (!current_module || !label_scope_module || !module_label_references) return;
+    CursorList* labels = labels_of(current_module);
+    for (ListNode* node = module_label_references->first; node && !error_number; node = node->next) {
+        LabelRecord* reference = reinterpret_cast<LabelRecord*>(node);
+        if (!same_label_name(reference->module, label_scope_module) || find_in(labels, reference->name)) continue;
+        if (reference->flags & LABEL_SKIP_CHECK) continue;
+        report_missing_label(reference);
+    }
+    if (error_number) return;
+    if (backend && backend->emit_module_label_aliases) backend->emit_module_label_aliases(label_scope_module);
+    // The module's references are settled.
+    list_reset_cursor(module_label_references);
+    while (LabelRecord* reference = static_cast<LabelRecord*>(list_next(module_label_references))) {
+        if (same_label_name(reference->module, label_scope_module)) list_delete_current(module_label_references);
+    }
 }
 
 void emit_label_aliases()
@@ -285,6 +403,22 @@ void emit_label_aliases()
         if (commented_output) emit_comment(line);
         emit_line(line);
     }
+}
+
+void emit_module_label_aliases(const char* module)
+{
+    push_output_buffer(label_buffer);
+    for (ListNode* node = module_label_references->first; node; node = node->next) {
+        LabelRecord* reference = reinterpret_cast<LabelRecord*>(node);
+        if (!(reference->flags & LABEL_FALLBACK) || !reference->procedure || !same_label_name(reference->module, module))
+            continue;
+        char line[label_name_capacity * 3];
+        std::snprintf(line, sizeof line, "define %s.ll_%s_%s %s.l_%s", module, reference->procedure, reference->name,
+                      module, reference->name);
+        lower_in_place(line);
+        emit_line(line);
+    }
+    pop_output_buffer();
 }
 
 // ---------------------------------------------------------------------------
@@ -303,6 +437,10 @@ void compile_gosub_statement()
         set_error(105);
         return;
     }
+    if (first_gosub.line < 0) {
+        first_gosub.line = reference_line();
+        first_gosub.file = current_include_name ? pool_strdup(current_include_name) : nullptr;
+    }
     const char* target = read_jump_target();
     if (!target) return;
     std::string label = target;
@@ -315,12 +453,21 @@ void compile_return_statement()
         set_error(105);
         return;
     }
+    return_compiled = true;
     emit_statement_marker();
     if (backend && backend->emit_return_from_gosub) backend->emit_return_from_gosub();
 }
 
+void check_gosub_return()
+{
+    if (first_gosub.line < 0 || return_compiled) return;
+    report_at(&first_gosub, 125, nullptr);
+}
+
 void compile_fakereturn_statement()
 {
+    // A subroutine that leaves through FakeReturn and Goto has its return.
+    return_compiled = true;
     emit_statement_marker();
     if (backend && backend->emit_fake_return) backend->emit_fake_return();
 }

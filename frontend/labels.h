@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "core/cursor_list.h"
 
@@ -50,6 +52,23 @@ LabelRecord* label_declare(const char* name);
 // Records a reference in the current scope's reference list.
 LabelRecord* add_label_reference(const char* name, uint16_t flags);
 
+// The label lists that hold declarations: the main program's, then each
+// module's.
+std::vector<CursorList*> declared_label_lists();
+// Two label or module names that are one (ASCII case folding; null never
+// matches).
+bool same_label_name(const char* a, const char* b);
+// The module whose label `name` means: with a module prefix pending, that
+// module (error 280 when it has no such label, or a private one of another
+// module); else the current module (null: the main program), replaced by
+// each module in use that has a public label of the name.
+struct ModuleRecord* find_module_label(const char* name);
+// The label that a Goto, Gosub, Restore, "?" or a Data address names: the
+// word read last, or "Module::" and the next word. Returns its assembly name
+// and, for a label of the current scope, records the reference (when
+// `record`) that the scope's end checks; empty after an error.
+std::string resolve_label_reference(bool record);
+
 // A statement "name:" declares a label.
 void compile_label_name(const char* name);
 
@@ -61,6 +80,12 @@ void labels_end_procedure();
 void check_label_references();
 // The check of the scope that ends (procedure or main).
 void labels_check_references();
+// EndModule: the module's references against its labels (101), its
+// fallen-back procedure references as aliases (back end), then they go.
+void labels_end_module();
+// x64: the "define" lines of a module's fallen-back procedure references,
+// into the label buffer (written before the code).
+void emit_module_label_aliases(const char* module);
 
 // The "define" lines that map a procedure's name of a fallen-back main label
 // to the main label (current output buffer).

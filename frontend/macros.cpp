@@ -16,6 +16,7 @@
 #include "frontend/frontend_globals.h"
 #include "frontend/lexer.h"
 #include "frontend/modules.h"
+#include "frontend/variables.h"
 #include "frontend/statement_dispatcher.h"
 #include "platform/platform.h"
 
@@ -628,6 +629,10 @@ MacroRecord* define_macro(const char* name_text)
         return nullptr;
     }
     if (token_code == TOKEN_END) {
+        if (find_variable_scoped(name.c_str(), false)) {
+            set_error_format_always(199, name.c_str());
+            return nullptr;
+        }
         if (is_keyword(name.c_str())) {
             set_error_format_always(195, name.c_str());
             return nullptr;

@@ -9,6 +9,7 @@
 #include "core/core_globals.h"
 #include "frontend/constants.h"
 #include "frontend/frontend_globals.h"
+#include "frontend/labels.h"
 #include "frontend/lexer.h"
 #include "frontend/macros.h"
 #include "frontend/arrays.h"
@@ -251,6 +252,20 @@ bool check_public_items(ModuleRecord* module)
     return true;
 }
 
+// A procedure that the module declared and never defined (293).
+void check_module_procedures_defined(ModuleRecord* module)
+{
+    if (!module->procedures) return;
+    hash_reset_iterator(module->procedures);
+    while (HashEntry* entry = hash_next(module->procedures)) {
+        auto* procedure = reinterpret_cast<ProcedureRecord*>(entry);
+        if ((procedure->flags & (PROC_DECLARE_ONLY | PROC_IMPORTED)) != PROC_DECLARE_ONLY) continue;
+        hash_reset_iterator(module->procedures);
+        set_error_format(293, entry->key);
+        return;
+    }
+}
+
 }  // namespace
 
 void init_modules()
@@ -305,6 +320,7 @@ void module_save_state()
 void module_restore_state()
 {
     current_module = nullptr;
+    label_scope_module = nullptr;
     set_module_name_constant("");
     set_explicit(saved_scope.explicit_enabled);
     set_inline_asm(saved_scope.inline_asm_enabled);
@@ -338,6 +354,7 @@ void declare_module(const char* name)
     module->used_modules = create_use_list();
     add_use(module->used_modules, module);
     current_module = module;
+    label_scope_module = module_name(module);
     modules_in_use = module->used_modules;
     set_module_name_constant(name);
     add_module_context(3, module);
@@ -377,6 +394,7 @@ void begin_module(const char* name)
     module->module_line = current_line;
     module->module_file = pool_strdup(current_source_file ? current_source_file : "");
     current_module = module;
+    label_scope_module = module_name(module);
     set_module_name_constant(module_name(module));
     modules_in_use = module->used_modules;
     set_explicit(module->saved_explicit_enabled);
@@ -393,6 +411,8 @@ void end_module()
         set_error(275);
         return;
     }
+    labels_end_module();
+    if (!error_number) check_module_procedures_defined(module);
     list_clear(module->used_modules);
     module_restore_state();
     add_module_context(4, module);

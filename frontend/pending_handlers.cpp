@@ -38,8 +38,6 @@ void reject_pending_statement()
 // lists_maps.h
 
 
-// blocks.h
-void check_gosub_return() {}
 
 // other_statements.h
 

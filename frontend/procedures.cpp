@@ -29,6 +29,7 @@
 #include "frontend/libraries.h"
 #include "frontend/modules.h"
 #include "frontend/statement_dispatcher.h"
+#include "frontend/structures.h"
 #include "frontend/variables.h"
 #include "platform/platform.h"
 
@@ -489,6 +490,21 @@ ProcedureRecord* procedure_declare(uint32_t kind_flags) {
         set_error_format(210, operator_word_names[token_code - TOKEN_TO]);
         return nullptr;
     }
+    // "To(" reads the operator word as a name.
+    auto same_word = [](const char* a, const char* b) {
+        for (;; a++, b++) {
+            char x = (*a >= 'a' && *a <= 'z') ? char(*a - 32) : *a;
+            char y = (*b >= 'a' && *b <= 'z') ? char(*b - 32) : *b;
+            if (x != y) return false;
+            if (!x) return true;
+        }
+    };
+    for (const char* word : operator_word_names) {
+        if (same_word(word, statement_word)) {
+            set_error_format(210, word);
+            return nullptr;
+        }
+    }
     if (!identifier_start_chars[(unsigned char)statement_word[0]] || (statement_word[0] >= '0' && statement_word[0] <= '9')) {
         set_error(81);
         return nullptr;
@@ -505,6 +521,12 @@ ProcedureRecord* procedure_declare(uint32_t kind_flags) {
     if (is_prototype) {
         if (is_native_type_letter(name)) {
             set_error_format(174, name);
+            return nullptr;
+        }
+        if (StructureRecord* structure = explicit_module ? nullptr : find_structure(name)) {
+            const char* where = error_location_text(name, structure->line, structure->file,
+                                                    (structure->flags & STRUCT_RESIDENT) != 0);
+            set_error_format((structure->flags & STRUCT_INTERFACE) ? 68 : 298, where);
             return nullptr;
         }
         HashTable* table = scope_prototype_table();
@@ -663,7 +685,8 @@ void compile_procedure_statement(uint32_t kind_flags) {
     current_procedure_id = record->id;
     labels_enter_procedure(procedure_name(record));
     record->code_buffer = new_code_buffer();
-    push_output_buffer(record->code_buffer);
+    // The preprocessed source keeps a body where it stands.
+    if (!preprocess_file) push_output_buffer(record->code_buffer);
     if (backend->begin_procedure) backend->begin_procedure(record);
     emit_procedure_start_debugger(record);
 }
@@ -678,7 +701,7 @@ void compile_endprocedure_statement() {
     if (backend->begin_procedure_epilogue) backend->begin_procedure_epilogue(record);
     drop_scope_symbols();
     if (backend->finish_procedure) backend->finish_procedure(record);
-    pop_output_buffer();
+    if (!preprocess_file) pop_output_buffer();
     add_procedure_end_context(record);
     record->code_size = record->code_buffer->write - record->code_buffer->start;
     labels_end_procedure();

@@ -1111,8 +1111,10 @@ int compile_plain_statement(char* text, int asm_flag)
 
 void compile_statement()
 {
-    // 1. Per-statement state.
+    // 1. Per-statement state. The literal text of the statement before
+    // (an IncludeFile's file name, say) is not this statement's.
     current_operand.flags = 0;
+    reset_literal_text();
     if (current_output_buffer()) {
         sync_output_buffer();
     }

@@ -12,12 +12,15 @@
 #include "core/core_globals.h"
 #include "core/error_state.h"
 #include "frontend/arrays.h"
+#include "frontend/call_arguments.h"
 #include "frontend/data_sections.h"
 #include "frontend/expressions.h"
 #include "frontend/frontend_globals.h"
 #include "frontend/interface_calls.h"
 #include "frontend/lexer.h"
+#include "frontend/modules.h"
 #include "frontend/operand_state.h"
+#include "frontend/residents.h"
 #include "frontend/structures.h"
 #include "frontend/symbols.h"
 #include "frontend/variables.h"
@@ -168,6 +171,30 @@ void set_field_operand(const FieldRecord* field, bool whole_item) {
     current_type.structure = field->structure;
 }
 
+// The operand of the qword at the pending offset (an object or function
+// pointer the field holds); a large offset is added to the base first.
+const char* field_qword_text() {
+    const FieldHooks* h = hooks();
+    if (pending_field_offset > max_displacement) {
+        if (h && h->emit_add_field_offset) h->emit_add_field_offset(pending_field_offset);
+        pending_field_offset = 0;
+    }
+    return h && h->format_field_operand ? h->format_field_operand(8, pending_field_offset) : "";
+}
+
+// The prototype that types a field ("cb.Pr" or "cb.Module::Pr").
+ProcedureRecord* field_prototype(const FieldRecord* field) {
+    if (!field->type_name) return nullptr;
+    if (field->type_module_name) {
+        ModuleRecord* module = find_module(field->type_module_name);
+        if (!module || !module->prototypes) return nullptr;
+        return reinterpret_cast<ProcedureRecord*>(hash_find(module->prototypes, field->type_name));
+    }
+    ProcedureRecord* prototype = find_prototype(field->type_name);
+    if (error_number) clear_error_state();
+    return prototype;
+}
+
 void compile_field_chain(StructureRecord* structure) {
     const FieldHooks* h = hooks();
     for (;;) {
@@ -227,13 +254,7 @@ void compile_field_chain(StructureRecord* structure) {
             bool named = field->type_name && field->type_name[0];
             StructureRecord* interface = named ? find_structure(field->type_name) : nullptr;
             if (interface && (interface->flags & STRUCT_INTERFACE)) {
-                if (pending_field_offset > max_displacement) {
-                    if (h && h->emit_add_field_offset) h->emit_add_field_offset(pending_field_offset);
-                    pending_field_offset = 0;
-                }
-                const char* object =
-                    h && h->format_field_operand ? h->format_field_operand(8, pending_field_offset) : "";
-                emit_interface_method_call(nullptr, interface, object, address_of_depth > 0);
+                emit_interface_method_call(nullptr, interface, field_qword_text(), address_of_depth > 0);
                 if (address_of_depth && !error_number) current_operand.flags |= OP_ADDRESS;
                 return;
             }
@@ -259,6 +280,16 @@ void compile_field_chain(StructureRecord* structure) {
                 return;
             }
             continue;
+        }
+        if ((field->flags & FIELD_PROTOTYPE) && !pointer && token_code == '(' && !address_of_depth) {
+            // A call through the function the field holds.
+            ProcedureRecord* prototype = field_prototype(field);
+            if (!prototype) {
+                set_error_format(71, field->type_name ? field->type_name : "");
+                return;
+            }
+            compile_prototype_value_call(prototype, field->name, field_qword_text());
+            return;
         }
         // An interface field holds an object's address: a plain value.
         bool interface_field = (field->flags & FIELD_INTERFACE) ||

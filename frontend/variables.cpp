@@ -549,6 +549,9 @@ int parse_field_type(int mode) {
         current_type.given = 0;
         return 0;
     }
+    char* saved_pointer = parse_pointer;
+    int32_t saved_precedence = token_precedence;
+    uint8_t saved_more = more_statements;
     read_token();
     if (error_number == 79) clear_error_state();
     if (error_number) return 0;
@@ -559,9 +562,13 @@ int parse_field_type(int mode) {
         return 0;
     }
     if (token_code == TOKEN_MODULE_SEPARATOR) {
-        // Types of other modules come with the module tables.
-        set_error_format(284, name);
-        return 0;
+        // "Module::Type": the module's prototype or structure (read again
+        // from the ".").
+        parse_pointer = saved_pointer;
+        token_code = '.';
+        token_precedence = saved_precedence;
+        more_statements = saved_more;
+        return parse_type_suffix(mode);
     }
     copy_text(current_type.name, sizeof current_type.name, name);
     current_type.given = 1;

@@ -43,6 +43,16 @@ protected:
         return result;
     }
 
+    // Runs "<compiler> main.zd /PREPROCESS out.zd" and returns out.zd.
+    std::string preprocess(const std::string& program, const std::string& source)
+    {
+        std::ofstream(folder + "/main.zd", std::ios::binary) << source;
+        std::remove((folder + "/out.zd").c_str());
+        std::string command = "cd '" + folder + "' && '" + program + "' main.zd /PREPROCESS out.zd </dev/null >/dev/null 2>&1";
+        EXPECT_EQ(std::system(command.c_str()), 0) << program;
+        return read("out.zd");
+    }
+
     std::string read(const std::string& name)
     {
         std::ifstream in(folder + "/" + name, std::ios::binary);
@@ -110,6 +120,19 @@ TEST_F(PreprocessCli, UnclosedSectionsAreReported)
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_TRUE(ends_with(r.output, "Error: Module 'Half' has been only declared (Module/EndModule part missing).\n"))
         << r.output;
+}
+
+TEST_F(PreprocessCli, PreprocessedSourceKeepsProcedureBodiesInPlace)
+{
+    const std::string source = "Macro Twice(v) : (v) * 2 : EndMacro\n"
+                               "Procedure.l F(a)\n  b = Twice(a)\n  ProcedureReturn b\nEndProcedure\n"
+                               "Procedure Unused()\n  c = 1\nEndProcedure\nx = F(3)\n";
+    const std::string expected = "Procedure.l F(a)\nb = (a) * 2\nProcedureReturn b\nEndProcedure\n"
+                                 "Procedure Unused()\nc = 1\nEndProcedure\nx = F(3)\n";
+    for (const char* name : {"/Compilers/zdcompiler", "/Compilers/zdcompilerc"}) {
+        std::string text = preprocess(std::string(ZANDREL_HOME) + name, source);
+        EXPECT_NE(text.find(expected), std::string::npos) << name << "\n" << text;
+    }
 }
 
 }  // namespace

@@ -344,7 +344,7 @@ TEST_F(CBlocks, LabelMacros)
     c_emit_label_address_defines();
     c_emit_label_defines();
     c_emit_label_aliases();
-    c_labels_emit_module();
+    c_labels_emit_module("Net");
     EXPECT_EQ(code_text(),
               "#define l_values 16\n"
               "#define la_l_values (&zd_data[16])\n"

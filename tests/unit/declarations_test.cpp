@@ -259,6 +259,11 @@ TEST_F(DeclarationsTest, ProcedureNamesThatClash) {
     EXPECT_EQ(error_of("Prototype Pr(a)"), 0);
     EXPECT_EQ(error_of("Prototype F(a)"), 174);
     EXPECT_EQ(error_of("Prototype W(a)"), 174);
+    EXPECT_EQ(error_of("Procedure To()\nEndProcedure"), 210);
+    EXPECT_EQ(error_of("Procedure.l align(a)\nEndProcedure"), 210);
+    EXPECT_EQ(error_of("Procedure Tox()\nEndProcedure"), 0);
+    EXPECT_EQ(error_of("Structure Sa\na.l\nEndStructure\nPrototype Sa()"), 298);
+    EXPECT_EQ(error_of("Interface Ia\nM()\nEndInterface\nPrototype Ia()"), 68);
 }
 
 }  // namespace

@@ -65,6 +65,9 @@ TEST_F(MacrosTest, DefinitionErrors)
     EXPECT_EQ(compile("Macro M(a = ) : EndMacro"), 197);
     EXPECT_EQ(compile("Macro M(a$) : EndMacro"), 1);
     EXPECT_EQ(compile("Macro If : EndMacro"), 195);
+    EXPECT_EQ(compile("abc = 1\nMacro abc : 1 : EndMacro"), 199);
+    EXPECT_NE(printed.find("A macro can't have the same name as a variable: abc."), std::string::npos) << printed;
+    EXPECT_EQ(compile("abc = 1\nMacro abc(x) : x : EndMacro"), 0) << printed;
     EXPECT_EQ(compile("Macro M : EndMacro\nMacro m : EndMacro"), 194);
     EXPECT_EQ(compile("Macro M : EndMacro x"), 1);
     EXPECT_EQ(compile("Macro M\n#A = 1"), 162);

@@ -158,6 +158,64 @@ TEST_F(ModulesTest, ModuleItemsFromOutside)
     EXPECT_EQ(compile("Structure St\nb.w\nEndStructure\n" + modules + "UseModule M"), 302);
     EXPECT_EQ(compile("Procedure F()\nEndProcedure\n" + modules + "UseModule M"), 287);
     EXPECT_EQ(compile("NewList pa()\n" + modules + "UseModule M"), 287);
+    // Types written with their module.
+    const std::string types = "DeclareModule T\nStructure Pub\na.l\nEndStructure\nPrototype.l Pr(x.l)\n"
+                              "EndDeclareModule\nModule T\nStructure Hid\nb.l\nEndStructure\n"
+                              "Prototype Hp()\nEndModule\n";
+    EXPECT_EQ(compile(types + "Define s.T::Pub, f.T::Pr\ns\\a = 1\nx = f(2)"), 0) << printed;
+    EXPECT_EQ(compile(types + "Define s.T::Hid"), 280);
+    EXPECT_EQ(compile(types + "Define f.T::Hp"), 304);
+    EXPECT_EQ(compile(types + "Define s.T::Nothing"), 284);
+    EXPECT_NE(printed.find("Module structure 'Nothing' not found."), std::string::npos) << printed;
+}
+
+TEST_F(ModulesTest, LabelsHaveAScopePerModule)
+{
+    const std::string modules = "DeclareModule M\npub:\nEndDeclareModule\nModule M\npriv:\nGoto pub\nEndModule\n";
+    // One name in the main program and in two modules is three labels.
+    EXPECT_EQ(compile("lab:\n" + modules + "DeclareModule N\nEndDeclareModule\nModule N\nlab:\nGoto lab\nEndModule\n"
+                      "Goto lab"),
+              0)
+        << printed;
+    EXPECT_EQ(compile(modules + "Goto M::pub\nGosub M::pub\nRestore M::pub\nx = ?M::pub\nReturn"), 0) << printed;
+    EXPECT_EQ(compile(modules + "UseModule M\nGoto pub\nx = ?pub"), 0) << printed;
+    EXPECT_EQ(compile(modules + "Goto pub"), 101);
+    EXPECT_EQ(compile(modules + "Goto M::priv"), 280);
+    EXPECT_NE(printed.find("Module item 'priv' is not declared as public."), std::string::npos) << printed;
+    EXPECT_EQ(compile(modules + "Restore M::nothing"), 280);
+    EXPECT_EQ(compile(modules + "x = ?Nowhere::pub"), 278);
+    // A module does not see the main program's labels; the check runs at
+    // EndModule and names the Goto's line.
+    EXPECT_EQ(compile("mainlab:\nDeclareModule N\nEndDeclareModule\nModule N\n\nGoto mainlab\nEndModule\nEnd"), 101);
+    EXPECT_NE(printed.find("Line 6 - Label not found (mainlab)."), std::string::npos) << printed;
+    // A module procedure's reference falls back to the module's labels only.
+    const std::string procedure = "DeclareModule N\nEndDeclareModule\nModule N\nDataSection\nd:\nEndDataSection\n"
+                                  "Procedure P()\nRestore d\nEndProcedure\nEndModule\n";
+    EXPECT_EQ(compile(procedure), 0) << printed;
+    EXPECT_EQ(compile("d2:\n" + procedure + "Procedure Q()\nEndProcedure\n"), 0) << printed;
+    EXPECT_EQ(compile("DataSection\nd:\nEndDataSection\nDeclareModule N\nEndDeclareModule\nModule N\n"
+                      "Procedure P()\nRestore d\nEndProcedure\nEndModule"),
+              101);
+    EXPECT_NE(printed.find("Line 8 - Label not found (d)."), std::string::npos) << printed;
+    // A procedure the module declared and never defined, used or not.
+    EXPECT_EQ(compile("DeclareModule N\nDeclare F()\nEndDeclareModule\nModule N\nEndModule"), 293);
+    EXPECT_NE(printed.find("Line 5 - The module procedure 'F()' has been declared but not defined."),
+              std::string::npos)
+        << printed;
+}
+
+TEST_F(ModulesTest, JumpChecksAtTheSourceEndNameTheirOwnLine)
+{
+    EXPECT_EQ(compile("x = 1\nGosub lab\nEnd 3\nlab:\nEnd 4"), 125);
+    EXPECT_NE(printed.find("Line 2 - 'Gosub' detected without any 'Return'."), std::string::npos) << printed;
+    EXPECT_EQ(compile("Gosub lab\nEnd 3\nlab:\nReturn"), 0) << printed;
+    EXPECT_EQ(compile("Gosub lab\nEnd 3\nlab:\nFakeReturn\nGoto out\nout:"), 0) << printed;
+    EXPECT_EQ(compile("Goto nowhere"), 101);
+    EXPECT_NE(printed.find("Line 1 - Label not found (nowhere)."), std::string::npos) << printed;
+    EXPECT_EQ(compile("a = 1 +\n 2\nGoto nowhere\nb = 1"), 101);
+    EXPECT_NE(printed.find("Line 3 - Label not found (nowhere)."), std::string::npos) << printed;
+    EXPECT_EQ(compile("Procedure P()\n  Goto nowhere\nEndProcedure\n"), 101);
+    EXPECT_NE(printed.find("Line 2 - Label not found (nowhere)."), std::string::npos) << printed;
 }
 
 }  // namespace
