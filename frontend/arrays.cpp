@@ -739,12 +739,8 @@ void compile_dim_statement(int redim) {
     read_token();
     if (error_number == 79) clear_error_state();
     if (error_number) return;
-    if (statement_word[0] && token_code == TOKEN_MODULE_SEPARATOR) {
-        char module[STATEMENT_WORD_SIZE];
-        snprintf(module, sizeof module, "%s", statement_word);
-        resolve_module_prefix(module);
-        if (error_number) return;
-    }
+    resolve_word_module_prefix();
+    if (error_number) return;
     if (!identifier_start_chars[(unsigned char)statement_word[0]]) {
         set_error(19);
         return;

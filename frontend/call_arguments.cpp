@@ -110,12 +110,8 @@ bool read_whole_container_name(char* name, size_t size) {
     read_token();
     if (error_number == 79) clear_error_state();
     if (error_number) return false;
-    if (statement_word[0] && token_code == TOKEN_MODULE_SEPARATOR) {
-        char module[STATEMENT_WORD_SIZE];
-        snprintf(module, sizeof module, "%s", statement_word);
-        resolve_module_prefix(module);
-        if (error_number) return false;
-    }
+    resolve_word_module_prefix();
+    if (error_number) return false;
     if (!statement_word[0] || token_code != '(') return false;
     snprintf(name, size, "%s", statement_word);
     skip_blanks();

@@ -63,16 +63,12 @@ bool read_argument_name(char* name, size_t capacity, bool* pointer)
             return false;
         }
     }
-    if (statement_word[0] && token_code == TOKEN_MODULE_SEPARATOR) {
-        char module[STATEMENT_WORD_SIZE];
-        std::snprintf(module, sizeof module, "%s", statement_word);
-        resolve_module_prefix(module);
-        if (error_number == 79) {
-            clear_error_state();
-        }
-        if (error_number) {
-            return false;
-        }
+    resolve_word_module_prefix();
+    if (error_number == 79) {
+        clear_error_state();
+    }
+    if (error_number) {
+        return false;
     }
     if (!statement_word[0]) {
         set_error(1);
@@ -358,10 +354,7 @@ int64_t eval_defined()
         return 0;
     }
     ModuleRecord* prefix = nullptr;
-    if (statement_word[0] && token_code == TOKEN_MODULE_SEPARATOR) {
-        char module[STATEMENT_WORD_SIZE];
-        std::snprintf(module, sizeof module, "%s", statement_word);
-        resolve_module_prefix(module);
+    if (resolve_word_module_prefix()) {
         if (error_number == 79) {
             clear_error_state();
         }

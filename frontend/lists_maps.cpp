@@ -350,12 +350,8 @@ bool read_container_name(int name_error, char* name, size_t size) {
     read_token();
     if (error_number == 79) clear_error_state();
     if (error_number) return false;
-    if (statement_word[0] && token_code == TOKEN_MODULE_SEPARATOR) {
-        char module[STATEMENT_WORD_SIZE];
-        snprintf(module, sizeof module, "%s", statement_word);
-        resolve_module_prefix(module);
-        if (error_number) return false;
-    }
+    resolve_word_module_prefix();
+    if (error_number) return false;
     if (!identifier_start_chars[(unsigned char)statement_word[0]]) {
         set_error(name_error);
         return false;
@@ -687,12 +683,8 @@ bool read_foreach_container(ListRecord** list, MapRecord** map, int error) {
     read_token();
     if (error_number == 79) clear_error_state();
     if (error_number) return false;
-    if (statement_word[0] && token_code == TOKEN_MODULE_SEPARATOR) {
-        char module[STATEMENT_WORD_SIZE];
-        snprintf(module, sizeof module, "%s", statement_word);
-        resolve_module_prefix(module);
-        if (error_number) return false;
-    }
+    resolve_word_module_prefix();
+    if (error_number) return false;
     snprintf(name, sizeof name, "%s", statement_word);
     if (name[0]) {
         *list = find_list(name);

@@ -418,6 +418,16 @@ void end_module()
     add_module_context(4, module);
 }
 
+bool resolve_word_module_prefix()
+{
+    if (!statement_word[0] || token_code != TOKEN_MODULE_SEPARATOR) return false;
+    // The lookup reads the next token into statement_word.
+    char module[STATEMENT_WORD_SIZE];
+    snprintf(module, sizeof module, "%s", statement_word);
+    resolve_module_prefix(module);
+    return true;
+}
+
 void resolve_module_prefix(const char* name)
 {
     if (!name || !name[0]) {

@@ -67,6 +67,9 @@ void unuse_module(const char* name);
 // A name followed by "::": selects the module for the next lookup and reads
 // the next token.
 void resolve_module_prefix(const char* name);
+// The same for the word just read, when "::" follows it; true when it was a
+// module prefix. A failure is left in the error state.
+bool resolve_word_module_prefix();
 // 0 outside module sections, 1 inside DeclareModule, 2 inside Module.
 int module_section_state();
 // End of source: error 300 for a module that was only declared.

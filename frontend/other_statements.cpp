@@ -82,16 +82,12 @@ void compile_runtime_item()
     if (error_number) {
         return;
     }
-    if (statement_word[0] && token_code == TOKEN_MODULE_SEPARATOR) {
-        char module[STATEMENT_WORD_SIZE];
-        std::snprintf(module, sizeof module, "%s", statement_word);
-        resolve_module_prefix(module);
-        if (error_number == 79) {
-            clear_error_state();
-        }
-        if (error_number) {
-            return;
-        }
+    resolve_word_module_prefix();
+    if (error_number == 79) {
+        clear_error_state();
+    }
+    if (error_number) {
+        return;
     }
     if (!statement_word[0]) {
         set_error(1);
