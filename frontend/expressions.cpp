@@ -349,12 +349,8 @@ void compile_address_operand() {
     read_token();
     if (error_number == 79) clear_error_state();
     if (error_number) return;
-    if (statement_word[0] && token_code == TOKEN_MODULE_SEPARATOR) {
-        char module_name[STATEMENT_WORD_SIZE];
-        snprintf(module_name, sizeof module_name, "%s", statement_word);
-        resolve_module_prefix(module_name);
-        if (error_number) return;
-    }
+    resolve_word_module_prefix();
+    if (error_number) return;
     if (!identifier_start_chars[(unsigned char)statement_word[0]]) {
         if (statement_word[0] >= '0' && statement_word[0] <= '9') set_error(236);
         else set_error(1);
@@ -705,13 +701,8 @@ void compile_operand() {
     pointer_flag = 0;
     // A module prefix belongs to one operand.
     explicit_module = nullptr;
-    if (statement_word[0] && token_code == TOKEN_MODULE_SEPARATOR) {
-        char module_name[STATEMENT_WORD_SIZE];
-        copy_text(module_name, sizeof module_name, statement_word);
-        // The prefix also reads the token after "::".
-        resolve_module_prefix(module_name);
-        if (error_number) return;
-    }
+    resolve_word_module_prefix();
+    if (error_number) return;
     if (literal_length >= 0) {  // a string literal, gathered in the literal buffer
         mark_literal_operand();
         return;
