@@ -114,27 +114,6 @@ const char* location_text(const ProcedureRecord* record) {
     return text;
 }
 
-// Result flags of the type just read.
-void set_return_flags(ProcedureRecord* record, const CurrentType* type, bool pointer) {
-    if (pointer) {
-        record->second_flags |= PROC_SECOND_INTEGER;
-        return;
-    }
-    switch (type->code) {
-    case TYPE_BYTE: record->flags |= PROC_RETURNS_BYTE; break;
-    case TYPE_LONG: record->flags |= PROC_RETURNS_LONG; break;
-    case TYPE_STRING: record->flags |= PROC_RETURNS_STRING; break;
-    case TYPE_FLOAT: record->flags |= PROC_RETURNS_FLOAT; break;
-    case TYPE_DOUBLE: record->flags |= PROC_RETURNS_DOUBLE; break;
-    case TYPE_QUAD: record->flags |= PROC_RETURNS_QUAD; break;
-    case TYPE_CHARACTER: record->second_flags |= PROC_SECOND_CHARACTER; break;
-    case TYPE_ASCII: record->second_flags |= PROC_SECOND_ASCII; break;
-    case TYPE_UNICODE: record->second_flags |= PROC_SECOND_UNICODE; break;
-    case TYPE_WORD: break;
-    default: record->second_flags |= PROC_SECOND_INTEGER; break;
-    }
-}
-
 // A default value after "=" (the token). Returns false on an error.
 bool parameter_parse_default(uint8_t type, int64_t* value) {
     no_output_depth++;
@@ -423,6 +402,27 @@ TextBuffer* new_code_buffer() {
 }
 
 }  // namespace
+
+void set_return_flags(ProcedureRecord* record, const CurrentType* type, bool pointer) {
+    if (pointer) {
+        record->second_flags |= PROC_SECOND_INTEGER;
+        return;
+    }
+    switch (type->code) {
+    case TYPE_BYTE: record->flags |= PROC_RETURNS_BYTE; break;
+    case TYPE_LONG: record->flags |= PROC_RETURNS_LONG; break;
+    case TYPE_STRING: record->flags |= PROC_RETURNS_STRING; break;
+    case TYPE_FLOAT: record->flags |= PROC_RETURNS_FLOAT; break;
+    case TYPE_DOUBLE: record->flags |= PROC_RETURNS_DOUBLE; break;
+    case TYPE_QUAD: record->flags |= PROC_RETURNS_QUAD; break;
+    case TYPE_CHARACTER: record->second_flags |= PROC_SECOND_CHARACTER; break;
+    case TYPE_ASCII: record->second_flags |= PROC_SECOND_ASCII; break;
+    case TYPE_UNICODE: record->second_flags |= PROC_SECOND_UNICODE; break;
+    case TYPE_WORD: break;
+    default: record->second_flags |= PROC_SECOND_INTEGER; break;
+    }
+}
+
 
 ProcedureRecord* open_procedure() { return current_procedure; }
 
