@@ -224,6 +224,29 @@ bool parse_container_parameter_item(ProcedureRecord* record, int kind, bool type
     return true;
 }
 
+// A parameter's type against the Declare before the definition: error 118
+// when they differ.
+bool parameter_matches_declaration(const DeclaredShape* declared, int32_t index, uint8_t type) {
+    if (declared->present && index < declared->parameter_count && declared->parameters[index].type != type) {
+        set_error(118);
+        return false;
+    }
+    return true;
+}
+
+// The token after a parameter: "," gives 1 (another follows), ")" gives 0
+// (the list ends; the token after it is read), anything else an error and -1.
+int read_parameter_separator() {
+    if (token_code == ',') return 1;
+    if (token_code == ')') {
+        read_operator();
+        if (error_number == 79) clear_error_state();
+        return 0;
+    }
+    set_error(token_code == TOKEN_END ? 84 : 85);
+    return -1;
+}
+
 // The parameter list after "(" (the parse pointer is just after it).
 // Fills the record's parameters; returns false on an error.
 bool parse_parameters(ProcedureRecord* record, bool typed_pseudo, const DeclaredShape* declared) {
@@ -269,20 +292,12 @@ bool parse_parameters(ProcedureRecord* record, bool typed_pseudo, const Declared
                 if (token_code == '*') parse_pointer--;
                 if (!parse_container_parameter_item(record, kind, typed_pseudo, optional, &parameters[count]))
                     return false;
-                if (declared->present && count < declared->parameter_count &&
-                    declared->parameters[count].type != parameters[count].type) {
-                    set_error(118);
-                    return false;
-                }
+                if (!parameter_matches_declaration(declared, count, parameters[count].type)) return false;
                 count++;
-                if (token_code == ',') continue;
-                if (token_code == ')') {
-                    read_operator();
-                    if (error_number == 79) clear_error_state();
-                    break;
-                }
-                set_error(token_code == TOKEN_END ? 84 : 85);
-                return false;
+                int next = read_parameter_separator();
+                if (next < 0) return false;
+                if (next == 0) break;
+                continue;
             }
             if (!identifier_start_chars[(unsigned char)statement_word[0]]) {
                 set_error(statement_word[0] ? 85 : 1);
@@ -334,11 +349,7 @@ bool parse_parameters(ProcedureRecord* record, bool typed_pseudo, const Declared
             parameter.size = (uint8_t)(pointer ? 8 : size);
             if (parameter.type >= TYPE_P_ASCII && parameter.type <= TYPE_P_UTF8) pseudo++;
             if (parameter.type == TYPE_STRING) strings++;
-            if (declared->present && count < declared->parameter_count &&
-                declared->parameters[count].type != parameter.type) {
-                set_error(118);
-                return false;
-            }
+            if (!parameter_matches_declaration(declared, count, parameter.type)) return false;
             if (token_code == '=') {
                 if (!parameter_parse_default(parameter.type, &defaults[optional])) return false;
                 optional++;
@@ -347,14 +358,9 @@ bool parse_parameters(ProcedureRecord* record, bool typed_pseudo, const Declared
                 return false;
             }
             count++;
-            if (token_code == ',') continue;
-            if (token_code == ')') {
-                read_operator();
-                if (error_number == 79) clear_error_state();
-                break;
-            }
-            set_error(token_code == TOKEN_END ? 84 : 85);
-            return false;
+            int next = read_parameter_separator();
+            if (next < 0) return false;
+            if (next == 0) break;
         }
     }
     record->parameter_count = count;
