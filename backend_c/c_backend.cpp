@@ -125,6 +125,7 @@ const BackendHooks c_backend_hooks = {
     .push_call_argument = c_push_call_argument,
     .push_default_argument = c_push_default_argument,
     .push_container_argument = c_push_container_argument,
+    .push_structure_argument = c_push_structure_argument,
     .finish_call = c_finish_call,
     // The C compiler optimises the C file itself.
     .optimize_code = nullptr,

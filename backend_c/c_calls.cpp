@@ -19,6 +19,7 @@
 #include "backend_c/c_globals.h"
 #include "backend_c/c_procedures.h"
 #include "backend_c/c_strings.h"
+#include "backend_c/c_structures.h"
 #include "backend_c/c_type_names.h"
 #include "core/core_globals.h"
 #include "core/output_buffers.h"
@@ -309,6 +310,33 @@ void c_push_container_argument(CallRecord* call, int, int kind, void* record)
                                                         : "&" + std::string(c_format_map_address(map));
     }
     // An address expression of a variable: passed as it stands.
+    frame->arguments[size_t(index)] = text;
+    frame->verbatim[size_t(index)] = 1;
+}
+
+void c_push_structure_argument(CallRecord* call, int type, StructureRecord* structure)
+{
+    CCallFrame* frame = frame_of(call);
+    if (!frame || frame->next_index < 0) return;
+    int32_t index = frame->next_index--;
+    std::string text = "0";
+    if (type == TYPE_STRUCTURE) {
+        if (structure) text = std::to_string(structure->size);
+    } else if (type == 32) {
+        // The parameter is declared as a pointer.
+        if (structure) text = "(void*)" + std::to_string(structure->size);
+    } else if (type == 34) {
+        // The descriptor table of a structure with strings, arrays, lists or
+        // maps, else nothing to describe.
+        if (structure && (structure->flags & STRUCT_DYNAMIC) && !(structure->flags & STRUCT_INTERFACE)) {
+            structure->flags |= STRUCT_NEEDS_INIT;
+            text = c_structure_map_name(structure);
+        }
+    } else if (structure) {
+        // A structure map, written for the marked structures.
+        if (!no_output_depth) structure->flags |= STRUCT_MARK_800;
+        text = "sm_" + std::to_string(structure->id);
+    }
     frame->arguments[size_t(index)] = text;
     frame->verbatim[size_t(index)] = 1;
 }

@@ -10,6 +10,7 @@
 struct CallRecord;
 struct LibraryCommand;
 struct ProcedureRecord;
+struct StructureRecord;
 
 // Per compilation: the call stack, the "r<n>" and "pt<n>" counters.
 void c_reset_call_state();
@@ -20,6 +21,10 @@ void c_reset_call_state();
 void c_begin_call(CallRecord* call);
 void c_push_call_argument(CallRecord* call, int type);
 void c_push_container_argument(CallRecord* call, int type, int kind, void* record);
+// A structure entry of a library command: its size (7; "(void*)<size>" for
+// 32), its map "sm_<id>" (33, and 27, 29, 31 for elements; the structure is
+// marked for it), its descriptor "m<name>" (34), or "0".
+void c_push_structure_argument(CallRecord* call, int type, StructureRecord* structure);
 void c_push_default_argument(CallRecord* call, int type, int64_t value);
 void c_finish_call(CallRecord* call);
 

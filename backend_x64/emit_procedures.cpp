@@ -543,6 +543,35 @@ void x64_push_call_argument(CallRecord* call, int type) {
     expression_mode = saved_mode;
 }
 
+void x64_push_structure_argument(CallRecord*, int type, StructureRecord* structure) {
+    if (type == TYPE_STRUCTURE || type == 32) {
+        emit_push_immediate(structure ? structure->size : 0);
+        return;
+    }
+    if (type == 34) {
+        // The descriptor table of a structure with strings, arrays, lists or
+        // maps, else nothing to describe.
+        if (!structure || !(structure->flags & STRUCT_DYNAMIC) || (structure->flags & STRUCT_INTERFACE)) {
+            emit_push_immediate(0);
+            return;
+        }
+        structure->flags |= STRUCT_NEEDS_INIT;
+        mark_structure_descriptor_needed(structure);
+        emit_push_symbol_address(format_structure_symbol(structure));
+        return;
+    }
+    // A structure map, written with the program's data for the marked
+    // structures.
+    if (!structure) {
+        emit_push_immediate(0);
+        return;
+    }
+    if (!no_output_depth) structure->flags |= STRUCT_MARK_800;
+    char symbol[32];
+    snprintf(symbol, sizeof symbol, "SM_%d", structure->id);
+    emit_push_symbol_address(symbol);
+}
+
 void x64_push_default_argument(CallRecord* call, int type, int64_t value) {
     if (is_pseudo_type(type)) {
         // Nothing converted: the slot is freed as a null pointer.

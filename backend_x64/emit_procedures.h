@@ -8,6 +8,7 @@
 
 struct ProcedureRecord;
 struct CallRecord;
+struct StructureRecord;
 
 // Stores register parameter `position` (0-based) into its home slot when
 // the position is below `count` (MOVSD/MOVSS for double/float, else MOV).
@@ -48,5 +49,9 @@ void x64_keep_return_value();
 void x64_emit_procedure_return(ProcedureRecord* procedure, int with_value);
 void x64_begin_call(CallRecord* call);
 void x64_push_call_argument(CallRecord* call, int type);
+// A structure entry of a library command: " PUSH qword <size>" (7, 32), the
+// address of "SM_<id>" (33, and 27, 29, 31 for elements; the structure is
+// marked for its map), of its descriptor table (34), or 0.
+void x64_push_structure_argument(CallRecord* call, int type, StructureRecord* structure);
 void x64_push_default_argument(CallRecord* call, int type, int64_t value);
 void x64_finish_call(CallRecord* call);

@@ -117,6 +117,7 @@ const BackendHooks x64_backend_hooks = {
     .push_call_argument = x64_push_call_argument,
     .push_default_argument = x64_push_default_argument,
     .push_container_argument = emit_push_container_argument,
+    .push_structure_argument = x64_push_structure_argument,
     .finish_call = x64_finish_call,
     .optimize_code = optimize_code_buffer,
     .emit_module_label_aliases = emit_module_label_aliases,

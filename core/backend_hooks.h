@@ -11,6 +11,7 @@ struct CallRecord;
 struct LibraryCommand;
 struct BlockLevel;
 struct SelectLevel;
+struct StructureRecord;
 
 // The evaluation places (x64: four registers and the x87 count; C: slots)
 // and the push depth, saved around dry runs.
@@ -268,6 +269,10 @@ struct BackendHooks {
     // A whole array, list or map (kind 15, 14 or 22: the record) for a
     // parameter of the type.
     void (*push_container_argument)(CallRecord* call, int type, int kind, void* record);
+    // A structure entry of a library command's parameters: 7 and 32 the
+    // structure's size, 33 (and 27, 29, 31 for a container's elements) the
+    // address of its map, 34 its descriptor table; null for none (0).
+    void (*push_structure_argument)(CallRecord* call, int type, StructureRecord* structure);
     void (*finish_call)(CallRecord* call);
 
     // The peephole pass over the finished code (with the optimiser on and

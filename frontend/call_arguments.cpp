@@ -29,6 +29,7 @@
 #include "frontend/literal_strings.h"
 #include "frontend/procedures.h"
 #include "frontend/strings.h"
+#include "frontend/structures.h"
 #include "frontend/variables.h"
 #include "forge/library_format.h"
 
@@ -95,6 +96,39 @@ int container_kind(int type) {
     }
 }
 
+// Parameter kinds that take a structure type name: its size (7, 32), its
+// map (33) or its descriptor table (34).
+bool is_structure_kind(int type) { return type == TYPE_STRUCTURE || (type >= 32 && type <= 34); }
+
+// Library parameter kinds whose argument also fills the parameter after
+// them (an array, list or map with the map of its elements; a structure
+// name with its descriptor or map): the argument is written once.
+bool fills_two_entries(int type) {
+    return type == TYPE_STRUCTURE || type == 26 || type == 28 || type == 30 || type == 32;
+}
+
+// Reads "[Module::]Name" of a structure type at the parse pointer, and the
+// token after it: the structure, or null with the error set (326 for a name
+// that is no structure, 1 for no name at all).
+StructureRecord* read_structure_type_argument() {
+    skip_blanks();
+    if (!identifier_start_chars[(unsigned char)*parse_pointer]) {
+        set_error(1);
+        return nullptr;
+    }
+    ModuleRecord* saved_module = explicit_module;
+    read_token();
+    if (error_number == 79) clear_error_state();
+    if (!error_number) resolve_word_module_prefix();
+    StructureRecord* structure = nullptr;
+    if (!error_number) {
+        structure = find_structure(statement_word);
+        if (!structure && !error_number) set_error_format(326, statement_word);
+    }
+    explicit_module = saved_module;
+    return error_number ? nullptr : structure;
+}
+
 // "[*][Module::]name" followed by "()" at the parse pointer: the name in
 // `name` (the prefix resolved), pointer_flag set by the "*", the parse
 // pointer after the ")". False when the text has another form (nothing is
@@ -159,6 +193,23 @@ bool container_matches(int kind, void* record, const ParameterDescriptor* wanted
     return type != TYPE_STRUCTURE || structure == wanted->structure;
 }
 
+// The structure of a container's elements, or null for pointers and plain
+// elements.
+StructureRecord* element_structure(int kind, void* record) {
+    if (kind == TYPE_ARRAY) {
+        auto* array = static_cast<ArrayRecord*>(record);
+        return (array->flags & ARRAY_POINTERS) || array->element_type != TYPE_STRUCTURE ? nullptr
+                                                                                         : array->element_structure;
+    }
+    if (kind == TYPE_LIST) {
+        auto* list = static_cast<ListRecord*>(record);
+        return (list->flags & CONTAINER_POINTERS) || list->element_type != TYPE_STRUCTURE ? nullptr
+                                                                                           : list->element_structure;
+    }
+    auto* map = static_cast<MapRecord*>(record);
+    return (map->flags & CONTAINER_POINTERS) || map->element_type != TYPE_STRUCTURE ? nullptr : map->element_structure;
+}
+
 const ParameterDescriptor* parameter_descriptor(const CallRecord* call, int32_t i) {
     if (call->callee_kind == CALLEE_INTERFACE)
         return call->method && i < call->method->parameter_count ? call->method->parameters[i].element_type : nullptr;
@@ -189,12 +240,32 @@ void compile_container_argument(CallRecord* call, int32_t i, int type, int expec
     read_operator();
     if (error_number == 79) clear_error_state();
     if (error_number) return;
-    if (token_code != expected) {
+    if (expected ? token_code != expected : token_code != ',' && token_code != ')') {
         set_error(1);
         return;
     }
     call->argument_index = i;
+    if (type == 27 || type == 29 || type == 31) {
+        // The map of the elements' structure (none for pointers or plain
+        // elements).
+        if (backend->push_structure_argument) backend->push_structure_argument(call, type, element_structure(kind, record));
+        return;
+    }
     if (backend->push_container_argument) backend->push_container_argument(call, type, kind, record);
+}
+
+// One entry of a structure parameter of a library command: the structure
+// type named by the argument, handed to the back end (its size, map or
+// descriptor by the parameter type).
+void compile_structure_argument(CallRecord* call, int32_t i, int type, int expected) {
+    StructureRecord* structure = read_structure_type_argument();
+    if (error_number) return;
+    if (expected ? token_code != expected : token_code != ',' && token_code != ')') {
+        set_error(1);
+        return;
+    }
+    call->argument_index = i;
+    if (backend->push_structure_argument) backend->push_structure_argument(call, type, structure);
 }
 
 // The prescan's view of an argument that is a whole array, list or map
@@ -226,7 +297,8 @@ bool skip_whole_container_argument() {
 
 }  // namespace
 
-int prescan_call_arguments(char** starts, int capacity, const char* name, int32_t* string_stack) {
+int prescan_call_arguments(char** starts, int capacity, const char* name, int32_t* string_stack,
+                           const uint8_t* types, int32_t type_count) {
     char* saved_pointer = parse_pointer;
     int32_t saved_token = token_code;
     int32_t saved_precedence = token_precedence;
@@ -246,14 +318,27 @@ int prescan_call_arguments(char** starts, int capacity, const char* name, int32_
                 break;
             }
             skip_blanks();
-            starts[count++] = parse_pointer;
-            if (!skip_whole_container_argument()) {
+            int type = types && count < type_count ? types[count] : 0;
+            char* start = parse_pointer;
+            starts[count++] = start;
+            bool expression = false;
+            if (is_structure_kind(type)) {
+                read_structure_type_argument();
+            } else if (!skip_whole_container_argument()) {
                 expression_mode = MODE_PRESCAN;
                 compile_expression_level(6 + 0x10);
                 compile_expression_level(0);
+                expression = true;
             }
             if (error_number) break;
-            if (string_stack && uses_string_stack()) *string_stack = 1;
+            if (fills_two_entries(type)) {
+                if (count >= capacity) {
+                    set_error_format(49, name);
+                    break;
+                }
+                starts[count++] = start;
+            }
+            if (expression && string_stack && uses_string_stack()) *string_stack = 1;
             if (token_code == ',') continue;
             if (token_code == ')') {
                 starts[count] = parse_pointer;
@@ -337,8 +422,15 @@ void compile_call_arguments(CallRecord* call, char** starts) {
     for (int32_t i = n - 1; i >= 0 && !error_number; i--) {
         int type = call->parameter_types[i];
         parse_pointer = starts[i];
+        // The first entry of an argument that fills two shares its text with
+        // the second, which checks what follows.
+        int expected = fills_two_entries(type) && call->callee_kind == CALLEE_LIBRARY ? 0 : i == n - 1 ? ')' : ',';
         if (container_kind(type)) {
-            compile_container_argument(call, i, type, i == n - 1 ? ')' : ',');
+            compile_container_argument(call, i, type, expected);
+            continue;
+        }
+        if (is_structure_kind(type) && call->callee_kind == CALLEE_LIBRARY) {
+            compile_structure_argument(call, i, type, expected);
             continue;
         }
         expression_mode = argument_mode(type);
@@ -348,7 +440,6 @@ void compile_call_arguments(CallRecord* call, char** starts) {
         compile_expression_level(6 + 0x10);
         compile_expression_level(0);
         if (error_number) break;
-        int expected = i == n - 1 ? ')' : ',';
         if (token_code != expected) {
             set_error(1);
             break;
@@ -372,7 +463,8 @@ void compile_call_arguments(CallRecord* call, char** starts) {
             break;
         }
         if (current_operand.flags & OP_STRUCTURE) {
-            // Structure arguments come with the structure access.
+            // A whole structured item can only be copied: its address is
+            // passed with "@".
             set_error(1);
             break;
         }
@@ -402,13 +494,16 @@ void compile_call(CallRecord* call) {
     std::vector<char*> argument_starts(MAX_CALL_ARGUMENTS + 2);
     char** starts = argument_starts.data();
     skip_blanks();
-    int count = prescan_call_arguments(starts, MAX_CALL_ARGUMENTS, call->name, &call->string_stack_arguments);
-    if (error_number) return;
-    call->argument_count = count;
+    int count;
     if (call->callee_kind == CALLEE_LIBRARY) {
-        choose_library_form(call, count);
+        count = prescan_library_arguments(call, starts);
+        if (error_number) return;
         note_library_command_use(call->command);
+    } else {
+        count = prescan_call_arguments(starts, MAX_CALL_ARGUMENTS, call->name, &call->string_stack_arguments);
+        if (error_number) return;
     }
+    call->argument_count = count;
     uint32_t saved_mode = expression_mode;
     if (call->target_text) {
         // The value is read before the arguments can change what its text
@@ -437,27 +532,44 @@ void compile_library_call(LibraryCommand* command) {
     compile_call(call.get());
 }
 
-LibraryCommand* find_alternative_form(LibraryCommand* command, int32_t count) {
-    // The forms of a command with more parameters are named after it with a
-    // number from 2 on (Foo2, Foo3, ...); each carries the alternative mark.
-    const char* base = command_name(command);
+int prescan_library_arguments(CallRecord* call, char** starts) {
+    // Structure names and containers fill two parameter entries, so the
+    // count is that of the form the list is read for: the command's own
+    // first, then its alternative forms in turn. The forms of a command are
+    // named after it with a number from 2 on (Foo2, Foo3, ...), each with
+    // the alternative mark.
+    char* start = parse_pointer;
+    auto prescan = [&](CallRecord* form) {
+        parse_pointer = start;
+        form->string_stack_arguments = 0;
+        return prescan_call_arguments(starts, MAX_CALL_ARGUMENTS, form->name, &form->string_stack_arguments,
+                                      form->parameter_types, form->parameter_count);
+    };
+    int count = prescan(call);
+    if (!error_number && count == call->parameter_count) return count;
+    const char* base = command_name(call->command);
     char name[STATEMENT_WORD_SIZE + 8];
     for (int number = 2; number < 256; number++) {
         format_to_buffer(name, sizeof name, "%s%d", base, number);
         LibraryCommand* form = find_library_command(name);
-        if (!form || !(form->flags & LIBRARY_FLAG_VARIANT) || form->library != command->library) return nullptr;
-        if (form->parameter_count == count) return form;
+        if (!form || !(form->flags & LIBRARY_FLAG_VARIANT) || form->library != call->command->library) break;
+        std::unique_ptr<CallRecord> trial(new CallRecord());
+        describe_library_call(trial.get(), form);
+        trial->name = call->name;
+        if (error_number) clear_error_state();
+        int form_count = prescan(trial.get());
+        if (!error_number && form_count == trial->parameter_count) {
+            describe_library_call(call, form);
+            call->name = trial->name;
+            call->string_stack_arguments = trial->string_stack_arguments;
+            return form_count;
+        }
+        clear_error_state();
     }
-    return nullptr;
-}
-
-void choose_library_form(CallRecord* call, int32_t count) {
-    if (count == call->parameter_count) return;
-    LibraryCommand* form = find_alternative_form(call->command, count);
-    if (!form) return;  // the count check names the command (error 49)
-    const char* name = call->name;
-    describe_library_call(call, form);
-    call->name = name;
+    // No form takes the list: the command's own reading gives the error
+    // (the count check names the command).
+    if (error_number) clear_error_state();
+    return prescan(call);
 }
 
 void note_library_command_use(LibraryCommand* command) {

@@ -78,7 +78,16 @@ struct CallRecord {
 // or ")", error 49 when the list has no ")". `string_stack`, when given, is
 // set to 1 when an argument leaves a temporary on the string stack (or is a
 // fixed string, which is copied there).
-int prescan_call_arguments(char** starts, int capacity, const char* name, int32_t* string_stack = nullptr);
+// `types` (library commands): the parameter codes the list is read for; an
+// argument for a structure kind is a structure type name, and one for a
+// kind that fills two entries (7, 26, 28, 30, 32) gets its start recorded
+// twice, the count including both.
+int prescan_call_arguments(char** starts, int capacity, const char* name, int32_t* string_stack = nullptr,
+                           const uint8_t* types = nullptr, int32_t type_count = 0);
+// The prescan of a library command's list, which also picks the form whose
+// parameters the list fills (the command's own, else an alternative form);
+// the record is described for that form. Returns the count.
+int prescan_library_arguments(CallRecord* call, char** starts);
 
 // Fills the callee's parameters of a call record.
 void describe_procedure_call(CallRecord* call, ProcedureRecord* procedure, int32_t kind);
@@ -105,12 +114,6 @@ void compile_prototype_value_call(ProcedureRecord* prototype, const char* name, 
 // A library command called by name (the token is "(").
 void compile_library_call(LibraryCommand* command);
 
-// The alternative form of a library command that takes `count` parameters,
-// or null.
-LibraryCommand* find_alternative_form(LibraryCommand* command, int32_t count);
-// A call of a library command with another count than its own takes the
-// alternative form of that count, when there is one.
-void choose_library_form(CallRecord* call, int32_t count);
 // The command is used by this call: its use count and library, and the
 // deprecation warning at the first use.
 void note_library_command_use(LibraryCommand* command);

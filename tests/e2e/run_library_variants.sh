@@ -10,19 +10,9 @@ work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 # The compilers load the libraries of their own installation: a copy of the
 # compiler with links to the rest of the installation and the test library.
-mkdir -p "$work/home/Compilers" "$work/home/ZandLibraries"
-for entry in "$home"/*; do
-    [ "$(basename "$entry")" = Compilers ] || [ "$(basename "$entry")" = ZandLibraries ] || ln -s "$entry" "$work/home/"
-done
-for entry in "$home"/Compilers/*; do ln -s "$entry" "$work/home/Compilers/"; done
-rm "$work/home/Compilers/$compiler_name"
-cp "$home/Compilers/$compiler_name" "$work/home/Compilers/"
-for entry in "$home"/ZandLibraries/*; do ln -s "$entry" "$work/home/ZandLibraries/"; done
-mkdir "$work/library"
-cp "$data/Variants.desc" "$work/library/"
-"$clang" --target=x86_64-pc-windows-msvc -O2 -ffreestanding -c "$data/Variants.c" -o "$work/library/Variants.obj" || exit 1
-(cd "$work/library" && "$home/Compilers/Zandforge" Variants.desc /TO "$work/home/ZandLibraries/" /NOLOG) || { echo "Zandforge failed"; exit 1; }
-[ -f "$work/home/ZandLibraries/Variants" ] || { echo "no library file"; exit 1; }
+. "$(dirname "$0")/library_home.sh"
+make_library_home "$home" "$compiler_name" "$work"
+forge_test_library "$work" "$data" Variants "$clang" || exit 1
 failed=0
 check() {
     expected="$1"; shift

@@ -16,13 +16,16 @@
 #include "frontend/libraries.h"
 #include "frontend/literal_strings.h"
 #include "frontend/statement_dispatcher.h"
+#include "frontend/structures.h"
 #include "frontend/variables.h"
 #include "platform/platform.h"
 
 namespace {
 
 // Pick takes one or two arguments (Pick2 is its second form), Old is
-// deprecated, Chr is the character command.
+// deprecated, Chr is the character command; Measure, Wipe, Elements and
+// the second form of Shape take a structure name or an array whose one
+// argument fills two parameters.
 const char* const tools_descriptor =
     "C\n0\nOBJ\n0\nTools\n"
     "Chr, LONG, (Code) - The character\n"
@@ -30,6 +33,14 @@ const char* const tools_descriptor =
     "Old, LONG, (Value) - Kept for old programs\n"
     "LONG | DEPRECATED\n"
     "Pick, LONG, [LONG], (First [, Second]) - One of two\n"
+    "LONG\n"
+    "Measure, STRUCTURE, (Structure) - Its size\n"
+    "LONG\n"
+    "Wipe, LONG, RUNTIMESTRUCTURE, (*Memory, Structure) - Zeroes it\n"
+    "LONG\n"
+    "Elements, RUNTIMEARRAY, (Array()) - Its elements' map\n"
+    "LONG\n"
+    "Shape, LONG, [STRUCTURE], (Value [, Structure]) - A value or a size\n"
     "LONG\n";
 
 class LibraryCommandFormsTest : public EmitterTest {
@@ -184,6 +195,80 @@ TEST_F(LibraryCommandFormsTest, DeprecatedCommandWarnsOncePerCompilation) {
     testing::internal::CaptureStdout();
     compile("x = Old(1)");
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "Warning: Line 1 - Deprecated function 'Old()' used.\n");
+}
+
+const char* const structures =
+    "Structure Point\nx.l\ny.l\nEndStructure\n"
+    "Structure Named\nname.s\nid.l\nEndStructure\n";
+
+TEST_F(LibraryCommandFormsTest, StructureNamesFillTwoParameters) {
+    use_x64();
+    std::string setup = structures;
+    // The size, and no descriptor for a structure without strings.
+    EXPECT_EQ(compile(setup + "x = Measure(Point)"),
+              " PUSH qword 0\n PUSH qword 8\n POP rcx\n POP rdx\n CALL ZD_Measure\n MOVSXD rax,eax\n"
+              " MOV qword [v_x],rax\n");
+    StructureRecord* named = nullptr;
+    std::string code = compile(setup + "x = Measure(Named)");
+    named = find_structure("Named");
+    ASSERT_NE(named, nullptr);
+    EXPECT_EQ(code, " MOV rax,s_named\n PUSH rax\n PUSH qword " + std::to_string(named->size) +
+                        "\n POP rcx\n POP rdx\n CALL ZD_Measure\n MOVSXD rax,eax\n MOV qword [v_x],rax\n");
+    EXPECT_TRUE(named->flags & STRUCT_NEEDS_INIT);
+    // The map of the structure, marked to be written.
+    code = compile(setup + "Define p.Point\nx = Wipe(@p, Point)");
+    StructureRecord* point = find_structure("Point");
+    ASSERT_NE(point, nullptr);
+    EXPECT_EQ(code.rfind(" MOV rax,SM_" + std::to_string(point->id) + "\n PUSH rax\n PUSH qword 8\n", 0), 0u) << code;
+    EXPECT_NE(code.find("POP rcx\n POP rdx\n POP r8\n CALL ZD_Wipe\n"), std::string::npos) << code;
+    EXPECT_TRUE(point->flags & STRUCT_MARK_800);
+    // An array and the map of its elements' structure; none for numbers.
+    code = compile(setup + "Dim a.Point(3)\nx = Elements(a())");
+    EXPECT_EQ(code.rfind(" MOV rax,SM_" + std::to_string(find_structure("Point")->id) + "\n PUSH rax\n", 0), 0u) << code;
+    EXPECT_NE(code.find("CALL ZD_Elements"), std::string::npos) << code;
+    code = compile(setup + "Dim v.l(3)\nx = Elements(v())");
+    EXPECT_EQ(code.rfind(" PUSH qword 0\n", 0), 0u) << code;
+    // The second form of Shape is the one whose parameters the list fills.
+    code = compile(setup + "x = Shape(1, Point)");
+    EXPECT_EQ(code.rfind(" PUSH qword 0\n PUSH qword 8\n PUSH qword 1\n", 0), 0u) << code;
+    EXPECT_NE(code.find("CALL ZD_Shape2"), std::string::npos) << code;
+    EXPECT_NE(compile(setup + "x = Shape(1)").find("CALL ZD_Shape\n"), std::string::npos);
+
+    use_c();
+    code = compile(setup + "x = Measure(Point)");
+    EXPECT_NE(code.find("ZD_Measure(8,0)"), std::string::npos) << code;
+    code = compile(setup + "x = Measure(Named)");
+    EXPECT_NE(code.find("ZD_Measure(" + std::to_string(find_structure("Named")->size) + ",ms_named)"), std::string::npos)
+        << code;
+    code = compile(setup + "Define p.Point\nx = Wipe(@p, Point)");
+    EXPECT_NE(code.find(",(void*)8,sm_" + std::to_string(find_structure("Point")->id) + ")"), std::string::npos) << code;
+    EXPECT_TRUE(find_structure("Point")->flags & STRUCT_MARK_800);
+    code = compile(setup + "Dim v.l(3)\nx = Elements(v())");
+    EXPECT_NE(code.find(",0)"), std::string::npos) << code;
+    EXPECT_NE(compile(setup + "x = Shape(1, Point)").find("ZD_Shape2(1,8,0)"), std::string::npos);
+}
+
+TEST_F(LibraryCommandFormsTest, StructureArgumentErrors) {
+    std::string setup = structures;
+    for (int x64 = 1; x64 >= 0; x64--) {
+        if (x64) use_x64();
+        else use_c();
+        EXPECT_EQ(compile(setup + "x = Measure(Nothing)"), "error 326");
+        EXPECT_STREQ(error_message, "'Nothing' is not a structure.");
+        EXPECT_EQ(compile(setup + "x = Measure(5)"), "error 1");
+        EXPECT_EQ(compile(setup + "x = Measure(Point + 1)"), "error 1");
+        EXPECT_EQ(compile(setup + "x = Measure(Point, Point)"), "error 49");
+        EXPECT_EQ(compile(setup + "x = Measure()"), "error 49");
+        // A structure variable is no structure type.
+        EXPECT_EQ(compile(setup + "Define p.Point\nx = Measure(p)"), "error 326");
+        // A whole structured item can only be copied: a number parameter
+        // refuses it, for a command and for a procedure alike ("@p" passes
+        // its address).
+        EXPECT_EQ(compile(setup + "Define p.Point\nx = Pick(p)"), "error 1");
+        EXPECT_EQ(compile(setup + "Define p.Point\nx = Pick(@p)").rfind("error", 0), std::string::npos);
+        EXPECT_EQ(compile(setup + "Procedure Take(a)\nEndProcedure\nDefine p.Point\nTake(p)"), "error 1");
+        EXPECT_EQ(compile(setup + "x = Elements(Point)"), "error 15");
+    }
 }
 
 TEST_F(LibraryCommandFormsTest, CommandNameWithoutParenthesis) {
