@@ -33,5 +33,6 @@ check 14 /3DNOW
 # Chosen at start-up: every x64 processor runs SSE2.
 check 53 /DYNAMICCPU
 check 53 /DYNAMICCPU /THREAD
+check 53 /DYNAMICCPU /OPTIMIZER
 check 32 /SSE /DEBUGGER
 exit $failed
