@@ -16,6 +16,7 @@
 #include "backend_c/c_compile_program.h"
 #include "backend_c/c_expressions.h"
 #include "backend_c/c_globals.h"
+#include "backend_c/c_structure_fields.h"
 #include "backend_c/c_type_names.h"
 #include "core/core_globals.h"
 #include "core/error_state.h"
@@ -201,6 +202,8 @@ const char* c_format_array_address(ArrayRecord* array)
         if (!no_output_depth) forget_cached_list();
     } else if ((array->flags & ARRAY_STATIC) && array->item) {
         text = static_item_name(array->item);
+    } else if (array->flags & ARRAY_FIELD) {
+        text = c_container_field_lvalue();
     } else {
         text = module_prefix(array->module) + ((array->flags & ARRAY_POINTERS) ? "ap_" : "a_") +
                c_identifier_name(display_name(array));

@@ -160,34 +160,12 @@ void c_build_executable()
 
 void c_read_reassembly_header(const std::string& text)
 {
-    enum { libraries, system_libraries, import_libraries } section = libraries;
-    size_t pos = 0;
-    while (pos < text.size() && (text[pos] == ';' || text[pos] == '/')) {
-        size_t end = text.find_first_of("\r\n", pos);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(pos, end - pos);
-        pos = end;
-        if (pos < text.size() && text[pos] == '\r') pos++;
-        if (pos < text.size() && text[pos] == '\n') pos++;
-        if (line.size() < 4) continue;
-        std::string name = line.substr(3);
-        if (name == ":DLL") {
-            dll_mode = 1;
-        } else if (strcasecmp(name.c_str(), ":System") == 0) {
-            section = system_libraries;
-        } else if (strcasecmp(name.c_str(), ":Import") == 0) {
-            section = import_libraries;
-        } else if (section == system_libraries) {
-            for (ListNode* node = import_library_entries ? import_library_entries->first : nullptr; node; node = node->next) {
-                auto* library = reinterpret_cast<ImportLibraryEntry*>(node);
-                if (library->name && strcasecmp(library->name, name.c_str()) == 0) library->used = 1;
-            }
-        } else if (section == import_libraries) {
-            link_import_libraries.push_back(name);
-        } else {
-            mark_library_used(name.c_str());
+    read_reassembly_header(text, 3, [](const std::string& name) {
+        for (ListNode* node = import_library_entries ? import_library_entries->first : nullptr; node; node = node->next) {
+            auto* library = reinterpret_cast<ImportLibraryEntry*>(node);
+            if (library->name && strcasecmp(library->name, name.c_str()) == 0) library->used = 1;
         }
-    }
+    });
 }
 
 void c_reassemble()

@@ -13,6 +13,7 @@
 #include "backend_c/c_expressions.h"
 #include "backend_c/c_globals.h"
 #include "backend_c/c_strings.h"
+#include "backend_c/c_structure_fields.h"
 #include "backend_c/c_type_names.h"
 #include "core/core_globals.h"
 #include "core/output_buffers.h"
@@ -51,7 +52,7 @@ std::string format_address(uint32_t flags, int32_t offset, void* item, const Mod
         if (!no_output_depth) forget_cached_list();
         return "((" + std::string(type) + " *)(tls+" + std::to_string(offset) + "))[0]";
     }
-    if (flags & CONTAINER_FIELD) return name;
+    if (flags & CONTAINER_FIELD) return c_container_field_lvalue();
     if ((flags & CONTAINER_STATIC) == CONTAINER_STATIC && item) return static_item_name(item);
     return module_prefix(module) + ((flags & CONTAINER_POINTERS) ? pointer_prefix : prefix) + c_identifier_name(name);
 }

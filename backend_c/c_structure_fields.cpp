@@ -27,6 +27,8 @@ struct FieldChain {
 };
 
 std::vector<FieldChain> chains;
+// The container fields being accessed, innermost last.
+std::vector<std::string> container_fields;
 // The chain depth at each computed index still open, innermost last.
 std::vector<size_t> index_marks;
 
@@ -135,13 +137,29 @@ const char* format_field_operand(int32_t, int64_t)
     return text.c_str();
 }
 
+// The chain so far names the container: it becomes the container's lvalue.
+void enter_container_field(int64_t)
+{
+    FieldChain* chain = current_chain();
+    container_fields.push_back(chain ? chain->path : std::string());
+    if (chain) chains.pop_back();
+}
+
+void leave_container_field_chain()
+{
+    if (!container_fields.empty()) container_fields.pop_back();
+}
+
 }  // namespace
 
 void c_reset_field_chains()
 {
     chains.clear();
     index_marks.clear();
+    container_fields.clear();
 }
+
+const char* c_container_field_lvalue() { return container_fields.empty() ? "" : container_fields.back().c_str(); }
 
 const FieldHooks c_field_hooks = {
     .emit_load_structure_base = load_structure_base,
@@ -155,4 +173,6 @@ const FieldHooks c_field_hooks = {
     .format_field_operand = format_field_operand,
     .name_field = name_field,
     .name_field_index = name_field_index,
+    .emit_enter_container_field = enter_container_field,
+    .emit_leave_container_field = leave_container_field_chain,
 };

@@ -80,7 +80,15 @@ const char* format_array_slot_operand(ArrayRecord* array, int32_t d) {
         emit_reload_frame_pointer();
         snprintf(text, sizeof text, "qword [rbp+%d]", array->offset + d);
     } else if (array->flags & ARRAY_FIELD) {
-        snprintf(text, sizeof text, "qword [rbp+%d]", array->offset + d);
+        if (array->saved_push_depth > 0) {
+            // rbp has moved since the structure's base was pushed.
+            int32_t distance = emitter_stack.push_depth - array->saved_push_depth;
+            if (distance) emit_linef(" MOV rdx,[rsp+%d]", distance);
+            else emit_line(" MOV rdx,[rsp]");
+            snprintf(text, sizeof text, "qword [rdx+%d]", array->offset + d);
+        } else {
+            snprintf(text, sizeof text, "qword [rbp+%d]", array->offset + d);
+        }
     } else if (!is_frame_array(array)) {
         if (d) snprintf(text, sizeof text, "qword [%s+%d]", format_array_address(array), d);
         else snprintf(text, sizeof text, "qword [%s]", format_array_address(array));
@@ -305,6 +313,18 @@ void x64_emit_pop_base() {
     emitter_stack.push_depth -= 8;
 }
 
+void x64_emit_push_field_array_base(ArrayRecord* array) {
+    emit_line(" PUSH rbp");
+    emitter_stack.push_depth += 8;
+    array->saved_push_depth = emitter_stack.push_depth;
+}
+
+void x64_emit_pop_field_array_base(ArrayRecord* array, int32_t into_rbp) {
+    emit_line(into_rbp ? " POP rbp" : " POP rax");
+    emitter_stack.push_depth -= 8;
+    array->saved_push_depth = 0;
+}
+
 const char* x64_format_element_operand(int32_t size, int64_t c, const char* register_text) {
     static char text[128];
     const char* prefix = size_prefix(size);
@@ -360,4 +380,8 @@ const ArrayHooks x64_array_hooks = {
     .emit_index_check = x64_emit_index_check,
     .emit_multi_index_check = x64_emit_multi_index_check,
     .emit_redim_check = x64_emit_redim_check,
+    .compile_element_access = nullptr,
+    .compile_dimensions = nullptr,
+    .emit_push_field_array_base = x64_emit_push_field_array_base,
+    .emit_pop_field_array_base = x64_emit_pop_field_array_base,
 };

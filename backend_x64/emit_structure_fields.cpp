@@ -69,6 +69,12 @@ const char* format_field_operand(int32_t size, int64_t offset) {
     return text;
 }
 
+// rbp moves to the structure that holds the container field.
+void emit_enter_container_field(int64_t offset) {
+    if (offset) emit_linef(" ADD rbp,%lld", (long long)offset);
+    procedure_uses_rbp = 1;
+}
+
 }  // namespace
 
 const FieldHooks x64_field_hooks = {
@@ -81,4 +87,8 @@ const FieldHooks x64_field_hooks = {
     .emit_field_check = emit_field_check,
     .emit_structure_array_check = emit_structure_array_check,
     .format_field_operand = format_field_operand,
+    .name_field = nullptr,
+    .name_field_index = nullptr,
+    .emit_enter_container_field = emit_enter_container_field,
+    .emit_leave_container_field = nullptr,
 };

@@ -23,7 +23,7 @@ int32_t thread_object_used = 0;
 int32_t procedure_uses_rbp = 0;
 int32_t local_equates_depth = 0;
 
-// Module records are not built yet: a variable's module name is empty.
+// The module a variable belongs to, or null for the main program's.
 static const char* module_name_of(const VariableRecord* variable) {
     return variable->module ? module_name(variable->module) : nullptr;
 }

@@ -438,6 +438,35 @@ void build_executable()
     if (!launch_path.empty() && !standby_mode) launch_program(launch_path);
 }
 
+void read_reassembly_header(const std::string& text, size_t mark_length, void (*add_system_library)(const std::string& name))
+{
+    enum { libraries, system_libraries, import_libraries } section = libraries;
+    size_t pos = 0;
+    while (pos < text.size() && (text[pos] == ';' || text[pos] == '/')) {
+        size_t end = text.find_first_of("\r\n", pos);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(pos, end - pos);
+        pos = end;
+        if (pos < text.size() && text[pos] == '\r') pos++;
+        if (pos < text.size() && text[pos] == '\n') pos++;
+        if (line.size() <= mark_length) continue;
+        std::string name = line.substr(mark_length);
+        if (name == ":DLL") {
+            dll_mode = 1;
+        } else if (strcasecmp(name.c_str(), ":System") == 0) {
+            section = system_libraries;
+        } else if (strcasecmp(name.c_str(), ":Import") == 0) {
+            section = import_libraries;
+        } else if (section == system_libraries) {
+            add_system_library(name);
+        } else if (section == import_libraries) {
+            link_import_libraries.push_back(name);
+        } else {
+            mark_library_used(name.c_str());
+        }
+    }
+}
+
 void reassemble()
 {
     commented_output = 1;
@@ -451,32 +480,9 @@ void reassemble()
     }
     console_print("ReAssembling source code...\n");
 
-    // The header: the lines that begin with ';' or '/', any line ending.
-    enum { libraries, system_libraries, import_libraries } section = libraries;
-    size_t pos = 0;
-    while (pos < text.size() && (text[pos] == ';' || text[pos] == '/')) {
-        size_t end = text.find_first_of("\r\n", pos);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(pos, end - pos);
-        pos = end;
-        if (pos < text.size() && text[pos] == '\r') pos++;
-        if (pos < text.size() && text[pos] == '\n') pos++;
-        if (line.size() <= 2) continue;
-        std::string name = line.substr(2);
-        if (name == ":DLL") {
-            dll_mode = 1;
-        } else if (strcasecmp(name.c_str(), ":System") == 0) {
-            section = system_libraries;
-        } else if (strcasecmp(name.c_str(), ":Import") == 0) {
-            section = import_libraries;
-        } else if (section == system_libraries) {
-            if (!line_holds_name(link_system_libraries, name)) link_system_libraries.push_back(name);
-        } else if (section == import_libraries) {
-            link_import_libraries.push_back(name);
-        } else {
-            mark_library_used(name.c_str());
-        }
-    }
+    read_reassembly_header(text, 2, [](const std::string& name) {
+        if (!line_holds_name(link_system_libraries, name)) link_system_libraries.push_back(name);
+    });
 
     if (create_work_directory().empty()) {
         report_error();

@@ -11,6 +11,11 @@ void build_executable();
 
 // /REASM: builds the program again from the "zandrel.asm" of current_folder.
 void reassemble();
+// Reads the header of a file kept for /REASM: its leading lines that begin
+// with ';' or '/', each a comment mark of `mark_length` characters and a
+// word: ":DLL", the section words ":System" and ":Import", or a library of
+// the current section (the first section names the command libraries).
+void read_reassembly_header(const std::string& text, size_t mark_length, void (*add_system_library)(const std::string& name));
 
 // The module-definition text of a DLL ("EXPORTS" and the exported names),
 // filled by the program output; written as "Zandrel.def" into the work

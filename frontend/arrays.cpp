@@ -390,6 +390,10 @@ void compile_array_dimensions(ArrayRecord* array, int redim, int redeclared) {
         }
     }
     bool constant_only = declared_with_constant_sizes(array);
+    // A field array's Dim outside its structure: the sizes may move rbp.
+    const bool field_base = (array->flags & ARRAY_FIELD) && !in_structure;
+    int32_t saved_depth = array->saved_push_depth;
+    if (field_base && h && h->emit_push_field_array_base) h->emit_push_field_array_base(array);
     int64_t one_count = -1;
     int32_t k = 0;
     if (n == 1) {
@@ -446,6 +450,8 @@ void compile_array_dimensions(ArrayRecord* array, int redim, int redeclared) {
         }
     }
     if (error_number) return;
+    if (field_base && h && h->emit_pop_field_array_base) h->emit_pop_field_array_base(array, 1);
+    array->saved_push_depth = saved_depth;
     if (token_code != ')') {
         set_error(77);
         return;
@@ -523,17 +529,24 @@ int emit_array_element_access(ArrayRecord* array) {
     const char* index_register = nullptr;
     char register_text[16] = {};
     int32_t indexes = 0;
+    // A field array: the structure's base in rbp waits on the machine stack
+    // while the indexes are compiled (they may move rbp).
+    const bool field_base = (array->flags & ARRAY_FIELD) != 0;
+    const int32_t saved_depth = array->saved_push_depth;
+    if (field_base && h && h->emit_push_field_array_base) h->emit_push_field_array_base(array);
     if (array->dimension_count <= 1) {
         indexes = 1;
         if (!compile_integer_argument()) return r;
         expression_mode = MODE_INTEGER;
         if (operand_is_integer_constant()) {
+            if (field_base && h && h->emit_pop_field_array_base) h->emit_pop_field_array_base(array, 1);
             if (debugger_code && h && h->emit_index_check) h->emit_index_check(array, nullptr);
             if (h && h->emit_load_element_base) h->emit_load_element_base(array);
             offset = current_operand.constant * array->element_size;
         } else {
             const char* name = h && h->emit_index_to_register ? h->emit_index_to_register(r) : "";
             snprintf(register_text, sizeof register_text, "%s", name);
+            if (field_base && h && h->emit_pop_field_array_base) h->emit_pop_field_array_base(array, 1);
             if (debugger_code && h && h->emit_index_check) h->emit_index_check(array, register_text);
             if (h && h->emit_load_element_base) h->emit_load_element_base(array);
             if (h && h->emit_scale_index) h->emit_scale_index(r, array->element_size);
@@ -542,7 +555,9 @@ int emit_array_element_access(ArrayRecord* array) {
         forget_cached_list();
         bool inline_structure = array->element_type == TYPE_STRUCTURE &&
                                 !(array->flags & (ARRAY_POINTERS | ARRAY_INTERFACES));
-        if (inline_structure && (offset != 0 || index_register)) {
+        // A field array's element is the end of a chain that does not keep
+        // the index register: the index goes into rbp.
+        if ((inline_structure && offset != 0) || ((inline_structure || field_base) && index_register)) {
             char text[32];
             if (index_register) snprintf(text, sizeof text, "%s", index_register);
             else snprintf(text, sizeof text, "%lld", (long long)offset);
@@ -571,7 +586,9 @@ int emit_array_element_access(ArrayRecord* array) {
             return r;
         }
         if (h && h->emit_multi_finish) h->emit_multi_finish(array);
+        if (field_base && h && h->emit_pop_field_array_base) h->emit_pop_field_array_base(array, 0);
     }
+    array->saved_push_depth = saved_depth;
     expression_mode = saved_mode;
     if (token_code != ')') {
         set_error(6);
@@ -736,6 +753,7 @@ void compile_dim_statement(int redim) {
         if (!star_read) parse_pointer++;
         pointer_flag = 1;
     }
+    char* name_start = parse_pointer;
     read_token();
     if (error_number == 79) clear_error_state();
     if (error_number) return;
@@ -743,6 +761,13 @@ void compile_dim_statement(int redim) {
     if (error_number) return;
     if (!identifier_start_chars[(unsigned char)statement_word[0]]) {
         set_error(19);
+        return;
+    }
+    if (token_code == '\\') {
+        // "Dim b\a(n)": an array field of a structured item.
+        parse_pointer = name_start;
+        if (star_read || pointer_flag) parse_pointer--;
+        compile_field_dim_statement(redim);
         return;
     }
     char name[STATEMENT_WORD_SIZE];

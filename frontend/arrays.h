@@ -67,6 +67,12 @@ struct ArrayHooks {
     // emit_array_element_access and compile_array_dimensions.
     int (*compile_element_access)(ArrayRecord* array);
     void (*compile_dimensions)(ArrayRecord* array, int32_t redim, int32_t redeclared);
+    // An array field reached from a structure (base in rbp): " PUSH rbp"
+    // keeps the base across the indexes or sizes (its push depth goes into
+    // the record, the slots are then read through it), and the base is
+    // taken back into rbp (`into_rbp` 1) or dropped.
+    void (*emit_push_field_array_base)(ArrayRecord* array);
+    void (*emit_pop_field_array_base)(ArrayRecord* array, int32_t into_rbp);
 };
 
 // Per compilation: the global array list is made anew.

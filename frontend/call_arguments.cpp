@@ -29,6 +29,7 @@
 #include "frontend/literal_strings.h"
 #include "frontend/procedures.h"
 #include "frontend/strings.h"
+#include "frontend/structure_fields.h"
 #include "frontend/structures.h"
 #include "frontend/variables.h"
 #include "forge/library_format.h"
@@ -223,12 +224,21 @@ void compile_container_argument(CallRecord* call, int32_t i, int type, int expec
     int kind = container_kind(type);
     char name[STATEMENT_WORD_SIZE];
     ModuleRecord* saved_module = explicit_module;
+    char* start = parse_pointer;
     bool whole = read_whole_container_name(name, sizeof name);
     if (error_number) return;
     void* record = whole ? find_container(kind, name) : nullptr;
     explicit_module = saved_module;
     if (error_number) return;
     pointer_flag = 0;
+    // A container field of a structure ("b\list()").
+    bool field = false;
+    if (!record) {
+        parse_pointer = start;
+        record = compile_whole_container_field(kind);
+        if (error_number) return;
+        field = record != nullptr;
+    }
     if (!record) {
         set_error(kind == TYPE_ARRAY ? 15 : kind == TYPE_LIST ? 16 : 103);
         return;
@@ -237,7 +247,7 @@ void compile_container_argument(CallRecord* call, int32_t i, int type, int expec
         set_error(kind == TYPE_ARRAY ? 73 : kind == TYPE_LIST ? 212 : 242);
         return;
     }
-    read_operator();
+    if (!field) read_operator();
     if (error_number == 79) clear_error_state();
     if (error_number) return;
     if (expected ? token_code != expected : token_code != ',' && token_code != ')') {
@@ -252,6 +262,7 @@ void compile_container_argument(CallRecord* call, int32_t i, int type, int expec
         return;
     }
     if (backend->push_container_argument) backend->push_container_argument(call, type, kind, record);
+    if (field) leave_container_field();
 }
 
 // One entry of a structure parameter of a library command: the structure

@@ -200,24 +200,37 @@ int64_t query_member(StructureRecord* structure, MemberQuery query)
     }
 }
 
-int64_t eval_sizeof()
+// The argument of SizeOf and TypeOf: a structure type or, failing that, a
+// variable (a pointer name is always a variable). Gives `not_found` when it
+// is neither.
+bool read_structure_or_variable(int32_t not_found, StructureRecord** structure, VariableRecord** variable)
 {
     char name[STATEMENT_WORD_SIZE];
     bool pointer = false;
     if (!read_argument_name(name, sizeof name, &pointer)) {
-        return 0;
+        return false;
     }
-    StructureRecord* structure = pointer ? nullptr : find_structure(name);
+    *structure = pointer ? nullptr : find_structure(name);
+    *variable = nullptr;
     if (error_number) {
-        return 0;
+        return false;
     }
-    VariableRecord* variable = nullptr;
-    if (!structure) {
-        variable = find_variable_scoped(name, pointer);
-        if (!variable) {
-            set_error(92);
-            return 0;
+    if (!*structure) {
+        *variable = find_variable_scoped(name, pointer);
+        if (!*variable) {
+            set_error(not_found);
+            return false;
         }
+    }
+    return true;
+}
+
+int64_t eval_sizeof()
+{
+    StructureRecord* structure;
+    VariableRecord* variable;
+    if (!read_structure_or_variable(92, &structure, &variable)) {
+        return 0;
     }
     if (token_code == '\\') {
         StructureRecord* owner = structure ? structure : variable_structure(variable);
@@ -299,22 +312,10 @@ LibraryCommand* find_compiler_function(const char* name)
 
 int64_t eval_typeof()
 {
-    char name[STATEMENT_WORD_SIZE];
-    bool pointer = false;
-    if (!read_argument_name(name, sizeof name, &pointer)) {
+    StructureRecord* structure;
+    VariableRecord* variable;
+    if (!read_structure_or_variable(263, &structure, &variable)) {
         return 0;
-    }
-    StructureRecord* structure = pointer ? nullptr : find_structure(name);
-    if (error_number) {
-        return 0;
-    }
-    VariableRecord* variable = nullptr;
-    if (!structure) {
-        variable = find_variable_scoped(name, pointer);
-        if (!variable) {
-            set_error(263);
-            return 0;
-        }
     }
     if (token_code == '\\') {
         StructureRecord* owner = structure ? structure : variable_structure(variable);

@@ -228,24 +228,6 @@ void end_import_block()
 
 namespace {
 
-// Result flags of an imported function's return type.
-void set_imported_return_flags(ProcedureRecord* record, int32_t code, bool pointer)
-{
-    if (pointer) return;
-    switch (code) {
-    case TYPE_BYTE: record->flags |= PROC_RETURNS_BYTE; break;
-    case TYPE_LONG: record->flags |= PROC_RETURNS_LONG; break;
-    case TYPE_FLOAT: record->flags |= PROC_RETURNS_FLOAT; break;
-    case TYPE_DOUBLE: record->flags |= PROC_RETURNS_DOUBLE; break;
-    case TYPE_QUAD: record->flags |= PROC_RETURNS_QUAD; break;
-    case TYPE_CHARACTER: record->second_flags |= PROC_SECOND_CHARACTER; break;
-    case TYPE_ASCII: record->second_flags |= PROC_SECOND_ASCII; break;
-    case TYPE_UNICODE: record->second_flags |= PROC_SECOND_UNICODE; break;
-    case TYPE_WORD: break;
-    default: record->second_flags |= PROC_SECOND_INTEGER; break;
-    }
-}
-
 // "As" and a literal string after a declaration (the token is the one after
 // it): the symbol text, or null when there is no "As". Error 25 when
 // something else than a literal string follows.
@@ -361,7 +343,7 @@ void compile_import_function_line()
     const char* symbol = nullptr;
     if (record && !error_number) {
         if (error_number == 79) clear_error_state();
-        set_imported_return_flags(record, return_type.code, false);
+        set_return_flags(record, &return_type, false);
         symbol = read_symbol_after_as(&failed);
         if (!failed) record->symbol_name = pool_strdup(symbol ? symbol : name);
     }

@@ -114,27 +114,6 @@ const char* location_text(const ProcedureRecord* record) {
     return text;
 }
 
-// Result flags of the type just read.
-void set_return_flags(ProcedureRecord* record, const CurrentType* type, bool pointer) {
-    if (pointer) {
-        record->second_flags |= PROC_SECOND_INTEGER;
-        return;
-    }
-    switch (type->code) {
-    case TYPE_BYTE: record->flags |= PROC_RETURNS_BYTE; break;
-    case TYPE_LONG: record->flags |= PROC_RETURNS_LONG; break;
-    case TYPE_STRING: record->flags |= PROC_RETURNS_STRING; break;
-    case TYPE_FLOAT: record->flags |= PROC_RETURNS_FLOAT; break;
-    case TYPE_DOUBLE: record->flags |= PROC_RETURNS_DOUBLE; break;
-    case TYPE_QUAD: record->flags |= PROC_RETURNS_QUAD; break;
-    case TYPE_CHARACTER: record->second_flags |= PROC_SECOND_CHARACTER; break;
-    case TYPE_ASCII: record->second_flags |= PROC_SECOND_ASCII; break;
-    case TYPE_UNICODE: record->second_flags |= PROC_SECOND_UNICODE; break;
-    case TYPE_WORD: break;
-    default: record->second_flags |= PROC_SECOND_INTEGER; break;
-    }
-}
-
 // A default value after "=" (the token). Returns false on an error.
 bool parameter_parse_default(uint8_t type, int64_t* value) {
     no_output_depth++;
@@ -245,6 +224,29 @@ bool parse_container_parameter_item(ProcedureRecord* record, int kind, bool type
     return true;
 }
 
+// A parameter's type against the Declare before the definition: error 118
+// when they differ.
+bool parameter_matches_declaration(const DeclaredShape* declared, int32_t index, uint8_t type) {
+    if (declared->present && index < declared->parameter_count && declared->parameters[index].type != type) {
+        set_error(118);
+        return false;
+    }
+    return true;
+}
+
+// The token after a parameter: "," gives 1 (another follows), ")" gives 0
+// (the list ends; the token after it is read), anything else an error and -1.
+int read_parameter_separator() {
+    if (token_code == ',') return 1;
+    if (token_code == ')') {
+        read_operator();
+        if (error_number == 79) clear_error_state();
+        return 0;
+    }
+    set_error(token_code == TOKEN_END ? 84 : 85);
+    return -1;
+}
+
 // The parameter list after "(" (the parse pointer is just after it).
 // Fills the record's parameters; returns false on an error.
 bool parse_parameters(ProcedureRecord* record, bool typed_pseudo, const DeclaredShape* declared) {
@@ -290,20 +292,12 @@ bool parse_parameters(ProcedureRecord* record, bool typed_pseudo, const Declared
                 if (token_code == '*') parse_pointer--;
                 if (!parse_container_parameter_item(record, kind, typed_pseudo, optional, &parameters[count]))
                     return false;
-                if (declared->present && count < declared->parameter_count &&
-                    declared->parameters[count].type != parameters[count].type) {
-                    set_error(118);
-                    return false;
-                }
+                if (!parameter_matches_declaration(declared, count, parameters[count].type)) return false;
                 count++;
-                if (token_code == ',') continue;
-                if (token_code == ')') {
-                    read_operator();
-                    if (error_number == 79) clear_error_state();
-                    break;
-                }
-                set_error(token_code == TOKEN_END ? 84 : 85);
-                return false;
+                int next = read_parameter_separator();
+                if (next < 0) return false;
+                if (next == 0) break;
+                continue;
             }
             if (!identifier_start_chars[(unsigned char)statement_word[0]]) {
                 set_error(statement_word[0] ? 85 : 1);
@@ -355,11 +349,7 @@ bool parse_parameters(ProcedureRecord* record, bool typed_pseudo, const Declared
             parameter.size = (uint8_t)(pointer ? 8 : size);
             if (parameter.type >= TYPE_P_ASCII && parameter.type <= TYPE_P_UTF8) pseudo++;
             if (parameter.type == TYPE_STRING) strings++;
-            if (declared->present && count < declared->parameter_count &&
-                declared->parameters[count].type != parameter.type) {
-                set_error(118);
-                return false;
-            }
+            if (!parameter_matches_declaration(declared, count, parameter.type)) return false;
             if (token_code == '=') {
                 if (!parameter_parse_default(parameter.type, &defaults[optional])) return false;
                 optional++;
@@ -368,14 +358,9 @@ bool parse_parameters(ProcedureRecord* record, bool typed_pseudo, const Declared
                 return false;
             }
             count++;
-            if (token_code == ',') continue;
-            if (token_code == ')') {
-                read_operator();
-                if (error_number == 79) clear_error_state();
-                break;
-            }
-            set_error(token_code == TOKEN_END ? 84 : 85);
-            return false;
+            int next = read_parameter_separator();
+            if (next < 0) return false;
+            if (next == 0) break;
         }
     }
     record->parameter_count = count;
@@ -423,6 +408,27 @@ TextBuffer* new_code_buffer() {
 }
 
 }  // namespace
+
+void set_return_flags(ProcedureRecord* record, const CurrentType* type, bool pointer) {
+    if (pointer) {
+        record->second_flags |= PROC_SECOND_INTEGER;
+        return;
+    }
+    switch (type->code) {
+    case TYPE_BYTE: record->flags |= PROC_RETURNS_BYTE; break;
+    case TYPE_LONG: record->flags |= PROC_RETURNS_LONG; break;
+    case TYPE_STRING: record->flags |= PROC_RETURNS_STRING; break;
+    case TYPE_FLOAT: record->flags |= PROC_RETURNS_FLOAT; break;
+    case TYPE_DOUBLE: record->flags |= PROC_RETURNS_DOUBLE; break;
+    case TYPE_QUAD: record->flags |= PROC_RETURNS_QUAD; break;
+    case TYPE_CHARACTER: record->second_flags |= PROC_SECOND_CHARACTER; break;
+    case TYPE_ASCII: record->second_flags |= PROC_SECOND_ASCII; break;
+    case TYPE_UNICODE: record->second_flags |= PROC_SECOND_UNICODE; break;
+    case TYPE_WORD: break;
+    default: record->second_flags |= PROC_SECOND_INTEGER; break;
+    }
+}
+
 
 ProcedureRecord* open_procedure() { return current_procedure; }
 

@@ -47,6 +47,9 @@ ProcedureRecord* find_procedure(const char* name);
 ProcedureRecord* find_procedure_quietly(const char* name);
 // Parses the header after the keyword; null with the error set.
 ProcedureRecord* procedure_declare(uint32_t kind_flags);
+// Sets the result flags of a procedure or imported function that returns
+// `type` (a pointer returns a full integer).
+void set_return_flags(ProcedureRecord* record, const CurrentType* type, bool pointer);
 // Removes the locals that a header without body created.
 void clear_local_symbols();
 

@@ -18,6 +18,7 @@
 #include "frontend/frontend_globals.h"
 #include "frontend/interface_calls.h"
 #include "frontend/lexer.h"
+#include "frontend/lists_maps.h"
 #include "frontend/modules.h"
 #include "frontend/operand_state.h"
 #include "frontend/residents.h"
@@ -26,6 +27,9 @@
 #include "frontend/variables.h"
 
 int64_t pending_field_offset = 0;
+int32_t container_field_wanted = 0;
+void* container_field_record = nullptr;
+int32_t container_field_dim = 0;
 
 namespace {
 
@@ -195,6 +199,59 @@ ProcedureRecord* field_prototype(const FieldRecord* field) {
     return prototype;
 }
 
+// "(" right after the field name, and ")" next: the container as a whole.
+bool empty_brackets_follow() {
+    if (token_code != '(') return false;
+    const char* p = parse_pointer;
+    while (*p == ' ' || *p == '\t') p++;
+    return *p == ')';
+}
+
+// An array, list or map field (the token after its name read): its
+// element, the whole container for a caller that wants one, or its Dim.
+void compile_container_field(const FieldRecord* field) {
+    const FieldHooks* h = hooks();
+    if (!field->container) {
+        set_error(1);
+        return;
+    }
+    if (h && h->emit_enter_container_field) h->emit_enter_container_field(pending_field_offset);
+    pending_field_offset = 0;
+    current_variable = nullptr;
+    current_type.given = 0;
+    if (container_field_dim && field->type == TYPE_ARRAY && token_code == '(') {
+        auto* array = static_cast<ArrayRecord*>(field->container);
+        int redim = container_field_dim - 1;
+        container_field_dim = 0;
+        container_field_wanted = 0;
+        container_field_record = array;
+        compile_array_dimensions(array, redim, 1);
+        leave_container_field();
+        return;
+    }
+    if (container_field_wanted == field->type && empty_brackets_follow()) {
+        // Taken whole: the caller checks the kind and leaves the field.
+        container_field_wanted = 0;
+        container_field_record = field->container;
+        while (*parse_pointer == ' ' || *parse_pointer == '\t') parse_pointer++;
+        parse_pointer++;
+        read_operator();
+        if (error_number == 79) clear_error_state();
+        current_operand.kind = OPERAND_VARIABLE;
+        current_operand.size = 8;
+        current_operand.flags = 0;
+        current_operand.constant = 0;
+        current_operand.text[0] = 0;
+        return;
+    }
+    switch (field->type) {
+    case TYPE_ARRAY: emit_array_element_access(static_cast<ArrayRecord*>(field->container)); break;
+    case TYPE_LIST: emit_list_element_access(static_cast<ListRecord*>(field->container)); break;
+    default: emit_map_element_access(static_cast<MapRecord*>(field->container)); break;
+    }
+    leave_container_field();
+}
+
 void compile_field_chain(StructureRecord* structure) {
     const FieldHooks* h = hooks();
     for (;;) {
@@ -240,7 +297,7 @@ void compile_field_chain(StructureRecord* structure) {
             if (error_number) return;
         }
         if (!pointer && (field->type == TYPE_ARRAY || field->type == TYPE_LIST || field->type == TYPE_MAP)) {
-            set_error(1);  // container fields come with the element access of their containers
+            compile_container_field(field);
             return;
         }
         pending_field_offset += field->offset + index_offset;
@@ -273,10 +330,6 @@ void compile_field_chain(StructureRecord* structure) {
                 structure = field->structure;
             } else {
                 set_error_format(314, field->name);
-                return;
-            }
-            if (structure->flags & STRUCT_INTERFACE) {
-                set_error(1);  // interface method calls: not in this build
                 return;
             }
             continue;
@@ -354,4 +407,61 @@ void compile_variable_field_access(VariableRecord* variable) {
     // the right side may move rbp (an update reads the field again), and is
     // read back before the store.
     if (update || right_side_may_move_rbp()) save_target_element_address();
+}
+
+void leave_container_field() {
+    const FieldHooks* h = hooks();
+    if (h && h->emit_leave_container_field) h->emit_leave_container_field();
+}
+
+namespace {
+
+// A "\" at bracket depth 0 before the end of the argument or statement.
+bool chain_follows(const char* p) {
+    int depth = 0;
+    for (; *p && *p != STATEMENT_SEPARATOR; p++) {
+        if (*p == '"') {
+            p++;
+            while (*p && *p != '"') p++;
+            if (!*p) break;
+        } else if (*p == '(') {
+            depth++;
+        } else if (*p == ')') {
+            if (--depth < 0) return false;
+        } else if (*p == ',' && depth == 0) {
+            return false;
+        } else if (*p == '\\' && depth == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+void* compile_whole_container_field(int32_t kind) {
+    while (*parse_pointer == ' ' || *parse_pointer == '\t') parse_pointer++;
+    if (!chain_follows(parse_pointer)) return nullptr;
+    container_field_wanted = kind;
+    container_field_record = nullptr;
+    uint32_t saved_mode = expression_mode;
+    compile_expression(EXPR_INTEGER_ONLY, MODE_INTEGER);
+    expression_mode = saved_mode;
+    container_field_wanted = 0;
+    void* record = container_field_record;
+    container_field_record = nullptr;
+    if (error_number) return nullptr;
+    if (!record) return nullptr;
+    return record;
+}
+
+bool compile_field_dim_statement(int redim) {
+    container_field_dim = redim + 1;
+    container_field_record = nullptr;
+    compile_expression(EXPR_INTEGER_ONLY, MODE_INTEGER);
+    container_field_dim = 0;
+    void* record = container_field_record;
+    container_field_record = nullptr;
+    if (!error_number && !record) set_error(77);
+    return true;
 }

@@ -37,7 +37,32 @@ struct FieldHooks {
     // (a computed one comes through emit_scale_field_index); null in x64.
     void (*name_field)(const FieldRecord* field);
     void (*name_field_index)(int64_t index);
+    // An array, list or map field reached by the chain: its structure lies
+    // `offset` bytes from rbp (x64 moves rbp there; C takes the chain's
+    // lvalue as the container's), and after the container's access the
+    // chain is left.
+    void (*emit_enter_container_field)(int64_t offset);
+    void (*emit_leave_container_field)();
 };
+
+// A caller that takes a container field as a whole ("b\l()" as an
+// argument, "Dim b\a(n)") sets the kind wanted (TYPE_ARRAY, TYPE_LIST or
+// TYPE_MAP; 0 for none) before it compiles the chain; a chain that ends on
+// "field()" of a container then leaves its record here (null otherwise),
+// the parse after the ")" (or, for Dim, at the "("), and the caller
+// finishes with leave_container_field().
+extern int32_t container_field_wanted;
+extern void* container_field_record;
+extern int32_t container_field_dim;  // 1 Dim, 2 ReDim: the chain stops at "("
+void leave_container_field();
+// A whole container field at the parse position ("[*]name...\field()"):
+// its record of the kind, with the base set for the back end, or null with
+// the parse position unchanged (and no error) when the text has another form.
+void* compile_whole_container_field(int32_t kind);
+// "Dim b\a(n)" / "ReDim b\a(n)": the chain from the parse position (the
+// variable name first). False, with nothing read, when the name is not
+// followed by "\".
+bool compile_field_dim_statement(int redim);
 
 // Called by the variable lookup when "\" follows a structured variable: the
 // field chain is compiled and the current operand left describing the

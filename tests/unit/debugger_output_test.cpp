@@ -10,7 +10,7 @@
 #include <sstream>
 #include <string>
 
-#include "assembler_command.h"
+#include "program_file_test_support.h"
 #include "backend_x64/debugger_output.h"
 #include "backend_x64/emit_common.h"
 #include "backend_x64/program_output.h"
@@ -31,27 +31,11 @@
 
 namespace {
 
-void ensure_initialised()
-{
-    static bool done = false;
-    if (done) return;
-    done = true;
-    install_backend(&x64_backend_hooks);
-    compiler_init();
-}
-
-size_t count_of(const std::string& text, const std::string& part)
-{
-    size_t n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) n++;
-    return n;
-}
-
-class DebuggerOutputTest : public ::testing::Test {
+class DebuggerOutputTest : public ProgramFileTest {
 protected:
     void SetUp() override
     {
-        ensure_initialised();
+        ensure_compiler_initialised();
         reset_output_buffers();
         begin_data_section();
         reset_imports();
@@ -92,50 +76,13 @@ protected:
         in_structure = 0;
     }
 
-    std::string output() const { return std::string(output_buffer_start, output_write_pointer); }
-    void clear_output()
-    {
-        output_write_pointer = output_buffer_start;
-        *output_write_pointer = 0;
-    }
-
     void enable_debugger()
     {
         debugger_enabled = 1;
         debugger_code = 1;
     }
 
-    std::string finish()
-    {
-        finish_x64_program();
-        char dir[] = "/tmp/zddbgXXXXXX";
-        if (!mkdtemp(dir)) return "";
-        path_ = std::string(dir) + "/zandrel.asm";
-        write_output_file(path_.c_str(), 0);
-        std::ifstream in(path_);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
 
-    std::string assemble()
-    {
-        std::string dir = path_.substr(0, path_.rfind('/'));
-        std::string command = "cd " + dir + " && " + assembler_command("zandrel.asm", "zandrel.obj") + " > log 2>&1";
-        int rc = std::system(command.c_str());
-        std::string result;
-        if (rc != 0) {
-            std::ifstream in(dir + "/log");
-            std::stringstream text;
-            text << in.rdbuf();
-            result = text.str();
-        }
-        std::string cleanup = "rm -rf " + dir;
-        if (std::system(cleanup.c_str()) != 0) {}
-        return result;
-    }
-
-    std::string path_;
 };
 
 // ---------------------------------------------------------------------------

@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string>
 
-#include "assembler_command.h"
+#include "program_file_test_support.h"
 #include "backend_x64/emit_common.h"
 #include "backend_x64/emit_jumps.h"
 #include "backend_x64/program_output.h"
@@ -30,27 +30,11 @@
 
 namespace {
 
-void ensure_initialised()
-{
-    static bool done = false;
-    if (done) return;
-    done = true;
-    install_backend(&x64_backend_hooks);
-    compiler_init();
-}
-
-size_t count_of(const std::string& text, const std::string& part)
-{
-    size_t n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) n++;
-    return n;
-}
-
-class ProgramOutputTest : public ::testing::Test {
+class ProgramOutputTest : public ProgramFileTest {
 protected:
     void SetUp() override
     {
-        ensure_initialised();
+        ensure_compiler_initialised();
         reset_output_buffers();
         begin_data_section();
         reset_imports();
@@ -82,37 +66,6 @@ protected:
         list_clear(subsystem_list);
     }
 
-    // Finishes the program and returns the whole file as it is written.
-    std::string finish()
-    {
-        finish_x64_program();
-        char dir[] = "/tmp/zdpoXXXXXX";
-        if (!mkdtemp(dir)) return "";
-        path_ = std::string(dir) + "/zandrel.asm";
-        write_output_file(path_.c_str(), 0);
-        std::ifstream in(path_);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
-
-    // Assembles the file written by finish(); "" on success.
-    std::string assemble()
-    {
-        std::string dir = path_.substr(0, path_.rfind('/'));
-        std::string command = "cd " + dir + " && " + assembler_command("zandrel.asm", "zandrel.obj") + " > log 2>&1";
-        int rc = std::system(command.c_str());
-        std::string result;
-        if (rc != 0) {
-            std::ifstream in(dir + "/log");
-            std::stringstream text;
-            text << in.rdbuf();
-            result = text.str();
-        }
-        std::string cleanup = "rm -rf " + dir;
-        if (std::system(cleanup.c_str()) != 0) {}
-        return result;
-    }
 
     void add_subsystem(const char* name)
     {
@@ -121,7 +74,6 @@ protected:
         *slot = permanent_pool_strdup(name);
     }
 
-    std::string path_;
 };
 
 TEST_F(ProgramOutputTest, ConsoleProgramHasEveryPartOnceAndAssembles)

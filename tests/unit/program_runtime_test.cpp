@@ -15,7 +15,7 @@
 #include "backend_x64/program_runtime.h"
 #include "core/build_tools.h"
 #include "core/file_helpers.h"
-#include "emit_test_support.h"
+#include "program_file_test_support.h"
 #include "frontend/constants.h"
 #include "frontend/imports.h"
 #include "frontend/labels.h"
@@ -28,13 +28,6 @@
 
 namespace {
 
-size_t count_of(const std::string& text, const std::string& part)
-{
-    size_t n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) n++;
-    return n;
-}
-
 // The "dw" list of a text of plain ASCII characters.
 std::string dw_list(const std::string& text)
 {
@@ -43,11 +36,11 @@ std::string dw_list(const std::string& text)
     return list + "0";
 }
 
-class ProgramRuntimeTest : public EmitterTest {
+class ProgramRuntimeTest : public ProgramFileTest {
 protected:
     void SetUp() override
     {
-        EmitterTest::SetUp();
+        ProgramFileTest::SetUp();
         compiler_reset();
         // The procedure table, with the main module's slot pointing to it.
         reset_procedures();
@@ -80,55 +73,6 @@ protected:
         reset_program_output();
     }
 
-    // Compiles statements, one per line; false at the first error.
-    bool compile(const std::string& statements)
-    {
-        clear_error_state();
-        size_t start = 0;
-        while (start <= statements.size()) {
-            size_t end = statements.find('\n', start);
-            if (end == std::string::npos) end = statements.size();
-            text_ = statements.substr(start, end - start);
-            text_.push_back('\0');
-            text_.push_back('\0');
-            parse_pointer = text_.data();
-            compile_statement();
-            if (error_number) return false;
-            start = end + 1;
-        }
-        return true;
-    }
-
-    // Finishes the program and returns the whole file.
-    std::string finish()
-    {
-        finish_x64_program();
-        char dir[] = "/tmp/zdrtXXXXXX";
-        if (!mkdtemp(dir)) return "";
-        dir_ = dir;
-        write_output_file((dir_ + "/zandrel.asm").c_str(), 0);
-        std::ifstream in(dir_ + "/zandrel.asm");
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
-
-    // Assembles the file written by finish(); "" on success.
-    std::string assemble()
-    {
-        std::string command = "cd " + dir_ + " && " + assembler_command("zandrel.asm", "zandrel.obj") + " > log 2>&1";
-        int rc = std::system(command.c_str());
-        std::string result;
-        if (rc != 0) {
-            std::ifstream in(dir_ + "/log");
-            std::stringstream text;
-            text << in.rdbuf();
-            result = text.str();
-        }
-        std::string cleanup = "rm -rf " + dir_;
-        if (std::system(cleanup.c_str()) != 0) {}
-        return result;
-    }
 
     // The number of the static string holding `text`.
     static int32_t literal_number(const std::string& text) { return intern_literal_string(text.c_str()); }
@@ -158,8 +102,6 @@ protected:
         return reinterpret_cast<ModuleRecord*>(hash_find(module_table, name));
     }
 
-    std::string text_;
-    std::string dir_;
 };
 
 // --- Constants -------------------------------------------------------------

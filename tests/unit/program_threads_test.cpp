@@ -9,7 +9,7 @@
 #include "backend_x64/program_structures.h"
 #include "backend_x64/program_threads.h"
 #include "core/memory_pools.h"
-#include "emit_test_support.h"
+#include "program_file_test_support.h"
 #include "frontend/imports.h"
 #include "frontend/literal_strings.h"
 #include "frontend/labels.h"
@@ -21,18 +21,11 @@
 
 namespace {
 
-size_t count_of(const std::string& text, const std::string& part)
-{
-    size_t n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) n++;
-    return n;
-}
-
-class ProgramThreadsTest : public EmitterTest {
+class ProgramThreadsTest : public ProgramFileTest {
 protected:
     void SetUp() override
     {
-        EmitterTest::SetUp();
+        ProgramFileTest::SetUp();
         compiler_reset();
         reset_statement_state();
         reset_output_buffers();
@@ -62,55 +55,6 @@ protected:
         reset_program_output();
     }
 
-    // Compiles statements, one per line; false at the first error.
-    bool compile(const std::string& statements)
-    {
-        clear_error_state();
-        size_t start = 0;
-        while (start <= statements.size()) {
-            size_t end = statements.find('\n', start);
-            if (end == std::string::npos) end = statements.size();
-            text_ = statements.substr(start, end - start);
-            text_.push_back('\0');
-            text_.push_back('\0');
-            parse_pointer = text_.data();
-            compile_statement();
-            if (error_number) return false;
-            start = end + 1;
-        }
-        return true;
-    }
-
-    // Finishes the program and returns the whole file.
-    std::string finish()
-    {
-        finish_x64_program();
-        char dir[] = "/tmp/zdthXXXXXX";
-        if (!mkdtemp(dir)) return "";
-        dir_ = dir;
-        write_output_file((dir_ + "/zandrel.asm").c_str(), 0);
-        std::ifstream in(dir_ + "/zandrel.asm");
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
-
-    // Assembles the file written by finish(); "" on success.
-    std::string assemble()
-    {
-        std::string command = "cd " + dir_ + " && " + assembler_command("zandrel.asm", "zandrel.obj") + " > log 2>&1";
-        int rc = std::system(command.c_str());
-        std::string result;
-        if (rc != 0) {
-            std::ifstream in(dir_ + "/log");
-            std::stringstream text;
-            text << in.rdbuf();
-            result = text.str();
-        }
-        std::string cleanup = "rm -rf " + dir_;
-        if (std::system(cleanup.c_str()) != 0) {}
-        return result;
-    }
 
     // The text between `from` (included) and the next line that starts
     // with `to` (excluded).
@@ -122,8 +66,6 @@ protected:
         return text.substr(start, end == std::string::npos ? std::string::npos : end + 1 - start);
     }
 
-    std::string text_;
-    std::string dir_;
 };
 
 // --- Threaded objects in a program -----------------------------------------

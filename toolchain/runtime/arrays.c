@@ -22,8 +22,8 @@ ArrayHeader* runtime_array_header(void* data)
     return header_of(data);
 }
 
-void* runtime_allocate_elements(long long element_size, long long count, long long type, long long dimensions,
-                                const long long* descriptor)
+void* runtime_allocate_block(long long element_size, long long count, long long type, long long dimensions,
+                             const long long* descriptor)
 {
     if (count < 0 || element_size < 0) return 0;
     if (element_size && count > (0x7FFFFFFFFFFFFFFFLL - (long long)sizeof(ArrayHeader)) / element_size) return 0;
@@ -36,6 +36,22 @@ void* runtime_allocate_elements(long long element_size, long long count, long lo
     header->dimensions = dimensions;
     header->descriptor = descriptor;
     return header + 1;
+}
+
+/* Elements that hold arrays, lists or maps get them set up. */
+static void init_elements(char* data, long long element_size, long long from, long long to,
+                          const long long* descriptor)
+{
+    if (!data || !descriptor) return;
+    for (long long i = from; i < to; i++) runtime_init_managed(data + i * element_size, descriptor);
+}
+
+void* runtime_allocate_elements(long long element_size, long long count, long long type, long long dimensions,
+                                const long long* descriptor)
+{
+    char* data = (char*)runtime_allocate_block(element_size, count, type, dimensions, descriptor);
+    init_elements(data, element_size, 0, count, descriptor);
+    return data;
 }
 
 /* The managed parts of elements [from, count) (their strings, lists, ...). */
@@ -108,10 +124,11 @@ void SYS_ReAllocateArray(long long count, void** variable)
 {
     ArrayHeader* old = header_of(*variable);
     if (!old) return;
-    void* data = runtime_allocate_elements(old->element_size, count, old->type, 1, old->descriptor);
+    void* data = runtime_allocate_block(old->element_size, count, old->type, 1, old->descriptor);
     if (!data) return;
     long long kept = old->count < count ? old->count : count;
     memcpy(data, *variable, (unsigned long long)(kept * old->element_size));
+    init_elements((char*)data, old->element_size, kept, count, old->descriptor);
     release_elements(old, kept);
     HeapFree(GetProcessHeap(), 0, old);
     *variable = data;
@@ -128,14 +145,15 @@ void SYS_ReAllocateMultiArray(long long dimensions, long long* variable)
     if (old_last <= 0 || new_last < 0) return;
     long long rows = old->count / old_last;
     if (new_last && rows > 0x7FFFFFFFFFFFFFFFLL / new_last) return;
-    char* data = (char*)runtime_allocate_elements(old->element_size, rows * new_last, old->type, dimensions,
-                                                  old->descriptor);
+    char* data = (char*)runtime_allocate_block(old->element_size, rows * new_last, old->type, dimensions,
+                                               old->descriptor);
     if (!data) return;
     long long kept = old_last < new_last ? old_last : new_last;
     long long size = old->element_size;
     char* from = (char*)variable[0];
     for (long long row = 0; row < rows; row++) {
         memcpy(data + row * new_last * size, from + row * old_last * size, (unsigned long long)(kept * size));
+        init_elements(data + row * new_last * size, size, kept, new_last, old->descriptor);
         if (old->descriptor)
             for (long long column = kept; column < old_last; column++)
                 runtime_release_managed(from + (row * old_last + column) * size, old->descriptor);

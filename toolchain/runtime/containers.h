@@ -83,9 +83,13 @@ void* runtime_map_element_after(ZDMap* map, void* data);
 const wchar* runtime_map_element_key(void* data);
 
 /* A zeroed block of `count` elements behind its header; 0 when the size
-   overflows or the heap has no room. */
+   overflows or the heap has no room. The elements' arrays, lists and maps
+   are set up by the descriptor; runtime_allocate_block leaves them zero
+   (for blocks that are filled by a copy). */
 void* runtime_allocate_elements(long long element_size, long long count, long long type, long long dimensions,
                                 const long long* descriptor);
+void* runtime_allocate_block(long long element_size, long long count, long long type, long long dimensions,
+                             const long long* descriptor);
 ArrayHeader* runtime_array_header(void* data);
 
 /* The managed parts of one block as its descriptor describes them. */

@@ -140,6 +140,7 @@ void* ZD_AddElement(ZDList* list)
     }
     list->count++;
     list->head[1] = stored_current(link_data(link));
+    if (list->descriptor) runtime_init_managed((char*)link_data(link), list->descriptor);
     return link_data(link);
 }
 
@@ -263,6 +264,7 @@ void* ZD_GetMapElement(ZDMap* map, const unsigned short* key)
     map->last = element;
     map->count++;
     map->current = stored_current(element_data(element));
+    if (map->descriptor) runtime_init_managed((char*)element_data(element), map->descriptor);
     return element_data(element);
 }
 

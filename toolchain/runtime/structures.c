@@ -119,8 +119,6 @@ static void init_array(long long* slots, const long long* field)
     data = (char*)runtime_allocate_elements(array_element_size(field), count, array_type(field), array_dimensions(field),
                                            element);
     slots[0] = (long long)data;
-    if (data && element)
-        for (long long i = 0; i < count; i++) runtime_init_managed(data + i * array_element_size(field), element);
 }
 
 static void copy_array(long long* slots, const long long* source_slots, const long long* field)
@@ -130,8 +128,8 @@ static void copy_array(long long* slots, const long long* source_slots, const lo
     char* data;
     slots[0] = 0;
     if (!header) return;
-    data = (char*)runtime_allocate_elements(header->element_size, header->count, header->type, header->dimensions,
-                                           header->descriptor);
+    data = (char*)runtime_allocate_block(header->element_size, header->count, header->type, header->dimensions,
+                                        header->descriptor);
     if (!data) return;
     memcpy(data, (const void*)source_slots[0], (unsigned long long)(header->count * header->element_size));
     if (element)

@@ -1,0 +1,117 @@
+// Array, list and map fields of structures through the dispatcher and the
+// x64 back end: the structure's base in rbp is kept on the machine stack
+// while indexes, sizes and keys are compiled, and the container is then
+// addressed from it. Every golden fragment assembles.
+#include <string>
+
+#include "emit_test_support.h"
+#include "frontend/arrays.h"
+#include "frontend/blocks.h"
+#include "frontend/lexer.h"
+#include "frontend/lists_maps.h"
+#include "frontend/statement_dispatcher.h"
+#include "frontend/structures.h"
+
+namespace {
+
+const char* const bag =
+    "Structure Pt\nx.l\ny.l\nEndStructure\n"
+    "Structure Bag\nn.i\nArray a.l(4)\nArray g.w(2, 3)\nArray p.Pt(2)\nList l.i()\nMap m.s()\nEndStructure\n"
+    "Define b.Bag\n";
+
+class FieldContainersTest : public EmitterTest {
+protected:
+    void TearDown() override {
+        in_procedure = 0;
+        debugger_code = 0;
+    }
+
+    // Compiles the structures and each statement (one per line); returns
+    // the code written by the last one, or "error <n>".
+    std::string compile(const std::string& statements) {
+        compiler_reset();
+        reset_statement_state();
+        reset_block_state();
+        reset_arrays();
+        reset_lists_maps();
+        clear_output();
+        clear_error_state();
+        std::string all = std::string(bag) + statements;
+        std::string last;
+        size_t start = 0;
+        while (start <= all.size()) {
+            size_t end = all.find('\n', start);
+            if (end == std::string::npos) end = all.size();
+            text = all.substr(start, end - start);
+            text.push_back('\0');
+            text.push_back('\0');
+            clear_output();
+            parse_pointer = text.data();
+            compile_statement();
+            if (error_number) return "error " + std::to_string(error_number);
+            last = output();
+            start = end + 1;
+        }
+        return last;
+    }
+
+    void expect_code(const std::string& statements, const std::string& expected) {
+        std::string code = compile(statements);
+        EXPECT_EQ(code, expected) << statements;
+        if (code == expected && !code.empty()) {
+            EXPECT_EQ(assemble_fragment(code), "") << statements;
+        }
+        EXPECT_EQ(emitter_stack.push_depth, 0) << statements;
+    }
+
+    int error_of(const std::string& statements) {
+        compile(statements);
+        return error_number;
+    }
+
+    std::string text;
+};
+
+TEST_F(FieldContainersTest, ArrayElementKeepsTheBaseAcrossItsIndex) {
+    // A constant index costs only the push and pop of the base.
+    expect_code("x = b\\a(3)",
+                " LEA rbp,[v_b]\n PUSH rbp\n POP rbp\n MOV rbp,qword [rbp+8]\n MOVSXD r15,dword [rbp+12]\n"
+                " MOV qword [v_x],r15\n");
+    // A computed index is folded into rbp, so the target survives the right
+    // side's registers.
+    expect_code("b\\a(i + 1) = x",
+                " LEA rbp,[v_b]\n PUSH rbp\n MOV r15,qword [v_i]\n INC r15\n POP rbp\n MOV rbp,qword [rbp+8]\n"
+                " SAL r15,2\n ADD rbp,r15\n MOV r15,qword [v_x]\n MOV dword [rbp],r15d\n");
+}
+
+TEST_F(FieldContainersTest, TwoDimensionsReadTheSlotsThroughTheSavedBase) {
+    expect_code("x = b\\g(1, j)",
+                " LEA rbp,[v_b]\n PUSH rbp\n MOV rdx,[rsp]\n MOV rax,qword [rdx+24]\n MOV rbp,rax\n PUSH rbp\n"
+                " POP rbp\n MOV rax,qword [v_j]\n ADD rbp,rax\n SAL rbp,1\n MOV rdx,[rsp]\n"
+                " ADD rbp,qword [rdx+16]\n POP rax\n MOVSX r15,word [rbp]\n MOV qword [v_x],r15\n");
+}
+
+TEST_F(FieldContainersTest, DimOfAnArrayFieldKeepsTheBaseAcrossTheSize) {
+    expect_code("Dim b\\a(n)",
+                " LEA rbp,[v_b]\n PUSH rbp\n MOV rax,qword [v_n]\n INC rax\n POP rbp\n SUB rsp,24\n MOV rdx,rax\n"
+                " LEA rax,[rbp+8]\n PUSH rax\n XOR r9,r9\n MOV r8,5\n MOV rcx,4\n SUB rsp,32\n"
+                " CALL SYS_AllocateArray\n ADD rsp,64\n MOV qword [rbp+8],rax\n");
+}
+
+TEST_F(FieldContainersTest, StructuredElementsContinueTheChain) {
+    expect_code("b\\p(1)\\y = 5",
+                " LEA rbp,[v_b]\n PUSH rbp\n POP rbp\n MOV rbp,qword [rbp+40]\n ADD rbp,8\n"
+                " MOV dword [rbp+4],5\n");
+}
+
+TEST_F(FieldContainersTest, ArrayFieldErrors) {
+    EXPECT_EQ(error_of("x = b\\a(1, 2)"), 6);
+    EXPECT_EQ(error_of("x = b\\g(1)"), 176);
+    EXPECT_EQ(error_of("x = b\\a(1)\\x"), 24);
+    EXPECT_EQ(error_of("x = b\\p()\\x"), 186);
+    EXPECT_EQ(error_of("x = b\\a"), 357);
+    EXPECT_EQ(error_of("Dim b\\a(1, 2)"), 1);
+    EXPECT_EQ(error_of("Dim b\\n(3)"), 77);
+}
+
+}  // namespace

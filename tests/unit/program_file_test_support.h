@@ -1,0 +1,81 @@
+// Shared by the tests of whole generated assembly files: the file finished
+// and read back, its run through the flat assembler, statements compiled one
+// per line, and a count of the places a text stands in the file.
+#pragma once
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "assembler_command.h"
+#include "backend_x64/program_output.h"
+#include "emit_test_support.h"
+#include "frontend/statement_dispatcher.h"
+
+inline size_t count_of(const std::string& text, const std::string& part)
+{
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) n++;
+    return n;
+}
+
+class ProgramFileTest : public EmitterTest {
+protected:
+    // Compiles statements, one per line; false at the first error.
+    bool compile(const std::string& statements)
+    {
+        clear_error_state();
+        size_t start = 0;
+        while (start <= statements.size()) {
+            size_t end = statements.find('\n', start);
+            if (end == std::string::npos) end = statements.size();
+            text_ = statements.substr(start, end - start);
+            text_.push_back('\0');
+            text_.push_back('\0');
+            parse_pointer = text_.data();
+            compile_statement();
+            if (error_number) return false;
+            start = end + 1;
+        }
+        return true;
+    }
+
+    // Finishes the program, writes it as "zandrel.asm" in a new folder and
+    // returns the whole file.
+    std::string finish()
+    {
+        finish_x64_program();
+        char dir[] = "/tmp/zdpfXXXXXX";
+        if (!mkdtemp(dir)) return "";
+        dir_ = dir;
+        write_output_file((dir_ + "/zandrel.asm").c_str(), 0);
+        std::ifstream in(dir_ + "/zandrel.asm");
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
+    // Assembles the file written by finish() and removes its folder; "" on
+    // success, else the assembler's message.
+    std::string assemble()
+    {
+        std::string command = "cd " + dir_ + " && " + assembler_command("zandrel.asm", "zandrel.obj") + " > log 2>&1";
+        int rc = std::system(command.c_str());
+        std::string result;
+        if (rc != 0) {
+            std::ifstream in(dir_ + "/log");
+            std::stringstream text;
+            text << in.rdbuf();
+            result = text.str();
+        }
+        std::string cleanup = "rm -rf " + dir_;
+        if (std::system(cleanup.c_str()) != 0) {}
+        return result;
+    }
+
+    std::string text_;
+    std::string dir_;
+};
