@@ -244,7 +244,11 @@ void c_reset_call_state()
 const char* c_library_routine_name(const LibraryCommand* command)
 {
     static std::string name;
-    name = std::string("ZD_") + command_name(command) + get_routine_suffix(command) + processor_suffix(command);
+    // /DYNAMICCPU: the pointer that the start-up code set to the variant.
+    if (cpu_mode == cpu_mode_dynamic && (command->flags & LIBRARY_FLAG_PROCESSOR) && !(command->flags & 0x80))
+        name = std::string("zdf_") + command_name(command);
+    else
+        name = std::string("ZD_") + command_name(command) + get_routine_suffix(command) + processor_suffix(command);
     return name.c_str();
 }
 

@@ -135,6 +135,52 @@ void emit_entry_procedure_call(ProcedureRecord* procedure)
     emit_line(line.c_str());
 }
 
+// The processor variants of a command, the less wanted first: the start-up
+// selection takes the last one the processor runs.
+struct ProcessorVariant {
+    const char* suffix;
+    uint32_t flag;
+};
+const ProcessorVariant processor_variants[] = {
+    {"_MMX", LIBRARY_FLAG_MMX}, {"_3DNOW", LIBRARY_FLAG_3DNOW}, {"_SSE", LIBRARY_FLAG_SSE}, {"_SSE2", LIBRARY_FLAG_SSE2}};
+
+// A used command that /DYNAMICCPU calls through its "zdf_" pointer.
+bool in_dynamic_table(const LibraryCommand* command)
+{
+    if (command->flags & command_no_declaration) return false;
+    if (command->use_count <= 0 || !command->library || !command->library->used) return false;
+    return (command->flags & LIBRARY_FLAG_PROCESSOR) != 0;
+}
+
+template <typename Visit>
+void for_each_dynamic_command(Visit visit)
+{
+    for_each_node(library_command_list, [&](ListNode* node) {
+        auto* command = reinterpret_cast<LibraryCommand*>(node);
+        if (in_dynamic_table(command)) visit(command);
+    });
+}
+
+bool has_dynamic_commands()
+{
+    bool found = false;
+    for_each_dynamic_command([&found](LibraryCommand*) { found = true; });
+    return found;
+}
+
+// "(<parameter types>)" of a command's routine.
+std::string library_parameter_list(const LibraryCommand* command)
+{
+    std::string list = "(";
+    int count = command->parameter_count > 0 ? command->parameter_count : 0;
+    for (int i = 0; i < count; i++) {
+        if (i) list += ",";
+        list += c_type_name(command->parameter_codes ? command->parameter_codes[i] : 0);
+    }
+    if (command->flags & command_returns_string) list += count ? ",int" : "int";
+    return list + ")";
+}
+
 void emit_library_command_call(LibraryCommand* command, const char* suffix)
 {
     std::string line = std::string("ZD_") + command_name(command) + suffix + "();";
@@ -380,6 +426,7 @@ void c_emit_header()
 
     c_emit_import_externs();
     c_emit_library_externs();
+    if (cpu_mode == cpu_mode_dynamic) c_emit_dynamic_function_pointers();
 
     for_each_used_structure(true, [](StructureRecord* interface) {
         c_emit_interface_declaration(interface);
@@ -612,6 +659,7 @@ void c_emit_startup_tail()
         LibraryRecord* library = used_library_at(node);
         if (library->init_command) c_emit_library_init_calls(library);
     });
+    if (cpu_mode == cpu_mode_dynamic) c_emit_dynamic_function_selection();
     c_emit_static_item_inits();
     // The arrays, lists and maps inside global structures.
     for (HashTable* table : variable_tables()) {
@@ -689,15 +737,9 @@ void c_emit_library_prototype(LibraryCommand* command, const char* s1, const cha
     bool pointer_form = (command->flags & LIBRARY_FLAG_VIRTUAL) && std::strcmp(s1, "_DEBUG") != 0;
     std::string suffixes = std::string(s1) + s2 + s3;
     std::string line = std::string(result) + " ";
-    if (pointer_form) line = "typedef " + line + "(*zdv_" + name + suffixes + ")(";
-    else line += std::string("ZD_") + name + suffixes + "(";
-    int count = command->parameter_count > 0 ? command->parameter_count : 0;
-    for (int i = 0; i < count; i++) {
-        if (i) line += ",";
-        line += c_type_name(command->parameter_codes ? command->parameter_codes[i] : 0);
-    }
-    if (command->flags & command_returns_string) line += count ? ",int" : "int";
-    line += ");";
+    if (pointer_form) line = "typedef " + line + "(*zdv_" + name + suffixes + ")";
+    else line += std::string("ZD_") + name + suffixes;
+    line += library_parameter_list(command) + ";";
     emit_line(line.c_str());
     if (pointer_form) {
         std::string extern_line = "extern zdv_" + std::string(name) + suffixes + " ZD_" + name + suffixes + ";";
@@ -718,11 +760,6 @@ void c_emit_library_externs()
         command->use_count++;
         if (!no_output_depth && command->library) command->library->used = 1;
     }
-    struct Variant {
-        const char* suffix;
-        uint32_t flag;
-    };
-    const Variant variants[] = {{"_MMX", LIBRARY_FLAG_MMX}, {"_3DNOW", LIBRARY_FLAG_3DNOW}, {"_SSE", LIBRARY_FLAG_SSE}, {"_SSE2", LIBRARY_FLAG_SSE2}};
     for_each_node(library_command_list, [&](ListNode* node) {
         auto* command = reinterpret_cast<LibraryCommand*>(node);
         if (command->flags & command_no_declaration) return;
@@ -730,12 +767,12 @@ void c_emit_library_externs()
         grow_current_buffer();
         std::string s1 = get_routine_suffix(command);
         if (cpu_mode == cpu_mode_dynamic) {
-            for (const Variant& variant : variants)
+            for (const ProcessorVariant& variant : processor_variants)
                 if (command->flags & variant.flag) c_emit_library_prototype(command, s1.c_str(), variant.suffix, "");
             c_emit_library_prototype(command, s1.c_str(), "", "");
         } else if (cpu_mode) {
             const char* chosen = "";
-            for (const Variant& variant : variants)
+            for (const ProcessorVariant& variant : processor_variants)
                 if (static_cast<uint32_t>(cpu_mode) == variant.flag && (command->flags & variant.flag)) chosen = variant.suffix;
             c_emit_library_prototype(command, s1.c_str(), chosen, "");
         } else {
@@ -745,13 +782,50 @@ void c_emit_library_externs()
     });
 }
 
+void c_emit_dynamic_function_pointers()
+{
+    if (!has_dynamic_commands()) return;
+    emit_line("int SYS_ProcessorFeatures(void);");
+    for_each_dynamic_command([](LibraryCommand* command) {
+        grow_current_buffer();
+        std::string name = command_name(command);
+        std::string s1 = get_routine_suffix(command);
+        std::string line;
+        if (command->flags & LIBRARY_FLAG_VIRTUAL)
+            line = "static zdv_" + name + s1 + " zdf_" + name + ";";
+        else
+            line = std::string("static ") + c_procedure_return_type(command->flags, command->second_flags) + " (*zdf_" +
+                   name + ")" + library_parameter_list(command) + ";";
+        emit_line(line.c_str());
+    });
+}
+
 void c_emit_dynamic_jump_table()
 {
-    // The processor variants are chosen at link time for now: the table of
-    // function pointers and its start-up selection come with /DYNAMICCPU.
     c_emit_comment("");
     c_emit_comment(" Dynamic functions jump table");
     c_emit_comment("");
+    if (!has_dynamic_commands()) return;
+    emit_line("static void zd_dynamicfunctions() {");
+    emit_line("int features=SYS_ProcessorFeatures();");
+    for_each_dynamic_command([](LibraryCommand* command) {
+        grow_current_buffer();
+        std::string name = command_name(command);
+        std::string routine = "ZD_" + name + get_routine_suffix(command);
+        emit_line(("zdf_" + name + "=" + routine + ";").c_str());
+        for (const ProcessorVariant& variant : processor_variants) {
+            if (!(command->flags & variant.flag)) continue;
+            std::string line = "if (features&" + std::to_string(variant.flag) + ") zdf_" + name + "=" + routine +
+                               variant.suffix + ";";
+            emit_line(line.c_str());
+        }
+    });
+    emit_line("}");
+}
+
+void c_emit_dynamic_function_selection()
+{
+    if (has_dynamic_commands()) emit_line("zd_dynamicfunctions();");
 }
 
 void c_emit_import_externs()

@@ -34,8 +34,14 @@ void c_emit_library_end(LibraryRecord* library);
 // Declarations of the used library commands.
 void c_emit_library_externs();
 void c_emit_library_prototype(LibraryCommand* command, const char* s1, const char* s2, const char* s3);
-// /DYNAMICCPU: the processor-chosen commands (nothing is written yet).
+// /DYNAMICCPU: a used command with processor variants is called through
+// the pointer "zdf_<name>" (defined after the library declarations), which
+// zd_dynamicfunctions (the jump table, written before the entry function)
+// sets at start-up, after the libraries' init calls, to the best variant
+// that the processor runs (SYS_ProcessorFeatures), else the plain routine.
+void c_emit_dynamic_function_pointers();
 void c_emit_dynamic_jump_table();
+void c_emit_dynamic_function_selection();
 
 // The declarations of the used system functions and Import-block
 // functions, bound to their link symbols.

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "backend_x64/debugger_output.h"
+#include "backend_x64/emit_arith.h"
 #include "backend_x64/emit_common.h"
 #include "backend_x64/emit_float_pools.h"
 #include "backend_x64/emit_jumps.h"
@@ -136,6 +137,31 @@ void emit_call_line(const char* prefix, const char* name, const char* suffix)
     emit_line(line.c_str());
 }
 
+// The processor variants of a command, the less wanted first: the start-up
+// code takes the last one the processor runs.
+struct ProcessorVariant {
+    const char* suffix;
+    uint32_t flag;
+};
+const ProcessorVariant processor_variants[] = {
+    {"_MMX", LIBRARY_FLAG_MMX}, {"_3DNOW", LIBRARY_FLAG_3DNOW}, {"_SSE", LIBRARY_FLAG_SSE}, {"_SSE2", LIBRARY_FLAG_SSE2}};
+
+// A used command that /DYNAMICCPU calls through the jump table.
+bool in_dynamic_table(const LibraryCommand* command)
+{
+    if (command->flags & 0x80) return false;
+    if (command->use_count == 0 || !command->library || !command->library->used) return false;
+    return (command->flags & LIBRARY_FLAG_PROCESSOR) != 0;
+}
+
+// The routine's address into the register; a routine held in a pointer of
+// its library (0x800000) is read from it.
+void load_routine(LibraryCommand* command, const std::string& routine, const char* name, int r)
+{
+    if (command->flags & LIBRARY_FLAG_VIRTUAL) emit_linef(" MOV %s,qword [%s]", name, routine.c_str());
+    else emit_load_symbol_address(routine.c_str(), r);
+}
+
 void emit_library_command_call(LibraryCommand* command)
 {
     if (!command) return;
@@ -182,6 +208,13 @@ void emit_library_externs()
         if (command->use_count == 0 || !command->library || !command->library->used) continue;
         // The name the call uses, with its build-mode and processor suffixes.
         declare_extern(library_routine_name(command));
+        if (cpu_mode == cpu_mode_dynamic && in_dynamic_table(command)) {
+            // Every variant: the start-up code picks one.
+            std::string base = library_routine_name(command);
+            for (const ProcessorVariant& variant : processor_variants)
+                if (command->flags & variant.flag) declare_extern((base + variant.suffix).c_str());
+            declare_extern("SYS_ProcessorFeatures");
+        }
         std::string name = std::string("ZD_") + command_name(command);
         if (debugger_enabled && (command->flags & LIBRARY_FLAG_DEBUGGERCHECK)) declare_extern((name + "_DEBUG").c_str());
     }
@@ -278,8 +311,32 @@ void emit_dynamic_jump_table()
         if (command->use_count == 0 || !command->library || !command->library->used) continue;
         if (!(command->flags & LIBRARY_FLAG_PROCESSOR)) continue;
         // A 64-bit address; the table starts with the plain routine, which
-        // every processor runs.
+        // every processor runs, until the start-up code picks the variant
+        // for the processor (emit_dynamic_function_selection).
         emit_line3("f_", command_name(command), (std::string(": dq ") + library_routine_name(command)).c_str());
+    }
+}
+
+void emit_dynamic_function_selection()
+{
+    if (!library_command_list) return;
+    bool features_read = false;
+    for (ListNode* node = library_command_list->first; node; node = node->next) {
+        LibraryCommand* command = reinterpret_cast<LibraryCommand*>(node);
+        if (!in_dynamic_table(command)) continue;
+        if (!features_read) {
+            emit_line(" CALL SYS_ProcessorFeatures");
+            features_read = true;
+        }
+        std::string base = library_routine_name(command);
+        load_routine(command, base, "rcx", REGISTER_RCX);
+        for (const ProcessorVariant& variant : processor_variants) {
+            if (!(command->flags & variant.flag)) continue;
+            load_routine(command, base + variant.suffix, "rdx", REGISTER_RDX);
+            emit_linef(" TEST eax,%u", variant.flag);
+            emit_line(" CMOVNZ rcx,rdx");
+        }
+        emit_line3(" MOV qword [f_", command_name(command), "],rcx");
     }
 }
 
@@ -537,6 +594,7 @@ void finish_x64_program()
             if (library->init_command) emit_library_init_calls(library);
         }
     }
+    if (cpu_mode == cpu_mode_dynamic) emit_dynamic_function_selection();
     emit_global_inits();
     emit_global_structure_inits();
     emit_thread_object_start();

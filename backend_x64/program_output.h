@@ -80,6 +80,10 @@ void emit_library_externs();
 // /DYNAMICCPU: "f_<name>: dq <routine>" for each used command that has
 // processor variants; the calls go through these qwords.
 void emit_dynamic_jump_table();
+// /DYNAMICCPU, in the start-up code after the libraries' init calls: each
+// table entry gets the routine of the best variant the processor runs
+// (SYS_ProcessorFeatures), the plain routine when it runs none.
+void emit_dynamic_function_selection();
 
 void emit_program_start();
 void emit_program_end();

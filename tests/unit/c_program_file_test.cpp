@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "backend_c/c_backend.h"
+#include "backend_c/c_calls.h"
 #include "backend_c/c_compile_program.h"
 #include "backend_c/c_globals.h"
 #include "backend_c/c_jumps.h"
@@ -583,6 +584,70 @@ TEST_F(CProgramFile, LibraryExternsByProcessorMode)
     EXPECT_EQ(code_text(),
               "integer ZD_Blend_MMX();\ninteger ZD_Blend_SSE2();\ninteger ZD_Blend();\ninteger ZD_Blend_DEBUG();\n"
               "integer ZD_Plain();\n");
+    library_command_list = nullptr;
+}
+
+// /DYNAMICCPU: a command with processor variants is called through a
+// pointer of the program, which the start-up code sets to the best variant
+// the processor runs; a routine held in a pointer of its library is read
+// from that pointer.
+TEST_F(CProgramFile, DynamicFunctionPointersAndTheirSelection)
+{
+    LibraryRecord library{};
+    library.used = 1;
+    uint8_t codes[] = {TYPE_INTEGER, TYPE_DOUBLE};
+    LibraryCommand blend{};
+    blend.entry.key = "Blend";
+    blend.flags = 0x10000 | 0x40000 | 0x100000 | 0x8;
+    blend.parameter_count = 2;
+    blend.parameter_codes = codes;
+    LibraryCommand held{};
+    held.entry.key = "Held";
+    held.flags = 0x20000 | 0x100000 | 0x800000;
+    LibraryCommand plain{};
+    plain.entry.key = "Plain";
+    CursorList commands{};
+    init_list(&commands, sizeof(LibraryCommand), 1);
+    for (LibraryCommand* command : {&blend, &held, &plain}) {
+        command->use_count = 1;
+        command->library = &library;
+        ListNode* node = &command->entry.link;
+        node->previous = commands.last;
+        if (commands.last) commands.last->next = node;
+        else commands.first = node;
+        commands.last = node;
+    }
+    library_command_list = &commands;
+    cpu_mode = cpu_mode_dynamic;
+    EXPECT_STREQ(c_library_routine_name(&blend), "zdf_Blend");
+    EXPECT_STREQ(c_library_routine_name(&plain), "ZD_Plain");
+    c_emit_dynamic_function_pointers();
+    c_emit_dynamic_jump_table();
+    c_emit_dynamic_function_selection();
+    cpu_mode = 0;
+    EXPECT_STREQ(c_library_routine_name(&blend), "ZD_Blend");
+    EXPECT_EQ(code_text(),
+              "int SYS_ProcessorFeatures(void);\n"
+              "static integer (*zdf_Blend)(integer,double);\n"
+              "static zdv_Held zdf_Held;\n"
+              "static void zd_dynamicfunctions() {\n"
+              "int features=SYS_ProcessorFeatures();\n"
+              "zdf_Blend=ZD_Blend;\n"
+              "if (features&65536) zdf_Blend=ZD_Blend_MMX;\n"
+              "if (features&262144) zdf_Blend=ZD_Blend_SSE2;\n"
+              "zdf_Held=ZD_Held;\n"
+              "if (features&131072) zdf_Held=ZD_Held_SSE;\n"
+              "}\n"
+              "zd_dynamicfunctions();\n");
+    // Nothing to choose: nothing written.
+    reset_output_buffers();
+    blend.use_count = held.use_count = 0;
+    cpu_mode = cpu_mode_dynamic;
+    c_emit_dynamic_function_pointers();
+    c_emit_dynamic_jump_table();
+    c_emit_dynamic_function_selection();
+    cpu_mode = 0;
+    EXPECT_EQ(code_text(), "");
     library_command_list = nullptr;
 }
 

@@ -23,6 +23,8 @@
 #include "frontend/import_file_format.h"
 #include "frontend/imports.h"
 #include "frontend/labels.h"
+#include "frontend/libraries.h"
+#include "forge/library_format.h"
 #include "frontend/variables.h"
 #include "platform/platform.h"
 
@@ -276,6 +278,63 @@ TEST_F(ProgramOutputTest, ExternIsWrittenOncePerCompilation)
     push_output_buffer(head_buffer);
     EXPECT_TRUE(declare_extern("ExitProcess"));
     pop_output_buffer();
+}
+
+// /DYNAMICCPU: every variant of a command with processor variants is
+// declared, and the start-up code puts the best one the processor runs into
+// the command's table entry; a routine held in a pointer of its library is
+// read from that pointer.
+TEST_F(ProgramOutputTest, DynamicCpuTableIsFilledAtStartUp)
+{
+    LibraryRecord library{};
+    library.used = 1;
+    char blend_name[] = "Blend", held_name[] = "Held", plain_name[] = "Plain";
+    LibraryCommand blend{};
+    blend.entry.key = blend_name;
+    blend.flags = LIBRARY_FLAG_MMX | LIBRARY_FLAG_SSE2 | LIBRARY_FLAG_PROCESSOR;
+    LibraryCommand held{};
+    held.entry.key = held_name;
+    held.flags = LIBRARY_FLAG_SSE | LIBRARY_FLAG_PROCESSOR | LIBRARY_FLAG_VIRTUAL;
+    LibraryCommand plain{};
+    plain.entry.key = plain_name;
+    CursorList commands{};
+    init_list(&commands, sizeof(LibraryCommand), 1);
+    for (LibraryCommand* command : {&blend, &held, &plain}) {
+        command->use_count = 1;
+        command->library = &library;
+        ListNode* node = &command->entry.link;
+        node->previous = commands.last;
+        if (commands.last) commands.last->next = node;
+        else commands.first = node;
+        commands.last = node;
+    }
+    CursorList* saved_commands = library_command_list;
+    library_command_list = &commands;
+    cpu_mode = cpu_mode_dynamic;
+    push_output_buffer(head_buffer);
+    emit_library_externs();
+    emit_dynamic_jump_table();
+    emit_dynamic_function_selection();
+    pop_output_buffer();
+    cpu_mode = 0;
+    library_command_list = saved_commands;
+    std::string text(head_buffer->start, head_buffer->write);
+    for (const char* name : {"ZD_Blend", "ZD_Blend_MMX", "ZD_Blend_SSE2", "ZD_Held", "ZD_Held_SSE", "ZD_Plain",
+                             "SYS_ProcessorFeatures"})
+        EXPECT_EQ(count_of(text, std::string("extrn ") + name + "\n"), 1u) << name;
+    EXPECT_EQ(count_of(text, "extrn ZD_Plain_"), 0u);
+    EXPECT_NE(text.find("f_Blend: dq ZD_Blend\nf_Held: dq ZD_Held\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find("f_Plain"), std::string::npos);
+    EXPECT_NE(text.find(" CALL SYS_ProcessorFeatures\n"
+                        " MOV rcx,ZD_Blend\n"
+                        " MOV rdx,ZD_Blend_MMX\n TEST eax,65536\n CMOVNZ rcx,rdx\n"
+                        " MOV rdx,ZD_Blend_SSE2\n TEST eax,262144\n CMOVNZ rcx,rdx\n"
+                        " MOV qword [f_Blend],rcx\n"
+                        " MOV rcx,qword [ZD_Held]\n"
+                        " MOV rdx,qword [ZD_Held_SSE]\n TEST eax,131072\n CMOVNZ rcx,rdx\n"
+                        " MOV qword [f_Held],rcx\n"),
+              std::string::npos)
+        << text;
 }
 
 TEST_F(ProgramOutputTest, RoutinesFirstCalledAfterTheHeadAreDeclaredAtTheEnd)
