@@ -145,9 +145,10 @@ void enter_container_field(int64_t)
     if (chain) chains.pop_back();
 }
 
-void leave_container_field_chain()
+void leave_container_field_chain(int32_t kept)
 {
-    if (!container_fields.empty()) container_fields.pop_back();
+    if (container_fields.size() <= static_cast<size_t>(kept)) return;
+    container_fields.erase(container_fields.end() - 1 - kept);
 }
 
 }  // namespace

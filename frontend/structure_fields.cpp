@@ -208,6 +208,26 @@ bool empty_brackets_follow() {
     return *p == ')';
 }
 
+// The "(" just read closes with nothing but the end after it: the last
+// field of the chain.
+bool brackets_end_chain() {
+    int depth = 1;
+    const char* p = parse_pointer;
+    for (; *p && depth; p++) {
+        if (*p == '"') {
+            p++;
+            while (*p && *p != '"') p++;
+            if (!*p) break;
+        } else if (*p == '(') {
+            depth++;
+        } else if (*p == ')') {
+            depth--;
+        }
+    }
+    while (*p == ' ' || *p == '\t') p++;
+    return *p != '\\';
+}
+
 // An array, list or map field (the token after its name read): its
 // element, the whole container for a caller that wants one, or its Dim.
 void compile_container_field(const FieldRecord* field) {
@@ -220,12 +240,11 @@ void compile_container_field(const FieldRecord* field) {
     pending_field_offset = 0;
     current_variable = nullptr;
     current_type.given = 0;
-    if (container_field_dim && field->type == TYPE_ARRAY && token_code == '(') {
+    if (container_field_dim > 0 && field->type == TYPE_ARRAY && token_code == '(' && brackets_end_chain()) {
         auto* array = static_cast<ArrayRecord*>(field->container);
         int redim = container_field_dim - 1;
-        container_field_dim = 0;
+        container_field_dim = -1;  // done
         container_field_wanted = 0;
-        container_field_record = array;
         compile_array_dimensions(array, redim, 1);
         leave_container_field();
         return;
@@ -248,12 +267,15 @@ void compile_container_field(const FieldRecord* field) {
         current_operand.text[0] = 0;
         return;
     }
+    const bool taken_before = container_field_record != nullptr;
     switch (field->type) {
     case TYPE_ARRAY: emit_array_element_access(static_cast<ArrayRecord*>(field->container)); break;
     case TYPE_LIST: emit_list_element_access(static_cast<ListRecord*>(field->container)); break;
     default: emit_map_element_access(static_cast<MapRecord*>(field->container)); break;
     }
-    leave_container_field();
+    // "b\\bags(2)\\list()": the list taken whole stays entered for the caller.
+    const bool taken_inside = !taken_before && container_field_record != nullptr;
+    if (h && h->emit_leave_container_field) h->emit_leave_container_field(taken_inside ? 1 : 0);
 }
 
 void compile_field_chain(StructureRecord* structure) {
@@ -415,7 +437,7 @@ void compile_variable_field_access(VariableRecord* variable) {
 
 void leave_container_field() {
     const FieldHooks* h = hooks();
-    if (h && h->emit_leave_container_field) h->emit_leave_container_field();
+    if (h && h->emit_leave_container_field) h->emit_leave_container_field(0);
 }
 
 namespace {
@@ -465,9 +487,8 @@ bool compile_field_dim_statement(int redim) {
     container_field_record = nullptr;
     token_code = 2;
     compile_expression(EXPR_INTEGER_ONLY, MODE_INTEGER);
+    bool done = container_field_dim == -1;
     container_field_dim = 0;
-    void* record = container_field_record;
-    container_field_record = nullptr;
-    if (!error_number && !record) set_error(77);
+    if (!error_number && !done) set_error(77);
     return true;
 }

@@ -40,9 +40,10 @@ struct FieldHooks {
     // An array, list or map field reached by the chain: its structure lies
     // `offset` bytes from rbp (x64 moves rbp there; C takes the chain's
     // lvalue as the container's), and after the container's access the
-    // chain is left.
+    // chain is left; `kept` fields entered after this one are still in use
+    // (a whole container taken at the end of the element's own chain).
     void (*emit_enter_container_field)(int64_t offset);
-    void (*emit_leave_container_field)();
+    void (*emit_leave_container_field)(int32_t kept);
 };
 
 // A caller that takes a container field as a whole ("b\l()" as an
@@ -55,7 +56,7 @@ constexpr int32_t CONTAINER_FIELD_LIST_OR_MAP = -1;  // ForEach: either kind
 extern int32_t container_field_wanted;
 extern void* container_field_record;
 extern int32_t container_field_type;  // the type of the field last taken whole
-extern int32_t container_field_dim;  // 1 Dim, 2 ReDim: the chain stops at "("
+extern int32_t container_field_dim;  // 1 Dim, 2 ReDim: the chain stops at "("; -1 once compiled
 void leave_container_field();
 // A whole container field at the parse position ("[*]name...\field()"):
 // its record of the kind, with the base set for the back end, or null with
