@@ -794,8 +794,7 @@ void compile_call_or_index() {
         if (compile_array_reference(name, statement_start) || error_number) return;
         // A list or map element (or its assignment at statement start).
         if (compile_list_map_reference(name, statement_start) || error_number) return;
-        // Library commands, procedures, prototypes, lists and maps are
-        // compiled by their own parts, none of which is in this build.
+        // No call, array, list or map of that name.
         const int not_found = module_prefixed ? 281 : 12;
         if (pointer_flag) {
             char quoted[STATEMENT_WORD_SIZE + 1];

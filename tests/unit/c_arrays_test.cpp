@@ -216,3 +216,22 @@ TEST_F(CArrayTest, NamesOfArrays) {
     strings->offset = 24;
     EXPECT_STREQ(c_format_array_address(strings), "((zd_array *)(tls+24))[0]");
 }
+
+// ---------------------------------------------------------------------------
+// Container fields of structures: the chain's lvalue is the container's
+
+TEST_F(CArrayTest, ContainerFieldsAreReachedThroughTheChainsLvalue) {
+    const std::string bag =
+        "Structure It\nv.l\nEndStructure\n"
+        "Structure Bag\nn.l\nArray a.l(4)\nArray g.w(2, 3)\nArray p.It(2)\nList l.i()\nMap m.s()\nEndStructure\n"
+        "Define b.Bag\ni = 1\n";
+    auto expect_text = [this](const std::string& statements, const std::string& expected) {
+        start();
+        EXPECT_EQ(compile(statements), expected) << statements;
+    };
+    expect_text(bag + "b\\a(i + 1) = 5", "((int*)v_b.f_a.a)[(integer)(v_i+1)]=5;\n");
+    expect_text(bag + "x = b\\g(1, i)", "v_x=((short*)v_b.f_g.a)[1*v_b.f_g.b[0]+v_i];\n");
+    expect_text(bag + "b\\p(i)\\v = 2", "((s_it*)v_b.f_p.a)[(integer)v_i].f_v=2;\n");
+    expect_text(bag + "Dim b\\a(i)", "SYS_AllocateArray(4,(v_i+1),5,0,&v_b.f_a);\n");
+    expect_text(bag + "Dim arr.Bag(2)\narr(i)\\a(2) = 3", "((int*)((s_bag*)a_arr.a)[(integer)v_i].f_a.a)[(integer)2]=3;\n");
+}
