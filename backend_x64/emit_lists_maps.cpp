@@ -51,8 +51,17 @@ const char* format_symbol(const ModuleRecord* module, const char* prefix, const 
 }
 
 // The address rules shared by lists and maps.
-const char* format_address(uint32_t flags, int32_t offset, void* item, const char* symbol) {
+const char* format_address(uint32_t flags, int32_t offset, void* item, const char* symbol,
+                           int32_t saved_depth = 0) {
     static char text[640];
+    if ((flags & CONTAINER_FIELD) && saved_depth > 0) {
+        // rbp has moved since the structure's base was pushed.
+        int32_t distance = emitter_stack.push_depth - saved_depth;
+        if (distance) emit_linef(" MOV rcx,[rsp+%d]", distance);
+        else emit_line(" MOV rcx,[rsp]");
+        snprintf(text, sizeof text, "rcx+%d", offset);
+        return text;
+    }
     if ((flags & CONTAINER_THREADED) == CONTAINER_THREADED) {
         emit_reload_frame_pointer();
         procedure_uses_rbp = 1;
@@ -101,7 +110,7 @@ const char* format_list_address(ListRecord* list) {
 }
 
 const char* format_map_address(MapRecord* map) {
-    return format_address(map->flags, map->offset, map->item, format_map_symbol(map));
+    return format_address(map->flags, map->offset, map->item, format_map_symbol(map), map->saved_push_depth);
 }
 
 const char* format_list_element_operand(ListRecord* list) {
@@ -294,6 +303,18 @@ void x64_emit_check_list_element(ListRecord* list) {
 
 void x64_emit_check_map_element(MapRecord*) { emit_line(" CALL _DBG_ML"); }
 
+void x64_emit_push_field_map_base(MapRecord* map) {
+    emit_line(" PUSH rbp");
+    emitter_stack.push_depth += 8;
+    map->saved_push_depth = emitter_stack.push_depth;
+}
+
+void x64_emit_drop_field_map_base(MapRecord* map) {
+    emit_line(" POP rax");
+    emitter_stack.push_depth -= 8;
+    map->saved_push_depth = 0;
+}
+
 const char* x64_format_element_operand(int32_t size) {
     static char text[64];
     snprintf(text, sizeof text, "%s[rbp]", size_prefix(size));
@@ -318,4 +339,6 @@ const ListMapHooks x64_list_map_hooks = {
     .emit_check_list_element = x64_emit_check_list_element,
     .emit_check_map_element = x64_emit_check_map_element,
     .format_element_operand = x64_format_element_operand,
+    .emit_push_field_map_base = x64_emit_push_field_map_base,
+    .emit_drop_field_map_base = x64_emit_drop_field_map_base,
 };

@@ -227,6 +227,9 @@ void compile_container_argument(CallRecord* call, int32_t i, int type, int expec
     char* start = parse_pointer;
     bool whole = read_whole_container_name(name, sizeof name);
     if (error_number) return;
+    // "list()\field()": a field of the current element.
+    skip_blanks();
+    if (whole && *parse_pointer == '\\') whole = false;
     void* record = whole ? find_container(kind, name) : nullptr;
     explicit_module = saved_module;
     if (error_number) return;

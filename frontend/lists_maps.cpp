@@ -566,9 +566,19 @@ void compile_newmap_statement() {
 // ---------------------------------------------------------------------------
 // Element access
 
+namespace {
+
+// The name as messages show it: a field's without its "[structure]".
+const char* display_name(const char* name) {
+    const char* bracket = name[0] == '[' ? strchr(name, ']') : nullptr;
+    return bracket ? bracket + 1 : name;
+}
+
+}  // namespace
+
 void emit_list_element_access(ListRecord* list) {
     if (token_code != '(') {
-        set_error_format(358, list->name);
+        set_error_format(358, display_name(list->name));
         return;
     }
     if (!take_close_bracket()) {
@@ -589,7 +599,7 @@ void emit_list_element_access(ListRecord* list) {
 
 void emit_map_element_access(MapRecord* map) {
     if (token_code != '(') {
-        set_error_format(359, map->name);
+        set_error_format(359, display_name(map->name));
         return;
     }
     const ListMapHooks* h = hooks();
@@ -599,6 +609,10 @@ void emit_map_element_access(MapRecord* map) {
         if (debugger_code && h && h->emit_check_map_element) h->emit_check_map_element(map);
     } else {
         CurrentType saved_type = current_type;
+        // A map field: the key may move rbp, which holds the structure.
+        const bool field_base = (map->flags & CONTAINER_FIELD) != 0;
+        const int32_t saved_depth = map->saved_push_depth;
+        if (field_base && h && h->emit_push_field_map_base) h->emit_push_field_map_base(map);
         compile_expression(EXPR_KEEP_STRING_BASE, 0);
         current_type = saved_type;
         if (error_number) return;
@@ -607,6 +621,8 @@ void emit_map_element_access(MapRecord* map) {
             return;
         }
         if (h && h->emit_get_map_element_call) h->emit_get_map_element_call(map);
+        if (field_base && h && h->emit_drop_field_map_base) h->emit_drop_field_map_base(map);
+        map->saved_push_depth = saved_depth;
         if (token_code != ')') {
             set_error(6);
             return;
@@ -670,12 +686,40 @@ namespace {
 
 // The container after ForEach or Next: "name()" with an optional "*" and
 // module prefix. Exactly one of the results is set on success.
-bool read_foreach_container(ListRecord** list, MapRecord** map, int error) {
+// A list or map field ("b\\list()") at the parse position: its chain is
+// compiled (the base set for the back end, which is left with
+// leave_container_field()) and its record returned in one of the results.
+bool compile_foreach_field(ListRecord** list, MapRecord** map, int error) {
+    char* start = parse_pointer;
+    void* record = compile_whole_container_field(CONTAINER_FIELD_LIST_OR_MAP);
+    if (error_number) return false;
+    if (!record) {
+        parse_pointer = start;
+        set_error(error);
+        return false;
+    }
+    if (container_field_type == TYPE_LIST) *list = static_cast<ListRecord*>(record);
+    else *map = static_cast<MapRecord*>(record);
+    if (token_code != TOKEN_END) {
+        set_error(4);
+        return false;
+    }
+    return true;
+}
+
+// The container after ForEach or Next: "name()" with an optional "*" and
+// module prefix, or a list or map field of a structured item (then
+// `*field_start` is where its chain begins, the chain is compiled and
+// leave_container_field() is due). Exactly one of the results is set on
+// success.
+bool read_foreach_container(ListRecord** list, MapRecord** map, int error, char** field_start = nullptr) {
     *list = nullptr;
     *map = nullptr;
+    if (field_start) *field_start = nullptr;
     char name[STATEMENT_WORD_SIZE];
     pointer_flag = 0;
     while (*parse_pointer == ' ' || *parse_pointer == '\t') parse_pointer++;
+    char* start = parse_pointer;
     if (*parse_pointer == '*') {
         parse_pointer++;
         pointer_flag = 1;
@@ -686,6 +730,24 @@ bool read_foreach_container(ListRecord** list, MapRecord** map, int error) {
     resolve_word_module_prefix();
     if (error_number) return false;
     snprintf(name, sizeof name, "%s", statement_word);
+    if (name[0] && (token_code == '\\' || token_code == '(') && field_start) {
+        // "b\\l()", "a(i)\\l()": a field of a structured item.
+        char* p = parse_pointer;
+        bool chain = token_code == '\\';
+        if (!chain) {
+            int depth = 1;
+            for (; *p && depth; p++) depth += *p == '(' ? 1 : *p == ')' ? -1 : 0;
+            while (*p == ' ' || *p == '\t') p++;
+            chain = *p == '\\';
+        }
+        if (chain) {
+            explicit_module = nullptr;
+            pointer_flag = 0;
+            parse_pointer = start;
+            *field_start = start;
+            return compile_foreach_field(list, map, error);
+        }
+    }
     if (name[0]) {
         *list = find_list(name);
         if (!*list && !error_number) *map = find_map(name);
@@ -714,7 +776,8 @@ void compile_foreach_statement() {
     if (token_code != TOKEN_END && token_code != TOKEN_NO_OPERATOR) parse_pointer--;
     ListRecord* list = nullptr;
     MapRecord* map = nullptr;
-    if (!read_foreach_container(&list, &map, 160)) return;
+    char* field_start = nullptr;
+    if (!read_foreach_container(&list, &map, 160, &field_start)) return;
     if (block_stack.depth >= max_block_depth) {
         set_error(1);
         return;
@@ -728,14 +791,31 @@ void compile_foreach_statement() {
     level.counter = list ? reinterpret_cast<VariableRecord*>(list) : reinterpret_cast<VariableRecord*>(map);
     level.step = list ? 0 : 1;
     const ListMapHooks* h = hooks();
-    if (!h) return;
+    if (!h) {
+        if (field_start) leave_container_field();
+        return;
+    }
     if (list) {
         if (h->emit_foreach_list_start) h->emit_foreach_list_start(list, label);
-        if (h->emit_foreach_list_next) h->emit_foreach_list_next(list, label);
     } else {
         if (h->emit_foreach_map_start) h->emit_foreach_map_start(map, label);
+    }
+    if (field_start) {
+        // The body moves rbp: each step reaches the field again.
+        leave_container_field();
+        char* end = parse_pointer;
+        parse_pointer = field_start;
+        ListRecord* again_list = nullptr;
+        MapRecord* again_map = nullptr;
+        if (!compile_foreach_field(&again_list, &again_map, 160)) return;
+        parse_pointer = end;
+    }
+    if (list) {
+        if (h->emit_foreach_list_next) h->emit_foreach_list_next(list, label);
+    } else {
         if (h->emit_foreach_map_next) h->emit_foreach_map_next(map, label);
     }
+    if (field_start) leave_container_field();
     write_marker();
 }
 
@@ -743,7 +823,13 @@ void compile_foreach_next(BlockLevel* level, bool named) {
     if (named) {
         ListRecord* list = nullptr;
         MapRecord* map = nullptr;
-        if (!read_foreach_container(&list, &map, 168)) return;
+        char* field_start = nullptr;
+        // A field's chain is only read here.
+        no_output_depth++;
+        bool read = read_foreach_container(&list, &map, 168, &field_start);
+        if (field_start && read) leave_container_field();
+        no_output_depth--;
+        if (!read) return;
         void* object = list ? static_cast<void*>(list) : static_cast<void*>(map);
         if (object != static_cast<void*>(level->counter)) {
             set_error(list ? 169 : 206);

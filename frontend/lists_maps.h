@@ -42,6 +42,11 @@ struct ListMapHooks {
     void (*emit_check_map_element)(MapRecord* map);
     // "<size prefix>[rbp]": the element operand.
     const char* (*format_element_operand)(int32_t size);
+    // A map field reached from a structure (base in rbp): " PUSH rbp" keeps
+    // the base while the key is compiled, the map's slot is then read
+    // through it, and it is dropped after the element was found.
+    void (*emit_push_field_map_base)(MapRecord* map);
+    void (*emit_drop_field_map_base)(MapRecord* map);
 };
 
 void compile_dim_statement(int redim);

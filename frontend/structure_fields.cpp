@@ -29,6 +29,7 @@
 int64_t pending_field_offset = 0;
 int32_t container_field_wanted = 0;
 void* container_field_record = nullptr;
+int32_t container_field_type = 0;
 int32_t container_field_dim = 0;
 
 namespace {
@@ -229,10 +230,13 @@ void compile_container_field(const FieldRecord* field) {
         leave_container_field();
         return;
     }
-    if (container_field_wanted == field->type && empty_brackets_follow()) {
+    const bool wanted = container_field_wanted == field->type ||
+                        (container_field_wanted == CONTAINER_FIELD_LIST_OR_MAP && field->type != TYPE_ARRAY);
+    if (wanted && empty_brackets_follow()) {
         // Taken whole: the caller checks the kind and leaves the field.
         container_field_wanted = 0;
         container_field_record = field->container;
+        container_field_type = field->type;
         while (*parse_pointer == ' ' || *parse_pointer == '\t') parse_pointer++;
         parse_pointer++;
         read_operator();
@@ -445,6 +449,7 @@ void* compile_whole_container_field(int32_t kind) {
     container_field_wanted = kind;
     container_field_record = nullptr;
     uint32_t saved_mode = expression_mode;
+    token_code = 2;  // no statement start: an element is no assignment target here
     compile_expression(EXPR_INTEGER_ONLY, MODE_INTEGER);
     expression_mode = saved_mode;
     container_field_wanted = 0;
@@ -458,6 +463,7 @@ void* compile_whole_container_field(int32_t kind) {
 bool compile_field_dim_statement(int redim) {
     container_field_dim = redim + 1;
     container_field_record = nullptr;
+    token_code = 2;
     compile_expression(EXPR_INTEGER_ONLY, MODE_INTEGER);
     container_field_dim = 0;
     void* record = container_field_record;

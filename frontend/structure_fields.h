@@ -51,8 +51,10 @@ struct FieldHooks {
 // "field()" of a container then leaves its record here (null otherwise),
 // the parse after the ")" (or, for Dim, at the "("), and the caller
 // finishes with leave_container_field().
+constexpr int32_t CONTAINER_FIELD_LIST_OR_MAP = -1;  // ForEach: either kind
 extern int32_t container_field_wanted;
 extern void* container_field_record;
+extern int32_t container_field_type;  // the type of the field last taken whole
 extern int32_t container_field_dim;  // 1 Dim, 2 ReDim: the chain stops at "("
 void leave_container_field();
 // A whole container field at the parse position ("[*]name...\field()"):

@@ -243,6 +243,7 @@ struct MapRecord {
     uint32_t flags;
     void* item;
     ModuleRecord* module;
+    int32_t saved_push_depth;       // a map field: where its structure's base was pushed, or 0
 };
 
 // Element type of an array, list or map parameter (16 bytes).

@@ -114,4 +114,37 @@ TEST_F(FieldContainersTest, ArrayFieldErrors) {
     EXPECT_EQ(error_of("Dim b\\n(3)"), 77);
 }
 
+TEST_F(FieldContainersTest, ListElementIsReachedFromTheStructure) {
+    expect_code("b\\l() = 5", " LEA rbp,[v_b]\n MOV rbp,qword [rbp+48+8]\n MOV qword [rbp],5\n");
+}
+
+TEST_F(FieldContainersTest, MapKeyKeepsTheBaseAndTheSlotIsReadThroughIt) {
+    // The key is another element of the same map: rbp moves while it is
+    // found, and the outer map's slot comes from the saved base.
+    expect_code("b\\m(b\\m(\"a\")) = \"b\"",
+                " LEA rbp,[v_b]\n PUSH rbp\n LEA rbp,[v_b]\n PUSH rbp\n MOV rdx,_S1\n MOV rcx,[rsp]\n"
+                " MOV rcx,qword [rcx+64]\n SUB rsp,32\n CALL ZD_GetMapElement\n MOV rbp,rax\n ADD rsp,32\n POP rax\n"
+                " MOV rdx,qword [rbp]\n MOV rcx,[rsp]\n MOV rcx,qword [rcx+64]\n SUB rsp,40\n"
+                " CALL ZD_GetMapElement\n MOV rbp,rax\n ADD rsp,40\n POP rax\n MOV rdx,_S2\n LEA rcx,[rbp]\n"
+                " CALL SYS_FastAllocateStringFree4\n");
+}
+
+TEST_F(FieldContainersTest, ForEachReachesTheFieldAgainOnEveryStep) {
+    std::string code = compile("ForEach b\\l()");
+    EXPECT_NE(code.find(" LEA rbp,[v_b]\n MOV rcx,qword [rbp+48]\n CALL ZD_ResetList\n_ForEach1:\n"
+                        " LEA rbp,[v_b]\n MOV rcx,qword [rbp+48]\n CALL ZD_NextElement\n"),
+              std::string::npos)
+        << code;
+    EXPECT_EQ(error_of("ForEach b\\l()\nNext b\\m()"), 206);
+    EXPECT_EQ(error_of("ForEach b\\n()"), 160);
+}
+
+TEST_F(FieldContainersTest, ListAndMapFieldErrors) {
+    EXPECT_EQ(error_of("x = b\\l(1)"), 90);
+    EXPECT_EQ(error_of("x = b\\l()\\v"), 75);
+    EXPECT_EQ(error_of("x = b\\m(1)"), 103);
+    EXPECT_EQ(error_of("x = b\\l"), 358);
+    EXPECT_EQ(error_of("x = b\\m"), 359);
+}
+
 }  // namespace

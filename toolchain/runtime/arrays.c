@@ -46,6 +46,13 @@ static void init_elements(char* data, long long element_size, long long from, lo
     for (long long i = from; i < to; i++) runtime_init_managed(data + i * element_size, descriptor);
 }
 
+static void rehome_elements(char* data, long long element_size, long long from, long long to,
+                            const long long* descriptor)
+{
+    if (!data || !descriptor) return;
+    for (long long i = from; i < to; i++) runtime_rehome_managed(data + i * element_size, descriptor);
+}
+
 void* runtime_allocate_elements(long long element_size, long long count, long long type, long long dimensions,
                                 const long long* descriptor)
 {
@@ -128,6 +135,7 @@ void SYS_ReAllocateArray(long long count, void** variable)
     if (!data) return;
     long long kept = old->count < count ? old->count : count;
     memcpy(data, *variable, (unsigned long long)(kept * old->element_size));
+    rehome_elements((char*)data, old->element_size, 0, kept, old->descriptor);
     init_elements((char*)data, old->element_size, kept, count, old->descriptor);
     release_elements(old, kept);
     HeapFree(GetProcessHeap(), 0, old);
@@ -153,6 +161,7 @@ void SYS_ReAllocateMultiArray(long long dimensions, long long* variable)
     char* from = (char*)variable[0];
     for (long long row = 0; row < rows; row++) {
         memcpy(data + row * new_last * size, from + row * old_last * size, (unsigned long long)(kept * size));
+        rehome_elements(data + row * new_last * size, size, 0, kept, old->descriptor);
         init_elements(data + row * new_last * size, size, kept, new_last, old->descriptor);
         if (old->descriptor)
             for (long long column = kept; column < old_last; column++)

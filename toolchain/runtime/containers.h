@@ -95,6 +95,8 @@ ArrayHeader* runtime_array_header(void* data);
 /* The managed parts of one block as its descriptor describes them. */
 void runtime_release_managed(char* block, const long long* descriptor);
 void runtime_init_managed(char* block, const long long* descriptor);
+/* After a block moved: its lists and maps point back at their new head. */
+void runtime_rehome_managed(char* block, const long long* descriptor);
 void runtime_copy_managed(char* to, const char* from, const long long* descriptor);
 
 void* memcpy(void* destination, const void* source, __SIZE_TYPE__ size);

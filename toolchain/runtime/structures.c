@@ -234,6 +234,8 @@ static void copy_field(char* to, const char* from, const long long* field)
         for (void* data = runtime_list_element_after(source, 0); data; data = runtime_list_element_after(source, data)) {
             char* element = (char*)ZD_AddElement(list);
             if (!element) break;
+            /* The new element's own containers give way to the copies. */
+            if (source->descriptor) runtime_release_managed(element, source->descriptor);
             memcpy(element, data, (unsigned long long)source->element_size);
             if (source->descriptor) runtime_copy_managed(element, (const char*)data, source->descriptor);
         }
@@ -251,6 +253,7 @@ static void copy_field(char* to, const char* from, const long long* field)
         for (void* data = runtime_map_element_after(source, 0); data; data = runtime_map_element_after(source, data)) {
             char* element = (char*)ZD_GetMapElement(map, runtime_map_element_key(data));
             if (!element) break;
+            if (source->descriptor) runtime_release_managed(element, source->descriptor);
             memcpy(element, data, (unsigned long long)source->element_size);
             if (source->descriptor) runtime_copy_managed(element, (const char*)data, source->descriptor);
         }
@@ -261,6 +264,36 @@ static void copy_field(char* to, const char* from, const long long* field)
         *(wchar**)(to + field[0]) = copy_text(*(wchar* const*)(from + field[0]));
         break;
     }
+}
+
+/* The block was moved (ReDim): its lists and maps learn where their head
+   or slot now lies. */
+static void rehome_field(char* to, const char* from, const long long* field)
+{
+    (void)from;
+    switch (field[0]) {
+    case -2:
+    case -3:
+        walk_embedded(to, 0, field, rehome_field);
+        break;
+    case -5: {
+        void** head = (void**)(to + field[1]);
+        if (head[0]) ((ZDList*)head[0])->head = head;
+        break;
+    }
+    case -6: {
+        void** slot = (void**)(to + field[1]);
+        if (slot[0]) ((ZDMap*)slot[0])->slot = slot;
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void runtime_rehome_managed(char* block, const long long* descriptor)
+{
+    walk(block, 0, descriptor, rehome_field);
 }
 
 void runtime_init_managed(char* block, const long long* descriptor)
