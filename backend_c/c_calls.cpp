@@ -411,8 +411,9 @@ void c_finish_call(CallRecord* call)
             note_strings();
         } else {
             const char* type = command_double_mode(call) ? "double"
-                               : call->callee_kind == CALLEE_INTERFACE
-                                   ? c_method_return_type(call->method)
+                               : call->callee_kind == CALLEE_INTERFACE ? c_method_return_type(call->method)
+                               : call->callee_kind == CALLEE_LIBRARY
+                                   ? c_library_return_type(call->command)
                                    : c_procedure_return_type(call->result_flags, call->result_second_flags);
             int32_t k = result_local_counter++;
             result_text = "r" + std::to_string(k);

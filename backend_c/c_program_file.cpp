@@ -733,7 +733,7 @@ void c_emit_library_end(LibraryRecord* library)
 void c_emit_library_prototype(LibraryCommand* command, const char* s1, const char* s2, const char* s3)
 {
     const char* name = command_name(command);
-    const char* result = c_procedure_return_type(command->flags, command->second_flags);
+    const char* result = c_library_return_type(command);
     bool pointer_form = (command->flags & LIBRARY_FLAG_VIRTUAL) && std::strcmp(s1, "_DEBUG") != 0;
     std::string suffixes = std::string(s1) + s2 + s3;
     std::string line = std::string(result) + " ";
@@ -794,7 +794,7 @@ void c_emit_dynamic_function_pointers()
         if (command->flags & LIBRARY_FLAG_VIRTUAL)
             line = "static zdv_" + name + s1 + " zdf_" + name + ";";
         else
-            line = std::string("static ") + c_procedure_return_type(command->flags, command->second_flags) + " (*zdf_" +
+            line = std::string("static ") + c_library_return_type(command) + " (*zdf_" +
                    name + ")" + library_parameter_list(command) + ";";
         emit_line(line.c_str());
     });

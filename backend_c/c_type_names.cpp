@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "forge/library_format.h"
+#include "frontend/libraries.h"
 #include "frontend/modules.h"
 #include "frontend/symbols.h"
 
@@ -136,4 +138,11 @@ const char* c_interface_method_name(const InterfaceMethod* method)
     buffer = "m_";
     append_lower(buffer, method->name);
     return buffer.c_str();
+}
+
+const char* c_library_return_type(const LibraryCommand* command)
+{
+    const uint32_t wider = LIBRARY_FLAG_DOUBLE | LIBRARY_FLAG_FLOAT | LIBRARY_FLAG_QUAD | LIBRARY_FLAG_STRING | LIBRARY_FLAG_BYTE;
+    if ((command->flags & LIBRARY_FLAG_LONG) && !(command->flags & wider)) return "int";
+    return c_procedure_return_type(command->flags, command->second_flags);
 }

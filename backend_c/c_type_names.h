@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+struct LibraryCommand;
+
 struct StructureRecord;
 struct FieldRecord;
 struct InterfaceMethod;
@@ -15,6 +17,10 @@ const char* c_type_name(int32_t type_code);
 // C result type from a procedure's (prototype's, import's, library
 // command's) flags word and second flags word.
 const char* c_procedure_return_type(uint32_t flags, uint32_t second_flags);
+// The C result type of a library command's routine: a long result (0x8) is
+// an int, whose upper half the routine leaves undefined; the others as for
+// a procedure.
+const char* c_library_return_type(const LibraryCommand* command);
 // C result type of an interface method.
 const char* c_method_return_type(const InterfaceMethod* method);
 // "<module>X" (lower case) + "i_" or "s_" + lower-cased name.

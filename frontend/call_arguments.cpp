@@ -309,6 +309,30 @@ bool skip_whole_container_argument() {
     return false;
 }
 
+// The prescan's view of an argument beyond the parameters of the form the
+// list is read for, when it is a structure type name followed by "," or
+// ")": skipped (another form may take it; read as a variable it would be
+// declared). False leaves the parse state as it was.
+bool skip_structure_name_argument() {
+    char* start = parse_pointer;
+    skip_blanks();
+    bool found = false;
+    if (identifier_start_chars[(unsigned char)*parse_pointer]) {
+        ModuleRecord* saved_module = explicit_module;
+        int32_t saved_suppress = suppress_errors;
+        suppress_errors++;
+        read_token();
+        if (!error_number) resolve_word_module_prefix();
+        found = !error_number && (token_code == ',' || token_code == ')') && find_structure(statement_word) &&
+                !error_number;
+        suppress_errors = saved_suppress;
+        explicit_module = saved_module;
+    }
+    if (error_number) clear_error_state();
+    if (!found) parse_pointer = start;
+    return found;
+}
+
 }  // namespace
 
 int prescan_call_arguments(char** starts, int capacity, const char* name, int32_t* string_stack,
@@ -338,6 +362,7 @@ int prescan_call_arguments(char** starts, int capacity, const char* name, int32_
             bool expression = false;
             if (is_structure_kind(type)) {
                 read_structure_type_argument();
+            } else if (types && count > type_count && skip_structure_name_argument()) {
             } else if (!skip_whole_container_argument()) {
                 expression_mode = MODE_PRESCAN;
                 compile_expression_level(6 + 0x10);

@@ -531,12 +531,24 @@ TEST_F(CProgramFile, LibraryPrototypes)
     c_emit_library_prototype(&pointer, "", "_SSE", "");
     // The debugger variant is never a pointer.
     c_emit_library_prototype(&pointer, "_DEBUG", "", "");
+
+    // A long result is a 32-bit int: the routine leaves the upper half of
+    // the register undefined (a negative result read as 64 bits is wrong).
+    LibraryCommand count{};
+    count.entry.key = "Count";
+    count.flags = 0x8;
+    count.parameter_count = 1;
+    count.parameter_codes = codes;
+    c_emit_library_prototype(&count, "", "", "");
+    EXPECT_STREQ(c_library_return_type(&count), "int");
+    EXPECT_STREQ(c_library_return_type(&pointer), "double");
     EXPECT_EQ(code_text(),
               "void* ZD_Str(int);\n"
               "void* ZD_Mix_THREAD_SSE2(integer,double,void*,int);\n"
               "typedef double (*zdv_Fast_SSE)(double);\n"
               "extern zdv_Fast_SSE ZD_Fast_SSE;\n"
-              "double ZD_Fast_DEBUG(double);\n");
+              "double ZD_Fast_DEBUG(double);\n"
+              "int ZD_Count(integer);\n");
 }
 
 TEST_F(CProgramFile, LibraryExternsByProcessorMode)
@@ -628,7 +640,7 @@ TEST_F(CProgramFile, DynamicFunctionPointersAndTheirSelection)
     EXPECT_STREQ(c_library_routine_name(&blend), "ZD_Blend");
     EXPECT_EQ(code_text(),
               "int SYS_ProcessorFeatures(void);\n"
-              "static integer (*zdf_Blend)(integer,double);\n"
+              "static int (*zdf_Blend)(integer,double);\n"
               "static zdv_Held zdf_Held;\n"
               "static void zd_dynamicfunctions() {\n"
               "int features=SYS_ProcessorFeatures();\n"

@@ -233,6 +233,10 @@ TEST_F(LibraryCommandFormsTest, StructureNamesFillTwoParameters) {
     EXPECT_EQ(code.rfind(" PUSH qword 0\n PUSH qword 8\n PUSH qword 1\n", 0), 0u) << code;
     EXPECT_NE(code.find("CALL ZD_Shape2"), std::string::npos) << code;
     EXPECT_NE(compile(setup + "x = Shape(1)").find("CALL ZD_Shape\n"), std::string::npos);
+    // Reading the list for the first form declared nothing.
+    compile(setup + "x = Shape(1, Point)");
+    EXPECT_EQ(find_global_variable("Point", false), nullptr);
+    EXPECT_EQ(find_global_variable("point", false), nullptr);
 
     use_c();
     code = compile(setup + "x = Measure(Point)");
