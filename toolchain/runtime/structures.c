@@ -6,8 +6,8 @@
 
    An array field holds the data pointer followed, for several dimensions,
    by the strides of all dimensions but the last (slots 1 to D-1), which the
-   generated code multiplies the indexes with; programs of the C back end
-   keep the last dimension's count in slot D as well. */
+   generated code multiplies the indexes with, and the last dimension's
+   count in slot D. */
 #include "runtime.h"
 #include "containers.h"
 
@@ -93,7 +93,8 @@ static const long long* array_element_descriptor(const long long* field)
     return (const long long*)field[5];
 }
 
-/* Slots 1 to D-1 get the strides; a C program's slot D the last count. */
+/* Slots 1 to D-1 get the strides, slot D the last count (the debugger's
+   checks and ReDim read it). */
 static long long set_array_slots(long long* slots, const long long* field)
 {
     long long dimensions = array_dimensions(field);
@@ -103,7 +104,7 @@ static long long set_array_slots(long long* slots, const long long* field)
         long long count = field[5 + k];
         if (count < 0 || (count && total > 0x7FFFFFFFFFFFFFFFLL / count)) return -1;
         if (k < dimensions) slots[k] = total;
-        else if (runtime_is_c_program()) slots[k] = count;
+        else slots[k] = count;
         total *= count;
     }
     return total;
