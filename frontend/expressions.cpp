@@ -432,6 +432,8 @@ int condition_index_of(int token) {
 
 int32_t open_parentheses_count() { return parentheses_depth; }
 
+int32_t current_expression_depth() { return expression_depth; }
+
 void reset_expression_compiler() {
     condition_index = 0;
     comparisons_allowed = 0;

@@ -21,6 +21,8 @@ constexpr uint32_t EXPR_CONDITION = 0x400;
 int compile_expression(uint32_t options, uint32_t mode);
 // Parentheses opened and not yet closed (checked at the end of the source).
 int32_t open_parentheses_count();
+// How many expression levels are being compiled (0 outside any).
+int32_t current_expression_depth();
 // Before each compilation.
 void reset_expression_compiler();
 

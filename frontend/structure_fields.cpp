@@ -30,6 +30,8 @@ int64_t pending_field_offset = 0;
 int32_t container_field_wanted = 0;
 void* container_field_record = nullptr;
 int32_t container_field_type = 0;
+// The expression depth at which a whole container field is wanted.
+int32_t container_field_depth = 0;
 int32_t container_field_dim = 0;
 
 namespace {
@@ -240,7 +242,8 @@ void compile_container_field(const FieldRecord* field) {
     pending_field_offset = 0;
     current_variable = nullptr;
     current_type.given = 0;
-    if (container_field_dim > 0 && field->type == TYPE_ARRAY && token_code == '(' && brackets_end_chain()) {
+    if (container_field_dim > 0 && field->type == TYPE_ARRAY && token_code == '(' &&
+        current_expression_depth() == container_field_depth + 1 && brackets_end_chain()) {
         auto* array = static_cast<ArrayRecord*>(field->container);
         int redim = container_field_dim - 1;
         container_field_dim = -1;  // done
@@ -249,8 +252,10 @@ void compile_container_field(const FieldRecord* field) {
         leave_container_field();
         return;
     }
-    const bool wanted = container_field_wanted == field->type ||
-                        (container_field_wanted == CONTAINER_FIELD_LIST_OR_MAP && field->type != TYPE_ARRAY);
+    // Only the chain itself, not one inside an index or key of it.
+    const bool wanted = (container_field_wanted == field->type ||
+                         (container_field_wanted == CONTAINER_FIELD_LIST_OR_MAP && field->type != TYPE_ARRAY)) &&
+                        current_expression_depth() == container_field_depth + 1;
     if (wanted && empty_brackets_follow()) {
         // Taken whole: the caller checks the kind and leaves the field.
         container_field_wanted = 0;
@@ -470,6 +475,7 @@ void* compile_whole_container_field(int32_t kind) {
     if (!chain_follows(parse_pointer)) return nullptr;
     container_field_wanted = kind;
     container_field_record = nullptr;
+    container_field_depth = current_expression_depth();
     uint32_t saved_mode = expression_mode;
     token_code = 2;  // no statement start: an element is no assignment target here
     compile_expression(EXPR_INTEGER_ONLY, MODE_INTEGER);
@@ -485,6 +491,7 @@ void* compile_whole_container_field(int32_t kind) {
 bool compile_field_dim_statement(int redim) {
     container_field_dim = redim + 1;
     container_field_record = nullptr;
+    container_field_depth = current_expression_depth();
     token_code = 2;
     compile_expression(EXPR_INTEGER_ONLY, MODE_INTEGER);
     bool done = container_field_dim == -1;

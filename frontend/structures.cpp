@@ -605,7 +605,9 @@ void parse_structure_field(int container_kind)
             if (!container_kind) element_size = 8;
             field_alignment = 8;
         } else if (!pointer) {
-            if (type_structure == current_structure && !container_kind) {
+            // An Array of its own structure would set up arrays without end;
+            // only a list or a map starts empty.
+            if (type_structure == current_structure && container_kind != 2 && container_kind != 3) {
                 set_error(70);
                 return;
             }
