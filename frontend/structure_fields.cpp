@@ -327,7 +327,8 @@ void compile_field_chain(StructureRecord* structure) {
             if (error_number == 79) clear_error_state();
             if (error_number) return;
         }
-        if (!pointer && (field->type == TYPE_ARRAY || field->type == TYPE_LIST || field->type == TYPE_MAP)) {
+        // A container's pointer mark is that of its elements.
+        if (field->type == TYPE_ARRAY || field->type == TYPE_LIST || field->type == TYPE_MAP) {
             compile_container_field(field);
             return;
         }
