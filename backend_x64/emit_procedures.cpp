@@ -485,7 +485,9 @@ void x64_emit_procedure_return(ProcedureRecord* procedure, int with_value) {
     }
     // Values that open blocks keep on the stack (Select) go with the jump.
     if (emitter_stack.push_depth > 0) emit_linef(" ADD rsp,%d", emitter_stack.push_depth);
-    if (!with_value && (procedure->flags & PROC_RETURNS_STRING)) emit_linef(" JMP _EndProcedureZero%d", label);
+    // Without a value the result is the type's zero (an empty string, 0.0
+    // or 0), never what a register or the x87 stack happens to hold.
+    if (!with_value) emit_linef(" JMP _EndProcedureZero%d", label);
     else emit_linef(" JMP _EndProcedure%d", label);
     if (with_value && returns_x87(procedure)) count_fpu_pop(1);
 }

@@ -321,6 +321,16 @@ void compile_forever_statement() {
 // ---------------------------------------------------------------------------
 // For, Next
 
+static bool step_fits_counter(const VariableRecord* counter, int64_t step) {
+    int width = counter->pointer ? 8 : counter->width;
+    if (width >= 8 || width <= 0) return true;
+    bool is_unsigned = !counter->pointer && (counter->type == TYPE_CHARACTER || counter->type == TYPE_ASCII ||
+                                             counter->type == TYPE_UNICODE);
+    int64_t limit = (int64_t)1 << (width * 8 - (is_unsigned ? 0 : 1));
+    if (is_unsigned) return step > -limit && step < limit;
+    return step >= -limit && step < limit;
+}
+
 void compile_for_statement() {
     step_back_after_keyword();
     char* counter_start = parse_pointer;
@@ -387,8 +397,14 @@ void compile_for_statement() {
             set_error(20);
             return;
         }
-        // Kept 64 bits wide: a quad step is added whole.
+        // Kept 64 bits wide: a quad step is added whole. A narrower counter
+        // takes only a step its own width can hold (signed, or as a
+        // magnitude for the unsigned types).
         step = current_operand.constant;
+        if (!step_fits_counter(counter, step)) {
+            set_error(20);
+            return;
+        }
         copy_operand(&current_operand, &saved_end_value);
         expression_mode = saved_mode;
     } else if (token_code != TOKEN_END) {

@@ -736,7 +736,14 @@ bool read_foreach_container(ListRecord** list, MapRecord** map, int error, char*
         bool chain = token_code == '\\';
         if (!chain) {
             int depth = 1;
-            for (; *p && depth; p++) depth += *p == '(' ? 1 : *p == ')' ? -1 : 0;
+            for (; *p && depth; p++) {
+                if (*p == '"') {
+                    while (p[1] && p[1] != '"') p++;
+                    if (p[1]) p++;
+                } else {
+                    depth += *p == '(' ? 1 : *p == ')' ? -1 : 0;
+                }
+            }
             while (*p == ' ' || *p == '\t') p++;
             chain = *p == '\\';
         }

@@ -484,19 +484,15 @@ void* compile_whole_container_field(int32_t kind) {
     container_field_wanted = 0;
     void* record = container_field_record;
     container_field_record = nullptr;
-    if (error_number) return nullptr;
-    if (!record) return nullptr;
-    return record;
+    return error_number ? nullptr : record;
 }
 
-bool compile_field_dim_statement(int redim) {
+void compile_field_dim_statement(int redim) {
     container_field_dim = redim + 1;
-    container_field_record = nullptr;
     container_field_depth = current_expression_depth();
     token_code = 2;
     compile_expression(EXPR_INTEGER_ONLY, MODE_INTEGER);
     bool done = container_field_dim == -1;
     container_field_dim = 0;
     if (!error_number && !done) set_error(77);
-    return true;
 }

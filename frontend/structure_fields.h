@@ -47,25 +47,28 @@ struct FieldHooks {
 };
 
 // A caller that takes a container field as a whole ("b\l()" as an
-// argument, "Dim b\a(n)") sets the kind wanted (TYPE_ARRAY, TYPE_LIST or
-// TYPE_MAP; 0 for none) before it compiles the chain; a chain that ends on
-// "field()" of a container then leaves its record here (null otherwise),
-// the parse after the ")" (or, for Dim, at the "("), and the caller
-// finishes with leave_container_field().
+// argument of a call, after ForEach) sets the kind wanted (TYPE_ARRAY,
+// TYPE_LIST, TYPE_MAP or CONTAINER_FIELD_LIST_OR_MAP; 0 for none) before
+// it compiles the chain; a chain that ends on "field()" of that kind then
+// leaves its record and type here (null otherwise) and the parse after the
+// ")", and the caller finishes with leave_container_field(). A Dim sets
+// container_field_dim instead (1 Dim, 2 ReDim; -1 once the last array
+// field of the chain got its dimensions).
 constexpr int32_t CONTAINER_FIELD_LIST_OR_MAP = -1;  // ForEach: either kind
 extern int32_t container_field_wanted;
 extern void* container_field_record;
-extern int32_t container_field_type;  // the type of the field last taken whole
-extern int32_t container_field_dim;  // 1 Dim, 2 ReDim: the chain stops at "("; -1 once compiled
+extern int32_t container_field_type;
+extern int32_t container_field_dim;
 void leave_container_field();
 // A whole container field at the parse position ("[*]name...\field()"):
-// its record of the kind, with the base set for the back end, or null with
-// the parse position unchanged (and no error) when the text has another form.
+// its record, with the base set for the back end. Null when the text holds
+// no "\" (nothing is read then) or when the chain ends otherwise (the
+// caller reports it).
 void* compile_whole_container_field(int32_t kind);
 // "Dim b\a(n)" / "ReDim b\a(n)": the chain from the parse position (the
-// variable name first). False, with nothing read, when the name is not
-// followed by "\".
-bool compile_field_dim_statement(int redim);
+// variable name first); a chain that does not end on an array field is
+// error 77.
+void compile_field_dim_statement(int redim);
 
 // Called by the variable lookup when "\" follows a structured variable: the
 // field chain is compiled and the current operand left describing the

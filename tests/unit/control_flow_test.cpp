@@ -226,6 +226,12 @@ TEST_F(ControlFlowTest, ForErrors) {
     EXPECT_EQ(error_of("For i = 1"), 21);
     EXPECT_EQ(error_of("For i = 1 To 10 Step k"), 20);
     EXPECT_EQ(error_of("For i = 1 To 10 Step 0.5"), 20);
+    // A step wider than its counter cannot be added to it.
+    EXPECT_EQ(error_of("For l.l = 1 To 10 Step 4294967296"), 20);
+    EXPECT_EQ(error_of("For b.b = 1 To 10 Step 128"), 20);
+    EXPECT_EQ(error_of("For a.a = 1 To 200 Step 256"), 20);
+    EXPECT_EQ(error_of("For w.w = 9 To 0 Step -32768"), 0);
+    EXPECT_EQ(error_of("For u.u = 1 To 9 Step 65535"), 0);
     EXPECT_EQ(error_of("For i = 1 To 10\nNext j"), 23);
 }
 

@@ -172,7 +172,7 @@ TEST_F(ProceduresTest, CallKeepsTheLeftOperandInItsRegister) {
 TEST_F(ProceduresTest, ProcedureReturnLoadsTheResult) {
     ASSERT_EQ(compile("Procedure.l Neg(a)"), "");
     EXPECT_EQ(compile("ProcedureReturn -a"), " MOV r15,qword [rsp+PS0+0]\n NEG r15\n MOV rax,r15\n MOVSXD rax,eax\n JMP _EndProcedure1\n");
-    EXPECT_EQ(compile("ProcedureReturn"), " JMP _EndProcedure1\n");
+    EXPECT_EQ(compile("ProcedureReturn"), " JMP _EndProcedureZero1\n");
     EXPECT_EQ(compile("EndProcedure"), "");
 }
 
