@@ -304,7 +304,9 @@ void c_finish_procedure(ProcedureRecord*)
 {
     emit_line("return r;");
     emit_line("}");
-    insert_in_front(pending_head);
+    // With output off (a syntax check, a preprocessed source) the body was
+    // not written, and the head must not land in the main text either.
+    if (!no_output_depth) insert_in_front(pending_head);
     pending_head.clear();
     result_local_counter = saved_result_counter;
     p_temporary_counter = saved_p_counter;

@@ -15,12 +15,14 @@ namespace {
 
 struct CompilerIfLevel {
     uint8_t state;
+    uint8_t else_seen;  // no CompilerElse or CompilerElseIf may follow
     int32_t line;
 };
 
 struct CompilerSelectLevel {
     uint8_t saved_suppress;
     uint8_t matched;
+    uint8_t default_seen;  // no CompilerCase or CompilerDefault may follow
     int64_t selector;
 };
 
@@ -109,6 +111,7 @@ void compile_compilerif_statement()
     compiler_if_depth++;
     CompilerIfLevel& level = compiler_if_stack[compiler_if_depth];
     level.line = current_line;
+    level.else_seen = 0;
     int64_t value = 0;
     if (suppress_errors) {
         level.state = COMPILERIF_INSIDE_SKIPPED;
@@ -137,7 +140,7 @@ void compile_compilerelseif_statement()
         skip_statement();
         return;
     }
-    if (keyword_stands_alone()) {
+    if (keyword_stands_alone() || level.else_seen) {
         set_error_always(1);
         return;
     }
@@ -175,10 +178,11 @@ void compile_compilerelse_statement()
         skip_statement();
         return;
     }
-    if (!keyword_stands_alone()) {
+    if (!keyword_stands_alone() || level.else_seen) {
         set_error_always(1);
         return;
     }
+    level.else_seen = 1;
     switch (level.state) {
     case COMPILERIF_SKIPPED:
         lower_suppress();
@@ -227,6 +231,7 @@ void compile_compilerselect_statement()
     CompilerSelectLevel& level = compiler_select_stack[compiler_select_depth];
     level.saved_suppress = suppress_errors;
     level.matched = 0;
+    level.default_seen = 0;
     level.selector = 0;
     int64_t value = 0;
     if (!evaluate_directive_expression(select_expression_options, !token_is_operator_word(), &value, false)) {
@@ -242,6 +247,10 @@ void compile_compilercase_statement()
         return;
     }
     CompilerSelectLevel& level = compiler_select_stack[compiler_select_depth];
+    if (level.default_seen) {
+        set_error_always(1);
+        return;
+    }
     suppress_errors = level.saved_suppress;
     int64_t value = 0;
     if (!evaluate_directive_expression(select_expression_options, true, &value, false)) {
@@ -265,6 +274,11 @@ void compile_compilerdefault_statement()
         return;
     }
     CompilerSelectLevel& level = compiler_select_stack[compiler_select_depth];
+    if (level.default_seen) {
+        set_error_always(1);
+        return;
+    }
+    level.default_seen = 1;
     suppress_errors = level.saved_suppress;
     if (level.matched) {
         raise_suppress();

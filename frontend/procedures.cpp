@@ -477,7 +477,8 @@ ProcedureRecord* procedure_declare(uint32_t kind_flags) {
         // of the name.
         parse_pointer = after_keyword();
         clear_error_state_79();
-        if (*parse_pointer == '.') {
+        bool typed = *parse_pointer == '.';
+        if (typed) {
             parse_pointer++;
             token_code = '.';
         } else {
@@ -485,6 +486,19 @@ ProcedureRecord* procedure_declare(uint32_t kind_flags) {
         }
         parse_field_type(3);
         if (error_number) return nullptr;
+        // After a return type, a byte read as the type's operator (the digit
+        // of "1P", a "$") would be lost from the name.
+        // After a return type, the type's reader has taken what follows it
+        // as its operator: an operator word is the name, and any other byte
+        // (the digit of "1P", a "$") would be lost from the name.
+        if (typed && token_code >= TOKEN_TO && token_code <= TOKEN_ALIGN) {
+            set_error_format(210, operator_word_names[token_code - TOKEN_TO]);
+            return nullptr;
+        }
+        if (typed && token_code != TOKEN_NO_OPERATOR && token_code != TOKEN_END) {
+            set_error(81);
+            return nullptr;
+        }
         take_keyword_string_type();
         return_type = current_type;
     }

@@ -214,7 +214,12 @@ void emit_marker(const char* routine)
 // Reads the name after a keyword (the next word).
 const char* read_name_after_keyword()
 {
+    // A byte the keyword's reader took as its operator (the digit of "1M",
+    // a "$") cannot begin a name: the name is then empty, which every caller
+    // refuses.
+    bool stray = token_code != TOKEN_NO_OPERATOR && token_code != TOKEN_END;
     read_token();
+    if (stray) statement_word[0] = 0;
     return statement_word;
 }
 
@@ -585,7 +590,12 @@ bool dispatch_keyword()
                 set_error(273);
                 return true;
             }
-            begin_module(read_name_after_keyword());
+            const char* name = read_name_after_keyword();
+            if (!identifier_start_chars[static_cast<unsigned char>(name[0])]) {
+                set_error(1);
+                return true;
+            }
+            begin_module(name);
             return true;
         }
         return false;
@@ -653,8 +663,17 @@ bool dispatch_keyword()
         return false;
     case 'U':
         if (word_is("UNTIL")) { compile_until_statement(); return true; }
-        if (word_is("UNUSEMODULE")) { unuse_module(read_name_after_keyword()); return true; }
-        if (word_is("USEMODULE")) { use_module(read_name_after_keyword()); return true; }
+        if (word_is("UNUSEMODULE") || word_is("USEMODULE")) {
+            bool use = word_is("USEMODULE");
+            const char* name = read_name_after_keyword();
+            if (!identifier_start_chars[static_cast<unsigned char>(name[0])]) {
+                set_error(1);
+                return true;
+            }
+            if (use) use_module(name);
+            else unuse_module(name);
+            return true;
+        }
         return false;
     case 'W':
         if (word_is("WHILE")) { compile_while_statement(); return true; }

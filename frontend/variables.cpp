@@ -694,9 +694,10 @@ bool read_item_name() {
     pointer_flag = 0;
     // After the keyword the lexer has already read the '*' as its operator.
     bool star_read = token_code == '*';
-    // A digit there was taken as the keyword's operator: the name starts
-    // with it (and is refused as a name).
-    if (token_code >= '0' && token_code <= '9' && parse_pointer[-1] == token_code) parse_pointer--;
+    // A digit or a '$' there was taken as the keyword's operator: the name
+    // starts with it (and is refused as a name).
+    if (((token_code >= '0' && token_code <= '9') || token_code == '$') && parse_pointer[-1] == token_code)
+        parse_pointer--;
     if (!star_read)
         while (*parse_pointer == ' ' || *parse_pointer == '\t') parse_pointer++;
     if (star_read || *parse_pointer == '*') {

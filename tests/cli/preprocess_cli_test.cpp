@@ -127,12 +127,13 @@ TEST_F(PreprocessCli, PreprocessedSourceKeepsProcedureBodiesInPlace)
     const std::string source = "Macro Twice(v) : (v) * 2 : EndMacro\n"
                                "Procedure.l F(a)\n  b = Twice(a)\n  ProcedureReturn b\nEndProcedure\n"
                                "Procedure Unused()\n  c = 1\nEndProcedure\nx = F(3)\n";
-    const std::string expected = "Procedure.l F(a)\nb = (a) * 2\nProcedureReturn b\nEndProcedure\n"
+    const std::string expected = "Macro Twice(v) \nEndMacro\n"
+                                 "Procedure.l F(a)\nb = (a) * 2\nProcedureReturn b\nEndProcedure\n"
                                  "Procedure Unused()\nc = 1\nEndProcedure\nx = F(3)\n";
-    for (const char* name : {"/Compilers/zdcompiler", "/Compilers/zdcompilerc"}) {
-        std::string text = preprocess(std::string(ZANDREL_HOME) + name, source);
-        EXPECT_NE(text.find(expected), std::string::npos) << name << "\n" << text;
-    }
+    // The whole file is the source: no generated line may come along (the C
+    // compiler's file starts with a byte-order mark).
+    EXPECT_EQ(preprocess(std::string(ZANDREL_HOME) + "/Compilers/zdcompiler", source), expected);
+    EXPECT_EQ(preprocess(std::string(ZANDREL_HOME) + "/Compilers/zdcompilerc", source), "\xEF\xBB\xBF" + expected);
 }
 
 }  // namespace

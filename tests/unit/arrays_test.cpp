@@ -35,23 +35,7 @@ protected:
     std::string compile(const std::string& statements) {
         fresh();
         debugger_code = with_debugger;
-        clear_error_state();
-        std::string last;
-        size_t start = 0;
-        while (start <= statements.size()) {
-            size_t end = statements.find('\n', start);
-            if (end == std::string::npos) end = statements.size();
-            text = statements.substr(start, end - start);
-            text.push_back('\0');
-            text.push_back('\0');
-            clear_output();
-            parse_pointer = text.data();
-            compile_statement();
-            if (error_number) return "error " + std::to_string(error_number);
-            last = output();
-            start = end + 1;
-        }
-        return last;
+        return compile_last_statement(statements);
     }
 
     // The golden text of the last statement, which must also assemble (with
@@ -72,7 +56,6 @@ protected:
         return error_number;
     }
 
-    std::string text;
     uint8_t with_debugger = 0;
 };
 

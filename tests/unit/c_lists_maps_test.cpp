@@ -68,23 +68,7 @@ protected:
     // Compiles each statement (one per line); returns the code of the last
     // one, or "error <n>".
     std::string compile(const std::string& statements) {
-        clear_error_state();
-        std::string last;
-        size_t start = 0;
-        while (start <= statements.size()) {
-            size_t end = statements.find('\n', start);
-            if (end == std::string::npos) end = statements.size();
-            text = statements.substr(start, end - start);
-            text.push_back('\0');
-            text.push_back('\0');
-            clear_output();
-            parse_pointer = text.data();
-            compile_statement();
-            if (error_number) return "error " + std::to_string(error_number);
-            last = output();
-            start = end + 1;
-        }
-        return last;
+        return compile_last_statement(statements);
     }
 
     // Compiles each statement; returns the code of all of them, or
@@ -173,7 +157,6 @@ protected:
         return status == 0 ? "" : messages.str();
     }
 
-    std::string text;
 };
 
 }  // namespace

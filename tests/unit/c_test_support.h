@@ -90,39 +90,6 @@ protected:
         compiler_reset();
     }
 
-    // Compiles each line of `statements` as one statement, calling
-    // `before(line_index)` ahead of and `after()` behind each; returns
-    // "error <n>" at the first error, else "".
-    template <typename Before, typename After>
-    std::string compile_each_line(const std::string& statements, Before before, After after) {
-        size_t start = 0;
-        int32_t line = 0;
-        while (start <= statements.size()) {
-            size_t end = statements.find('\n', start);
-            if (end == std::string::npos) end = statements.size();
-            text = statements.substr(start, end - start);
-            text.push_back('\0');
-            text.push_back('\0');
-            before(line++);
-            parse_pointer = text.data();
-            compile_statement();
-            if (error_number) return "error " + std::to_string(error_number);
-            after();
-            start = end + 1;
-        }
-        return "";
-    }
-
-    // Compiles each statement (one per line); returns the code of the last
-    // one, or "error <n>".
-    std::string compile_last_statement(const std::string& statements) {
-        clear_error_state();
-        std::string last;
-        std::string failure = compile_each_line(
-            statements, [&](int32_t) { clear_output(); }, [&] { last = output(); });
-        return failure.empty() ? last : failure;
-    }
-
     // What `emit` writes to the output, which is left empty.
     template <typename Emit>
     std::string written_by(Emit emit) {
@@ -149,5 +116,4 @@ protected:
         return written_by([] { emit_variable_declarations(); });
     }
 
-    std::string text;
 };

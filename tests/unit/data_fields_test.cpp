@@ -31,23 +31,7 @@ protected:
         reset_lists_maps();
         begin_data_section();
         data_start = data_write_pointer - data_buffer_start;
-        clear_error_state();
-        std::string last;
-        size_t start = 0;
-        while (start <= statements.size()) {
-            size_t end = statements.find('\n', start);
-            if (end == std::string::npos) end = statements.size();
-            text = statements.substr(start, end - start);
-            text.push_back('\0');
-            text.push_back('\0');
-            clear_output();
-            parse_pointer = text.data();
-            compile_statement();
-            if (error_number) return "error " + std::to_string(error_number);
-            last = output();
-            start = end + 1;
-        }
-        return last;
+        return compile_last_statement(statements);
     }
 
     // The DataSection text written by the statements.
@@ -66,7 +50,6 @@ protected:
         return error_number;
     }
 
-    std::string text;
     int64_t data_start = 0;
 };
 

@@ -24,23 +24,7 @@ protected:
         compiler_reset();
         reset_statement_state();
         clear_output();
-        clear_error_state();
-        std::string last;
-        size_t start = 0;
-        while (start <= statements.size()) {
-            size_t end = statements.find('\n', start);
-            if (end == std::string::npos) end = statements.size();
-            text = statements.substr(start, end - start);
-            text.push_back('\0');
-            text.push_back('\0');
-            clear_output();
-            parse_pointer = text.data();
-            compile_statement();
-            if (error_number) return "error " + std::to_string(error_number);
-            last = output();
-            start = end + 1;
-        }
-        return last;
+        return compile_last_statement(statements);
     }
 
     int error_of(const std::string& statements) {
@@ -54,7 +38,6 @@ protected:
         return std::string(procedure->code_buffer->start, procedure->code_buffer->write);
     }
 
-    std::string text;
 };
 
 TEST_F(DeclarationsTest, ContainerItemsOfTheMainScopeStatements) {

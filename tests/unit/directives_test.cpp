@@ -124,6 +124,23 @@ TEST_F(DirectivesTest, MisplacedDirectivesAndStrayTokens)
     EXPECT_EQ(compile("CompilerSelect 1"), 128);
 }
 
+TEST_F(DirectivesTest, NothingFollowsCompilerElseOrCompilerDefault)
+{
+    // Once toggled back on, a second branch would compile after the taken one.
+    EXPECT_EQ(compile("CompilerIf 1\n #A = 1\nCompilerElse\nCompilerElse\n #B = 1\nCompilerEndIf"), 1);
+    EXPECT_EQ(compile("CompilerIf 1\nCompilerElse\nCompilerElseIf 1\n #B = 1\nCompilerEndIf"), 1);
+    EXPECT_EQ(compile("CompilerSelect 1\nCompilerDefault\nCompilerCase 1\n #B = 1\nCompilerEndSelect"), 1);
+    EXPECT_EQ(compile("CompilerSelect 1\nCompilerDefault\nCompilerDefault\nCompilerEndSelect"), 1);
+    // Each level keeps its own mark.
+    ASSERT_EQ(compile("CompilerIf 1\n CompilerIf 0\n CompilerElse\n #A = 1\n CompilerEndIf\nCompilerElse\n"
+                      " #B = 1\nCompilerEndIf\nCompilerIf 0\nCompilerElse\n #C = 1\nCompilerEndIf"),
+              0)
+        << printed;
+    EXPECT_TRUE(constant_exists("A"));
+    EXPECT_FALSE(constant_exists("B"));
+    EXPECT_TRUE(constant_exists("C"));
+}
+
 TEST_F(DirectivesTest, ExpressionMustBeAnIntegerConstant)
 {
     EXPECT_EQ(compile("CompilerIf 1.5\nCompilerEndIf"), 135);

@@ -25,6 +25,7 @@
 #include "core/output_buffers.h"
 #include "frontend/frontend_globals.h"
 #include "frontend/operand_state.h"
+#include "frontend/statement_dispatcher.h"
 
 inline void ensure_compiler_initialised() {
     static bool done = false;
@@ -55,6 +56,39 @@ protected:
         *output_write_pointer = 0;
     }
 
+    // Compiles each line of `statements` as one statement, calling
+    // `before(line_index)` ahead of and `after()` behind each; returns
+    // "error <n>" at the first error, else "".
+    template <typename Before, typename After>
+    std::string compile_each_line(const std::string& statements, Before before, After after) {
+        size_t start = 0;
+        int32_t line = 0;
+        while (start <= statements.size()) {
+            size_t end = statements.find('\n', start);
+            if (end == std::string::npos) end = statements.size();
+            text = statements.substr(start, end - start);
+            text.push_back('\0');
+            text.push_back('\0');
+            before(line++);
+            parse_pointer = text.data();
+            compile_statement();
+            if (error_number) return "error " + std::to_string(error_number);
+            after();
+            start = end + 1;
+        }
+        return "";
+    }
+
+    // Compiles each statement (one per line); returns the code of the last
+    // one, or "error <n>".
+    std::string compile_last_statement(const std::string& statements) {
+        clear_error_state();
+        std::string last;
+        std::string failure = compile_each_line(
+            statements, [&](int32_t) { clear_output(); }, [&] { last = output(); });
+        return failure.empty() ? last : failure;
+    }
+
     // Current operand helpers.
     static void set_variable(const char* text, int size, uint32_t flags = 0) {
         snprintf(current_operand.text, sizeof current_operand.text, "%s", text);
@@ -70,6 +104,9 @@ protected:
         current_operand.flags = 0;
         set_operand_float_constant(value, is_double);
     }
+
+    // The line being compiled: the front end keeps pointers into it.
+    std::string text;
 };
 
 // Wraps a fragment of generated instructions in a minimal COFF file with every

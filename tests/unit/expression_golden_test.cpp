@@ -26,23 +26,7 @@ protected:
     // Compiles each statement (one per line) and returns the code written
     // by the last one.
     std::string compile(const std::string& statements) {
-        clear_error_state();
-        std::string last;
-        size_t start = 0;
-        while (start <= statements.size()) {
-            size_t end = statements.find('\n', start);
-            if (end == std::string::npos) end = statements.size();
-            text = statements.substr(start, end - start);
-            text.push_back('\0');
-            text.push_back('\0');
-            clear_output();
-            parse_pointer = text.data();
-            compile_statement();
-            if (error_number) return "error " + std::to_string(error_number);
-            last = output();
-            start = end + 1;
-        }
-        return last;
+        return compile_last_statement(statements);
     }
 
     // The golden text, which must also assemble; the x87 stack and the push
@@ -78,7 +62,6 @@ protected:
         return error_number ? "error " + std::to_string(error_number) : output();
     }
 
-    std::string text;
 };
 
 TEST_F(ExpressionGoldenTest, QuadExpressionWithParentheses) {

@@ -35,24 +35,7 @@ protected:
         reset_arrays();
         reset_lists_maps();
         clear_output();
-        clear_error_state();
-        std::string all = std::string(bag) + statements;
-        std::string last;
-        size_t start = 0;
-        while (start <= all.size()) {
-            size_t end = all.find('\n', start);
-            if (end == std::string::npos) end = all.size();
-            text = all.substr(start, end - start);
-            text.push_back('\0');
-            text.push_back('\0');
-            clear_output();
-            parse_pointer = text.data();
-            compile_statement();
-            if (error_number) return "error " + std::to_string(error_number);
-            last = output();
-            start = end + 1;
-        }
-        return last;
+        return compile_last_statement(std::string(bag) + statements);
     }
 
     void expect_code(const std::string& statements, const std::string& expected) {
@@ -69,7 +52,6 @@ protected:
         return error_number;
     }
 
-    std::string text;
 };
 
 TEST_F(FieldContainersTest, ArrayElementKeepsTheBaseAcrossItsIndex) {

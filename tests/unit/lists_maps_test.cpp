@@ -38,23 +38,7 @@ protected:
     // the last one, or "error <n>".
     std::string compile(const std::string& statements) {
         fresh();
-        clear_error_state();
-        std::string last;
-        size_t start = 0;
-        while (start <= statements.size()) {
-            size_t end = statements.find('\n', start);
-            if (end == std::string::npos) end = statements.size();
-            text = statements.substr(start, end - start);
-            text.push_back('\0');
-            text.push_back('\0');
-            clear_output();
-            parse_pointer = text.data();
-            compile_statement();
-            if (error_number) return "error " + std::to_string(error_number);
-            last = output();
-            start = end + 1;
-        }
-        return last;
+        return compile_last_statement(statements);
     }
 
     // The heads, slots and loop labels the fragments name, for fasm.
@@ -81,7 +65,6 @@ protected:
         return error_number;
     }
 
-    std::string text;
 };
 
 // ---------------------------------------------------------------------------
