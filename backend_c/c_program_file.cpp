@@ -135,29 +135,14 @@ void emit_entry_procedure_call(ProcedureRecord* procedure)
     emit_line(line.c_str());
 }
 
-// The processor variants of a command, the less wanted first: the start-up
-// selection takes the last one the processor runs.
-struct ProcessorVariant {
-    const char* suffix;
-    uint32_t flag;
-};
-const ProcessorVariant processor_variants[] = {
-    {"_MMX", LIBRARY_FLAG_MMX}, {"_3DNOW", LIBRARY_FLAG_3DNOW}, {"_SSE", LIBRARY_FLAG_SSE}, {"_SSE2", LIBRARY_FLAG_SSE2}};
-
-// A used command that /DYNAMICCPU calls through its "zdf_" pointer.
-bool in_dynamic_table(const LibraryCommand* command)
-{
-    if (command->flags & command_no_declaration) return false;
-    if (command->use_count <= 0 || !command->library || !command->library->used) return false;
-    return (command->flags & LIBRARY_FLAG_PROCESSOR) != 0;
-}
-
 template <typename Visit>
 void for_each_dynamic_command(Visit visit)
 {
     for_each_node(library_command_list, [&](ListNode* node) {
         auto* command = reinterpret_cast<LibraryCommand*>(node);
-        if (in_dynamic_table(command)) visit(command);
+        // Only the commands the program calls: init and end routines are
+        // called by their own names.
+        if (command->use_count > 0 && command_in_dynamic_table(command)) visit(command);
     });
 }
 

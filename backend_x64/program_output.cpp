@@ -137,23 +137,6 @@ void emit_call_line(const char* prefix, const char* name, const char* suffix)
     emit_line(line.c_str());
 }
 
-// The processor variants of a command, the less wanted first: the start-up
-// code takes the last one the processor runs.
-struct ProcessorVariant {
-    const char* suffix;
-    uint32_t flag;
-};
-const ProcessorVariant processor_variants[] = {
-    {"_MMX", LIBRARY_FLAG_MMX}, {"_3DNOW", LIBRARY_FLAG_3DNOW}, {"_SSE", LIBRARY_FLAG_SSE}, {"_SSE2", LIBRARY_FLAG_SSE2}};
-
-// A used command that /DYNAMICCPU calls through the jump table.
-bool in_dynamic_table(const LibraryCommand* command)
-{
-    if (command->flags & 0x80) return false;
-    if (command->use_count == 0 || !command->library || !command->library->used) return false;
-    return (command->flags & LIBRARY_FLAG_PROCESSOR) != 0;
-}
-
 // The routine's address into the register; a routine held in a pointer of
 // its library (0x800000) is read from it.
 void load_routine(LibraryCommand* command, const std::string& routine, const char* name, int r)
@@ -208,7 +191,7 @@ void emit_library_externs()
         if (command->use_count == 0 || !command->library || !command->library->used) continue;
         // The name the call uses, with its build-mode and processor suffixes.
         declare_extern(library_routine_name(command));
-        if (cpu_mode == cpu_mode_dynamic && in_dynamic_table(command)) {
+        if (cpu_mode == cpu_mode_dynamic && command_in_dynamic_table(command)) {
             // Every variant: the start-up code picks one.
             std::string base = library_routine_name(command);
             for (const ProcessorVariant& variant : processor_variants)
@@ -323,7 +306,7 @@ void emit_dynamic_function_selection()
     bool features_read = false;
     for (ListNode* node = library_command_list->first; node; node = node->next) {
         LibraryCommand* command = reinterpret_cast<LibraryCommand*>(node);
-        if (!in_dynamic_table(command)) continue;
+        if (!command_in_dynamic_table(command)) continue;
         if (!features_read) {
             emit_line(" CALL SYS_ProcessorFeatures");
             features_read = true;

@@ -623,6 +623,17 @@ void mark_library_dependencies(LibraryRecord* library)
     }
 }
 
+const ProcessorVariant processor_variants[4] = {
+    {"_MMX", LIBRARY_FLAG_MMX}, {"_3DNOW", LIBRARY_FLAG_3DNOW}, {"_SSE", LIBRARY_FLAG_SSE}, {"_SSE2", LIBRARY_FLAG_SSE2}};
+
+bool command_in_dynamic_table(const LibraryCommand* command)
+{
+    // 0x80: the command is left out of this compilation's declarations.
+    if (command->flags & 0x80) return false;
+    if (command->use_count == 0 || !command->library || !command->library->used) return false;
+    return (command->flags & LIBRARY_FLAG_PROCESSOR) != 0;
+}
+
 const char* get_routine_suffix(const LibraryCommand* command)
 {
     static char suffix[32];

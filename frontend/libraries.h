@@ -102,6 +102,18 @@ void mark_library_dependencies(LibraryRecord* library);
 // has a variant for it; "" for none. The text lives in a static buffer.
 const char* get_routine_suffix(const LibraryCommand* command);
 
+// The processor variants of a command, the less wanted first: the start-up
+// code of /DYNAMICCPU takes the last one the processor runs.
+struct ProcessorVariant {
+    const char* suffix;
+    uint32_t flag;
+};
+extern const ProcessorVariant processor_variants[4];
+// A command of a used library, counted as used (or always declared, as init
+// and end routines are), that /DYNAMICCPU reaches through its run-time
+// choice of routine.
+bool command_in_dynamic_table(const LibraryCommand* command);
+
 // Before the program is finished: marks the libraries that the build mode
 // needs, walks the dependencies of every used library into used_library_list
 // and hands each one to the link line (link_library_list).
