@@ -1,6 +1,7 @@
 #include "backend_x64/emit_data_read.h"
 
 #include <cstdio>
+#include <cmath>
 #include <cstring>
 #include <string>
 
@@ -58,9 +59,22 @@ void append_data_number(int64_t value) {
 
 // A real in a form the assembler reads as floating point: with a decimal
 // point or an exponent, since a bare "3" would store the integer 3.
+// A double beyond the float range is the infinity of its sign, which has
+// no decimal form: its bits are written instead.
 void append_data_real(double value, int32_t type) {
     char text[64];
-    snprintf(text, sizeof text, type == TYPE_FLOAT ? "%.9g" : "%.17g", value);
+    float single = float(value);
+    if (type == TYPE_FLOAT && !std::isfinite(single)) {
+        int32_t bits;
+        std::memcpy(&bits, &single, sizeof bits);
+        snprintf(text, sizeof text, "%d", bits);
+        next_data_value();
+        data_line += text;
+        return;
+    }
+    // A float is written as the single it becomes: one too small for it is
+    // 0, which the assembler would otherwise refuse as out of range.
+    snprintf(text, sizeof text, type == TYPE_FLOAT ? "%.9g" : "%.17g", type == TYPE_FLOAT ? double(single) : value);
     if (!std::strpbrk(text, ".e")) std::strcat(text, ".0");
     next_data_value();
     data_line += text;

@@ -278,7 +278,8 @@ extern HashTable* structure_table;           // global structures and interfaces
 extern HashTable* resident_structure_table;  // StructureIndexEntry: the residents' structures by name
 extern int32_t structure_id_counter;         // id of the next structure
 extern int32_t structure_id_base;            // first id after the resident structures
-extern InterfaceMethod* interface_methods;   // methods of the interface being declared (1024)
+extern InterfaceMethod* interface_methods;   // methods of the interface being declared
+extern int32_t interface_method_room;        // entries interface_methods holds
 extern int32_t interface_method_count;
 extern HashTable* prototype_table;           // ProcedureRecord: global prototypes
 extern HashTable* resident_prototype_table;  // PrototypeIndexEntry: the residents' prototypes by name

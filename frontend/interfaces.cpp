@@ -145,10 +145,7 @@ void declare_interface_method()
             return;
         }
     }
-    if (interface_method_count >= interface_method_capacity) {
-        set_error(1);
-        return;
-    }
+    reserve_interface_methods(interface_method_count + 1);
     InterfaceMethod method{};
     method.name = pool_strdup(name);
     parse_type_suffix(3);

@@ -6,8 +6,12 @@
 
 #include "frontend/symbols.h"
 
-// Capacity of the method table under construction.
+// First room of the method table under construction; it grows as needed.
 constexpr int interface_method_capacity = 1024;
+
+// Makes room for count methods in the table under construction, keeping
+// the methods already in it.
+void reserve_interface_methods(int32_t count);
 
 // One method line of an Interface body (the parse pointer at its name).
 void compile_interface_method_line();

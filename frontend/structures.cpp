@@ -23,6 +23,7 @@ HashTable* resident_structure_table = nullptr;
 int32_t structure_id_counter = 0;
 int32_t structure_id_base = 0;
 InterfaceMethod* interface_methods = nullptr;
+int32_t interface_method_room = 0;
 int32_t interface_method_count = 0;
 
 namespace {
@@ -120,7 +121,8 @@ void extend_structure(bool is_interface)
     member_count = base->member_count;
     current_structure->flags |= base->flags & STRUCT_DYNAMIC;
     if (is_interface) {
-        for (int i = 0; i < base->member_count && i < interface_method_capacity; i++) {
+        reserve_interface_methods(base->member_count);
+        for (int i = 0; i < base->member_count; i++) {
             interface_methods[i] = base->methods[i];
         }
         interface_method_count = base->member_count;
@@ -748,11 +750,20 @@ void init_structures()
     if (!resident_structure_table) {
         resident_structure_table = create_hash_table(sizeof(StructureIndexEntry), hash_flag_permanent);
     }
-    if (!interface_methods) {
-        interface_methods = static_cast<InterfaceMethod*>(
-            permanent_pool_alloc(sizeof(InterfaceMethod) * interface_method_capacity));
-    }
+    reserve_interface_methods(interface_method_capacity);
     interface_method_count = 0;
+}
+
+void reserve_interface_methods(int32_t count)
+{
+    if (interface_methods && count <= interface_method_room) return;
+    int32_t room = interface_method_room ? interface_method_room : interface_method_capacity;
+    while (room < count) room *= 2;
+    auto* methods = static_cast<InterfaceMethod*>(permanent_pool_alloc(sizeof(InterfaceMethod) * room));
+    if (interface_methods && interface_method_count > 0)
+        std::memcpy(methods, interface_methods, sizeof(InterfaceMethod) * interface_method_count);
+    interface_methods = methods;
+    interface_method_room = room;
 }
 
 void free_user_structures()

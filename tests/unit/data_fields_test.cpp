@@ -72,6 +72,11 @@ TEST_F(DataFieldsTest, FloatDataIsWrittenAsRealNumbers) {
     // A whole number gets its decimal point: " dd 3" would be the integer 3.
     EXPECT_EQ(data_text(), "ZD_DataSectionStart:\n dd 2.5,3.0\n dq -0.25,1.0000000000000001e+300\n");
     EXPECT_EQ(assemble_fragment(data_text().substr(data_text().find('\n') + 1)), "");
+    // Beyond the float range: the infinity's bits; below it: 0.
+    compile("DataSection\nData.f 1e39, -1e39, 1e-50\nEndDataSection");
+    ASSERT_EQ(error_number, 0);
+    EXPECT_EQ(data_text(), "ZD_DataSectionStart:\n dd 2139095040,-8388608,0.0\n");
+    EXPECT_EQ(assemble_fragment(data_text().substr(data_text().find('\n') + 1)), "");
 }
 
 TEST_F(DataFieldsTest, LiteralStringsAreWrittenInline) {

@@ -272,6 +272,21 @@ TEST_F(StructuresTest, InterfaceMethods)
     EXPECT_EQ(find_interface_method(solid), 0);
 }
 
+TEST_F(StructuresTest, InterfaceMethodTableGrowsPastItsFirstRoom)
+{
+    std::string source = "Interface Wide\n";
+    for (int i = 0; i < 1500; i++) source += " M" + std::to_string(i) + "()\n";
+    source += "EndInterface\nInterface Wider Extends Wide\n Last()\nEndInterface";
+    ASSERT_EQ(compile(source), 0) << printed;
+    const StructureRecord* wider = structure("Wider");
+    ASSERT_NE(wider, nullptr);
+    ASSERT_EQ(wider->member_count, 1501);
+    EXPECT_STREQ(wider->methods[0].name, "M0");
+    EXPECT_STREQ(wider->methods[1499].name, "M1499");
+    EXPECT_STREQ(wider->methods[1500].name, "Last");
+    EXPECT_EQ(wider->size, 8);
+}
+
 TEST_F(StructuresTest, InterfaceMethodErrors)
 {
     EXPECT_EQ(compile("Interface If\n M()\n m(a.l)\nEndInterface"), 158);
