@@ -225,8 +225,10 @@ int write_test_file()
             name.pop_back();
         }
         std::string line = name + "(";
-        for (int p = 0; p < command->parameter_count && command->parameter_codes; p++) {
-            const char* argument = test_argument(command->parameter_codes[p]);
+        // The compiler functions carry a parameter count but no type codes:
+        // each of their parameters gets the plain argument.
+        for (int p = 0; p < command->parameter_count; p++) {
+            const char* argument = command->parameter_codes ? test_argument(command->parameter_codes[p]) : "a";
             if (!argument) continue;
             if (p) line += ',';
             line += argument;

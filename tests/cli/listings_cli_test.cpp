@@ -180,6 +180,9 @@ TEST_F(ListingsCli, TestFileCallsEveryCommand)
               0u)
         << text;
     EXPECT_EQ(text.substr(text.size() - 13), "EndProcedure\n");
+    // Compiler functions have no type codes: one plain argument each.
+    EXPECT_NE(text.find("\nDefined(a,a)\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nSizeOf(a)\n"), std::string::npos) << text;
 
     r = run({"/CREATETESTFILE", "missing-folder/test.zd"});
     EXPECT_EQ(r.exit_code, 1);
