@@ -96,6 +96,9 @@ protected:
 
     void fresh() {
         compiler_reset();
+        // The back end's per-compilation lists live on the heap that the
+        // reset has just released.
+        if (backend->reset_program_output) backend->reset_program_output();
         reset_usage_marks();
         declare_builtin_constants();
         reset_statement_state();
