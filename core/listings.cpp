@@ -156,7 +156,12 @@ int write_listing_file(Writer write)
         return 0;
     }
     write(out);
-    std::fclose(out);
+    // A write that failed (a full disk) is a file that was not made.
+    bool written = !std::ferror(out);
+    if (std::fclose(out) != 0 || !written) {
+        console_print("Can't create file '%s'.\n", path);
+        return 0;
+    }
     console_print("File '%s' successfully created.\n", path);
     return 1;
 }
@@ -220,8 +225,10 @@ int write_test_file()
             name.pop_back();
         }
         std::string line = name + "(";
-        for (int p = 0; p < command->parameter_count && command->parameter_codes; p++) {
-            const char* argument = test_argument(command->parameter_codes[p]);
+        // The compiler functions carry a parameter count but no type codes:
+        // each of their parameters gets the plain argument.
+        for (int p = 0; p < command->parameter_count; p++) {
+            const char* argument = command->parameter_codes ? test_argument(command->parameter_codes[p]) : "a";
             if (!argument) continue;
             if (p) line += ',';
             line += argument;
@@ -230,7 +237,11 @@ int write_test_file()
         std::fputs(line.c_str(), out);
     }
     std::fputs("EndProcedure\n", out);
-    std::fclose(out);
+    bool written = !std::ferror(out);
+    if (std::fclose(out) != 0 || !written) {
+        console_print("Test file '%s' creation failed.\n", path);
+        return 0;
+    }
     console_print("Test file '%s' successfully created.\n", path);
     return 1;
 }

@@ -855,8 +855,12 @@ void write_resident_file(const char* path)
     patch_u32(out, constants_at + 4, (uint32_t)(macros_at - constants_at - 8));
     patch_u32(out, macros_at + 4, (uint32_t)(prototypes_at - macros_at - 8));
     patch_u32(out, prototypes_at + 4, (uint32_t)(out.size() - prototypes_at - 8));
-    std::fwrite(out.data(), 1, out.size(), file);
-    std::fclose(file);
+    bool written = std::fwrite(out.data(), 1, out.size(), file) == out.size();
+    if (std::fclose(file) != 0 || !written) {
+        current_line = -1;
+        set_error_format(317, path);
+        return;
+    }
     console_print("Resident '%s' created.\n", path);
 }
 

@@ -180,10 +180,33 @@ TEST_F(ListingsCli, TestFileCallsEveryCommand)
               0u)
         << text;
     EXPECT_EQ(text.substr(text.size() - 13), "EndProcedure\n");
+    // Compiler functions have no type codes: one plain argument each.
+    EXPECT_NE(text.find("\nDefined(a,a)\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nSizeOf(a)\n"), std::string::npos) << text;
 
     r = run({"/CREATETESTFILE", "missing-folder/test.zd"});
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_NE(r.output.find("Test file 'missing-folder/test.zd' creation failed.\n"), std::string::npos) << r.output;
+}
+
+TEST_F(ListingsCli, AFullDiskIsNoSuccess)
+{
+    if (std::system("test -c /dev/full") != 0) GTEST_SKIP() << "no /dev/full here";
+    // Every write to /dev/full fails: none of the files may be reported made.
+    RunResult r = run({"/LISTFUNCTIONS", "/OUTPUT", "/dev/full"});
+    EXPECT_EQ(r.exit_code, 1) << r.output;
+    EXPECT_NE(r.output.find("Can't create file '/dev/full'.\n"), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("successfully"), std::string::npos) << r.output;
+
+    r = run({"/CREATETESTFILE", "/dev/full"});
+    EXPECT_EQ(r.exit_code, 1) << r.output;
+    EXPECT_NE(r.output.find("Test file '/dev/full' creation failed.\n"), std::string::npos) << r.output;
+
+    write_file("constant.zd", "#Kept = 1\n");
+    r = run({"constant.zd", "/RESIDENT", "/dev/full"});
+    EXPECT_EQ(r.exit_code, 1) << r.output;
+    EXPECT_NE(r.output.find("Can't create resident file (/dev/full)."), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("created"), std::string::npos) << r.output;
 }
 
 }  // namespace
