@@ -96,9 +96,8 @@ protected:
 
     void fresh() {
         compiler_reset();
-        // The back end's per-compilation lists live on the heap that the
-        // reset has just released.
-        if (backend->reset_program_output) backend->reset_program_output();
+        // The C tables live in the compilation's heap, which the reset freed.
+        if (backend == &c_backend_hooks) c_backend_reset();
         reset_usage_marks();
         declare_builtin_constants();
         reset_statement_state();
