@@ -205,8 +205,11 @@ const char* c_format_array_address(ArrayRecord* array)
     } else if (array->flags & ARRAY_FIELD) {
         text = c_container_field_lvalue();
     } else {
-        text = module_prefix(array->module) + ((array->flags & ARRAY_POINTERS) ? "ap_" : "a_") +
-               c_identifier_name(display_name(array));
+        // One step after the other: both parts come from the one buffer of
+        // c_identifier_name.
+        text = module_prefix(array->module);
+        text += (array->flags & ARRAY_POINTERS) ? "ap_" : "a_";
+        text += c_identifier_name(display_name(array));
     }
     return text.c_str();
 }

@@ -54,7 +54,12 @@ std::string format_address(uint32_t flags, int32_t offset, void* item, const Mod
     }
     if (flags & CONTAINER_FIELD) return c_container_field_lvalue();
     if ((flags & CONTAINER_STATIC) == CONTAINER_STATIC && item) return static_item_name(item);
-    return module_prefix(module) + ((flags & CONTAINER_POINTERS) ? pointer_prefix : prefix) + c_identifier_name(name);
+    // One step after the other: both parts come from the one buffer of
+    // c_identifier_name.
+    std::string text = module_prefix(module);
+    text += (flags & CONTAINER_POINTERS) ? pointer_prefix : prefix;
+    text += c_identifier_name(name);
+    return text;
 }
 
 void register_fixed_string_size(int32_t length)
