@@ -471,6 +471,7 @@ ProcedureRecord* procedure_declare(uint32_t kind_flags) {
     const bool is_import = (kind_flags & PROC_IMPORTED) != 0;
     const bool is_prototype = (kind_flags & PROC_PROTOTYPE) != 0;
     CurrentType return_type = {};
+    bool pointer_return = false;
     if (!is_import) {
         // The header is read again from right after the keyword: the
         // operator the dispatcher read after it may have taken a character
@@ -486,8 +487,18 @@ ProcedureRecord* procedure_declare(uint32_t kind_flags) {
         }
         parse_field_type(3);
         if (error_number) return nullptr;
-        // After a return type, a byte read as the type's operator (the digit
-        // of "1P", a "$") would be lost from the name.
+        // A "*" before the name returns a pointer: after a type, the type's
+        // reader has taken it as its operator.
+        if (typed && token_code == '*') {
+            pointer_return = true;
+            token_code = TOKEN_NO_OPERATOR;
+        } else if (!typed) {
+            skip_blanks();
+            if (*parse_pointer == '*') {
+                pointer_return = true;
+                parse_pointer++;
+            }
+        }
         // After a return type, the type's reader has taken what follows it
         // as its operator: an operator word is the name, and any other byte
         // (the digit of "1P", a "$") would be lost from the name.
@@ -501,6 +512,7 @@ ProcedureRecord* procedure_declare(uint32_t kind_flags) {
         }
         take_keyword_string_type();
         return_type = current_type;
+        if (pointer_return) return_type.size = 8;
     }
     if (error_number == 79) clear_error_state();
     read_token();
@@ -635,11 +647,11 @@ ProcedureRecord* procedure_declare(uint32_t kind_flags) {
         record->use_count++;
     }
     if (!is_import) {
-        if (return_type.code == TYPE_STRUCTURE) {
+        if (return_type.code == TYPE_STRUCTURE && !pointer_return) {
             set_error(86);
             return nullptr;
         }
-        set_return_flags(record, &return_type, false);
+        set_return_flags(record, &return_type, pointer_return);
     }
 
     int32_t saved_mode = declaration_mode;
