@@ -48,7 +48,16 @@ Record* find_record(CursorList* list, const char* name, uint32_t wanted) {
 // records of the main scope.
 template <typename Record>
 Record* find_scoped(CursorList* global, CursorList* ModuleRecord::*slot, const char* name) {
-    if (explicit_module) return find_record<Record>(explicit_module->*slot, name, 0);
+    if (explicit_module) {
+        // "Module::name" reaches only what the module made public, unless
+        // it is the module being compiled.
+        Record* record = find_record<Record>(explicit_module->*slot, name, 0);
+        if (record && !(record->flags & CONTAINER_PUBLIC) && explicit_module != current_module) {
+            set_error_format(280, name);
+            return nullptr;
+        }
+        return record;
+    }
     CursorList* scope = current_module ? current_module->*slot : global;
     if (in_procedure) {
         if (Record* record = find_record<Record>(scope, name, CONTAINER_LOCAL | CONTAINER_SHARED)) return record;

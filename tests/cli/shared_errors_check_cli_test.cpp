@@ -67,6 +67,12 @@ const RefusedSource refused_by_both[] = {
     {"DeclareModule M\nEndDeclareModule\nModule M\nEndModule\nUnuseModule $M\n", "Line 5 - Syntax error."},
     {"Procedure.l 1P()\nEndProcedure\n", "Line 1 - A procedure name needs to start with a character (a-z or _)."},
     {"Procedure.s $P()\nEndProcedure\n", "Line 1 - A procedure name needs to start with a character (a-z or _)."},
+    // A module's private list or map is out of reach with its prefix, as
+    // its private arrays and variables are.
+    {"DeclareModule M\nEndDeclareModule\nModule M\n NewList hid.l()\nEndModule\nForEach M::hid() : Next\n",
+     "Line 6 - Module item 'hid' is not declared as public."},
+    {"DeclareModule M\nEndDeclareModule\nModule M\n NewMap hid.l()\nEndModule\nx = M::hid(\"a\")\n",
+     "Line 6 - Module item 'hid' is not declared as public."},
     // An operator word after a return type is the name, as without one.
     {"Procedure.l To()\nEndProcedure\n", "Line 1 - A procedure can't have the same name as an operand: To."},
     {"Procedure pp()\nEndProcedure\nPrototype PP()\nDefine pp.PP\n", "Line 4 - Procedure already declared: pp()."},
