@@ -239,8 +239,18 @@ DataItem* add_data_item(const char* name, int32_t size, uint8_t kind, void* obje
         procedure[i] = (c >= 'A' && c <= 'Z') ? (char)(c - 'A' + 'a') : c;
     }
     procedure[i] = 0;
+    // Inside a module the module's name goes in front, as for labels, so
+    // that same-named procedures of two modules keep their own items.
+    char module[MAX_WORD_LENGTH + 2] = "";
+    if (current_module && current_module->entry.key && current_module->entry.key[0] != '.') {
+        size_t j = 0;
+        for (const char* c = current_module->entry.key; *c && j + 2 < sizeof module; c++, j++)
+            module[j] = (*c >= 'A' && *c <= 'Z') ? (char)(*c - 'A' + 'a') : *c;
+        module[j++] = '.';
+        module[j] = 0;
+    }
     char label[512];
-    format_to_buffer(label, sizeof label, "so_%s.%s", procedure, name);
+    format_to_buffer(label, sizeof label, "%sso_%s.%s", module, procedure, name);
     list_reset_cursor(data_item_list);
     while (list_next(data_item_list)) {}
     auto* item = static_cast<DataItem*>(list_add(data_item_list));
