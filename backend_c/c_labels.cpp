@@ -64,6 +64,17 @@ void c_add_referenced_procedure_label(const char* module, const char* procedure,
     label->procedure = pool_strdup(procedure);
 }
 
+void c_keep_procedure_labels()
+{
+    if (!label_scope_procedure || !procedure_labels) return;
+    // The offsets of data labels declared after the procedure's last value.
+    c_settle_data_labels();
+    for_each_label(procedure_labels, [](LabelRecord* label) {
+        c_add_referenced_procedure_label(label->module, label_scope_procedure, label->name, label->flags,
+                                         label->data_offset);
+    });
+}
+
 void c_emit_label_address_defines()
 {
     // The offsets of labels declared after the last Data value.

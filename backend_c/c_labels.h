@@ -25,6 +25,9 @@ void c_labels_emit_module(const char* module);
 // (data label: flag 2 and its offset into zd_data).
 void c_add_referenced_procedure_label(const char* module, const char* procedure, const char* name, uint16_t flags,
                                       int32_t data_offset);
+// At EndProcedure, before the front end forgets them: every label of the
+// procedure, for the defines that Restore and "?label" inside it name.
+void c_keep_procedure_labels();
 // The buffer of declarations written before the procedures' code (module
 // label aliases, the procedures' debugger tables).
 TextBuffer* c_deferred_declarations_buffer();

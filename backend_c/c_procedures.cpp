@@ -14,6 +14,7 @@
 #include "backend_c/c_blocks.h"
 #include "backend_c/c_debugger.h"
 #include "backend_c/c_expressions.h"
+#include "backend_c/c_labels.h"
 #include "backend_c/c_lists_maps.h"
 #include "backend_c/c_structures.h"
 #include "backend_c/c_globals.h"
@@ -302,6 +303,7 @@ void c_begin_procedure_epilogue(ProcedureRecord* procedure)
 
 void c_finish_procedure(ProcedureRecord*)
 {
+    c_keep_procedure_labels();
     emit_line("return r;");
     emit_line("}");
     // With output off (a syntax check, a preprocessed source) the body was
