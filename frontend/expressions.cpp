@@ -643,6 +643,8 @@ void compile_expression_level(int level) {
             set_error(1);
             return;
         }
+        const char* before = parse_pointer;
+        int32_t token_before = token_code;
         if (current_operand.kind == OPERAND_STRING) {
             compile_string_expression();
         } else {
@@ -652,6 +654,10 @@ void compile_expression_level(int level) {
             }
             if (!compile_operator_pass(token_precedence)) return;
         }
+        // An operator that was refused while errors are suppressed (the
+        // expression of a directive in a skipped region) is still the token:
+        // going round again would never end.
+        if (parse_pointer == before && token_code == token_before) return;
     }
 }
 

@@ -58,6 +58,9 @@ TEST_P(HostileSourceCli, NestingAndEmptyOperandsEndWithAnError)
     std::string levels;
     for (int i = 0; i < 70; i++) levels += "CompilerIf 1\n";
     expect_error("CompilerIf 0\n" + levels, "Too deeply nested CompilerIf");
+    // A refused operator in the skipped region's CompilerSelect, while
+    // errors are not reported there.
+    expect_error("CompilerIf 0\nCompilerSelect \"a\"!\"", "'CompilerIf' without 'CompilerEndIf'.");
 }
 
 TEST_P(HostileSourceCli, ConstantIndexesAndSizesAreRangeChecked)
