@@ -350,6 +350,7 @@ int prescan_call_arguments(char** starts, int capacity, const char* name, int32_
         parse_pointer++;
         starts[0] = parse_pointer;
     } else {
+        bool closed = false;
         for (;;) {
             if (count >= capacity) {
                 set_error_format(49, name);
@@ -381,12 +382,17 @@ int prescan_call_arguments(char** starts, int capacity, const char* name, int32_
             if (token_code == ',') continue;
             if (token_code == ')') {
                 starts[count] = parse_pointer;
+                closed = true;
                 break;
             }
             if (token_code == TOKEN_END) set_error_format(49, name);
             else set_error(1);
             break;
         }
+        // A list left open ends where the reading stopped: its error may go
+        // unrecorded while errors are suppressed, and the call is then still
+        // compiled from these starts.
+        if (!closed) starts[count] = parse_pointer;
     }
     no_output_depth--;
     if (backend->restore_evaluation_state) backend->restore_evaluation_state(&state, 0);
