@@ -9,6 +9,8 @@
 #include <fstream>
 #include <string>
 
+#include "cli_test_support.h"
+
 namespace {
 
 const std::string compiler = std::string(ZANDREL_HOME) + "/Compilers/zdcompiler";
@@ -30,12 +32,7 @@ protected:
         std::ofstream(folder + "/main.zd", std::ios::binary) << source;
         std::string command = "cd '" + folder + "' && '" + compiler + "' /CHECK main.zd </dev/null 2>&1";
         BlockCheck result{"", -1};
-        FILE* pipe = popen(command.c_str(), "r");
-        char buffer[4096];
-        size_t n;
-        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, n);
-        int status = pclose(pipe);
-        if (WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
+        result.output = run_shell(command, &result.exit_code);
         return result;
     }
 

@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "cli_test_support.h"
+
 namespace {
 
 const std::string compiler = std::string(ZANDREL_HOME) + "/Compilers/zdcompilerc";
@@ -48,12 +50,7 @@ protected:
         std::string command = "cd '" + folder + "' && '" + compiler + "' main.zd /COMMENTED " + switches +
                               " /OUTPUT program.exe </dev/null 2>&1";
         Build result{"", -1, "", ""};
-        FILE* pipe = popen(command.c_str(), "r");
-        char buffer[4096];
-        size_t n;
-        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, n);
-        int status = pclose(pipe);
-        if (WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
+        result.output = run_shell(command, &result.exit_code);
         result.c_file = read_file(folder + "/zandrel.c");
         result.def_file = read_file(folder + "/Zandrel.def");
         return result;

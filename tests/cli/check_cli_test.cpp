@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "cli_test_support.h"
+
 namespace {
 
 const std::string compiler = std::string(ZANDREL_HOME) + "/Compilers/zdcompiler";
@@ -49,12 +51,7 @@ protected:
         for (const std::string& a : arguments) command += " " + shell_quoted(a);
         command += " </dev/null 2>&1";
         CheckRun result{"", -1};
-        FILE* pipe = popen(command.c_str(), "r");
-        char buffer[4096];
-        size_t n;
-        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, n);
-        int status = pclose(pipe);
-        if (WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
+        result.output = run_shell(command, &result.exit_code);
         return result;
     }
 

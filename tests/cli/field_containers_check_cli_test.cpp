@@ -10,6 +10,8 @@
 #include <fstream>
 #include <string>
 
+#include "cli_test_support.h"
+
 namespace {
 
 const std::string compiler = std::string(ZANDREL_HOME) + "/Compilers/zdcompiler";
@@ -29,14 +31,7 @@ protected:
     std::string check(const std::string& source, int* exit_code) {
         std::ofstream(folder + "/main.zd", std::ios::binary) << bag << source;
         std::string command = "cd '" + folder + "' && '" + compiler + "' /CHECK main.zd </dev/null 2>&1";
-        std::string output;
-        FILE* pipe = popen(command.c_str(), "r");
-        char buffer[4096];
-        size_t n;
-        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
-        int status = pclose(pipe);
-        *exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        return output;
+        return run_shell(command, exit_code);
     }
 
     std::string folder;

@@ -9,6 +9,8 @@
 #include <fstream>
 #include <string>
 
+#include "cli_test_support.h"
+
 namespace {
 
 class HostileSourceCli : public ::testing::TestWithParam<const char*> {
@@ -26,14 +28,7 @@ protected:
         std::ofstream(folder + "/main.zd", std::ios::binary) << source;
         std::string compiler = std::string(ZANDREL_HOME) + "/Compilers/" + GetParam();
         std::string command = "cd '" + folder + "' && timeout 20 '" + compiler + "' /CHECK main.zd </dev/null 2>&1";
-        std::string output;
-        FILE* pipe = popen(command.c_str(), "r");
-        char buffer[4096];
-        size_t n;
-        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
-        int status = pclose(pipe);
-        *code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        return output;
+        return run_shell(command, code);
     }
 
     void expect_error(const std::string& source, const std::string& message)

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "cli_test_support.h"
+
 namespace {
 
 struct RunResult {
@@ -75,13 +77,7 @@ protected:
         for (const std::string& argument : arguments) command += " " + quote(argument);
         command += " </dev/null 2>&1";
         RunResult result{"", -1};
-        FILE* pipe = popen(command.c_str(), "r");
-        if (!pipe) return result;
-        char buffer[4096];
-        size_t n;
-        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, n);
-        int status = pclose(pipe);
-        if (WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
+        result.output = run_shell(command, &result.exit_code);
         return result;
     }
 

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "cli_test_support.h"
+
 namespace {
 
 const std::string compiler = std::string(ZANDREL_HOME) + "/Compilers/zdcompiler";
@@ -58,12 +60,7 @@ protected:
         std::string command = "cd " + shell_quoted(folder) + " && timeout 20 " + shell_quoted(program) +
                               " /STANDBY " + extra_switches + " <script.txt 2>/dev/null";
         Session session{"", -1};
-        FILE* pipe = popen(command.c_str(), "r");
-        char buffer[4096];
-        size_t n;
-        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) session.output.append(buffer, n);
-        int status = pclose(pipe);
-        if (WIFEXITED(status)) session.exit_code = WEXITSTATUS(status);
+        session.output = run_shell(command, &session.exit_code);
         return session;
     }
 

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "cli_test_support.h"
+
 namespace {
 
 const std::string compiler_path = std::string(ZANDREL_HOME) + "/Compilers/zdcompiler";
@@ -36,13 +38,7 @@ RunResult run_compiler(const std::vector<std::string>& arguments)
     for (const std::string& argument : arguments) command += " " + quote_for_shell(argument);
     command += " </dev/null 2>/dev/null";
     RunResult result{"", -1};
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return result;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, n);
-    int status = pclose(pipe);
-    if (WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
+    result.output = run_shell(command, &result.exit_code);
     return result;
 }
 
