@@ -89,6 +89,23 @@ protected:
         return failure.empty() ? last : failure;
     }
 
+    // Compiles each statement (one per line); returns the code of all of
+    // them, or "error <n>".
+    std::string compile_all_statements(const std::string& statements) {
+        clear_error_state();
+        std::string all;
+        std::string failure = compile_each_line(
+            statements, [&](int32_t) { clear_output(); }, [&] { all += output(); });
+        return failure.empty() ? all : failure;
+    }
+
+    // Compiles each statement (one per line), the code gathering in the
+    // output; false at the first error.
+    bool compile_statements(const std::string& statements) {
+        clear_error_state();
+        return compile_each_line(statements, [](int32_t) {}, [] {}).empty();
+    }
+
     // Current operand helpers.
     static void set_variable(const char* text, int size, uint32_t flags = 0) {
         snprintf(current_operand.text, sizeof current_operand.text, "%s", text);

@@ -27,20 +27,7 @@ protected:
     // Compiles statements, one per line; false at the first error.
     bool compile(const std::string& statements)
     {
-        clear_error_state();
-        size_t start = 0;
-        while (start <= statements.size()) {
-            size_t end = statements.find('\n', start);
-            if (end == std::string::npos) end = statements.size();
-            text_ = statements.substr(start, end - start);
-            text_.push_back('\0');
-            text_.push_back('\0');
-            parse_pointer = text_.data();
-            compile_statement();
-            if (error_number) return false;
-            start = end + 1;
-        }
-        return true;
+        return compile_statements(statements);
     }
 
     // Finishes the program, writes it as "zandrel.asm" in a new folder and
@@ -76,6 +63,5 @@ protected:
         return result;
     }
 
-    std::string text_;
     std::string dir_;
 };

@@ -30,20 +30,7 @@ protected:
 
     // Compiles statements, one per line; false at the first error.
     bool compile(const std::string& statements) {
-        clear_error_state();
-        size_t start = 0;
-        while (start <= statements.size()) {
-            size_t end = statements.find('\n', start);
-            if (end == std::string::npos) end = statements.size();
-            text = statements.substr(start, end - start);
-            text.push_back('\0');
-            text.push_back('\0');
-            parse_pointer = text.data();
-            compile_statement();
-            if (error_number) return false;
-            start = end + 1;
-        }
-        return true;
+        return compile_statements(statements);
     }
 
     void enter_procedure(const char* name, int id) {

@@ -37,23 +37,7 @@ protected:
 
     // Compiles each statement (one per line) and returns the code of all.
     std::string compile(const std::string& statements) {
-        clear_error_state();
-        std::string all;
-        size_t start = 0;
-        while (start <= statements.size()) {
-            size_t end = statements.find('\n', start);
-            if (end == std::string::npos) end = statements.size();
-            text = statements.substr(start, end - start);
-            text.push_back('\0');
-            text.push_back('\0');
-            clear_output();
-            parse_pointer = text.data();
-            compile_statement();
-            if (error_number) return "error " + std::to_string(error_number);
-            all += output();
-            start = end + 1;
-        }
-        return all;
+        return compile_all_statements(statements);
     }
 
     std::string fresh_compile(const std::string& statements) {
