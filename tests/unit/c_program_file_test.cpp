@@ -19,6 +19,7 @@
 #include "core/backend_hooks.h"
 #include "core/core_globals.h"
 #include "core/output_buffers.h"
+#include "emit_test_support.h"
 #include "frontend/frontend_globals.h"
 #include "frontend/libraries.h"
 #include "frontend/modules.h"
@@ -619,16 +620,7 @@ TEST_F(CProgramFile, DynamicFunctionPointersAndTheirSelection)
     LibraryCommand plain{};
     plain.entry.key = "Plain";
     CursorList commands{};
-    init_list(&commands, sizeof(LibraryCommand), 1);
-    for (LibraryCommand* command : {&blend, &held, &plain}) {
-        command->use_count = 1;
-        command->library = &library;
-        ListNode* node = &command->entry.link;
-        node->previous = commands.last;
-        if (commands.last) commands.last->next = node;
-        else commands.first = node;
-        commands.last = node;
-    }
+    link_used_commands(&commands, &library, {&blend, &held, &plain});
     library_command_list = &commands;
     cpu_mode = cpu_mode_dynamic;
     EXPECT_STREQ(c_library_routine_name(&blend), "zdf_Blend");

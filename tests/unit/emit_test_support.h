@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <initializer_list>
 #include <fstream>
 #include <regex>
 #include <set>
@@ -22,8 +23,10 @@
 #include "core/backend_hooks.h"
 #include "core/compiler_main.h"
 #include "core/core_globals.h"
+#include "core/cursor_list.h"
 #include "core/output_buffers.h"
 #include "frontend/frontend_globals.h"
+#include "frontend/libraries.h"
 #include "frontend/operand_state.h"
 #include "frontend/statement_dispatcher.h"
 
@@ -33,6 +36,22 @@ inline void ensure_compiler_initialised() {
     done = true;
     install_backend(&x64_backend_hooks);
     compiler_init();
+}
+
+// Links `commands`, in this order, into `list` as used commands of
+// `library` (a command table made by hand for one test).
+inline void link_used_commands(CursorList* list, LibraryRecord* library,
+                               std::initializer_list<LibraryCommand*> commands) {
+    init_list(list, sizeof(LibraryCommand), 1);
+    for (LibraryCommand* command : commands) {
+        command->use_count = 1;
+        command->library = library;
+        ListNode* node = &command->entry.link;
+        node->previous = list->last;
+        if (list->last) list->last->next = node;
+        else list->first = node;
+        list->last = node;
+    }
 }
 
 class EmitterTest : public ::testing::Test {

@@ -298,16 +298,7 @@ TEST_F(ProgramOutputTest, DynamicCpuTableIsFilledAtStartUp)
     LibraryCommand plain{};
     plain.entry.key = plain_name;
     CursorList commands{};
-    init_list(&commands, sizeof(LibraryCommand), 1);
-    for (LibraryCommand* command : {&blend, &held, &plain}) {
-        command->use_count = 1;
-        command->library = &library;
-        ListNode* node = &command->entry.link;
-        node->previous = commands.last;
-        if (commands.last) commands.last->next = node;
-        else commands.first = node;
-        commands.last = node;
-    }
+    link_used_commands(&commands, &library, {&blend, &held, &plain});
     CursorList* saved_commands = library_command_list;
     library_command_list = &commands;
     cpu_mode = cpu_mode_dynamic;
