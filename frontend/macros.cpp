@@ -347,7 +347,7 @@ bool expand_text(const char* text, const ExpansionContext& context, std::string&
                     break;
                 }
             }
-            if (found >= 0) {
+            if (found >= 0 && found < static_cast<int32_t>(context.arguments->size())) {
                 out += prefix_text;
                 out += (*context.arguments)[found];
                 (*replaced)++;

@@ -471,6 +471,9 @@ void read_macros(Reader& r, const char* path)
         macro->body = body;
         macro->owner = macro_table;
         macro->flags = (flags & ~file_macro_resident & ~macro_flag_expanding) | macro_flag_resident;
+        // The parameter list the file holds decides: a macro with parameters
+        // is always called with its list.
+        if (parameters > 0) macro->flags &= ~macro_flag_no_parameters;
         macro->parameter_count = parameters;
         macro->optional_count = optional;
         macro->expansion_count = 0;

@@ -181,9 +181,14 @@ void compile_concatenation() {
         set_chain_operand(chain);
         uint32_t* outer_chain = active_chain;
         active_chain = &chain;
+        const char* before = parse_pointer;
         compile_expression_level(6);
         active_chain = outer_chain;
         if (error_number) return;
+        // Nothing was read: a refused operand whose error goes unrecorded
+        // while errors are suppressed (a skipped region's directive) would
+        // bring the same "+" round again for ever.
+        if (parse_pointer == before) return;
         if (current_operand.kind == OPERAND_NONE) {
             set_error(1);
             return;

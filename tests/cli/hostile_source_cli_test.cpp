@@ -56,6 +56,7 @@ TEST_P(HostileSourceCli, NestingAndEmptyOperandsEndWithAnError)
     // A refused operator in the skipped region's CompilerSelect, while
     // errors are not reported there.
     expect_error("CompilerIf 0\nCompilerSelect \"a\"!\"", "'CompilerIf' without 'CompilerEndIf'.");
+    expect_error("CompilerIf 0\nCompilerIf\"\"+(", "'CompilerIf' without 'CompilerEndIf'.");
     // Argument lists left open at the end of the source, inside a condition
     // that is first read with its errors suppressed.
     expect_error("Procedure Depth(n)\nIf n>0*Depth(", "Line 2 - Depth(): Incorrect number of parameters.");
