@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <initializer_list>
 #include <fstream>
 #include <regex>
@@ -77,7 +78,9 @@ protected:
 
     // Compiles each line of `statements` as one statement, calling
     // `before(line_index)` ahead of and `after()` behind each; returns
-    // "error <n>" at the first error, else "".
+    // "error <n>" at the first error, else "". Every line stays in
+    // `kept_lines` for the rest of the test: the front end keeps pointers
+    // into lines it has read (literals, assembly operands).
     template <typename Before, typename After>
     std::string compile_each_line(const std::string& statements, Before before, After after) {
         size_t start = 0;
@@ -85,11 +88,11 @@ protected:
         while (start <= statements.size()) {
             size_t end = statements.find('\n', start);
             if (end == std::string::npos) end = statements.size();
-            text = statements.substr(start, end - start);
-            text.push_back('\0');
-            text.push_back('\0');
+            std::string& kept = kept_lines.emplace_back(statements, start, end - start);
+            kept.push_back('\0');
+            kept.push_back('\0');
             before(line++);
-            parse_pointer = text.data();
+            parse_pointer = kept.data();
             compile_statement();
             if (error_number) return "error " + std::to_string(error_number);
             after();
@@ -141,8 +144,10 @@ protected:
         set_operand_float_constant(value, is_double);
     }
 
-    // The line being compiled: the front end keeps pointers into it.
+    // A line a test sets up and compiles by hand.
     std::string text;
+    // The lines compile_each_line has read (a deque: its elements never move).
+    std::deque<std::string> kept_lines;
 };
 
 // Wraps a fragment of generated instructions in a minimal COFF file with every

@@ -47,24 +47,7 @@ protected:
 
     // Compiles each statement (one per line); the code of all, or "error <n>".
     std::string compile(const std::string& statements) {
-        clear_error_state();
-        std::string all;
-        size_t start = 0;
-        while (start <= statements.size()) {
-            size_t end = statements.find('\n', start);
-            if (end == std::string::npos) end = statements.size();
-            lines[line_count % 16] = statements.substr(start, end - start);
-            std::string& text = lines[line_count++ % 16];
-            text.push_back('\0');
-            text.push_back('\0');
-            clear_output();
-            parse_pointer = text.data();
-            compile_statement();
-            if (error_number) return "error " + std::to_string(error_number);
-            all += output();
-            start = end + 1;
-        }
-        return all;
+        return compile_all_statements(statements);
     }
 
     // The code of `statement` after `setup`; it must assemble (with the
@@ -85,8 +68,6 @@ protected:
         return error_number;
     }
 
-    std::string lines[16];
-    int line_count = 0;
 };
 
 // ---------------------------------------------------------------------------

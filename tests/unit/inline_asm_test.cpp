@@ -37,27 +37,7 @@ protected:
     }
 
     // Compiles each statement (one per line); the code of all, or "error <n>".
-    std::string compile(const std::string& statements) {
-        std::string all;
-        size_t start = 0;
-        while (start <= statements.size()) {
-            size_t end = statements.find('\n', start);
-            if (end == std::string::npos) end = statements.size();
-            lines.push_back(statements.substr(start, end - start));
-            std::string& text = lines.back();
-            text.push_back('\0');
-            text.push_back('\0');
-            clear_output();
-            parse_pointer = text.data();
-            compile_statement();
-            if (error_number) return "error " + std::to_string(error_number);
-            all += output();
-            start = end + 1;
-        }
-        return all;
-    }
-
-    std::vector<std::string> lines;
+    std::string compile(const std::string& statements) { return compile_all_statements(statements); }
 };
 
 TEST_F(InlineAsmTest, VariablesInOperands) {

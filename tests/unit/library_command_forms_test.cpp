@@ -116,23 +116,7 @@ protected:
     // of the last one, or "error <n>".
     std::string compile(const std::string& statements) {
         fresh();
-        std::string last;
-        size_t start = 0;
-        while (start <= statements.size()) {
-            size_t end = statements.find('\n', start);
-            if (end == std::string::npos) end = statements.size();
-            lines[line_count % 8] = statements.substr(start, end - start);
-            std::string& text = lines[line_count++ % 8];
-            text.push_back('\0');
-            text.push_back('\0');
-            clear_output();
-            parse_pointer = text.data();
-            compile_statement();
-            if (error_number) return "error " + std::to_string(error_number);
-            last = output();
-            start = end + 1;
-        }
-        return last;
+        return compile_last_statement(statements);
     }
 
     // The text of the literal of number `n`, or "" when there is none.
@@ -143,8 +127,6 @@ protected:
 
     std::filesystem::path folder;
     std::string saved_home;
-    std::string lines[8];
-    int line_count = 0;
 };
 
 TEST_F(LibraryCommandFormsTest, ChrOfAConstantIsALiteral) {
