@@ -164,51 +164,49 @@ void* find_container(int kind, const char* name) {
     }
 }
 
+// The elements of an array, list or map record.
+struct ContainerElements {
+    int32_t type;
+    StructureRecord* structure;
+    bool pointers;
+};
+
+ContainerElements container_elements(int kind, void* record) {
+    if (kind == TYPE_ARRAY) {
+        auto* array = static_cast<ArrayRecord*>(record);
+        return {array->element_type, array->element_structure, (array->flags & ARRAY_POINTERS) != 0};
+    }
+    if (kind == TYPE_LIST) {
+        auto* list = static_cast<ListRecord*>(record);
+        return {list->element_type, list->element_structure, (list->flags & CONTAINER_POINTERS) != 0};
+    }
+    auto* map = static_cast<MapRecord*>(record);
+    return {map->element_type, map->element_structure, (map->flags & CONTAINER_POINTERS) != 0};
+}
+
 // The element type of a container argument against the parameter's
 // descriptor (procedures of the source and interface methods).
 bool container_matches(int kind, void* record, const ParameterDescriptor* wanted) {
     if (!wanted) return true;
-    int32_t type;
-    const StructureRecord* structure;
-    bool pointers;
-    if (kind == TYPE_ARRAY) {
-        auto* array = static_cast<ArrayRecord*>(record);
-        if (array->dimension_count != wanted->dimension_count) return false;
-        type = array->element_type;
-        structure = array->element_structure;
-        pointers = (array->flags & ARRAY_POINTERS) != 0;
-    } else if (kind == TYPE_LIST) {
-        auto* list = static_cast<ListRecord*>(record);
-        type = list->element_type;
-        structure = list->element_structure;
-        pointers = (list->flags & CONTAINER_POINTERS) != 0;
-    } else {
-        auto* map = static_cast<MapRecord*>(record);
-        type = map->element_type;
-        structure = map->element_structure;
-        pointers = (map->flags & CONTAINER_POINTERS) != 0;
-    }
-    if (pointers != (wanted->pointer != 0)) return false;
-    if (pointers) return true;
-    if (type != wanted->type) return false;
-    return type != TYPE_STRUCTURE || structure == wanted->structure;
+    if (kind == TYPE_ARRAY && static_cast<ArrayRecord*>(record)->dimension_count != wanted->dimension_count) return false;
+    ContainerElements elements = container_elements(kind, record);
+    if (elements.pointers != (wanted->pointer != 0)) return false;
+    if (elements.pointers) return true;
+    if (elements.type != wanted->type) return false;
+    return elements.type != TYPE_STRUCTURE || elements.structure == wanted->structure;
 }
 
 // The structure of a container's elements, or null for pointers and plain
 // elements.
 StructureRecord* element_structure(int kind, void* record) {
-    if (kind == TYPE_ARRAY) {
-        auto* array = static_cast<ArrayRecord*>(record);
-        return (array->flags & ARRAY_POINTERS) || array->element_type != TYPE_STRUCTURE ? nullptr
-                                                                                         : array->element_structure;
-    }
-    if (kind == TYPE_LIST) {
-        auto* list = static_cast<ListRecord*>(record);
-        return (list->flags & CONTAINER_POINTERS) || list->element_type != TYPE_STRUCTURE ? nullptr
-                                                                                           : list->element_structure;
-    }
-    auto* map = static_cast<MapRecord*>(record);
-    return (map->flags & CONTAINER_POINTERS) || map->element_type != TYPE_STRUCTURE ? nullptr : map->element_structure;
+    ContainerElements elements = container_elements(kind, record);
+    return elements.pointers || elements.type != TYPE_STRUCTURE ? nullptr : elements.structure;
+}
+
+// The token after an argument: `expected`, or for the first entry of an
+// argument that fills two (`expected` 0) either separator.
+bool argument_ends(int expected) {
+    return expected ? token_code == expected : token_code == ',' || token_code == ')';
 }
 
 const ParameterDescriptor* parameter_descriptor(const CallRecord* call, int32_t i) {
@@ -253,7 +251,7 @@ void compile_container_argument(CallRecord* call, int32_t i, int type, int expec
     if (!field) read_operator();
     if (error_number == 79) clear_error_state();
     if (error_number) return;
-    if (expected ? token_code != expected : token_code != ',' && token_code != ')') {
+    if (!argument_ends(expected)) {
         set_error(1);
         return;
     }
@@ -274,7 +272,7 @@ void compile_container_argument(CallRecord* call, int32_t i, int type, int expec
 void compile_structure_argument(CallRecord* call, int32_t i, int type, int expected) {
     StructureRecord* structure = read_structure_type_argument();
     if (error_number) return;
-    if (expected ? token_code != expected : token_code != ',' && token_code != ')') {
+    if (!argument_ends(expected)) {
         set_error(1);
         return;
     }
