@@ -741,21 +741,7 @@ bool read_foreach_container(ListRecord** list, MapRecord** map, int error, char*
     snprintf(name, sizeof name, "%s", statement_word);
     if (name[0] && (token_code == '\\' || token_code == '(') && field_start) {
         // "b\\l()", "a(i)\\l()": a field of a structured item.
-        char* p = parse_pointer;
-        bool chain = token_code == '\\';
-        if (!chain) {
-            int depth = 1;
-            for (; *p && depth; p++) {
-                if (*p == '"') {
-                    while (p[1] && p[1] != '"') p++;
-                    if (p[1]) p++;
-                } else {
-                    depth += *p == '(' ? 1 : *p == ')' ? -1 : 0;
-                }
-            }
-            while (*p == ' ' || *p == '\t') p++;
-            chain = *p == '\\';
-        }
+        bool chain = token_code == '\\' || field_chain_follows_brackets(parse_pointer);
         if (chain) {
             explicit_module = nullptr;
             pointer_flag = 0;

@@ -210,26 +210,6 @@ bool empty_brackets_follow() {
     return *p == ')';
 }
 
-// The "(" just read closes with nothing but the end after it: the last
-// field of the chain.
-bool brackets_end_chain() {
-    int depth = 1;
-    const char* p = parse_pointer;
-    for (; *p && depth; p++) {
-        if (*p == '"') {
-            p++;
-            while (*p && *p != '"') p++;
-            if (!*p) break;
-        } else if (*p == '(') {
-            depth++;
-        } else if (*p == ')') {
-            depth--;
-        }
-    }
-    while (*p == ' ' || *p == '\t') p++;
-    return *p != '\\';
-}
-
 // An array, list or map field (the token after its name read): its
 // element, the whole container for a caller that wants one, or its Dim.
 void compile_container_field(const FieldRecord* field) {
@@ -243,7 +223,7 @@ void compile_container_field(const FieldRecord* field) {
     current_variable = nullptr;
     current_type.given = 0;
     if (container_field_dim > 0 && field->type == TYPE_ARRAY && token_code == '(' &&
-        current_expression_depth() == container_field_depth + 1 && brackets_end_chain()) {
+        current_expression_depth() == container_field_depth + 1 && !field_chain_follows_brackets(parse_pointer)) {
         auto* array = static_cast<ArrayRecord*>(field->container);
         int redim = container_field_dim - 1;
         container_field_dim = -1;  // done
@@ -439,6 +419,23 @@ void compile_variable_field_access(VariableRecord* variable) {
     // the right side may move rbp (an update reads the field again), and is
     // read back before the store.
     if (update || right_side_may_move_rbp()) save_target_element_address();
+}
+
+bool field_chain_follows_brackets(const char* p) {
+    int depth = 1;
+    for (; *p && depth; p++) {
+        if (*p == '"') {
+            p++;
+            while (*p && *p != '"') p++;
+            if (!*p) break;
+        } else if (*p == '(') {
+            depth++;
+        } else if (*p == ')') {
+            depth--;
+        }
+    }
+    while (*p == ' ' || *p == '\t') p++;
+    return *p == '\\';
 }
 
 void leave_container_field() {

@@ -60,6 +60,9 @@ extern void* container_field_record;
 extern int32_t container_field_type;
 extern int32_t container_field_dim;
 void leave_container_field();
+// The "(" just before `p` closes and a "\\" follows it: a field chain goes
+// on after the brackets (strings inside them are skipped).
+bool field_chain_follows_brackets(const char* p);
 // A whole container field at the parse position ("[*]name...\field()"):
 // its record, with the base set for the back end. Null when the text holds
 // no "\" (nothing is read then) or when the chain ends otherwise (the
