@@ -330,15 +330,11 @@ void c_push_structure_argument(CallRecord* call, int type, StructureRecord* stru
         // The parameter is declared as a pointer.
         if (structure) text = "(void*)" + std::to_string(structure->size);
     } else if (type == 34) {
-        // The descriptor table of a structure with strings, arrays, lists or
-        // maps, else nothing to describe.
-        if (structure && (structure->flags & STRUCT_DYNAMIC) && !(structure->flags & STRUCT_INTERFACE)) {
-            structure->flags |= STRUCT_NEEDS_INIT;
-            text = c_structure_map_name(structure);
-        }
+        // The descriptor table (the front end passes none for a structure
+        // without strings, arrays, lists or maps).
+        if (structure) text = c_structure_map_name(structure);
     } else if (structure) {
         // A structure map, written for the marked structures.
-        if (!no_output_depth) structure->flags |= STRUCT_MARK_800;
         text = "sm_" + std::to_string(structure->id);
     }
     frame->arguments[size_t(index)] = text;

@@ -551,13 +551,12 @@ void x64_push_structure_argument(CallRecord*, int type, StructureRecord* structu
         return;
     }
     if (type == 34) {
-        // The descriptor table of a structure with strings, arrays, lists or
-        // maps, else nothing to describe.
-        if (!structure || !(structure->flags & STRUCT_DYNAMIC) || (structure->flags & STRUCT_INTERFACE)) {
+        // The descriptor table (the front end passes none for a structure
+        // without strings, arrays, lists or maps).
+        if (!structure) {
             emit_push_immediate(0);
             return;
         }
-        structure->flags |= STRUCT_NEEDS_INIT;
         mark_structure_descriptor_needed(structure);
         emit_push_symbol_address(format_structure_symbol(structure));
         return;
@@ -568,7 +567,6 @@ void x64_push_structure_argument(CallRecord*, int type, StructureRecord* structu
         emit_push_immediate(0);
         return;
     }
-    if (!no_output_depth) structure->flags |= STRUCT_MARK_800;
     char symbol[32];
     snprintf(symbol, sizeof symbol, "SM_%d", structure->id);
     emit_push_symbol_address(symbol);

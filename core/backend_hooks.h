@@ -271,7 +271,8 @@ struct BackendHooks {
     void (*push_container_argument)(CallRecord* call, int type, int kind, void* record);
     // A structure entry of a library command's parameters: 7 and 32 the
     // structure's size, 33 (and 27, 29, 31 for a container's elements) the
-    // address of its map, 34 its descriptor table; null for none (0).
+    // address of its map, 34 its descriptor table; null for none (0). The
+    // front end has marked the structure for the map or descriptor it needs.
     void (*push_structure_argument)(CallRecord* call, int type, StructureRecord* structure);
     void (*finish_call)(CallRecord* call);
 

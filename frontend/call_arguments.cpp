@@ -216,6 +216,21 @@ const ParameterDescriptor* parameter_descriptor(const CallRecord* call, int32_t 
     return i < call->procedure->parameter_count ? call->procedure->parameters[i].element_type : nullptr;
 }
 
+// The structure a structure entry hands to the back end, with the marks
+// its output needs: for a descriptor (34) only one with strings, arrays,
+// lists or maps, marked as needing its set-up code; for a map (33, and 27,
+// 29, 31 for a container's elements) the mark that has the map written.
+StructureRecord* mark_structure_argument(int type, StructureRecord* structure) {
+    if (!structure || type == TYPE_STRUCTURE || type == 32) return structure;
+    if (type == 34) {
+        if (!(structure->flags & STRUCT_DYNAMIC) || (structure->flags & STRUCT_INTERFACE)) return nullptr;
+        structure->flags |= STRUCT_NEEDS_INIT;
+        return structure;
+    }
+    if (!no_output_depth) structure->flags |= STRUCT_MARK_800;
+    return structure;
+}
+
 // One argument of a container parameter: the whole array, list or map,
 // checked and handed to the back end.
 void compile_container_argument(CallRecord* call, int32_t i, int type, int expected) {
@@ -259,7 +274,8 @@ void compile_container_argument(CallRecord* call, int32_t i, int type, int expec
     if (type == 27 || type == 29 || type == 31) {
         // The map of the elements' structure (none for pointers or plain
         // elements).
-        if (backend->push_structure_argument) backend->push_structure_argument(call, type, element_structure(kind, record));
+        if (backend->push_structure_argument)
+            backend->push_structure_argument(call, type, mark_structure_argument(type, element_structure(kind, record)));
         return;
     }
     if (backend->push_container_argument) backend->push_container_argument(call, type, kind, record);
@@ -277,7 +293,7 @@ void compile_structure_argument(CallRecord* call, int32_t i, int type, int expec
         return;
     }
     call->argument_index = i;
-    if (backend->push_structure_argument) backend->push_structure_argument(call, type, structure);
+    if (backend->push_structure_argument) backend->push_structure_argument(call, type, mark_structure_argument(type, structure));
 }
 
 // The prescan's view of an argument that is a whole array, list or map
