@@ -309,6 +309,10 @@ void x64_emit_push_base() {
 }
 
 void x64_emit_pop_base() {
+    // An index read from memory is addressed from rsp (a local, a parameter)
+    // or rbp (a per-thread variable, a field), which the POP moves: it is
+    // loaded first.
+    if (current_operand.kind == OPERAND_VARIABLE) emit_load_operand_to_register(REGISTER_RAX);
     emit_line(" POP rbp");
     emitter_stack.push_depth -= 8;
 }

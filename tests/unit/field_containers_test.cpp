@@ -69,7 +69,7 @@ TEST_F(FieldContainersTest, ArrayElementKeepsTheBaseAcrossItsIndex) {
 TEST_F(FieldContainersTest, TwoDimensionsReadTheSlotsThroughTheSavedBase) {
     expect_code("x = b\\g(1, j)",
                 " LEA rbp,[v_b]\n PUSH rbp\n MOV rdx,[rsp]\n MOV rax,qword [rdx+24]\n MOV rbp,rax\n PUSH rbp\n"
-                " POP rbp\n MOV rax,qword [v_j]\n ADD rbp,rax\n SAL rbp,1\n MOV rdx,[rsp]\n"
+                " MOV rax,qword [v_j]\n POP rbp\n ADD rbp,rax\n SAL rbp,1\n MOV rdx,[rsp]\n"
                 " ADD rbp,qword [rdx+16]\n POP rax\n MOVSX r15,word [rbp]\n MOV qword [v_x],r15\n");
 }
 
