@@ -547,8 +547,7 @@ void compile_call(CallRecord* call) {
     if (call->result == CALL_RESULT_STRING) flush_pending_literal();
     // Literal text gathered by the expression around the call waits while
     // the arguments use the literal buffer.
-    *literal_write_pointer = 0;
-    std::string waiting_literal(literal_text);
+    std::string waiting_literal = hold_literal_text();
     // The argument starts are needed during the call only.
     std::vector<char*> argument_starts(MAX_CALL_ARGUMENTS + 2);
     char** starts = argument_starts.data();
@@ -578,8 +577,7 @@ void compile_call(CallRecord* call) {
     expression_mode = saved_mode;
     if (backend->finish_call) backend->finish_call(call);
     expression_mode = saved_mode;
-    reset_literal_text();
-    if (!waiting_literal.empty()) append_literal_text(waiting_literal.c_str());
+    give_back_literal_text(waiting_literal);
     set_call_result_operand(call);
 }
 

@@ -309,9 +309,7 @@ void check_address_of_operand() {
 // "@" followed by a literal ("text", ~"text") or a string constant: the
 // literal is interned apart from any literal text still gathered.
 void compile_literal_address(bool constant) {
-    *literal_write_pointer = 0;
-    std::string gathered(literal_text);
-    reset_literal_text();
+    std::string gathered = hold_literal_text();
     if (constant) {
         compile_constant();
     } else {
@@ -325,8 +323,7 @@ void compile_literal_address(bool constant) {
     if (!error_number && current_operand.kind == OPERAND_STRING && (current_operand.flags & OP_LITERAL) &&
         current_operand.constant == 0)
         current_operand.constant = intern_gathered_literal();
-    reset_literal_text();
-    if (!gathered.empty()) append_literal_text(gathered.c_str());
+    give_back_literal_text(gathered);
     check_address_of_operand();
 }
 

@@ -102,8 +102,7 @@ int compile_method_call(const InterfaceCallHooks* h, VariableRecord* object, con
     // pushed, so that nothing lies between the object and the call).
     if (call->result == CALL_RESULT_STRING) flush_pending_literal();
     if (error_number) return 0;
-    *literal_write_pointer = 0;
-    std::string waiting_literal(literal_text);
+    std::string waiting_literal = hold_literal_text();
     std::vector<char*> argument_starts(MAX_CALL_ARGUMENTS + 2);
     char** starts = argument_starts.data();
     skip_blanks();
@@ -117,8 +116,7 @@ int compile_method_call(const InterfaceCallHooks* h, VariableRecord* object, con
     if (error_number) return 0;
     h->finish_interface_call(call);
     expression_mode = saved_mode;
-    reset_literal_text();
-    if (!waiting_literal.empty()) append_literal_text(waiting_literal.c_str());
+    give_back_literal_text(waiting_literal);
     set_method_result_operand(call);
     return slot;
 }

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <strings.h>
 #include <type_traits>
 
@@ -17,6 +18,7 @@
 #include "frontend/frontend_globals.h"
 #include "frontend/lexer.h"
 #include "frontend/libraries.h"
+#include "frontend/literal_strings.h"
 #include "frontend/modules.h"
 #include "frontend/procedures.h"
 #include "frontend/statement_dispatcher.h"
@@ -622,7 +624,11 @@ void emit_map_element_access(MapRecord* map) {
         const bool field_base = (map->flags & CONTAINER_FIELD) != 0;
         const int32_t saved_depth = map->saved_push_depth;
         if (field_base && h && h->emit_push_field_map_base) h->emit_push_field_map_base(map);
+        // Literal text gathered in front of the element ("[" + m("k")) waits
+        // while the key gathers its own.
+        std::string waiting_literal = hold_literal_text();
         compile_expression(EXPR_KEEP_STRING_BASE, 0);
+        give_back_literal_text(waiting_literal);
         current_type = saved_type;
         if (error_number) return;
         if (current_operand.kind != OPERAND_STRING) {

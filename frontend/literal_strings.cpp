@@ -110,6 +110,20 @@ void append_literal_text(const char* text)
     *literal_write_pointer = 0;
 }
 
+std::string hold_literal_text()
+{
+    *literal_write_pointer = 0;
+    std::string held(literal_text);
+    reset_literal_text();
+    return held;
+}
+
+void give_back_literal_text(const std::string& held)
+{
+    reset_literal_text();
+    if (!held.empty()) append_literal_text(held.c_str());
+}
+
 LiteralString* find_literal_by_number(int32_t number)
 {
     if (number < 1 || static_cast<size_t>(number) > literals_in_order.size()) return nullptr;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "core/hash_table.h"
 
@@ -41,6 +42,11 @@ int32_t intern_gathered_literal();
 // The null-string marker is kept only as the whole text: joined to other
 // text the null string adds nothing.
 void append_literal_text(const char* text);
+// Takes the text gathered so far out of the literal buffer (left empty) for
+// a nested expression that gathers literals of its own (call arguments, a
+// map key); `give_back_literal_text` puts it back once that is done.
+std::string hold_literal_text();
+void give_back_literal_text(const std::string& held);
 // The record of literal number `number`, or null.
 LiteralString* find_literal_by_number(int32_t number);
 // Calls `visit` for every literal in number order.

@@ -356,8 +356,7 @@ bool compile_chr_literal() {
     int32_t saved_token = token_code;
     int32_t saved_precedence = token_precedence;
     uint32_t saved_mode = expression_mode;
-    *literal_write_pointer = 0;
-    std::string waiting_literal(literal_text);
+    std::string waiting_literal = hold_literal_text();
     EvaluationState state;
     if (backend->save_evaluation_state) backend->save_evaluation_state(&state);
     no_output_depth++;
@@ -367,8 +366,7 @@ bool compile_chr_literal() {
     no_output_depth--;
     if (backend->restore_evaluation_state) backend->restore_evaluation_state(&state, 0);
     expression_mode = saved_mode;
-    reset_literal_text();
-    if (!waiting_literal.empty()) append_literal_text(waiting_literal.c_str());
+    give_back_literal_text(waiting_literal);
     if (error_number) return true;
     bool constant = current_operand.kind == OPERAND_CONSTANT && token_code == ')';
     if (!constant) {
