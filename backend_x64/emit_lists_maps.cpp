@@ -27,10 +27,6 @@
 
 namespace {
 
-// Kinds addressed by their symbol inside a procedure: Global, shared,
-// public.
-constexpr uint32_t symbol_kinds = CONTAINER_GLOBAL | CONTAINER_SHARED | CONTAINER_PUBLIC;
-
 void use_routine(const char* name) {
     if (!no_output_depth) add_extern_symbol(name);
 }
@@ -75,7 +71,7 @@ const char* format_address(uint32_t flags, int32_t offset, void* item, const cha
         // slot.
         emit_linef(" MOV rcx,qword [rsp+%d]", emitter_stack.push_depth + offset);
         snprintf(text, sizeof text, "rcx");
-    } else if (in_procedure && !(flags & symbol_kinds)) {
+    } else if (flags & CONTAINER_LOCAL) {
         snprintf(text, sizeof text, "rsp+%d", emitter_stack.push_depth + offset);
     } else {
         snprintf(text, sizeof text, "%s", symbol);

@@ -46,8 +46,9 @@ Record* find_record(CursorList* list, const char* name, uint32_t wanted) {
 }
 
 // Modules in use, then (outside module sections) the global list; inside a
-// procedure first the scope's locals and shared records, and only Global
-// records of the main scope.
+// procedure first the scope's locals and shared records, then only the
+// Global records of the open module and the main scope and the public ones
+// of the other modules.
 template <typename Record>
 Record* find_scoped(CursorList* global, CursorList* ModuleRecord::*slot, const char* name) {
     if (explicit_module) {
@@ -68,7 +69,8 @@ Record* find_scoped(CursorList* global, CursorList* ModuleRecord::*slot, const c
         for (ListNode* node = modules_in_use->first; node; node = node->next) {
             ModuleRecord* module = reinterpret_cast<ModuleUse*>(node)->module;
             if (!module) continue;
-            Record* record = find_record<Record>(module->*slot, name, 0);
+            uint32_t wanted = !in_procedure ? 0 : module == current_module ? CONTAINER_GLOBAL : CONTAINER_PUBLIC;
+            Record* record = find_record<Record>(module->*slot, name, wanted);
             if (record && (module == current_module || (record->flags & CONTAINER_PUBLIC))) return record;
         }
     }

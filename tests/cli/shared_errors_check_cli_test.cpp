@@ -70,6 +70,14 @@ const RefusedSource refused_by_both[] = {
      "Line 6 - Module item 'hid' is not declared as public."},
     {"DeclareModule M\nEndDeclareModule\nModule M\n NewMap hid.l()\nEndModule\nx = M::hid(\"a\")\n",
      "Line 6 - Module item 'hid' is not declared as public."},
+    // Inside its procedures a module sees only its Global lists and maps,
+    // as with arrays, public or not.
+    {"DeclareModule M\nEndDeclareModule\nModule M\n NewList hid.l()\n Procedure p()\n  x = hid()\n EndProcedure\n"
+     "EndModule\n",
+     "Line 6 - hid() is not a function, array, list, map or macro."},
+    {"DeclareModule M\n NewMap pub.l()\nEndDeclareModule\nModule M\n Procedure p()\n  x = pub(\"a\")\n"
+     " EndProcedure\nEndModule\n",
+     "Line 6 - pub() is not a function, array, list, map or macro."},
     // An operator word after a return type is the name, as without one.
     {"Procedure.l To()\nEndProcedure\n", "Line 1 - A procedure can't have the same name as an operand: To."},
     {"Procedure pp()\nEndProcedure\nPrototype PP()\nDefine pp.PP\n", "Line 4 - Procedure already declared: pp()."},
@@ -99,6 +107,8 @@ TEST_P(SharedErrorsCheckCli, NeighboursOfTheRefusedFormsPass) {
         "Define *p, f.f, i\n*p = 5\ni = *p\nf = i\n",
         "Procedure pp()\nEndProcedure\nPrototype PP()\nDefine q.PP\n",
         "Gosub l\nEnd\nl:\nReturn\n",
+        "DeclareModule M\n NewMap pub.l()\nEndDeclareModule\nModule M\n NewList hid.l()\n Global NewList g.l()\n"
+        " Procedure p()\n  Shared hid(), pub()\n  x = hid() + pub(\"a\") + g()\n EndProcedure\nEndModule\n",
     };
     for (const char* source : accepted) {
         CheckResult r = check(GetParam(), source);
