@@ -213,11 +213,13 @@ static int32_t error_physical_index() {
     if (continuation_count <= 0 || !error_position) return 0;
     uintptr_t position = reinterpret_cast<uintptr_t>(error_position);
     // The logical line is one NUL-terminated text, so a position outside it
-    // lies before every continuation start or after its end: index 0.
+    // lies before every continuation start or after its end: index 0. The
+    // lexer steps over the terminating NUL when it reads the end of the
+    // statement, so the byte after the NUL still belongs to the last line.
     const char* last_start = continuation_starts[continuation_count - 1];
     if (!last_start) return 0;
     uintptr_t line_end = reinterpret_cast<uintptr_t>(last_start) + std::strlen(last_start);
-    if (position > line_end) return 0;
+    if (position > line_end + 1) return 0;
     int32_t index = 0;
     for (int32_t k = 1; k <= continuation_count; ++k) {
         const char* start = continuation_starts[k - 1];

@@ -169,9 +169,10 @@ TEST_F(StandbyCli, FailedBuildIsNeverAnsweredWithSuccess)
 
 TEST_F(StandbyCli, IncludeFileErrorsAndProgress)
 {
-    write("inc.zd", "; fine\n\n=\n");
+    // Each error lies at the last token of a continued statement.
+    write("inc.zd", "; fine\nb = 2 +\n 1.5.5\n");
     write("main.zd", "IncludeFile \"inc.zd\"\n");
-    write("bad.zd", "\n=\n");
+    write("bad.zd", "b = 2 +\n (4\n");
     Session s = run("INCLUDEPATH\t" + folder + "/\n" + compile("main.zd", "\tCHECKSYNTAX\tPROGRESS") +
                     // The include file of the last error is not named again.
                     compile("bad.zd") + compile("main.zd") + "END\n");
@@ -180,10 +181,11 @@ TEST_F(StandbyCli, IncludeFileErrorsAndProgress)
     size_t end = s.output.find('\n', at);
     std::string include_name = s.output.substr(at + 18, end - at - 18);
     EXPECT_NE(std::string::npos, include_name.find("inc.zd"));
-    std::string include_error = error_block(-1, "Syntax error.", "INCLUDEFILE\t" + include_name + "\t3\n");
+    std::string include_error =
+        error_block(-1, "Not a valid float number.", "INCLUDEFILE\t" + include_name + "\t3\n");
     // Line counts are reported every 1000 lines and at the end of a compilation.
     EXPECT_EQ(starting + "PROGRESS\tINCLUDES\t" + include_name + "\n" + include_error +
-                  error_block(2, "Syntax error.") + include_error,
+                  error_block(2, "')' expected.") + include_error,
               without_line_progress(s.output));
     // Only the compilation that asked for PROGRESS sends PROGRESS lines.
     size_t second_compilation = s.output.find("ERROR\tSYNTAX\t2\n");
