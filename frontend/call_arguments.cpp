@@ -379,6 +379,10 @@ int prescan_call_arguments(char** starts, int capacity, const char* name, int32_
                 read_structure_type_argument();
             } else if (types && count > type_count && skip_structure_name_argument()) {
             } else if (!skip_whole_container_argument()) {
+                // Each argument is a literal of its own: the text gathered
+                // for the one before (or around the call, which the caller
+                // keeps) does not count towards its length.
+                reset_literal_text();
                 expression_mode = MODE_PRESCAN;
                 compile_expression_level(6 + 0x10);
                 compile_expression_level(0);

@@ -696,6 +696,18 @@ void compile_operand() {
         }
         return;
     }
+    if (previous_token != 1 && logical_word_token_at(parse_pointer)) {
+        // A logical word where an operand belongs ("x = Not a", "1 + And 2")
+        // is read as the operator it is, whose own rules then refuse it (at
+        // the start of a statement it is a name, refused as a keyword).
+        statement_word[0] = 0;
+        word_has_dollar = 0;
+        literal_length = -1;
+        current_operand.kind = 0;
+        current_operand.flags = 0;
+        read_operator();
+        return;
+    }
     read_token();
     if (error_number) return;
     if (!statement_word[0] && token_code == '\\' && literal_length < 0 && enter_with_base()) {

@@ -181,6 +181,9 @@ void check_scope(CursorList* labels, CursorList* references, bool in_procedure_s
 const char* read_jump_target()
 {
     read_token();
+    // A word after the label ("Goto a b") is garbage, not an operator.
+    if (error_number == 79) clear_error_state();
+    if (error_number) return nullptr;
     if (statement_word[0] == 0) {
         set_error(1);
         return nullptr;
@@ -262,6 +265,8 @@ std::string resolve_label_reference(bool record)
     bool prefixed = token_code == TOKEN_MODULE_SEPARATOR;
     if (prefixed) {
         resolve_module_prefix(statement_word);
+        // A word after the label is the caller's garbage, not an operator.
+        if (error_number == 79) clear_error_state();
         if (error_number) return {};
         if (!statement_word[0]) {
             set_error(1);

@@ -102,7 +102,8 @@ bool copy_string_literal()
         if (c == 0 || c == 1 || c == '"') {
             return true;
         }
-        if (literal_write_pointer - literal_text > MAX_LITERAL_LENGTH) {
+        // The gathered text holds at most MAX_LITERAL_LENGTH bytes.
+        if (literal_write_pointer - literal_text >= MAX_LITERAL_LENGTH) {
             set_error(252);
             return false;
         }
@@ -271,6 +272,17 @@ uint16_t ansi_byte_to_utf16(unsigned char byte)
         return ansi_high_controls[byte - 0x80];
     }
     return byte;
+}
+
+int32_t logical_word_token_at(const char* p)
+{
+    int length = 0;
+    while (identifier_chars[byte_at(p + length)]) {
+        if (++length > 3) return 0;
+    }
+    if (length < 2 || p[length] == '$') return 0;
+    int32_t code = match_operator_word(p, length);
+    return code == TOKEN_XOR || code == TOKEN_NOT || code == TOKEN_AND || code == TOKEN_OR ? code : 0;
 }
 
 void reset_literal_text()

@@ -55,6 +55,10 @@ int peek_token();
 // For a pointer name `*name`: see lexer.cpp.
 int skip_star();
 
+// The token code of the logical word (And, Or, XOr, Not) that starts at
+// `p`, or 0 when no such word stands there.
+int32_t logical_word_token_at(const char* p);
+
 // Resets the literal text to empty (write pointer at its start).
 void reset_literal_text();
 

@@ -1,7 +1,8 @@
 // Syntax checks (/CHECK) that both compilers must refuse alike: names that
 // cannot be declared, module items that do not exist, chained comparisons,
-// a pointer stored into a float, Gosub inside a procedure; and the inline
-// assembly switches that only zdcompilerc refuses.
+// a pointer stored into a float, Gosub inside a procedure, errors at the end
+// of continued statements, the length of literals; and the inline assembly
+// switches that only zdcompilerc refuses.
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -90,6 +91,20 @@ const RefusedSource refused_by_both[] = {
     {"Define *p, f.f\n*p = 5\nf = *p\n", "Line 3 - Can't assign a pointer to a float or double item."},
     {"Procedure p()\n  Gosub l\nEndProcedure\nl:\nReturn\n",
      "Line 2 - 'Gosub' and 'Return' are not allowed inside a procedure."},
+    // An error at the last token of a continued statement lies on the
+    // statement's last line, also after a comment or with CR LF line ends.
+    {"y = 1\nb = 2 +\n 3 +\n 1.5.5\n", "Line 4 - Not a valid float number."},
+    {"b = 2 +\r\n 3 +\r\n (4\r\n", "Line 3 - ')' expected."},
+    {"x$ = \"q\"\nb = 2 +\n 3 +\n x$ ; note\n", "Line 4 - Can't mix strings with numerical values."},
+    // A logical word where an operand belongs is that operator, refused by
+    // its own rules; a word after a jump's label is garbage.
+    {"a = 1\nx = Not a\n",
+     "Line 2 - Comparisons (=, <, >, =< and >=) are only supported with keywords like If, While, Until or within Bool()."},
+    {"a = 1\nx = 1 + Not a\n", "Line 2 - Syntax error."},
+    {"x = And 1\n", "Line 1 - Syntax error."},
+    {"a:\nGoto a b\n", "Line 2 - Garbage at the end of the line."},
+    {"DeclareModule M\na:\nEndDeclareModule\nModule M\nEndModule\nGosub M::a b\nReturn\n",
+     "Line 6 - Garbage at the end of the line."},
 };
 
 TEST_P(SharedErrorsCheckCli, RefusedByBothCompilers) {
@@ -113,6 +128,23 @@ TEST_P(SharedErrorsCheckCli, NeighboursOfTheRefusedFormsPass) {
     for (const char* source : accepted) {
         CheckResult r = check(GetParam(), source);
         EXPECT_EQ(r.exit_code, 0) << source << r.output;
+    }
+}
+
+TEST_P(SharedErrorsCheckCli, LiteralsHoldAtMost8192Characters) {
+    const std::string full(8192, 'x');
+    const std::string refused = "Line 1 - A literal string can't be bigger than 8192 characters.";
+    // Joined literals are one literal; the arguments of a call are one each.
+    for (const std::string& source : {"a$ = \"" + full + "x\"\n", "a$ = \"" + full + "\" + \"y\"\n"}) {
+        CheckResult r = check(GetParam(), source);
+        EXPECT_EQ(r.exit_code, 1) << r.output;
+        EXPECT_TRUE(contains(r.output, refused)) << r.output;
+    }
+    const std::string half_a(5000, 'a'), half_b(5000, 'b');
+    for (const std::string& source :
+         {"a$ = \"" + full + "\"\n", "Procedure P(x$, y$)\nEndProcedure\nP(\"" + half_a + "\", \"" + half_b + "\")\n"}) {
+        CheckResult r = check(GetParam(), source);
+        EXPECT_EQ(r.exit_code, 0) << r.output;
     }
 }
 

@@ -273,12 +273,12 @@ TEST_F(LexerTest, AnsiLiteralsBecomeUtf8)
 
 TEST_F(LexerTest, LiteralLengthLimit)
 {
-    start("\"" + std::string(8193, 'x') + "\"");
+    start("\"" + std::string(8192, 'x') + "\"");
     reset_literal_text();
     read_token();
     EXPECT_EQ(error_number, 0);
     clear_error_state();
-    start("\"" + std::string(8194, 'x') + "\"");
+    start("\"" + std::string(8193, 'x') + "\"");
     reset_literal_text();
     read_token();
     EXPECT_EQ(error_number, 252);

@@ -457,13 +457,13 @@ TEST_F(ProceduresTest, PseudoTypeArgumentsAreConvertedIntoTheirSlots) {
               " MOV rcx,qword [v_t]\n SUB rsp,32\n CALL SYS_ToBSTR\n ADD rsp,32\n PUSH rax\n MOV qword [rsp+16],rax\n"
               // c: p-utf8 from the string stack, into slot 1
               " MOV rcx,qword [v_t]\n PUSH qword [ZD_StringBasePosition]\n SUB rsp,32\n CALL SYS_CopyString\n"
-              " ADD rsp,32\n MOV rcx,_S2\n SUB rsp,32\n CALL SYS_CopyString\n ADD rsp,32\n"
+              " ADD rsp,32\n MOV rcx,_S1\n SUB rsp,32\n CALL SYS_CopyString\n ADD rsp,32\n"
               " MOV rcx,[rsp]\n SUB rsp,32\n CALL SYS_BufferToUTF8\n ADD rsp,32\n MOV [rsp],rax\n"
               " MOV qword [rsp+32],rax\n"
               // b: p-unicode passed as it is (slot 2 unused)
               " PUSH qword [v_t]\n"
               // a: p-ascii from a literal, into slot 3
-              " MOV rcx,_S3\n SUB rsp,40\n CALL SYS_ToAscii\n ADD rsp,40\n PUSH rax\n MOV qword [rsp+64],rax\n"
+              " MOV rcx,_S2\n SUB rsp,40\n CALL SYS_ToAscii\n ADD rsp,40\n PUSH rax\n MOV qword [rsp+64],rax\n"
               " POP rcx\n POP rdx\n POP r8\n POP r9\n SUB rsp,32\n CALL Conv\n ADD rsp,40\n"
               // the frees skip the p-unicode slot but count it
               " PUSH rax\n MOV rcx,[rsp+8]\n SUB rsp,32\n CALL SysFreeString\n ADD rsp,32\n"
@@ -472,6 +472,12 @@ TEST_F(ProceduresTest, PseudoTypeArgumentsAreConvertedIntoTheirSlots) {
               " POP rax\n ADD rsp,32\n POP qword [ZD_StringBasePosition]\n");
     EXPECT_EQ(assemble_fragment(code + "Conv:\n"), "");
     EXPECT_EQ(emitter_stack.push_depth, 0);
+    // The two literals and nothing else: the prescan of one argument does
+    // not join the literal of another to its own.
+    ASSERT_NE(find_literal_by_number(2), nullptr);
+    EXPECT_STREQ(find_literal_by_number(1)->entry.key, "c");
+    EXPECT_STREQ(find_literal_by_number(2)->entry.key, "a");
+    EXPECT_EQ(find_literal_by_number(3), nullptr);
 }
 
 TEST_F(ProceduresTest, MissingPseudoTypeArgumentsLeaveANullSlot) {
