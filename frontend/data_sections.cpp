@@ -230,6 +230,15 @@ bool check_swap_element() {
     return true;
 }
 
+// The marks two Swap elements must share. An 8-byte integer is one type
+// whether its operand carries the quad mark (elements, fields) or not
+// (variables).
+uint32_t swap_type_marks(uint32_t flags, int32_t size) {
+    uint32_t marks = flags & (OP_FLOAT | OP_DOUBLE | OP_UNSIGNED | OP_QUAD | OP_POINTER);
+    if (size == 8 && !(marks & (OP_FLOAT | OP_POINTER))) marks |= OP_QUAD;
+    return marks;
+}
+
 }  // namespace
 
 int32_t data_type_size(int32_t type) {
@@ -378,8 +387,7 @@ void swap_statement() {
     if (saved && h && h->emit_swap_save_address) h->emit_swap_save_address(first);
     compile_operand();
     if (!check_swap_element()) return;
-    const uint32_t matched = OP_FLOAT | OP_DOUBLE | OP_UNSIGNED | OP_QUAD | OP_POINTER;
-    if (current_operand.size != size || (current_operand.flags & matched) != (flags & matched)) {
+    if (current_operand.size != size || swap_type_marks(current_operand.flags, size) != swap_type_marks(flags, size)) {
         set_error(26);
         return;
     }
