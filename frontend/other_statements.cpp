@@ -72,19 +72,27 @@ void compile_runtime_item()
 {
     bool constant = false;
     bool pointer = false;
-    if (!statement_word[0] && token_code == '#') {
-        constant = true;
-        next_token();
-    } else if (!statement_word[0] && token_code == '*') {
-        pointer = true;
-        next_token();
-    }
+    // The '#' or '*' of the item, in front of its name or after its module
+    // prefix ("Cfg::#Level").
+    auto read_item_mark = [&]() {
+        if (!statement_word[0] && token_code == '#') {
+            constant = true;
+            next_token();
+        } else if (!statement_word[0] && token_code == '*') {
+            pointer = true;
+            next_token();
+        }
+    };
+    read_item_mark();
     if (error_number) {
         return;
     }
-    resolve_word_module_prefix();
+    bool prefixed = resolve_word_module_prefix();
     if (error_number == 79) {
         clear_error_state();
+    }
+    if (prefixed && !error_number && !constant && !pointer) {
+        read_item_mark();
     }
     if (error_number) {
         return;

@@ -186,8 +186,8 @@ TEST_F(ProgramRuntimeTest, EmptyStringConstantIsAnEmptyStaticString)
 
 TEST_F(ProgramRuntimeTest, ConstantOfAModuleCarriesTheModuleName)
 {
-    ASSERT_TRUE(compile("DeclareModule M\n#Size = 4\nEndDeclareModule\nModule M\nRuntime #Size\nEndModule\n"
-                        "#Size = 9\nRuntime #Size"))
+    ASSERT_TRUE(compile("DeclareModule M\n#Size = 4\n#Depth = 6\nEndDeclareModule\nModule M\nRuntime #Size\nEndModule\n"
+                        "#Size = 9\nRuntime #Size, M::#Depth"))
         << error_message;
     std::string text = finish();
     std::string module_name = "_S" + std::to_string(literal_number("M::#Size"));
@@ -199,6 +199,10 @@ TEST_F(ProgramRuntimeTest, ConstantOfAModuleCarriesTheModuleName)
               std::string::npos)
         << text;
     EXPECT_NE(text.find(static_string_line("M::#Size")), std::string::npos) << text;
+    std::string prefixed_name = "_S" + std::to_string(literal_number("M::#Depth"));
+    EXPECT_NE(text.find(" MOV rdx, qword 6\n MOV rcx," + prefixed_name + "\n CALL ZD_Runtime_AddInteger\n"),
+              std::string::npos)
+        << text;
     EXPECT_EQ(assemble(), "");
 }
 
