@@ -764,6 +764,8 @@ void compile_variable_items(int32_t mode) {
     for (;;) {
         char* item_start = parse_pointer;
         while (*item_start == ' ' || *item_start == '\t') item_start++;
+        // A '*' the keyword's read took as its operator belongs to the item.
+        if (token_code == '*' && item_start > statement_start && item_start[-1] == '*') item_start--;
         declaration_mode = mode;
         if (!read_item_name()) break;
         if (word_is_container_keyword() && mode != DECLARE_SHARED && token_code != '=' && token_code != '.' &&
