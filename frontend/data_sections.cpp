@@ -23,6 +23,7 @@
 #include "frontend/other_statements.h"
 #include "frontend/source_reader.h"
 #include "frontend/statement_dispatcher.h"
+#include "frontend/strings.h"
 #include "frontend/symbols.h"
 #include "frontend/variables.h"
 #include "platform/platform.h"
@@ -319,11 +320,12 @@ void compile_read_statement(int string_form) {
             set_error(239);
             return;
         }
-        if (flags & (OP_COMPUTED | OP_STRING_STACK) || !current_variable) {
+        // A variable, element or field; a temporary or a literal is none.
+        if (flags & (OP_COMPUTED | OP_STRING_STACK | OP_LITERAL)) {
             set_error(1);
             return;
         }
-        int32_t fixed = (flags & OP_FIXED_STRING) ? current_variable->size / 2 : 0;
+        int32_t fixed = (flags & OP_FIXED_STRING) ? current_operand.size / 2 : 0;
         if (h && h->emit_read_data_string) h->emit_read_data_string(current_operand.text, fixed);
         return;
     }
