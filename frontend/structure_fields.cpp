@@ -46,12 +46,31 @@ FieldRecord* find_field(StructureRecord* structure, const char* name) {
     return nullptr;
 }
 
+// The module whose tables a field's type name is read in: the one written
+// in the type ("Other::Lat"), else that of the structure holding the field,
+// so that a module structure's fields name its own items from anywhere.
+// Null for the main scope.
+ModuleRecord* field_type_module(const StructureRecord* owner, const FieldRecord* field) {
+    if (field->type_module_name) return find_module(field->type_module_name);
+    return owner ? owner->module : nullptr;
+}
+
+// The structure or interface a field's type names (a pointer field's
+// target, an interface field): in the field's module or the main scope,
+// else as the scope being compiled sees the name (residents, modules in use).
+StructureRecord* field_type_structure(const StructureRecord* owner, const FieldRecord* field) {
+    if (!field->type_name || !field->type_name[0]) return nullptr;
+    ModuleRecord* module = field_type_module(owner, field);
+    HashTable* table = module ? module->structures : structure_table;
+    if (StructureRecord* found = table ? reinterpret_cast<StructureRecord*>(hash_find(table, field->type_name)) : nullptr)
+        return found;
+    if (field->type_module_name) return nullptr;
+    return find_structure(field->type_name);
+}
+
 // The structure a pointer field points to, or its nested structure.
-StructureRecord* field_structure(const FieldRecord* field) {
-    if (field->flags & FIELD_POINTER) {
-        if (field->type_module_name) return nullptr;  // module-typed pointers: the module tables
-        return field->type_name && field->type_name[0] ? find_structure(field->type_name) : nullptr;
-    }
+StructureRecord* field_structure(const StructureRecord* owner, const FieldRecord* field) {
+    if (field->flags & FIELD_POINTER) return field_type_structure(owner, field);
     return field->type == TYPE_STRUCTURE ? field->structure : nullptr;
 }
 
@@ -189,14 +208,15 @@ const char* field_qword_text() {
     return h && h->format_field_operand ? h->format_field_operand(8, pending_field_offset) : "";
 }
 
-// The prototype that types a field ("cb.Pr" or "cb.Module::Pr").
-ProcedureRecord* field_prototype(const FieldRecord* field) {
+// The prototype that types a field ("cb.Pr" or "cb.Module::Pr"), read
+// where the field's structure was declared as its structures are.
+ProcedureRecord* field_prototype(const StructureRecord* owner, const FieldRecord* field) {
     if (!field->type_name) return nullptr;
-    if (field->type_module_name) {
-        ModuleRecord* module = find_module(field->type_module_name);
-        if (!module || !module->prototypes) return nullptr;
-        return reinterpret_cast<ProcedureRecord*>(hash_find(module->prototypes, field->type_name));
-    }
+    ModuleRecord* module = field_type_module(owner, field);
+    HashTable* table = module ? module->prototypes : prototype_table;
+    if (ProcedureRecord* found = table ? reinterpret_cast<ProcedureRecord*>(hash_find(table, field->type_name)) : nullptr)
+        return found;
+    if (field->type_module_name) return nullptr;
     ProcedureRecord* prototype = find_prototype(field->type_name);
     if (error_number) clear_error_state();
     return prototype;
@@ -317,11 +337,10 @@ void compile_field_chain(StructureRecord* structure) {
             if (h && h->emit_apply_field_index) h->emit_apply_field_index(index_register);
             register_pop();
         }
-        if (token_code == '\\' && !field->type_module_name &&
+        if (token_code == '\\' &&
             ((field->flags & FIELD_INTERFACE) || (pointer && field->type == TYPE_STRUCTURE))) {
             // A method call: the field's qword is the object.
-            bool named = field->type_name && field->type_name[0];
-            StructureRecord* interface = named ? find_structure(field->type_name) : nullptr;
+            StructureRecord* interface = field_type_structure(structure, field);
             if (interface && (interface->flags & STRUCT_INTERFACE)) {
                 emit_interface_method_call(nullptr, interface, field_qword_text(), address_of_depth > 0);
                 if (address_of_depth && !error_number) current_operand.flags |= OP_ADDRESS;
@@ -330,7 +349,7 @@ void compile_field_chain(StructureRecord* structure) {
         }
         if (token_code == '\\') {
             if (pointer) {
-                StructureRecord* target = field_structure(field);
+                StructureRecord* target = field_structure(structure, field);
                 if (!target) {
                     set_error_format(149, field->type_name ? field->type_name : "");
                     return;
@@ -348,7 +367,7 @@ void compile_field_chain(StructureRecord* structure) {
         }
         if ((field->flags & FIELD_PROTOTYPE) && !pointer && token_code == '(' && !address_of_depth) {
             // A call through the function the field holds.
-            ProcedureRecord* prototype = field_prototype(field);
+            ProcedureRecord* prototype = field_prototype(structure, field);
             if (!prototype) {
                 set_error_format(71, field->type_name ? field->type_name : "");
                 return;
