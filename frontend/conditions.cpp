@@ -62,8 +62,11 @@ void compile_logical_operand() {
             set_error(1);
             return;
         }
-        if (current_operand.kind == OPERAND_STRING) compile_string_expression();
-        else if (!compile_operator_pass(token_precedence)) return;
+        if (current_operand.kind == OPERAND_STRING) {
+            if (!compile_string_operator_pass()) return;
+        } else if (!compile_operator_pass(token_precedence)) {
+            return;
+        }
     }
     if (!error_number && current_operand.kind == OPERAND_NONE) set_error(1);
 }

@@ -335,7 +335,7 @@ void read_structures(Reader& r)
         if (r.version >= 7) largest = read_u8(r);
         else if (r.version >= 2) largest = 4;
         int32_t alignment = r.version >= 9 ? read_i32(r) : 0;
-        if (r.damaged || members < 0) {
+        if (r.damaged || members < 0 || size < 0) {
             r.damaged = true;
             return;
         }

@@ -270,7 +270,8 @@ void compile_string_comparison() {
         set_error(117);
         return;
     }
-    while (token_precedence > 2 && !error_number) compile_string_expression();
+    while (token_precedence > 2 && !error_number && compile_string_operator_pass()) {
+    }
     if (error_number) return;
     uint32_t right = current_operand.flags;
     bool right_literal = is_literal(right) && !(right & OP_COMPUTED);
@@ -448,4 +449,11 @@ void compile_string_expression() {
         set_error(1);
     }
     expression_mode = saved_mode;
+}
+
+bool compile_string_operator_pass() {
+    const char* before = parse_pointer;
+    int32_t token = token_code;
+    compile_string_expression();
+    return parse_pointer != before || token_code != token;
 }

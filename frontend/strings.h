@@ -29,6 +29,10 @@ enum StringPlace : int32_t {
 // Continues an expression whose left operand is a string, by the current
 // precedence: 1 a condition, 2 a comparison, 3 a concatenation ("+").
 void compile_string_expression();
+// `compile_string_expression` once; false when it read nothing (a refused
+// operator whose error goes unrecorded while errors are suppressed), so
+// that a loop over the operators ends.
+bool compile_string_operator_pass();
 
 // The lexer has just read a string literal into the literal buffer.
 void mark_literal_operand();

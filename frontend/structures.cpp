@@ -4,6 +4,7 @@
 // Align, and the type suffix that names a structure or a prototype.
 #include "frontend/structures.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <strings.h>
@@ -63,11 +64,20 @@ HashTable* declaration_table()
     return structure_table;
 }
 
+// Offsets within a structure are 32-bit: a layout that passes the largest
+// one is error 59.
+int32_t checked_offset(int64_t offset)
+{
+    if (offset <= INT32_MAX) return static_cast<int32_t>(offset);
+    set_error(59);
+    return 0;
+}
+
 int32_t round_up(int32_t value, int32_t multiple)
 {
     if (multiple <= 1) return value;
     int32_t rest = value % multiple;
-    return rest ? value + (multiple - rest) : value;
+    return rest ? checked_offset(int64_t(value) + (multiple - rest)) : value;
 }
 
 // Reads an integer constant expression; false with the error state set
@@ -478,7 +488,7 @@ void end_structure_union()
     for (FieldRecord* field = union_first; field && (field->flags & FIELD_UNION_MEMBER); field = field->next) {
         field->offset = largest_offset;
     }
-    current_offset = largest_offset + union_largest_size;
+    current_offset = checked_offset(int64_t(largest_offset) + union_largest_size);
     union_open = 0;
     union_first = nullptr;
     union_largest_size = 0;
@@ -732,7 +742,7 @@ void parse_structure_field(int container_kind)
         field.flags |= FIELD_UNION_MEMBER;
         if (total_size > union_largest_size) union_largest_size = total_size;
     } else {
-        current_offset += total_size;
+        current_offset = checked_offset(int64_t(current_offset) + total_size);
     }
 
     FieldRecord* record = copy_field(&field);

@@ -1,5 +1,6 @@
 #include "frontend/variables.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -293,6 +294,20 @@ VariableRecord* declare_variable(const char* key) {
         }
         size = 8;
     }
+    // The data areas are laid out with 32-bit offsets: a variable that
+    // would end past the largest one (a huge structure, which a resident
+    // file can bring) is refused.
+    const bool in_data_area = key[0] != '+' || declaration_mode == DECLARE_STATIC;
+    const int64_t purifier_gap = purifier_enabled ? 4 : 0;
+    int64_t area_end;
+    if (in_data_area && declaration_mode == DECLARE_THREADED)
+        area_end = ((int64_t(thread_local_offset) + 7) & ~int64_t(7)) + size;
+    else if (in_data_area) area_end = int64_t(global_data_offset) + size + purifier_gap;
+    else area_end = ((int64_t(local_frame_offset) + 7) & ~int64_t(7)) + size + purifier_gap;
+    if (size < 0 || area_end > INT32_MAX) {
+        set_error(59);
+        return nullptr;
+    }
     auto* variable = static_cast<VariableRecord*>(hash_add(declaration_table(key), pool_strdup(key)));
     variable->type = (uint8_t)current_type.code;
     variable->size = size;
@@ -306,7 +321,7 @@ VariableRecord* declare_variable(const char* key) {
     // A module's variable carries the module (its symbols get the prefix).
     if (key[0] != '+' && current_module && module_section_state() != 0) variable->module = current_module;
 
-    if (key[0] != '+' || declaration_mode == DECLARE_STATIC) {
+    if (in_data_area) {
         if (declaration_mode == DECLARE_THREADED) {
             variable->offset = (thread_local_offset + 7) & ~7;
             variable->flags |= VAR_THREADED | VAR_GLOBAL;

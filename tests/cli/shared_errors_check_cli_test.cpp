@@ -105,6 +105,13 @@ const RefusedSource refused_by_both[] = {
     {"a:\nGoto a b\n", "Line 2 - Garbage at the end of the line."},
     {"DeclareModule M\na:\nEndDeclareModule\nModule M\nEndModule\nGosub M::a b\nReturn\n",
      "Line 6 - Garbage at the end of the line."},
+    // A refused operand inside the look-ahead of a comparison once brought
+    // the same operator round for ever.
+    {"If k <(1 And s$ +(\"a\" = \"x\"\nEndIf\n", "Line 1 - Parenthesis '(' are not allowed in string operations."},
+    {"While k <(1 And s$ +(\"a\" = \"x\"\nWend\n", "Line 1 - Parenthesis '(' are not allowed in string operations."},
+    // Offsets are 32-bit: a structure or a data area past the largest one.
+    {"Structure SS\n a.b[1500000000]\n b.b[1500000000]\nEndStructure\n", "Line 3 - Numerical overflow: too big number."},
+    {"Structure SS\n a.b[1500000000]\nEndStructure\nDefine x.SS, y.SS\n", "Line 4 - Numerical overflow: too big number."},
 };
 
 TEST_P(SharedErrorsCheckCli, RefusedByBothCompilers) {

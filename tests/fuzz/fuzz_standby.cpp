@@ -30,11 +30,15 @@ std::string confined(const std::string& line)
         return command + "\t" + fuzz::private_folder() + value;
     }
     if (command != "COMPILE") return line;
+    // The option words as the session reads them (up to the first empty
+    // one), without REDIRECT: its question would end the run at the end of
+    // the input.
     std::string kept = "COMPILE";
     size_t start = tab;
     while (start != std::string::npos) {
         size_t end = line.find('\t', start + 1);
         std::string word = line.substr(start + 1, end == std::string::npos ? std::string::npos : end - start - 1);
+        if (word.empty()) break;
         if (word != "REDIRECT") kept += "\t" + word;
         start = end;
     }
@@ -62,10 +66,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         size_t end = input.find('\n', start);
         if (end == std::string::npos) end = input.size();
         std::string line = input.substr(start, end - start);
+        // A NUL ends the line as the reader hands it over, before any of
+        // its words is looked at.
+        line.resize(std::strlen(line.c_str()));
         if (!line.empty() && line.back() == '\r') line.pop_back();
         line = confined(line);
-        // A NUL ends the line as the reader hands it over.
-        line.resize(std::strlen(line.c_str()));
         if (!run_standby_command(line.data())) break;
         start = end + 1;
     }

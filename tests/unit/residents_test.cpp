@@ -360,6 +360,29 @@ TEST_F(ResidentsTest, TruncatedAndDamagedFilesNameTheFile)
     EXPECT_NE(std::string(error_message).find("count.res"), std::string::npos) << error_message;
 }
 
+TEST_F(ResidentsTest, StructureSizesBeyondTheLayout)
+{
+    std::string bytes = write_resident("Structure RtHuge : v.q : EndStructure", "huge.res");
+    size_t size_at = 20 + std::strlen(bytes.c_str() + 20) + 1;
+    ASSERT_EQ(bytes[size_at], 8);
+    // 1,610,612,744 bytes: one variable fits in the data area, a second
+    // would pass its largest 32-bit offset.
+    std::string huge = bytes;
+    huge[size_at + 3] = 0x60;
+    write_bytes("huge.res", huge);
+    ASSERT_EQ(load(folder + "huge.res"), 0) << error_message;
+    EXPECT_EQ(compile("Define a.RtHuge"), 0) << printed;
+    EXPECT_EQ(compile("Define a.RtHuge, b.RtHuge"), 59) << printed;
+    EXPECT_EQ(compile("Procedure p()\n Protected a.RtHuge, b.RtHuge\nEndProcedure"), 59) << printed;
+    EXPECT_EQ(compile("Threaded a.RtHuge, b.RtHuge"), 59) << printed;
+    forget_test_entries();
+    // A negative size is a damaged file.
+    huge[size_at + 3] = (char)0x80;
+    write_bytes("negative.res", huge);
+    EXPECT_EQ(load(folder + "negative.res"), 1);
+    EXPECT_NE(std::string(error_message).find("negative.res"), std::string::npos) << error_message;
+}
+
 TEST_F(ResidentsTest, PseudoTypes)
 {
     ASSERT_EQ(compile("Interface RtPseudo\n M(a.p-variant, b.p-ascii, c.p-UTF8, d.p-bstr, e.p-unicode)\nEndInterface"),
