@@ -1196,7 +1196,9 @@ void compile_statement()
             compile_inline_asm_line();
             return;
         }
-        if (token_code == TOKEN_END && !more_statements) {
+        // An empty statement does nothing, at the end of a line as in
+        // front of more statements (": x = 2", or ": Case 1" after Select).
+        if (token_code == TOKEN_END) {
             return;
         }
     }
@@ -1254,7 +1256,7 @@ void compile_statement()
         }
         find_statement_end();
         if (!plain) {
-            if (innermost_block_kind() == 4 && !(statement_word[0] == 0 && more_statements) &&
+            if (innermost_block_kind() == 4 &&
                 !(word_is("CASE") || word_is("DEFAULT") || word_is("ENDSELECT"))) {
                 set_error(151);
                 return;

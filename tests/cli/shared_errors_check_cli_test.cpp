@@ -129,6 +129,8 @@ TEST_P(SharedErrorsCheckCli, NeighboursOfTheRefusedFormsPass) {
         "Define *p, f.f, i\n*p = 5\ni = *p\nf = i\n",
         "Procedure pp()\nEndProcedure\nPrototype PP()\nDefine q.PP\n",
         "Gosub l\nEnd\nl:\nReturn\n",
+        // An empty statement, also in front of more statements and after Select.
+        ": x = 2 : : x + 1\nSelect x\n: Case 3\n:\nEndSelect\n",
         "DeclareModule M\n NewMap pub.l()\nEndDeclareModule\nModule M\n NewList hid.l()\n Global NewList g.l()\n"
         " Procedure p()\n  Shared hid(), pub()\n  x = hid() + pub(\"a\") + g()\n EndProcedure\nEndModule\n",
     };
