@@ -532,7 +532,9 @@ void scan_library_folder(const char* folder, int kind, int error_number_if_missi
     for (const DirectoryEntry& entry : entries) {
         if (entry.is_directory) continue;
         std::string path = full + entry.name;
-        if (entry.is_link && !os_file_exists(path.c_str())) continue;
+        // Only files are read: a dangling link, a link to a folder, a pipe
+        // (which would wait for a writer for ever) or a device is passed by.
+        if (!os_file_exists(path.c_str())) continue;
         const char* name = entry.name.c_str();
         if (kind == 0) {
             if (name_list_contains(loaded_library_names, name)) continue;

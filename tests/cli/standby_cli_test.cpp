@@ -3,6 +3,7 @@
 // compared line by line.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -127,9 +128,13 @@ TEST_F(StandbyCli, MissingSubsystemEndsBeforeReady)
 
 TEST_F(StandbyCli, StartupErrorIsOneLineWithoutLineFeed)
 {
-    // A private installation around a copy of the compiler, with a broken library file.
+    // A private installation around a copy of the compiler, with a broken
+    // library file; pipes among the residents and libraries are no files
+    // to read (opening one would wait for a writer).
     make_private_installation(true);
     write("ZandLibraries/Broken", std::string("DNAZ\x40\0\0\0" "4BIL", 12));
+    ASSERT_EQ(0, mkfifo(path("ZandLibraries/APipe").c_str(), 0600));
+    ASSERT_EQ(0, mkfifo(path("Residents/APipe").c_str(), 0600));
     Session s = run("END\n", "", path("Compilers/zdcompiler"));
     EXPECT_EQ("STARTING\t6.10\tZandrel 6.10 LTS (Windows - x64)\nERROR\tCan't load the following library: Broken.",
               s.output);
