@@ -290,7 +290,8 @@ int c_emit_array_element(ArrayRecord* array)
         current_operand.kind = OPERAND_VARIABLE;
         current_operand.size = 8;
         // After "@" the pointer is the address itself.
-        current_operand.flags = address_of_depth ? OP_CONTAINER_SLOT : 0;
+        current_operand.flags = 0;
+        if (address_of_depth) current_operand.flags |= OP_CONTAINER_SLOT;
         current_variable = nullptr;
         return finish();
     }

@@ -147,9 +147,7 @@ void c_append_data_literal_label(int32_t literal_number)
 
 void c_data_procedure_pointer(ProcedureRecord* procedure)
 {
-    std::string name;
-    if (c_procedure_name) name = c_procedure_name(procedure);
-    else name = std::string("f_") + c_identifier_name(procedure_name(procedure));
+    std::string name = c_procedure_name(procedure);
     append_address_slot(global_fixup_list, name.c_str());
 }
 

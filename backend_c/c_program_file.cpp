@@ -293,10 +293,8 @@ void emit_thread_object_releases()
             if (c_emit_free_list) c_emit_free_list(static_cast<ListRecord*>(item->object));
             break;
         case TYPE_ARRAY:
-            if (c_array_element_pointer) {
-                emit_format("SYS_FreeArray(%s);", c_array_element_pointer(static_cast<ArrayRecord*>(item->object)));
-                c_runtime_used[C_SYS_FreeArray] = 1;
-            }
+            emit_format("SYS_FreeArray(%s);", c_array_element_pointer(static_cast<ArrayRecord*>(item->object)));
+            c_runtime_used[C_SYS_FreeArray] = 1;
             break;
         case TYPE_MAP:
             if (c_emit_free_map) c_emit_free_map(static_cast<MapRecord*>(item->object));
@@ -508,8 +506,8 @@ void c_generate_program()
         string_manager_used = 1;
     }
     c_emit_runtime_prototypes();
-    if (debugger_enabled && c_emit_debugger_defines) c_emit_debugger_defines();
-    if (c_emit_debugger_variables) c_emit_debugger_variables();
+    if (debugger_enabled) c_emit_debugger_defines();
+    c_emit_debugger_variables();
     c_emit_structure_typedefs();
     c_emit_deferred_declarations();
     c_emit_prototype_typedefs();
@@ -530,7 +528,7 @@ void c_generate_program()
     }
     c_record_static_item_literals();
     c_emit_string_table();
-    if (debugger_enabled && c_emit_debugger_banks) c_emit_debugger_banks();
+    if (debugger_enabled) c_emit_debugger_banks();
     c_emit_structure_maps();
     c_emit_structure_descriptors();
 
@@ -575,7 +573,7 @@ void c_generate_program()
     }
     c_emit_static_items();
     // The debugger support code also appends the used procedures.
-    if (c_emit_debugger_support_code) c_emit_debugger_support_code();
+    c_emit_debugger_support_code();
 
     if (c_threaded_items_used || debugger_enabled) {
         c_emit_thread_object_init();

@@ -83,9 +83,7 @@ const char* c_literal_name(const char* text)
 void c_emit_runtime_procedure_entry(ModuleRecord* module, ProcedureRecord* procedure)
 {
     std::string key = c_literal_name(key_text(module, std::string(procedure_name(procedure)) + "()").c_str());
-    std::string name;
-    if (c_procedure_name) name = c_procedure_name(procedure);
-    else name = std::string("f_") + c_identifier_name(procedure_name(procedure));
+    std::string name = c_procedure_name(procedure);
     emit_format("ZD_Runtime_AddInteger(%s,&%s);", key.c_str(), name.c_str());
 }
 

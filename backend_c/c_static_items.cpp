@@ -104,7 +104,7 @@ void emit_declaration(DataItem* item)
     } else if (type == TYPE_MAP) {
         if (c_format_map_address) emit_line3("zd_map ", c_format_map_address(static_cast<MapRecord*>(item->object)), "={0};");
     } else if (type == TYPE_ARRAY) {
-        if (c_emit_array_declaration) c_emit_array_declaration(static_cast<ArrayRecord*>(item->object));
+        c_emit_array_declaration(static_cast<ArrayRecord*>(item->object));
     } else if (c_emit_variable_declaration) {
         c_emit_variable_declaration(static_cast<VariableRecord*>(item->object));
     }

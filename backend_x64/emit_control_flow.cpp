@@ -202,7 +202,8 @@ static void emit_for_exit_test(VariableRecord* counter, int negative_step, const
     snprintf(current_operand.text, sizeof current_operand.text, "%s", format_variable_operand(counter));
     current_operand.kind = OPERAND_VARIABLE;
     current_operand.size = counter->width;
-    current_operand.flags = is_unsigned ? OP_UNSIGNED : 0;
+    current_operand.flags = 0;
+    if (is_unsigned) current_operand.flags |= OP_UNSIGNED;
     // The end value is the left side: the loop ends when it lies below the
     // counter (above it when counting down).
     emit_compare(r, negative_step ? COMPARE_GREATER : COMPARE_LESS);

@@ -55,7 +55,8 @@ void emit_push_interface_object(CallRecord* call, const char* text) {
 void emit_load_method_argument(const CallRecord* call, int index) {
     int position = index + 1;
     if (position > 3) return;
-    int type = index < call->parameter_count ? call->parameter_types[index] : TYPE_INTEGER;
+    int type = TYPE_INTEGER;
+    if (index < call->parameter_count) type = call->parameter_types[index];
     if (type == TYPE_DOUBLE) {
         emit_linef(" MOVSD xmm%d,qword [rsp]", position);
         emit_line(" ADD rsp,8");

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "backend_x64/emit_arith.h"
 #include "backend_x64/emit_common.h"
@@ -82,25 +83,25 @@ void emit_free_string(const char* operand) {
 }
 
 void emit_swap_values(const char* target, int size) {
-    char a[512], b[512];
-    snprintf(a, sizeof a, "%s", current_operand.text);
+    std::string a = current_operand.text;
+    std::string b;
     if (target) {
-        snprintf(b, sizeof b, "%s", target);
+        b = target;
     } else {
         emit_line(" POP rcx");
         emitter_stack.push_depth -= 8;
-        snprintf(b, sizeof b, "[rcx]");
-        bool on_stack = strncmp(a, "qword [rsp", 10) == 0 || strncmp(a, "dword [rsp", 10) == 0 ||
-                        strncmp(a, "word [rsp", 9) == 0 || strncmp(a, "byte [rsp", 9) == 0;
-        char* close = strrchr(a, ']');
-        if (on_stack && close) snprintf(close, sizeof a - (close - a), "+-8]");
+        b = "[rcx]";
+        bool on_stack = a.starts_with("qword [rsp") || a.starts_with("dword [rsp") || a.starts_with("word [rsp") ||
+                        a.starts_with("byte [rsp");
+        size_t close = a.rfind(']');
+        if (on_stack && close != std::string::npos) a.replace(close, std::string::npos, "+-8]");
     }
     const char* r0 = register_name(size, REGISTER_RAX);
     const char* r6 = register_name(size, REGISTER_RDX);
-    emit_linef(" MOV %s,%s", r0, a);
-    emit_linef(" MOV %s,%s", r6, b);
-    emit_linef(" MOV %s,%s", a, r6);
-    emit_linef(" MOV %s,%s", b, r0);
+    emit_linef(" MOV %s,%s", r0, a.c_str());
+    emit_linef(" MOV %s,%s", r6, b.c_str());
+    emit_linef(" MOV %s,%s", a.c_str(), r6);
+    emit_linef(" MOV %s,%s", b.c_str(), r0);
 }
 
 void emit_helper_prologue() {

@@ -110,7 +110,8 @@ void emit_prologue(const ProcedureRecord* procedure, const FrameLayout& layout) 
     int home_count = procedure->parameter_count + (returns_string ? 1 : 0);
     if (home_count > 4) home_count = 4;
     for (int i = 0; i < 4; i++) {
-        int type = i < procedure->parameter_count ? procedure->parameters[i].type : TYPE_INTEGER;
+        int type = TYPE_INTEGER;
+        if (i < procedure->parameter_count) type = procedure->parameters[i].type;
         emit_store_register_parameter(home_count, i, type, argument_registers[i]);
     }
     if (layout.uses_rbp) emit_line(" PUSH rbp");
@@ -205,7 +206,8 @@ void emit_store_register_parameter(int count, int position, int type, const char
 
 void emit_load_register_argument(const CallRecord* call, int index) {
     if (index > 3) return;
-    int type = index < call->parameter_count ? call->parameter_types[index] : TYPE_INTEGER;
+    int type = TYPE_INTEGER;
+    if (index < call->parameter_count) type = call->parameter_types[index];
     if (type == TYPE_DOUBLE) {
         emit_linef(" MOVSD xmm%d,qword [rsp]", index);
         emit_line(" ADD rsp,8");

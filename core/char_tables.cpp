@@ -35,15 +35,10 @@ static void fill_character_tables() {
         token_length[c] = 1;
         operator_precedence[c] = 0;
     }
-    escape_chars['a'] = 7;
-    escape_chars['b'] = 8;
-    escape_chars['f'] = 12;
-    escape_chars['n'] = 10;
-    escape_chars['r'] = 13;
-    escape_chars['t'] = 9;
-    escape_chars['v'] = 11;
-    escape_chars['"'] = 34;
-    escape_chars['\\'] = 92;
+    static const struct { unsigned char letter; uint8_t code; } escapes[] = {
+        {'a', 7}, {'b', 8}, {'f', 12}, {'n', 10}, {'r', 13}, {'t', 9}, {'v', 11}, {'"', 34}, {'\\', 92},
+    };
+    for (const auto& escape : escapes) escape_chars[escape.letter] = escape.code;
 
     static const struct { int code; const char* text; } words[] = {
         {4, "<>"}, {5, "<="}, {6, ">="}, {10, "<<"}, {13, ">>"}, {18, "To"}, {19, "Step"},
@@ -232,7 +227,7 @@ void compile_state_init() {
     included_file_count = 0;
     current_file_index = 0;
     current_include_name = nullptr;
-    include_directory[0] = 0;
+    include_directory.clear();
     error_include_line = -1;
     error_include_file[0] = 0;
     suppress_errors = 0;

@@ -270,7 +270,8 @@ ArrayRecord* declare_array(const char* name_in, int redim, ArrayRecord* record) 
         memset(reinterpret_cast<char*>(array) + sizeof(ListNode), 0, sizeof(ArrayRecord) - sizeof(ListNode));
         array->module = current_module;
         array->name = pool_strdup(name);
-        array->flags = module_section_state() == 1 ? ARRAY_PUBLIC : 0;
+        array->flags = 0;
+        if (module_section_state() == 1) array->flags |= ARRAY_PUBLIC;
         if (pointer_flag) array->flags |= ARRAY_POINTERS;
         array->element_size = size;
         array->element_type = current_type.code;
@@ -338,7 +339,8 @@ ArrayRecord* declare_array_parameter(const char* name, const ParameterDescriptor
     memset(reinterpret_cast<char*>(array) + sizeof(ListNode), 0, sizeof(ArrayRecord) - sizeof(ListNode));
     array->module = current_module;
     array->name = pool_strdup(name);
-    array->flags = ARRAY_LOCAL | ARRAY_PARAMETER | (pointer_flag ? ARRAY_POINTERS : 0);
+    array->flags = ARRAY_LOCAL | ARRAY_PARAMETER;
+    if (pointer_flag) array->flags |= ARRAY_POINTERS;
     array->element_type = descriptor->type;
     array->element_size = pointer_flag ? 8 : current_type.size;
     array->dimension_count = descriptor->dimension_count;
@@ -519,7 +521,8 @@ int emit_array_element_access(ArrayRecord* array) {
         current_operand.kind = OPERAND_VARIABLE;
         current_operand.size = 8;
         // After "@" the slot gives the array's data.
-        current_operand.flags = address_of_depth ? OP_CONTAINER_SLOT : 0;
+        current_operand.flags = 0;
+        if (address_of_depth) current_operand.flags |= OP_CONTAINER_SLOT;
         register_pop();
         return r;
     }

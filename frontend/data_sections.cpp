@@ -377,23 +377,22 @@ void swap_statement() {
         set_error(1);
         return;
     }
-    char first[512];
-    snprintf(first, sizeof first, "%s", current_operand.text);
+    std::string first = current_operand.text;
     int32_t size = current_operand.size;
     uint32_t flags = current_operand.flags;
     const DataHooks* h = hooks();
     // An element addressed through rbp (a field or an array element) is
     // kept by its address; so is any element when the second one may move
     // rbp or the stack.
-    bool saved = std::strstr(first, "rbp") != nullptr || second_element_may_move_base();
-    if (saved && h && h->emit_swap_save_address) h->emit_swap_save_address(first);
+    bool saved = first.find("rbp") != std::string::npos || second_element_may_move_base();
+    if (saved && h && h->emit_swap_save_address) h->emit_swap_save_address(first.c_str());
     compile_operand();
     if (!check_swap_element()) return;
     if (current_operand.size != size || swap_type_marks(current_operand.flags, size) != swap_type_marks(flags, size)) {
         set_error(26);
         return;
     }
-    if (h && h->emit_swap) h->emit_swap(saved ? nullptr : first, size);
+    if (h && h->emit_swap) h->emit_swap(saved ? nullptr : first.c_str(), size);
     current_operand.kind = OPERAND_NONE;
 }
 

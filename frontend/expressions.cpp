@@ -1021,7 +1021,8 @@ void compile_unary_operator() {
         if (backend->negate_operand) backend->negate_operand();
     }
     current_operand.kind = OPERAND_REGISTER;
-    if (is_float) current_operand.flags |= OP_FLOAT | (is_double_mode(expression_mode) ? OP_DOUBLE : 0);
+    if (is_float) current_operand.flags |= OP_FLOAT;
+    if (is_float && is_double_mode(expression_mode)) current_operand.flags |= OP_DOUBLE;
     release_place();
     expression_mode = saved_mode;
 }

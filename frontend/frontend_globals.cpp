@@ -14,7 +14,7 @@ int32_t include_depth = 0;
 int32_t included_file_count = 0;
 int32_t current_file_index = 0;
 char* current_include_name = nullptr;
-char include_directory[include_path_capacity] = {};
+std::string include_directory;
 CursorList* IncludeFileList = nullptr;
 CursorList* front_end_list = nullptr;
 int32_t error_include_line = -1;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 struct CursorList;
 
@@ -26,7 +27,7 @@ extern int32_t include_depth;           // nesting depth of include files (0 in 
 extern int32_t included_file_count;     // include files read in this compilation
 extern int32_t current_file_index;      // 0 for the main source, else the include file's sequence number
 extern char* current_include_name;      // name of the include file being read, null in the main source
-extern char include_directory[include_path_capacity];  // folder set by IncludePath, empty at each file start
+extern std::string include_directory;  // folder set by IncludePath, empty at each file start
 extern CursorList* IncludeFileList;     // names of all included files, in order (compilation heap)
 extern CursorList* front_end_list;      // the second per-compilation list created with IncludeFileList
 extern int32_t error_include_line;      // 1-based line in the include file holding the error, -1 when none

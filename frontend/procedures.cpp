@@ -345,7 +345,8 @@ bool parse_parameters(ProcedureRecord* record, bool typed_pseudo, const Declared
             parameter.element_type = nullptr;
             parameter.object = variable;
             parameter.offset = (int16_t)variable->offset;
-            parameter.type = pointer ? TYPE_INTEGER : type;
+            parameter.type = type;
+            if (pointer) parameter.type = TYPE_INTEGER;
             parameter.size = (uint8_t)(pointer ? 8 : size);
             if (parameter.type >= TYPE_P_ASCII && parameter.type <= TYPE_P_UTF8) pseudo++;
             if (parameter.type == TYPE_STRING) strings++;

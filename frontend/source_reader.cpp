@@ -146,8 +146,8 @@ std::string resolve_source_path(const char* name)
     std::string directory = current_source_file ? current_source_file : "";
     size_t cut = directory.find_last_of("\\/");
     directory = cut == std::string::npos ? std::string() : directory.substr(0, cut + 1);
-    std::string folder = combine_path(directory.c_str(), include_directory);
-    if (!folder.empty() && folder.back() != '\\' && include_directory[0]) {
+    std::string folder = combine_path(directory.c_str(), include_directory.c_str());
+    if (!folder.empty() && folder.back() != '\\' && !include_directory.empty()) {
         folder += '\\';
     }
     return combine_path(folder.c_str(), name);
@@ -457,7 +457,7 @@ void include_file(const char* path, const char* written_name)
     char* saved_include_name = current_include_name;
     char* saved_source_file = current_source_file;
     std::string saved_include_directory = include_directory;
-    include_directory[0] = 0;
+    include_directory.clear();
 
     if (include_depth >= 128) {
         set_error(233);
@@ -526,7 +526,7 @@ void include_file(const char* path, const char* written_name)
 
     source_is_utf8_bom = saved_bom;
     current_source_file = saved_source_file;
-    std::snprintf(include_directory, sizeof include_directory, "%s", saved_include_directory.c_str());
+    include_directory = saved_include_directory;
     set_file_constants(current_source_file ? current_source_file : "");
     set_constant_integer(constant_compiler_line, current_line + 1);
 }

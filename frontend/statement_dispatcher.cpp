@@ -169,7 +169,7 @@ void build_first_index(const char* const* table, int32_t* index)
         index[i] = -1;
     }
     unsigned char last = 'A';
-    index['A'] = 0;
+    index[last] = 0;
     for (int i = 1; table[i]; i++) {
         unsigned char first = static_cast<unsigned char>(table[i][0]);
         if (first > last) {
@@ -291,7 +291,7 @@ void compile_includepath_statement()
     if (!read_literal_string_arg("IncludePath")) {
         return;
     }
-    std::snprintf(include_directory, include_path_capacity, "%s", literal_text);
+    include_directory = literal_text;
 }
 
 bool is_procedure_word(uint32_t* flags, bool* definition)

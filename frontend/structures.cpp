@@ -653,7 +653,8 @@ void parse_structure_field(int container_kind)
     char container_name[2 * STATEMENT_WORD_SIZE + 4];
     std::snprintf(container_name, sizeof container_name, "[%s]%s", structure_name(current_structure), name);
     int32_t container_element_size = pointer || interface_field ? 8 : value_size;
-    uint32_t element_flags = pointer ? CONTAINER_POINTERS : 0;
+    uint32_t element_flags = 0;
+    if (pointer) element_flags |= CONTAINER_POINTERS;
     if (container_kind == 1) {
         ArrayRecord* array = parse_array_field(name);
         if (!array) return;
@@ -662,7 +663,9 @@ void parse_structure_field(int container_kind)
         array->element_size = container_element_size;
         array->element_type = code;
         array->element_structure = type_structure;
-        array->flags = ARRAY_FIELD | (pointer ? ARRAY_POINTERS : 0) | (interface_field ? ARRAY_INTERFACES : 0);
+        array->flags = ARRAY_FIELD;
+        if (pointer) array->flags |= ARRAY_POINTERS;
+        if (interface_field) array->flags |= ARRAY_INTERFACES;
         array->module = current_structure->module;
         // A multi-dimension array keeps its dimension sizes behind its pointer.
         if (array->dimension_count > 1) element_size += 8 * array->dimension_count;

@@ -35,20 +35,20 @@ static bool path_exists(const std::string& path)
     return lstat(path.c_str(), &st) == 0;
 }
 
-// Finds `name` in `folder` ignoring case; the first match in sorted order wins.
-static bool find_case_insensitive(const std::string& folder, const std::string& name, std::string& found)
+// The entry of `folder` named `name` ignoring case (the first in sorted
+// order when several match), or "" when there is none.
+static std::string find_case_insensitive(const std::string& folder, const std::string& name)
 {
     DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
-    if (!dir) return false;
-    std::vector<std::string> matches;
+    if (!dir) return std::string();
+    std::string found;
     while (dirent* entry = readdir(dir)) {
-        if (strcasecmp(entry->d_name, name.c_str()) == 0) matches.emplace_back(entry->d_name);
+        if (strcasecmp(entry->d_name, name.c_str()) == 0 && (found.empty() || found > entry->d_name)) {
+            found = entry->d_name;
+        }
     }
     closedir(dir);
-    if (matches.empty()) return false;
-    std::sort(matches.begin(), matches.end());
-    found = matches.front();
-    return true;
+    return found;
 }
 
 std::string os_native_path(const char* path)
@@ -77,9 +77,8 @@ std::string os_native_path(const char* path)
         if (!component.empty()) {
             std::string candidate = result + component;
             if (resolving && component != "." && component != ".." && !path_exists(candidate)) {
-                std::string found;
-                std::string folder = result.empty() ? std::string(".") : result;
-                if (find_case_insensitive(folder, component, found)) candidate = result + found;
+                std::string found = find_case_insensitive(result.empty() ? std::string(".") : result, component);
+                if (!found.empty()) candidate = result + found;
                 else resolving = false;
             }
             result = candidate;

@@ -431,7 +431,7 @@ TEST_F(CBlocks, InterfaceMethodTables)
     methods[0].flags = METHOD_RETURNS_DOUBLE;
     methods[1].name = const_cast<char*>("Name");
     methods[1].flags = METHOD_RETURNS_STRING;
-    ParameterDescriptor two{TYPE_LONG, 2, nullptr};
+    ParameterDescriptor two{TYPE_LONG, 2, nullptr, 0};
     ParameterRecord parameters[4]{};
     parameters[0].type = TYPE_LONG;
     parameters[1].type = TYPE_ARRAY;

@@ -8,34 +8,41 @@
 
 namespace {
 
+// A table's entry for a character, read as the byte it is.
+template <typename T>
+T at(const T* table, char c)
+{
+    return table[static_cast<unsigned char>(c)];
+}
+
 TEST(CharTables, ClassesAndFolding) {
     ensure_core_state();
-    EXPECT_TRUE(identifier_start_chars['_']);
-    EXPECT_FALSE(identifier_start_chars['1']);
-    EXPECT_TRUE(identifier_chars['1']);
-    EXPECT_FALSE(identifier_chars['$']);
-    EXPECT_EQ(uppercase_table['q'], 'Q');
-    EXPECT_EQ(lowercase_table['Q'], 'q');
+    EXPECT_TRUE(at(identifier_start_chars, '_'));
+    EXPECT_FALSE(at(identifier_start_chars, '1'));
+    EXPECT_TRUE(at(identifier_chars, '1'));
+    EXPECT_FALSE(at(identifier_chars, '$'));
+    EXPECT_EQ(at(uppercase_table, 'q'), 'Q');
+    EXPECT_EQ(at(lowercase_table, 'Q'), 'q');
     EXPECT_EQ(lowercase_table[0xC9], 0xC9);
-    EXPECT_EQ(escape_chars['n'], 10);
-    EXPECT_EQ(escape_chars['\\'], 92);
-    EXPECT_EQ(escape_chars['x'], 0);
+    EXPECT_EQ(at(escape_chars, 'n'), 10);
+    EXPECT_EQ(at(escape_chars, '\\'), 92);
+    EXPECT_EQ(at(escape_chars, 'x'), 0);
     EXPECT_STREQ(operator_word_text[22], "XOr");
     EXPECT_EQ(operator_word_text[7], nullptr);
     EXPECT_EQ(token_length[20], 7);
-    EXPECT_EQ(token_length['+'], 1);
+    EXPECT_EQ(at(token_length, '+'), 1);
     EXPECT_STREQ(lowercase_copy("MixEd_9"), "mixed_9");
 }
 
 TEST(CharTables, PrecedenceOrder) {
     ensure_core_state();
-    EXPECT_GT(operator_precedence['*'], operator_precedence['+']);
-    EXPECT_GT(operator_precedence['+'], operator_precedence['=']);
-    EXPECT_GT(operator_precedence['='], operator_precedence[24]);
+    EXPECT_GT(at(operator_precedence, '*'), at(operator_precedence, '+'));
+    EXPECT_GT(at(operator_precedence, '+'), at(operator_precedence, '='));
+    EXPECT_GT(at(operator_precedence, '='), operator_precedence[24]);
     EXPECT_EQ(operator_precedence[10], 7);
     EXPECT_EQ(operator_precedence[13], 7);
-    EXPECT_EQ(operator_precedence['~'], 9);
-    EXPECT_EQ(operator_precedence['('], 0);
+    EXPECT_EQ(at(operator_precedence, '~'), 9);
+    EXPECT_EQ(at(operator_precedence, '('), 0);
 }
 
 TEST(CharTables, StatementAndContinuationSets) {
@@ -44,7 +51,7 @@ TEST(CharTables, StatementAndContinuationSets) {
     for (int c : {0, 1, int('!'), int('#'), int('*'), int(':'), int(';'), int('A'), int('z'), int('_')}) EXPECT_TRUE(statement_start_chars[c]) << c;
     for (int c : {'1', '(', ' ', '$'}) EXPECT_FALSE(statement_start_chars[c]) << c;
     for (int c : {'+', ',', '|', 'R', 'r', 'D', 'd'}) EXPECT_TRUE(continuation_candidate_chars[c]) << c;
-    EXPECT_FALSE(continuation_candidate_chars['-']);
+    EXPECT_FALSE(at(continuation_candidate_chars, '-'));
 }
 
 TEST(IntToText, DecimalInThreeBuffers) {

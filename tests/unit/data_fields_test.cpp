@@ -40,7 +40,9 @@ protected:
     void expect_code(const std::string& statements, const std::string& expected) {
         std::string code = compile(statements);
         EXPECT_EQ(code, expected) << statements;
-        if (code == expected && !code.empty()) EXPECT_EQ(assemble_fragment(code), "") << statements;
+        if (code == expected && !code.empty()) {
+            EXPECT_EQ(assemble_fragment(code), "") << statements;
+        }
         EXPECT_EQ(emitter_stack.push_depth, 0) << statements;
         EXPECT_EQ(emitter_stack.fpu_depth, 0) << statements;
     }

@@ -51,10 +51,14 @@ protected:
     void expect_code(const std::string& setup, const std::string& statement, const std::string& expected) {
         reset_compiler();
         reset_statement_state();
-        if (!setup.empty()) ASSERT_EQ(compile(setup).rfind("error", 0), std::string::npos) << setup;
+        if (!setup.empty()) {
+            ASSERT_EQ(compile(setup).rfind("error", 0), std::string::npos) << setup;
+        }
         std::string code = compile(statement);
         EXPECT_EQ(code, expected) << statement;
-        if (code == expected && !code.empty()) EXPECT_EQ(assemble_fragment(code), "") << statement;
+        if (code == expected && !code.empty()) {
+            EXPECT_EQ(assemble_fragment(code), "") << statement;
+        }
         EXPECT_EQ(emitter_stack.push_depth, 0) << statement;
     }
 
