@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "backend_x64/emit_common.h"
 #include "backend_x64/x64_globals.h"
@@ -468,10 +469,10 @@ void emit_modulo() {
         set_error(112);
         return;
     }
-    char divisor[256];
+    std::string divisor;
     if (operand_is_register(REGISTER_RAX)) {
         emit_linef(" XCHG rax,%s", t());
-        strcpy(divisor, t());
+        divisor = t();
     } else {
         emit_linef(" MOV rax,%s", t());
         if (operand_is_constant()) {
@@ -480,14 +481,14 @@ void emit_modulo() {
                    (current_operand.flags & OP_FLOAT)) {
             emit_load_operand_to_register(REGISTER_RCX);
         }
-        snprintf(divisor, sizeof divisor, "%s", current_operand.text);
+        divisor = current_operand.text;
     }
     if (debugger_code) {
-        emit_linef(" PUSH %s", divisor);
+        emit_linef(" PUSH %s", divisor.c_str());
         emit_line(" CALL _DBG_MOD");
     }
     emit_line(" CQO");
-    emit_linef(" IDIV %s", divisor);
+    emit_linef(" IDIV %s", divisor.c_str());
     emit_linef(" MOV %s,rdx", t());
     set_operand_register_text(t());
 }
