@@ -69,7 +69,8 @@ Record* find_scoped(CursorList* global, CursorList* ModuleRecord::*slot, const c
         for (ListNode* node = modules_in_use->first; node; node = node->next) {
             ModuleRecord* module = reinterpret_cast<ModuleUse*>(node)->module;
             if (!module) continue;
-            uint32_t wanted = !in_procedure ? 0 : module == current_module ? CONTAINER_GLOBAL : CONTAINER_PUBLIC;
+            uint32_t wanted = 0;
+            if (in_procedure) wanted = module == current_module ? CONTAINER_GLOBAL : CONTAINER_PUBLIC;
             Record* record = find_record<Record>(module->*slot, name, wanted);
             if (record && (module == current_module || (record->flags & CONTAINER_PUBLIC))) return record;
         }
