@@ -84,24 +84,109 @@ bool refuse_in_float_mode()
     return true;
 }
 
-// The three arithmetic forms of "+", "-" and "*": in double, in quad, plain.
-std::string arithmetic_text(char op, const std::string& left, const std::string& right)
+// Integer arithmetic works on 64 bits whatever the operands' widths, and
+// wraps around: "+", "-", "*", "<<" and the negation are done on unsigned
+// 64-bit values (where C defines the wrap-around) and read back as a quad:
+// "((quad)(<unsigned expression>))".
+constexpr const char* wrapped_head = "((quad)(";
+
+// The index of the parenthesis that closes the one at `open`, or npos.
+size_t closing_parenthesis(const std::string& text, size_t open)
 {
-    char format[40];
-    if (expression_mode & (MODE_FLOAT | MODE_DOUBLE_BIT)) format_to_buffer(format, sizeof format, "((double)%%s%c%%s)", op);
-    else if (is_quad_arithmetic()) format_to_buffer(format, sizeof format, "((quad)%%s%c(quad)%%s)", op);
-    else format_to_buffer(format, sizeof format, "(%%s%c%%s)", op);
-    return format_text(format, left, right);
+    int depth = 0;
+    for (size_t i = open; i < text.size(); i++) {
+        if (text[i] == '(') depth++;
+        else if (text[i] == ')' && --depth == 0) return i;
+    }
+    return std::string::npos;
+}
+
+bool is_wrapped_result(const std::string& text)
+{
+    size_t head = std::strlen(wrapped_head);
+    return text.size() > head + 2 && text.compare(0, head, wrapped_head) == 0 &&
+           closing_parenthesis(text, head - 1) == text.size() - 2 && text.back() == ')';
+}
+
+// An operand of a wrapping operator as an unsigned 64-bit value: a wrapped
+// result gives back its unsigned expression, a constant stays as it is (the
+// other side makes the operation unsigned).
+std::string unsigned_operand(const std::string& text, bool constant)
+{
+    if (is_wrapped_result(text)) return text.substr(std::strlen(wrapped_head) - 1, text.size() - std::strlen(wrapped_head));
+    if (constant) return text;
+    return "(uquad)" + text;
+}
+
+std::string wrapped_operation(const std::string& left, const char* op, const std::string& right,
+                              bool right_constant = false)
+{
+    return wrapped_head + unsigned_operand(left, false) + op + unsigned_operand(right, right_constant) + "))";
+}
+
+// A value as a 64-bit signed operand (for "/" and ">>").
+std::string quad_operand(const std::string& text)
+{
+    if (is_wrapped_result(text)) return text;
+    return "(quad)" + text;
+}
+
+// The three arithmetic forms of "+", "-" and "*": in double, else wrapping
+// in 64 bits.
+std::string arithmetic_text(char op, const std::string& left, const std::string& right, bool right_constant)
+{
+    if (expression_mode & (MODE_FLOAT | MODE_DOUBLE_BIT)) {
+        char format[40];
+        format_to_buffer(format, sizeof format, "((double)%%s%c%%s)", op);
+        return format_text(format, left, right);
+    }
+    const char text[2] = {op, 0};
+    return wrapped_operation(left, text, right, right_constant);
 }
 
 // Multiplication of a value by an integer constant: 2 as an addition, 1 as
 // the value itself.
 std::string multiply_by_constant(const std::string& value, int64_t n)
 {
-    const char* cast = is_quad_arithmetic() ? "(quad)" : "(integer)";
     if (n == 1) return value;
-    if (n == 2) return "(" + std::string(cast) + value + "+" + cast + value + ")";
-    return "(" + std::string(cast) + value + "*" + c_decimal_text(n) + ")";
+    if (n == 2) return wrapped_operation(value, "+", value);
+    return wrapped_operation(value, "*", c_decimal_text(n), true);
+}
+
+// Single-precision arithmetic reads its constants as singles, as the x87
+// code takes them from its pool of 4-byte constants.
+bool is_single_arithmetic()
+{
+    return (expression_mode & MODE_FLOAT) && !(expression_mode & MODE_DOUBLE_BIT);
+}
+
+const char* float_constant_text(double value)
+{
+    if (is_single_arithmetic()) value = static_cast<double>(static_cast<float>(value));
+    return c_float_literal(value);
+}
+
+// value + constant, wrapping; a negative constant is written as a subtraction.
+std::string wrapped_constant_sum(const std::string& value, int64_t constant)
+{
+    if (constant < 0 && constant != INT64_MIN)
+        return wrapped_operation(value, "-", c_decimal_text(-constant), true);
+    return wrapped_operation(value, "+", c_decimal_text(constant), true);
+}
+
+std::string negated_text(const std::string& value)
+{
+    return wrapped_head + ("-" + unsigned_operand(value, false)) + "))";
+}
+
+// A pointer value in arithmetic is a byte address, not a C pointer that
+// would move by whole structures.
+std::string as_address_number(const std::string& text)
+{
+    if (!(current_operand.flags & OP_POINTER) || current_operand.kind == OPERAND_CONSTANT ||
+        text.compare(0, 9, "(integer)") == 0 || is_wrapped_result(text))
+        return text;
+    return "(integer)" + text;
 }
 
 }  // namespace
@@ -147,7 +232,7 @@ std::string c_operand_text()
         if (current_operand.flags & OP_FLOAT) {
             double value = current_operand.constant_float;
             if (!(current_operand.flags & OP_DOUBLE)) value = static_cast<double>(static_cast<float>(value));
-            return c_float_literal(value);
+            return float_constant_text(value);
         }
         return c_decimal_text(current_operand.constant);
     }
@@ -232,7 +317,14 @@ void c_restore_evaluation_state(const EvaluationState* state, int restore_marks)
 void c_load_left_operand()
 {
     if (current_operand.kind != OPERAND_CONSTANT && current_operand.size == 4) expression_mode |= MODE_DWORD_LOADED;
-    std::string text = c_operand_text();
+    std::string text = as_address_number(c_operand_text());
+    // A float value taken into integer arithmetic is rounded to 64 bits, as
+    // the x64 code stores it from the x87 stack.
+    if ((current_operand.flags & OP_FLOAT) && !is_float_arithmetic()) {
+        if (current_operand.kind == OPERAND_CONSTANT) text = c_decimal_text(current_operand.constant);
+        else text = format_text("SYS_BankerRoundQuad(%s)", text);
+        current_operand.flags &= ~static_cast<uint32_t>(OP_FLOAT | OP_DOUBLE);
+    }
     set_slot_result(text);
     if (!no_output_depth) c_slot_marks[slot_index()] = 1;
 }
@@ -265,18 +357,22 @@ void c_apply_operator(int token)
     // A whole-number constant operand of an operator carries its C type
     // ("3LL", "(int)3", "3.0"); comparisons keep the plain decimal.
     bool typed_constant = right_constant && !(current_operand.flags & OP_FLOAT) && !c_compare_operator(token);
-    std::string right = typed_constant ? c_integer_literal(current_operand.constant) : c_operand_text();
+    std::string right = typed_constant ? c_integer_literal(current_operand.constant) : as_address_number(c_operand_text());
     bool double_form = (expression_mode & (MODE_FLOAT | MODE_DOUBLE_BIT)) != 0;
     std::string result;
     switch (token) {
     case '+':
     case '-':
     case '*':
-        result = arithmetic_text(static_cast<char>(token), left, right);
+        result = arithmetic_text(static_cast<char>(token), left, right, right_constant);
         break;
     case '/':
-        if (!double_form) right = c_checked_divisor(right, right_constant, DIVISION_BY_ZERO);
-        result = format_text(double_form ? "((double)%s/%s)" : "(%s/%s)", left, right);
+        if (double_form) {
+            result = format_text("((double)%s/%s)", left, right);
+        } else {
+            right = c_checked_divisor(right, right_constant, DIVISION_BY_ZERO);
+            result = format_text("(%s/%s)", quad_operand(left), right);
+        }
         break;
     case '%':
         if (refuse_in_float_mode()) return;
@@ -286,14 +382,14 @@ void c_apply_operator(int token)
     case token_shift_left:
     case token_shift_right:
         if (refuse_in_float_mode()) return;
-        if (right_constant && !is_quad_arithmetic() && static_cast<uint64_t>(current_operand.constant) > 63 &&
-            !no_output_depth) {
+        // A constant count beyond 0-63 is refused in every arithmetic (also
+        // in a syntax check, where nothing is written).
+        if (right_constant && static_cast<uint64_t>(current_operand.constant) > 63) {
             set_error(238);
             return;
         }
-        if (token == token_shift_right) result = format_text("(%s>>%s)", left, right);
-        else if (is_quad_arithmetic() || current_operand.size == 8) result = format_text("((quad)%s<<%s)", left, right);
-        else result = format_text("(%s<<%s)", left, right);
+        if (token == token_shift_right) result = format_text("(%s>>%s)", quad_operand(left), right);
+        else result = wrapped_head + unsigned_operand(left, false) + "<<" + right + "))";
         break;
     case '&':
         if (refuse_in_float_mode()) return;
@@ -313,6 +409,8 @@ void c_apply_operator(int token)
             set_error(1);
             return;
         }
+        if (right_constant && is_float_arithmetic() && !(current_operand.flags & OP_FLOAT))
+            right = float_constant_text(static_cast<double>(current_operand.constant));
         if (right_constant && !double_form && compares_low_halves(current_operand.constant))
             result = low_half_comparison(left, compare, current_operand.constant, false);
         else
@@ -328,14 +426,15 @@ void c_apply_operator_left_constant(int token, int64_t value, double real)
     c_load_left_operand();
     std::string right = slot_text();
     bool is_float = is_float_arithmetic();
-    std::string left = is_float ? std::string(c_float_literal(real)) : c_decimal_text(value);
+    std::string left = is_float ? std::string(float_constant_text(real)) : c_decimal_text(value);
     std::string result;
     switch (token) {
     case token_shift_left:
     case token_shift_right:
         if (refuse_in_float_mode()) return;
         // The constant is shifted as a 64-bit value, as the x64 code does.
-        result = format_text(token == token_shift_left ? "((quad)%s<<(integer)%s)" : "((quad)%s>>(integer)%s)", left, right);
+        if (token == token_shift_left) result = wrapped_head + ("(uquad)" + left) + "<<(integer)" + right + "))";
+        else result = format_text("((quad)%s>>(integer)%s)", left, right);
         break;
     case '&':
     case '|':
@@ -358,10 +457,11 @@ void c_apply_operator_left_constant(int token, int64_t value, double real)
         // The constant is added here: the front end gathers only the
         // constants of "-" for the end of the level.
         if (is_float ? real == 0.0 : value == 0) result = right;
-        else result = format_text("(%s+%s)", right, left);
+        else if (is_float) result = format_text("(%s+%s)", right, left);
+        else result = wrapped_constant_sum(right, value);
         break;
     case '-':
-        result = format_text("(-(%s))", right);
+        result = is_float ? format_text("(-(%s))", right) : negated_text(right);
         break;
     default: {
         const char* compare = c_compare_operator(token);
@@ -383,18 +483,18 @@ void c_add_pending_constant(int64_t value, double real)
 {
     std::string text = slot_text();
     if (is_float_arithmetic()) {
-        if (real != 0.0) text = format_text("(%s+%s)", text, c_float_literal(real));
+        if (real != 0.0) text = format_text("(%s+%s)", text, float_constant_text(real));
         current_operand.flags |= OP_FLOAT;
         if (expression_mode & MODE_DOUBLE_BIT) current_operand.flags |= OP_DOUBLE;
     } else if (value != 0) {
-        text = format_text("(%s+%s)", text, c_decimal_text(value));
+        text = wrapped_constant_sum(text, value);
     }
     set_slot_result(text);
 }
 
 void c_negate_operand()
 {
-    set_slot_result(format_text("(-(%s))", slot_text()));
+    set_slot_result(is_float_arithmetic() ? format_text("(-(%s))", slot_text()) : negated_text(slot_text()));
 }
 
 void c_complement_operand()
@@ -440,6 +540,18 @@ std::string integer_constant_for(const ExpressionTarget* target, int64_t value)
     }
 }
 
+// A computed float value stored into an integer rounds the way the x64
+// code's store of the x87 value does: a word or a long through a store of
+// its own width (a value out of its range gives the lowest value), a byte
+// or an unsigned word through a 32-bit store whose low part is kept, a quad
+// through a 64-bit store.
+const char* float_store_rounding(const ExpressionTarget* target)
+{
+    if (target->size == 8) return "SYS_BankerRoundQuad(%s)";
+    if (target->size == 2 && !(target->flags & OP_UNSIGNED)) return "zd_wrint(%s)";
+    return "zd_lrint(%s)";
+}
+
 }  // namespace
 
 void c_copy_structure(const ExpressionTarget* target, StructureRecord* structure)
@@ -472,8 +584,7 @@ void c_assign_result(const ExpressionTarget* target)
         if (float_target) value = c_float_literal(current_operand.constant_float);
         else value = integer_constant_for(target, current_operand.constant);
     } else if ((current_operand.flags & OP_FLOAT) && !float_target) {
-        bool quad_target = (target->flags & OP_QUAD) || target->size == 8;
-        value = format_text(quad_target ? "SYS_BankerRoundQuad(%s)" : "SYS_BankerRound(%s)", c_operand_text());
+        value = format_text(float_store_rounding(target), c_operand_text());
     } else if (target->flags & OP_POINTER) {
         value = "(void*)" + c_operand_text();
     } else {

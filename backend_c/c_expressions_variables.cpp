@@ -17,8 +17,6 @@
 
 namespace {
 
-constexpr uint16_t variable_volatile = 0x800;
-
 // "<module>X" in lower case for a variable of a named module; nothing for
 // the main program (".Main") and for locals.
 std::string module_prefix(const VariableRecord* variable)
@@ -82,7 +80,7 @@ const char* c_format_variable_operand(VariableRecord* variable)
 void c_emit_variable_declaration(VariableRecord* variable)
 {
     const std::string name = c_format_variable_operand(variable);
-    const std::string qualifier = (variable->flags & variable_volatile) ? "volatile " : "";
+    const std::string qualifier = (variable->flags & VAR_ADDRESS_TAKEN) ? "volatile " : "";
     std::string line;
     if (variable->type == TYPE_STRUCTURE && variable->structure) {
         std::string structure = c_structure_name(variable->structure);

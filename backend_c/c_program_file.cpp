@@ -385,6 +385,7 @@ void c_emit_header()
     emit_line("#pragma warning(disable: 4024)");
     c_emit_comment("");
     emit_line("typedef long long quad;");
+    emit_line("typedef unsigned long long uquad;");
     emit_line("typedef quad integer;");
     emit_line("#define ZD_INFINITY (1.0 / 0.0)");
     emit_line("#define ZD_NEG_INFINITY (-1.0 / 0.0)");
@@ -401,6 +402,10 @@ void c_emit_header()
     emit_line("#define M_CDECL");
     emit_line("typedef void TCHAR;");
     emit_line("static inline long long zd_llrint(double x) { long long out; __asm__ __volatile__(\"fldl %1\\n\" \"fistpll %0\" : "
+              "\"=m\" (out) : \"m\" (x)); return out; }");
+    emit_line("static inline int zd_lrint(double x) { int out; __asm__ __volatile__(\"fldl %1\\n\" \"fistpl %0\" : "
+              "\"=m\" (out) : \"m\" (x)); return out; }");
+    emit_line("static inline short zd_wrint(double x) { short out; __asm__ __volatile__(\"fldl %1\\n\" \"fistps %0\" : "
               "\"=m\" (out) : \"m\" (x)); return out; }");
     emit_line("#define SYS_BankerRound(x) zd_llrint(x)");
     emit_line("#define SYS_BankerRoundQuad(x) zd_llrint(x)");

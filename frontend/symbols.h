@@ -56,6 +56,7 @@ enum : uint16_t {
     VAR_SHARED = 0x0001,         // shared into the current procedure
     VAR_GLOBAL = 0x0002,
     VAR_PARAMETER = 0x0004,
+    VAR_ADDRESS_TAKEN = 0x0008,  // "@" was applied to it (the C file declares it volatile)
     VAR_STATIC = 0x0010,
     VAR_STACK_PARAMETER = 0x0080,
     VAR_PROTOTYPE = 0x0100,

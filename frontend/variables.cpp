@@ -517,6 +517,7 @@ VariableRecord* resolve_variable(int mode) {
     current_type.size = variable->size;
     current_type.structure = variable->structure;
     current_variable = variable;
+    if (address_of_depth) variable->flags |= VAR_ADDRESS_TAKEN;
     if (token_code == '\\') {
         if (variable->type != TYPE_STRUCTURE) {
             set_error_format(74, get_variable_display_name(variable));

@@ -113,7 +113,7 @@ TEST_F(CProgramTextCli, ThreadedItemsLiveInTheThreadsBlock) {
     expect_built(built);
     EXPECT_TRUE(has_line(built.c_file, "integer ZD_ThreadedObjectSize=32;")) << built.c_file;
     EXPECT_TRUE(has_line(built.c_file, "char *tls=SYS_GetThreadedObject();")) << built.c_file;
-    EXPECT_TRUE(has_line(built.c_file, "((int*)(tls+0))[0]=(((int*)(tls+0))[0]+v_n);")) << built.c_file;
+    EXPECT_TRUE(has_line(built.c_file, "((int*)(tls+0))[0]=((quad)((uquad)((int*)(tls+0))[0]+(uquad)v_n));")) << built.c_file;
     EXPECT_TRUE(has_line(built.c_file, "SYS_AssignFixedStringFast(&((void**)(tls+16))[0],4,_S1);")) << built.c_file;
     expect_lines_in_order(built, {"M_SYSFUNCTION(void) SYS_InitThreadObjectCallback(char *tls) {",
                                   "((int*)(tls+0))[0]=7;", "M_SYSFUNCTION(void) SYS_FreeThreadObjectCallback(char *tls) {",

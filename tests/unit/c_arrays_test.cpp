@@ -15,6 +15,7 @@ namespace {
 // prototypes of the runtime routines, as the generated program has them.
 const char* const c_array_prelude =
     "typedef long long quad;\n"
+    "typedef unsigned long long uquad;\n"
     "typedef quad integer;\n"
     "static inline long long zd_llrint(double x) { long long out; __asm__ __volatile__(\"fldl %1\\n\" \"fistpll %0\" : "
     "\"=m\" (out) : \"m\" (x)); return out; }\n"
@@ -105,7 +106,7 @@ TEST_F(CArrayTest, DimOfOneDimensionPassesTheElementCount) {
     expect_code("Dim a(9)", "SYS_AllocateArray(8,10,21,0,&a_a);\n");
     expect_code("Dim w.w(0)", "SYS_AllocateArray(2,1,3,0,&a_w);\n");
     expect_code("n = 4\nDim a.l(n)", "SYS_AllocateArray(4,(v_n+1),5,0,&a_a);\n");
-    expect_code("n = 4\nDim a.d(n * 2)", "SYS_AllocateArray(8,((v_n*2LL)+1),12,0,&a_a);\n");
+    expect_code("n = 4\nDim a.d(n * 2)", "SYS_AllocateArray(8,(((quad)((uquad)v_n*2LL))+1),12,0,&a_a);\n");
     expect_code("Dim s.s(3)", "SYS_AllocateArray(8,4,8,s_s,&a_s);\n");
     expect_code("Dim *p(3)", "SYS_AllocateArray(8,4,21,0,&ap_p);\n");
 }
@@ -158,7 +159,7 @@ TEST_F(CArrayTest, DimensionErrors) {
 
 TEST_F(CArrayTest, ElementOfOneDimension) {
     expect_code("Dim a(9)\nx = a(5)", "v_x=((integer*)a_a.a)[(integer)5];\n");
-    expect_code("Dim a.w(9)\ni = 2\na(i + 1) = 7", "((short*)a_a.a)[(integer)(v_i+1)]=7;\n");
+    expect_code("Dim a.w(9)\ni = 2\na(i + 1) = 7", "((short*)a_a.a)[(integer)((quad)((uquad)v_i+1))]=7;\n");
     expect_code("Dim f.f(9)\nf(0) = 2.5", "((float*)a_f.a)[(integer)0]=2.5;\n");
     expect_code("Dim d.d(9)\nx = d(1)", "v_x=SYS_BankerRoundQuad(((double*)a_d.a)[(integer)1]);\n");
     // An element as an index of another.
@@ -229,7 +230,7 @@ TEST_F(CArrayTest, ContainerFieldsAreReachedThroughTheChainsLvalue) {
         start();
         EXPECT_EQ(compile(statements), expected) << statements;
     };
-    expect_text(bag + "b\\a(i + 1) = 5", "((int*)v_b.f_a.a)[(integer)(v_i+1)]=5;\n");
+    expect_text(bag + "b\\a(i + 1) = 5", "((int*)v_b.f_a.a)[(integer)((quad)((uquad)v_i+1))]=5;\n");
     expect_text(bag + "x = b\\g(1, i)", "v_x=((short*)v_b.f_g.a)[1*v_b.f_g.b[0]+v_i];\n");
     expect_text(bag + "b\\p(i)\\v = 2", "((s_it*)v_b.f_p.a)[(integer)v_i].f_v=2;\n");
     expect_text(bag + "Dim b\\a(i)", "SYS_AllocateArray(4,(v_i+1),5,0,&v_b.f_a);\n");

@@ -14,6 +14,7 @@ namespace {
 
 const char* const c_prelude =
     "typedef long long quad;\n"
+    "typedef unsigned long long uquad;\n"
     "typedef quad integer;\n"
     "static inline long long zd_llrint(double x) { long long out; __asm__ __volatile__(\"fldl %1\\n\" \"fistpll %0\" : "
     "\"=m\" (out) : \"m\" (x)); return out; }\n"
@@ -116,12 +117,12 @@ TEST_F(CControlFlowTest, NestedIfsKeepTheirOwnEndLabels) {
 
 TEST_F(CControlFlowTest, WhileAndRepeatAreCLoops) {
     expect_code("i = 0\nWhile i < 3\ni = i + 1\nWend",
-                "v_i=0;\nwhile (1) {\nif (!((v_i<3))) { break; }\nv_i=(v_i+1);\n}\nil_wend1:;\n");
+                "v_i=0;\nwhile (1) {\nif (!((v_i<3))) { break; }\nv_i=((quad)((uquad)v_i+1));\n}\nil_wend1:;\n");
     // Continue in a Repeat goes to the test before Until.
     expect_code("i = 0\nRepeat\ni = i + 1\nIf i = 2\nContinue\nEndIf\nUntil i >= 4",
                 "v_i=0;\n"
                 "do {\n"
-                "v_i=(v_i+1);\n"
+                "v_i=((quad)((uquad)v_i+1));\n"
                 "if (!((v_i==2))) { goto no3; }\n"
                 "goto until1;\n"
                 "no3:;\n"
@@ -218,7 +219,7 @@ TEST_F(CControlFlowTest, BreakAndContinueLeaveThroughLabels) {
 // Gosub's return labels and Goto's targets may stand inside the C loops.
 TEST_F(CControlFlowTest, JumpsIntoAndOutOfLoopsCompile) {
     std::string code = compile("i = 0\nWhile i < 3\ni = i + 1\nGosub s\nIf i = 2\nGoto e\nEndIf\nWend\ne:\nEnd i\ns:\nReturn");
-    EXPECT_NE(code.find("while (1) {\nif (!((v_i<3))) { break; }\nv_i=(v_i+1);\nSYS_PushGosub(&&lg_0); goto l_s; lg_0:;\n"),
+    EXPECT_NE(code.find("while (1) {\nif (!((v_i<3))) { break; }\nv_i=((quad)((uquad)v_i+1));\nSYS_PushGosub(&&lg_0); goto l_s; lg_0:;\n"),
               std::string::npos)
         << code;
     EXPECT_NE(code.find("goto l_e;\nno3:;\n}\nil_wend1:;\nl_e:"), std::string::npos) << code;
@@ -270,7 +271,7 @@ TEST_F(CControlFlowTest, NestedSelectsUseTheirOwnSelector) {
                 "v_a=0;\n"
                 "integer zd_select1=v_a;\n"
                 "if (zd_select1==1) {\n"
-                "integer zd_select2=(v_a*10LL);\n"
+                "integer zd_select2=((quad)((uquad)v_a*10LL));\n"
                 "if (zd_select2==10) {\n"
                 "}\n"
                 "endselect2:;\n"

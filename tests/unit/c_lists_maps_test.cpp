@@ -24,6 +24,7 @@ namespace {
 // prototypes of the runtime routines, as the generated program has them.
 const char* const c_list_prelude =
     "typedef long long quad;\n"
+    "typedef unsigned long long uquad;\n"
     "typedef quad integer;\n"
     "typedef unsigned short TCHAR;\n"
     "typedef struct zd_listitem { void *a; void *b; void *c;} zd_listitem;\n"
@@ -158,7 +159,7 @@ TEST_F(CListMapTest, NewListPassesSizeStructureMapAndType) {
 
 TEST_F(CListMapTest, CurrentElementIsReadSixteenBytesIntoTheItem) {
     expect_code("NewList x.l()\nx() = 5", "(*(int*)&t_x.b->c)=5;\n");
-    expect_code("NewList x.l()\nv = x() + 1", "v_v=((*(int*)&t_x.b->c)+1);\n");
+    expect_code("NewList x.l()\nv = x() + 1", "v_v=((quad)((uquad)(*(int*)&t_x.b->c)+1));\n");
     expect_code("NewList x.d()\nx() = 1.5", "(*(double*)&t_x.b->c)=1.5;\n");
 }
 
@@ -187,7 +188,7 @@ TEST_F(CListMapTest, ForEachOverAListIsACLoop) {
               "ZD_ResetList(t_x.a);\nwhile (ZD_NextElement(t_x.a)) {\n"
               "if (!(((*(int*)&t_x.b->c)==2))) { goto no3; }\ncontinue;\nno3:;\n"
               "if (!(((*(int*)&t_x.b->c)==3))) { goto no5; }\ngoto il_next1;\nno5:;\n"
-              "v_t=(v_t+(*(int*)&t_x.b->c));\n"
+              "v_t=((quad)((uquad)v_t+(uquad)(*(int*)&t_x.b->c)));\n"
               "}\nil_next1:;\n");
     EXPECT_EQ(compile_with_clang(declarations(), code), "");
 }
@@ -198,7 +199,7 @@ TEST_F(CListMapTest, ForEachOverAMap) {
     EXPECT_EQ(code,
               "ZD_NewMap(4,5,0,&m_m,512);\n"
               "ZD_ResetMap(m_m.a);\nwhile (ZD_NextMapElement(m_m.a)) {\n"
-              "v_t=(v_t+(*(int*)&m_m.a->a->c));\n"
+              "v_t=((quad)((uquad)v_t+(uquad)(*(int*)&m_m.a->a->c)));\n"
               "}\nil_next1:;\n");
     EXPECT_EQ(compile_with_clang(declarations(), code), "");
 }

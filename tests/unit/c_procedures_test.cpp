@@ -16,6 +16,7 @@ namespace {
 
 const char* const c_prelude =
     "typedef long long quad;\n"
+    "typedef unsigned long long uquad;\n"
     "typedef quad integer;\n"
     "static inline long long zd_llrint(double x) { long long out; __asm__ __volatile__(\"fldl %1\\n\" \"fistpll %0\" : "
     "\"=m\" (out) : \"m\" (x)); return out; }\n"
@@ -134,7 +135,7 @@ TEST_F(CProcedureTest, FunctionHeadLocalsAndCommonExit) {
               "static int f_twice(integer v_a) {\n"
               "int r=0;\n"
               "integer v_b=0;\n"
-              "v_b=(v_a*2LL);\n"
+              "v_b=((quad)((uquad)v_a*2LL));\n"
               "r=v_b;\n"
               "goto end;\n"
               "r=0;\n"
@@ -143,6 +144,15 @@ TEST_F(CProcedureTest, FunctionHeadLocalsAndCommonExit) {
               "}\n");
     EXPECT_EQ(c_prototypes_text, "static int f_twice(integer v_a);\n");
     EXPECT_EQ(compile_with_clang(function_text("Twice"), ""), "");
+}
+
+// A local whose address is taken may be changed through the address: it is
+// declared volatile; the other locals are not.
+TEST_F(CProcedureTest, LocalWhoseAddressIsTakenIsVolatile) {
+    EXPECT_EQ(compile("Procedure Poke()\nx.l = 5\ny.l = 1\n*p = @x\nEndProcedure"), "");
+    std::string text = function_text("Poke");
+    EXPECT_NE(text.find("\nvolatile int v_x=0;\nint v_y=0;\n"), std::string::npos) << text;
+    EXPECT_EQ(compile_with_clang(text, ""), "");
 }
 
 TEST_F(CProcedureTest, StringParametersAreCopiedAndEmptyStringIsTheDefault) {
@@ -191,7 +201,7 @@ TEST_F(CProcedureTest, DeclareWritesNoFunction) {
 TEST_F(CProcedureTest, ComplexArgumentsAreHoistedAndDefaultsFilledIn) {
     const char* procedure = "Procedure Pick(a, b = 10, c.d = 0.5)\nProcedureReturn a + b\nEndProcedure\nx = 1\n";
     std::string code = compile(std::string(procedure) + "x = Pick(x + 1)");
-    EXPECT_EQ(code, "integer p0=(integer)(v_x+1);\ninteger r0=f_pick(p0,10,0.5);\nv_x=r0;\n");
+    EXPECT_EQ(code, "integer p0=(integer)((quad)((uquad)v_x+1));\ninteger r0=f_pick(p0,10,0.5);\nv_x=r0;\n");
     EXPECT_EQ(compile_with_clang(function_text("Pick") + globals(), code), "");
     restart();
     code = compile(std::string(procedure) + "x = Pick(x, -2, 3.0)");
@@ -205,7 +215,7 @@ TEST_F(CProcedureTest, NestedCallsAreStoredInnermostFirst) {
               "integer r0=f_inc(v_x);\n"
               "integer r1=f_inc(r0);\n"
               "integer r2=f_inc(2);\n"
-              "v_x=(r1*r2);\n");
+              "v_x=((quad)((uquad)r1*(uquad)r2));\n");
     EXPECT_EQ(compile_with_clang(function_text("Inc") + globals(), code), "");
 }
 
@@ -225,9 +235,9 @@ TEST_F(CProcedureTest, ResultNumbersRestartInEachProcedureAndResumeAfter) {
         "x = One()\n"
         "Procedure Two()\nProcedureReturn One() + One()\nEndProcedure\n"
         "x = One() + Two()");
-    EXPECT_EQ(code, "integer r1=f_one();\ninteger r2=f_two();\nv_x=(r1+r2);\n");
+    EXPECT_EQ(code, "integer r1=f_one();\ninteger r2=f_two();\nv_x=((quad)((uquad)r1+(uquad)r2));\n");
     std::string two = function_text("Two");
-    EXPECT_NE(two.find("integer r0=f_one();\ninteger r1=f_one();\nr=(r0+r1);\n"), std::string::npos) << two;
+    EXPECT_NE(two.find("integer r0=f_one();\ninteger r1=f_one();\nr=((quad)((uquad)r0+(uquad)r1));\n"), std::string::npos) << two;
     EXPECT_EQ(compile_with_clang(function_text("One") + two + globals(), "integer r0=f_one();\n" + code), "");
 }
 

@@ -117,6 +117,7 @@ protected:
 const char* const fixed_declarations =
     "#pragma warning(disable: 4024)\n"
     "typedef long long quad;\n"
+    "typedef unsigned long long uquad;\n"
     "typedef quad integer;\n"
     "#define ZD_INFINITY (1.0 / 0.0)\n"
     "#define ZD_NEG_INFINITY (-1.0 / 0.0)\n"
@@ -140,6 +141,10 @@ const char* const fixed_declarations =
     "#define M_CDECL\n"
     "typedef void TCHAR;\n"
     "static inline long long zd_llrint(double x) { long long out; __asm__ __volatile__(\"fldl %1\\n\" \"fistpll %0\" : \"=m\" "
+    "(out) : \"m\" (x)); return out; }\n"
+    "static inline int zd_lrint(double x) { int out; __asm__ __volatile__(\"fldl %1\\n\" \"fistpl %0\" : \"=m\" "
+    "(out) : \"m\" (x)); return out; }\n"
+    "static inline short zd_wrint(double x) { short out; __asm__ __volatile__(\"fldl %1\\n\" \"fistps %0\" : \"=m\" "
     "(out) : \"m\" (x)); return out; }\n"
     "#define SYS_BankerRound(x) zd_llrint(x)\n"
     "#define SYS_BankerRoundQuad(x) zd_llrint(x)\n";

@@ -19,6 +19,7 @@ namespace {
 // The fixed head of the C file that the string lines rely on.
 const char* const c_string_prelude =
     "typedef long long quad;\n"
+    "typedef unsigned long long uquad;\n"
     "typedef quad integer;\n"
     "#define M_SYSFUNCTION(a) a\n"
     "#define M_ZDFUNCTION(a) a\n"
