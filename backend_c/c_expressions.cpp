@@ -329,26 +329,6 @@ void c_load_left_operand()
     if (!no_output_depth) c_slot_marks[slot_index()] = 1;
 }
 
-namespace {
-
-// A constant beyond 32 bits compared with a value that holds a 4-byte
-// operand is compared on the low 32 bits of both, as the x64 code does
-// (`l.l = -1` equals 4294967295).
-bool compares_low_halves(int64_t constant)
-{
-    return (expression_mode & MODE_DWORD_LOADED) && (constant < INT32_MIN || constant > INT32_MAX);
-}
-
-std::string low_half_comparison(const std::string& value, const char* compare, int64_t constant, bool constant_first)
-{
-    std::string low_value = "(int)(" + value + ")";
-    std::string low_constant = std::string("(") + int_to_text_c(static_cast<int32_t>(static_cast<uint32_t>(constant))) + ")";
-    if (constant_first) return "(" + low_constant + compare + low_value + ")";
-    return "(" + low_value + compare + low_constant + ")";
-}
-
-}  // namespace
-
 void c_apply_operator(int token)
 {
     std::string left = slot_text();
@@ -411,10 +391,7 @@ void c_apply_operator(int token)
         }
         if (right_constant && is_float_arithmetic() && !(current_operand.flags & OP_FLOAT))
             right = float_constant_text(static_cast<double>(current_operand.constant));
-        if (right_constant && !double_form && compares_low_halves(current_operand.constant))
-            result = low_half_comparison(left, compare, current_operand.constant, false);
-        else
-            result = "(" + left + compare + right + ")";
+        result = "(" + left + compare + right + ")";
         break;
     }
     }
@@ -469,10 +446,7 @@ void c_apply_operator_left_constant(int token, int64_t value, double real)
             set_error(1);
             return;
         }
-        if (!is_float && compares_low_halves(value))
-            result = low_half_comparison(right, compare, value, true);
-        else
-            result = "(" + left + compare + right + ")";
+        result = "(" + left + compare + right + ")";
         break;
     }
     }

@@ -79,9 +79,10 @@ static void emit_integer_compare_constant(int left, int64_t n) {
         emit_linef(" AND %s,%s", q(left), q(left));
     } else if (!fits_int32(n)) {
         int s = left == REGISTER_RAX ? REGISTER_RCX : REGISTER_RAX;
+        // Compared in 64 bits: the left value is widened, so a long is
+        // below 4294967296 and never equals 4294967295.
         emit_linef(" MOV %s,%lld", q(s), (long long)n);
-        if (expression_mode & MODE_DWORD_LOADED) emit_linef(" CMP %s,%s", register_name(4, left), register_name(4, s));
-        else emit_linef(" CMP %s,%s", q(left), q(s));
+        emit_linef(" CMP %s,%s", q(left), q(s));
     } else {
         emit_linef(" CMP %s,%lld", q(left), (long long)n);
     }

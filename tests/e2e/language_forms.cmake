@@ -5,7 +5,7 @@ add_e2e_output_program(chr_literals 63 "ABc \\342\\202\\254\\r\\n[ABc]\\r\\n" /C
 # Names written with '$' as strings (parameters, arrays, lists, Define$,
 # Global$, Protected$, Procedure$, Declare$), a long against a constant
 # beyond 32 bits, Defined() of arrays, lists and maps.
-add_e2e_program(dollar_names 191 /CONSOLE)
+add_e2e_program(dollar_names 255 /CONSOLE)
 # Inline assembly naming variables and a procedure's locals (x64 only: the
 # C back end has no assembly lines).
 add_e2e_test(e2e_program_inline_asm_variables sh ${E2E_DIR}/run_program.sh ${ZDCOMPILER}
