@@ -73,6 +73,12 @@ bool item_fits_int(const SelectLevel* select)
     return (expression_mode & MODE_QUAD) == 0;
 }
 
+// A float selector and its Case items compare in the selector's precision.
+const char* float_selector_type(const SelectLevel* select)
+{
+    return (select->flags & SELECT_FLAG_DOUBLE) ? "double" : "float";
+}
+
 // One comparison of a Case: the selector, the operator, the item (for a
 // string selector the runtime's equality test).
 std::string case_comparison(const SelectLevel* select, const char* relation)
@@ -86,6 +92,8 @@ std::string case_comparison(const SelectLevel* select, const char* relation)
         write("integer " + name + "=" + test + ";");
         return name;
     }
+    if (select->flags & SELECT_FLAG_FLOAT)
+        return selector_name(select) + relation + "(" + float_selector_type(select) + ")(" + c_operand_text() + ")";
     return selector_name(select) + relation + (item_fits_int(select) ? "(int)" : "") + integer_value_text();
 }
 
@@ -271,6 +279,10 @@ void c_emit_select_push()
     const SelectLevel* select = &select_stack.levels[select_stack.depth - 1];
     if (is_string_select(select)) {
         if (!no_output_depth) c_emit_select_string(selector_name(select));
+        return;
+    }
+    if (select->flags & SELECT_FLAG_FLOAT) {
+        write(std::string(float_selector_type(select)) + " " + selector_name(select) + "=" + c_operand_text() + ";");
         return;
     }
     const char* type = (select->flags & SELECT_FLAG_WIDE) ? "quad " : "integer ";

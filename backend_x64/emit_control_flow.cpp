@@ -167,6 +167,12 @@ int64_t x64_reserve_jump_line() {
     return emit_placeholder_line(reserved_jump_width);
 }
 
+static void write_over_reserved_line(int64_t line, const char* text) {
+    size_t length = strlen(text);
+    if (length > (size_t)reserved_jump_width) length = reserved_jump_width;
+    memcpy(output_buffer_start + line, text, length);
+}
+
 void x64_patch_jump_line(int64_t line, int relation, const char* prefix, int32_t number) {
     if (line < 0 || no_output_depth) return;
     if (!prefix) {
@@ -180,9 +186,7 @@ void x64_patch_jump_line(int64_t line, int relation, const char* prefix, int32_t
     char text[64];
     if (relation < 0) snprintf(text, sizeof text, " JMP %s%d", prefix, number);
     else snprintf(text, sizeof text, "%s %s%d", condition_jump_mnemonic(CONDITION_SIGNED_NEGATED, relation), prefix, number);
-    size_t length = strlen(text);
-    if (length > (size_t)reserved_jump_width) length = reserved_jump_width;
-    memcpy(output_buffer_start + line, text, length);
+    write_over_reserved_line(line, text);
 }
 
 // ---------------------------------------------------------------------------
@@ -193,12 +197,47 @@ static bool counter_is_unsigned(const VariableRecord* counter) {
     return counter->type == TYPE_CHARACTER || counter->type == TYPE_ASCII || counter->type == TYPE_UNICODE;
 }
 
+// The end value as a value of the counter's type, as the counter would
+// hold it: a byte counter's 255 is -1, an Ascii counter's -1 is 255.
+static int64_t narrowed_to_counter(int64_t value, int32_t width, bool is_unsigned) {
+    switch (width) {
+    case 1: return is_unsigned ? (int64_t)(uint8_t)value : (int64_t)(int8_t)value;
+    case 2: return is_unsigned ? (int64_t)(uint16_t)value : (int64_t)(int16_t)value;
+    case 4: return is_unsigned ? (int64_t)(uint32_t)value : (int64_t)(int32_t)value;
+    default: return value;
+    }
+}
+
+// The end value loaded into register r, in the counter's type.
+static void emit_load_end_value(int r, const VariableRecord* counter, bool is_unsigned) {
+    int32_t width = counter->width;
+    if (width >= 8 || (current_operand.flags & OP_FLOAT)) {
+        emit_load_operand_to_register(r);
+        if (width >= 8) return;
+    } else if (current_operand.kind == OPERAND_CONSTANT) {
+        current_operand.constant = narrowed_to_counter(current_operand.constant, width, is_unsigned);
+        emit_load_operand_to_register(r);
+        return;
+    } else {
+        // A variable that the counter's type holds whole needs no cut.
+        bool source_unsigned = (current_operand.flags & OP_UNSIGNED) != 0;
+        bool held = current_operand.kind == OPERAND_VARIABLE &&
+                    ((source_unsigned && !is_unsigned && current_operand.size < width) ||
+                     (source_unsigned == is_unsigned && current_operand.size <= width));
+        emit_load_operand_to_register(r);
+        if (held) return;
+    }
+    if (width == 4 && is_unsigned) emit_linef(" MOV %s,%s", register_name(4, r), register_name(4, r));
+    else if (width == 4) emit_linef(" MOVSXD %s,%s", q(r), register_name(4, r));
+    else emit_linef(" %s %s,%s", is_unsigned ? "MOVZX" : "MOVSX", q(r), register_name(width, r));
+}
+
 static void emit_for_exit_test(VariableRecord* counter, int negative_step, const char* prefix, int32_t number) {
     uint32_t saved_mode = expression_mode;
     expression_mode = MODE_INTEGER;
     int r = register_stack.top;
-    emit_load_operand_to_register(r);
     bool is_unsigned = counter_is_unsigned(counter);
+    emit_load_end_value(r, counter, is_unsigned);
     snprintf(current_operand.text, sizeof current_operand.text, "%s", format_variable_operand(counter));
     current_operand.kind = OPERAND_VARIABLE;
     current_operand.size = counter->width;
@@ -332,6 +371,8 @@ static SelectLevel* innermost_select() {
 
 static bool is_string_select(const SelectLevel* select) { return select && (select->flags & SELECT_FLAG_STRING); }
 
+static bool is_float_select(const SelectLevel* select) { return select && (select->flags & SELECT_FLAG_FLOAT); }
+
 void x64_emit_select_push() {
     SelectLevel* select = innermost_select();
     if (is_string_select(select)) {
@@ -343,12 +384,18 @@ void x64_emit_select_push() {
         return;
     }
     uint32_t saved_mode = expression_mode;
-    expression_mode = MODE_INTEGER;
-    int r = register_stack.top;
-    // Always a whole 64-bit value, widened by its type, so that every Case
-    // compares all eight bytes.
-    emit_load_operand_to_register(r);
-    emit_push_register(r);
+    if (is_float_select(select)) {
+        // A float selector is kept as a double, which holds a float exactly.
+        expression_mode = MODE_DOUBLE;
+        emit_push_operand();
+    } else {
+        expression_mode = MODE_INTEGER;
+        int r = register_stack.top;
+        // Always a whole 64-bit value, widened by its type, so that every
+        // Case compares all eight bytes.
+        emit_load_operand_to_register(r);
+        emit_push_register(r);
+    }
     if (select) select->stack_depth = emitter_stack.push_depth;
     expression_mode = saved_mode;
 }
@@ -363,9 +410,56 @@ void x64_emit_select_drop() {
     emitter_stack.push_depth -= 8;
 }
 
+// A Case value against a float selector, in the selector's precision: the
+// flags are those of an unsigned compare of the selector with the value.
+static void emit_float_case_compare(const SelectLevel* select) {
+    uint32_t saved_mode = expression_mode;
+    bool single = !(select->flags & SELECT_FLAG_DOUBLE);
+    expression_mode = single ? MODE_FLOAT : MODE_DOUBLE;
+    bool exact = current_operand.kind == OPERAND_CONSTANT ||
+                 (single && (current_operand.flags & OP_FLOAT) && !(current_operand.flags & OP_DOUBLE));
+    emit_load_operand(register_stack.top);
+    if (single && !exact) {
+        // Rounded to a float as the selector was.
+        emit_line(" FSTP dword [rsp-8]");
+        emit_line(" FLD dword [rsp-8]");
+    }
+    emit_line(" FLD qword [rsp]");
+    count_fpu_push();
+    emit_line(" FCOMIP st0,st1");
+    emit_line(" FSTP st0");
+    count_fpu_pop(2);
+    expression_mode = saved_mode;
+}
+
+// The relation of a Case value to the selector: its mirror for a float
+// compare, which has the selector on the left.
+static int case_relation(const SelectLevel* select, int relation) {
+    if (!is_float_select(select)) return relation;
+    static const int mirrored[6] = {0, 1, 3, 2, 5, 4};
+    return mirrored[relation];
+}
+
+static void emit_case_jump(const SelectLevel* select, int relation, const char* prefix, int32_t number) {
+    x64_emit_relation_jump(case_relation(select, relation), is_float_select(select), prefix, number);
+}
+
+// The lower bound's test of a range, written over its reserved line.
+static void patch_case_jump(const SelectLevel* select, int64_t line, const char* prefix, int32_t number) {
+    if (line < 0 || no_output_depth) return;
+    int group = is_float_select(select) ? CONDITION_UNSIGNED_NEGATED : CONDITION_SIGNED_NEGATED;
+    char text[64];
+    snprintf(text, sizeof text, "%s %s%d", condition_jump_mnemonic(group, case_relation(select, 5)), prefix, number);
+    write_over_reserved_line(line, text);
+}
+
 static void emit_case_compare(const SelectLevel* select) {
     if (is_string_select(select)) {
         emit_stacked_string_equal((select->flags & SELECT_FLAG_STRING_BASE) ? 1 : 0);
+        return;
+    }
+    if (is_float_select(select)) {
+        emit_float_case_compare(select);
         return;
     }
     uint32_t saved_mode = expression_mode;
@@ -389,8 +483,8 @@ void x64_emit_case_close(const SelectLevel* select) {
 void x64_emit_case_value(const SelectLevel* select, int, int last, int32_t body_label, int32_t next_label) {
     emit_case_compare(select);
     int equal = is_string_select(select) ? 0 : 1;
-    if (last) x64_emit_relation_jump(1 - equal, 0, "_Case", next_label);
-    else x64_emit_relation_jump(equal, 0, "_Case", body_label);
+    if (last) emit_case_jump(select, 1 - equal, "_Case", next_label);
+    else emit_case_jump(select, equal, "_Case", body_label);
 }
 
 int64_t x64_emit_case_range_start(const SelectLevel* select, int) {
@@ -404,12 +498,12 @@ void x64_emit_case_range_end(const SelectLevel* select, int64_t lower_place, int
                              int32_t next_label, int32_t range_label) {
     emit_case_compare(select);
     if (!last) {
-        x64_emit_relation_jump(3, 0, "_Case", body_label);
-        x64_patch_jump_line(lower_place, 5, "_CaseTo", range_label);
+        emit_case_jump(select, 3, "_Case", body_label);
+        patch_case_jump(select, lower_place, "_CaseTo", range_label);
         x64_emit_block_label("_CaseTo", range_label);
     } else {
-        x64_emit_relation_jump(4, 0, "_Case", next_label);
-        x64_patch_jump_line(lower_place, 5, "_Case", next_label);
+        emit_case_jump(select, 4, "_Case", next_label);
+        patch_case_jump(select, lower_place, "_Case", next_label);
     }
 }
 

@@ -484,6 +484,11 @@ void compile_select_statement() {
     }
     select.size = current_operand.size;
     if (current_operand.flags & OP_QUAD) select.flags |= SELECT_FLAG_WIDE;
+    // A float selector keeps its fraction: 2.5 is not the Case 2 or 3.
+    if (current_operand.flags & OP_FLOAT) {
+        select.flags |= SELECT_FLAG_FLOAT;
+        if (current_operand.flags & OP_DOUBLE) select.flags |= SELECT_FLAG_DOUBLE;
+    }
     if (backend->emit_select_push) backend->emit_select_push();
 }
 

@@ -201,6 +201,8 @@ enum : int32_t {
     SELECT_FLAG_STRING_BASE = 1,   // the selector keeps a raised string base position
     SELECT_FLAG_WIDE = 2,          // a quad selector
     SELECT_FLAG_STRING = 4,        // a string selector
+    SELECT_FLAG_FLOAT = 8,         // a float or double selector: the Cases compare as floats
+    SELECT_FLAG_DOUBLE = 16,       // with SELECT_FLAG_FLOAT: in double precision
 };
 
 struct SelectLevel {

@@ -277,11 +277,11 @@ TEST_F(CControlFlowTest, NestedSelectsUseTheirOwnSelector) {
                 "endselect2:;\n"
                 "}\n"
                 "endselect1:;\n");
-    // A float selector and float values are rounded to integers.
+    // A float selector compares its values as floats.
     expect_code("f.f = 0\nSelect f\nCase 1.5\nEndSelect",
                 "v_f=0.0;\n"
-                "integer zd_select1=SYS_BankerRoundQuad(v_f);\n"
-                "if (zd_select1==SYS_BankerRoundQuad(1.5)) {\n"
+                "float zd_select1=v_f;\n"
+                "if (zd_select1==(float)(1.5)) {\n"
                 "}\n"
                 "endselect1:;\n");
 }
