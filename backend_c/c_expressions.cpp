@@ -131,13 +131,14 @@ std::string quad_operand(const std::string& text)
     return "(quad)" + text;
 }
 
-// The three arithmetic forms of "+", "-" and "*": in double, else wrapping
-// in 64 bits.
+// The two arithmetic forms of "+", "-" and "*": floating point in the x87's
+// extended precision (C's long double), as the x64 code computes on the x87
+// stack, else wrapping in 64 bits.
 std::string arithmetic_text(char op, const std::string& left, const std::string& right, bool right_constant)
 {
     if (expression_mode & (MODE_FLOAT | MODE_DOUBLE_BIT)) {
         char format[40];
-        format_to_buffer(format, sizeof format, "((double)%%s%c%%s)", op);
+        format_to_buffer(format, sizeof format, "((long double)%%s%c%%s)", op);
         return format_text(format, left, right);
     }
     const char text[2] = {op, 0};
@@ -348,7 +349,7 @@ void c_apply_operator(int token)
         break;
     case '/':
         if (double_form) {
-            result = format_text("((double)%s/%s)", left, right);
+            result = format_text("((long double)%s/%s)", left, right);
         } else {
             right = c_checked_divisor(right, right_constant, DIVISION_BY_ZERO);
             result = format_text("(%s/%s)", quad_operand(left), right);
@@ -424,21 +425,21 @@ void c_apply_operator_left_constant(int token, int64_t value, double real)
         result = format_text("(%s%%(integer)%s)", left, c_checked_divisor(right, false, MODULO_BY_ZERO));
         break;
     case '*':
-        result = is_float ? format_text("(%s*%s)", left, right) : multiply_by_constant(right, value);
+        result = is_float ? format_text("((long double)%s*%s)", left, right) : multiply_by_constant(right, value);
         break;
     case '/':
         if (!is_float) right = c_checked_divisor(right, false, DIVISION_BY_ZERO);
-        result = format_text(is_float ? "(%s/%s)" : "(%s/(integer)%s)", left, right);
+        result = format_text(is_float ? "((long double)%s/%s)" : "(%s/(integer)%s)", left, right);
         break;
     case '+':
         // The constant is added here: the front end gathers only the
         // constants of "-" for the end of the level.
         if (is_float ? real == 0.0 : value == 0) result = right;
-        else if (is_float) result = format_text("(%s+%s)", right, left);
+        else if (is_float) result = format_text("((long double)%s+%s)", right, left);
         else result = wrapped_constant_sum(right, value);
         break;
     case '-':
-        result = is_float ? format_text("(-(%s))", right) : negated_text(right);
+        result = is_float ? format_text("(-(long double)%s)", right) : negated_text(right);
         break;
     default: {
         const char* compare = c_compare_operator(token);
@@ -457,7 +458,7 @@ void c_add_pending_constant(int64_t value, double real)
 {
     std::string text = slot_text();
     if (is_float_arithmetic()) {
-        if (real != 0.0) text = format_text("(%s+%s)", text, float_constant_text(real));
+        if (real != 0.0) text = format_text("((long double)%s+%s)", text, float_constant_text(real));
         current_operand.flags |= OP_FLOAT;
         if (expression_mode & MODE_DOUBLE_BIT) current_operand.flags |= OP_DOUBLE;
     } else if (value != 0) {
@@ -468,7 +469,7 @@ void c_add_pending_constant(int64_t value, double real)
 
 void c_negate_operand()
 {
-    set_slot_result(is_float_arithmetic() ? format_text("(-(%s))", slot_text()) : negated_text(slot_text()));
+    set_slot_result(is_float_arithmetic() ? format_text("(-(long double)%s)", slot_text()) : negated_text(slot_text()));
 }
 
 void c_complement_operand()

@@ -401,11 +401,11 @@ void c_emit_header()
     emit_line("#define M_ZDFUNCTION(a) a");
     emit_line("#define M_CDECL");
     emit_line("typedef void TCHAR;");
-    emit_line("static inline long long zd_llrint(double x) { long long out; __asm__ __volatile__(\"fldl %1\\n\" \"fistpll %0\" : "
+    emit_line("static inline long long zd_llrint(long double x) { long long out; __asm__ __volatile__(\"fldt %1\\n\" \"fistpll %0\" : "
               "\"=m\" (out) : \"m\" (x)); return out; }");
-    emit_line("static inline int zd_lrint(double x) { int out; __asm__ __volatile__(\"fldl %1\\n\" \"fistpl %0\" : "
+    emit_line("static inline int zd_lrint(long double x) { int out; __asm__ __volatile__(\"fldt %1\\n\" \"fistpl %0\" : "
               "\"=m\" (out) : \"m\" (x)); return out; }");
-    emit_line("static inline short zd_wrint(double x) { short out; __asm__ __volatile__(\"fldl %1\\n\" \"fistps %0\" : "
+    emit_line("static inline short zd_wrint(long double x) { short out; __asm__ __volatile__(\"fldt %1\\n\" \"fistps %0\" : "
               "\"=m\" (out) : \"m\" (x)); return out; }");
     emit_line("#define SYS_BankerRound(x) zd_llrint(x)");
     emit_line("#define SYS_BankerRoundQuad(x) zd_llrint(x)");

@@ -17,7 +17,7 @@ const char* const c_array_prelude =
     "typedef long long quad;\n"
     "typedef unsigned long long uquad;\n"
     "typedef quad integer;\n"
-    "static inline long long zd_llrint(double x) { long long out; __asm__ __volatile__(\"fldl %1\\n\" \"fistpll %0\" : "
+    "static inline long long zd_llrint(long double x) { long long out; __asm__ __volatile__(\"fldt %1\\n\" \"fistpll %0\" : "
     "\"=m\" (out) : \"m\" (x)); return out; }\n"
     "#define SYS_BankerRound(x) zd_llrint(x)\n"
     "#define SYS_BankerRoundQuad(x) zd_llrint(x)\n"

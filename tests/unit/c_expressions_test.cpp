@@ -18,11 +18,11 @@ const char* const c_prelude =
     "typedef quad integer;\n"
     "#define ZD_INFINITY (1.0 / 0.0)\n"
     "#define ZD_NEG_INFINITY (-1.0 / 0.0)\n"
-    "static inline long long zd_llrint(double x) { long long out; __asm__ __volatile__(\"fldl %1\\n\" \"fistpll %0\" : "
+    "static inline long long zd_llrint(long double x) { long long out; __asm__ __volatile__(\"fldt %1\\n\" \"fistpll %0\" : "
     "\"=m\" (out) : \"m\" (x)); return out; }\n"
-    "static inline int zd_lrint(double x) { int out; __asm__ __volatile__(\"fldl %1\\n\" \"fistpl %0\" : "
+    "static inline int zd_lrint(long double x) { int out; __asm__ __volatile__(\"fldt %1\\n\" \"fistpl %0\" : "
     "\"=m\" (out) : \"m\" (x)); return out; }\n"
-    "static inline short zd_wrint(double x) { short out; __asm__ __volatile__(\"fldl %1\\n\" \"fistps %0\" : "
+    "static inline short zd_wrint(long double x) { short out; __asm__ __volatile__(\"fldt %1\\n\" \"fistps %0\" : "
     "\"=m\" (out) : \"m\" (x)); return out; }\n"
     "#define SYS_BankerRound(x) zd_llrint(x)\n"
     "#define SYS_BankerRoundQuad(x) zd_llrint(x)\n"
@@ -89,7 +89,7 @@ TEST_F(CExpressionTest, PendingConstantsAreAddedOnce) {
     expect_code("x = 0\ny = 5 - x", "v_y=((quad)((-(uquad)v_x)+5));\n");
     expect_code("x = 0\ny = 5 + x", "v_y=((quad)((uquad)v_x+5));\n");
     expect_code("x = 0\ny = x + 1 - 1", "v_y=v_x;\n");
-    expect_code("f.f = 0\ng.f = f + 0.25 + 1", "v_g=(v_f+1.25);\n");
+    expect_code("f.f = 0\ng.f = f + 0.25 + 1", "v_g=((long double)v_f+1.25);\n");
 }
 
 TEST_F(CExpressionTest, MultiplicationByConstants) {
@@ -108,7 +108,7 @@ TEST_F(CExpressionTest, ConstantOperandsCarryTheirType) {
     expect_code("l.l = 0\nq.q = l * 5000000000", "v_q=((quad)((uquad)v_l*5000000000LL));\n");
     expect_code("x = 0\nq.q = x * 5", "v_q=((quad)((uquad)v_x*5LL));\n");
     expect_code("x = 0\ny = x * -9223372036854775808", "v_y=((quad)((uquad)v_x*(-9223372036854775807LL-1)));\n");
-    expect_code("x = 0\nd.d = x * 3", "v_d=((double)v_x*3.0);\n");
+    expect_code("x = 0\nd.d = x * 3", "v_d=((long double)v_x*3.0);\n");
 }
 
 // A 4-byte value compared with a constant beyond 32 bits: the low 32 bits
@@ -132,7 +132,7 @@ TEST_F(CExpressionTest, WideConstantAgainstALongComparesInSixtyFourBits) {
 }
 
 TEST_F(CExpressionTest, ArithmeticFormsByMode) {
-    expect_code("a.d = 0\nb.d = 0\nc.d = a * b", "v_c=((double)v_a*v_b);\n");
+    expect_code("a.d = 0\nb.d = 0\nc.d = a * b", "v_c=((long double)v_a*v_b);\n");
     expect_code("a = 0\nb = 0\nc = a / b", "v_c=((quad)v_a/v_b);\n");
     expect_code("a.q = 0\nb.q = 0\nc.q = a - b", "v_c=((quad)((uquad)v_a-(uquad)v_b));\n");
     expect_code("a = 0\nb = 0\nc = a % b", "v_c=((integer)(v_a)%v_b);\n");
@@ -140,7 +140,7 @@ TEST_F(CExpressionTest, ArithmeticFormsByMode) {
     expect_code("a = 0\nb = 0\nc = (a + b) * (a - b)", "v_c=((quad)(((uquad)v_a+(uquad)v_b)*((uquad)v_a-(uquad)v_b)));\n");
     expect_code("a = 0\nc = 10 / a", "v_c=(10/(integer)v_a);\n");
     expect_code("a = 0\nc = 10 % a", "v_c=(10%(integer)v_a);\n");
-    expect_code("a.d = 0\nc.d = 10 / a", "v_c=(10.0/v_a);\n");
+    expect_code("a.d = 0\nc.d = 10 / a", "v_c=((long double)10.0/v_a);\n");
 }
 
 TEST_F(CExpressionTest, BitwiseAndShiftOperators) {
@@ -183,11 +183,11 @@ TEST_F(CExpressionTest, SevenSlotsHoldSevenPendingLeftOperands) {
 }
 
 TEST_F(CExpressionTest, FloatArithmeticAndConversions) {
-    expect_code("f.f = 0\ng.f = f * 4 + 0.25", "v_g=(((double)v_f*4.0)+0.25);\n");
-    expect_code("x = 0\nd.d = x / 2", "v_d=((double)v_x/2.0);\n");
-    expect_code("x = 0\nf.f = 0\nd.d = x + f", "v_d=((double)v_x+v_f);\n");
-    expect_code("d.d = 0\nd = d * 1e300", "v_d=((double)v_d*1e+300);\n");
-    expect_code("d.d = 0\nd = d * 2.0", "v_d=((double)v_d*2.0);\n");
+    expect_code("f.f = 0\ng.f = f * 4 + 0.25", "v_g=((long double)((long double)v_f*4.0)+0.25);\n");
+    expect_code("x = 0\nd.d = x / 2", "v_d=((long double)v_x/2.0);\n");
+    expect_code("x = 0\nf.f = 0\nd.d = x + f", "v_d=((long double)v_x+v_f);\n");
+    expect_code("d.d = 0\nd = d * 1e300", "v_d=((long double)v_d*1e+300);\n");
+    expect_code("d.d = 0\nd = d * 2.0", "v_d=((long double)v_d*2.0);\n");
 }
 
 // ---------------------------------------------------------------------------
@@ -237,11 +237,11 @@ TEST_F(CExpressionTest, ConstantStoresTakeTheTargetWidth) {
 // word), so that a value out of range gives the same integer; a float
 // variable is rounded to 64 bits and its low part kept.
 TEST_F(CExpressionTest, FloatValuesAreRoundedIntoIntegers) {
-    expect_code("f.f = 0\ni = f * 2", "v_i=SYS_BankerRoundQuad(((double)v_f*2.0));\n");
-    expect_code("f.f = 0\nl.l = f * 2", "v_l=zd_lrint(((double)v_f*2.0));\n");
-    expect_code("f.f = 0\nw.w = f * 2", "v_w=zd_wrint(((double)v_f*2.0));\n");
-    expect_code("f.f = 0\nu.u = f * 2", "v_u=zd_lrint(((double)v_f*2.0));\n");
-    expect_code("f.f = 0\nb.b = f * 2", "v_b=zd_lrint(((double)v_f*2.0));\n");
+    expect_code("f.f = 0\ni = f * 2", "v_i=SYS_BankerRoundQuad(((long double)v_f*2.0));\n");
+    expect_code("f.f = 0\nl.l = f * 2", "v_l=zd_lrint(((long double)v_f*2.0));\n");
+    expect_code("f.f = 0\nw.w = f * 2", "v_w=zd_wrint(((long double)v_f*2.0));\n");
+    expect_code("f.f = 0\nu.u = f * 2", "v_u=zd_lrint(((long double)v_f*2.0));\n");
+    expect_code("f.f = 0\nb.b = f * 2", "v_b=zd_lrint(((long double)v_f*2.0));\n");
     expect_code("f.f = 0\nw.w = f", "v_w=SYS_BankerRoundQuad(v_f);\n");
     expect_code("f.f = 0\nq.q = f", "v_q=SYS_BankerRoundQuad(v_f);\n");
     expect_code("f.f = 0\nd.d = f", "v_d=v_f;\n");
@@ -300,7 +300,7 @@ TEST_F(CExpressionTest, EndWithAnExpression) {
     expect_code("End 4294967338", "ZD_ExitCode=42;\nSYS_Quit();\n");
     // A float value is rounded, not truncated as a C conversion would.
     expect_code("f.f = 0\nEnd f", "ZD_ExitCode=SYS_BankerRound(v_f);\nSYS_Quit();\n");
-    expect_code("d.d = 0\nEnd d * 3", "ZD_ExitCode=SYS_BankerRound(((double)v_d*3.0));\nSYS_Quit();\n");
+    expect_code("d.d = 0\nEnd d * 3", "ZD_ExitCode=SYS_BankerRound(((long double)v_d*3.0));\nSYS_Quit();\n");
     // A literal's value is its address (the fragment has no string table).
     compiler_reset();
     reset_statement_state();

@@ -18,7 +18,7 @@ const char* const c_prelude =
     "typedef long long quad;\n"
     "typedef unsigned long long uquad;\n"
     "typedef quad integer;\n"
-    "static inline long long zd_llrint(double x) { long long out; __asm__ __volatile__(\"fldl %1\\n\" \"fistpll %0\" : "
+    "static inline long long zd_llrint(long double x) { long long out; __asm__ __volatile__(\"fldt %1\\n\" \"fistpll %0\" : "
     "\"=m\" (out) : \"m\" (x)); return out; }\n"
     "#define SYS_BankerRound(x) zd_llrint(x)\n"
     "#define SYS_BankerRoundQuad(x) zd_llrint(x)\n"
@@ -178,11 +178,11 @@ TEST_F(CProcedureTest, StringParametersAreCopiedAndEmptyStringIsTheDefault) {
 
 TEST_F(CProcedureTest, FloatValuesAreRoundedIntoIntegerResults) {
     EXPECT_EQ(compile("Procedure I(x.d)\nProcedureReturn x / 2\nEndProcedure"), "");
-    EXPECT_NE(function_text("I").find("r=SYS_BankerRound(((double)v_x/2.0));\n"), std::string::npos);
+    EXPECT_NE(function_text("I").find("r=SYS_BankerRound(((long double)v_x/2.0));\n"), std::string::npos);
     EXPECT_EQ(compile("Procedure.q Q(x.d)\nProcedureReturn x * 3\nEndProcedure"), "");
-    EXPECT_NE(function_text("Q").find("r=SYS_BankerRoundQuad(((double)v_x*3.0));\n"), std::string::npos);
+    EXPECT_NE(function_text("Q").find("r=SYS_BankerRoundQuad(((long double)v_x*3.0));\n"), std::string::npos);
     EXPECT_EQ(compile("Procedure.d D(x.d)\nProcedureReturn x * 3\nEndProcedure"), "");
-    EXPECT_NE(function_text("D").find("r=((double)v_x*3.0);\n"), std::string::npos);
+    EXPECT_NE(function_text("D").find("r=((long double)v_x*3.0);\n"), std::string::npos);
     EXPECT_EQ(compile("Procedure.f F(x.f)\nProcedureReturn x\nEndProcedure"), "");
     EXPECT_NE(function_text("F").find("r=v_x;\n"), std::string::npos);
     EXPECT_EQ(compile_with_clang(function_text("I") + function_text("Q") + function_text("D") + function_text("F"), ""),
