@@ -118,7 +118,7 @@ TEST_F(CBuild, GccCommandByOptions)
     optimizer_enabled = 1;
     EXPECT_EQ(c_build_gcc_command("zandrel.c"),
               std::string("gcc -O2 -fno-tree-vrp -freorder-blocks-algorithm=simple -fno-schedule-insns -fno-schedule-insns2 "
-                          "-fno-strict-aliasing") +
+                          "-fno-strict-aliasing -frounding-math") +
                   tail);
     debugger_enabled = 0;
     optimizer_enabled = 0;
