@@ -32,7 +32,7 @@ FAMILIES = ["arith", "strings", "control", "select", "arrays", "structs", "point
 FEATURES = {
     "wide32": "integer values beyond 32 bits computed from operands of 4 bytes or less",
     "shift32": "shift counts of 32 or more on operands of 4 bytes or less",
-    "neg_float_right": "an integer left operand and a negated float expression as the right one",
+    "neg_float_right": "an integer left operand and a right one that starts with a negated float value",
     "bigint_float": "integers beyond 2^53 (2^24 for a float target) in float arithmetic",
     "float_target": "float (.f) targets of float arithmetic",
     "single_arith": "float arithmetic whose float operands are all floats (.f), no double",
@@ -178,8 +178,7 @@ class Bin(Expr):
         b = self.right.ev(ctx)
         op = self.op
         if ctx.mode == "float":
-            if ctx.mixed and not self.left.float_op and isinstance(self.right, Un) and self.right.op == "-" \
-                    and self.right.float_op:
+            if ctx.mixed and not self.left.float_op and starts_with_float_negation(self.right):
                 ctx.flags.add("neg_float_right")
             if op == "+":
                 r = a + b
@@ -230,6 +229,14 @@ class Bin(Expr):
         return check_int(r, ctx, self)
 
 
+def starts_with_float_negation(node):
+    """Whether the first operand read of an expression is a negated float
+    value."""
+    while isinstance(node, Bin):
+        node = node.left
+    return isinstance(node, Un) and node.op == "-" and node.float_op
+
+
 def check_int(r, ctx, node):
     if not INT32[0] <= r <= INT32[1] and not ctx.wide and not node.wide_op:
         ctx.flags.add("wide32")
@@ -277,7 +284,7 @@ class Call(Expr):
     """A procedure call as an operand; the model runs the procedure."""
 
     def need(self):
-        return 1 + max([a.need() for a in self.args if hasattr(a, "need")] + [0])
+        return 2 + max([a.need() for a in self.args if hasattr(a, "need")] + [0])
 
     def __init__(self, proc, args):
         self.proc, self.args = proc, args
@@ -1989,18 +1996,20 @@ class Gen:
         self.print_vars(self.ints + self.floats)
 
     def call(self, proc):
+        """A call whose arguments hold no further call."""
         args = []
-        for p, t in proc.params:
-            if t == "s":
-                args.append(SCat([SLit(self.choice(["a", "bc", ""])), SNum("Str", self.int_expr(1))]))
-            elif t in FLOAT_TYPES:
-                args.append(self.float_expr(1, need_float=self.r() < 0.5))
-            else:
-                saved, self.extra_int = self.extra_int, []
-                try:
+        saved = self.extra_int, self.extra_float
+        self.extra_int, self.extra_float = [], []
+        try:
+            for p, t in proc.params:
+                if t == "s":
+                    args.append(SCat([SLit(self.choice(["a", "bc", ""])), SNum("Str", self.int_expr(1))]))
+                elif t in FLOAT_TYPES:
+                    args.append(self.float_expr(1, need_float=self.r() < 0.5))
+                else:
                     args.append(self.int_expr(1))
-                finally:
-                    self.extra_int = saved
+        finally:
+            self.extra_int, self.extra_float = saved
         return Call(proc, args)
 
 
