@@ -139,6 +139,8 @@ const BackendHooks c_backend_hooks = {
     .reset_line = "//",
     .inline_lines_are_c = 1,
     .label_line_end = ":;",
+    // A C label belongs to its function.
+    .outer_label_jumps = 0,
     .label_module_separator = "$",
     .emit_module_label_aliases = c_labels_emit_module,
     .emit_comment = c_emit_comment,

@@ -120,6 +120,7 @@ const BackendHooks x64_backend_hooks = {
     .push_structure_argument = x64_push_structure_argument,
     .finish_call = x64_finish_call,
     .optimize_code = optimize_code_buffer,
+    .outer_label_jumps = 1,
     .emit_module_label_aliases = emit_module_label_aliases,
     .interfaces = &x64_interface_call_hooks,
 };

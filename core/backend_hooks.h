@@ -302,6 +302,11 @@ struct BackendHooks {
     // What follows a code label's name on its line (null: ":"; C needs a
     // statement after a label, so it writes ":;").
     const char* label_line_end;
+    // 1 when a Goto inside a procedure may jump to a label of the main code
+    // or of the module around it (x64: one assembly file of labels); 0 when
+    // a label belongs to its function (C), so that such a Goto finds no
+    // label (error 101).
+    int32_t outer_label_jumps;
     // What joins a module's name to its labels' names (null: "."; C names
     // take "$").
     const char* label_module_separator;

@@ -190,7 +190,9 @@ const char* read_jump_target()
     }
     emit_statement_marker();
     static std::string target;
-    target = resolve_label_reference(true);
+    // A back end whose labels belong to their function finds a jump's
+    // label in the procedure alone.
+    target = resolve_label_reference(true, !backend->outer_label_jumps);
     if (error_number) return nullptr;
     if (token_code != TOKEN_END) {
         set_error(4);
@@ -260,7 +262,7 @@ ModuleRecord* find_module_label(const char* name)
     return result;
 }
 
-std::string resolve_label_reference(bool record)
+std::string resolve_label_reference(bool record, bool own_scope_only)
 {
     bool prefixed = token_code == TOKEN_MODULE_SEPARATOR;
     if (prefixed) {
@@ -279,7 +281,7 @@ std::string resolve_label_reference(bool record)
     // A label of another module, or one the prefix names, is declared
     // already; the current scope's own labels are checked when it ends.
     if (prefixed || module != current_module) return module_label_asm_name(module, name.c_str());
-    if (record) add_label_reference(name.c_str(), label_scope_procedure ? LABEL_FALLBACK : 0);
+    if (record) add_label_reference(name.c_str(), label_scope_procedure && !own_scope_only ? LABEL_FALLBACK : 0);
     return make_label_asm_name(name.c_str());
 }
 

@@ -66,8 +66,10 @@ struct ModuleRecord* find_module_label(const char* name);
 // The label that a Goto, Gosub, Restore, "?" or a Data address names: the
 // word read last, or "Module::" and the next word. Returns its assembly name
 // and, for a label of the current scope, records the reference (when
-// `record`) that the scope's end checks; empty after an error.
-std::string resolve_label_reference(bool record);
+// `record`) that the scope's end checks; inside a procedure the reference
+// may fall back to the enclosing scope's labels unless `own_scope_only`.
+// Empty after an error.
+std::string resolve_label_reference(bool record, bool own_scope_only = false);
 
 // A statement "name:" declares a label.
 void compile_label_name(const char* name);

@@ -3,6 +3,7 @@
 // settings saved around a section.
 #include <string>
 
+#include "backend_c/c_backend.h"
 #include "preprocess_test_support.h"
 
 namespace {
@@ -216,6 +217,19 @@ TEST_F(ModulesTest, JumpChecksAtTheSourceEndNameTheirOwnLine)
     EXPECT_NE(printed.find("Line 3 - Label not found (nowhere)."), std::string::npos) << printed;
     EXPECT_EQ(compile("Procedure P()\n  Goto nowhere\nEndProcedure\n"), 101);
     EXPECT_NE(printed.find("Line 2 - Label not found (nowhere)."), std::string::npos) << printed;
+    // A procedure's Goto to a label of the main code or of its module: the
+    // x64 back end jumps there; a C label belongs to its function, so the C
+    // back end finds none, at the Goto's line.
+    const std::string outer = "Procedure P()\n  x = 1\n  Goto outer\nEndProcedure\nouter:\n"
+                              "DeclareModule M\nEndDeclareModule\nModule M\nProcedure Q()\nGoto inner\nEndProcedure\n"
+                              "inner:\nEndModule";
+    EXPECT_EQ(compile(outer), 0) << printed;
+    install_backend(&c_backend_hooks);
+    EXPECT_EQ(compile(outer), 101);
+    EXPECT_NE(printed.find("Line 3 - Label not found (outer)."), std::string::npos) << printed;
+    EXPECT_EQ(compile(outer.substr(outer.find("DeclareModule"))), 101);
+    EXPECT_NE(printed.find("Line 5 - Label not found (inner)."), std::string::npos) << printed;
+    install_backend(&x64_backend_hooks);
 }
 
 }  // namespace
