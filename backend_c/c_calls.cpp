@@ -375,7 +375,7 @@ void c_finish_call(CallRecord* call)
     case CALLEE_IMPORTED: name = c_prototype_name(call->procedure); break;
     case CALLEE_PROTOTYPE:
         // The variable's value is the function, of the prototype's type.
-        name = "((p" + std::string(c_procedure_name(call->procedure)) + ")" +
+        name = "((" + c_prototype_type_name(call->procedure) + ")" +
                (call->prototype_variable ? c_format_variable_operand(call->prototype_variable) : "(" + frame.object + ")") +
                ")";
         break;

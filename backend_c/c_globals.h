@@ -155,6 +155,10 @@ extern int32_t result_local_counter;
 // compiled, handed to the shared front end as the operand text.
 extern std::string c_list_map_element_text;
 extern std::string c_prototypes_text;
+// The residents' prototypes that type something of the program, in the
+// order they were first named (their typedefs are written for these only).
+struct ProcedureRecord;
+extern std::vector<ProcedureRecord*> c_used_resident_prototypes;
 extern int32_t procedure_debugger_on;
 extern int32_t procedure_uses_threaded;
 // The number of the next "pt<n>" converted string argument (never

@@ -70,13 +70,12 @@ void register_fixed_string_size(int32_t length)
 
 // The element's C type: interface "<name>**", fixed string "ft_<size>",
 // pointer elements "<type>*", structure "<name>", else the type's name.
-std::string element_type_text(uint32_t flags, int32_t type, int32_t size, const StructureRecord* structure,
-                              bool fixed_string_type)
+std::string element_type_text(uint32_t flags, int32_t type, int32_t size, const StructureRecord* structure)
 {
     if (structure && (structure->flags & STRUCT_INTERFACE)) return std::string(c_structure_name(structure)) + "**";
     if (!structure || type != TYPE_STRUCTURE) {
         if (flags & CONTAINER_POINTERS) return "integer";
-        if (type == TYPE_FIXED_STRING && fixed_string_type) {
+        if (type == TYPE_FIXED_STRING) {
             register_fixed_string_size(size);
             return "ft_" + std::to_string(size);
         }
@@ -145,7 +144,7 @@ const char* c_map_member(MapRecord* map)
 const char* c_list_current_element(ListRecord* list)
 {
     static std::string text;
-    std::string type = element_type_text(list->flags, list->element_type, list->element_size, list->element_structure, true);
+    std::string type = element_type_text(list->flags, list->element_type, list->element_size, list->element_structure);
     bool fixed = list->element_type == TYPE_FIXED_STRING && !(list->flags & CONTAINER_POINTERS);
     text = (fixed ? "((" : "(*(") + type + "*)&" + c_list_member(list) + "b->c)";
     return text.c_str();
@@ -154,8 +153,9 @@ const char* c_list_current_element(ListRecord* list)
 const char* c_map_current_element(MapRecord* map)
 {
     static std::string text;
-    std::string type = element_type_text(map->flags, map->element_type, map->element_size, map->element_structure, false);
-    text = "(*(" + type + "*)&" + c_map_member(map) + "a->a->c)";
+    std::string type = element_type_text(map->flags, map->element_type, map->element_size, map->element_structure);
+    bool fixed = map->element_type == TYPE_FIXED_STRING && !(map->flags & CONTAINER_POINTERS);
+    text = (fixed ? "((" : "(*(") + type + "*)&" + c_map_member(map) + "a->a->c)";
     return text.c_str();
 }
 
@@ -257,7 +257,7 @@ void c_hook_get_map_element_call(MapRecord* map)
     if (current_operand.flags & OP_LITERAL) key = c_string_literal_name(static_cast<int32_t>(current_operand.constant));
     else if (current_operand.flags & (OP_COMPUTED | OP_STRING_STACK)) key = "SYS_PopStringBasePositionValue()";
     else key = current_operand.text;
-    std::string type = element_type_text(map->flags, map->element_type, map->element_size, map->element_structure, true);
+    std::string type = element_type_text(map->flags, map->element_type, map->element_size, map->element_structure);
     std::string temporary = "r" + std::to_string(result_local_counter);
     if (!no_output_depth) result_local_counter++;
     emit_text(type + "* " + temporary + "=(" + type + "*)ZD_GetMapElement(" + c_map_member(map) + "a," + key + ");");

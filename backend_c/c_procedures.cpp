@@ -6,6 +6,7 @@
 // released and "r" returned.
 #include "backend_c/c_procedures.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -33,6 +34,7 @@
 
 int32_t result_local_counter = 0;
 std::string c_prototypes_text;
+std::vector<ProcedureRecord*> c_used_resident_prototypes;
 int32_t procedure_debugger_on = 0;
 int32_t procedure_uses_threaded = 0;
 
@@ -202,6 +204,7 @@ void insert_in_front(const std::string& text)
 void c_reset_procedure_state()
 {
     c_prototypes_text.clear();
+    c_used_resident_prototypes.clear();
     result_local_counter = 0;
     procedure_debugger_on = 0;
     procedure_uses_threaded = 0;
@@ -249,9 +252,7 @@ void c_parameter_declaration(const ParameterRecord* parameter, std::string& out)
         return;
     }
     std::string name = c_format_variable_operand(variable);
-    if (variable->prototype && (variable->flags & VAR_PROTOTYPE)) {
-        out += "p" + std::string(c_procedure_name(variable->prototype)) + " " + name;
-    } else if (variable->structure && variable->pointer) {
+    if (variable->structure && variable->pointer) {
         out += c_structure_name(variable->structure);
         out += (variable->structure->flags & STRUCT_INTERFACE) ? "** " : "* ";
         out += name;
@@ -260,6 +261,15 @@ void c_parameter_declaration(const ParameterRecord* parameter, std::string& out)
     } else {
         out += std::string(c_type_name(parameter->type)) + " " + name;
     }
+}
+
+std::string c_prototype_type_name(ProcedureRecord* prototype)
+{
+    if ((prototype->second_flags & PROC_SECOND_RESIDENT) &&
+        std::find(c_used_resident_prototypes.begin(), c_used_resident_prototypes.end(), prototype) ==
+            c_used_resident_prototypes.end())
+        c_used_resident_prototypes.push_back(prototype);
+    return std::string("p") + c_procedure_name(prototype);
 }
 
 std::string c_procedure_prototype_text(ProcedureRecord* procedure)

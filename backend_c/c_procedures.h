@@ -19,6 +19,9 @@ void c_reset_procedure_state();
 // c_prototype_name has a second one).
 const char* c_procedure_name(ProcedureRecord* procedure);
 const char* c_prototype_name(ProcedureRecord* procedure);
+// "p" + the C name of a prototype: the type of what it types (a resident's
+// prototype is noted as used, so that its typedef is written).
+std::string c_prototype_type_name(ProcedureRecord* prototype);
 // One C parameter declaration ("integer v_a", "double v_x", ...) appended.
 void c_parameter_declaration(const ParameterRecord* parameter, std::string& out);
 // The prototype line ("static integer f_x(integer v_a);"), or for a

@@ -270,6 +270,7 @@ void settle_structure_variables()
             }
         });
     }
+    c_settle_static_structures();
 }
 
 // Releases of the Threaded objects at the end of a thread.
@@ -532,6 +533,7 @@ void c_generate_program()
         no_output_depth--;
     }
     c_record_static_item_literals();
+    c_record_thread_object_literals();
     c_emit_string_table();
     if (debugger_enabled) c_emit_debugger_banks();
     c_emit_structure_maps();
@@ -869,8 +871,11 @@ void c_emit_prototype_typedefs()
     for (HashTable* table : tables) {
         for_each_entry(table, [](HashEntry* entry) {
             auto* prototype = reinterpret_cast<ProcedureRecord*>(entry);
-            // Residents' prototypes (second flags 1) are typed where used.
-            if (prototype->second_flags == 1) return;
+            // A resident's prototype only when the program uses it.
+            if ((prototype->second_flags & PROC_SECOND_RESIDENT) &&
+                std::find(c_used_resident_prototypes.begin(), c_used_resident_prototypes.end(), prototype) ==
+                    c_used_resident_prototypes.end())
+                return;
             std::string name = std::string("p") + c_procedure_name(prototype);
             if (c_prototypes_text.find(" (*" + name + ")(") != std::string::npos) return;
             std::string list;

@@ -7,6 +7,7 @@
 
 #include "backend_c/c_compile_program.h"
 #include "backend_c/c_expressions.h"
+#include "backend_c/c_globals.h"
 #include "backend_c/c_labels.h"
 #include "backend_c/c_program_blocks.h"
 #include "backend_c/c_structures.h"
@@ -140,6 +141,15 @@ void c_record_static_item_literals()
         int32_t type = item_type(item);
         if ((type == TYPE_STRING || type == TYPE_FIXED_STRING) && item->initialised && item->value)
             c_string_literal_name(int32_t(item->value));
+    });
+}
+
+void c_settle_static_structures()
+{
+    for_each_used_item([](DataItem* item) {
+        if (item_type(item) != -1) return;
+        static_cast<VariableRecord*>(item->object)->structure->flags |= STRUCT_NEEDS_INIT;
+        c_runtime_used[C_SYS_InitDynamicStructure] = 1;
     });
 }
 

@@ -7,6 +7,9 @@
 #include <cstdint>
 #include <string>
 
+// Marks the structures of the used Static structure variables whose
+// containers the start-up code creates: they need descriptor tables.
+void c_settle_static_structures();
 // The declarations of the used Static items, in list order.
 void c_emit_static_items();
 // Their set-up in the start-up code (dynamic structures, strings, fixed

@@ -10,9 +10,11 @@
 #include <vector>
 
 #include "backend_c/c_expressions.h"
+#include "backend_c/c_structures.h"
 #include "backend_c/c_type_names.h"
 #include "core/core_globals.h"
 #include "core/output_buffers.h"
+#include "frontend/frontend_globals.h"
 #include "frontend/structure_fields.h"
 #include "frontend/symbols.h"
 
@@ -104,7 +106,7 @@ void load_pointer_field(int64_t)
     FieldChain* chain = current_chain();
     if (!chain) return;
     if (member_is_integer_pointer(chain->last))
-        chain->path = std::string("((") + c_field_structure_name(chain->last) + "*)" + chain->path + ")";
+        chain->path = "((" + c_pointed_structure_name(chain->last, current_module) + "*)" + chain->path + ")";
     chain->separator = "->";
 }
 

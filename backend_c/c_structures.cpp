@@ -10,6 +10,7 @@
 #include "backend_c/c_fixups.h"
 #include "backend_c/c_globals.h"
 #include "backend_c/c_program_blocks.h"
+#include "backend_c/c_strings.h"
 #include "backend_c/c_type_names.h"
 #include "core/core_globals.h"
 #include "core/hash_table.h"
@@ -59,7 +60,7 @@ StructureRecord* find_in(HashTable* table, const char* name)
 // The structure that a structure-typed field without a record (a pointer)
 // names: in the type's module, else in the owner's module, the global table
 // and the residents' index.
-StructureRecord* named_field_structure(const FieldRecord* field, const StructureRecord* owner)
+StructureRecord* named_field_structure(const FieldRecord* field, const ModuleRecord* scope)
 {
     const char* name = field->type_name;
     if (!name || !*name) return nullptr;
@@ -67,8 +68,8 @@ StructureRecord* named_field_structure(const FieldRecord* field, const Structure
         ModuleRecord* module = find_module(field->type_module_name);
         if (StructureRecord* found = module ? find_in(module->structures, name) : nullptr) return found;
     }
-    if (owner && owner->module && !is_main_module(owner->module)) {
-        if (StructureRecord* found = find_in(owner->module->structures, name)) return found;
+    if (!is_main_module(scope)) {
+        if (StructureRecord* found = find_in(scope->structures, name)) return found;
     }
     if (StructureRecord* found = find_in(structure_table, name)) return found;
     if (resident_structure_table) {
@@ -119,7 +120,7 @@ StructureRecord* reached_structure(const FieldRecord* field, const StructureReco
     if (is_container(field)) return container_element_structure(field);
     if (field->type != TYPE_STRUCTURE) return nullptr;
     if (field->structure) return field->structure;
-    return named_field_structure(field, owner);
+    return named_field_structure(field, owner ? owner->module : nullptr);
 }
 
 void register_fixed_string_type(int32_t length)
@@ -128,45 +129,31 @@ void register_fixed_string_type(int32_t length)
         fixed_string_size_table.push_back(length);
 }
 
-std::string lowered(const char* text)
-{
-    std::string out = text ? text : "";
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-    return out;
-}
-
-// "p<module>Xf_<name>" or "pf_<name>": the type of a prototype-typed field.
-std::string prototype_type_name(const FieldRecord* field)
-{
-    if (field->type_module_name) return "p" + lowered(field->type_module_name) + "Xf_" + lowered(field->type_name);
-    return "pf_" + lowered(field->type_name);
-}
-
 // The member line of one field (empty when the field has none).
-std::string member_line(const FieldRecord* field)
+std::string member_line(const FieldRecord* field, const StructureRecord* owner)
 {
     std::string member = c_field_member_name(field);
     bool pointer = (field->flags & FIELD_POINTER) != 0;
     if (field->static_count >= 0) {
         std::string type;
-        if (field->flags & FIELD_INTERFACE) type = std::string("struct ") + c_field_structure_name(field) + " **";
-        else if (field->type == TYPE_STRUCTURE && !field->structure) type = std::string("struct ") + c_field_structure_name(field) + " *";
+        if (field->flags & FIELD_INTERFACE) type = "struct " + c_pointed_structure_name(field, owner->module) + " **";
+        else if (field->type == TYPE_STRUCTURE && !field->structure) type = "struct " + c_pointed_structure_name(field, owner->module) + " *";
         else if (field->type == TYPE_STRUCTURE && !pointer) type = c_structure_name(field->structure);
-        else if (field->type == TYPE_STRUCTURE) type = (field->flags & FIELD_PROTOTYPE) ? prototype_type_name(field) : "integer";
+        else if (field->type == TYPE_STRUCTURE) type = "integer";
         else if (field->type == TYPE_FIXED_STRING) {
             register_fixed_string_type(field->element_size);
             type = "ft_" + std::to_string(field->element_size);
-        } else if (field->flags & FIELD_PROTOTYPE) type = prototype_type_name(field);
-        else if (pointer) type = "integer";
+        } else if (pointer || (field->flags & FIELD_PROTOTYPE)) type = "integer";
         else type = c_type_name(field->type);
         return type + " " + member + "[" + std::to_string(field->static_count) + "];";
     }
-    if (field->flags & FIELD_PROTOTYPE) return prototype_type_name(field) + " " + member + ";";
+    // A prototype-typed field holds an address the program computes with
+    // like any integer; a call through it casts it to the prototype's type.
+    if (field->flags & FIELD_PROTOTYPE) return "integer " + member + ";";
     switch (field->type) {
     case TYPE_STRUCTURE:
-        if (field->flags & FIELD_INTERFACE) return std::string("struct ") + c_field_structure_name(field) + " **" + member + ";";
-        if (!field->structure) return std::string("struct ") + c_field_structure_name(field) + " *" + member + ";";
+        if (field->flags & FIELD_INTERFACE) return "struct " + c_pointed_structure_name(field, owner->module) + " **" + member + ";";
+        if (!field->structure) return "struct " + c_pointed_structure_name(field, owner->module) + " *" + member + ";";
         if (!field->structure->first_field) return "";
         return std::string(c_structure_name(field->structure)) + " " + member + ";";
     case TYPE_FIXED_STRING:
@@ -186,6 +173,133 @@ std::string member_line(const FieldRecord* field)
         if (pointer) return "integer " + member + ";";
         return std::string(c_type_name(field->type)) + " " + member + ";";
     }
+}
+
+// The C layout of a structure. The dialect places every field at the offset
+// the front end gave it, and C must agree, or the descriptor tables, SizeOf
+// and OffsetOf would name other bytes than the C members. A packing pragma
+// alone does not do it: "#pragma pack(n)" aligns a member to the smaller of
+// its own alignment and n, while Align n puts every field on a multiple of
+// n; a nested structure or a fixed string also aligns otherwise in C than in
+// the dialect's natural layout. So the layout is planned: under the pragma
+// the Align value asks for, a member that C would place too early gets
+// filler bytes before it ("char zd_pad<k>[<bytes>];") and the end gets
+// filler up to the structure's size; where C would place a member too late,
+// the whole structure is packed to 1 and laid out by filler alone.
+struct StructureLayout {
+    int32_t pack = 0;                // 0: no pragma (natural alignment), else the pragma's value
+    std::vector<int32_t> padding;    // filler bytes before each field (by index)
+    int32_t tail = 0;                // filler bytes after the last member
+    int32_t alignment = 1;           // the alignment C gives the typedef
+};
+
+int64_t round_up(int64_t value, int64_t to)
+{
+    return to > 1 ? (value + to - 1) / to * to : value;
+}
+
+StructureLayout plan_layout(const StructureRecord* structure);
+
+bool writes_member(const FieldRecord* field)
+{
+    if (field->type != TYPE_STRUCTURE || field->static_count >= 0) return true;
+    if (field->flags & (FIELD_PROTOTYPE | FIELD_INTERFACE)) return true;
+    return !field->structure || field->structure->first_field;
+}
+
+// The natural C alignment of a field's member type.
+int32_t member_alignment(const FieldRecord* field)
+{
+    if (field->flags & (FIELD_POINTER | FIELD_INTERFACE | FIELD_PROTOTYPE)) return 8;
+    switch (field->type) {
+    case TYPE_STRUCTURE: return field->structure ? plan_layout(field->structure).alignment : 8;
+    case TYPE_FIXED_STRING:
+    case TYPE_BYTE:
+    case TYPE_ASCII: return 1;
+    case TYPE_WORD:
+    case TYPE_CHARACTER:
+    case TYPE_UNICODE: return 2;
+    case TYPE_LONG:
+    case TYPE_FLOAT: return 4;
+    default: return 8;
+    }
+}
+
+int64_t member_size(const FieldRecord* field)
+{
+    return field->static_count >= 0 ? int64_t(field->element_size) * field->static_count : field->element_size;
+}
+
+// Lays the fields out as C does under `pack` and records the filler that
+// brings each member to its offset; false when C would place a member or the
+// end beyond the dialect's.
+bool simulate_layout(const StructureRecord* structure, int32_t pack, StructureLayout& layout)
+{
+    std::vector<const FieldRecord*> fields;
+    for (const FieldRecord* field = structure->first_field; field; field = field->next) fields.push_back(field);
+    layout = StructureLayout{};
+    layout.pack = pack;
+    layout.padding.assign(fields.size(), 0);
+    int64_t running = 0;
+    int32_t largest = 1;
+    for (size_t i = 0; i < fields.size();) {
+        // A group is one member, or one union as the typedef writes it: the
+        // union members and whatever follows them at the union's offset.
+        size_t end = i + 1;
+        bool in_union = (fields[i]->flags & FIELD_UNION_MEMBER) != 0;
+        if (in_union)
+            while (end < fields.size() && fields[end]->offset <= fields[i]->offset) end++;
+        int64_t size = 0;
+        int32_t alignment = 0;
+        for (size_t k = i; k < end; k++) {
+            if (!writes_member(fields[k])) continue;
+            int32_t member = member_alignment(fields[k]);
+            if (pack && member > pack) member = pack;
+            alignment = std::max(alignment, member);
+            size = std::max(size, member_size(fields[k]));
+        }
+        if (alignment) {
+            if (in_union) size = round_up(size, alignment);
+            int64_t target = fields[i]->offset;
+            int64_t at = round_up(running, alignment);
+            if (at > target) {
+                if (pack != 1) return false;
+            } else if (at < target) {
+                if (round_up(target, alignment) != target) return false;
+                layout.padding[i] = int32_t(target - running);
+                at = target;
+            }
+            running = at + size;
+            largest = std::max(largest, alignment);
+        }
+        i = end;
+    }
+    int64_t size = round_up(running, largest);
+    if (structure->size > size) {
+        layout.tail = int32_t(structure->size - running);
+        size = round_up(structure->size, largest);
+    }
+    if (size != structure->size && pack != 1) return false;
+    layout.alignment = largest;
+    return true;
+}
+
+StructureLayout plan_layout(const StructureRecord* structure)
+{
+    int32_t align = structure->alignment;
+    // No Align clause keeps the fields packed (alignment 0); -1 is the
+    // natural alignment; the pragma takes only 1, 2, 4, 8 and 16.
+    int32_t pack = align == -1 ? 0 : align <= 1 ? 1 : align;
+    if (pack > 16 || (pack & (pack - 1))) pack = 1;
+    StructureLayout layout;
+    if (!structure->first_field) return layout;
+    if (!simulate_layout(structure, pack, layout)) simulate_layout(structure, 1, layout);
+    return layout;
+}
+
+void emit_filler(int32_t bytes, int32_t& count)
+{
+    if (bytes > 0) emit_format("char zd_pad%d[%d];", ++count, bytes);
 }
 
 // Descriptor marking: the structure and the dynamic structures its fields
@@ -315,7 +429,7 @@ void emit_structure_map(StructureRecord* structure, ModuleRecord* module)
             StructureRecord* concerned = reached_structure(field, structure);
             int32_t type = field->type;
             if (pointer && !is_container(field)) {
-                concerned = named_field_structure(field, structure);
+                concerned = named_field_structure(field, structure->module);
                 if (!concerned) type = TYPE_INTEGER;
             }
             int32_t last_type;
@@ -374,6 +488,12 @@ void emit_initial_value(InitItem* item)
 
 }  // namespace
 
+std::string c_pointed_structure_name(const FieldRecord* field, const ModuleRecord* scope)
+{
+    if (StructureRecord* named = named_field_structure(field, scope)) return c_structure_name(named);
+    return c_field_structure_name(field);
+}
+
 std::vector<CStructureTable> c_structure_tables()
 {
     std::vector<CStructureTable> tables;
@@ -410,7 +530,7 @@ void c_mark_structure_used(StructureRecord* structure)
         if (field->structure) {
             c_mark_structure_used(field->structure);
         } else if (field->type == TYPE_STRUCTURE) {
-            StructureRecord* named = named_field_structure(field, structure);
+            StructureRecord* named = named_field_structure(field, structure->module);
             if (!named) continue;
             if (named->flags & STRUCT_INTERFACE) named->flags |= STRUCT_USED;
             else c_mark_structure_used(named);
@@ -441,32 +561,31 @@ void c_emit_structure_declaration(StructureRecord* structure)
         emit_line("#pragma pack()");
         return;
     }
-    // No Align clause keeps the fields packed (alignment 0); -1 is the
-    // natural alignment of C.
-    int32_t align = structure->alignment;
-    if (align != -1) {
-        if (align <= 1) emit_line("#pragma pack(1)");
-        else emit_format("#pragma pack(%d)", align);
-    }
+    StructureLayout layout = plan_layout(structure);
+    if (layout.pack) emit_format("#pragma pack(%d)", layout.pack);
     emit_line(("typedef struct " + name + " {").c_str());
     bool union_open = false;
     int32_t union_offset = 0;
-    for (FieldRecord* field = structure->first_field; field; field = field->next) {
+    int32_t fillers = 0;
+    size_t index = 0;
+    for (FieldRecord* field = structure->first_field; field; field = field->next, index++) {
         if (union_open && field->offset > union_offset) {
             emit_line("};");
             union_open = false;
         }
+        emit_filler(layout.padding[index], fillers);
         if (!union_open && (field->flags & FIELD_UNION_MEMBER)) {
             emit_line("union {");
             union_open = true;
             union_offset = field->offset;
         }
-        std::string line = member_line(field);
+        std::string line = member_line(field, structure);
         if (!line.empty()) emit_line(line.c_str());
     }
     if (union_open) emit_line("};");
+    emit_filler(layout.tail, fillers);
     emit_line(("} " + name + ";").c_str());
-    if (align != -1) emit_line("#pragma pack()");
+    if (layout.pack) emit_line("#pragma pack()");
 }
 
 void c_emit_interface_declaration(StructureRecord* interface)
@@ -558,6 +677,15 @@ const char* c_structure_map_name(StructureRecord* structure)
     if (!structure || !(structure->flags & descriptor) || (structure->flags & STRUCT_INTERFACE)) return "0";
     name = std::string("m") + c_structure_name(structure);
     return name.c_str();
+}
+
+void c_record_thread_object_literals()
+{
+    for (ListNode* node = init_item_list ? init_item_list->first : nullptr; node; node = node->next) {
+        auto* item = reinterpret_cast<InitItem*>(node);
+        if ((item->kind == TYPE_STRING || item->kind == TYPE_FIXED_STRING) && item->initialised)
+            c_string_literal_name(int32_t(item->value));
+    }
 }
 
 void c_emit_thread_object_init()

@@ -8,8 +8,10 @@
 // needs a structure map.
 #pragma once
 
+#include <string>
 #include <vector>
 
+struct FieldRecord;
 struct HashTable;
 struct ModuleRecord;
 struct StructureRecord;
@@ -22,6 +24,12 @@ struct CStructureTable {
     HashTable* table;
 };
 std::vector<CStructureTable> c_structure_tables();
+
+// The C name of the structure or interface that a pointer or interface field
+// points to: the one its type names from the scope of the module (a
+// structure of the module declared after the field included), else its name
+// as written.
+std::string c_pointed_structure_name(const FieldRecord* field, const ModuleRecord* scope);
 
 // Clears the visit mark (0x8) of every structure.
 void c_clear_structure_marks();
@@ -41,6 +49,9 @@ void c_emit_structure_descriptors();
 // The byte maps "sm_<id>" of the structures flagged 0x800 (0x840 with the
 // debugger).
 void c_emit_structure_maps();
+// The initial texts of Threaded strings go into the string table, which is
+// written before the callback that assigns them.
+void c_record_thread_object_literals();
 // SYS_InitThreadObjectCallback: the Threaded objects' set-up and values.
 void c_emit_thread_object_init();
 // "SYS_InitDynamicStructure(&<lvalue>,m<N>);"

@@ -163,7 +163,7 @@ TEST_F(CProgramTextCli, ImportBlocksAndPrototypesAreDeclared) {
     EXPECT_TRUE(has_line(built.c_file, "int f_mypid() asm(\"GetCurrentProcessId\");")) << built.c_file;
     EXPECT_FALSE(has_line(built.c_file, "integer f_gettickcount() asm(\"GetTickCount\");")) << "unused, undeclared";
     EXPECT_TRUE(has_line(built.c_file, "extern integer v_base asm(\"ZD_StringBase\");")) << built.c_file;
-    expect_lines_in_order(built, {"typedef integer (*pf_callback)(integer,int);", "pf_callback f_cb;"});
+    expect_lines_in_order(built, {"typedef integer (*pf_callback)(integer,int);", "integer f_cb;"});
 }
 
 TEST_F(CProgramTextCli, PrototypeVariablesAreCalledThroughTheirType) {

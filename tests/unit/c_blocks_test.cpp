@@ -380,6 +380,9 @@ TEST_F(CBlocks, NestedStructuresAreWrittenInnermostFirstOnce)
     add_field(outer, "Name$", TYPE_STRING, 32, 8);
     add_field(outer, "text", TYPE_FIXED_STRING, 40, 20);
     add_field(outer, "empty", TYPE_BYTE, 60, 1, nullptr, 0, 0);
+    inner->size = 4;
+    middle->size = 16;
+    outer->size = 64;
     c_clear_structure_marks();
     c_emit_structure_declaration(outer);
     c_emit_structure_declaration(inner);

@@ -14,6 +14,7 @@
 #include "backend_c/c_compile_program.h"
 #include "backend_c/c_globals.h"
 #include "backend_c/c_jumps.h"
+#include "backend_c/c_procedures.h"
 #include "backend_c/c_program_file.h"
 #include "backend_c/c_type_names.h"
 #include "core/backend_hooks.h"
@@ -23,6 +24,7 @@
 #include "frontend/frontend_globals.h"
 #include "frontend/libraries.h"
 #include "frontend/modules.h"
+#include "frontend/residents.h"
 #include "frontend/symbols.h"
 #include "frontend/variables.h"
 #include "platform/platform.h"
@@ -745,6 +747,30 @@ TEST(CTypeNames, StructureFieldAndMethodNames)
 
 // ---------------------------------------------------------------------------
 // Text writers
+
+TEST_F(CProgramFile, ResidentPrototypesAreTypedWhenTheProgramCallsThroughThem)
+{
+    HashTable* saved_prototypes = prototype_table;
+    prototype_table = create_hash_table(sizeof(ProcedureRecord), 0);
+    ParameterRecord parameter{};
+    parameter.type = TYPE_INTEGER;
+    auto add_resident = [&parameter](const char* name) {
+        auto* prototype = static_cast<ProcedureRecord*>(hash_add(prototype_table, name));
+        prototype->flags = PROC_PROTOTYPE;
+        prototype->second_flags = PROC_SECOND_RESIDENT;
+        prototype->parameter_count = 1;
+        prototype->parameters = &parameter;
+        return prototype;
+    };
+    ProcedureRecord* called = add_resident("Called");
+    add_resident("Unused");
+    EXPECT_EQ(c_prototype_type_name(called), "pf_called");
+    c_emit_prototype_typedefs();
+    std::string text = code_text();
+    EXPECT_NE(text.find(" (*pf_called)(integer);\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find("pf_unused"), std::string::npos) << text;
+    prototype_table = saved_prototypes;
+}
 
 TEST_F(CProgramFile, IdentifierEscapeAndNumberTexts)
 {
