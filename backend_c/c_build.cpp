@@ -149,7 +149,8 @@ void c_build_executable()
     if (!run_tool_capture_output(line.c_str(), &output)) {
         show_build_tool_failure("LINKER", "Linker", tool_failure_text(2, output));
         free_tool_output(output);
-        set_build_error_reported(93);
+        // Its message follows the tool's text.
+        set_error(93);
         return;
     }
     if (dll_mode) {
@@ -191,6 +192,7 @@ void c_reassemble()
         return;
     }
     select_runtime_libraries();
+    set_no_source_line();
     if (!error_number) c_build_executable();
     os_set_current_folder(current_folder.c_str());
     delete_directory_tree(work_folder.c_str());

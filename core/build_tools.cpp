@@ -72,7 +72,10 @@ void show_tool_failure(const char* protocol_word, const char* console_title, con
         std::printf("OUTPUT\tCOMPLETE\n");
         std::fflush(stdout);
     } else {
-        std::printf("Error: %s\n%s", console_title, text.c_str());
+        // A text without a line feed at its end gets one: the error's own
+        // message may follow.
+        const char* line_end = !text.empty() && text.back() != '\n' ? "\n" : "";
+        std::printf("Error: %s\n%s%s", console_title, text.c_str(), line_end);
         std::fflush(stdout);
     }
 }
@@ -172,7 +175,8 @@ bool compile_resources()
     if (ok) return true;
     show_tool_failure("RESOURCE", "Resource", tool_failure_text(1, output));
     if (output) os_heap_free(permanent_heap, output);
-    set_reported_error(173);
+    // Its message follows the tool's text.
+    set_error(173);
     return false;
 }
 
@@ -426,7 +430,8 @@ void build_executable()
     if (!run_tool_capture_output(line.c_str(), &output)) {
         show_tool_failure("LINKER", "Linker", tool_failure_text(2, output));
         if (output) os_heap_free(permanent_heap, output);
-        set_reported_error(93);
+        // Its message follows the tool's text.
+        set_error(93);
         return;
     }
 
@@ -489,6 +494,7 @@ void reassemble()
         return;
     }
     select_runtime_libraries();
+    set_no_source_line();
     if (!error_number) build_executable();
     os_set_current_folder(current_folder.c_str());
     delete_directory_tree(work_folder.c_str());

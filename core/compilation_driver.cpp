@@ -179,6 +179,7 @@ void finish_program()
 void write_and_build_program()
 {
     console_print("%d lines processed.\n", total_lines);
+    set_no_source_line();
     std::string work_folder = create_work_directory();
     if (error_number || work_folder.empty()) {
         return;

@@ -176,6 +176,11 @@ void clear_error_state() {
     error_reported = 0;
 }
 
+void set_no_source_line() {
+    current_line = -1;
+    continuation_count = 0;
+}
+
 const char* error_location_text(const char* name, int32_t line, const char* file, int from_resident) {
     static char text[2048];
     if (from_resident) std::snprintf(text, sizeof text, "%s (in a resident file)", name);

@@ -36,6 +36,9 @@ void set_error_text_always(int n, const char* text);
 
 // Clears number, message and reported flag (per-compilation reset).
 void clear_error_state();
+// Errors recorded from now on lie on no source line: the build of the
+// program reports "Error: <message>" (standby: line -1).
+void set_no_source_line();
 
 // The current text of message n (the catalog may have replaced it); "" out of range.
 const char* message_text(int n);

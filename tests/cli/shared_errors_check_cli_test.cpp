@@ -34,10 +34,10 @@ protected:
     }
     void TearDown() override { std::system(("rm -rf '" + folder + "'").c_str()); }
 
-    CheckResult check(const std::string& compiler, const std::string& source) {
+    CheckResult check(const std::string& compiler, const std::string& source, const std::string& switches = "/CHECK") {
         std::ofstream(folder + "/main.zd", std::ios::binary) << source;
         std::string path = std::string(ZANDREL_HOME) + "/Compilers/" + compiler;
-        std::string command = "cd '" + folder + "' && '" + path + "' /CHECK main.zd </dev/null 2>&1";
+        std::string command = "cd '" + folder + "' && '" + path + "' " + switches + " main.zd </dev/null 2>&1";
         CheckResult result{"", -1};
         result.output = run_shell(command, &result.exit_code);
         return result;
@@ -155,6 +155,23 @@ TEST_P(SharedErrorsCheckCli, LiteralsHoldAtMost8192Characters) {
         CheckResult r = check(GetParam(), source);
         EXPECT_EQ(r.exit_code, 0) << r.output;
     }
+}
+
+TEST_P(SharedErrorsCheckCli, BuildErrorsLieOnNoSourceLineAndFollowTheToolText) {
+    const std::string program = "a = 1\nb = 2\nc = 3\n";
+    CheckResult r = check(GetParam(), program, "/QUIET /CONSOLE /OUTPUT p.exe /ICON missing.ico");
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.output, "Error: Icon file not found.\n");
+    std::ofstream(folder + "/bad.rc") << "not a resource script {\n";
+    r = check(GetParam(), program, "/QUIET /CONSOLE /OUTPUT p.exe /RESOURCE bad.rc");
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.output.rfind("Error: Resource\n", 0), 0u) << r.output;
+    EXPECT_TRUE(r.output.size() > 40 && r.output.substr(r.output.size() - 40) ==
+                "\nError: Can't create the resource file.\n") << r.output;
+    r = check(GetParam(), "Import \"\"\n nothere_fn(a.i)\nEndImport\nnothere_fn(1)\n", "/QUIET /CONSOLE /OUTPUT p.exe");
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.output.rfind("Error: Linker\nerror: undefined symbol: nothere_fn\n", 0), 0u) << r.output;
+    EXPECT_TRUE(contains(r.output, "\nError: Can't create the 'Zandrel.exe' file (already running?).\n")) << r.output;
 }
 
 INSTANTIATE_TEST_SUITE_P(Compilers, SharedErrorsCheckCli, ::testing::Values("zdcompiler", "zdcompilerc"));
