@@ -193,8 +193,9 @@ void write_and_build_program()
     std::string asm_path = work_folder + file_name;
     if (preprocess_file) {
         std::string target = combine_path(current_folder_short.c_str(), preprocess_file);
+        // With a byte-order mark: its literals are read back as UTF-8.
         if (backend && backend->write_program_file) backend->write_program_file(target.c_str(), 1);
-        else write_output_file(target.c_str(), 0);
+        else write_output_file(target.c_str(), 1);
         console_print("Preprocessed file created (%s)\n", target.c_str());
     } else {
         if (backend && backend->write_program_file) backend->write_program_file(asm_path.c_str(), 0);

@@ -29,17 +29,19 @@ bool is_interface(const StructureRecord* structure)
 }
 
 // The names of the structures that are interfaces (1) or are not (0), in
-// hash-table order, after their count.
-void print_structure_names(FILE* out, int interfaces)
+// hash-table order; the standby answer puts their count in front.
+void print_structure_names(FILE* out, int interfaces, bool with_count)
 {
-    int count = 0;
-    if (structure_table) {
-        hash_reset_iterator(structure_table);
-        while (HashEntry* entry = hash_next(structure_table)) {
-            if (is_interface(reinterpret_cast<StructureRecord*>(entry)) == (interfaces != 0)) count++;
+    if (with_count) {
+        int count = 0;
+        if (structure_table) {
+            hash_reset_iterator(structure_table);
+            while (HashEntry* entry = hash_next(structure_table)) {
+                if (is_interface(reinterpret_cast<StructureRecord*>(entry)) == (interfaces != 0)) count++;
+            }
         }
+        std::fprintf(out, "%d\n", count);
     }
-    std::fprintf(out, "%d\n", count);
     if (!structure_table) return;
     hash_reset_iterator(structure_table);
     while (HashEntry* entry = hash_next(structure_table)) {
@@ -185,12 +187,12 @@ const char* test_argument(uint8_t code)
 
 int write_structure_list_file()
 {
-    return write_listing_file([](FILE* out) { print_structure_names(out, 0); });
+    return write_listing_file([](FILE* out) { print_structure_names(out, 0, false); });
 }
 
 int write_interface_list_file()
 {
-    return write_listing_file([](FILE* out) { print_structure_names(out, 1); });
+    return write_listing_file([](FILE* out) { print_structure_names(out, 1, false); });
 }
 
 int write_function_list_file()
@@ -256,7 +258,7 @@ void write_standby_function_list()
 
 void write_standby_structure_list(int interfaces)
 {
-    print_structure_names(stdout, interfaces);
+    print_structure_names(stdout, interfaces, true);
 }
 
 void write_standby_structure(const char* name, int interfaces_only)

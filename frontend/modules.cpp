@@ -127,6 +127,16 @@ void add_module_context(int32_t kind, const ModuleRecord* module)
         backend->add_code_context_entry(kind, module_name(module));
 }
 
+// Kind 5 records for the modules of a list in use, all but `except`.
+void add_use_contexts(const CursorList* list, const ModuleRecord* except)
+{
+    if (!list) return;
+    for (ListNode* node = list->first; node; node = node->next) {
+        const ModuleRecord* module = reinterpret_cast<ModuleUse*>(node)->module;
+        if (module != except) add_module_context(5, module);
+    }
+}
+
 ModuleRecord* new_module_record(const char* name)
 {
     ModuleRecord* module = static_cast<ModuleRecord*>(hash_add(module_table, pool_strdup(name)));
@@ -373,6 +383,7 @@ void end_declare_module()
     module->saved_default_type = default_type;
     module_restore_state();
     add_module_context(4, module);
+    add_use_contexts(modules_in_use, nullptr);
 }
 
 void begin_module(const char* name)
@@ -402,6 +413,7 @@ void begin_module(const char* name)
     debugger_code = module->saved_debugger_code;
     default_type = module->saved_default_type;
     add_module_context(3, module);
+    add_use_contexts(modules_in_use, module);
 }
 
 void end_module()
@@ -416,6 +428,7 @@ void end_module()
     list_clear(module->used_modules);
     module_restore_state();
     add_module_context(4, module);
+    add_use_contexts(modules_in_use, nullptr);
 }
 
 bool resolve_word_module_prefix()

@@ -232,4 +232,23 @@ TEST_F(ModulesTest, JumpChecksAtTheSourceEndNameTheirOwnLine)
     install_backend(&x64_backend_hooks);
 }
 
+TEST_F(ModulesTest, DebuggerRecordsTheModulesInUseOfEachSection)
+{
+    debugger_enabled = 1;
+    int error = compile("DeclareModule Ma\nEndDeclareModule\nModule Ma\nEndModule\n"
+                        "UseModule Ma\n"
+                        "DeclareModule Mb\nUseModule Ma\nEndDeclareModule\n"
+                        "Module Mb\nEndModule");
+    debugger_enabled = 0;
+    ASSERT_EQ(error, 0) << printed;
+    // After EndDeclareModule and EndModule the outer list (Ma from line 5 on),
+    // at Module the section's own list (Ma, used in its DeclareModule).
+    EXPECT_EQ(std::string(code_context_buffer->start, code_context_buffer->write),
+              "zd_public ZD_DEBUGGER_CodeContextBank\n"
+              " dd 0\n db 3,\"Ma\",0\n dd 1\n db 4,\"Ma\",0\n dd 2\n db 3,\"Ma\",0\n dd 3\n db 4,\"Ma\",0\n"
+              " dd 4\n db 5,\"Ma\",0\n"
+              " dd 5\n db 3,\"Mb\",0\n dd 6\n db 5,\"Ma\",0\n dd 7\n db 4,\"Mb\",0\n dd 7\n db 5,\"Ma\",0\n"
+              " dd 8\n db 3,\"Mb\",0\n dd 8\n db 5,\"Ma\",0\n dd 9\n db 4,\"Mb\",0\n dd 9\n db 5,\"Ma\",0");
+}
+
 }  // namespace
