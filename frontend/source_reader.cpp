@@ -100,7 +100,10 @@ void set_constant_integer(ConstantRecord* record, int64_t value)
 // current folder.
 std::string main_source_name()
 {
-    return combine_path(current_folder.c_str(), source_file ? source_file : "");
+    // In standby mode the editor may compile a copy under the name it shows:
+    // the file constants and the folder of the include files follow that name.
+    const char* name = source_alias ? source_alias : source_file;
+    return combine_path(current_folder.c_str(), name ? name : "");
 }
 
 // The standby PROGRESS compile option.

@@ -210,6 +210,21 @@ TEST_F(StandbyCli, RedirectAsksForTheMainFile)
     EXPECT_EQ(0, s.exit_code);
 }
 
+TEST_F(StandbyCli, SourceAliasNamesTheMainFile)
+{
+    // The editor compiles a copy: the file constants and the folder of the
+    // include files are those of the name it shows.
+    std::system(("mkdir -p " + shell_quoted(path("ed"))).c_str());
+    write("ed/inc.zdi", "a = 1\n");
+    write("copy.zd", "IncludeFile \"inc.zdi\"\n"
+                     "CompilerIf #ZD_Compiler_Filename <> \"main.zd\" Or #ZD_Compiler_File <> #ZD_Compiler_FilePath + \"main.zd\"\n"
+                     "  CompilerError #ZD_Compiler_File\n"
+                     "CompilerEndIf\n");
+    Session s = run("SOURCE\t" + path("copy.zd") + "\nSOURCEALIAS\t" + path("ed/main.zd") + "\nCOMPILE\tCHECKSYNTAX\n" +
+                    compile("copy.zd") + "END\n");
+    EXPECT_EQ(0u, s.output.find(starting + "SUCCESS\nERROR\tSYNTAX\t1\nMESSAGE\tFile not found (")) << s.output;
+}
+
 TEST_F(StandbyCli, RelativeSourcesAreTakenFromTheCurrentFolder)
 {
     // The program is linked next to its source, not into the work folder,
