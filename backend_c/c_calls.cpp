@@ -254,6 +254,7 @@ const char* c_library_routine_name(const LibraryCommand* command)
 
 void c_begin_call(CallRecord* call)
 {
+    c_round_pending_float_values();
     CCallFrame frame;
     frame.call = call;
     frame.arguments.assign(size_t(call->parameter_count), std::string());

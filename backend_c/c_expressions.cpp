@@ -66,11 +66,16 @@ const char* slot_text()
     return text ? text : current_operand.text;
 }
 
+// Slots whose text is a floating-point value (the x64 code holds it on the
+// x87 stack).
+bool slot_holds_float[c_expression_slot_count] = {};
+
 // The result of an operator: the slot's new text, copied into the operand.
 void set_slot_result(const std::string& text)
 {
     int32_t slot = slot_index();
     c_slot_texts[slot] = pool_strdup(text.c_str());
+    slot_holds_float[slot] = (expression_mode & MODE_FLOAT) != 0;
     copy_text(current_operand.text, sizeof current_operand.text, text.c_str());
     current_operand.kind = OPERAND_REGISTER;
     current_operand.size = 8;
@@ -261,6 +266,7 @@ void c_reset_expression_state()
     for (int32_t i = 0; i < c_expression_slot_count; i++) {
         c_slot_marks[i] = 0;
         c_slot_texts[i] = nullptr;
+        slot_holds_float[i] = false;
     }
     c_slot_stack_depth = 0;
     c_current_slot = c_first_expression_slot;
@@ -287,6 +293,16 @@ void c_take_evaluation_place()
         return;
     }
     if (c_current_slot < c_lowest_slot) c_lowest_slot = c_current_slot;
+}
+
+void c_round_pending_float_values()
+{
+    if (no_output_depth) return;
+    for (int32_t i = 0; i < c_expression_slot_count; i++) {
+        if (c_slot_marks[i] != 1 || !slot_holds_float[i] || !c_slot_texts[i]) continue;
+        if (std::strncmp(c_slot_texts[i], "((double)", 9) == 0) continue;
+        c_slot_texts[i] = pool_strdup(format_text("((double)%s)", c_slot_texts[i]).c_str());
+    }
 }
 
 void c_release_evaluation_place()
@@ -477,10 +493,11 @@ void c_complement_operand()
     set_slot_result(format_text("~(%s)", slot_text()));
 }
 
-int c_enter_float_mode(int)
+int c_enter_float_mode(int move_live)
 {
     // The slot texts stay: C converts an integer operand where the double
-    // template casts it.
+    // template casts it. A live left value is a float value from now on.
+    if (move_live && c_slot_marks[slot_index()] == 1) slot_holds_float[slot_index()] = true;
     expression_mode = (expression_mode & ~static_cast<uint32_t>(MODE_DOUBLE)) |
                       ((current_operand.flags & OP_DOUBLE) ? MODE_DOUBLE : MODE_FLOAT);
     return 1;

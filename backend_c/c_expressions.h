@@ -17,6 +17,10 @@ void c_reset_expression_state();
 // (error 111 past the seventh); a release gives it back.
 void c_take_evaluation_place();
 void c_release_evaluation_place();
+// Before a call: the floating-point values that wait for the call's result
+// are rounded to double, as the x64 code keeps its x87 values across the
+// call in 8-byte slots.
+void c_round_pending_float_values();
 void c_save_evaluation_state(EvaluationState* state);
 void c_restore_evaluation_state(const EvaluationState* state, int restore_marks);
 
