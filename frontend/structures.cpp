@@ -597,7 +597,17 @@ void parse_structure_field(int container_kind)
     FieldRecord field{};
     field.name = pool_strdup(name);
     field.type_name = pool_strdup(typed ? current_type.name : "");
-    if (type_module_written[0]) field.type_module_name = pool_strdup(type_module_written);
+    // The module the type is read in: written with "::", or the one the
+    // structure or prototype was found in, or (a pointer to a structure
+    // declared later in a module) the open module; so the type is found
+    // again wherever the structure is used.
+    if (type_module_written[0]) {
+        field.type_module_name = pool_strdup(type_module_written);
+    } else if ((type_structure || prototype) && current_type.module && current_type.module != main_module) {
+        field.type_module_name = pool_strdup(module_name(current_type.module));
+    } else if (unknown_pointer_structure && current_module && module_section_state() != 0) {
+        field.type_module_name = pool_strdup(module_name(current_module));
+    }
     field.static_count = -1;
     if (prototype) field.flags |= FIELD_PROTOTYPE;
 

@@ -167,7 +167,7 @@ struct FieldRecord {
     char* name;
     FieldRecord* next;
     char* type_name;                // as written after the point ("" when none)
-    char* type_module_name;         // module named with "::" in the type, or null
+    char* type_module_name;         // module the type is read in (written with "::" or found in), or null
     void* container;                // ArrayRecord, ListRecord or MapRecord of a container field
     StructureRecord* structure;     // nested structure (not for pointer or interface fields)
     int32_t offset;
