@@ -280,11 +280,13 @@ bool rule_memory_to_memory(PeepholeWindow& window, char*& out, const char*& next
     return true;
 }
 
-bool rule_pop_push_rcx(PeepholeWindow& window, const char*& next)
+// The value stays on the stack and rcx still receives it.
+bool rule_pop_push_rcx(PeepholeWindow& window, char*& out, const char*& next)
 {
     const PeepholeLine& p1 = window_line(window, 0);
     const PeepholeLine& p2 = window_line(window, 1);
     if (!starts_with(p1, "POP rcx") || !starts_with(p2, "PUSH rcx")) return false;
+    put_text(out, " MOV rcx,[rsp]\n");
     next = p2.next;
     return true;
 }
@@ -381,7 +383,7 @@ bool rule_arguments(PeepholeWindow& window, int n, char*& out, const char*& next
 bool try_family_p(PeepholeWindow& window, char*& out, const char*& next)
 {
     return rule_push_pop_same_register(window, next) || rule_memory_to_memory(window, out, next) ||
-           rule_pop_push_rcx(window, next) || rule_string_position_twice(window, out, next) ||
+           rule_pop_push_rcx(window, out, next) || rule_string_position_twice(window, out, next) ||
            rule_string_position_around_reservation(window, out, next) || rule_arguments(window, 4, out, next) ||
            rule_arguments(window, 3, out, next) || rule_arguments(window, 2, out, next) ||
            rule_arguments(window, 1, out, next);
