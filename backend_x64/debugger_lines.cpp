@@ -135,8 +135,23 @@ void emit_debugger_leave_procedure()
     emitter_stack.push_depth -= 8;
 }
 
-void emit_purifier_check()
+namespace {
+
+// The bytes that emit_save_all_registers puts on the stack.
+constexpr int32_t saved_registers_size = 18 * 8;
+
+}  // namespace
+
+void emit_purifier_check(int after_assembly)
 {
+    if (after_assembly) {
+        emit_save_all_registers();
+        emitter_stack.push_depth += saved_registers_size;
+        emit_purifier_check(0);
+        emitter_stack.push_depth -= saved_registers_size;
+        emit_restore_all_registers();
+        return;
+    }
     emit_line(" MOV rcx,qword PMG");
     if (in_procedure) {
         emit_linef(" MOV rdx,qword PM_%d", current_procedure_id);

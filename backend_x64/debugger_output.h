@@ -39,7 +39,7 @@ void x64_emit_debugger_enter_procedure(ProcedureRecord* procedure);
 void emit_debugger_leave_procedure();
 // The purifier: the check after a statement, and the table "PM_<id>" of
 // a procedure's guard offsets (into the data-section buffer).
-void emit_purifier_check();
+void emit_purifier_check(int after_assembly);
 void emit_purifier_local_map(ProcedureRecord* procedure, const std::vector<int32_t>& guard_offsets);
 // Appends the current line code to the valid-lines table.
 void add_debugger_line_entry();

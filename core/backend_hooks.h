@@ -67,8 +67,9 @@ struct BackendHooks {
     // gets second flag 0x400, which its epilogue's leave call reads.
     void (*emit_debugger_enter_procedure)(ProcedureRecord* procedure);
     // After a plain statement that wrote code, with the purifier: the check
-    // of the guards after the variables.
-    void (*emit_purifier_check)();
+    // of the guards after the variables; after an assembly line it keeps
+    // the registers and flags.
+    void (*emit_purifier_check)(int after_assembly);
 
     // Program output and jumps (null while a back end lacks them).
     // Per compilation: the program output's extern set and the Gosub counter.

@@ -736,11 +736,13 @@ void compile_plain_path(int asm_flag)
         compile_plain_statement(text, asm_flag);
         int64_t end = output_write_pointer && output_buffer_start ? output_write_pointer - output_buffer_start : 0;
         // The purifier looks at the guards after a statement that did
-        // something, in procedures whose entry set the guards up.
+        // something, in procedures whose entry set the guards up. After an
+        // assembly line the check keeps every register and the flags, which
+        // the next line may read.
         ProcedureRecord* procedure = open_procedure();
         bool entered = !procedure || (procedure->second_flags & PROC_SECOND_DEBUGGER_ENTRY);
         if (end != start && !error_number && debugger_code && purifier_enabled && entered && backend->emit_purifier_check)
-            backend->emit_purifier_check();
+            backend->emit_purifier_check(asm_flag);
     }
     if (error_number == 0 && (current_operand.flags & OP_COMPARISON)) {
         set_error(1);

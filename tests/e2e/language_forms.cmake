@@ -10,3 +10,7 @@ add_e2e_program(dollar_names 255 /CONSOLE)
 # C back end has no assembly lines).
 add_e2e_test(e2e_program_inline_asm_variables sh ${E2E_DIR}/run_program.sh ${ZDCOMPILER}
   ${E2E_PROGRAMS}/inline_asm_variables.zd 168 /CONSOLE)
+# With the purifier's checks, which must leave the registers of the
+# assembly lines alone.
+add_e2e_test(e2e_program_inline_asm_variables_purifier sh ${E2E_DIR}/run_program.sh ${ZDCOMPILER}
+  ${E2E_PROGRAMS}/inline_asm_variables.zd 168 /CONSOLE /DEBUGGER /PURIFIER)
