@@ -111,6 +111,13 @@ class Expr:
     def need(self):
         return 1
 
+    def mark_type(self, t):
+        """The marks of an operand of type t."""
+        self.float_op = t in FLOAT_TYPES
+        self.wide_op = t in ("q", "i")
+        self.single = t == "f"
+        self.double = t == "d"
+
     wide_op = False    # holds an 8-byte integer operand or a constant beyond 32 bits
     single = False     # holds a float (.f) operand
     double = False     # holds a double (.d) operand
@@ -136,10 +143,7 @@ class Const(Expr):
 class Var(Expr):
     def __init__(self, name, t):
         self.name, self.t = name, t
-        self.float_op = t in FLOAT_TYPES
-        self.wide_op = t in ("q", "i")
-        self.single = t == "f"
-        self.double = t == "d"
+        self.mark_type(t)
 
     def text(self):
         return self.name
@@ -289,10 +293,7 @@ class Call(Expr):
     def __init__(self, proc, args):
         self.proc, self.args = proc, args
         t = proc.rtype
-        self.float_op = t in FLOAT_TYPES
-        self.wide_op = t in ("q", "i")
-        self.single = t == "f"
-        self.double = t == "d"
+        self.mark_type(t)
 
     def text(self):
         return "%s(%s)" % (self.proc.name, ", ".join(a.text() for a in self.args))
@@ -308,10 +309,7 @@ class Element(Expr):
 
     def __init__(self, text, t, getter, parts=()):
         self._text, self.t, self.getter, self.parts = text, t, getter, list(parts)
-        self.float_op = t in FLOAT_TYPES
-        self.wide_op = t in ("q", "i")
-        self.single = t == "f"
-        self.double = t == "d"
+        self.mark_type(t)
 
     def text(self):
         return self._text
@@ -394,6 +392,10 @@ def check_needs(obj, seen=None):
             if isinstance(x, (list, tuple, Stmt, Expr, Cmp, Logic, NotC, Truth, SCat, SNum, SChr)):
                 check_needs(x)
 
+def compare(op, a, b):
+    return {"=": a == b, "<>": a != b, "<": a < b, ">": a > b, "<=": a <= b, ">=": a >= b}[op]
+
+
 class Cmp:
     def __init__(self, op, left, right):
         self.op, self.left, self.right = op, left, right
@@ -416,7 +418,7 @@ class Cmp:
         if fl and (self.left.single or self.right.single) and not (self.left.double or self.right.double) \
                 and (expr_has_operation(self.left) or expr_has_operation(self.right)):
             flags.add("single_arith")
-        return {"=": a == b, "<>": a != b, "<": a < b, ">": a > b, "<=": a <= b, ">=": a >= b}[self.op]
+        return compare(self.op, a, b)
 
 
 class StrCmp:
@@ -429,7 +431,7 @@ class StrCmp:
     def truth(self, env, flags):
         a = utf16(self.left.sv(env, flags))
         b = utf16(self.right.sv(env, flags))
-        return {"=": a == b, "<>": a != b, "<": a < b, ">": a > b, "<=": a <= b, ">=": a >= b}[self.op]
+        return compare(self.op, a, b)
 
 
 def utf16(s):
@@ -1983,6 +1985,8 @@ class Gen:
         self.extra_int.append(lambda: call_of(False))
         self.extra_float.append(lambda: call_of(True))
         str_procs = [p for p in procs if p.rtype == "s"]
+        if self.r() < 0.7:
+            self.container_procedures()
         for _ in range(self.rng.randint(8, 16)):
             k = self.r()
             if k < 0.5:
@@ -1994,6 +1998,46 @@ class Gen:
             else:
                 self.emit(self.make_if)
         self.print_vars(self.ints + self.floats)
+
+    def container_procedures(self):
+        """Array, List, Map and structure-pointer parameters, and a
+        procedure that returns a pointer to a structure."""
+        t = self.choice(["b", "w", "l", "q", "i", "u", "c", "a"])
+        n = self.rng.randint(0, 6)
+        sname = self.new_name("PS")
+        tag = self.counter
+        ft = self.choice(["l", "q", "w", "d"])
+        mul = self.rng.randint(-9, 9)
+        self.head += [
+            "Structure %s" % sname, "  x.%s" % ft, "  y.d", "EndStructure",
+            "Global Dim gp%d.%s(%d)" % (tag, sname, n),
+            "Procedure.q SumA%d(Array a.%s(1), n.l)" % (tag, t),
+            "  t.q = 0", "  For k.l = 0 To n", "    t = t + a(k) * (k + 1)", "  Next", "  ProcedureReturn t",
+            "EndProcedure",
+            "Procedure.q SumL%d(List li.%s())" % (tag, t),
+            "  t.q = 0", "  ForEach li()", "    t = t * 3 + li()", "    li() = li() + 1", "  Next",
+            "  ProcedureReturn t", "EndProcedure",
+            "Procedure.q SumM%d(Map m.%s())" % (tag, t),
+            "  t.q = 0", "  ForEach m()", "    t = t * 5 + m()", "  Next", "  ProcedureReturn t", "EndProcedure",
+            "Procedure Bump%d(*p.%s, k.l)" % (tag, sname),
+            "  *p\\x = *p\\x * %d + k" % mul, "  *p\\y = *p\\y + k * 0.5", "EndProcedure",
+            "Procedure.%s *Pick%d(n.l)" % (sname, tag), "  ProcedureReturn @gp%d(n)" % tag, "EndProcedure"]
+        self.body += [
+            Raw("Dim ca%d.%s(%d)" % (tag, t, n)), Raw("NewList cl%d.%s()" % (tag, t)),
+            Raw("NewMap cm%d.%s()" % (tag, t)),
+            Raw("For k%d.l = 0 To %d" % (tag, n)),
+            Raw("  ca%d(k%d) = k%d * %d + %d" % (tag, tag, tag, self.rng.randint(-5, 5), self.rng.randint(0, 20))),
+            Raw("  AddElement(cl%d())" % tag), Raw("  cl%d() = k%d + %d" % (tag, tag, self.rng.randint(0, 9))),
+            Raw('  cm%d("k" + Str(k%d %% 3)) = k%d * 2' % (tag, tag, tag)),
+            Raw("  Bump%d(@gp%d(k%d), k%d)" % (tag, tag, tag, tag)),
+            Raw("Next"),
+            Raw('PrintN("arr " + Str(SumA%d(ca%d(), %d)))' % (tag, tag, n)),
+            Raw('PrintN("list " + Str(SumL%d(cl%d())) + " " + Str(SumL%d(cl%d())))' % (tag, tag, tag, tag)),
+            Raw('PrintN("map " + Str(SumM%d(cm%d())))' % (tag, tag)),
+            Raw("*pp%d.%s = Pick%d(%d)" % (tag, sname, tag, self.rng.randint(0, n))),
+            Raw("Bump%d(*pp%d, 3)" % (tag, tag)),
+            Raw('PrintN("ptr " + %s(*pp%d\\x) + " " + StrD(*pp%d\\y) + " " + StrD(gp%d(0)\\y))' % (
+                "StrD" if ft == "d" else "Str", tag, tag, tag))]
 
     def call(self, proc):
         """A call whose arguments hold no further call."""
