@@ -738,10 +738,11 @@ class For(Stmt):
     def __init__(self, var, t, start, end, step, body, declare=False):
         self.var, self.t, self.start, self.end, self.step, self.body = var, t, start, end, step, body
         self.declare = declare
+        self.bound_texts = None
 
     def lines(self, ind):
-        head = "%sFor %s%s = %s To %s" % (ind, self.var, "." + self.t if self.declare else "",
-                                         self.start, self.end)
+        start, end = self.bound_texts or (self.start, self.end)
+        head = "%sFor %s%s = %s To %s" % (ind, self.var, "." + self.t if self.declare else "", start, end)
         if self.step != 1:
             head += " Step %d" % self.step
         out = [head]
@@ -1365,6 +1366,12 @@ class Gen:
                     step *= self.rng.randint(2, 3)
                 self.readonly[-1] = (name, t)
                 loop = For(name, t, start, end, step, None, declare=True)
+                if t in ("b", "w") and start < 0 and end < 0 and self.r() < 0.5:
+                    # Bounds written as the unsigned values of the same
+                    # bits ("For b.b = 250 To 255"): the loop runs in the
+                    # counter's own type.
+                    bits = INT_TYPES[t][0]
+                    loop.bound_texts = (str(start + (1 << bits)), str(end + (1 << bits)))
                 loop.body = self.loop_body(depth)
                 return loop
             self.env[name] = 0
