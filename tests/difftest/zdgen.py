@@ -689,6 +689,19 @@ class If(Stmt):
         return None
 
 
+class GosubS(Stmt):
+    """Gosub to a subroutine written after End."""
+
+    def __init__(self, label, body):
+        self.label, self.body = label, body
+
+    def lines(self, ind):
+        return [ind + "Gosub " + self.label]
+
+    def run(self, env):
+        run_block(self.body, env)
+
+
 class LoopExit(Exception):
     def __init__(self, kind, depth=1):
         self.kind, self.depth = kind, depth
@@ -966,6 +979,7 @@ class Gen:
         self.extra_float = []  # and of float ones
         self.structs = []
         self.program_flags = set()  # features of declarations
+        self.subs = []  # (label, statements) of Gosub subroutines
 
     # -- helpers
     def r(self):
@@ -1006,6 +1020,8 @@ class Gen:
         s = self.attempt(make, tries)
         if s is not None:
             self.body.append(s)
+            if isinstance(s, GosubS) and s.label not in [l for l, _ in self.subs]:
+                self.subs.append((s.label, s.body))
         return s
 
     # -- values and literals
@@ -1215,6 +1231,11 @@ class Gen:
         lines += self.head
         for s in self.body:
             lines += s.lines("")
+        for label, body in self.subs:
+            lines.append(label + ":")
+            for s in body:
+                lines += s.lines("  ")
+            lines.append("Return")
         return "\n".join(lines) + "\n", self.env.flags | self.program_flags
 
     # ------------------------------------------------------------ families
@@ -1388,12 +1409,25 @@ class Gen:
             k = self.r()
             if k < 0.6:
                 self.emit(lambda: self.make_loop(self.rng.randint(0, 2)))
-            elif k < 0.8:
+            elif k < 0.75:
                 self.emit(self.make_if)
+            elif k < 0.88:
+                self.emit(self.make_gosub)
             else:
                 self.emit(self.make_assign)
             self.readonly = []
         self.print_vars(self.ints + self.floats)
+
+    def make_gosub(self):
+        if self.subs and self.r() < 0.5:
+            label, body = self.choice(self.subs)
+            return GosubS(label, body)
+        label = "sub%d" % self.counter
+        self.counter += 1
+        body = [self.make_assign() for _ in range(self.rng.randint(1, 3))]
+        if self.r() < 0.5:
+            body.append(Print(self.numeric_print()))
+        return GosubS(label, body)
 
     # -- select
     def make_select(self):
