@@ -28,6 +28,7 @@ import argparse
 import concurrent.futures
 import os
 import random
+import re
 import shutil
 import subprocess
 import sys
@@ -157,7 +158,11 @@ def block_end(lines, i):
 
 
 def declared_name(line):
-    """The variable a typed first assignment ("v3.l = 5") declares."""
+    """The variable a typed first assignment ("v3.l = 5"), a Define, Dim,
+    NewList or NewMap declares."""
+    for word in ("Define ", "Dim ", "NewList ", "NewMap "):
+        if line.startswith(word):
+            return line[len(word):].split(".", 1)[0].split("(", 1)[0].strip()
     head = line.split("=", 1)[0].strip()
     if "=" in line and "." in head and " " not in head and "\\" not in head and "(" not in head:
         return head.split(".", 1)[0]
@@ -180,7 +185,7 @@ def candidates(lines, i):
     if text.startswith(INNER) or text == "OpenConsole()":
         return []
     name = declared_name(text)
-    if name and any(name in l for k, l in enumerate(lines) if k != i):
+    if name and any(re.search(r"(?<![\w$])%s(?!\w)" % re.escape(name), l) for k, l in enumerate(lines) if k != i):
         return []
     return [lines[:i] + lines[i + 1:]]
 
