@@ -43,8 +43,6 @@ import zdgen  # noqa: E402
 # the fixed set in the test suite leaves them out.  Known differences being
 # mended: take a name off this list once both compilers agree on it.
 KNOWN_DIFFERENCES = [
-    "align_n",            # C structure layout of Align 2 or more
-    "fixed_map_foreach",  # C: ForEach over a map of fixed strings
     "neg_float_right",    # x64: an integer operand followed by a negated float
 ]
 
