@@ -201,10 +201,6 @@ void c_emit_read_fixed_string(const char* target, int32_t fixed_length_bytes)
 
 void c_emit_include_binary(const char* path)
 {
-    if (!in_datasection) {
-        if (!error_number && !suppress_errors) set_error(343);
-        return;
-    }
     FILE* file = open_file_utf8(path);
     if (!file) return;
     std::fseek(file, 0, SEEK_END);

@@ -37,8 +37,8 @@ void c_data_label_pointer(const char* label);
 void c_emit_read(int32_t type, const char* target);
 void c_emit_read_string(const char* target);
 void c_emit_read_fixed_string(const char* target, int32_t fixed_length_bytes);
-// IncludeBinary: the file's bytes into zd_data (error 343 outside a
-// DataSection; a file that can't be read is skipped).
+// IncludeBinary in a DataSection: the file's bytes into zd_data (a file
+// that can't be read is skipped).
 void c_emit_include_binary(const char* path);
 
 // The UTF-16 units of a UTF-8 text as "0x%X,0x%X," per unit (low byte

@@ -248,9 +248,8 @@ void emit_swap(const char* first, int32_t size)
     emit_line(line.c_str());
 }
 
-void emit_include_binary(const char* path, int32_t in_data)
+void emit_include_binary(const char* path)
 {
-    (void)in_data;
     c_settle_data_labels();
     c_emit_include_binary(path);
     note_data_text();

@@ -220,10 +220,9 @@ void emit_swap_save_address(const char* operand) {
 
 void emit_swap(const char* first, int32_t size) { emit_swap_values(first, size); }
 
-void emit_include_binary(const char* path, int32_t in_data) {
-    std::string line = "file \"" + os_native_path(path) + "\"";
-    if (in_data) emit_data_text((line + "\n").c_str());
-    else emit_line(line.c_str());
+void emit_include_binary(const char* path) {
+    std::string line = "file \"" + os_native_path(path) + "\"\n";
+    emit_data_text(line.c_str());
 }
 
 }  // namespace

@@ -406,6 +406,11 @@ void compile_includebinary_statement() {
         set_error_format(31, full.c_str());
         return;
     }
+    // Outside a DataSection the bytes would stand in the code and be run.
+    if (!in_datasection) {
+        set_error(343);
+        return;
+    }
     const DataHooks* h = hooks();
-    if (h && h->emit_include_binary) h->emit_include_binary(full.c_str(), in_datasection);
+    if (h && h->emit_include_binary) h->emit_include_binary(full.c_str());
 }

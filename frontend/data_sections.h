@@ -43,7 +43,7 @@ struct DataHooks {
     void (*emit_swap)(const char* first, int32_t size);
     // IncludeBinary: the inclusion line of the file (into the data section
     // inside a DataSection, else into the code).
-    void (*emit_include_binary)(const char* path, int32_t in_data);
+    void (*emit_include_binary)(const char* path);
 };
 
 // The data size of a value of a native type (1, 2, 4 or 8; strings and
