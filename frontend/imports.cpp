@@ -228,6 +228,31 @@ void end_import_block()
 
 namespace {
 
+// The link names that the generated program defines itself (both back
+// ends): an imported function or variable can't be bound to one of them.
+bool is_program_own_symbol(const char* symbol)
+{
+    static const char* const names[] = {
+        "ZD_MemoryBase",   "ZD_Instance",     "ZD_ExitCode",        "ZD_DataPointer",      "ZD_DataSectionStart",
+        "ZD_DllInit",      "ZD_EndFunctions", "ZD_ExecutableType",  "ZD_OpenGLSubsystem",  "ZD_ThreadedObjectSize",
+        "ZD_MainThreadObject", "ZD_SourceCodePath", "SYS_EndDataSection",
+    };
+    for (const char* name : names)
+        if (std::strcmp(symbol, name) == 0) return true;
+    static const char* const prefixes[] = {"ZD_Compiler_", "ZD_DEBUGGER_", "_ZD_", "_SYS_"};
+    for (const char* prefix : prefixes)
+        if (std::strncmp(symbol, prefix, std::strlen(prefix)) == 0) return true;
+    return false;
+}
+
+// The link name of an imported item; error 188 for a name of the program's own.
+bool check_import_symbol(const char* symbol)
+{
+    if (!is_program_own_symbol(symbol)) return true;
+    set_error_format(188, symbol);
+    return false;
+}
+
 // "As" and a literal string after a declaration (the token is the one after
 // it): the symbol text, or null when there is no "As". Error 25 when
 // something else than a literal string follows.
@@ -261,7 +286,7 @@ void declare_imported_variable(const char* name, bool pointer)
     CurrentType type = current_type;
     bool failed = false;
     const char* symbol = read_symbol_after_as(&failed);
-    if (failed) return;
+    if (failed || !check_import_symbol(symbol ? symbol : name)) return;
     int32_t saved_mode = declaration_mode;
     declaration_mode = DECLARE_GLOBAL;
     snprintf(statement_word, STATEMENT_WORD_SIZE, "%s", name);
@@ -345,7 +370,7 @@ void compile_import_function_line()
         if (error_number == 79) clear_error_state();
         set_return_flags(record, &return_type, false);
         symbol = read_symbol_after_as(&failed);
-        if (!failed) record->symbol_name = pool_strdup(symbol ? symbol : name);
+        if (!failed && check_import_symbol(symbol ? symbol : name)) record->symbol_name = pool_strdup(symbol ? symbol : name);
     }
     clear_local_symbols();
     in_procedure = saved_in_procedure;

@@ -1,7 +1,8 @@
 // Syntax checks (/CHECK) that both compilers must refuse alike: names that
 // cannot be declared, module items that do not exist, chained comparisons,
 // a pointer stored into a float, Gosub inside a procedure, errors at the end
-// of continued statements, the length of literals; and the inline assembly
+// of continued statements, the length of literals, IncludeBinary outside
+// the data, imports bound to the program's own names; and the inline assembly
 // switches that only zdcompilerc refuses.
 #include <gtest/gtest.h>
 
@@ -112,6 +113,11 @@ const RefusedSource refused_by_both[] = {
     // Offsets are 32-bit: a structure or a data area past the largest one.
     {"Structure SS\n a.b[1500000000]\n b.b[1500000000]\nEndStructure\n", "Line 3 - Numerical overflow: too big number."},
     {"Structure SS\n a.b[1500000000]\nEndStructure\nDefine x.SS, y.SS\n", "Line 4 - Numerical overflow: too big number."},
+    // Bytes in the code would be run.
+    {"x = 1\nIncludeBinary \"main.zd\"\n", "Line 2 - IncludeBinary must be in DataSection"},
+    // An import can't take a link name that the program defines itself.
+    {"Import \"\"\n myv.i As \"ZD_MemoryBase\"\nEndImport\n", "Line 2 - Invalid name: ZD_MemoryBase."},
+    {"Import \"\"\n F.i() As \"ZD_ExitCode\"\nEndImport\n", "Line 2 - Invalid name: ZD_ExitCode."},
 };
 
 TEST_P(SharedErrorsCheckCli, RefusedByBothCompilers) {
