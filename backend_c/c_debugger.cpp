@@ -337,6 +337,7 @@ void c_emit_debugger_defines()
         "M_SYSFUNCTION(void) SYS_CheckRedimDimension(int DimensionIndex, integer Value, integer *ArrayAddress);",
         "M_SYSFUNCTION(void) SYS_CheckCurrentListElement(zd_list *List);",
         "M_SYSFUNCTION(void) SYS_CheckCurrentMapElement(zd_zdmap *Map);",
+        "M_SYSFUNCTION(void) SYS_CheckMap(zd_zdmap *Map);",
         "M_SYSFUNCTION(void) SYS_CheckMapHashSize(integer Value);",
         "M_SYSFUNCTION(void) SYS_CheckStructureArrayIndex(int ArraySize, integer Index);",
         "M_SYSFUNCTION(integer) SYS_CheckDivisor(integer Divisor, int ErrorCode);",

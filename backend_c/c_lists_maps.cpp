@@ -260,6 +260,8 @@ void c_hook_get_map_element_call(MapRecord* map)
     std::string type = element_type_text(map->flags, map->element_type, map->element_size, map->element_structure);
     std::string temporary = "r" + std::to_string(result_local_counter);
     if (!no_output_depth) result_local_counter++;
+    // A map whose NewMap never ran.
+    if (debugger_code) emit_text("SYS_CheckMap(" + std::string(c_map_member(map)) + "a);");
     emit_text(type + "* " + temporary + "=(" + type + "*)ZD_GetMapElement(" + c_map_member(map) + "a," + key + ");");
     bool fixed = map->element_type == TYPE_FIXED_STRING && !(map->flags & CONTAINER_POINTERS);
     c_list_map_element_text = fixed ? temporary : "(*" + temporary + ")";

@@ -156,7 +156,6 @@ void emit_array_index_check(const char* pointer_operand)
 {
     emit_linef(" MOV rax,%lld", (long long)current_operand.constant);
     emit_linef(" MOV rdx,%s", pointer_operand);
-    emit_line(" MOV rdx,[rdx-16]");
     emit_line(" CALL _DBG_A");
 }
 
@@ -164,7 +163,6 @@ void emit_array_index_check_register(const char* pointer_operand, const char* re
 {
     emit_linef(" MOV rax,%s", register_name);
     emit_linef(" MOV rdx,%s", pointer_operand);
-    emit_line(" MOV rdx,[rdx-16]");
     emit_line(" CALL _DBG_A");
 }
 

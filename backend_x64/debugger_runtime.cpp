@@ -117,7 +117,12 @@ void emit_check_routines()
     emit_error_exit(" MOV  rdx,qword ", " JMP _DBG_FatalMessage", "DBG_NegativeArraySizeError", " RET");
 
     routine_comment();
+    // rdx: the array's data, whose element count lies 16 bytes before it;
+    // an array whose Dim never ran has none.
     emit_line("_DBG_A:");
+    emit_line(" CMP  rdx,0");
+    emit_line(" JE  .Error");
+    emit_line(" MOV  rdx,[rdx-16]");
     emit_line(" CMP  rax,0");
     emit_line(" JL  .Error");
     emit_line(" CMP  rax,rdx");

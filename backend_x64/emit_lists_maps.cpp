@@ -288,6 +288,11 @@ void x64_emit_load_list_element(ListRecord* list) {
 
 void x64_emit_load_map_current(MapRecord* map) {
     emit_linef(" MOV rbp,qword [%s]", format_map_address(map));
+    if (debugger_code) {
+        // A map whose NewMap never ran has no object to read.
+        emit_line(" MOV rcx,rbp");
+        emit_line(" CALL _DBG_MU");
+    }
     emit_line(" MOV rbp,[rbp]");
     procedure_uses_rbp = 1;
 }

@@ -304,7 +304,7 @@ TEST_F(DebuggerOutputTest, ArrayChecks)
 {
     set_operand_integer_constant(5);
     emit_array_index_check("qword [a_values]");
-    EXPECT_EQ(output(), " MOV rax,5\n MOV rdx,qword [a_values]\n MOV rdx,[rdx-16]\n CALL _DBG_A\n");
+    EXPECT_EQ(output(), " MOV rax,5\n MOV rdx,qword [a_values]\n CALL _DBG_A\n");
     clear_output();
     emit_array_index_check_register("qword [a_values]", "r15");
     EXPECT_EQ(output().rfind(" MOV rax,r15\n", 0), 0u);
@@ -410,7 +410,7 @@ TEST_F(DebuggerOutputTest, RuntimeTextIsFixedAndCommentedBeforeFourteenRoutines)
     std::string first = output();
     EXPECT_EQ(first.rfind("DBG_ZeroDivideError equ 1\nDBG_ZeroModuloError equ 2\n", 0), 0u);
     EXPECT_NE(first.find("DBG_MapUninitializedError equ 12\nDBL:\n SUB rsp,8\n"), std::string::npos);
-    EXPECT_NE(first.find("_DBG_A:\n CMP  rax,0\n JL  .Error\n CMP  rax,rdx\n JL  .Skip\n.Error:\n"
+    EXPECT_NE(first.find("_DBG_A:\n CMP  rdx,0\n JE  .Error\n MOV  rdx,[rdx-16]\n CMP  rax,0\n JL  .Error\n CMP  rax,rdx\n JL  .Skip\n.Error:\n"
                          " MOV  rdx,DBG_ArrayOutOfBoundsError\n JMP _DBG_FatalMessage\n.Skip:\n RET\n"),
               std::string::npos);
     EXPECT_NE(first.find(" PUSH qword [rsp+8+8+8*15]\n MOV rdx,rsp\n"), std::string::npos);

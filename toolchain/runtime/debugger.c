@@ -360,6 +360,13 @@ void SYS_CheckCurrentMapElement(void** map)
     if (!map[0]) fail_check(MAP_NO_CURRENT_ELEMENT);
 }
 
+/* A map whose NewMap never ran, before a keyed access. */
+void SYS_CheckMap(void** map)
+{
+    CHECK_ALIGNMENT("SYS_CheckMap");
+    if (!map) fail_check(MAP_UNINITIALIZED);
+}
+
 void SYS_CheckMapHashSize(long long value)
 {
     CHECK_ALIGNMENT("SYS_CheckMapHashSize");
