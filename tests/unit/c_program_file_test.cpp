@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <unistd.h>
 
@@ -756,6 +757,9 @@ TEST_F(CProgramFile, ResidentPrototypesAreTypedWhenTheProgramCallsThroughThem)
     parameter.type = TYPE_INTEGER;
     auto add_resident = [&parameter](const char* name) {
         auto* prototype = static_cast<ProcedureRecord*>(hash_add(prototype_table, name));
+        HashEntry entry = prototype->entry;
+        std::memset(prototype, 0, sizeof *prototype);
+        prototype->entry = entry;
         prototype->flags = PROC_PROTOTYPE;
         prototype->second_flags = PROC_SECOND_RESIDENT;
         prototype->parameter_count = 1;
