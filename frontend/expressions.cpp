@@ -1011,6 +1011,7 @@ void compile_unary_operator() {
     // an enclosing operator keeps its register.
     uint32_t saved_mode = expression_mode;
     if (op == '~') expression_mode &= ~(uint32_t)MODE_DOUBLE;  // "~" works on an integer register
+    uint32_t place_mode = expression_mode;
     take_place();
     if (error_number) return;
     if (is_float && !is_float_mode(expression_mode)) enter_float(0);
@@ -1023,6 +1024,9 @@ void compile_unary_operator() {
     current_operand.kind = OPERAND_REGISTER;
     if (is_float) current_operand.flags |= OP_FLOAT;
     if (is_float && is_double_mode(expression_mode)) current_operand.flags |= OP_DOUBLE;
+    // The place is given back in the mode it was taken in: an integer place
+    // left taken would hide a live left value from the switch to floats.
+    expression_mode = place_mode;
     release_place();
     expression_mode = saved_mode;
 }

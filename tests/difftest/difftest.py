@@ -43,7 +43,6 @@ import zdgen  # noqa: E402
 # the fixed set in the test suite leaves them out.  Known differences being
 # mended: take a name off this list once both compilers agree on it.
 KNOWN_DIFFERENCES = [
-    "neg_float_right",    # x64: an integer operand followed by a negated float
 ]
 
 HERE = os.path.dirname(os.path.abspath(__file__))
