@@ -9,9 +9,7 @@
 #include "backend_c/c_backend.h"
 #include "backend_c/c_expressions.h"
 #include "backend_c/c_globals.h"
-#include "backend_c/c_strings.h"
 #include "core/core_globals.h"
-#include "core/error_state.h"
 #include "core/output_buffers.h"
 #include "frontend/frontend_globals.h"
 #include "frontend/number_literals.h"
@@ -55,13 +53,6 @@ void c_emit_end_statement(int with_value)
             int64_t value = (current_operand.flags & OP_FLOAT) ? round_double_to_int64(current_operand.constant_float)
                                                                 : current_operand.constant;
             emit_format("ZD_ExitCode=%s;", c_decimal_text(static_cast<int32_t>(value)).c_str());
-        } else if (current_operand.kind == OPERAND_STRING && (current_operand.flags & OP_LITERAL)) {
-            // A literal's value is its address.
-            emit_format("ZD_ExitCode=(integer)%s;",
-                        c_string_literal_name(static_cast<int32_t>(current_operand.constant)));
-        } else if (current_operand.kind == OPERAND_STRING || (current_operand.flags & OP_STRING)) {
-            set_error_text(1, "This statement can't be compiled by the C back end yet.");
-            return;
         } else if (current_operand.flags & OP_FLOAT) {
             // A float exit code is rounded to the nearest integer, ties to even.
             emit_format("ZD_ExitCode=SYS_BankerRound(%s);", c_operand_text().c_str());

@@ -493,6 +493,12 @@ void compile_end_statement()
         bool operator_word = token_code >= TOKEN_TO && token_code <= TOKEN_OR;
         if (!operator_word && parse_pointer > statement_start) parse_pointer--;
         if (!compile_expression(EXPR_RESET_REGISTERS | EXPR_KEEP_FPU_RESULT, 0)) return;
+        // The exit code is a number: a string's text has none, and its
+        // address is not the same from one build to the next.
+        if (current_operand.kind == OPERAND_STRING || (current_operand.flags & OP_STRING)) {
+            set_error_format(189, "End");
+            return;
+        }
     }
     if (backend && backend->emit_end_statement) backend->emit_end_statement(with_value ? 1 : 0);
 }

@@ -301,11 +301,6 @@ TEST_F(CExpressionTest, EndWithAnExpression) {
     // A float value is rounded, not truncated as a C conversion would.
     expect_code("f.f = 0\nEnd f", "ZD_ExitCode=SYS_BankerRound(v_f);\nSYS_Quit();\n");
     expect_code("d.d = 0\nEnd d * 3", "ZD_ExitCode=SYS_BankerRound(((long double)v_d*3.0));\nSYS_Quit();\n");
-    // A literal's value is its address (the fragment has no string table).
-    compiler_reset();
-    reset_statement_state();
-    c_reset_expression_state();
-    EXPECT_EQ(compile("End \"x\""), "ZD_ExitCode=(integer)_S1;\nSYS_Quit();\n");
 }
 
 TEST_F(CExpressionTest, NothingIsWrittenWithOutputOff) {

@@ -1,4 +1,5 @@
-// End with and without an exit value, as written right after the keyword;
+// End with and without an exit value, as written right after the keyword, and
+// a string refused as the exit value;
 // constants named through a module prefix; a string constant declared again
 // with the same text.
 #include <string>
@@ -45,6 +46,15 @@ TEST_F(EndStatementTest, FloatValueIsRoundedIntoTheExitCode) {
     EXPECT_EQ(emitter_stack.fpu_depth, 0);
     // A folded float constant is rounded at compile time.
     EXPECT_EQ(compile("End 2.5 * 3"), std::string(" MOV rax,8\n") + store_and_leave);
+}
+
+TEST_F(EndStatementTest, StringIsNoExitCode) {
+    // zdcompiler's assembler rejected a string variable's value; a literal
+    // ended with the low bits of its address, which differ between builds.
+    EXPECT_EQ(compile("s$ = \"abc\"\nEnd s$"), "error 189");
+    EXPECT_EQ(compile("s$ = \"abc\"\nEnd s$ + \"d\""), "error 189");
+    EXPECT_EQ(compile("End \"x\""), "error 189");
+    EXPECT_EQ(compile("Procedure.s F()\nProcedureReturn \"q\"\nEndProcedure\nEnd F()"), "error 189");
 }
 
 TEST_F(EndStatementTest, ConstantThroughAModulePrefix) {
