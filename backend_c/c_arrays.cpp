@@ -364,11 +364,11 @@ void c_compile_array_dimensions(ArrayRecord* array, int redim, int redeclared)
     if (!redeclared) {
         int32_t slots = 8 * (n + 1);
         if (array->flags & ARRAY_THREADED) {
-            thread_local_offset += debugger_code ? 2 * slots : slots;
+            grow_data_area(thread_local_offset, debugger_code ? 2 * slots : slots);
         } else if ((array->flags & ARRAY_LOCAL) && !(array->flags & (ARRAY_STATIC | ARRAY_PARAMETER))) {
-            local_frame_offset += (debugger_code && !redim) ? 2 * slots : slots;
+            grow_data_area(local_frame_offset, (debugger_code && !redim) ? 2 * slots : slots);
         } else if (!(array->flags & ARRAY_FIELD)) {
-            global_data_offset += slots;
+            grow_data_area(global_data_offset, slots);
         }
     }
     const bool constant_only = (array->flags & (ARRAY_STATIC | ARRAY_THREADED)) || in_structure;

@@ -236,7 +236,7 @@ bool place_record(Record* record, const char* name, int32_t bytes, uint8_t kind,
         record->flags = CONTAINER_THREADED;
         thread_local_offset = (thread_local_offset + 7) & ~7;
         record->offset = thread_local_offset;
-        thread_local_offset += bytes;
+        grow_data_area(thread_local_offset, bytes);
         record->item = register_init_item(kind, record);
     } else if (in_structure) {
         record->flags = CONTAINER_FIELD;
@@ -246,12 +246,12 @@ bool place_record(Record* record, const char* name, int32_t bytes, uint8_t kind,
         record->flags = CONTAINER_LOCAL;
         local_frame_offset = (local_frame_offset + 7) & ~7;
         record->offset = local_frame_offset;
-        local_frame_offset += bytes;
+        grow_data_area(local_frame_offset, bytes);
         record->module = nullptr;
     } else {
         record->flags = 0;
         record->offset = global_data_offset;
-        global_data_offset += bytes;
+        grow_data_area(global_data_offset, bytes);
     }
     if (module_section_state() == 1) record->flags |= CONTAINER_PUBLIC;
     if (pointer_flag) record->flags |= CONTAINER_POINTERS;

@@ -279,6 +279,16 @@ InitItem* register_init_item(uint8_t kind, void* object) {
     return item;
 }
 
+bool grow_data_area(int32_t& area_end, int64_t bytes) {
+    int64_t end = int64_t(area_end) + bytes;
+    if (bytes < 0 || end > largest_data_area) {
+        set_error(59);
+        return false;
+    }
+    area_end = static_cast<int32_t>(end);
+    return true;
+}
+
 VariableRecord* declare_variable(const char* key) {
     bool pointer = key_is_pointer(key);
     if (!pointer && is_keyword(key_name(key))) {
@@ -294,9 +304,8 @@ VariableRecord* declare_variable(const char* key) {
         }
         size = 8;
     }
-    // The data areas are laid out with 32-bit offsets: a variable that
-    // would end past the largest one (a huge structure, which a resident
-    // file can bring) is refused.
+    // A variable that would end past the largest data area (a huge
+    // structure, which a resident file can bring) is refused.
     const bool in_data_area = key[0] != '+' || declaration_mode == DECLARE_STATIC;
     const int64_t purifier_gap = purifier_enabled ? 4 : 0;
     int64_t area_end;
@@ -304,7 +313,7 @@ VariableRecord* declare_variable(const char* key) {
         area_end = ((int64_t(thread_local_offset) + 7) & ~int64_t(7)) + size;
     else if (in_data_area) area_end = int64_t(global_data_offset) + size + purifier_gap;
     else area_end = ((int64_t(local_frame_offset) + 7) & ~int64_t(7)) + size + purifier_gap;
-    if (size < 0 || area_end > INT32_MAX) {
+    if (size < 0 || area_end > largest_data_area) {
         set_error(59);
         return nullptr;
     }

@@ -42,6 +42,13 @@ const char* get_variable_display_name(const VariableRecord* variable);
 const char* get_key_display_name(const char* key);
 // Creates the record of `key` from current_type and the declaration mode.
 VariableRecord* declare_variable(const char* key);
+// The data areas (global data, a procedure's frame, the per-thread object)
+// are laid out with 32-bit offsets and stay below 2 GiB less 64 KiB, so that
+// aligning an end never passes the largest offset.
+constexpr int64_t largest_data_area = 0x7FFF0000;
+// Moves a data area's end `bytes` further; false (error 59) when the area
+// would grow past `largest_data_area`.
+bool grow_data_area(int32_t& area_end, int64_t bytes);
 DataItem* add_data_item(const char* name, int32_t size, uint8_t kind, void* object);
 InitItem* register_init_item(uint8_t kind, void* object);
 // The variable named by statement_word (pointer_flag for "*name"); mode 1

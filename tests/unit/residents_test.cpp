@@ -376,6 +376,15 @@ TEST_F(ResidentsTest, StructureSizesBeyondTheLayout)
     EXPECT_EQ(compile("Procedure p()\n Protected a.RtHuge, b.RtHuge\nEndProcedure"), 59) << printed;
     EXPECT_EQ(compile("Threaded a.RtHuge, b.RtHuge"), 59) << printed;
     forget_test_entries();
+    // Just below the largest data area: the containers after it do not fit.
+    huge.replace(size_at, 4, "\xF8\xFF\xFE\x7F", 4);
+    write_bytes("huge.res", huge);
+    ASSERT_EQ(load(folder + "huge.res"), 0) << error_message;
+    EXPECT_EQ(compile("Define a.RtHuge"), 0) << printed;
+    EXPECT_EQ(compile("Define a.RtHuge\nDim d(1)"), 59) << printed;
+    EXPECT_EQ(compile("Define a.RtHuge\nNewList l()"), 59) << printed;
+    EXPECT_EQ(compile("Threaded a.RtHuge\nThreaded NewList l()"), 59) << printed;
+    forget_test_entries();
     // A negative size is a damaged file.
     huge[size_at + 3] = (char)0x80;
     write_bytes("negative.res", huge);
