@@ -327,6 +327,9 @@ void emit_structure_maps()
 {
     uint16_t mask = debugger_enabled ? uint16_t(STRUCT_MAP_WANTED | STRUCT_USED) : STRUCT_MAP_WANTED;
     emit_line("zd_align 8");
+    // A descriptor marked while the code was written carries a visit mark
+    // that would stop the walk into its fields here.
+    for_each_structure([](ModuleRecord*, StructureRecord* structure) { structure->flags &= uint16_t(~STRUCT_VISITED); });
     for_each_structure([mask](ModuleRecord*, StructureRecord* structure) {
         if (structure->flags & mask) mark_structure_used(structure, mask);
     });
