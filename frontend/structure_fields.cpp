@@ -256,7 +256,8 @@ void compile_container_field(const FieldRecord* field) {
     const bool wanted = (container_field_wanted == field->type ||
                          (container_field_wanted == CONTAINER_FIELD_LIST_OR_MAP && field->type != TYPE_ARRAY)) &&
                         current_expression_depth() == container_field_depth + 1;
-    if (wanted && empty_brackets_follow()) {
+    // "a\\list()\\inner()": the current element of list, not the list.
+    if (wanted && empty_brackets_follow() && !field_chain_follows_brackets(parse_pointer)) {
         // Taken whole: the caller checks the kind and leaves the field.
         container_field_wanted = 0;
         container_field_record = field->container;
