@@ -5,6 +5,7 @@
 #include <string>
 
 #include "backend_x64/debugger_output.h"
+#include "backend_x64/emit_arrays.h"
 #include "backend_x64/emit_common.h"
 #include "backend_x64/program_output.h"
 #include "core/compiler_main.h"
@@ -340,6 +341,7 @@ void emit_debugger_data()
         emit_line(("zd_public ZD_DEBUGGER_SourcePath\n db " + format_source_path_data(folder)).c_str());
         emit_line(("zd_public ZD_DEBUGGER_ZandrelPath\n db " + format_source_path_data(home_folder)).c_str());
         emit_db_item("ZD_DEBUGGER_Language", language_name ? language_name : "");
+        emit_array_labels();
         emit_line_number_block();
     } else if (line_numbering) {
         emit_line_number_block();

@@ -228,7 +228,7 @@ void collect_array_labels() {
             auto* array = reinterpret_cast<ArrayRecord*>(node);
             if (array->flags & (ARRAY_THREADED | ARRAY_FIELD | ARRAY_LOCAL | ARRAY_STATIC)) continue;
             int32_t slots = array->dimension_count > 0 ? array->dimension_count + 1 : 2;
-            program_global_variables.push_back({format_array_symbol(array), 8 * slots});
+            program_array_labels.push_back({format_array_symbol(array), 8 * slots});
         }
     };
     collect(array_list);
@@ -239,6 +239,15 @@ void collect_array_labels() {
         if (module->arrays != array_list) collect(module->arrays);
     }
     hash_reset_iterator(module_table);
+}
+
+void emit_array_labels() {
+    // With the debugger the slots lie in the data section.
+    emit_line(debugger_enabled ? "zd_align 8" : "zd_bssalign 8");
+    for (const BssVariable& array : program_array_labels) {
+        emit_line2(array.symbol.c_str(), ":");
+        for (int32_t slot = 0; slot < array.size / 8; slot++) emit_line(debugger_enabled ? " dq 0" : " rq 1");
+    }
 }
 
 // ---------------------------------------------------------------------------

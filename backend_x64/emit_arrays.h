@@ -1,6 +1,6 @@
 // Arrays in x64 code: the address texts of array variables, Dim and ReDim
 // of one and several dimensions, FreeArray, the element address in rbp and
-// the labels of global arrays in the bss section.
+// the labels of the global arrays' slots.
 #pragma once
 
 #include <cstdint>
@@ -28,5 +28,9 @@ void emit_dim_multi_array(ArrayRecord* array, int32_t redim);
 // The Dim of an array whose sizes are literal (Static and Threaded arrays,
 // created when the program or a thread starts).
 void emit_constant_array_allocation(ArrayRecord* array);
-// Hands the global arrays of every module to the bss writer.
+// Hands the global arrays of every module to emit_array_labels.
 void collect_array_labels();
+// The slots of the global arrays: "<symbol>:" and one " dq 0" per slot in
+// the data section with the debugger, one " rq 1" per slot in the bss
+// without it.
+void emit_array_labels();

@@ -248,26 +248,33 @@ void emit_container_creation(uint8_t kind, void* object) {
 }
 
 void collect_list_map_labels() {
-    auto collect = [](CursorList* lists, CursorList* maps) {
+    // Every module's lists first, then every module's maps.
+    auto collect_lists = [](CursorList* lists) {
         for (ListNode* node = lists ? lists->first : nullptr; node; node = node->next) {
             auto* list = reinterpret_cast<ListRecord*>(node);
             if (list->flags & (CONTAINER_LOCAL | CONTAINER_FIELD | (CONTAINER_THREADED & ~CONTAINER_GLOBAL))) continue;
-            program_global_variables.push_back({format_list_symbol(list), 16});
+            program_container_labels.push_back({format_list_symbol(list), 16});
         }
+    };
+    auto collect_maps = [](CursorList* maps) {
         for (ListNode* node = maps ? maps->first : nullptr; node; node = node->next) {
             auto* map = reinterpret_cast<MapRecord*>(node);
             if (map->flags & (CONTAINER_LOCAL | CONTAINER_FIELD | (CONTAINER_THREADED & ~CONTAINER_GLOBAL))) continue;
-            program_global_variables.push_back({format_map_symbol(map), 8});
+            program_container_labels.push_back({format_map_symbol(map), 8});
         }
     };
-    collect(list_list, map_list);
-    if (!module_table) return;
-    hash_reset_iterator(module_table);
-    while (HashEntry* entry = hash_next(module_table)) {
-        auto* module = reinterpret_cast<ModuleRecord*>(entry);
-        collect(module->lists != list_list ? module->lists : nullptr, module->maps != map_list ? module->maps : nullptr);
+    std::vector<ModuleRecord*> modules;
+    if (module_table) {
+        hash_reset_iterator(module_table);
+        while (HashEntry* entry = hash_next(module_table)) modules.push_back(reinterpret_cast<ModuleRecord*>(entry));
+        hash_reset_iterator(module_table);
     }
-    hash_reset_iterator(module_table);
+    collect_lists(list_list);
+    for (ModuleRecord* module : modules)
+        if (module->lists != list_list) collect_lists(module->lists);
+    collect_maps(map_list);
+    for (ModuleRecord* module : modules)
+        if (module->maps != map_list) collect_maps(module->maps);
 }
 
 // ---------------------------------------------------------------------------

@@ -10,6 +10,7 @@
 
 #include "backend_x64/debugger_output.h"
 #include "backend_x64/emit_arith.h"
+#include "backend_x64/emit_arrays.h"
 #include "backend_x64/emit_common.h"
 #include "backend_x64/emit_float_pools.h"
 #include "backend_x64/emit_jumps.h"
@@ -32,6 +33,8 @@
 std::vector<StaticStringEntry> program_literal_strings;
 int32_t null_literal_number = -1;
 std::vector<BssVariable> program_global_variables;
+std::vector<BssVariable> program_array_labels;
+std::vector<BssVariable> program_container_labels;
 
 // The front end owns the string-use mark; this weak definition stands only
 // while the front end's own definition is not linked in.
@@ -162,6 +165,8 @@ void reset_program_output()
     program_literal_strings.clear();
     null_literal_number = -1;
     program_global_variables.clear();
+    program_array_labels.clear();
+    program_container_labels.clear();
     program_data_items.clear();
     strings_used = 0;
     threaded_items_used = 0;
@@ -528,6 +533,9 @@ void emit_program_end()
     emit_thread_object_bss();
     blank_comment();
     emit_module_variables();
+    if (!debugger_enabled) emit_array_labels();
+    for (const BssVariable& container : program_container_labels)
+        emit_line3(container.symbol.c_str(), " rq ", std::to_string(container.size / 8).c_str());
     emit_line("I_BSSEnd:");
 }
 

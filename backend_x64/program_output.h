@@ -28,6 +28,12 @@ struct BssVariable {
 extern std::vector<StaticStringEntry> program_literal_strings;
 extern int32_t null_literal_number;
 extern std::vector<BssVariable> program_global_variables;
+// The global arrays of every module (size: 8 bytes per slot), written by
+// emit_array_labels apart from the variables.
+extern std::vector<BssVariable> program_array_labels;
+// The heads of the global lists of every module, then those of their maps
+// (size: 16 for a list, 8 for a map), reserved after the arrays.
+extern std::vector<BssVariable> program_container_labels;
 
 // A Static variable of a procedure: label "so_<procedure>.<name>", size in
 // bytes, TypeCode (0xFF for a structure) and initial value. Only live items

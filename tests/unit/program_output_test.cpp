@@ -257,11 +257,14 @@ TEST_F(ProgramOutputTest, DataItemsAndGlobalVariables)
                           {"so_p.v_s", 8, 8, 0},
                           {"so_p.v_w", 4, 5, -7}};
     program_global_variables = {{"v_a", 4}, {"v_s", 6}, {"v_q", 8}, {"v_c", 1}, {"v_big", 16}};
+    program_array_labels = {{"a_a", 16}};
+    program_container_labels = {{"t_l", 16}, {"m_m", 8}};
     std::string text = finish();
     EXPECT_NE(text.find("zd_align 8\nso_p.v_q dd 0\n dd 1\nso_p.v_w dd -7\nso_p.v_b db -56\nso_p.v_a db 200\n"), std::string::npos)
         << text;
     EXPECT_NE(text.find("zd_bssalign 8\nv_q rq 1\nv_a rd 1\nv_c rb 1\nzd_bssalign 8\nv_s rb 6\nzd_bssalign 8\nv_big rb 16\n"
-                        "zd_bssalign 8\nso_p.v_s rq 1\nzd_bssalign 8\nI_BSSEnd:\n"),
+                        "zd_bssalign 8\nso_p.v_s rq 1\nzd_bssalign 8\n"
+                        "zd_bssalign 8\na_a:\n rq 1\n rq 1\nt_l rq 2\nm_m rq 1\nI_BSSEnd:\n"),
               std::string::npos)
         << text;
     EXPECT_EQ(assemble(), "");
