@@ -300,10 +300,12 @@ void check_address_of_operand() {
         set_error(1);  // a computed value has no address
         return;
     }
+    uint32_t structure = 0;
+    if (current_operand.flags & OP_STRUCTURE) structure = OP_STRUCTURE_ADDRESS;
     if (backend->load_operand_address) backend->load_operand_address();
     current_operand.kind = OPERAND_REGISTER;
     current_operand.size = 8;
-    current_operand.flags = OP_ADDRESS;
+    current_operand.flags = OP_ADDRESS | structure;
 }
 
 // "@" followed by a literal ("text", ~"text") or a string constant: the

@@ -31,6 +31,7 @@ enum : uint32_t {
     OP_POINTER = 0x80000,        // the operand was written as a *pointer
     OP_FITS_32 = 0x100000,       // an x87 value known to fit 32 bits
     OP_CONTAINER_SLOT = 0x800000,  // a whole array named by its pointer slot (its data for "@")
+    OP_STRUCTURE_ADDRESS = 0x1000000,  // with OP_ADDRESS: "@" of a whole structured item
 };
 
 // Expression mode word (the wanted arithmetic).

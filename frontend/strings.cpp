@@ -126,8 +126,9 @@ bool convert_number_operand(uint32_t* chain_flags) {
         current_operand.constant = 0;
         return true;
     }
-    // A whole structure is no number (an address taken with "@" is one).
-    if (current_operand.flags & OP_STRUCTURE) {
+    // A structure, or its address taken with "@", is not turned into text
+    // (a pointer's value, or Str(@item), is).
+    if (current_operand.flags & (OP_STRUCTURE | OP_STRUCTURE_ADDRESS)) {
         set_error(272);
         return false;
     }

@@ -77,6 +77,10 @@ TEST_F(ExpressionFormsCheckCli, ConditionsAndStrings) {
         {"a$ = \"x\"\nIf Not a$\nEndIf\n", "Line 2 - 'Not' operand can not be used with strings."},
         {"Structure P\nx.l\nEndStructure\nDefine v.P\na$ = \"x\" + v\n",
          "Line 5 - A structure can't be automatically converted to string."},
+        // Nor is its address; a field's address, a pointer's and Str() of the address are numbers.
+        {"Structure P\nx.l\nEndStructure\nDefine v.P, *p.P\nDim a.P(1)\n"
+         "a$ = \"x\" + @v\\x + Str(@v) + @a(1)\\x + *p + @*p\nb$ = \"x\" + @a(1)\n",
+         "Line 7 - A structure can't be automatically converted to string."},
         {"a$ = \"x\"\nSelect a$\nCase 1\nEndSelect\n", "Line 3 - 'Case' expects a string, not a numerical value."},
         {"a$ = \"x\"\nIf a$ And a$ + \"y\"\nEndIf\nx = Bool(a$) + Bool(a > 1)\nSelect a$ + \"!\"\nCase \"x!\", a$\n"
          "EndSelect\n",
