@@ -32,10 +32,9 @@ void emit_store_quad_to_variable(const char* operand, int64_t value) {
     emit_linef(" MOV %s,%d", low, (int32_t)(uint32_t)value);
 }
 
-void emit_copy_structure(const char* descriptor, int32_t byte_size) {
-    emit_linef(" MOV rcx,%s", current_operand.text);
-    emit_line(" POP r9");
-    emitter_stack.push_depth -= 8;
+void emit_copy_structure(const char* target, const char* descriptor, int32_t byte_size) {
+    emit_lea_operand(target, REGISTER_RCX);
+    emit_line(" MOV r9,rax");
     if (descriptor) emit_load_symbol_address(descriptor, REGISTER_R8);
     else emit_line(" XOR r8,r8");
     emit_linef(" MOV rdx,%d", byte_size);

@@ -12,9 +12,11 @@ void emit_store_int_to_variable(const char* operand, int32_t value);
 // One MOV for 0 .. 2147483647 (the immediate is sign-extended), else the two
 // dword stores, the upper half first.
 void emit_store_quad_to_variable(const char* operand, int64_t value);
-// Structure copy: destination address in the current operand, source address
-// pushed before. `descriptor` is the structure's descriptor symbol or null.
-void emit_copy_structure(const char* descriptor, int32_t byte_size);
+// Structure copy into the structure whose operand is `target`, from the
+// address in rax (kept there rather than pushed: nothing runs between its
+// load and the copy). `descriptor` is the structure's descriptor symbol or
+// null. The call takes the aligned frame of any other call.
+void emit_copy_structure(const char* target, const char* descriptor, int32_t byte_size);
 // Release of a structure's strings; `qword_symbol` as format_variable_qword_symbol gives it.
 void emit_free_structure_strings(const char* descriptor, const char* qword_symbol);
 // The arrays, lists and maps of a structure at `address` ("[rsp+48]")

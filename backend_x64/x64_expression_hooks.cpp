@@ -6,6 +6,7 @@
 #include "backend_x64/emit_common.h"
 #include "backend_x64/emit_compare.h"
 #include "backend_x64/emit_float_pools.h"
+#include "backend_x64/emit_operands.h"
 #include "backend_x64/program_structures.h"
 #include "backend_x64/x64_globals.h"
 #include "core/core_globals.h"
@@ -36,21 +37,13 @@ void x64_restore_evaluation_state(const EvaluationState* state, int restore_mark
 }
 
 void x64_copy_structure(const ExpressionTarget* target, StructureRecord* structure) {
-    emit_lea_operand(target->text, REGISTER_RCX);
-    emit_line(" MOV r9,rax");
     const char* descriptor = nullptr;
     if (structure->flags & STRUCT_DYNAMIC) {
         structure->flags |= STRUCT_NEEDS_INIT;
         mark_structure_descriptor_needed(structure);
         descriptor = format_structure_symbol(structure);
     }
-    if (descriptor) emit_load_symbol_address(descriptor, REGISTER_R8);
-    else emit_line(" XOR r8,r8");
-    emit_linef(" MOV rdx,%d", structure->size);
-    mark_runtime_used(RT_SYS_CopyStructure);
-    emit_call_frame_begin();
-    emit_line(" CALL SYS_CopyStructure");
-    emit_call_frame_end();
+    emit_copy_structure(target->text, descriptor, structure->size);
 }
 
 void x64_assign_result(const ExpressionTarget* target) {

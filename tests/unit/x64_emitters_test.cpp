@@ -579,14 +579,11 @@ TEST_F(EmitterTest, QuadStores) {
 }
 
 TEST_F(EmitterTest, StructureCopyFramedByDepth) {
+    emit_copy_structure("[v_p]", "s_point", 16);
     emitter_stack.push_depth = 8;
-    set_operand_register_text("r15");
-    emit_copy_structure("s_point", 16);
-    emitter_stack.push_depth = 16;
-    set_operand_register_text("r15");
-    emit_copy_structure(nullptr, 8);
-    EXPECT_LINES(" MOV rcx,r15\n POP r9\n MOV r8,s_point\n MOV rdx,16\n CALL SYS_CopyStructure\n"
-                 " MOV rcx,r15\n POP r9\n XOR r8,r8\n MOV rdx,8\n SUB rsp,40\n CALL SYS_CopyStructure\n ADD rsp,40\n");
+    emit_copy_structure("[rsp+48]", nullptr, 8);
+    EXPECT_LINES(" LEA rcx,[v_p]\n MOV r9,rax\n MOV r8,s_point\n MOV rdx,16\n CALL SYS_CopyStructure\n"
+                 " LEA rcx,[rsp+48]\n MOV r9,rax\n XOR r8,r8\n MOV rdx,8\n SUB rsp,40\n CALL SYS_CopyStructure\n ADD rsp,40\n");
 }
 
 TEST_F(EmitterTest, FreeStructureStringsOfDataSymbolAndLocal) {
