@@ -120,7 +120,21 @@ const BackendHooks x64_backend_hooks = {
     .push_structure_argument = x64_push_structure_argument,
     .finish_call = x64_finish_call,
     .optimize_code = optimize_code_buffer,
+    // The compiler around the back end is the x64 one: its null entries
+    // keep the shared x64 forms (banner, "zandrel.asm", the FAsm build, ...).
+    .backend_constant = 0,
+    .banner = nullptr,
+    .standby_version = nullptr,
+    .program_file_name = nullptr,
+    .write_program_file = nullptr,
+    .build_program = nullptr,
+    .reassemble_program = nullptr,
+    .reset_line = nullptr,
+    .inline_lines_are_c = 0,
+    .label_line_end = nullptr,
     .outer_label_jumps = 1,
+    .label_module_separator = nullptr,
     .emit_module_label_aliases = emit_module_label_aliases,
+    .emit_comment = nullptr,
     .interfaces = &x64_interface_call_hooks,
 };
