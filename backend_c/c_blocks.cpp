@@ -294,7 +294,14 @@ void c_emit_select_drop()
     if (select_stack.depth > 0 && is_string_select(&select_stack.levels[select_stack.depth - 1])) free_string_selectors(1);
 }
 
-void c_emit_leave_string_selects() { free_string_selectors(select_stack.depth); }
+// ProcedureReturn leaves every open Select of the procedure: their string
+// selectors are freed outer first.
+void c_emit_leave_string_selects()
+{
+    if (no_output_depth) return;
+    for (int32_t i = 0; i < select_stack.depth; i++)
+        if (is_string_select(&select_stack.levels[i])) c_emit_free_string(selector_name(&select_stack.levels[i]));
+}
 
 void c_emit_case_close(const SelectLevel* select)
 {

@@ -185,9 +185,13 @@ void append_data_literal_label(int32_t number)
     append_data_pointer(c_string_literal_name(number));
 }
 
+// Each Data statement's values end with a line feed.
 void end_data_line()
 {
     c_settle_data_labels();
+    if (data_line_empty) return;
+    emit_data_text("\n");
+    note_data_text();
 }
 
 void emit_data_check()

@@ -2,6 +2,7 @@
 // code-context tables, the Debug printers, the head declarations, variables
 // and support functions that a program built with the debugger carries.
 #include "backend_c/c_debugger.h"
+#include "backend_c/c_program_file.h"
 
 #include <cstdio>
 #include <cstring>
@@ -109,11 +110,12 @@ const char* include_file_name(ListNode* node)
     return name ? name : "";
 }
 
-// The file names of the line-number block: full paths with the debugger,
-// the file part otherwise; backslashes doubled.
+// The file names of the line-number block: full paths with the debugger
+// (in the Windows form of every path of the debugger's tables), the file
+// part otherwise; backslashes doubled.
 std::string shown_file_name(const char* name)
 {
-    return escaped(debugger_enabled ? name : file_part(name));
+    return debugger_enabled ? c_source_path_literal(name) : escaped(file_part(name));
 }
 
 void emit_line_number_block()
@@ -176,12 +178,17 @@ int32_t c_current_line_code()
 void c_emit_line_marker(const char* routine)
 {
     (void)routine;
+    // A statement starts: it has touched no list or map element yet.
+    c_list_or_map_touched = 0;
     if (line_numbering && !inside_declaration_block()) emit_format("ZD_DEBUGGER_LineNumber=%d;", c_current_line_code() + 1);
     if (debugger_calls_active()) emit_format("DBG_Check(%d);", c_current_line_code());
 }
 
+int32_t c_list_or_map_touched = 0;
+
 void c_reset_debugger_tables()
 {
+    c_list_or_map_touched = 0;
     c_reset_procedure_local_tables();
     set_table_head(valid_lines_buffer, valid_lines_head, true);
     set_table_head(code_context_buffer, code_context_head, true);
@@ -297,6 +304,12 @@ void c_emit_debugger_enter_procedure(ProcedureRecord* procedure)
     if (purifier_enabled) emit_line("ZD_PURIFIER_EnterProcedure(0,0);");
 }
 
+void c_emit_purifier_check(int)
+{
+    if (c_list_or_map_touched) emit_line("ZD_PURIFIER_Check(0,0,0);");
+    c_list_or_map_touched = 0;
+}
+
 void c_emit_debugger_set_line()
 {
     emit_format("ZD_DEBUGGER_SetLine(%d);", c_current_line_code());
@@ -364,8 +377,8 @@ void c_emit_debugger_variables()
         emit_format("int ZD_DEBUGGER_Thread=%d;", int32_t(thread_safe));
         emit_format("int ZD_DEBUGGER_Purifier=%d;", int32_t(purifier_enabled));
         emit_format("int ZD_DEBUGGER_Version=%d;", c_compiler_version_number());
-        emit_text_line("const char ZD_DEBUGGER_SourcePath[]=\"", escaped(main_source_folder.c_str()), "\";");
-        emit_text_line("const char ZD_DEBUGGER_ZandrelPath[]=\"", escaped(home_folder.c_str()), "\";");
+        emit_text_line("const char ZD_DEBUGGER_SourcePath[]=\"", c_source_path_literal(main_source_folder), "\";");
+        emit_text_line("const char ZD_DEBUGGER_ZandrelPath[]=\"", c_source_path_literal(home_folder), "\";");
         emit_text_line("const char ZD_DEBUGGER_Language[]=\"", escaped(language_name), "\";");
     }
     if (debugger_enabled || line_numbering) {

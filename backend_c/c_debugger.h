@@ -36,6 +36,10 @@ void c_emit_debug_print_float();
 void c_emit_debug_print_double();
 // CallDebugger: the line marker and "ZD_DEBUGGER_Break(0);".
 void c_emit_call_debugger();
+// After a plain statement or a label, with the purifier: the guard check
+// "ZD_PURIFIER_Check(0,0,0);" when the statement touched a list or map
+// element (a C program has no assembly lines to keep registers for).
+void c_emit_purifier_check(int after_assembly);
 // "ZD_DEBUGGER_SetLine(<code>);" (before DisableDebugger, after a call).
 void c_emit_debugger_set_line();
 // At the start of a procedure body: "ZD_DEBUGGER_EnterProcedure(<id/2>,0);"

@@ -155,6 +155,10 @@ extern int32_t result_local_counter;
 // compiled, handed to the shared front end as the operand text.
 extern std::string c_list_map_element_text;
 extern std::string c_prototypes_text;
+// Set by the list and map element accesses of a statement, cleared at each
+// statement's line marker: the purifier checks after such a statement
+// (backend_c/c_debugger.cpp).
+extern int32_t c_list_or_map_touched;
 // The residents' prototypes that type something of the program, in the
 // order they were first named (their typedefs are written for these only).
 struct ProcedureRecord;

@@ -245,9 +245,17 @@ void c_hook_foreach_map_next(MapRecord* map, int32_t)
     use_command("NextMapElement");
 }
 
-void c_hook_load_list_element(ListRecord* list) { c_list_map_element_text = c_list_current_element(list); }
+void c_hook_load_list_element(ListRecord* list)
+{
+    c_list_or_map_touched = 1;
+    c_list_map_element_text = c_list_current_element(list);
+}
 
-void c_hook_load_map_current(MapRecord* map) { c_list_map_element_text = c_map_current_element(map); }
+void c_hook_load_map_current(MapRecord* map)
+{
+    c_list_or_map_touched = 1;
+    c_list_map_element_text = c_map_current_element(map);
+}
 
 // The keyed lookup: "<type>* r<n>=(<type>*)ZD_GetMapElement(<member>a,<key>);"
 // and the element "(*r<n>)" (a fixed-string element: the pointer itself).
@@ -260,7 +268,8 @@ void c_hook_get_map_element_call(MapRecord* map)
     std::string type = element_type_text(map->flags, map->element_type, map->element_size, map->element_structure);
     std::string temporary = "r" + std::to_string(result_local_counter);
     if (!no_output_depth) result_local_counter++;
-    // A map whose NewMap never ran.
+    c_list_or_map_touched = 1;
+    // A map whose NewMap never ran has no object yet.
     if (debugger_code) emit_text("SYS_CheckMap(" + std::string(c_map_member(map)) + "a);");
     emit_text(type + "* " + temporary + "=(" + type + "*)ZD_GetMapElement(" + c_map_member(map) + "a," + key + ");");
     bool fixed = map->element_type == TYPE_FIXED_STRING && !(map->flags & CONTAINER_POINTERS);

@@ -283,8 +283,15 @@ std::string c_procedure_prototype_text(ProcedureRecord* procedure)
     const char* result = c_procedure_result_type(procedure);
     if (procedure->flags & PROC_PROTOTYPE)
         return std::string("typedef ") + result + " (*p" + c_procedure_name(procedure) + ")(" + list + ");";
-    bool exported = (procedure->flags & (PROC_DLL | PROC_DECLARE_ONLY)) == PROC_DLL;
+    // Exported from a DLL, or registered by Runtime: visible outside the file.
+    bool exported = (procedure->flags & (PROC_DLL | PROC_DECLARE_ONLY)) == PROC_DLL ||
+                    (procedure->second_flags & PROC_SECOND_RUNTIME);
     return std::string(exported ? "" : "static ") + result + " " + c_procedure_name(procedure) + "(" + list + ");";
+}
+
+void c_declare_prototype(ProcedureRecord* prototype)
+{
+    if (!no_output_depth) append_line(c_prototypes_text, c_procedure_prototype_text(prototype));
 }
 
 void c_begin_procedure(ProcedureRecord*)

@@ -31,6 +31,8 @@ std::string c_procedure_prototype_text(ProcedureRecord* procedure);
 const char* c_procedure_result_type(const ProcedureRecord* procedure);
 
 // The procedure seam.
+// A Prototype: its typedef, with the parameters' names, among the prototypes.
+void c_declare_prototype(ProcedureRecord* prototype);
 void c_begin_procedure(ProcedureRecord* procedure);
 void c_begin_procedure_epilogue(ProcedureRecord* procedure);
 void c_finish_procedure(ProcedureRecord* procedure);

@@ -312,7 +312,10 @@ void emit_thread_object_releases()
 std::string c_source_path_literal(const std::string& folder)
 {
     std::string path = folder;
-    if (!path.empty() && path[0] == '/') path = "Z:" + path;
+    // A path of this machine's root is the Z: drive of the program's.
+    bool rooted = !path.empty() && (path[0] == '/' || path[0] == '\\');
+    bool network = path.size() > 1 && (path[1] == '/' || path[1] == '\\');
+    if (rooted && !network) path = "Z:" + path;
     std::string text;
     for (char c : path) {
         unsigned char byte = static_cast<unsigned char>(c);

@@ -19,6 +19,14 @@
 #include "backend_x64/x64_variables.h"
 #include "frontend/labels.h"
 
+namespace {
+
+// A prototype types nothing in the assembly file: calls through it push
+// their arguments by the parameter list.
+void x64_declare_prototype(ProcedureRecord*) {}
+
+}  // namespace
+
 const BackendHooks x64_backend_hooks = {
     .name = "x64",
     .init_backend_tables = init_backend_tables,
@@ -109,6 +117,7 @@ const BackendHooks x64_backend_hooks = {
     .data = &x64_data_hooks,
     .fields = &x64_field_hooks,
     .lists_maps = &x64_list_map_hooks,
+    .declare_prototype = x64_declare_prototype,
     .begin_procedure = x64_begin_procedure,
     .begin_procedure_epilogue = x64_begin_procedure_epilogue,
     .finish_procedure = x64_finish_procedure,

@@ -251,6 +251,9 @@ struct BackendHooks {
     // Procedures and calls (null while a back end lacks them). The body of
     // a procedure is written into its own code buffer (current from the
     // Procedure statement to EndProcedure).
+    // A Prototype line, while its parameters are still declared: the type
+    // it declares (C: the pointer typedef with the parameters' names).
+    void (*declare_prototype)(ProcedureRecord* prototype);
     // Start of the body: the per-procedure emitter state.
     void (*begin_procedure)(ProcedureRecord* procedure);
     // EndProcedure: the default result and the end labels; then the front

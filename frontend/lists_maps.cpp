@@ -559,10 +559,14 @@ void compile_newmap_statement() {
             // default is taken instead.
             int64_t count = current_operand.constant;
             map->slot_count = (count < 1 || count > 0x7FFFFFFF) ? 512 : (int32_t)count;
-        } else if (!created) {
+        }
+        if (!constant && !created) {
             set_error(198);
             return;
-        } else {
+        }
+        // With the debugger's checks a literal count is checked at run time
+        // like a computed one.
+        if (created && (!constant || debugger_code)) {
             if (h && h->emit_push_slot_count) h->emit_push_slot_count();
             pushed = 1;
         }

@@ -691,6 +691,7 @@ void compile_procedure_statement(uint32_t kind_flags) {
         in_procedure = 1;
         local_frame_offset = 40;
         ProcedureRecord* record = procedure_declare(kind_flags);
+        if (record && !error_number && (kind_flags & PROC_PROTOTYPE)) backend->declare_prototype(record);
         clear_local_symbols();
         // The locals the list created are gone with the scope: only the
         // types stay.

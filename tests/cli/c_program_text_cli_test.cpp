@@ -163,7 +163,7 @@ TEST_F(CProgramTextCli, ImportBlocksAndPrototypesAreDeclared) {
     EXPECT_TRUE(has_line(built.c_file, "int f_mypid() asm(\"GetCurrentProcessId\");")) << built.c_file;
     EXPECT_FALSE(has_line(built.c_file, "integer f_gettickcount() asm(\"GetTickCount\");")) << "unused, undeclared";
     EXPECT_TRUE(has_line(built.c_file, "extern integer v_base asm(\"ZD_StringBase\");")) << built.c_file;
-    expect_lines_in_order(built, {"typedef integer (*pf_callback)(integer,int);", "integer f_cb;"});
+    expect_lines_in_order(built, {"typedef integer (*pf_callback)(integer v_a,int v_b);", "integer f_cb;"});
 }
 
 TEST_F(CProgramTextCli, PrototypeVariablesAreCalledThroughTheirType) {
@@ -173,8 +173,9 @@ TEST_F(CProgramTextCli, PrototypeVariablesAreCalledThroughTheirType) {
         "Procedure Walk(List l.l(), Array a.q(2))\nEndProcedure\n"
         "Define f.Adder\nNewList q.l()\nDim d.q(1, 1)\nIf x\n  x = f(2, 3) + Use(f, 2)\n  Walk(q(), d())\nEndIf\n");
     expect_built(built);
-    EXPECT_TRUE(has_line(built.c_file, "typedef int (*pf_adder)(int,int);")) << built.c_file;
-    EXPECT_TRUE(has_line(built.c_file, "typedef integer (*pf_walker)(zd_list *,zd_array2 *,zd_map *);")) << built.c_file;
+    EXPECT_TRUE(has_line(built.c_file, "typedef int (*pf_adder)(int v_a,int v_b);")) << built.c_file;
+    EXPECT_TRUE(has_line(built.c_file, "typedef integer (*pf_walker)(zd_list *t_l,zd_array2 *a_a,zd_map *m_m);"))
+        << built.c_file;
     EXPECT_TRUE(has_line(built.c_file, "int r0=((pf_adder)v_fn)(v_k,1);")) << built.c_file;
     EXPECT_TRUE(has_line(built.c_file, "int r0=((pf_adder)v_f)(2,3);")) << built.c_file;
     // Containers go by address, as they stand.
@@ -195,8 +196,8 @@ TEST_F(CProgramTextCli, RuntimeItemsAreRegisteredAtStartUp) {
         if (line.rfind("ZD_Runtime_AddVariable(_S", 0) == 0 && line.find(",&v_count,5);") != std::string::npos) variable = true;
     }
     EXPECT_TRUE(procedure && constant && variable) << built.c_file;
-    // Registered, not exported: the procedure stays static.
-    EXPECT_TRUE(has_line(built.c_file, "static integer f_twice(integer v_v);")) << built.c_file;
+    // Registered by the start-up code: the function is not static.
+    EXPECT_TRUE(has_line(built.c_file, "integer f_twice(integer v_v);")) << built.c_file;
 }
 
 TEST_F(CProgramTextCli, DllExportsTheProcedureDllsOnly) {

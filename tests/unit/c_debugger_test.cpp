@@ -131,6 +131,20 @@ TEST_F(CDebuggerTest, LineMarkersByOption)
     EXPECT_EQ(output(), "");
 }
 
+TEST_F(CDebuggerTest, ListAndMapElementsAreCheckedAndThePurifierLooksAfterThem)
+{
+    fresh_compilation(1);
+    purifier_enabled = 1;
+    std::string code = compile("NewList l.l()\nl() = 4\nx = 1\nNewMap m.l()\nm(\"a\") = x");
+    purifier_enabled = 0;
+    EXPECT_TRUE(contains(code, "(*(int*)&t_l.b->c)=4;\nZD_PURIFIER_Check(0,0,0);\nDBG_Check(2);\nv_x=1;\nDBG_Check(3);\n"))
+        << code;
+    // A keyed access first checks that the map was created.
+    EXPECT_TRUE(contains(code, "SYS_CheckMap(m_m.a);\nint* r0=(int*)ZD_GetMapElement(m_m.a,_S1);\n(*r0)=v_x;\n"
+                               "ZD_PURIFIER_Check(0,0,0);\n"))
+        << code;
+}
+
 TEST_F(CDebuggerTest, DisableDebuggerKeepsTheLineStoreOnly)
 {
     fresh_compilation(1);
@@ -289,16 +303,26 @@ TEST_F(CDebuggerTest, VariablesByOption)
               "volatile int ZD_DEBUGGER_LineNumber=0;\nvolatile int ZD_DEBUGGER_NbIncludedFiles=0;\n"
               "const char ZD_DEBUGGER_FileName[]=\"game.zd\";\nchar *ZD_DEBUGGER_IncludedFiles[]={\n0};\n");
 
-    // The debugger: full paths with doubled backslashes.
+    // The debugger: full paths with doubled backslashes, every one in the
+    // Windows form ("Z:" for a path rooted in this machine).
     fresh_compilation(1);
     line_numbering = 0;
     source_file = const_cast<char*>("C:\\work\\game.zd");
+    std::string saved_source_folder = main_source_folder;
+    std::string saved_home = home_folder;
+    main_source_folder = "/home/user/project\\";
+    home_folder = "/opt/zandrel/";
     c_emit_debugger_variables();
+    main_source_folder = saved_source_folder;
+    home_folder = saved_home;
     std::string lines = output();
     EXPECT_EQ(lines.rfind("int ZD_DEBUGGER_Control=0;\nint ZD_DEBUGGER_CurrentLine=0;\n", 0), 0u);
     EXPECT_TRUE(contains(lines, "int ZD_DEBUGGER_Unicode=1;\nint ZD_DEBUGGER_Thread=0;\nint ZD_DEBUGGER_Purifier=0;\n"
                                 "int ZD_DEBUGGER_Version=610;\n"));
     EXPECT_TRUE(contains(lines, "const char ZD_DEBUGGER_FileName[]=\"C:\\\\work\\\\game.zd\";\n")) << lines;
+    EXPECT_TRUE(contains(lines, "const char ZD_DEBUGGER_SourcePath[]=\"Z:\\\\home\\\\user\\\\project\\\\\";\n"
+                                "const char ZD_DEBUGGER_ZandrelPath[]=\"Z:\\\\opt\\\\zandrel\\\\\";\n"))
+        << lines;
     source_file = nullptr;
 }
 
@@ -323,13 +347,14 @@ TEST_F(CDebuggerTest, DataValuesBecomeBytesOfOneArray)
 {
     fresh_compilation(0);
     EXPECT_EQ(compile("DataSection\nnumbers:\nData.b -3, 200\nData.w -1000\nEndDataSection"), "");
-    EXPECT_EQ(data_text(), "unsigned char zd_data[] = {253,200,24,252");
+    // Each Data statement's values end with a line feed.
+    EXPECT_EQ(data_text(), "unsigned char zd_data[] = {253,200\n,24,252\n");
     EXPECT_EQ(data_offset, 4);
     // A second DataSection continues the array.
     EXPECT_EQ(compile("DataSection\nmore:\nData.l -70000\nData.q 5000000000\nData.f 2.5\nData.d 0.25\nEndDataSection"), "");
     EXPECT_EQ(data_text(),
-              "unsigned char zd_data[] = {253,200,24,252,144,238,254,255,0,242,5,42,1,0,0,0,0,0,32,64,"
-              "0,0,0,0,0,0,208,63");
+              "unsigned char zd_data[] = {253,200\n,24,252\n,144,238,254,255\n,0,242,5,42,1,0,0,0\n,0,0,32,64\n"
+              ",0,0,0,0,0,0,208,63\n");
     LabelRecord* numbers = find_label("numbers");
     LabelRecord* more = find_label("more");
     ASSERT_TRUE(numbers && more);
@@ -341,7 +366,7 @@ TEST_F(CDebuggerTest, DataLiteralsAndRangeErrors)
 {
     fresh_compilation(0);
     EXPECT_EQ(compile("DataSection\nData$ \"Hi\", 65\nData.a \"ok\"\nEndDataSection"), "");
-    EXPECT_EQ(data_text(), "unsigned char zd_data[] = {0x48,0x0,0x69,0x0,0,0,65,0,111,107,0");
+    EXPECT_EQ(data_text(), "unsigned char zd_data[] = {0x48,0x0,0x69,0x0,0,0,65,0\n,111,107,0\n");
     EXPECT_EQ(compile("DataSection\nData.b 256"), "error 5");
     EXPECT_EQ(compile("DataSection\nData.w \"x\""), "error 1");
     EXPECT_EQ(compile("EndDataSection\nData.l 1"), "error 116");
@@ -355,7 +380,7 @@ TEST_F(CDebuggerTest, LabelsAfterTheLastValueGetTheFinalOffset)
     std::string file = finished_file();
     EXPECT_TRUE(contains(file, "#define l_first 0\n#define la_l_first (&zd_data[0])\n"
                                "#define l_last 8\n#define la_l_last (&zd_data[8])\n")) << file;
-    EXPECT_TRUE(contains(file, "unsigned char zd_data[] = {1,0,0,0,2,0,0,0};")) << file;
+    EXPECT_TRUE(contains(file, "unsigned char zd_data[] = {1,0,0,0,2,0,0,0\n};")) << file;
     EXPECT_FALSE(contains(file, "l_last:"));
     EXPECT_EQ(compile_with_clang(file), "");
 }

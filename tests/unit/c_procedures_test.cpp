@@ -114,6 +114,10 @@ TEST_F(CProcedureTest, StringResultsTakeTheCallersBasePosition) {
     // An exported procedure never takes the hidden parameter and is not static.
     procedure.flags |= PROC_DLL;
     EXPECT_EQ(c_procedure_prototype_text(&procedure), "void* f_text();");
+    // Nor is one that Runtime registers.
+    procedure.flags = PROC_DECLARED;
+    procedure.second_flags = PROC_SECOND_RUNTIME;
+    EXPECT_EQ(c_procedure_prototype_text(&procedure), "short f_text();");
     EXPECT_EQ(compile("Procedure.s Join(a, b)\nEndProcedure"), "");
     EXPECT_EQ(c_prototypes_text, "static void* f_join(integer v_a,integer v_b,int sbp);\n");
 }
@@ -187,6 +191,14 @@ TEST_F(CProcedureTest, FloatValuesAreRoundedIntoIntegerResults) {
     EXPECT_NE(function_text("F").find("r=v_x;\n"), std::string::npos);
     EXPECT_EQ(compile_with_clang(function_text("I") + function_text("Q") + function_text("D") + function_text("F"), ""),
               "");
+}
+
+TEST_F(CProcedureTest, ProcedureReturnFreesTheOpenStringSelectorsOuterFirst) {
+    EXPECT_EQ(compile("Procedure P(a$, b$)\nSelect a$\nCase \"x\"\nSelect b$\nCase \"y\"\nProcedureReturn 7\n"
+                      "EndSelect\nEndSelect\nEndProcedure"),
+              "");
+    std::string text = function_text("P");
+    EXPECT_NE(text.find("SYS_FreeString(zd_select1);\nSYS_FreeString(zd_select2);\nr=7;\n"), std::string::npos) << text;
 }
 
 TEST_F(CProcedureTest, DeclareWritesNoFunction) {

@@ -10,6 +10,7 @@
 #include "backend_c/c_program_file.h"
 #include "backend_c/c_strings.h"
 #include "c_test_support.h"
+#include "frontend/blocks.h"
 #include "frontend/expressions.h"
 #include "frontend/libraries.h"
 #include "frontend/literal_strings.h"
@@ -42,6 +43,7 @@ protected:
     void fresh_compilation() {
         compiler_reset();
         reset_statement_state();
+        reset_block_state();
         c_reset_expression_state();
         c_backend_reset();
         clear_error_state();
