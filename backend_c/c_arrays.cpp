@@ -522,8 +522,34 @@ void c_hook_dimensions(ArrayRecord* array, int32_t redim, int32_t redeclared)
 
 }  // namespace
 
+// An element access and a dimension list are written whole by the C back
+// end: the shared code's register-by-register entries stay null.
 const ArrayHooks c_array_hooks = {
+    .format_array_pointer_operand = nullptr,
+    .emit_array_dim_size = nullptr,
+    .emit_dim_array = nullptr,
+    .emit_dim_multi_array = nullptr,
     .emit_free_array = c_hook_free_array,
+    .emit_keep_return_value = nullptr,
+    .emit_size_to_rax = nullptr,
+    .emit_index_to_register = nullptr,
+    .emit_load_element_base = nullptr,
+    .emit_scale_index = nullptr,
+    .emit_add_to_base = nullptr,
+    .emit_multi_index = nullptr,
+    .emit_multi_last_index = nullptr,
+    .emit_multi_finish = nullptr,
+    .emit_push_base = nullptr,
+    .emit_pop_base = nullptr,
+    .format_element_operand = nullptr,
+    .emit_save_element_address = nullptr,
+    .emit_reload_element_address = nullptr,
+    .emit_drop_element_address = nullptr,
+    .emit_index_check = nullptr,
+    .emit_multi_index_check = nullptr,
+    .emit_redim_check = nullptr,
     .compile_element_access = c_emit_array_element,
     .compile_dimensions = c_hook_dimensions,
+    .emit_push_field_array_base = nullptr,
+    .emit_pop_field_array_base = nullptr,
 };

@@ -101,6 +101,8 @@ const BackendHooks c_backend_hooks = {
     .assign_result = c_assign_result,
     .copy_structure = c_copy_structure,
     .format_variable_operand = c_format_variable_operand,
+    // Inline assembly is refused in a C program (error 355): no equates.
+    .emit_procedure_local_equates = nullptr,
     .emit_local_cleanup = c_emit_local_cleanup,
     .load_operand_address = c_load_operand_address,
     .load_procedure_address = c_load_procedure_address,

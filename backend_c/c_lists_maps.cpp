@@ -310,4 +310,7 @@ const ListMapHooks c_list_map_hooks = {
     .emit_check_list_element = c_hook_check_list_element,
     .emit_check_map_element = c_hook_check_map_element,
     .format_element_operand = c_hook_format_element_operand,
+    // A C map field is named by its whole chain: no base register to keep.
+    .emit_push_field_map_base = nullptr,
+    .emit_drop_field_map_base = nullptr,
 };
