@@ -418,14 +418,11 @@ int64_t eval_defined()
         found = command && !(command->flags & command_hidden_flags);
         break;
     }
-    case DEFINED_IMPORTED_FUNCTION: {
-        ImportedFunction* function = find_imported_function(name);
-        if (function) {
-            function->use_count++;
-            found = true;
-        }
+    case DEFINED_IMPORTED_FUNCTION:
+        // A function found is counted as used, and its import library with it.
+        found = find_imported_function(name) != nullptr;
+        if (found) mark_imported_function_used(name, nullptr);
         break;
-    }
     case DEFINED_LABEL:
         found = find_label(name) != nullptr;
         break;

@@ -244,6 +244,14 @@ TEST_F(ImportsTest, OperatingSystemFunctionCall) {
     EXPECT_EQ(compile("r = ZdProbe_()"), "error 49");
 }
 
+TEST_F(ImportsTest, DefinedCountsTheFunctionAndItsLibraryAsUsed) {
+    load_probe_library();
+    EXPECT_EQ(compile("#D = Defined(ZdProbe_, 55) + Defined(NoProbe_, 55)"), "");
+    EXPECT_EQ(find_imported_function("ZdProbe_")->use_count, 1);
+    std::vector<std::string> used = used_import_library_names();
+    EXPECT_NE(std::find(used.begin(), used.end(), "ZDPROBE"), used.end());
+}
+
 TEST_F(ImportsTest, UsedFunctionsBecomeExternalSymbols) {
     ASSERT_EQ(compile("Import \"m.lib\"\n  Used() As \"used_symbol\"\n  Unused()\nEndImport\nUsed()"), " CALL used_symbol\n");
     mark_startup_imports();
