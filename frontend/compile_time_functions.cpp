@@ -23,6 +23,7 @@
 #include "frontend/libraries.h"
 #include "frontend/macros.h"
 #include "frontend/modules.h"
+#include "frontend/procedures.h"
 #include "frontend/residents.h"
 #include "frontend/structures.h"
 #include "frontend/variables.h"
@@ -270,13 +271,9 @@ int64_t eval_offsetof()
 
 bool procedure_defined(const char* name)
 {
-    ModuleRecord* modules[2] = {explicit_module ? explicit_module : current_module, main_module};
-    for (ModuleRecord* module : modules) {
-        if (module && module->procedures && hash_find(module->procedures, name)) {
-            return true;
-        }
-    }
-    return false;
+    // Where a call finds it: after the prefix, in the modules in use, then in
+    // the current module or the main code.
+    return find_procedure_quietly(name) != nullptr;
 }
 
 }  // namespace

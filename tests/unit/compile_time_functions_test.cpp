@@ -146,6 +146,16 @@ TEST_F(CompileTimeFunctionsTest, DefinedKinds)
         << printed;
     EXPECT_EQ(integer_constant("M"), 1);
     EXPECT_EQ(integer_constant("E"), 1);
+
+    // A procedure is found where a call finds it: in a module in use too.
+    ASSERT_EQ(compile("DeclareModule Mo\nDeclare P()\nEndDeclareModule\nModule Mo\nProcedure P()\nEndProcedure\n"
+                      "EndModule\nUseModule Mo\n#U = Defined(P, 53)\nUnuseModule Mo\n#N = Defined(P, 53)\n"
+                      "#Q = Defined(Mo::P, 53)\n"),
+              0)
+        << printed;
+    EXPECT_EQ(integer_constant("U"), 1);
+    EXPECT_EQ(integer_constant("N"), 0);
+    EXPECT_EQ(integer_constant("Q"), 1);
 }
 
 TEST_F(CompileTimeFunctionsTest, DefinedLibraryCommands)
