@@ -382,7 +382,11 @@ void compile_address_operand() {
             return;
         }
         if (error_number) return;
-        if (!find_array(name) && !find_list(name) && !find_map(name)) {
+        // A probe: the module prefix stays for the element's own lookup.
+        ModuleRecord* prefix = explicit_module;
+        bool container = find_array(name) || find_list(name) || find_map(name);
+        explicit_module = prefix;
+        if (!container) {
             if (!error_number) set_error_format(232, name);
             return;
         }
