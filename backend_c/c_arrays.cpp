@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "backend_c/c_compile_program.h"
@@ -520,36 +521,52 @@ void c_hook_dimensions(ArrayRecord* array, int32_t redim, int32_t redeclared)
     c_compile_array_dimensions(array, redim, redeclared);
 }
 
+// A procedure's result waits in the C function's local "r", which the
+// releases at its end leave alone.
+void c_keep_return_value() {}
+
+// An assignment's target is a C lvalue, which the right side's code cannot
+// move: nothing is kept.
+int c_keep_target_address() { return 0; }
+
+// The C back end writes an element access and a dimension list whole
+// (above), so the shared step compiler, the only caller of these entries,
+// never runs with it.
+template <typename Result, typename... Arguments>
+Result c_array_step_not_used(Arguments...)
+{
+    if constexpr (std::is_same_v<Result, const char*>) return "";
+    else return Result();
+}
+
 }  // namespace
 
-// An element access and a dimension list are written whole by the C back
-// end: the shared code's register-by-register entries stay null.
 const ArrayHooks c_array_hooks = {
-    .format_array_pointer_operand = nullptr,
-    .emit_array_dim_size = nullptr,
-    .emit_dim_array = nullptr,
-    .emit_dim_multi_array = nullptr,
+    .format_array_pointer_operand = c_array_step_not_used<const char*, ArrayRecord*>,
+    .emit_array_dim_size = c_array_step_not_used<void, ArrayRecord*, int32_t, const char*>,
+    .emit_dim_array = c_array_step_not_used<void, ArrayRecord*, int32_t, int64_t>,
+    .emit_dim_multi_array = c_array_step_not_used<void, ArrayRecord*, int32_t>,
     .emit_free_array = c_hook_free_array,
-    .emit_keep_return_value = nullptr,
-    .emit_size_to_rax = nullptr,
-    .emit_index_to_register = nullptr,
-    .emit_load_element_base = nullptr,
-    .emit_scale_index = nullptr,
-    .emit_add_to_base = nullptr,
-    .emit_multi_index = nullptr,
-    .emit_multi_last_index = nullptr,
-    .emit_multi_finish = nullptr,
-    .emit_push_base = nullptr,
-    .emit_pop_base = nullptr,
-    .format_element_operand = nullptr,
-    .emit_save_element_address = nullptr,
-    .emit_reload_element_address = nullptr,
-    .emit_drop_element_address = nullptr,
-    .emit_index_check = nullptr,
-    .emit_multi_index_check = nullptr,
-    .emit_redim_check = nullptr,
+    .emit_keep_return_value = c_keep_return_value,
+    .emit_size_to_rax = c_array_step_not_used<void>,
+    .emit_index_to_register = c_array_step_not_used<const char*, int32_t>,
+    .emit_load_element_base = c_array_step_not_used<void, ArrayRecord*>,
+    .emit_scale_index = c_array_step_not_used<void, int32_t, int64_t>,
+    .emit_add_to_base = c_array_step_not_used<void, const char*>,
+    .emit_multi_index = c_array_step_not_used<void, ArrayRecord*, int32_t, int32_t>,
+    .emit_multi_last_index = c_array_step_not_used<void>,
+    .emit_multi_finish = c_array_step_not_used<void, ArrayRecord*>,
+    .emit_push_base = c_array_step_not_used<void>,
+    .emit_pop_base = c_array_step_not_used<void>,
+    .format_element_operand = c_array_step_not_used<const char*, int32_t, int64_t, const char*>,
+    .emit_save_element_address = c_keep_target_address,
+    .emit_reload_element_address = c_array_step_not_used<void>,
+    .emit_drop_element_address = c_array_step_not_used<void>,
+    .emit_index_check = c_array_step_not_used<void, ArrayRecord*, const char*>,
+    .emit_multi_index_check = c_array_step_not_used<void, ArrayRecord*, int32_t>,
+    .emit_redim_check = c_array_step_not_used<void, ArrayRecord*, int32_t, const char*>,
     .compile_element_access = c_emit_array_element,
     .compile_dimensions = c_hook_dimensions,
-    .emit_push_field_array_base = nullptr,
-    .emit_pop_field_array_base = nullptr,
+    .emit_push_field_array_base = c_array_step_not_used<void, ArrayRecord*>,
+    .emit_pop_field_array_base = c_array_step_not_used<void, ArrayRecord*, int32_t>,
 };

@@ -29,6 +29,12 @@ namespace {
 
 const char* const c_version_text = "6.10 LTS - C Backend";
 
+// A '!' line is C (EnableASM is refused), which names the locals itself.
+void c_name_no_locals_for_assembly() {}
+
+// The C compiler optimises the C file itself.
+void c_leave_optimising_to_the_c_compiler() {}
+
 }  // namespace
 
 const BackendHooks c_backend_hooks = {
@@ -101,8 +107,7 @@ const BackendHooks c_backend_hooks = {
     .assign_result = c_assign_result,
     .copy_structure = c_copy_structure,
     .format_variable_operand = c_format_variable_operand,
-    // Inline assembly is refused in a C program (error 355): no equates.
-    .emit_procedure_local_equates = nullptr,
+    .emit_procedure_local_equates = c_name_no_locals_for_assembly,
     .emit_local_cleanup = c_emit_local_cleanup,
     .load_operand_address = c_load_operand_address,
     .load_procedure_address = c_load_procedure_address,
@@ -131,8 +136,7 @@ const BackendHooks c_backend_hooks = {
     .push_container_argument = c_push_container_argument,
     .push_structure_argument = c_push_structure_argument,
     .finish_call = c_finish_call,
-    // The C compiler optimises the C file itself.
-    .optimize_code = nullptr,
+    .optimize_code = c_leave_optimising_to_the_c_compiler,
     .backend_constant = 1,
     .banner = "Zandrel 6.10 LTS - C Backend (Windows - x64)\n",
     .standby_version = c_version_text,

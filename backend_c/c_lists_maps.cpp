@@ -292,6 +292,10 @@ void c_hook_check_map_element(MapRecord* map)
 
 const char* c_hook_format_element_operand(int32_t) { return c_list_map_element_text.c_str(); }
 
+// A map field is named by its chain's C lvalue, which the key's code cannot
+// move: there is no base to keep while the key is compiled.
+void c_keep_no_map_base(MapRecord*) {}
+
 }  // namespace
 
 const ListMapHooks c_list_map_hooks = {
@@ -310,7 +314,6 @@ const ListMapHooks c_list_map_hooks = {
     .emit_check_list_element = c_hook_check_list_element,
     .emit_check_map_element = c_hook_check_map_element,
     .format_element_operand = c_hook_format_element_operand,
-    // A C map field is named by its whole chain: no base register to keep.
-    .emit_push_field_map_base = nullptr,
-    .emit_drop_field_map_base = nullptr,
+    .emit_push_field_map_base = c_keep_no_map_base,
+    .emit_drop_field_map_base = c_keep_no_map_base,
 };

@@ -348,12 +348,17 @@ const char* x64_format_element_operand(int32_t size, int64_t c, const char* regi
     return text;
 }
 
-void x64_emit_save_element_address(const char* operand) {
+int x64_emit_save_element_address() {
+    char* operand = current_operand.text;
     const char* address = without_prefix(operand);
     if (strcmp(address, "[rbp]") != 0) emit_linef(" LEA rbp,%s", address);
     emit_line(" PUSH rbp");
     emitter_stack.push_depth += 8;
     saved_element_depth = emitter_stack.push_depth;
+    // The target is read back into rbp itself before the store.
+    char* bracket = strchr(operand, '[');
+    if (bracket) snprintf(bracket, sizeof current_operand.text - (size_t)(bracket - operand), "[rbp]");
+    return 1;
 }
 
 void x64_emit_reload_element_address() {
@@ -393,8 +398,8 @@ const ArrayHooks x64_array_hooks = {
     .emit_index_check = x64_emit_index_check,
     .emit_multi_index_check = x64_emit_multi_index_check,
     .emit_redim_check = x64_emit_redim_check,
-    .compile_element_access = nullptr,
-    .compile_dimensions = nullptr,
+    .compile_element_access = compile_array_element_in_steps,
+    .compile_dimensions = compile_array_dimensions_in_steps,
     .emit_push_field_array_base = x64_emit_push_field_array_base,
     .emit_pop_field_array_base = x64_emit_pop_field_array_base,
 };

@@ -75,6 +75,14 @@ void emit_enter_container_field(int64_t offset) {
     procedure_uses_rbp = 1;
 }
 
+// Fields are reached by their offsets from rbp: their names play no part.
+void name_field(const FieldRecord*) {}
+void name_field_index(int64_t) {}
+
+// Entering a container field only moved rbp, which the next chain loads
+// anew: nothing is left to undo.
+void emit_leave_container_field(int32_t) {}
+
 }  // namespace
 
 const FieldHooks x64_field_hooks = {
@@ -87,8 +95,8 @@ const FieldHooks x64_field_hooks = {
     .emit_field_check = emit_field_check,
     .emit_structure_array_check = emit_structure_array_check,
     .format_field_operand = format_field_operand,
-    .name_field = nullptr,
-    .name_field_index = nullptr,
+    .name_field = name_field,
+    .name_field_index = name_field_index,
     .emit_enter_container_field = emit_enter_container_field,
-    .emit_leave_container_field = nullptr,
+    .emit_leave_container_field = emit_leave_container_field,
 };

@@ -17,13 +17,53 @@
 #include "backend_x64/x64_expression_hooks.h"
 #include "backend_x64/x64_tables.h"
 #include "backend_x64/x64_variables.h"
+#include "core/build_tools.h"
+#include "core/output_buffers.h"
+#include "frontend/frontend_globals.h"
 #include "frontend/labels.h"
+
+#include <string>
 
 namespace {
 
 // A prototype types nothing in the assembly file: calls through it push
 // their arguments by the parameter list.
 void x64_declare_prototype(ProcedureRecord*) {}
+
+// The assembly file as it stands; the /PREPROCESS file with a byte-order
+// mark, so that its literals are read back as UTF-8.
+void x64_write_program_file(const char* path, int preprocessed)
+{
+    write_output_file(path, preprocessed ? 1 : 0);
+}
+
+// One run of label numbers for the whole assembly file: the front end's
+// counters, blocks and conditions apart.
+int32_t x64_take_label_number(int purpose)
+{
+    if (purpose == LABEL_FOR_BLOCK) return ++label_counter;
+    return ++condition_label_counter;
+}
+
+// A source line as an assembly comment: "; " and the text without its
+// leading blanks (a text that begins with ';' keeps that one), without
+// control characters other than tabs and without bytes past ASCII.
+void x64_emit_comment(const char* source_text)
+{
+    const char* p = source_text;
+    while (*p == ' ' || *p == '\t') ++p;
+    std::string line = "; ";
+    if (*p == ';') {
+        line = ";";
+        ++p;
+    }
+    for (; *p; ++p) {
+        unsigned char c = static_cast<unsigned char>(*p);
+        if ((c < 32 && c != '\t') || c >= 128) continue;
+        line += static_cast<char>(c);
+    }
+    emit_line(line.c_str());
+}
 
 }  // namespace
 
@@ -46,9 +86,7 @@ const BackendHooks x64_backend_hooks = {
     .emit_return_from_gosub = emit_return_from_gosub,
     .emit_fake_return = emit_fake_return,
     .emit_end_statement = x64_emit_end_statement,
-    // The front end's counters number the labels: one run for the whole
-    // assembly file.
-    .take_label_number = nullptr,
+    .take_label_number = x64_take_label_number,
     .emit_if_test = x64_emit_if_test,
     .emit_if_branch_end = x64_emit_if_branch_end,
     .emit_end_if = x64_emit_end_if,
@@ -129,21 +167,20 @@ const BackendHooks x64_backend_hooks = {
     .push_structure_argument = x64_push_structure_argument,
     .finish_call = x64_finish_call,
     .optimize_code = optimize_code_buffer,
-    // The compiler around the back end is the x64 one: its null entries
-    // keep the shared x64 forms (banner, "zandrel.asm", the FAsm build, ...).
     .backend_constant = 0,
-    .banner = nullptr,
-    .standby_version = nullptr,
-    .program_file_name = nullptr,
-    .write_program_file = nullptr,
-    .build_program = nullptr,
-    .reassemble_program = nullptr,
-    .reset_line = nullptr,
+    .banner = "Zandrel 6.10 LTS (Windows - x64)\n",
+    // The version text up to its first blank.
+    .standby_version = "6.10",
+    .program_file_name = "zandrel.asm",
+    .write_program_file = x64_write_program_file,
+    .build_program = build_executable,
+    .reassemble_program = reassemble,
+    .reset_line = ";",
     .inline_lines_are_c = 0,
-    .label_line_end = nullptr,
+    .label_line_end = ":",
     .outer_label_jumps = 1,
-    .label_module_separator = nullptr,
+    .label_module_separator = ".",
     .emit_module_label_aliases = emit_module_label_aliases,
-    .emit_comment = nullptr,
+    .emit_comment = x64_emit_comment,
     .interfaces = &x64_interface_call_hooks,
 };

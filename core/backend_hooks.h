@@ -1,6 +1,9 @@
 // The seam between the shared compiler (core and front end) and the two back
 // ends. Each compiler's main installs one table; the shared code reaches
-// every back-end service through `backend`.
+// every back-end service through `backend`. Every entry is given by both
+// back ends (a back end with nothing to write for one installs a function
+// that says why), and the shared code calls them without testing them; a
+// unit test checks that both tables are complete.
 #pragma once
 
 #include <cstdint>
@@ -45,7 +48,7 @@ struct BackendHooks {
     // Fills the back end's fixed tables (register names, jump tables, ...).
     void (*init_backend_tables)();
     // Debugger instrumentation of the source reader and the statement
-    // dispatcher; null while a back end does not provide them.
+    // dispatcher.
     // The line marker of the current line ("DBL" or "DBLA").
     void (*emit_line_marker)(const char* routine);
     // Appends the current LineCode to the debugger's valid-lines table.
@@ -71,7 +74,7 @@ struct BackendHooks {
     // the registers and flags.
     void (*emit_purifier_check)(int after_assembly);
 
-    // Program output and jumps (null while a back end lacks them).
+    // Program output and jumps.
     // Per compilation: the program output's extern set and the Gosub counter.
     void (*reset_program_output)();
     // After the whole source compiled without error: the start-up code, the
@@ -85,14 +88,12 @@ struct BackendHooks {
     void (*emit_fake_return)();
     void (*emit_end_statement)(int with_value);
 
-    // Blocks and conditions (null while a back end lacks them). The shared
-    // block compiler numbers the labels and keeps the numbers in its block
-    // and Select levels; each entry writes one step of a statement in the
-    // back end's own form (x64: labels and jumps; C: C blocks and loops).
+    // Blocks and conditions. The shared block compiler numbers the labels
+    // and keeps the numbers in its block and Select levels; each entry
+    // writes one step of a statement in the back end's own form (x64: labels
+    // and jumps; C: C blocks and loops).
     // A new label number for a block (LABEL_FOR_BLOCK), an And/Or chain
-    // (LABEL_FOR_CHAIN) or a Not/XOr value (LABEL_FOR_VALUE); null: the
-    // front end's counters (blocks and conditions apart, one run per
-    // compilation).
+    // (LABEL_FOR_CHAIN) or a Not/XOr value (LABEL_FOR_VALUE).
     int32_t (*take_label_number)(int purpose);
     // If and ElseIf: the test of the condition in the current operand,
     // leaving for the false label. ElseIf and Else: the end of the branch
@@ -197,7 +198,7 @@ struct BackendHooks {
     // The operand text of a variable (may write a frame-pointer reload).
     const char* (*format_variable_operand)(VariableRecord* variable);
     // Before inline assembly in a procedure: the "equ" lines that name the
-    // procedure's locals (null: inline assembly names no locals).
+    // procedure's locals.
     void (*emit_procedure_local_equates)();
     // Clean-up of a local at the end of its procedure (string, structure).
     void (*emit_local_cleanup)(VariableRecord* variable);
@@ -210,7 +211,7 @@ struct BackendHooks {
     void (*load_procedure_address)(ProcedureRecord* procedure);
     void (*load_label_address)(const char* label);
 
-    // Strings (null while a back end lacks them). The temporary string
+    // Strings. The temporary string
     // stack: its write position is saved (pushed) before the first piece of
     // a string expression, restored (popped) when the result is used up, and
     // advanced past the terminator of a string that must stay there.
@@ -238,17 +239,17 @@ struct BackendHooks {
     void (*push_number_text_argument)(int form);
     void (*emit_number_text)(const LibraryCommand* command, int form);
 
-    // Array emitters (frontend/arrays.h); null when the back end has none.
+    // Array emitters (frontend/arrays.h).
     const struct ArrayHooks* arrays;
     // DataSection values, Read, Restore, Swap and IncludeBinary
     // (frontend/data_sections.h) and structure fields
-    // (frontend/structure_fields.h); null when the back end has none.
+    // (frontend/structure_fields.h).
     const struct DataHooks* data;
     const struct FieldHooks* fields;
-    // List and map emitters (frontend/lists_maps.h); null when the back end has none.
+    // List and map emitters (frontend/lists_maps.h).
     const struct ListMapHooks* lists_maps;
 
-    // Procedures and calls (null while a back end lacks them). The body of
+    // Procedures and calls. The body of
     // a procedure is written into its own code buffer (current from the
     // Procedure statement to EndProcedure).
     // A Prototype line, while its parameters are still declared: the type
@@ -281,16 +282,17 @@ struct BackendHooks {
     void (*finish_call)(CallRecord* call);
 
     // The peephole pass over the finished code (with the optimiser on and
-    // the debugger off); null when the back end has none.
+    // the debugger off).
     void (*optimize_code)();
 
-    // The compiler around the back end; a null entry keeps the x64 form.
+    // The compiler around the back end.
     // Value of the built-in constant ZD_Compiler_Backend (x64 0, C 1).
     int32_t backend_constant;
     // The banner line and the version field of the standby STARTING line.
     const char* banner;
     const char* standby_version;
-    // The generated file's name in the work folder ("zandrel.asm").
+    // The generated file's name in the work folder ("zandrel.asm",
+    // "zandrel.c").
     const char* program_file_name;
     // Writes the generated file (`preprocessed`: the /PREPROCESS output).
     void (*write_program_file)(const char* path, int preprocessed);
@@ -298,12 +300,12 @@ struct BackendHooks {
     void (*build_program)();
     // /REASM: rebuilds the program from the kept generated file.
     void (*reassemble_program)();
-    // The line that ends the per-compilation reset (";").
+    // The line that ends the per-compilation reset (x64 ";", C "//").
     const char* reset_line;
     // 1 when a '!' line is C (it keeps its ';' and never continues) and
     // EnableASM/DisableASM are refused (error 355).
     int32_t inline_lines_are_c;
-    // What follows a code label's name on its line (null: ":"; C needs a
+    // What follows a code label's name on its line (x64 ":"; C needs a
     // statement after a label, so it writes ":;").
     const char* label_line_end;
     // 1 when a Goto inside a procedure may jump to a label of the main code
@@ -311,7 +313,7 @@ struct BackendHooks {
     // a label belongs to its function (C), so that such a Goto finds no
     // label (error 101).
     int32_t outer_label_jumps;
-    // What joins a module's name to its labels' names (null: "."; C names
+    // What joins a module's name to its labels' names (x64 "."; C names
     // take "$").
     const char* label_module_separator;
     // EndModule: the names of a module's procedures that fell back to the
@@ -321,8 +323,7 @@ struct BackendHooks {
     // mode; the caller has checked the mode and the output state).
     void (*emit_comment)(const char* text);
 
-    // Interface method calls (frontend/interface_calls.h); null when the
-    // back end has none.
+    // Interface method calls (frontend/interface_calls.h).
     const struct InterfaceCallHooks* interfaces;
 };
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/backend_hooks.h"
 #include "core/catalog.h"
 #include "core/compilation_driver.h"
 #include "core/compiler_main.h"
@@ -193,7 +194,7 @@ const SwitchForm* find_switch(const char* argument)
 // Banner, then one of the stop messages.
 void print_stop_message(const char* text)
 {
-    std::printf("%s", compiler_banner);
+    std::printf("%s", backend->banner);
     std::printf("%s", text);
     std::printf("%s", quick_help_hint);
 }
@@ -344,7 +345,7 @@ int parse_command_line(int argc, char** argv)
 
     // The checks after the walk run also when the walk stopped; each message stops.
     if (version_seen) {
-        std::printf("%s", compiler_banner);
+        std::printf("%s", backend->banner);
         return 0;
     }
     bool list_mode = list_structures_mode || list_functions_mode || list_interfaces_mode ||
@@ -372,7 +373,7 @@ int parse_command_line(int argc, char** argv)
                            : list_functions_mode ? "/LISTFUNCTIONS"
                            : list_interfaces_mode ? "/LISTINTERFACES"
                                                   : "/QUERYSTRUCTURE";
-        std::printf("%s", compiler_banner);
+        std::printf("%s", backend->banner);
         std::printf("A filename needs to be specified when using %s.\n", name);
         std::printf("%s", quick_help_hint);
         return 0;
@@ -387,7 +388,7 @@ int parse_command_line(int argc, char** argv)
     else if (test_file_mode && !test_file) missing = "/CREATETESTFILE";
     else if (query_structure_mode && !query_structure_name) missing = "/QUERYSTRUCTURE";
     if (missing) {
-        std::printf("%s", compiler_banner);
+        std::printf("%s", backend->banner);
         std::printf("A filename need to be specified after %s.\n", missing);
         std::printf("%s", quick_help_hint);
         return 0;

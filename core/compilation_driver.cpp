@@ -169,11 +169,7 @@ char* copy_main_source(int64_t* length)
 // start-up code, the end code, data and bss around the compiled code.
 void finish_program()
 {
-    if (backend && backend->finish_program) {
-        backend->finish_program();
-        return;
-    }
-    set_error_text(1, "Only the syntax check (/CHECK) is available in this build.");
+    backend->finish_program();
 }
 
 void write_and_build_program()
@@ -189,23 +185,19 @@ void write_and_build_program()
         set_error_format(93, work_folder.c_str());
         return;
     }
-    const char* file_name = backend && backend->program_file_name ? backend->program_file_name : "zandrel.asm";
+    const char* file_name = backend->program_file_name;
     std::string asm_path = work_folder + file_name;
     if (preprocess_file) {
         std::string target = combine_path(current_folder_short.c_str(), preprocess_file);
-        // With a byte-order mark: its literals are read back as UTF-8.
-        if (backend && backend->write_program_file) backend->write_program_file(target.c_str(), 1);
-        else write_output_file(target.c_str(), 1);
+        backend->write_program_file(target.c_str(), 1);
         console_print("Preprocessed file created (%s)\n", target.c_str());
     } else {
-        if (backend && backend->write_program_file) backend->write_program_file(asm_path.c_str(), 0);
-        else write_output_file(asm_path.c_str(), 0);
+        backend->write_program_file(asm_path.c_str(), 0);
         if (commented_output) {
             std::string copy = combine_path(current_folder_short.c_str(), file_name);
             os_copy_file(asm_path.c_str(), copy.c_str());
         }
-        if (backend && backend->build_program) backend->build_program();
-        else build_executable();
+        backend->build_program();
     }
     os_set_current_folder(current_folder_short.c_str());
     delete_directory_tree(work_folder.c_str());
@@ -229,7 +221,7 @@ void declare_builtin_constants()
 
     declare_integer("ZD_Compiler_OS", 1);
     declare_integer("ZD_Compiler_Processor", 4);
-    declare_integer("ZD_Compiler_Backend", backend ? backend->backend_constant : 0);
+    declare_integer("ZD_Compiler_Backend", backend->backend_constant);
     declare_integer("ZD_Compiler_Date", compiler_date());
     declare_integer("ZD_Compiler_Debugger", debugger_enabled);
     declare_integer("ZD_Compiler_LineNumbering", line_numbering);
@@ -327,8 +319,8 @@ void compile_program()
     reset_procedures();
     reset_arrays();
     reset_lists_maps();
-    if (backend && backend->reset_expression_state) backend->reset_expression_state();
-    if (backend && backend->reset_program_output) backend->reset_program_output();
+    backend->reset_expression_state();
+    backend->reset_program_output();
     declare_data_pointer_variable();
     declare_builtin_constants();
     // The debugger instrumentation follows this compilation's options, after
@@ -358,7 +350,7 @@ void compile_program()
             if (error_number == 0 && windows_import_mode) create_windows_import_library();
         } else {
             finish_program();
-            if (error_number == 0 && optimizer_enabled && !debugger_enabled && backend && backend->optimize_code) {
+            if (error_number == 0 && optimizer_enabled && !debugger_enabled) {
                 backend->optimize_code();
             }
             if (error_number == 0) {

@@ -31,7 +31,6 @@
 #include "platform/platform.h"
 
 const char* const version_text = "6.10 LTS";
-const char* const compiler_banner = "Zandrel 6.10 LTS (Windows - x64)\n";
 
 namespace {
 
@@ -129,7 +128,7 @@ void compiler_init()
     init_variables();
     reset_arrays();
     reset_lists_maps();
-    if (backend->reset_expression_state) backend->reset_expression_state();
+    backend->reset_expression_state();
     init_modules();
     reset_procedures();
 
@@ -162,7 +161,7 @@ void compiler_reset()
     reset_arrays();
     reset_lists_maps();
     create_label_lists();
-    if (backend && backend->reset_expression_state) backend->reset_expression_state();
+    backend->reset_expression_state();
     // Libraries stay loaded, but what one compilation used and linked does not.
     reset_usage_marks();
     reset_link_lists();
@@ -173,7 +172,7 @@ void compiler_reset()
 
     source_alias = nullptr;
     clear_error_state();
-    if (!no_output_depth) emit_line(backend && backend->reset_line ? backend->reset_line : ";");
+    if (!no_output_depth) emit_line(backend->reset_line);
 }
 
 int compiler_main(int argc, char** argv)
@@ -185,13 +184,10 @@ int compiler_main(int argc, char** argv)
     if (!parse_command_line(argc, argv)) return 1;
 
     if (standby_mode) {
-        // The version field is the version text up to its first blank.
-        std::string version_field(version_text, std::strcspn(version_text, " "));
-        if (backend && backend->standby_version) version_field = backend->standby_version;
-        std::printf("STARTING\t%s\t%s", version_field.c_str(), backend && backend->banner ? backend->banner : compiler_banner);
+        std::printf("STARTING\t%s\t%s", backend->standby_version, backend->banner);
         std::fflush(stdout);
     }
-    console_print("%s", backend && backend->banner ? backend->banner : compiler_banner);
+    console_print("%s", backend->banner);
 
     load_subsystems();
     scan_library_folder("Residents\\", 2, error_no_residents);
@@ -220,8 +216,7 @@ int compiler_main(int argc, char** argv)
     int listing = run_listing_mode();
     if (listing < 0) {
         if (standby_mode) run_standby_loop();
-        else if (reassemble_mode && backend && backend->reassemble_program) backend->reassemble_program();
-        else if (reassemble_mode) reassemble();
+        else if (reassemble_mode) backend->reassemble_program();
         else compile_program();
     }
 

@@ -6,8 +6,6 @@
 // "6.10 LTS": the version text; its part before the first blank is the
 // version field of the standby STARTING line.
 extern const char* const version_text;
-// "Zandrel 6.10 LTS (Windows - x64)\n"
-extern const char* const compiler_banner;
 
 // The process main: returns the exit code (0, or 1 after an error or a stop
 // of the command line).

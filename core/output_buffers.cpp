@@ -300,26 +300,7 @@ void remove_last_line() {
 
 void emit_comment(const char* source_text) {
     if (!commented_output || suppress_errors || no_output_depth) return;
-    // A back end with its own comment syntax writes the line itself.
-    if (backend && backend->emit_comment) {
-        backend->emit_comment(source_text);
-        return;
-    }
-    const char* p = source_text;
-    while (*p == ' ' || *p == '\t') ++p;
-    ensure_output_room(std::strlen(p) + 2);
-    if (*p == ';') {
-        *output_write_pointer++ = ';';
-        ++p;
-    } else {
-        put_text("; ", 2);
-    }
-    for (; *p; ++p) {
-        unsigned char c = uint8_t(*p);
-        if ((c < 32 && c != '\t') || c >= 128) continue;
-        *output_write_pointer++ = char(c);
-    }
-    end_line();
+    backend->emit_comment(source_text);
 }
 
 // ---------------------------------------------------------------------------

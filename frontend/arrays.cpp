@@ -30,7 +30,7 @@ namespace {
 // Flags of library commands that are not real commands for the name check.
 constexpr uint32_t command_not_a_name = 0x2600;
 
-const ArrayHooks* hooks() { return backend ? backend->arrays : nullptr; }
+const ArrayHooks* hooks() { return backend->arrays; }
 
 bool same_pointer_kind(const ArrayRecord* array) {
     return ((array->flags & ARRAY_POINTERS) != 0) == (pointer_flag != 0);
@@ -371,11 +371,11 @@ bool constant_element_count(const ArrayRecord* array, int64_t size, int64_t* cou
 
 void compile_array_dimensions(ArrayRecord* array, int redim, int redeclared) {
     if (error_number) return;
+    hooks()->compile_dimensions(array, redim, redeclared);
+}
+
+void compile_array_dimensions_in_steps(ArrayRecord* array, int redim, int redeclared) {
     const ArrayHooks* h = hooks();
-    if (h && h->compile_dimensions) {
-        h->compile_dimensions(array, redim, redeclared);
-        return;
-    }
     int32_t n = count_dimensions();
     if (n > 255) {
         set_error_format(176, array_display_name(array));
@@ -395,7 +395,7 @@ void compile_array_dimensions(ArrayRecord* array, int redim, int redeclared) {
     // A field array's Dim outside its structure: the sizes may move rbp.
     const bool field_base = (array->flags & ARRAY_FIELD) && !in_structure;
     int32_t saved_depth = array->saved_push_depth;
-    if (field_base && h && h->emit_push_field_array_base) h->emit_push_field_array_base(array);
+    if (field_base) h->emit_push_field_array_base(array);
     int64_t one_count = -1;
     int32_t k = 0;
     if (n == 1) {
@@ -414,7 +414,7 @@ void compile_array_dimensions(ArrayRecord* array, int redim, int redeclared) {
             set_error(207);
             return;
         } else {
-            if (h && h->emit_size_to_rax) h->emit_size_to_rax();
+            h->emit_size_to_rax();
         }
     } else {
         if (!redeclared) array->constant_sizes = nullptr;
@@ -430,18 +430,18 @@ void compile_array_dimensions(ArrayRecord* array, int redim, int redeclared) {
                 if (constant_only) {
                     append_constant_size(array, k, count);
                 } else if (!redim || last) {
-                    if (h && h->emit_array_dim_size) h->emit_array_dim_size(array, k, value);
-                } else if (debugger_code && h && h->emit_redim_check) {
+                    h->emit_array_dim_size(array, k, value);
+                } else if (debugger_code) {
                     h->emit_redim_check(array, k - 1, value);
                 }
             } else if (constant_only) {
                 set_error(207);
                 return;
             } else if (!redim || last) {
-                if (h && h->emit_size_to_rax) h->emit_size_to_rax();
-                if (h && h->emit_array_dim_size) h->emit_array_dim_size(array, k, "rax");
-            } else if (debugger_code && h && h->emit_redim_check) {
-                if (h->emit_size_to_rax) h->emit_size_to_rax();
+                h->emit_size_to_rax();
+                h->emit_array_dim_size(array, k, "rax");
+            } else if (debugger_code) {
+                h->emit_size_to_rax();
                 h->emit_redim_check(array, k - 1, "rax");
             }
             if (last || error_number) break;
@@ -452,7 +452,7 @@ void compile_array_dimensions(ArrayRecord* array, int redim, int redeclared) {
         }
     }
     if (error_number) return;
-    if (field_base && h && h->emit_pop_field_array_base) h->emit_pop_field_array_base(array, 1);
+    if (field_base) h->emit_pop_field_array_base(array, 1);
     array->saved_push_depth = saved_depth;
     if (token_code != ')') {
         set_error(77);
@@ -477,9 +477,9 @@ void compile_array_dimensions(ArrayRecord* array, int redim, int redeclared) {
     bool ordinary = !(array->flags & (ARRAY_STATIC | ARRAY_THREADED)) && !in_structure;
     if (ordinary) {
         if (n == 1) {
-            if (h && h->emit_dim_array) h->emit_dim_array(array, redim, one_count);
+            h->emit_dim_array(array, redim, one_count);
         } else {
-            if (h && h->emit_dim_multi_array) h->emit_dim_multi_array(array, redim);
+            h->emit_dim_multi_array(array, redim);
         }
     } else if (redeclared) {
         set_error_format(228, array_display_name(array));
@@ -489,8 +489,11 @@ void compile_array_dimensions(ArrayRecord* array, int redim, int redeclared) {
 }
 
 int emit_array_element_access(ArrayRecord* array) {
+    return hooks()->compile_element_access(array);
+}
+
+int compile_array_element_in_steps(ArrayRecord* array) {
     const ArrayHooks* h = hooks();
-    if (h && h->compile_element_access) return h->compile_element_access(array);
     if (current_type.given) {
         bool same = current_type.code == array->element_type ||
                     (array->element_type == TYPE_FIXED_STRING && current_type.code == TYPE_STRING);
@@ -516,7 +519,7 @@ int emit_array_element_access(ArrayRecord* array) {
             set_error_format(186, array_display_name(array));
             return r;
         }
-        const char* text = h && h->format_array_pointer_operand ? h->format_array_pointer_operand(array) : "";
+        const char* text = h->format_array_pointer_operand(array);
         snprintf(current_operand.text, sizeof current_operand.text, "%s", text);
         current_operand.kind = OPERAND_VARIABLE;
         current_operand.size = 8;
@@ -536,23 +539,23 @@ int emit_array_element_access(ArrayRecord* array) {
     // while the indexes are compiled (they may move rbp).
     const bool field_base = (array->flags & ARRAY_FIELD) != 0;
     const int32_t saved_depth = array->saved_push_depth;
-    if (field_base && h && h->emit_push_field_array_base) h->emit_push_field_array_base(array);
+    if (field_base) h->emit_push_field_array_base(array);
     if (array->dimension_count <= 1) {
         indexes = 1;
         if (!compile_integer_argument()) return r;
         expression_mode = MODE_INTEGER;
         if (operand_is_integer_constant()) {
-            if (field_base && h && h->emit_pop_field_array_base) h->emit_pop_field_array_base(array, 1);
-            if (debugger_code && h && h->emit_index_check) h->emit_index_check(array, nullptr);
-            if (h && h->emit_load_element_base) h->emit_load_element_base(array);
+            if (field_base) h->emit_pop_field_array_base(array, 1);
+            if (debugger_code) h->emit_index_check(array, nullptr);
+            h->emit_load_element_base(array);
             offset = current_operand.constant * array->element_size;
         } else {
-            const char* name = h && h->emit_index_to_register ? h->emit_index_to_register(r) : "";
+            const char* name = h->emit_index_to_register(r);
             snprintf(register_text, sizeof register_text, "%s", name);
-            if (field_base && h && h->emit_pop_field_array_base) h->emit_pop_field_array_base(array, 1);
-            if (debugger_code && h && h->emit_index_check) h->emit_index_check(array, register_text);
-            if (h && h->emit_load_element_base) h->emit_load_element_base(array);
-            if (h && h->emit_scale_index) h->emit_scale_index(r, array->element_size);
+            if (field_base) h->emit_pop_field_array_base(array, 1);
+            if (debugger_code) h->emit_index_check(array, register_text);
+            h->emit_load_element_base(array);
+            h->emit_scale_index(r, array->element_size);
             index_register = register_text;
         }
         forget_cached_list();
@@ -564,7 +567,7 @@ int emit_array_element_access(ArrayRecord* array) {
             char text[32];
             if (index_register) snprintf(text, sizeof text, "%s", index_register);
             else snprintf(text, sizeof text, "%lld", (long long)offset);
-            if (h && h->emit_add_to_base) h->emit_add_to_base(text);
+            h->emit_add_to_base(text);
             offset = 0;
             index_register = nullptr;
         }
@@ -572,24 +575,24 @@ int emit_array_element_access(ArrayRecord* array) {
         forget_cached_list();
         for (;;) {
             indexes++;
-            if (indexes > 1 && h && h->emit_push_base) h->emit_push_base();
+            if (indexes > 1) h->emit_push_base();
             if (!compile_integer_argument()) return r;
             expression_mode = MODE_INTEGER;
-            if (indexes > 1 && h && h->emit_pop_base) h->emit_pop_base();
-            if (debugger_code && indexes <= array->dimension_count && h && h->emit_multi_index_check)
+            if (indexes > 1) h->emit_pop_base();
+            if (debugger_code && indexes <= array->dimension_count)
                 h->emit_multi_index_check(array, indexes - 1);
             if (token_code != ',' || indexes >= array->dimension_count) {
-                if (indexes == array->dimension_count && h && h->emit_multi_last_index) h->emit_multi_last_index();
+                if (indexes == array->dimension_count) h->emit_multi_last_index();
                 break;
             }
-            if (h && h->emit_multi_index) h->emit_multi_index(array, indexes, indexes == 1);
+            h->emit_multi_index(array, indexes, indexes == 1);
         }
         if (token_code == ',' || indexes != array->dimension_count) {
             set_error_format(176, array_display_name(array));
             return r;
         }
-        if (h && h->emit_multi_finish) h->emit_multi_finish(array);
-        if (field_base && h && h->emit_pop_field_array_base) h->emit_pop_field_array_base(array, 0);
+        h->emit_multi_finish(array);
+        if (field_base) h->emit_pop_field_array_base(array, 0);
     }
     array->saved_push_depth = saved_depth;
     expression_mode = saved_mode;
@@ -607,7 +610,7 @@ int emit_array_element_access(ArrayRecord* array) {
         }
         // A field chain (or a method call) from the element.
         current_type = saved_type;
-        const char* text = h && h->format_element_operand ? h->format_element_operand(8, offset, index_register) : "";
+        const char* text = h->format_element_operand(8, offset, index_register);
         compile_element_field_chain(array->element_structure, text, (array->flags & ARRAY_POINTERS) != 0);
         register_pop();
         return r;
@@ -636,7 +639,7 @@ int emit_array_element_access(ArrayRecord* array) {
     }
     int32_t access_size = (kind == OPERAND_STRING && array->element_type == TYPE_STRING) ? 8 : size;
     if (array->element_type == TYPE_FIXED_STRING && !(array->flags & ARRAY_POINTERS)) access_size = size;
-    const char* text = h && h->format_element_operand
+    const char* text = h->format_element_operand
                            ? h->format_element_operand(access_size > 8 ? 8 : access_size, offset, index_register)
                            : "";
     snprintf(current_operand.text, sizeof current_operand.text, "%s", text);
@@ -668,9 +671,9 @@ void free_scope_arrays() {
             list->current = nullptr;
         } else if (array->flags & ARRAY_LOCAL) {
             if (!(array->flags & ARRAY_PARAMETER) && array->dimension_count > 0) {
-                if (!kept && h && h->emit_keep_return_value) h->emit_keep_return_value();
+                if (!kept) h->emit_keep_return_value();
                 kept = true;
-                if (h && h->emit_free_array) h->emit_free_array(array);
+                h->emit_free_array(array);
             }
             list->current = node;
             list_delete_current(list);
@@ -697,7 +700,7 @@ bool compile_array_reference(const char* name, bool statement_start) {
         // The right side takes the evaluation registers from the top again:
         // an index register is added into rbp first.
         char* index = strstr(current_operand.text, "[rbp+r");
-        if (index && h && h->emit_add_to_base) {
+        if (index) {
             char name[16];
             size_t n = 0;
             for (const char* p = index + 5; *p && *p != ']' && n + 1 < sizeof name; p++) name[n++] = *p;
@@ -716,23 +719,17 @@ bool compile_array_reference(const char* name, bool statement_start) {
 }
 
 void save_target_element_address() {
-    const ArrayHooks* h = hooks();
-    if (!h || !h->emit_save_element_address) return;
-    h->emit_save_element_address(current_operand.text);
-    // The target is read back into rbp itself before the store.
-    char* bracket = strchr(current_operand.text, '[');
-    if (bracket) snprintf(bracket, sizeof current_operand.text - (size_t)(bracket - current_operand.text), "[rbp]");
-    element_address_saved = 1;
+    element_address_saved = hooks()->emit_save_element_address();
 }
 
 void reload_saved_element_address() {
     const ArrayHooks* h = hooks();
-    if (element_address_saved && h && h->emit_reload_element_address) h->emit_reload_element_address();
+    if (element_address_saved) h->emit_reload_element_address();
 }
 
 void drop_saved_element_address() {
     const ArrayHooks* h = hooks();
-    if (element_address_saved && h && h->emit_drop_element_address) h->emit_drop_element_address();
+    if (element_address_saved) h->emit_drop_element_address();
     element_address_saved = 0;
 }
 

@@ -1,7 +1,7 @@
 // Arrays: lookup through modules and scopes, the name checks of a new
 // array, Dim/ReDim (record and dimension code), element access and the
 // release of a procedure's arrays. The code itself is written by the back
-// end through `ArrayHooks` (a null table or entry writes nothing).
+// end through `ArrayHooks`.
 #pragma once
 
 #include <cstdint>
@@ -11,7 +11,11 @@ struct ParameterDescriptor;
 struct ModuleRecord;
 
 // The back end's array emitters. Operand texts point at static buffers of
-// the back end and stay valid until its next call.
+// the back end and stay valid until its next call. An element access and a
+// dimension list are compiled by `compile_element_access` and
+// `compile_dimensions`: x64 installs the shared step compilers below
+// (compile_array_element_in_steps, compile_array_dimensions_in_steps),
+// which write through the step entries; C writes each whole.
 struct ArrayHooks {
     // "qword [...]" of the slot that holds the element pointer.
     const char* (*format_array_pointer_operand)(ArrayRecord* array);
@@ -48,10 +52,12 @@ struct ArrayHooks {
     // The element operand: "<prefix>[rbp+<c>]", "<prefix>[rbp+<register>]"
     // or "<prefix>[rbp]" (register null and c 0).
     const char* (*format_element_operand)(int32_t size, int64_t c, const char* register_name);
-    // An element that is an assignment's target: its address is kept on the
-    // machine stack while the right side is compiled, and read back before
-    // the store; the slot is dropped after it.
-    void (*emit_save_element_address)(const char* operand);
+    // An element, field or map element that is an assignment's target (the
+    // current operand), before the right side is compiled: returns 1 when
+    // its address now waits on the machine stack and the operand names it
+    // through the base register (read back before the store, the slot
+    // dropped after it), 0 when the operand stays valid as it is.
+    int (*emit_save_element_address)();
     void (*emit_reload_element_address)();
     void (*emit_drop_element_address)();
     // Debugger checks, written while debugger_code is on: the index of one
@@ -62,9 +68,8 @@ struct ArrayHooks {
     void (*emit_index_check)(ArrayRecord* array, const char* register_name);
     void (*emit_multi_index_check)(ArrayRecord* array, int32_t dimension);
     void (*emit_redim_check)(ArrayRecord* array, int32_t dimension, const char* size_text);
-    // A back end that writes an element access or a dimension list whole
-    // (the C back end) sets these; they then stand in for the shared code of
-    // emit_array_element_access and compile_array_dimensions.
+    // An element reference (as emit_array_element_access) and a dimension
+    // list (as compile_array_dimensions).
     int (*compile_element_access)(ArrayRecord* array);
     void (*compile_dimensions)(ArrayRecord* array, int32_t redim, int32_t redeclared);
     // An array field reached from a structure (base in rbp): " PUSH rbp"
@@ -96,6 +101,10 @@ ArrayRecord* declare_array(const char* name, int redim, ArrayRecord* record);
 ArrayRecord* declare_array_parameter(const char* name, const ParameterDescriptor* descriptor);
 // The dimension list from "(" to ")".
 void compile_array_dimensions(ArrayRecord* array, int redim, int redeclared);
+// The shared step compilers of a dimension list and an element reference,
+// for a back end that writes them through the step entries of ArrayHooks.
+void compile_array_dimensions_in_steps(ArrayRecord* array, int redim, int redeclared);
+int compile_array_element_in_steps(ArrayRecord* array);
 // The number of comma-separated sizes or indexes between the "(" already read
 // and its ")", at bracket depth 0; string literals are skipped.
 int32_t count_dimensions();

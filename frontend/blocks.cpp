@@ -34,7 +34,7 @@ namespace {
 CurrentOperand saved_end_value;
 
 void emit_marker() {
-    if (!line_markers_suppressed && backend->emit_line_marker) backend->emit_line_marker("DBL");
+    if (!line_markers_suppressed) backend->emit_line_marker("DBL");
 }
 
 bool push_block(uint8_t kind, uint8_t flags, int32_t label, VariableRecord* counter = nullptr, int64_t step = 0) {
@@ -106,7 +106,7 @@ bool operand_is_string() {
 // the string stack, which then stands for it.
 void copy_fixed_string_to_stack() {
     if (!(current_operand.flags & OP_FIXED_STRING) || (current_operand.flags & OP_COMPUTED)) return;
-    if (backend->copy_string_to_stack) backend->copy_string_to_stack(1);
+    backend->copy_string_to_stack(1);
     current_operand.flags = OP_STRING | OP_COMPUTED;
 }
 
@@ -143,8 +143,7 @@ bool compile_case_value(const SelectLevel& select) {
 }  // namespace
 
 int32_t take_block_label_number() {
-    if (backend->take_label_number) return backend->take_label_number(LABEL_FOR_BLOCK);
-    return ++label_counter;
+    return backend->take_label_number(LABEL_FOR_BLOCK);
 }
 
 void reset_block_state() {
@@ -195,7 +194,7 @@ void compile_if_statement() {
     int32_t false_label = take_block_label_number();
     if_end_labels[if_depth++] = end_label;
     if (!push_block(BLOCK_IF, 0, false_label)) return;
-    if (compile_block_condition() && backend->emit_if_test) backend->emit_if_test(false_label, 0);
+    if (compile_block_condition()) backend->emit_if_test(false_label, 0);
 }
 
 void compile_elseif_statement() {
@@ -215,10 +214,10 @@ void compile_elseif_statement() {
     uint8_t flags = level->flags | BLOCK_FLAG_ELSEIF;
     int32_t false_label = level->label;
     int32_t label = take_block_label_number();
-    if (backend->emit_if_branch_end) backend->emit_if_branch_end(if_end_labels[if_depth - 1], false_label);
+    backend->emit_if_branch_end(if_end_labels[if_depth - 1], false_label);
     emit_marker();
     push_block(BLOCK_IF, flags, label);
-    if (compile_block_condition() && backend->emit_if_test) backend->emit_if_test(label, 1);
+    if (compile_block_condition()) backend->emit_if_test(label, 1);
 }
 
 void compile_else_statement() {
@@ -234,7 +233,7 @@ void compile_else_statement() {
     uint8_t flags = level->flags | BLOCK_FLAG_ELSE;
     int32_t false_label = level->label;
     int32_t label = take_block_label_number();
-    if (backend->emit_if_branch_end) backend->emit_if_branch_end(if_end_labels[if_depth - 1], false_label);
+    backend->emit_if_branch_end(if_end_labels[if_depth - 1], false_label);
     emit_marker();
     push_block(BLOCK_ELSE, flags, label);
 }
@@ -249,7 +248,7 @@ void compile_endif_statement() {
         set_error(18);
         return;
     }
-    if (backend->emit_end_if) backend->emit_end_if(if_end_labels[if_depth - 1], level->label, level->flags);
+    backend->emit_end_if(if_end_labels[if_depth - 1], level->label, level->flags);
     if_depth--;
     emit_marker();
 }
@@ -260,10 +259,10 @@ void compile_endif_statement() {
 void compile_while_statement() {
     int32_t label = take_block_label_number();
     if (!push_block(BLOCK_WHILE, 0, label)) return;
-    if (backend->emit_while_begin) backend->emit_while_begin(label);
+    backend->emit_while_begin(label);
     // Inside the loop, so that the marker runs on every iteration.
     emit_marker();
-    if (compile_block_condition() && backend->emit_while_test) backend->emit_while_test(label);
+    if (compile_block_condition()) backend->emit_while_test(label);
 }
 
 void compile_wend_statement() {
@@ -277,13 +276,13 @@ void compile_wend_statement() {
         return;
     }
     emit_marker();
-    if (backend->emit_wend) backend->emit_wend(level->label);
+    backend->emit_wend(level->label);
 }
 
 void compile_repeat_statement() {
     int32_t label = take_block_label_number();
     if (!push_block(BLOCK_REPEAT, 0, label)) return;
-    if (backend->emit_repeat_begin) backend->emit_repeat_begin(label);
+    backend->emit_repeat_begin(label);
     emit_marker();
 }
 
@@ -299,9 +298,9 @@ void compile_until_statement() {
         return;
     }
     int32_t label = level->label;
-    if (backend->emit_until_begin) backend->emit_until_begin(label, level->flags & BLOCK_FLAG_CONTINUE);
+    backend->emit_until_begin(label, level->flags & BLOCK_FLAG_CONTINUE);
     // The loop repeats while the condition is false.
-    if (compile_block_condition() && backend->emit_until_test) backend->emit_until_test(label);
+    if (compile_block_condition()) backend->emit_until_test(label);
 }
 
 void compile_forever_statement() {
@@ -315,7 +314,7 @@ void compile_forever_statement() {
         return;
     }
     emit_marker();
-    if (backend->emit_forever) backend->emit_forever(level->label, level->flags & BLOCK_FLAG_CONTINUE);
+    backend->emit_forever(level->label, level->flags & BLOCK_FLAG_CONTINUE);
 }
 
 // ---------------------------------------------------------------------------
@@ -373,7 +372,7 @@ void compile_for_statement() {
         return;
     }
     int32_t loop_label = take_block_label_number();
-    if (backend->emit_for_begin) backend->emit_for_begin(loop_label, !line_markers_suppressed);
+    backend->emit_for_begin(loop_label, !line_markers_suppressed);
 
     compile_expression(EXPR_RESET_REGISTERS | EXPR_NUMERIC_ONLY | EXPR_KEEP_FPU_RESULT, 0);
     if (error_number) return;
@@ -412,7 +411,7 @@ void compile_for_statement() {
         return;
     }
     int32_t next_label = take_block_label_number();
-    if (backend->emit_for_test) backend->emit_for_test(counter, step < 0 ? 1 : 0, next_label);
+    backend->emit_for_test(counter, step < 0 ? 1 : 0, next_label);
     push_block(BLOCK_FOR, 0, next_label, counter, step);
 }
 
@@ -443,7 +442,7 @@ void compile_next_statement() {
             return;
         }
     }
-    if (backend->emit_next) backend->emit_next(level->counter, level->step, level->label - 1, level->label);
+    backend->emit_next(level->counter, level->step, level->label - 1, level->label);
 }
 
 // ---------------------------------------------------------------------------
@@ -479,7 +478,7 @@ void compile_select_statement() {
         copy_fixed_string_to_stack();
         // A temporary stays on the string stack for the whole Select.
         if (current_operand.flags & OP_COMPUTED) select.flags |= SELECT_FLAG_STRING_BASE;
-        if (backend->emit_select_push) backend->emit_select_push();
+        backend->emit_select_push();
         return;
     }
     select.size = current_operand.size;
@@ -489,7 +488,7 @@ void compile_select_statement() {
         select.flags |= SELECT_FLAG_FLOAT;
         if (current_operand.flags & OP_DOUBLE) select.flags |= SELECT_FLAG_DOUBLE;
     }
-    if (backend->emit_select_push) backend->emit_select_push();
+    backend->emit_select_push();
 }
 
 void compile_case_statement() {
@@ -509,7 +508,7 @@ void compile_case_statement() {
     SelectLevel& select = select_stack.levels[select_stack.depth - 1];
     if (level->kind == BLOCK_CASE) {
         emit_marker();
-        if (backend->emit_case_close) backend->emit_case_close(&select);
+        backend->emit_case_close(&select);
     }
     emit_marker();
     // The body's label and the next case's label both come fresh from the
@@ -528,7 +527,7 @@ void compile_case_statement() {
                 return;
             }
             int64_t lower_place =
-                backend->emit_case_range_start ? backend->emit_case_range_start(&select, continued) : -1;
+                backend->emit_case_range_start(&select, continued);
             if (!compile_case_value(select)) return;
             if (token_code == TOKEN_TO) {
                 set_error(1);
@@ -536,18 +535,17 @@ void compile_case_statement() {
             }
             bool last = token_code != ',';
             int32_t range_label = last ? 0 : ++case_range_counter;
-            if (backend->emit_case_range_end)
-                backend->emit_case_range_end(&select, lower_place, last, body_label, next_label, range_label);
+            backend->emit_case_range_end(&select, lower_place, last, body_label, next_label, range_label);
             if (!last) body_jumps = true;
         } else {
             bool last = token_code != ',';
-            if (backend->emit_case_value) backend->emit_case_value(&select, continued, last, body_label, next_label);
+            backend->emit_case_value(&select, continued, last, body_label, next_label);
             if (!last) body_jumps = true;
         }
         continued = 1;
         if (token_code != ',') break;
     }
-    if (backend->emit_case_body) backend->emit_case_body(&select, body_jumps, body_label);
+    backend->emit_case_body(&select, body_jumps, body_label);
     select.pending_case = next_label;
 }
 
@@ -563,7 +561,7 @@ void compile_default_statement() {
     }
     SelectLevel& select = select_stack.levels[select_stack.depth - 1];
     emit_marker();
-    if (backend->emit_case_close) backend->emit_case_close(&select);
+    backend->emit_case_close(&select);
     emit_marker();
     select.pending_case = ++case_label_counter;
     level->kind = BLOCK_DEFAULT;
@@ -581,10 +579,10 @@ void compile_endselect_statement() {
     }
     SelectLevel& select = select_stack.levels[select_stack.depth - 1];
     if (select.pending_case) {
-        if (backend->emit_end_select) backend->emit_end_select(&select, level->kind == BLOCK_CASE);
+        backend->emit_end_select(&select, level->kind == BLOCK_CASE);
         emit_marker();
     }
-    if (backend->emit_select_drop) backend->emit_select_drop();
+    backend->emit_select_drop();
     select_stack.depth--;
 }
 
@@ -614,7 +612,7 @@ void compile_break_statement() {
         set_error(164);
         return;
     }
-    if (backend->emit_break) backend->emit_break(loop, string_offset, bytes);
+    backend->emit_break(loop, string_offset, bytes);
 }
 
 void compile_continue_statement() {
@@ -630,7 +628,7 @@ void compile_continue_statement() {
         return;
     }
     if (loop->kind == BLOCK_REPEAT) loop->flags |= BLOCK_FLAG_CONTINUE;
-    if (backend->emit_continue) backend->emit_continue(loop, string_offset, bytes);
+    backend->emit_continue(loop, string_offset, bytes);
 }
 
 // ---------------------------------------------------------------------------

@@ -274,11 +274,10 @@ void compile_container_argument(CallRecord* call, int32_t i, int type, int expec
     if (type == 27 || type == 29 || type == 31) {
         // The map of the elements' structure (none for pointers or plain
         // elements).
-        if (backend->push_structure_argument)
-            backend->push_structure_argument(call, type, mark_structure_argument(type, element_structure(kind, record)));
+        backend->push_structure_argument(call, type, mark_structure_argument(type, element_structure(kind, record)));
         return;
     }
-    if (backend->push_container_argument) backend->push_container_argument(call, type, kind, record);
+    backend->push_container_argument(call, type, kind, record);
     if (field) leave_container_field();
 }
 
@@ -293,7 +292,7 @@ void compile_structure_argument(CallRecord* call, int32_t i, int type, int expec
         return;
     }
     call->argument_index = i;
-    if (backend->push_structure_argument) backend->push_structure_argument(call, type, mark_structure_argument(type, structure));
+    backend->push_structure_argument(call, type, mark_structure_argument(type, structure));
 }
 
 // The prescan's view of an argument that is a whole array, list or map
@@ -356,7 +355,7 @@ int prescan_call_arguments(char** starts, int capacity, const char* name, int32_
     int32_t saved_precedence = token_precedence;
     uint32_t saved_mode = expression_mode;
     EvaluationState state;
-    if (backend->save_evaluation_state) backend->save_evaluation_state(&state);
+    backend->save_evaluation_state(&state);
     no_output_depth++;
     int count = 0;
     skip_blanks();
@@ -413,7 +412,7 @@ int prescan_call_arguments(char** starts, int capacity, const char* name, int32_
         if (!closed) starts[count] = parse_pointer;
     }
     no_output_depth--;
-    if (backend->restore_evaluation_state) backend->restore_evaluation_state(&state, 0);
+    backend->restore_evaluation_state(&state, 0);
     parse_pointer = saved_pointer;
     token_code = saved_token;
     token_precedence = saved_precedence;
@@ -470,14 +469,14 @@ void compile_call_arguments(CallRecord* call, char** starts) {
     }
     call->slot_count = call->parameter_count + (call->result == CALL_RESULT_STRING ? 1 : 0);
     if (call->callee_kind == CALLEE_INTERFACE) call->slot_count++;  // the object's register
-    if (backend->begin_call) backend->begin_call(call);
+    backend->begin_call(call);
 
     // Missing optional arguments, from the last parameter down.
     int32_t first_optional = call->parameter_count - call->optional_count;
     for (int32_t i = call->parameter_count - 1; i >= n; i--) {
         int64_t value = call->default_values ? call->default_values[i - first_optional] : 0;
         call->argument_index = i;
-        if (backend->push_default_argument) backend->push_default_argument(call, call->parameter_types[i], value);
+        backend->push_default_argument(call, call->parameter_types[i], value);
     }
 
     // The given arguments, from the last to the first.
@@ -536,7 +535,7 @@ void compile_call_arguments(CallRecord* call, char** starts) {
         if (value_is_string) close_string_result(true);
         expression_mode = argument_mode(type);
         call->argument_index = i;
-        if (backend->push_call_argument) backend->push_call_argument(call, type);
+        backend->push_call_argument(call, type);
     }
     expression_mode = saved_mode;
     if (error_number) return;
@@ -570,16 +569,12 @@ void compile_call(CallRecord* call) {
     if (call->target_text) {
         // The value is read before the arguments can change what its text
         // names (a base register).
-        if (!backend->interfaces || !backend->interfaces->push_interface_object) {
-            set_error(1);
-            return;
-        }
         backend->interfaces->push_interface_object(call, call->target_text);
     }
     compile_call_arguments(call, starts);
     if (error_number) return;
     expression_mode = saved_mode;
-    if (backend->finish_call) backend->finish_call(call);
+    backend->finish_call(call);
     expression_mode = saved_mode;
     give_back_literal_text(waiting_literal);
     set_call_result_operand(call);

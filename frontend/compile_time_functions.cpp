@@ -487,9 +487,9 @@ int eval_bool(int64_t* value)
         return 1;
     }
     int32_t number = ++bool_label_counter;
-    if (backend->take_evaluation_place) backend->take_evaluation_place();
-    if (backend->emit_bool) backend->emit_bool(number);
-    if (backend->release_evaluation_place) backend->release_evaluation_place();
+    backend->take_evaluation_place();
+    backend->emit_bool(number);
+    backend->release_evaluation_place();
     if (!no_output_depth) forget_cached_list();
     return 0;
 }

@@ -19,12 +19,11 @@ int32_t bool_label_counter = 0;
 
 namespace {
 
-void take_place() { if (backend->take_evaluation_place) backend->take_evaluation_place(); }
-void release_place() { if (backend->release_evaluation_place) backend->release_evaluation_place(); }
+void take_place() { backend->take_evaluation_place(); }
+void release_place() { backend->release_evaluation_place(); }
 
 int32_t take_condition_number(int purpose) {
-    if (backend->take_label_number) return backend->take_label_number(purpose);
-    return ++condition_label_counter;
+    return backend->take_label_number(purpose);
 }
 
 bool operand_is_string() {
@@ -85,7 +84,7 @@ void compile_not_operand() {
     }
     int32_t number = take_condition_number(LABEL_FOR_VALUE);
     take_place();
-    if (backend->emit_condition_value) backend->emit_condition_value(number, 1);
+    backend->emit_condition_value(number, 1);
     release_place();
 }
 
@@ -117,13 +116,12 @@ void compile_and_or(int op) {
     int32_t number = take_condition_number(LABEL_FOR_CHAIN);
     bool left_constant = current_operand.kind == OPERAND_CONSTANT;
     bool left_truth = left_constant && operand_truth();
-    int64_t left_place = backend->emit_logical_left ? backend->emit_logical_left(is_or, number) : -1;
+    int64_t left_place = backend->emit_logical_left(is_or, number);
     if (is_or && !left_constant && !no_output_depth) forget_cached_list();
     compile_right_side();
     if (error_number || !prepare_truth_value()) return;
     bool folded = left_constant && current_operand.kind == OPERAND_CONSTANT;
-    if (backend->emit_logical_right)
-        backend->emit_logical_right(is_or, number, left_place, left_constant, left_truth, folded);
+    backend->emit_logical_right(is_or, number, left_place, left_constant, left_truth, folded);
     if (folded) {
         bool right_truth = operand_truth();
         // And gives the right value when the left one is true, Or gives 1
@@ -131,11 +129,11 @@ void compile_and_or(int op) {
         int64_t right_value = (current_operand.flags & OP_FLOAT) ? (right_truth ? 1 : 0) : current_operand.constant;
         if (op == TOKEN_AND) set_constant_result(left_truth ? right_value : 0);
         else set_constant_result((left_truth || right_truth) ? 1 : 0);
-        if (backend->emit_logical_chain_end) backend->emit_logical_chain_end(number, 1);
+        backend->emit_logical_chain_end(number, 1);
         return;
     }
     take_place();
-    if (backend->emit_logical_chain_end) backend->emit_logical_chain_end(number, 0);
+    backend->emit_logical_chain_end(number, 0);
     release_place();
 }
 
@@ -145,7 +143,7 @@ void compile_xor() {
         return;
     }
     int32_t left_number = take_condition_number(LABEL_FOR_VALUE);
-    if (backend->emit_logical_xor_left) backend->emit_logical_xor_left(left_number);
+    backend->emit_logical_xor_left(left_number);
     compile_right_side();
     if (error_number) return;
     if (operand_is_string()) {
@@ -154,7 +152,7 @@ void compile_xor() {
     }
     int32_t right_number = take_condition_number(LABEL_FOR_VALUE);
     take_place();
-    if (backend->emit_logical_xor_right) backend->emit_logical_xor_right(right_number);
+    backend->emit_logical_xor_right(right_number);
     release_place();
 }
 

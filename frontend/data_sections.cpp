@@ -30,10 +30,10 @@
 
 namespace {
 
-const DataHooks* hooks() { return backend ? backend->data : nullptr; }
+const DataHooks* hooks() { return backend->data; }
 
 void write_statement_marker() {
-    if (!line_markers_suppressed && backend && backend->emit_line_marker) backend->emit_line_marker("DBL");
+    if (!line_markers_suppressed) backend->emit_line_marker("DBL");
 }
 
 void skip_blanks() {
@@ -77,7 +77,7 @@ void append_literal_value(int32_t type) {
         return;
     }
     const DataHooks* h = hooks();
-    if (h && h->append_data_literal) h->append_data_literal(type, literal_text, literal_length < 0 ? 0 : literal_length);
+    h->append_data_literal(type, literal_text, literal_length < 0 ? 0 : literal_length);
 }
 
 // '?' and a label name: the label's address.
@@ -97,7 +97,7 @@ void append_label_value(int32_t type) {
     std::string target = resolve_label_reference(true);
     if (error_number) return;
     const DataHooks* h = hooks();
-    if (h && h->append_data_symbol) h->append_data_symbol(target.c_str());
+    h->append_data_symbol(target.c_str());
 }
 
 // "@" and a literal string or a procedure name with "()": an address,
@@ -120,7 +120,7 @@ void append_address_value(int32_t type) {
             return;
         }
         int32_t number = intern_gathered_literal();
-        if (h && h->append_data_literal_label) h->append_data_literal_label(number);
+        h->append_data_literal_label(number);
         return;
     }
     read_token();
@@ -152,7 +152,7 @@ void append_address_value(int32_t type) {
         return;
     }
     if (!no_output_depth) procedure->use_count++;
-    if (h && h->append_data_procedure) h->append_data_procedure(procedure);
+    h->append_data_procedure(procedure);
 }
 
 // A numeric constant value.
@@ -179,7 +179,7 @@ void append_constant_value(int32_t type) {
             set_error(1);
             return;
         }
-        if (h && h->append_data_real) h->append_data_real(value, type);
+        h->append_data_real(value, type);
         return;
     }
     // A float given for an integer type is taken at its nearest integer,
@@ -189,7 +189,7 @@ void append_constant_value(int32_t type) {
         set_error(error);
         return;
     }
-    if (h && h->append_data_number) h->append_data_number(value);
+    h->append_data_number(value);
 }
 
 // The type of a Data or Read statement from the keyword's suffix; -1 after an error.
@@ -276,10 +276,10 @@ void compile_data_statement(int string_form) {
     }
     const DataHooks* h = hooks();
     if (!data_section_label_written) {
-        if (h && h->emit_data_start_label) h->emit_data_start_label();
+        h->emit_data_start_label();
         data_section_label_written = 1;
     }
-    if (h && h->begin_data_line) h->begin_data_line(type);
+    h->begin_data_line(type);
     step_back_to_operand();
     for (;;) {
         skip_blanks();
@@ -295,7 +295,7 @@ void compile_data_statement(int string_form) {
         }
     }
     // The line is closed even after an error so that the data text stays whole.
-    if (h && h->end_data_line) h->end_data_line();
+    h->end_data_line();
 }
 
 void compile_read_statement(int string_form) {
@@ -326,15 +326,14 @@ void compile_read_statement(int string_form) {
             return;
         }
         int32_t fixed = (flags & OP_FIXED_STRING) ? current_operand.size / 2 : 0;
-        if (h && h->emit_read_data_string) h->emit_read_data_string(current_operand.text, fixed);
+        h->emit_read_data_string(current_operand.text, fixed);
         return;
     }
     if (current_operand.kind != OPERAND_VARIABLE || (flags & OP_STRUCTURE) || type == TYPE_STRING) {
         set_error(1);
         return;
     }
-    if (h && h->emit_read_data_number)
-        h->emit_read_data_number(type, data_type_size(type), current_operand.text, current_operand.size, flags);
+    h->emit_read_data_number(type, data_type_size(type), current_operand.text, current_operand.size, flags);
     current_operand.kind = OPERAND_NONE;
 }
 
@@ -355,7 +354,7 @@ void compile_restore_statement() {
         return;
     }
     const DataHooks* h = hooks();
-    if (h && h->emit_restore_data_pointer) h->emit_restore_data_pointer(target.c_str());
+    h->emit_restore_data_pointer(target.c_str());
 }
 
 void swap_statement() {
@@ -385,14 +384,14 @@ void swap_statement() {
     // kept by its address; so is any element when the second one may move
     // rbp or the stack.
     bool saved = first.find("rbp") != std::string::npos || second_element_may_move_base();
-    if (saved && h && h->emit_swap_save_address) h->emit_swap_save_address(first.c_str());
+    if (saved) h->emit_swap_save_address(first.c_str());
     compile_operand();
     if (!check_swap_element()) return;
     if (current_operand.size != size || swap_type_marks(current_operand.flags, size) != swap_type_marks(flags, size)) {
         set_error(26);
         return;
     }
-    if (h && h->emit_swap) h->emit_swap(saved ? nullptr : first.c_str(), size);
+    h->emit_swap(saved ? nullptr : first.c_str(), size);
     current_operand.kind = OPERAND_NONE;
 }
 
@@ -412,5 +411,5 @@ void compile_includebinary_statement() {
         return;
     }
     const DataHooks* h = hooks();
-    if (h && h->emit_include_binary) h->emit_include_binary(full.c_str());
+    h->emit_include_binary(full.c_str());
 }

@@ -1,6 +1,6 @@
 // DataSection values (Data, Data$), Read and Restore through the data
 // pointer, Swap of two values and IncludeBinary. The text is written by the
-// back end through `DataHooks` (a null table or entry writes nothing).
+// back end through `DataHooks`.
 #pragma once
 
 #include <cstdint>

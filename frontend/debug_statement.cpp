@@ -53,11 +53,11 @@ void compile_debug_statement()
     // An offset, not a pointer: the emitters may move the buffer. Noted
     // before the line marker, which a dropped statement drops too.
     int64_t statement_offset = output_write_pointer && output_buffer_start ? output_write_pointer - output_buffer_start : 0;
-    if (!line_markers_suppressed && backend->emit_line_marker) backend->emit_line_marker("DBL");
+    if (!line_markers_suppressed) backend->emit_line_marker("DBL");
     step_back_to_expression();
-    if (backend->begin_debug_value) backend->begin_debug_value();
+    backend->begin_debug_value();
     if (!compile_expression(EXPR_RESET_REGISTERS | EXPR_KEEP_STRING_BASE | EXPR_KEEP_FPU_RESULT, 0)) return;
-    if (backend->emit_debug_value) backend->emit_debug_value();
+    backend->emit_debug_value();
     if (token_code == ',') {
         int64_t level = 0;
         if (!read_integer_constant(&level)) return;
@@ -81,13 +81,12 @@ void compile_debuglevel_statement()
 void compile_calldebugger_statement()
 {
     if (line_markers_suppressed) return;
-    if (backend->emit_call_debugger) backend->emit_call_debugger();
-    else if (backend->emit_line_marker) backend->emit_line_marker("DBL");
+    backend->emit_call_debugger();
 }
 
 void emit_statement_line_marker()
 {
-    if (!line_markers_suppressed && backend && backend->emit_line_marker) backend->emit_line_marker("DBL");
+    if (!line_markers_suppressed) backend->emit_line_marker("DBL");
 }
 
 namespace {
@@ -100,9 +99,9 @@ constexpr int32_t context_procedure_end = 2;
 
 void emit_procedure_start_debugger(ProcedureRecord* procedure)
 {
-    if (debugger_enabled && backend && backend->add_code_context_entry)
+    if (debugger_enabled)
         backend->add_code_context_entry(context_procedure_start, procedure_name(procedure));
-    if (debugger_code && backend && backend->emit_debugger_enter_procedure)
+    if (debugger_code)
         backend->emit_debugger_enter_procedure(procedure);
     emit_statement_line_marker();
 }
@@ -114,6 +113,6 @@ void emit_procedure_end_marker()
 
 void add_procedure_end_context(ProcedureRecord* procedure)
 {
-    if (debugger_enabled && backend && backend->add_code_context_entry)
+    if (debugger_enabled)
         backend->add_code_context_entry(context_procedure_end, procedure_name(procedure));
 }

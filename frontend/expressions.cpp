@@ -165,22 +165,20 @@ struct ExpressionDepthGuard {
 };
 
 // The seam, with nothing written where a back end leaves an entry empty.
-void take_place() { if (backend->take_evaluation_place) backend->take_evaluation_place(); }
-void release_place() { if (backend->release_evaluation_place) backend->release_evaluation_place(); }
-void load_left() { if (backend->load_left_operand) backend->load_left_operand(); }
-void apply_operator(int token) { if (backend->apply_operator) backend->apply_operator(token); }
+void take_place() { backend->take_evaluation_place(); }
+void release_place() { backend->release_evaluation_place(); }
+void load_left() { backend->load_left_operand(); }
+void apply_operator(int token) { backend->apply_operator(token); }
 void apply_left_constant(int token, int64_t value, double real) {
-    if (backend->apply_operator_left_constant) backend->apply_operator_left_constant(token, value, real);
+    backend->apply_operator_left_constant(token, value, real);
 }
 void add_pending(int64_t value, double real) {
-    if (backend->add_pending_constant) backend->add_pending_constant(value, real);
+    backend->add_pending_constant(value, real);
 }
 void enter_float(int move_live) {
-    if (backend->enter_float_mode) backend->enter_float_mode(move_live);
-    else expression_mode = (expression_mode & ~MODE_DOUBLE) |
-                           ((current_operand.flags & OP_DOUBLE) ? MODE_DOUBLE : MODE_FLOAT);
+    backend->enter_float_mode(move_live);
 }
-void exchange_float_values() { if (backend->exchange_float_values) backend->exchange_float_values(); }
+void exchange_float_values() { backend->exchange_float_values(); }
 
 bool is_comparison(int token) {
     return token == 4 || token == 5 || token == 6 || token == 60 || token == 61 || token == 62;
@@ -302,7 +300,7 @@ void check_address_of_operand() {
     }
     uint32_t structure = 0;
     if (current_operand.flags & OP_STRUCTURE) structure = OP_STRUCTURE_ADDRESS;
-    if (backend->load_operand_address) backend->load_operand_address();
+    backend->load_operand_address();
     current_operand.kind = OPERAND_REGISTER;
     current_operand.size = 8;
     current_operand.flags = OP_ADDRESS | structure;
@@ -375,7 +373,7 @@ void compile_address_operand() {
             }
             // Used through its address: its code is kept.
             if (!no_output_depth) procedure->use_count++;
-            if (backend->load_procedure_address) backend->load_procedure_address(procedure);
+            backend->load_procedure_address(procedure);
             current_operand.kind = OPERAND_REGISTER;
             current_operand.size = 8;
             current_operand.flags = OP_ADDRESS;
@@ -413,7 +411,7 @@ void compile_label_address() {
     }
     std::string target = resolve_label_reference(!no_output_depth);
     if (error_number) return;
-    if (backend->load_label_address) backend->load_label_address(target.c_str());
+    backend->load_label_address(target.c_str());
     current_operand.kind = OPERAND_REGISTER;
     current_operand.size = 8;
     current_operand.flags = OP_ADDRESS;
@@ -538,7 +536,7 @@ int compile_expression(uint32_t options, uint32_t mode) {
     }
     bool dry_run = (options & EXPR_DRY_RUN) != 0;
     if (dry_run) {
-        if (dry_run_depth++ == 0 && backend->save_evaluation_state) backend->save_evaluation_state(&dry_run_state);
+        if (dry_run_depth++ == 0) backend->save_evaluation_state(&dry_run_state);
         no_output_depth++;
     }
     if (options & EXPR_RESET_REGISTERS) reset_registers();
@@ -560,7 +558,7 @@ int compile_expression(uint32_t options, uint32_t mode) {
     if (!error_number) {
         close_string_result((options & EXPR_KEEP_STRING_BASE) != 0);
         if (!(options & EXPR_KEEP_FPU_RESULT) && operand_is_float_value()) {
-            if (backend->discard_float_result) backend->discard_float_result();
+            backend->discard_float_result();
             current_operand.kind = OPERAND_NONE;
         }
         bool is_string = current_operand.kind == OPERAND_STRING;
@@ -576,8 +574,7 @@ int compile_expression(uint32_t options, uint32_t mode) {
 
     if (dry_run) {
         no_output_depth--;
-        if (--dry_run_depth == 0 && backend->restore_evaluation_state)
-            backend->restore_evaluation_state(&dry_run_state, 0);
+        if (--dry_run_depth == 0) backend->restore_evaluation_state(&dry_run_state, 0);
     }
     comparisons_allowed = saved_comparisons;
     expression_mode = saved_mode;
@@ -915,13 +912,13 @@ void compile_statement_expression() {
             set_error(137);
             return;
         }
-        if (!target_structure || current_type.structure != target_structure || !backend->copy_structure) {
+        if (!target_structure || current_type.structure != target_structure) {
             set_error(269);
             return;
         }
         // A structure copy: the source's address, then the target's bytes.
         take_place();
-        if (backend->load_operand_address) backend->load_operand_address();
+        backend->load_operand_address();
         reload_saved_element_address();
         backend->copy_structure(&target, target_structure);
         drop_saved_element_address();
@@ -970,7 +967,7 @@ void compile_statement_expression() {
     // end reads the target's address back after it.
     if (target_is_string) target.base_saved = element_address_saved != 0;
     else reload_saved_element_address();
-    if (backend->assign_result) backend->assign_result(&target);
+    backend->assign_result(&target);
     drop_saved_element_address();
     expression_mode = saved_mode;
     current_operand.kind = OPERAND_NONE;
@@ -1023,9 +1020,9 @@ void compile_unary_operator() {
     if (is_float && !is_float_mode(expression_mode)) enter_float(0);
     load_left();
     if (op == '~') {
-        if (backend->complement_operand) backend->complement_operand();
+        backend->complement_operand();
     } else {
-        if (backend->negate_operand) backend->negate_operand();
+        backend->negate_operand();
     }
     current_operand.kind = OPERAND_REGISTER;
     if (is_float) current_operand.flags |= OP_FLOAT;
@@ -1102,7 +1099,7 @@ void compile_numeric_expression(int level) {
             uint32_t saved_mode = expression_mode;
             int32_t saved_top = register_stack.top;
             EvaluationState saved_state;
-            if (backend->save_evaluation_state) backend->save_evaluation_state(&saved_state);
+            backend->save_evaluation_state(&saved_state);
             no_output_depth++;
             suppress_errors++;
             compile_operand();
@@ -1119,7 +1116,7 @@ void compile_numeric_expression(int level) {
             error_number = saved_error;
             expression_mode = saved_mode;
             register_stack.top = saved_top;
-            if (backend->restore_evaluation_state) backend->restore_evaluation_state(&saved_state, 0);
+            backend->restore_evaluation_state(&saved_state, 0);
             if (right_float && !left_constant && !is_float_mode(expression_mode)) enter_float(1);
         }
         compile_operand();

@@ -27,7 +27,7 @@
 
 namespace {
 
-const InterfaceCallHooks* hooks() { return backend ? backend->interfaces : nullptr; }
+const InterfaceCallHooks* hooks() { return backend->interfaces; }
 
 void skip_blanks() {
     while (*parse_pointer == ' ' || *parse_pointer == '\t') parse_pointer++;
@@ -138,14 +138,12 @@ int emit_interface_method_call(VariableRecord* object, StructureRecord* interfac
         set_error(1);
     } else if (int32_t slot = find_interface_method(interface); !slot) {
         set_error_format(167, statement_word);
-    } else if (!h) {
-        set_error(1);  // a back end without interface calls
     } else if (address) {
         result = compile_method_address(h, object, text, slot);
     } else {
         result = compile_method_call(h, object, text, &interface->methods[slot - 1], slot);
     }
     current_variable = nullptr;
-    if (debugger_code && backend && backend->emit_debugger_set_line) backend->emit_debugger_set_line();
+    if (debugger_code) backend->emit_debugger_set_line();
     return error_number ? 0 : result;
 }

@@ -72,7 +72,7 @@ CursorList* scope_labels()
 
 const char* module_separator()
 {
-    return backend && backend->label_module_separator ? backend->label_module_separator : ".";
+    return backend->label_module_separator;
 }
 
 // The name of a label declared at the level of `module` ("m.l_x").
@@ -123,7 +123,7 @@ void remember_asm_name(const char* asm_name)
 
 void emit_statement_marker()
 {
-    if (!line_markers_suppressed && backend && backend->emit_line_marker) backend->emit_line_marker("DBL");
+    if (!line_markers_suppressed) backend->emit_line_marker("DBL");
 }
 
 // The first line of the statement (current_line stays there until the
@@ -325,7 +325,7 @@ LabelRecord* label_declare(const char* name)
         label->flags |= LABEL_DATA;
         emit_data_text((asm_name + ":\n").c_str());
     } else {
-        emit_line2(asm_name.c_str(), backend && backend->label_line_end ? backend->label_line_end : ":");
+        emit_line2(asm_name.c_str(), backend->label_line_end);
     }
     return label;
 }
@@ -390,7 +390,7 @@ void labels_end_module()
         report_missing_label(reference);
     }
     if (error_number) return;
-    if (backend && backend->emit_module_label_aliases) backend->emit_module_label_aliases(label_scope_module);
+    backend->emit_module_label_aliases(label_scope_module);
     // The module's references are settled.
     list_reset_cursor(module_label_references);
     while (LabelRecord* reference = static_cast<LabelRecord*>(list_next(module_label_references))) {
@@ -435,7 +435,7 @@ void compile_goto_statement()
 {
     const char* target = read_jump_target();
     if (!target) return;
-    if (backend && backend->emit_goto) backend->emit_goto(target);
+    backend->emit_goto(target);
 }
 
 void compile_gosub_statement()
@@ -451,7 +451,7 @@ void compile_gosub_statement()
     const char* target = read_jump_target();
     if (!target) return;
     std::string label = target;
-    if (backend && backend->emit_gosub) backend->emit_gosub(label.c_str());
+    backend->emit_gosub(label.c_str());
 }
 
 void compile_return_statement()
@@ -462,7 +462,7 @@ void compile_return_statement()
     }
     return_compiled = true;
     emit_statement_marker();
-    if (backend && backend->emit_return_from_gosub) backend->emit_return_from_gosub();
+    backend->emit_return_from_gosub();
 }
 
 void check_gosub_return()
@@ -476,7 +476,7 @@ void compile_fakereturn_statement()
     // A subroutine that leaves through FakeReturn and Goto has its return.
     return_compiled = true;
     emit_statement_marker();
-    if (backend && backend->emit_fake_return) backend->emit_fake_return();
+    backend->emit_fake_return();
 }
 
 void compile_end_statement()
@@ -500,5 +500,5 @@ void compile_end_statement()
             return;
         }
     }
-    if (backend && backend->emit_end_statement) backend->emit_end_statement(with_value ? 1 : 0);
+    backend->emit_end_statement(with_value ? 1 : 0);
 }

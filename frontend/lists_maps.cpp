@@ -144,7 +144,7 @@ namespace {
 // Flags of library commands that are not real commands for the name check.
 constexpr uint32_t command_not_a_name = 0x2600;
 
-const ListMapHooks* hooks() { return backend ? backend->lists_maps : nullptr; }
+const ListMapHooks* hooks() { return backend->lists_maps; }
 
 // The list of the scope being compiled: the open module's, else the global one.
 CursorList* scope_list(CursorList* global, CursorList* ModuleRecord::*slot, size_t record_size) {
@@ -413,7 +413,7 @@ void set_element_operand(const Record* record) {
         default: break;
         }
     }
-    const char* text = h && h->format_element_operand ? h->format_element_operand(size > 8 ? 8 : size) : "";
+    const char* text = h->format_element_operand(size > 8 ? 8 : size);
     snprintf(current_operand.text, sizeof current_operand.text, "%s", text);
     current_operand.kind = kind;
     current_operand.size = size;
@@ -432,7 +432,7 @@ bool compile_element_fields(const Record* record) {
         return false;
     }
     const ListMapHooks* h = hooks();
-    const char* text = h && h->format_element_operand ? h->format_element_operand(8) : "";
+    const char* text = h->format_element_operand(8);
     compile_element_field_chain(record->element_structure, text, (record->flags & CONTAINER_POINTERS) != 0);
     return false;
 }
@@ -449,7 +449,7 @@ void unlink_node(CursorList* list, ListNode* node) {
 template <typename Record, typename Free>
 void free_scope(CursorList* list, Free emit_free) {
     if (!list) return;
-    const ArrayHooks* array_hooks = backend ? backend->arrays : nullptr;
+    const ArrayHooks* array_hooks = backend->arrays;
     bool kept = false;
     ListNode* node = list->first;
     while (node) {
@@ -460,7 +460,7 @@ void free_scope(CursorList* list, Free emit_free) {
             unlink_node(list, node);
         } else if (record->flags & (CONTAINER_LOCAL | CONTAINER_PARAMETER)) {
             if (!(record->flags & CONTAINER_PARAMETER)) {
-                if (!kept && array_hooks && array_hooks->emit_keep_return_value) array_hooks->emit_keep_return_value();
+                if (!kept) array_hooks->emit_keep_return_value();
                 kept = true;
                 emit_free(record);
             }
@@ -532,7 +532,7 @@ void compile_newlist_statement() {
     check_declaration_end();
     if (error_number) return;
     const ListMapHooks* h = hooks();
-    if (created_at_statement(list->flags) && h && h->emit_new_list) h->emit_new_list(list);
+    if (created_at_statement(list->flags)) h->emit_new_list(list);
 }
 
 void compile_newmap_statement() {
@@ -567,7 +567,7 @@ void compile_newmap_statement() {
         // With the debugger's checks a literal count is checked at run time
         // like a computed one.
         if (created && (!constant || debugger_code)) {
-            if (h && h->emit_push_slot_count) h->emit_push_slot_count();
+            h->emit_push_slot_count();
             pushed = 1;
         }
         if (token_code != ')') {
@@ -578,7 +578,7 @@ void compile_newmap_statement() {
     if (!read_after_bracket()) return;
     check_declaration_end();
     if (error_number) return;
-    if (created && h && h->emit_new_map) h->emit_new_map(map, pushed);
+    if (created) h->emit_new_map(map, pushed);
 }
 
 // ---------------------------------------------------------------------------
@@ -605,12 +605,12 @@ void emit_list_element_access(ListRecord* list) {
     }
     if (!read_after_bracket()) return;
     const ListMapHooks* h = hooks();
-    if (debugger_code && h && h->emit_check_list_element) h->emit_check_list_element(list);
+    if (debugger_code) h->emit_check_list_element(list);
     if (token_code == '\\' && (list->element_type != TYPE_STRUCTURE || !list->element_structure)) {
         set_error(75);
         return;
     }
-    if (h && h->emit_load_list_element) h->emit_load_list_element(list);
+    h->emit_load_list_element(list);
     if (!compile_element_fields(list)) return;
     set_element_operand(list);
 }
@@ -623,14 +623,14 @@ void emit_map_element_access(MapRecord* map) {
     const ListMapHooks* h = hooks();
     if (take_close_bracket()) {
         if (!read_after_bracket()) return;
-        if (h && h->emit_load_map_current) h->emit_load_map_current(map);
-        if (debugger_code && h && h->emit_check_map_element) h->emit_check_map_element(map);
+        h->emit_load_map_current(map);
+        if (debugger_code) h->emit_check_map_element(map);
     } else {
         CurrentType saved_type = current_type;
         // A map field: the key may move rbp, which holds the structure.
         const bool field_base = (map->flags & CONTAINER_FIELD) != 0;
         const int32_t saved_depth = map->saved_push_depth;
-        if (field_base && h && h->emit_push_field_map_base) h->emit_push_field_map_base(map);
+        if (field_base) h->emit_push_field_map_base(map);
         // Literal text gathered in front of the element ("[" + m("k")) waits
         // while the key gathers its own.
         std::string waiting_literal = hold_literal_text();
@@ -642,8 +642,8 @@ void emit_map_element_access(MapRecord* map) {
             set_error(103);
             return;
         }
-        if (h && h->emit_get_map_element_call) h->emit_get_map_element_call(map);
-        if (field_base && h && h->emit_drop_field_map_base) h->emit_drop_field_map_base(map);
+        h->emit_get_map_element_call(map);
+        if (field_base) h->emit_drop_field_map_base(map);
         map->saved_push_depth = saved_depth;
         if (token_code != ')') {
             set_error(6);
@@ -690,14 +690,14 @@ bool compile_list_map_reference(const char* name, bool statement_start) {
 void free_scope_lists() {
     const ListMapHooks* h = hooks();
     free_scope<ListRecord>(scope_list_list(), [h](ListRecord* list) {
-        if (h && h->emit_free_list) h->emit_free_list(list);
+        h->emit_free_list(list);
     });
 }
 
 void free_scope_maps() {
     const ListMapHooks* h = hooks();
     free_scope<MapRecord>(scope_map_list(), [h](MapRecord* map) {
-        if (h && h->emit_free_map) h->emit_free_map(map);
+        h->emit_free_map(map);
     });
 }
 
@@ -781,7 +781,7 @@ bool read_foreach_container(ListRecord** list, MapRecord** map, int error, char*
 }
 
 void write_marker() {
-    if (!line_markers_suppressed && backend && backend->emit_line_marker) backend->emit_line_marker("DBL");
+    if (!line_markers_suppressed) backend->emit_line_marker("DBL");
 }
 
 }  // namespace
@@ -806,14 +806,10 @@ void compile_foreach_statement() {
     level.counter = list ? reinterpret_cast<VariableRecord*>(list) : reinterpret_cast<VariableRecord*>(map);
     level.step = list ? 0 : 1;
     const ListMapHooks* h = hooks();
-    if (!h) {
-        if (field_start) leave_container_field();
-        return;
-    }
     if (list) {
-        if (h->emit_foreach_list_start) h->emit_foreach_list_start(list, label);
+        h->emit_foreach_list_start(list, label);
     } else {
-        if (h->emit_foreach_map_start) h->emit_foreach_map_start(map, label);
+        h->emit_foreach_map_start(map, label);
     }
     if (field_start) {
         // The body moves rbp: each step reaches the field again.
@@ -826,9 +822,9 @@ void compile_foreach_statement() {
         parse_pointer = end;
     }
     if (list) {
-        if (h->emit_foreach_list_next) h->emit_foreach_list_next(list, label);
+        h->emit_foreach_list_next(list, label);
     } else {
-        if (h->emit_foreach_map_next) h->emit_foreach_map_next(map, label);
+        h->emit_foreach_map_next(map, label);
     }
     if (field_start) leave_container_field();
     write_marker();
@@ -851,5 +847,5 @@ void compile_foreach_next(BlockLevel* level, bool named) {
             return;
         }
     }
-    if (backend && backend->emit_foreach_end) backend->emit_foreach_end(level->label);
+    backend->emit_foreach_end(level->label);
 }

@@ -1,8 +1,7 @@
 // Linked lists and maps: their declaration (NewList, NewMap), lookup
 // through modules and scopes, element references in expressions, the
 // ForEach loop over either, and their release at the end of a procedure.
-// The code itself is written by the back end through `ListMapHooks` (a null
-// table or entry writes nothing).
+// The code itself is written by the back end through `ListMapHooks`.
 #pragma once
 
 #include <cstdint>

@@ -123,7 +123,7 @@ void format_earlier_section(int n, const char* name, const char* file, int32_t l
 // module section, 5 UseModule, 6 UnuseModule.
 void add_module_context(int32_t kind, const ModuleRecord* module)
 {
-    if (debugger_enabled && backend && backend->add_code_context_entry)
+    if (debugger_enabled)
         backend->add_code_context_entry(kind, module_name(module));
 }
 

@@ -721,7 +721,7 @@ void compile_procedure_statement(uint32_t kind_flags) {
     record->code_buffer = new_code_buffer();
     // The preprocessed source keeps a body where it stands.
     if (!preprocess_file) push_output_buffer(record->code_buffer);
-    if (backend->begin_procedure) backend->begin_procedure(record);
+    backend->begin_procedure(record);
     emit_procedure_start_debugger(record);
 }
 
@@ -732,9 +732,9 @@ void compile_endprocedure_statement() {
         return;
     }
     emit_procedure_end_marker();
-    if (backend->begin_procedure_epilogue) backend->begin_procedure_epilogue(record);
+    backend->begin_procedure_epilogue(record);
     drop_scope_symbols();
-    if (backend->finish_procedure) backend->finish_procedure(record);
+    backend->finish_procedure(record);
     if (!preprocess_file) pop_output_buffer();
     add_procedure_end_context(record);
     record->code_size = record->code_buffer->write - record->code_buffer->start;
@@ -758,7 +758,7 @@ void compile_procedurereturn_statement() {
         return;
     }
     int with_value = 0;
-    if (backend->emit_leave_string_selects) backend->emit_leave_string_selects();
+    backend->emit_leave_string_selects();
     if (token_code != TOKEN_END) {
         // The value starts right after the keyword.
         parse_pointer = after_keyword();
@@ -778,7 +778,7 @@ void compile_procedurereturn_statement() {
                 set_error_format(94, "ProcedureReturn");
                 return;
             }
-            if (backend->emit_procedure_return) backend->emit_procedure_return(record, 1);
+            backend->emit_procedure_return(record, 1);
             expression_mode = MODE_INTEGER;
             current_operand.kind = OPERAND_NONE;
             current_operand.flags = 0;
@@ -796,7 +796,7 @@ void compile_procedurereturn_statement() {
         with_value = 1;
         expression_mode = mode;
     }
-    if (backend->emit_procedure_return) backend->emit_procedure_return(record, with_value);
+    backend->emit_procedure_return(record, with_value);
     expression_mode = MODE_INTEGER;
     current_operand.kind = OPERAND_NONE;
     current_operand.flags = 0;

@@ -114,14 +114,14 @@ bool standby_progress_wanted()
 
 void emit_debugger_line_entry()
 {
-    if (debugger_enabled && backend && backend->add_debugger_line_entry) {
+    if (debugger_enabled) {
         backend->add_debugger_line_entry();
     }
 }
 
 void emit_debugger_line_marker()
 {
-    if (debugger_enabled && backend && backend->emit_line_marker) {
+    if (debugger_enabled) {
         backend->emit_line_marker("DBL");
     }
 }
@@ -248,7 +248,7 @@ char* read_logical_line(char* start)
     // A '!' line of C is copied as written: its ';' belongs to the C text,
     // and it never continues on the next line.
     bool inline_c_line = false;
-    if (backend && backend->inline_lines_are_c) {
+    if (backend->inline_lines_are_c) {
         const char* first = start;
         while (is_blank(static_cast<unsigned char>(*first))) first++;
         inline_c_line = *first == '!';

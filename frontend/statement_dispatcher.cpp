@@ -206,7 +206,7 @@ void set_constant_value(ConstantRecord* record, int64_t value)
 
 void emit_marker(const char* routine)
 {
-    if (!line_markers_suppressed && backend && backend->emit_line_marker) {
+    if (!line_markers_suppressed) {
         backend->emit_line_marker(routine);
     }
 }
@@ -244,7 +244,7 @@ void move_to_next_separator(bool cut)
 // Inline assembly in a procedure names its locals through "equ" lines.
 void emit_local_equates()
 {
-    if (in_procedure && backend->emit_procedure_local_equates) backend->emit_procedure_local_equates();
+    if (in_procedure) backend->emit_procedure_local_equates();
 }
 
 // Inline assembly after '!': copied unchanged as one line.
@@ -391,13 +391,13 @@ bool dispatch_keyword()
         if (word_is("DISABLEDEBUGGER")) {
             if (debugger_enabled) {
                 // The debugger learns the line once more before its calls stop.
-                if (debugger_code && backend && backend->emit_debugger_set_line) backend->emit_debugger_set_line();
+                if (debugger_code) backend->emit_debugger_set_line();
                 debugger_code = 0;
             }
             return true;
         }
         if (word_is("DISABLEASM")) {
-            if (backend && backend->inline_lines_are_c) {
+            if (backend->inline_lines_are_c) {
                 set_error(355);
                 return true;
             }
@@ -519,7 +519,7 @@ bool dispatch_keyword()
             return true;
         }
         if (word_is("ENABLEASM")) {
-            if (backend && backend->inline_lines_are_c) {
+            if (backend->inline_lines_are_c) {
                 set_error(355);
                 return true;
             }
@@ -741,7 +741,7 @@ void compile_plain_path(int asm_flag)
         // the next line may read.
         ProcedureRecord* procedure = open_procedure();
         bool entered = !procedure || (procedure->second_flags & PROC_SECOND_DEBUGGER_ENTRY);
-        if (end != start && !error_number && debugger_code && purifier_enabled && entered && backend->emit_purifier_check)
+        if (end != start && !error_number && debugger_code && purifier_enabled && entered)
             backend->emit_purifier_check(asm_flag);
     }
     if (error_number == 0 && (current_operand.flags & OP_COMPARISON)) {
@@ -774,7 +774,7 @@ bool translate_asm_operand(std::string& out)
         return true;
     }
     // A variable in scope named alone is its memory operand.
-    if (identifier_start_chars[static_cast<unsigned char>(*parse_pointer)] && backend->format_variable_operand) {
+    if (identifier_start_chars[static_cast<unsigned char>(*parse_pointer)]) {
         const char* p = parse_pointer;
         std::string name;
         while (identifier_chars[static_cast<unsigned char>(*p)] || *p == '$') {

@@ -22,16 +22,16 @@
 namespace {
 
 // The seam, with nothing written where a back end leaves an entry empty.
-void push_position() { if (backend->push_string_base_position) backend->push_string_base_position(); }
-void restore_position() { if (backend->restore_string_base_position) backend->restore_string_base_position(); }
+void push_position() { backend->push_string_base_position(); }
+void restore_position() { backend->restore_string_base_position(); }
 void increment_position() {
-    if (backend->increment_string_base_position) backend->increment_string_base_position();
+    backend->increment_string_base_position();
 }
 void copy_to_stack(bool save_position) {
-    if (backend->copy_string_to_stack) backend->copy_string_to_stack(save_position ? 1 : 0);
+    backend->copy_string_to_stack(save_position ? 1 : 0);
 }
-void drop_offset() { if (backend->drop_string_offset) backend->drop_string_offset(); }
-void push_operand() { if (backend->push_string_operand) backend->push_string_operand(); }
+void drop_offset() { backend->drop_string_offset(); }
+void push_operand() { backend->push_string_operand(); }
 
 bool is_literal(uint32_t flags) { return (flags & OP_LITERAL) != 0; }
 
@@ -143,10 +143,10 @@ bool convert_number_operand(uint32_t* chain_flags) {
     }
     command->use_count++;
     if (!no_output_depth) command->library->used = 1;
-    if (backend->push_number_text_argument) backend->push_number_text_argument(form);
+    backend->push_number_text_argument(form);
     // The literal text in front goes to the string stack before the number's text.
     if (chain_flags && (*chain_flags & OP_LITERAL)) *chain_flags = copy_pending_literal(*chain_flags);
-    if (backend->emit_number_text) backend->emit_number_text(command, form);
+    backend->emit_number_text(command, form);
     current_operand.kind = OPERAND_STRING;
     current_operand.flags = OP_STRING | OP_COMPUTED;
     current_operand.constant = 0;
@@ -308,7 +308,7 @@ void compile_string_comparison() {
     int32_t left_number = 0;
     if (left_place == STRING_PLACE_LITERAL) left_number = intern_literal_string(left_text.c_str());
     // The back end names the result (x64: "rax"; C: the runtime call).
-    if (backend->compare_strings) backend->compare_strings(op, left_place, left_number);
+    backend->compare_strings(op, left_place, left_number);
     // The runtime routine answers non-zero when the relation of its name
     // holds; "<>", "<=" and ">=" are true when it answers zero.
     condition_index = (op == 4 || op == 5 || op == 6) ? 1 : 0;
@@ -360,13 +360,13 @@ bool compile_chr_literal() {
     uint32_t saved_mode = expression_mode;
     std::string waiting_literal = hold_literal_text();
     EvaluationState state;
-    if (backend->save_evaluation_state) backend->save_evaluation_state(&state);
+    backend->save_evaluation_state(&state);
     no_output_depth++;
     expression_mode = MODE_PRESCAN;
     compile_expression_level(6 + 0x10);
     compile_expression_level(0);
     no_output_depth--;
-    if (backend->restore_evaluation_state) backend->restore_evaluation_state(&state, 0);
+    backend->restore_evaluation_state(&state, 0);
     expression_mode = saved_mode;
     give_back_literal_text(waiting_literal);
     if (error_number) return true;

@@ -36,7 +36,7 @@ int32_t container_field_dim = 0;
 
 namespace {
 
-const FieldHooks* hooks() { return backend ? backend->fields : nullptr; }
+const FieldHooks* hooks() { return backend->fields; }
 
 constexpr int64_t max_displacement = 32767;
 
@@ -122,7 +122,7 @@ int64_t compile_static_index(const FieldRecord* field, int32_t* r) {
             set_error(59);
             return 0;
         }
-        if (h && h->name_field_index) h->name_field_index(index);
+        h->name_field_index(index);
         return index * element_size;
     }
     parse_pointer = saved_pointer;
@@ -130,16 +130,16 @@ int64_t compile_static_index(const FieldRecord* field, int32_t* r) {
     token_precedence = saved_precedence;
     register_push();
     *r = register_stack.top;
-    if (h && h->emit_push_field_base) h->emit_push_field_base();
+    h->emit_push_field_base();
     compile_expression(EXPR_INTEGER_ONLY, MODE_INTEGER);
     if (error_number) return 0;
     if (token_code != ']') {
         set_error(179);
         return 0;
     }
-    if (debugger_code && field->static_count > 0 && h && h->emit_structure_array_check)
+    if (debugger_code && field->static_count > 0)
         h->emit_structure_array_check(field->static_count);
-    if (h && h->emit_scale_field_index) h->emit_scale_field_index(*r, field->element_size);
+    h->emit_scale_field_index(*r, field->element_size);
     return 0;
 }
 
@@ -180,13 +180,13 @@ void set_field_operand(const FieldRecord* field, bool whole_item) {
         if (size == 0) size = text_size = 8;
     }
     if (!whole_item) {
-        if (debugger_code && h && h->emit_field_check) h->emit_field_check();
+        if (debugger_code) h->emit_field_check();
         if (pending_field_offset > max_displacement) {
-            if (h && h->emit_add_field_offset) h->emit_add_field_offset(pending_field_offset);
+            h->emit_add_field_offset(pending_field_offset);
             pending_field_offset = 0;
         }
     }
-    const char* text = h && h->format_field_operand ? h->format_field_operand(text_size, pending_field_offset) : "";
+    const char* text = h->format_field_operand(text_size, pending_field_offset);
     snprintf(current_operand.text, sizeof current_operand.text, "%s", text);
     current_operand.kind = kind;
     current_operand.size = size;
@@ -202,10 +202,10 @@ void set_field_operand(const FieldRecord* field, bool whole_item) {
 const char* field_qword_text() {
     const FieldHooks* h = hooks();
     if (pending_field_offset > max_displacement) {
-        if (h && h->emit_add_field_offset) h->emit_add_field_offset(pending_field_offset);
+        h->emit_add_field_offset(pending_field_offset);
         pending_field_offset = 0;
     }
-    return h && h->format_field_operand ? h->format_field_operand(8, pending_field_offset) : "";
+    return h->format_field_operand(8, pending_field_offset);
 }
 
 // The prototype that types a field ("cb.Pr" or "cb.Module::Pr"), read
@@ -238,7 +238,7 @@ void compile_container_field(const FieldRecord* field) {
         set_error(1);
         return;
     }
-    if (h && h->emit_enter_container_field) h->emit_enter_container_field(pending_field_offset);
+    h->emit_enter_container_field(pending_field_offset);
     pending_field_offset = 0;
     current_variable = nullptr;
     current_type.given = 0;
@@ -281,7 +281,7 @@ void compile_container_field(const FieldRecord* field) {
     }
     // "b\\bags(2)\\list()": the list taken whole stays entered for the caller.
     const bool taken_inside = !taken_before && container_field_record != nullptr;
-    if (h && h->emit_leave_container_field) h->emit_leave_container_field(taken_inside ? 1 : 0);
+    h->emit_leave_container_field(taken_inside ? 1 : 0);
 }
 
 void compile_field_chain(StructureRecord* structure) {
@@ -311,7 +311,7 @@ void compile_field_chain(StructureRecord* structure) {
                 return;
             }
         }
-        if (h && h->name_field) h->name_field(field);
+        h->name_field(field);
         bool pointer = (field->flags & FIELD_POINTER) != 0;
         int64_t index_offset = 0;
         int32_t index_register = -1;
@@ -335,7 +335,7 @@ void compile_field_chain(StructureRecord* structure) {
         }
         pending_field_offset += field->offset + index_offset;
         if (index_register >= 0) {
-            if (h && h->emit_apply_field_index) h->emit_apply_field_index(index_register);
+            h->emit_apply_field_index(index_register);
             register_pop();
         }
         if (token_code == '\\' &&
@@ -355,7 +355,7 @@ void compile_field_chain(StructureRecord* structure) {
                     set_error_format(149, field->type_name ? field->type_name : "");
                     return;
                 }
-                if (h && h->emit_load_pointer_field) h->emit_load_pointer_field(pending_field_offset);
+                h->emit_load_pointer_field(pending_field_offset);
                 pending_field_offset = 0;
                 structure = target;
             } else if (field->type == TYPE_STRUCTURE && field->structure) {
@@ -411,7 +411,7 @@ void compile_element_field_chain(StructureRecord* structure, const char* element
         return;
     }
     const FieldHooks* h = hooks();
-    if (h && h->emit_load_structure_base) h->emit_load_structure_base(text, pointer_element);
+    h->emit_load_structure_base(text, pointer_element);
     emit_structure_field_access(structure, 1);
 }
 
@@ -428,8 +428,8 @@ void compile_variable_field_access(VariableRecord* variable) {
     }
     bool statement_start = previous_token == 1;
     const FieldHooks* h = hooks();
-    const char* operand = backend->format_variable_operand ? backend->format_variable_operand(variable) : "";
-    if (h && h->emit_load_structure_base) h->emit_load_structure_base(operand, variable->pointer);
+    const char* operand = backend->format_variable_operand(variable);
+    h->emit_load_structure_base(operand, variable->pointer);
     current_variable = nullptr;
     emit_structure_field_access(structure, 1);
     if (error_number) return;
@@ -460,7 +460,7 @@ bool field_chain_follows_brackets(const char* p) {
 
 void leave_container_field() {
     const FieldHooks* h = hooks();
-    if (h && h->emit_leave_container_field) h->emit_leave_container_field(0);
+    h->emit_leave_container_field(0);
 }
 
 namespace {

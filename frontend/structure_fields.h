@@ -32,9 +32,9 @@ struct FieldHooks {
     void (*emit_structure_array_check)(int64_t element_count);
     // "<prefix>[rbp+<offset>]" (or "[rbp]"); size 0 writes no prefix.
     const char* (*format_field_operand)(int32_t size, int64_t offset);
-    // A back end that names the fields (C) also hears of each field of the
-    // chain as it is found and of a constant index of a static array field
-    // (a computed one comes through emit_scale_field_index); null in x64.
+    // Each field of the chain as it is found, and a constant index of a
+    // static array field (a computed one comes through
+    // emit_scale_field_index), for a back end that names the fields.
     void (*name_field)(const FieldRecord* field);
     void (*name_field_index)(int64_t index);
     // An array, list or map field reached by the chain: its structure lies

@@ -358,7 +358,7 @@ VariableRecord* declare_variable(const char* key) {
 
 // The current operand names the variable.
 static void set_operand_to_variable(VariableRecord* variable) {
-    const char* text = backend->format_variable_operand ? backend->format_variable_operand(variable) : variable_key(variable);
+    const char* text = backend->format_variable_operand(variable);
     copy_text(current_operand.text, sizeof current_operand.text, text);
     current_operand.kind = OPERAND_VARIABLE;
     current_operand.size = variable->width;
@@ -550,7 +550,7 @@ void drop_procedure_locals() {
             hash_unlink_current(variable_table);
             following = hash_next(variable_table);
             if (!(variable->flags & VAR_STATIC)) {
-                if (backend->emit_local_cleanup) backend->emit_local_cleanup(variable);
+                backend->emit_local_cleanup(variable);
                 hash_free_entry(variable_table, entry);
             }
         } else {

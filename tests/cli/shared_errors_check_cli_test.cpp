@@ -137,8 +137,8 @@ TEST_P(SharedErrorsCheckCli, NeighboursOfTheRefusedFormsPass) {
         "Gosub l\nEnd\nl:\nReturn\n",
         // An empty statement, also in front of more statements and after Select.
         ": x = 2 : : x + 1\nSelect x\n: Case 3\n:\nEndSelect\n",
-        "DeclareModule M\n NewMap pub.l()\nEndDeclareModule\nModule M\n NewList hid.l()\n Global NewList g.l()\n"
-        " Procedure p()\n  Shared hid(), pub()\n  x = hid() + pub(\"a\") + g()\n EndProcedure\nEndModule\n",
+        ("DeclareModule M\n NewMap pub.l()\nEndDeclareModule\nModule M\n NewList hid.l()\n Global NewList g.l()\n"
+         " Procedure p()\n  Shared hid(), pub()\n  x = hid() + pub(\"a\") + g()\n EndProcedure\nEndModule\n"),
     };
     for (const char* source : accepted) {
         CheckResult r = check(GetParam(), source);

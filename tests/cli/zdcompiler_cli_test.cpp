@@ -32,9 +32,9 @@ std::string quote_for_shell(const std::string& text)
 }
 
 // Runs the compiler in a scratch folder with an empty standard input.
-RunResult run_compiler(const std::vector<std::string>& arguments)
+RunResult run_compiler(const std::vector<std::string>& arguments, const std::string& path = compiler_path)
 {
-    std::string command = "cd " + quote_for_shell(testing::TempDir()) + " && " + quote_for_shell(compiler_path);
+    std::string command = "cd " + quote_for_shell(testing::TempDir()) + " && " + quote_for_shell(path);
     for (const std::string& argument : arguments) command += " " + quote_for_shell(argument);
     command += " </dev/null 2>/dev/null";
     RunResult result{"", -1};
@@ -66,6 +66,17 @@ TEST(ZdcompilerCli, VersionWithOtherSwitches)
     RunResult r = run_compiler({"/DLL", "--version", "-o", "x.dll", "src.zd", "/THREAD"});
     EXPECT_EQ(banner, r.output);
     EXPECT_EQ(1, r.exit_code);
+}
+
+TEST(ZdcompilerCli, TheCCompilerStopsWithItsOwnBanner)
+{
+    const std::string c_compiler = std::string(ZANDREL_HOME) + "/Compilers/zdcompilerc";
+    const std::string c_banner = "Zandrel 6.10 LTS - C Backend (Windows - x64)\n";
+    RunResult r = run_compiler({"/VERSION"}, c_compiler);
+    EXPECT_EQ(c_banner, r.output);
+    EXPECT_EQ(1, r.exit_code);
+    r = run_compiler({}, c_compiler);
+    EXPECT_EQ(c_banner + "A source filename need to be specified.\n" + hint, r.output);
 }
 
 TEST(ZdcompilerCli, VersionThenUnknownSwitch)

@@ -2,6 +2,7 @@
 #include <cstring>
 #include <string>
 
+#include "backend_x64/x64_backend.h"
 #include "core/core_globals.h"
 #include "core_test_support.h"
 
@@ -96,7 +97,9 @@ TEST_F(OutputTest, RemoveLastLine) {
     EXPECT_EQ(output(), "");
 }
 
+// The x64 back end's comments; the C back end's are tested with its program file.
 TEST_F(OutputTest, CommentsInCommentedModeOnly) {
+    install_backend(&x64_backend_hooks);
     emit_comment("x = 1");
     EXPECT_EQ(output(), "");
     commented_output = 1;

@@ -69,7 +69,8 @@ class SharedExpressionSeamTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ensure_compiler_initialised();
-        fake = BackendHooks{};
+        // The x64 table for what the expression compiler does not reach.
+        fake = x64_backend_hooks;
         fake.name = "recording";
         fake.take_evaluation_place = fake_take;
         fake.release_evaluation_place = fake_release;

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "backend_c/c_backend.h"
+#include "backend_x64/x64_backend.h"
 #include "core/backend_hooks.h"
 #include "core_test_support.h"
 #include "frontend/source_reader.h"
@@ -15,6 +17,7 @@ class SourceReaderTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        install_backend(&x64_backend_hooks);
         ensure_core_state();
         compile_state_first_init();
         clear_error_state();
@@ -175,12 +178,9 @@ TEST_F(SourceReaderTest, ContinuationWordsStopAtTheLineStart)
 // (with the x64 back end ';' starts an assembler comment as elsewhere).
 TEST_F(SourceReaderTest, InlineCLinesKeepSemicolonsAndNeverContinue)
 {
-    const BackendHooks* saved = backend;
-    BackendHooks c_like{};
-    c_like.inline_lines_are_c = 1;
-    backend = &c_like;
+    install_backend(&c_backend_hooks);
     auto lines = lines_of("! v_a = v_a + 41; // ; x\n  ! v_b = v_a +\n! 1;\nc = 1 +\n 2 ; note\n");
-    backend = saved;
+    install_backend(&x64_backend_hooks);
     ASSERT_EQ(lines.size(), 5u);
     EXPECT_EQ(lines[0], "! v_a = v_a + 41; // ; x");
     EXPECT_EQ(lines[1], "  ! v_b = v_a +");
