@@ -19,7 +19,7 @@
 #include "backend_c/c_procedures.h"
 #include "backend_c/c_strings.h"
 #include "backend_c/c_structure_fields.h"
-#include "core/compiler_main.h"
+#include "driver/compiler_main.h"
 #include "core/core_globals.h"
 #include "frontend/frontend_globals.h"
 #include "frontend/number_literals.h"

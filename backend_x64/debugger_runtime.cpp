@@ -8,7 +8,7 @@
 #include "backend_x64/emit_arrays.h"
 #include "backend_x64/emit_common.h"
 #include "backend_x64/program_output.h"
-#include "core/compiler_main.h"
+#include "driver/compiler_main.h"
 #include "core/core_globals.h"
 #include "core/cursor_list.h"
 #include "core/file_helpers.h"

@@ -1,6 +1,6 @@
 // zdcompiler: the compiler with the x64 assembly back end.
 #include "backend_x64/x64_backend.h"
-#include "core/compiler_main.h"
+#include "driver/compiler_main.h"
 
 int main(int argc, char** argv)
 {

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/compilation_driver.h"
+#include "driver/compilation_driver.h"
 #include "core/core_globals.h"
 #include "frontend/frontend_globals.h"
 #include "frontend/lexer.h"

@@ -12,7 +12,7 @@
 #include "frontend/frontend_globals.h"
 #include "frontend/lexer.h"
 #include "core/file_helpers.h"
-#include "core/standby.h"
+#include "driver/standby.h"
 #include "frontend/blocks.h"
 #include "frontend/directives.h"
 #include "frontend/expressions.h"

@@ -7,7 +7,7 @@
 
 #include "backend_x64/x64_backend.h"
 #include "core/core_globals.h"
-#include "core/standby.h"
+#include "driver/standby.h"
 #include "fuzz_support.h"
 #include "platform/platform.h"
 

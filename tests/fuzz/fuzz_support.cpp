@@ -1,7 +1,7 @@
 #include "fuzz_support.h"
 
-#include "core/compilation_driver.h"
-#include "core/compiler_main.h"
+#include "driver/compilation_driver.h"
+#include "driver/compiler_main.h"
 #include "core/core_globals.h"
 #include "core/file_helpers.h"
 #include "frontend/frontend_globals.h"

@@ -15,7 +15,7 @@
 #include <string>
 
 #include "core/backend_hooks.h"
-#include "core/compiler_main.h"
+#include "driver/compiler_main.h"
 #include "core/cursor_list.h"
 #include "core/hash_table.h"
 #include "core/memory_pools.h"

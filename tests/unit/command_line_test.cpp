@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "backend_x64/x64_backend.h"
-#include "core/command_line.h"
-#include "core/compiler_main.h"
+#include "driver/command_line.h"
+#include "driver/compiler_main.h"
 #include "core/core_globals.h"
 #include "emit_test_support.h"
 

@@ -249,7 +249,7 @@ std::set<int> numbers_raised_in_sources() {
     static const std::regex constant(R"(\bconst(?:expr)? int \w*error\w* = ([^;]*);)");
     static const std::regex number(R"(\b\d+\b)");
     std::set<int> numbers;
-    for (const char* folder : {"core", "frontend", "backend_x64", "backend_c"}) {
+    for (const char* folder : {"core", "frontend", "driver", "backend_x64", "backend_c"}) {
         for (const auto& entry : fs::directory_iterator(fs::path(ZANDREL_SOURCE_DIR) / folder)) {
             if (entry.path().extension() != ".cpp" || entry.path().filename() == "error_messages.cpp") continue;
             std::ifstream in(entry.path());

@@ -17,7 +17,7 @@
 #include "backend_x64/x64_backend.h"
 #include "backend_x64/x64_globals.h"
 #include "core/backend_hooks.h"
-#include "core/compiler_main.h"
+#include "driver/compiler_main.h"
 #include "core/core_globals.h"
 #include "core/cursor_list.h"
 #include "core/output_buffers.h"

@@ -6,7 +6,7 @@
 
 #include "emit_test_support.h"
 #include "backend_x64/emit_strings.h"
-#include "core/compilation_driver.h"
+#include "driver/compilation_driver.h"
 #include "frontend/blocks.h"
 #include "frontend/data_sections.h"
 #include "frontend/expressions.h"

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "emit_test_support.h"
-#include "core/compilation_driver.h"
+#include "driver/compilation_driver.h"
 #include "frontend/blocks.h"
 #include "frontend/expressions.h"
 #include "frontend/lexer.h"

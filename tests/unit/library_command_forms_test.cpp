@@ -9,7 +9,7 @@
 #include "backend_c/c_expressions.h"
 #include "backend_c/c_program_file.h"
 #include "c_test_support.h"
-#include "core/compilation_driver.h"
+#include "driver/compilation_driver.h"
 #include "forge/forge.h"
 #include "frontend/blocks.h"
 #include "frontend/expressions.h"

@@ -10,8 +10,8 @@
 #include <sstream>
 #include <string>
 
-#include "core/compilation_driver.h"
-#include "core/compiler_main.h"
+#include "driver/compilation_driver.h"
+#include "driver/compiler_main.h"
 #include "core/core_globals.h"
 #include "emit_test_support.h"
 #include "frontend/blocks.h"

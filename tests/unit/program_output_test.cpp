@@ -16,7 +16,7 @@
 #include "backend_x64/x64_backend.h"
 #include "backend_x64/x64_globals.h"
 #include "core/backend_hooks.h"
-#include "core/compiler_main.h"
+#include "driver/compiler_main.h"
 #include "core/core_globals.h"
 #include "core/output_buffers.h"
 #include "frontend/frontend_globals.h"

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "core/standby.h"
+#include "driver/standby.h"
 #include "core_test_support.h"
 #include "frontend/libraries.h"
 

@@ -6,7 +6,7 @@
 #include "emit_test_support.h"
 #include "backend_x64/emit_strings.h"
 #include "backend_x64/program_output.h"
-#include "core/compilation_driver.h"
+#include "driver/compilation_driver.h"
 #include "frontend/expressions.h"
 #include "frontend/lexer.h"
 #include "frontend/literal_strings.h"

@@ -1,16 +1,16 @@
-#include "core/compiler_main.h"
+#include "driver/compiler_main.h"
 
 #include <cstdio>
 #include <cstring>
 
 #include "core/backend_hooks.h"
 #include "core/build_tools.h"
-#include "core/command_line.h"
-#include "core/compilation_driver.h"
+#include "driver/command_line.h"
+#include "driver/compilation_driver.h"
 #include "core/core_globals.h"
 #include "core/file_helpers.h"
-#include "core/listings.h"
-#include "core/standby.h"
+#include "driver/listings.h"
+#include "driver/standby.h"
 #include "frontend/constants.h"
 #include "frontend/directives.h"
 #include "frontend/enumerations.h"

@@ -1,12 +1,12 @@
-#include "core/command_line.h"
+#include "driver/command_line.h"
 
 #include <cstdio>
 #include <cstring>
 
 #include "core/backend_hooks.h"
 #include "core/catalog.h"
-#include "core/compilation_driver.h"
-#include "core/compiler_main.h"
+#include "driver/compilation_driver.h"
+#include "driver/compiler_main.h"
 #include "core/core_globals.h"
 
 namespace {

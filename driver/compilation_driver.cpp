@@ -1,6 +1,6 @@
 // The compilation driver: one compilation of the loaded main source, the
 // built-in constants and the /CONSTANT switch.
-#include "core/compilation_driver.h"
+#include "driver/compilation_driver.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -11,7 +11,7 @@
 
 #include "core/backend_hooks.h"
 #include "core/build_tools.h"
-#include "core/compiler_main.h"
+#include "driver/compiler_main.h"
 #include "core/core_globals.h"
 #include "core/file_helpers.h"
 #include "frontend/blocks.h"

@@ -2,7 +2,7 @@
 // are loaded, one structure's definition, and a test program that calls
 // every library command. The standby STRUCTURELIST, STRUCTURE,
 // INTERFACELIST and INTERFACE answers share the same writers.
-#include "core/listings.h"
+#include "driver/listings.h"
 
 #include <cstdio>
 #include <cstring>
@@ -10,7 +10,7 @@
 
 #include "core/core_globals.h"
 #include "core/file_helpers.h"
-#include "core/standby.h"
+#include "driver/standby.h"
 #include "frontend/frontend_globals.h"
 #include "frontend/libraries.h"
 #include "frontend/structures.h"

@@ -1,18 +1,18 @@
 // Standby mode: the editor sends one tab-separated command per line on
 // standard input; the compiler stores options, compiles on request and
 // answers with protocol lines on standard output, flushed after each answer.
-#include "core/standby.h"
+#include "driver/standby.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
-#include "core/compilation_driver.h"
-#include "core/compiler_main.h"
+#include "driver/compilation_driver.h"
+#include "driver/compiler_main.h"
 #include "core/core_globals.h"
 #include "core/file_helpers.h"
-#include "core/listings.h"
+#include "driver/listings.h"
 #include "frontend/constants.h"
 #include "frontend/libraries.h"
 #include "frontend/frontend_globals.h"
