@@ -10,6 +10,7 @@
 #include "core/build_tools.h"
 #include "core/core_globals.h"
 #include "core/file_helpers.h"
+#include "driver/reassembly.h"
 #include "frontend/imports.h"
 #include "frontend/libraries.h"
 #include "platform/platform.h"

@@ -19,6 +19,7 @@
 #include "backend_x64/x64_variables.h"
 #include "core/build_tools.h"
 #include "core/output_buffers.h"
+#include "driver/reassembly.h"
 #include "frontend/frontend_globals.h"
 #include "frontend/labels.h"
 

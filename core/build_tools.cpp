@@ -1,6 +1,6 @@
 // The build of the final program by the external tools of the tools folder:
 // assembler, resource compiler, linker and, for a DLL, librarian; then the
-// launch of the program. Also /REASM and /WINDOWSIMPORT.
+// launch of the program. Also the import library of /WINDOWSIMPORT.
 #include "core/build_tools.h"
 
 #include <cctype>
@@ -11,12 +11,7 @@
 
 #include "core/core_globals.h"
 #include "core/file_helpers.h"
-#include "frontend/libraries.h"
 #include "platform/platform.h"
-
-// Whether the standby COMPILE asked for PROGRESS lines (standby loop; weak
-// until the loop keeps that option).
-bool standby_progress_enabled() __attribute__((weak));
 
 std::vector<LinkLibrary> link_library_list;
 std::vector<std::string> link_system_libraries;
@@ -51,7 +46,7 @@ const char* const protected_dlls[] = {
 
 bool progress_enabled()
 {
-    return standby_mode && standby_progress_enabled && standby_progress_enabled();
+    return standby_mode && report_progress != 0;
 }
 
 bool has_text(const char* text)
@@ -85,14 +80,6 @@ void set_reported_error(int number)
 {
     set_error(number);
     error_reported = 2;
-}
-
-// Names already on the link line, compared whole and without regard to case.
-bool line_holds_name(const std::vector<std::string>& names, const std::string& name)
-{
-    for (const std::string& known : names)
-        if (strcasecmp(known.c_str(), name.c_str()) == 0) return true;
-    return false;
 }
 
 // Appends the system library names of one library that the line does not
@@ -191,6 +178,13 @@ void launch_program(const std::string& launch_path)
 }
 
 }  // namespace
+
+bool line_holds_name(const std::vector<std::string>& names, const std::string& name)
+{
+    for (const std::string& known : names)
+        if (strcasecmp(known.c_str(), name.c_str()) == 0) return true;
+    return false;
+}
 
 std::string build_assembler_command(const std::string& source_path)
 {
@@ -441,71 +435,6 @@ void build_executable()
         return;
     }
     if (!launch_path.empty() && !standby_mode) launch_program(launch_path);
-}
-
-void read_reassembly_header(const std::string& text, size_t mark_length, void (*add_system_library)(const std::string& name))
-{
-    enum { libraries, system_libraries, import_libraries } section = libraries;
-    size_t pos = 0;
-    while (pos < text.size() && (text[pos] == ';' || text[pos] == '/')) {
-        size_t end = text.find_first_of("\r\n", pos);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(pos, end - pos);
-        pos = end;
-        if (pos < text.size() && text[pos] == '\r') pos++;
-        if (pos < text.size() && text[pos] == '\n') pos++;
-        if (line.size() <= mark_length) continue;
-        std::string name = line.substr(mark_length);
-        if (name == ":DLL") {
-            dll_mode = 1;
-        } else if (strcasecmp(name.c_str(), ":System") == 0) {
-            section = system_libraries;
-        } else if (strcasecmp(name.c_str(), ":Import") == 0) {
-            section = import_libraries;
-        } else if (section == system_libraries) {
-            add_system_library(name);
-        } else if (section == import_libraries) {
-            link_import_libraries.push_back(name);
-        } else {
-            mark_library_used(name.c_str());
-        }
-    }
-}
-
-void reassemble()
-{
-    commented_output = 1;
-    os_set_current_folder(current_folder.c_str());
-    std::string text;
-    if (!os_read_file(combine_path(current_folder.c_str(), "zandrel.asm").c_str(), text)) {
-        std::printf("The file 'zandrel.asm' isn't found or can't be opened !\n");
-        std::fflush(stdout);
-        set_reported_error(33);
-        return;
-    }
-    console_print("ReAssembling source code...\n");
-
-    read_reassembly_header(text, 2, [](const std::string& name) {
-        if (!line_holds_name(link_system_libraries, name)) link_system_libraries.push_back(name);
-    });
-
-    if (create_work_directory().empty()) {
-        report_error();
-        return;
-    }
-    select_runtime_libraries();
-    set_no_source_line();
-    if (!error_number) build_executable();
-    os_set_current_folder(current_folder.c_str());
-    delete_directory_tree(work_folder.c_str());
-    report_error();
-}
-
-void create_windows_import_library()
-{
-    std::vector<ImportedFunctionName> functions;
-    if (collect_imported_functions) collect_imported_functions(functions);
-    create_windows_import_library_from(functions);
 }
 
 void create_windows_import_library_from(const std::vector<ImportedFunctionName>& functions)

@@ -1,5 +1,5 @@
 // The build of the final program by the external tools (assembler, resource
-// compiler, linker, librarian), the /REASM mode and /WINDOWSIMPORT.
+// compiler, linker, librarian) and the import library of /WINDOWSIMPORT.
 #pragma once
 
 #include <string>
@@ -8,14 +8,6 @@
 // Assembles and links the written "zandrel.asm" in the work folder (the
 // current folder); results through the error state.
 void build_executable();
-
-// /REASM: builds the program again from the "zandrel.asm" of current_folder.
-void reassemble();
-// Reads the header of a file kept for /REASM: its leading lines that begin
-// with ';' or '/', each a comment mark of `mark_length` characters and a
-// word: ":DLL", the section words ":System" and ":Import", or a library of
-// the current section (the first section names the command libraries).
-void read_reassembly_header(const std::string& text, size_t mark_length, void (*add_system_library)(const std::string& name));
 
 // The module-definition text of a DLL ("EXPORTS" and the exported names),
 // filled by the program output; written as "Zandrel.def" into the work
@@ -30,15 +22,9 @@ struct ImportedFunctionName {
 };
 
 // /WINDOWSIMPORT: writes windows_import_file + ".def" from the imported
-// functions (collect_imported_functions) and has the librarian make the
-// import library named by the first library of link_import_libraries.
-void create_windows_import_library();
-// The same with the functions given (for tests and callers that have them).
+// functions given and has the librarian make the import library named by the
+// first library of link_import_libraries.
 void create_windows_import_library_from(const std::vector<ImportedFunctionName>& functions);
-// Provided by the procedure table (front end): every procedure of the global
-// procedure table flagged as an imported function (0x40000000), in table
-// order. Declared weak until the table exists.
-void collect_imported_functions(std::vector<ImportedFunctionName>& functions) __attribute__((weak));
 
 // The pieces of the build, exposed for tests.
 
@@ -76,6 +62,9 @@ std::string tool_failure_text(int kind, const char* output);
 void show_build_tool_failure(const char* protocol_word, const char* console_title, const std::string& text);
 // Records the error as one whose text the build has shown itself.
 void set_build_error_reported(int number);
+// Whether a name is already on the link line: compared whole and without
+// regard to case.
+bool line_holds_name(const std::vector<std::string>& names, const std::string& name);
 // The start of the link line's library part: the system library folder, the
 // tools folder (without its trailing separator) and the fixed libraries,
 // each name also recorded in `names_on_line`.

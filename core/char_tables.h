@@ -1,5 +1,5 @@
 // Character tables, the operator precedence table, decimal text of integers,
-// UTF-8/UTF-16 conversions and the per-compilation state reset.
+// UTF-8/UTF-16 conversions.
 #pragma once
 
 #include <cstddef>
@@ -29,10 +29,3 @@ int utf8_to_utf16(char16_t* out, int64_t* out_bytes, const char* in, int64_t* in
 // conversion error.
 char16_t* utf8_to_utf16_alloc(const char* text);
 char* utf16_to_utf8_alloc(const char16_t* units);
-
-// Before every compilation: zeroes the per-compilation counters and flags and
-// creates the per-compilation lists on the compilation heap.
-void compile_state_init();
-// Start-up, once the heaps exist: compile_state_init plus the front end's
-// statement-start and continuation-candidate byte sets.
-void compile_state_first_init();

@@ -55,3 +55,18 @@ std::string home_folder;
 std::string tools_folder;
 std::string current_folder;
 std::string current_folder_short;
+
+// Source position and error location
+int32_t current_line = 0;
+int32_t continuation_count = 0;
+char* continuation_starts[max_continuation_lines] = {};
+int32_t include_depth = 0;
+char* current_include_name = nullptr;
+int32_t error_include_line = -1;
+char error_include_file[include_path_capacity] = {};
+char* parse_pointer = nullptr;
+int32_t macro_error_line = 0;
+char* macro_expansion_text = nullptr;
+int32_t compiler_error_raised = 0;
+
+PendingConstant pending_constant;

@@ -1,4 +1,4 @@
-// Global state of the compiler core and driver, grouped here so that a reader
+// Global state of the compiler core, grouped here so that a reader
 // finds it in one place. Each section names the file that implements it.
 #pragma once
 
@@ -16,7 +16,7 @@
 struct PrivateHeap;
 
 // ---------------------------------------------------------------------------
-// Command-line options (set by parse_command_line in core/command_line.cpp;
+// Command-line options (set by parse_command_line in driver/command_line.cpp;
 // defined in core/core_globals.cpp). Texts are UTF-8; an absent text is null.
 
 extern char* source_file;
@@ -74,7 +74,7 @@ constexpr int32_t cpu_mode_sse2 = 0x40000;
 constexpr int32_t cpu_mode_dynamic = 0x100000;
 
 // ---------------------------------------------------------------------------
-// Installation and folders (core/compiler_main.cpp). Paths keep the Windows
+// Installation and folders (driver/compiler_main.cpp). Paths keep the Windows
 // form; every folder text ends in a separator.
 
 extern std::string home_folder;            // the installation folder
@@ -99,6 +99,27 @@ extern const char* message_table[message_table_size];
 extern int32_t standby_include_line;          // -1 when none
 extern char standby_include_file[4096];
 extern int32_t standby_loop_started;          // set once the standby command loop runs
+
+// ---------------------------------------------------------------------------
+// Source position and error location (defined in core/core_globals.cpp). The
+// front end keeps them up to date as it reads lines, statements and macro
+// expansions; the error report reads them to place an error. The rest of the
+// source reader's state is in frontend/frontend_globals.h.
+
+constexpr int max_continuation_lines = 512;
+constexpr int include_path_capacity = 4096;
+
+extern int32_t current_line;            // lines of the current file before the logical line being compiled
+extern int32_t continuation_count;      // physical lines joined to the first one of the logical line
+extern char* continuation_starts[max_continuation_lines];  // where each joined line starts in the joined text
+extern int32_t include_depth;           // nesting depth of include files (0 in the main file)
+extern char* current_include_name;      // name of the include file being read, null in the main source
+extern int32_t error_include_line;      // 1-based line in the include file holding the error, -1 when none
+extern char error_include_file[include_path_capacity];  // name of that include file
+extern char* parse_pointer;             // the lexer's position in the statement text: where an error is recorded
+extern int32_t macro_error_line;        // 1-based line of the error within the expanded macro text, 0 when none
+extern char* macro_expansion_text;      // the expanded text written to "Macro.out"
+extern int32_t compiler_error_raised;   // the pending error came from the CompilerError directive
 
 // ---------------------------------------------------------------------------
 // Message catalog (core/catalog.cpp; records in core/catalog.h).
@@ -185,7 +206,7 @@ extern int32_t operator_precedence[256];     // by token code; 0 for non-operato
 extern uint8_t debugger_code;                // emit debugger instrumentation
 
 // ---------------------------------------------------------------------------
-// Compilation driver (core/compilation_driver.cpp).
+// The pending constant (defined in core/core_globals.cpp).
 
 // Kinds of the pending constant value.
 constexpr int32_t pending_kind_integer = 0;

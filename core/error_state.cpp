@@ -8,7 +8,6 @@
 #include <string>
 
 #include "core/core_globals.h"
-#include "frontend/frontend_globals.h"
 #include "platform/platform.h"
 
 ErrorState error_state = {};

@@ -3,13 +3,12 @@
 // output captured.
 #include "core/file_helpers.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <strings.h>
 #include <vector>
 
 #include "core/core_globals.h"
-#include "frontend/frontend_globals.h"
-#include "frontend/source_reader.h"
 #include "platform/platform.h"
 
 std::string main_source_folder;
@@ -125,24 +124,6 @@ char* heap_strdup(const char* text)
     char* copy = static_cast<char*>(os_heap_alloc(permanent_heap, length + 2));
     std::memcpy(copy, text, length + 1);
     return copy;
-}
-
-int register_include_once(const char* path, int no_include)
-{
-    if (!path || !path[0]) {
-        set_error_format(91, path ? path : "");
-        return 0;
-    }
-    std::string full = os_is_absolute_path(path) ? combine_path(nullptr, path) : combine_path(os_current_folder().c_str(), path);
-    list_reset_cursor(IncludeFileList);
-    while (ListNode* node = static_cast<ListNode*>(list_next(IncludeFileList))) {
-        const char* known = *reinterpret_cast<char**>(node + 1);
-        if (strcasecmp(known, full.c_str()) == 0) return 0;
-    }
-    ListNode* node = static_cast<ListNode*>(list_add(IncludeFileList));
-    *reinterpret_cast<char**>(node + 1) = pool_strdup(full.c_str());
-    if (no_include == 0) include_file(path, path);
-    return 1;
 }
 
 char* utf8_to_dw_list(const char* text)
@@ -280,4 +261,20 @@ void load_source_file(const char* name)
     std::string folder = path_directory_part(name);
     if (os_is_absolute_path(name)) main_source_folder = folder;
     else main_source_folder = current_folder + folder;
+}
+
+const char* query_redirect(const char* kind, const char* name)
+{
+    if (!redirect_files) return name;
+    std::printf("REDIRECT\t%s\t%s\n", kind, name ? name : "");
+    std::fflush(stdout);
+    std::string reply;
+    if (!os_read_input_line(reply)) {
+        // The editor has gone: nothing is left to answer.
+        std::fflush(stdout);
+        std::exit(0);
+    }
+    // The reply's first field, kept until the compilation's reset.
+    reply.resize(std::strcspn(reply.c_str(), "\t"));
+    return pool_strdup(reply.c_str());
 }

@@ -30,16 +30,17 @@ std::string get_short_path_ansi(const char* path);
 // A copy on the permanent heap (length + 2 bytes).
 char* heap_strdup(const char* text);
 
-// Records a file in IncludeFileList under its full path unless the list holds
-// it already (compared without regard to case): 0 when it was there (or the
-// full path can't be made: error 91), else 1; with `no_include` 0 the file is
-// also included under the path as given.
-int register_include_once(const char* path, int no_include);
-
 // The UTF-16 code units of a UTF-8 text in decimal, joined by ",", then ",0";
 // "0" alone for an empty text (the operand of a " dw " line). The result comes
 // from the compilation pool.
 char* utf8_to_dw_list(const char* text);
+
+// The file name to use for `name` in standby mode: with the REDIRECT option
+// the editor is asked ("REDIRECT\t<kind>\t<name>") and its reply's first
+// field is returned (from the compilation pool); otherwise `name` itself.
+// Kind words: "MAINFILE", "INCLUDEFILE", "INCLUDEBINARY". Ends the process at
+// the end of the input.
+const char* query_redirect(const char* kind, const char* name);
 
 // Creates a fresh private work folder ("<temp>\Zandrel<n>\", mode 0700) and
 // returns it with its trailing separator; sets error 93 and returns "" when

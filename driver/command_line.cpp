@@ -5,9 +5,9 @@
 
 #include "core/backend_hooks.h"
 #include "core/catalog.h"
+#include "core/core_globals.h"
 #include "driver/compilation_driver.h"
 #include "driver/compiler_main.h"
-#include "core/core_globals.h"
 
 namespace {
 

@@ -8,12 +8,13 @@
 #include <cstring>
 #include <ctime>
 #include <string>
+#include <vector>
 
 #include "core/backend_hooks.h"
 #include "core/build_tools.h"
-#include "driver/compiler_main.h"
 #include "core/core_globals.h"
 #include "core/file_helpers.h"
+#include "driver/compiler_main.h"
 #include "frontend/blocks.h"
 #include "frontend/constants.h"
 #include "frontend/expressions.h"
@@ -29,21 +30,6 @@
 #include "frontend/arrays.h"
 #include "frontend/lists_maps.h"
 #include "platform/platform.h"
-
-PendingConstant pending_constant;
-
-ConstantRecord* constant_compiler_file = nullptr;
-ConstantRecord* constant_compiler_file_path = nullptr;
-ConstantRecord* constant_compiler_filename = nullptr;
-ConstantRecord* constant_compiler_home = nullptr;
-ConstantRecord* constant_compiler_procedure = nullptr;
-ConstantRecord* constant_compiler_module = nullptr;
-ConstantRecord* constant_compiler_line = nullptr;
-ConstantRecord* constant_compiler_enumeration_value = nullptr;
-ConstantRecord* constant_compiler_inline_assembly = nullptr;
-ConstantRecord* constant_compiler_enable_explicit = nullptr;
-ConstantRecord* constant_compiler_is_main_file = nullptr;
-ConstantRecord* constant_compiler_is_include_file = nullptr;
 
 namespace {
 
@@ -204,6 +190,15 @@ void write_and_build_program()
     if (error_number == 0) {
         console_print("\n- Feel the ..ZaNd.. Power -\n");
     }
+}
+
+// /WINDOWSIMPORT: the import library of the imported functions of the
+// global procedure table.
+void create_windows_import_library()
+{
+    std::vector<ImportedFunctionName> functions;
+    collect_imported_functions(functions);
+    create_windows_import_library_from(functions);
 }
 
 }  // namespace

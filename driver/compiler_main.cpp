@@ -2,19 +2,21 @@
 
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 #include "core/backend_hooks.h"
 #include "core/build_tools.h"
-#include "driver/command_line.h"
-#include "driver/compilation_driver.h"
 #include "core/core_globals.h"
 #include "core/file_helpers.h"
+#include "driver/command_line.h"
+#include "driver/compilation_driver.h"
 #include "driver/listings.h"
 #include "driver/standby.h"
 #include "frontend/constants.h"
 #include "frontend/directives.h"
 #include "frontend/enumerations.h"
 #include "frontend/expressions.h"
+#include "frontend/frontend_globals.h"
 #include "frontend/imports.h"
 #include "frontend/arrays.h"
 #include "frontend/labels.h"
@@ -96,6 +98,48 @@ int compiler_version_number()
     int minor = 0;
     std::sscanf(version_text, "%d.%d", &major, &minor);
     return major * 100 + minor;
+}
+
+void compile_state_init()
+{
+    static char empty_name[1] = {0};
+    current_source_file = empty_name;
+    current_line = 0;
+    continuation_count = 0;
+    total_lines = 0;
+    progress_line_counter = 0;
+    longest_line = 0;
+    source_is_utf8_bom = 0;
+    include_depth = 0;
+    included_file_count = 0;
+    current_file_index = 0;
+    current_include_name = nullptr;
+    include_directory.clear();
+    error_include_line = -1;
+    error_include_file[0] = 0;
+    suppress_errors = 0;
+    compiler_error_raised = 0;
+    // A dry run or a /CHECK compilation may have left output switched off.
+    no_output_depth = 0;
+    // The compilation driver sets the instrumentation flag from the options
+    // of the compilation that starts; none is left over from the last one.
+    debugger_code = 0;
+    // The include list holds pool copies of names: a link and a text pointer.
+    IncludeFileList = create_list(sizeof(ListNode) + sizeof(char*), 0);
+    front_end_list = create_list(sizeof(ListNode) + sizeof(char*), 0);
+}
+
+void compile_state_first_init()
+{
+    compile_state_init();
+    std::memset(statement_start_chars, 0, sizeof statement_start_chars);
+    statement_start_chars[0] = 1;
+    statement_start_chars[1] = 1;
+    for (unsigned char c : {'!', '#', '*', ':', ';', '_'}) statement_start_chars[c] = 1;
+    for (int c = 'A'; c <= 'Z'; ++c) statement_start_chars[c] = 1;
+    for (int c = 'a'; c <= 'z'; ++c) statement_start_chars[c] = 1;
+    std::memset(continuation_candidate_chars, 0, sizeof continuation_candidate_chars);
+    for (unsigned char c : {'+', ',', '|', 'R', 'r', 'D', 'd'}) continuation_candidate_chars[c] = 1;
 }
 
 void compiler_init()

@@ -19,6 +19,14 @@ void compiler_init();
 // next one starts clean; what was loaded at start stays.
 void compiler_reset();
 
+// Before every compilation (part of compiler_reset): zeroes the source
+// position, the error location and the per-compilation flags and creates the
+// per-compilation lists on the compilation heap.
+void compile_state_init();
+// Start-up, once the heaps exist: compile_state_init plus the front end's
+// statement-start and continuation-candidate byte sets.
+void compile_state_first_init();
+
 // major * 100 + minor of the version text (610).
 int compiler_version_number();
 

@@ -11,3 +11,11 @@ int write_structure_file();         // /QUERYSTRUCTURE into output_file
 // The FUNCTIONLIST answer of standby mode without its end line: the same
 // lines as the /LISTFUNCTIONS file, on standard output.
 void write_standby_function_list();
+// The STRUCTURELIST and INTERFACELIST answers without their end line: the
+// count line, then the names "%s\n" of the structures that are interfaces (1)
+// or are not (0), hash order.
+void write_standby_structure_list(int interfaces);
+// The STRUCTURE and INTERFACE answers without their end line: the definition
+// lines of a structure (interface when `interfaces_only` is 0 and the name is
+// an interface, or when it is 1); nothing for an unknown name.
+void write_standby_structure(const char* name, int interfaces_only);

@@ -8,14 +8,15 @@
 #include <cstring>
 #include <string>
 
-#include "driver/compilation_driver.h"
-#include "driver/compiler_main.h"
 #include "core/core_globals.h"
 #include "core/file_helpers.h"
+#include "driver/compilation_driver.h"
+#include "driver/compiler_main.h"
 #include "driver/listings.h"
 #include "frontend/constants.h"
-#include "frontend/libraries.h"
 #include "frontend/frontend_globals.h"
+#include "frontend/imports.h"
+#include "frontend/libraries.h"
 #include "platform/platform.h"
 
 namespace {
@@ -126,14 +127,13 @@ void send_import_list()
 
 void send_structure_list(int interfaces)
 {
-    if (write_standby_structure_list) write_standby_structure_list(interfaces);
-    else send("0\n");
+    write_standby_structure_list(interfaces);
     finish_answer();
 }
 
 void send_structure(const char* name, int interfaces_only)
 {
-    if (write_standby_structure) write_standby_structure(name, interfaces_only);
+    write_standby_structure(name, interfaces_only);
     finish_answer();
 }
 
@@ -318,18 +318,6 @@ bool run_standby_command(char* line)
     else if (std::strcmp(command, "CONSTANTLIST") == 0) send_constant_list();
     else if (std::strcmp(command, "HELPDIRECTORY") == 0) send_help_directory(next_standby_field());
     return true;
-}
-
-const char* query_redirect(const char* kind, const char* name)
-{
-    if (!redirect_files) return name;
-    std::printf("REDIRECT\t%s\t%s\n", kind, name ? name : "");
-    std::fflush(stdout);
-    std::string reply;
-    if (!os_read_input_line(reply)) end_process();
-    // The reply's first field, kept until the compilation's reset.
-    reply.resize(std::strcspn(reply.c_str(), "\t"));
-    return store_field(reply.c_str());
 }
 
 bool standby_progress_enabled()

@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "driver/compilation_driver.h"
 #include "core/core_globals.h"
 #include "frontend/frontend_globals.h"
 #include "frontend/lexer.h"

@@ -12,7 +12,6 @@
 #include "core/core_globals.h"
 #include "core/error_state.h"
 #include "core/file_helpers.h"
-#include "driver/standby.h"
 #include "frontend/expressions.h"
 #include "frontend/frontend_globals.h"
 #include "frontend/labels.h"

@@ -6,42 +6,34 @@
 #include <cstdint>
 #include <string>
 
+#include "core/core_globals.h"
+
 struct CursorList;
 
 // ---------------------------------------------------------------------------
 // Source position (source driver; reset by compile_state_init in
-// core/char_tables.cpp). Read by the error report (core/error_state.cpp).
-
-constexpr int max_continuation_lines = 512;
-constexpr int include_path_capacity = 4096;
+// driver/compiler_main.cpp). The values the error report reads (the current
+// line and its continuation starts, the include depth and name, the error's
+// include line and file) are in core/core_globals.h.
 
 extern char* current_source_file;       // full name of the file being read ("" between compilations)
-extern int32_t current_line;            // lines of the current file before the logical line being compiled
-extern int32_t continuation_count;      // physical lines joined to the first one of the logical line
-extern char* continuation_starts[max_continuation_lines];  // where each joined line starts in the joined text
 extern int64_t longest_line;            // longest logical line seen so far, in bytes
 extern int32_t total_lines;             // physical lines read in all files of the compilation
 extern int32_t progress_line_counter;   // logical lines since the last progress report
 extern int32_t source_is_utf8_bom;      // 1 when the file being read began with a UTF-8 byte-order mark
-extern int32_t include_depth;           // nesting depth of include files (0 in the main file)
 extern int32_t included_file_count;     // include files read in this compilation
 extern int32_t current_file_index;      // 0 for the main source, else the include file's sequence number
-extern char* current_include_name;      // name of the include file being read, null in the main source
 extern std::string include_directory;  // folder set by IncludePath, empty at each file start
 extern CursorList* IncludeFileList;     // names of all included files, in order (compilation heap)
 extern CursorList* front_end_list;      // the second per-compilation list created with IncludeFileList
-extern int32_t error_include_line;      // 1-based line in the include file holding the error, -1 when none
-extern char error_include_file[include_path_capacity];  // name of that include file
 
 // Bytes after which a line break may continue the logical line: + , | R r D d
 extern uint8_t continuation_candidate_chars[256];
 
 // ---------------------------------------------------------------------------
-// Lexer state (lexer). The error state records `parse_pointer` as the
-// position of an error.
+// Lexer state (frontend/lexer.cpp). Its read position `parse_pointer`, where
+// the error state records an error, is in core/core_globals.h.
 
-extern char* parse_pointer;             // current position in the statement text
-// The rest of this section is defined in frontend/lexer.cpp.
 extern char statement_word[130];        // word of the last step: 128 characters, '$', NUL; as written
 extern int32_t word_has_dollar;         // 1 when the word ended with '$'
 extern int32_t token_code;              // TokenCode of the operator read after the word
@@ -75,8 +67,8 @@ extern int32_t line_markers_suppressed; // Enumeration and Import bodies write n
 extern uint32_t procedure_kind_flags;   // kind flags of the procedure statement being dispatched
 
 // ---------------------------------------------------------------------------
-// Built-in constants whose values the front end keeps up to date; declared
-// by declare_builtin_constants (core/compilation_driver.cpp).
+// Built-in constants whose values the front end keeps up to date; the
+// records are made by declare_builtin_constants (driver/compilation_driver.cpp).
 
 struct ConstantRecord;
 extern ConstantRecord* constant_compiler_file;          // ZD_Compiler_File
@@ -106,12 +98,6 @@ extern int32_t debug_level;                     // set by DebugLevel; 0 at each 
 extern int32_t data_section_label_written;      // "ZD_DataSectionStart" is in the data buffer
 
 // ---------------------------------------------------------------------------
-// Macro expansion state read by the error report (macro expander).
-
-extern int32_t macro_error_line;        // 1-based line of the error within the expanded text, 0 when none
-extern char* macro_expansion_text;      // the expanded text written to "Macro.out"
-
-// ---------------------------------------------------------------------------
 // Macro tables (frontend/macros.cpp; MacroRecord in frontend/macros.h).
 
 struct HashTable;
@@ -130,11 +116,6 @@ extern ModuleRecord* main_module;        // ".Main": its slots point to the glob
 extern ModuleRecord* current_module;     // the open DeclareModule or Module section, else null
 extern ModuleRecord* explicit_module;    // set by "name::", consumed by the next lookup
 extern CursorList* modules_in_use;       // ModuleUse: the global list, or the open module's own
-
-// ---------------------------------------------------------------------------
-// Compiler directives (statement compiler).
-
-extern int32_t compiler_error_raised;   // the pending error came from the CompilerError directive
 
 // ---------------------------------------------------------------------------
 // Operand state and register allocation (frontend/operand_state.cpp).

@@ -10,7 +10,6 @@
 #include "core/core_globals.h"
 #include "core/error_state.h"
 #include "core/memory_pools.h"
-#include "driver/standby.h"
 #include "frontend/call_arguments.h"
 #include "frontend/frontend_globals.h"
 #include "frontend/import_file_format.h"

@@ -9,6 +9,7 @@
 #include "core/cursor_list.h"
 #include "core/hash_table.h"
 
+struct ImportedFunctionName;
 struct ProcedureRecord;
 
 // A loaded import file's library (permanent): name and used mark.
@@ -87,3 +88,14 @@ int compile_imported_function_call(const char* name);
 // The linker symbols of the used functions of Import blocks and of the
 // imported variables, into ExternSymbolList.
 void collect_import_externs();
+// Every procedure of the global procedure table flagged as an imported
+// function (0x40000000), in table order (the /WINDOWSIMPORT library).
+void collect_imported_functions(std::vector<ImportedFunctionName>& functions);
+
+// The IMPORTLIST answer of standby mode without its end line: the count line
+// "%d\n" of the imported-function table, then per function "%s(%s)\n"
+// (name, parameter text) or "%s\n".
+void write_standby_import_list();
+// 1 when an imported function of that name exists (its use count raised and
+// its import library marked used), for the HELPDIRECTORY answer "API".
+int mark_imported_function_for_help(const char* name);

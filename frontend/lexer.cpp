@@ -7,7 +7,6 @@
 #include <cstring>
 
 #include "core/char_tables.h"
-#include "driver/compilation_driver.h"
 #include "core/core_globals.h"
 #include "core/error_state.h"
 #include "frontend/frontend_globals.h"

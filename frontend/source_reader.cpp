@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <strings.h>
 #include <unordered_set>
 
 #include "core/backend_hooks.h"
@@ -12,7 +13,6 @@
 #include "frontend/frontend_globals.h"
 #include "frontend/lexer.h"
 #include "core/file_helpers.h"
-#include "driver/standby.h"
 #include "frontend/blocks.h"
 #include "frontend/directives.h"
 #include "frontend/expressions.h"
@@ -164,6 +164,24 @@ bool record_include_once(const std::string& full_path)
 void reset_include_registry()
 {
     include_registry().clear();
+}
+
+int register_include_once(const char* path, int no_include)
+{
+    if (!path || !path[0]) {
+        set_error_format(91, path ? path : "");
+        return 0;
+    }
+    std::string full = os_is_absolute_path(path) ? combine_path(nullptr, path) : combine_path(os_current_folder().c_str(), path);
+    list_reset_cursor(IncludeFileList);
+    while (ListNode* node = static_cast<ListNode*>(list_next(IncludeFileList))) {
+        const char* known = *reinterpret_cast<char**>(node + 1);
+        if (strcasecmp(known, full.c_str()) == 0) return 0;
+    }
+    ListNode* node = static_cast<ListNode*>(list_add(IncludeFileList));
+    *reinterpret_cast<char**>(node + 1) = pool_strdup(full.c_str());
+    if (no_include == 0) include_file(path, path);
+    return 1;
 }
 
 void set_file_constants(const char* file_name)

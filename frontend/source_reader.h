@@ -42,3 +42,9 @@ void cut_editor_options_tail(char* text, int64_t length);
 // Returns true when the path was not recorded yet (and records it).
 bool record_include_once(const std::string& full_path);
 void reset_include_registry();
+
+// Records a file in IncludeFileList under its full path unless the list holds
+// it already (compared without regard to case): 0 when it was there (or the
+// full path can't be made: error 91), else 1; with `no_include` 0 the file is
+// also included under the path as given.
+int register_include_once(const char* path, int no_include);

@@ -7,6 +7,7 @@
 #include "backend_x64/x64_backend.h"
 #include "core/build_tools.h"
 #include "core/core_globals.h"
+#include "driver/reassembly.h"
 #include "fuzz_support.h"
 #include "platform/platform.h"
 

@@ -8,6 +8,7 @@
 
 #include "core/core_globals.h"
 #include "core/file_helpers.h"
+#include "driver/reassembly.h"
 #include "platform/platform.h"
 
 namespace fs = std::filesystem;

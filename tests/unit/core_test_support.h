@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/core_globals.h"
+#include "driver/compiler_main.h"
 #include "frontend/frontend_globals.h"
 #include "platform/platform.h"
 

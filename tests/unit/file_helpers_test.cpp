@@ -9,6 +9,7 @@
 
 #include "core/core_globals.h"
 #include "frontend/frontend_globals.h"
+#include "frontend/source_reader.h"
 #include "platform/platform.h"
 
 namespace fs = std::filesystem;

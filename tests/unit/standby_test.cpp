@@ -5,8 +5,9 @@
 #include <cstring>
 #include <string>
 
-#include "driver/standby.h"
+#include "core/file_helpers.h"
 #include "core_test_support.h"
+#include "driver/standby.h"
 #include "frontend/libraries.h"
 
 namespace {
