@@ -2,10 +2,6 @@
 // and the declaration and access errors are reported with their lines.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdio>
 #include <fstream>
 #include <string>
 
@@ -13,24 +9,7 @@
 
 namespace {
 
-const std::string compiler = std::string(ZANDREL_HOME) + "/Compilers/zdcompiler";
-
-class ArraysCheckCli : public ::testing::Test {
-protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/zd_arrays_XXXXXX";
-        folder = mkdtemp(pattern);
-    }
-    void TearDown() override { std::system(("rm -rf '" + folder + "'").c_str()); }
-
-    std::string check(const std::string& source, int* exit_code) {
-        std::ofstream(folder + "/main.zd", std::ios::binary) << source;
-        std::string command = "cd '" + folder + "' && '" + compiler + "' /CHECK main.zd </dev/null 2>&1";
-        return run_shell(command, exit_code);
-    }
-
-    std::string folder;
-};
+using ArraysCheckCli = CompilerFolderTest;
 
 TEST_F(ArraysCheckCli, ProgramWithArraysPasses) {
     int code = 0;

@@ -1,10 +1,6 @@
 // Syntax checks (/CHECK) of programs made of declarations and assignments.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdio>
 #include <fstream>
 #include <string>
 
@@ -12,38 +8,10 @@
 
 namespace {
 
-const std::string compiler = std::string(ZANDREL_HOME) + "/Compilers/zdcompiler";
-
-struct AssignmentCheck {
-    std::string output;
-    int exit_code;
-};
-
-class AssignmentCheckCli : public ::testing::Test {
-protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/zd_assign_XXXXXX";
-        folder = mkdtemp(pattern);
-    }
-    void TearDown() override { std::system(("rm -rf '" + folder + "'").c_str()); }
-
-    AssignmentCheck check(const std::string& source) {
-        std::ofstream(folder + "/main.zd", std::ios::binary) << source;
-        std::string command = "cd '" + folder + "' && '" + compiler + "' /CHECK main.zd </dev/null 2>&1";
-        AssignmentCheck result{"", -1};
-        result.output = run_shell(command, &result.exit_code);
-        return result;
-    }
-
-    std::string folder;
-};
-
-bool ends_with(const std::string& text, const std::string& tail) {
-    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
+using AssignmentCheckCli = CompilerFolderTest;
 
 TEST_F(AssignmentCheckCli, ProgramOfAssignmentsPasses) {
-    AssignmentCheck r = check(
+    CompilerRun r = check(
         "Define.l n = 5, m\n"
         "Global g.w = -3\n"
         "#K = 3 * 4\n"
@@ -59,7 +27,7 @@ TEST_F(AssignmentCheckCli, ProgramOfAssignmentsPasses) {
 }
 
 TEST_F(AssignmentCheckCli, ErrorsNameTheirLine) {
-    AssignmentCheck r = check("a = 1\nb = a = 2\n");
+    CompilerRun r = check("a = 1\nb = a = 2\n");
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_TRUE(ends_with(r.output, "Error: Line 2 - Comparisons (=, <, >, =< and >=) are only supported with "
                                     "keywords like If, While, Until or within Bool().\n"))

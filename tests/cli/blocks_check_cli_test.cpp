@@ -2,10 +2,6 @@
 // a block left open or closed by the wrong statement is reported with its line.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdio>
 #include <fstream>
 #include <string>
 
@@ -13,36 +9,10 @@
 
 namespace {
 
-const std::string compiler = std::string(ZANDREL_HOME) + "/Compilers/zdcompiler";
-
-struct BlockCheck {
-    std::string output;
-    int exit_code;
-};
-
-class BlocksCheckCli : public ::testing::Test {
-protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/zd_blocks_XXXXXX";
-        folder = mkdtemp(pattern);
-    }
-    void TearDown() override { std::system(("rm -rf '" + folder + "'").c_str()); }
-
-    BlockCheck check(const std::string& source) {
-        std::ofstream(folder + "/main.zd", std::ios::binary) << source;
-        std::string command = "cd '" + folder + "' && '" + compiler + "' /CHECK main.zd </dev/null 2>&1";
-        BlockCheck result{"", -1};
-        result.output = run_shell(command, &result.exit_code);
-        return result;
-    }
-
-    std::string folder;
-};
-
-bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+using BlocksCheckCli = CompilerFolderTest;
 
 TEST_F(BlocksCheckCli, BalancedBlocksPass) {
-    BlockCheck r = check(
+    CompilerRun r = check(
         "For i = 1 To 10 Step 2\n"
         "  If i > 3 And i < 8\n"
         "    Continue\n"
@@ -64,7 +34,7 @@ TEST_F(BlocksCheckCli, BalancedBlocksPass) {
 }
 
 TEST_F(BlocksCheckCli, OpenBlocksAtTheEndOfTheSource) {
-    BlockCheck r = check("a = 1\nIf a\n  a = 2\n");
+    CompilerRun r = check("a = 1\nIf a\n  a = 2\n");
     EXPECT_EQ(r.exit_code, 1) << r.output;
     EXPECT_TRUE(contains(r.output, "The following end condition keyword is missing: EndIf.")) << r.output;
     r = check("While 1\n");
@@ -80,7 +50,7 @@ TEST_F(BlocksCheckCli, OpenBlocksAtTheEndOfTheSource) {
 }
 
 TEST_F(BlocksCheckCli, WrongClosingStatements) {
-    BlockCheck r = check("a = 1\nIf a\nWend\n");
+    CompilerRun r = check("a = 1\nIf a\nWend\n");
     EXPECT_EQ(r.exit_code, 1) << r.output;
     EXPECT_TRUE(contains(r.output, "Line 3")) << r.output;
     EXPECT_TRUE(contains(r.output, "Another 'End Condition' operand is expected here.")) << r.output;

@@ -2,10 +2,6 @@
 // of the statements the front end reads today, and /CONSTANT definitions.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdio>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -14,64 +10,22 @@
 
 namespace {
 
-const std::string compiler = std::string(ZANDREL_HOME) + "/Compilers/zdcompiler";
-
-struct CheckRun {
-    std::string output;
-    int exit_code;
-};
-
-std::string shell_quoted(const std::string& text)
-{
-    std::string out = "'";
-    for (char c : text) {
-        if (c == '\'') out += "'\\''";
-        else out += c;
-    }
-    return out + "'";
-}
-
-class CheckCli : public ::testing::Test {
+class CheckCli : public CompilerFolderTest {
 protected:
-    void SetUp() override
+    CompilerRun run(const std::vector<std::string>& arguments)
     {
-        char pattern[] = "/tmp/zd_check_XXXXXX";
-        folder = mkdtemp(pattern);
-    }
-    void TearDown() override { std::system(("rm -rf " + shell_quoted(folder)).c_str()); }
-
-    void write(const std::string& name, const std::string& text)
-    {
-        std::ofstream(folder + "/" + name, std::ios::binary) << text;
-    }
-
-    CheckRun run(const std::vector<std::string>& arguments)
-    {
-        std::string command = "cd " + shell_quoted(folder) + " && " + shell_quoted(compiler);
+        std::string command = "cd " + shell_quoted(folder) + " && " + shell_quoted(laid_out_compiler("zdcompiler"));
         for (const std::string& a : arguments) command += " " + shell_quoted(a);
         command += " </dev/null 2>&1";
-        CheckRun result{"", -1};
+        CompilerRun result{"", -1};
         result.output = run_shell(command, &result.exit_code);
         return result;
     }
-
-    CheckRun check(const std::string& source)
-    {
-        write("main.zd", source);
-        return run({"/CHECK", "main.zd"});
-    }
-
-    std::string folder;
 };
-
-bool ends_with(const std::string& text, const std::string& tail)
-{
-    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
 
 TEST_F(CheckCli, CleanProgramPrintsTheLineCount)
 {
-    CheckRun r = check("; a comment\nEnableExplicit : DisableExplicit\nEnableASM\nDisableASM");
+    CompilerRun r = check("; a comment\nEnableExplicit : DisableExplicit\nEnableASM\nDisableASM");
     EXPECT_EQ(r.exit_code, 0) << r.output;
     EXPECT_TRUE(ends_with(r.output, "Starting syntax check...\nSyntax check finished without error (4 lines).\n"))
         << r.output;
@@ -81,7 +35,7 @@ TEST_F(CheckCli, CleanProgramPrintsTheLineCount)
 
 TEST_F(CheckCli, ErrorIsReportedOnceWithItsLine)
 {
-    CheckRun r = check("; x\n\n= 5\n= 6\n");
+    CompilerRun r = check("; x\n\n= 5\n= 6\n");
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_TRUE(ends_with(r.output, "Error: Line 3 - Syntax error.\n")) << r.output;
     EXPECT_EQ(r.output.find("Error:"), r.output.rfind("Error:"));
@@ -89,14 +43,14 @@ TEST_F(CheckCli, ErrorIsReportedOnceWithItsLine)
 
 TEST_F(CheckCli, ErrorInAContinuedLineNamesItsPhysicalLine)
 {
-    CheckRun r = check("EnableASM\nx$ = \"abc +\n  def\"\n");
+    CompilerRun r = check("EnableASM\nx$ = \"abc +\n  def\"\n");
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_TRUE(ends_with(r.output, "Error: Line 2 - Unfinished double quote.\n")) << r.output;
 }
 
 TEST_F(CheckCli, StatementsMustStartWithANameOrSymbol)
 {
-    CheckRun r = check("5 + 3\n");
+    CompilerRun r = check("5 + 3\n");
     EXPECT_TRUE(ends_with(r.output, "Error: Line 1 - Syntax error.\n")) << r.output;
     r = check("EnableASM 1\n");
     EXPECT_TRUE(ends_with(r.output, "Error: Line 1 - Garbage at the end of the line.\n")) << r.output;
@@ -108,7 +62,7 @@ TEST_F(CheckCli, IncludeFilesAndTheirErrors)
     write("sub/other.zd", "");
     std::system(("mkdir -p " + shell_quoted(folder + "/sub")).c_str());
     write("sub/other.zd", "; in a sub folder\n");
-    CheckRun r = check("IncludeFile \"inc.zd\"\nXIncludeFile \"inc.zd\"\nIncludePath \"sub\"\n"
+    CompilerRun r = check("IncludeFile \"inc.zd\"\nXIncludeFile \"inc.zd\"\nIncludePath \"sub\"\n"
                        "IncludeFile \"other.zd\"\n");
     EXPECT_EQ(r.exit_code, 0) << r.output;
     // XIncludeFile skips a file that was included already.
@@ -134,7 +88,7 @@ TEST_F(CheckCli, IncludeFilesAndTheirErrors)
 
 TEST_F(CheckCli, ByteOrderMarkAndEditorOptionsTail)
 {
-    CheckRun r = check("\xEF\xBB\xBF; text\r\nEnableASM\r\n; IDE Options = x\r\n; Folding");
+    CompilerRun r = check("\xEF\xBB\xBF; text\r\nEnableASM\r\n; IDE Options = x\r\n; Folding");
     EXPECT_EQ(r.exit_code, 0) << r.output;
     EXPECT_NE(r.output.find("(2 lines)"), std::string::npos) << r.output;
 }
@@ -142,7 +96,7 @@ TEST_F(CheckCli, ByteOrderMarkAndEditorOptionsTail)
 TEST_F(CheckCli, ConstantOptions)
 {
     write("main.zd", "; nothing\n");
-    CheckRun r = run({"/CHECK", "main.zd", "/CONSTANT", "ZD_Compiler_OS=3"});
+    CompilerRun r = run({"/CHECK", "main.zd", "/CONSTANT", "ZD_Compiler_OS=3"});
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_NE(r.output.find("Can't define a value for a built-in constant: ZD_Compiler_OS\n"), std::string::npos)
         << r.output;

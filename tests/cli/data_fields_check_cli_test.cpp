@@ -2,11 +2,6 @@
 // Read, Restore, Swap, IncludeBinary and structure fields.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <string>
 
@@ -14,42 +9,19 @@
 
 namespace {
 
-const std::string compiler = std::string(ZANDREL_HOME) + "/Compilers/zdcompiler";
-
-struct CheckRun {
-    std::string output;
-    int exit_code;
-};
-
-class DataFieldsCli : public ::testing::Test {
+class DataFieldsCli : public CompilerFolderTest {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/zd_data_check_XXXXXX";
-        folder = mkdtemp(pattern);
-    }
-    void TearDown() override { std::system(("rm -rf '" + folder + "'").c_str()); }
-
-    CheckRun check(const std::string& source) {
-        std::ofstream(folder + "/main.zd", std::ios::binary) << source;
-        std::string command = "cd '" + folder + "' && '" + compiler + "' /CHECK main.zd </dev/null 2>&1";
-        CheckRun result{"", -1};
-        result.output = run_shell(command, &result.exit_code);
-        return result;
-    }
-
     void expect_passes(const std::string& source) {
-        CheckRun run = check(source);
+        CompilerRun run = check(source);
         EXPECT_EQ(run.exit_code, 0) << run.output;
         EXPECT_NE(run.output.find("Syntax check"), std::string::npos) << run.output;
     }
 
     void expect_error(const std::string& source, const std::string& message) {
-        CheckRun run = check(source);
+        CompilerRun run = check(source);
         EXPECT_EQ(run.exit_code, 1) << source;
         EXPECT_NE(run.output.find(message), std::string::npos) << run.output;
     }
-
-    std::string folder;
 };
 
 TEST_F(DataFieldsCli, DataReadRestoreAndSwapPass) {

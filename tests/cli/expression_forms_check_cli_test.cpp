@@ -3,55 +3,31 @@
 // each program is refused with the error message of its form, or passes.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <string>
 
+#include "cli_test_support.h"
+
 namespace {
 
-const std::string compilers[2] = {std::string(ZANDREL_HOME) + "/Compilers/zdcompiler",
-                                  std::string(ZANDREL_HOME) + "/Compilers/zdcompilerc"};
+const char* const compilers[2] = {"zdcompiler", "zdcompilerc"};
 
 struct Case {
     const char* source;
     const char* message;  // "" when the check must pass
 };
 
-class ExpressionFormsCheckCli : public ::testing::Test {
+class ExpressionFormsCheckCli : public CompilerFolderTest {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/zd_forms_XXXXXX";
-        folder = mkdtemp(pattern);
-    }
-    void TearDown() override { std::system(("rm -rf '" + folder + "'").c_str()); }
-
-    std::string check(const std::string& compiler, const std::string& source) {
-        std::ofstream(folder + "/main.zd", std::ios::binary) << source;
-        std::string command = "cd '" + folder + "' && '" + compiler + "' /CHECK main.zd </dev/null 2>&1";
-        std::string output;
-        FILE* pipe = popen(command.c_str(), "r");
-        char buffer[4096];
-        size_t n;
-        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
-        pclose(pipe);
-        return output;
-    }
-
     void expect_all(const Case* cases, size_t count) {
-        for (const std::string& compiler : compilers) {
+        for (const char* compiler : compilers) {
             for (size_t i = 0; i < count; i++) {
-                std::string output = check(compiler, cases[i].source);
+                std::string output = compile_source(cases[i].source, "/CHECK", compiler).output;
                 std::string wanted = cases[i].message[0] ? cases[i].message : "Syntax check finished without error";
                 EXPECT_NE(output.find(wanted), std::string::npos) << compiler << "\n" << cases[i].source << "\n" << output;
             }
         }
     }
-
-    std::string folder;
 };
 
 TEST_F(ExpressionFormsCheckCli, Addresses) {

@@ -3,10 +3,6 @@
 // element access name the field as the source writes it.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdio>
 #include <fstream>
 #include <string>
 
@@ -14,27 +10,16 @@
 
 namespace {
 
-const std::string compiler = std::string(ZANDREL_HOME) + "/Compilers/zdcompiler";
-
-const char* const bag =
+const std::string bag =
     "Structure Bag\nn.l\nArray a.l(4)\nArray g.l(2, 3)\nList l.i()\nMap m.i()\nEndStructure\nDefine b.Bag\n";
 
-class FieldContainersCheckCli : public ::testing::Test {
+class FieldContainersCheckCli : public CompilerFolderTest {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/zd_field_containers_XXXXXX";
-        folder = mkdtemp(pattern);
-    }
-    void TearDown() override { std::system(("rm -rf '" + folder + "'").c_str()); }
-
     // The compiler's output for the structure followed by `source`.
-    std::string check(const std::string& source, int* exit_code) {
-        std::ofstream(folder + "/main.zd", std::ios::binary) << bag << source;
-        std::string command = "cd '" + folder + "' && '" + compiler + "' /CHECK main.zd </dev/null 2>&1";
-        return run_shell(command, exit_code);
+    std::string check(const std::string& source, int* exit_code)
+    {
+        return CompilerFolderTest::check(bag + source, exit_code);
     }
-
-    std::string folder;
 };
 
 TEST_F(FieldContainersCheckCli, ProgramWithContainerFieldsPasses) {

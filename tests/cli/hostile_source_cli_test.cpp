@@ -2,10 +2,6 @@
 // both laid-out compilers: each ends in time with its compile error.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdio>
 #include <fstream>
 #include <string>
 
@@ -13,22 +9,12 @@
 
 namespace {
 
-class HostileSourceCli : public ::testing::TestWithParam<const char*> {
+class HostileSourceCli : public CompilerFolderFixture<::testing::TestWithParam<const char*>> {
 protected:
     void SetUp() override
     {
-        char pattern[] = "/tmp/zd_hostile_XXXXXX";
-        folder = mkdtemp(pattern);
-    }
-    void TearDown() override { std::system(("rm -rf '" + folder + "'").c_str()); }
-
-    // Runs /CHECK on the source; the output, and the exit code in `code`.
-    std::string check(const std::string& source, int* code)
-    {
-        std::ofstream(folder + "/main.zd", std::ios::binary) << source;
-        std::string compiler = std::string(ZANDREL_HOME) + "/Compilers/" + GetParam();
-        std::string command = "cd '" + folder + "' && timeout 20 '" + compiler + "' /CHECK main.zd </dev/null 2>&1";
-        return run_shell(command, code);
+        CompilerFolderFixture::SetUp();
+        compiler_name = GetParam();
     }
 
     void expect_error(const std::string& source, const std::string& message)
@@ -38,8 +24,6 @@ protected:
         EXPECT_EQ(code, 1) << source.substr(0, 60) << "\n" << out;
         EXPECT_NE(out.find(message), std::string::npos) << source.substr(0, 60) << "\n" << out;
     }
-
-    std::string folder;
 };
 
 TEST_P(HostileSourceCli, NestingAndEmptyOperandsEndWithAnError)

@@ -2,10 +2,6 @@
 // compiler directives, macros, constants and modules.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -14,36 +10,12 @@
 
 namespace {
 
-const std::string compiler = std::string(ZANDREL_HOME) + "/Compilers/zdcompiler";
-
-struct CheckResult {
-    std::string output;
-    int exit_code;
-};
-
-class PreprocessCli : public ::testing::Test {
+class PreprocessCli : public CompilerFolderTest {
 protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/zd_preprocess_cli_XXXXXX";
-        folder = mkdtemp(pattern);
-    }
-    void TearDown() override { std::system(("rm -rf '" + folder + "'").c_str()); }
-
-    // Runs "zdcompiler /CHECK main.zd" from the source's folder.
-    CheckResult check(const std::string& source)
-    {
-        std::ofstream(folder + "/main.zd", std::ios::binary) << source;
-        std::string command = "cd '" + folder + "' && '" + compiler + "' /CHECK main.zd </dev/null 2>&1";
-        CheckResult result{"", -1};
-        result.output = run_shell(command, &result.exit_code);
-        return result;
-    }
-
     // Runs "<compiler> main.zd /PREPROCESS out.zd" and returns out.zd.
     std::string preprocess(const std::string& program, const std::string& source)
     {
-        std::ofstream(folder + "/main.zd", std::ios::binary) << source;
+        write("main.zd", source);
         std::remove((folder + "/out.zd").c_str());
         std::string command = "cd '" + folder + "' && '" + program + "' main.zd /PREPROCESS out.zd </dev/null >/dev/null 2>&1";
         EXPECT_EQ(std::system(command.c_str()), 0) << program;
@@ -52,23 +24,16 @@ protected:
 
     std::string read(const std::string& name)
     {
-        std::ifstream in(folder + "/" + name, std::ios::binary);
+        std::ifstream in(path(name), std::ios::binary);
         std::stringstream text;
         text << in.rdbuf();
         return text.str();
     }
-
-    std::string folder;
 };
-
-bool ends_with(const std::string& text, const std::string& tail)
-{
-    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
 
 TEST_F(PreprocessCli, DirectivesMacrosAndModulesPassTogether)
 {
-    CheckResult r = check("DeclareModule Config\n"
+    CompilerRun r = check("DeclareModule Config\n"
                   "  #Level = 2\n"
                   "  Macro Define(name, value = 1) : #name#_Set = value : EndMacro\n"
                   "EndDeclareModule\n"
@@ -92,14 +57,14 @@ TEST_F(PreprocessCli, DirectivesMacrosAndModulesPassTogether)
 
 TEST_F(PreprocessCli, CompilerErrorStopsWithItsText)
 {
-    CheckResult r = check("#Version = 3\n\nCompilerIf #Version < 4\n  CompilerError \"Version 4 needed\"\nCompilerEndIf\n");
+    CompilerRun r = check("#Version = 3\n\nCompilerIf #Version < 4\n  CompilerError \"Version 4 needed\"\nCompilerEndIf\n");
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_TRUE(ends_with(r.output, "Error: Line 4 - Version 4 needed\n")) << r.output;
 }
 
 TEST_F(PreprocessCli, ErrorInsideAnExpansionWritesMacroOut)
 {
-    CheckResult r = check("Macro Pair(a, b)\n  #First = a\n  #Second = a / b\nEndMacro\nPair(1, 0)\n");
+    CompilerRun r = check("Macro Pair(a, b)\n  #First = a\n  #Second = a / b\nEndMacro\nPair(1, 0)\n");
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_TRUE(ends_with(r.output, "Error: Line 5 - Division by 0 forbidden.\n"
                                     "at line 2 of the expanded macro (Macro.out)\n"))
@@ -109,7 +74,7 @@ TEST_F(PreprocessCli, ErrorInsideAnExpansionWritesMacroOut)
 
 TEST_F(PreprocessCli, UnclosedSectionsAreReported)
 {
-    CheckResult r = check("CompilerIf 1\n#A = 1\n");
+    CompilerRun r = check("CompilerIf 1\n#A = 1\n");
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_NE(r.output.find("'CompilerIf' without 'CompilerEndIf'."), std::string::npos) << r.output;
 

@@ -6,10 +6,6 @@
 // switches that only zdcompilerc refuses.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdio>
 #include <fstream>
 #include <string>
 
@@ -17,37 +13,18 @@
 
 namespace {
 
-struct CheckResult {
-    std::string output;
-    int exit_code;
-};
-
 struct RefusedSource {
     const char* source;
     const char* message;
 };
 
-class SharedErrorsCheckCli : public ::testing::TestWithParam<const char*> {
+class SharedErrorsCheckCli : public CompilerFolderFixture<::testing::TestWithParam<const char*>> {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/zd_shared_errors_XXXXXX";
-        folder = mkdtemp(pattern);
+    CompilerRun check(const std::string& compiler, const std::string& source, const std::string& switches = "/CHECK")
+    {
+        return compile_source(source, switches, compiler);
     }
-    void TearDown() override { std::system(("rm -rf '" + folder + "'").c_str()); }
-
-    CheckResult check(const std::string& compiler, const std::string& source, const std::string& switches = "/CHECK") {
-        std::ofstream(folder + "/main.zd", std::ios::binary) << source;
-        std::string path = std::string(ZANDREL_HOME) + "/Compilers/" + compiler;
-        std::string command = "cd '" + folder + "' && '" + path + "' " + switches + " main.zd </dev/null 2>&1";
-        CheckResult result{"", -1};
-        result.output = run_shell(command, &result.exit_code);
-        return result;
-    }
-
-    std::string folder;
 };
-
-bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 const RefusedSource refused_by_both[] = {
     // The digit was once read as the keyword's operator, so "x" was declared.
@@ -122,7 +99,7 @@ const RefusedSource refused_by_both[] = {
 
 TEST_P(SharedErrorsCheckCli, RefusedByBothCompilers) {
     for (const RefusedSource& refused : refused_by_both) {
-        CheckResult r = check(GetParam(), refused.source);
+        CompilerRun r = check(GetParam(), refused.source);
         EXPECT_EQ(r.exit_code, 1) << refused.source << r.output;
         EXPECT_TRUE(contains(r.output, refused.message)) << refused.source << r.output;
     }
@@ -141,7 +118,7 @@ TEST_P(SharedErrorsCheckCli, NeighboursOfTheRefusedFormsPass) {
          " Procedure p()\n  Shared hid(), pub()\n  x = hid() + pub(\"a\") + g()\n EndProcedure\nEndModule\n"),
     };
     for (const char* source : accepted) {
-        CheckResult r = check(GetParam(), source);
+        CompilerRun r = check(GetParam(), source);
         EXPECT_EQ(r.exit_code, 0) << source << r.output;
     }
 }
@@ -151,21 +128,21 @@ TEST_P(SharedErrorsCheckCli, LiteralsHoldAtMost8192Characters) {
     const std::string refused = "Line 1 - A literal string can't be bigger than 8192 characters.";
     // Joined literals are one literal; the arguments of a call are one each.
     for (const std::string& source : {"a$ = \"" + full + "x\"\n", "a$ = \"" + full + "\" + \"y\"\n"}) {
-        CheckResult r = check(GetParam(), source);
+        CompilerRun r = check(GetParam(), source);
         EXPECT_EQ(r.exit_code, 1) << r.output;
         EXPECT_TRUE(contains(r.output, refused)) << r.output;
     }
     const std::string half_a(5000, 'a'), half_b(5000, 'b');
     for (const std::string& source :
          {"a$ = \"" + full + "\"\n", "Procedure P(x$, y$)\nEndProcedure\nP(\"" + half_a + "\", \"" + half_b + "\")\n"}) {
-        CheckResult r = check(GetParam(), source);
+        CompilerRun r = check(GetParam(), source);
         EXPECT_EQ(r.exit_code, 0) << r.output;
     }
 }
 
 TEST_P(SharedErrorsCheckCli, BuildErrorsLieOnNoSourceLineAndFollowTheToolText) {
     const std::string program = "a = 1\nb = 2\nc = 3\n";
-    CheckResult r = check(GetParam(), program, "/QUIET /CONSOLE /OUTPUT p.exe /ICON missing.ico");
+    CompilerRun r = check(GetParam(), program, "/QUIET /CONSOLE /OUTPUT p.exe /ICON missing.ico");
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_EQ(r.output, "Error: Icon file not found.\n");
     std::ofstream(folder + "/bad.rc") << "not a resource script {\n";
@@ -184,11 +161,11 @@ INSTANTIATE_TEST_SUITE_P(Compilers, SharedErrorsCheckCli, ::testing::Values("zdc
 
 TEST_F(SharedErrorsCheckCli, InlineAssemblySwitchesOnlyInTheX64Compiler) {
     for (const char* source : {"EnableASM\n", "DisableASM\n"}) {
-        CheckResult c = check("zdcompilerc", source);
+        CompilerRun c = check("zdcompilerc", source);
         EXPECT_EQ(c.exit_code, 1) << source << c.output;
         EXPECT_TRUE(contains(c.output, "Line 1 - EnableASM and DisableASM are not supported with C backend."))
             << c.output;
-        CheckResult x64 = check("zdcompiler", source);
+        CompilerRun x64 = check("zdcompiler", source);
         EXPECT_EQ(x64.exit_code, 0) << source << x64.output;
     }
 }

@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -22,45 +20,16 @@ const std::string compiler = std::string(ZANDREL_HOME) + "/Compilers/zdcompiler"
 const std::string starting = "STARTING\t6.10\tZandrel 6.10 LTS (Windows - x64)\nREADY\n";
 const std::string complete = "OUTPUT\tCOMPLETE\n";
 
-struct Session {
-    std::string output;
-    int exit_code;
-};
-
-std::string shell_quoted(const std::string& text)
-{
-    std::string out = "'";
-    for (char c : text) {
-        if (c == '\'') out += "'\\''";
-        else out += c;
-    }
-    return out + "'";
-}
-
-class StandbyCli : public ::testing::Test {
+class StandbyCli : public CompilerFolderTest {
 protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/zd_standby_XXXXXX";
-        folder = mkdtemp(pattern);
-    }
-    void TearDown() override { std::system(("rm -rf " + shell_quoted(folder)).c_str()); }
-
-    std::string path(const std::string& name) const { return folder + "/" + name; }
-
-    void write(const std::string& name, const std::string& text)
-    {
-        std::ofstream(path(name), std::ios::binary) << text;
-    }
-
     // Runs one session: `script` is the whole standard input.
-    Session run(const std::string& script, const std::string& extra_switches = "",
+    CompilerRun run(const std::string& script, const std::string& extra_switches = "",
                 const std::string& program = compiler)
     {
         write("script.txt", script);
         std::string command = "cd " + shell_quoted(folder) + " && timeout 20 " + shell_quoted(program) +
                               " /STANDBY " + extra_switches + " <script.txt 2>/dev/null";
-        Session session{"", -1};
+        CompilerRun session{"", -1};
         session.output = run_shell(command, &session.exit_code);
         return session;
     }
@@ -79,8 +48,6 @@ protected:
     {
         return "SOURCE\t" + path(name) + "\nCOMPILE" + words + "\n";
     }
-
-    std::string folder;
 };
 
 // The output without its "PROGRESS\tLINES\t" lines.
@@ -104,7 +71,7 @@ std::string error_block(int line, const std::string& message, const std::string&
 
 TEST_F(StandbyCli, EndAndEndOfInputFinishTheRun)
 {
-    Session s = run("END\n");
+    CompilerRun s = run("END\n");
     EXPECT_EQ(starting, s.output);
     EXPECT_EQ(0, s.exit_code);
 
@@ -121,7 +88,7 @@ TEST_F(StandbyCli, EndAndEndOfInputFinishTheRun)
 
 TEST_F(StandbyCli, MissingSubsystemEndsBeforeReady)
 {
-    Session s = run("END\n", "/SUBSYSTEM nothere");
+    CompilerRun s = run("END\n", "/SUBSYSTEM nothere");
     EXPECT_EQ("STARTING\t6.10\tZandrel 6.10 LTS (Windows - x64)\nERROR\tSUBSYSTEM\tnothere\n", s.output);
     EXPECT_EQ(1, s.exit_code);
 }
@@ -135,7 +102,7 @@ TEST_F(StandbyCli, StartupErrorIsOneLineWithoutLineFeed)
     write("ZandLibraries/Broken", std::string("DNAZ\x40\0\0\0" "4BIL", 12));
     ASSERT_EQ(0, mkfifo(path("ZandLibraries/APipe").c_str(), 0600));
     ASSERT_EQ(0, mkfifo(path("Residents/APipe").c_str(), 0600));
-    Session s = run("END\n", "", path("Compilers/zdcompiler"));
+    CompilerRun s = run("END\n", "", path("Compilers/zdcompiler"));
     EXPECT_EQ("STARTING\t6.10\tZandrel 6.10 LTS (Windows - x64)\nERROR\tCan't load the following library: Broken.",
               s.output);
     EXPECT_EQ(1, s.exit_code);
@@ -144,7 +111,7 @@ TEST_F(StandbyCli, StartupErrorIsOneLineWithoutLineFeed)
 TEST_F(StandbyCli, AnInstallationWithoutResidentsSaysSo)
 {
     make_private_installation(false);
-    Session s = run("END\n", "", path("Compilers/zdcompiler"));
+    CompilerRun s = run("END\n", "", path("Compilers/zdcompiler"));
     EXPECT_EQ("STARTING\t6.10\tZandrel 6.10 LTS (Windows - x64)\nERROR\tCan't load any residents.", s.output);
     EXPECT_EQ(1, s.exit_code);
 }
@@ -153,7 +120,7 @@ TEST_F(StandbyCli, CompilationsSucceedOrAnswerTheirErrorBlock)
 {
     write("ok.zd", "; fine\nEnableASM\n");
     write("bad.zd", "; x\n\n= 5\n");
-    Session s = run(compile("ok.zd") + compile("bad.zd") + compile("ok.zd") + compile("missing.zd") +
+    CompilerRun s = run(compile("ok.zd") + compile("bad.zd") + compile("ok.zd") + compile("missing.zd") +
                     // The stored fields go with each COMPILE: this one reads no file.
                     "COMPILE\tCHECKSYNTAX\n" + "END\n");
     EXPECT_EQ(starting + "SUCCESS\n" + error_block(3, "Syntax error.") + "SUCCESS\n" +
@@ -166,7 +133,7 @@ TEST_F(StandbyCli, FailedBuildIsNeverAnsweredWithSuccess)
 {
     // The program compiles, but the assembler rejects its inline line.
     write("ok.zd", "! CALL zd_routine_nobody_defines\n");
-    Session s = run(compile("ok.zd", "\tCONSOLE") + "END\n");
+    CompilerRun s = run(compile("ok.zd", "\tCONSOLE") + "END\n");
     EXPECT_EQ(0u, s.output.find(starting));
     EXPECT_EQ(std::string::npos, s.output.find("SUCCESS")) << s.output;
     EXPECT_NE(std::string::npos, s.output.find("ERROR\t")) << s.output;
@@ -178,7 +145,7 @@ TEST_F(StandbyCli, IncludeFileErrorsAndProgress)
     write("inc.zd", "; fine\nb = 2 +\n 1.5.5\n");
     write("main.zd", "IncludeFile \"inc.zd\"\n");
     write("bad.zd", "b = 2 +\n (4\n");
-    Session s = run("INCLUDEPATH\t" + folder + "/\n" + compile("main.zd", "\tCHECKSYNTAX\tPROGRESS") +
+    CompilerRun s = run("INCLUDEPATH\t" + folder + "/\n" + compile("main.zd", "\tCHECKSYNTAX\tPROGRESS") +
                     // The include file of the last error is not named again.
                     compile("bad.zd") + compile("main.zd") + "END\n");
     size_t at = s.output.find("PROGRESS\tINCLUDES\t");
@@ -201,7 +168,7 @@ TEST_F(StandbyCli, IncludeFileErrorsAndProgress)
 TEST_F(StandbyCli, RedirectAsksForTheMainFile)
 {
     write("real.zd", "; real\n");
-    Session s = run("SOURCE\tshown.zd\nCOMPILE\tREDIRECT\tCHECKSYNTAX\n" + path("real.zd") + "\tignored\n" +
+    CompilerRun s = run("SOURCE\tshown.zd\nCOMPILE\tREDIRECT\tCHECKSYNTAX\n" + path("real.zd") + "\tignored\n" +
                     // Without REDIRECT nobody is asked.
                     compile("real.zd") +
                     // End of input while the editor owes a reply ends the run.
@@ -220,7 +187,7 @@ TEST_F(StandbyCli, SourceAliasNamesTheMainFile)
                      "CompilerIf #ZD_Compiler_Filename <> \"main.zd\" Or #ZD_Compiler_File <> #ZD_Compiler_FilePath + \"main.zd\"\n"
                      "  CompilerError #ZD_Compiler_File\n"
                      "CompilerEndIf\n");
-    Session s = run("SOURCE\t" + path("copy.zd") + "\nSOURCEALIAS\t" + path("ed/main.zd") + "\nCOMPILE\tCHECKSYNTAX\n" +
+    CompilerRun s = run("SOURCE\t" + path("copy.zd") + "\nSOURCEALIAS\t" + path("ed/main.zd") + "\nCOMPILE\tCHECKSYNTAX\n" +
                     compile("copy.zd") + "END\n");
     EXPECT_EQ(0u, s.output.find(starting + "SUCCESS\nERROR\tSYNTAX\t1\nMESSAGE\tFile not found (")) << s.output;
 }
@@ -232,7 +199,7 @@ TEST_F(StandbyCli, RelativeSourcesAreTakenFromTheCurrentFolder)
     std::system(("mkdir -p " + shell_quoted(path("sub"))).c_str());
     write("sub/prog.zd", "a = 1\n");
     write("sub/bad.zd", "a = \n");
-    Session s = run("SOURCE\tsub/prog.zd\nTARGET\tprog.exe\nCOMPILE\tCONSOLE\n"
+    CompilerRun s = run("SOURCE\tsub/prog.zd\nTARGET\tprog.exe\nCOMPILE\tCONSOLE\n"
                     "SOURCE\tsub/bad.zd\nCOMPILE\tCHECKSYNTAX\nSOURCE\tsub/prog.zd\nCOMPILE\tCHECKSYNTAX\nEND\n");
     EXPECT_EQ(starting + "SUCCESS\n" + error_block(1, "Syntax error.") + "SUCCESS\n", s.output);
     EXPECT_EQ(0, access(path("sub/prog.exe").c_str(), F_OK));
@@ -241,13 +208,13 @@ TEST_F(StandbyCli, RelativeSourcesAreTakenFromTheCurrentFolder)
 TEST_F(StandbyCli, LongLinesAreReadWhole)
 {
     std::string long_name = "/" + std::string(3000, 'a') + "/main.zd";
-    Session s = run("SOURCE\t" + long_name + "\nCOMPILE\tREDIRECT\n");
+    CompilerRun s = run("SOURCE\t" + long_name + "\nCOMPILE\tREDIRECT\n");
     EXPECT_EQ(starting + "REDIRECT\tMAINFILE\t" + long_name + "\n", s.output);
 }
 
 TEST_F(StandbyCli, ConstantsAreListedThenRemoved)
 {
-    Session s = run(
+    CompilerRun s = run(
         "CONSTANT\tAnswer=42\nCONSTANT\tRatio=2.5\nCONSTANT\tPath$=C:\\dir\nCONSTANT\tnovalue\n"
         "CONSTANT\tZD_Compiler_OS=3\nCONSTANT\tAnswer=43\nCONSTANTLIST\nCONSTANTLIST\nEND\n");
     ASSERT_EQ(0u, s.output.find(starting));
@@ -273,13 +240,13 @@ TEST_F(StandbyCli, ConstantsAreListedThenRemoved)
 TEST_F(StandbyCli, BadConstantsDoNotFailTheNextCompilation)
 {
     write("ok.zd", "; fine\n");
-    Session s = run("CONSTANT\tA=1\nCONSTANT\tA=2\nCONSTANT\t=5\nCONSTANT\t1x=5\n" + compile("ok.zd") + "END\n");
+    CompilerRun s = run("CONSTANT\tA=1\nCONSTANT\tA=2\nCONSTANT\t=5\nCONSTANT\t1x=5\n" + compile("ok.zd") + "END\n");
     EXPECT_EQ(starting + "SUCCESS\n", s.output);
 }
 
 TEST_F(StandbyCli, FunctionListAndHelpDirectory)
 {
-    Session s = run("FUNCTIONLIST\nHELPDIRECTORY\tSizeOf\nHELPDIRECTORY\tNoSuchThing\n"
+    CompilerRun s = run("FUNCTIONLIST\nHELPDIRECTORY\tSizeOf\nHELPDIRECTORY\tNoSuchThing\n"
                     "STRUCTURE\tNoSuchThing\nEND\n");
     ASSERT_EQ(0u, s.output.find(starting));
     std::string rest = s.output.substr(starting.size());
@@ -310,7 +277,7 @@ std::vector<std::string> list_answer(const std::string& text)
 
 TEST_F(StandbyCli, ImportListAndApiHelp)
 {
-    Session s = run("IMPORTLIST\nHELPDIRECTORY\tGetLastError_\nHELPDIRECTORY\tgetlasterror_\n"
+    CompilerRun s = run("IMPORTLIST\nHELPDIRECTORY\tGetLastError_\nHELPDIRECTORY\tgetlasterror_\n"
                     "HELPDIRECTORY\tGetLastError\nHELPDIRECTORY\tPrintN\nEND\n");
     ASSERT_EQ(0u, s.output.find(starting));
     std::string rest = s.output.substr(starting.size());
@@ -336,7 +303,7 @@ TEST_F(StandbyCli, TotalLineCountEndsTheProgress)
     write("long.zd", source);
     write("short.zd", "a = 1\nb = 2\n");
     write("bad.zd", "a = 1\n=\n");
-    Session s = run(compile("long.zd", "\tCHECKSYNTAX\tPROGRESS") + compile("short.zd", "\tCHECKSYNTAX\tPROGRESS") +
+    CompilerRun s = run(compile("long.zd", "\tCHECKSYNTAX\tPROGRESS") + compile("short.zd", "\tCHECKSYNTAX\tPROGRESS") +
                     compile("bad.zd", "\tCHECKSYNTAX\tPROGRESS") + compile("short.zd") + "END\n");
     // Every 1000 lines and once with the total; a failed compilation sends no total.
     std::string long_total = "PROGRESS\tLINES\t" + std::to_string(2501) + "\n";
@@ -351,7 +318,7 @@ TEST_F(StandbyCli, RedirectAsksForEveryIncludeFile)
     write("main.zd", "IncludeFile \"inc.zd\"\n");
     write("inc.zd", "a = 1\n");
     write("unsaved.zd", "a = 1\n=\n");
-    Session s = run("INCLUDEPATH\t" + folder + "/\n" + compile("main.zd", "\tREDIRECT\tCHECKSYNTAX") + path("main.zd") +
+    CompilerRun s = run("INCLUDEPATH\t" + folder + "/\n" + compile("main.zd", "\tREDIRECT\tCHECKSYNTAX") + path("main.zd") +
                     "\n" + path("unsaved.zd") + "\n" + compile("main.zd") + "END\n");
     // The editor's answer is the file read: its error names that file.
     size_t question = s.output.find("REDIRECT\tINCLUDEFILE\t");
@@ -375,7 +342,7 @@ TEST_F(StandbyCli, InterfaceMethodsNameEveryParameterType)
     std::string make = "cd " + shell_quoted(folder) + " && " + shell_quoted(compiler) +
                        " shapes.zd /RESIDENT Residents/shapes.res >/dev/null 2>&1";
     ASSERT_EQ(0, std::system(make.c_str()));
-    Session s = run("INTERFACE\tShape\nSTRUCTURE\tshape\nEND\n", "", path("Compilers/zdcompiler"));
+    CompilerRun s = run("INTERFACE\tShape\nSTRUCTURE\tshape\nEND\n", "", path("Compilers/zdcompiler"));
     std::string methods = "Area.f(a.d)\nName.s(a.l, b.s, c.b, d.i, e.u, f.List)\nReset()\n" + complete;
     EXPECT_EQ(starting + methods + methods, s.output);
 }
