@@ -31,6 +31,7 @@
 #include "frontend/modules.h"
 #include "frontend/structures.h"
 #include "frontend/symbols.h"
+#include "c_test_support.h"
 #include "platform/platform.h"
 
 namespace fs = std::filesystem;
@@ -41,16 +42,7 @@ class CBlocks : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        saved_backend = backend;
-        install_backend(&c_backend_hooks);
-        if (!permanent_heap) permanent_heap = os_heap_create(4096);
-        if (!compilation_heap) compilation_heap = os_heap_create(4096);
-        if (!compilation_pool.blocks) init_memory_pools();
-        if (!head_buffer) alloc_output_buffers();
-        if (!data_buffer_start) grow_data_buffer();
-        if (!debugger_data_start) grow_debugger_data_buffer();
-        reset_output_buffers();
-        c_backend_reset();
+        saved_backend = install_c_backend_on_empty_buffers();
         clear_error_state();
         init_structures();
         free_user_structures();

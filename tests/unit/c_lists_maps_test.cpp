@@ -5,18 +5,9 @@
 // compiled by clang for the Windows target, after the declarations of the
 // variables, lists and maps it names.
 #include <string>
-#include <unistd.h>
 
 #include "backend_c/c_lists_maps.h"
-#include "backend_c/c_backend.h"
-#include "backend_c/c_expressions.h"
-#include "backend_c/c_globals.h"
-#include "core/hash_table.h"
-#include "emit_test_support.h"
-#include "frontend/lexer.h"
-#include "frontend/statement_dispatcher.h"
-#include "frontend/symbols.h"
-#include "frontend/variables.h"
+#include "c_test_support.h"
 
 namespace {
 
@@ -48,12 +39,10 @@ const char* const c_list_prelude =
     "void SYS_CheckCurrentMapElement(void *Map);\n"
     "void DBG_Check(int Line);\n";
 
-class CListMapTest : public EmitterTest {
+class CListMapTest : public CBackendTest {
 protected:
     void SetUp() override {
-        EmitterTest::SetUp();
-        install_backend(&c_backend_hooks);
-        c_init_backend_tables();
+        CBackendTest::SetUp();
         compiler_reset();
         reset_statement_state();
         c_reset_expression_state();
@@ -61,9 +50,7 @@ protected:
     }
     void TearDown() override {
         debugger_code = 0;
-        install_backend(&x64_backend_hooks);
-        x64_backend_hooks.init_backend_tables();
-        compiler_reset();
+        CBackendTest::TearDown();
     }
 
     // Compiles each statement (one per line); returns the code of the last
@@ -81,18 +68,13 @@ protected:
     // The declarations of the compilation's variables and arrays, as the C
     // file writes them.
     std::string declarations() {
-        clear_output();
-        hash_reset_iterator(variable_table);
-        while (HashEntry* entry = hash_next(variable_table))
-            c_emit_variable_declaration(reinterpret_cast<VariableRecord*>(entry));
-        hash_reset_iterator(variable_table);
-        for (ListNode* node = list_list ? list_list->first : nullptr; node; node = node->next)
-            emit_line(("static zd_list " + std::string(c_format_list_address(reinterpret_cast<ListRecord*>(node))) + "={0};").c_str());
-        for (ListNode* node = map_list ? map_list->first : nullptr; node; node = node->next)
-            emit_line(("static zd_map " + std::string(c_format_map_address(reinterpret_cast<MapRecord*>(node))) + "={0};").c_str());
-        std::string lines = output();
-        clear_output();
-        return lines;
+        return written_by([] {
+            emit_variable_declarations();
+            for (ListNode* node = list_list ? list_list->first : nullptr; node; node = node->next)
+                emit_line(("static zd_list " + std::string(c_format_list_address(reinterpret_cast<ListRecord*>(node))) + "={0};").c_str());
+            for (ListNode* node = map_list ? map_list->first : nullptr; node; node = node->next)
+                emit_line(("static zd_map " + std::string(c_format_map_address(reinterpret_cast<MapRecord*>(node))) + "={0};").c_str());
+        });
     }
 
     void start() {
@@ -120,26 +102,10 @@ protected:
         return error_number;
     }
 
-    // Runs clang as the gcc stand-in does on the fragment inside a function;
-    // "" when it compiles, else clang's messages.
+    // clang's messages on the fragment inside a function after the
+    // runtime's declarations and `globals`; "" when it compiles.
     static std::string compile_with_clang(const std::string& globals, const std::string& code) {
-        char folder[] = "/tmp/zandrel_c_lists_XXXXXX";
-        if (!mkdtemp(folder)) return "no temporary folder";
-        std::string source = std::string(folder) + "/fragment.c";
-        std::string log = std::string(folder) + "/clang.log";
-        {
-            std::ofstream file(source);
-            file << c_list_prelude << globals << "void fragment(void) {\n" << code << "}\n";
-        }
-        std::string command = "clang --target=x86_64-w64-windows-gnu -nostdinc -fsyntax-only -fsigned-char "
-                              "-Wno-incompatible-pointer-types -Wno-int-conversion -Werror=implicit-function-declaration "
-                              "-Wno-unused-label " + source + " > " + log + " 2>&1";
-        int status = std::system(command.c_str());
-        std::ifstream in(log);
-        std::stringstream messages;
-        messages << in.rdbuf();
-        std::system(("rm -rf " + std::string(folder)).c_str());
-        return status == 0 ? "" : messages.str();
+        return clang_messages_for_fragment(c_list_prelude + globals, code);
     }
 
 };

@@ -16,12 +16,14 @@
 #include "backend_c/c_backend.h"
 #include "backend_c/c_expressions.h"
 #include "backend_c/c_globals.h"
+#include "core/memory_pools.h"
 #include "core/hash_table.h"
 #include "emit_test_support.h"
 #include "frontend/lexer.h"
 #include "frontend/statement_dispatcher.h"
 #include "frontend/symbols.h"
 #include "frontend/variables.h"
+#include "platform/platform.h"
 
 // A fresh folder under /tmp for the length of one check, removed with all it
 // holds at the end; its path is "" when it could not be made.
@@ -74,6 +76,24 @@ inline std::string clang_messages(const std::string& c_file) {
 // `top`.
 inline std::string clang_messages_for_fragment(const std::string& top, const std::string& code) {
     return clang_messages(top + "void fragment(void) {\n" + code + "}\n");
+}
+
+// Installs the C back end over the compiler's heaps, pools and buffers
+// (made when no earlier test made them), with the buffers and the back
+// end's own state empty; returns the back end installed before, for the
+// test to put back. For the tests that set up no more of the compiler.
+inline const BackendHooks* install_c_backend_on_empty_buffers() {
+    const BackendHooks* saved = backend;
+    install_backend(&c_backend_hooks);
+    if (!permanent_heap) permanent_heap = os_heap_create(4096);
+    if (!compilation_heap) compilation_heap = os_heap_create(4096);
+    if (!compilation_pool.blocks) init_memory_pools();
+    if (!head_buffer) alloc_output_buffers();
+    if (!data_buffer_start) grow_data_buffer();
+    if (!debugger_data_start) grow_debugger_data_buffer();
+    reset_output_buffers();
+    c_backend_reset();
+    return saved;
 }
 
 class CBackendTest : public EmitterTest {

@@ -35,36 +35,15 @@ class DebuggerOutputTest : public ProgramFileTest {
 protected:
     void SetUp() override
     {
-        ensure_compiler_initialised();
-        reset_output_buffers();
-        begin_data_section();
-        reset_imports();
-        create_label_lists();
-        reset_program_output();
-        init_variables();
+        start_program_file();
         init_modules();
-        reset_emitter_state();
-        no_output_depth = 0;
-        error_number = 0;
-        suppress_errors = 0;
-        commented_output = 0;
-        dll_mode = 0;
-        console_mode = 1;
-        executable_subsystem_name = "Console";
-        output_file = nullptr;
-        debugger_enabled = 0;
         debugger_code = 0;
         line_numbering = 0;
-        thread_safe = 0;
-        purifier_enabled = 0;
-        strings_used = 0;
         in_structure = 0;
         in_interface = 0;
         current_file_index = 0;
         current_line = 0;
         continuation_count = 0;
-        main_source_folder = "/home/user/project/";
-        list_clear(subsystem_list);
     }
     void TearDown() override
     {

@@ -121,6 +121,27 @@ protected:
         return failure.empty() ? all : failure;
     }
 
+    // Compiles each statement (one per line); returns the code the last one
+    // wrote into the current buffer, or "error <n>". Inside a procedure the
+    // buffer keeps the body.
+    std::string compile_last_into_current_buffer(const std::string& statements) {
+        std::string last;
+        int64_t mark = 0;
+        std::string failure = compile_each_line(
+            statements,
+            [&](int32_t) {
+                if (current_output_buffer() == code_buffer) clear_output();
+                mark = output_write_pointer - output_buffer_start;
+            },
+            [&] {
+                if (output_write_pointer - output_buffer_start >= mark)
+                    last = std::string(output_buffer_start + mark, output_write_pointer);
+                else
+                    last = output();
+            });
+        return failure.empty() ? last : failure;
+    }
+
     // Compiles each statement (one per line), the code gathering in the
     // output; false at the first error.
     bool compile_statements(const std::string& statements) {

@@ -52,24 +52,7 @@ protected:
     // Compiles the statements (one per line); returns the code the last one
     // wrote, or "error <n>".
     std::string compile(const std::string& statements) {
-        std::string last;
-        size_t begin = 0;
-        while (begin <= statements.size()) {
-            size_t end = statements.find('\n', begin);
-            if (end == std::string::npos) end = statements.size();
-            texts.push_back(statements.substr(begin, end - begin) + std::string(2, '\0'));
-            if (current_output_buffer() == code_buffer) clear_output();
-            int64_t mark = output_write_pointer - output_buffer_start;
-            parse_pointer = texts.back().data();
-            compile_statement();
-            if (error_number) return "error " + std::to_string(error_number);
-            if (output_write_pointer - output_buffer_start >= mark)
-                last = std::string(output_buffer_start + mark, output_write_pointer);
-            else
-                last = output();
-            begin = end + 1;
-        }
-        return last;
+        return compile_last_into_current_buffer(statements);
     }
 
     // The interface and variables, then the statement.
@@ -90,8 +73,6 @@ protected:
         if (!record || !record->code_buffer) return "<none>";
         return std::string(record->code_buffer->start, record->code_buffer->write);
     }
-
-    std::vector<std::string> texts;
 };
 
 TEST_F(InterfaceCallsTest, VariableObjectInRcxArgumentsAfterIt) {

@@ -13,7 +13,10 @@
 #include "assembler_command.h"
 #include "backend_x64/program_output.h"
 #include "emit_test_support.h"
+#include "frontend/imports.h"
+#include "frontend/labels.h"
 #include "frontend/statement_dispatcher.h"
+#include "frontend/variables.h"
 
 inline size_t count_of(const std::string& text, const std::string& part)
 {
@@ -24,6 +27,61 @@ inline size_t count_of(const std::string& text, const std::string& part)
 
 class ProgramFileTest : public EmitterTest {
 protected:
+    // An empty console program as a generated file starts, without resetting
+    // the rest of the compiler: the buffers, the data section, imports,
+    // labels and variables new, no error, no subsystem, and no debugger,
+    // thread safety or purifier.
+    static void start_program_file()
+    {
+        ensure_compiler_initialised();
+        reset_output_buffers();
+        begin_data_section();
+        reset_imports();
+        create_label_lists();
+        reset_program_output();
+        init_variables();
+        reset_emitter_state();
+        no_output_depth = 0;
+        error_number = 0;
+        suppress_errors = 0;
+        commented_output = 0;
+        dll_mode = 0;
+        console_mode = 1;
+        executable_subsystem_name = "Console";
+        output_file = nullptr;
+        debugger_enabled = 0;
+        thread_safe = 0;
+        purifier_enabled = 0;
+        strings_used = 0;
+        main_source_folder = "/home/user/project/";
+        list_clear(subsystem_list);
+    }
+
+    // A new console program "program.exe", as the compiler starts one: the
+    // compiler and statement state reset, the buffers and the program's
+    // sections empty, and no debugger, thread safety or purifier.
+    static void start_console_program()
+    {
+        compiler_reset();
+        reset_statement_state();
+        reset_output_buffers();
+        begin_data_section();
+        reset_imports();
+        create_label_lists();
+        reset_program_output();
+        reset_emitter_state();
+        create_float_pools();
+        commented_output = 0;
+        dll_mode = 0;
+        console_mode = 1;
+        executable_subsystem_name = "Console";
+        output_file = const_cast<char*>("program.exe");
+        debugger_enabled = 0;
+        thread_safe = 0;
+        purifier_enabled = 0;
+        dll_symbol_addresses = 0;
+    }
+
     // Compiles statements, one per line; false at the first error.
     bool compile(const std::string& statements)
     {

@@ -34,28 +34,7 @@ class ProgramOutputTest : public ProgramFileTest {
 protected:
     void SetUp() override
     {
-        ensure_compiler_initialised();
-        reset_output_buffers();
-        begin_data_section();
-        reset_imports();
-        create_label_lists();
-        reset_program_output();
-        init_variables();
-        reset_emitter_state();
-        no_output_depth = 0;
-        error_number = 0;
-        suppress_errors = 0;
-        commented_output = 0;
-        dll_mode = 0;
-        console_mode = 1;
-        executable_subsystem_name = "Console";
-        output_file = nullptr;
-        debugger_enabled = 0;
-        thread_safe = 0;
-        purifier_enabled = 0;
-        strings_used = 0;
-        main_source_folder = "/home/user/project/";
-        list_clear(subsystem_list);
+        start_program_file();
     }
     void TearDown() override
     {

@@ -41,26 +41,9 @@ protected:
     void SetUp() override
     {
         ProgramFileTest::SetUp();
-        compiler_reset();
+        start_console_program();
         // The procedure table, with the main module's slot pointing to it.
         reset_procedures();
-        reset_statement_state();
-        reset_output_buffers();
-        begin_data_section();
-        reset_imports();
-        create_label_lists();
-        reset_program_output();
-        reset_emitter_state();
-        create_float_pools();
-        commented_output = 0;
-        dll_mode = 0;
-        console_mode = 1;
-        executable_subsystem_name = "Console";
-        output_file = const_cast<char*>("program.exe");
-        debugger_enabled = 0;
-        thread_safe = 0;
-        purifier_enabled = 0;
-        dll_symbol_addresses = 0;
     }
     void TearDown() override
     {
