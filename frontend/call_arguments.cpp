@@ -251,7 +251,7 @@ void compile_container_argument(CallRecord* call, int32_t i, int type, int expec
     bool field = false;
     if (!record) {
         parse_pointer = start;
-        record = compile_whole_container_field(kind);
+        record = compile_whole_container_field(kind, nullptr);
         if (error_number) return;
         field = record != nullptr;
     }

@@ -238,7 +238,6 @@ extern int32_t init_items_exist;         // register_init_item was called
 // compilation; a module's own lists hang on its ModuleRecord.
 
 extern CursorList* array_list;           // ArrayRecord: the main scope's arrays
-extern int64_t pending_field_offset;     // field offsets not yet added to rbp (structure fields)
 extern int32_t element_address_saved;    // an array element target's address is on the machine stack
 extern CursorList* list_list;            // ListRecord: the main scope's lists
 extern CursorList* map_list;             // MapRecord: the main scope's maps

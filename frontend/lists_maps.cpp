@@ -713,14 +713,15 @@ namespace {
 // leave_container_field()) and its record returned in one of the results.
 bool compile_foreach_field(ListRecord** list, MapRecord** map, int error) {
     char* start = parse_pointer;
-    void* record = compile_whole_container_field(CONTAINER_FIELD_LIST_OR_MAP);
+    int32_t type = 0;
+    void* record = compile_whole_container_field(CONTAINER_FIELD_LIST_OR_MAP, &type);
     if (error_number) return false;
     if (!record) {
         parse_pointer = start;
         set_error(error);
         return false;
     }
-    if (container_field_type == TYPE_LIST) *list = static_cast<ListRecord*>(record);
+    if (type == TYPE_LIST) *list = static_cast<ListRecord*>(record);
     else *map = static_cast<MapRecord*>(record);
     if (token_code != TOKEN_END) {
         set_error(4);

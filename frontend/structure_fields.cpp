@@ -26,15 +26,25 @@
 #include "frontend/symbols.h"
 #include "frontend/variables.h"
 
-int64_t pending_field_offset = 0;
-int32_t container_field_wanted = 0;
-void* container_field_record = nullptr;
-int32_t container_field_type = 0;
-// The expression depth at which a whole container field is wanted.
-int32_t container_field_depth = 0;
-int32_t container_field_dim = 0;
-
 namespace {
+
+// A caller's request on the chain it is about to compile: a container field
+// taken whole, or the dimensions of an array field (Dim, ReDim).
+struct FieldChainState {
+    int32_t wanted = 0;         // kind of container wanted whole; 0 for none
+    void* record = nullptr;     // the container taken whole, once found
+    int32_t type = 0;           // and its kind
+    int32_t depth = 0;          // the expression depth of the caller
+    int32_t dim = 0;            // 1 Dim, 2 ReDim; -1 once done; 0 for none
+};
+
+// The bridge to the chain: the caller reaches it through the expression
+// compiler (compile_expression, then compile_variable_field_access from
+// the operand reader), which carries no chain parameter, so the request
+// in force is found here. It points at the caller's own record while that
+// caller compiles, at an empty one otherwise.
+FieldChainState no_request;
+FieldChainState* chain_request = &no_request;
 
 const FieldHooks* hooks() { return backend->fields; }
 
@@ -144,7 +154,7 @@ int64_t compile_static_index(const FieldRecord* field, int32_t* r) {
 }
 
 // The current operand for the field at rbp + pending offset.
-void set_field_operand(const FieldRecord* field, bool whole_item) {
+void set_field_operand(const FieldRecord* field, bool whole_item, int64_t* pending) {
     const FieldHooks* h = hooks();
     int32_t type = field->type;
     bool pointer = (field->flags & FIELD_POINTER) != 0;
@@ -181,12 +191,12 @@ void set_field_operand(const FieldRecord* field, bool whole_item) {
     }
     if (!whole_item) {
         if (debugger_code) h->emit_field_check();
-        if (pending_field_offset > max_displacement) {
-            h->emit_add_field_offset(pending_field_offset);
-            pending_field_offset = 0;
+        if (*pending > max_displacement) {
+            h->emit_add_field_offset(*pending);
+            *pending = 0;
         }
     }
-    const char* text = h->format_field_operand(text_size, pending_field_offset);
+    const char* text = h->format_field_operand(text_size, *pending);
     snprintf(current_operand.text, sizeof current_operand.text, "%s", text);
     current_operand.kind = kind;
     current_operand.size = size;
@@ -199,13 +209,13 @@ void set_field_operand(const FieldRecord* field, bool whole_item) {
 
 // The operand of the qword at the pending offset (an object or function
 // pointer the field holds); a large offset is added to the base first.
-const char* field_qword_text() {
+const char* field_qword_text(int64_t* pending) {
     const FieldHooks* h = hooks();
-    if (pending_field_offset > max_displacement) {
-        h->emit_add_field_offset(pending_field_offset);
-        pending_field_offset = 0;
+    if (*pending > max_displacement) {
+        h->emit_add_field_offset(*pending);
+        *pending = 0;
     }
-    return h->format_field_operand(8, pending_field_offset);
+    return h->format_field_operand(8, *pending);
 }
 
 // The prototype that types a field ("cb.Pr" or "cb.Module::Pr"), read
@@ -232,36 +242,36 @@ bool empty_brackets_follow() {
 
 // An array, list or map field (the token after its name read): its
 // element, the whole container for a caller that wants one, or its Dim.
-void compile_container_field(const FieldRecord* field) {
+void compile_container_field(const FieldRecord* field, FieldChainState* request, int64_t* pending) {
     const FieldHooks* h = hooks();
     if (!field->container) {
         set_error(1);
         return;
     }
-    h->emit_enter_container_field(pending_field_offset);
-    pending_field_offset = 0;
+    h->emit_enter_container_field(*pending);
+    *pending = 0;
     current_variable = nullptr;
     current_type.given = 0;
-    if (container_field_dim > 0 && field->type == TYPE_ARRAY && token_code == '(' &&
-        current_expression_depth() == container_field_depth + 1 && !field_chain_follows_brackets(parse_pointer)) {
+    if (request->dim > 0 && field->type == TYPE_ARRAY && token_code == '(' &&
+        current_expression_depth() == request->depth + 1 && !field_chain_follows_brackets(parse_pointer)) {
         auto* array = static_cast<ArrayRecord*>(field->container);
-        int redim = container_field_dim - 1;
-        container_field_dim = -1;  // done
-        container_field_wanted = 0;
+        int redim = request->dim - 1;
+        request->dim = -1;  // done
+        request->wanted = 0;
         compile_array_dimensions(array, redim, 1);
         leave_container_field();
         return;
     }
     // Only the chain itself, not one inside an index or key of it.
-    const bool wanted = (container_field_wanted == field->type ||
-                         (container_field_wanted == CONTAINER_FIELD_LIST_OR_MAP && field->type != TYPE_ARRAY)) &&
-                        current_expression_depth() == container_field_depth + 1;
+    const bool wanted = (request->wanted == field->type ||
+                         (request->wanted == CONTAINER_FIELD_LIST_OR_MAP && field->type != TYPE_ARRAY)) &&
+                        current_expression_depth() == request->depth + 1;
     // "a\\list()\\inner()": the current element of list, not the list.
     if (wanted && empty_brackets_follow() && !field_chain_follows_brackets(parse_pointer)) {
         // Taken whole: the caller checks the kind and leaves the field.
-        container_field_wanted = 0;
-        container_field_record = field->container;
-        container_field_type = field->type;
+        request->wanted = 0;
+        request->record = field->container;
+        request->type = field->type;
         while (*parse_pointer == ' ' || *parse_pointer == '\t') parse_pointer++;
         parse_pointer++;
         read_operator();
@@ -273,18 +283,20 @@ void compile_container_field(const FieldRecord* field) {
         current_operand.text[0] = 0;
         return;
     }
-    const bool taken_before = container_field_record != nullptr;
+    const bool taken_before = request->record != nullptr;
     switch (field->type) {
     case TYPE_ARRAY: emit_array_element_access(static_cast<ArrayRecord*>(field->container)); break;
     case TYPE_LIST: emit_list_element_access(static_cast<ListRecord*>(field->container)); break;
     default: emit_map_element_access(static_cast<MapRecord*>(field->container)); break;
     }
     // "b\\bags(2)\\list()": the list taken whole stays entered for the caller.
-    const bool taken_inside = !taken_before && container_field_record != nullptr;
+    const bool taken_inside = !taken_before && request->record != nullptr;
     h->emit_leave_container_field(taken_inside ? 1 : 0);
 }
 
-void compile_field_chain(StructureRecord* structure) {
+// The offsets not yet added to the base are `*pending`, the caller's
+// request `*request`.
+void compile_field_chain(StructureRecord* structure, FieldChainState* request, int64_t* pending) {
     const FieldHooks* h = hooks();
     for (;;) {
         read_token();
@@ -318,8 +330,8 @@ void compile_field_chain(StructureRecord* structure) {
         if (field->static_count >= 0) {
             if (token_code != '[') {
                 // The whole static array, as an item that only copies.
-                pending_field_offset += field->offset;
-                set_field_operand(field, true);
+                *pending += field->offset;
+                set_field_operand(field, true, pending);
                 return;
             }
             index_offset = compile_static_index(field, &index_register);
@@ -330,10 +342,10 @@ void compile_field_chain(StructureRecord* structure) {
         }
         // A container's pointer mark is that of its elements.
         if (field->type == TYPE_ARRAY || field->type == TYPE_LIST || field->type == TYPE_MAP) {
-            compile_container_field(field);
+            compile_container_field(field, request, pending);
             return;
         }
-        pending_field_offset += field->offset + index_offset;
+        *pending += field->offset + index_offset;
         if (index_register >= 0) {
             h->emit_apply_field_index(index_register);
             register_pop();
@@ -343,7 +355,7 @@ void compile_field_chain(StructureRecord* structure) {
             // A method call: the field's qword is the object.
             StructureRecord* interface = field_type_structure(structure, field);
             if (interface && (interface->flags & STRUCT_INTERFACE)) {
-                emit_interface_method_call(nullptr, interface, field_qword_text(), address_of_depth > 0);
+                emit_interface_method_call(nullptr, interface, field_qword_text(pending), address_of_depth > 0);
                 if (address_of_depth && !error_number) current_operand.flags |= OP_ADDRESS;
                 return;
             }
@@ -355,8 +367,8 @@ void compile_field_chain(StructureRecord* structure) {
                     set_error_format(149, field->type_name ? field->type_name : "");
                     return;
                 }
-                h->emit_load_pointer_field(pending_field_offset);
-                pending_field_offset = 0;
+                h->emit_load_pointer_field(*pending);
+                *pending = 0;
                 structure = target;
             } else if (field->type == TYPE_STRUCTURE && field->structure) {
                 structure = field->structure;
@@ -373,27 +385,25 @@ void compile_field_chain(StructureRecord* structure) {
                 set_error_format(71, field->type_name ? field->type_name : "");
                 return;
             }
-            compile_prototype_value_call(prototype, field->name, field_qword_text());
+            compile_prototype_value_call(prototype, field->name, field_qword_text(pending));
             return;
         }
         // An interface field holds an object's address: a plain value.
         bool interface_field = (field->flags & FIELD_INTERFACE) ||
                                (field->structure && (field->structure->flags & STRUCT_INTERFACE));
-        set_field_operand(field, field->type == TYPE_STRUCTURE && !pointer && !interface_field);
+        set_field_operand(field, field->type == TYPE_STRUCTURE && !pointer && !interface_field, pending);
         return;
     }
 }
 
 }  // namespace
 
-void emit_structure_field_access(StructureRecord* structure, int mode) {
-    int64_t saved_pending = pending_field_offset;
+void emit_structure_field_access(StructureRecord* structure) {
+    int64_t pending = 0;
     uint32_t saved_mode = expression_mode;
-    if (mode == 1) pending_field_offset = 0;
     expression_mode = MODE_INTEGER;
-    compile_field_chain(structure);
+    compile_field_chain(structure, chain_request, &pending);
     expression_mode = saved_mode;
-    if (mode == 1) pending_field_offset = saved_pending;
 }
 
 void compile_element_field_chain(StructureRecord* structure, const char* element_operand, bool pointer_element) {
@@ -412,7 +422,7 @@ void compile_element_field_chain(StructureRecord* structure, const char* element
     }
     const FieldHooks* h = hooks();
     h->emit_load_structure_base(text, pointer_element);
-    emit_structure_field_access(structure, 1);
+    emit_structure_field_access(structure);
 }
 
 void compile_variable_field_access(VariableRecord* variable) {
@@ -431,7 +441,7 @@ void compile_variable_field_access(VariableRecord* variable) {
     const char* operand = backend->format_variable_operand(variable);
     h->emit_load_structure_base(operand, variable->pointer);
     current_variable = nullptr;
-    emit_structure_field_access(structure, 1);
+    emit_structure_field_access(structure);
     if (error_number) return;
     bool update = statement_start && is_update_operator();
     if (!statement_start || (token_code != '=' && !update)) return;
@@ -488,28 +498,32 @@ bool chain_follows(const char* p) {
 
 }  // namespace
 
-void* compile_whole_container_field(int32_t kind) {
+void* compile_whole_container_field(int32_t kind, int32_t* type) {
     while (*parse_pointer == ' ' || *parse_pointer == '\t') parse_pointer++;
     if (!chain_follows(parse_pointer)) return nullptr;
-    container_field_wanted = kind;
-    container_field_record = nullptr;
-    container_field_depth = current_expression_depth();
+    FieldChainState request;
+    request.wanted = kind;
+    request.depth = current_expression_depth();
+    FieldChainState* saved_request = chain_request;
+    chain_request = &request;
     uint32_t saved_mode = expression_mode;
     token_code = 2;  // no statement start: an element is no assignment target here
     compile_expression(EXPR_INTEGER_ONLY, MODE_INTEGER);
     expression_mode = saved_mode;
-    container_field_wanted = 0;
-    void* record = container_field_record;
-    container_field_record = nullptr;
-    return error_number ? nullptr : record;
+    chain_request = saved_request;
+    if (type) *type = request.type;
+    return error_number ? nullptr : request.record;
 }
 
 void compile_field_dim_statement(int redim) {
-    container_field_dim = redim + 1;
-    container_field_depth = current_expression_depth();
+    FieldChainState request;
+    request.dim = redim + 1;
+    request.depth = current_expression_depth();
+    FieldChainState* saved_request = chain_request;
+    chain_request = &request;
     token_code = 2;
     compile_expression(EXPR_INTEGER_ONLY, MODE_INTEGER);
-    bool done = container_field_dim == -1;
-    container_field_dim = 0;
+    chain_request = saved_request;
+    bool done = request.dim == -1;
     if (!error_number && !done) set_error(77);
 }

@@ -47,27 +47,21 @@ struct FieldHooks {
 };
 
 // A caller that takes a container field as a whole ("b\l()" as an
-// argument of a call, after ForEach) sets the kind wanted (TYPE_ARRAY,
-// TYPE_LIST, TYPE_MAP or CONTAINER_FIELD_LIST_OR_MAP; 0 for none) before
-// it compiles the chain; a chain that ends on "field()" of that kind then
-// leaves its record and type here (null otherwise) and the parse after the
-// ")", and the caller finishes with leave_container_field(). A Dim sets
-// container_field_dim instead (1 Dim, 2 ReDim; -1 once the last array
-// field of the chain got its dimensions).
+// argument of a call, after ForEach) names the kind wanted (TYPE_ARRAY,
+// TYPE_LIST, TYPE_MAP or CONTAINER_FIELD_LIST_OR_MAP) to
+// compile_whole_container_field; a chain that ends on "field()" of that
+// kind gives its record and type and leaves the parse after the ")", and
+// the caller finishes with leave_container_field().
 constexpr int32_t CONTAINER_FIELD_LIST_OR_MAP = -1;  // ForEach: either kind
-extern int32_t container_field_wanted;
-extern void* container_field_record;
-extern int32_t container_field_type;
-extern int32_t container_field_dim;
 void leave_container_field();
 // The "(" just before `p` closes and a "\\" follows it: a field chain goes
 // on after the brackets (strings inside them are skipped).
 bool field_chain_follows_brackets(const char* p);
 // A whole container field at the parse position ("[*]name...\field()"):
-// its record, with the base set for the back end. Null when the text holds
-// no "\" (nothing is read then) or when the chain ends otherwise (the
-// caller reports it).
-void* compile_whole_container_field(int32_t kind);
+// its record, with the base set for the back end, and its kind in *type
+// when `type` is given. Null when the text holds no "\" (nothing is read
+// then) or when the chain ends otherwise (the caller reports it).
+void* compile_whole_container_field(int32_t kind, int32_t* type);
 // "Dim b\a(n)" / "ReDim b\a(n)": the chain from the parse position (the
 // variable name first); a chain that does not end on an array field is
 // error 77.
@@ -87,6 +81,6 @@ void compile_variable_field_access(VariableRecord* variable);
 void compile_element_field_chain(StructureRecord* structure, const char* element_operand, bool pointer_element);
 
 // One field chain over `structure`, the base address in rbp, the token "\"
-// just read. Mode 1 is the outermost call (the pending offset starts at 0
-// and is restored afterwards); mode 0 continues a chain.
-void emit_structure_field_access(StructureRecord* structure, int mode);
+// just read; the offsets it adds up are its own (a chain inside an index
+// starts again at 0).
+void emit_structure_field_access(StructureRecord* structure);
