@@ -45,6 +45,9 @@ protected:
     int compile(const std::string& text)
     {
         compiler_reset();
+        // As the driver does per compilation: the installed back end's own
+        // lists come anew from the fresh compilation heap.
+        backend->reset_program_output();
         current_folder = folder;
         source_file = const_cast<char*>("main.zd");
         check_syntax_only = 1;
