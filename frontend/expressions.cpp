@@ -980,9 +980,16 @@ void compile_statement_expression() {
 
 namespace {
 
+// Unary minus and "~" bind tighter than every operator of two operands.
+constexpr int32_t unary_level = 9;
+
 void compile_unary_operator() {
     int op = token_code;
     current_operand.text[0] = 0;
+    // The operand is read at the operator's own level, whatever level the
+    // "-" token was read with: an operand in parentheses then ends at its
+    // ")", and "-(x) | y" is "(-x) | y".
+    token_precedence = unary_level;
     compile_expression_level(6);
     if (error_number) return;
     if (operand_is_empty()) {
@@ -997,7 +1004,8 @@ void compile_unary_operator() {
         set_error(8);
         return;
     }
-    if (current_operand.kind != OPERAND_CONSTANT && token_precedence == 9) compile_numeric_expression(9);
+    if (current_operand.kind != OPERAND_CONSTANT && token_precedence == unary_level)
+        compile_numeric_expression(unary_level);
     if (error_number) return;
     bool is_float = (current_operand.flags & OP_FLOAT) != 0;
     if (op == '~' && is_float) {
