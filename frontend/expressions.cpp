@@ -1146,6 +1146,10 @@ void compile_numeric_expression(int level) {
 
         if (left_constant && right_constant) {
             bool is_float = left_float || right_float;
+            // A division is done in the arithmetic of the mode, as it is at
+            // run time: in float arithmetic 7 / 2 is 3.5, as i / 2 is with
+            // i = 7.
+            if (op == '/' && is_float_mode(expression_mode)) is_float = true;
             double right_real = current_operand.constant_float;
             if (!right_float) right_real = (double)current_operand.constant;
             double left_as_real = left_float ? left_real : (double)left_value;
