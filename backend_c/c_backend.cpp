@@ -83,6 +83,7 @@ const BackendHooks c_backend_hooks = {
     .emit_case_body = c_emit_case_body,
     .emit_end_select = c_emit_end_select,
     .emit_condition_value = c_emit_condition_value,
+    .emit_comparison_value = c_emit_comparison_value,
     .emit_bool = c_emit_bool,
     .emit_logical_left = c_emit_logical_left,
     .emit_logical_right = c_emit_logical_right,

@@ -49,6 +49,11 @@ void c_emit_condition_value(int32_t, int negate)
     set_result_text(negate ? "!(" + text + ")" : "((" + text + ")!=0)");
 }
 
+void c_emit_comparison_value(int32_t)
+{
+    current_operand.flags &= ~static_cast<uint32_t>(OP_COMPARISON);
+}
+
 int64_t c_emit_logical_left(int is_or, int32_t number)
 {
     write("integer c" + std::to_string(number) + "=0;");

@@ -7,6 +7,9 @@
 
 // Not: "!(<operand>)" (negate 0: "((<operand>)!=0)").
 void c_emit_condition_value(int32_t number, int negate);
+// A comparison as the operand of another operator: its text ("(v_x>0)") is
+// its 0/1 value already and stays the operand's text.
+void c_emit_comparison_value(int32_t number);
 // Chain n: "integer c<n>=0;" and the left side's test ("if (<left>) { goto
 // ok<n>; }" for Or, "if (!(<left>)) { goto no<n>; }" for And); the right
 // side's test (Or then "goto no<n>;"); "ok<n>:", "c<n>=1;", "no<n>:;", and the

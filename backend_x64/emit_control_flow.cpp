@@ -126,6 +126,8 @@ void x64_emit_condition_value(int32_t number, int negate) {
     set_result_register(r);
 }
 
+void x64_emit_comparison_value(int32_t number) { x64_emit_condition_value(number, 0); }
+
 void x64_emit_logical_chain_end(int32_t number, int folded) {
     if (folded) return;
     int r = register_stack.top;

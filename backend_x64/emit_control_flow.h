@@ -32,6 +32,9 @@ void x64_emit_condition_jump(int group, const char* prefix, int32_t number);
 // The truth of the current operand as 0 or 1 in the top evaluation register
 // (inverted with `negate`), through the labels No<number> and Ok<number>.
 void x64_emit_condition_value(int32_t number, int negate);
+// A comparison (its flags, integer or x87) as 0 or 1 in the top evaluation
+// register, for an operator that takes it as an operand.
+void x64_emit_comparison_value(int32_t number);
 // And/Or chain n: the left side jumps to No<n> (And, when false) or Ok<n>
 // (Or, when true); a constant left side waits on a reserved line, which the
 // right side fills (or takes back when both sides fold); the right side

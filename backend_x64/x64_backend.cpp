@@ -114,6 +114,7 @@ const BackendHooks x64_backend_hooks = {
     .emit_case_body = x64_emit_case_body,
     .emit_end_select = x64_emit_end_select,
     .emit_condition_value = x64_emit_condition_value,
+    .emit_comparison_value = x64_emit_comparison_value,
     .emit_bool = x64_emit_bool,
     .emit_logical_left = x64_emit_logical_left,
     .emit_logical_right = x64_emit_logical_right,

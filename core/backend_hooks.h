@@ -148,6 +148,10 @@ struct BackendHooks {
     void (*emit_end_select)(const SelectLevel* select, int in_case);
     // Not: the (inverted) truth of the current operand as a 0/1 value.
     void (*emit_condition_value)(int32_t number, int negate);
+    // A comparison that is the operand of another operator or a call's
+    // argument ("(x > 0) = 1", "-(a < b)", "f(x > 0)"): its truth as a 0/1
+    // integer value, through labels numbered `number`.
+    void (*emit_comparison_value)(int32_t number);
     // Bool(): the truth of the current operand (comparison, value or
     // string) as a 0/1 value; `number` numbers its labels.
     void (*emit_bool)(int32_t number);

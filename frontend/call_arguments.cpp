@@ -533,6 +533,7 @@ void compile_call_arguments(CallRecord* call, char** starts) {
         // A literal is interned, an expression under way finished on the
         // string stack, its offset kept on the machine stack.
         if (value_is_string) close_string_result(true);
+        take_comparison_value();
         expression_mode = argument_mode(type);
         call->argument_index = i;
         backend->push_call_argument(call, type);

@@ -419,6 +419,21 @@ void compile_label_address() {
 
 }  // namespace
 
+// A comparison that another operator or a call takes as its operand
+// ("(x > 0) = 1", "f(x > 0)") stands for its truth, 0 or 1, made in an
+// integer place of its own so that a left value of that operator keeps its
+// register.
+void take_comparison_value() {
+    if (!(current_operand.flags & OP_COMPARISON)) return;
+    int32_t number = backend->take_label_number(LABEL_FOR_VALUE);
+    uint32_t saved_mode = expression_mode;
+    expression_mode &= ~(uint32_t)MODE_DOUBLE;
+    take_place();
+    backend->emit_comparison_value(number);
+    release_place();
+    expression_mode = saved_mode;
+}
+
 int condition_index_of(int token) {
     switch (token) {
     case 4: return 0;
@@ -1007,6 +1022,7 @@ void compile_unary_operator() {
     if (current_operand.kind != OPERAND_CONSTANT && token_precedence == unary_level)
         compile_numeric_expression(unary_level);
     if (error_number) return;
+    take_comparison_value();
     bool is_float = (current_operand.flags & OP_FLOAT) != 0;
     if (op == '~' && is_float) {
         set_error(156);
@@ -1054,6 +1070,7 @@ void compile_numeric_expression(int level) {
         compile_condition(0);
         return;
     }
+    take_comparison_value();
     uint32_t entry_mode = expression_mode;
     take_place();
     if (error_number) return;
@@ -1140,6 +1157,7 @@ void compile_numeric_expression(int level) {
             set_error(8);
             break;
         }
+        take_comparison_value();
         bool right_constant = current_operand.kind == OPERAND_CONSTANT;
         bool right_float = (current_operand.flags & OP_FLOAT) != 0;
         if (is_comparison(op)) comparison = op;

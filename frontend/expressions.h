@@ -52,6 +52,9 @@ bool is_update_operator();
 // Non-zero while the operand after "@" is read: its address is wanted
 // (a whole array names its data, an interface method its address).
 extern int32_t address_of_depth;
+// A comparison in the current operand, taken as the operand of an operator
+// or a call, becomes its truth as a 0/1 integer value.
+void take_comparison_value();
 // A leading Not: compiles the rest as a condition and returns 1; otherwise
 // puts everything back and returns 0.
 int compile_not_prefix();
