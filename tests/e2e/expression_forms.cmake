@@ -26,3 +26,8 @@ add_e2e_program(element_field_chains 127 /CONSOLE)
 add_e2e_program(element_methods 127 /CONSOLE)
 # Static and Threaded strings with literal initial values.
 add_e2e_program(static_string_values 169 /CONSOLE)
+# Operand forms checked by name (a failure prints the check's name and both
+# values): a negated operand in parentheses before a bitwise operator,
+# constant divisions in float arithmetic, comparisons as the operands of
+# operators and calls.
+add_e2e_output_program(operand_values 0 "checked 25\\r\\n" /CONSOLE)
