@@ -29,6 +29,13 @@ int32_t extra_argument_slots = 0;
 namespace {
 
 const char* const argument_registers[4] = {"rcx", "rdx", "r8", "r9"};
+constexpr int register_argument_count = 4;
+// The home slots of the four register arguments, reserved by the caller.
+constexpr int32_t shadow_space_bytes = 32;
+constexpr int32_t argument_slot_bytes = 8;
+constexpr int32_t return_address_bytes = 8;
+// rsp is a multiple of this at every call.
+constexpr int32_t call_stack_alignment = 16;
 
 // The main code's state while a procedure body is compiled.
 int32_t saved_main_depth = 0;
@@ -194,6 +201,20 @@ void insert_prologue_text() {
     sync_output_buffer();
 }
 
+// Moves the argument on top of the machine stack into register argument
+// `position` (xmm for a double or float, else rcx, rdx, r8 or r9).
+void emit_pop_register_argument(int position, int type) {
+    if (type == TYPE_DOUBLE) {
+        emit_linef(" MOVSD xmm%d,qword [rsp]", position);
+        emit_line(" ADD rsp,8");
+    } else if (type == TYPE_FLOAT) {
+        emit_linef(" MOVSS xmm%d,dword [rsp]", position);
+        emit_line(" ADD rsp,8");
+    } else {
+        emit_linef(" POP %s", argument_registers[position]);
+    }
+}
+
 }  // namespace
 
 void emit_store_register_parameter(int count, int position, int type, const char* register_name) {
@@ -205,19 +226,33 @@ void emit_store_register_parameter(int count, int position, int type, const char
 }
 
 void emit_load_register_argument(const CallRecord* call, int index) {
-    if (index > 3) return;
+    if (index >= register_argument_count) return;
     int type = TYPE_INTEGER;
     if (index < call->parameter_count) type = call->parameter_types[index];
-    if (type == TYPE_DOUBLE) {
-        emit_linef(" MOVSD xmm%d,qword [rsp]", index);
-        emit_line(" ADD rsp,8");
-    } else if (type == TYPE_FLOAT) {
-        emit_linef(" MOVSS xmm%d,dword [rsp]", index);
-        emit_line(" ADD rsp,8");
-    } else {
-        emit_linef(" POP %s", argument_registers[index]);
-    }
+    emit_pop_register_argument(index, type);
     emitter_stack.push_depth -= 8;
+}
+
+void emit_parallel_stub(const ProcedureRecord* procedure) {
+    int32_t n = procedure->id;
+    int32_t count = procedure->parameter_count;
+    int32_t in_registers = count < register_argument_count ? count : register_argument_count;
+    int32_t on_stack = count - in_registers;
+    // The stub is entered by a call: the pad aligns rsp at the procedure's
+    // call, under the arguments that stay on the stack (a whole step when
+    // they leave it aligned already).
+    int32_t misalignment = (return_address_bytes + argument_slot_bytes * on_stack) % call_stack_alignment;
+    int32_t pad = call_stack_alignment - misalignment;
+    emit_linef("Parallel%d:", n);
+    emit_linef(" SUB rsp,%d", pad);
+    // The job's block (rcx) holds one slot per argument, in argument order;
+    // pushed last first, they lie as a call's arguments do.
+    for (int32_t i = count - 1; i >= 0; i--) emit_linef(" PUSH qword [rcx+%d]", parallel_job_slot_bytes * i);
+    for (int32_t i = 0; i < in_registers; i++) emit_pop_register_argument(i, procedure->parameters[i].type);
+    emit_linef(" SUB rsp,%d", shadow_space_bytes);
+    emit_linef(" CALL _Procedure%d", n);
+    emit_linef(" ADD rsp,%d", pad + argument_slot_bytes * on_stack + shadow_space_bytes);
+    emit_line(" RET");
 }
 
 void emit_clear_locals(int32_t locals_size) {

@@ -16,6 +16,11 @@ void emit_store_register_parameter(int count, int position, int type, const char
 // Pops argument `index` of a call into its register (positions 0 to 3);
 // a later position only counts one more stack argument.
 void emit_load_register_argument(const CallRecord* call, int index);
+// The entry "Parallel<id>" of a parallel procedure's jobs: rcx points to
+// the job's block of argument slots (argument i at i slots); the stub calls
+// the procedure with them as a call passes arguments and returns.
+constexpr int32_t parallel_job_slot_bytes = 8;
+void emit_parallel_stub(const ProcedureRecord* procedure);
 // Clears the local area above the reserved bottom 40 bytes, then reserves those.
 void emit_clear_locals(int32_t locals_size);
 // The widening of a small integer result in rax after a call.

@@ -15,6 +15,7 @@
 #include "backend_x64/emit_float_pools.h"
 #include "backend_x64/emit_jumps.h"
 #include "backend_x64/emit_library_calls.h"
+#include "backend_x64/program_parallel.h"
 #include "backend_x64/program_runtime.h"
 #include "backend_x64/program_structures.h"
 #include "backend_x64/program_threads.h"
@@ -481,8 +482,10 @@ void emit_program_end()
     emit_thread_object_callbacks();
     blank_comment();
 
-    // The used procedures, after every piece of code that can fall through.
+    // The used procedures, after every piece of code that can fall through,
+    // and the entries of the parallel ones' jobs.
     append_procedure_code();
+    emit_parallel_stubs();
 
     blank_comment();
     emit_line("section '.data' data readable writeable");
@@ -514,6 +517,7 @@ void emit_program_end()
     if (debugger_enabled) emit_debugger_banks();
     emit_structure_maps();
     emit_structure_descriptors();
+    emit_string_parameter_maps();
     emit_line("zd_align 8");
     for (int32_t size : {8, 4, 2, 1}) emit_initialised_data_items(size);
     if (purifier_enabled) emit_purifier_global_map();

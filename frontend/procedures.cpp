@@ -836,12 +836,16 @@ void compile_procedure_call(ProcedureRecord* procedure) {
     compile_call(call.get());
 }
 
+bool is_procedure_code_appended(const ProcedureRecord* record) {
+    bool used = record->use_count > 0 && !(record->flags & (PROC_IMPORTED | PROC_DECLARE_ONLY));
+    bool exported = (record->flags & (PROC_DLL | PROC_DECLARE_ONLY)) == PROC_DLL;
+    return (used || exported) && record->code_buffer;
+}
+
 void append_procedure_code() {
     if (no_output_depth) return;
     for (ProcedureRecord* record : defined_procedures) {
-        bool used = record->use_count > 0 && !(record->flags & (PROC_IMPORTED | PROC_DECLARE_ONLY));
-        bool exported = (record->flags & (PROC_DLL | PROC_DECLARE_ONLY)) == PROC_DLL;
-        if (!(used || exported) || !record->code_buffer) continue;
+        if (!is_procedure_code_appended(record)) continue;
         TextBuffer* buffer = record->code_buffer;
         int64_t length = buffer->write - buffer->start;
         if (length <= 0) continue;

@@ -23,7 +23,6 @@ constexpr uint32_t PROC_IMPORTED = 0x40000000;
 // ProcedureRecord second flags.
 constexpr uint32_t PROC_SECOND_CHARACTER = 0x0002;
 constexpr uint32_t PROC_SECOND_INTEGER = 0x0004;
-constexpr uint32_t PROC_SECOND_PARALLEL = 0x0010;
 constexpr uint32_t PROC_SECOND_ASCII = 0x0020;
 constexpr uint32_t PROC_SECOND_UNICODE = 0x0040;
 constexpr uint32_t PROC_SECOND_DEBUGGER = 0x0400;
@@ -63,3 +62,6 @@ ProcedureRecord* open_procedure();
 // The code of every used procedure (and every defined DLL procedure), each
 // as its code buffer, appended at the current output position.
 void append_procedure_code();
+// Whether append_procedure_code writes the procedure's code (it is used or
+// a defined DLL procedure, and has a body).
+bool is_procedure_code_appended(const ProcedureRecord* record);

@@ -266,6 +266,7 @@ struct ParameterRecord {
 // ProcedureRecord flags and second flags used outside the procedure code.
 constexpr uint32_t PROC_PROTOTYPE = 0x10000000;
 constexpr uint32_t PROC_SECOND_RESIDENT = 0x0001;    // prototype loaded from a resident (exact value)
+constexpr uint32_t PROC_SECOND_PARALLEL = 0x0010;    // a parallel call runs it as a job
 constexpr uint32_t PROC_SECOND_DEBUGGER_ENTRY = 0x0400;  // the debugger entry call was written
 constexpr uint32_t PROC_SECOND_PUBLIC = 0x0800;
 

@@ -258,6 +258,44 @@ TEST_F(ProceduresTest, LoadRegisterArguments) {
     EXPECT_EQ(emitter_stack.push_depth, 8);
 }
 
+// A parallel job's stub takes the procedure's arguments from the job's
+// block of slots and passes them as a call does: the first four in
+// registers by type, the rest on the stack, rsp aligned at the call.
+TEST_F(ProceduresTest, ParallelStubPassesTheJobBlockAsArguments) {
+    ASSERT_EQ(compile("Procedure None()\nEndProcedure\nProcedure Mixed(a.b, s$, d.d)\nEndProcedure\n"
+                      "Procedure Five(a, b.f, c, d, e)\nEndProcedure\nProcedure Six(a, b, c, d.d, e, f.f)\nEndProcedure"),
+              "");
+    struct Case {
+        const char* name;
+        const char* stub;
+    };
+    const Case cases[] = {
+        {"None", "Parallel0:\n SUB rsp,8\n SUB rsp,32\n CALL _Procedure0\n ADD rsp,40\n RET\n"},
+        {"Mixed",
+         "Parallel2:\n SUB rsp,8\n PUSH qword [rcx+16]\n PUSH qword [rcx+8]\n PUSH qword [rcx+0]\n POP rcx\n POP rdx\n"
+         " MOVSD xmm2,qword [rsp]\n ADD rsp,8\n SUB rsp,32\n CALL _Procedure2\n ADD rsp,40\n RET\n"},
+        // One argument stays on the stack: a pad of 16 keeps rsp aligned.
+        {"Five",
+         "Parallel4:\n SUB rsp,16\n PUSH qword [rcx+32]\n PUSH qword [rcx+24]\n PUSH qword [rcx+16]\n"
+         " PUSH qword [rcx+8]\n PUSH qword [rcx+0]\n POP rcx\n MOVSS xmm1,dword [rsp]\n ADD rsp,8\n POP r8\n POP r9\n"
+         " SUB rsp,32\n CALL _Procedure4\n ADD rsp,56\n RET\n"},
+        {"Six",
+         "Parallel6:\n SUB rsp,8\n PUSH qword [rcx+40]\n PUSH qword [rcx+32]\n PUSH qword [rcx+24]\n"
+         " PUSH qword [rcx+16]\n PUSH qword [rcx+8]\n PUSH qword [rcx+0]\n POP rcx\n POP rdx\n POP r8\n"
+         " MOVSD xmm3,qword [rsp]\n ADD rsp,8\n SUB rsp,32\n CALL _Procedure6\n ADD rsp,56\n RET\n"},
+    };
+    for (const Case& c : cases) {
+        ProcedureRecord* procedure = find_procedure(c.name);
+        ASSERT_NE(procedure, nullptr) << c.name;
+        clear_output();
+        emit_parallel_stub(procedure);
+        std::string stub = output();
+        EXPECT_EQ(stub, c.stub) << c.name;
+        EXPECT_EQ(assemble_fragment(procedure_text(c.name) + stub), "") << c.name;
+    }
+    EXPECT_EQ(emitter_stack.push_depth, 0);
+}
+
 TEST_F(ProceduresTest, LibraryRoutineNames) {
     LibraryCommand command = {};
     char name[] = "Sqrt";

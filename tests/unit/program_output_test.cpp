@@ -24,6 +24,8 @@
 #include "frontend/imports.h"
 #include "frontend/labels.h"
 #include "frontend/libraries.h"
+#include "frontend/modules.h"
+#include "frontend/procedures.h"
 #include "forge/library_format.h"
 #include "frontend/variables.h"
 #include "platform/platform.h"
@@ -330,6 +332,62 @@ TEST_F(ProgramOutputTest, SourcePathForWine)
     EXPECT_EQ(format_source_path_data("/tmp/a b/"), "\"Z:\\tmp\\a b\\\",0");
     EXPECT_EQ(format_source_path_data("C:\\Project\\"), "\"C:\\Project\\\",0");
     EXPECT_EQ(format_source_path_data("/x\"y/"), "90,58,92,120,34,121,92,0");
+}
+
+// --- Parallel procedures ---------------------------------------------------
+
+class ParallelProcedureTest : public ProgramFileTest {
+protected:
+    void SetUp() override
+    {
+        ProgramFileTest::SetUp();
+        start_console_program();
+        reset_procedures();
+    }
+    void TearDown() override
+    {
+        console_mode = 0;
+        executable_subsystem_name = "Windows";
+        output_file = nullptr;
+        reset_program_output();
+    }
+
+    static ProcedureRecord* procedure_of(HashTable* table, const char* name)
+    {
+        return reinterpret_cast<ProcedureRecord*>(hash_find(table, name));
+    }
+};
+
+// A flagged procedure whose code the file holds gets its job stub after the
+// procedures and its string-parameter map after the structure tables; the
+// map gives each string parameter's slot in the job's block. Procedures of
+// modules count too; an unflagged or unused procedure gets neither.
+TEST_F(ParallelProcedureTest, FlaggedProceduresGetStubAndStringMap)
+{
+    ASSERT_TRUE(compile("Procedure Worker(a.b, s$, l.l, t$)\nEndProcedure\nProcedure Plain(s$)\nEndProcedure\n"
+                        "Procedure Unused(x)\nEndProcedure\nWorker(1, \"a\", 2, \"b\")\nPlain(\"c\")\n"
+                        "DeclareModule M\nEndDeclareModule\nModule M\nProcedure Inner(n, t$)\nEndProcedure\n"
+                        "Inner(3, \"d\")\nEndModule"))
+        << error_message;
+    auto* module = reinterpret_cast<ModuleRecord*>(hash_find(module_table, "M"));
+    ASSERT_NE(module, nullptr);
+    ProcedureRecord* flagged[] = {procedure_of(procedure_table, "Worker"), procedure_of(procedure_table, "Unused"),
+                                  procedure_of(module->procedures, "Inner")};
+    for (ProcedureRecord* procedure : flagged) {
+        ASSERT_NE(procedure, nullptr);
+        procedure->second_flags |= PROC_SECOND_PARALLEL;
+    }
+    std::string text = finish();
+    size_t worker_stub = text.find("\nParallel0:\n SUB rsp,8\n PUSH qword [rcx+24]\n");
+    size_t inner_stub = text.find("\nParallel6:\n SUB rsp,8\n PUSH qword [rcx+8]\n");
+    ASSERT_NE(worker_stub, std::string::npos) << text;
+    ASSERT_NE(inner_stub, std::string::npos) << text;
+    EXPECT_LT(text.find("\n_Procedure6:"), worker_stub);
+    EXPECT_LT(inner_stub, text.find("section '.data'"));
+    EXPECT_NE(text.find("PAM0:\n dd 8\n dd 24\n dd -1\nPAM6:\n dd 8\n dd -1\nzd_align 8\n"), std::string::npos) << text;
+    for (const char* absent : {"Parallel2", "PAM2", "Parallel4", "PAM4", "_Procedure4"})
+        EXPECT_EQ(text.find(absent), std::string::npos) << absent;
+    EXPECT_EQ(assemble(), "");
 }
 
 // --- Gosub, Return, FakeReturn, End -------------------------------------
