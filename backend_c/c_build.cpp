@@ -150,8 +150,8 @@ void c_build_executable()
     if (!run_tool_capture_output(line.c_str(), &output)) {
         show_build_tool_failure("LINKER", "Linker", tool_failure_text(2, output));
         free_tool_output(output);
-        // Its message follows the tool's text.
-        set_error(93);
+        // The tool's text is the whole report.
+        set_build_error_reported(93);
         return;
     }
     if (dll_mode) {

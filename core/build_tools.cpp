@@ -67,10 +67,7 @@ void show_tool_failure(const char* protocol_word, const char* console_title, con
         std::printf("OUTPUT\tCOMPLETE\n");
         std::fflush(stdout);
     } else {
-        // A text without a line feed at its end gets one: the error's own
-        // message may follow.
-        const char* line_end = !text.empty() && text.back() != '\n' ? "\n" : "";
-        std::printf("Error: %s\n%s%s", console_title, text.c_str(), line_end);
+        std::printf("Error: %s\n%s", console_title, text.c_str());
         std::fflush(stdout);
     }
 }
@@ -162,8 +159,8 @@ bool compile_resources()
     if (ok) return true;
     show_tool_failure("RESOURCE", "Resource", tool_failure_text(1, output));
     if (output) os_heap_free(permanent_heap, output);
-    // Its message follows the tool's text.
-    set_error(173);
+    // The tool's text is the whole report.
+    set_reported_error(173);
     return false;
 }
 
@@ -424,8 +421,8 @@ void build_executable()
     if (!run_tool_capture_output(line.c_str(), &output)) {
         show_tool_failure("LINKER", "Linker", tool_failure_text(2, output));
         if (output) os_heap_free(permanent_heap, output);
-        // Its message follows the tool's text.
-        set_error(93);
+        // The tool's text is the whole report.
+        set_reported_error(93);
         return;
     }
 
