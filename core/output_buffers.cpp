@@ -389,27 +389,31 @@ static void append_to_buffer(TextBuffer* buffer, const char* text) {
     buffer->write += length;
 }
 
-static void write_range(FILE* file, const char* start, const char* end) {
+// Writes a range as it stands, or through the formatted writer.
+static void write_range(FILE* file, const char* start, const char* end, bool formatted) {
     if (!start || end <= start) return;
-    if (commented_output) write_formatted_asm(file, start, end);
+    if (formatted) write_formatted_asm(file, start, end);
     else std::fwrite(start, 1, size_t(end - start), file);
 }
 
 bool write_output_file(const char* path, int with_bom) {
     FILE* file = os_fopen(path, "wb");
     if (!file) return false;
+    // Commented mode lays out the assembly file; a preprocessed source is
+    // written as it stands.
+    bool formatted = commented_output && !preprocess_file;
     if (with_bom == 1) std::fwrite("\xEF\xBB\xBF", 1, 3, file);
-    write_range(file, head_buffer->start, head_buffer->write);
-    write_range(file, label_buffer->start, label_buffer->write);
-    write_range(file, output_buffer_start, output_write_pointer);
+    write_range(file, head_buffer->start, head_buffer->write, formatted);
+    write_range(file, label_buffer->start, label_buffer->write, formatted);
+    write_range(file, output_buffer_start, output_write_pointer, formatted);
     if (!preprocess_file) {
-        write_range(file, data_buffer_start, data_write_pointer);
+        write_range(file, data_buffer_start, data_write_pointer, formatted);
         if (debugger_enabled) {
-            write_range(file, debugger_data_start, debugger_data_write);
+            write_range(file, debugger_data_start, debugger_data_write, formatted);
             append_to_buffer(code_context_buffer, table_end);
-            write_range(file, code_context_buffer->start, code_context_buffer->write);
+            write_range(file, code_context_buffer->start, code_context_buffer->write, formatted);
             append_to_buffer(valid_lines_buffer, table_end);
-            write_range(file, valid_lines_buffer->start, valid_lines_buffer->write);
+            write_range(file, valid_lines_buffer->start, valid_lines_buffer->write, formatted);
         }
     }
     std::fclose(file);

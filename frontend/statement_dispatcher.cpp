@@ -933,7 +933,10 @@ void append_preprocessed_text(const char* text, size_t length)
     *output_write_pointer = 0;
 }
 
-void find_statement_end()
+namespace {
+
+// Appends the current statement, after `prefix`, to the preprocessed text.
+void append_preprocessed_statement(const char* prefix)
 {
     if (!preprocess_file) {
         return;
@@ -990,8 +993,23 @@ void find_statement_end()
     if (suppress_errors || macro_capture_mode) {
         return;
     }
+    append_preprocessed_text(prefix, std::strlen(prefix));
     append_preprocessed_text(start, p - start);
     append_preprocessed_text("\n", 1);
+}
+
+}  // namespace
+
+void find_statement_end()
+{
+    append_preprocessed_statement("");
+}
+
+void find_include_statement_end()
+{
+    // The included file's lines follow in the preprocessed source: the
+    // statement itself would include them a second time.
+    append_preprocessed_statement("; ");
 }
 
 void skip_statement()
@@ -1228,10 +1246,10 @@ void compile_statement()
             find_statement_end();
             compile_includepath_statement();
         } else if (word_is("INCLUDEFILE")) {
-            find_statement_end();
+            find_include_statement_end();
             compile_include_statement(0);
         } else if (word_is("XINCLUDEFILE")) {
-            find_statement_end();
+            find_include_statement_end();
             compile_include_statement(1);
         } else {
             handled = false;

@@ -21,6 +21,9 @@ void compile_statement();
 int compile_plain_statement(char* text, int asm_flag);
 // Appends the current statement to the preprocessed text (/PREPROCESS).
 void find_statement_end();
+// The same for IncludeFile and XIncludeFile, written as a comment: the
+// preprocessed text holds the included lines themselves.
+void find_include_statement_end();
 // Reads tokens to the end of the statement with error reports suppressed.
 void skip_statement();
 // Reads the literal string after a keyword into literal_text; error 25 with

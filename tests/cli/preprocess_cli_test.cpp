@@ -12,12 +12,13 @@ namespace {
 
 class PreprocessCli : public CompilerFolderTest {
 protected:
-    // Runs "<compiler> main.zd /PREPROCESS out.zd" and returns out.zd.
-    std::string preprocess(const std::string& program, const std::string& source)
+    // Runs "<compiler> main.zd /PREPROCESS out.zd <switches>" and returns out.zd.
+    std::string preprocess(const std::string& program, const std::string& source, const std::string& switches = "")
     {
         write("main.zd", source);
         std::remove((folder + "/out.zd").c_str());
-        std::string command = "cd '" + folder + "' && '" + program + "' main.zd /PREPROCESS out.zd </dev/null >/dev/null 2>&1";
+        std::string command = "cd '" + folder + "' && '" + program + "' main.zd /PREPROCESS out.zd " + switches +
+                              " </dev/null >/dev/null 2>&1";
         EXPECT_EQ(std::system(command.c_str()), 0) << program;
         return read("out.zd");
     }
@@ -99,6 +100,32 @@ TEST_F(PreprocessCli, PreprocessedSourceKeepsProcedureBodiesInPlace)
         std::string path = std::string(ZANDREL_HOME) + "/Compilers/" + program;
         EXPECT_EQ(preprocess(path, source), "\xEF\xBB\xBF" + expected) << program;
         EXPECT_EQ(preprocess(path, "\xEF\xBB\xBFs$ = \"caf\xC3\xA9\"\n"), "\xEF\xBB\xBFs$ = \"caf\xC3\xA9\"\n") << program;
+    }
+}
+
+TEST_F(PreprocessCli, PreprocessedSourceStandsAloneWithoutItsIncludeFiles)
+{
+    const std::string source = "IncludeFile \"inc1.zdi\"\n"
+                               "XIncludeFile \"inc2.zdi\" : x = 1\n"
+                               "XIncludeFile \"inc2.zdi\"\n"
+                               "End Dbl(3) + Tri(x)\n";
+    for (const char* program : {"zdcompiler", "zdcompilerc"}) {
+        for (const char* switches : {"", "/COMMENTED"}) {
+            write("inc1.zdi", "Procedure.l Dbl(v)\n  ProcedureReturn v * 2\nEndProcedure\n");
+            write("inc2.zdi", "Procedure.l Tri(v)\n  ProcedureReturn v * 3\nEndProcedure\n");
+            std::string text = preprocess(laid_out_compiler(program), source, switches);
+            // The include lines stay as comments beside the lines they brought.
+            EXPECT_NE(text.find("; IncludeFile \"inc1.zdi\"\n"), std::string::npos) << program << switches << text;
+            EXPECT_NE(text.find("Procedure.l Dbl(v)\n"), std::string::npos) << program << switches << text;
+            // Written as it stands in both compilers, commented or not.
+            EXPECT_EQ(text.find('\r'), std::string::npos) << program << switches;
+            // Compiled back with the include files gone: each procedure once.
+            std::remove(path("inc1.zdi").c_str());
+            std::remove(path("inc2.zdi").c_str());
+            CompilerRun r = compile_source(text, "/CHECK", program);
+            EXPECT_EQ(r.exit_code, 0) << program << switches << r.output << text;
+            EXPECT_TRUE(contains(r.output, "Syntax check finished without error")) << program << switches << r.output;
+        }
     }
 }
 
