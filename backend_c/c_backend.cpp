@@ -35,6 +35,11 @@ void c_name_no_locals_for_assembly() {}
 // The C compiler optimises the C file itself.
 void c_leave_optimising_to_the_c_compiler() {}
 
+// Every message in the shared table's words.
+const MessageText c_message_texts[] = {
+    {0, nullptr},
+};
+
 }  // namespace
 
 const BackendHooks c_backend_hooks = {
@@ -139,6 +144,7 @@ const BackendHooks c_backend_hooks = {
     .finish_call = c_finish_call,
     .optimize_code = c_leave_optimising_to_the_c_compiler,
     .backend_constant = 1,
+    .own_message_texts = c_message_texts,
     .banner = "Zandrel 6.10 LTS - C Backend (Windows - x64)\n",
     .standby_version = c_version_text,
     .program_file_name = "zandrel.c",

@@ -66,6 +66,16 @@ void x64_emit_comment(const char* source_text)
     emit_line(line.c_str());
 }
 
+constexpr int32_t include_binary_outside_data_section = 343;
+
+// The shared text names the C back end, which refuses the statement for
+// its data array; this compiler refuses it as well, for bytes that would
+// stand among the instructions and be run.
+const MessageText x64_message_texts[] = {
+    {include_binary_outside_data_section, "IncludeBinary must be in DataSection."},
+    {0, nullptr},
+};
+
 }  // namespace
 
 const BackendHooks x64_backend_hooks = {
@@ -170,6 +180,7 @@ const BackendHooks x64_backend_hooks = {
     .finish_call = x64_finish_call,
     .optimize_code = optimize_code_buffer,
     .backend_constant = 0,
+    .own_message_texts = x64_message_texts,
     .banner = "Zandrel 6.10 LTS (Windows - x64)\n",
     // The version text up to its first blank.
     .standby_version = "6.10",

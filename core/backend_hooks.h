@@ -43,6 +43,12 @@ enum : int {
     LABEL_FOR_VALUE = 2,
 };
 
+// A message of the shared table in a back end's own words.
+struct MessageText {
+    int32_t number;
+    const char* text;
+};
+
 struct BackendHooks {
     const char* name;                 // "x64" or "C"
     // Fills the back end's fixed tables (register names, jump tables, ...).
@@ -292,6 +298,10 @@ struct BackendHooks {
     // The compiler around the back end.
     // Value of the built-in constant ZD_Compiler_Backend (x64 0, C 1).
     int32_t backend_constant;
+    // Messages that this back end words its own way, ended by number 0:
+    // they stand for the table's English texts (a catalog may still
+    // replace them).
+    const MessageText* own_message_texts;
     // The banner line and the version field of the standby STARTING line.
     const char* banner;
     const char* standby_version;

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "core/backend_hooks.h"
 #include "core/core_globals.h"
 #include "platform/platform.h"
 
@@ -62,6 +63,10 @@ const char* message_text(int n) {
 
 const char* english_message_text(int n) {
     if (n < 0 || n >= message_table_size) return "";
+    if (backend) {
+        for (const MessageText* own = backend->own_message_texts; own->number != 0; ++own)
+            if (own->number == n) return own->text;
+    }
     return english_messages[n];
 }
 

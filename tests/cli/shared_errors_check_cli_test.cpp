@@ -181,4 +181,14 @@ TEST_F(SharedErrorsCheckCli, InlineAssemblySwitchesOnlyInTheX64Compiler) {
     }
 }
 
+TEST_F(SharedErrorsCheckCli, IncludeBinaryOutsideTheDataIsRefusedInEachCompilersWords) {
+    const char* source = "x = 1\nIncludeBinary \"main.zd\"\n";
+    CompilerRun x64 = check("zdcompiler", source);
+    EXPECT_EQ(x64.exit_code, 1);
+    EXPECT_TRUE(ends_with(x64.output, "Error: Line 2 - IncludeBinary must be in DataSection.\n")) << x64.output;
+    CompilerRun c = check("zdcompilerc", source);
+    EXPECT_EQ(c.exit_code, 1);
+    EXPECT_TRUE(ends_with(c.output, "Error: Line 2 - IncludeBinary must be in DataSection for C backend.\n")) << c.output;
+}
+
 }  // namespace
