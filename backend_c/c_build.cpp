@@ -103,13 +103,22 @@ bool c_append_link_libraries(std::string& line)
     return true;
 }
 
-std::string c_gcc_failure_text(const char* output)
+std::string c_gcc_failure_text(const char* output, int end_signal)
 {
-    if (!output || !output[0]) return "Unknown error\n";
-    std::string text = output;
-    size_t error = text.find("error:");
-    if (error == std::string::npos) return text;
-    return text.substr(error, gcc_message_limit);
+    std::string text;
+    if (output && output[0]) {
+        text = output;
+        size_t error = text.find("error:");
+        if (error != std::string::npos) text = text.substr(error, gcc_message_limit);
+    }
+    // A compiler that crashed says nothing of it itself.
+    if (end_signal != 0) {
+        if (!text.empty() && text.back() != '\n') text += '\n';
+        return text + "The C compiler was killed by signal " + std::to_string(end_signal) + " (" +
+               os_signal_name(end_signal) + ").\n";
+    }
+    if (text.empty()) return "Unknown error\n";
+    return text;
 }
 
 void c_build_executable()
@@ -124,8 +133,9 @@ void c_build_executable()
             if (c == '/') c = '\\';
     }
     char* output = nullptr;
-    if (!run_tool_capture_output(c_build_gcc_command(source).c_str(), &output)) {
-        show_build_tool_failure("ASSEMBLER", "Assembler", c_gcc_failure_text(output));
+    int end_signal = 0;
+    if (!run_tool_capture_output(c_build_gcc_command(source).c_str(), &output, &end_signal)) {
+        show_build_tool_failure("ASSEMBLER", "Assembler", c_gcc_failure_text(output, end_signal));
         free_tool_output(output);
         set_build_error_reported(33);
         return;

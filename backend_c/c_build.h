@@ -23,8 +23,9 @@ std::string c_build_gcc_command(const std::string& source_path);
 // libraries). False (error 270) when the import libraries reach 32000.
 bool c_append_link_libraries(std::string& line);
 // The text shown for a failing gcc: from "error:" on, cut to 256
-// characters; the whole output otherwise; "Unknown error\n" for none.
-std::string c_gcc_failure_text(const char* output);
+// characters; the whole output otherwise; "Unknown error\n" for none. A gcc
+// killed by a signal (`end_signal` non-zero) has that said after its output.
+std::string c_gcc_failure_text(const char* output, int end_signal);
 // Reads the comment head of a "zandrel.c" text: ":DLL", the libraries,
 // ":System" and ":Import" sections.
 void c_read_reassembly_header(const std::string& text);

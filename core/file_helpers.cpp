@@ -213,9 +213,10 @@ bool delete_directory_tree(const char* folder)
     return ok;
 }
 
-int run_tool_capture_output(const char* command_line, char** out_text)
+int run_tool_capture_output(const char* command_line, char** out_text, int* end_signal)
 {
     *out_text = nullptr;
+    if (end_signal) *end_signal = 0;
     ToolProcess process;
     if (!os_start_tool(command_line, process)) return 0;
 
@@ -235,6 +236,7 @@ int run_tool_capture_output(const char* command_line, char** out_text)
     }
     text[length] = 0;
     int exit_code = os_wait_tool(process);
+    if (end_signal) *end_signal = process.end_signal;
     if (exit_code == 0) {
         os_heap_free(permanent_heap, text);
         return 1;

@@ -54,7 +54,9 @@ bool delete_directory_tree(const char* folder);
 // error captured. Exit code 0: returns 1 and *out_text is null. Otherwise
 // returns 0 and *out_text holds the output (NUL bytes as blanks) on the
 // permanent heap, for the caller to free; null when nothing was started.
-int run_tool_capture_output(const char* command_line, char** out_text);
+// With `end_signal`, it receives the signal that killed the tool (0 when
+// the tool exited or was not started).
+int run_tool_capture_output(const char* command_line, char** out_text, int* end_signal = nullptr);
 
 // Reads the main source file whole into memory (source_text_start/_end) and
 // sets main_source_folder; a missing file sets error 91.

@@ -110,7 +110,8 @@ std::string os_resolve_program(const char* program);
 // A started tool whose standard output and standard error share one pipe.
 struct ToolProcess {
     int pid = -1;
-    int output = -1;   // read end of the pipe
+    int output = -1;     // read end of the pipe
+    int end_signal = 0;  // after the wait: the signal that killed the tool, 0 when it exited
 };
 // Starts the tool with an argument vector (no shell), standard input from
 // /dev/null, the current folder and environment inherited. False when the
@@ -120,8 +121,11 @@ bool os_start_tool(const char* command_line, ToolProcess& process);
 // failure). Interrupted reads are retried.
 size_t os_read_tool_output(ToolProcess& process, char* buffer, size_t size);
 // Closes the pipe and waits for the tool. Returns its exit code; a tool
-// killed by a signal gives 128 + the signal number.
+// killed by a signal gives 128 + the signal number, and the signal is kept
+// in `end_signal`.
 int os_wait_tool(ToolProcess& process);
+// The system's name of a signal ("Segmentation fault").
+std::string os_signal_name(int signal);
 
 // Opens a file through the "shell": a Windows program (a file beginning with
 // "MZ") starts under wine64, a native executable starts directly. The

@@ -174,6 +174,7 @@ int os_wait_tool(ToolProcess& process)
         close(process.output);
         process.output = -1;
     }
+    process.end_signal = 0;
     if (process.pid <= 0) return 127;
     int status = 0;
     pid_t result;
@@ -183,8 +184,17 @@ int os_wait_tool(ToolProcess& process)
     process.pid = -1;
     if (result < 0) return 127;
     if (WIFEXITED(status)) return WEXITSTATUS(status);
-    if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+    if (WIFSIGNALED(status)) {
+        process.end_signal = WTERMSIG(status);
+        return 128 + process.end_signal;
+    }
     return 127;
+}
+
+std::string os_signal_name(int signal)
+{
+    const char* name = strsignal(signal);
+    return name ? name : "signal " + std::to_string(signal);
 }
 
 static bool is_windows_program(const std::string& path)

@@ -125,3 +125,25 @@ TEST_F(ToolchainStandins, AssemblerRunsTheSameUnderTheEmulator)
     EXPECT_EQ(failed, 0);
     EXPECT_NE(failure.find("illegal instruction"), std::string::npos) << failure;
 }
+
+TEST_F(ToolchainStandins, AStandInEndsAsItsCrashedToolDid)
+{
+    // The compilers tell a crash from an exit code: the stand-in passes the
+    // tool's signal on instead of turning it into a number.
+    fs::path crashing = root / "crashing_emulator";
+    std::ofstream(crashing) << "#!/bin/sh\nprintf 'before the crash\\n'\nkill -SEGV $$\n";
+    fs::permissions(crashing, fs::perms::owner_all);
+    std::ofstream(root / "work" / "zandrel.asm") << "format MS64 COFF\n";
+    ASSERT_TRUE(os_set_current_folder((root / "work").string().c_str()));
+    setenv("ZANDREL_FASM_EMULATOR", crashing.string().c_str(), 1);
+    char* output = nullptr;
+    int end_signal = 0;
+    std::string command = "\"" + tools + "FAsm.exe\" \"" + root.string() + "\\work\\zandrel.asm\" Zandrel.obj";
+    int ok = run_tool_capture_output(command.c_str(), &output, &end_signal);
+    unsetenv("ZANDREL_FASM_EMULATOR");
+    std::string text = output ? output : "";
+    if (output) os_heap_free(permanent_heap, output);
+    EXPECT_EQ(ok, 0);
+    EXPECT_EQ(end_signal, 11);
+    EXPECT_EQ(text, "before the crash\n");
+}

@@ -157,11 +157,11 @@ TEST_F(CBuild, TooManyImportLibrariesIsError270)
 
 TEST_F(CBuild, GccFailureText)
 {
-    EXPECT_EQ(c_gcc_failure_text(nullptr), "Unknown error\n");
-    EXPECT_EQ(c_gcc_failure_text(""), "Unknown error\n");
-    EXPECT_EQ(c_gcc_failure_text("warning only\n"), "warning only\n");
+    EXPECT_EQ(c_gcc_failure_text(nullptr, 0), "Unknown error\n");
+    EXPECT_EQ(c_gcc_failure_text("", 0), "Unknown error\n");
+    EXPECT_EQ(c_gcc_failure_text("warning only\n", 0), "warning only\n");
     std::string long_message = "zandrel.c:3:1: error: " + std::string(400, 'x');
-    std::string shown = c_gcc_failure_text(long_message.c_str());
+    std::string shown = c_gcc_failure_text(long_message.c_str(), 0);
     EXPECT_EQ(shown.size(), 256u);
     EXPECT_EQ(shown.rfind("error: xxx", 0), 0u);
 }
@@ -238,6 +238,33 @@ TEST_F(CBuild, GccFailureIsShownAndRecordedAsError33)
     EXPECT_EQ(error_number, 33);
     EXPECT_EQ(error_reported, 2);
     EXPECT_EQ(shown, "Error: Assembler\nerror: unknown type name\n");
+    EXPECT_FALSE(fs::exists(root / "polink.args"));
+}
+
+TEST_F(CBuild, GccKilledByASignalIsToldFromAnExitCode)
+{
+    // A crash says so after whatever the compiler printed before it.
+    use_fake_tools("printf 'zandrel.c: in function main'\nkill -SEGV $$\n");
+    output_file = const_cast<char*>("out.exe");
+    testing::internal::CaptureStdout();
+    c_build_executable();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Error: Assembler\nzandrel.c: in function main\nThe C compiler was killed by signal 11 (Segmentation fault).\n");
+    EXPECT_EQ(error_number, 33);
+    EXPECT_EQ(error_reported, 2);
+
+    clear_error_state();
+    make_tool(root / "Compilers" / "gcc" / "gcc", "kill -ABRT $$\n");
+    testing::internal::CaptureStdout();
+    c_build_executable();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error: Assembler\nThe C compiler was killed by signal 6 (Aborted).\n");
+
+    // The same number as an exit code is an ordinary failure.
+    clear_error_state();
+    make_tool(root / "Compilers" / "gcc" / "gcc", "exit 139\n");
+    testing::internal::CaptureStdout();
+    c_build_executable();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error: Assembler\nUnknown error\n");
     EXPECT_FALSE(fs::exists(root / "polink.args"));
 }
 

@@ -79,17 +79,22 @@ TEST(PlatformProcess, CapturesOutputAndExitCodes)
     text = run_capture(root.string() + "/reader", code);
     EXPECT_EQ(text, "done\n");
 
-    // A killed tool is a failure.
+    // A killed tool is a failure, told from the same number as an exit code.
     write_script(root / "killed", "kill -9 $$\n");
-    run_capture(root.string() + "/killed", code);
-    EXPECT_EQ(code, 128 + 9);
+    ToolProcess process;
+    ASSERT_TRUE(os_start_tool((root.string() + "/killed").c_str(), process));
+    EXPECT_EQ(os_wait_tool(process), 128 + 9);
+    EXPECT_EQ(process.end_signal, 9);
+    write_script(root / "exits", "exit 137\n");
+    ASSERT_TRUE(os_start_tool((root.string() + "/exits").c_str(), process));
+    EXPECT_EQ(os_wait_tool(process), 137);
+    EXPECT_EQ(process.end_signal, 0);
 
     // A bare name goes through PATH; arguments arrive unquoted with slashes.
     text = run_capture("echo \"a\\b c\" d", code);
     EXPECT_EQ(code, 0);
     EXPECT_EQ(text, "a/b c d\n");
 
-    ToolProcess process;
     EXPECT_FALSE(os_start_tool((root.string() + "/missing").c_str(), process));
     EXPECT_FALSE(os_start_tool("", process));
     std::filesystem::remove_all(root);

@@ -1,6 +1,7 @@
 #include "toolchain/standins/standin_common.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -33,7 +34,15 @@ static int spawn_and_wait(const std::vector<std::string>& arguments, bool* refus
         if (errno != EINTR) return 127;
     }
     if (WIFEXITED(status)) return WEXITSTATUS(status);
-    if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+    if (WIFSIGNALED(status)) {
+        // The stand-in ends as its tool did, so that the compiler sees the
+        // crash itself and not an exit code.
+        int signal_number = WTERMSIG(status);
+        std::fflush(nullptr);
+        std::signal(signal_number, SIG_DFL);
+        std::raise(signal_number);
+        return 128 + signal_number;
+    }
     return 127;
 }
 

@@ -8,8 +8,9 @@
 #include <vector>
 
 // Runs a program (searched in PATH when it has no folder) with the argument
-// vector and waits for it. Returns its exit code, 128 + signal when killed,
-// 127 when it could not be started (with a message on standard error).
+// vector and waits for it. Returns its exit code, or 127 when it could not
+// be started (with a message on standard error). When a signal killed it,
+// the stand-in is ended by the same signal.
 int run_program(const std::vector<std::string>& arguments);
 
 // As run_program, but a program the kernel refuses to execute (ENOEXEC, a
