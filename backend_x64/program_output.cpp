@@ -347,7 +347,7 @@ void emit_program_start()
     std::strcpy(data_write_pointer, "SYS_EndDataSection:\n");
     data_write_pointer += std::strlen(data_write_pointer);
 
-    declare_extern("SetCurrentDirectoryA");
+    declare_extern("SetCurrentDirectoryW");
     emit_runtime_externs();
     declare_extern("SYS_InitZandrel");
     for (const char* name : {"_ZD_Instance", "ZD_ExecutableType", "ZD_OpenGLSubsystem", "_ZD_MemoryBase", "ZD_Instance",
@@ -397,8 +397,9 @@ void emit_program_start()
     emit_line(" CALL HeapCreate");
     emit_line(" MOV [ZD_MemoryBase],rax");
     if (changes_to_source_folder()) {
+        // The wide call takes the folder whatever its characters.
         emit_line(" MOV rcx,_ZD_SourceCodePath");
-        emit_line(" CALL SetCurrentDirectoryA");
+        emit_line(" CALL SetCurrentDirectoryW");
     }
     if (data_section_used) {
         emit_line(" MOV rax,ZD_DataSectionStart");
@@ -426,17 +427,33 @@ void emit_static_strings()
     emit_line("_SYS_StaticStringEnd:");
 }
 
-std::string format_source_path_data(const std::string& folder)
+namespace {
+
+// The folder as the program under wine takes it.
+std::string program_side_path(const std::string& folder)
 {
     std::string path = folder;
     if (!path.empty() && path[0] == '/') path = "Z:" + path;
     for (char& c : path)
         if (c == '/') c = '\\';
+    return path;
+}
+
+}  // namespace
+
+std::string format_source_path_data(const std::string& folder)
+{
+    std::string path = program_side_path(folder);
     if (path.find('"') == std::string::npos) return "\"" + path + "\",0";
     // A double quote cannot stand inside a quoted fasm text: bytes as numbers.
     std::string numbers;
     for (unsigned char c : path) numbers += std::to_string(c) + ",";
     return numbers + "0";
+}
+
+std::string format_source_path_units(const std::string& folder)
+{
+    return utf8_to_dw_list(program_side_path(folder).c_str());
 }
 
 void emit_program_end()
@@ -492,7 +509,7 @@ void emit_program_end()
     blank_comment();
     emit_line("_ZD_DataSection:");
     if (changes_to_source_folder()) {
-        emit_line2("_ZD_SourceCodePath: db ", format_source_path_data(main_source_folder).c_str());
+        emit_line2("_ZD_SourceCodePath: dw ", format_source_path_units(main_source_folder).c_str());
     }
     emit_debugger_data();
     emit_line2("ZD_OpenGLSubsystem: db ", std::to_string(opengl_subsystem_value()).c_str());

@@ -111,10 +111,13 @@ void emit_global_structure_inits();
 // guard, ended by 0 (into the data-section buffer).
 void emit_purifier_global_map();
 
-// The text of _ZD_SourceCodePath for the folder: a path that wine resolves
-// ("Z:" + the Linux path with backslashes); a folder given in Windows form
-// stays as it is. The result is the operand of a "db" line.
+// A folder as a path that wine resolves ("Z:" + the Linux path with
+// backslashes; a folder given in Windows form stays as it is), written as
+// the operand of a "db" line (its UTF-8 bytes) ...
 std::string format_source_path_data(const std::string& folder);
+// ... and of a "dw" line (its UTF-16 units, ended by 0): _ZD_SourceCodePath,
+// which the program hands to SetCurrentDirectoryW.
+std::string format_source_path_units(const std::string& folder);
 
 // The finishing steps after a successful compilation (the back-end hook):
 // start-up, initialisations, end code with data and bss.

@@ -161,7 +161,7 @@ TEST_F(CProgramFile, EmptyConsoleProgramAtOutputPath)
                            "integer ZD_MemoryBase=0;\n"
                            "integer ZD_Instance=0;\n"
                            "unsigned char *zd_datapointer;\n"
-                           "integer f_internal_setcurrentdirectory_(integer) asm(\"SetCurrentDirectoryA\");\n"
+                           "integer f_internal_setcurrentdirectory_(integer) asm(\"SetCurrentDirectoryW\");\n"
                            "void SYS_Quit();\n"
                            "M_SYSFUNCTION(void) SYS_InitZandrel();\n"
                            "volatile int ZD_DEBUGGER_LineNumber=-1;\n"
@@ -220,7 +220,7 @@ TEST_F(CProgramFile, CommentedHeadBlockAndSeparators)
     // The three label blocks each open with one.
     EXPECT_NE(text.find("unsigned char *zd_datapointer;\n"
                         "// \n// \n// \n"
-                        "integer f_internal_setcurrentdirectory_(integer) asm(\"SetCurrentDirectoryA\");\n"
+                        "integer f_internal_setcurrentdirectory_(integer) asm(\"SetCurrentDirectoryW\");\n"
                         "// \n"
                         "void SYS_Quit();\n"),
               std::string::npos);
@@ -234,10 +234,12 @@ TEST_F(CProgramFile, GuiProgramStartedFromTheBuildFolderChangesToItsSource)
     console_mode = 0;
     executable_subsystem_name = "Windows";
     output_file = nullptr;
-    main_source_folder = "/home/user/my \"quoted\" dir/";
+    main_source_folder = "/home/user/my \"quoted\" d\xC3\xA9/";
     std::string text = finished_file();
     EXPECT_EQ(executable_at_output_path, 0);
-    EXPECT_NE(text.find("const char *ZD_SourceCodePath=\"Z:\\\\home\\\\user\\\\my \\\"quoted\\\" dir\\\\\";\n"
+    // The UTF-16 units of "Z:\\home\\user\\my \"quoted\" dé\\" for SetCurrentDirectoryW.
+    EXPECT_NE(text.find("const unsigned short ZD_SourceCodePath[]={90,58,92,104,111,109,101,92,117,115,101,114,92,109,121,"
+                        "32,34,113,117,111,116,101,100,34,32,100,233,92,0};\n"
                         "char ZD_OpenGLSubsystem=1;\n"),
               std::string::npos)
         << text;

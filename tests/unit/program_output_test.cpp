@@ -61,7 +61,7 @@ TEST_F(ProgramOutputTest, ConsoleProgramHasEveryPartOnceAndAssembles)
 {
     std::string text = finish();
     EXPECT_EQ(text.rfind("format MS64 COFF\n", 0), 0u) << text.substr(0, 200);
-    EXPECT_EQ(count_of(text, "extrn SetCurrentDirectoryA\n"), 1u);
+    EXPECT_EQ(count_of(text, "extrn SetCurrentDirectoryW\n"), 1u);
     EXPECT_EQ(count_of(text, "extrn memset\n"), 1u);
     EXPECT_EQ(count_of(text, "extrn SYS_InitZandrel\n"), 1u);
     EXPECT_NE(text.find("public _ZD_Instance\npublic ZD_ExecutableType\npublic ZD_OpenGLSubsystem\npublic _ZD_MemoryBase\n"
@@ -75,13 +75,16 @@ TEST_F(ProgramOutputTest, ConsoleProgramHasEveryPartOnceAndAssembles)
                         " MOV r8,I_BSSEnd-I_BSSStart\n XOR rdx,rdx\n MOV rcx,I_BSSStart\n CALL memset\n"
                         " XOR rcx,rcx\n CALL GetModuleHandleW\n MOV [ZD_Instance],rax\n"
                         " XOR r8,r8\n MOV rdx,4096\n XOR rcx,rcx\n CALL HeapCreate\n MOV [ZD_MemoryBase],rax\n"
-                        " MOV rcx,_ZD_SourceCodePath\n CALL SetCurrentDirectoryA\n CALL SYS_InitZandrel\n"),
+                        " MOV rcx,_ZD_SourceCodePath\n CALL SetCurrentDirectoryW\n CALL SYS_InitZandrel\n"),
               std::string::npos)
         << text;
     EXPECT_NE(text.find("_ZD_EOP:\n CALL ZD_EndFunctions\n MOV rcx,[ZD_MemoryBase]\n CALL HeapDestroy\n"
                         " MOV rcx,[ZD_ExitCode]\n CALL ExitProcess\nZD_EndFunctions:\n SUB rsp,40\n ADD rsp,40\n RET\n"),
               std::string::npos);
-    EXPECT_NE(text.find("_ZD_SourceCodePath: db \"Z:\\home\\user\\project\\\",0\n"), std::string::npos);
+    // UTF-16 units of "Z:\\home\\user\\project\\" for SetCurrentDirectoryW.
+    EXPECT_NE(text.find("_ZD_SourceCodePath: dw 90,58,92,104,111,109,101,92,117,115,101,114,92,112,114,111,106,101,99,"
+                        "116,92,0\n"),
+              std::string::npos);
     EXPECT_NE(text.find("ZD_OpenGLSubsystem: db 1\n"
                         "zd_public ZD_Compiler_Unicode\n dd 1\nzd_public ZD_Compiler_Thread\n dd 0\n"
                         "zd_public ZD_Compiler_Purifier\n dd 0\nzd_public ZD_Compiler_Debugger\n dd 0\n"
@@ -132,7 +135,7 @@ TEST_F(ProgramOutputTest, CommentedHeadBlockAndNoSourceFolderChange)
     EXPECT_NE(text.find("; :System\r\n"), std::string::npos);
     EXPECT_NE(text.find("; :Import\r\n"), std::string::npos);
     EXPECT_EQ(text.find("_ZD_SourceCodePath"), std::string::npos);
-    EXPECT_EQ(text.find("CALL SetCurrentDirectoryA"), std::string::npos);
+    EXPECT_EQ(text.find("CALL SetCurrentDirectory"), std::string::npos);
     EXPECT_EQ(assemble(), "");
 }
 
@@ -141,7 +144,7 @@ TEST_F(ProgramOutputTest, ExplicitOutputPathKeepsTheStartFolder)
     output_file = const_cast<char*>("program.exe");
     std::string text = finish();
     EXPECT_EQ(text.find("_ZD_SourceCodePath"), std::string::npos);
-    EXPECT_EQ(count_of(text, "extrn SetCurrentDirectoryA\n"), 1u);
+    EXPECT_EQ(count_of(text, "extrn SetCurrentDirectoryW\n"), 1u);
     EXPECT_EQ(assemble(), "");
 }
 
