@@ -1,5 +1,6 @@
 #include "backend_x64/emit_expression.h"
 
+#include "backend_x64/assembler_names.h"
 #include "backend_x64/emit_arith.h"
 #include "backend_x64/emit_common.h"
 #include "backend_x64/emit_compare.h"
@@ -165,7 +166,8 @@ void x64_load_operand_address() {
 void x64_load_procedure_address(ProcedureRecord* procedure) {
     char symbol[160];
     if (procedure->flags & PROC_IMPORTED)
-        snprintf(symbol, sizeof symbol, "%s", procedure->symbol_name ? procedure->symbol_name : procedure_name(procedure));
+        snprintf(symbol, sizeof symbol, "%s",
+                 assembly_symbol(procedure->symbol_name ? procedure->symbol_name : procedure_name(procedure)));
     else
         snprintf(symbol, sizeof symbol, "_Procedure%d", procedure->id);
     emit_load_symbol_address(symbol, REGISTER_RAX);

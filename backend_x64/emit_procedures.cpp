@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "backend_x64/assembler_names.h"
 #include "backend_x64/debugger_output.h"
 #include "backend_x64/emit_arith.h"
 #include "backend_x64/emit_interface_calls.h"
@@ -636,8 +637,8 @@ void x64_finish_call(CallRecord* call) {
         break;
     case CALLEE_IMPORTED:
         // The linker symbol the function stands for ("MessageBoxW").
-        emit_linef(" CALL %s", call->procedure->symbol_name ? call->procedure->symbol_name
-                                                             : procedure_name(call->procedure));
+        emit_linef(" CALL %s", assembly_symbol(call->procedure->symbol_name ? call->procedure->symbol_name
+                                                                            : procedure_name(call->procedure)));
         break;
     case CALLEE_PROTOTYPE:
         // The function is the variable's value, read at this depth, or the

@@ -8,6 +8,7 @@
 #include <set>
 #include <string>
 
+#include "backend_x64/assembler_names.h"
 #include "backend_x64/debugger_output.h"
 #include "backend_x64/emit_arith.h"
 #include "backend_x64/emit_arrays.h"
@@ -184,7 +185,7 @@ bool declare_extern(const char* name)
 {
     if (no_output_depth) return false;
     if (!declared_externs.insert(name).second) return false;
-    emit_line2("extrn ", name);
+    emit_line(extern_declaration(name).c_str());
     return true;
 }
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "backend_x64/assembler_names.h"
 #include "backend_x64/emit_arith.h"
 #include "backend_x64/emit_common.h"
 #include "backend_x64/emit_operands.h"
@@ -55,7 +56,7 @@ const char* format_variable_symbol(const VariableRecord* variable) {
 
 static const char* storage_symbol(const VariableRecord* variable) {
     if ((variable->flags & VAR_STATIC) && variable->item) return static_cast<DataItem*>(variable->item)->label;
-    if ((variable->flags & VAR_OWN_SYMBOL) && variable->symbol) return variable->symbol;
+    if ((variable->flags & VAR_OWN_SYMBOL) && variable->symbol) return assembly_symbol(variable->symbol);
     if (variable->flags & VAR_DATA_POINTER) return "ZD_DataPointer";
     return format_variable_symbol(variable);
 }

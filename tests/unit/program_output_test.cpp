@@ -10,6 +10,7 @@
 #include <string>
 
 #include "program_file_test_support.h"
+#include "backend_x64/assembler_names.h"
 #include "backend_x64/emit_common.h"
 #include "backend_x64/emit_jumps.h"
 #include "backend_x64/program_output.h"
@@ -265,6 +266,31 @@ TEST_F(ProgramOutputTest, ExternIsWrittenOncePerCompilation)
     push_output_buffer(head_buffer);
     EXPECT_TRUE(declare_extern("ExitProcess"));
     pop_output_buffer();
+}
+
+// An outside name that the assembler takes for one of its own words (in any
+// case), or that holds characters which end a name, is declared under an
+// alias, and every use names the alias; other names stand as written.
+TEST_F(ProgramOutputTest, OutsideNamesThatTheAssemblerReadsAsItsOwnStandUnderAliases)
+{
+    ASSERT_TRUE(compile("Import \"ops.lib\"\n Add(a, b)\n Byte.l()\n Plain()\n rax.i\n"
+                        " Renamed() As \"Mov\"\n Spaced() As \"it's a name\"\nEndImport\n"
+                        "x = Add(1, 2) + Byte() + Plain() + rax + Renamed() + Spaced()\n*p = @Add()\n"))
+        << error_message;
+    std::string text = finish();
+    for (const char* line : {"extrn 'Add' as _ZD_Extern_Add\n", "extrn 'Byte' as _ZD_Extern_Byte\n",
+                             "extrn 'rax' as _ZD_Extern_rax\n", "extrn 'Mov' as _ZD_Extern_Mov\n",
+                             "extrn 'it''s a name' as _ZD_Extern_it_27s_20a_20name\n", "extrn Plain\n"})
+        EXPECT_EQ(count_of(text, line), 1u) << line << text;
+    for (const char* use : {" CALL _ZD_Extern_Add\n", " CALL _ZD_Extern_Byte\n", " CALL _ZD_Extern_Mov\n",
+                            " CALL _ZD_Extern_it_27s_20a_20name\n", " CALL Plain\n", "[_ZD_Extern_rax]",
+                            ",_ZD_Extern_Add\n"})
+        EXPECT_NE(text.find(use), std::string::npos) << use << text;
+    EXPECT_EQ(assemble(), "");
+    EXPECT_TRUE(is_assembler_reserved_word("DWORD"));
+    EXPECT_TRUE(is_assembler_reserved_word("label"));
+    EXPECT_FALSE(is_assembler_reserved_word("MessageBoxW"));
+    EXPECT_FALSE(is_assembler_reserved_word("macro"));
 }
 
 // /DYNAMICCPU: every variant of a command with processor variants is
