@@ -232,6 +232,20 @@ const char* c_procedure_result_type(const ProcedureRecord* procedure)
     return c_procedure_return_type(procedure->flags, procedure->second_flags);
 }
 
+// A byte or word result leaves the function widened to a whole register,
+// as an x64 procedure leaves it in rax: a caller that reads it through a
+// wider slot (an interface's method table filled with procedure addresses)
+// gets the value, not the bits the C compiler left above it. The local r
+// keeps the declared type, so the value is still cut to it.
+const char* c_procedure_function_type(const ProcedureRecord* procedure)
+{
+    const char* result = c_procedure_result_type(procedure);
+    if (procedure->flags & PROC_PROTOTYPE) return result;
+    for (const char* narrow : {"char", "short", "unsigned char", "unsigned short"})
+        if (std::strcmp(result, narrow) == 0) return "integer";
+    return result;
+}
+
 void c_parameter_declaration(const ParameterRecord* parameter, std::string& out)
 {
     if (parameter->type == TYPE_ARRAY || parameter->type == TYPE_LIST || parameter->type == TYPE_MAP) {
@@ -280,7 +294,7 @@ std::string c_procedure_prototype_text(ProcedureRecord* procedure)
         c_parameter_declaration(&procedure->parameters[i], list);
     }
     if (returns_stack_string(procedure)) list += procedure->parameter_count ? ",int sbp" : "int sbp";
-    const char* result = c_procedure_result_type(procedure);
+    const char* result = c_procedure_function_type(procedure);
     if (procedure->flags & PROC_PROTOTYPE)
         return std::string("typedef ") + result + " (*p" + c_procedure_name(procedure) + ")(" + list + ");";
     // Exported from a DLL, or registered by Runtime: visible outside the file.
