@@ -15,6 +15,7 @@
 #include "backend_c/c_blocks.h"
 #include "backend_c/c_debugger.h"
 #include "backend_c/c_expressions.h"
+#include "backend_c/c_jumps.h"
 #include "backend_c/c_labels.h"
 #include "backend_c/c_lists_maps.h"
 #include "backend_c/c_structures.h"
@@ -180,6 +181,7 @@ std::string build_head(ProcedureRecord* procedure)
         }
         local_fixup_list->first = local_fixup_list->last = local_fixup_list->current = nullptr;
     }
+    if (const char* line = c_label_jump_line()) append_line(head, line);
     return head;
 }
 
@@ -315,6 +317,8 @@ void c_begin_procedure(ProcedureRecord*)
     saved_p_counter = p_temporary_counter;
     result_local_counter = 0;
     p_temporary_counter = 0;
+    c_main_takes_label_addresses = c_function_takes_label_addresses;
+    c_function_takes_label_addresses = 0;
     procedure_uses_strings = 0;
     procedure_uses_threaded = 0;
     pending_head.clear();
@@ -343,6 +347,7 @@ void c_finish_procedure(ProcedureRecord*)
     pending_head.clear();
     result_local_counter = saved_result_counter;
     p_temporary_counter = saved_p_counter;
+    c_function_takes_label_addresses = c_main_takes_label_addresses;
     c_leave_function_labels();
 }
 

@@ -10,6 +10,7 @@
 #include "backend_c/c_compile_program.h"
 #include "backend_c/c_expressions.h"
 #include "backend_c/c_globals.h"
+#include "backend_c/c_jumps.h"
 #include "backend_c/c_program_blocks.h"
 #include "backend_c/c_procedures.h"
 #include "backend_c/c_type_names.h"
@@ -430,6 +431,7 @@ void c_emit_header()
     emit_line("integer ZD_MemoryBase=0;");
     emit_line("integer ZD_Instance=0;");
     emit_line("unsigned char *zd_datapointer;");
+    if (c_program_jumps_by_label()) emit_line("static void* volatile zd_label_jump=0;");
     if (data_array_open) {
         emit_line("unsigned char zd_data[];");
         emit_data_text("};");
@@ -669,6 +671,7 @@ void c_emit_startup_tail()
         c_emit_runtime_constant();
         c_emit_runtime_variable();
     }
+    if (const char* line = c_label_jump_line()) emit_line(line);
 }
 
 void c_emit_sys_quit()
