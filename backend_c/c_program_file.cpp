@@ -650,10 +650,12 @@ void c_emit_startup_tail()
         emit_line("ZD_DEBUGGER_Start(0, 1);");
         if (purifier_enabled) emit_line("ZD_PURIFIER_Start(0);");
     }
-    for_each_node(used_library_list, [](ListNode* node) {
+    // From the last library to the first: a library comes before the ones
+    // it needs in the list, so these are started before it.
+    for (ListNode* node = used_library_list ? used_library_list->last : nullptr; node; node = node->previous) {
         LibraryRecord* library = used_library_at(node);
         if (library->init_command) c_emit_library_init_calls(library);
-    });
+    }
     if (cpu_mode == cpu_mode_dynamic) c_emit_dynamic_function_selection();
     c_emit_static_item_inits();
     // The arrays, lists and maps inside global structures.
