@@ -153,7 +153,7 @@ const BackendHooks c_backend_hooks = {
     .reassemble_program = c_reassemble,
     .reset_line = "//",
     .inline_lines_are_c = 1,
-    .label_line_end = ":;",
+    .emit_code_label = c_emit_code_label,
     // A C label belongs to its function.
     .outer_label_jumps = 0,
     .label_module_separator = "$",

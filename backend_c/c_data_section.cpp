@@ -7,6 +7,7 @@
 #include "backend_c/c_compile_program.h"
 #include "backend_c/c_fixups.h"
 #include "backend_c/c_globals.h"
+#include "backend_c/c_jumps.h"
 #include "backend_c/c_program_blocks.h"
 #include "core/char_tables.h"
 #include "core/core_globals.h"
@@ -164,6 +165,7 @@ std::string c_label_c_name(const char* label)
 void c_data_label_pointer(const char* label)
 {
     std::string target = "la_" + c_label_c_name(label);
+    c_note_label_address();
     append_address_slot(label_scope_procedure ? local_fixup_list : global_fixup_list, target.c_str());
 }
 

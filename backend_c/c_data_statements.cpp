@@ -8,6 +8,7 @@
 #include "backend_c/c_data_section.h"
 #include "backend_c/c_fixups.h"
 #include "backend_c/c_globals.h"
+#include "backend_c/c_jumps.h"
 #include "backend_c/c_procedures.h"
 #include "backend_c/c_strings.h"
 #include "core/core_globals.h"
@@ -157,6 +158,7 @@ void append_data_symbol(const char* symbol)
 {
     begin_value();
     std::string target = "la_" + c_label_symbol(symbol);
+    c_note_label_address();
     c_add_pointer_fixup(label_scope_procedure ? local_fixup_list : global_fixup_list, "zd_data", data_offset,
                         target.c_str());
     emit_data_text("0,0,0,0,0,0,0,0");

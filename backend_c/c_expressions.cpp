@@ -17,6 +17,7 @@
 #include "backend_c/c_data_statements.h"
 #include "backend_c/c_debugger.h"
 #include "backend_c/c_globals.h"
+#include "backend_c/c_jumps.h"
 #include "backend_c/c_procedures.h"
 #include "backend_c/c_strings.h"
 #include "backend_c/c_structures.h"
@@ -624,5 +625,6 @@ void c_load_procedure_address(ProcedureRecord* procedure)
 
 void c_load_label_address(const char* label)
 {
+    c_note_label_address();
     set_address_text("((integer)" + c_label_address_name(label) + ")");
 }

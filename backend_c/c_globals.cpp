@@ -16,6 +16,10 @@ uint8_t c_runtime_used[C_RUNTIME_ROUTINE_COUNT] = {};
 std::vector<CLiteralString> c_literal_table;
 std::vector<int32_t> fixed_string_size_table;
 
+int32_t c_function_takes_label_addresses = 0;
+int32_t c_main_takes_label_addresses = 0;
+int32_t c_label_jump_written = 0;
+
 CursorList* global_fixup_list = nullptr;
 CursorList* local_fixup_list = nullptr;
 

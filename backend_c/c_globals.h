@@ -135,6 +135,14 @@ extern const char* c_slot_texts[c_expression_slot_count];
 extern int8_t c_slot_saved[c_slot_save_depth];
 // Number of the next Gosub return label "lg_<n>" (backend_c/c_jumps.cpp).
 extern int32_t c_gosub_counter;
+// Jumps by label address (backend_c/c_jumps.cpp; 0 for each compilation):
+// set while the C function being written takes a label's address or
+// returns from a Gosub (the main code's mark kept aside while a procedure
+// is written), and the mark that a function was given the never-taken
+// jump through zd_label_jump.
+extern int32_t c_function_takes_label_addresses;
+extern int32_t c_main_takes_label_addresses;
+extern int32_t c_label_jump_written;
 
 // Strings (backend_c/c_strings.cpp; 0 for each compilation): the number of
 // the next "p<n>" local (string comparisons, fixed-string stores, hoisted

@@ -22,10 +22,42 @@ void c_emit_goto(const char* label)
     emit_format("goto %s;", label);
 }
 
+void c_emit_code_label(const char* name)
+{
+    emit_format("%s:;", name);
+    // A "nop" that names the label: without it an optimising C compiler
+    // gives two labels one address when the dead code between them goes,
+    // or merges labels whose code is alike.
+    emit_format("__asm__ volatile(\"nop # %s\");", name);
+}
+
+void c_note_label_address()
+{
+    c_function_takes_label_addresses = 1;
+}
+
+const char* c_label_jump_line()
+{
+    if (!c_function_takes_label_addresses) return nullptr;
+    if (!no_output_depth) c_label_jump_written = 1;
+    // zd_label_jump is never set, but the C compiler cannot know it: the
+    // jump may reach any label whose address the function takes. The
+    // line's own label gives the function such an address in every case (a
+    // Return compiled where no Gosub is), and a jump that can reach no
+    // other label (a Return with no Gosub open) ends the program there.
+    return "if (zd_label_jump==&&zd_labels) { goto *zd_label_jump; zd_labels:; SYS_Quit(); }";
+}
+
+bool c_program_jumps_by_label()
+{
+    return c_label_jump_written || c_function_takes_label_addresses;
+}
+
 void c_emit_gosub(const char* label)
 {
     if (no_output_depth) return;
     gosub_used = 1;
+    c_note_label_address();
     emit_format("SYS_PushGosub(&&lg_%d); goto %s; lg_%d:;", c_gosub_counter, label, c_gosub_counter);
     c_gosub_counter++;
 }
@@ -33,6 +65,8 @@ void c_emit_gosub(const char* label)
 void c_emit_return_from_gosub()
 {
     if (no_output_depth) return;
+    gosub_used = 1;
+    c_note_label_address();
     emit_line("goto *SYS_PopGosub();");
 }
 

@@ -15,6 +15,7 @@
 #include "backend_c/c_blocks.h"
 #include "backend_c/c_debugger.h"
 #include "backend_c/c_expressions.h"
+#include "backend_c/c_jumps.h"
 #include "backend_c/c_labels.h"
 #include "backend_c/c_lists_maps.h"
 #include "backend_c/c_structures.h"
@@ -180,6 +181,7 @@ std::string build_head(ProcedureRecord* procedure)
         }
         local_fixup_list->first = local_fixup_list->last = local_fixup_list->current = nullptr;
     }
+    if (const char* line = c_label_jump_line()) append_line(head, line);
     return head;
 }
 
@@ -232,6 +234,20 @@ const char* c_procedure_result_type(const ProcedureRecord* procedure)
     return c_procedure_return_type(procedure->flags, procedure->second_flags);
 }
 
+// A byte or word result leaves the function widened to a whole register,
+// as an x64 procedure leaves it in rax: a caller that reads it through a
+// wider slot (an interface's method table filled with procedure addresses)
+// gets the value, not the bits the C compiler left above it. The local r
+// keeps the declared type, so the value is still cut to it.
+const char* c_procedure_function_type(const ProcedureRecord* procedure)
+{
+    const char* result = c_procedure_result_type(procedure);
+    if (procedure->flags & PROC_PROTOTYPE) return result;
+    for (const char* narrow : {"char", "short", "unsigned char", "unsigned short"})
+        if (std::strcmp(result, narrow) == 0) return "integer";
+    return result;
+}
+
 void c_parameter_declaration(const ParameterRecord* parameter, std::string& out)
 {
     if (parameter->type == TYPE_ARRAY || parameter->type == TYPE_LIST || parameter->type == TYPE_MAP) {
@@ -280,7 +296,7 @@ std::string c_procedure_prototype_text(ProcedureRecord* procedure)
         c_parameter_declaration(&procedure->parameters[i], list);
     }
     if (returns_stack_string(procedure)) list += procedure->parameter_count ? ",int sbp" : "int sbp";
-    const char* result = c_procedure_result_type(procedure);
+    const char* result = c_procedure_function_type(procedure);
     if (procedure->flags & PROC_PROTOTYPE)
         return std::string("typedef ") + result + " (*p" + c_procedure_name(procedure) + ")(" + list + ");";
     // Exported from a DLL, or registered by Runtime: visible outside the file.
@@ -301,6 +317,8 @@ void c_begin_procedure(ProcedureRecord*)
     saved_p_counter = p_temporary_counter;
     result_local_counter = 0;
     p_temporary_counter = 0;
+    c_main_takes_label_addresses = c_function_takes_label_addresses;
+    c_function_takes_label_addresses = 0;
     procedure_uses_strings = 0;
     procedure_uses_threaded = 0;
     pending_head.clear();
@@ -329,6 +347,7 @@ void c_finish_procedure(ProcedureRecord*)
     pending_head.clear();
     result_local_counter = saved_result_counter;
     p_temporary_counter = saved_p_counter;
+    c_function_takes_label_addresses = c_main_takes_label_addresses;
     c_leave_function_labels();
 }
 

@@ -29,6 +29,9 @@ void c_parameter_declaration(const ParameterRecord* parameter, std::string& out)
 std::string c_procedure_prototype_text(ProcedureRecord* procedure);
 // C return type of the procedure's result.
 const char* c_procedure_result_type(const ProcedureRecord* procedure);
+// C return type of the procedure's function: its result type, a byte or
+// word result widened to "integer" (a Prototype's typedef keeps it narrow).
+const char* c_procedure_function_type(const ProcedureRecord* procedure);
 
 // The procedure seam.
 // A Prototype: its typedef, with the parameters' names, among the prototypes.

@@ -10,6 +10,7 @@
 #include "backend_c/c_compile_program.h"
 #include "backend_c/c_expressions.h"
 #include "backend_c/c_globals.h"
+#include "backend_c/c_jumps.h"
 #include "backend_c/c_program_blocks.h"
 #include "backend_c/c_procedures.h"
 #include "backend_c/c_type_names.h"
@@ -438,6 +439,7 @@ void c_emit_header()
     emit_line("integer ZD_MemoryBase=0;");
     emit_line("integer ZD_Instance=0;");
     emit_line("unsigned char *zd_datapointer;");
+    if (c_program_jumps_by_label()) emit_line("static void* volatile zd_label_jump=0;");
     if (data_array_open) {
         emit_line("unsigned char zd_data[];");
         emit_data_text("};");
@@ -659,10 +661,12 @@ void c_emit_startup_tail()
         emit_line("ZD_DEBUGGER_Start(0, 1);");
         if (purifier_enabled) emit_line("ZD_PURIFIER_Start(0);");
     }
-    for_each_node(used_library_list, [](ListNode* node) {
+    // From the last library to the first: a library comes before the ones
+    // it needs in the list, so these are started before it.
+    for (ListNode* node = used_library_list ? used_library_list->last : nullptr; node; node = node->previous) {
         LibraryRecord* library = used_library_at(node);
         if (library->init_command) c_emit_library_init_calls(library);
-    });
+    }
     if (cpu_mode == cpu_mode_dynamic) c_emit_dynamic_function_selection();
     c_emit_static_item_inits();
     // The arrays, lists and maps inside global structures.
@@ -680,6 +684,7 @@ void c_emit_startup_tail()
         c_emit_runtime_constant();
         c_emit_runtime_variable();
     }
+    if (const char* line = c_label_jump_line()) emit_line(line);
 }
 
 void c_emit_sys_quit()

@@ -60,6 +60,9 @@ void c_backend_reset()
     string_manager_used = 0;
     runtime_used = 0;
     gosub_used = 0;
+    c_function_takes_label_addresses = 0;
+    c_main_takes_label_addresses = 0;
+    c_label_jump_written = 0;
     c_threaded_items_used = 0;
     c_threaded_object_size = 0;
     data_array_open = 0;

@@ -70,6 +70,11 @@ void x64_emit_goto(const char* label)
     emit_jump_label("", label);
 }
 
+void x64_emit_code_label(const char* name)
+{
+    emit_line2(name, ":");
+}
+
 void x64_emit_end_statement(int with_value)
 {
     emit_end_statement(with_value != 0);

@@ -30,4 +30,6 @@ void emit_end_statement(bool with_value);
 
 // The back-end hooks of the jump statements.
 void x64_emit_goto(const char* label);
+// "<name>:".
+void x64_emit_code_label(const char* name);
 void x64_emit_end_statement(int with_value);

@@ -319,9 +319,10 @@ struct BackendHooks {
     // 1 when a '!' line is C (it keeps its ';' and never continues) and
     // EnableASM/DisableASM are refused (error 355).
     int32_t inline_lines_are_c;
-    // What follows a code label's name on its line (x64 ":"; C needs a
-    // statement after a label, so it writes ":;").
-    const char* label_line_end;
+    // The line of a code label, named in the back end's form (x64
+    // "<name>:"; C a label with a statement after it that keeps its
+    // address its own).
+    void (*emit_code_label)(const char* name);
     // 1 when a Goto inside a procedure may jump to a label of the main code
     // or of the module around it (x64: one assembly file of labels); 0 when
     // a label belongs to its function (C), so that such a Goto finds no

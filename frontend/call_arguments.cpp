@@ -549,9 +549,9 @@ void compile_call(CallRecord* call) {
     // A string result is written on the string stack: literal text still
     // gathered in front of the call goes there first.
     if (call->result == CALL_RESULT_STRING) flush_pending_literal();
-    // Literal text gathered by the expression around the call waits while
-    // the arguments use the literal buffer.
-    std::string waiting_literal = hold_literal_text();
+    // The expression around the call waits while the arguments, each an
+    // expression of its own, use the literal buffer.
+    OuterExpression outer = hold_outer_expression();
     // The argument starts are needed during the call only.
     std::vector<char*> argument_starts(MAX_CALL_ARGUMENTS + 2);
     char** starts = argument_starts.data();
@@ -577,7 +577,7 @@ void compile_call(CallRecord* call) {
     expression_mode = saved_mode;
     backend->finish_call(call);
     expression_mode = saved_mode;
-    give_back_literal_text(waiting_literal);
+    give_back_outer_expression(outer);
     set_call_result_operand(call);
 }
 

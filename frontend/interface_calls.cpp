@@ -102,7 +102,7 @@ int compile_method_call(const InterfaceCallHooks* h, VariableRecord* object, con
     // pushed, so that nothing lies between the object and the call).
     if (call->result == CALL_RESULT_STRING) flush_pending_literal();
     if (error_number) return 0;
-    std::string waiting_literal = hold_literal_text();
+    OuterExpression outer = hold_outer_expression();
     std::vector<char*> argument_starts(MAX_CALL_ARGUMENTS + 2);
     char** starts = argument_starts.data();
     skip_blanks();
@@ -116,7 +116,7 @@ int compile_method_call(const InterfaceCallHooks* h, VariableRecord* object, con
     if (error_number) return 0;
     h->finish_interface_call(call);
     expression_mode = saved_mode;
-    give_back_literal_text(waiting_literal);
+    give_back_outer_expression(outer);
     set_method_result_operand(call);
     return slot;
 }

@@ -325,7 +325,7 @@ LabelRecord* label_declare(const char* name)
         label->flags |= LABEL_DATA;
         emit_data_text((asm_name + ":\n").c_str());
     } else {
-        emit_line2(asm_name.c_str(), backend->label_line_end);
+        backend->emit_code_label(asm_name.c_str());
     }
     return label;
 }

@@ -18,10 +18,10 @@
 #include "frontend/frontend_globals.h"
 #include "frontend/lexer.h"
 #include "frontend/libraries.h"
-#include "frontend/literal_strings.h"
 #include "frontend/modules.h"
 #include "frontend/procedures.h"
 #include "frontend/statement_dispatcher.h"
+#include "frontend/strings.h"
 #include "frontend/structure_fields.h"
 #include "frontend/symbols.h"
 #include "frontend/variables.h"
@@ -631,11 +631,11 @@ void emit_map_element_access(MapRecord* map) {
         const bool field_base = (map->flags & CONTAINER_FIELD) != 0;
         const int32_t saved_depth = map->saved_push_depth;
         if (field_base) h->emit_push_field_map_base(map);
-        // Literal text gathered in front of the element ("[" + m("k")) waits
-        // while the key gathers its own.
-        std::string waiting_literal = hold_literal_text();
+        // The expression in front of the element ("[" + m("k")) waits
+        // while the key gathers its own literal text.
+        OuterExpression outer = hold_outer_expression();
         compile_expression(EXPR_KEEP_STRING_BASE, 0);
-        give_back_literal_text(waiting_literal);
+        give_back_outer_expression(outer);
         current_type = saved_type;
         if (error_number) return;
         if (current_operand.kind != OPERAND_STRING) {

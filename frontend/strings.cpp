@@ -35,9 +35,11 @@ void push_operand() { backend->push_string_operand(); }
 
 bool is_literal(uint32_t flags) { return (flags & OP_LITERAL) != 0; }
 
-// The flags of the concatenation whose right operand is being read, for
-// operand producers that flush its pending literal.
-uint32_t* active_chain = nullptr;
+// The concatenation whose right operand is being read, for operand
+// producers that flush its pending literal. A dry run inside the operand (a
+// look ahead with output off) reads it deeper and leaves the literal
+// pending for the real reading.
+ActiveChain active_chain{nullptr, 0};
 
 // The gathered literal text, with the null-string marker standing alone
 // read as the empty string.
@@ -180,8 +182,8 @@ void compile_concatenation() {
             chain |= OP_COMPUTED;
         }
         set_chain_operand(chain);
-        uint32_t* outer_chain = active_chain;
-        active_chain = &chain;
+        ActiveChain outer_chain = active_chain;
+        active_chain = ActiveChain{&chain, no_output_depth};
         const char* before = parse_pointer;
         compile_expression_level(6);
         active_chain = outer_chain;
@@ -358,7 +360,7 @@ bool compile_chr_literal() {
     int32_t saved_token = token_code;
     int32_t saved_precedence = token_precedence;
     uint32_t saved_mode = expression_mode;
-    std::string waiting_literal = hold_literal_text();
+    OuterExpression outer = hold_outer_expression();
     EvaluationState state;
     backend->save_evaluation_state(&state);
     no_output_depth++;
@@ -368,7 +370,7 @@ bool compile_chr_literal() {
     no_output_depth--;
     backend->restore_evaluation_state(&state, 0);
     expression_mode = saved_mode;
-    give_back_literal_text(waiting_literal);
+    give_back_outer_expression(outer);
     if (error_number) return true;
     bool constant = current_operand.kind == OPERAND_CONSTANT && token_code == ')';
     if (!constant) {
@@ -408,11 +410,23 @@ void load_string_constant_operand(const char* text) {
     mark_literal_operand();
 }
 
+OuterExpression hold_outer_expression() {
+    OuterExpression outer{hold_literal_text(), active_chain};
+    active_chain = ActiveChain{nullptr, 0};
+    return outer;
+}
+
+void give_back_outer_expression(const OuterExpression& outer) {
+    give_back_literal_text(outer.literal_text);
+    active_chain = outer.chain;
+}
+
 void flush_pending_literal() {
-    if (!active_chain || !(*active_chain & OP_LITERAL)) return;
+    if (!active_chain.flags || active_chain.output_depth != no_output_depth) return;
+    if (!(*active_chain.flags & OP_LITERAL)) return;
     CurrentOperand* operand = take_spare_operand();
     copy_operand(operand, &current_operand);
-    *active_chain = copy_pending_literal(*active_chain);
+    *active_chain.flags = copy_pending_literal(*active_chain.flags);
     copy_operand(&current_operand, operand);
     give_back_spare_operand();
 }

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 // A literal string (see above): an operand flag of the string compiler's own.
 constexpr uint32_t OP_LITERAL = 0x200000;
@@ -48,6 +49,25 @@ void load_string_constant_operand(const char* text);
 // onto the string stack; operand producers that write on the string stack
 // (string-returning calls) call it first so that the pieces keep their order.
 void flush_pending_literal();
+// The expression around a nested one that is read on its own (a call's
+// arguments, a map key, Chr's look at its argument): the literal text it
+// gathered and the concatenation it is in the middle of, whose pending
+// literal the nested expression neither joins to nor flushes.
+// A concatenation whose right operand is being read: its flags, and the
+// output depth that operand is read at.
+struct ActiveChain {
+    uint32_t* flags;
+    uint32_t output_depth;
+};
+struct OuterExpression {
+    std::string literal_text;
+    ActiveChain chain;
+};
+// Takes the gathered literal text and the concatenation away (both left
+// empty) for the nested expression; `give_back_outer_expression` restores
+// them once it is read.
+OuterExpression hold_outer_expression();
+void give_back_outer_expression(const OuterExpression& outer);
 // The end of a string expression (the expression entry): a literal is
 // interned; a temporary on the string stack gets its position restored
 // unless the caller keeps it (`keep_on_stack`).

@@ -21,9 +21,9 @@ add_e2e_program(structure_copy 63 /CONSOLE)
 # and structure variables declared by a typed name alone.
 add_e2e_program(string_field_copies 255 /CONSOLE)
 # Field chains after elements of arrays, lists and maps; pointer elements
-# and method calls on interface elements.
+# and method calls on interface elements; methods of byte and word types.
 add_e2e_program(element_field_chains 127 /CONSOLE)
-add_e2e_program(element_methods 127 /CONSOLE)
+add_e2e_program(element_methods 255 /CONSOLE)
 # Static and Threaded strings with literal initial values.
 add_e2e_program(static_string_values 169 /CONSOLE)
 # Operand forms checked by name (a failure prints the check's name and both

@@ -1,7 +1,8 @@
 # Library command forms and declarations (included by CMakeLists.txt; each
 # program is built by zdcompilerc too through the shared-program list).
-# Chr() of constants joined at compile time, of variables at run time.
-add_e2e_output_program(chr_literals 63 "ABc \\342\\202\\254\\r\\n[ABc]\\r\\n" /CONSOLE)
+# Chr() of constants joined at compile time, of variables at run time;
+# literal text in front of pieces whose reading looks ahead stays in front.
+add_e2e_output_program(chr_literals 127 "ABc \\342\\202\\254\\r\\n[ABc]\\r\\n[e<f<e<f]<102<7<9<1<4<f\\r\\n" /CONSOLE)
 # Names written with '$' as strings (parameters, arrays, lists, Define$,
 # Global$, Protected$, Procedure$, Declare$), a long against a constant
 # beyond 32 bits, Defined() of arrays, lists and maps.

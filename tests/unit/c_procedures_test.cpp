@@ -117,7 +117,7 @@ TEST_F(CProcedureTest, StringResultsTakeTheCallersBasePosition) {
     // Nor is one that Runtime registers.
     procedure.flags = PROC_DECLARED;
     procedure.second_flags = PROC_SECOND_RUNTIME;
-    EXPECT_EQ(c_procedure_prototype_text(&procedure), "short f_text();");
+    EXPECT_EQ(c_procedure_prototype_text(&procedure), "integer f_text();");
     EXPECT_EQ(compile("Procedure.s Join(a, b)\nEndProcedure"), "");
     EXPECT_EQ(c_prototypes_text, "static void* f_join(integer v_a,integer v_b,int sbp);\n");
 }
