@@ -59,6 +59,9 @@ Record* find_scoped(CursorList* global, CursorList* ModuleRecord::*slot, const c
             set_error_format(280, name);
             return nullptr;
         }
+        // Found, the prefix is used up; else it stays for the lookup of
+        // the other kind.
+        if (record) explicit_module = nullptr;
         return record;
     }
     CursorList* scope = current_module ? current_module->*slot : global;
