@@ -117,7 +117,11 @@ void extend_structure(bool is_interface)
     read_token();
     if (error_number == 79) clear_error_state();
     if (error_number) return;
+    // "Module::Base": the lookup is made in that module only.
+    resolve_word_module_prefix();
+    if (error_number) return;
     StructureRecord* base = statement_word[0] ? find_structure(statement_word) : nullptr;
+    explicit_module = nullptr;
     if (error_number) return;
     if (base == current_structure) {
         set_error(is_interface ? 319 : 318);
