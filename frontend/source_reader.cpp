@@ -417,6 +417,10 @@ void compile_source(char* text, int64_t length, const char* file_name, int inclu
 
     char* line = text;
     while (line && error_number == 0) {
+        // The empty rest after a final line break is no line of the file:
+        // the end-of-source checks then lie one past the last line, with
+        // or without that break.
+        const bool after_last_line = *line == 0;
         parse_pointer = line;
         if (commented_output && preprocess_file) {
             append_commented_source_line(line);
@@ -438,7 +442,7 @@ void compile_source(char* text, int64_t length, const char* file_name, int inclu
         if (output_write_pointer != written_before) {
             emit_debugger_line_entry();
         }
-        current_line += continuation_count + 1;
+        if (!after_last_line) current_line += continuation_count + 1;
         total_lines += continuation_count + 1;
 
         if (standby_mode) {

@@ -1093,7 +1093,8 @@ int compile_plain_statement(char* text, int asm_flag)
             skip_blanks();
             name = parse_pointer;
         }
-        if (!identifier_start_chars[static_cast<unsigned char>(name[0])] && name[0] != '*') {
+        // A word that starts with a digit is a name the field check refuses.
+        if (!identifier_chars[static_cast<unsigned char>(name[0])] && name[0] != '*') {
             set_error(1);
             return 0;
         }
@@ -1196,9 +1197,12 @@ void compile_statement()
 
     // 6. First token.
     skip_blanks();
-    // Inside With, a statement may begin with the "\" of a field.
-    if (!suppress_errors && !statement_start_chars[static_cast<unsigned char>(*parse_pointer)] &&
-        !(*parse_pointer == '\\' && in_with)) {
+    // Inside With, a statement may begin with the "\" of a field; inside a
+    // Structure a field line may begin with a digit, which the field's name
+    // check refuses.
+    const unsigned char first = static_cast<unsigned char>(*parse_pointer);
+    if (!suppress_errors && !statement_start_chars[first] && !(first == '\\' && in_with) &&
+        !(in_structure && identifier_chars[first])) {
         set_error(1);
         return;
     }

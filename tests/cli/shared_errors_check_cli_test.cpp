@@ -1,7 +1,8 @@
 // Syntax checks (/CHECK) that both compilers must refuse alike: names that
 // cannot be declared, module items that do not exist, chained comparisons,
 // a pointer stored into a float, Gosub inside a procedure, errors at the end
-// of continued statements, the length of literals, IncludeBinary outside
+// of continued statements and at the end of the source, module-prefixed
+// bases of Extends, field names, the length of literals, IncludeBinary outside
 // the data, imports bound to the program's own names; and the inline assembly
 // switches that only zdcompilerc refuses.
 #include <gtest/gtest.h>
@@ -57,6 +58,23 @@ const RefusedSource refused_by_both[] = {
     {"DeclareModule M\n NewMap pub.l()\nEndDeclareModule\nModule M\n Procedure p()\n  x = pub(\"a\")\n"
      " EndProcedure\nEndModule\n",
      "Line 6 - pub() is not a function, array, list, map or macro."},
+    // A base named with its module's prefix is looked up in that module
+    // alone, with the usual refusals.
+    {"DeclareModule Mo\nEndDeclareModule\nModule Mo\n Structure Hid\n  a.l\n EndStructure\nEndModule\n"
+     "Structure Out Extends Mo::Hid\nEndStructure\n",
+     "Line 8 - Module item 'Hid' is not declared as public."},
+    {"Structure Out Extends No::Hid\nEndStructure\n", "Line 1 - Module not found: No."},
+    {"DeclareModule Mo\n Interface IPub\n  f()\n EndInterface\nEndDeclareModule\nModule Mo\nEndModule\n"
+     "Structure Out Extends Mo::IPub\nEndStructure\n",
+     "Line 8 - A 'Structure' or 'Interface' is expected after 'Extends'."},
+    // A field name is checked as a variable's is.
+    {"Structure Rec\n  a.l\n  1a.l\nEndStructure\n", "Line 3 - Invalid name: 1a."},
+    // What is missing at the end of the source lies one past the last line,
+    // whether or not a line break ends the text.
+    {"x = 1\nIf x\n  y = 2\n", "Line 4 - The following end condition keyword is missing: EndIf."},
+    {"x = 1\nIf x\n  y = 2", "Line 4 - The following end condition keyword is missing: EndIf."},
+    {"Procedure p()\r\n  x = 1\r\n", "Line 3 - 'EndProcedure' is missing."},
+    {"Macro M\n  1", "Line 3 - 'EndMacro' is missing."},
     // An operator word after a return type is the name, as without one.
     {"Procedure.l To()\nEndProcedure\n", "Line 1 - A procedure can't have the same name as an operand: To."},
     {"Procedure pp()\nEndProcedure\nPrototype PP()\nDefine pp.PP\n", "Line 4 - Procedure already declared: pp()."},
@@ -116,6 +134,11 @@ TEST_P(SharedErrorsCheckCli, NeighboursOfTheRefusedFormsPass) {
         ": x = 2 : : x + 1\nSelect x\n: Case 3\n:\nEndSelect\n",
         ("DeclareModule M\n NewMap pub.l()\nEndDeclareModule\nModule M\n NewList hid.l()\n Global NewList g.l()\n"
          " Procedure p()\n  Shared hid(), pub()\n  x = hid() + pub(\"a\") + g()\n EndProcedure\nEndModule\n"),
+        // A module's list or map element read last in a statement leaves
+        // no prefix for the names of the next one.
+        ("DeclareModule Ma\n Global NewList PL.l()\n Global NewMap PM.l()\nEndDeclareModule\nModule Ma\nEndModule\n"
+         "x = Ma::PL()\nRestore dl\nForEach Ma::PM() : Next\nUseModule Ma\nUnuseModule Ma\nx = Ma::PL()\n"
+         "NewList PL.q()\nx = Ma::PM()\nGosub g\nEnd\ng:\nReturn\nDataSection\ndl:\nEndDataSection\n"),
     };
     for (const char* source : accepted) {
         CompilerRun r = check(GetParam(), source);
