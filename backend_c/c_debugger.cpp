@@ -33,6 +33,7 @@
 #include "frontend/procedures.h"
 #include "frontend/strings.h"
 #include "frontend/symbols.h"
+#include "frontend/variables.h"
 
 // Entries written on the current row of the valid-lines table; -1 once at
 // start-up, kept across compilations.
@@ -778,9 +779,7 @@ namespace {
 // are left out: the debugger finds them in the global banks.
 void local_variable_entries()
 {
-    if (!variable_table) return;
-    for (HashEntry* entry : table_entries(variable_table)) {
-        auto* variable = reinterpret_cast<VariableRecord*>(entry);
+    for (VariableRecord* variable : list_procedure_variables()) {
         if (variable->flags & VAR_THREADED) continue;
         bool local = is_local_variable(variable);
         if (!local && !(variable->flags & VAR_SHARED)) continue;

@@ -67,12 +67,7 @@ void add_type_reference(std::string& text, int32_t type, StructureRecord* struct
 // debugger finds them in the global banks.
 void add_variable_entries(std::string& text)
 {
-    if (!variable_table) return;
-    std::vector<VariableRecord*> variables;
-    hash_reset_iterator(variable_table);
-    while (HashEntry* entry = hash_next(variable_table)) variables.push_back(reinterpret_cast<VariableRecord*>(entry));
-    hash_reset_iterator(variable_table);
-    for (VariableRecord* variable : variables) {
+    for (VariableRecord* variable : list_procedure_variables()) {
         if (variable->flags & VAR_THREADED) continue;
         int32_t type = variable->type + ((variable->flags & VAR_STACK_PARAMETER) ? 0x40 : 0) + (variable->pointer ? 0x80 : 0);
         const char* name = get_variable_display_name(variable);

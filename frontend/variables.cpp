@@ -539,7 +539,44 @@ VariableRecord* resolve_variable(int mode) {
     return variable;
 }
 
+namespace {
+
+// The module variables shared into the procedure being compiled: `Shared`
+// marks a module's own record, which lives in that module's table.
+std::vector<VariableRecord*> shared_module_variables() {
+    std::vector<VariableRecord*> shared;
+    if (!module_table) return shared;
+    hash_reset_iterator(module_table);
+    while (HashEntry* entry = hash_next(module_table)) {
+        HashTable* table = reinterpret_cast<ModuleRecord*>(entry)->variables;
+        if (!table || table == variable_table) continue;
+        hash_reset_iterator(table);
+        while (HashEntry* item = hash_next(table)) {
+            auto* variable = reinterpret_cast<VariableRecord*>(item);
+            if (variable->flags & VAR_SHARED) shared.push_back(variable);
+        }
+        hash_reset_iterator(table);
+    }
+    hash_reset_iterator(module_table);
+    return shared;
+}
+
+}  // namespace
+
+std::vector<VariableRecord*> list_procedure_variables() {
+    std::vector<VariableRecord*> variables;
+    if (variable_table) {
+        hash_reset_iterator(variable_table);
+        while (HashEntry* entry = hash_next(variable_table)) variables.push_back(reinterpret_cast<VariableRecord*>(entry));
+        hash_reset_iterator(variable_table);
+    }
+    for (VariableRecord* variable : shared_module_variables()) variables.push_back(variable);
+    return variables;
+}
+
 void drop_procedure_locals() {
+    // A module variable shared into this procedure is not shared into the next.
+    for (VariableRecord* variable : shared_module_variables()) variable->flags &= (uint16_t)~VAR_SHARED;
     if (!variable_table) return;
     hash_reset_iterator(variable_table);
     HashEntry* entry = hash_next(variable_table);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "frontend/symbols.h"
 
@@ -54,8 +55,13 @@ InitItem* register_init_item(uint8_t kind, void* object);
 // The variable named by statement_word (pointer_flag for "*name"); mode 1
 // may create it. Null with the error state set when it fails.
 VariableRecord* resolve_variable(int mode);
-// EndProcedure: drops the procedure's locals (emitting their clean-up).
+// EndProcedure: drops the procedure's locals (emitting their clean-up) and
+// ends the sharing of the outer variables.
 void drop_procedure_locals();
+// The records a procedure's local map lists from: the global table (its
+// locals and the main-scope variables), then the module variables shared
+// into it.
+std::vector<VariableRecord*> list_procedure_variables();
 
 // Type suffix at the parse position into current_type (see symbols.h).
 // Modes: 0 plain, 3 procedure return type, 5 import/prototype parameter,
