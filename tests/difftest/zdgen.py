@@ -52,6 +52,7 @@ INT_TYPES = {"b": (8, True), "a": (8, False), "w": (16, True), "u": (16, False),
 FLOAT_TYPES = ("f", "d")
 NUM_TYPES = list(INT_TYPES) + list(FLOAT_TYPES)
 NARROW = ("b", "a", "w", "u", "c", "l")
+BIT_OPS = ("&", "|", "!", "<<", ">>")
 INT32 = (-(1 << 31), (1 << 31) - 1)
 BIG = 2.0 ** 50
 
@@ -169,13 +170,15 @@ class Bin(Expr):
             return self.left.need()
         return max(self.left.need(), 1 + self.right.need())
 
-    def __init__(self, op, left, right):
+    def __init__(self, op, left, right, bare=False):
         self.op, self.left, self.right = op, left, right
+        self.bare = bare  # written without its parentheses: the whole right side, or a whole argument
         for k in ("float_op", "wide_op", "single", "double"):
             setattr(self, k, getattr(left, k) or getattr(right, k))
 
     def text(self):
-        return "(%s %s %s)" % (self.left.text(), self.op, self.right.text())
+        text = "%s %s %s" % (self.left.text(), self.op, self.right.text())
+        return text if self.bare else "(" + text + ")"
 
     def ev(self, ctx):
         a = self.left.ev(ctx)
@@ -267,6 +270,55 @@ class Un(Expr):
             return -a
         r = -a if self.op == "-" else ~a
         return check_int(r, ctx, self)
+
+
+class NegParen(Un):
+    """A negated operand written "-(e)" with no parentheses around the
+    negation, so that the operators after it must see the negation bind
+    tighter than they do."""
+
+    def __init__(self, e):
+        super().__init__("-", e)
+
+    def text(self):
+        text = self.e.text()
+        return "-" + (text if text.startswith("(") else "(" + text + ")")
+
+
+class Paren(Expr):
+    """An operand in parentheses of its own."""
+
+    def __init__(self, e):
+        self.e = e
+        for k in ("float_op", "wide_op", "single", "double"):
+            setattr(self, k, getattr(e, k))
+
+    def need(self):
+        return self.e.need()
+
+    def text(self):
+        return "(%s)" % self.e.text()
+
+    def ev(self, ctx):
+        return self.e.ev(ctx)
+
+
+class CmpValue(Expr):
+    """A comparison used as the value 1 or 0 inside another comparison:
+    "(x > 0) = 1", "(a > y) <> (b > y)"."""
+
+    def __init__(self, cmp):
+        self.cmp = cmp
+
+    def need(self):
+        return 1 + cond_need(self.cmp)
+
+    def text(self):
+        return "(%s)" % self.cmp.text()
+
+    def ev(self, ctx):
+        v = 1 if self.cmp.truth(ctx.env, ctx.flags) else 0
+        return float(v) if ctx.mode == "float" else v
 
 
 class BoolOf(Expr):
@@ -1112,11 +1164,21 @@ class Gen:
             return BoolOf(self.cond(depth - 1))
         op = self.choice(["+", "-", "*", "/", "%", "&", "|", "!", "<<", ">>", "+", "-", "*"])
         left = self.int_expr(depth - 1)
+        if op in BIT_OPS and self.r() < 0.25:
+            left = NegParen(left)
         if op in ("/", "%"):
             return Bin(op, left, self.int_divisor(depth - 1))
         if op in ("<<", ">>"):
             return Bin(op, left, self.shift_count(depth - 1))
         return Bin(op, left, self.int_expr(depth - 1))
+
+    def negated_chain(self, depth):
+        """"-(x) | y" written bare: the negated operand, then an operator
+        that binds looser than the negation and tighter than + and -."""
+        op = self.choice(BIT_OPS)
+        left = NegParen(self.int_expr(depth - 1))
+        right = self.shift_count(depth - 1) if op in ("<<", ">>") else self.int_expr(depth - 1)
+        return Bin(op, left, right, bare=True)
 
     def int_divisor(self, depth):
         k = self.r()
@@ -1157,6 +1219,17 @@ class Gen:
             first, second = second, first
         return Bin(op, first, second)
 
+    def constant_division(self, depth):
+        """Integer constants divided into a float target ("a.d = 7 / 2"),
+        alone or inside a float expression: the target's float arithmetic
+        divides them."""
+        division = Bin("/", Const(self.rng.randint(-50, 50)), Const(self.choice([2, 4, -4, 8, 3, 5, 16])))
+        if self.r() < 0.5:
+            division.bare = True
+            return division
+        other = self.float_expr(depth - 1, need_float=False)
+        return Bin(self.choice(["+", "-", "*"]), *((division, other) if self.r() < 0.5 else (other, division)))
+
     def float_divisor(self, depth, need_float):
         k = self.r()
         if k < 0.4:
@@ -1170,7 +1243,11 @@ class Gen:
     def num_expr(self, target, depth):
         """An expression for a target type."""
         if target in FLOAT_TYPES:
+            if self.r() < 0.15:
+                return self.constant_division(depth)
             return self.float_expr(depth, need_float=self.r() < 0.5)
+        if self.r() < 0.05:
+            return self.negated_chain(depth)
         if self.floats and self.r() < 0.3:
             return self.float_expr(depth, need_float=True)
         return self.int_expr(depth)
@@ -1184,6 +1261,27 @@ class Gen:
             return NotC(self.cond(depth - 1))
         if k < 0.4 and self.ints:
             return Truth(self.int_expr(min(depth, 1)))
+        if depth > 0 and k < 0.48:
+            return self.value_compare(depth - 1)
+        if k < 0.53 and (self.ints or self.readonly):
+            left = self.negated_chain(min(depth, 2))
+            return Cmp(self.choice(["=", "<>", "<", ">", "<=", ">="]), left, self.int_expr(min(depth, 1)))
+        return self.plain_compare(depth)
+
+    def value_compare(self, depth):
+        """A comparison whose operands are comparisons: "(x > 0) = 1",
+        "(a > y) <> (b > y)"."""
+        left = CmpValue(self.plain_compare(depth))
+        k = self.r()
+        if k < 0.5:
+            right = CmpValue(self.plain_compare(depth))
+        elif k < 0.85:
+            right = Const(self.choice([0, 1]))
+        else:
+            right = self.int_expr(0)
+        return Cmp(self.choice(["=", "<>"]), left, right)
+
+    def plain_compare(self, depth):
         if self.floats and self.r() < 0.35:
             left = self.float_expr(min(depth, 2))
             right = self.float_expr(min(depth, 1), need_float=False)
@@ -1580,12 +1678,34 @@ class Gen:
                 self.emit(self.make_array_assign)
             elif k < 0.6:
                 self.emit(self.make_assign)
-            elif k < 0.75:
+            elif k < 0.68:
                 self.emit(lambda: Print(self.numeric_print()))
+            elif k < 0.78:
+                self.emit(self.chr_join)
             else:
                 self.emit(self.sum_array)
             self.readonly = []
         self.print_vars(self.ints + self.floats)
+
+    def chr_join(self):
+        """A character code stored into an element, then Chr() of the
+        element between other pieces of a join: "[" + Chr(v(1)) + "]"."""
+        pool = [a for a in self.arrays if a[1] in INT_TYPES]
+        if not pool:
+            raise Unsafe("no integer array")
+        name, t, dims = self.choice(pool)
+        text, getter, setter = self.array_element(name, t, dims)
+        element = Element(text, t, getter, self.last_index)
+        top = min(type_range(t)[1], 0xD7FF)
+        code = self.rng.randint(33, min(top, 126)) if self.r() < 0.7 else self.rng.randint(33, top)
+        form = self.choice([element, element, Bin("+", element, Const(0), bare=True), Paren(element)])
+        parts = [SLit(self.choice(["[", "<", "x="]))]
+        if self.r() < 0.3:
+            parts.append(self.string_piece())
+        parts += [SChr(form), SLit(self.choice(["]", ">", ""]))]
+        if self.r() < 0.3:
+            parts.append(SChr(Paren(element)))
+        return Block([Assign(text, name, t, Const(code), setter), Print(SCat(parts))])
 
     def sum_array(self):
         """A loop over every element that prints and folds them."""
@@ -2028,6 +2148,9 @@ class Gen:
         str_procs = [p for p in procs if p.rtype == "s"]
         if self.r() < 0.7:
             self.container_procedures()
+        if self.r() < 0.6:
+            methods = self.declare_interface()
+            self.extra_int.append(lambda: self.method_call(self.choice(methods)))
         for _ in range(self.rng.randint(8, 16)):
             k = self.r()
             if k < 0.5:
@@ -2079,6 +2202,50 @@ class Gen:
             Raw("Bump%d(*pp%d, 3)" % (tag, tag)),
             Raw('PrintN("ptr " + %s(*pp%d\\x) + " " + StrD(*pp%d\\y) + " " + StrD(gp%d(0)\\y))' % (
                 "StrD" if ft == "d" else "Str", tag, tag, tag))]
+
+    def declare_interface(self):
+        """An interface of integer methods of every width, each backed by a
+        procedure of the method's own type, and an object whose method
+        table is a data label of the procedures' addresses."""
+        tag = self.counter
+        self.counter += 1
+        value = self.int_value("l")
+        methods = []
+        lines = ["Interface IM%d" % tag]
+        procs = ["Structure OB%d" % tag, "  *table", "  value.q", "EndStructure"]
+        types = ["b", "a", "w", "u", "c"] + [self.choice(["l", "q", "i", "b", "u"]) for _ in range(2)]
+        self.rng.shuffle(types)
+        for n, t in enumerate(types):
+            ptype = self.choice([None] + list(INT_TYPES))
+            scale = self.rng.randint(-300, 300)
+            lines.append("  M%d.%s(%s)" % (n, t, "" if ptype is None else "x.%s" % ptype))
+            procs.append("Procedure.%s IMP%d_%d(*self.OB%d%s)" % (t, tag, n, tag, "" if ptype is None else ", x.%s" % ptype))
+            procs.append("  ProcedureReturn *self\\value * %d%s" % (scale, "" if ptype is None else " + x"))
+            procs.append("EndProcedure")
+            methods.append(("io%d\\M%d" % (tag, n), t, ptype, scale, value))
+        lines.append("EndInterface")
+        self.head += lines + procs + [
+            "DataSection",
+            "  imt%d: : Data.i %s" % (tag, ", ".join("@IMP%d_%d()" % (tag, n) for n in range(len(types)))),
+            "EndDataSection"]
+        self.body += [Raw("Define ob%d.OB%d" % (tag, tag)), Raw("ob%d\\table = ?imt%d" % (tag, tag)),
+                      Raw("ob%d\\value = %d" % (tag, value)), Raw("io%d.IM%d = @ob%d" % (tag, tag, tag))]
+        return methods
+
+    def method_call(self, method):
+        name, t, ptype, scale, value = method
+        arg = None
+        if ptype is not None:
+            saved, self.extra_int = self.extra_int, []
+            try:
+                arg = self.int_expr(1)
+            finally:
+                self.extra_int = saved
+
+        def getter(env):
+            x = 0 if arg is None else evaluate(arg, env, ptype, env.flags)
+            return wrap(value * scale + x, t)
+        return Element("%s(%s)" % (name, "" if arg is None else arg.text()), t, getter, [] if arg is None else [arg])
 
     def call(self, proc):
         """A call whose arguments hold no further call."""
