@@ -2,6 +2,7 @@
 // entry point, start-up and end code, data section and bss section.
 #include "backend_x64/program_output.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -191,6 +192,10 @@ bool declare_extern(const char* name)
 
 void emit_library_externs()
 {
+    // The creation routines of lists and maps lead the commands' block.
+    for (const char* routine : {"ZD_NewList", "ZD_NewMap"})
+        if (std::binary_search(ExternSymbolList.begin(), ExternSymbolList.end(), std::string(routine)))
+            declare_extern(routine);
     if (!library_command_list) return;
     for (ListNode* node = library_command_list->first; node; node = node->next) {
         LibraryCommand* command = reinterpret_cast<LibraryCommand*>(node);
