@@ -264,7 +264,7 @@ void emit_line_number_block()
 {
     emit_line("CLN:\nzd_public ZD_DEBUGGER_LineNumber\n dd 0");
     const char* main_name = source_alias && *source_alias ? source_alias : (source_file ? source_file : "");
-    emit_db_item("ZD_DEBUGGER_FileName", debugger_enabled ? std::string(main_name) : path_file_part(main_name));
+    emit_db_item("ZD_DEBUGGER_FileName", debugger_enabled ? program_side_path(main_name) : path_file_part(main_name));
 
     int32_t count = 0;
     for (ListNode* node = IncludeFileList ? IncludeFileList->first : nullptr; node; node = node->next) count++;
@@ -274,7 +274,7 @@ void emit_line_number_block()
     int32_t i = 1;
     for (ListNode* node = IncludeFileList ? IncludeFileList->first : nullptr; node; node = node->next, i++) {
         const char* name = include_file_name(node);
-        std::string shown = debugger_enabled ? std::string(name) : path_file_part(name);
+        std::string shown = debugger_enabled ? program_side_path(name) : path_file_part(name);
         emit_linef("ZD_DEBUGGER_IncludedFile%d: db %s", i, db_text(shown).c_str());
     }
 }

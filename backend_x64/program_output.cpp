@@ -2,6 +2,7 @@
 // entry point, start-up and end code, data section and bss section.
 #include "backend_x64/program_output.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -191,6 +192,10 @@ bool declare_extern(const char* name)
 
 void emit_library_externs()
 {
+    // The creation routines of lists and maps lead the commands' block.
+    for (const char* routine : {"ZD_NewList", "ZD_NewMap"})
+        if (std::binary_search(ExternSymbolList.begin(), ExternSymbolList.end(), std::string(routine)))
+            declare_extern(routine);
     if (!library_command_list) return;
     for (ListNode* node = library_command_list->first; node; node = node->next) {
         LibraryCommand* command = reinterpret_cast<LibraryCommand*>(node);
@@ -428,19 +433,17 @@ void emit_static_strings()
     emit_line("_SYS_StaticStringEnd:");
 }
 
-namespace {
-
-// The folder as the program under wine takes it.
 std::string program_side_path(const std::string& folder)
 {
     std::string path = folder;
-    if (!path.empty() && path[0] == '/') path = "Z:" + path;
+    // A path of this machine's root is the Z: drive of the program's.
+    bool rooted = !path.empty() && (path[0] == '/' || path[0] == '\\');
+    bool network = path.size() > 1 && (path[1] == '/' || path[1] == '\\');
+    if (rooted && !network) path = "Z:" + path;
     for (char& c : path)
         if (c == '/') c = '\\';
     return path;
 }
-
-}  // namespace
 
 std::string format_source_path_data(const std::string& folder)
 {

@@ -435,6 +435,21 @@ TEST_F(DebuggerOutputTest, DataBlockByOptions)
     EXPECT_NE(text.find("zd_public ZD_DEBUGGER_FileName\n db \"C:\\proj\\main.src\",0\n"), std::string::npos);
     const std::string tail = " dd 0\nzd_public ZD_DEBUGGER_IncludedFiles\n";
     EXPECT_EQ(text.substr(text.size() - tail.size()), tail);
+    // A path of this machine names the drive the program sees, as the source
+    // folder does; a network path stays as it is.
+    clear_output();
+    char rooted[] = "\\proj\\main.src";
+    source_file = rooted;
+    emit_debugger_data();
+    text = output();
+    EXPECT_NE(text.find("zd_public ZD_DEBUGGER_FileName\n db \"Z:\\proj\\main.src\",0\n"), std::string::npos);
+    clear_output();
+    char network[] = "\\\\host\\main.src";
+    source_file = network;
+    emit_debugger_data();
+    text = output();
+    source_file = saved_source;
+    EXPECT_NE(text.find("zd_public ZD_DEBUGGER_FileName\n db \"\\\\host\\main.src\",0\n"), std::string::npos);
 }
 
 // ---------------------------------------------------------------------------

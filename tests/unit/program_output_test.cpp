@@ -268,6 +268,30 @@ TEST_F(ProgramOutputTest, ExternIsWrittenOncePerCompilation)
     pop_output_buffer();
 }
 
+// The creation routines of lists and maps lead the library commands' block;
+// the names gathered for the end of the head are not declared twice.
+TEST_F(ProgramOutputTest, ListAndMapCreationLeadTheCommandDeclarations)
+{
+    LibraryRecord library{};
+    library.used = 1;
+    char free_name[] = "FreeList";
+    LibraryCommand free_list{};
+    free_list.entry.key = free_name;
+    CursorList commands{};
+    link_used_commands(&commands, &library, {&free_list});
+    CursorList* saved_commands = library_command_list;
+    library_command_list = &commands;
+    add_extern_symbol("ZD_NewMap");
+    add_extern_symbol("ZD_NewList");
+    push_output_buffer(head_buffer);
+    emit_library_externs();
+    for (const std::string& name : ExternSymbolList) declare_extern(name.c_str());
+    pop_output_buffer();
+    library_command_list = saved_commands;
+    std::string text(head_buffer->start, head_buffer->write);
+    EXPECT_EQ(text, "extrn ZD_NewList\nextrn ZD_NewMap\nextrn ZD_FreeList\n");
+}
+
 // An outside name that the assembler takes for one of its own words (in any
 // case), or that holds characters which end a name, is declared under an
 // alias, and every use names the alias; other names stand as written.
