@@ -33,6 +33,7 @@
 #include "frontend/procedures.h"
 #include "frontend/strings.h"
 #include "frontend/symbols.h"
+#include "frontend/variables.h"
 
 // Entries written on the current row of the valid-lines table; -1 once at
 // start-up, kept across compilations.
@@ -465,7 +466,7 @@ std::vector<std::pair<HashTable*, ModuleRecord*>> scope_tables(HashTable* main_t
 
 bool variable_in_bank(const VariableRecord* variable)
 {
-    return !(variable->flags & (0x400 | 0x8000));
+    return !(variable->flags & (VAR_OWN_SYMBOL | VAR_DATA_POINTER));
 }
 
 // The key without its "+" and its prefix "p_" or "v_" ("*" for a pointer).
