@@ -466,7 +466,7 @@ std::vector<std::pair<HashTable*, ModuleRecord*>> scope_tables(HashTable* main_t
 
 bool variable_in_bank(const VariableRecord* variable)
 {
-    return !(variable->flags & (0x400 | 0x8000));
+    return !(variable->flags & (VAR_OWN_SYMBOL | VAR_DATA_POINTER));
 }
 
 // The key without its "+" and its prefix "p_" or "v_" ("*" for a pointer).

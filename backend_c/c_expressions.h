@@ -24,7 +24,7 @@ void c_round_pending_float_values();
 void c_save_evaluation_state(EvaluationState* state);
 void c_restore_evaluation_state(const EvaluationState* state, int restore_marks);
 
-// The current operand into the current slot (kind 30, size 8).
+// The current operand into the current slot (OPERAND_REGISTER, size 8).
 void c_load_left_operand();
 // Slot text <op> current operand text; the result is the slot text and the
 // operand text.

@@ -22,7 +22,7 @@ void c_emit_label_aliases();
 void c_labels_emit_module(const char* module);
 
 // Records a procedure label that a reference inside its procedure found
-// (data label: flag 2 and its offset into zd_data).
+// (data label: LABEL_DATA and its offset into zd_data).
 void c_add_referenced_procedure_label(const char* module, const char* procedure, const char* name, uint16_t flags,
                                       int32_t data_offset);
 // At EndProcedure, before the front end forgets them: every label of the

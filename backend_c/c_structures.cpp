@@ -316,8 +316,8 @@ void mark_descriptor_needed(StructureRecord* structure)
     }
 }
 
-// Map marking: mask 0x800 (0x840 with the debugger) on the structure and the
-// structures its fields reach.
+// Map marking: the mask map_wanted (with the debugger also STRUCT_USED) on
+// the structure and the structures its fields reach.
 void mark_for_map(StructureRecord* structure, uint16_t mask)
 {
     if (!structure || (structure->flags & visited)) return;

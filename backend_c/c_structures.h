@@ -3,9 +3,9 @@
 // descriptor tables of the structures with dynamic members ("m" + C name),
 // structure maps ("sm_<id>"), and the per-thread initialisation callback.
 //
-// Structure flag 0x8 is the visit mark of whichever pass runs; 0x40 marks a
-// used structure, 0x20 one that needs a descriptor table, 0x800 one that
-// needs a structure map.
+// STRUCT_MARK_8 is the visit mark of whichever pass runs; STRUCT_USED marks
+// a used structure, STRUCT_NEEDS_INIT one that needs a descriptor table,
+// STRUCT_MARK_800 one that needs a structure map.
 #pragma once
 
 #include <string>

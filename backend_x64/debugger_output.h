@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/backend_hooks.h"
+
 struct ModuleRecord;
 struct ProcedureRecord;
 struct StructureRecord;
@@ -43,15 +45,7 @@ void emit_purifier_check(int after_assembly);
 void emit_purifier_local_map(ProcedureRecord* procedure, const std::vector<int32_t>& guard_offsets);
 // Appends the current line code to the valid-lines table.
 void add_debugger_line_entry();
-// Code-context kinds.
-enum : int32_t {
-    CODE_CONTEXT_PROCEDURE_START = 1,
-    CODE_CONTEXT_PROCEDURE_END = 2,
-    CODE_CONTEXT_MODULE_START = 3,
-    CODE_CONTEXT_MODULE_END = 4,
-    CODE_CONTEXT_USE_MODULE = 5,
-    CODE_CONTEXT_UNUSE_MODULE = 6,
-};
+// A code-context record of a CODE_CONTEXT_* kind (core/backend_hooks.h).
 void add_code_context_entry(int32_t kind, const char* name);
 
 // ---------------------------------------------------------------------------

@@ -34,7 +34,8 @@ void emit_foreach_map_start(MapRecord* map, int32_t label);
 void emit_foreach_list_next(ListRecord* list, int32_t label);
 void emit_foreach_map_next(MapRecord* map, int32_t label);
 void emit_get_map_element_call(MapRecord* map);
-// Creation of a list (kind 14), map (22) or array (15, literal sizes) whose
+// Creation of a list (kind TYPE_LIST), map (TYPE_MAP) or array (TYPE_ARRAY,
+// literal sizes) whose
 // record is `object`: the Static items at program start and the Threaded
 // objects at thread start.
 void emit_container_creation(uint8_t kind, void* object);

@@ -36,6 +36,16 @@ struct ExpressionTarget {
                                 // reads it back into the base register once the value is read
 };
 
+// Kinds of the debugger's code-context records (add_code_context_entry).
+enum : int32_t {
+    CODE_CONTEXT_PROCEDURE_START = 1,
+    CODE_CONTEXT_PROCEDURE_END = 2,
+    CODE_CONTEXT_MODULE_START = 3,
+    CODE_CONTEXT_MODULE_END = 4,
+    CODE_CONTEXT_USE_MODULE = 5,
+    CODE_CONTEXT_UNUSE_MODULE = 6,
+};
+
 // Purposes of take_label_number.
 enum : int {
     LABEL_FOR_BLOCK = 0,
@@ -68,12 +78,13 @@ struct BackendHooks {
     void (*emit_call_debugger)();
     // Tells the debugger the current line again (before DisableDebugger).
     void (*emit_debugger_set_line)();
-    // A record of the code-context table (1/2 procedure start/end, 3/4
-    // module start/end, 5 UseModule, 6 UnuseModule) with the name.
+    // A record of the code-context table, of a CODE_CONTEXT_* kind (the
+    // start or end of a procedure or a module, UseModule, UnuseModule), with
+    // the name.
     void (*add_code_context_entry)(int32_t kind, const char* name);
     // At the start of a procedure body, while debugger calls are written:
     // the debugger's (and the purifier's) procedure entry; the procedure
-    // gets second flag 0x400, which its epilogue's leave call reads.
+    // gets PROC_SECOND_DEBUGGER_ENTRY, which its epilogue's leave call reads.
     void (*emit_debugger_enter_procedure)(ProcedureRecord* procedure);
     // After a plain statement that wrote code, with the purifier: the check
     // of the guards after the variables; after an assembly line it keeps
@@ -281,7 +292,8 @@ struct BackendHooks {
     void (*begin_call)(CallRecord* call);
     void (*push_call_argument)(CallRecord* call, int type);
     void (*push_default_argument)(CallRecord* call, int type, int64_t value);
-    // A whole array, list or map (kind 15, 14 or 22: the record) for a
+    // A whole array, list or map (kind TYPE_ARRAY, TYPE_LIST or TYPE_MAP:
+    // the record) for a
     // parameter of the type.
     void (*push_container_argument)(CallRecord* call, int type, int kind, void* record);
     // A structure entry of a library command's parameters: 7 and 32 the

@@ -13,7 +13,7 @@ struct DataHooks {
     // appended one by one, and the line is closed.
     void (*begin_data_line)(int32_t type);
     void (*append_data_number)(int64_t value);
-    // A float or double value (type 9 or 12).
+    // A float or double value (TYPE_FLOAT or TYPE_DOUBLE).
     void (*append_data_real)(double value, int32_t type);
     // A literal string written inline: UTF-16 units for String and Unicode,
     // bytes for Ascii, then a terminating 0.

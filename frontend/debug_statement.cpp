@@ -89,18 +89,10 @@ void emit_statement_line_marker()
     if (!line_markers_suppressed) backend->emit_line_marker("DBL");
 }
 
-namespace {
-
-// Code-context kinds of procedures.
-constexpr int32_t context_procedure_start = 1;
-constexpr int32_t context_procedure_end = 2;
-
-}  // namespace
-
 void emit_procedure_start_debugger(ProcedureRecord* procedure)
 {
     if (debugger_enabled)
-        backend->add_code_context_entry(context_procedure_start, procedure_name(procedure));
+        backend->add_code_context_entry(CODE_CONTEXT_PROCEDURE_START, procedure_name(procedure));
     if (debugger_code)
         backend->emit_debugger_enter_procedure(procedure);
     emit_statement_line_marker();
@@ -114,5 +106,5 @@ void emit_procedure_end_marker()
 void add_procedure_end_context(ProcedureRecord* procedure)
 {
     if (debugger_enabled)
-        backend->add_code_context_entry(context_procedure_end, procedure_name(procedure));
+        backend->add_code_context_entry(CODE_CONTEXT_PROCEDURE_END, procedure_name(procedure));
 }

@@ -17,7 +17,7 @@ constexpr size_t IMPORT_HEADER_SIZE = 20;
 // Flag of an imported function (ProcedureRecord flags).
 constexpr uint32_t IMPORTED_FUNCTION_FLAG = 0x40000000;
 
-// Default value of an optional parameter: a text for type 8 (string), else
+// Default value of an optional parameter: a text for TYPE_STRING, else
 // 8 bytes (integer or double bits).
 struct ImportDefault {
     int64_t value;

@@ -32,8 +32,8 @@ struct ImportedFunction {
     int16_t parameter_count;
     int16_t optional_parameter_count;
     uint8_t* parameter_types;    // one TypeCode per parameter
-    uint8_t* parameter_sizes;    // 4 for types 5 and 9, else 8
-    int64_t* default_values;     // per optional parameter (type 8: pointer to the text)
+    uint8_t* parameter_sizes;    // 4 for TYPE_LONG and TYPE_FLOAT, else 8
+    int64_t* default_values;     // per optional parameter (TYPE_STRING: pointer to the text)
     int32_t use_count;
     ImportLibraryEntry* library;
     ProcedureRecord* call_record;  // the procedure-layout record calls use (per compilation)

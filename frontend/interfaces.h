@@ -19,7 +19,8 @@ void compile_interface_method_line();
 void declare_interface_method();
 // The 1-based number of the method named like the current word, 0 when none.
 int find_interface_method(const StructureRecord* interface);
-// Parameters of the method whose type is a pseudo-type 16 to 19.
+// Parameters of the method whose type is a pseudo-type (TYPE_P_ASCII to
+// TYPE_P_UTF8).
 int count_pseudotype_parameters(const InterfaceMethod* method);
 // The container form after the name of an Array, List or Map parameter:
 // "(" and ")", for an array with its dimension count between. Returns the

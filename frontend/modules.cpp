@@ -119,21 +119,21 @@ void format_earlier_section(int n, const char* name, const char* file, int32_t l
     set_error_format(n, text);
 }
 
-// A record of the debugger's code-context table: 3 start and 4 end of a
-// module section, 5 UseModule, 6 UnuseModule.
+// A record of the debugger's code-context table of a CODE_CONTEXT_* kind:
+// the start or end of a module section, UseModule, UnuseModule.
 void add_module_context(int32_t kind, const ModuleRecord* module)
 {
     if (debugger_enabled)
         backend->add_code_context_entry(kind, module_name(module));
 }
 
-// Kind 5 records for the modules of a list in use, all but `except`.
+// UseModule records for the modules of a list in use, all but `except`.
 void add_use_contexts(const CursorList* list, const ModuleRecord* except)
 {
     if (!list) return;
     for (ListNode* node = list->first; node; node = node->next) {
         const ModuleRecord* module = reinterpret_cast<ModuleUse*>(node)->module;
-        if (module != except) add_module_context(5, module);
+        if (module != except) add_module_context(CODE_CONTEXT_USE_MODULE, module);
     }
 }
 
@@ -367,7 +367,7 @@ void declare_module(const char* name)
     label_scope_module = module_name(module);
     modules_in_use = module->used_modules;
     set_module_name_constant(name);
-    add_module_context(3, module);
+    add_module_context(CODE_CONTEXT_MODULE_START, module);
 }
 
 void end_declare_module()
@@ -382,7 +382,7 @@ void end_declare_module()
     module->saved_debugger_code = debugger_code;
     module->saved_default_type = default_type;
     module_restore_state();
-    add_module_context(4, module);
+    add_module_context(CODE_CONTEXT_MODULE_END, module);
     add_use_contexts(modules_in_use, nullptr);
 }
 
@@ -412,7 +412,7 @@ void begin_module(const char* name)
     set_inline_asm(module->saved_inline_asm_enabled);
     debugger_code = module->saved_debugger_code;
     default_type = module->saved_default_type;
-    add_module_context(3, module);
+    add_module_context(CODE_CONTEXT_MODULE_START, module);
     add_use_contexts(modules_in_use, module);
 }
 
@@ -427,7 +427,7 @@ void end_module()
     if (!error_number) check_module_procedures_defined(module);
     list_clear(module->used_modules);
     module_restore_state();
-    add_module_context(4, module);
+    add_module_context(CODE_CONTEXT_MODULE_END, module);
     add_use_contexts(modules_in_use, nullptr);
 }
 
@@ -470,7 +470,7 @@ void use_module(const char* name)
         return;
     }
     add_use(modules_in_use, module);
-    add_module_context(5, module);
+    add_module_context(CODE_CONTEXT_USE_MODULE, module);
 }
 
 void unuse_module(const char* name)
@@ -484,7 +484,7 @@ void unuse_module(const char* name)
     while (ModuleUse* use = static_cast<ModuleUse*>(list_next(modules_in_use))) {
         if (use->module == module) {
             list_delete_current(modules_in_use);
-            add_module_context(6, module);
+            add_module_context(CODE_CONTEXT_UNUSE_MODULE, module);
             return;
         }
     }

@@ -102,7 +102,7 @@ void register_pop();
 void save_register_marks(RegisterMarks* marks);
 void restore_register_marks(const RegisterMarks* marks);
 
-// Sets the current operand to a register value (kind 30, size 8).
+// Sets the current operand to a register value (OPERAND_REGISTER, size 8).
 void set_operand_register_text(const char* name);
 // Sets the current operand to an integer constant with its decimal text.
 void set_operand_integer_constant(int64_t value);

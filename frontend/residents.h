@@ -41,7 +41,8 @@ void resolve_resident_structure_refs();
 void write_resident_file(const char* path);
 
 // After the type parser read the name "p" followed by "-": the pseudo-type
-// code 16 to 20 (current_type set), or 0 when the text is no pseudo-type.
+// code TYPE_P_ASCII to TYPE_P_VARIANT (current_type set), or 0 when the
+// text is no pseudo-type.
 int parse_pseudo_type();
 
 // The prototype that the name means here, or null.

@@ -1,6 +1,6 @@
 // String expressions: concatenation with "+" and the comparisons of strings.
 //
-// A string value in the current operand (kind 40, flag OP_STRING) is one of:
+// A string value in the current operand (OPERAND_STRING, flag OP_STRING) is one of:
 // - a literal: flag OP_LITERAL; while its text is still being gathered in
 //   the literal buffer (`literal_text` .. `literal_write_pointer`) its
 //   `constant` is 0, once interned it is the literal's number;

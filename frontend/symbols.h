@@ -259,7 +259,8 @@ struct ParameterRecord {
     ParameterDescriptor* element_type;  // array, list and map parameters, else null
     void* object;                   // the local VariableRecord, ArrayRecord, ListRecord or MapRecord
     int16_t offset;                 // frame offset of the object
-    uint8_t type;                   // 21 for a pointer; 15 array, 14 list, 22 map
+    uint8_t type;                   // type code; TYPE_INTEGER for a pointer, TYPE_ARRAY, TYPE_LIST
+                                    // or TYPE_MAP for a container
     uint8_t size;
 };
 
@@ -286,7 +287,7 @@ struct ProcedureRecord {
     int16_t stack_size;
     int64_t* default_values;        // one 8-byte slot per optional parameter
     uint8_t optional_count;
-    int16_t pseudo_type_count;      // parameters of type 16 to 19
+    int16_t pseudo_type_count;      // parameters of type TYPE_P_ASCII to TYPE_P_UTF8
     int32_t line;
     char* file;
     ModuleRecord* module;
