@@ -153,7 +153,7 @@ std::string checked_index(const std::string& index)
 bool read_after_bracket()
 {
     read_operator();
-    if (error_number == 79) clear_error_state();
+    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     return error_number == 0;
 }
 
@@ -263,7 +263,7 @@ int c_emit_array_element(ArrayRecord* array)
         bool same = current_type.code == array->element_type ||
                     (array->element_type == TYPE_FIXED_STRING && current_type.code == TYPE_STRING);
         if (!same) {
-            set_error(61);
+            set_error(ERROR_ARRAY_TYPE_DIFFERS);
             return 0;
         }
     }
@@ -274,7 +274,7 @@ int c_emit_array_element(ArrayRecord* array)
         return r;
     };
     if (token_code != '(') {
-        set_error_format(357, display_name(array));
+        set_error_format(ERROR_OPEN_PARENTHESIS_MISSING_AFTER_ARRAY, display_name(array));
         return finish();
     }
     while (*parse_pointer == ' ' || *parse_pointer == '\t') parse_pointer++;
@@ -283,7 +283,7 @@ int c_emit_array_element(ArrayRecord* array)
         parse_pointer++;
         if (!read_after_bracket()) return finish();
         if (token_code == '\\') {
-            set_error_format(186, display_name(array));
+            set_error_format(ERROR_MISSING_ARRAY_PARAMETERS, display_name(array));
             return finish();
         }
         std::string text = "(integer)" + std::string(c_array_element_pointer(array));
@@ -326,7 +326,7 @@ int c_emit_array_element(ArrayRecord* array)
         }
         text += "]";
         if (token_code == ',' || indexes != array->dimension_count) {
-            set_error_format(176, display_name(array));
+            set_error_format(ERROR_ARRAY_DIMENSION_COUNT, display_name(array));
             return finish();
         }
         if (!no_output_depth) forget_cached_list();
@@ -334,13 +334,13 @@ int c_emit_array_element(ArrayRecord* array)
     expression_mode = saved_mode;
     current_type = saved_type;
     if (token_code != ')') {
-        set_error(6);
+        set_error(ERROR_CLOSE_PARENTHESIS_EXPECTED);
         return finish();
     }
     if (!read_after_bracket()) return finish();
     if (token_code == '\\') {
         if (array->element_type != TYPE_STRUCTURE || !array->element_structure) {
-            set_error_format(24, display_name(array));
+            set_error_format(ERROR_ARRAY_WITHOUT_STRUCTURE, display_name(array));
             return finish();
         }
         // A field chain (or a method call) from the element's lvalue.
@@ -359,7 +359,7 @@ void c_compile_array_dimensions(ArrayRecord* array, int redim, int redeclared)
     if (error_number) return;
     int32_t n = count_dimensions();
     if (n > 255) {
-        set_error_format(176, display_name(array));
+        set_error_format(ERROR_ARRAY_DIMENSION_COUNT, display_name(array));
         return;
     }
     if (!redeclared) {
@@ -388,7 +388,7 @@ void c_compile_array_dimensions(ArrayRecord* array, int redim, int redeclared)
                 append_constant_size(array, 1, count);
             }
         } else if (constant_only) {
-            set_error(207);
+            set_error(ERROR_ARRAY_SIZE_NOT_LITERAL);
             return;
         } else {
             dimension_texts.push_back("(" + size + "+1)");
@@ -416,7 +416,7 @@ void c_compile_array_dimensions(ArrayRecord* array, int redim, int redeclared)
                                 checked_address(array).c_str());
                 }
             } else if (constant_only) {
-                set_error(207);
+                set_error(ERROR_ARRAY_SIZE_NOT_LITERAL);
                 return;
             } else if (!redim || last) {
                 emit_format("%sb[%d]=%s+1; ", c_array_member(array), index, size.c_str());
@@ -427,12 +427,12 @@ void c_compile_array_dimensions(ArrayRecord* array, int redim, int redeclared)
         }
         if (error_number) return;
         if (k != n) {
-            set_error(1);
+            set_error(ERROR_SYNTAX);
             return;
         }
     }
     if (token_code != ')') {
-        set_error(77);
+        set_error(ERROR_DIM_SYNTAX);
         return;
     }
     if (!read_after_bracket()) return;
@@ -440,19 +440,19 @@ void c_compile_array_dimensions(ArrayRecord* array, int redim, int redeclared)
         bool list_allowed = declaration_mode == DECLARE_DEFINE || declaration_mode == DECLARE_GLOBAL ||
                             declaration_mode == DECLARE_PROTECTED || declaration_mode == DECLARE_STATIC;
         if (token_code != ',' || !list_allowed) {
-            set_error(4);
+            set_error(ERROR_GARBAGE_AT_END_OF_LINE);
             return;
         }
     }
     if (redeclared && array->dimension_count != n) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return;
     }
     array->dimension_count = n;
     if (!constant_only) {
         c_emit_array_allocation(array, redim, dimension_texts.front().c_str());
     } else if (redeclared) {
-        set_error_format(228, display_name(array));
+        set_error_format(ERROR_STATIC_ARRAY_DECLARED_TWICE, display_name(array));
     } else {
         if (!in_structure && array->item && (array->flags & ARRAY_STATIC))
             static_cast<DataItem*>(array->item)->size = 8 * n + 8;

@@ -97,7 +97,7 @@ bool c_append_link_libraries(std::string& line)
             ".lib\" ";
     if (debugger_enabled) line += " Debugger.lib ";
     if (!append_import_library_list(line)) {
-        set_error(270);
+        set_error(ERROR_TOO_MANY_LINKER_PARAMETERS);
         return false;
     }
     return true;
@@ -137,7 +137,7 @@ void c_build_executable()
     if (!run_tool_capture_output(c_build_gcc_command(source).c_str(), &output, &end_signal)) {
         show_build_tool_failure("ASSEMBLER", "Assembler", c_gcc_failure_text(output, end_signal));
         free_tool_output(output);
-        set_build_error_reported(33);
+        set_build_error_reported(ERROR_ASSEMBLER_FAILED);
         return;
     }
 
@@ -161,7 +161,7 @@ void c_build_executable()
         show_build_tool_failure("LINKER", "Linker", tool_failure_text(2, output));
         free_tool_output(output);
         // The tool's text is the whole report.
-        set_build_error_reported(93);
+        set_build_error_reported(ERROR_EXECUTABLE_NOT_CREATED);
         return;
     }
     if (dll_mode) {
@@ -191,7 +191,7 @@ void c_reassemble()
     if (!os_read_file(combine_path(current_folder.c_str(), "zandrel.c").c_str(), text)) {
         std::printf("The file 'zandrel.c' isn't found or can't be opened !\n");
         std::fflush(stdout);
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return;
     }
     console_print("ReAssembling source code...\n");

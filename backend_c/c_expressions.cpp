@@ -86,7 +86,7 @@ void set_slot_result(const std::string& text)
 bool refuse_in_float_mode()
 {
     if (!is_float_arithmetic()) return false;
-    if (!error_number) set_error(112);
+    if (!error_number) set_error(ERROR_OPERATOR_WITHOUT_FLOAT_FORM);
     return true;
 }
 
@@ -288,7 +288,7 @@ void c_take_evaluation_place()
     if (c_slot_stack_depth < c_slot_save_depth) c_slot_saved[c_slot_stack_depth++] = static_cast<int8_t>(c_current_slot);
     if (c_slot_marks[slot_index()] == 1) c_current_slot--;
     if (c_current_slot < 0) {
-        set_error(111);
+        set_error(ERROR_OUT_OF_CPU_REGISTERS);
         // Keep the index valid while errors are suppressed (look-ahead).
         c_current_slot = 0;
         return;
@@ -383,7 +383,7 @@ void c_apply_operator(int token)
         // A constant count beyond 0-63 is refused in every arithmetic (also
         // in a syntax check, where nothing is written).
         if (right_constant && static_cast<uint64_t>(current_operand.constant) > 63) {
-            set_error(238);
+            set_error(ERROR_SHIFT_COUNT_OUT_OF_RANGE);
             return;
         }
         if (token == token_shift_right) result = format_text("(%s>>%s)", quad_operand(left), right);
@@ -404,7 +404,7 @@ void c_apply_operator(int token)
     default: {
         const char* compare = c_compare_operator(token);
         if (!compare) {
-            set_error(1);
+            set_error(ERROR_SYNTAX);
             return;
         }
         if (right_constant && is_float_arithmetic() && !(current_operand.flags & OP_FLOAT))
@@ -461,7 +461,7 @@ void c_apply_operator_left_constant(int token, int64_t value, double real)
     default: {
         const char* compare = c_compare_operator(token);
         if (!compare) {
-            set_error(1);
+            set_error(ERROR_SYNTAX);
             return;
         }
         result = "(" + left + compare + right + ")";
@@ -567,7 +567,7 @@ void c_assign_result(const ExpressionTarget* target)
     current_operand.flags &= ~static_cast<uint32_t>(OP_COMPUTED);
     if (no_output_depth) return;
     if (current_operand.kind == OPERAND_STRING || (target->flags & (OP_STRING | OP_STRUCTURE))) {
-        set_error_text(1, "This statement can't be compiled by the C back end yet.");
+        set_error_text(ERROR_SYNTAX, "This statement can't be compiled by the C back end yet.");
         return;
     }
     const std::string lvalue = target->text;

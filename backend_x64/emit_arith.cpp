@@ -99,7 +99,7 @@ static void emit_widen_operand_to_eax() {
 void count_fpu_push() {
     if (no_output_depth) return;
     emitter_stack.fpu_depth++;
-    if (emitter_stack.fpu_depth > 7) set_error(247);
+    if (emitter_stack.fpu_depth > 7) set_error(ERROR_OUT_OF_FPU_REGISTERS);
 }
 
 void count_fpu_pop(int n) {
@@ -466,7 +466,7 @@ void emit_modulo_constant_by_register(int64_t n, int r) {
 
 void emit_modulo() {
     if (is_float_mode(expression_mode)) {
-        set_error(112);
+        set_error(ERROR_OPERATOR_WITHOUT_FLOAT_FORM);
         return;
     }
     std::string divisor;
@@ -495,13 +495,13 @@ void emit_modulo() {
 
 static void emit_shift(const char* mnemonic) {
     if (is_float_mode(expression_mode)) {
-        set_error(112);
+        set_error(ERROR_OPERATOR_WITHOUT_FLOAT_FORM);
         return;
     }
     if (operand_is_constant()) {
         int64_t n = current_operand.constant;
         if (n < 0 || n > 63) {
-            set_error(238);
+            set_error(ERROR_SHIFT_COUNT_OUT_OF_RANGE);
             return;
         }
         if (n != 0) emit_linef(" %s %s,%lld", mnemonic, t(), (long long)n);
@@ -517,7 +517,7 @@ void emit_shift_right() { emit_shift("SAR"); }
 
 static void emit_bitwise(const char* mnemonic) {
     if (is_float_mode(expression_mode)) {
-        set_error(112);
+        set_error(ERROR_OPERATOR_WITHOUT_FLOAT_FORM);
         return;
     }
     if (operand_is_constant()) {

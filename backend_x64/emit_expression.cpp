@@ -47,7 +47,7 @@ void x64_apply_operator(int token) {
     case '!': emit_xor(); break;
     default:
         if (is_comparison(token)) emit_compare(top(), token);
-        else set_error(1);
+        else set_error(ERROR_SYNTAX);
         break;
     }
 }
@@ -72,7 +72,7 @@ void x64_apply_operator_left_constant(int token, int64_t value, double real) {
                 set_constant_operand(value, real);
                 emit_compare_constant(r, swap_comparison(token));
             } else {
-                set_error(112);
+                set_error(ERROR_OPERATOR_WITHOUT_FLOAT_FORM);
             }
             return;
         }

@@ -22,6 +22,7 @@
 #include "driver/reassembly.h"
 #include "frontend/frontend_globals.h"
 #include "frontend/labels.h"
+#include "core/error_numbers.h"
 
 #include <string>
 
@@ -66,13 +67,11 @@ void x64_emit_comment(const char* source_text)
     emit_line(line.c_str());
 }
 
-constexpr int32_t include_binary_outside_data_section = 343;
-
 // The shared text names the C back end, which refuses the statement for
 // its data array; this compiler refuses it as well, for bytes that would
 // stand among the instructions and be run.
 const MessageText x64_message_texts[] = {
-    {include_binary_outside_data_section, "IncludeBinary must be in DataSection."},
+    {ERROR_INCLUDEBINARY_OUTSIDE_DATASECTION, "IncludeBinary must be in DataSection."},
     {0, nullptr},
 };
 

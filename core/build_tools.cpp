@@ -160,7 +160,7 @@ bool compile_resources()
     show_tool_failure("RESOURCE", "Resource", tool_failure_text(1, output));
     if (output) os_heap_free(permanent_heap, output);
     // The tool's text is the whole report.
-    set_reported_error(173);
+    set_reported_error(ERROR_RESOURCE_FILE_NOT_CREATED);
     return false;
 }
 
@@ -229,7 +229,7 @@ bool append_link_libraries(std::string& line)
     if (debugger_enabled) line += " Debugger.lib ";
     std::string part;
     if (!build_library_list(part)) {
-        set_error(270);
+        set_error(ERROR_TOO_MANY_LINKER_PARAMETERS);
         return false;
     }
     line += part;
@@ -306,7 +306,7 @@ std::string build_resource_script(bool& with_manifest)
     if (has_text(resource_file)) script += "#include \"" + std::string(resource_file) + "\"\n";
     if (icon) {
         std::string path = is_absolute_icon_path(icon_file) ? std::string(icon_file) : combine_path(current_folder_short.c_str(), icon_file);
-        if (!file_exists(path.c_str())) set_error(104);
+        if (!file_exists(path.c_str())) set_error(ERROR_ICON_FILE_NOT_FOUND);
         else script += "1 ICON \"" + double_backslashes(path) + "\"\n";
     }
     if (xp_skin || dll_protection || user || administrator || dpi_aware) {
@@ -384,7 +384,7 @@ void build_executable()
     if (!run_tool_capture_output(build_assembler_command(source).c_str(), &output)) {
         show_tool_failure("ASSEMBLER", "Assembler", tool_failure_text(0, output));
         if (output) os_heap_free(permanent_heap, output);
-        set_reported_error(33);
+        set_reported_error(ERROR_ASSEMBLER_FAILED);
         return;
     }
 
@@ -422,7 +422,7 @@ void build_executable()
         show_tool_failure("LINKER", "Linker", tool_failure_text(2, output));
         if (output) os_heap_free(permanent_heap, output);
         // The tool's text is the whole report.
-        set_reported_error(93);
+        set_reported_error(ERROR_EXECUTABLE_NOT_CREATED);
         return;
     }
 
@@ -439,7 +439,7 @@ void create_windows_import_library_from(const std::vector<ImportedFunctionName>&
     std::string definition = std::string(windows_import_file ? windows_import_file : "") + ".def";
     FILE* file = create_file_utf8(definition.c_str());
     if (!file) {
-        set_error_format(322, definition.c_str());
+        set_error_format(ERROR_DEF_FILE_NOT_CREATED, definition.c_str());
         return;
     }
     std::string library = link_import_libraries.empty() ? std::string() : link_import_libraries.front();
@@ -467,7 +467,7 @@ void create_windows_import_library_from(const std::vector<ImportedFunctionName>&
         console_print("Windows import library '%s' created.\n", windows_import_file);
     } else {
         // The message buffer cuts a long tool text.
-        set_error_format(317, output ? output : "");
+        set_error_format(ERROR_RESIDENT_FILE_NOT_CREATED, output ? output : "");
         if (output) os_heap_free(permanent_heap, output);
     }
     os_delete_file(definition.c_str());

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "core/error_numbers.h"
+
 constexpr int message_table_size = 361;
 constexpr int error_message_capacity = 548;
 constexpr int warning_message_capacity = 520;

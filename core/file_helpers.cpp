@@ -183,7 +183,7 @@ std::string create_work_directory()
         work_folder = backslashed(folder.c_str()) + "\\";
         return work_folder;
     }
-    set_error(93);
+    set_error(ERROR_EXECUTABLE_NOT_CREATED);
     return std::string();
 }
 
@@ -249,7 +249,7 @@ void load_source_file(const char* name)
 {
     FILE* file = open_file_utf8(name);
     if (!file) {
-        set_error_format(91, name);
+        set_error_format(ERROR_FILE_NOT_FOUND, name);
         return;
     }
     int64_t size = get_file_size(file);

@@ -168,7 +168,7 @@ void write_and_build_program()
     }
     if (!os_set_current_folder(work_folder.c_str())) {
         delete_directory_tree(work_folder.c_str());
-        set_error_format(93, work_folder.c_str());
+        set_error_format(ERROR_EXECUTABLE_NOT_CREATED, work_folder.c_str());
         return;
     }
     const char* file_name = backend->program_file_name;

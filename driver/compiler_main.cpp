@@ -38,10 +38,6 @@ namespace {
 
 constexpr size_t heap_initial_size = 4096;
 
-// Error numbers recorded when a folder of the installation cannot be listed.
-constexpr int error_no_builtin_libraries = 88;
-constexpr int error_no_residents = 114;
-
 // Element of subsystem_list: the link, then the name.
 constexpr uint64_t subsystem_element_size = sizeof(ListNode) + sizeof(char*);
 
@@ -234,7 +230,7 @@ int compiler_main(int argc, char** argv)
     console_print("%s", backend->banner);
 
     load_subsystems();
-    scan_library_folder("Residents\\", 2, error_no_residents);
+    scan_library_folder("Residents\\", 2, ERROR_RESIDENTS_NOT_LOADED);
     if (!import_mode) scan_library_folder("ZandLibraries\\Windows\\", 1, 0);
     resolve_resident_structure_refs();
 
@@ -247,7 +243,7 @@ int compiler_main(int argc, char** argv)
     }
 
     console_print("Loading external libraries...\n");
-    scan_library_folder("ZandLibraries\\", 0, error_no_builtin_libraries);
+    scan_library_folder("ZandLibraries\\", 0, ERROR_BUILT_IN_LIBRARIES_NOT_LOADED);
     scan_library_folder("ZandLibraries\\UserLibraries\\", 0, 0);
 
     if (error_number) {

@@ -48,7 +48,7 @@ void reassemble()
     if (!os_read_file(combine_path(current_folder.c_str(), "zandrel.asm").c_str(), text)) {
         std::printf("The file 'zandrel.asm' isn't found or can't be opened !\n");
         std::fflush(stdout);
-        set_build_error_reported(33);
+        set_build_error_reported(ERROR_ASSEMBLER_FAILED);
         return;
     }
     console_print("ReAssembling source code...\n");

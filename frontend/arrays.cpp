@@ -151,7 +151,7 @@ ArrayRecord* module_find_symbol(ModuleRecord* module, const char* name, int repo
     ArrayRecord* array = find_in_list(module->arrays, name, 0);
     if (!array) return nullptr;
     if ((array->flags & ARRAY_PUBLIC) || (module == current_module && report == 0)) return array;
-    if (report) set_error_format(280, name);
+    if (report) set_error_format(ERROR_MODULE_ITEM_NOT_PUBLIC, name);
     return nullptr;
 }
 
@@ -194,27 +194,27 @@ ArrayRecord* find_array(const char* name) {
 
 int check_array_name(const char* name) {
     if (is_keyword(name)) {
-        set_error_format(143, name);
+        set_error_format(ERROR_ARRAY_NAMED_AS_KEYWORD, name);
         return 0;
     }
     if (!explicit_module) {
         LibraryCommand* command = find_library_command(name);
         if (command && !(command->flags & command_not_a_name)) {
-            set_error_format(97, command->library ? command->library->name : "");
+            set_error_format(ERROR_NAME_SAME_AS_COMMAND, command->library ? command->library->name : "");
             return 0;
         }
     }
     if (find_list(name)) {
-        set_error(99);
+        set_error(ERROR_NAME_SAME_AS_LIST);
         return 0;
     }
     if (error_number) return 0;
     if (find_procedure_quietly(name)) {
-        set_error(100);
+        set_error(ERROR_NAME_SAME_AS_PROCEDURE);
         return 0;
     }
     if (find_map(name)) {
-        set_error(140);
+        set_error(ERROR_NAME_SAME_AS_MAP);
         return 0;
     }
     return error_number ? 0 : 1;
@@ -228,28 +228,28 @@ ArrayRecord* declare_array(const char* name_in, int redim, ArrayRecord* record) 
     char name[STATEMENT_WORD_SIZE];
     snprintf(name, sizeof name, "%s", name_in);
     if (!check_array_name(name) || token_code != '(') {
-        if (!error_number) set_error(77);
+        if (!error_number) set_error(ERROR_DIM_SYNTAX);
         return nullptr;
     }
     if (declaration_mode == DECLARE_GLOBAL) {
         ArrayRecord* global = find_array_global(name);
         if (global && !(global->flags & ARRAY_GLOBAL)) {
-            set_error_format(231, name);
+            set_error_format(ERROR_ARRAY_REDECLARED_GLOBAL, name);
             return nullptr;
         }
     }
     ArrayRecord* existing = find_array(name);
     if (error_number) return nullptr;
     if (declaration_mode == DECLARE_PROTECTED && find_local_array(name)) {
-        set_error_format(217, name);
+        set_error_format(ERROR_ARRAY_ALREADY_DECLARED, name);
         return nullptr;
     }
     if (redim && !existing) {
-        set_error_format(190, name);
+        set_error_format(ERROR_REDIM_UNDECLARED_ARRAY, name);
         return nullptr;
     }
     if (current_type.prototype) {
-        set_error(227);
+        set_error(ERROR_PROTOTYPE_WITH_ARRAY);
         return nullptr;
     }
     bool shadowing = existing && (existing->flags & (ARRAY_GLOBAL | ARRAY_PUBLIC)) &&
@@ -258,7 +258,7 @@ ArrayRecord* declare_array(const char* name_in, int redim, ArrayRecord* record) 
         int32_t size = current_type.size;
         if (pointer_flag) {
             if (current_type.given && current_type.code != TYPE_STRUCTURE && native_type_size(current_type.code)) {
-                set_error(264);
+                set_error(ERROR_NATIVE_TYPE_POINTER);
                 return nullptr;
             }
             size = 8;
@@ -312,7 +312,7 @@ ArrayRecord* declare_array(const char* name_in, int redim, ArrayRecord* record) 
             if (same && current_type.code == TYPE_STRUCTURE && existing->element_structure != current_type.structure)
                 same = false;
             if (!same) {
-                set_error_format(163, statement_name(redim));
+                set_error_format(ERROR_ARRAY_TYPE_CHANGED, statement_name(redim));
                 return nullptr;
             }
         }
@@ -320,7 +320,7 @@ ArrayRecord* declare_array(const char* name_in, int redim, ArrayRecord* record) 
     }
     if (error_number) return nullptr;
     if ((existing->flags & ARRAY_THREADED) && existing->dimension_count > 1) {
-        set_error(315);
+        set_error(ERROR_THREADED_MULTIDIMENSIONAL_ARRAY);
         return nullptr;
     }
     return existing;
@@ -329,7 +329,7 @@ ArrayRecord* declare_array(const char* name_in, int redim, ArrayRecord* record) 
 ArrayRecord* declare_array_parameter(const char* name, const ParameterDescriptor* descriptor) {
     if (!check_array_name(name)) return nullptr;
     if (find_local_array(name)) {
-        set_error_format(217, name);
+        set_error_format(ERROR_ARRAY_ALREADY_DECLARED, name);
         return nullptr;
     }
     CursorList* list = scope_array_list();
@@ -357,12 +357,12 @@ ArrayRecord* declare_array_parameter(const char* name, const ParameterDescriptor
 
 bool constant_element_count(const ArrayRecord* array, int64_t size, int64_t* count) {
     if (size < 0) {
-        set_error(136);
+        set_error(ERROR_NEGATIVE_VALUE);
         return false;
     }
     int64_t element_size = array->element_size > 0 ? array->element_size : 1;
     if (size >= INT64_MAX / element_size) {
-        set_error(59);
+        set_error(ERROR_NUMBER_TOO_BIG);
         return false;
     }
     *count = size + 1;
@@ -378,7 +378,7 @@ void compile_array_dimensions_in_steps(ArrayRecord* array, int redim, int redecl
     const ArrayHooks* h = hooks();
     int32_t n = count_dimensions();
     if (n > 255) {
-        set_error_format(176, array_display_name(array));
+        set_error_format(ERROR_ARRAY_DIMENSION_COUNT, array_display_name(array));
         return;
     }
     if (!redeclared) {
@@ -411,7 +411,7 @@ void compile_array_dimensions_in_steps(ArrayRecord* array, int redim, int redecl
                 append_constant_size(array, 1, one_count);
             }
         } else if (constant_only) {
-            set_error(207);
+            set_error(ERROR_ARRAY_SIZE_NOT_LITERAL);
             return;
         } else {
             h->emit_size_to_rax();
@@ -435,7 +435,7 @@ void compile_array_dimensions_in_steps(ArrayRecord* array, int redim, int redecl
                     h->emit_redim_check(array, k - 1, value);
                 }
             } else if (constant_only) {
-                set_error(207);
+                set_error(ERROR_ARRAY_SIZE_NOT_LITERAL);
                 return;
             } else if (!redim || last) {
                 h->emit_size_to_rax();
@@ -447,7 +447,7 @@ void compile_array_dimensions_in_steps(ArrayRecord* array, int redim, int redecl
             if (last || error_number) break;
         }
         if (k != n && !error_number) {
-            set_error(1);
+            set_error(ERROR_SYNTAX);
             return;
         }
     }
@@ -455,22 +455,22 @@ void compile_array_dimensions_in_steps(ArrayRecord* array, int redim, int redecl
     if (field_base) h->emit_pop_field_array_base(array, 1);
     array->saved_push_depth = saved_depth;
     if (token_code != ')') {
-        set_error(77);
+        set_error(ERROR_DIM_SYNTAX);
         return;
     }
     read_operator();
-    if (error_number == 79) clear_error_state();
+    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return;
     if (token_code != TOKEN_END) {
         bool list_allowed = declaration_mode == DECLARE_DEFINE || declaration_mode == DECLARE_GLOBAL ||
                             declaration_mode == DECLARE_PROTECTED || declaration_mode == DECLARE_STATIC;
         if (token_code != ',' || !list_allowed) {
-            set_error(4);
+            set_error(ERROR_GARBAGE_AT_END_OF_LINE);
             return;
         }
     }
     if (redeclared && array->dimension_count != n) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return;
     }
     array->dimension_count = n;
@@ -482,7 +482,7 @@ void compile_array_dimensions_in_steps(ArrayRecord* array, int redim, int redecl
             h->emit_dim_multi_array(array, redim);
         }
     } else if (redeclared) {
-        set_error_format(228, array_display_name(array));
+        set_error_format(ERROR_STATIC_ARRAY_DECLARED_TWICE, array_display_name(array));
     } else if (!in_structure && array->item && (array->flags & ARRAY_STATIC)) {
         static_cast<DataItem*>(array->item)->size = 8 * n + 8;
     }
@@ -498,14 +498,14 @@ int compile_array_element_in_steps(ArrayRecord* array) {
         bool same = current_type.code == array->element_type ||
                     (array->element_type == TYPE_FIXED_STRING && current_type.code == TYPE_STRING);
         if (!same) {
-            set_error(61);
+            set_error(ERROR_ARRAY_TYPE_DIFFERS);
             return 0;
         }
     }
     register_push();
     int32_t r = register_stack.top;
     if (token_code != '(') {
-        set_error_format(357, array_display_name(array));
+        set_error_format(ERROR_OPEN_PARENTHESIS_MISSING_AFTER_ARRAY, array_display_name(array));
         return r;
     }
     while (*parse_pointer == ' ' || *parse_pointer == '\t') parse_pointer++;
@@ -513,10 +513,10 @@ int compile_array_element_in_steps(ArrayRecord* array) {
         // The whole array: its pointer slot.
         parse_pointer++;
         read_operator();
-        if (error_number == 79) clear_error_state();
+        if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
         if (error_number) return r;
         if (token_code == '\\') {
-            set_error_format(186, array_display_name(array));
+            set_error_format(ERROR_MISSING_ARRAY_PARAMETERS, array_display_name(array));
             return r;
         }
         const char* text = h->format_array_pointer_operand(array);
@@ -588,7 +588,7 @@ int compile_array_element_in_steps(ArrayRecord* array) {
             h->emit_multi_index(array, indexes, indexes == 1);
         }
         if (token_code == ',' || indexes != array->dimension_count) {
-            set_error_format(176, array_display_name(array));
+            set_error_format(ERROR_ARRAY_DIMENSION_COUNT, array_display_name(array));
             return r;
         }
         h->emit_multi_finish(array);
@@ -597,15 +597,15 @@ int compile_array_element_in_steps(ArrayRecord* array) {
     array->saved_push_depth = saved_depth;
     expression_mode = saved_mode;
     if (token_code != ')') {
-        set_error(6);
+        set_error(ERROR_CLOSE_PARENTHESIS_EXPECTED);
         return r;
     }
     read_operator();
-    if (error_number == 79) clear_error_state();
+    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return r;
     if (token_code == '\\') {
         if (array->element_type != TYPE_STRUCTURE || !array->element_structure) {
-            set_error_format(24, array_display_name(array));
+            set_error_format(ERROR_ARRAY_WITHOUT_STRUCTURE, array_display_name(array));
             return r;
         }
         // A field chain (or a method call) from the element.
@@ -692,7 +692,7 @@ bool compile_array_reference(const char* name, bool statement_start) {
     if (error_number || !statement_start) return true;
     bool update = is_update_operator();
     if ((token_code == '=' || update) && operand_is_call_result()) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return true;
     }
     if (token_code == '=' || update) {
@@ -714,7 +714,7 @@ bool compile_array_reference(const char* name, bool statement_start) {
         element_address_saved = 0;
         return true;
     }
-    if (token_code == TOKEN_END && !operand_is_call_result()) set_error(1);
+    if (token_code == TOKEN_END && !operand_is_call_result()) set_error(ERROR_SYNTAX);
     return true;
 }
 
@@ -738,13 +738,13 @@ void drop_saved_element_address() {
 
 void compile_dim_statement(int redim) {
     emit_statement_line_marker();
-    if (error_number == 79) clear_error_state();
+    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     pointer_flag = 0;
     bool star_read = token_code == '*';
     // Any other byte the keyword's reader took as an operator (the digit of
     // "1abc", a "$") cannot begin a name.
     if (!star_read && token_code != TOKEN_NO_OPERATOR && token_code != TOKEN_END) {
-        set_error(19);
+        set_error(ERROR_ARRAY_NAME_START);
         return;
     }
     if (!star_read)
@@ -755,12 +755,12 @@ void compile_dim_statement(int redim) {
     }
     char* name_start = parse_pointer;
     read_token();
-    if (error_number == 79) clear_error_state();
+    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return;
     resolve_word_module_prefix();
     if (error_number) return;
     if (!identifier_start_chars[(unsigned char)statement_word[0]]) {
-        set_error(19);
+        set_error(ERROR_ARRAY_NAME_START);
         return;
     }
     if (token_code == '\\') {
@@ -775,7 +775,7 @@ void compile_dim_statement(int redim) {
     parse_field_type(0);
     if (error_number) return;
     if (token_code != '(') {
-        set_error(77);
+        set_error(ERROR_DIM_SYNTAX);
         return;
     }
     // The item of a declaration statement keeps its mode (Global, Static, ...).

@@ -39,7 +39,7 @@ void emit_marker() {
 
 bool push_block(uint8_t kind, uint8_t flags, int32_t label, VariableRecord* counter = nullptr, int64_t step = 0) {
     if (block_stack.depth >= max_block_depth) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return false;
     }
     BlockLevel& level = block_stack.levels[block_stack.depth++];
@@ -120,20 +120,20 @@ bool compile_case_value(const SelectLevel& select) {
     case_value_depth--;
     if (error_number) return false;
     if (current_operand.kind == OPERAND_NONE) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return false;
     }
     bool string_selector = (select.flags & SELECT_FLAG_STRING) != 0;
     if (!string_selector && operand_is_string()) {
-        set_error_format(189, "Case");
+        set_error_format(ERROR_NUMBER_EXPECTED_NOT_STRING, "Case");
         return false;
     }
     if (string_selector && !operand_is_string()) {
-        set_error_format(94, "Case");
+        set_error_format(ERROR_STRING_EXPECTED_NOT_NUMBER, "Case");
         return false;
     }
     if (token_code != ',' && token_code != TOKEN_TO && token_code != TOKEN_END) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return false;
     }
     if (string_selector) copy_fixed_string_to_stack();
@@ -169,16 +169,16 @@ void report_open_block() {
     if (error_number) return;
     if (BlockLevel* level = innermost_level()) {
         switch (level->kind) {
-        case BLOCK_IF: set_error_format(177, "EndIf"); break;
-        case BLOCK_WHILE: set_error_format(177, "Wend"); break;
-        case BLOCK_REPEAT: set_error_format(177, "Until"); break;
-        case BLOCK_SELECT: set_error_format(177, "EndSelect"); break;
-        case BLOCK_FOR: case BLOCK_FOREACH: set_error_format(177, "Next"); break;
-        default: set_error(32); break;
+        case BLOCK_IF: set_error_format(ERROR_END_CONDITION_KEYWORD_MISSING, "EndIf"); break;
+        case BLOCK_WHILE: set_error_format(ERROR_END_CONDITION_KEYWORD_MISSING, "Wend"); break;
+        case BLOCK_REPEAT: set_error_format(ERROR_END_CONDITION_KEYWORD_MISSING, "Until"); break;
+        case BLOCK_SELECT: set_error_format(ERROR_END_CONDITION_KEYWORD_MISSING, "EndSelect"); break;
+        case BLOCK_FOR: case BLOCK_FOREACH: set_error_format(ERROR_END_CONDITION_KEYWORD_MISSING, "Next"); break;
+        default: set_error(ERROR_UNFINISHED_CONDITION); break;
         }
         return;
     }
-    if (in_with) set_error_format(162, "With");
+    if (in_with) set_error_format(ERROR_END_KEYWORD_MISSING, "With");
 }
 
 // ---------------------------------------------------------------------------
@@ -187,7 +187,7 @@ void report_open_block() {
 void compile_if_statement() {
     emit_marker();
     if (if_depth >= max_block_depth) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return;
     }
     int32_t end_label = take_block_label_number();
@@ -200,15 +200,15 @@ void compile_if_statement() {
 void compile_elseif_statement() {
     BlockLevel* level = pop_block();
     if (!level) {
-        set_error(41);
+        set_error(ERROR_ELSE_WITHOUT_IF);
         return;
     }
     if (level->kind == BLOCK_ELSE) {
-        set_error(141);
+        set_error(ERROR_ELSEIF_AFTER_ELSE);
         return;
     }
     if (level->kind != BLOCK_IF) {
-        set_error(18);
+        set_error(ERROR_END_CONDITION_OPERAND_EXPECTED);
         return;
     }
     uint8_t flags = level->flags | BLOCK_FLAG_ELSEIF;
@@ -223,11 +223,11 @@ void compile_elseif_statement() {
 void compile_else_statement() {
     BlockLevel* level = pop_block();
     if (!level) {
-        set_error(41);
+        set_error(ERROR_ELSE_WITHOUT_IF);
         return;
     }
     if (level->kind != BLOCK_IF) {
-        set_error(18);
+        set_error(ERROR_END_CONDITION_OPERAND_EXPECTED);
         return;
     }
     uint8_t flags = level->flags | BLOCK_FLAG_ELSE;
@@ -241,11 +241,11 @@ void compile_else_statement() {
 void compile_endif_statement() {
     BlockLevel* level = pop_block();
     if (!level) {
-        set_error(44);
+        set_error(ERROR_ENDIF_WITHOUT_IF);
         return;
     }
     if (level->kind != BLOCK_IF && level->kind != BLOCK_ELSE) {
-        set_error(18);
+        set_error(ERROR_END_CONDITION_OPERAND_EXPECTED);
         return;
     }
     backend->emit_end_if(if_end_labels[if_depth - 1], level->label, level->flags);
@@ -268,11 +268,11 @@ void compile_while_statement() {
 void compile_wend_statement() {
     BlockLevel* level = pop_block();
     if (!level) {
-        set_error(42);
+        set_error(ERROR_WEND_WITHOUT_WHILE);
         return;
     }
     if (level->kind != BLOCK_WHILE) {
-        set_error(18);
+        set_error(ERROR_END_CONDITION_OPERAND_EXPECTED);
         return;
     }
     emit_marker();
@@ -288,13 +288,13 @@ void compile_repeat_statement() {
 
 void compile_until_statement() {
     if (block_stack.depth == 0) {
-        set_error(43);
+        set_error(ERROR_UNTIL_WITHOUT_REPEAT);
         return;
     }
     emit_marker();
     BlockLevel* level = pop_block();
     if (level->kind != BLOCK_REPEAT) {
-        set_error(18);
+        set_error(ERROR_END_CONDITION_OPERAND_EXPECTED);
         return;
     }
     int32_t label = level->label;
@@ -306,11 +306,11 @@ void compile_until_statement() {
 void compile_forever_statement() {
     BlockLevel* level = pop_block();
     if (!level) {
-        set_error(46);
+        set_error(ERROR_FOREVER_WITHOUT_REPEAT);
         return;
     }
     if (level->kind != BLOCK_REPEAT) {
-        set_error(18);
+        set_error(ERROR_END_CONDITION_OPERAND_EXPECTED);
         return;
     }
     emit_marker();
@@ -335,13 +335,13 @@ void compile_for_statement() {
     char* counter_start = parse_pointer;
     emit_marker();
     if (*counter_start == '#') {
-        set_error(22);
+        set_error(ERROR_ILLEGAL_FOR_EXPRESSION);
         return;
     }
     compile_expression(EXPR_RESET_REGISTERS | EXPR_NEW_STATEMENT, 0);
     if (error_number) return;
     if (!expression_finished) {
-        set_error(22);
+        set_error(ERROR_ILLEGAL_FOR_EXPRESSION);
         return;
     }
     // The counter: the target read again, without code.
@@ -360,15 +360,15 @@ void compile_for_statement() {
     token_precedence = after_precedence;
     if (error_number) return;
     if (counter_kind == OPERAND_VARIABLE && (counter_flags & OP_FLOAT)) {
-        set_error(172);
+        set_error(ERROR_FOR_INTEGER_ASSIGNMENT_EXPECTED);
         return;
     }
     if (!counter || counter_kind != OPERAND_VARIABLE || (counter_flags & (OP_STRUCTURE | OP_STRING))) {
-        set_error(187);
+        set_error(ERROR_STRUCTURED_FOR_COUNTER);
         return;
     }
     if (token_code != TOKEN_TO) {
-        set_error(21);
+        set_error(ERROR_TO_EXPECTED_AFTER_FOR);
         return;
     }
     int32_t loop_label = take_block_label_number();
@@ -377,7 +377,7 @@ void compile_for_statement() {
     compile_expression(EXPR_RESET_REGISTERS | EXPR_NUMERIC_ONLY | EXPR_KEEP_FPU_RESULT, 0);
     if (error_number) return;
     if (current_operand.kind == OPERAND_NONE) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return;
     }
     // The step decides the exit test's direction; it is read before the
@@ -393,7 +393,7 @@ void compile_for_statement() {
                                    !(current_operand.flags & OP_FLOAT);
         if (!is_integer_constant) {
             clear_error_state();
-            set_error(20);
+            set_error(ERROR_INTEGER_CONSTANT_EXPECTED_AFTER_STEP);
             return;
         }
         // Kept 64 bits wide: a quad step is added whole. A narrower counter
@@ -401,13 +401,13 @@ void compile_for_statement() {
         // magnitude for the unsigned types).
         step = current_operand.constant;
         if (!step_fits_counter(counter, step)) {
-            set_error(20);
+            set_error(ERROR_INTEGER_CONSTANT_EXPECTED_AFTER_STEP);
             return;
         }
         copy_operand(&current_operand, &saved_end_value);
         expression_mode = saved_mode;
     } else if (token_code != TOKEN_END) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return;
     }
     int32_t next_label = take_block_label_number();
@@ -418,13 +418,13 @@ void compile_for_statement() {
 void compile_next_statement() {
     BlockLevel* level = pop_block();
     if (!level) {
-        set_error(47);
+        set_error(ERROR_NEXT_WITHOUT_FOR);
         return;
     }
     bool names_counter = token_code != TOKEN_END;
     if (names_counter) step_back_after_keyword();
     if (level->kind != BLOCK_FOR && level->kind != BLOCK_FOREACH) {
-        set_error(18);
+        set_error(ERROR_END_CONDITION_OPERAND_EXPECTED);
         return;
     }
     emit_marker();
@@ -438,7 +438,7 @@ void compile_next_statement() {
         no_output_depth--;
         if (error_number) return;
         if (current_operand.kind != OPERAND_VARIABLE || current_variable != level->counter) {
-            set_error(23);
+            set_error(ERROR_WRONG_NEXT_VARIABLE);
             return;
         }
     }
@@ -452,7 +452,7 @@ void compile_select_statement() {
     emit_marker();
     step_back_after_keyword();
     if (select_stack.depth >= max_block_depth) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return;
     }
     SelectLevel& select = select_stack.levels[select_stack.depth++];
@@ -464,12 +464,12 @@ void compile_select_statement() {
     compile_expression(EXPR_RESET_REGISTERS | EXPR_KEEP_STRING_BASE | EXPR_KEEP_FPU_RESULT, 0);
     if (error_number) return;
     if (current_operand.kind == OPERAND_NONE) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return;
     }
     if (operand_is_string()) {
         if (current_operand.flags & OP_LITERAL) {
-            set_error(182);
+            set_error(ERROR_LITERAL_STRING_AS_EXPRESSION);
             return;
         }
         select.flags |= SELECT_FLAG_STRING;
@@ -493,16 +493,16 @@ void compile_select_statement() {
 
 void compile_case_statement() {
     if (select_stack.depth == 0) {
-        set_error(109);
+        set_error(ERROR_CASE_WITHOUT_SELECT);
         return;
     }
     BlockLevel* level = innermost_level();
     if (level && level->kind == BLOCK_DEFAULT) {
-        set_error(152);
+        set_error(ERROR_DEFAULT_NOT_LAST);
         return;
     }
     if (!level || (level->kind != BLOCK_SELECT && level->kind != BLOCK_CASE)) {
-        set_error(18);
+        set_error(ERROR_END_CONDITION_OPERAND_EXPECTED);
         return;
     }
     SelectLevel& select = select_stack.levels[select_stack.depth - 1];
@@ -523,14 +523,14 @@ void compile_case_statement() {
         if (!compile_case_value(select)) return;
         if (token_code == TOKEN_TO) {
             if (select.flags & SELECT_FLAG_STRING) {
-                set_error(1);
+                set_error(ERROR_SYNTAX);
                 return;
             }
             int64_t lower_place =
                 backend->emit_case_range_start(&select, continued);
             if (!compile_case_value(select)) return;
             if (token_code == TOKEN_TO) {
-                set_error(1);
+                set_error(ERROR_SYNTAX);
                 return;
             }
             bool last = token_code != ',';
@@ -552,11 +552,11 @@ void compile_case_statement() {
 void compile_default_statement() {
     BlockLevel* level = innermost_level();
     if (select_stack.depth == 0 || !level || (level->kind != BLOCK_SELECT && level->kind != BLOCK_CASE)) {
-        set_error(120);
+        set_error(ERROR_DEFAULT_WITHOUT_SELECT);
         return;
     }
     if (level->kind == BLOCK_SELECT) {
-        set_error(121);
+        set_error(ERROR_DEFAULT_WITHOUT_CASE);
         return;
     }
     SelectLevel& select = select_stack.levels[select_stack.depth - 1];
@@ -569,12 +569,12 @@ void compile_default_statement() {
 
 void compile_endselect_statement() {
     if (select_stack.depth == 0) {
-        set_error(45);
+        set_error(ERROR_ENDSELECT_WITHOUT_SELECT);
         return;
     }
     BlockLevel* level = pop_block();
     if (!level || (level->kind != BLOCK_SELECT && level->kind != BLOCK_CASE && level->kind != BLOCK_DEFAULT)) {
-        set_error(18);
+        set_error(ERROR_END_CONDITION_OPERAND_EXPECTED);
         return;
     }
     SelectLevel& select = select_stack.levels[select_stack.depth - 1];
@@ -597,19 +597,19 @@ void compile_break_statement() {
         compile_expression(EXPR_DRY_RUN, 0);
         if (error_number) return;
         if (current_operand.kind != OPERAND_CONSTANT || (current_operand.flags & OP_FLOAT)) {
-            set_error(165);
+            set_error(ERROR_BREAK_INTEGER_CONSTANT_EXPECTED);
             return;
         }
         count = current_operand.constant;
         if (count < 1) {
-            set_error(166);
+            set_error(ERROR_BREAK_LEVEL_BELOW_ONE);
             return;
         }
     }
     int32_t bytes = 0, string_offset = -1;
     BlockLevel* loop = find_loop(count, &bytes, &string_offset);
     if (!loop) {
-        set_error(164);
+        set_error(ERROR_BREAK_LEVEL_TOO_HIGH);
         return;
     }
     backend->emit_break(loop, string_offset, bytes);
@@ -617,14 +617,14 @@ void compile_break_statement() {
 
 void compile_continue_statement() {
     if (token_code != TOKEN_END) {
-        set_error(4);
+        set_error(ERROR_GARBAGE_AT_END_OF_LINE);
         return;
     }
     emit_marker();
     int32_t bytes = 0, string_offset = -1;
     BlockLevel* loop = find_loop(1, &bytes, &string_offset);
     if (!loop) {
-        set_error(257);
+        set_error(ERROR_CONTINUE_OUTSIDE_LOOP);
         return;
     }
     if (loop->kind == BLOCK_REPEAT) loop->flags |= BLOCK_FLAG_CONTINUE;
@@ -636,18 +636,18 @@ void compile_continue_statement() {
 
 void compile_with_statement() {
     if (in_with) {
-        set_error_format(123, "With");
+        set_error_format(ERROR_CANNOT_BE_NESTED, "With");
         return;
     }
     if (expansion_pending) {
-        set_error(230);
+        set_error(ERROR_WITH_IN_MACRO);
         return;
     }
-    if (error_number == 79) clear_error_state();
+    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     // The base starts with a name or a pointer.
     if (token_code == '*') parse_pointer--;
     else if (token_code != TOKEN_NO_OPERATOR) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return;
     }
     while (*parse_pointer == ' ' || *parse_pointer == '\t') parse_pointer++;
@@ -664,7 +664,7 @@ void compile_with_statement() {
         }
         if (*p == ':') {
             if (p[1] != ':') {
-                set_error(215);
+                set_error(ERROR_COLON_AFTER_WITH);
                 return;
             }
             p += 2;
@@ -676,7 +676,7 @@ void compile_with_statement() {
     while (end > start && (end[-1] == ' ' || end[-1] == '\t')) end--;
     size_t length = static_cast<size_t>(end - start);
     if (length == 0 || length >= sizeof with_base_text) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return;
     }
     std::memcpy(with_base_text, start, length);

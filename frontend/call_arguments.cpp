@@ -114,17 +114,17 @@ bool fills_two_entries(int type) {
 StructureRecord* read_structure_type_argument() {
     skip_blanks();
     if (!identifier_start_chars[(unsigned char)*parse_pointer]) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return nullptr;
     }
     ModuleRecord* saved_module = explicit_module;
     read_token();
-    if (error_number == 79) clear_error_state();
+    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (!error_number) resolve_word_module_prefix();
     StructureRecord* structure = nullptr;
     if (!error_number) {
         structure = find_structure(statement_word);
-        if (!structure && !error_number) set_error_format(326, statement_word);
+        if (!structure && !error_number) set_error_format(ERROR_NOT_STRUCTURE, statement_word);
     }
     explicit_module = saved_module;
     return error_number ? nullptr : structure;
@@ -143,7 +143,7 @@ bool read_whole_container_name(char* name, size_t size) {
     }
     if (!identifier_start_chars[(unsigned char)*parse_pointer]) return false;
     read_token();
-    if (error_number == 79) clear_error_state();
+    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return false;
     resolve_word_module_prefix();
     if (error_number) return false;
@@ -256,18 +256,18 @@ void compile_container_argument(CallRecord* call, int32_t i, int type, int expec
         field = record != nullptr;
     }
     if (!record) {
-        set_error(kind == TYPE_ARRAY ? 15 : kind == TYPE_LIST ? 16 : 103);
+        set_error(kind == TYPE_ARRAY ? ERROR_ARRAY_PARAMETER_EXPECTED : kind == TYPE_LIST ? ERROR_LIST_PARAMETER_EXPECTED : ERROR_MAP_PARAMETER_EXPECTED);
         return;
     }
     if (!container_matches(kind, record, parameter_descriptor(call, i))) {
-        set_error(kind == TYPE_ARRAY ? 73 : kind == TYPE_LIST ? 212 : 242);
+        set_error(kind == TYPE_ARRAY ? ERROR_ARRAY_PARAMETER_MISMATCH : kind == TYPE_LIST ? ERROR_LIST_PARAMETER_MISMATCH : ERROR_MAP_PARAMETER_MISMATCH);
         return;
     }
     if (!field) read_operator();
-    if (error_number == 79) clear_error_state();
+    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return;
     if (!argument_ends(expected)) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return;
     }
     call->argument_index = i;
@@ -288,7 +288,7 @@ void compile_structure_argument(CallRecord* call, int32_t i, int type, int expec
     StructureRecord* structure = read_structure_type_argument();
     if (error_number) return;
     if (!argument_ends(expected)) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return;
     }
     call->argument_index = i;
@@ -307,13 +307,13 @@ bool skip_whole_container_argument() {
                  (find_array(name) || find_list(name) || find_map(name)) && !error_number;
     explicit_module = saved_module;
     pointer_flag = 0;
-    if (error_number == 79) clear_error_state();
+    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (found) {
         const char* p = parse_pointer;
         while (*p == ' ' || *p == '\t') p++;
         if (*p == ',' || *p == ')') {
             read_operator();
-            if (error_number == 79) clear_error_state();
+            if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
             return true;
         }
     }
@@ -366,7 +366,7 @@ int prescan_call_arguments(char** starts, int capacity, const char* name, int32_
         bool closed = false;
         for (;;) {
             if (count >= capacity) {
-                set_error_format(49, name);
+                set_error_format(ERROR_INCORRECT_PARAMETER_COUNT, name);
                 break;
             }
             skip_blanks();
@@ -390,7 +390,7 @@ int prescan_call_arguments(char** starts, int capacity, const char* name, int32_
             if (error_number) break;
             if (fills_two_entries(type)) {
                 if (count >= capacity) {
-                    set_error_format(49, name);
+                    set_error_format(ERROR_INCORRECT_PARAMETER_COUNT, name);
                     break;
                 }
                 starts[count++] = start;
@@ -402,8 +402,8 @@ int prescan_call_arguments(char** starts, int capacity, const char* name, int32_
                 closed = true;
                 break;
             }
-            if (token_code == TOKEN_END) set_error_format(49, name);
-            else set_error(1);
+            if (token_code == TOKEN_END) set_error_format(ERROR_INCORRECT_PARAMETER_COUNT, name);
+            else set_error(ERROR_SYNTAX);
             break;
         }
         // A list left open ends where the reading stopped: its error may go
@@ -459,12 +459,12 @@ void describe_library_call(CallRecord* call, LibraryCommand* command) {
 void compile_call_arguments(CallRecord* call, char** starts) {
     // rax is live: the call would overwrite it.
     if (register_stack.top < 1 && register_stack.live[0]) {
-        set_error(111);
+        set_error(ERROR_OUT_OF_CPU_REGISTERS);
         return;
     }
     int32_t n = call->argument_count;
     if (n > call->parameter_count || n < call->parameter_count - call->optional_count) {
-        set_error_format(49, call->name);
+        set_error_format(ERROR_INCORRECT_PARAMETER_COUNT, call->name);
         return;
     }
     call->slot_count = call->parameter_count + (call->result == CALL_RESULT_STRING ? 1 : 0);
@@ -503,12 +503,12 @@ void compile_call_arguments(CallRecord* call, char** starts) {
         compile_expression_level(0);
         if (error_number) break;
         if (token_code != expected) {
-            set_error(1);
+            set_error(ERROR_SYNTAX);
             break;
         }
         bool value_is_string = current_operand.kind == OPERAND_STRING || (current_operand.flags & OP_STRING);
         if (current_operand.kind == OPERAND_NONE) {
-            set_error(1);
+            set_error(ERROR_SYNTAX);
             break;
         }
         if (type == 23) {
@@ -517,17 +517,17 @@ void compile_call_arguments(CallRecord* call, char** starts) {
         }
         if (call->callee_kind == CALLEE_IMPORTED && type == TYPE_INTEGER && value_is_string) type = TYPE_STRING;
         if (is_string_type(type) && !value_is_string) {
-            set_error(14);
+            set_error(ERROR_STRING_PARAMETER_EXPECTED);
             break;
         }
         if (value_is_string && !takes_string_or_container(type)) {
-            set_error(36);
+            set_error(ERROR_NUMBER_PARAMETER_EXPECTED);
             break;
         }
         if (current_operand.flags & OP_STRUCTURE) {
             // A whole structured item can only be copied: its address is
             // passed with "@".
-            set_error(1);
+            set_error(ERROR_SYNTAX);
             break;
         }
         // A literal is interned, an expression under way finished on the
@@ -542,7 +542,7 @@ void compile_call_arguments(CallRecord* call, char** starts) {
     if (error_number) return;
     parse_pointer = starts[n];
     read_operator();
-    if (error_number == 79) clear_error_state();
+    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
 }
 
 void compile_call(CallRecord* call) {
@@ -633,7 +633,7 @@ void note_library_command_use(LibraryCommand* command) {
     // A deprecated command is reported once per compilation, at its first use.
     if ((command->flags & LIBRARY_FLAG_DEPRECATED) && !(command->second_flags & command_second_deprecation_reported)) {
         command->second_flags |= command_second_deprecation_reported;
-        report_warning(241, command_name(command));
+        report_warning(WARNING_DEPRECATED_FUNCTION, command_name(command));
     }
     command->use_count++;
     if (!no_output_depth && command->library) command->library->used = 1;

@@ -34,7 +34,7 @@ namespace {
 void next_token()
 {
     read_token();
-    if (error_number == 79) {
+    if (error_number == ERROR_INVALID_OPERATOR) {
         clear_error_state();
     }
 }
@@ -43,7 +43,7 @@ void next_token()
 void next_operator()
 {
     read_operator();
-    if (error_number == 79) {
+    if (error_number == ERROR_INVALID_OPERATOR) {
         clear_error_state();
     }
 }
@@ -65,14 +65,14 @@ bool read_argument_name(char* name, size_t capacity, bool* pointer)
         }
     }
     resolve_word_module_prefix();
-    if (error_number == 79) {
+    if (error_number == ERROR_INVALID_OPERATOR) {
         clear_error_state();
     }
     if (error_number) {
         return false;
     }
     if (!statement_word[0]) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return false;
     }
     std::snprintf(name, capacity, "%s", statement_word);
@@ -102,7 +102,7 @@ bool read_member_name()
         return false;
     }
     if (!statement_word[0]) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return false;
     }
     return true;
@@ -112,12 +112,12 @@ bool read_member_name()
 bool read_method_parentheses()
 {
     if (token_code != '(') {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return false;
     }
     next_operator();
     if (token_code != ')') {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return false;
     }
     next_operator();
@@ -165,9 +165,9 @@ int64_t query_member(StructureRecord* structure, MemberQuery query)
         int index = find_interface_method(structure);
         if (index <= 0) {
             if (query == MEMBER_SIZE) {
-                set_error(1);
+                set_error(ERROR_SYNTAX);
             } else {
-                set_error_format(167, member);
+                set_error_format(ERROR_INTERFACE_METHOD_NOT_FOUND, member);
             }
             return 0;
         }
@@ -185,9 +185,9 @@ int64_t query_member(StructureRecord* structure, MemberQuery query)
     const FieldRecord* field = find_field(structure, member);
     if (!field) {
         if (query == MEMBER_SIZE) {
-            set_error(1);
+            set_error(ERROR_SYNTAX);
         } else {
-            set_error_format(51, member);
+            set_error_format(ERROR_STRUCTURE_FIELD_NOT_FOUND, member);
         }
         return 0;
     }
@@ -230,13 +230,13 @@ int64_t eval_sizeof()
 {
     StructureRecord* structure;
     VariableRecord* variable;
-    if (!read_structure_or_variable(92, &structure, &variable)) {
+    if (!read_structure_or_variable(ERROR_SIZEOF_NEEDS_DECLARED_ITEM, &structure, &variable)) {
         return 0;
     }
     if (token_code == '\\') {
         StructureRecord* owner = structure ? structure : variable_structure(variable);
         if (!owner) {
-            set_error(1);
+            set_error(ERROR_SYNTAX);
             return 0;
         }
         return query_member(owner, MEMBER_SIZE);
@@ -259,11 +259,11 @@ int64_t eval_offsetof()
         return 0;
     }
     if (!structure) {
-        set_error_format(71, name);
+        set_error_format(ERROR_STRUCTURE_NOT_FOUND, name);
         return 0;
     }
     if (token_code != '\\') {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return 0;
     }
     return query_member(structure, MEMBER_OFFSET);
@@ -311,13 +311,13 @@ int64_t eval_typeof()
 {
     StructureRecord* structure;
     VariableRecord* variable;
-    if (!read_structure_or_variable(263, &structure, &variable)) {
+    if (!read_structure_or_variable(ERROR_TYPEOF_NEEDS_VARIABLE_OR_STRUCTURE, &structure, &variable)) {
         return 0;
     }
     if (token_code == '\\') {
         StructureRecord* owner = structure ? structure : variable_structure(variable);
         if (!owner) {
-            set_error(263);
+            set_error(ERROR_TYPEOF_NEEDS_VARIABLE_OR_STRUCTURE);
             return 0;
         }
         return query_member(owner, MEMBER_TYPE);
@@ -353,7 +353,7 @@ int64_t eval_defined()
     }
     ModuleRecord* prefix = nullptr;
     if (resolve_word_module_prefix()) {
-        if (error_number == 79) {
+        if (error_number == ERROR_INVALID_OPERATOR) {
             clear_error_state();
         }
         if (error_number) {
@@ -363,7 +363,7 @@ int64_t eval_defined()
         prefix = explicit_module;
     }
     if (!statement_word[0] || token_code != ',') {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return 0;
     }
     std::snprintf(name, sizeof name, "%s", statement_word);
@@ -378,7 +378,7 @@ int64_t eval_defined()
         return 0;
     }
     if (current_operand.kind != OPERAND_CONSTANT || (current_operand.flags & OP_FLOAT)) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return 0;
     }
     int64_t kind = current_operand.constant;
@@ -433,7 +433,7 @@ int64_t eval_defined()
         found = find_public_module_item(name) != nullptr;
         break;
     default:
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return 0;
     }
     // A lookup that found nothing leaves a pending prefix behind.
@@ -454,7 +454,7 @@ int64_t eval_subsystem()
         return 0;
     }
     if (literal_length < 0 || statement_word[0]) {
-        set_error_format(25, "Subsystem");
+        set_error_format(ERROR_LITERAL_STRING_EXPECTED_AFTER, "Subsystem");
         return 0;
     }
     const char* wanted = literal_text;
@@ -515,7 +515,7 @@ void eval_compiler_function(const LibraryCommand* command)
             // A run-time value: the register the back end named.
             if (error_number) return;
             if (token_code != ')') {
-                set_error(1);
+                set_error(ERROR_SYNTAX);
                 return;
             }
             current_operand.kind = OPERAND_REGISTER;
@@ -525,13 +525,13 @@ void eval_compiler_function(const LibraryCommand* command)
             return;
         }
     } else {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
     }
     if (error_number) {
         return;
     }
     if (token_code != ')') {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return;
     }
     std::snprintf(statement_word, STATEMENT_WORD_SIZE, "%lld", static_cast<long long>(value));

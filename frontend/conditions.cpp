@@ -42,7 +42,7 @@ bool prepare_truth_value() {
     if (!operand_is_string()) return true;
     close_string_result(true);
     if (current_operand.flags & OP_LITERAL) {
-        set_error(182);
+        set_error(ERROR_LITERAL_STRING_AS_EXPRESSION);
         return false;
     }
     return true;
@@ -58,7 +58,7 @@ void compile_logical_operand() {
     compile_expression_level(6);
     while (!error_number && !expression_finished && token_precedence > 1) {
         if (current_operand.kind == OPERAND_NONE) {
-            set_error(1);
+            set_error(ERROR_SYNTAX);
             return;
         }
         if (current_operand.kind == OPERAND_STRING) {
@@ -67,7 +67,7 @@ void compile_logical_operand() {
             return;
         }
     }
-    if (!error_number && current_operand.kind == OPERAND_NONE) set_error(1);
+    if (!error_number && current_operand.kind == OPERAND_NONE) set_error(ERROR_SYNTAX);
 }
 
 // Not (the current token) and its operand.
@@ -75,7 +75,7 @@ void compile_not_operand() {
     compile_logical_operand();
     if (error_number) return;
     if (operand_is_string()) {
-        set_error_format(260, "Not");
+        set_error_format(ERROR_OPERATOR_ON_STRINGS, "Not");
         return;
     }
     if (current_operand.kind == OPERAND_CONSTANT) {
@@ -96,7 +96,7 @@ void compile_right_side() {
     int32_t saved_error = error_number;
     read_operator();
     if (token_code == TOKEN_NOT) {
-        if (error_number == 79) clear_error_state();
+        if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
         compile_not_operand();
         return;
     }
@@ -139,7 +139,7 @@ void compile_and_or(int op) {
 
 void compile_xor() {
     if (operand_is_string()) {
-        set_error_format(260, "XOr");
+        set_error_format(ERROR_OPERATOR_ON_STRINGS, "XOr");
         return;
     }
     int32_t left_number = take_condition_number(LABEL_FOR_VALUE);
@@ -147,7 +147,7 @@ void compile_xor() {
     compile_right_side();
     if (error_number) return;
     if (operand_is_string()) {
-        set_error_format(260, "XOr");
+        set_error_format(ERROR_OPERATOR_ON_STRINGS, "XOr");
         return;
     }
     int32_t right_number = take_condition_number(LABEL_FOR_VALUE);
@@ -171,11 +171,11 @@ void compile_condition(int pending) {
     (void)pending;
     if (error_number) return;
     if (case_value_depth) {
-        set_error(209);
+        set_error(ERROR_LOGIC_OPERATOR_IN_CASE);
         return;
     }
     if (!comparisons_allowed) {
-        set_error(261);
+        set_error(ERROR_COMPARISON_OUTSIDE_CONDITION);
         return;
     }
     bool first = true;
@@ -183,7 +183,7 @@ void compile_condition(int pending) {
         int op = token_code;
         if (op == TOKEN_NOT) {
             if (!first) {
-                set_error(1);
+                set_error(ERROR_SYNTAX);
                 return;
             }
             compile_not_operand();
@@ -202,7 +202,7 @@ void compile_condition(int pending) {
 bool compile_block_condition() {
     if (error_number) return false;
     if (token_code == TOKEN_END) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return false;
     }
     // The keyword's reader has read the operator after it: a word stays to
@@ -216,7 +216,7 @@ bool compile_block_condition() {
     compile_expression(EXPR_RESET_REGISTERS | EXPR_KEEP_STRING_BASE | EXPR_KEEP_FPU_RESULT | EXPR_CONDITION, 0);
     if (error_number) return false;
     if (current_operand.kind == OPERAND_NONE) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return false;
     }
     return prepare_truth_value();

@@ -75,7 +75,7 @@ ConstantRecord* find_constant(const char* name)
             return nullptr;
         }
         if (!(record->flags & constant_flag_public)) {
-            set_error_format(283, name);
+            set_error_format(ERROR_MODULE_CONSTANT_NOT_PUBLIC, name);
             return nullptr;
         }
         explicit_module = nullptr;
@@ -118,7 +118,7 @@ bool constants_have_same_value(const ConstantRecord* a, const ConstantRecord* b)
 ConstantRecord* declare_constant(const char* name)
 {
     if (!identifier_start_chars[static_cast<unsigned char>(name[0])]) {
-        set_error(64);
+        set_error(ERROR_CONSTANT_NAME_START);
         return nullptr;
     }
     init_constants();
@@ -128,7 +128,7 @@ ConstantRecord* declare_constant(const char* name)
     }
     if (existing) {
         if (!same_as_pending(existing)) {
-            set_error_format(63, name);
+            set_error_format(ERROR_CONSTANT_DECLARED_WITH_OTHER_VALUE, name);
             return nullptr;
         }
         bool redeclare_resident = module_section_state() == 1 && (existing->flags & constant_flag_resident);
@@ -139,7 +139,7 @@ ConstantRecord* declare_constant(const char* name)
     size_t length = std::strlen(name);
     uint32_t kind = pending_kind_flags();
     if (length > 0 && name[length - 1] == '$' && kind != constant_flag_string) {
-        set_error(237);
+        set_error(ERROR_NUMBER_ASSIGNED_TO_STRING_CONSTANT);
         return nullptr;
     }
     HashTable* table = declaration_table();

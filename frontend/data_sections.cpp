@@ -43,7 +43,7 @@ void skip_blanks() {
 // one-byte operator such as '-' or '*' begins the first operand, so the
 // parse pointer goes back to it.
 void step_back_to_operand() {
-    if (error_number == 79) clear_error_state();
+    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     bool single_byte = token_code > ' ' && token_code < 127 && token_code != ',';
     if (single_byte && parse_pointer > statement_start && parse_pointer[-1] == char(token_code)) parse_pointer--;
     token_code = TOKEN_NO_OPERATOR;
@@ -54,13 +54,13 @@ bool type_takes_pointer(int32_t type) { return type == TYPE_QUAD || type == TYPE
 // The range check of an integer Data value; 0 or the error number.
 int integer_range_error(int32_t type, int64_t value) {
     switch (type) {
-    case TYPE_BYTE: return (value < -128 || value > 255) ? 5 : 0;
-    case TYPE_WORD: return (value < -32768 || value > 65535) ? 102 : 0;
-    case TYPE_LONG: return (value < -2147483648LL || value > 4294967295LL) ? 218 : 0;
-    case TYPE_ASCII: return (value < 0 || value > 255) ? 202 : 0;
+    case TYPE_BYTE: return (value < -128 || value > 255) ? ERROR_BYTE_OVERFLOW : ERROR_NONE;
+    case TYPE_WORD: return (value < -32768 || value > 65535) ? ERROR_WORD_OVERFLOW : ERROR_NONE;
+    case TYPE_LONG: return (value < -2147483648LL || value > 4294967295LL) ? ERROR_LONG_OVERFLOW : ERROR_NONE;
+    case TYPE_ASCII: return (value < 0 || value > 255) ? ERROR_ASCII_OVERFLOW : ERROR_NONE;
     case TYPE_CHARACTER:
-    case TYPE_UNICODE: return (value < 0 || value > 65535) ? 203 : 0;
-    case TYPE_STRING: return (value < 0 || value > 255) ? 171 : 0;
+    case TYPE_UNICODE: return (value < 0 || value > 65535) ? ERROR_CHARACTER_OVERFLOW : ERROR_NONE;
+    case TYPE_STRING: return (value < 0 || value > 255) ? ERROR_ASCII_NUMBER_OUT_OF_RANGE : ERROR_NONE;
     default: return 0;
     }
 }
@@ -69,10 +69,10 @@ int integer_range_error(int32_t type, int64_t value) {
 void append_literal_value(int32_t type) {
     reset_literal_text();
     read_token();
-    if (error_number == 79) clear_error_state();
+    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return;
     if (type != TYPE_STRING && type != TYPE_UNICODE && type != TYPE_ASCII) {
-        set_error(346);
+        set_error(ERROR_DATASECTION_LITERAL_STRING_TYPE);
         return;
     }
     const DataHooks* h = hooks();
@@ -83,14 +83,14 @@ void append_literal_value(int32_t type) {
 void append_label_value(int32_t type) {
     parse_pointer++;
     read_token();
-    if (error_number == 79) clear_error_state();
+    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return;
     if (!statement_word[0]) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return;
     }
     if (!type_takes_pointer(type)) {
-        set_error(201);
+        set_error(ERROR_INTEGER_TYPE_TOO_SMALL_FOR_POINTER);
         return;
     }
     std::string target = resolve_label_reference(true);
@@ -112,10 +112,10 @@ void append_address_value(int32_t type) {
         }
         reset_literal_text();
         read_token();
-        if (error_number == 79) clear_error_state();
+        if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
         if (error_number) return;
         if (!type_takes_pointer(type)) {
-            set_error(201);
+            set_error(ERROR_INTEGER_TYPE_TOO_SMALL_FOR_POINTER);
             return;
         }
         int32_t number = intern_gathered_literal();
@@ -123,31 +123,31 @@ void append_address_value(int32_t type) {
         return;
     }
     read_token();
-    if (error_number == 79) clear_error_state();
+    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return;
     // Only a procedure's address is a constant here.
     if (!statement_word[0] || token_code != '(') {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return;
     }
     std::string name = statement_word;
     ProcedureRecord* procedure = find_procedure(name.c_str());
     if (error_number) return;
     if (!procedure) {
-        set_error_format(232, name.c_str());
+        set_error_format(ERROR_NOT_DECLARED, name.c_str());
         return;
     }
     skip_blanks();
     if (*parse_pointer != ')') {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return;
     }
     parse_pointer++;
     read_operator();
-    if (error_number == 79) clear_error_state();
+    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return;
     if (!type_takes_pointer(type)) {
-        set_error(201);
+        set_error(ERROR_INTEGER_TYPE_TOO_SMALL_FOR_POINTER);
         return;
     }
     if (!no_output_depth) procedure->use_count++;
@@ -163,11 +163,11 @@ void append_constant_value(int32_t type) {
     compile_expression(EXPR_CONSTANT | EXPR_DRY_RUN | EXPR_RESET_REGISTERS, mode);
     if (error_number) return;
     if (current_operand.kind == OPERAND_STRING) {
-        set_error(346);
+        set_error(ERROR_DATASECTION_LITERAL_STRING_TYPE);
         return;
     }
     if (current_operand.kind != OPERAND_CONSTANT) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return;
     }
     const DataHooks* h = hooks();
@@ -175,7 +175,7 @@ void append_constant_value(int32_t type) {
     if (type == TYPE_FLOAT || type == TYPE_DOUBLE) {
         double value = is_float ? current_operand.constant_float : double(current_operand.constant);
         if (!std::isfinite(value)) {
-            set_error(1);
+            set_error(ERROR_SYNTAX);
             return;
         }
         h->append_data_real(value, type);
@@ -194,18 +194,18 @@ void append_constant_value(int32_t type) {
 // The type of a Data or Read statement from the keyword's suffix; -1 after an error.
 int32_t read_keyword_type(int string_form, bool required) {
     if (string_form) {
-        if (error_number == 79) clear_error_state();
+        if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
         return TYPE_STRING;
     }
     if (token_code != '.') {
-        if (error_number == 79) clear_error_state();
+        if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
         if (required) {
-            set_error(115);
+            set_error(ERROR_DATA_TYPE_EXPECTED);
             return -1;
         }
     }
     parse_field_type(0);
-    if (error_number == 79) clear_error_state();
+    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return -1;
     return current_type.code;
 }
@@ -224,7 +224,7 @@ bool check_swap_element() {
     if (error_number) return false;
     if (current_operand.kind != OPERAND_VARIABLE ||
         (current_operand.flags & (OP_STRUCTURE | OP_STRING | OP_FIXED_STRING | OP_COMPUTED))) {
-        set_error(26);
+        set_error(ERROR_SWAP_NEEDS_SAME_NATIVE_TYPES);
         return false;
     }
     return true;
@@ -260,17 +260,17 @@ int32_t data_type_size(int32_t type) {
 
 void compile_data_statement(int string_form) {
     if (!in_datasection) {
-        set_error(116);
+        set_error(ERROR_DATA_OUTSIDE_DATASECTION);
         return;
     }
     int32_t type = read_keyword_type(string_form, true);
     if (type < 0) return;
     if (type == TYPE_STRUCTURE || type == TYPE_FIXED_STRING || data_type_size(type) == 0) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return;
     }
     if (token_code == TOKEN_END) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return;
     }
     const DataHooks* h = hooks();
@@ -289,7 +289,7 @@ void compile_data_statement(int string_form) {
         if (error_number) break;
         if (token_code == TOKEN_END) break;
         if (token_code != ',') {
-            set_error(1);
+            set_error(ERROR_SYNTAX);
             break;
         }
     }
@@ -302,11 +302,11 @@ void compile_read_statement(int string_form) {
     int32_t type = read_keyword_type(string_form, false);
     if (type < 0) return;
     if (type == TYPE_STRUCTURE || type == TYPE_FIXED_STRING || data_type_size(type) == 0) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return;
     }
     if (token_code == TOKEN_END) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return;
     }
     step_back_to_operand();
@@ -316,12 +316,12 @@ void compile_read_statement(int string_form) {
     uint32_t flags = current_operand.flags;
     if (current_operand.kind == OPERAND_STRING) {
         if (type != TYPE_STRING) {
-            set_error(239);
+            set_error(ERROR_READ_NUMBER_INTO_STRING);
             return;
         }
         // A variable, element or field; a temporary or a literal is none.
         if (flags & (OP_COMPUTED | OP_STRING_STACK | OP_LITERAL)) {
-            set_error(1);
+            set_error(ERROR_SYNTAX);
             return;
         }
         int32_t fixed = (flags & OP_FIXED_STRING) ? current_operand.size / 2 : 0;
@@ -329,7 +329,7 @@ void compile_read_statement(int string_form) {
         return;
     }
     if (current_operand.kind != OPERAND_VARIABLE || (flags & OP_STRUCTURE) || type == TYPE_STRING) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return;
     }
     h->emit_read_data_number(type, data_type_size(type), current_operand.text, current_operand.size, flags);
@@ -337,19 +337,19 @@ void compile_read_statement(int string_form) {
 }
 
 void compile_restore_statement() {
-    if (error_number == 79) clear_error_state();
+    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     read_token();
-    if (error_number == 79) clear_error_state();
+    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return;
     if (statement_word[0] == 0) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return;
     }
     write_statement_marker();
     std::string target = resolve_label_reference(true);
     if (error_number) return;
     if (token_code != TOKEN_END) {
-        set_error(4);
+        set_error(ERROR_GARBAGE_AT_END_OF_LINE);
         return;
     }
     const DataHooks* h = hooks();
@@ -359,20 +359,20 @@ void compile_restore_statement() {
 void swap_statement() {
     write_statement_marker();
     if (token_code == TOKEN_END) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return;
     }
     step_back_to_operand();
     compile_operand();
     // A second name where the ',' belongs ("Swap a b") is no operator.
-    if (error_number == 79) {
+    if (error_number == ERROR_INVALID_OPERATOR) {
         clear_error_state();
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return;
     }
     if (!check_swap_element()) return;
     if (token_code != ',') {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return;
     }
     std::string first = current_operand.text;
@@ -387,7 +387,7 @@ void swap_statement() {
     compile_operand();
     if (!check_swap_element()) return;
     if (current_operand.size != size || swap_type_marks(current_operand.flags, size) != swap_type_marks(flags, size)) {
-        set_error(26);
+        set_error(ERROR_SWAP_NEEDS_SAME_NATIVE_TYPES);
         return;
     }
     h->emit_swap(saved ? nullptr : first.c_str(), size);
@@ -401,12 +401,12 @@ void compile_includebinary_statement() {
     if (standby_mode && redirect_files) full = query_redirect("INCLUDEBINARY", full.c_str());
     // A double quote would end the file name of the inclusion line early.
     if (!file_exists(full.c_str()) || full.find('"') != std::string::npos) {
-        set_error_format(31, full.c_str());
+        set_error_format(ERROR_INCLUDED_FILE_NOT_FOUND, full.c_str());
         return;
     }
     // Outside a DataSection the bytes would stand in the code and be run.
     if (!in_datasection) {
-        set_error(343);
+        set_error(ERROR_INCLUDEBINARY_OUTSIDE_DATASECTION);
         return;
     }
     const DataHooks* h = hooks();

@@ -30,7 +30,7 @@ bool read_integer_constant(int64_t* value)
     no_output_depth--;
     if (!compiled) return false;
     if (current_operand.kind != OPERAND_CONSTANT || (current_operand.flags & OP_FLOAT)) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return false;
     }
     *value = current_operand.constant;
@@ -47,7 +47,7 @@ void compile_debug_statement()
         return;
     }
     if (token_code == TOKEN_END) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return;
     }
     // An offset, not a pointer: the emitters may move the buffer. Noted
@@ -67,7 +67,7 @@ void compile_debug_statement()
             *output_write_pointer = 0;
         }
     }
-    if (token_code != TOKEN_END && error_number == 0) set_error(1);
+    if (token_code != TOKEN_END && error_number == 0) set_error(ERROR_SYNTAX);
 }
 
 void compile_debuglevel_statement()

@@ -59,9 +59,9 @@ bool evaluate_directive_expression(uint32_t options, bool step_back, int64_t* va
     }
     if (current_operand.kind != OPERAND_CONSTANT || (current_operand.flags & (OP_FLOAT | OP_STRING))) {
         if (always) {
-            set_error_always(135);
+            set_error_always(ERROR_DIRECTIVE_INTEGER_CONSTANT_EXPECTED);
         } else {
-            set_error(135);
+            set_error(ERROR_DIRECTIVE_INTEGER_CONSTANT_EXPECTED);
         }
         *value = 0;
         return error_number == 0;
@@ -105,7 +105,7 @@ void compile_compilerif_statement()
     // Checked before the level is opened, and also inside a skipped
     // region: the level would lie past the stack.
     if (compiler_if_depth + 1 >= max_directive_depth) {
-        set_error_format_always(29, "CompilerIf");
+        set_error_format_always(ERROR_TOO_DEEPLY_NESTED, "CompilerIf");
         return;
     }
     compiler_if_depth++;
@@ -132,7 +132,7 @@ void compile_compilerif_statement()
 void compile_compilerelseif_statement()
 {
     if (compiler_if_depth <= 0) {
-        set_error_always(133);
+        set_error_always(ERROR_COMPILERELSE_WITHOUT_COMPILERIF);
         return;
     }
     CompilerIfLevel& level = compiler_if_stack[compiler_if_depth];
@@ -141,7 +141,7 @@ void compile_compilerelseif_statement()
         return;
     }
     if (keyword_stands_alone() || level.else_seen) {
-        set_error_always(1);
+        set_error_always(ERROR_SYNTAX);
         return;
     }
     if (level.state == COMPILERIF_TAKEN) {
@@ -170,7 +170,7 @@ void compile_compilerelseif_statement()
 void compile_compilerelse_statement()
 {
     if (compiler_if_depth <= 0) {
-        set_error_always(133);
+        set_error_always(ERROR_COMPILERELSE_WITHOUT_COMPILERIF);
         return;
     }
     CompilerIfLevel& level = compiler_if_stack[compiler_if_depth];
@@ -179,7 +179,7 @@ void compile_compilerelse_statement()
         return;
     }
     if (!keyword_stands_alone() || level.else_seen) {
-        set_error_always(1);
+        set_error_always(ERROR_SYNTAX);
         return;
     }
     level.else_seen = 1;
@@ -201,13 +201,13 @@ void compile_compilerelse_statement()
 void compile_compilerendif_statement()
 {
     if (compiler_if_depth <= 0) {
-        set_error_always(130);
+        set_error_always(ERROR_COMPILERENDIF_WITHOUT_COMPILERIF);
         return;
     }
     CompilerIfLevel& level = compiler_if_stack[compiler_if_depth];
     if (level.state != COMPILERIF_INSIDE_SKIPPED) {
         if (!keyword_stands_alone()) {
-            set_error_always(1);
+            set_error_always(ERROR_SYNTAX);
             return;
         }
         if (level.state == COMPILERIF_SKIPPED || level.state == COMPILERIF_DONE) {
@@ -224,7 +224,7 @@ void compile_compilerselect_statement()
     // Checked before the level is opened, and also inside a skipped
     // region: the level would lie past the stack.
     if (compiler_select_depth + 1 >= max_directive_depth) {
-        set_error_format_always(29, "CompilerSelect");
+        set_error_format_always(ERROR_TOO_DEEPLY_NESTED, "CompilerSelect");
         return;
     }
     compiler_select_depth++;
@@ -243,12 +243,12 @@ void compile_compilerselect_statement()
 void compile_compilercase_statement()
 {
     if (compiler_select_depth <= 0) {
-        set_error_always(132);
+        set_error_always(ERROR_COMPILERCASE_WITHOUT_COMPILERSELECT);
         return;
     }
     CompilerSelectLevel& level = compiler_select_stack[compiler_select_depth];
     if (level.default_seen) {
-        set_error_always(1);
+        set_error_always(ERROR_SYNTAX);
         return;
     }
     suppress_errors = level.saved_suppress;
@@ -266,16 +266,16 @@ void compile_compilercase_statement()
 void compile_compilerdefault_statement()
 {
     if (compiler_select_depth <= 0) {
-        set_error_always(134);
+        set_error_always(ERROR_COMPILERDEFAULT_WITHOUT_COMPILERSELECT);
         return;
     }
     if (!keyword_stands_alone()) {
-        set_error_always(1);
+        set_error_always(ERROR_SYNTAX);
         return;
     }
     CompilerSelectLevel& level = compiler_select_stack[compiler_select_depth];
     if (level.default_seen) {
-        set_error_always(1);
+        set_error_always(ERROR_SYNTAX);
         return;
     }
     level.default_seen = 1;
@@ -288,11 +288,11 @@ void compile_compilerdefault_statement()
 void compile_compilerendselect_statement()
 {
     if (compiler_select_depth <= 0) {
-        set_error_always(131);
+        set_error_always(ERROR_COMPILERENDSELECT_WITHOUT_COMPILERSELECT);
         return;
     }
     if (!keyword_stands_alone()) {
-        set_error_always(1);
+        set_error_always(ERROR_SYNTAX);
         return;
     }
     suppress_errors = compiler_select_stack[compiler_select_depth].saved_suppress;
@@ -307,8 +307,8 @@ void compile_compilererror_statement()
     if (!read_literal_string_arg("CompilerError")) {
         return;
     }
-    set_error_format(200, literal_text);
-    if (error_number == 200) {
+    set_error_format(ERROR_CUSTOM_TEXT, literal_text);
+    if (error_number == ERROR_CUSTOM_TEXT) {
         compiler_error_raised = 1;
     }
 }
@@ -318,5 +318,5 @@ void compile_compilerwarning_statement()
     if (!read_literal_string_arg("CompilerWarning")) {
         return;
     }
-    report_warning(200, literal_text);
+    report_warning(ERROR_CUSTOM_TEXT, literal_text);
 }

@@ -72,7 +72,7 @@ bool is_operator_word_token(int32_t token)
 void read_token_lenient()
 {
     read_token();
-    if (error_number == 79) {
+    if (error_number == ERROR_INVALID_OPERATOR) {
         clear_error_state();
     }
 }
@@ -89,7 +89,7 @@ bool compile_integer_constant(int kind_error, int64_t* value, bool failure_as_ga
     if (error_number) {
         if (failure_as_garbage && error_number != kind_error) {
             clear_error_state();
-            set_error(4);
+            set_error(ERROR_GARBAGE_AT_END_OF_LINE);
         }
         return false;
     }
@@ -119,7 +119,7 @@ void parse_start_and_step()
     if (token_code != TOKEN_STEP) {
         step_back_to_token();
         int64_t start = 0;
-        if (!compile_integer_constant(154, &start)) {
+        if (!compile_integer_constant(ERROR_ENUMERATION_INTEGER_CONSTANT_EXPECTED, &start)) {
             return;
         }
         current_enumeration->value = start;
@@ -128,20 +128,20 @@ void parse_start_and_step()
         return;
     }
     if (current_enumeration->flags & enumeration_flag_binary) {
-        set_error(313);
+        set_error(ERROR_STEP_IN_ENUMERATIONBINARY);
         return;
     }
     read_operator();
-    if (error_number == 79) {
+    if (error_number == ERROR_INVALID_OPERATOR) {
         clear_error_state();
     }
     if (token_code == TOKEN_END) {
-        set_error(20);
+        set_error(ERROR_INTEGER_CONSTANT_EXPECTED_AFTER_STEP);
         return;
     }
     step_back_to_token();
     int64_t step = 0;
-    if (!compile_integer_constant(20, &step)) {
+    if (!compile_integer_constant(ERROR_INTEGER_CONSTANT_EXPECTED_AFTER_STEP, &step)) {
         return;
     }
     current_enumeration->step = step;
@@ -157,7 +157,7 @@ EnumerationRecord* find_public_module_item(const char* name)
             return nullptr;
         }
         if (!(record->flags & enumeration_flag_public) && explicit_module != main_module) {
-            set_error_format(280, name);
+            set_error_format(ERROR_MODULE_ITEM_NOT_PUBLIC, name);
             return nullptr;
         }
         explicit_module = nullptr;
@@ -196,12 +196,12 @@ ConstantRecord* parse_enumeration_header()
     }
     current_enumeration = &unnamed_enumeration;
     enumeration_scope_entered = false;
-    if (error_number == 79) {
+    if (error_number == ERROR_INVALID_OPERATOR) {
         clear_error_state();
     }
 
     if (is_operator_word_token(token_code)) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
     } else if (token_code == TOKEN_NO_OPERATOR) {
         // A name follows the keyword.
         read_token_lenient();
@@ -214,21 +214,21 @@ ConstantRecord* parse_enumeration_header()
         ModuleRecord* prefix_module = nullptr;
         if (token_code == TOKEN_MODULE_SEPARATOR) {
             resolve_module_prefix(name);
-            if (error_number == 79) {
+            if (error_number == ERROR_INVALID_OPERATOR) {
                 clear_error_state();
             }
             prefix_module = explicit_module;
             std::snprintf(name, sizeof name, "%s", statement_word);
         }
         if (!error_number && (!name[0] || !identifier_start_chars[static_cast<unsigned char>(name[0])])) {
-            set_error(1);
+            set_error(ERROR_SYNTAX);
         }
         if (!error_number) {
             EnumerationRecord* record = find_public_module_item(name);
             if (record) {
                 current_enumeration = record;
                 if (token_code != TOKEN_END) {
-                    set_error_format(289, name);
+                    set_error_format(ERROR_ENUMERATION_ATTRIBUTES_CHANGED, name);
                 }
                 if (prefix_module && prefix_module != main_module) {
                     enumeration_saved_module = current_module;
@@ -276,7 +276,7 @@ void compile_enumeration_constant_line()
         parse_pointer++;
     }
     if (*parse_pointer != '#') {
-        set_error(153);
+        set_error(ERROR_ENUMERATION_ONLY_CONSTANTS);
         return;
     }
     parse_pointer++;
@@ -287,17 +287,17 @@ void compile_enumeration_constant_line()
     char name[STATEMENT_WORD_SIZE];
     std::snprintf(name, sizeof name, "%s", statement_word);
     if (!name[0] || !identifier_start_chars[static_cast<unsigned char>(name[0])]) {
-        set_error(64);
+        set_error(ERROR_CONSTANT_NAME_START);
         return;
     }
     int64_t value = record->value;
     if (token_code == '=') {
-        if (!compile_integer_constant(154, &value, false)) {
+        if (!compile_integer_constant(ERROR_ENUMERATION_INTEGER_CONSTANT_EXPECTED, &value, false)) {
             return;
         }
     }
     if (token_code != TOKEN_END) {
-        set_error(4);
+        set_error(ERROR_GARBAGE_AT_END_OF_LINE);
         return;
     }
     pending_constant.kind = pending_kind_integer;

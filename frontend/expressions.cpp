@@ -9,6 +9,7 @@
 #include "frontend/strings.h"
 #include "frontend/compile_time_functions.h"
 #include "frontend/libraries.h"
+#include "core/error_numbers.h"
 
 static bool is_comparison_token(int token) {
     return token == 4 || token == 5 || token == 6 || token == 60 || token == 61 || token == 62;
@@ -62,42 +63,42 @@ int fold_constant_operation(int token, int64_t left, double left_real, int64_t r
         break;
     case '/':
         if (is_float) {
-            if (right_real == 0.0) return 106;
+            if (right_real == 0.0) return ERROR_DIVISION_BY_ZERO;
             out->real = left_real / right_real;
             out->integer = round_double_to_int64(out->real);
             return 0;
         }
-        if (right == 0) return 106;
+        if (right == 0) return ERROR_DIVISION_BY_ZERO;
         out->integer = (right == -1) ? (int64_t)(0 - a) : left / right;
         out->real = (double)out->integer;
         return 0;
     case '%':
-        if (is_float) return 112;
-        if (right == 0) return 106;
+        if (is_float) return ERROR_OPERATOR_WITHOUT_FLOAT_FORM;
+        if (right == 0) return ERROR_DIVISION_BY_ZERO;
         out->integer = (right == -1) ? 0 : left % right;
         break;
     case 10:  // <<
-        if (is_float) return 112;
+        if (is_float) return ERROR_OPERATOR_WITHOUT_FLOAT_FORM;
         out->integer = (int64_t)(a << (b & 63));
         break;
     case 13:  // >> (arithmetic)
-        if (is_float) return 112;
+        if (is_float) return ERROR_OPERATOR_WITHOUT_FLOAT_FORM;
         out->integer = left >> (b & 63);
         break;
     case '&':
-        if (is_float) return 112;
+        if (is_float) return ERROR_OPERATOR_WITHOUT_FLOAT_FORM;
         out->integer = (int64_t)(a & b);
         break;
     case '|':
-        if (is_float) return 112;
+        if (is_float) return ERROR_OPERATOR_WITHOUT_FLOAT_FORM;
         out->integer = (int64_t)(a | b);
         break;
     case '!':
-        if (is_float) return 112;
+        if (is_float) return ERROR_OPERATOR_WITHOUT_FLOAT_FORM;
         out->integer = (int64_t)(a ^ b);
         break;
     default:
-        return 1;
+        return ERROR_SYNTAX;
     }
     if (is_float) out->integer = round_double_to_int64(out->real);
     else out->real = (double)out->integer;
@@ -154,7 +155,7 @@ struct ExpressionDepthGuard {
         if (refused) {
             // Also during a tentative parse: the real parse meets the same
             // depth and reports it there.
-            set_error_text_always(1, "Too deeply nested expression. Please split it.");
+            set_error_text_always(ERROR_SYNTAX, "Too deeply nested expression. Please split it.");
         } else {
             expression_depth++;
         }
@@ -212,27 +213,27 @@ void skip_blanks() {
 // Reads a number word (and the fraction and exponent after it) into the
 // current operand.
 void compile_number() {
-    if (!parse_number_literal() && !error_number) set_error(1);
+    if (!parse_number_literal() && !error_number) set_error(ERROR_SYNTAX);
 }
 
 // "#name": a constant, or at statement start a constant declaration.
 void compile_constant() {
     bool statement_start = previous_token == 1;
     read_token();
-    if (error_number == 79) clear_error_state();
+    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return;
     char name[STATEMENT_WORD_SIZE];
     copy_text(name, sizeof name, statement_word);
     if (!name[0] || !identifier_start_chars[(unsigned char)name[0]]) {
-        set_error(64);
+        set_error(ERROR_CONSTANT_NAME_START);
         return;
     }
     if (token_code == '.') {
-        set_error(185);
+        set_error(ERROR_CONSTANT_WITH_TYPE);
         return;
     }
     if (token_code == '(') {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return;
     }
     if (statement_start && token_code == '=') {
@@ -254,7 +255,7 @@ void compile_constant() {
             pending_constant.kind = pending_kind_string;
             copy_text(pending_constant.text, sizeof pending_constant.text, literal_text);
         } else {
-            set_error(62);
+            set_error(ERROR_CONSTANT_FROM_VARIABLE_OR_FUNCTION);
             return;
         }
         declare_constant(name);
@@ -265,7 +266,7 @@ void compile_constant() {
     }
     ConstantRecord* record = find_constant(name);
     if (!record) {
-        set_error_format(60, name);
+        set_error_format(ERROR_CONSTANT_NOT_FOUND, name);
         return;
     }
     current_operand.flags = 0;
@@ -282,20 +283,20 @@ void compile_constant() {
 void check_address_of_operand() {
     if (error_number) return;
     if (current_operand.kind == OPERAND_CONSTANT) {
-        set_error(236);
+        set_error(ERROR_ADDRESS_OF_LITERAL_NUMBER);
         return;
     }
     if (constant_declaration_open) {
-        set_error(351);
+        set_error(ERROR_DYNAMIC_ADDRESS_IN_CONSTANT);
         return;
     }
     if (current_operand.kind == OPERAND_NONE) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return;
     }
     if (current_operand.flags & OP_ADDRESS) return;  // a method's address, loaded already
     if (current_operand.kind == OPERAND_REGISTER || (current_operand.flags & (OP_STRING_STACK | OP_COMPUTED))) {
-        set_error(1);  // a computed value has no address
+        set_error(ERROR_SYNTAX);  // a computed value has no address
         return;
     }
     uint32_t structure = 0;
@@ -344,13 +345,13 @@ void compile_address_operand() {
     bool pointer = c == '*';
     if (pointer) parse_pointer++;
     read_token();
-    if (error_number == 79) clear_error_state();
+    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return;
     resolve_word_module_prefix();
     if (error_number) return;
     if (!identifier_start_chars[(unsigned char)statement_word[0]]) {
-        if (statement_word[0] >= '0' && statement_word[0] <= '9') set_error(236);
-        else set_error(1);
+        if (statement_word[0] >= '0' && statement_word[0] <= '9') set_error(ERROR_ADDRESS_OF_LITERAL_NUMBER);
+        else set_error(ERROR_SYNTAX);
         return;
     }
     char name[STATEMENT_WORD_SIZE];
@@ -360,15 +361,15 @@ void compile_address_operand() {
             // "()" at once: no arguments for an address.
             while (*parse_pointer == ' ' || *parse_pointer == '\t') parse_pointer++;
             if (*parse_pointer != ')') {
-                set_error(1);
+                set_error(ERROR_SYNTAX);
                 return;
             }
             parse_pointer++;
             read_operator();
-            if (error_number == 79) clear_error_state();
+            if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
             if (error_number) return;
             if (constant_declaration_open) {
-                set_error(351);
+                set_error(ERROR_DYNAMIC_ADDRESS_IN_CONSTANT);
                 return;
             }
             // Used through its address: its code is kept.
@@ -385,7 +386,7 @@ void compile_address_operand() {
         bool container = find_array(name) || find_list(name) || find_map(name);
         explicit_module = prefix;
         if (!container) {
-            if (!error_number) set_error_format(232, name);
+            if (!error_number) set_error_format(ERROR_NOT_DECLARED, name);
             return;
         }
     }
@@ -399,14 +400,14 @@ void compile_address_operand() {
 // "?label": the address of a label of the current scope.
 void compile_label_address() {
     read_token();
-    if (error_number == 79) clear_error_state();
+    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return;
     if (!statement_word[0]) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return;
     }
     if (constant_declaration_open) {
-        set_error(351);
+        set_error(ERROR_DYNAMIC_ADDRESS_IN_CONSTANT);
         return;
     }
     std::string target = resolve_label_reference(!no_output_depth);
@@ -480,7 +481,7 @@ int parse_number_literal() {
         // The lexer stops a word at ".": the fraction is the next word.
         char* point = parse_pointer - 1;
         if (point[-1] == ' ' || point[-1] == '\t' || *parse_pointer == ' ' || *parse_pointer == '\t') {
-            set_error(1);
+            set_error(ERROR_SYNTAX);
             return 0;
         }
         // A second "." joined right after the fraction ("1.2.3") makes the
@@ -490,12 +491,12 @@ int parse_number_literal() {
             format_to_buffer(text + used, sizeof text - used, ".");
             if (identifier_chars[(unsigned char)*parse_pointer]) {
                 read_token();
-                if (error_number == 79) clear_error_state();
+                if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
                 used = strlen(text);
                 copy_text(text + used, sizeof text - used, statement_word);
             } else {
                 read_operator();
-                if (error_number == 79) clear_error_state();
+                if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
             }
             if (token_code != '.' || !identifier_chars[(unsigned char)*parse_pointer]) break;
         }
@@ -506,7 +507,7 @@ int parse_number_literal() {
         text[used++] = (char)token_code;
         text[used] = 0;
         read_token();
-        if (error_number == 79) clear_error_state();
+        if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
         copy_text(text + used, sizeof text - used, statement_word);
     }
     if (error_number) return 0;
@@ -520,7 +521,7 @@ int parse_number_literal() {
     if (value.has_fraction) {
         if (!no_output_depth && !(expression_mode & (1 | 4 | 8)) &&
             (value.real > 9.2234e18 || value.real < -9.2234e18)) {
-            set_error(59);
+            set_error(ERROR_NUMBER_TOO_BIG);
             return 0;
         }
         set_operand_float_constant(value.real, true);
@@ -535,7 +536,7 @@ int parse_number_literal() {
 
 int compile_expression(uint32_t options, uint32_t mode) {
     if (token_code == TOKEN_END) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return 0;
     }
     int32_t saved_comparisons = comparisons_allowed;
@@ -562,7 +563,7 @@ int compile_expression(uint32_t options, uint32_t mode) {
     comparisons_allowed = (options & EXPR_CONDITION) ? 1 : 0;
 
     if (token_code == TOKEN_XOR || token_code == TOKEN_AND || token_code == TOKEN_OR) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
     } else if (token_code == TOKEN_NOT) {
         compile_condition(0);
     } else if (!((options & EXPR_CONDITION) && compile_not_prefix())) {
@@ -578,13 +579,13 @@ int compile_expression(uint32_t options, uint32_t mode) {
         }
         bool is_string = current_operand.kind == OPERAND_STRING;
         if (options & EXPR_INTEGER_ONLY) {
-            if (is_string || (current_operand.flags & OP_FLOAT)) set_error(146);
+            if (is_string || (current_operand.flags & OP_FLOAT)) set_error(ERROR_INTEGER_EXPRESSION_EXPECTED);
         } else if (options & EXPR_NUMERIC_ONLY) {
-            if (is_string) set_error(146);
+            if (is_string) set_error(ERROR_INTEGER_EXPRESSION_EXPECTED);
         } else if (options & EXPR_STRING_ONLY) {
-            if (!is_string) set_error(13);
+            if (!is_string) set_error(ERROR_STRING_EXPRESSION_EXPECTED);
         }
-        if (!error_number && (options & EXPR_WHOLE_STATEMENT) && token_code != TOKEN_END) set_error(4);
+        if (!error_number && (options & EXPR_WHOLE_STATEMENT) && token_code != TOKEN_END) set_error(ERROR_GARBAGE_AT_END_OF_LINE);
     }
 
     if (dry_run) {
@@ -604,7 +605,7 @@ int compile_not_prefix() {
     int32_t saved_error = error_number;
     read_operator();
     if (token_code == TOKEN_NOT) {
-        if (error_number == 79) clear_error_state();
+        if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
         compile_condition(0);
         return 1;
     }
@@ -637,7 +638,7 @@ void compile_expression_level(int level) {
         if (error_number || expression_finished) return;
         if (token_code == TOKEN_NOT) {
             if (!operand_is_empty()) {
-                set_error(1);
+                set_error(ERROR_SYNTAX);
                 return;
             }
             compile_condition(0);
@@ -649,13 +650,13 @@ void compile_expression_level(int level) {
         return;
     }
     if (level != 0) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return;
     }
     if (token_code == '-' && operand_is_empty()) compile_numeric_expression(9);
     while (token_precedence > 0 && !error_number && !expression_finished) {
         if (operand_is_empty()) {
-            set_error(1);
+            set_error(ERROR_SYNTAX);
             return;
         }
         const char* before = parse_pointer;
@@ -664,7 +665,7 @@ void compile_expression_level(int level) {
             compile_string_expression();
         } else {
             if (operand_is_structure_variable()) {
-                set_error(1);
+                set_error(ERROR_SYNTAX);
                 return;
             }
             if (!compile_operator_pass(token_precedence)) return;
@@ -688,7 +689,7 @@ void compile_operand() {
     skip_blanks();
     if (*parse_pointer == '(') {
         if (current_operand.flags & OP_STRING_STACK) {
-            set_error(245);
+            set_error(ERROR_PARENTHESIS_IN_STRING_OPERATION);
             return;
         }
         parse_pointer++;
@@ -702,7 +703,7 @@ void compile_operand() {
         }
         if (error_number) return;
         if (token_code != ')') {
-            set_error(6);
+            set_error(ERROR_CLOSE_PARENTHESIS_EXPECTED);
             return;
         }
         parentheses_depth--;
@@ -751,10 +752,10 @@ void compile_operand() {
         case '$':
         case '%':
             read_token();
-            if (error_number == 79) clear_error_state();
+            if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
             if (error_number) return;
             if (!statement_word[0]) {
-                set_error(1);
+                set_error(ERROR_SYNTAX);
                 return;
             }
             radix_mark = (after[-1] == '$') ? 16 : 2;
@@ -762,11 +763,11 @@ void compile_operand() {
             return;
         case '*':
             if (!identifier_start_chars[(unsigned char)*after]) {
-                set_error(1);
+                set_error(ERROR_SYNTAX);
                 return;
             }
             read_token();
-            if (error_number == 79) clear_error_state();
+            if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
             if (error_number) return;
             pointer_flag = 1;
             compile_call_or_index();
@@ -801,7 +802,7 @@ void compile_call_or_index() {
         return;
     }
     if (expression_mode == MODE_STRUCTURE_NAME) {
-        set_error_format(326, statement_word);
+        set_error_format(ERROR_NOT_STRUCTURE, statement_word);
         return;
     }
     char name[STATEMENT_WORD_SIZE];
@@ -830,7 +831,7 @@ void compile_call_or_index() {
         // A list or map element (or its assignment at statement start).
         if (compile_list_map_reference(name, statement_start) || error_number) return;
         // No call, array, list or map of that name.
-        const int not_found = module_prefixed ? 281 : 12;
+        const int not_found = module_prefixed ? ERROR_MODULE_ITEM_NOT_FOUND : ERROR_NOT_FUNCTION_ARRAY_LIST_MAP_OR_MACRO;
         if (pointer_flag) {
             char quoted[STATEMENT_WORD_SIZE + 1];
             format_to_buffer(quoted, sizeof quoted, "*%s", name);
@@ -845,7 +846,7 @@ void compile_call_or_index() {
         const LibraryCommand* command = find_library_command(name);
         bool command_name = (command && !(command->flags & command_hidden_flags)) || find_compiler_function(name);
         if (command_name && !find_variable_scoped(name, false)) {
-            set_error(48);
+            set_error(ERROR_OPEN_PARENTHESIS_MISSING_AFTER_CALL);
             return;
         }
     }
@@ -853,7 +854,7 @@ void compile_call_or_index() {
     VariableRecord* variable = resolve_variable(1);
     if (error_number) return;
     if (!variable) {
-        set_error(17);
+        set_error(ERROR_OBJECT_TYPE_NOT_DETECTED);
         return;
     }
     if (statement_start) {
@@ -861,11 +862,11 @@ void compile_call_or_index() {
         // statement; its result is no target.
         bool call_result = operand_is_call_result();
         if (token_code == '=' || (is_update_operator() && !call_result)) {
-            if (call_result) set_error(1);
+            if (call_result) set_error(ERROR_SYNTAX);
             else compile_statement_expression();
             return;
         }
-        if (token_code == TOKEN_END && !call_result && !typed) set_error(1);
+        if (token_code == TOKEN_END && !call_result && !typed) set_error(ERROR_SYNTAX);
     }
 }
 
@@ -883,15 +884,15 @@ bool is_update_operator() {
 void compile_statement_expression() {
     if (current_operand.kind == OPERAND_CONSTANT ||
         (current_operand.kind == OPERAND_STRING && (current_operand.flags & OP_LITERAL))) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return;
     }
     if (in_datasection) {
-        set_error(221);
+        set_error(ERROR_CODE_IN_DATASECTION);
         return;
     }
     if (++assignment_count > 1) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return;
     }
     char target_text[512];
@@ -924,11 +925,11 @@ void compile_statement_expression() {
     bool target_is_string = (target.flags & OP_STRING) != 0;
     if (target.flags & OP_STRUCTURE) {
         if (!(current_operand.flags & OP_STRUCTURE)) {
-            set_error(137);
+            set_error(ERROR_VALUE_ASSIGNED_TO_STRUCTURE);
             return;
         }
         if (!target_structure || current_type.structure != target_structure) {
-            set_error(269);
+            set_error(ERROR_STRUCTURED_COPY_MISMATCH);
             return;
         }
         // A structure copy: the source's address, then the target's bytes.
@@ -944,27 +945,27 @@ void compile_statement_expression() {
         return;
     }
     if (current_operand.flags & OP_STRUCTURE) {
-        set_error(137);
+        set_error(ERROR_VALUE_ASSIGNED_TO_STRUCTURE);
         return;
     }
     if ((target.flags & OP_POINTER) && (current_operand.flags & OP_FLOAT)) {
-        set_error(344);
+        set_error(ERROR_POINTER_ASSIGNED_TO_FLOAT);
         return;
     }
     if ((target.flags & OP_FLOAT) && (current_operand.flags & OP_POINTER)) {
-        set_error(344);
+        set_error(ERROR_POINTER_ASSIGNED_TO_FLOAT);
         return;
     }
     if (target_is_string && !value_is_string) {
-        set_error(7);
+        set_error(ERROR_NUMBER_INTO_STRING_VARIABLE);
         return;
     }
     if (!target_is_string && value_is_string) {
-        set_error(9);
+        set_error(ERROR_STRING_INTO_NUMERIC_VARIABLE);
         return;
     }
     if (current_operand.kind == OPERAND_NONE) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return;
     }
     uint32_t saved_mode = expression_mode;
@@ -1008,15 +1009,15 @@ void compile_unary_operator() {
     compile_expression_level(6);
     if (error_number) return;
     if (operand_is_empty()) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return;
     }
     if (operand_is_structure_variable()) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return;
     }
     if (current_operand.kind == OPERAND_STRING) {
-        set_error(8);
+        set_error(ERROR_STRINGS_MIXED_WITH_NUMBERS);
         return;
     }
     if (current_operand.kind != OPERAND_CONSTANT && token_precedence == unary_level)
@@ -1025,7 +1026,7 @@ void compile_unary_operator() {
     take_comparison_value();
     bool is_float = (current_operand.flags & OP_FLOAT) != 0;
     if (op == '~' && is_float) {
-        set_error(156);
+        set_error(ERROR_BINARY_NOT_ON_FLOAT);
         return;
     }
     if (current_operand.kind == OPERAND_CONSTANT) {
@@ -1075,7 +1076,7 @@ void compile_numeric_expression(int level) {
     take_place();
     if (error_number) return;
     if (level == 2 && !comparisons_allowed) {
-        set_error(261);
+        set_error(ERROR_COMPARISON_OUTSIDE_CONDITION);
         return;
     }
     if (!is_float_mode(expression_mode) && (current_operand.flags & OP_FLOAT)) enter_float(0);
@@ -1085,7 +1086,7 @@ void compile_numeric_expression(int level) {
     double left_real = 0.0;
     bool left_float = false;
     if (operand_is_empty()) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return;
     }
     if (current_operand.kind == OPERAND_CONSTANT) {
@@ -1094,7 +1095,7 @@ void compile_numeric_expression(int level) {
         left_real = current_operand.constant_float;
         left_float = (current_operand.flags & OP_FLOAT) != 0;
     } else if (current_operand.kind == OPERAND_STRING || (current_operand.flags & OP_STRING)) {
-        set_error(8);
+        set_error(ERROR_STRINGS_MIXED_WITH_NUMBERS);
         return;
     } else {
         load_left();
@@ -1110,7 +1111,7 @@ void compile_numeric_expression(int level) {
         int op = token_code;
         // One comparison per operand: "a < b < c" is refused.
         if (level == 2 && operators_seen++ > 0) {
-            set_error(1);
+            set_error(ERROR_SYNTAX);
             break;
         }
         if (level == 2) {
@@ -1147,14 +1148,14 @@ void compile_numeric_expression(int level) {
         compile_operand();
         if (error_number) break;
         if (operand_is_empty() && token_precedence != 9) {
-            set_error(1);
+            set_error(ERROR_SYNTAX);
             break;
         }
         while (token_precedence > level && !error_number && compile_operator_pass(token_precedence)) {
         }
         if (error_number) break;
         if (current_operand.kind == OPERAND_STRING || (current_operand.flags & OP_STRING)) {
-            set_error(8);
+            set_error(ERROR_STRINGS_MIXED_WITH_NUMBERS);
             break;
         }
         take_comparison_value();

@@ -197,7 +197,7 @@ void add_extern_symbol(const char* name)
 void add_import_library()
 {
     if (in_procedure) {
-        set_error(222);
+        set_error(ERROR_IMPORT_INSIDE_PROCEDURE);
         return;
     }
     if (literal_text[0] == 0) return;
@@ -248,7 +248,7 @@ bool is_program_own_symbol(const char* symbol)
 bool check_import_symbol(const char* symbol)
 {
     if (!is_program_own_symbol(symbol)) return true;
-    set_error_format(188, symbol);
+    set_error_format(ERROR_INVALID_NAME, symbol);
     return false;
 }
 
@@ -262,9 +262,9 @@ const char* read_symbol_after_as(bool* failed)
     // The literal's text starts empty, whatever earlier statements gathered.
     reset_literal_text();
     read_token();
-    if (error_number == 79) clear_error_state();
+    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number || literal_length < 0 || statement_word[0]) {
-        if (!error_number) set_error_format(25, "As");
+        if (!error_number) set_error_format(ERROR_LITERAL_STRING_EXPECTED_AFTER, "As");
         *failed = true;
         return nullptr;
     }
@@ -278,7 +278,7 @@ const char* read_symbol_after_as(bool* failed)
 void declare_imported_variable(const char* name, bool pointer)
 {
     if (find_global_variable(name, pointer) || find_global_variable(name, !pointer)) {
-        set_error_format(10, name);
+        set_error_format(ERROR_VARIABLE_DECLARED_WITH_OTHER_TYPE, name);
         return;
     }
     // parse_field_type read the type and the token after it.
@@ -310,7 +310,7 @@ void declare_imported_variable(const char* name, bool pointer)
 void compile_import_function_line()
 {
     read_token();
-    if (error_number == 79) clear_error_state();
+    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return;
     bool pointer = false;
     if (token_code == '*' && !statement_word[0]) {
@@ -329,7 +329,7 @@ void compile_import_function_line()
         return;
     }
     if (pointer) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return;
     }
     CurrentType return_type = current_type;
@@ -342,7 +342,7 @@ void compile_import_function_line()
         return_type.size = 8;
     }
     if (return_type.code == TYPE_STRING) {
-        set_error(234);
+        set_error(ERROR_STRING_RETURN_IN_IMPORT);
         return;
     }
 
@@ -366,7 +366,7 @@ void compile_import_function_line()
     bool failed = false;
     const char* symbol = nullptr;
     if (record && !error_number) {
-        if (error_number == 79) clear_error_state();
+        if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
         set_return_flags(record, &return_type, false);
         symbol = read_symbol_after_as(&failed);
         if (!failed && check_import_symbol(symbol ? symbol : name)) record->symbol_name = pool_strdup(symbol ? symbol : name);
@@ -531,7 +531,7 @@ void write_import_file()
 {
     if (ImportLibraryList.size() != 1) {
         current_line = -1;
-        set_error(ImportLibraryList.empty() ? 323 : 324);
+        set_error(ImportLibraryList.empty() ? ERROR_NO_IMPORT_DEFINITION : ERROR_MORE_THAN_ONE_IMPORT_DEFINITION);
         return;
     }
     // The file carries the library named by the block and the block's
@@ -541,7 +541,7 @@ void write_import_file()
     std::string bytes = build_import_file(ImportLibraryList.front(), functions);
     if (!import_file || !os_write_file(import_file, bytes.data(), bytes.size())) {
         current_line = -1;
-        set_error_format_always(316, import_file ? import_file : "");
+        set_error_format_always(ERROR_IMPORT_LIBRARY_NOT_CREATED, import_file ? import_file : "");
         return;
     }
     console_print("Import library '%s' created.\n", import_file);

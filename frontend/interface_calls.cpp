@@ -74,12 +74,12 @@ int compile_method_address(const InterfaceCallHooks* h, VariableRecord* object, 
                            int32_t slot) {
     skip_blanks();
     if (*parse_pointer != ')') {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return 0;
     }
     parse_pointer++;
     read_operator();
-    if (error_number == 79) clear_error_state();
+    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return 0;
     h->load_interface_method(object, object_text, slot);
     current_operand.kind = OPERAND_REGISTER;
@@ -130,14 +130,14 @@ int emit_interface_method_call(VariableRecord* object, StructureRecord* interfac
     std::snprintf(text, sizeof text, "%s", object_text ? object_text : "");
     int result = 0;
     read_token();
-    if (error_number == 79) clear_error_state();
+    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     const InterfaceCallHooks* h = hooks();
     if (error_number) {
         // reported below
     } else if (!statement_word[0] || token_code != '(') {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
     } else if (int32_t slot = find_interface_method(interface); !slot) {
-        set_error_format(167, statement_word);
+        set_error_format(ERROR_INTERFACE_METHOD_NOT_FOUND, statement_word);
     } else if (address) {
         result = compile_method_address(h, object, text, slot);
     } else {

@@ -34,7 +34,7 @@ bool parse_default_value(int32_t type, int64_t* value)
         read_token();
         if (literal_length < 0) {
             literal_write_pointer = literal_start;
-            set_error(1);
+            set_error(ERROR_SYNTAX);
             return false;
         }
         char* text = pool_strndup(literal_start, (size_t)(literal_write_pointer - literal_start));
@@ -48,12 +48,12 @@ bool parse_default_value(int32_t type, int64_t* value)
     no_output_depth--;
     if (error_number) return false;
     if (current_operand.kind != OPERAND_CONSTANT || (current_operand.flags & OP_STRING)) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return false;
     }
     bool is_float = (current_operand.flags & OP_FLOAT) != 0;
     if (type >= TYPE_P_ASCII && type <= TYPE_P_VARIANT && (is_float || current_operand.constant != 0)) {
-        set_error(303);
+        set_error(ERROR_PSEUDOTYPE_DEFAULT_NOT_ZERO);
         return false;
     }
     if (type == TYPE_FLOAT || type == TYPE_DOUBLE) {
@@ -75,7 +75,7 @@ bool parse_default_value(int32_t type, int64_t* value)
 ParameterDescriptor* parse_container_parameter(int kind, const char* name)
 {
     if (token_code != '(') {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return nullptr;
     }
     int64_t dimensions = 0;
@@ -87,17 +87,17 @@ ParameterDescriptor* parse_container_parameter(int kind, const char* name)
         if (error_number) return nullptr;
         bool constant = current_operand.kind == OPERAND_CONSTANT && !(current_operand.flags & (OP_FLOAT | OP_STRING));
         if (!constant || current_operand.constant < 1 || current_operand.constant > 255) {
-            set_error_format(176, name);
+            set_error_format(ERROR_ARRAY_DIMENSION_COUNT, name);
             return nullptr;
         }
         dimensions = current_operand.constant;
         if (token_code != ')') {
-            set_error(1);
+            set_error(ERROR_SYNTAX);
             return nullptr;
         }
     } else {
         if (*parse_pointer != ')') {
-            set_error(1);
+            set_error(ERROR_SYNTAX);
             return nullptr;
         }
         parse_pointer++;
@@ -126,7 +126,7 @@ uint8_t method_return_flags(int32_t code)
 void compile_interface_method_line()
 {
     read_token();
-    if (error_number == 79) clear_error_state();
+    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return;
     declare_interface_method();
 }
@@ -136,12 +136,12 @@ void declare_interface_method()
     char name[STATEMENT_WORD_SIZE];
     std::snprintf(name, sizeof name, "%s", statement_word);
     if (!identifier_start_chars[static_cast<unsigned char>(name[0])]) {
-        set_error_format(188, name);
+        set_error_format(ERROR_INVALID_NAME, name);
         return;
     }
     for (int i = 0; i < interface_method_count; i++) {
         if (strcasecmp(interface_methods[i].name, name) == 0) {
-            set_error_format(158, name);
+            set_error_format(ERROR_DUPLICATED_INTERFACE_METHOD, name);
             return;
         }
     }
@@ -151,12 +151,12 @@ void declare_interface_method()
     parse_type_suffix(3);
     if (error_number) return;
     if (current_type.code == TYPE_STRUCTURE) {
-        set_error(86);
+        set_error(ERROR_STRUCTURE_PROCEDURE_RETURN);
         return;
     }
     method.flags = method_return_flags(current_type.code);
     if (token_code != '(') {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return;
     }
 
@@ -173,7 +173,7 @@ void declare_interface_method()
             else if (strcasecmp(statement_word, "List") == 0) kind = TYPE_LIST;
             else if (strcasecmp(statement_word, "Map") == 0) kind = TYPE_MAP;
         }
-        if (error_number == 79) clear_error_state();
+        if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
         if (error_number) return;
         if (kind) {
             // Reading restarts at the name (a '*' already read stays read).
@@ -183,7 +183,7 @@ void declare_interface_method()
         }
         skip_blank_bytes();
         if (*parse_pointer == '"' || (*parse_pointer == '~' && parse_pointer[1] == '"')) {
-            set_error(85);
+            set_error(ERROR_PROCEDURE_ARGUMENTS_SYNTAX);
             return;
         }
         bool pointer = false;
@@ -192,27 +192,27 @@ void declare_interface_method()
             parse_pointer++;
         }
         read_token();
-        if (error_number == 79) clear_error_state();
+        if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
         if (error_number) return;
         if (literal_length >= 0) {
-            set_error(85);
+            set_error(ERROR_PROCEDURE_ARGUMENTS_SYNTAX);
             return;
         }
         if (!statement_word[0]) {
             if (token_code == ')' && count == 0 && !pointer && !kind) break;
-            set_error(85);
+            set_error(ERROR_PROCEDURE_ARGUMENTS_SYNTAX);
             return;
         }
         char parameter_name[STATEMENT_WORD_SIZE];
         std::snprintf(parameter_name, sizeof parameter_name, "%s", statement_word);
         if (!identifier_start_chars[static_cast<unsigned char>(parameter_name[0])]) {
-            set_error_format(188, parameter_name);
+            set_error_format(ERROR_INVALID_NAME, parameter_name);
             return;
         }
         parse_type_suffix(5);
         if (error_number) return;
         if (count >= max_method_parameters) {
-            set_error(85);
+            set_error(ERROR_PROCEDURE_ARGUMENTS_SYNTAX);
             return;
         }
         ParameterRecord parameter{};
@@ -224,12 +224,12 @@ void declare_interface_method()
             parameter.size = 8;
             parameter.element_type = descriptor;
             if (optional) {
-                set_error(205);
+                set_error(ERROR_OPTIONAL_PARAMETERS_NOT_LAST);
                 return;
             }
         } else {
             if (current_type.code == TYPE_STRUCTURE && !pointer) {
-                set_error(1);
+                set_error(ERROR_SYNTAX);
                 return;
             }
             int32_t code = current_type.code;
@@ -242,14 +242,14 @@ void declare_interface_method()
                 }
                 optional++;
             } else if (optional) {
-                set_error(205);
+                set_error(ERROR_OPTIONAL_PARAMETERS_NOT_LAST);
                 return;
             }
         }
         parameters[count++] = parameter;
         if (token_code == ',') continue;
         if (token_code == ')' || token_code == TOKEN_END) break;
-        set_error(85);
+        set_error(ERROR_PROCEDURE_ARGUMENTS_SYNTAX);
         return;
     }
     if (error_number) return;

@@ -150,7 +150,7 @@ void report_at(const LabelRecord* place, int number, const char* name)
 
 void report_missing_label(const LabelRecord* reference)
 {
-    report_at(reference, 101, reference->name);
+    report_at(reference, ERROR_LABEL_NOT_FOUND, reference->name);
 }
 
 // Checks one scope's references against its labels; moves fallback
@@ -182,10 +182,10 @@ const char* read_jump_target()
 {
     read_token();
     // A word after the label ("Goto a b") is garbage, not an operator.
-    if (error_number == 79) clear_error_state();
+    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return nullptr;
     if (statement_word[0] == 0) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return nullptr;
     }
     emit_statement_marker();
@@ -195,7 +195,7 @@ const char* read_jump_target()
     target = resolve_label_reference(true, !backend->outer_label_jumps);
     if (error_number) return nullptr;
     if (token_code != TOKEN_END) {
-        set_error(4);
+        set_error(ERROR_GARBAGE_AT_END_OF_LINE);
         return nullptr;
     }
     return target.c_str();
@@ -247,7 +247,7 @@ ModuleRecord* find_module_label(const char* name)
         explicit_module = nullptr;
         LabelRecord* label = find_in(module->labels, name);
         if (!label || !((label->flags & LABEL_PUBLIC) || module == current_module)) {
-            set_error_format(280, name);
+            set_error_format(ERROR_MODULE_ITEM_NOT_PUBLIC, name);
             return nullptr;
         }
         return module;
@@ -268,10 +268,10 @@ std::string resolve_label_reference(bool record, bool own_scope_only)
     if (prefixed) {
         resolve_module_prefix(statement_word);
         // A word after the label is the caller's garbage, not an operator.
-        if (error_number == 79) clear_error_state();
+        if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
         if (error_number) return {};
         if (!statement_word[0]) {
-            set_error(1);
+            set_error(ERROR_SYNTAX);
             return {};
         }
     }
@@ -305,12 +305,12 @@ const char* make_label_asm_name(const char* name)
 LabelRecord* label_declare(const char* name)
 {
     if (find_label(name)) {
-        set_error(107);
+        set_error(ERROR_DUPLICATE_LABEL);
         return nullptr;
     }
     std::string asm_name = make_label_asm_name(name);
     if (asm_name_taken(asm_name.c_str())) {
-        set_error(107);
+        set_error(ERROR_DUPLICATE_LABEL);
         return nullptr;
     }
     remember_asm_name(asm_name.c_str());
@@ -346,7 +346,7 @@ void compile_label_name(const char* name)
     // The statement is "name:" with nothing between the name and the colon.
     if (parse_pointer < statement_start + 2 || parse_pointer[-1] != ':' || parse_pointer[-2] == ' ' ||
         parse_pointer[-2] == '\t') {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return;
     }
     label_declare(name);
@@ -441,7 +441,7 @@ void compile_goto_statement()
 void compile_gosub_statement()
 {
     if (in_procedure) {
-        set_error(105);
+        set_error(ERROR_GOSUB_INSIDE_PROCEDURE);
         return;
     }
     if (first_gosub.line < 0) {
@@ -457,7 +457,7 @@ void compile_gosub_statement()
 void compile_return_statement()
 {
     if (in_procedure) {
-        set_error(105);
+        set_error(ERROR_GOSUB_INSIDE_PROCEDURE);
         return;
     }
     return_compiled = true;
@@ -468,7 +468,7 @@ void compile_return_statement()
 void check_gosub_return()
 {
     if (first_gosub.line < 0 || return_compiled) return;
-    report_at(&first_gosub, 125, nullptr);
+    report_at(&first_gosub, ERROR_GOSUB_WITHOUT_RETURN, nullptr);
 }
 
 void compile_fakereturn_statement()
@@ -482,7 +482,7 @@ void compile_fakereturn_statement()
 void compile_end_statement()
 {
     if (dll_mode) {
-        set_error_format(211, "End");
+        set_error_format(ERROR_COMMAND_NOT_IN_DLL, "End");
         return;
     }
     emit_statement_marker();
@@ -496,7 +496,7 @@ void compile_end_statement()
         // The exit code is a number: a string's text has none, and its
         // address is not the same from one build to the next.
         if (current_operand.kind == OPERAND_STRING || (current_operand.flags & OP_STRING)) {
-            set_error_format(189, "End");
+            set_error_format(ERROR_NUMBER_EXPECTED_NOT_STRING, "End");
             return;
         }
     }

@@ -83,7 +83,7 @@ void skip_string_literal()
             }
             if (escape_chars[next] == 0) {
                 char text[2] = {static_cast<char>(next), 0};
-                set_error_format(320, text);
+                set_error_format(ERROR_INVALID_ESCAPE_SEQUENCE, text);
             }
             parse_pointer += 2;
             continue;
@@ -103,7 +103,7 @@ bool copy_string_literal()
         }
         // The gathered text holds at most MAX_LITERAL_LENGTH bytes.
         if (literal_write_pointer - literal_text >= MAX_LITERAL_LENGTH) {
-            set_error(252);
+            set_error(ERROR_LITERAL_STRING_TOO_LONG);
             return false;
         }
         if (escape_mode && c == '\\') {
@@ -111,7 +111,7 @@ bool copy_string_literal()
             unsigned char value = escape_chars[next];
             if (value == 0) {
                 char text[2] = {static_cast<char>(next), 0};
-                set_error_format(320, text);
+                set_error_format(ERROR_INVALID_ESCAPE_SEQUENCE, text);
                 return false;
             }
             *literal_write_pointer++ = static_cast<char>(value);
@@ -142,7 +142,7 @@ void read_string_literal()
         if (byte_at(parse_pointer) > 1) {
             parse_pointer++;  // closing quote
         } else {
-            set_error(108);
+            set_error(ERROR_LITERAL_STRING_NOT_TERMINATED);
         }
     }
     current_operand.kind = LEXER_OPERAND_KIND_STRING;
@@ -196,7 +196,7 @@ bool read_character_constant()
     unsigned char c = byte_at(parse_pointer);
     if (c != '\'') {
         if (c == 0 || c == 1) {
-            set_error(54);
+            set_error(ERROR_CHARACTER_CONSTANT_TOO_LONG);
             return false;
         }
         if (source_is_utf8_bom == 1) {
@@ -206,7 +206,7 @@ bool read_character_constant()
             parse_pointer++;
         }
         if (byte_at(parse_pointer) != '\'') {
-            set_error(54);
+            set_error(ERROR_CHARACTER_CONSTANT_TOO_LONG);
             return false;
         }
     }
@@ -222,7 +222,7 @@ void read_name_word()
     int length = 0;
     while (identifier_chars[byte_at(parse_pointer)]) {
         if (length == MAX_WORD_LENGTH) {
-            set_error(295);
+            set_error(ERROR_NAME_TOO_LONG);
             while (identifier_chars[byte_at(parse_pointer)]) {
                 parse_pointer++;
             }
@@ -316,7 +316,7 @@ void read_operator()
             int shown = length < 255 ? length : 255;
             word[shown] = 0;
             parse_pointer = word_start;
-            set_error_format(79, word);
+            set_error_format(ERROR_INVALID_OPERATOR, word);
             token_code = TOKEN_NO_OPERATOR;
             token_precedence = -1;
             return;
@@ -452,11 +452,11 @@ int skip_star()
     }
     if (statement_word[0] == 0) {
         if (is_blank(byte_at(parse_pointer))) {
-            set_error(1);
+            set_error(ERROR_SYNTAX);
         }
         read_token();
         return 1;
     }
-    set_error(1);
+    set_error(ERROR_SYNTAX);
     return 0;
 }

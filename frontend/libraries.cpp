@@ -26,13 +26,6 @@ CursorList* loaded_resident_names = nullptr;
 
 namespace {
 
-constexpr int error_duplicate_command = 95;
-constexpr int error_library_unreadable = 96;
-constexpr int error_library_missing = 110;
-constexpr int error_library_too_old = 279;
-constexpr int error_library_compressed = 307;
-constexpr int error_subsystem_missing = 329;
-
 // Largest object data a compressed library may unpack to.
 constexpr uint64_t max_unpacked_size = 1ull << 30;
 
@@ -207,7 +200,7 @@ std::string file_part(const char* path)
 
 void record_unreadable(const char* path)
 {
-    set_error_format(error_library_unreadable, file_part(path).c_str());
+    set_error_format(ERROR_LIBRARY_NOT_LOADED, file_part(path).c_str());
 }
 
 // Chunk head at `offset`: 0 when no chunk starts there (end of file or other
@@ -307,7 +300,7 @@ bool parse_library_chunks(uint8_t* data, uint64_t size, ParsedLibrary& parsed, c
                 key += chunk_size;
             }
             if (parsed.options & LIBRARY_OPTION_COMPRESSED) {
-                set_error_format(error_library_compressed, file_part(path).c_str());
+                set_error_format(ERROR_COMPRESSED_LIBRARY, file_part(path).c_str());
                 return false;
             }
         } else if (parsed.options & LIBRARY_OPTION_COMPRESSED) {
@@ -404,7 +397,7 @@ LibraryCommand* library_parse_command(LibraryRecord* library, uint8_t** cursor)
         other_owner = other->library ? other->library->name : compiler_function_owner;
     for (const CompilerFunction& function : compiler_functions)
         if (!other_owner && compare_names(function.name, name) == 0) other_owner = compiler_function_owner;
-    if (other_owner) set_error_format(error_duplicate_command, name, library->name, other_owner);
+    if (other_owner) set_error_format(ERROR_DUPLICATED_LIBRARY_COMMAND, name, library->name, other_owner);
 
     // Before the first entry whose name is not smaller, or at the end.
     ListNode* before = nullptr;
@@ -473,7 +466,7 @@ void library_load_file(const char* path)
     uint32_t type = load_u32(data + 8);
     if (type != LIBRARY_TAG_LIB4 && type != LIBRARY_TAG_LIB3) {
         os_heap_free(permanent_heap, data);
-        set_error_format(error_library_too_old, file_part(path).c_str());
+        set_error_format(ERROR_LIBRARY_TOO_OLD, file_part(path).c_str());
         return;
     }
 
@@ -567,7 +560,7 @@ void load_subsystems()
                 std::fflush(stdout);
                 std::exit(1);
             }
-            set_error_format(error_subsystem_missing, name);
+            set_error_format(ERROR_SUBSYSTEM_NOT_LOADED, name);
             continue;
         }
         console_print("Loading '%s' subsystem\n", name);
@@ -616,7 +609,7 @@ void mark_library_dependencies(LibraryRecord* library)
     for (int i = 0; i < library->dependency_count; i++, dependency += std::strlen(dependency) + 1) {
         LibraryRecord* needed = find_library(dependency);
         if (!needed) {
-            set_error_format(error_library_missing, dependency, library->name);
+            set_error_format(ERROR_LIBRARY_MISSING, dependency, library->name);
             current_line = -1;
             continue;
         }

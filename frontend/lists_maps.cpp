@@ -56,7 +56,7 @@ Record* find_scoped(CursorList* global, CursorList* ModuleRecord::*slot, const c
         // it is the module being compiled.
         Record* record = find_record<Record>(explicit_module->*slot, name, 0);
         if (record && !(record->flags & CONTAINER_PUBLIC) && explicit_module != current_module) {
-            set_error_format(280, name);
+            set_error_format(ERROR_MODULE_ITEM_NOT_PUBLIC, name);
             return nullptr;
         }
         // Found, the prefix is used up; else it stays for the lookup of
@@ -172,7 +172,7 @@ bool take_close_bracket() {
 // The operator after a closing bracket.
 bool read_after_bracket() {
     read_operator();
-    if (error_number == 79) clear_error_state();
+    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     return error_number == 0;
 }
 
@@ -180,28 +180,28 @@ bool read_after_bracket() {
 // arrays and the other container kind.
 bool check_container_name(const char* name, bool is_map) {
     if (is_keyword(name)) {
-        set_error_format(144, name);
+        set_error_format(ERROR_LIST_NAMED_AS_KEYWORD, name);
         return false;
     }
     if (!explicit_module) {
         LibraryCommand* command = find_library_command(name);
         if (command && !(command->flags & command_not_a_name)) {
-            set_error_format(97, command->library ? command->library->name : "");
+            set_error_format(ERROR_NAME_SAME_AS_COMMAND, command->library ? command->library->name : "");
             return false;
         }
     }
     if (find_array(name)) {
-        set_error(98);
+        set_error(ERROR_NAME_SAME_AS_ARRAY);
         return false;
     }
     if (error_number) return false;
     if (is_map ? find_list(name) != nullptr : find_map(name) != nullptr) {
-        set_error(is_map ? 99 : 140);
+        set_error(is_map ? ERROR_NAME_SAME_AS_LIST : ERROR_NAME_SAME_AS_MAP);
         return false;
     }
     if (error_number) return false;
     if (find_procedure_quietly(name)) {
-        set_error(100);
+        set_error(ERROR_NAME_SAME_AS_PROCEDURE);
         return false;
     }
     return true;
@@ -230,7 +230,7 @@ bool place_record(Record* record, const char* name, int32_t bytes, uint8_t kind,
     record->element_structure = current_type.structure;
     if (pointer_flag) {
         if (current_type.given && current_type.code != TYPE_STRUCTURE && native_type_size(current_type.code)) {
-            set_error(264);
+            set_error(ERROR_NATIVE_TYPE_POINTER);
             return false;
         }
         record->element_size = 8;
@@ -286,7 +286,7 @@ template <typename Record>
 Record* declare_container(const char* name_in, bool is_map) {
     char name[STATEMENT_WORD_SIZE];
     snprintf(name, sizeof name, "%s", name_in);
-    const int syntax_error = is_map ? 253 : 76;
+    const int syntax_error = is_map ? ERROR_NEWMAP_SYNTAX : ERROR_NEWLIST_SYNTAX;
     if (!check_container_name(name, is_map)) return nullptr;
     Record* existing = nullptr;
     if constexpr (std::is_same_v<Record, MapRecord>) existing = find_map(name);
@@ -295,14 +295,14 @@ Record* declare_container(const char* name_in, bool is_map) {
     CursorList* list = is_map ? scope_map_list() : scope_list_list();
     if (declaration_mode == DECLARE_PROTECTED && existing && (existing->flags & CONTAINER_LOCAL) &&
         (existing->flags & CONTAINER_STATIC) != CONTAINER_STATIC) {
-        set_error_format(is_map ? 288 : 139, name);
+        set_error_format(is_map ? ERROR_MAP_ALREADY_DECLARED : ERROR_LIST_ALREADY_DECLARED, name);
         return nullptr;
     }
     bool shadowing = existing && (existing->flags & (CONTAINER_GLOBAL | CONTAINER_PUBLIC)) &&
                      (declaration_mode == DECLARE_PROTECTED || declaration_mode == DECLARE_STATIC);
     if (existing && !shadowing) {
         if (!same_element_type(existing)) {
-            set_error_format(is_map ? 259 : 258, name);
+            set_error_format(is_map ? ERROR_MAP_DECLARED_WITH_OTHER_TYPE : ERROR_LIST_DECLARED_WITH_OTHER_TYPE, name);
             return nullptr;
         }
         if (token_code != '(') {
@@ -315,13 +315,13 @@ Record* declare_container(const char* name_in, bool is_map) {
         CursorList* main_scope = is_map ? map_list : list_list;
         for (ListNode* node = main_scope ? main_scope->first : nullptr; node; node = node->next) {
             if (strcasecmp(reinterpret_cast<Record*>(node)->name, name) == 0) {
-                set_error_format(is_map ? 288 : 139, name);
+                set_error_format(is_map ? ERROR_MAP_ALREADY_DECLARED : ERROR_LIST_ALREADY_DECLARED, name);
                 return nullptr;
             }
         }
     }
     if (current_type.prototype) {
-        set_error(226);
+        set_error(ERROR_PROTOTYPE_WITH_LIST_OR_MAP);
         return nullptr;
     }
     if (token_code != '(') {
@@ -349,7 +349,7 @@ bool created_at_statement(uint32_t flags) {
 // Reads the optional "*", the name (with its module prefix) and its type;
 // leaves the token after the type. Returns false with an error set.
 bool read_container_name(int name_error, char* name, size_t size) {
-    if (error_number == 79) clear_error_state();
+    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     pointer_flag = 0;
     bool star_read = token_code == '*';
     // Any other character the keyword's reader took as an operator (a digit
@@ -365,7 +365,7 @@ bool read_container_name(int name_error, char* name, size_t size) {
         pointer_flag = 1;
     }
     read_token();
-    if (error_number == 79) clear_error_state();
+    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return false;
     resolve_word_module_prefix();
     if (error_number) return false;
@@ -384,7 +384,7 @@ void check_declaration_end() {
     if (token_code == TOKEN_END) return;
     bool list_allowed = declaration_mode == DECLARE_DEFINE || declaration_mode == DECLARE_GLOBAL ||
                         declaration_mode == DECLARE_PROTECTED || declaration_mode == DECLARE_STATIC;
-    if (token_code != ',' || !list_allowed) set_error(4);
+    if (token_code != ',' || !list_allowed) set_error(ERROR_GARBAGE_AT_END_OF_LINE);
 }
 
 // The operand of an element: its type, size and flags by the element type.
@@ -431,7 +431,7 @@ template <typename Record>
 bool compile_element_fields(const Record* record) {
     if (token_code != '\\') return true;
     if (record->element_type != TYPE_STRUCTURE || !record->element_structure) {
-        set_error(75);
+        set_error(ERROR_LIST_WITHOUT_STRUCTURE);
         return false;
     }
     const ListMapHooks* h = hooks();
@@ -490,7 +490,7 @@ Record* declare_container_parameter(const char* name_in, bool is_map) {
     if (!check_container_name(name, is_map)) return nullptr;
     CursorList* list = is_map ? scope_map_list() : scope_list_list();
     if (find_record<Record>(list, name, CONTAINER_LOCAL)) {
-        set_error_format(is_map ? 288 : 139, name);
+        set_error_format(is_map ? ERROR_MAP_ALREADY_DECLARED : ERROR_LIST_ALREADY_DECLARED, name);
         return nullptr;
     }
     int32_t saved_mode = declaration_mode;
@@ -524,11 +524,11 @@ MapRecord* declare_map(const char* name) { return declare_container<MapRecord>(n
 void compile_newlist_statement() {
     emit_statement_line_marker();
     char name[STATEMENT_WORD_SIZE];
-    if (!read_container_name(175, name, sizeof name)) return;
+    if (!read_container_name(ERROR_LIST_NAME_START, name, sizeof name)) return;
     ListRecord* list = declare_list(name);
     if (!list || error_number) return;
     if (!take_close_bracket()) {
-        set_error(76);
+        set_error(ERROR_NEWLIST_SYNTAX);
         return;
     }
     if (!read_after_bracket()) return;
@@ -541,7 +541,7 @@ void compile_newlist_statement() {
 void compile_newmap_statement() {
     emit_statement_line_marker();
     char name[STATEMENT_WORD_SIZE];
-    if (!read_container_name(178, name, sizeof name)) return;
+    if (!read_container_name(ERROR_MAP_NAME_START, name, sizeof name)) return;
     MapRecord* map = declare_map(name);
     if (!map || error_number) return;
     const ListMapHooks* h = hooks();
@@ -564,7 +564,7 @@ void compile_newmap_statement() {
             map->slot_count = (count < 1 || count > 0x7FFFFFFF) ? 512 : (int32_t)count;
         }
         if (!constant && !created) {
-            set_error(198);
+            set_error(ERROR_STATIC_NEEDS_LITERAL);
             return;
         }
         // With the debugger's checks a literal count is checked at run time
@@ -574,7 +574,7 @@ void compile_newmap_statement() {
             pushed = 1;
         }
         if (token_code != ')') {
-            set_error(253);
+            set_error(ERROR_NEWMAP_SYNTAX);
             return;
         }
     }
@@ -599,18 +599,18 @@ const char* display_name(const char* name) {
 
 void emit_list_element_access(ListRecord* list) {
     if (token_code != '(') {
-        set_error_format(358, display_name(list->name));
+        set_error_format(ERROR_OPEN_PARENTHESIS_MISSING_AFTER_LIST, display_name(list->name));
         return;
     }
     if (!take_close_bracket()) {
-        set_error(90);
+        set_error(ERROR_PARENTHESES_EXPECTED_AFTER_LIST);
         return;
     }
     if (!read_after_bracket()) return;
     const ListMapHooks* h = hooks();
     if (debugger_code) h->emit_check_list_element(list);
     if (token_code == '\\' && (list->element_type != TYPE_STRUCTURE || !list->element_structure)) {
-        set_error(75);
+        set_error(ERROR_LIST_WITHOUT_STRUCTURE);
         return;
     }
     h->emit_load_list_element(list);
@@ -620,7 +620,7 @@ void emit_list_element_access(ListRecord* list) {
 
 void emit_map_element_access(MapRecord* map) {
     if (token_code != '(') {
-        set_error_format(359, display_name(map->name));
+        set_error_format(ERROR_OPEN_PARENTHESIS_MISSING_AFTER_MAP, display_name(map->name));
         return;
     }
     const ListMapHooks* h = hooks();
@@ -642,14 +642,14 @@ void emit_map_element_access(MapRecord* map) {
         current_type = saved_type;
         if (error_number) return;
         if (current_operand.kind != OPERAND_STRING) {
-            set_error(103);
+            set_error(ERROR_MAP_PARAMETER_EXPECTED);
             return;
         }
         h->emit_get_map_element_call(map);
         if (field_base) h->emit_drop_field_map_base(map);
         map->saved_push_depth = saved_depth;
         if (token_code != ')') {
-            set_error(6);
+            set_error(ERROR_CLOSE_PARENTHESIS_EXPECTED);
             return;
         }
         if (!read_after_bracket()) return;
@@ -673,7 +673,7 @@ bool compile_list_map_reference(const char* name, bool statement_start) {
     else emit_map_element_access(map);
     if (error_number || !statement_start) return true;
     if ((token_code == '=' || is_update_operator()) && operand_is_call_result()) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return true;
     }
     if (token_code == '=' || is_update_operator()) {
@@ -686,7 +686,7 @@ bool compile_list_map_reference(const char* name, bool statement_start) {
         element_address_saved = 0;
         return true;
     }
-    if (token_code == TOKEN_END && !operand_is_call_result()) set_error(1);
+    if (token_code == TOKEN_END && !operand_is_call_result()) set_error(ERROR_SYNTAX);
     return true;
 }
 
@@ -727,7 +727,7 @@ bool compile_foreach_field(ListRecord** list, MapRecord** map, int error) {
     if (type == TYPE_LIST) *list = static_cast<ListRecord*>(record);
     else *map = static_cast<MapRecord*>(record);
     if (token_code != TOKEN_END) {
-        set_error(4);
+        set_error(ERROR_GARBAGE_AT_END_OF_LINE);
         return false;
     }
     return true;
@@ -751,7 +751,7 @@ bool read_foreach_container(ListRecord** list, MapRecord** map, int error, char*
         pointer_flag = 1;
     }
     read_token();
-    if (error_number == 79) clear_error_state();
+    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return false;
     resolve_word_module_prefix();
     if (error_number) return false;
@@ -778,7 +778,7 @@ bool read_foreach_container(ListRecord** list, MapRecord** map, int error, char*
     }
     if (!read_after_bracket()) return false;
     if (token_code != TOKEN_END) {
-        set_error(4);
+        set_error(ERROR_GARBAGE_AT_END_OF_LINE);
         return false;
     }
     return true;
@@ -796,9 +796,9 @@ void compile_foreach_statement() {
     ListRecord* list = nullptr;
     MapRecord* map = nullptr;
     char* field_start = nullptr;
-    if (!read_foreach_container(&list, &map, 160, &field_start)) return;
+    if (!read_foreach_container(&list, &map, ERROR_FOREACH_NEEDS_LIST_OR_MAP, &field_start)) return;
     if (block_stack.depth >= max_block_depth) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return;
     }
     int32_t label = take_block_label_number();
@@ -822,7 +822,7 @@ void compile_foreach_statement() {
         parse_pointer = field_start;
         ListRecord* again_list = nullptr;
         MapRecord* again_map = nullptr;
-        if (!compile_foreach_field(&again_list, &again_map, 160)) return;
+        if (!compile_foreach_field(&again_list, &again_map, ERROR_FOREACH_NEEDS_LIST_OR_MAP)) return;
         parse_pointer = end;
     }
     if (list) {
@@ -841,13 +841,13 @@ void compile_foreach_next(BlockLevel* level, bool named) {
         char* field_start = nullptr;
         // A field's chain is only read here.
         no_output_depth++;
-        bool read = read_foreach_container(&list, &map, 168, &field_start);
+        bool read = read_foreach_container(&list, &map, ERROR_FOREACH_NEXT_NEEDS_LIST_OR_MAP, &field_start);
         if (field_start && read) leave_container_field();
         no_output_depth--;
         if (!read) return;
         void* object = list ? static_cast<void*>(list) : static_cast<void*>(map);
         if (object != static_cast<void*>(level->counter)) {
-            set_error(list ? 169 : 206);
+            set_error(list ? ERROR_FOREACH_LIST_MISMATCH : ERROR_FOREACH_MAP_MISMATCH);
             return;
         }
     }

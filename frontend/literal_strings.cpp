@@ -102,7 +102,7 @@ void append_literal_text(const char* text)
     }
     size_t length = std::strlen(text);
     if (gathered + length > static_cast<size_t>(MAX_LITERAL_LENGTH)) {
-        set_error(252);
+        set_error(ERROR_LITERAL_STRING_TOO_LONG);
         return;
     }
     std::memcpy(literal_write_pointer, text, length);

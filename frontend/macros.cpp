@@ -101,7 +101,7 @@ MacroRecord* find_macro_in_module(ModuleRecord* module, const char* name)
 {
     MacroRecord* macro = find_in(module->macros, name);
     if (macro && !(macro->flags & macro_flag_public)) {
-        set_error_format_always(280, name);
+        set_error_format_always(ERROR_MODULE_ITEM_NOT_PUBLIC, name);
         return nullptr;
     }
     return macro;
@@ -155,7 +155,7 @@ struct ExpansionContext {
 bool expansion_too_big(const std::string& out)
 {
     if (static_cast<int64_t>(out.size()) > macro_buffer_size) {
-        set_error_always(353);
+        set_error_always(ERROR_MACRO_TOO_BIG);
         return true;
     }
     return false;
@@ -168,7 +168,7 @@ bool expand_body(MacroRecord* macro, const std::vector<std::string>& arguments, 
                  int* replaced)
 {
     if (macro->flags & macro_flag_expanding) {
-        set_error_always(204);
+        set_error_always(ERROR_MACRO_ENDLESS_RECURSION);
         return false;
     }
     macro->flags |= macro_flag_expanding;
@@ -192,7 +192,7 @@ const char* read_call_arguments(MacroRecord* macro, const char* text, const char
     }
     if (*q == ')') {
         if (macro->parameter_count - macro->optional_count > 0) {
-            set_error_format_always(214, name);
+            set_error_format_always(ERROR_NOT_ENOUGH_MACRO_PARAMETERS, name);
             return nullptr;
         }
     } else {
@@ -205,7 +205,7 @@ const char* read_call_arguments(MacroRecord* macro, const char* text, const char
             for (;;) {
                 char c = *q;
                 if (c == 0 || c == '\r' || c == '\n' || c == STATEMENT_SEPARATOR || c == ';') {
-                    set_error_always(6);
+                    set_error_always(ERROR_CLOSE_PARENTHESIS_EXPECTED);
                     return nullptr;
                 }
                 if (c == '"' || c == '\'') {
@@ -231,11 +231,11 @@ const char* read_call_arguments(MacroRecord* macro, const char* text, const char
                 end--;
             }
             if (end == start) {
-                set_error_always(229);
+                set_error_always(ERROR_EMPTY_MACRO_PARAMETER);
                 return nullptr;
             }
             if (static_cast<int32_t>(arguments.size()) >= macro->parameter_count) {
-                set_error_format_always(52, name);
+                set_error_format_always(ERROR_TOO_MANY_PARAMETERS, name);
                 return nullptr;
             }
             // The argument is expanded where it is written: with the
@@ -255,7 +255,7 @@ const char* read_call_arguments(MacroRecord* macro, const char* text, const char
     q++;  // ')'
     int32_t mandatory = macro->parameter_count - macro->optional_count;
     if (static_cast<int32_t>(arguments.size()) < mandatory) {
-        set_error_format_always(214, name);
+        set_error_format_always(ERROR_NOT_ENOUGH_MACRO_PARAMETERS, name);
         return nullptr;
     }
     while (static_cast<int32_t>(arguments.size()) < macro->parameter_count) {
@@ -285,7 +285,7 @@ const char* after_replacement(const char* p, std::string& out, bool* join)
 bool expand_text(const char* text, const ExpansionContext& context, std::string& out, int depth, int* replaced)
 {
     if (depth > max_expansion_depth) {
-        set_error_always(353);
+        set_error_always(ERROR_MACRO_TOO_BIG);
         return false;
     }
     const char* p = text;
@@ -381,7 +381,7 @@ bool expand_text(const char* text, const ExpansionContext& context, std::string&
                 macro = nullptr;  // named without a call: left as written
             } else {
                 if (macro->flags & macro_flag_expanding) {
-                    set_error_always(204);
+                    set_error_always(ERROR_MACRO_ENDLESS_RECURSION);
                     return false;
                 }
                 std::vector<std::string> arguments;
@@ -477,7 +477,7 @@ bool parse_parameters(MacroRecord* macro)
                 p++;
             }
             if (!identifier_start_chars[byte_of(p)]) {
-                set_error_always(1);
+                set_error_always(ERROR_SYNTAX);
                 return false;
             }
             std::string name;
@@ -485,12 +485,12 @@ bool parse_parameters(MacroRecord* macro)
                 name += *p++;
             }
             if (*p == '$') {
-                set_error_always(1);
+                set_error_always(ERROR_SYNTAX);
                 return false;
             }
             for (const std::string& earlier : names) {
                 if (same_name(earlier, name.c_str())) {
-                    set_error_format_always(235, name.c_str());
+                    set_error_format_always(ERROR_MACRO_PARAMETER_DECLARED_TWICE, name.c_str());
                     return false;
                 }
             }
@@ -506,12 +506,12 @@ bool parse_parameters(MacroRecord* macro)
                 std::string value;
                 p = read_default_text(text, p, value);
                 if (value.empty()) {
-                    set_error_always(197);
+                    set_error_always(ERROR_DEFAULT_PARAMETER_VALUE_MISSING);
                     return false;
                 }
                 defaults.push_back(value);
             } else if (!defaults.empty()) {
-                set_error_always(205);
+                set_error_always(ERROR_OPTIONAL_PARAMETERS_NOT_LAST);
                 return false;
             }
             while (is_blank(*p)) {
@@ -522,7 +522,7 @@ bool parse_parameters(MacroRecord* macro)
                 break;
             }
             if (*p != ',') {
-                set_error_always(1);
+                set_error_always(ERROR_SYNTAX);
                 return false;
             }
             p++;
@@ -615,14 +615,14 @@ MacroRecord* define_macro(const char* name_text)
 {
     std::string name = name_text ? name_text : "";
     if (!identifier_start_chars[static_cast<unsigned char>(name[0])]) {
-        set_error_always(64);
+        set_error_always(ERROR_CONSTANT_NAME_START);
         return nullptr;
     }
     if (!macro_table) {
         init_macros();
     }
     if (find_macro(name.c_str())) {
-        set_error_format_always(194, name.c_str());
+        set_error_format_always(ERROR_MACRO_ALREADY_DECLARED, name.c_str());
         return nullptr;
     }
     if (error_number) {
@@ -630,15 +630,15 @@ MacroRecord* define_macro(const char* name_text)
     }
     if (token_code == TOKEN_END) {
         if (find_variable_scoped(name.c_str(), false)) {
-            set_error_format_always(199, name.c_str());
+            set_error_format_always(ERROR_MACRO_NAMED_AS_VARIABLE, name.c_str());
             return nullptr;
         }
         if (is_keyword(name.c_str())) {
-            set_error_format_always(195, name.c_str());
+            set_error_format_always(ERROR_MACRO_NAMED_AS_KEYWORD, name.c_str());
             return nullptr;
         }
     } else if (token_code != '(') {
-        set_error_always(1);
+        set_error_always(ERROR_SYNTAX);
         return nullptr;
     }
 
@@ -663,7 +663,7 @@ MacroRecord* define_macro(const char* name_text)
         read_operator();
         if (token_code != TOKEN_END) {
             hash_remove(table, &macro->entry);
-            set_error_always(4);
+            set_error_always(ERROR_GARBAGE_AT_END_OF_LINE);
             return nullptr;
         }
     }
@@ -727,7 +727,7 @@ int capture_macro_body()
             rest++;
         }
         if (rest < end) {
-            set_error_always(1);
+            set_error_always(ERROR_SYNTAX);
         }
         return more_statements;
     }
@@ -749,7 +749,7 @@ char* expand_statement_macros(char* statement)
     if (macro_table->count == 0 && resident_macro_table->count == 0 && module_macros_defined == 0) return nullptr;
     int64_t used = expansion_write - expansion_buffer;
     if (used > macro_buffer_limit) {
-        set_error_always(353);
+        set_error_always(ERROR_MACRO_TOO_BIG);
         expansion_pending = 0;
         return nullptr;
     }
@@ -763,7 +763,7 @@ char* expand_statement_macros(char* statement)
         return nullptr;
     }
     if (used + static_cast<int64_t>(out.size()) + 2 > macro_buffer_size) {
-        set_error_always(353);
+        set_error_always(ERROR_MACRO_TOO_BIG);
         expansion_pending = 0;
         return nullptr;
     }
@@ -781,7 +781,7 @@ void compile_undefinemacro_statement()
 {
     read_token();
     if (statement_word[0] == 0) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return;
     }
     std::string name = statement_word;
@@ -789,7 +789,7 @@ void compile_undefinemacro_statement()
     if (token_code == TOKEN_MODULE_SEPARATOR) {
         module = find_module(name.c_str());
         if (!module) {
-            set_error_format(278, name.c_str());
+            set_error_format(ERROR_MODULE_NOT_FOUND, name.c_str());
             return;
         }
         read_token();
@@ -800,7 +800,7 @@ void compile_undefinemacro_statement()
         return;
     }
     if (macro->flags & macro_flag_resident) {
-        set_error(262);
+        set_error(ERROR_UNDEFINEMACRO_RESIDENT_MACRO);
         return;
     }
     hash_remove(macro->owner, &macro->entry);

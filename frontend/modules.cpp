@@ -102,11 +102,11 @@ bool check_section_name(const char* name)
 {
     size_t length = std::strlen(name);
     if (length == 0 || name[length - 1] == '$') {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return false;
     }
     if (in_procedure) {
-        set_error(340);
+        set_error(ERROR_MODULE_INSIDE_PROCEDURE);
         return false;
     }
     return true;
@@ -163,7 +163,7 @@ bool check_public_constants(ModuleRecord* module)
         }
         ConstantRecord* existing = find_constant(entry->key);
         if (existing && existing != record && !constants_have_same_value(existing, record)) {
-            set_error_format(63, entry->key);
+            set_error_format(ERROR_CONSTANT_DECLARED_WITH_OTHER_VALUE, entry->key);
             return false;
         }
     }
@@ -184,7 +184,7 @@ bool check_public_macros(ModuleRecord* module)
         }
         MacroRecord* existing = find_macro(entry->key);
         if (existing && existing != record) {
-            set_error_format(287, entry->key);
+            set_error_format(ERROR_MODULE_ITEM_IN_GLOBAL_SCOPE, entry->key);
             return false;
         }
     }
@@ -202,7 +202,7 @@ bool check_public_items(ModuleRecord* module)
             auto* variable = reinterpret_cast<VariableRecord*>(entry);
             if (!(variable->flags & VAR_PUBLIC) || !variable_table || !hash_find(variable_table, entry->key)) continue;
             hash_reset_iterator(module->variables);
-            set_error_format(301, get_key_display_name(entry->key));
+            set_error_format(ERROR_MODULE_VARIABLE_IN_GLOBAL_SCOPE, get_key_display_name(entry->key));
             return false;
         }
     }
@@ -212,7 +212,7 @@ bool check_public_items(ModuleRecord* module)
             auto* structure = reinterpret_cast<StructureRecord*>(entry);
             if (!(structure->flags & STRUCT_PUBLIC) || !hash_find(structure_table, entry->key)) continue;
             hash_reset_iterator(module->structures);
-            set_error_format(302, entry->key);
+            set_error_format(ERROR_MODULE_STRUCTURE_IN_GLOBAL_SCOPE, entry->key);
             return false;
         }
     }
@@ -230,14 +230,14 @@ bool check_public_items(ModuleRecord* module)
             auto* procedure = reinterpret_cast<ProcedureRecord*>(entry);
             if (!(procedure->second_flags & PROC_SECOND_PUBLIC) || !found_elsewhere(entry->key, false)) continue;
             hash_reset_iterator(module->procedures);
-            set_error_format(287, entry->key);
+            set_error_format(ERROR_MODULE_ITEM_IN_GLOBAL_SCOPE, entry->key);
             return false;
         }
     }
     for (ListNode* node = module->arrays ? module->arrays->first : nullptr; node; node = node->next) {
         auto* array = reinterpret_cast<ArrayRecord*>(node);
         if ((array->flags & ARRAY_PUBLIC) && found_elsewhere(array->name, array->flags & ARRAY_POINTERS)) {
-            set_error_format(287, array->name);
+            set_error_format(ERROR_MODULE_ITEM_IN_GLOBAL_SCOPE, array->name);
             return false;
         }
     }
@@ -248,13 +248,13 @@ bool check_public_items(ModuleRecord* module)
             if (list == module->maps) {
                 auto* map = reinterpret_cast<MapRecord*>(node);
                 if ((map->flags & CONTAINER_PUBLIC) && found_elsewhere(map->name, map->flags & CONTAINER_POINTERS)) {
-                    set_error_format(287, map->name);
+                    set_error_format(ERROR_MODULE_ITEM_IN_GLOBAL_SCOPE, map->name);
                     return false;
                 }
                 continue;
             }
             if ((record->flags & CONTAINER_PUBLIC) && found_elsewhere(record->name, record->flags & CONTAINER_POINTERS)) {
-                set_error_format(287, record->name);
+                set_error_format(ERROR_MODULE_ITEM_IN_GLOBAL_SCOPE, record->name);
                 return false;
             }
         }
@@ -271,7 +271,7 @@ void check_module_procedures_defined(ModuleRecord* module)
         auto* procedure = reinterpret_cast<ProcedureRecord*>(entry);
         if ((procedure->flags & (PROC_DECLARE_ONLY | PROC_IMPORTED)) != PROC_DECLARE_ONLY) continue;
         hash_reset_iterator(module->procedures);
-        set_error_format(293, entry->key);
+        set_error_format(ERROR_MODULE_PROCEDURE_DECLARED_NOT_DEFINED, entry->key);
         return;
     }
 }
@@ -349,7 +349,7 @@ void declare_module(const char* name)
     }
     ModuleRecord* existing = find_module(name);
     if (existing) {
-        format_earlier_section(274, module_name(existing), existing->declare_file, existing->declare_line);
+        format_earlier_section(ERROR_MODULE_ALREADY_DECLARED, module_name(existing), existing->declare_file, existing->declare_line);
         return;
     }
     module_save_state();
@@ -374,7 +374,7 @@ void end_declare_module()
 {
     ModuleRecord* module = current_module;
     if (!module) {
-        set_error(276);
+        set_error(ERROR_ENDDECLAREMODULE_WITHOUT_DECLAREMODULE);
         return;
     }
     module->saved_explicit_enabled = static_cast<uint8_t>(explicit_enabled);
@@ -393,11 +393,11 @@ void begin_module(const char* name)
     }
     ModuleRecord* module = find_module(name);
     if (!module) {
-        set_error_format(277, name);
+        set_error_format(ERROR_MODULE_WITHOUT_DECLAREMODULE, name);
         return;
     }
     if (!(module->flags & module_flag_declared_only)) {
-        format_earlier_section(274, module_name(module), module->module_file, module->module_line);
+        format_earlier_section(ERROR_MODULE_ALREADY_DECLARED, module_name(module), module->module_file, module->module_line);
         return;
     }
     module_save_state();
@@ -420,7 +420,7 @@ void end_module()
 {
     ModuleRecord* module = current_module;
     if (!module) {
-        set_error(275);
+        set_error(ERROR_ENDMODULE_WITHOUT_MODULE);
         return;
     }
     labels_end_module();
@@ -444,12 +444,12 @@ bool resolve_word_module_prefix()
 void resolve_module_prefix(const char* name)
 {
     if (!name || !name[0]) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return;
     }
     ModuleRecord* module = find_module(name);
     if (!module) {
-        set_error_format(278, name);
+        set_error_format(ERROR_MODULE_NOT_FOUND, name);
         return;
     }
     explicit_module = module;
@@ -460,7 +460,7 @@ void use_module(const char* name)
 {
     ModuleRecord* module = find_module(name);
     if (!module || module == main_module) {
-        set_error_format(278, name);
+        set_error_format(ERROR_MODULE_NOT_FOUND, name);
         return;
     }
     if (module_in_use(module)) {
@@ -477,7 +477,7 @@ void unuse_module(const char* name)
 {
     ModuleRecord* module = find_module(name);
     if (!module || module == main_module) {
-        set_error_format(278, name);
+        set_error_format(ERROR_MODULE_NOT_FOUND, name);
         return;
     }
     list_reset_cursor(modules_in_use);
@@ -499,7 +499,7 @@ void check_declared_modules()
     while (HashEntry* entry = hash_next(module_table)) {
         ModuleRecord* module = reinterpret_cast<ModuleRecord*>(entry);
         if (module->flags & module_flag_declared_only) {
-            set_error_format(300, entry->key);
+            set_error_format(ERROR_MODULE_ONLY_DECLARED, entry->key);
             return;
         }
     }

@@ -1,4 +1,5 @@
 #include "frontend/number_literals.h"
+#include "core/error_numbers.h"
 
 #include <cmath>
 #include <cstdio>
@@ -22,7 +23,7 @@ static int digit_value(char c) {
 }
 
 static int parse_radix_digits(const char* text, int radix, NumberValue* out) {
-    int error_bad = radix == 2 ? 58 : 57;
+    int error_bad = radix == 2 ? ERROR_INVALID_BINARY_NUMBER : ERROR_INVALID_HEXADECIMAL_NUMBER;
     uint64_t value = 0;
     int count = 0;
     for (const char* p = text; *p; p++) {
@@ -31,7 +32,7 @@ static int parse_radix_digits(const char* text, int radix, NumberValue* out) {
         value = value * (uint64_t)radix + (uint64_t)d;
         count++;
     }
-    if ((radix == 16 && count > 16) || (radix == 2 && count > 64)) return 306;
+    if ((radix == 16 && count > 16) || (radix == 2 && count > 64)) return ERROR_TOO_MANY_DIGITS;
     out->integer = (int64_t)value;
     out->real = (double)out->integer;
     return 0;
@@ -60,13 +61,13 @@ int parse_number_text(const char* text, int radix, NumberValue* out) {
                 length--;  // the sign is a token of its own, not a character of the word
                 continue;
             }
-            if (c < '0' || c > '9') return 56;
+            if (c < '0' || c > '9') return ERROR_INVALID_DECIMAL_NUMBER;
             if (exponent < 100000) exponent = exponent * 10 + (c - '0');
             exponent_digits++;
             continue;
         }
         if (c == '.') {
-            if (seen_point) return 87;
+            if (seen_point) return ERROR_INVALID_FLOAT_NUMBER;
             seen_point = true;
             continue;
         }
@@ -74,15 +75,15 @@ int parse_number_text(const char* text, int radix, NumberValue* out) {
             seen_exponent = true;
             continue;
         }
-        if (c < '0' || c > '9') return 56;
+        if (c < '0' || c > '9') return ERROR_INVALID_DECIMAL_NUMBER;
         if (!seen_point && !overflow) {
             uint64_t d = (uint64_t)(c - '0');
             if (magnitude > (limit - d) / 10) overflow = true;
             else magnitude = magnitude * 10 + d;
         }
     }
-    if (seen_exponent && exponent_digits == 0) return 56;
-    if (overflow || length > 21) return 306;
+    if (seen_exponent && exponent_digits == 0) return ERROR_INVALID_DECIMAL_NUMBER;
+    if (overflow || length > 21) return ERROR_TOO_MANY_DIGITS;
 
     out->integer = (int64_t)magnitude;  // exactly 2^63 wraps to the lowest value
     out->has_fraction = seen_point || seen_exponent;

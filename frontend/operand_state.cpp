@@ -52,7 +52,7 @@ void register_push() {
         register_stack.saved[register_stack.depth++] = (uint8_t)register_stack.top;
     if (register_stack.live[register_stack.top] == 1) register_stack.top--;
     if (register_stack.top < 0) {
-        set_error(111);
+        set_error(ERROR_OUT_OF_CPU_REGISTERS);
         register_stack.top = 0;
         return;
     }

@@ -23,7 +23,7 @@ namespace {
 void next_token()
 {
     read_token();
-    if (error_number == 79) {
+    if (error_number == ERROR_INVALID_OPERATOR) {
         clear_error_state();
     }
 }
@@ -88,7 +88,7 @@ void compile_runtime_item()
         return;
     }
     bool prefixed = resolve_word_module_prefix();
-    if (error_number == 79) {
+    if (error_number == ERROR_INVALID_OPERATOR) {
         clear_error_state();
     }
     if (prefixed && !error_number && !constant && !pointer) {
@@ -98,7 +98,7 @@ void compile_runtime_item()
         return;
     }
     if (!statement_word[0]) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return;
     }
     char name[STATEMENT_WORD_SIZE];
@@ -112,7 +112,7 @@ void compile_runtime_item()
         if (!record) {
             char shown[STATEMENT_WORD_SIZE + 1];
             std::snprintf(shown, sizeof shown, "#%s", name);
-            set_error_format(290, shown);
+            set_error_format(ERROR_RUNTIME_ITEM_NOT_DECLARED, shown);
             return;
         }
         record->flags |= constant_flag_runtime;
@@ -120,11 +120,11 @@ void compile_runtime_item()
     }
     if (token_code == '(') {
         read_operator();
-        if (error_number == 79) {
+        if (error_number == ERROR_INVALID_OPERATOR) {
             clear_error_state();
         }
         if (token_code != ')') {
-            set_error(1);
+            set_error(ERROR_SYNTAX);
             return;
         }
         ProcedureRecord* procedure = find_runtime_procedure(name);
@@ -132,14 +132,14 @@ void compile_runtime_item()
         if (!procedure) {
             char shown[STATEMENT_WORD_SIZE + 2];
             std::snprintf(shown, sizeof shown, "%s()", name);
-            set_error_format(290, shown);
+            set_error_format(ERROR_RUNTIME_ITEM_NOT_DECLARED, shown);
             return;
         }
         // Registered by the program output (the second flag); not exported.
         procedure->second_flags |= 0x1000;
         procedure->use_count++;
         read_operator();
-        if (error_number == 79) {
+        if (error_number == ERROR_INVALID_OPERATOR) {
             clear_error_state();
         }
         return;
@@ -147,15 +147,15 @@ void compile_runtime_item()
     VariableRecord* variable = find_variable_scoped(name, pointer);
     explicit_module = nullptr;
     if (!variable) {
-        set_error_format(290, get_key_display_name(make_variable_key(name, false, pointer)));
+        set_error_format(ERROR_RUNTIME_ITEM_NOT_DECLARED, get_key_display_name(make_variable_key(name, false, pointer)));
         return;
     }
     if (variable->type == TYPE_STRUCTURE && !pointer) {
-        set_error_format(291, name);
+        set_error_format(ERROR_RUNTIME_STRUCTURED_VARIABLE, name);
         return;
     }
     if (variable->type == TYPE_FIXED_STRING) {
-        set_error_format(292, name);
+        set_error_format(ERROR_RUNTIME_FIXED_STRING, name);
         return;
     }
     variable->flags |= VAR_RUNTIME;
@@ -173,7 +173,7 @@ void reset_other_statements()
 void compile_runtime_statement()
 {
     if (token_code == TOKEN_END) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return;
     }
     // Put back the first byte of an item that the keyword's read took as
@@ -201,7 +201,7 @@ void compile_runtime_statement()
             return;
         }
         if (token_code != ',') {
-            set_error(1);
+            set_error(ERROR_SYNTAX);
             return;
         }
     }

@@ -64,7 +64,7 @@ char* after_keyword() {
 }
 
 void clear_error_state_79() {
-    if (error_number == 79) clear_error_state();
+    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
 }
 
 // The string compiler's mark of a literal operand.
@@ -126,7 +126,7 @@ bool parameter_parse_default(uint8_t type, int64_t* value) {
     if (current_operand.kind == OPERAND_CONSTANT && !is_text) {
         if (type >= TYPE_P_ASCII && type <= TYPE_P_VARIANT) {
             if (current_operand.constant != 0 || current_operand.constant_float != 0.0) {
-                set_error(303);
+                set_error(ERROR_PSEUDOTYPE_DEFAULT_NOT_ZERO);
                 return false;
             }
             *value = 0;
@@ -147,7 +147,7 @@ bool parameter_parse_default(uint8_t type, int64_t* value) {
         std::memcpy(value, &text, sizeof text);
         return true;
     }
-    set_error(1);
+    set_error(ERROR_SYNTAX);
     return false;
 }
 
@@ -175,14 +175,14 @@ bool parse_container_parameter_item(ProcedureRecord* record, int kind, bool type
         pointer_flag = 1;
     }
     read_token();
-    if (error_number == 79) clear_error_state();
+    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return false;
     if (literal_length >= 0) {
-        set_error(85);
+        set_error(ERROR_PROCEDURE_ARGUMENTS_SYNTAX);
         return false;
     }
     if (!identifier_start_chars[(unsigned char)statement_word[0]]) {
-        set_error(statement_word[0] ? 85 : 1);
+        set_error(statement_word[0] ? ERROR_PROCEDURE_ARGUMENTS_SYNTAX : ERROR_SYNTAX);
         return false;
     }
     char name[STATEMENT_WORD_SIZE];
@@ -191,9 +191,9 @@ bool parse_container_parameter_item(ProcedureRecord* record, int kind, bool type
     pointer_flag = 0;
     parse_field_type(typed_pseudo ? 5 : 0);
     if (error_number) return false;
-    if (record->flags & PROC_DLL) report_warning(248, nullptr);
+    if (record->flags & PROC_DLL) report_warning(WARNING_DLL_CONTAINER_PARAMETERS, nullptr);
     if (optional > 0) {
-        set_error(205);
+        set_error(ERROR_OPTIONAL_PARAMETERS_NOT_LAST);
         return false;
     }
     ParameterDescriptor* descriptor = parse_container_parameter(kind, name);
@@ -210,7 +210,7 @@ bool parse_container_parameter_item(ProcedureRecord* record, int kind, bool type
     }
     pointer_flag = 0;
     if (!object) {
-        if (!error_number) set_error(1);
+        if (!error_number) set_error(ERROR_SYNTAX);
         return false;
     }
     int32_t offset = kind == TYPE_ARRAY   ? static_cast<ArrayRecord*>(object)->offset
@@ -228,7 +228,7 @@ bool parse_container_parameter_item(ProcedureRecord* record, int kind, bool type
 // when they differ.
 bool parameter_matches_declaration(const DeclaredShape* declared, int32_t index, uint8_t type) {
     if (declared->present && index < declared->parameter_count && declared->parameters[index].type != type) {
-        set_error(118);
+        set_error(ERROR_DECLARE_MISMATCH);
         return false;
     }
     return true;
@@ -240,10 +240,10 @@ int read_parameter_separator() {
     if (token_code == ',') return 1;
     if (token_code == ')') {
         read_operator();
-        if (error_number == 79) clear_error_state();
+        if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
         return 0;
     }
-    set_error(token_code == TOKEN_END ? 84 : 85);
+    set_error(token_code == TOKEN_END ? ERROR_PROCEDURE_CLOSE_PARENTHESIS_EXPECTED : ERROR_PROCEDURE_ARGUMENTS_SYNTAX);
     return -1;
 }
 
@@ -260,11 +260,11 @@ bool parse_parameters(ProcedureRecord* record, bool typed_pseudo, const Declared
     if (*parse_pointer == ')') {
         parse_pointer++;
         read_operator();
-        if (error_number == 79) clear_error_state();
+        if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     } else {
         for (;;) {
             if (count >= MAX_CALL_ARGUMENTS) {
-                set_error(85);
+                set_error(ERROR_PROCEDURE_ARGUMENTS_SYNTAX);
                 return false;
             }
             skip_blanks();
@@ -274,10 +274,10 @@ bool parse_parameters(ProcedureRecord* record, bool typed_pseudo, const Declared
                 pointer = true;
             }
             read_token();
-            if (error_number == 79) clear_error_state();
+            if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
             if (error_number) return false;
             if (literal_length >= 0) {
-                set_error(85);
+                set_error(ERROR_PROCEDURE_ARGUMENTS_SYNTAX);
                 return false;
             }
             int kind = 0;
@@ -300,7 +300,7 @@ bool parse_parameters(ProcedureRecord* record, bool typed_pseudo, const Declared
                 continue;
             }
             if (!identifier_start_chars[(unsigned char)statement_word[0]]) {
-                set_error(statement_word[0] ? 85 : 1);
+                set_error(statement_word[0] ? ERROR_PROCEDURE_ARGUMENTS_SYNTAX : ERROR_SYNTAX);
                 return false;
             }
             char name[STATEMENT_WORD_SIZE];
@@ -308,15 +308,15 @@ bool parse_parameters(ProcedureRecord* record, bool typed_pseudo, const Declared
             parse_field_type(typed_pseudo ? 5 : 0);
             if (error_number) return false;
             if (current_type.code == TYPE_STRUCTURE && !pointer) {
-                set_error(1);
+                set_error(ERROR_SYNTAX);
                 return false;
             }
             if (current_type.code == TYPE_FIXED_STRING) {
-                set_error(72);
+                set_error(ERROR_FIXED_STRING_PARAMETER);
                 return false;
             }
             if (find_local_variable(name, pointer)) {
-                set_error_format(119, get_key_display_name(make_variable_key(name, false, pointer)));
+                set_error_format(ERROR_PARAMETER_DECLARED_TWICE, get_key_display_name(make_variable_key(name, false, pointer)));
                 return false;
             }
             uint8_t type = (uint8_t)current_type.code;
@@ -330,7 +330,7 @@ bool parse_parameters(ProcedureRecord* record, bool typed_pseudo, const Declared
             pointer_flag = 0;
             if (error_number) return false;
             if (!variable) {
-                set_error(1);
+                set_error(ERROR_SYNTAX);
                 return false;
             }
             variable->flags |= VAR_PARAMETER;
@@ -355,7 +355,7 @@ bool parse_parameters(ProcedureRecord* record, bool typed_pseudo, const Declared
                 if (!parameter_parse_default(parameter.type, &defaults[optional])) return false;
                 optional++;
             } else if (optional > 0) {
-                set_error(205);
+                set_error(ERROR_OPTIONAL_PARAMETERS_NOT_LAST);
                 return false;
             }
             count++;
@@ -445,7 +445,7 @@ ProcedureRecord* find_procedure(const char* name) {
     if (explicit_module) {
         ProcedureRecord* record = find_in(explicit_module->procedures, name);
         if (record && !(record->second_flags & PROC_SECOND_PUBLIC)) {
-            set_error_format(285, name);
+            set_error_format(ERROR_MODULE_FUNCTION_NOT_PUBLIC, name);
             return nullptr;
         }
         if (record) explicit_module = nullptr;
@@ -504,23 +504,23 @@ ProcedureRecord* procedure_declare(uint32_t kind_flags) {
         // as its operator: an operator word is the name, and any other byte
         // (the digit of "1P", a "$") would be lost from the name.
         if (typed && token_code >= TOKEN_TO && token_code <= TOKEN_ALIGN) {
-            set_error_format(210, operator_word_names[token_code - TOKEN_TO]);
+            set_error_format(ERROR_PROCEDURE_NAMED_AS_OPERATOR, operator_word_names[token_code - TOKEN_TO]);
             return nullptr;
         }
         if (typed && token_code != TOKEN_NO_OPERATOR && token_code != TOKEN_END) {
-            set_error(81);
+            set_error(ERROR_PROCEDURE_NAME_START);
             return nullptr;
         }
         take_keyword_string_type();
         return_type = current_type;
         if (pointer_return) return_type.size = 8;
     }
-    if (error_number == 79) clear_error_state();
+    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     read_token();
-    if (error_number == 79) clear_error_state();
+    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return nullptr;
     if (!statement_word[0] && token_code >= TOKEN_TO && token_code <= TOKEN_ALIGN) {
-        set_error_format(210, operator_word_names[token_code - TOKEN_TO]);
+        set_error_format(ERROR_PROCEDURE_NAMED_AS_OPERATOR, operator_word_names[token_code - TOKEN_TO]);
         return nullptr;
     }
     // "To(" reads the operator word as a name.
@@ -534,18 +534,18 @@ ProcedureRecord* procedure_declare(uint32_t kind_flags) {
     };
     for (const char* word : operator_word_names) {
         if (same_word(word, statement_word)) {
-            set_error_format(210, word);
+            set_error_format(ERROR_PROCEDURE_NAMED_AS_OPERATOR, word);
             return nullptr;
         }
     }
     if (!identifier_start_chars[(unsigned char)statement_word[0]] || (statement_word[0] >= '0' && statement_word[0] <= '9')) {
-        set_error(81);
+        set_error(ERROR_PROCEDURE_NAME_START);
         return nullptr;
     }
     char name[STATEMENT_WORD_SIZE];
     snprintf(name, sizeof name, "%s", statement_word);
     if (token_code != '(') {
-        set_error(82);
+        set_error(ERROR_PROCEDURE_OPEN_PARENTHESIS_EXPECTED);
         return nullptr;
     }
 
@@ -553,18 +553,18 @@ ProcedureRecord* procedure_declare(uint32_t kind_flags) {
     ProcedureRecord* record = nullptr;
     if (is_prototype) {
         if (is_native_type_letter(name)) {
-            set_error_format(174, name);
+            set_error_format(ERROR_NATIVE_TYPE_NAME, name);
             return nullptr;
         }
         if (StructureRecord* structure = explicit_module ? nullptr : find_structure(name)) {
             const char* where = error_location_text(name, structure->line, structure->file,
                                                     (structure->flags & STRUCT_RESIDENT) != 0);
-            set_error_format((structure->flags & STRUCT_INTERFACE) ? 68 : 298, where);
+            set_error_format((structure->flags & STRUCT_INTERFACE) ? ERROR_INTERFACE_ALREADY_DECLARED : ERROR_STRUCTURE_ALREADY_DECLARED, where);
             return nullptr;
         }
         HashTable* table = scope_prototype_table();
         if (ProcedureRecord* existing = find_in(table, name)) {
-            set_error_format(305, location_text(existing));
+            set_error_format(ERROR_PROTOTYPE_ALREADY_DECLARED, location_text(existing));
             return nullptr;
         }
         record = static_cast<ProcedureRecord*>(pool_alloc(sizeof(ProcedureRecord)));
@@ -572,13 +572,13 @@ ProcedureRecord* procedure_declare(uint32_t kind_flags) {
         record->entry.key = pool_strdup(name);
     } else {
         if (is_keyword(name)) {
-            set_error_format(213, name);
+            set_error_format(ERROR_PROCEDURE_NAMED_AS_KEYWORD, name);
             return nullptr;
         }
         if (!explicit_module) {
             LibraryCommand* command = find_library_command(name);
             if (command && !(command->flags & command_hidden_flags)) {
-                set_error_format(97, command->library ? command->library->name : compiler_function_owner);
+                set_error_format(ERROR_NAME_SAME_AS_COMMAND, command->library ? command->library->name : compiler_function_owner);
                 return nullptr;
             }
         }
@@ -587,7 +587,7 @@ ProcedureRecord* procedure_declare(uint32_t kind_flags) {
             // seen from a header).
             int32_t saved_pointer = pointer_flag;
             pointer_flag = 0;
-            int clash = find_array_global(name) ? 98 : find_global_list(name) ? 99 : find_global_map(name) ? 140 : 0;
+            int clash = find_array_global(name) ? ERROR_NAME_SAME_AS_ARRAY : find_global_list(name) ? ERROR_NAME_SAME_AS_LIST : find_global_map(name) ? ERROR_NAME_SAME_AS_MAP : ERROR_NONE;
             pointer_flag = saved_pointer;
             if (clash) {
                 set_error(clash);
@@ -599,12 +599,12 @@ ProcedureRecord* procedure_declare(uint32_t kind_flags) {
         if (!existing || (existing->flags & PROC_DECLARE_ONLY)) {
             VariableRecord* variable = find_global_variable(name, false);
             if (variable && (variable->flags & VAR_PROTOTYPE)) {
-                set_error_format(225, name);
+                set_error_format(ERROR_PROTOTYPE_VARIABLE_ALREADY_DECLARED, name);
                 return nullptr;
             }
         }
         if (existing && !(existing->flags & PROC_DECLARE_ONLY)) {
-            set_error_format(83, location_text(existing));
+            set_error_format(ERROR_PROCEDURE_IS_ALREADY_DECLARED, location_text(existing));
             return nullptr;
         }
         if (existing) {
@@ -616,7 +616,7 @@ ProcedureRecord* procedure_declare(uint32_t kind_flags) {
             declared.parameters = existing->parameters;
             declared.default_values = existing->default_values;
             if ((existing->flags & PROC_DLL) != (kind_flags & PROC_DLL)) {
-                set_error(345);
+                set_error(ERROR_DLL_ATTRIBUTE_MISMATCH);
                 return nullptr;
             }
             // The definition takes over the Declare's record: calls compiled
@@ -649,7 +649,7 @@ ProcedureRecord* procedure_declare(uint32_t kind_flags) {
     }
     if (!is_import) {
         if (return_type.code == TYPE_STRUCTURE && !pointer_return) {
-            set_error(86);
+            set_error(ERROR_STRUCTURE_PROCEDURE_RETURN);
             return nullptr;
         }
         set_return_flags(record, &return_type, pointer_return);
@@ -661,7 +661,7 @@ ProcedureRecord* procedure_declare(uint32_t kind_flags) {
     declaration_mode = saved_mode;
     if (!parsed) return nullptr;
     if (declared.present && !matches_declaration(record, &declared)) {
-        set_error(118);
+        set_error(ERROR_DECLARE_MISMATCH);
         return nullptr;
     }
     return record;
@@ -728,7 +728,7 @@ void compile_procedure_statement(uint32_t kind_flags) {
 void compile_endprocedure_statement() {
     ProcedureRecord* record = current_procedure;
     if (!record) {
-        set_error(37);
+        set_error(ERROR_ENDPROCEDURE_WITHOUT_PROCEDURE);
         return;
     }
     emit_procedure_end_marker();
@@ -747,14 +747,14 @@ void compile_endprocedure_statement() {
 void compile_procedurereturn_statement() {
     ProcedureRecord* record = current_procedure;
     if (!in_procedure || !record) {
-        set_error_format(40, "ProcedureReturn");
+        set_error_format(ERROR_ONLY_INSIDE_PROCEDURE, "ProcedureReturn");
         return;
     }
     emit_statement_line_marker();
-    if (error_number == 79) clear_error_state();
+    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return;
     if (token_code >= TOKEN_TO && token_code <= TOKEN_OR) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return;
     }
     int with_value = 0;
@@ -775,7 +775,7 @@ void compile_procedurereturn_statement() {
         bool value_is_string = current_operand.kind == OPERAND_STRING || (current_operand.flags & OP_STRING);
         if (record->flags & PROC_RETURNS_STRING) {
             if (!value_is_string) {
-                set_error_format(94, "ProcedureReturn");
+                set_error_format(ERROR_STRING_EXPECTED_NOT_NUMBER, "ProcedureReturn");
                 return;
             }
             backend->emit_procedure_return(record, 1);
@@ -786,11 +786,11 @@ void compile_procedurereturn_statement() {
             return;
         }
         if (value_is_string) {
-            set_error_format(189, "ProcedureReturn");
+            set_error_format(ERROR_NUMBER_EXPECTED_NOT_STRING, "ProcedureReturn");
             return;
         }
         if (current_operand.kind == OPERAND_NONE || (current_operand.flags & OP_STRUCTURE)) {
-            set_error(1);
+            set_error(ERROR_SYNTAX);
             return;
         }
         with_value = 1;
@@ -818,7 +818,7 @@ void check_declared_procedures() {
         while (HashEntry* entry = hash_next(table)) {
             auto* record = reinterpret_cast<ProcedureRecord*>(entry);
             if ((record->flags & (PROC_DECLARE_ONLY | PROC_IMPORTED)) == PROC_DECLARE_ONLY && record->use_count > 0) {
-                set_error_format(148, procedure_name(record));
+                set_error_format(ERROR_PROCEDURE_DECLARED_NOT_DEFINED, procedure_name(record));
                 return;
             }
         }

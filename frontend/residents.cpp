@@ -432,7 +432,7 @@ void read_constants(Reader& r)
         }
         if (checking_pass) continue;
         if (ConstantRecord* existing = find_constant(name)) {
-            if (constant_differs(existing, flags, integer, real, text)) set_error_format(220, name);
+            if (constant_differs(existing, flags, integer, real, text)) set_error_format(ERROR_CONSTANT_DECLARED_IN_RESIDENT, name);
             continue;
         }
         auto* constant = static_cast<ConstantRecord*>(hash_add(constants_table, name));
@@ -462,7 +462,7 @@ void read_macros(Reader& r, const char* path)
         }
         if (checking_pass) continue;
         if (hash_find(macro_table, name)) {
-            set_error_format(39, name, path);
+            set_error_format(ERROR_MACRO_DECLARED_IN_RESIDENT, name, path);
             return;
         }
         auto* macro = static_cast<MacroRecord*>(hash_add(macro_table, name));
@@ -510,7 +510,7 @@ void read_prototypes(Reader& r, const char* path)
         if (r.damaged) return;
         if (checking_pass) continue;
         if (hash_find(prototype_table, name)) {
-            set_error_format(28, name, path);
+            set_error_format(ERROR_PROTOTYPE_DECLARED_IN_RESIDENT, name, path);
             return;
         }
         auto* prototype = static_cast<ProcedureRecord*>(hash_add(prototype_table, name));
@@ -807,7 +807,7 @@ int load_resident(const char* path)
     }
     if (r.damaged) {
         std::string text = "Damaged or truncated resident file: " + std::string(path) + ".";
-        set_error_text(1, text.c_str());
+        set_error_text(ERROR_SYNTAX, text.c_str());
     }
     return 1;
 }
@@ -832,7 +832,7 @@ void write_resident_file(const char* path)
     FILE* file = create_file_utf8(path);
     if (!file) {
         current_line = -1;
-        set_error_format(317, path);
+        set_error_format(ERROR_RESIDENT_FILE_NOT_CREATED, path);
         return;
     }
     std::string out;
@@ -861,7 +861,7 @@ void write_resident_file(const char* path)
     bool written = std::fwrite(out.data(), 1, out.size(), file) == out.size();
     if (std::fclose(file) != 0 || !written) {
         current_line = -1;
-        set_error_format(317, path);
+        set_error_format(ERROR_RESIDENT_FILE_NOT_CREATED, path);
         return;
     }
     console_print("Resident '%s' created.\n", path);
@@ -877,7 +877,7 @@ int parse_pseudo_type()
     char saved[STATEMENT_WORD_SIZE];
     std::memcpy(saved, statement_word, sizeof saved);
     read_token();
-    if (error_number == 79) clear_error_state();
+    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     struct PseudoType {
         const char* word;
         int32_t code;
@@ -896,7 +896,7 @@ int parse_pseudo_type()
             break;
         }
     }
-    if (!code && error_number == 0) set_error(1);
+    if (!code && error_number == 0) set_error(ERROR_SYNTAX);
     std::memcpy(statement_word, saved, sizeof saved);
     return code;
 }

@@ -169,7 +169,7 @@ void reset_include_registry()
 int register_include_once(const char* path, int no_include)
 {
     if (!path || !path[0]) {
-        set_error_format(91, path ? path : "");
+        set_error_format(ERROR_FILE_NOT_FOUND, path ? path : "");
         return 0;
     }
     std::string full = os_is_absolute_path(path) ? combine_path(nullptr, path) : combine_path(os_current_folder().c_str(), path);
@@ -357,7 +357,7 @@ char* read_logical_line(char* start)
                 return finish(after, after);
             }
             if (in_string || in_character) {
-                set_error_always(in_string ? 267 : 268);
+                set_error_always(in_string ? ERROR_UNFINISHED_DOUBLE_QUOTE : ERROR_UNFINISHED_SINGLE_QUOTE);
                 return finish(nullptr, p);
             }
             char* break_start = p;
@@ -374,7 +374,7 @@ char* read_logical_line(char* start)
                 return finish(p, p);
             }
             if (continuation_count + 1 >= max_continuation_lines) {
-                set_error_always(266);
+                set_error_always(ERROR_TOO_MANY_CONTINUATION_LINES);
                 return nullptr;
             }
             continuation_starts[continuation_count] = p;
@@ -485,9 +485,9 @@ void include_file(const char* path, const char* written_name)
     include_directory.clear();
 
     if (include_depth >= 128) {
-        set_error(233);
+        set_error(ERROR_INCLUDEFILE_TOO_DEEPLY_NESTED);
     } else if (included_file_count >= 8192) {
-        set_error(354);
+        set_error(ERROR_TOO_MANY_INCLUDED_FILES);
     }
 
     if (path && path[0] && error_number == 0) {
@@ -495,7 +495,7 @@ void include_file(const char* path, const char* written_name)
         std::string resolved = standby_mode ? query_redirect("INCLUDEFILE", path) : path;
         std::string contents;
         if (!os_read_file(resolved.c_str(), contents)) {
-            set_error_format(91, resolved.c_str());
+            set_error_format(ERROR_FILE_NOT_FOUND, resolved.c_str());
         } else {
             char* stored_name = pool_strdup(resolved.c_str());
             char** entry = static_cast<char**>(list_add(IncludeFileList)) ;
@@ -560,9 +560,9 @@ void check_unclosed_blocks()
 {
     if (error_number == 0) {
         if (compiler_if_depth > 0) {
-            set_error_always(127);
+            set_error_always(ERROR_COMPILERIF_WITHOUT_COMPILERENDIF);
         } else if (compiler_select_depth > 0) {
-            set_error_always(128);
+            set_error_always(ERROR_COMPILERSELECT_WITHOUT_COMPILERENDSELECT);
         } else {
             report_open_block();
         }
@@ -571,7 +571,7 @@ void check_unclosed_blocks()
         const char* missing = nullptr;
         int section = module_section_state();
         if (macro_capture_mode) {
-            set_error_format_always(162, "Macro");
+            set_error_format_always(ERROR_END_KEYWORD_MISSING, "Macro");
         } else if (in_structure) {
             missing = "Structure";
         } else if (in_procedure) {
@@ -588,16 +588,16 @@ void check_unclosed_blocks()
             missing = "Module";
         }
         if (missing) {
-            set_error_format(162, missing);
+            set_error_format(ERROR_END_KEYWORD_MISSING, missing);
         }
     }
     if (error_number == 0) {
         if (open_parentheses_count() > 0) {
-            set_error(2);
+            set_error(ERROR_TOO_MANY_OPEN_PARENTHESES);
         } else if (token_code == ')') {
-            set_error(3);
+            set_error(ERROR_TOO_MANY_CLOSE_PARENTHESES);
         } else if (token_code > 0 || token_code == TOKEN_NO_OPERATOR) {
-            set_error(4);
+            set_error(ERROR_GARBAGE_AT_END_OF_LINE);
         }
     }
     if (error_number == 0) {

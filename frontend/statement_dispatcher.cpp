@@ -327,20 +327,20 @@ void compile_procedure_word(uint32_t flags, bool definition)
 {
     if (definition) {
         if (block_stack_depth() > 0) {
-            set_error(113);
+            set_error(ERROR_PROCEDURE_INSIDE_BLOCK);
             return;
         }
         if (module_section_state() == 1) {
-            set_error(296);
+            set_error(ERROR_PROCEDURE_IN_DECLAREMODULE);
             return;
         }
         if ((flags & 0x1000) && module_section_state() != 0) {
-            set_error(299);
+            set_error(ERROR_DLL_PROCEDURE_IN_MODULE);
             return;
         }
     }
     if (in_procedure) {
-        set_error(35);
+        set_error(ERROR_PROCEDURE_INSIDE_PROCEDURE);
         return;
     }
     procedure_kind_flags = flags;
@@ -374,12 +374,12 @@ bool dispatch_keyword()
         if (word_is("DATASECTION")) { in_datasection = 1; return true; }
         if (word_is("DECLAREMODULE")) {
             if (module_section_state() != 0) {
-                set_error(273);
+                set_error(ERROR_MODULES_NESTED);
                 return true;
             }
             const char* name = read_name_after_keyword();
             if (!identifier_chars[static_cast<unsigned char>(name[0])]) {
-                set_error(1);
+                set_error(ERROR_SYNTAX);
                 return true;
             }
             declare_module(name);
@@ -398,7 +398,7 @@ bool dispatch_keyword()
         }
         if (word_is("DISABLEASM")) {
             if (backend->inline_lines_are_c) {
-                set_error(355);
+                set_error(ERROR_ENABLEASM_IN_C_BACKEND);
                 return true;
             }
             inline_asm_enabled = 0;
@@ -421,7 +421,7 @@ bool dispatch_keyword()
         if (word_is("ENDSELECT")) { compile_endselect_statement(); return true; }
         if (word_is("ENDPROCEDURE")) {
             if (!in_procedure) {
-                set_error(37);
+                set_error(ERROR_ENDPROCEDURE_WITHOUT_PROCEDURE);
                 return true;
             }
             report_open_block();
@@ -435,7 +435,7 @@ bool dispatch_keyword()
         }
         if (word_is("ENUMERATION") || word_is("ENUMERATIONBINARY")) {
             if (in_enumeration) {
-                set_error(159);
+                set_error(ERROR_ENUMERATION_INSIDE_ENUMERATION);
                 return true;
             }
             in_enumeration = word_is("ENUMERATION") ? 1 : 2;
@@ -445,7 +445,7 @@ bool dispatch_keyword()
         }
         if (word_is("ENDENUMERATION")) {
             if (!in_enumeration) {
-                set_error(161);
+                set_error(ERROR_ENDENUMERATION_WITHOUT_ENUMERATION);
                 return true;
             }
             in_enumeration = 0;
@@ -457,7 +457,7 @@ bool dispatch_keyword()
         }
         if (word_is("ENDINTERFACE")) {
             if (!in_interface) {
-                set_error(157);
+                set_error(ERROR_ENDINTERFACE_WITHOUT_INTERFACE);
                 return true;
             }
             end_structure();
@@ -465,11 +465,11 @@ bool dispatch_keyword()
         }
         if (word_is("ENDSTRUCTURE")) {
             if (!in_structure) {
-                set_error(65);
+                set_error(ERROR_ENDSTRUCTURE_WITHOUT_STRUCTURE);
                 return true;
             }
             if (structure_union_open()) {
-                set_error(145);
+                set_error(ERROR_STRUCTUREUNION_NOT_CLOSED);
                 return true;
             }
             end_structure();
@@ -477,7 +477,7 @@ bool dispatch_keyword()
         }
         if (word_is("ENDSTRUCTUREUNION")) {
             if (!structure_union_open()) {
-                set_error(124);
+                set_error(ERROR_ENDSTRUCTUREUNION_WITHOUT_STRUCTUREUNION);
                 return true;
             }
             end_structure_union();
@@ -485,7 +485,7 @@ bool dispatch_keyword()
         }
         if (word_is("ENDIMPORT")) {
             if (!in_import) {
-                set_error(223);
+                set_error(ERROR_ENDIMPORT_WITHOUT_IMPORT);
                 return true;
             }
             in_import = 0;
@@ -497,7 +497,7 @@ bool dispatch_keyword()
         }
         if (word_is("ENDMODULE")) {
             if (module_section_state() != 2) {
-                set_error(275);
+                set_error(ERROR_ENDMODULE_WITHOUT_MODULE);
                 return true;
             }
             end_module();
@@ -505,7 +505,7 @@ bool dispatch_keyword()
         }
         if (word_is("ENDDECLAREMODULE")) {
             if (module_section_state() != 1) {
-                set_error(276);
+                set_error(ERROR_ENDDECLAREMODULE_WITHOUT_DECLAREMODULE);
                 return true;
             }
             end_declare_module();
@@ -520,7 +520,7 @@ bool dispatch_keyword()
         }
         if (word_is("ENABLEASM")) {
             if (backend->inline_lines_are_c) {
-                set_error(355);
+                set_error(ERROR_ENABLEASM_IN_C_BACKEND);
                 return true;
             }
             inline_asm_enabled = 1;
@@ -534,14 +534,14 @@ bool dispatch_keyword()
         }
         if (word_is("ENDDATASECTION")) {
             if (!in_datasection) {
-                set_error(240);
+                set_error(ERROR_ENDDATASECTION_WITHOUT_DATASECTION);
             }
             in_datasection = 0;
             return true;
         }
         if (word_is("ENDWITH")) {
             if (!in_with) {
-                set_error(196);
+                set_error(ERROR_ENDWITH_WITHOUT_WITH);
                 return true;
             }
             compile_endwith_statement();
@@ -563,7 +563,7 @@ bool dispatch_keyword()
         if (word_is("IF")) { compile_if_statement(); return true; }
         if (word_is("INTERFACE")) {
             if (in_interface) {
-                set_error_format(123, "Interface");
+                set_error_format(ERROR_CANNOT_BE_NESTED, "Interface");
                 return true;
             }
             begin_structure(1);
@@ -587,12 +587,12 @@ bool dispatch_keyword()
         }
         if (word_is("MODULE")) {
             if (module_section_state() != 0) {
-                set_error(273);
+                set_error(ERROR_MODULES_NESTED);
                 return true;
             }
             const char* name = read_name_after_keyword();
             if (!identifier_start_chars[static_cast<unsigned char>(name[0])]) {
-                set_error(1);
+                set_error(ERROR_SYNTAX);
                 return true;
             }
             begin_module(name);
@@ -623,7 +623,7 @@ bool dispatch_keyword()
         if (word_is("SHARED")) { compile_shared_statement(); return true; }
         if (word_is("STATIC")) {
             if (!in_procedure) {
-                set_error_format(40, "Static");
+                set_error_format(ERROR_ONLY_INSIDE_PROCEDURE, "Static");
                 return true;
             }
             compile_variable_declaration(0);
@@ -631,7 +631,7 @@ bool dispatch_keyword()
         }
         if (word_is("STRUCTURE")) {
             if (in_structure) {
-                set_error(69);
+                set_error(ERROR_STRUCTURE_IN_STRUCTURE);
                 return true;
             }
             begin_structure(0);
@@ -639,11 +639,11 @@ bool dispatch_keyword()
         }
         if (word_is("STRUCTUREUNION")) {
             if (!in_structure) {
-                set_error(122);
+                set_error(ERROR_STRUCTUREUNION_OUTSIDE_STRUCTURE);
                 return true;
             }
             if (structure_union_open()) {
-                set_error_format(123, "StructureUnion");
+                set_error_format(ERROR_CANNOT_BE_NESTED, "StructureUnion");
                 return true;
             }
             begin_structure_union();
@@ -654,7 +654,7 @@ bool dispatch_keyword()
     case 'T':
         if (word_is("THREADED")) {
             if (in_procedure) {
-                set_error_format(246, "Threaded");
+                set_error_format(ERROR_ONLY_OUTSIDE_PROCEDURE, "Threaded");
                 return true;
             }
             compile_variable_declaration(1);
@@ -667,7 +667,7 @@ bool dispatch_keyword()
             bool use = word_is("USEMODULE");
             const char* name = read_name_after_keyword();
             if (!identifier_start_chars[static_cast<unsigned char>(name[0])]) {
-                set_error(1);
+                set_error(ERROR_SYNTAX);
                 return true;
             }
             if (use) use_module(name);
@@ -745,7 +745,7 @@ void compile_plain_path(int asm_flag)
             backend->emit_purifier_check(asm_flag);
     }
     if (error_number == 0 && (current_operand.flags & OP_COMPARISON)) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
     }
 }
 
@@ -764,7 +764,7 @@ bool translate_asm_operand(std::string& out)
         }
         ConstantRecord* record = find_constant(name.c_str());
         if (!record || (record->flags & (constant_flag_string | constant_flag_float))) {
-            set_error_format(60, name.c_str());
+            set_error_format(ERROR_CONSTANT_NOT_FOUND, name.c_str());
             return false;
         }
         out += int_to_text(record->value.integer_value);
@@ -803,7 +803,7 @@ bool translate_asm_operand(std::string& out)
         out += *parse_pointer++;
     }
     if (depth > 0) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return false;
     }
     while (!out.empty() && is_blank(out.back())) {
@@ -834,7 +834,7 @@ void compile_asm_line(char* text)
     int operands = 0;
     while (*parse_pointer && *parse_pointer != STATEMENT_SEPARATOR && error_number == 0) {
         if (operands == 3) {
-            set_error(1);
+            set_error(ERROR_SYNTAX);
             return;
         }
         line += operands == 0 ? " " : ",";
@@ -1027,7 +1027,7 @@ void skip_statement()
 int read_literal_string_arg(const char* display_name)
 {
     if (token_code == TOKEN_END) {
-        set_error_format(25, display_name);
+        set_error_format(ERROR_LITERAL_STRING_EXPECTED_AFTER, display_name);
         return 0;
     }
     if (parse_pointer > statement_start) {
@@ -1044,7 +1044,7 @@ int read_literal_string_arg(const char* display_name)
         return 0;
     }
     if (literal_length < 0 || statement_word[0]) {
-        set_error_format(25, display_name);
+        set_error_format(ERROR_LITERAL_STRING_EXPECTED_AFTER, display_name);
         return 0;
     }
     return error_number == 0;
@@ -1059,7 +1059,7 @@ int compile_plain_statement(char* text, int asm_flag)
     emit_marker("DBL");
     parse_pointer = text;
     read_token();
-    if (error_number == 79) {
+    if (error_number == ERROR_INVALID_OPERATOR) {
         clear_error_state();
     }
     if (error_number) {
@@ -1095,7 +1095,7 @@ int compile_plain_statement(char* text, int asm_flag)
         }
         // A word that starts with a digit is a name the field check refuses.
         if (!identifier_chars[static_cast<unsigned char>(name[0])] && name[0] != '*') {
-            set_error(1);
+            set_error(ERROR_SYNTAX);
             return 0;
         }
         parse_structure_field(container);
@@ -1141,7 +1141,7 @@ int compile_plain_statement(char* text, int asm_flag)
         expression = true;
     }
     if (!expression) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return 0;
     }
     parse_pointer = text;
@@ -1203,11 +1203,11 @@ void compile_statement()
     const unsigned char first = static_cast<unsigned char>(*parse_pointer);
     if (!suppress_errors && !statement_start_chars[first] && !(first == '\\' && in_with) &&
         !(in_structure && identifier_chars[first])) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return;
     }
     read_token();
-    if (error_number == 79) {
+    if (error_number == ERROR_INVALID_OPERATOR) {
         clear_error_state();
     }
     if (error_number) {
@@ -1282,7 +1282,7 @@ void compile_statement()
         if (!plain) {
             if (innermost_block_kind() == 4 &&
                 !(word_is("CASE") || word_is("DEFAULT") || word_is("ENDSELECT"))) {
-                set_error(151);
+                set_error(ERROR_CASE_EXPECTED_AFTER_SELECT);
                 return;
             }
             if (statement_word[0] && dispatch_keyword()) {
@@ -1296,7 +1296,7 @@ void compile_statement()
 end_check:
     // 13. End-of-statement check.
     if (error_number == 0 && token_code != TOKEN_END) {
-        set_error(4);
+        set_error(ERROR_GARBAGE_AT_END_OF_LINE);
     }
 
 after_end_check:

@@ -131,7 +131,7 @@ bool convert_number_operand(uint32_t* chain_flags) {
     // A structure, or its address taken with "@", is not turned into text
     // (a pointer's value, or Str(@item), is).
     if (current_operand.flags & (OP_STRUCTURE | OP_STRUCTURE_ADDRESS)) {
-        set_error(272);
+        set_error(ERROR_STRUCTURE_TO_STRING);
         return false;
     }
     int form = 0;
@@ -140,7 +140,7 @@ bool convert_number_operand(uint32_t* chain_flags) {
     else if (current_operand.flags & OP_FLOAT) form = 1, name = "StrF";
     LibraryCommand* command = find_library_command(name);
     if (!command || !command->library || (command->flags & command_hidden_flags)) {
-        set_error_format(12, name);
+        set_error_format(ERROR_NOT_FUNCTION_ARRAY_LIST_MAP_OR_MACRO, name);
         return false;
     }
     command->use_count++;
@@ -193,7 +193,7 @@ void compile_concatenation() {
         // bring the same "+" round again for ever.
         if (parse_pointer == before) return;
         if (current_operand.kind == OPERAND_NONE) {
-            set_error(1);
+            set_error(ERROR_SYNTAX);
             return;
         }
         // A number binds the operators above "+" first: "n=" + n * 2.
@@ -231,7 +231,7 @@ void compile_concatenation() {
 
 void compile_string_comparison() {
     if (!comparisons_allowed) {
-        set_error(261);
+        set_error(ERROR_COMPARISON_OUTSIDE_CONDITION);
         return;
     }
     int op = token_code;
@@ -270,7 +270,7 @@ void compile_string_comparison() {
     compile_expression_level(6);
     if (error_number) return;
     if (current_operand.kind != OPERAND_STRING) {
-        set_error(117);
+        set_error(ERROR_STRINGS_COMPARED_WITH_NUMBERS);
         return;
     }
     while (token_precedence > 2 && !error_number && compile_string_operator_pass()) {
@@ -382,7 +382,7 @@ bool compile_chr_literal() {
     }
     int64_t code = current_operand.constant;
     if (code < 0 || code > 0xFFFF || (code > 0xD7FF && code < 0xE000)) {
-        set_error(356);
+        set_error(ERROR_INVALID_CHR_VALUE);
         return true;
     }
     std::string character;
@@ -391,7 +391,7 @@ bool compile_chr_literal() {
     if (!character.empty() && character[0]) append_literal_text(character.c_str());
     if (error_number) return true;
     read_operator();
-    if (error_number == 79) clear_error_state();
+    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return true;
     mark_literal_operand();
     return true;
@@ -461,7 +461,7 @@ void compile_string_expression() {
     } else if (token_precedence == 3 && token_code == '+') {
         compile_concatenation();
     } else {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
     }
     expression_mode = saved_mode;
 }

@@ -114,7 +114,7 @@ int64_t compile_static_index(const FieldRecord* field, int32_t* r) {
     if (error_number) return 0;
     if (current_operand.kind == OPERAND_CONSTANT && !(current_operand.flags & OP_FLOAT)) {
         if (token_code != ']') {
-            set_error(179);
+            set_error(ERROR_CLOSE_BRACKET_MISSING);
             return 0;
         }
         // A constant index lies inside the field; a field of no elements
@@ -125,11 +125,11 @@ int64_t compile_static_index(const FieldRecord* field, int32_t* r) {
             char text[STATEMENT_WORD_SIZE + 96];
             snprintf(text, sizeof text, "Structure array index out of bounds: %s[%lld] (%d elements).",
                      field->name, (long long)index, field->static_count);
-            set_error_text(1, text);
+            set_error_text(ERROR_SYNTAX, text);
             return 0;
         }
         if (index > INT32_MAX / element_size || index < INT32_MIN / element_size) {
-            set_error(59);
+            set_error(ERROR_NUMBER_TOO_BIG);
             return 0;
         }
         h->name_field_index(index);
@@ -144,7 +144,7 @@ int64_t compile_static_index(const FieldRecord* field, int32_t* r) {
     compile_expression(EXPR_INTEGER_ONLY, MODE_INTEGER);
     if (error_number) return 0;
     if (token_code != ']') {
-        set_error(179);
+        set_error(ERROR_CLOSE_BRACKET_MISSING);
         return 0;
     }
     if (debugger_code && field->static_count > 0)
@@ -245,7 +245,7 @@ bool empty_brackets_follow() {
 void compile_container_field(const FieldRecord* field, FieldChainState* request, int64_t* pending) {
     const FieldHooks* h = hooks();
     if (!field->container) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return;
     }
     h->emit_enter_container_field(*pending);
@@ -275,7 +275,7 @@ void compile_container_field(const FieldRecord* field, FieldChainState* request,
         while (*parse_pointer == ' ' || *parse_pointer == '\t') parse_pointer++;
         parse_pointer++;
         read_operator();
-        if (error_number == 79) clear_error_state();
+        if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
         current_operand.kind = OPERAND_VARIABLE;
         current_operand.size = 8;
         current_operand.flags = 0;
@@ -300,26 +300,26 @@ void compile_field_chain(StructureRecord* structure, FieldChainState* request, i
     const FieldHooks* h = hooks();
     for (;;) {
         read_token();
-        if (error_number == 79) clear_error_state();
+        if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
         if (error_number) return;
         if (!statement_word[0]) {
-            set_error(180);
+            set_error(ERROR_STRUCTURE_FIELD_MISSING);
             return;
         }
         FieldRecord* field = find_field(structure, statement_word);
         if (!field) {
-            set_error_format(51, statement_word);
+            set_error_format(ERROR_STRUCTURE_FIELD_NOT_FOUND, statement_word);
             return;
         }
         if (token_code == '.') {
             char name[STATEMENT_WORD_SIZE];
             snprintf(name, sizeof name, "%s", field->name);
             read_token();
-            if (error_number == 79) clear_error_state();
+            if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
             if (error_number) return;
             const char* declared = field->type_name ? field->type_name : "";
             if (strcasecmp(statement_word, declared) != 0) {
-                set_error_format(219, name);
+                set_error_format(ERROR_FIELD_TYPE_MISMATCH, name);
                 return;
             }
         }
@@ -337,7 +337,7 @@ void compile_field_chain(StructureRecord* structure, FieldChainState* request, i
             index_offset = compile_static_index(field, &index_register);
             if (error_number) return;
             read_operator();
-            if (error_number == 79) clear_error_state();
+            if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
             if (error_number) return;
         }
         // A container's pointer mark is that of its elements.
@@ -364,7 +364,7 @@ void compile_field_chain(StructureRecord* structure, FieldChainState* request, i
             if (pointer) {
                 StructureRecord* target = field_structure(structure, field);
                 if (!target) {
-                    set_error_format(149, field->type_name ? field->type_name : "");
+                    set_error_format(ERROR_UNDEFINED_STRUCTURE, field->type_name ? field->type_name : "");
                     return;
                 }
                 h->emit_load_pointer_field(*pending);
@@ -373,7 +373,7 @@ void compile_field_chain(StructureRecord* structure, FieldChainState* request, i
             } else if (field->type == TYPE_STRUCTURE && field->structure) {
                 structure = field->structure;
             } else {
-                set_error_format(314, field->name);
+                set_error_format(ERROR_NOT_STRUCTURED_FIELD, field->name);
                 return;
             }
             continue;
@@ -382,7 +382,7 @@ void compile_field_chain(StructureRecord* structure, FieldChainState* request, i
             // A call through the function the field holds.
             ProcedureRecord* prototype = field_prototype(structure, field);
             if (!prototype) {
-                set_error_format(71, field->type_name ? field->type_name : "");
+                set_error_format(ERROR_STRUCTURE_NOT_FOUND, field->type_name ? field->type_name : "");
                 return;
             }
             compile_prototype_value_call(prototype, field->name, field_qword_text(pending));
@@ -408,7 +408,7 @@ void emit_structure_field_access(StructureRecord* structure) {
 
 void compile_element_field_chain(StructureRecord* structure, const char* element_operand, bool pointer_element) {
     if (!structure) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return;
     }
     char text[sizeof current_operand.text];
@@ -428,7 +428,7 @@ void compile_element_field_chain(StructureRecord* structure, const char* element
 void compile_variable_field_access(VariableRecord* variable) {
     StructureRecord* structure = variable->structure;
     if (!structure) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return;
     }
     if (structure->flags & STRUCT_INTERFACE) {
@@ -525,5 +525,5 @@ void compile_field_dim_statement(int redim) {
     compile_expression(EXPR_INTEGER_ONLY, MODE_INTEGER);
     chain_request = saved_request;
     bool done = request.dim == -1;
-    if (!error_number && !done) set_error(77);
+    if (!error_number && !done) set_error(ERROR_DIM_SYNTAX);
 }

@@ -69,7 +69,7 @@ HashTable* declaration_table()
 int32_t checked_offset(int64_t offset)
 {
     if (offset <= INT32_MAX) return static_cast<int32_t>(offset);
-    set_error(59);
+    set_error(ERROR_NUMBER_TOO_BIG);
     return 0;
 }
 
@@ -115,7 +115,7 @@ void append_field(FieldRecord* field)
 void extend_structure(bool is_interface)
 {
     read_token();
-    if (error_number == 79) clear_error_state();
+    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return;
     // "Module::Base": the lookup is made in that module only.
     resolve_word_module_prefix();
@@ -124,12 +124,12 @@ void extend_structure(bool is_interface)
     explicit_module = nullptr;
     if (error_number) return;
     if (base == current_structure) {
-        set_error(is_interface ? 319 : 318);
+        set_error(is_interface ? ERROR_INTERFACE_EXTENDS_ITSELF : ERROR_STRUCTURE_EXTENDS_ITSELF);
         return;
     }
     bool base_is_interface = base && (base->flags & STRUCT_INTERFACE);
     if (!base || base_is_interface != is_interface) {
-        set_error(170);
+        set_error(ERROR_EXTENDS_NEEDS_STRUCTURE_OR_INTERFACE);
         return;
     }
     member_count = base->member_count;
@@ -155,10 +155,10 @@ void read_alignment()
 {
     int64_t value = 0;
     if (token_code == TOKEN_END) {
-        set_error(265);
+        set_error(ERROR_ALIGN_INTEGER_CONSTANT_EXPECTED);
         return;
     }
-    if (!read_integer_constant(265, &value)) return;
+    if (!read_integer_constant(ERROR_ALIGN_INTEGER_CONSTANT_EXPECTED, &value)) return;
     current_structure->alignment = (int32_t)value;
 }
 
@@ -172,7 +172,7 @@ void skip_blank_bytes()
 ArrayRecord* parse_array_field(const char* field_name)
 {
     if (token_code != '(') {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return nullptr;
     }
     int64_t sizes[255];
@@ -183,21 +183,21 @@ ArrayRecord* parse_array_field(const char* field_name)
         no_output_depth--;
         if (error_number) return nullptr;
         if (current_operand.kind != OPERAND_CONSTANT || (current_operand.flags & (OP_FLOAT | OP_STRING))) {
-            set_error(207);
+            set_error(ERROR_ARRAY_SIZE_NOT_LITERAL);
             return nullptr;
         }
         if (current_operand.constant < 0) {
-            set_error(136);
+            set_error(ERROR_NEGATIVE_VALUE);
             return nullptr;
         }
         if (count >= 255) {
-            set_error_format(176, field_name);
+            set_error_format(ERROR_ARRAY_DIMENSION_COUNT, field_name);
             return nullptr;
         }
         sizes[count++] = current_operand.constant + 1;
         if (token_code == ',') continue;
         if (token_code == ')') break;
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return nullptr;
     }
     read_operator();
@@ -213,12 +213,12 @@ ArrayRecord* parse_array_field(const char* field_name)
 ListRecord* parse_list_field()
 {
     if (token_code != '(') {
-        set_error(76);
+        set_error(ERROR_NEWLIST_SYNTAX);
         return nullptr;
     }
     read_token();
     if (statement_word[0] || token_code != ')') {
-        set_error(76);
+        set_error(ERROR_NEWLIST_SYNTAX);
         return nullptr;
     }
     read_operator();
@@ -231,7 +231,7 @@ ListRecord* parse_list_field()
 MapRecord* parse_map_field()
 {
     if (token_code != '(') {
-        set_error(253);
+        set_error(ERROR_NEWMAP_SYNTAX);
         return nullptr;
     }
     int32_t slots = 512;
@@ -244,11 +244,11 @@ MapRecord* parse_map_field()
         no_output_depth--;
         if (error_number) return nullptr;
         if (current_operand.kind != OPERAND_CONSTANT || (current_operand.flags & (OP_FLOAT | OP_STRING))) {
-            set_error(198);
+            set_error(ERROR_STATIC_NEEDS_LITERAL);
             return nullptr;
         }
         if (token_code != ')') {
-            set_error(253);
+            set_error(ERROR_NEWMAP_SYNTAX);
             return nullptr;
         }
         slots = (int32_t)current_operand.constant;
@@ -295,19 +295,19 @@ void align_field_offset(int container_kind, bool pointer, int32_t code, int32_t 
 
 int parse_type_suffix(int mode)
 {
-    if (error_number == 79) clear_error_state();
+    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     type_module_written[0] = 0;
     if (token_code != '.') return parse_field_type(mode);
     char* saved_pointer = parse_pointer;
     int32_t saved_precedence = token_precedence;
     uint8_t saved_more = more_statements;
     read_token();
-    if (error_number == 79) clear_error_state();
+    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return 0;
     char name[TYPE_NAME_SIZE];
     std::snprintf(name, sizeof name, "%s", statement_word);
     if (!name[0]) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return 0;
     }
     ModuleRecord* module = nullptr;
@@ -317,11 +317,11 @@ int parse_type_suffix(int mode)
         module = find_module(name);
         std::snprintf(type_module_written, sizeof type_module_written, "%s", name);
         read_token();
-        if (error_number == 79) clear_error_state();
+        if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
         if (error_number) return 0;
         std::snprintf(name, sizeof name, "%s", statement_word);
         if (!name[0]) {
-            set_error(1);
+            set_error(ERROR_SYNTAX);
             return 0;
         }
     } else if (is_native_type_letter(name)) {
@@ -353,7 +353,7 @@ int parse_type_suffix(int mode)
                                  module->prototypes ? hash_find(module->prototypes, name) : nullptr)
                            : nullptr;
         if (prototype && !(prototype->second_flags & PROC_SECOND_PUBLIC) && module != current_module) {
-            set_error_format(304, name);
+            set_error_format(ERROR_MODULE_PROTOTYPE_NOT_PUBLIC, name);
             return 0;
         }
     } else {
@@ -372,7 +372,7 @@ int parse_type_suffix(int mode)
     if (module_named) {
         structure = module ? find_in_table(module->structures, name) : nullptr;
         if (structure && !(structure->flags & STRUCT_PUBLIC) && module != current_module) {
-            set_error_format(280, name);
+            set_error_format(ERROR_MODULE_ITEM_NOT_PUBLIC, name);
             return 0;
         }
     } else {
@@ -387,7 +387,7 @@ int parse_type_suffix(int mode)
         structure->flags |= STRUCT_USED;
         return 1;
     }
-    set_error_format(module_named ? 284 : 71, name);
+    set_error_format(module_named ? ERROR_MODULE_STRUCTURE_NOT_FOUND : ERROR_STRUCTURE_NOT_FOUND, name);
     return 0;
 }
 
@@ -408,14 +408,14 @@ void begin_structure(int is_interface)
 
     // The lexer stopped in front of the name (no operator after the keyword);
     // anything else where the name belongs is a bad name.
-    const int bad_name = is_interface ? 155 : 67;
+    const int bad_name = is_interface ? ERROR_INTERFACE_NAME_START : ERROR_STRUCTURE_NAME_START;
     if (token_code != TOKEN_NO_OPERATOR) {
         set_error(bad_name);
         return;
     }
-    if (error_number == 79) clear_error_state();
+    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     read_token();
-    if (error_number == 79) clear_error_state();
+    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return;
     char name[STATEMENT_WORD_SIZE];
     std::snprintf(name, sizeof name, "%s", statement_word);
@@ -424,7 +424,7 @@ void begin_structure(int is_interface)
         return;
     }
     if (is_native_type_letter(name)) {
-        set_error_format(174, name);
+        set_error_format(ERROR_NATIVE_TYPE_NAME, name);
         return;
     }
     // Only the scope the new record goes into decides a conflict.
@@ -437,13 +437,13 @@ void begin_structure(int is_interface)
     if (existing) {
         const char* where = error_location_text(name, existing->line, existing->file,
                                                 (existing->flags & STRUCT_RESIDENT) != 0);
-        set_error_format((existing->flags & STRUCT_INTERFACE) ? 68 : 298, where);
+        set_error_format((existing->flags & STRUCT_INTERFACE) ? ERROR_INTERFACE_ALREADY_DECLARED : ERROR_STRUCTURE_ALREADY_DECLARED, where);
         return;
     }
     ProcedureRecord* prototype = find_prototype(name);
     if (error_number) return;
     if (prototype) {
-        set_error_format(305, error_location_text(name, prototype->line, prototype->file,
+        set_error_format(ERROR_PROTOTYPE_ALREADY_DECLARED, error_location_text(name, prototype->line, prototype->file,
                                                   prototype->second_flags == PROC_SECOND_RESIDENT));
         return;
     }
@@ -463,7 +463,7 @@ void begin_structure(int is_interface)
     }
     if (token_code == TOKEN_ALIGN) {
         if (is_interface) {
-            set_error(1);
+            set_error(ERROR_SYNTAX);
             return;
         }
         read_alignment();
@@ -546,7 +546,7 @@ void end_structure()
 void parse_structure_field(int container_kind)
 {
     if (!current_structure) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return;
     }
     skip_blank_bytes();
@@ -556,17 +556,17 @@ void parse_structure_field(int container_kind)
         parse_pointer++;
     }
     read_token();
-    if (error_number == 79) clear_error_state();
+    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return;
     char name[STATEMENT_WORD_SIZE];
     std::snprintf(name, sizeof name, "%s", statement_word);
     if (!identifier_start_chars[static_cast<unsigned char>(name[0])]) {
-        set_error_format(188, name);
+        set_error_format(ERROR_INVALID_NAME, name);
         return;
     }
     for (const FieldRecord* field = current_structure->first_field; field; field = field->next) {
         if (names_equal(field->name, name)) {
-            set_error(183);
+            set_error(ERROR_STRUCTURE_FIELD_DECLARED_TWICE);
             return;
         }
     }
@@ -574,7 +574,7 @@ void parse_structure_field(int container_kind)
     // Type.
     bool unknown_pointer_structure = false;
     parse_type_suffix(6);
-    if (error_number == 71 && pointer && token_code != TOKEN_MODULE_SEPARATOR) {
+    if (error_number == ERROR_STRUCTURE_NOT_FOUND && pointer && token_code != TOKEN_MODULE_SEPARATOR) {
         clear_error_state();
         unknown_pointer_structure = true;
         current_type.code = 0;
@@ -585,12 +585,12 @@ void parse_structure_field(int container_kind)
     if (error_number) return;
     bool typed = current_type.given != 0;
     if (!typed && !pointer) {
-        set_error(66);
+        set_error(ERROR_FIELD_TYPE_EXPECTED);
         return;
     }
     if (pointer && typed && !unknown_pointer_structure && current_type.name[0] && !current_type.name[1] &&
         is_native_type_letter(current_type.name)) {
-        set_error(264);
+        set_error(ERROR_NATIVE_TYPE_POINTER);
         return;
     }
     int32_t code = typed ? current_type.code : 0;
@@ -634,7 +634,7 @@ void parse_structure_field(int container_kind)
             // An Array of its own structure would set up arrays without end;
             // only a list or a map starts empty.
             if (type_structure == current_structure && container_kind != 2 && container_kind != 3) {
-                set_error(70);
+                set_error(ERROR_ENDLESS_RECURSION);
                 return;
             }
             if (type_structure != current_structure) {
@@ -719,20 +719,20 @@ void parse_structure_field(int container_kind)
         no_output_depth--;
         if (error_number) return;
         if (current_operand.kind != OPERAND_CONSTANT || (current_operand.flags & (OP_FLOAT | OP_STRING))) {
-            set_error(1);
+            set_error(ERROR_SYNTAX);
             return;
         }
         count = current_operand.constant;
         if (count < 0) {
-            set_error(136);
+            set_error(ERROR_NEGATIVE_VALUE);
             return;
         }
         if (token_code != ']') {
-            set_error(1);
+            set_error(ERROR_SYNTAX);
             return;
         }
         if (count > 0x7FFFFFFF / (element_size > 0 ? element_size : 1)) {
-            set_error(1);
+            set_error(ERROR_SYNTAX);
             return;
         }
         read_operator();
@@ -743,17 +743,17 @@ void parse_structure_field(int container_kind)
 
     if (union_open) {
         if (!pointer && !interface_field && nested && (nested->flags & STRUCT_DYNAMIC)) {
-            set_error(294);
+            set_error(ERROR_STRUCTUREUNION_DYNAMIC_STRUCTURE);
             return;
         }
         if (container_kind) {
-            set_error(297);
+            set_error(ERROR_STRUCTUREUNION_CONTAINER);
             return;
         }
         if (union_first_type == -1) {
             union_first_type = code;
         } else if (!pointer && ((code == TYPE_STRING) != (union_first_type == TYPE_STRING))) {
-            set_error(249);
+            set_error(ERROR_STRUCTUREUNION_MIXES_STRING_AND_NUMBER);
             return;
         }
         field.flags |= FIELD_UNION_MEMBER;
@@ -835,7 +835,7 @@ StructureRecord* find_structure(const char* name)
     if (explicit_module) {
         StructureRecord* found = find_in_table(explicit_module->structures, name);
         if (found && !(found->flags & STRUCT_PUBLIC) && explicit_module != current_module) {
-            set_error_format(280, name);
+            set_error_format(ERROR_MODULE_ITEM_NOT_PUBLIC, name);
             return nullptr;
         }
         if (found) explicit_module = nullptr;

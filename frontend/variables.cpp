@@ -187,7 +187,7 @@ VariableRecord* find_variable(const char* key) {
         // module's own.
         VariableRecord* variable = find_in_table(explicit_module->variables, key);
         if (variable && !(variable->flags & VAR_PUBLIC) && explicit_module != current_module) {
-            set_error_format(280, get_key_display_name(key));
+            set_error_format(ERROR_MODULE_ITEM_NOT_PUBLIC, get_key_display_name(key));
             return nullptr;
         }
         if (variable) explicit_module = nullptr;
@@ -282,7 +282,7 @@ InitItem* register_init_item(uint8_t kind, void* object) {
 bool grow_data_area(int32_t& area_end, int64_t bytes) {
     int64_t end = int64_t(area_end) + bytes;
     if (bytes < 0 || end > largest_data_area) {
-        set_error(59);
+        set_error(ERROR_NUMBER_TOO_BIG);
         return false;
     }
     area_end = static_cast<int32_t>(end);
@@ -292,14 +292,14 @@ bool grow_data_area(int32_t& area_end, int64_t bytes) {
 VariableRecord* declare_variable(const char* key) {
     bool pointer = key_is_pointer(key);
     if (!pointer && is_keyword(key_name(key))) {
-        set_error_format(142, key_name(key));
+        set_error_format(ERROR_VARIABLE_NAMED_AS_KEYWORD, key_name(key));
         return nullptr;
     }
     int32_t size = current_type.size;
     if (pointer) {
         if (current_type.given && current_type.code != TYPE_STRUCTURE && !current_type.prototype &&
             is_one_letter_type(current_type.name)) {
-            set_error(264);
+            set_error(ERROR_NATIVE_TYPE_POINTER);
             return nullptr;
         }
         size = 8;
@@ -314,7 +314,7 @@ VariableRecord* declare_variable(const char* key) {
     else if (in_data_area) area_end = int64_t(global_data_offset) + size + purifier_gap;
     else area_end = ((int64_t(local_frame_offset) + 7) & ~int64_t(7)) + size + purifier_gap;
     if (size < 0 || area_end > largest_data_area) {
-        set_error(59);
+        set_error(ERROR_NUMBER_TOO_BIG);
         return nullptr;
     }
     auto* variable = static_cast<VariableRecord*>(hash_add(declaration_table(key), pool_strdup(key)));
@@ -392,7 +392,7 @@ VariableRecord* resolve_variable(int mode) {
     const char* name = statement_word;
     bool pointer = pointer_flag != 0;
     if (mode == 1 && !identifier_start_chars[(unsigned char)name[0]]) {
-        set_error_format(188, name);
+        set_error_format(ERROR_INVALID_NAME, name);
         return nullptr;
     }
     if (explicit_enabled && declaration_mode == DECLARE_NONE) mode = 0;
@@ -426,19 +426,19 @@ VariableRecord* resolve_variable(int mode) {
         // "Module::name": the module's variable or nothing.
         explicit_module = nullptr;
         if (!variable) {
-            set_error_format(286, name);
+            set_error_format(ERROR_MODULE_VARIABLE_NOT_FOUND, name);
             return nullptr;
         }
     }
 
     if (local_scope && (declaration_mode == DECLARE_PROTECTED || declaration_mode == DECLARE_STATIC)) {
         if (variable && (variable->flags & VAR_SHARED)) {
-            set_error_format(208, get_key_display_name(global_key));
+            set_error_format(ERROR_LOCAL_VARIABLE_ALREADY_DECLARED, get_key_display_name(global_key));
             return nullptr;
         }
         variable = find_variable(local_key());
         if (variable && declaration_mode == DECLARE_PROTECTED) {
-            set_error_format(208, get_key_display_name(global_key));
+            set_error_format(ERROR_LOCAL_VARIABLE_ALREADY_DECLARED, get_key_display_name(global_key));
             return nullptr;
         }
         if (!variable) {
@@ -448,11 +448,11 @@ VariableRecord* resolve_variable(int mode) {
     } else if (variable) {
         if (declaration_mode == DECLARE_GLOBAL &&
             (!(variable->flags & VAR_GLOBAL) || (variable->flags & VAR_THREADED))) {
-            set_error_format(216, get_key_display_name(global_key));
+            set_error_format(ERROR_VARIABLE_DECLARED_WITH_OTHER_SCOPE, get_key_display_name(global_key));
             return nullptr;
         }
         if (declaration_mode == DECLARE_DEFINE && (variable->flags & (VAR_GLOBAL | VAR_THREADED))) {
-            set_error_format(216, get_key_display_name(global_key));
+            set_error_format(ERROR_VARIABLE_DECLARED_WITH_OTHER_SCOPE, get_key_display_name(global_key));
             return nullptr;
         }
         if (local_scope && !prefixed) {
@@ -474,7 +474,7 @@ VariableRecord* resolve_variable(int mode) {
     } else {
         if (!local_scope || declaration_mode == DECLARE_SHARED || declaration_mode == DECLARE_GLOBAL) {
             if (local_scope && declaration_mode == DECLARE_GLOBAL && find_variable(local_key())) {
-                set_error_format(216, get_key_display_name(global_key));
+                set_error_format(ERROR_VARIABLE_DECLARED_WITH_OTHER_SCOPE, get_key_display_name(global_key));
                 return nullptr;
             }
             if (mode == 1) {
@@ -491,7 +491,7 @@ VariableRecord* resolve_variable(int mode) {
     }
     if (error_number) return nullptr;
     if (!variable) {
-        if (explicit_enabled) set_error_format(38, get_key_display_name(global_key));
+        if (explicit_enabled) set_error_format(ERROR_EXPLICIT_VARIABLE_NOT_DECLARED, get_key_display_name(global_key));
         return nullptr;
     }
 
@@ -500,22 +500,22 @@ VariableRecord* resolve_variable(int mode) {
         if (variable->type == TYPE_FIXED_STRING && current_type.code == TYPE_STRING) same = true;
         if (same && variable->type == TYPE_STRUCTURE && variable->structure != current_type.structure) same = false;
         if (!same) {
-            set_error_format(10, get_variable_display_name(variable));
+            set_error_format(ERROR_VARIABLE_DECLARED_WITH_OTHER_TYPE, get_variable_display_name(variable));
             return nullptr;
         }
         if (variable->type == TYPE_FIXED_STRING && current_type.code == TYPE_FIXED_STRING &&
             variable->size != current_type.size) {
-            set_error(193);
+            set_error(ERROR_FIXED_STRING_SIZE_CHANGED);
             return nullptr;
         }
     }
     if (current_type.prototype) {
         if (!created && variable->prototype && variable->prototype != current_type.prototype) {
-            set_error_format(10, get_variable_display_name(variable));
+            set_error_format(ERROR_VARIABLE_DECLARED_WITH_OTHER_TYPE, get_variable_display_name(variable));
             return nullptr;
         }
         if (find_procedure(name)) {
-            set_error_format(224, name);
+            set_error_format(ERROR_PROCEDURE_ALREADY_DECLARED, name);
             return nullptr;
         }
         variable->flags |= VAR_PROTOTYPE;
@@ -529,7 +529,7 @@ VariableRecord* resolve_variable(int mode) {
     if (address_of_depth) variable->flags |= VAR_ADDRESS_TAKEN;
     if (token_code == '\\') {
         if (variable->type != TYPE_STRUCTURE) {
-            set_error_format(74, get_variable_display_name(variable));
+            set_error_format(ERROR_VARIABLE_WITHOUT_STRUCTURE, get_variable_display_name(variable));
             return nullptr;
         }
         compile_variable_field_access(variable);
@@ -610,7 +610,7 @@ int parse_field_type(int mode) {
     current_type.structure = nullptr;
     current_type.module = nullptr;
     current_type.given = 0;
-    if (error_number == 79) clear_error_state();
+    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (token_code != '.') {
         if (mode == 3) set_integer_type(&current_type);
         else if (mode != 6) current_type = default_type;
@@ -625,12 +625,12 @@ int parse_field_type(int mode) {
     int32_t saved_precedence = token_precedence;
     uint8_t saved_more = more_statements;
     read_token();
-    if (error_number == 79) clear_error_state();
+    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return 0;
     char name[TYPE_NAME_SIZE];
     copy_text(name, sizeof name, statement_word);
     if (name[0] == 0) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return 0;
     }
     if (token_code == TOKEN_MODULE_SEPARATOR) {
@@ -674,11 +674,11 @@ int parse_field_type(int mode) {
         bool constant = current_operand.kind == OPERAND_CONSTANT && !(current_operand.flags & OP_FLOAT);
         length = current_operand.constant;
         if (token_code != '}') {
-            set_error(191);
+            set_error(ERROR_CLOSE_BRACE_EXPECTED_AFTER_FIXED_STRING);
             return 0;
         }
         if (!constant || length <= 0 || length > 0x3FFFFFFF) {
-            set_error(192);
+            set_error(ERROR_FIXED_STRING_SIZE);
             return 0;
         }
         read_operator();
@@ -709,7 +709,7 @@ int parse_field_type(int mode) {
         return 1;
     }
     if (error_number) return 0;
-    set_error_format(71, name);
+    set_error_format(ERROR_STRUCTURE_NOT_FOUND, name);
     return 0;
 }
 
@@ -747,22 +747,22 @@ void compile_container_item() {
 void share_main_container(const char* name) {
     while (*parse_pointer == ' ' || *parse_pointer == '\t') parse_pointer++;
     if (*parse_pointer != ')') {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return;
     }
     parse_pointer++;
     if (!share_main_scope_container(name)) {
-        if (!error_number) set_error_format(256, name);
+        if (!error_number) set_error_format(ERROR_NOT_DECLARED_IN_MAIN_SCOPE, name);
         return;
     }
     read_operator();
-    if (error_number == 79) clear_error_state();
+    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
 }
 
 // Reads an optional '*', then the name and its type; leaves the name in
 // statement_word and the token after the type. Returns false on an error.
 bool read_item_name() {
-    if (error_number == 79) clear_error_state();
+    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     pointer_flag = 0;
     // After the keyword the lexer has already read the '*' as its operator.
     bool star_read = token_code == '*';
@@ -775,16 +775,16 @@ bool read_item_name() {
     if (star_read || *parse_pointer == '*') {
         if (!star_read) parse_pointer++;
         if (*parse_pointer == ' ' || *parse_pointer == '\t') {
-            set_error(1);
+            set_error(ERROR_SYNTAX);
             return false;
         }
         pointer_flag = 1;
     }
     read_token();
-    if (error_number == 79) clear_error_state();
+    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return false;
     if (statement_word[0] == 0) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return false;
     }
     return true;
@@ -795,12 +795,12 @@ bool read_item_name() {
 bool read_statement_type(CurrentType* saved) {
     *saved = default_type;
     if (token_code != '.') {
-        if (error_number == 79) clear_error_state();
+        if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
         // "Define$", "Global$", "Protected$": String is the suffix.
         if (keyword_has_dollar()) {
             set_string_type(&default_type);
             if (token_code == TOKEN_END) {
-                set_error(1);
+                set_error(ERROR_SYNTAX);
                 return false;
             }
         }
@@ -811,10 +811,10 @@ bool read_statement_type(CurrentType* saved) {
     default_type = current_type;
     default_type.given = 0;
     if (token_code == TOKEN_END) {
-        set_error(1);
+        set_error(ERROR_SYNTAX);
         return false;
     }
-    if (error_number == 79) clear_error_state();
+    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     return true;
 }
 
@@ -843,7 +843,7 @@ void compile_variable_items(int32_t mode) {
             share_main_container(name);
             if (error_number) break;
             if (token_code == ',') continue;
-            if (token_code != TOKEN_END) set_error(1);
+            if (token_code != TOKEN_END) set_error(ERROR_SYNTAX);
             break;
         }
         parse_field_type(0);
@@ -852,18 +852,18 @@ void compile_variable_items(int32_t mode) {
         if (in_procedure && (mode == DECLARE_DEFINE || mode == DECLARE_GLOBAL)) {
             VariableRecord* existing = find_local_variable(statement_word, pointer_flag != 0);
             if (existing && (existing->flags & VAR_PARAMETER)) {
-                set_error_format(352, get_variable_display_name(existing));
+                set_error_format(ERROR_VARIABLE_DECLARED_AS_PARAMETER, get_variable_display_name(existing));
                 break;
             }
         }
         if (mode == DECLARE_SHARED) {
             if (find_local_variable(statement_word, pointer_flag != 0)) {
-                set_error_format(208, get_key_display_name(make_variable_key(statement_word, false, pointer_flag)));
+                set_error_format(ERROR_LOCAL_VARIABLE_ALREADY_DECLARED, get_key_display_name(make_variable_key(statement_word, false, pointer_flag)));
                 break;
             }
             VariableRecord* global = find_global_variable(statement_word, pointer_flag != 0);
             if (!global && explicit_enabled) {
-                set_error_format(38, get_key_display_name(make_variable_key(statement_word, false, pointer_flag)));
+                set_error_format(ERROR_EXPLICIT_VARIABLE_NOT_DECLARED, get_key_display_name(make_variable_key(statement_word, false, pointer_flag)));
                 break;
             }
         }
@@ -871,13 +871,13 @@ void compile_variable_items(int32_t mode) {
         VariableRecord* variable = resolve_variable(1);
         no_output_depth--;
         if (error_number || !variable) {
-            if (!error_number) set_error(1);
+            if (!error_number) set_error(ERROR_SYNTAX);
             break;
         }
         if (mode == DECLARE_SHARED) variable->flags |= VAR_SHARED;
         if (token_code == '=') {
             if (mode == DECLARE_SHARED) {
-                set_error(1);
+                set_error(ERROR_SYNTAX);
                 break;
             }
             // The initial value is an ordinary assignment of the item.
@@ -888,7 +888,7 @@ void compile_variable_items(int32_t mode) {
             if (error_number) break;
         }
         if (token_code == ',') continue;
-        if (token_code != TOKEN_END) set_error(mode == DECLARE_DEFINE ? 34 : 1);
+        if (token_code != TOKEN_END) set_error(mode == DECLARE_DEFINE ? ERROR_ILLEGAL_DEFINE_OPERATOR : ERROR_SYNTAX);
         break;
     }
     declaration_mode = saved_mode;
@@ -903,7 +903,7 @@ void compile_global_statement() { compile_variable_items(DECLARE_GLOBAL); }
 
 void compile_protected_statement() {
     if (!in_procedure) {
-        set_error_format(40, "Protected");
+        set_error_format(ERROR_ONLY_INSIDE_PROCEDURE, "Protected");
         return;
     }
     compile_variable_items(DECLARE_PROTECTED);
@@ -911,7 +911,7 @@ void compile_protected_statement() {
 
 void compile_shared_statement() {
     if (!in_procedure) {
-        set_error_format(40, "Shared");
+        set_error_format(ERROR_ONLY_INSIDE_PROCEDURE, "Shared");
         return;
     }
     compile_variable_items(DECLARE_SHARED);
@@ -939,18 +939,18 @@ void compile_variable_declaration(int threaded) {
         copy_text(statement_word, sizeof statement_word, name);
         bool pointer = pointer_flag != 0;
         if (!threaded && find_local_variable(statement_word, pointer)) {
-            set_error_format(208, get_key_display_name(make_variable_key(statement_word, false, pointer)));
+            set_error_format(ERROR_LOCAL_VARIABLE_ALREADY_DECLARED, get_key_display_name(make_variable_key(statement_word, false, pointer)));
             break;
         }
         if (threaded && find_global_variable(statement_word, pointer)) {
-            set_error_format(216, get_key_display_name(make_variable_key(statement_word, false, pointer)));
+            set_error_format(ERROR_VARIABLE_DECLARED_WITH_OTHER_SCOPE, get_key_display_name(make_variable_key(statement_word, false, pointer)));
             break;
         }
         no_output_depth++;
         VariableRecord* variable = resolve_variable(1);
         no_output_depth--;
         if (error_number || !variable) {
-            if (!error_number) set_error(1);
+            if (!error_number) set_error(ERROR_SYNTAX);
             break;
         }
         if (token_code == '=') {
@@ -985,11 +985,11 @@ void compile_variable_declaration(int threaded) {
                 }
             } else if (current_operand.kind == OPERAND_STRING && !(current_operand.flags & OP_COMPUTED)) {
                 if (!is_string_target) {
-                    set_error(251);
+                    set_error(ERROR_STRING_ASSIGNED_TO_NUMBER);
                     break;
                 }
                 if (!(current_operand.flags & OP_LITERAL)) {
-                    set_error(198);
+                    set_error(ERROR_STATIC_NEEDS_LITERAL);
                     break;
                 }
                 // The literal (its text is kept at the start of the literal buffer)
@@ -1008,12 +1008,12 @@ void compile_variable_declaration(int threaded) {
                     }
                 }
             } else {
-                set_error(198);
+                set_error(ERROR_STATIC_NEEDS_LITERAL);
                 break;
             }
         }
         if (token_code == ',') continue;
-        if (token_code != TOKEN_END) set_error(1);
+        if (token_code != TOKEN_END) set_error(ERROR_SYNTAX);
         break;
     }
     declaration_mode = saved_mode;

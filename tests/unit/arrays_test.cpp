@@ -108,7 +108,7 @@ TEST_F(ArraysTest, PointerArraysHaveTheirOwnSymbolAndIntegerElements) {
     EXPECT_NE(code.find(" MOV rax,ap_p\n"), std::string::npos) << code;
     EXPECT_NE(code.find(" MOV r8,21\n"), std::string::npos) << code;
     EXPECT_EQ(compile("Dim *p(3)\nDim p(2)\nx = *p(1) + p(1)").rfind("error", 0), std::string::npos);
-    EXPECT_EQ(error_of("Dim *p.l(3)"), 264);
+    EXPECT_EQ(error_of("Dim *p.l(3)"), ERROR_NATIVE_TYPE_POINTER);
 }
 
 TEST_F(ArraysTest, TwoDimensionsStoreTheCountsThenAllocate) {
@@ -121,7 +121,7 @@ TEST_F(ArraysTest, TwoDimensionsStoreTheCountsThenAllocate) {
 TEST_F(ArraysTest, ReDimOfTwoDimensionsStoresOnlyTheLastCount) {
     expect_code("Dim m(2,3)\nReDim m(2,5)",
                 " MOV qword [a_m+16],6\n MOV rdx,a_m\n MOV rcx,2\n CALL SYS_ReAllocateMultiArray\n");
-    EXPECT_EQ(error_of("Dim m(2,3)\nReDim m(4)"), 1);
+    EXPECT_EQ(error_of("Dim m(2,3)\nReDim m(4)"), ERROR_SYNTAX);
 }
 
 TEST_F(ArraysTest, ReDimOfOneDimension) {
@@ -181,29 +181,29 @@ TEST_F(ArraysTest, LocalArraysAreReleasedAtTheEndOfTheirProcedure) {
         << body;
     // Gone with the procedure: no later code can name them.
     EXPECT_EQ(find_array("a"), nullptr);
-    EXPECT_EQ(error_of("Procedure P()\nDim a(3)\nEndProcedure\nProcedure Q()\na(1) = 5\nEndProcedure"), 12);
+    EXPECT_EQ(error_of("Procedure P()\nDim a(3)\nEndProcedure\nProcedure Q()\na(1) = 5\nEndProcedure"), ERROR_NOT_FUNCTION_ARRAY_LIST_MAP_OR_MACRO);
 }
 
 TEST_F(ArraysTest, DeclarationErrors) {
-    EXPECT_EQ(error_of("Dim a(-1)"), 136);
-    EXPECT_EQ(error_of("Dim a"), 77);
-    EXPECT_EQ(error_of("Dim a(3"), 77);
-    EXPECT_EQ(error_of("Dim a(3) x"), 4);
-    EXPECT_EQ(error_of("Dim a(3), b(4)"), 4);
-    EXPECT_EQ(error_of("ReDim z(3)"), 190);
-    EXPECT_EQ(error_of("Dim a(3)\nDim a.w(3)"), 163);
-    EXPECT_EQ(error_of("Dim If(3)"), 143);
-    EXPECT_EQ(error_of("Dim a(2.5)"), 146);
+    EXPECT_EQ(error_of("Dim a(-1)"), ERROR_NEGATIVE_VALUE);
+    EXPECT_EQ(error_of("Dim a"), ERROR_DIM_SYNTAX);
+    EXPECT_EQ(error_of("Dim a(3"), ERROR_DIM_SYNTAX);
+    EXPECT_EQ(error_of("Dim a(3) x"), ERROR_GARBAGE_AT_END_OF_LINE);
+    EXPECT_EQ(error_of("Dim a(3), b(4)"), ERROR_GARBAGE_AT_END_OF_LINE);
+    EXPECT_EQ(error_of("ReDim z(3)"), ERROR_REDIM_UNDECLARED_ARRAY);
+    EXPECT_EQ(error_of("Dim a(3)\nDim a.w(3)"), ERROR_ARRAY_TYPE_CHANGED);
+    EXPECT_EQ(error_of("Dim If(3)"), ERROR_ARRAY_NAMED_AS_KEYWORD);
+    EXPECT_EQ(error_of("Dim a(2.5)"), ERROR_INTEGER_EXPRESSION_EXPECTED);
 }
 
 TEST_F(ArraysTest, AccessErrors) {
-    EXPECT_EQ(error_of("Dim m(2,3)\nx = m(1)"), 176);
-    EXPECT_EQ(error_of("Dim m(2,3)\nx = m(1,2,3)"), 176);
-    EXPECT_EQ(error_of("Dim w.w(3)\nx = w.l(0)"), 61);
-    EXPECT_EQ(error_of("Dim a(3)\nx = a(1"), 6);
-    EXPECT_EQ(error_of("Dim a(3)\nx = a(\"s\")"), 146);
-    EXPECT_EQ(error_of("Dim a(3)\nx = a()\\f"), 186);
-    EXPECT_EQ(error_of("x = nothing(1)"), 12);
+    EXPECT_EQ(error_of("Dim m(2,3)\nx = m(1)"), ERROR_ARRAY_DIMENSION_COUNT);
+    EXPECT_EQ(error_of("Dim m(2,3)\nx = m(1,2,3)"), ERROR_ARRAY_DIMENSION_COUNT);
+    EXPECT_EQ(error_of("Dim w.w(3)\nx = w.l(0)"), ERROR_ARRAY_TYPE_DIFFERS);
+    EXPECT_EQ(error_of("Dim a(3)\nx = a(1"), ERROR_CLOSE_PARENTHESIS_EXPECTED);
+    EXPECT_EQ(error_of("Dim a(3)\nx = a(\"s\")"), ERROR_INTEGER_EXPRESSION_EXPECTED);
+    EXPECT_EQ(error_of("Dim a(3)\nx = a()\\f"), ERROR_MISSING_ARRAY_PARAMETERS);
+    EXPECT_EQ(error_of("x = nothing(1)"), ERROR_NOT_FUNCTION_ARRAY_LIST_MAP_OR_MACRO);
 }
 
 TEST_F(ArraysTest, TheWholeArrayIsItsPointerSlot) {

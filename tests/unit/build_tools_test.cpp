@@ -145,7 +145,7 @@ TEST_F(BuildTools, LibraryObjectsNamesAndImportLibraries)
     link_import_libraries.assign(2000, std::string(20, 'x'));
     line.clear();
     EXPECT_FALSE(append_link_libraries(line));
-    EXPECT_EQ(error_number, 270);
+    EXPECT_EQ(error_number, ERROR_TOO_MANY_LINKER_PARAMETERS);
 }
 
 TEST_F(BuildTools, OutputAndImportLibraryPaths)
@@ -206,7 +206,7 @@ TEST_F(BuildTools, ResourceScriptsAndManifests)
     EXPECT_FALSE(manifest);
     icon_file = const_cast<char*>("missing.ico");
     build_resource_script(manifest);
-    EXPECT_EQ(error_number, 104);
+    EXPECT_EQ(error_number, ERROR_ICON_FILE_NOT_FOUND);
 }
 
 TEST_F(BuildTools, FailureTextsOfTheTools)
@@ -228,7 +228,7 @@ TEST_F(BuildTools, FailingAssemblerInConsoleAndStandbyForm)
     testing::internal::CaptureStdout();
     build_executable();
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error: Assembler\nzandrel.asm [2]:\r\nerror: illegal instruction.\r\n");
-    EXPECT_EQ(error_number, 33);
+    EXPECT_EQ(error_number, ERROR_ASSEMBLER_FAILED);
     EXPECT_EQ(error_reported, 2);
     EXPECT_EQ(read_all(root / "FAsm.exe.args"), slashed(work_folder) + "zandrel.asm\nZandrel.obj\n");
 
@@ -252,7 +252,7 @@ TEST_F(BuildTools, FailingResourceCompilerAndLinker)
     build_executable();
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error: Resource\nZandrel.rc(2): error: bad\n");
     // The tool's text is the whole report.
-    EXPECT_EQ(error_number, 173);
+    EXPECT_EQ(error_number, ERROR_RESOURCE_FILE_NOT_CREATED);
     EXPECT_EQ(error_reported, 2);
     EXPECT_EQ(read_all(root / "porc.exe.args"), slashed(work_folder) + "Zandrel.rc\n/Fo" + slashed(work_folder) + "Zandrel.res\n");
     EXPECT_NE(read_all(os_native_path((work_folder + "Manifest").c_str())).find("Common-Controls"), std::string::npos);
@@ -263,7 +263,7 @@ TEST_F(BuildTools, FailingResourceCompilerAndLinker)
     testing::internal::CaptureStdout();
     build_executable();
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "ERROR\tLINKER\nerror: undefined symbol: Foo\n\nOUTPUT\tCOMPLETE\n");
-    EXPECT_EQ(error_number, 93);
+    EXPECT_EQ(error_number, ERROR_EXECUTABLE_NOT_CREATED);
     EXPECT_EQ(error_reported, 2);
     std::string arguments = read_all(root / "polink.args");
     EXPECT_EQ(arguments.substr(0, arguments.find("/LIBPATH")),
@@ -355,7 +355,7 @@ TEST_F(BuildTools, WindowsImportLibraryThroughTheLibrarian)
     tools_folder = (root / "Compilers").string() + "\\";
     make_tool("polib.exe", "echo 'cannot write library'; exit 1\n");
     create_windows_import_library_from({{"A_", "A"}});
-    EXPECT_EQ(error_number, 317);
+    EXPECT_EQ(error_number, ERROR_RESIDENT_FILE_NOT_CREATED);
     EXPECT_STREQ(error_message, "Can't create resident file (cannot write library\n).");
     EXPECT_EQ(read_all(root / "polib.exe.args"), "/MACHINE:X64\n/DEF:" + library + ".def\n/OUT:" + library + "\n");
     windows_import_file = nullptr;

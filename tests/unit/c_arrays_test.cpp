@@ -146,12 +146,12 @@ TEST_F(CArrayTest, DeclarationsByDimensionCount) {
 }
 
 TEST_F(CArrayTest, DimensionErrors) {
-    EXPECT_EQ(error_of("Dim a(-1)"), 136);
-    EXPECT_EQ(error_of("Dim m(2, -3)"), 136);
-    EXPECT_EQ(error_of("Dim a(3"), 77);
-    EXPECT_EQ(error_of("Dim a(3) x"), 4);
-    EXPECT_EQ(error_of("Dim m(1, 2)\nReDim m(4)"), 1);
-    EXPECT_EQ(error_of("ReDim z(4)"), 190);
+    EXPECT_EQ(error_of("Dim a(-1)"), ERROR_NEGATIVE_VALUE);
+    EXPECT_EQ(error_of("Dim m(2, -3)"), ERROR_NEGATIVE_VALUE);
+    EXPECT_EQ(error_of("Dim a(3"), ERROR_DIM_SYNTAX);
+    EXPECT_EQ(error_of("Dim a(3) x"), ERROR_GARBAGE_AT_END_OF_LINE);
+    EXPECT_EQ(error_of("Dim m(1, 2)\nReDim m(4)"), ERROR_SYNTAX);
+    EXPECT_EQ(error_of("ReDim z(4)"), ERROR_REDIM_UNDECLARED_ARRAY);
 }
 
 // ---------------------------------------------------------------------------
@@ -183,15 +183,15 @@ TEST_F(CArrayTest, IndexChecksWithTheDebugger) {
 
 TEST_F(CArrayTest, WholeArrayIsItsElementPointer) {
     expect_code("Dim a.l(9)\nx = a()", "v_x=(integer)((int*)a_a.a);\n");
-    EXPECT_EQ(error_of("Structure P\nx.l\nEndStructure\nDim p.P(3)\nx = p()\\x"), 186);
+    EXPECT_EQ(error_of("Structure P\nx.l\nEndStructure\nDim p.P(3)\nx = p()\\x"), ERROR_MISSING_ARRAY_PARAMETERS);
 }
 
 TEST_F(CArrayTest, ElementErrors) {
-    EXPECT_EQ(error_of("Dim m(2, 3)\nx = m(1)"), 176);
-    EXPECT_EQ(error_of("Dim m(2, 3)\nx = m(1, 2, 3)"), 176);
-    EXPECT_EQ(error_of("Dim a(2)\nx = a.w(1)"), 61);
-    EXPECT_EQ(error_of("Dim a(2)\nx = a(1)\\f"), 24);
-    EXPECT_EQ(error_of("Dim a(2)\nx = a(1"), 6);
+    EXPECT_EQ(error_of("Dim m(2, 3)\nx = m(1)"), ERROR_ARRAY_DIMENSION_COUNT);
+    EXPECT_EQ(error_of("Dim m(2, 3)\nx = m(1, 2, 3)"), ERROR_ARRAY_DIMENSION_COUNT);
+    EXPECT_EQ(error_of("Dim a(2)\nx = a.w(1)"), ERROR_ARRAY_TYPE_DIFFERS);
+    EXPECT_EQ(error_of("Dim a(2)\nx = a(1)\\f"), ERROR_ARRAY_WITHOUT_STRUCTURE);
+    EXPECT_EQ(error_of("Dim a(2)\nx = a(1"), ERROR_CLOSE_PARENTHESIS_EXPECTED);
 }
 
 TEST_F(CArrayTest, NamesOfArrays) {

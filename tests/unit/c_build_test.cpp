@@ -152,7 +152,7 @@ TEST_F(CBuild, TooManyImportLibrariesIsError270)
     for (int i = 0; i < 2000; i++) link_import_libraries.push_back("C:\\Some\\Rather\\Long\\Folder\\library" + std::to_string(i) + ".lib");
     std::string line;
     EXPECT_FALSE(c_append_link_libraries(line));
-    EXPECT_EQ(error_number, 270);
+    EXPECT_EQ(error_number, ERROR_TOO_MANY_LINKER_PARAMETERS);
 }
 
 TEST_F(CBuild, GccFailureText)
@@ -235,7 +235,7 @@ TEST_F(CBuild, GccFailureIsShownAndRecordedAsError33)
     testing::internal::CaptureStdout();
     c_build_executable();
     std::string shown = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(error_number, 33);
+    EXPECT_EQ(error_number, ERROR_ASSEMBLER_FAILED);
     EXPECT_EQ(error_reported, 2);
     EXPECT_EQ(shown, "Error: Assembler\nerror: unknown type name\n");
     EXPECT_FALSE(fs::exists(root / "polink.args"));
@@ -250,7 +250,7 @@ TEST_F(CBuild, GccKilledByASignalIsToldFromAnExitCode)
     c_build_executable();
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "Error: Assembler\nzandrel.c: in function main\nThe C compiler was killed by signal 11 (Segmentation fault).\n");
-    EXPECT_EQ(error_number, 33);
+    EXPECT_EQ(error_number, ERROR_ASSEMBLER_FAILED);
     EXPECT_EQ(error_reported, 2);
 
     clear_error_state();

@@ -357,16 +357,16 @@ TEST_F(CControlFlowTest, FloatConditionsCompareInC) {
 // Errors and output off
 
 TEST_F(CControlFlowTest, BlockErrors) {
-    EXPECT_EQ(error_of("Case 1"), 109);
-    EXPECT_EQ(error_of("a = 0\nSelect a\nDefault"), 121);
-    EXPECT_EQ(error_of("a = 0\nSelect a\nCase 1\nDefault\nCase 2"), 152);
-    EXPECT_EQ(error_of("While 1\nBreak 2\nWend"), 164);
-    EXPECT_EQ(error_of("Continue"), 257);
-    EXPECT_EQ(error_of("Wend"), 42);
-    EXPECT_EQ(error_of("Next"), 47);
-    EXPECT_EQ(error_of("EndIf"), 44);
-    EXPECT_EQ(error_of("For i = 1 To 3\nNext j"), 23);
-    EXPECT_EQ(error_of("a = 0\nSelect a\nCase 1 And 2\nEndSelect"), 209);
+    EXPECT_EQ(error_of("Case 1"), ERROR_CASE_WITHOUT_SELECT);
+    EXPECT_EQ(error_of("a = 0\nSelect a\nDefault"), ERROR_DEFAULT_WITHOUT_CASE);
+    EXPECT_EQ(error_of("a = 0\nSelect a\nCase 1\nDefault\nCase 2"), ERROR_DEFAULT_NOT_LAST);
+    EXPECT_EQ(error_of("While 1\nBreak 2\nWend"), ERROR_BREAK_LEVEL_TOO_HIGH);
+    EXPECT_EQ(error_of("Continue"), ERROR_CONTINUE_OUTSIDE_LOOP);
+    EXPECT_EQ(error_of("Wend"), ERROR_WEND_WITHOUT_WHILE);
+    EXPECT_EQ(error_of("Next"), ERROR_NEXT_WITHOUT_FOR);
+    EXPECT_EQ(error_of("EndIf"), ERROR_ENDIF_WITHOUT_IF);
+    EXPECT_EQ(error_of("For i = 1 To 3\nNext j"), ERROR_WRONG_NEXT_VARIABLE);
+    EXPECT_EQ(error_of("a = 0\nSelect a\nCase 1 And 2\nEndSelect"), ERROR_LOGIC_OPERATOR_IN_CASE);
 }
 
 TEST_F(CControlFlowTest, NothingIsWrittenWithOutputOff) {

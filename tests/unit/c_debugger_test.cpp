@@ -367,9 +367,9 @@ TEST_F(CDebuggerTest, DataLiteralsAndRangeErrors)
     fresh_compilation(0);
     EXPECT_EQ(compile("DataSection\nData$ \"Hi\", 65\nData.a \"ok\"\nEndDataSection"), "");
     EXPECT_EQ(data_text(), "unsigned char zd_data[] = {0x48,0x0,0x69,0x0,0,0,65,0\n,111,107,0\n");
-    EXPECT_EQ(compile("DataSection\nData.b 256"), "error 5");
-    EXPECT_EQ(compile("DataSection\nData.w \"x\""), "error 1");
-    EXPECT_EQ(compile("EndDataSection\nData.l 1"), "error 116");
+    EXPECT_EQ(compile("DataSection\nData.b 256"), "error " + std::to_string(ERROR_BYTE_OVERFLOW));
+    EXPECT_EQ(compile("DataSection\nData.w \"x\""), "error " + std::to_string(ERROR_SYNTAX));
+    EXPECT_EQ(compile("EndDataSection\nData.l 1"), "error " + std::to_string(ERROR_DATA_OUTSIDE_DATASECTION));
 }
 
 TEST_F(CDebuggerTest, LabelsAfterTheLastValueGetTheFinalOffset)
@@ -394,7 +394,7 @@ TEST_F(CDebuggerTest, ReadLinesByTypeAndRounding)
     EXPECT_EQ(compile("Read.d b"), "v_b=SYS_BankerRound(*(double *)zd_datapointer); zd_datapointer+=8;\n");
     EXPECT_EQ(compile("Read.w f"), "v_f=*(short *)zd_datapointer; zd_datapointer+=2;\n");
     EXPECT_EQ(compile("Read$ s"), "zd_datapointer+=SYS_FastAllocateStringFree4(&v_s,zd_datapointer);\n");
-    EXPECT_EQ(compile("Read.l s"), "error 239");
+    EXPECT_EQ(compile("Read.l s"), "error " + std::to_string(ERROR_READ_NUMBER_INTO_STRING));
 
     // With the debugger every Read checks the data pointer first.
     fresh_compilation(1);

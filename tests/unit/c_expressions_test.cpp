@@ -157,24 +157,24 @@ TEST_F(CExpressionTest, BitwiseAndShiftOperators) {
 }
 
 TEST_F(CExpressionTest, OperatorErrors) {
-    EXPECT_EQ(error_of("a = 0\nc = a << 64"), 238);
-    EXPECT_EQ(error_of("a = 0\nc = a >> 99"), 238);
-    EXPECT_EQ(error_of("c = 1.5 << 2"), 112);
-    EXPECT_EQ(error_of("f.f = 0\nc = f & 1"), 112);
-    EXPECT_EQ(error_of("f.f = 0\nc = f % 2"), 112);
-    EXPECT_EQ(error_of("f.f = 0\nc = ~f"), 156);
-    EXPECT_EQ(error_of("c = 3 / 0"), 106);
-    EXPECT_EQ(error_of("c = 3 % 0"), 106);
-    EXPECT_EQ(error_of("a = 0\nc = a < 1"), 261);
+    EXPECT_EQ(error_of("a = 0\nc = a << 64"), ERROR_SHIFT_COUNT_OUT_OF_RANGE);
+    EXPECT_EQ(error_of("a = 0\nc = a >> 99"), ERROR_SHIFT_COUNT_OUT_OF_RANGE);
+    EXPECT_EQ(error_of("c = 1.5 << 2"), ERROR_OPERATOR_WITHOUT_FLOAT_FORM);
+    EXPECT_EQ(error_of("f.f = 0\nc = f & 1"), ERROR_OPERATOR_WITHOUT_FLOAT_FORM);
+    EXPECT_EQ(error_of("f.f = 0\nc = f % 2"), ERROR_OPERATOR_WITHOUT_FLOAT_FORM);
+    EXPECT_EQ(error_of("f.f = 0\nc = ~f"), ERROR_BINARY_NOT_ON_FLOAT);
+    EXPECT_EQ(error_of("c = 3 / 0"), ERROR_DIVISION_BY_ZERO);
+    EXPECT_EQ(error_of("c = 3 % 0"), ERROR_DIVISION_BY_ZERO);
+    EXPECT_EQ(error_of("a = 0\nc = a < 1"), ERROR_COMPARISON_OUTSIDE_CONDITION);
     // A constant count beyond 63 is refused in quad arithmetic too.
-    EXPECT_EQ(error_of("a.q = 0\nc.q = a << 64"), 238);
+    EXPECT_EQ(error_of("a.q = 0\nc.q = a << 64"), ERROR_SHIFT_COUNT_OUT_OF_RANGE);
     // A division by a zero variable is not a compile-time error.
     expect_code("a = 0\nc = a / 0", "v_c=((quad)v_a/0LL);\n");
 }
 
 TEST_F(CExpressionTest, SevenSlotsHoldSevenPendingLeftOperands) {
     const char* declare = "a = 0 : b = 0 : c = 0 : d = 0 : e = 0 : f = 0 : g = 0 : h = 0 : i = 0\n";
-    EXPECT_EQ(error_of(std::string(declare) + "y = a+(b+(c+(d+(e+(f+(g+(h+i)))))))"), 111);
+    EXPECT_EQ(error_of(std::string(declare) + "y = a+(b+(c+(d+(e+(f+(g+(h+i)))))))"), ERROR_OUT_OF_CPU_REGISTERS);
     expect_code(std::string(declare) + "y = a+(b+(c+(d+(e+(f+(g+h))))))",
                 "v_y=((quad)((uquad)v_a+((uquad)v_b+((uquad)v_c+((uquad)v_d+((uquad)v_e+((uquad)v_f+((uquad)v_g+(uquad)v_h))))))));\n");
     // Constant left operands hold no slot.
@@ -256,9 +256,9 @@ TEST_F(CExpressionTest, PointerOperandsAreByteAddresses) {
 }
 
 TEST_F(CExpressionTest, AssignmentErrors) {
-    EXPECT_EQ(error_of("s$ = 1"), 7);
-    EXPECT_EQ(error_of("f.f = 0\n*p = f"), 344);
-    EXPECT_EQ(error_of("x = 1 = 2"), 261);
+    EXPECT_EQ(error_of("s$ = 1"), ERROR_NUMBER_INTO_STRING_VARIABLE);
+    EXPECT_EQ(error_of("f.f = 0\n*p = f"), ERROR_POINTER_ASSIGNED_TO_FLOAT);
+    EXPECT_EQ(error_of("x = 1 = 2"), ERROR_COMPARISON_OUTSIDE_CONDITION);
 }
 
 // ---------------------------------------------------------------------------

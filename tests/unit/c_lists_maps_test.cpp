@@ -138,8 +138,8 @@ TEST_F(CListMapTest, DebuggerChecksTheCurrentListElement) {
 }
 
 TEST_F(CListMapTest, ElementAccessErrors) {
-    EXPECT_EQ(error_of("NewList x.l()\nx()\\a = 1"), 75);
-    EXPECT_EQ(error_of("NewList x.l()\nv = x(1)"), 90);
+    EXPECT_EQ(error_of("NewList x.l()\nx()\\a = 1"), ERROR_LIST_WITHOUT_STRUCTURE);
+    EXPECT_EQ(error_of("NewList x.l()\nv = x(1)"), ERROR_PARENTHESES_EXPECTED_AFTER_LIST);
 }
 
 // ---------------------------------------------------------------------------

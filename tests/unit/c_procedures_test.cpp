@@ -254,13 +254,13 @@ TEST_F(CProcedureTest, ResultNumbersRestartInEachProcedureAndResumeAfter) {
 }
 
 TEST_F(CProcedureTest, CallErrors) {
-    EXPECT_EQ(compile("Procedure P(a, b = 2)\nEndProcedure\nx = P(1, 2, 3)"), "error 49");
+    EXPECT_EQ(compile("Procedure P(a, b = 2)\nEndProcedure\nx = P(1, 2, 3)"), "error " + std::to_string(ERROR_INCORRECT_PARAMETER_COUNT));
     restart();
-    EXPECT_EQ(compile("Procedure P(a, b = 2)\nEndProcedure\nx = P()"), "error 49");
+    EXPECT_EQ(compile("Procedure P(a, b = 2)\nEndProcedure\nx = P()"), "error " + std::to_string(ERROR_INCORRECT_PARAMETER_COUNT));
     restart();
-    EXPECT_EQ(compile("Procedure P(a)\nEndProcedure\nx = P(\"text\")"), "error 36");
+    EXPECT_EQ(compile("Procedure P(a)\nEndProcedure\nx = P(\"text\")"), "error " + std::to_string(ERROR_NUMBER_PARAMETER_EXPECTED));
     restart();
-    EXPECT_EQ(compile("Procedure P(a.s)\nEndProcedure\nx = P(1)"), "error 14");
+    EXPECT_EQ(compile("Procedure P(a.s)\nEndProcedure\nx = P(1)"), "error " + std::to_string(ERROR_STRING_PARAMETER_EXPECTED));
 }
 
 }  // namespace

@@ -304,11 +304,11 @@ TEST_F(CStringTest, TemporariesKeepCountingAcrossComparisons) {
 }
 
 TEST_F(CStringTest, ComparisonErrors) {
-    EXPECT_EQ(error_of("a$ = \"x\"\nb = a$ = \"x\""), 261);
+    EXPECT_EQ(error_of("a$ = \"x\"\nb = a$ = \"x\""), ERROR_COMPARISON_OUTSIDE_CONDITION);
     fresh_compilation();
-    EXPECT_EQ(compile_condition_text("a$ = \"x\"", "a$ = 1"), "error 117");
-    EXPECT_EQ(error_of("a$ = \"x\"\nb = a$"), 9);
-    EXPECT_EQ(error_of("a$ = 1"), 7);
+    EXPECT_EQ(compile_condition_text("a$ = \"x\"", "a$ = 1"), "error " + std::to_string(ERROR_STRINGS_COMPARED_WITH_NUMBERS));
+    EXPECT_EQ(error_of("a$ = \"x\"\nb = a$"), ERROR_STRING_INTO_NUMERIC_VARIABLE);
+    EXPECT_EQ(error_of("a$ = 1"), ERROR_NUMBER_INTO_STRING_VARIABLE);
 }
 
 TEST_F(CStringTest, PositionRestoreAndDropLines) {
@@ -348,7 +348,7 @@ TEST_F(CStringTest, StringSelectKeepsACopyOfItsSelector) {
     EXPECT_EQ(c_runtime_used[C_SYS_FreeString], 1);
     EXPECT_EQ(c_runtime_used[C_SYS_FastAllocateString4], 1);
     EXPECT_EQ(compile_with_clang(file_head(), code), "") << code;
-    EXPECT_EQ(error_of("Select a$\nCase 1"), 94);
+    EXPECT_EQ(error_of("Select a$\nCase 1"), ERROR_STRING_EXPECTED_NOT_NUMBER);
 }
 
 // ---------------------------------------------------------------------------
@@ -364,7 +364,7 @@ TEST_F(CStringTest, StringTruthAndBool) {
     EXPECT_NE(output().find("int r0=(((*((short*)SYS_PopStringBasePositionValue())!=0))?1:0);\nv_b=r0;"),
               std::string::npos) << output();
     expect_code("b = 2\nc = Bool(b > 1)", "int r0=(((v_b>1))?1:0);\nv_c=r0;\n");
-    EXPECT_EQ(error_of("If \"x\" Or 1 : EndIf"), 182);
+    EXPECT_EQ(error_of("If \"x\" Or 1 : EndIf"), ERROR_LITERAL_STRING_AS_EXPRESSION);
 }
 
 TEST_F(CStringTest, NumberTextAndAddresses) {

@@ -135,7 +135,7 @@ TEST_F(CatalogTest, LoadsTheLanguageFolderAndOverridesByX64)
     EXPECT_STREQ(message_text(4), "Garbage at the end of the line.");
     EXPECT_STREQ(catalog_string("ErrorCodes", 4), "Garbage at the end of the line.");
 
-    set_error_format(91, "x.zd");
+    set_error_format(ERROR_FILE_NOT_FOUND, "x.zd");
     EXPECT_STREQ(error_message, "Datei nicht gefunden (x.zd).");
 }
 
@@ -144,7 +144,7 @@ TEST_F(CatalogTest, TextWithOtherConversionsIsNotUsedForFormatting)
     write_file(home + "/catalogs/French/compiler.catalog",
                catalog_head("French") + "[ErrorCodes]\n91=Fichier %d %s introuvable.\n");
     ASSERT_EQ(load("French"), 1);
-    set_error_format(91, "x.zd");
+    set_error_format(ERROR_FILE_NOT_FOUND, "x.zd");
     EXPECT_STREQ(error_message, "File not found (x.zd).");
 }
 

@@ -175,7 +175,7 @@ TEST_F(CompileTimeFunctionsTest, SubsystemComparesWithoutCase)
     list_clear(subsystem_list);
     EXPECT_EQ(integer_constant("A"), 1);
     EXPECT_EQ(integer_constant("B"), 0);
-    EXPECT_EQ(compile("#A = Subsystem(5)\n"), 25);
+    EXPECT_EQ(compile("#A = Subsystem(5)\n"), ERROR_LITERAL_STRING_EXPECTED_AFTER);
     EXPECT_NE(printed.find("Only a literal string can be put after 'Subsystem'."), std::string::npos) << printed;
 }
 

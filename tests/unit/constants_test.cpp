@@ -19,15 +19,15 @@ ConstantRecord* declare_pending_integer(const char* name, int64_t value)
 TEST_F(ConstantsTest, RedeclarationMustKeepKindAndValue)
 {
     EXPECT_EQ(compile("#One = 1\n#One = 1\n#F = 1.5\n#F = 1.5"), 0) << printed;
-    EXPECT_EQ(compile("#One = 1\n#One = 2"), 63);
+    EXPECT_EQ(compile("#One = 1\n#One = 2"), ERROR_CONSTANT_DECLARED_WITH_OTHER_VALUE);
     EXPECT_NE(printed.find("Constant already declared with a different value: #One."), std::string::npos) << printed;
-    EXPECT_EQ(compile("#One = 1\n#One = 1.0"), 63);
-    EXPECT_EQ(compile("#T$ = \"a\"\n#T$ = \"b\""), 63);
+    EXPECT_EQ(compile("#One = 1\n#One = 1.0"), ERROR_CONSTANT_DECLARED_WITH_OTHER_VALUE);
+    EXPECT_EQ(compile("#T$ = \"a\"\n#T$ = \"b\""), ERROR_CONSTANT_DECLARED_WITH_OTHER_VALUE);
 }
 
 TEST_F(ConstantsTest, StringNamesNeedStringValues)
 {
-    EXPECT_EQ(compile("#Name$ = 5"), 237);
+    EXPECT_EQ(compile("#Name$ = 5"), ERROR_NUMBER_ASSIGNED_TO_STRING_CONSTANT);
     EXPECT_EQ(compile("#Name$ = \"five\""), 0) << printed;
     ConstantRecord* record = find_constant("Name$");
     ASSERT_NE(record, nullptr);
@@ -65,7 +65,7 @@ TEST_F(ConstantsTest, LoadedOperandCarriesKindSizeAndWord)
 
 TEST_F(ConstantsTest, ModuleSectionsSeeOnlyBuiltInAndOwnConstants)
 {
-    EXPECT_EQ(compile("#G = 1\nDeclareModule M\n#X = #G\nEndDeclareModule\nModule M\nEndModule"), 60);
+    EXPECT_EQ(compile("#G = 1\nDeclareModule M\n#X = #G\nEndDeclareModule\nModule M\nEndModule"), ERROR_CONSTANT_NOT_FOUND);
     EXPECT_EQ(compile("DeclareModule M\n#X = #ZD_Compiler_Line\nEndDeclareModule\nModule M\nEndModule"), 0)
         << printed;
 
@@ -93,7 +93,7 @@ TEST_F(ConstantsTest, ExplicitModuleNeedsPublicConstants)
 
     explicit_module = module;
     EXPECT_EQ(find_constant("Priv"), nullptr);
-    EXPECT_EQ(error_number, 283);
+    EXPECT_EQ(error_number, ERROR_MODULE_CONSTANT_NOT_PUBLIC);
     explicit_module = nullptr;
     clear_error_state();
 

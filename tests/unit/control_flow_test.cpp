@@ -118,8 +118,8 @@ TEST_F(ControlFlowTest, ConstantConditions) {
     // A false constant always jumps, a true one never.
     expect_code("If 0\nEndIf", " JMP _EndIf2\n_EndIf2:\n");
     expect_code("If 3 > 2\nEndIf", "_EndIf2:\n");
-    EXPECT_EQ(error_of("If \"text\"\nEndIf"), 182);
-    EXPECT_EQ(error_of("If\nEndIf"), 1);
+    EXPECT_EQ(error_of("If \"text\"\nEndIf"), ERROR_LITERAL_STRING_AS_EXPRESSION);
+    EXPECT_EQ(error_of("If\nEndIf"), ERROR_SYNTAX);
 }
 
 TEST_F(ControlFlowTest, ConditionsOnEachType) {
@@ -136,25 +136,25 @@ TEST_F(ControlFlowTest, ConditionsOnEachType) {
 }
 
 TEST_F(ControlFlowTest, BlockErrors) {
-    EXPECT_EQ(error_of("Else"), 41);
-    EXPECT_EQ(error_of("ElseIf a"), 41);
-    EXPECT_EQ(error_of("EndIf"), 44);
-    EXPECT_EQ(error_of("If a\nElse\nElse"), 18);
-    EXPECT_EQ(error_of("If a\nElse\nElseIf b"), 141);
-    EXPECT_EQ(error_of("While a\nEndIf"), 18);
-    EXPECT_EQ(error_of("Wend"), 42);
-    EXPECT_EQ(error_of("If a\nWend"), 18);
-    EXPECT_EQ(error_of("Until a"), 43);
-    EXPECT_EQ(error_of("ForEver"), 46);
-    EXPECT_EQ(error_of("While a\nForEver"), 18);
-    EXPECT_EQ(error_of("Next"), 47);
-    EXPECT_EQ(error_of("Repeat\nNext"), 18);
+    EXPECT_EQ(error_of("Else"), ERROR_ELSE_WITHOUT_IF);
+    EXPECT_EQ(error_of("ElseIf a"), ERROR_ELSE_WITHOUT_IF);
+    EXPECT_EQ(error_of("EndIf"), ERROR_ENDIF_WITHOUT_IF);
+    EXPECT_EQ(error_of("If a\nElse\nElse"), ERROR_END_CONDITION_OPERAND_EXPECTED);
+    EXPECT_EQ(error_of("If a\nElse\nElseIf b"), ERROR_ELSEIF_AFTER_ELSE);
+    EXPECT_EQ(error_of("While a\nEndIf"), ERROR_END_CONDITION_OPERAND_EXPECTED);
+    EXPECT_EQ(error_of("Wend"), ERROR_WEND_WITHOUT_WHILE);
+    EXPECT_EQ(error_of("If a\nWend"), ERROR_END_CONDITION_OPERAND_EXPECTED);
+    EXPECT_EQ(error_of("Until a"), ERROR_UNTIL_WITHOUT_REPEAT);
+    EXPECT_EQ(error_of("ForEver"), ERROR_FOREVER_WITHOUT_REPEAT);
+    EXPECT_EQ(error_of("While a\nForEver"), ERROR_END_CONDITION_OPERAND_EXPECTED);
+    EXPECT_EQ(error_of("Next"), ERROR_NEXT_WITHOUT_FOR);
+    EXPECT_EQ(error_of("Repeat\nNext"), ERROR_END_CONDITION_OPERAND_EXPECTED);
 }
 
 TEST_F(ControlFlowTest, OpenBlocksAreReported) {
     compile("If a");
     report_open_block();
-    EXPECT_EQ(error_number, 177);
+    EXPECT_EQ(error_number, ERROR_END_CONDITION_KEYWORD_MISSING);
     EXPECT_NE(std::string(error_message).find("EndIf"), std::string::npos);
     compile("Repeat");
     report_open_block();
@@ -164,7 +164,7 @@ TEST_F(ControlFlowTest, OpenBlocksAreReported) {
     EXPECT_NE(std::string(error_message).find("Next"), std::string::npos);
     compile("If a\nElse");
     report_open_block();
-    EXPECT_EQ(error_number, 32);
+    EXPECT_EQ(error_number, ERROR_UNFINISHED_CONDITION);
     compile("While a\nWend");
     report_open_block();
     EXPECT_EQ(error_number, 0);
@@ -220,21 +220,21 @@ TEST_F(ControlFlowTest, ForLoopOverCharactersCountsUnsigned) {
 }
 
 TEST_F(ControlFlowTest, ForErrors) {
-    EXPECT_EQ(error_of("For i To 10"), 22);
-    EXPECT_EQ(error_of("For #c = 1 To 2"), 22);
-    EXPECT_EQ(error_of("For f.f = 1 To 10"), 172);
-    EXPECT_EQ(error_of("For i = 1 10"), 21);
-    EXPECT_EQ(error_of("For i = 1 To 10 20"), 1);
-    EXPECT_EQ(error_of("For i = 1"), 21);
-    EXPECT_EQ(error_of("For i = 1 To 10 Step k"), 20);
-    EXPECT_EQ(error_of("For i = 1 To 10 Step 0.5"), 20);
+    EXPECT_EQ(error_of("For i To 10"), ERROR_ILLEGAL_FOR_EXPRESSION);
+    EXPECT_EQ(error_of("For #c = 1 To 2"), ERROR_ILLEGAL_FOR_EXPRESSION);
+    EXPECT_EQ(error_of("For f.f = 1 To 10"), ERROR_FOR_INTEGER_ASSIGNMENT_EXPECTED);
+    EXPECT_EQ(error_of("For i = 1 10"), ERROR_TO_EXPECTED_AFTER_FOR);
+    EXPECT_EQ(error_of("For i = 1 To 10 20"), ERROR_SYNTAX);
+    EXPECT_EQ(error_of("For i = 1"), ERROR_TO_EXPECTED_AFTER_FOR);
+    EXPECT_EQ(error_of("For i = 1 To 10 Step k"), ERROR_INTEGER_CONSTANT_EXPECTED_AFTER_STEP);
+    EXPECT_EQ(error_of("For i = 1 To 10 Step 0.5"), ERROR_INTEGER_CONSTANT_EXPECTED_AFTER_STEP);
     // A step wider than its counter cannot be added to it.
-    EXPECT_EQ(error_of("For l.l = 1 To 10 Step 4294967296"), 20);
-    EXPECT_EQ(error_of("For b.b = 1 To 10 Step 128"), 20);
-    EXPECT_EQ(error_of("For a.a = 1 To 200 Step 256"), 20);
+    EXPECT_EQ(error_of("For l.l = 1 To 10 Step 4294967296"), ERROR_INTEGER_CONSTANT_EXPECTED_AFTER_STEP);
+    EXPECT_EQ(error_of("For b.b = 1 To 10 Step 128"), ERROR_INTEGER_CONSTANT_EXPECTED_AFTER_STEP);
+    EXPECT_EQ(error_of("For a.a = 1 To 200 Step 256"), ERROR_INTEGER_CONSTANT_EXPECTED_AFTER_STEP);
     EXPECT_EQ(error_of("For w.w = 9 To 0 Step -32768"), 0);
     EXPECT_EQ(error_of("For u.u = 1 To 9 Step 65535"), 0);
-    EXPECT_EQ(error_of("For i = 1 To 10\nNext j"), 23);
+    EXPECT_EQ(error_of("For i = 1 To 10\nNext j"), ERROR_WRONG_NEXT_VARIABLE);
 }
 
 TEST_F(ControlFlowTest, BreakAndContinue) {
@@ -242,13 +242,13 @@ TEST_F(ControlFlowTest, BreakAndContinue) {
     expect_code("For i = 1 To 2\nContinue\nNext",
                 " MOV qword [v_i],1\n JMP _ForSkipDebug1\n_For1:\n_ForSkipDebug1:\n MOV r15,2\n CMP r15,qword [v_i]\n"
                 " JL _Next2\n JMP _NextContinue2\n_NextContinue2:\n INC qword [v_i]\n JNO _For1\n_Next2:\n");
-    EXPECT_EQ(error_of("Break"), 164);
-    EXPECT_EQ(error_of("While a\nBreak 0"), 166);
-    EXPECT_EQ(error_of("While a\nBreak 2"), 164);
-    EXPECT_EQ(error_of("While a\nBreak n"), 165);
-    EXPECT_EQ(error_of("Continue"), 257);
-    EXPECT_EQ(error_of("If a\nContinue\nEndIf"), 257);
-    EXPECT_EQ(error_of("While a\nContinue 1"), 4);
+    EXPECT_EQ(error_of("Break"), ERROR_BREAK_LEVEL_TOO_HIGH);
+    EXPECT_EQ(error_of("While a\nBreak 0"), ERROR_BREAK_LEVEL_BELOW_ONE);
+    EXPECT_EQ(error_of("While a\nBreak 2"), ERROR_BREAK_LEVEL_TOO_HIGH);
+    EXPECT_EQ(error_of("While a\nBreak n"), ERROR_BREAK_INTEGER_CONSTANT_EXPECTED);
+    EXPECT_EQ(error_of("Continue"), ERROR_CONTINUE_OUTSIDE_LOOP);
+    EXPECT_EQ(error_of("If a\nContinue\nEndIf"), ERROR_CONTINUE_OUTSIDE_LOOP);
+    EXPECT_EQ(error_of("While a\nContinue 1"), ERROR_GARBAGE_AT_END_OF_LINE);
 }
 
 TEST_F(ControlFlowTest, BreakTwoLevelsLeavesASelectAndBothLoops) {
@@ -294,20 +294,20 @@ TEST_F(ControlFlowTest, NestedSelectsNeverShareCaseLabels) {
 }
 
 TEST_F(ControlFlowTest, SelectErrors) {
-    EXPECT_EQ(error_of("Case 1"), 109);
-    EXPECT_EQ(error_of("Default"), 120);
-    EXPECT_EQ(error_of("EndSelect"), 45);
-    EXPECT_EQ(error_of("Select a\nDefault"), 121);
-    EXPECT_EQ(error_of("Select a\nCase 1\nDefault\nDefault"), 120);
-    EXPECT_EQ(error_of("Select a\nCase 1\nDefault\nCase 2"), 152);
-    EXPECT_EQ(error_of("Select a\nb = 1"), 151);
-    EXPECT_EQ(error_of("Select a\nCase 1 And 2"), 209);
-    EXPECT_EQ(error_of("Select a\nCase 1 2"), 1);
-    EXPECT_EQ(error_of("Select \"x\""), 182);
-    EXPECT_EQ(error_of("Select a\nCase \"x\""), 189);
-    EXPECT_EQ(error_of("Select a\nCase 1\nIf b\nEndSelect"), 18);
-    EXPECT_EQ(error_of("Select a$\nCase 1"), 94);
-    EXPECT_EQ(error_of("Select a$\nCase \"a\" To \"c\""), 1);
+    EXPECT_EQ(error_of("Case 1"), ERROR_CASE_WITHOUT_SELECT);
+    EXPECT_EQ(error_of("Default"), ERROR_DEFAULT_WITHOUT_SELECT);
+    EXPECT_EQ(error_of("EndSelect"), ERROR_ENDSELECT_WITHOUT_SELECT);
+    EXPECT_EQ(error_of("Select a\nDefault"), ERROR_DEFAULT_WITHOUT_CASE);
+    EXPECT_EQ(error_of("Select a\nCase 1\nDefault\nDefault"), ERROR_DEFAULT_WITHOUT_SELECT);
+    EXPECT_EQ(error_of("Select a\nCase 1\nDefault\nCase 2"), ERROR_DEFAULT_NOT_LAST);
+    EXPECT_EQ(error_of("Select a\nb = 1"), ERROR_CASE_EXPECTED_AFTER_SELECT);
+    EXPECT_EQ(error_of("Select a\nCase 1 And 2"), ERROR_LOGIC_OPERATOR_IN_CASE);
+    EXPECT_EQ(error_of("Select a\nCase 1 2"), ERROR_SYNTAX);
+    EXPECT_EQ(error_of("Select \"x\""), ERROR_LITERAL_STRING_AS_EXPRESSION);
+    EXPECT_EQ(error_of("Select a\nCase \"x\""), ERROR_NUMBER_EXPECTED_NOT_STRING);
+    EXPECT_EQ(error_of("Select a\nCase 1\nIf b\nEndSelect"), ERROR_END_CONDITION_OPERAND_EXPECTED);
+    EXPECT_EQ(error_of("Select a$\nCase 1"), ERROR_STRING_EXPECTED_NOT_NUMBER);
+    EXPECT_EQ(error_of("Select a$\nCase \"a\" To \"c\""), ERROR_SYNTAX);
 }
 
 TEST_F(ControlFlowTest, StringSelectorVariableIsPushed) {
@@ -350,14 +350,14 @@ TEST_F(ControlFlowTest, WithPutsItsBaseInFrontOfEachField) {
     std::string with = compile(declarations + "With p\n\\x = 1 : \\y = \\x + 2\nEndWith");
     std::string plain = compile(declarations + "p\\x = 1 : p\\y = p\\x + 2");
     EXPECT_EQ(with, plain);
-    EXPECT_EQ(error_of(declarations + "With p\nWith p"), 123);
-    EXPECT_EQ(error_of(declarations + "With p : \\x = 1"), 215);
-    EXPECT_EQ(error_of("EndWith"), 196);
-    EXPECT_EQ(error_of("With"), 1);
-    EXPECT_EQ(error_of("\\x = 1"), 1);
+    EXPECT_EQ(error_of(declarations + "With p\nWith p"), ERROR_CANNOT_BE_NESTED);
+    EXPECT_EQ(error_of(declarations + "With p : \\x = 1"), ERROR_COLON_AFTER_WITH);
+    EXPECT_EQ(error_of("EndWith"), ERROR_ENDWITH_WITHOUT_WITH);
+    EXPECT_EQ(error_of("With"), ERROR_SYNTAX);
+    EXPECT_EQ(error_of("\\x = 1"), ERROR_SYNTAX);
     compile(declarations + "With p");
     report_open_block();
-    EXPECT_EQ(error_number, 162);
+    EXPECT_EQ(error_number, ERROR_END_KEYWORD_MISSING);
 }
 
 // ---------------------------------------------------------------------------
@@ -404,14 +404,14 @@ TEST_F(ControlFlowTest, NotAndXOr) {
                 " CMP qword [v_a],0\n JNE No1\n PUSH qword 0\n JMP Ok1\nNo1:\n PUSH qword 1\nOk1:\n"
                 " CMP qword [v_b],0\n JNE No2\n XOR rdx,rdx\n JMP Ok2\nNo2:\n MOV rdx,1\nOk2:\n POP r15\n"
                 " XOR r15,rdx\n AND r15,r15\n JE _EndIf2\n_EndIf2:\n");
-    EXPECT_EQ(error_of("If Not \"a\"\nEndIf"), 260);
+    EXPECT_EQ(error_of("If Not \"a\"\nEndIf"), ERROR_OPERATOR_ON_STRINGS);
     EXPECT_NE(std::string(error_message).find("Not"), std::string::npos);
-    EXPECT_EQ(error_of("If a XOr \"b\"\nEndIf"), 260);
+    EXPECT_EQ(error_of("If a XOr \"b\"\nEndIf"), ERROR_OPERATOR_ON_STRINGS);
     EXPECT_NE(std::string(error_message).find("XOr"), std::string::npos);
 }
 
 TEST_F(ControlFlowTest, ComparisonsOutsideConditions) {
-    EXPECT_EQ(error_of("a = b And c"), 261);
+    EXPECT_EQ(error_of("a = b And c"), ERROR_COMPARISON_OUTSIDE_CONDITION);
 }
 
 // ---------------------------------------------------------------------------

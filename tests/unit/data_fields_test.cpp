@@ -111,24 +111,24 @@ TEST_F(DataFieldsTest, LabelAddressesNeedAQuadOrInteger) {
     compile("DataSection\nfirst:\nData.i ?first, 2\nEndDataSection");
     ASSERT_EQ(error_number, 0);
     EXPECT_EQ(data_text(), "l_first:\nZD_DataSectionStart:\n dq l_first,2\n");
-    EXPECT_EQ(error_of("DataSection\nfirst:\nData.l ?first\nEndDataSection"), 201);
+    EXPECT_EQ(error_of("DataSection\nfirst:\nData.l ?first\nEndDataSection"), ERROR_INTEGER_TYPE_TOO_SMALL_FOR_POINTER);
 }
 
 TEST_F(DataFieldsTest, DataErrors) {
-    EXPECT_EQ(error_of("Data.b 1"), 116);
-    EXPECT_EQ(error_of("DataSection\nData 1\nEndDataSection"), 115);
-    EXPECT_EQ(error_of("DataSection\nData.a 256\nEndDataSection"), 202);
-    EXPECT_EQ(error_of("DataSection\nData.a -1\nEndDataSection"), 202);
-    EXPECT_EQ(error_of("DataSection\nData.b 256\nEndDataSection"), 5);
-    EXPECT_EQ(error_of("DataSection\nData.b -129\nEndDataSection"), 5);
-    EXPECT_EQ(error_of("DataSection\nData.w 65536\nEndDataSection"), 102);
-    EXPECT_EQ(error_of("DataSection\nData.l 4294967296\nEndDataSection"), 218);
-    EXPECT_EQ(error_of("DataSection\nData.c 65536\nEndDataSection"), 203);
-    EXPECT_EQ(error_of("DataSection\nData.s 256\nEndDataSection"), 171);
-    EXPECT_EQ(error_of("DataSection\nData.l \"text\"\nEndDataSection"), 346);
-    EXPECT_EQ(error_of("Structure P\nx.l\nEndStructure\nDataSection\nData.P 1\nEndDataSection"), 1);
-    EXPECT_EQ(error_of("DataSection\nData.l 1 2\nEndDataSection"), 1);
-    EXPECT_EQ(error_of("DataSection\nData.l\nEndDataSection"), 1);
+    EXPECT_EQ(error_of("Data.b 1"), ERROR_DATA_OUTSIDE_DATASECTION);
+    EXPECT_EQ(error_of("DataSection\nData 1\nEndDataSection"), ERROR_DATA_TYPE_EXPECTED);
+    EXPECT_EQ(error_of("DataSection\nData.a 256\nEndDataSection"), ERROR_ASCII_OVERFLOW);
+    EXPECT_EQ(error_of("DataSection\nData.a -1\nEndDataSection"), ERROR_ASCII_OVERFLOW);
+    EXPECT_EQ(error_of("DataSection\nData.b 256\nEndDataSection"), ERROR_BYTE_OVERFLOW);
+    EXPECT_EQ(error_of("DataSection\nData.b -129\nEndDataSection"), ERROR_BYTE_OVERFLOW);
+    EXPECT_EQ(error_of("DataSection\nData.w 65536\nEndDataSection"), ERROR_WORD_OVERFLOW);
+    EXPECT_EQ(error_of("DataSection\nData.l 4294967296\nEndDataSection"), ERROR_LONG_OVERFLOW);
+    EXPECT_EQ(error_of("DataSection\nData.c 65536\nEndDataSection"), ERROR_CHARACTER_OVERFLOW);
+    EXPECT_EQ(error_of("DataSection\nData.s 256\nEndDataSection"), ERROR_ASCII_NUMBER_OUT_OF_RANGE);
+    EXPECT_EQ(error_of("DataSection\nData.l \"text\"\nEndDataSection"), ERROR_DATASECTION_LITERAL_STRING_TYPE);
+    EXPECT_EQ(error_of("Structure P\nx.l\nEndStructure\nDataSection\nData.P 1\nEndDataSection"), ERROR_SYNTAX);
+    EXPECT_EQ(error_of("DataSection\nData.l 1 2\nEndDataSection"), ERROR_SYNTAX);
+    EXPECT_EQ(error_of("DataSection\nData.l\nEndDataSection"), ERROR_SYNTAX);
 }
 
 TEST_F(DataFieldsTest, DataRangesAcceptTheirLimits) {
@@ -191,18 +191,18 @@ TEST_F(DataFieldsTest, ReadOfStrings) {
 }
 
 TEST_F(DataFieldsTest, ReadErrors) {
-    EXPECT_EQ(error_of("Define s.s\nRead.l s"), 239);
-    EXPECT_EQ(error_of("Read.l 5"), 1);
-    EXPECT_EQ(error_of("Read.l"), 1);
-    EXPECT_EQ(error_of("Define x.l\nRead$ x"), 1);
+    EXPECT_EQ(error_of("Define s.s\nRead.l s"), ERROR_READ_NUMBER_INTO_STRING);
+    EXPECT_EQ(error_of("Read.l 5"), ERROR_SYNTAX);
+    EXPECT_EQ(error_of("Read.l"), ERROR_SYNTAX);
+    EXPECT_EQ(error_of("Define x.l\nRead$ x"), ERROR_SYNTAX);
 }
 
 TEST_F(DataFieldsTest, RestoreLoadsTheLabelAddress) {
     std::string code = compile("Restore here");
     EXPECT_EQ(code, " MOV rax,l_here\n MOV qword [ZD_DataPointer],rax\n");
     EXPECT_EQ(assemble_fragment(code + "l_here:\n"), "");
-    EXPECT_EQ(error_of("Restore"), 1);
-    EXPECT_EQ(error_of("Restore a b"), 4);
+    EXPECT_EQ(error_of("Restore"), ERROR_SYNTAX);
+    EXPECT_EQ(error_of("Restore a b"), ERROR_GARBAGE_AT_END_OF_LINE);
 }
 
 // ---------------------------------------------------------------------------
@@ -220,14 +220,14 @@ TEST_F(DataFieldsTest, SwapOfFieldsKeepsTheFirstAddress) {
 }
 
 TEST_F(DataFieldsTest, SwapErrors) {
-    EXPECT_EQ(error_of("Define a.l, q.q\nSwap a, q"), 26);
-    EXPECT_EQ(error_of("Define a.l, f.f\nSwap a, f"), 26);
-    EXPECT_EQ(error_of("Define a.l\nSwap a, 5"), 26);
-    EXPECT_EQ(error_of("Define s.s, t.s\nSwap s, t"), 26);
-    EXPECT_EQ(error_of("Define a.l, b.l\nSwap a b"), 1);
-    EXPECT_EQ(error_of("Define a.l\nSwap a"), 1);
-    EXPECT_EQ(error_of("Swap"), 1);
-    EXPECT_EQ(error_of(std::string(point_structures) + "Define p.Point, q.Point\nSwap p, q"), 26);
+    EXPECT_EQ(error_of("Define a.l, q.q\nSwap a, q"), ERROR_SWAP_NEEDS_SAME_NATIVE_TYPES);
+    EXPECT_EQ(error_of("Define a.l, f.f\nSwap a, f"), ERROR_SWAP_NEEDS_SAME_NATIVE_TYPES);
+    EXPECT_EQ(error_of("Define a.l\nSwap a, 5"), ERROR_SWAP_NEEDS_SAME_NATIVE_TYPES);
+    EXPECT_EQ(error_of("Define s.s, t.s\nSwap s, t"), ERROR_SWAP_NEEDS_SAME_NATIVE_TYPES);
+    EXPECT_EQ(error_of("Define a.l, b.l\nSwap a b"), ERROR_SYNTAX);
+    EXPECT_EQ(error_of("Define a.l\nSwap a"), ERROR_SYNTAX);
+    EXPECT_EQ(error_of("Swap"), ERROR_SYNTAX);
+    EXPECT_EQ(error_of(std::string(point_structures) + "Define p.Point, q.Point\nSwap p, q"), ERROR_SWAP_NEEDS_SAME_NATIVE_TYPES);
 }
 
 // ---------------------------------------------------------------------------
@@ -276,15 +276,15 @@ TEST_F(DataFieldsTest, FieldToFieldAssignmentKeepsTheTargetAddress) {
 
 TEST_F(DataFieldsTest, FieldErrors) {
     std::string s = point_structures;
-    EXPECT_EQ(error_of(s + "Define p.Point\np\\w = 1"), 51);
-    EXPECT_EQ(error_of(s + "Define p.Point\np\\ = 1"), 180);
-    EXPECT_EQ(error_of(s + "Define p.Point\np\\x\\y = 1"), 314);
-    EXPECT_EQ(error_of(s + "Define p.Point\np\\x.w = 1"), 219);
-    EXPECT_EQ(error_of(s + "Define b.Box\nb\\codes[1"), 179);
-    EXPECT_EQ(error_of(s + "Define k.l\nk\\x = 1"), 74);
-    EXPECT_EQ(error_of(s + "Define p.Point, q.Point\np\\x = q\\corner"), 51);
-    EXPECT_EQ(error_of(s + "Define b.Box, k.l\nk = b\\corner"), 137);
-    EXPECT_EQ(error_of("Structure N\n*link.Unknown\nEndStructure\nDefine n.N\nn\\link\\x = 1"), 149);
+    EXPECT_EQ(error_of(s + "Define p.Point\np\\w = 1"), ERROR_STRUCTURE_FIELD_NOT_FOUND);
+    EXPECT_EQ(error_of(s + "Define p.Point\np\\ = 1"), ERROR_STRUCTURE_FIELD_MISSING);
+    EXPECT_EQ(error_of(s + "Define p.Point\np\\x\\y = 1"), ERROR_NOT_STRUCTURED_FIELD);
+    EXPECT_EQ(error_of(s + "Define p.Point\np\\x.w = 1"), ERROR_FIELD_TYPE_MISMATCH);
+    EXPECT_EQ(error_of(s + "Define b.Box\nb\\codes[1"), ERROR_CLOSE_BRACKET_MISSING);
+    EXPECT_EQ(error_of(s + "Define k.l\nk\\x = 1"), ERROR_VARIABLE_WITHOUT_STRUCTURE);
+    EXPECT_EQ(error_of(s + "Define p.Point, q.Point\np\\x = q\\corner"), ERROR_STRUCTURE_FIELD_NOT_FOUND);
+    EXPECT_EQ(error_of(s + "Define b.Box, k.l\nk = b\\corner"), ERROR_VALUE_ASSIGNED_TO_STRUCTURE);
+    EXPECT_EQ(error_of("Structure N\n*link.Unknown\nEndStructure\nDefine n.N\nn\\link\\x = 1"), ERROR_UNDEFINED_STRUCTURE);
 }
 
 TEST_F(DataFieldsTest, AFieldWithItsOwnTypeSuffix) {

@@ -112,9 +112,9 @@ TEST_F(DeclarationsTest, SharedContainersOfTheMainScope) {
     ASSERT_EQ(error_number, 0);
     EXPECT_FALSE(find_array("a")->flags & ARRAY_SHARED);
     EXPECT_FALSE(find_list("l")->flags & CONTAINER_SHARED);
-    EXPECT_EQ(error_of("Procedure P()\nShared nothing()\nEndProcedure"), 256);
+    EXPECT_EQ(error_of("Procedure P()\nShared nothing()\nEndProcedure"), ERROR_NOT_DECLARED_IN_MAIN_SCOPE);
     // A procedure's own array is no main-scope array.
-    EXPECT_EQ(error_of("Procedure Q()\nDim own(2)\nEndProcedure\nProcedure P()\nShared own()\nEndProcedure"), 256);
+    EXPECT_EQ(error_of("Procedure Q()\nDim own(2)\nEndProcedure\nProcedure P()\nShared own()\nEndProcedure"), ERROR_NOT_DECLARED_IN_MAIN_SCOPE);
 }
 
 TEST_F(DeclarationsTest, TheEndOfAProcedureReleasesItsOwnContainersOnce) {
@@ -129,8 +129,8 @@ TEST_F(DeclarationsTest, TheEndOfAProcedureReleasesItsOwnContainersOnce) {
         << body;
     EXPECT_EQ(body.find("t_s"), std::string::npos);
     // What a procedure declared can't be named by a later one.
-    EXPECT_EQ(error_of("Procedure P()\nNewList l.l()\nEndProcedure\nProcedure Q()\nx = l()\nEndProcedure"), 12);
-    EXPECT_EQ(error_of("Procedure P()\nDim a(3)\nEndProcedure\nProcedure Q()\na(1) = 5\nEndProcedure"), 12);
+    EXPECT_EQ(error_of("Procedure P()\nNewList l.l()\nEndProcedure\nProcedure Q()\nx = l()\nEndProcedure"), ERROR_NOT_FUNCTION_ARRAY_LIST_MAP_OR_MACRO);
+    EXPECT_EQ(error_of("Procedure P()\nDim a(3)\nEndProcedure\nProcedure Q()\na(1) = 5\nEndProcedure"), ERROR_NOT_FUNCTION_ARRAY_LIST_MAP_OR_MACRO);
     // A main-scope list of that name is a new list of its own.
     compile("Procedure P()\nNewList l.l()\nEndProcedure\nNewList l.l()");
     ASSERT_EQ(error_number, 0);
@@ -193,7 +193,7 @@ TEST_F(DeclarationsTest, ContainerParametersTakeTheCallersContainers) {
     // A Declare and its definition, and a Prototype, keep the kinds; the
     // Declare's containers are gone after its line.
     EXPECT_EQ(error_of("Declare F(Array a.l(1))\nProcedure F(Array a.l(1))\nEndProcedure"), 0);
-    EXPECT_EQ(error_of("Declare F(Array a.l(1))\nDim a.w(2)\nProcedure F(List a.l())\nEndProcedure"), 118);
+    EXPECT_EQ(error_of("Declare F(Array a.l(1))\nDim a.w(2)\nProcedure F(List a.l())\nEndProcedure"), ERROR_DECLARE_MISMATCH);
     EXPECT_EQ(error_of("Prototype Pr(List l.l(), Map m.s())\nNewList l.s()"), 0);
 }
 
@@ -230,23 +230,23 @@ TEST_F(DeclarationsTest, CallsThroughPrototypeVariables) {
     call = compile("Prototype.l Adder(a.l, b.l)\nProcedure.l Use(fn.Adder, k)\nProcedureReturn fn(k, 1)");
     EXPECT_NE(call.find(" CALL qword [rsp+PS0+0]\n"), std::string::npos) << call;
     in_procedure = 0;
-    EXPECT_EQ(error_of("Prototype.l Adder(a.l, b.l)\nDefine f.Adder\nx = f(2)"), 49);
-    EXPECT_EQ(error_of("Prototype.l Adder(a.l, b.l)\nDefine *f.Adder\nx = f(2, 3)"), 12);
+    EXPECT_EQ(error_of("Prototype.l Adder(a.l, b.l)\nDefine f.Adder\nx = f(2)"), ERROR_INCORRECT_PARAMETER_COUNT);
+    EXPECT_EQ(error_of("Prototype.l Adder(a.l, b.l)\nDefine *f.Adder\nx = f(2, 3)"), ERROR_NOT_FUNCTION_ARRAY_LIST_MAP_OR_MACRO);
 }
 
 TEST_F(DeclarationsTest, ProcedureNamesThatClash) {
-    EXPECT_EQ(error_of("Dim F(3)\nProcedure F()\nEndProcedure"), 98);
-    EXPECT_EQ(error_of("NewList F()\nProcedure F()\nEndProcedure"), 99);
-    EXPECT_EQ(error_of("NewMap F()\nProcedure F()\nEndProcedure"), 140);
-    EXPECT_EQ(error_of("Prototype Pr(a, b)\nDefine F.Pr\nProcedure F(a, b)\nEndProcedure"), 225);
+    EXPECT_EQ(error_of("Dim F(3)\nProcedure F()\nEndProcedure"), ERROR_NAME_SAME_AS_ARRAY);
+    EXPECT_EQ(error_of("NewList F()\nProcedure F()\nEndProcedure"), ERROR_NAME_SAME_AS_LIST);
+    EXPECT_EQ(error_of("NewMap F()\nProcedure F()\nEndProcedure"), ERROR_NAME_SAME_AS_MAP);
+    EXPECT_EQ(error_of("Prototype Pr(a, b)\nDefine F.Pr\nProcedure F(a, b)\nEndProcedure"), ERROR_PROTOTYPE_VARIABLE_ALREADY_DECLARED);
     EXPECT_EQ(error_of("Prototype Pr(a)"), 0);
-    EXPECT_EQ(error_of("Prototype F(a)"), 174);
-    EXPECT_EQ(error_of("Prototype W(a)"), 174);
-    EXPECT_EQ(error_of("Procedure To()\nEndProcedure"), 210);
-    EXPECT_EQ(error_of("Procedure.l align(a)\nEndProcedure"), 210);
+    EXPECT_EQ(error_of("Prototype F(a)"), ERROR_NATIVE_TYPE_NAME);
+    EXPECT_EQ(error_of("Prototype W(a)"), ERROR_NATIVE_TYPE_NAME);
+    EXPECT_EQ(error_of("Procedure To()\nEndProcedure"), ERROR_PROCEDURE_NAMED_AS_OPERATOR);
+    EXPECT_EQ(error_of("Procedure.l align(a)\nEndProcedure"), ERROR_PROCEDURE_NAMED_AS_OPERATOR);
     EXPECT_EQ(error_of("Procedure Tox()\nEndProcedure"), 0);
-    EXPECT_EQ(error_of("Structure Sa\na.l\nEndStructure\nPrototype Sa()"), 298);
-    EXPECT_EQ(error_of("Interface Ia\nM()\nEndInterface\nPrototype Ia()"), 68);
+    EXPECT_EQ(error_of("Structure Sa\na.l\nEndStructure\nPrototype Sa()"), ERROR_STRUCTURE_ALREADY_DECLARED);
+    EXPECT_EQ(error_of("Interface Ia\nM()\nEndInterface\nPrototype Ia()"), ERROR_INTERFACE_ALREADY_DECLARED);
 }
 
 }  // namespace

@@ -62,14 +62,14 @@ TEST_F(DirectivesTest, SixtyThreeLevelsAreTheLimit)
         close += "CompilerEndIf\n";
     }
     EXPECT_EQ(compile(open + "#Deep = 1\n" + close), 0) << printed;
-    EXPECT_EQ(compile(open + "CompilerIf 1\n" + close + "CompilerEndIf\n"), 29);
+    EXPECT_EQ(compile(open + "CompilerIf 1\n" + close + "CompilerEndIf\n"), ERROR_TOO_DEEPLY_NESTED);
     EXPECT_NE(printed.find("Too deeply nested CompilerIf"), std::string::npos) << printed;
 
     std::string selects;
     for (int i = 0; i < 64; i++) {
         selects += "CompilerSelect 1\n";
     }
-    EXPECT_EQ(compile(selects), 29);
+    EXPECT_EQ(compile(selects), ERROR_TOO_DEEPLY_NESTED);
     EXPECT_NE(printed.find("Too deeply nested CompilerSelect"), std::string::npos) << printed;
 }
 
@@ -80,7 +80,7 @@ TEST_F(DirectivesTest, TheLimitHoldsInsideASkippedRegion)
     for (const char* kind : {"CompilerIf 1\n", "CompilerSelect 1\n"}) {
         std::string text = "CompilerIf 0\n";
         for (int i = 0; i < 70; i++) text += kind;
-        EXPECT_EQ(compile(text), 29) << kind;
+        EXPECT_EQ(compile(text), ERROR_TOO_DEEPLY_NESTED) << kind;
         EXPECT_LT(compiler_if_depth, max_directive_depth);
         EXPECT_LT(compiler_select_depth, max_directive_depth);
     }
@@ -111,26 +111,26 @@ TEST_F(DirectivesTest, SelectCompilesTheFirstMatchOnly)
 
 TEST_F(DirectivesTest, MisplacedDirectivesAndStrayTokens)
 {
-    EXPECT_EQ(compile("CompilerEndIf"), 130);
-    EXPECT_EQ(compile("CompilerElse"), 133);
-    EXPECT_EQ(compile("CompilerElseIf 1"), 133);
-    EXPECT_EQ(compile("CompilerEndSelect"), 131);
-    EXPECT_EQ(compile("CompilerCase 1"), 132);
-    EXPECT_EQ(compile("CompilerDefault"), 134);
-    EXPECT_EQ(compile("CompilerIf 1\nCompilerElse 5\nCompilerEndIf"), 1);
-    EXPECT_EQ(compile("CompilerIf 0\nCompilerElseIf\nCompilerEndIf"), 1);
-    EXPECT_EQ(compile("CompilerIf 1\nCompilerEndIf x"), 1);
-    EXPECT_EQ(compile("CompilerIf 1"), 127);
-    EXPECT_EQ(compile("CompilerSelect 1"), 128);
+    EXPECT_EQ(compile("CompilerEndIf"), ERROR_COMPILERENDIF_WITHOUT_COMPILERIF);
+    EXPECT_EQ(compile("CompilerElse"), ERROR_COMPILERELSE_WITHOUT_COMPILERIF);
+    EXPECT_EQ(compile("CompilerElseIf 1"), ERROR_COMPILERELSE_WITHOUT_COMPILERIF);
+    EXPECT_EQ(compile("CompilerEndSelect"), ERROR_COMPILERENDSELECT_WITHOUT_COMPILERSELECT);
+    EXPECT_EQ(compile("CompilerCase 1"), ERROR_COMPILERCASE_WITHOUT_COMPILERSELECT);
+    EXPECT_EQ(compile("CompilerDefault"), ERROR_COMPILERDEFAULT_WITHOUT_COMPILERSELECT);
+    EXPECT_EQ(compile("CompilerIf 1\nCompilerElse 5\nCompilerEndIf"), ERROR_SYNTAX);
+    EXPECT_EQ(compile("CompilerIf 0\nCompilerElseIf\nCompilerEndIf"), ERROR_SYNTAX);
+    EXPECT_EQ(compile("CompilerIf 1\nCompilerEndIf x"), ERROR_SYNTAX);
+    EXPECT_EQ(compile("CompilerIf 1"), ERROR_COMPILERIF_WITHOUT_COMPILERENDIF);
+    EXPECT_EQ(compile("CompilerSelect 1"), ERROR_COMPILERSELECT_WITHOUT_COMPILERENDSELECT);
 }
 
 TEST_F(DirectivesTest, NothingFollowsCompilerElseOrCompilerDefault)
 {
     // Once toggled back on, a second branch would compile after the taken one.
-    EXPECT_EQ(compile("CompilerIf 1\n #A = 1\nCompilerElse\nCompilerElse\n #B = 1\nCompilerEndIf"), 1);
-    EXPECT_EQ(compile("CompilerIf 1\nCompilerElse\nCompilerElseIf 1\n #B = 1\nCompilerEndIf"), 1);
-    EXPECT_EQ(compile("CompilerSelect 1\nCompilerDefault\nCompilerCase 1\n #B = 1\nCompilerEndSelect"), 1);
-    EXPECT_EQ(compile("CompilerSelect 1\nCompilerDefault\nCompilerDefault\nCompilerEndSelect"), 1);
+    EXPECT_EQ(compile("CompilerIf 1\n #A = 1\nCompilerElse\nCompilerElse\n #B = 1\nCompilerEndIf"), ERROR_SYNTAX);
+    EXPECT_EQ(compile("CompilerIf 1\nCompilerElse\nCompilerElseIf 1\n #B = 1\nCompilerEndIf"), ERROR_SYNTAX);
+    EXPECT_EQ(compile("CompilerSelect 1\nCompilerDefault\nCompilerCase 1\n #B = 1\nCompilerEndSelect"), ERROR_SYNTAX);
+    EXPECT_EQ(compile("CompilerSelect 1\nCompilerDefault\nCompilerDefault\nCompilerEndSelect"), ERROR_SYNTAX);
     // Each level keeps its own mark.
     ASSERT_EQ(compile("CompilerIf 1\n CompilerIf 0\n CompilerElse\n #A = 1\n CompilerEndIf\nCompilerElse\n"
                       " #B = 1\nCompilerEndIf\nCompilerIf 0\nCompilerElse\n #C = 1\nCompilerEndIf"),
@@ -143,19 +143,19 @@ TEST_F(DirectivesTest, NothingFollowsCompilerElseOrCompilerDefault)
 
 TEST_F(DirectivesTest, ExpressionMustBeAnIntegerConstant)
 {
-    EXPECT_EQ(compile("CompilerIf 1.5\nCompilerEndIf"), 135);
-    EXPECT_EQ(compile("CompilerIf \"text\"\nCompilerEndIf"), 135);
-    EXPECT_EQ(compile("#F = 2.5\nCompilerSelect #F\nCompilerEndSelect"), 135);
-    EXPECT_EQ(compile("CompilerIf #Missing\nCompilerEndIf"), 60);
+    EXPECT_EQ(compile("CompilerIf 1.5\nCompilerEndIf"), ERROR_DIRECTIVE_INTEGER_CONSTANT_EXPECTED);
+    EXPECT_EQ(compile("CompilerIf \"text\"\nCompilerEndIf"), ERROR_DIRECTIVE_INTEGER_CONSTANT_EXPECTED);
+    EXPECT_EQ(compile("#F = 2.5\nCompilerSelect #F\nCompilerEndSelect"), ERROR_DIRECTIVE_INTEGER_CONSTANT_EXPECTED);
+    EXPECT_EQ(compile("CompilerIf #Missing\nCompilerEndIf"), ERROR_CONSTANT_NOT_FOUND);
 }
 
 TEST_F(DirectivesTest, CompilerErrorStopsAndCompilerWarningGoesOn)
 {
-    EXPECT_EQ(compile("#A = 1\nCompilerError \"Stop here\"\n#B = 1"), 200);
+    EXPECT_EQ(compile("#A = 1\nCompilerError \"Stop here\"\n#B = 1"), ERROR_CUSTOM_TEXT);
     EXPECT_NE(printed.find("Error: Line 2 - Stop here"), std::string::npos) << printed;
     EXPECT_FALSE(constant_exists("B"));
 
-    EXPECT_EQ(compile("CompilerError 5"), 25);
+    EXPECT_EQ(compile("CompilerError 5"), ERROR_LITERAL_STRING_EXPECTED_AFTER);
 
     EXPECT_EQ(compile("CompilerWarning \"Careful\"\n#B = 1"), 0) << printed;
     EXPECT_NE(printed.find("Careful"), std::string::npos) << printed;

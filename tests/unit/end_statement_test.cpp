@@ -51,10 +51,10 @@ TEST_F(EndStatementTest, FloatValueIsRoundedIntoTheExitCode) {
 TEST_F(EndStatementTest, StringIsNoExitCode) {
     // zdcompiler's assembler rejected a string variable's value; a literal
     // ended with the low bits of its address, which differ between builds.
-    EXPECT_EQ(compile("s$ = \"abc\"\nEnd s$"), "error 189");
-    EXPECT_EQ(compile("s$ = \"abc\"\nEnd s$ + \"d\""), "error 189");
-    EXPECT_EQ(compile("End \"x\""), "error 189");
-    EXPECT_EQ(compile("Procedure.s F()\nProcedureReturn \"q\"\nEndProcedure\nEnd F()"), "error 189");
+    EXPECT_EQ(compile("s$ = \"abc\"\nEnd s$"), "error " + std::to_string(ERROR_NUMBER_EXPECTED_NOT_STRING));
+    EXPECT_EQ(compile("s$ = \"abc\"\nEnd s$ + \"d\""), "error " + std::to_string(ERROR_NUMBER_EXPECTED_NOT_STRING));
+    EXPECT_EQ(compile("End \"x\""), "error " + std::to_string(ERROR_NUMBER_EXPECTED_NOT_STRING));
+    EXPECT_EQ(compile("Procedure.s F()\nProcedureReturn \"q\"\nEndProcedure\nEnd F()"), "error " + std::to_string(ERROR_NUMBER_EXPECTED_NOT_STRING));
 }
 
 TEST_F(EndStatementTest, ConstantThroughAModulePrefix) {
@@ -64,7 +64,7 @@ TEST_F(EndStatementTest, ConstantThroughAModulePrefix) {
 
 TEST_F(EndStatementTest, StringConstantDeclaredAgainWithTheSameText) {
     EXPECT_EQ(compile("#T$ = \"a\"\n#U$ = \"bc\"\n#T$ = \"a\""), "");
-    EXPECT_EQ(compile("#T$ = \"b\""), "error 63");
+    EXPECT_EQ(compile("#T$ = \"b\""), "error " + std::to_string(ERROR_CONSTANT_DECLARED_WITH_OTHER_VALUE));
 }
 
 }  // namespace

@@ -38,7 +38,7 @@ TEST_F(EnumerationsTest, StartAndStep)
     EXPECT_EQ(integer_constant("A"), 0);
     EXPECT_EQ(integer_constant("B"), 3);
     // An operator word right after the keyword.
-    EXPECT_EQ(compile("Enumeration Step 3\n#A\nEndEnumeration"), 1);
+    EXPECT_EQ(compile("Enumeration Step 3\n#A\nEndEnumeration"), ERROR_SYNTAX);
 }
 
 TEST_F(EnumerationsTest, ExplicitValueRestartsTheCount)
@@ -65,7 +65,7 @@ TEST_F(EnumerationsTest, BinaryBlocksDouble)
     EXPECT_EQ(integer_constant("A"), 1);
     EXPECT_EQ(integer_constant("B"), 2);
 
-    EXPECT_EQ(compile("EnumerationBinary 4 Step 2\n#A\nEndEnumeration"), 313);
+    EXPECT_EQ(compile("EnumerationBinary 4 Step 2\n#A\nEndEnumeration"), ERROR_STEP_IN_ENUMERATIONBINARY);
 }
 
 TEST_F(EnumerationsTest, EnumerationValueConstantFollowsTheCount)
@@ -92,7 +92,7 @@ TEST_F(EnumerationsTest, NamedBlockContinuesItsNumbering)
     EXPECT_EQ(integer_constant("Blue"), 7);
     EXPECT_EQ(integer_constant("White"), 9);
 
-    EXPECT_EQ(compile("Enumeration Colors\n#Red\nEndEnumeration\nEnumeration Colors 5\n#Blue\nEndEnumeration"), 289);
+    EXPECT_EQ(compile("Enumeration Colors\n#Red\nEndEnumeration\nEnumeration Colors 5\n#Blue\nEndEnumeration"), ERROR_ENUMERATION_ATTRIBUTES_CHANGED);
     EXPECT_NE(printed.find("Enumeration 'Colors' already declared: initial attributes can't be modified."),
               std::string::npos)
         << printed;
@@ -125,7 +125,7 @@ TEST_F(EnumerationsTest, ModulesAndPrefixes)
     // A private enumeration named with its module prefix.
     EXPECT_EQ(compile("DeclareModule M\nEndDeclareModule\nModule M\nEnumeration Hidden\n#H\nEndEnumeration\n"
                       "EndModule\nEnumeration M::Hidden\n#X\nEndEnumeration"),
-              280);
+              ERROR_MODULE_ITEM_NOT_PUBLIC);
     EXPECT_NE(printed.find("Module item 'Hidden' is not declared as public."), std::string::npos) << printed;
 
     ASSERT_EQ(compile("DeclareModule M\nEnumeration Pub\n#P\nEndEnumeration\nEndDeclareModule\nModule M\nEndModule"),
@@ -144,25 +144,25 @@ TEST_F(EnumerationsTest, ModulesAndPrefixes)
 
 TEST_F(EnumerationsTest, HeaderErrors)
 {
-    EXPECT_EQ(compile("Enumeration 1.5\n#A\nEndEnumeration"), 154);
+    EXPECT_EQ(compile("Enumeration 1.5\n#A\nEndEnumeration"), ERROR_ENUMERATION_INTEGER_CONSTANT_EXPECTED);
     EXPECT_NE(printed.find("Only integer constant expressions allowed for an Enumeration."), std::string::npos);
-    EXPECT_EQ(compile("Enumeration 1 Step 0.5\n#A\nEndEnumeration"), 20);
-    EXPECT_EQ(compile("Enumeration 1 Step\n#A\nEndEnumeration"), 20);
-    EXPECT_EQ(compile("Enumeration To\nEndEnumeration"), 1);
-    EXPECT_EQ(compile("Enumeration 1 2\nEndEnumeration"), 4);
-    EXPECT_EQ(compile("Enumeration #Missing\nEndEnumeration"), 4);
-    EXPECT_EQ(compile("Enumeration\nEnumeration\nEndEnumeration"), 159);
-    EXPECT_EQ(compile("EndEnumeration"), 161);
+    EXPECT_EQ(compile("Enumeration 1 Step 0.5\n#A\nEndEnumeration"), ERROR_INTEGER_CONSTANT_EXPECTED_AFTER_STEP);
+    EXPECT_EQ(compile("Enumeration 1 Step\n#A\nEndEnumeration"), ERROR_INTEGER_CONSTANT_EXPECTED_AFTER_STEP);
+    EXPECT_EQ(compile("Enumeration To\nEndEnumeration"), ERROR_SYNTAX);
+    EXPECT_EQ(compile("Enumeration 1 2\nEndEnumeration"), ERROR_GARBAGE_AT_END_OF_LINE);
+    EXPECT_EQ(compile("Enumeration #Missing\nEndEnumeration"), ERROR_GARBAGE_AT_END_OF_LINE);
+    EXPECT_EQ(compile("Enumeration\nEnumeration\nEndEnumeration"), ERROR_ENUMERATION_INSIDE_ENUMERATION);
+    EXPECT_EQ(compile("EndEnumeration"), ERROR_ENDENUMERATION_WITHOUT_ENUMERATION);
 }
 
 TEST_F(EnumerationsTest, LineErrors)
 {
-    EXPECT_EQ(compile("Enumeration\nx = 1\nEndEnumeration"), 153);
-    EXPECT_EQ(compile("Enumeration\n#A = 2.5\nEndEnumeration"), 154);
-    EXPECT_EQ(compile("Enumeration\n#A = \"text\"\nEndEnumeration"), 154);
-    EXPECT_EQ(compile("Enumeration\n#1A\nEndEnumeration"), 64);
-    EXPECT_EQ(compile("Enumeration\n#A junk\nEndEnumeration"), 4);
-    EXPECT_EQ(compile("Enumeration\n#A = 1\n#A = 2\nEndEnumeration"), 63);
+    EXPECT_EQ(compile("Enumeration\nx = 1\nEndEnumeration"), ERROR_ENUMERATION_ONLY_CONSTANTS);
+    EXPECT_EQ(compile("Enumeration\n#A = 2.5\nEndEnumeration"), ERROR_ENUMERATION_INTEGER_CONSTANT_EXPECTED);
+    EXPECT_EQ(compile("Enumeration\n#A = \"text\"\nEndEnumeration"), ERROR_ENUMERATION_INTEGER_CONSTANT_EXPECTED);
+    EXPECT_EQ(compile("Enumeration\n#1A\nEndEnumeration"), ERROR_CONSTANT_NAME_START);
+    EXPECT_EQ(compile("Enumeration\n#A junk\nEndEnumeration"), ERROR_GARBAGE_AT_END_OF_LINE);
+    EXPECT_EQ(compile("Enumeration\n#A = 1\n#A = 2\nEndEnumeration"), ERROR_CONSTANT_DECLARED_WITH_OTHER_VALUE);
     // The same value again is no conflict.
     EXPECT_EQ(compile("#A = 0\nEnumeration\n#A\nEndEnumeration"), 0) << printed;
     // Several constants on one line.

@@ -98,13 +98,13 @@ TEST_F(ExpressionFormsTest, AddressOfLiteralsConstantsProceduresAndLabels) {
 }
 
 TEST_F(ExpressionFormsTest, AddressErrors) {
-    EXPECT_EQ(error_of("p = @5"), 236);
-    EXPECT_EQ(error_of("#C = @x"), 351);
-    EXPECT_EQ(error_of("#C = ?here"), 351);
-    EXPECT_EQ(error_of("p = @Zz()"), 232);
-    EXPECT_EQ(error_of("p = @#Nope"), 60);
-    EXPECT_EQ(error_of("#N = 5\np = @#N"), 236);
-    EXPECT_EQ(error_of("Procedure F()\nEndProcedure\np = @F(1)"), 1);
+    EXPECT_EQ(error_of("p = @5"), ERROR_ADDRESS_OF_LITERAL_NUMBER);
+    EXPECT_EQ(error_of("#C = @x"), ERROR_DYNAMIC_ADDRESS_IN_CONSTANT);
+    EXPECT_EQ(error_of("#C = ?here"), ERROR_DYNAMIC_ADDRESS_IN_CONSTANT);
+    EXPECT_EQ(error_of("p = @Zz()"), ERROR_NOT_DECLARED);
+    EXPECT_EQ(error_of("p = @#Nope"), ERROR_CONSTANT_NOT_FOUND);
+    EXPECT_EQ(error_of("#N = 5\np = @#N"), ERROR_ADDRESS_OF_LITERAL_NUMBER);
+    EXPECT_EQ(error_of("Procedure F()\nEndProcedure\np = @F(1)"), ERROR_SYNTAX);
 }
 
 TEST_F(ExpressionFormsTest, EscapedLiterals) {
@@ -113,7 +113,7 @@ TEST_F(ExpressionFormsTest, EscapedLiterals) {
     LiteralString* literal = find_literal_by_number(1);
     ASSERT_NE(literal, nullptr);
     EXPECT_STREQ(literal->entry.key, "x\ty\"z\\");
-    EXPECT_EQ(error_of("a.s = ~\"\\q\""), 320);
+    EXPECT_EQ(error_of("a.s = ~\"\\q\""), ERROR_INVALID_ESCAPE_SEQUENCE);
 }
 
 // ---------------------------------------------------------------------------
@@ -126,7 +126,7 @@ TEST_F(ExpressionFormsTest, BoolOfARunTimeCondition) {
                 " XOR r15,r15\n.True:\n MOV qword [v_x],r15\n");
     // Constants fold without code.
     expect_code("", "x = Bool(2 > 1) + Bool(0)", " MOV qword [v_x],1\n");
-    EXPECT_EQ(error_of("x = Bool(\"a\")"), 182);
+    EXPECT_EQ(error_of("x = Bool(\"a\")"), ERROR_LITERAL_STRING_AS_EXPRESSION);
 }
 
 TEST_F(ExpressionFormsTest, StringTruthTests) {
@@ -144,8 +144,8 @@ TEST_F(ExpressionFormsTest, StringTruthTests) {
     EXPECT_NE(code.find(" CALL SYS_RestoreStringBasePosition\n MOV rcx,rax\n CMP word [rcx],0\n JE _EndIf6\n"),
               std::string::npos) << code;
     EXPECT_EQ(code.find("ZD_StringBase"), std::string::npos) << code;
-    EXPECT_EQ(error_of("If 1 And \"x\"\nEndIf"), 182);
-    EXPECT_EQ(error_of("s.s = \"a\"\nIf Not s\nEndIf"), 260);
+    EXPECT_EQ(error_of("If 1 And \"x\"\nEndIf"), ERROR_LITERAL_STRING_AS_EXPRESSION);
+    EXPECT_EQ(error_of("s.s = \"a\"\nIf Not s\nEndIf"), ERROR_OPERATOR_ON_STRINGS);
 }
 
 // ---------------------------------------------------------------------------
@@ -188,7 +188,7 @@ TEST_F(ExpressionFormsTest, NumbersBindTheirOperatorsBeforeTheJoin) {
     LiteralString* literal = find_literal_by_number(1);
     ASSERT_NE(literal, nullptr);
     EXPECT_STREQ(literal->entry.key, "n=42");
-    EXPECT_EQ(error_of("Structure P\nx.l\nEndStructure\nDefine v.P\na.s = \"x\" + v"), 272);
+    EXPECT_EQ(error_of("Structure P\nx.l\nEndStructure\nDefine v.P\na.s = \"x\" + v"), ERROR_STRUCTURE_TO_STRING);
 }
 
 // ---------------------------------------------------------------------------
@@ -200,9 +200,9 @@ TEST_F(ExpressionFormsTest, DataAddressesOfProceduresAndLiterals) {
     std::string data(data_buffer_start, data_write_pointer);
     EXPECT_NE(data.find(" dq _Procedure0,_S1,_S2\n"), std::string::npos) << data;
     EXPECT_GT(find_procedure("P")->use_count, 0);
-    EXPECT_EQ(error_of("Procedure P()\nEndProcedure\nDataSection\nData.l @P()\nEndDataSection"), 201);
-    EXPECT_EQ(error_of("DataSection\nData.i @\"x\", @Q()\nEndDataSection"), 232);
-    EXPECT_EQ(error_of("DataSection\nData.i @x\nEndDataSection"), 1);
+    EXPECT_EQ(error_of("Procedure P()\nEndProcedure\nDataSection\nData.l @P()\nEndDataSection"), ERROR_INTEGER_TYPE_TOO_SMALL_FOR_POINTER);
+    EXPECT_EQ(error_of("DataSection\nData.i @\"x\", @Q()\nEndDataSection"), ERROR_NOT_DECLARED);
+    EXPECT_EQ(error_of("DataSection\nData.i @x\nEndDataSection"), ERROR_SYNTAX);
 }
 
 }  // namespace
@@ -215,9 +215,9 @@ TEST_F(ExpressionFormsTest, StructureCopyAndInterfaceValues) {
     expect_code(structures, "p = q",
                 " LEA rax,[v_q]\n LEA rcx,[v_p]\n MOV r9,rax\n XOR r8,r8\n MOV rdx,8\n CALL SYS_CopyStructure\n");
     // Only two items of one structure copy; a number is no structure.
-    EXPECT_EQ(error_of(structures + "\nStructure PU\nx.l\ny.l\nEndStructure\nDefine u.PU\np = u"), 269);
-    EXPECT_EQ(error_of(structures + "\np = 1"), 137);
-    EXPECT_EQ(error_of(structures + "\nn = p"), 137);
+    EXPECT_EQ(error_of(structures + "\nStructure PU\nx.l\ny.l\nEndStructure\nDefine u.PU\np = u"), ERROR_STRUCTURED_COPY_MISMATCH);
+    EXPECT_EQ(error_of(structures + "\np = 1"), ERROR_VALUE_ASSIGNED_TO_STRUCTURE);
+    EXPECT_EQ(error_of(structures + "\nn = p"), ERROR_VALUE_ASSIGNED_TO_STRUCTURE);
     const std::string interface = "Interface IC\nCalc()\nEndInterface\nDefine o.IC";
     expect_code(interface, "o = 0", " MOV qword [v_o],0\n");
     expect_code(interface, "x = o", " MOV r15,qword [v_o]\n MOV qword [v_x],r15\n");
@@ -234,7 +234,7 @@ TEST_F(ExpressionFormsTest, StringFieldCopyReadsTheSourceFirst) {
     // A typed name alone declares the variable; an untyped one is no statement.
     fresh();
     EXPECT_EQ(compile("Structure PR\nx.i\nEndStructure\nr.PR\nr\\x = 2").rfind("error", 0), std::string::npos);
-    EXPECT_EQ(error_of("y"), 1);
+    EXPECT_EQ(error_of("y"), ERROR_SYNTAX);
 }
 
 // Field chains after elements: the element's address is the chain's base;
@@ -256,9 +256,9 @@ TEST_F(ExpressionFormsTest, FieldChainsAfterElements) {
                 "ap_p: dq 0\nv_i: dq 0\n");
     // Only structure elements have fields.
     fresh();
-    EXPECT_EQ(error_of(setup + "\nx = n(1)\\x"), 24);
+    EXPECT_EQ(error_of(setup + "\nx = n(1)\\x"), ERROR_ARRAY_WITHOUT_STRUCTURE);
     fresh();
-    EXPECT_EQ(error_of("NewList k()\nx = k()\\x"), 75);
+    EXPECT_EQ(error_of("NewList k()\nx = k()\\x"), ERROR_LIST_WITHOUT_STRUCTURE);
     fresh();
-    EXPECT_EQ(error_of(setup + "\nx = a(1)\\nope"), 51);
+    EXPECT_EQ(error_of(setup + "\nx = a(1)\\nope"), ERROR_STRUCTURE_FIELD_NOT_FOUND);
 }

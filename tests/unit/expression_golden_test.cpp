@@ -183,38 +183,38 @@ TEST_F(ExpressionGoldenTest, FoldingAndLiterals) {
 }
 
 TEST_F(ExpressionGoldenTest, FoldingErrors) {
-    EXPECT_EQ(error_of("a = 7 / 0"), 106);
-    EXPECT_EQ(error_of("a = 7 % 0"), 106);
-    EXPECT_EQ(error_of("a.d = 7.0 / 0.0"), 106);
-    EXPECT_EQ(error_of("a = 1.5 << 2"), 112);
-    EXPECT_EQ(error_of("a = 1.5 % 2"), 112);
-    EXPECT_EQ(error_of("a = ~1.5"), 156);
-    EXPECT_EQ(error_of("a = b << 64"), 238);
-    EXPECT_EQ(error_of("a.d = b % 2"), 112);
-    EXPECT_EQ(error_of("a = 25000000000000000000"), 306);
-    EXPECT_EQ(error_of("a = 1e30"), 59);
-    EXPECT_EQ(error_of("a = $FG"), 57);
-    EXPECT_EQ(error_of("a = %102"), 58);
+    EXPECT_EQ(error_of("a = 7 / 0"), ERROR_DIVISION_BY_ZERO);
+    EXPECT_EQ(error_of("a = 7 % 0"), ERROR_DIVISION_BY_ZERO);
+    EXPECT_EQ(error_of("a.d = 7.0 / 0.0"), ERROR_DIVISION_BY_ZERO);
+    EXPECT_EQ(error_of("a = 1.5 << 2"), ERROR_OPERATOR_WITHOUT_FLOAT_FORM);
+    EXPECT_EQ(error_of("a = 1.5 % 2"), ERROR_OPERATOR_WITHOUT_FLOAT_FORM);
+    EXPECT_EQ(error_of("a = ~1.5"), ERROR_BINARY_NOT_ON_FLOAT);
+    EXPECT_EQ(error_of("a = b << 64"), ERROR_SHIFT_COUNT_OUT_OF_RANGE);
+    EXPECT_EQ(error_of("a.d = b % 2"), ERROR_OPERATOR_WITHOUT_FLOAT_FORM);
+    EXPECT_EQ(error_of("a = 25000000000000000000"), ERROR_TOO_MANY_DIGITS);
+    EXPECT_EQ(error_of("a = 1e30"), ERROR_NUMBER_TOO_BIG);
+    EXPECT_EQ(error_of("a = $FG"), ERROR_INVALID_HEXADECIMAL_NUMBER);
+    EXPECT_EQ(error_of("a = %102"), ERROR_INVALID_BINARY_NUMBER);
     // The lowest 64-bit value divided by -1 wraps instead of trapping.
     EXPECT_EQ(compile("a = (-9223372036854775807 - 1) / -1"), " MOV rax,-9223372036854775808\n MOV qword [v_a],rax\n");
 }
 
 TEST_F(ExpressionGoldenTest, StatementErrors) {
-    EXPECT_EQ(error_of("a = b = c"), 261);
-    EXPECT_EQ(error_of("a = 1 < 2"), 261);
-    EXPECT_EQ(error_of("a = \"x\""), 9);
-    EXPECT_EQ(error_of("s.s = 5"), 7);
-    EXPECT_EQ(error_of("a = foo(1)"), 12);
-    EXPECT_EQ(error_of("a = (b + 1"), 6);
-    EXPECT_EQ(error_of("a = b +"), 1);
-    EXPECT_EQ(error_of("a = #Missing"), 60);
-    EXPECT_EQ(error_of("a = b + \"x\""), 8);
-    EXPECT_EQ(error_of("a = 1 2"), 4);
+    EXPECT_EQ(error_of("a = b = c"), ERROR_COMPARISON_OUTSIDE_CONDITION);
+    EXPECT_EQ(error_of("a = 1 < 2"), ERROR_COMPARISON_OUTSIDE_CONDITION);
+    EXPECT_EQ(error_of("a = \"x\""), ERROR_STRING_INTO_NUMERIC_VARIABLE);
+    EXPECT_EQ(error_of("s.s = 5"), ERROR_NUMBER_INTO_STRING_VARIABLE);
+    EXPECT_EQ(error_of("a = foo(1)"), ERROR_NOT_FUNCTION_ARRAY_LIST_MAP_OR_MACRO);
+    EXPECT_EQ(error_of("a = (b + 1"), ERROR_CLOSE_PARENTHESIS_EXPECTED);
+    EXPECT_EQ(error_of("a = b +"), ERROR_SYNTAX);
+    EXPECT_EQ(error_of("a = #Missing"), ERROR_CONSTANT_NOT_FOUND);
+    EXPECT_EQ(error_of("a = b + \"x\""), ERROR_STRINGS_MIXED_WITH_NUMBERS);
+    EXPECT_EQ(error_of("a = 1 2"), ERROR_GARBAGE_AT_END_OF_LINE);
     compiler_reset();
     reset_statement_state();
     in_datasection = 1;
     compile("a = 1");
-    EXPECT_EQ(error_number, 221);
+    EXPECT_EQ(error_number, ERROR_CODE_IN_DATASECTION);
     in_datasection = 0;
 }
 
@@ -223,7 +223,7 @@ TEST_F(ExpressionGoldenTest, RegistersRunOutAtTheFifthLevel) {
     expect_code("a = b + c * (d + e * f)",
                 " MOV r15,qword [v_b]\n MOV r14,qword [v_c]\n MOV r13,qword [v_d]\n MOV rax,qword [v_e]\n"
                 " IMUL rax,qword [v_f]\n ADD r13,rax\n IMUL r14,r13\n ADD r15,r14\n MOV qword [v_a],r15\n");
-    EXPECT_EQ(error_of("a = b + c * (d + e * (f + g))"), 111);
+    EXPECT_EQ(error_of("a = b + c * (d + e * (f + g))"), ERROR_OUT_OF_CPU_REGISTERS);
 }
 
 TEST_F(ExpressionGoldenTest, Comparisons) {
@@ -266,16 +266,16 @@ TEST_F(ExpressionGoldenTest, ExpressionOptionChecks) {
     parse_pointer = text.data();
     token_code = 2;
     EXPECT_EQ(compile_expression(EXPR_INTEGER_ONLY, 0), 0);
-    EXPECT_EQ(error_number, 146);
+    EXPECT_EQ(error_number, ERROR_INTEGER_EXPRESSION_EXPECTED);
     clear_error_state();
     parse_pointer = text.data();
     token_code = 2;
     EXPECT_EQ(compile_expression(EXPR_STRING_ONLY, 0), 0);
-    EXPECT_EQ(error_number, 13);
+    EXPECT_EQ(error_number, ERROR_STRING_EXPRESSION_EXPECTED);
     clear_error_state();
     token_code = TOKEN_END;
     EXPECT_EQ(compile_expression(0, 0), 0);
-    EXPECT_EQ(error_number, 1);
+    EXPECT_EQ(error_number, ERROR_SYNTAX);
 }
 
 }  // namespace

@@ -154,7 +154,7 @@ TEST_F(SharedExpressionSeamTest, VariableValueIsLoadedBeforeTheStore) {
 
 TEST_F(SharedExpressionSeamTest, ErrorsStopBeforeTheStore) {
     EXPECT_EQ(compile("a = b / 0 + \"x\""), (Calls{"take", "load 10:[v_b]", "op 47 20:0", "release", "take",
-                                                  "load 30:V", "release", "error 8"}));
+                                                  "load 30:V", "release", "error " + std::to_string(ERROR_STRINGS_MIXED_WITH_NUMBERS)}));
 }
 
 }  // namespace

@@ -87,13 +87,13 @@ TEST_F(FieldContainersTest, StructuredElementsContinueTheChain) {
 }
 
 TEST_F(FieldContainersTest, ArrayFieldErrors) {
-    EXPECT_EQ(error_of("x = b\\a(1, 2)"), 6);
-    EXPECT_EQ(error_of("x = b\\g(1)"), 176);
-    EXPECT_EQ(error_of("x = b\\a(1)\\x"), 24);
-    EXPECT_EQ(error_of("x = b\\p()\\x"), 186);
-    EXPECT_EQ(error_of("x = b\\a"), 357);
-    EXPECT_EQ(error_of("Dim b\\a(1, 2)"), 1);
-    EXPECT_EQ(error_of("Dim b\\n(3)"), 77);
+    EXPECT_EQ(error_of("x = b\\a(1, 2)"), ERROR_CLOSE_PARENTHESIS_EXPECTED);
+    EXPECT_EQ(error_of("x = b\\g(1)"), ERROR_ARRAY_DIMENSION_COUNT);
+    EXPECT_EQ(error_of("x = b\\a(1)\\x"), ERROR_ARRAY_WITHOUT_STRUCTURE);
+    EXPECT_EQ(error_of("x = b\\p()\\x"), ERROR_MISSING_ARRAY_PARAMETERS);
+    EXPECT_EQ(error_of("x = b\\a"), ERROR_OPEN_PARENTHESIS_MISSING_AFTER_ARRAY);
+    EXPECT_EQ(error_of("Dim b\\a(1, 2)"), ERROR_SYNTAX);
+    EXPECT_EQ(error_of("Dim b\\n(3)"), ERROR_DIM_SYNTAX);
 }
 
 TEST_F(FieldContainersTest, ListElementIsReachedFromTheStructure) {
@@ -117,16 +117,16 @@ TEST_F(FieldContainersTest, ForEachReachesTheFieldAgainOnEveryStep) {
                         " LEA rbp,[v_b]\n MOV rcx,qword [rbp+48]\n CALL ZD_NextElement\n"),
               std::string::npos)
         << code;
-    EXPECT_EQ(error_of("ForEach b\\l()\nNext b\\m()"), 206);
-    EXPECT_EQ(error_of("ForEach b\\n()"), 160);
+    EXPECT_EQ(error_of("ForEach b\\l()\nNext b\\m()"), ERROR_FOREACH_MAP_MISMATCH);
+    EXPECT_EQ(error_of("ForEach b\\n()"), ERROR_FOREACH_NEEDS_LIST_OR_MAP);
 }
 
 TEST_F(FieldContainersTest, ListAndMapFieldErrors) {
-    EXPECT_EQ(error_of("x = b\\l(1)"), 90);
-    EXPECT_EQ(error_of("x = b\\l()\\v"), 75);
-    EXPECT_EQ(error_of("x = b\\m(1)"), 103);
-    EXPECT_EQ(error_of("x = b\\l"), 358);
-    EXPECT_EQ(error_of("x = b\\m"), 359);
+    EXPECT_EQ(error_of("x = b\\l(1)"), ERROR_PARENTHESES_EXPECTED_AFTER_LIST);
+    EXPECT_EQ(error_of("x = b\\l()\\v"), ERROR_LIST_WITHOUT_STRUCTURE);
+    EXPECT_EQ(error_of("x = b\\m(1)"), ERROR_MAP_PARAMETER_EXPECTED);
+    EXPECT_EQ(error_of("x = b\\l"), ERROR_OPEN_PARENTHESIS_MISSING_AFTER_LIST);
+    EXPECT_EQ(error_of("x = b\\m"), ERROR_OPEN_PARENTHESIS_MISSING_AFTER_MAP);
 }
 
 }  // namespace

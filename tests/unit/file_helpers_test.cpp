@@ -157,7 +157,7 @@ TEST_F(FileHelpers, LoadSourceFileSetsTheSourceFolder)
     EXPECT_EQ(main_source_folder, (root / "src").string() + "/");
 
     load_source_file("nothing.zd");
-    EXPECT_EQ(error_number, 91);
+    EXPECT_EQ(error_number, ERROR_FILE_NOT_FOUND);
     EXPECT_STREQ(error_message, "File not found (nothing.zd).");
     os_set_current_folder(saved_folder.c_str());
 }

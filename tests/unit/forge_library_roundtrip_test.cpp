@@ -132,7 +132,7 @@ TEST_F(ForgeRoundTrip, EveryFieldComesBack)
         write_file(folder / "Misc_DEBUG.obj", "debug object");
         forge("misc", full_descriptor, options);
         init_libraries();
-        scan_library_folder("ZandLibraries\\", 0, 88);
+        scan_library_folder("ZandLibraries\\", 0, ERROR_BUILT_IN_LIBRARIES_NOT_LOADED);
         ASSERT_EQ(error_number, 0) << error_message;
 
         auto all = loaded_libraries();
@@ -207,16 +207,16 @@ TEST_F(ForgeRoundTrip, DuplicateCommandsNameBothOwners)
     forge("alpha", "C\n0\nOBJ\n0\nH\nShared\nDEBUGGERCHECK\n");
     forge("beta", "C\n0\nOBJ\n0\nH\nShared\nDEBUGGERCHECK\n");
     init_libraries();
-    scan_library_folder("ZandLibraries\\", 0, 88);
-    EXPECT_EQ(error_number, 95);
+    scan_library_folder("ZandLibraries\\", 0, ERROR_BUILT_IN_LIBRARIES_NOT_LOADED);
+    EXPECT_EQ(error_number, ERROR_DUPLICATED_LIBRARY_COMMAND);
     EXPECT_STREQ(error_message, "Duplicated library command: Shared() (in libraries Beta and Alpha).");
 
     std::filesystem::remove(libraries / "Beta");
     forge("beta", "C\n0\nOBJ\n0\nH\nSizeOf\nDEBUGGERCHECK\n");
     init_libraries();
     clear_error_state();
-    scan_library_folder("ZandLibraries\\", 0, 88);
-    EXPECT_EQ(error_number, 95);
+    scan_library_folder("ZandLibraries\\", 0, ERROR_BUILT_IN_LIBRARIES_NOT_LOADED);
+    EXPECT_EQ(error_number, ERROR_DUPLICATED_LIBRARY_COMMAND);
     EXPECT_STREQ(error_message, "Duplicated library command: SizeOf() (in libraries Beta and Zandrel).");
 }
 
@@ -229,13 +229,13 @@ TEST_F(ForgeRoundTrip, FoldersScanOnceAndMissingFolderRecordsItsError)
     write_file(libraries / "empty", "");
     std::filesystem::create_directory(libraries / "folder");
     init_libraries();
-    scan_library_folder("ZandLibraries/", 0, 88);
+    scan_library_folder("ZandLibraries/", 0, ERROR_BUILT_IN_LIBRARIES_NOT_LOADED);
     scan_library_folder("ZandLibraries\\UserLibraries\\", 0, 0);
     EXPECT_EQ(error_number, 0) << error_message;
     EXPECT_EQ(loaded_libraries().size(), 1u);
 
-    scan_library_folder("NoSuchFolder\\", 0, 88);
-    EXPECT_EQ(error_number, 88);
+    scan_library_folder("NoSuchFolder\\", 0, ERROR_BUILT_IN_LIBRARIES_NOT_LOADED);
+    EXPECT_EQ(error_number, ERROR_BUILT_IN_LIBRARIES_NOT_LOADED);
 }
 
 TEST_F(ForgeRoundTrip, ChrGetsItsSecondFlag)
@@ -243,7 +243,7 @@ TEST_F(ForgeRoundTrip, ChrGetsItsSecondFlag)
     write_file(folder / "Strings.obj", "S");
     forge("strings", "C\n0\nOBJ\n0\nH\nChr, LONG\nSTRING|DEBUGGERCHECK|UNICODE\n");
     init_libraries();
-    scan_library_folder("ZandLibraries\\", 0, 88);
+    scan_library_folder("ZandLibraries\\", 0, ERROR_BUILT_IN_LIBRARIES_NOT_LOADED);
     EXPECT_EQ(find_library_command("chr")->second_flags, command_second_chr);
 }
 
@@ -254,7 +254,7 @@ TEST_F(ForgeRoundTrip, UsageMarksAndDependencies)
     forge("top", "C\n0\nOBJ\n2\nbase\nMissing\nH\nTopCall\nDEBUGGERCHECK\n");
     forge("base", "C\n0\nOBJ\n1\nTop\nH\nBaseCall\nDEBUGGERCHECK\n");
     init_libraries();
-    scan_library_folder("ZandLibraries\\", 0, 88);
+    scan_library_folder("ZandLibraries\\", 0, ERROR_BUILT_IN_LIBRARIES_NOT_LOADED);
     ASSERT_EQ(error_number, 0) << error_message;
     LibraryRecord* top = find_library("TOP");
     LibraryRecord* base = find_library("base");
@@ -269,7 +269,7 @@ TEST_F(ForgeRoundTrip, UsageMarksAndDependencies)
 
     mark_library_dependencies(top);
     EXPECT_EQ(base->used, 1);
-    EXPECT_EQ(error_number, 110);
+    EXPECT_EQ(error_number, ERROR_LIBRARY_MISSING);
     EXPECT_STREQ(error_message, "Library missing: Missing (needed by 'Top' library).");
     EXPECT_EQ(current_line, -1);
     std::vector<LibraryRecord*> order;
@@ -294,7 +294,7 @@ TEST_F(ForgeRoundTrip, SelectedLibrariesReachTheLinkLine)
     forge("nodata", "C\n0\nOBJ\n0\nH\n");
     messages();
     init_libraries();
-    scan_library_folder("ZandLibraries\\", 0, 88);
+    scan_library_folder("ZandLibraries\\", 0, ERROR_BUILT_IN_LIBRARIES_NOT_LOADED);
     ASSERT_EQ(error_number, 0) << error_message;
 
     link_library_list.clear();
@@ -355,7 +355,7 @@ TEST_F(ForgeRoundTrip, CorruptHeadersAndChunks)
 
     std::string bad = good;
     bad[8] = '5';  // 'LIB5'
-    EXPECT_EQ(load(bad), 279);
+    EXPECT_EQ(load(bad), ERROR_LIBRARY_TOO_OLD);
     EXPECT_STREQ(error_message, "ZandLibrary 'Probe' is too old and isn't handled anymore by Zandrel 5.20 or above.");
 
     bad = good;
@@ -364,7 +364,7 @@ TEST_F(ForgeRoundTrip, CorruptHeadersAndChunks)
     EXPECT_EQ(loaded_libraries().size(), 0u);
 
     auto expect_refused = [&](std::string contents, const char* what) {
-        EXPECT_EQ(load(contents), 96) << what;
+        EXPECT_EQ(load(contents), ERROR_LIBRARY_NOT_LOADED) << what;
         EXPECT_EQ(loaded_libraries().size(), 0u) << what;
     };
     bad = good;
@@ -440,7 +440,7 @@ TEST_F(ForgeRoundTrip, OldFormatObjectDataIsUnscrambled)
 
     std::string compressed = file;
     compressed[12] = 1;
-    EXPECT_EQ(load(compressed), 307);
+    EXPECT_EQ(load(compressed), ERROR_COMPRESSED_LIBRARY);
     EXPECT_STREQ(error_message, "Compressed libraries are not supported (Probe).");
-    EXPECT_EQ(load(file.substr(0, file.size() - 15 - 2)), 96);  // DAT1 cut inside its padding
+    EXPECT_EQ(load(file.substr(0, file.size() - 15 - 2)), ERROR_LIBRARY_NOT_LOADED);  // DAT1 cut inside its padding
 }

@@ -161,16 +161,16 @@ TEST_F(ImportsTest, ImportedVariables) {
 }
 
 TEST_F(ImportsTest, DeclarationErrors) {
-    EXPECT_EQ(error_of("Import \"a.lib\"\n  Name$()"), 234);
-    EXPECT_EQ(error_of("Import \"a.lib\"\n  Name.s()"), 234);
-    EXPECT_EQ(error_of("Import \"a.lib\"\n  *Name()"), 1);
-    EXPECT_EQ(error_of("Import \"a.lib\"\n  Name() As 12"), 25);
-    EXPECT_EQ(error_of("Import \"a.lib\"\n  Name() As Other"), 25);
-    EXPECT_EQ(error_of("Import \"a.lib\"\n  Name()\n  Name()"), 83);
-    EXPECT_EQ(error_of("Import \"a.lib\"\n  Name(a, b"), 84);
-    EXPECT_EQ(error_of("Global v\nImport \"a.lib\"\n  v.l"), 10);
-    EXPECT_EQ(error_of("EndImport"), 223);
-    EXPECT_EQ(error_of("Procedure P()\nImport \"a.lib\""), 222);
+    EXPECT_EQ(error_of("Import \"a.lib\"\n  Name$()"), ERROR_STRING_RETURN_IN_IMPORT);
+    EXPECT_EQ(error_of("Import \"a.lib\"\n  Name.s()"), ERROR_STRING_RETURN_IN_IMPORT);
+    EXPECT_EQ(error_of("Import \"a.lib\"\n  *Name()"), ERROR_SYNTAX);
+    EXPECT_EQ(error_of("Import \"a.lib\"\n  Name() As 12"), ERROR_LITERAL_STRING_EXPECTED_AFTER);
+    EXPECT_EQ(error_of("Import \"a.lib\"\n  Name() As Other"), ERROR_LITERAL_STRING_EXPECTED_AFTER);
+    EXPECT_EQ(error_of("Import \"a.lib\"\n  Name()\n  Name()"), ERROR_PROCEDURE_IS_ALREADY_DECLARED);
+    EXPECT_EQ(error_of("Import \"a.lib\"\n  Name(a, b"), ERROR_PROCEDURE_CLOSE_PARENTHESIS_EXPECTED);
+    EXPECT_EQ(error_of("Global v\nImport \"a.lib\"\n  v.l"), ERROR_VARIABLE_DECLARED_WITH_OTHER_TYPE);
+    EXPECT_EQ(error_of("EndImport"), ERROR_ENDIMPORT_WITHOUT_IMPORT);
+    EXPECT_EQ(error_of("Procedure P()\nImport \"a.lib\""), ERROR_IMPORT_INSIDE_PROCEDURE);
     // A line that does not begin with a name is not a declaration.
     EXPECT_EQ(error_of("Import \"a.lib\"\n  ; nothing\nEndImport"), 0);
 }
@@ -223,7 +223,7 @@ TEST_F(ImportsTest, ImportedFunctionTakesAStringForAnInteger) {
     ASSERT_EQ(compile("Import \"u.lib\"\n  Show(text)\nEndImport"), "");
     std::string code = compile("Show(\"hello\")");
     EXPECT_NE(code.find(" CALL Show\n"), std::string::npos) << code;
-    EXPECT_EQ(compile("Show(\"hello\", 2)"), "error 49");
+    EXPECT_EQ(compile("Show(\"hello\", 2)"), "error " + std::to_string(ERROR_INCORRECT_PARAMETER_COUNT));
 }
 
 TEST_F(ImportsTest, OperatingSystemFunctionCall) {
@@ -241,7 +241,7 @@ TEST_F(ImportsTest, OperatingSystemFunctionCall) {
     std::string longer = compile("r = zdprobelong_()");
     EXPECT_EQ(longer, " CALL ZdProbeLong\n MOVSXD rax,eax\n MOV qword [v_r],rax\n") << longer;
     EXPECT_EQ(assemble_fragment("extrn ZdProbeW\nextrn ZdProbeLong\n" + code + longer + "D1: dq 0\n_S1: dw 0\n"), "");
-    EXPECT_EQ(compile("r = ZdProbe_()"), "error 49");
+    EXPECT_EQ(compile("r = ZdProbe_()"), "error " + std::to_string(ERROR_INCORRECT_PARAMETER_COUNT));
 }
 
 TEST_F(ImportsTest, DefinedCountsTheFunctionAndItsLibraryAsUsed) {
@@ -318,18 +318,18 @@ TEST_F(ImportsTest, ImportFileNeedsExactlyOneBlock) {
     import_file = const_cast<char*>(path.c_str());
     start();
     write_import_file();
-    EXPECT_EQ(error_number, 323);
+    EXPECT_EQ(error_number, ERROR_NO_IMPORT_DEFINITION);
     EXPECT_EQ(current_line, -1);
     start();
     compile("Import \"a.lib\"\nEndImport\nImport \"b.lib\"\nEndImport");
     write_import_file();
-    EXPECT_EQ(error_number, 324);
+    EXPECT_EQ(error_number, ERROR_MORE_THAN_ONE_IMPORT_DEFINITION);
     start();
     compile("Import \"a.lib\"\nEndImport");
     std::string unwritable = temporary_folder() + "/missing/x.imp";
     import_file = const_cast<char*>(unwritable.c_str());
     write_import_file();
-    EXPECT_EQ(error_number, 316);
+    EXPECT_EQ(error_number, ERROR_IMPORT_LIBRARY_NOT_CREATED);
 }
 
 TEST_F(ImportsTest, WindowsImportListsTheBlockFunctions) {

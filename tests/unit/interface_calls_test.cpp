@@ -199,21 +199,21 @@ TEST_F(InterfaceCallsTest, MethodAddress) {
     text = std::string("Add(1, 2)") + std::string(2, '\0');
     parse_pointer = text.data();
     EXPECT_EQ(emit_interface_method_call(nullptr, interface, "qword [v_obj]", 1), 0);
-    EXPECT_EQ(error_number, 1);
+    EXPECT_EQ(error_number, ERROR_SYNTAX);
 }
 
 TEST_F(InterfaceCallsTest, Errors) {
-    EXPECT_EQ(error_of("x = obj\\Missing()"), 167);
-    EXPECT_EQ(error_of("x = obj\\Add"), 1);
-    EXPECT_EQ(error_of("x = obj\\Add(1)"), 49);
-    EXPECT_EQ(error_of("x = obj\\Add(1, 2, 3)"), 49);
-    EXPECT_EQ(error_of("x = obj\\Add(\"a\", 2)"), 36);
-    EXPECT_EQ(error_of("x = obj\\Label(1)"), 14);
-    EXPECT_EQ(error_of("x = h\\calc\\Missing()"), 167);
+    EXPECT_EQ(error_of("x = obj\\Missing()"), ERROR_INTERFACE_METHOD_NOT_FOUND);
+    EXPECT_EQ(error_of("x = obj\\Add"), ERROR_SYNTAX);
+    EXPECT_EQ(error_of("x = obj\\Add(1)"), ERROR_INCORRECT_PARAMETER_COUNT);
+    EXPECT_EQ(error_of("x = obj\\Add(1, 2, 3)"), ERROR_INCORRECT_PARAMETER_COUNT);
+    EXPECT_EQ(error_of("x = obj\\Add(\"a\", 2)"), ERROR_NUMBER_PARAMETER_EXPECTED);
+    EXPECT_EQ(error_of("x = obj\\Label(1)"), ERROR_STRING_PARAMETER_EXPECTED);
+    EXPECT_EQ(error_of("x = h\\calc\\Missing()"), ERROR_INTERFACE_METHOD_NOT_FOUND);
     // A call's result is no assignment target.
-    EXPECT_EQ(error_of("obj\\Add(1, 2) = 3"), 1);
+    EXPECT_EQ(error_of("obj\\Add(1, 2) = 3"), ERROR_SYNTAX);
     // A plain field alone is still no statement.
-    EXPECT_EQ(error_of("h\\id"), 1);
+    EXPECT_EQ(error_of("h\\id"), ERROR_SYNTAX);
 }
 
 }  // namespace

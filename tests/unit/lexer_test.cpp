@@ -102,7 +102,7 @@ TEST_F(LexerTest, ContextualOperatorWordsAndUnknownWords)
 {
     start("a Extends b");
     read_token();
-    EXPECT_EQ(error_number, 79);
+    EXPECT_EQ(error_number, ERROR_INVALID_OPERATOR);
     EXPECT_EQ(token_code, TOKEN_NO_OPERATOR);
     EXPECT_EQ(token_precedence, -1);
     EXPECT_STREQ(parse_pointer, "Extends b");
@@ -163,7 +163,7 @@ TEST_F(LexerTest, NamesWithSuffixesAndLengthLimit)
 
     start(std::string(129, 'a'));
     read_token();
-    EXPECT_EQ(error_number, 295);
+    EXPECT_EQ(error_number, ERROR_NAME_TOO_LONG);
 }
 
 TEST_F(LexerTest, NumbersAreWordsTakenApartLater)
@@ -196,7 +196,7 @@ TEST_F(LexerTest, CharacterConstants)
 
     start("'AB'");
     read_token();
-    EXPECT_EQ(error_number, 54);
+    EXPECT_EQ(error_number, ERROR_CHARACTER_CONSTANT_TOO_LONG);
 }
 
 TEST_F(LexerTest, CharacterConstantsWithByteOrderMark)
@@ -225,7 +225,7 @@ TEST_F(LexerTest, StringLiterals)
     start("\"unterminated");
     reset_literal_text();
     read_token();
-    EXPECT_EQ(error_number, 108);
+    EXPECT_EQ(error_number, ERROR_LITERAL_STRING_NOT_TERMINATED);
 }
 
 TEST_F(LexerTest, EscapedStringLiterals)
@@ -253,7 +253,7 @@ TEST_F(LexerTest, EscapedStringLiterals)
     reset_literal_text();
     escape_mode = 1;
     read_token();
-    EXPECT_EQ(error_number, 320);
+    EXPECT_EQ(error_number, ERROR_INVALID_ESCAPE_SEQUENCE);
     EXPECT_NE(std::strstr(error_message, "\\q"), nullptr);
 }
 
@@ -281,7 +281,7 @@ TEST_F(LexerTest, LiteralLengthLimit)
     start("\"" + std::string(8193, 'x') + "\"");
     reset_literal_text();
     read_token();
-    EXPECT_EQ(error_number, 252);
+    EXPECT_EQ(error_number, ERROR_LITERAL_STRING_TOO_LONG);
 }
 
 TEST_F(LexerTest, PeekRestoresPosition)
@@ -303,7 +303,7 @@ TEST_F(LexerTest, SkipStarForPointerNames)
     start("* p");
     read_token();
     skip_star();
-    EXPECT_EQ(error_number, 1);
+    EXPECT_EQ(error_number, ERROR_SYNTAX);
 }
 
 TEST_F(LexerTest, KeywordTableAndNativeTypes)

@@ -54,7 +54,7 @@ protected:
         forge_tools_library();
         home_folder = folder.string() + "/";
         init_libraries();
-        scan_library_folder("ZandLibraries\\", 0, 88);
+        scan_library_folder("ZandLibraries\\", 0, ERROR_BUILT_IN_LIBRARIES_NOT_LOADED);
         ASSERT_EQ(error_number, 0) << error_message;
         ASSERT_NE(find_library_command("Pick2"), nullptr);
     }
@@ -141,10 +141,10 @@ TEST_F(LibraryCommandFormsTest, ChrOfAConstantIsALiteral) {
         code = compile("c = 65\na$ = Chr(c)");
         EXPECT_NE(code.find("ZD_Chr"), std::string::npos) << code;
         // Outside the characters of one UTF-16 unit.
-        EXPECT_EQ(compile("a$ = Chr($D800)"), "error 356");
-        EXPECT_EQ(compile("a$ = Chr($DFFF)"), "error 356");
-        EXPECT_EQ(compile("a$ = Chr(-1)"), "error 356");
-        EXPECT_EQ(compile("a$ = Chr($10000)"), "error 356");
+        EXPECT_EQ(compile("a$ = Chr($D800)"), "error " + std::to_string(ERROR_INVALID_CHR_VALUE));
+        EXPECT_EQ(compile("a$ = Chr($DFFF)"), "error " + std::to_string(ERROR_INVALID_CHR_VALUE));
+        EXPECT_EQ(compile("a$ = Chr(-1)"), "error " + std::to_string(ERROR_INVALID_CHR_VALUE));
+        EXPECT_EQ(compile("a$ = Chr($10000)"), "error " + std::to_string(ERROR_INVALID_CHR_VALUE));
         EXPECT_EQ(compile("a$ = Chr($E000) + Chr($D7FF) + Chr($FFFF)").rfind("error", 0), std::string::npos);
     }
 }
@@ -157,15 +157,15 @@ TEST_F(LibraryCommandFormsTest, ArgumentCountPicksTheForm) {
     EXPECT_GT(find_library_command("Pick2")->use_count, 0);
     EXPECT_EQ(find_library_command("Pick")->use_count, 0);
     // No form takes three; the message names the command itself.
-    EXPECT_EQ(compile("x = Pick(1, 2, 3)"), "error 49");
+    EXPECT_EQ(compile("x = Pick(1, 2, 3)"), "error " + std::to_string(ERROR_INCORRECT_PARAMETER_COUNT));
     EXPECT_STREQ(error_message, "Pick(): Incorrect number of parameters.");
     // The second form is no command of its own.
-    EXPECT_EQ(compile("x = Pick2(1, 2)"), "error 12");
+    EXPECT_EQ(compile("x = Pick2(1, 2)"), "error " + std::to_string(ERROR_NOT_FUNCTION_ARRAY_LIST_MAP_OR_MACRO));
 
     use_c();
     std::string code = compile("x = Pick(1, 2)");
     EXPECT_NE(code.find("ZD_Pick2("), std::string::npos) << code;
-    EXPECT_EQ(compile("x = Pick(1, 2, 3)"), "error 49");
+    EXPECT_EQ(compile("x = Pick(1, 2, 3)"), "error " + std::to_string(ERROR_INCORRECT_PARAMETER_COUNT));
 }
 
 TEST_F(LibraryCommandFormsTest, DeprecatedCommandWarnsOncePerCompilation) {
@@ -241,28 +241,28 @@ TEST_F(LibraryCommandFormsTest, StructureArgumentErrors) {
     for (int x64 = 1; x64 >= 0; x64--) {
         if (x64) use_x64();
         else use_c();
-        EXPECT_EQ(compile(setup + "x = Measure(Nothing)"), "error 326");
+        EXPECT_EQ(compile(setup + "x = Measure(Nothing)"), "error " + std::to_string(ERROR_NOT_STRUCTURE));
         EXPECT_STREQ(error_message, "'Nothing' is not a structure.");
-        EXPECT_EQ(compile(setup + "x = Measure(5)"), "error 1");
-        EXPECT_EQ(compile(setup + "x = Measure(Point + 1)"), "error 1");
-        EXPECT_EQ(compile(setup + "x = Measure(Point, Point)"), "error 49");
-        EXPECT_EQ(compile(setup + "x = Measure()"), "error 49");
+        EXPECT_EQ(compile(setup + "x = Measure(5)"), "error " + std::to_string(ERROR_SYNTAX));
+        EXPECT_EQ(compile(setup + "x = Measure(Point + 1)"), "error " + std::to_string(ERROR_SYNTAX));
+        EXPECT_EQ(compile(setup + "x = Measure(Point, Point)"), "error " + std::to_string(ERROR_INCORRECT_PARAMETER_COUNT));
+        EXPECT_EQ(compile(setup + "x = Measure()"), "error " + std::to_string(ERROR_INCORRECT_PARAMETER_COUNT));
         // A structure variable is no structure type.
-        EXPECT_EQ(compile(setup + "Define p.Point\nx = Measure(p)"), "error 326");
+        EXPECT_EQ(compile(setup + "Define p.Point\nx = Measure(p)"), "error " + std::to_string(ERROR_NOT_STRUCTURE));
         // A whole structured item can only be copied: a number parameter
         // refuses it, for a command and for a procedure alike ("@p" passes
         // its address).
-        EXPECT_EQ(compile(setup + "Define p.Point\nx = Pick(p)"), "error 1");
+        EXPECT_EQ(compile(setup + "Define p.Point\nx = Pick(p)"), "error " + std::to_string(ERROR_SYNTAX));
         EXPECT_EQ(compile(setup + "Define p.Point\nx = Pick(@p)").rfind("error", 0), std::string::npos);
-        EXPECT_EQ(compile(setup + "Procedure Take(a)\nEndProcedure\nDefine p.Point\nTake(p)"), "error 1");
-        EXPECT_EQ(compile(setup + "x = Elements(Point)"), "error 15");
+        EXPECT_EQ(compile(setup + "Procedure Take(a)\nEndProcedure\nDefine p.Point\nTake(p)"), "error " + std::to_string(ERROR_SYNTAX));
+        EXPECT_EQ(compile(setup + "x = Elements(Point)"), "error " + std::to_string(ERROR_ARRAY_PARAMETER_EXPECTED));
     }
 }
 
 TEST_F(LibraryCommandFormsTest, CommandNameWithoutParenthesis) {
     use_x64();
-    EXPECT_EQ(compile("x = Pick"), "error 48");
-    EXPECT_EQ(compile("x = 1 + SizeOf"), "error 48");
+    EXPECT_EQ(compile("x = Pick"), "error " + std::to_string(ERROR_OPEN_PARENTHESIS_MISSING_AFTER_CALL));
+    EXPECT_EQ(compile("x = 1 + SizeOf"), "error " + std::to_string(ERROR_OPEN_PARENTHESIS_MISSING_AFTER_CALL));
     // A variable that already has the name keeps it.
     EXPECT_EQ(compile("Define Pick.l = 2\nx = Pick").rfind("error", 0), std::string::npos);
 }

@@ -140,38 +140,38 @@ TEST_F(ListsMapsTest, StaticAndThreadedSlotCountsMustBeLiterals) {
     text = std::string("NewMap n.i(v)") + '\0' + '\0';
     parse_pointer = text.data();
     compile_statement();
-    EXPECT_EQ(error_number, 198);
+    EXPECT_EQ(error_number, ERROR_STATIC_NEEDS_LITERAL);
 }
 
 TEST_F(ListsMapsTest, DeclarationErrors) {
-    EXPECT_EQ(error_of("NewList l.i"), 76);
-    EXPECT_EQ(error_of("NewList l.i(5)"), 76);
-    EXPECT_EQ(error_of("NewMap m.i(10"), 253);
-    EXPECT_EQ(error_of("NewMap m.i"), 253);
-    EXPECT_EQ(error_of("NewList 1x()"), 175);
-    EXPECT_EQ(error_of("NewMap 1x()"), 178);
-    EXPECT_EQ(error_of("NewList"), 175);
-    EXPECT_EQ(error_of("NewList l.i()\nNewList l.s()"), 258);
-    EXPECT_EQ(error_of("NewMap m.i()\nNewMap m.d()"), 259);
-    EXPECT_EQ(error_of("Dim a(5)\nNewList a()"), 98);
-    EXPECT_EQ(error_of("NewMap a.i()\nNewList a()"), 140);
-    EXPECT_EQ(error_of("NewList a.i()\nNewMap a()"), 99);
-    EXPECT_EQ(error_of("NewList While()"), 144);
-    EXPECT_EQ(error_of("NewList *l.i()"), 264);
-    EXPECT_EQ(error_of("NewList l.i() 5"), 4);
+    EXPECT_EQ(error_of("NewList l.i"), ERROR_NEWLIST_SYNTAX);
+    EXPECT_EQ(error_of("NewList l.i(5)"), ERROR_NEWLIST_SYNTAX);
+    EXPECT_EQ(error_of("NewMap m.i(10"), ERROR_NEWMAP_SYNTAX);
+    EXPECT_EQ(error_of("NewMap m.i"), ERROR_NEWMAP_SYNTAX);
+    EXPECT_EQ(error_of("NewList 1x()"), ERROR_LIST_NAME_START);
+    EXPECT_EQ(error_of("NewMap 1x()"), ERROR_MAP_NAME_START);
+    EXPECT_EQ(error_of("NewList"), ERROR_LIST_NAME_START);
+    EXPECT_EQ(error_of("NewList l.i()\nNewList l.s()"), ERROR_LIST_DECLARED_WITH_OTHER_TYPE);
+    EXPECT_EQ(error_of("NewMap m.i()\nNewMap m.d()"), ERROR_MAP_DECLARED_WITH_OTHER_TYPE);
+    EXPECT_EQ(error_of("Dim a(5)\nNewList a()"), ERROR_NAME_SAME_AS_ARRAY);
+    EXPECT_EQ(error_of("NewMap a.i()\nNewList a()"), ERROR_NAME_SAME_AS_MAP);
+    EXPECT_EQ(error_of("NewList a.i()\nNewMap a()"), ERROR_NAME_SAME_AS_LIST);
+    EXPECT_EQ(error_of("NewList While()"), ERROR_LIST_NAMED_AS_KEYWORD);
+    EXPECT_EQ(error_of("NewList *l.i()"), ERROR_NATIVE_TYPE_POINTER);
+    EXPECT_EQ(error_of("NewList l.i() 5"), ERROR_GARBAGE_AT_END_OF_LINE);
 }
 
 TEST_F(ListsMapsTest, MapDeclarationErrorsSayWhatIsWrong) {
-    EXPECT_EQ(error_of("NewMap 9m()"), 178);
+    EXPECT_EQ(error_of("NewMap 9m()"), ERROR_MAP_NAME_START);
     EXPECT_STREQ(error_message, "A map name needs to start with a character (a-z or _).");
-    EXPECT_EQ(error_of("NewMap m.i()\nNewMap m.s()"), 259);
+    EXPECT_EQ(error_of("NewMap m.i()\nNewMap m.s()"), ERROR_MAP_DECLARED_WITH_OTHER_TYPE);
     EXPECT_STREQ(error_message, "Map already declared with a different type: m.");
-    EXPECT_EQ(error_of("NewMap m.i()\nProcedure P()\nGlobal NewMap m.i()\nEndProcedure"), 288);
+    EXPECT_EQ(error_of("NewMap m.i()\nProcedure P()\nGlobal NewMap m.i()\nEndProcedure"), ERROR_MAP_ALREADY_DECLARED);
     EXPECT_STREQ(error_message, "Map already declared: m().");
 }
 
 TEST_F(ListsMapsTest, AFailedDeclarationLeavesNoRecord) {
-    EXPECT_EQ(error_of("NewList *l.i()"), 264);
+    EXPECT_EQ(error_of("NewList *l.i()"), ERROR_NATIVE_TYPE_POINTER);
     EXPECT_EQ(find_list("l"), nullptr);
     pointer_flag = 1;
     EXPECT_EQ(find_list("l"), nullptr);
@@ -250,10 +250,10 @@ TEST_F(ListsMapsTest, ListElementWithTheDebuggerChecksTheCurrentElement) {
 }
 
 TEST_F(ListsMapsTest, ElementErrors) {
-    EXPECT_EQ(error_of("NewList l.i()\nx = l(1)"), 90);
-    EXPECT_EQ(error_of("NewMap m.i()\nx = m(5)"), 103);
-    EXPECT_EQ(error_of("NewList l.i()\nx = l()\\a"), 75);
-    EXPECT_EQ(error_of("NewMap m.i()\nx = m(\"a\"\\b"), 6);
+    EXPECT_EQ(error_of("NewList l.i()\nx = l(1)"), ERROR_PARENTHESES_EXPECTED_AFTER_LIST);
+    EXPECT_EQ(error_of("NewMap m.i()\nx = m(5)"), ERROR_MAP_PARAMETER_EXPECTED);
+    EXPECT_EQ(error_of("NewList l.i()\nx = l()\\a"), ERROR_LIST_WITHOUT_STRUCTURE);
+    EXPECT_EQ(error_of("NewMap m.i()\nx = m(\"a\"\\b"), ERROR_CLOSE_PARENTHESIS_EXPECTED);
 }
 
 // ---------------------------------------------------------------------------
@@ -291,14 +291,14 @@ TEST_F(ListsMapsTest, ForEachInsideACaseAlignsItsCalls) {
 }
 
 TEST_F(ListsMapsTest, ForEachErrors) {
-    EXPECT_EQ(error_of("x = 1\nForEach x()"), 160);
-    EXPECT_EQ(error_of("ForEach"), 160);
-    EXPECT_EQ(error_of("NewList l.i()\nForEach l"), 160);
-    EXPECT_EQ(error_of("NewList a.i()\nNewList b.i()\nForEach a()\nNext b()"), 169);
-    EXPECT_EQ(error_of("NewMap a.i()\nNewMap b.i()\nForEach a()\nNext b()"), 206);
-    EXPECT_EQ(error_of("NewList a.i()\nForEach a()\nNext 5"), 168);
+    EXPECT_EQ(error_of("x = 1\nForEach x()"), ERROR_FOREACH_NEEDS_LIST_OR_MAP);
+    EXPECT_EQ(error_of("ForEach"), ERROR_FOREACH_NEEDS_LIST_OR_MAP);
+    EXPECT_EQ(error_of("NewList l.i()\nForEach l"), ERROR_FOREACH_NEEDS_LIST_OR_MAP);
+    EXPECT_EQ(error_of("NewList a.i()\nNewList b.i()\nForEach a()\nNext b()"), ERROR_FOREACH_LIST_MISMATCH);
+    EXPECT_EQ(error_of("NewMap a.i()\nNewMap b.i()\nForEach a()\nNext b()"), ERROR_FOREACH_MAP_MISMATCH);
+    EXPECT_EQ(error_of("NewList a.i()\nForEach a()\nNext 5"), ERROR_FOREACH_NEXT_NEEDS_LIST_OR_MAP);
     EXPECT_EQ(error_of("NewList a.i()\nForEach a()"), 0);
-    EXPECT_EQ(error_of("NewList a.i()\nFor i = 1 To 2\nNext a()"), 23);
+    EXPECT_EQ(error_of("NewList a.i()\nFor i = 1 To 2\nNext a()"), ERROR_WRONG_NEXT_VARIABLE);
 }
 
 // ---------------------------------------------------------------------------

@@ -21,20 +21,20 @@ int count_in_use()
 
 TEST_F(ModulesTest, SectionsComeInTheirOrder)
 {
-    EXPECT_EQ(compile("Module M\nEndModule"), 277);
-    EXPECT_EQ(compile("DeclareModule M\nEndDeclareModule\nModule M\nEndModule\n\nModule M\nEndModule"), 274);
+    EXPECT_EQ(compile("Module M\nEndModule"), ERROR_MODULE_WITHOUT_DECLAREMODULE);
+    EXPECT_EQ(compile("DeclareModule M\nEndDeclareModule\nModule M\nEndModule\n\nModule M\nEndModule"), ERROR_MODULE_ALREADY_DECLARED);
     EXPECT_NE(printed.find("Module already declared: M ("), std::string::npos) << printed;
     EXPECT_NE(printed.find("main.zd line 3)."), std::string::npos) << printed;
-    EXPECT_EQ(compile("DeclareModule M\nEndDeclareModule\nDeclareModule M\nEndDeclareModule"), 274);
+    EXPECT_EQ(compile("DeclareModule M\nEndDeclareModule\nDeclareModule M\nEndDeclareModule"), ERROR_MODULE_ALREADY_DECLARED);
     EXPECT_NE(printed.find("main.zd line 1)."), std::string::npos) << printed;
-    EXPECT_EQ(compile("DeclareModule M\nEndDeclareModule"), 300);
+    EXPECT_EQ(compile("DeclareModule M\nEndDeclareModule"), ERROR_MODULE_ONLY_DECLARED);
     EXPECT_NE(printed.find("Module 'M' has been only declared"), std::string::npos) << printed;
-    EXPECT_EQ(compile("DeclareModule M\nDeclareModule N"), 273);
-    EXPECT_EQ(compile("DeclareModule M\nEndDeclareModule\nModule M\nModule M"), 273);
-    EXPECT_EQ(compile("EndModule"), 275);
-    EXPECT_EQ(compile("EndDeclareModule"), 276);
-    EXPECT_EQ(compile("DeclareModule M$"), 1);
-    EXPECT_EQ(compile("DeclareModule M"), 162);
+    EXPECT_EQ(compile("DeclareModule M\nDeclareModule N"), ERROR_MODULES_NESTED);
+    EXPECT_EQ(compile("DeclareModule M\nEndDeclareModule\nModule M\nModule M"), ERROR_MODULES_NESTED);
+    EXPECT_EQ(compile("EndModule"), ERROR_ENDMODULE_WITHOUT_MODULE);
+    EXPECT_EQ(compile("EndDeclareModule"), ERROR_ENDDECLAREMODULE_WITHOUT_DECLAREMODULE);
+    EXPECT_EQ(compile("DeclareModule M$"), ERROR_SYNTAX);
+    EXPECT_EQ(compile("DeclareModule M"), ERROR_END_KEYWORD_MISSING);
 }
 
 TEST_F(ModulesTest, ScopeSettingsAreSavedAroundASection)
@@ -76,9 +76,9 @@ TEST_F(ModulesTest, UseModuleChecksPublicConstants)
     ASSERT_EQ(compile(std::string(module) + "#A = 1\nUseModule M\nUseModule M"), 0) << printed;
     EXPECT_EQ(count_in_use(), 1);
 
-    EXPECT_EQ(compile(std::string(module) + "#A = 2\nUseModule M"), 63);
-    EXPECT_EQ(compile("UseModule Nowhere"), 278);
-    EXPECT_EQ(compile("UnuseModule Nowhere"), 278);
+    EXPECT_EQ(compile(std::string(module) + "#A = 2\nUseModule M"), ERROR_CONSTANT_DECLARED_WITH_OTHER_VALUE);
+    EXPECT_EQ(compile("UseModule Nowhere"), ERROR_MODULE_NOT_FOUND);
+    EXPECT_EQ(compile("UnuseModule Nowhere"), ERROR_MODULE_NOT_FOUND);
 
     // Used, its public constant is visible without prefix; unused, no more.
     ASSERT_EQ(compile(std::string(module) + "UseModule M\n#B = #A + 1\nUnuseModule M\nUnuseModule M"), 0)
@@ -96,11 +96,11 @@ TEST_F(ModulesTest, PublicMacrosAreReachableFromOutside)
     EXPECT_EQ(integer_constant("P_3"), 3);
     EXPECT_EQ(integer_constant("P_4"), 4);
 
-    EXPECT_EQ(compile(std::string(module) + "M::Priv"), 280);
+    EXPECT_EQ(compile(std::string(module) + "M::Priv"), ERROR_MODULE_ITEM_NOT_PUBLIC);
     EXPECT_NE(printed.find("Module item 'Priv' is not declared as public."), std::string::npos) << printed;
 
     // A global macro of the same name as a public one blocks UseModule.
-    EXPECT_EQ(compile(std::string(module) + "Macro Pub(y) : EndMacro\nUseModule M"), 287);
+    EXPECT_EQ(compile(std::string(module) + "Macro Pub(y) : EndMacro\nUseModule M"), ERROR_MODULE_ITEM_IN_GLOBAL_SCOPE);
 }
 
 TEST_F(ModulesTest, GlobalMacrosAreHiddenInsideModules)
@@ -148,25 +148,25 @@ TEST_F(ModulesTest, ModuleItemsFromOutside)
                                 "Dim pa(2)\nEndDeclareModule\nModule M\npriv = 3\nProcedure F()\nEndProcedure\n"
                                 "EndModule\n";
     EXPECT_EQ(compile(modules + "x = M::v"), 0) << printed;
-    EXPECT_EQ(compile(modules + "x = M::priv"), 280);
+    EXPECT_EQ(compile(modules + "x = M::priv"), ERROR_MODULE_ITEM_NOT_PUBLIC);
     EXPECT_NE(printed.find("Module item 'priv' is not declared as public."), std::string::npos) << printed;
-    EXPECT_EQ(compile(modules + "x = M::nothing"), 286);
+    EXPECT_EQ(compile(modules + "x = M::nothing"), ERROR_MODULE_VARIABLE_NOT_FOUND);
     EXPECT_NE(printed.find("Module variable 'nothing' not found."), std::string::npos) << printed;
-    EXPECT_EQ(compile(modules + "x = Nowhere::v"), 278);
+    EXPECT_EQ(compile(modules + "x = Nowhere::v"), ERROR_MODULE_NOT_FOUND);
     // UseModule: the module's public items against the global scope.
     EXPECT_EQ(compile(modules + "UseModule M\nx = v"), 0) << printed;
-    EXPECT_EQ(compile("v = 1\n" + modules + "UseModule M"), 301);
-    EXPECT_EQ(compile("Structure St\nb.w\nEndStructure\n" + modules + "UseModule M"), 302);
-    EXPECT_EQ(compile("Procedure F()\nEndProcedure\n" + modules + "UseModule M"), 287);
-    EXPECT_EQ(compile("NewList pa()\n" + modules + "UseModule M"), 287);
+    EXPECT_EQ(compile("v = 1\n" + modules + "UseModule M"), ERROR_MODULE_VARIABLE_IN_GLOBAL_SCOPE);
+    EXPECT_EQ(compile("Structure St\nb.w\nEndStructure\n" + modules + "UseModule M"), ERROR_MODULE_STRUCTURE_IN_GLOBAL_SCOPE);
+    EXPECT_EQ(compile("Procedure F()\nEndProcedure\n" + modules + "UseModule M"), ERROR_MODULE_ITEM_IN_GLOBAL_SCOPE);
+    EXPECT_EQ(compile("NewList pa()\n" + modules + "UseModule M"), ERROR_MODULE_ITEM_IN_GLOBAL_SCOPE);
     // Types written with their module.
     const std::string types = "DeclareModule T\nStructure Pub\na.l\nEndStructure\nPrototype.l Pr(x.l)\n"
                               "EndDeclareModule\nModule T\nStructure Hid\nb.l\nEndStructure\n"
                               "Prototype Hp()\nEndModule\n";
     EXPECT_EQ(compile(types + "Define s.T::Pub, f.T::Pr\ns\\a = 1\nx = f(2)"), 0) << printed;
-    EXPECT_EQ(compile(types + "Define s.T::Hid"), 280);
-    EXPECT_EQ(compile(types + "Define f.T::Hp"), 304);
-    EXPECT_EQ(compile(types + "Define s.T::Nothing"), 284);
+    EXPECT_EQ(compile(types + "Define s.T::Hid"), ERROR_MODULE_ITEM_NOT_PUBLIC);
+    EXPECT_EQ(compile(types + "Define f.T::Hp"), ERROR_MODULE_PROTOTYPE_NOT_PUBLIC);
+    EXPECT_EQ(compile(types + "Define s.T::Nothing"), ERROR_MODULE_STRUCTURE_NOT_FOUND);
     EXPECT_NE(printed.find("Module structure 'Nothing' not found."), std::string::npos) << printed;
 }
 
@@ -180,14 +180,14 @@ TEST_F(ModulesTest, LabelsHaveAScopePerModule)
         << printed;
     EXPECT_EQ(compile(modules + "Goto M::pub\nGosub M::pub\nRestore M::pub\nx = ?M::pub\nReturn"), 0) << printed;
     EXPECT_EQ(compile(modules + "UseModule M\nGoto pub\nx = ?pub"), 0) << printed;
-    EXPECT_EQ(compile(modules + "Goto pub"), 101);
-    EXPECT_EQ(compile(modules + "Goto M::priv"), 280);
+    EXPECT_EQ(compile(modules + "Goto pub"), ERROR_LABEL_NOT_FOUND);
+    EXPECT_EQ(compile(modules + "Goto M::priv"), ERROR_MODULE_ITEM_NOT_PUBLIC);
     EXPECT_NE(printed.find("Module item 'priv' is not declared as public."), std::string::npos) << printed;
-    EXPECT_EQ(compile(modules + "Restore M::nothing"), 280);
-    EXPECT_EQ(compile(modules + "x = ?Nowhere::pub"), 278);
+    EXPECT_EQ(compile(modules + "Restore M::nothing"), ERROR_MODULE_ITEM_NOT_PUBLIC);
+    EXPECT_EQ(compile(modules + "x = ?Nowhere::pub"), ERROR_MODULE_NOT_FOUND);
     // A module does not see the main program's labels; the check runs at
     // EndModule and names the Goto's line.
-    EXPECT_EQ(compile("mainlab:\nDeclareModule N\nEndDeclareModule\nModule N\n\nGoto mainlab\nEndModule\nEnd"), 101);
+    EXPECT_EQ(compile("mainlab:\nDeclareModule N\nEndDeclareModule\nModule N\n\nGoto mainlab\nEndModule\nEnd"), ERROR_LABEL_NOT_FOUND);
     EXPECT_NE(printed.find("Line 6 - Label not found (mainlab)."), std::string::npos) << printed;
     // A module procedure's reference falls back to the module's labels only.
     const std::string procedure = "DeclareModule N\nEndDeclareModule\nModule N\nDataSection\nd:\nEndDataSection\n"
@@ -196,10 +196,10 @@ TEST_F(ModulesTest, LabelsHaveAScopePerModule)
     EXPECT_EQ(compile("d2:\n" + procedure + "Procedure Q()\nEndProcedure\n"), 0) << printed;
     EXPECT_EQ(compile("DataSection\nd:\nEndDataSection\nDeclareModule N\nEndDeclareModule\nModule N\n"
                       "Procedure P()\nRestore d\nEndProcedure\nEndModule"),
-              101);
+              ERROR_LABEL_NOT_FOUND);
     EXPECT_NE(printed.find("Line 8 - Label not found (d)."), std::string::npos) << printed;
     // A procedure the module declared and never defined, used or not.
-    EXPECT_EQ(compile("DeclareModule N\nDeclare F()\nEndDeclareModule\nModule N\nEndModule"), 293);
+    EXPECT_EQ(compile("DeclareModule N\nDeclare F()\nEndDeclareModule\nModule N\nEndModule"), ERROR_MODULE_PROCEDURE_DECLARED_NOT_DEFINED);
     EXPECT_NE(printed.find("Line 5 - The module procedure 'F()' has been declared but not defined."),
               std::string::npos)
         << printed;
@@ -207,15 +207,15 @@ TEST_F(ModulesTest, LabelsHaveAScopePerModule)
 
 TEST_F(ModulesTest, JumpChecksAtTheSourceEndNameTheirOwnLine)
 {
-    EXPECT_EQ(compile("x = 1\nGosub lab\nEnd 3\nlab:\nEnd 4"), 125);
+    EXPECT_EQ(compile("x = 1\nGosub lab\nEnd 3\nlab:\nEnd 4"), ERROR_GOSUB_WITHOUT_RETURN);
     EXPECT_NE(printed.find("Line 2 - 'Gosub' detected without any 'Return'."), std::string::npos) << printed;
     EXPECT_EQ(compile("Gosub lab\nEnd 3\nlab:\nReturn"), 0) << printed;
     EXPECT_EQ(compile("Gosub lab\nEnd 3\nlab:\nFakeReturn\nGoto out\nout:"), 0) << printed;
-    EXPECT_EQ(compile("Goto nowhere"), 101);
+    EXPECT_EQ(compile("Goto nowhere"), ERROR_LABEL_NOT_FOUND);
     EXPECT_NE(printed.find("Line 1 - Label not found (nowhere)."), std::string::npos) << printed;
-    EXPECT_EQ(compile("a = 1 +\n 2\nGoto nowhere\nb = 1"), 101);
+    EXPECT_EQ(compile("a = 1 +\n 2\nGoto nowhere\nb = 1"), ERROR_LABEL_NOT_FOUND);
     EXPECT_NE(printed.find("Line 3 - Label not found (nowhere)."), std::string::npos) << printed;
-    EXPECT_EQ(compile("Procedure P()\n  Goto nowhere\nEndProcedure\n"), 101);
+    EXPECT_EQ(compile("Procedure P()\n  Goto nowhere\nEndProcedure\n"), ERROR_LABEL_NOT_FOUND);
     EXPECT_NE(printed.find("Line 2 - Label not found (nowhere)."), std::string::npos) << printed;
     // A procedure's Goto to a label of the main code or of its module: the
     // x64 back end jumps there; a C label belongs to its function, so the C
@@ -225,9 +225,9 @@ TEST_F(ModulesTest, JumpChecksAtTheSourceEndNameTheirOwnLine)
                               "inner:\nEndModule";
     EXPECT_EQ(compile(outer), 0) << printed;
     install_backend(&c_backend_hooks);
-    EXPECT_EQ(compile(outer), 101);
+    EXPECT_EQ(compile(outer), ERROR_LABEL_NOT_FOUND);
     EXPECT_NE(printed.find("Line 3 - Label not found (outer)."), std::string::npos) << printed;
-    EXPECT_EQ(compile(outer.substr(outer.find("DeclareModule"))), 101);
+    EXPECT_EQ(compile(outer.substr(outer.find("DeclareModule"))), ERROR_LABEL_NOT_FOUND);
     EXPECT_NE(printed.find("Line 5 - Label not found (inner)."), std::string::npos) << printed;
     install_backend(&x64_backend_hooks);
 }

@@ -38,17 +38,17 @@ TEST_F(RuntimeStatementTest, EnumerationConstantsAreMarked)
 
 TEST_F(RuntimeStatementTest, Errors)
 {
-    EXPECT_EQ(compile("Runtime\n"), 1);
-    EXPECT_EQ(compile("Runtime #Missing\n"), 290);
+    EXPECT_EQ(compile("Runtime\n"), ERROR_SYNTAX);
+    EXPECT_EQ(compile("Runtime #Missing\n"), ERROR_RUNTIME_ITEM_NOT_DECLARED);
     EXPECT_NE(printed.find("Item must be declared before it can be defined as 'Runtime': #Missing."),
               std::string::npos)
         << printed;
-    EXPECT_EQ(compile("Runtime missing\n"), 290);
-    EXPECT_EQ(compile("Runtime nothing()\n"), 290);
-    EXPECT_EQ(compile("#A = 1\n#B = 2\nRuntime #A #B\n"), 1);
-    EXPECT_EQ(compile("Structure P\nx.l\nEndStructure\nDefine pt.P\nRuntime pt\n"), 291);
+    EXPECT_EQ(compile("Runtime missing\n"), ERROR_RUNTIME_ITEM_NOT_DECLARED);
+    EXPECT_EQ(compile("Runtime nothing()\n"), ERROR_RUNTIME_ITEM_NOT_DECLARED);
+    EXPECT_EQ(compile("#A = 1\n#B = 2\nRuntime #A #B\n"), ERROR_SYNTAX);
+    EXPECT_EQ(compile("Structure P\nx.l\nEndStructure\nDefine pt.P\nRuntime pt\n"), ERROR_RUNTIME_STRUCTURED_VARIABLE);
     EXPECT_EQ(compile("Structure P\nx.l\nEndStructure\nDefine *pp.P\nRuntime *pp\n"), 0) << printed;
-    EXPECT_EQ(compile("Define fixed.s{4}\nRuntime fixed\n"), 292);
+    EXPECT_EQ(compile("Define fixed.s{4}\nRuntime fixed\n"), ERROR_RUNTIME_FIXED_STRING);
 }
 
 }  // namespace

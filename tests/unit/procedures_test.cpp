@@ -183,41 +183,41 @@ TEST_F(ProceduresTest, UnusedProceduresProduceNoCode) {
 }
 
 TEST_F(ProceduresTest, HeaderErrors) {
-    EXPECT_EQ(error_of("Procedure P(a, b"), 84);
-    EXPECT_EQ(error_of("Procedure P(a = 1, b)"), 205);
-    EXPECT_EQ(error_of("Procedure P a"), 82);
-    EXPECT_EQ(error_of("Procedure 5P()"), 81);
-    EXPECT_EQ(error_of("Procedure If()"), 213);
-    EXPECT_EQ(error_of("Procedure P(a, a)"), 119);
-    EXPECT_EQ(error_of("Procedure P(a$)\nEndProcedure\nProcedure P(a$)"), 83);
-    EXPECT_EQ(error_of("Procedure P(a.s{4})"), 72);
-    EXPECT_EQ(error_of("Procedure P(\"a\")"), 85);
-    EXPECT_EQ(error_of("Procedure P(a b)"), 85);
+    EXPECT_EQ(error_of("Procedure P(a, b"), ERROR_PROCEDURE_CLOSE_PARENTHESIS_EXPECTED);
+    EXPECT_EQ(error_of("Procedure P(a = 1, b)"), ERROR_OPTIONAL_PARAMETERS_NOT_LAST);
+    EXPECT_EQ(error_of("Procedure P a"), ERROR_PROCEDURE_OPEN_PARENTHESIS_EXPECTED);
+    EXPECT_EQ(error_of("Procedure 5P()"), ERROR_PROCEDURE_NAME_START);
+    EXPECT_EQ(error_of("Procedure If()"), ERROR_PROCEDURE_NAMED_AS_KEYWORD);
+    EXPECT_EQ(error_of("Procedure P(a, a)"), ERROR_PARAMETER_DECLARED_TWICE);
+    EXPECT_EQ(error_of("Procedure P(a$)\nEndProcedure\nProcedure P(a$)"), ERROR_PROCEDURE_IS_ALREADY_DECLARED);
+    EXPECT_EQ(error_of("Procedure P(a.s{4})"), ERROR_FIXED_STRING_PARAMETER);
+    EXPECT_EQ(error_of("Procedure P(\"a\")"), ERROR_PROCEDURE_ARGUMENTS_SYNTAX);
+    EXPECT_EQ(error_of("Procedure P(a b)"), ERROR_PROCEDURE_ARGUMENTS_SYNTAX);
 }
 
 TEST_F(ProceduresTest, DeclarationMismatches) {
-    EXPECT_EQ(error_of("Declare P(a, b.d)\nProcedure P(a, b.f)"), 118);
-    EXPECT_EQ(error_of("Declare P(a, b = 1)\nProcedure P(a, b = 2)"), 118);
-    EXPECT_EQ(error_of("Declare P(a, b = 1)\nProcedure P(a, b)"), 118);
-    EXPECT_EQ(error_of("Declare.d P(a)\nProcedure P(a)"), 118);
+    EXPECT_EQ(error_of("Declare P(a, b.d)\nProcedure P(a, b.f)"), ERROR_DECLARE_MISMATCH);
+    EXPECT_EQ(error_of("Declare P(a, b = 1)\nProcedure P(a, b = 2)"), ERROR_DECLARE_MISMATCH);
+    EXPECT_EQ(error_of("Declare P(a, b = 1)\nProcedure P(a, b)"), ERROR_DECLARE_MISMATCH);
+    EXPECT_EQ(error_of("Declare.d P(a)\nProcedure P(a)"), ERROR_DECLARE_MISMATCH);
     EXPECT_EQ(error_of("Declare P(a, b.d = 1.5)\nProcedure P(a, b.d = 1.5)"), 0);
-    EXPECT_EQ(error_of("DeclareDLL P(a)\nProcedure P(a)"), 345);
+    EXPECT_EQ(error_of("DeclareDLL P(a)\nProcedure P(a)"), ERROR_DLL_ATTRIBUTE_MISMATCH);
     EXPECT_EQ(error_of("Declare P(a)\nProcedure P(a)\nEndProcedure\nx = P(1)"), 0);
 }
 
 TEST_F(ProceduresTest, CallErrors) {
-    EXPECT_EQ(error_of("Procedure P(a, b = 1)\nEndProcedure\nP()"), 49);
-    EXPECT_EQ(error_of("Procedure P(a, b = 1)\nEndProcedure\nP(1, 2, 3)"), 49);
-    EXPECT_EQ(error_of("Procedure P(a)\nEndProcedure\nP(1"), 49);
-    EXPECT_EQ(error_of("Procedure P(a)\nEndProcedure\nP(\"x\")"), 36);
-    EXPECT_EQ(error_of("ProcedureReturn 1"), 40);
-    EXPECT_EQ(error_of("Procedure P()\nProcedureReturn And"), 1);
-    EXPECT_EQ(error_of("Procedure.s P()\nProcedureReturn 1"), 94);
-    EXPECT_EQ(error_of("Procedure P()\nProcedure Q()"), 35);
+    EXPECT_EQ(error_of("Procedure P(a, b = 1)\nEndProcedure\nP()"), ERROR_INCORRECT_PARAMETER_COUNT);
+    EXPECT_EQ(error_of("Procedure P(a, b = 1)\nEndProcedure\nP(1, 2, 3)"), ERROR_INCORRECT_PARAMETER_COUNT);
+    EXPECT_EQ(error_of("Procedure P(a)\nEndProcedure\nP(1"), ERROR_INCORRECT_PARAMETER_COUNT);
+    EXPECT_EQ(error_of("Procedure P(a)\nEndProcedure\nP(\"x\")"), ERROR_NUMBER_PARAMETER_EXPECTED);
+    EXPECT_EQ(error_of("ProcedureReturn 1"), ERROR_ONLY_INSIDE_PROCEDURE);
+    EXPECT_EQ(error_of("Procedure P()\nProcedureReturn And"), ERROR_SYNTAX);
+    EXPECT_EQ(error_of("Procedure.s P()\nProcedureReturn 1"), ERROR_STRING_EXPECTED_NOT_NUMBER);
+    EXPECT_EQ(error_of("Procedure P()\nProcedure Q()"), ERROR_PROCEDURE_INSIDE_PROCEDURE);
     start();
     compile("Declare P(a)\nx = P(1)");
     check_declared_procedures();
-    EXPECT_EQ(error_number, 148);
+    EXPECT_EQ(error_number, ERROR_PROCEDURE_DECLARED_NOT_DEFINED);
 }
 
 TEST_F(ProceduresTest, DeclareLeavesNoLocalsAndNoOpenProcedure) {
@@ -327,7 +327,7 @@ TEST_F(ProceduresTest, LibraryCommandCall) {
     if (!find_library_command("OpenConsole")) GTEST_SKIP() << "Console library not loaded";
     EXPECT_EQ(compile("x = OpenConsole()"), " CALL ZD_OpenConsole\n MOVSXD rax,eax\n MOV qword [v_x],rax\n");
     EXPECT_EQ(compile("OpenConsole()"), " CALL ZD_OpenConsole\n MOVSXD rax,eax\n");
-    EXPECT_EQ(error_of("OpenConsole(1)"), 49);
+    EXPECT_EQ(error_of("OpenConsole(1)"), ERROR_INCORRECT_PARAMETER_COUNT);
 }
 
 TEST_F(ProceduresTest, CallInsideAFloatExpressionSavesTheX87Stack) {
@@ -430,10 +430,10 @@ TEST_F(ProceduresTest, StringProcedureCopiesItsParameterAndReturnsFromTheStringS
 }
 
 TEST_F(ProceduresTest, StringProcedureReturnErrors) {
-    EXPECT_EQ(error_of("Procedure.s Name()\nProcedureReturn 5"), 94);
-    EXPECT_EQ(error_of("Procedure Count()\nProcedureReturn \"a\""), 189);
-    EXPECT_EQ(error_of("Procedure P(a.s)\nEndProcedure\nP(5)"), 14);
-    EXPECT_EQ(error_of("Procedure P(a)\nEndProcedure\nP(\"x\")"), 36);
+    EXPECT_EQ(error_of("Procedure.s Name()\nProcedureReturn 5"), ERROR_STRING_EXPECTED_NOT_NUMBER);
+    EXPECT_EQ(error_of("Procedure Count()\nProcedureReturn \"a\""), ERROR_NUMBER_EXPECTED_NOT_STRING);
+    EXPECT_EQ(error_of("Procedure P(a.s)\nEndProcedure\nP(5)"), ERROR_STRING_PARAMETER_EXPECTED);
+    EXPECT_EQ(error_of("Procedure P(a)\nEndProcedure\nP(\"x\")"), ERROR_NUMBER_PARAMETER_EXPECTED);
 }
 
 TEST_F(ProceduresTest, ThreadSafeStringCallsUseTheRuntimeForThePosition) {
@@ -510,7 +510,7 @@ TEST_F(ProceduresTest, MissingPseudoTypeArgumentsLeaveANullSlot) {
               " POP rax\n ADD rsp,8\n MOVQ xmm0,rax\n MOVSD [rsp-8],xmm0\n FLD qword [rsp-8]\n FSTP qword [v_x]\n");
     EXPECT_EQ(assemble_fragment(code + "Opt:\n"), "");
     EXPECT_EQ(emitter_stack.push_depth, 0);
-    EXPECT_EQ(error_of("Import \"conv.lib\"\n  Opt(a, b.p-utf8 = 1)\nEndImport"), 303);
+    EXPECT_EQ(error_of("Import \"conv.lib\"\n  Opt(a, b.p-utf8 = 1)\nEndImport"), ERROR_PSEUDOTYPE_DEFAULT_NOT_ZERO);
 }
 
 }  // namespace

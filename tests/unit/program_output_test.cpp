@@ -496,14 +496,14 @@ TEST_F(JumpTest, DuplicateLabelsAndClashingSymbols)
 {
     ASSERT_NE(label_declare("Here"), nullptr);
     EXPECT_EQ(label_declare("HERE"), nullptr);
-    EXPECT_EQ(error_number, 107);
+    EXPECT_EQ(error_number, ERROR_DUPLICATE_LABEL);
     error_number = 0;
     labels_enter_procedure("a_b");
     ASSERT_NE(label_declare("c"), nullptr);
     labels_end_procedure();
     labels_enter_procedure("a");
     EXPECT_EQ(label_declare("b_c"), nullptr);
-    EXPECT_EQ(error_number, 107);
+    EXPECT_EQ(error_number, ERROR_DUPLICATE_LABEL);
 }
 
 TEST_F(JumpTest, ProcedureReferenceFallsBackToTheMainLabel)
@@ -524,7 +524,7 @@ TEST_F(JumpTest, MissingLabelIsError101)
 {
     add_label_reference("Nowhere", 0);
     check_label_references();
-    EXPECT_EQ(error_number, 101);
+    EXPECT_EQ(error_number, ERROR_LABEL_NOT_FOUND);
 }
 
 // --- Import files and external symbols ---------------------------------

@@ -289,10 +289,10 @@ TEST_F(ResidentsTest, ConflictsBetweenResidents)
     EXPECT_EQ(load_resident((folder + "same.res").c_str()), 1);
     EXPECT_EQ(error_number, 0);
     EXPECT_EQ(load_resident((folder + "different.res").c_str()), 1);
-    EXPECT_EQ(error_number, 220);
+    EXPECT_EQ(error_number, ERROR_CONSTANT_DECLARED_IN_RESIDENT);
     clear_error_state();
     EXPECT_EQ(load_resident((folder + "macro.res").c_str()), 1);
-    EXPECT_EQ(error_number, 39);
+    EXPECT_EQ(error_number, ERROR_MACRO_DECLARED_IN_RESIDENT);
     EXPECT_NE(std::string(error_message).find("macro.res"), std::string::npos) << error_message;
 }
 
@@ -349,14 +349,14 @@ TEST_F(ResidentsTest, TruncatedAndDamagedFilesNameTheFile)
     std::string damaged = bytes;
     damaged[19] = (char)0x7F;
     write_bytes("long.res", damaged);
-    EXPECT_EQ(load(folder + "long.res"), 1);
+    EXPECT_EQ(load(folder + "long.res"), ERROR_SYNTAX);
     EXPECT_NE(std::string(error_message).find("long.res"), std::string::npos) << error_message;
     // A member count larger than the records.
     damaged = bytes;
     size_t count_at = 20 + std::strlen(damaged.c_str() + 20) + 1 + 4;
     damaged[count_at + 1] = (char)0x40;
     write_bytes("count.res", damaged);
-    EXPECT_EQ(load(folder + "count.res"), 1);
+    EXPECT_EQ(load(folder + "count.res"), ERROR_SYNTAX);
     EXPECT_NE(std::string(error_message).find("count.res"), std::string::npos) << error_message;
 }
 
@@ -372,23 +372,23 @@ TEST_F(ResidentsTest, StructureSizesBeyondTheLayout)
     write_bytes("huge.res", huge);
     ASSERT_EQ(load(folder + "huge.res"), 0) << error_message;
     EXPECT_EQ(compile("Define a.RtHuge"), 0) << printed;
-    EXPECT_EQ(compile("Define a.RtHuge, b.RtHuge"), 59) << printed;
-    EXPECT_EQ(compile("Procedure p()\n Protected a.RtHuge, b.RtHuge\nEndProcedure"), 59) << printed;
-    EXPECT_EQ(compile("Threaded a.RtHuge, b.RtHuge"), 59) << printed;
+    EXPECT_EQ(compile("Define a.RtHuge, b.RtHuge"), ERROR_NUMBER_TOO_BIG) << printed;
+    EXPECT_EQ(compile("Procedure p()\n Protected a.RtHuge, b.RtHuge\nEndProcedure"), ERROR_NUMBER_TOO_BIG) << printed;
+    EXPECT_EQ(compile("Threaded a.RtHuge, b.RtHuge"), ERROR_NUMBER_TOO_BIG) << printed;
     forget_test_entries();
     // Just below the largest data area: the containers after it do not fit.
     huge.replace(size_at, 4, "\xF8\xFF\xFE\x7F", 4);
     write_bytes("huge.res", huge);
     ASSERT_EQ(load(folder + "huge.res"), 0) << error_message;
     EXPECT_EQ(compile("Define a.RtHuge"), 0) << printed;
-    EXPECT_EQ(compile("Define a.RtHuge\nDim d(1)"), 59) << printed;
-    EXPECT_EQ(compile("Define a.RtHuge\nNewList l()"), 59) << printed;
-    EXPECT_EQ(compile("Threaded a.RtHuge\nThreaded NewList l()"), 59) << printed;
+    EXPECT_EQ(compile("Define a.RtHuge\nDim d(1)"), ERROR_NUMBER_TOO_BIG) << printed;
+    EXPECT_EQ(compile("Define a.RtHuge\nNewList l()"), ERROR_NUMBER_TOO_BIG) << printed;
+    EXPECT_EQ(compile("Threaded a.RtHuge\nThreaded NewList l()"), ERROR_NUMBER_TOO_BIG) << printed;
     forget_test_entries();
     // A negative size is a damaged file.
     huge[size_at + 3] = (char)0x80;
     write_bytes("negative.res", huge);
-    EXPECT_EQ(load(folder + "negative.res"), 1);
+    EXPECT_EQ(load(folder + "negative.res"), ERROR_SYNTAX);
     EXPECT_NE(std::string(error_message).find("negative.res"), std::string::npos) << error_message;
 }
 
@@ -407,9 +407,9 @@ TEST_F(ResidentsTest, PseudoTypes)
     EXPECT_EQ(p[2].type, TYPE_P_UTF8);
     EXPECT_EQ(p[3].type, TYPE_P_BSTR);
     EXPECT_EQ(p[4].type, TYPE_P_UNICODE);
-    EXPECT_EQ(compile("Interface RtPseudo\n M(a.p-)\nEndInterface"), 1);
-    EXPECT_EQ(compile("Interface RtPseudo\n M(a.p-word)\nEndInterface"), 1);
-    EXPECT_EQ(compile("Interface RtPseudo\n M(a.)\nEndInterface"), 1);
+    EXPECT_EQ(compile("Interface RtPseudo\n M(a.p-)\nEndInterface"), ERROR_SYNTAX);
+    EXPECT_EQ(compile("Interface RtPseudo\n M(a.p-word)\nEndInterface"), ERROR_SYNTAX);
+    EXPECT_EQ(compile("Interface RtPseudo\n M(a.)\nEndInterface"), ERROR_SYNTAX);
 }
 
 }  // namespace

@@ -90,10 +90,10 @@ TEST_F(SourceReaderTest, ContinuationStartsPointAtJoinedLines)
 TEST_F(SourceReaderTest, OpenLiteralsCannotContinue)
 {
     lines_of("a$ = \"abc +\nx");
-    EXPECT_EQ(error_number, 267);
+    EXPECT_EQ(error_number, ERROR_UNFINISHED_DOUBLE_QUOTE);
     clear_error_state();
     lines_of("a = 'a +\nx");
-    EXPECT_EQ(error_number, 268);
+    EXPECT_EQ(error_number, ERROR_UNFINISHED_SINGLE_QUOTE);
 }
 
 TEST_F(SourceReaderTest, EscapedBackslashClosesTheString)
@@ -127,7 +127,7 @@ TEST_F(SourceReaderTest, ContinuationLimit)
     ASSERT_EQ(joins.size(), 1u);
     EXPECT_EQ(joins[0], 511);
     lines_of(source + " +\n1");
-    EXPECT_EQ(error_number, 266);
+    EXPECT_EQ(error_number, ERROR_TOO_MANY_CONTINUATION_LINES);
 }
 
 TEST_F(SourceReaderTest, LongestLineIsMeasuredAlsoWithoutFinalLineFeed)

@@ -127,14 +127,14 @@ TEST_F(StringsTest, LiteralLengthLimit) {
     std::string exact(8192, 'x');
     EXPECT_EQ(error_of("a.s = \"" + exact + "\""), 0);
     EXPECT_EQ(error_of("a.s = \"" + exact.substr(0, 8190) + "\" + \"yz\""), 0);
-    EXPECT_EQ(error_of("a.s = \"" + exact.substr(0, 8190) + "\" + \"xyzw\""), 252);
+    EXPECT_EQ(error_of("a.s = \"" + exact.substr(0, 8190) + "\" + \"xyzw\""), ERROR_LITERAL_STRING_TOO_LONG);
     clear_error_state();
     reset_parser_state();
     reset_literal_text();
     append_literal_text(exact.c_str());
     EXPECT_EQ(error_number, 0);
     append_literal_text("y");
-    EXPECT_EQ(error_number, 252);
+    EXPECT_EQ(error_number, ERROR_LITERAL_STRING_TOO_LONG);
 }
 
 TEST_F(StringsTest, NullStringMarker) {
@@ -210,14 +210,14 @@ TEST_F(StringsTest, EmptyLiteralIsCopiedFromNull) {
 }
 
 TEST_F(StringsTest, Errors) {
-    EXPECT_EQ(error_of("a.s = 5"), 7);
-    EXPECT_EQ(error_of("b.s = \"x\"\na.i = b"), 9);
-    EXPECT_EQ(error_of("b.s = \"x\"\na.s = b - \"y\""), 1);
-    EXPECT_EQ(error_of("b.s = \"x\"\na.s = b + (b)"), 245);
-    EXPECT_EQ(error_of("a.s = \"x\" + (\"y\")"), 245);
+    EXPECT_EQ(error_of("a.s = 5"), ERROR_NUMBER_INTO_STRING_VARIABLE);
+    EXPECT_EQ(error_of("b.s = \"x\"\na.i = b"), ERROR_STRING_INTO_NUMERIC_VARIABLE);
+    EXPECT_EQ(error_of("b.s = \"x\"\na.s = b - \"y\""), ERROR_SYNTAX);
+    EXPECT_EQ(error_of("b.s = \"x\"\na.s = b + (b)"), ERROR_PARENTHESIS_IN_STRING_OPERATION);
+    EXPECT_EQ(error_of("a.s = \"x\" + (\"y\")"), ERROR_PARENTHESIS_IN_STRING_OPERATION);
     // A comparison outside a condition.
-    EXPECT_EQ(error_of("b.s = \"x\"\na.i = b = \"y\""), 261);
-    EXPECT_EQ(error_of("\"abc\" = \"d\""), 1);
+    EXPECT_EQ(error_of("b.s = \"x\"\na.i = b = \"y\""), ERROR_COMPARISON_OUTSIDE_CONDITION);
+    EXPECT_EQ(error_of("\"abc\" = \"d\""), ERROR_SYNTAX);
 }
 
 // ---------------------------------------------------------------------------
@@ -240,9 +240,9 @@ TEST_F(StringsTest, TwoLiteralsCompareAtCompileTime) {
 }
 
 TEST_F(StringsTest, StringComparedWithNumberIsError117) {
-    EXPECT_EQ(condition("a.s = \"\"", "a = 5"), "error 117");
-    EXPECT_EQ(condition("a.s = \"\"", "\"x\" = 1 + a"), "error 117");
-    EXPECT_EQ(condition("a.s = \"\"", "a + 1 = 2"), "error 117");
+    EXPECT_EQ(condition("a.s = \"\"", "a = 5"), "error " + std::to_string(ERROR_STRINGS_COMPARED_WITH_NUMBERS));
+    EXPECT_EQ(condition("a.s = \"\"", "\"x\" = 1 + a"), "error " + std::to_string(ERROR_STRINGS_COMPARED_WITH_NUMBERS));
+    EXPECT_EQ(condition("a.s = \"\"", "a + 1 = 2"), "error " + std::to_string(ERROR_STRINGS_COMPARED_WITH_NUMBERS));
 }
 
 TEST_F(StringsTest, VariableAgainstLiteral) {

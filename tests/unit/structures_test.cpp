@@ -129,14 +129,14 @@ TEST_F(StructuresTest, UnionsShareOneOffset)
     EXPECT_EQ(field(v, "c")->offset, 16);
     EXPECT_EQ(v->size, 24);
 
-    EXPECT_EQ(compile("Structure Wu\n StructureUnion\n  s.s\n  l.l\n EndStructureUnion\nEndStructure"), 249);
-    EXPECT_EQ(compile("Structure Wu\n StructureUnion\n  s.s\n  *p.l\n EndStructureUnion\nEndStructure"), 264);
+    EXPECT_EQ(compile("Structure Wu\n StructureUnion\n  s.s\n  l.l\n EndStructureUnion\nEndStructure"), ERROR_STRUCTUREUNION_MIXES_STRING_AND_NUMBER);
+    EXPECT_EQ(compile("Structure Wu\n StructureUnion\n  s.s\n  *p.l\n EndStructureUnion\nEndStructure"), ERROR_NATIVE_TYPE_POINTER);
     EXPECT_EQ(compile("Structure Wu\n StructureUnion\n  s.s\n  *p\n EndStructureUnion\nEndStructure"), 0) << printed;
-    EXPECT_EQ(compile("Structure Wu\n StructureUnion\n  List l.l()\n EndStructureUnion\nEndStructure"), 297);
+    EXPECT_EQ(compile("Structure Wu\n StructureUnion\n  List l.l()\n EndStructureUnion\nEndStructure"), ERROR_STRUCTUREUNION_CONTAINER);
     EXPECT_EQ(compile("Structure Dyn : s.s : EndStructure\n"
                       "Structure Wu\n StructureUnion\n  d.Dyn\n EndStructureUnion\nEndStructure"),
-              294);
-    EXPECT_EQ(compile("Structure Wu\n StructureUnion\n  l.l\nEndStructure"), 145);
+              ERROR_STRUCTUREUNION_DYNAMIC_STRUCTURE);
+    EXPECT_EQ(compile("Structure Wu\n StructureUnion\n  l.l\nEndStructure"), ERROR_STRUCTUREUNION_NOT_CLOSED);
 }
 
 TEST_F(StructuresTest, ExtendsCopiesTheBase)
@@ -154,18 +154,18 @@ TEST_F(StructuresTest, ExtendsCopiesTheBase)
     // The base's own chain is not changed by the copy.
     EXPECT_EQ(structure("Base")->first_field->next->next, nullptr);
 
-    EXPECT_EQ(compile("Structure Same Extends Same : a.l : EndStructure"), 318);
-    EXPECT_EQ(compile("Structure St Extends Missing : a.l : EndStructure"), 170);
-    EXPECT_EQ(compile("Interface If : M() : EndInterface\nStructure St Extends If : a.l : EndStructure"), 170);
-    EXPECT_EQ(compile("Structure Base : a.l : EndStructure\nStructure St Extends Base : a.b : EndStructure"), 183);
+    EXPECT_EQ(compile("Structure Same Extends Same : a.l : EndStructure"), ERROR_STRUCTURE_EXTENDS_ITSELF);
+    EXPECT_EQ(compile("Structure St Extends Missing : a.l : EndStructure"), ERROR_EXTENDS_NEEDS_STRUCTURE_OR_INTERFACE);
+    EXPECT_EQ(compile("Interface If : M() : EndInterface\nStructure St Extends If : a.l : EndStructure"), ERROR_EXTENDS_NEEDS_STRUCTURE_OR_INTERFACE);
+    EXPECT_EQ(compile("Structure Base : a.l : EndStructure\nStructure St Extends Base : a.b : EndStructure"), ERROR_STRUCTURE_FIELD_DECLARED_TWICE);
 }
 
 TEST_F(StructuresTest, SelfReferenceAndContainers)
 {
-    EXPECT_EQ(compile("Structure Node : value.l : next.Node : EndStructure"), 70);
+    EXPECT_EQ(compile("Structure Node : value.l : next.Node : EndStructure"), ERROR_ENDLESS_RECURSION);
     // Every element of an Array of its own structure would hold such an
     // array again; lists and maps start empty.
-    EXPECT_EQ(compile("Structure Node : value.l : Array grid.Node(3) : EndStructure"), 70);
+    EXPECT_EQ(compile("Structure Node : value.l : Array grid.Node(3) : EndStructure"), ERROR_ENDLESS_RECURSION);
     ASSERT_EQ(compile("Structure Node\n value.l\n *next.Node\n List children.Node()\n Map byName.Node(64)\n"
                       " Array *grid.Node(3, 4)\n *later.NotYetDeclared\nEndStructure"),
               0)
@@ -199,25 +199,25 @@ TEST_F(StructuresTest, SelfReferenceAndContainers)
     EXPECT_STREQ(later->type_name, "NotYetDeclared");
     EXPECT_EQ(node->flags & STRUCT_DYNAMIC, STRUCT_HAS_ARRAYS | STRUCT_HAS_LISTS | STRUCT_HAS_MAPS);
 
-    EXPECT_EQ(compile("Structure St : List l.l : EndStructure"), 76);
-    EXPECT_EQ(compile("Structure St : Map m.l(x) : EndStructure"), 198);
-    EXPECT_EQ(compile("Structure St : Array a.l(n) : EndStructure"), 207);
+    EXPECT_EQ(compile("Structure St : List l.l : EndStructure"), ERROR_NEWLIST_SYNTAX);
+    EXPECT_EQ(compile("Structure St : Map m.l(x) : EndStructure"), ERROR_STATIC_NEEDS_LITERAL);
+    EXPECT_EQ(compile("Structure St : Array a.l(n) : EndStructure"), ERROR_ARRAY_SIZE_NOT_LITERAL);
 }
 
 TEST_F(StructuresTest, DeclarationErrors)
 {
-    EXPECT_EQ(compile("Structure St : a : EndStructure"), 66);
-    EXPECT_EQ(compile("Structure St : a.l : A.b : EndStructure"), 183);
-    EXPECT_EQ(compile("Structure St : *p.l : EndStructure"), 264);
-    EXPECT_EQ(compile("Structure St : a.Missing : EndStructure"), 71);
-    EXPECT_EQ(compile("Structure St : a.l[-1] : EndStructure"), 136);
-    EXPECT_EQ(compile("Structure St : a.l[2 : EndStructure"), 1);
-    EXPECT_EQ(compile("Structure St Align x : a.l : EndStructure"), 265);
-    EXPECT_EQ(compile("Structure L : a.l : EndStructure"), 174);
-    EXPECT_EQ(compile("Structure St : a.l : EndStructure\nStructure St : b.l : EndStructure"), 298);
+    EXPECT_EQ(compile("Structure St : a : EndStructure"), ERROR_FIELD_TYPE_EXPECTED);
+    EXPECT_EQ(compile("Structure St : a.l : A.b : EndStructure"), ERROR_STRUCTURE_FIELD_DECLARED_TWICE);
+    EXPECT_EQ(compile("Structure St : *p.l : EndStructure"), ERROR_NATIVE_TYPE_POINTER);
+    EXPECT_EQ(compile("Structure St : a.Missing : EndStructure"), ERROR_STRUCTURE_NOT_FOUND);
+    EXPECT_EQ(compile("Structure St : a.l[-1] : EndStructure"), ERROR_NEGATIVE_VALUE);
+    EXPECT_EQ(compile("Structure St : a.l[2 : EndStructure"), ERROR_SYNTAX);
+    EXPECT_EQ(compile("Structure St Align x : a.l : EndStructure"), ERROR_ALIGN_INTEGER_CONSTANT_EXPECTED);
+    EXPECT_EQ(compile("Structure L : a.l : EndStructure"), ERROR_NATIVE_TYPE_NAME);
+    EXPECT_EQ(compile("Structure St : a.l : EndStructure\nStructure St : b.l : EndStructure"), ERROR_STRUCTURE_ALREADY_DECLARED);
     EXPECT_NE(printed.find("main.zd line 1)."), std::string::npos) << printed;
-    EXPECT_EQ(compile("Interface St : M() : EndInterface\nStructure St : b.l : EndStructure"), 68);
-    EXPECT_EQ(compile("EndStructure"), 65);
+    EXPECT_EQ(compile("Interface St : M() : EndInterface\nStructure St : b.l : EndStructure"), ERROR_INTERFACE_ALREADY_DECLARED);
+    EXPECT_EQ(compile("EndStructure"), ERROR_ENDSTRUCTURE_WITHOUT_STRUCTURE);
     // A failing compilation leaves nothing behind for the next one.
     EXPECT_EQ(compile("Structure St : a.l : EndStructure"), 0) << printed;
 }
@@ -289,17 +289,17 @@ TEST_F(StructuresTest, InterfaceMethodTableGrowsPastItsFirstRoom)
 
 TEST_F(StructuresTest, InterfaceMethodErrors)
 {
-    EXPECT_EQ(compile("Interface If\n M()\n m(a.l)\nEndInterface"), 158);
-    EXPECT_EQ(compile("Structure P : x.l : EndStructure\nInterface If\n M.P()\nEndInterface"), 86);
-    EXPECT_EQ(compile("Structure P : x.l : EndStructure\nInterface If\n M(p.P)\nEndInterface"), 1);
-    EXPECT_EQ(compile("Interface If\n M(, a.l)\nEndInterface"), 85);
-    EXPECT_EQ(compile("Interface If\n M(\"text\")\nEndInterface"), 85);
-    EXPECT_EQ(compile("Interface If\n M(List l.l)\nEndInterface"), 1);
-    EXPECT_EQ(compile("Interface If\n M a.l\nEndInterface"), 1);
-    EXPECT_EQ(compile("Interface If\n M(a.l = 1, b.l)\nEndInterface"), 205);
-    EXPECT_EQ(compile("Interface If\n M(a.p-ascii = 1)\nEndInterface"), 303);
-    EXPECT_EQ(compile("Interface If\n M(a.p-other)\nEndInterface"), 1);
-    EXPECT_EQ(compile("EndInterface"), 157);
+    EXPECT_EQ(compile("Interface If\n M()\n m(a.l)\nEndInterface"), ERROR_DUPLICATED_INTERFACE_METHOD);
+    EXPECT_EQ(compile("Structure P : x.l : EndStructure\nInterface If\n M.P()\nEndInterface"), ERROR_STRUCTURE_PROCEDURE_RETURN);
+    EXPECT_EQ(compile("Structure P : x.l : EndStructure\nInterface If\n M(p.P)\nEndInterface"), ERROR_SYNTAX);
+    EXPECT_EQ(compile("Interface If\n M(, a.l)\nEndInterface"), ERROR_PROCEDURE_ARGUMENTS_SYNTAX);
+    EXPECT_EQ(compile("Interface If\n M(\"text\")\nEndInterface"), ERROR_PROCEDURE_ARGUMENTS_SYNTAX);
+    EXPECT_EQ(compile("Interface If\n M(List l.l)\nEndInterface"), ERROR_SYNTAX);
+    EXPECT_EQ(compile("Interface If\n M a.l\nEndInterface"), ERROR_SYNTAX);
+    EXPECT_EQ(compile("Interface If\n M(a.l = 1, b.l)\nEndInterface"), ERROR_OPTIONAL_PARAMETERS_NOT_LAST);
+    EXPECT_EQ(compile("Interface If\n M(a.p-ascii = 1)\nEndInterface"), ERROR_PSEUDOTYPE_DEFAULT_NOT_ZERO);
+    EXPECT_EQ(compile("Interface If\n M(a.p-other)\nEndInterface"), ERROR_SYNTAX);
+    EXPECT_EQ(compile("EndInterface"), ERROR_ENDINTERFACE_WITHOUT_INTERFACE);
 }
 
 }  // namespace

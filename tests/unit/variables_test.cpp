@@ -51,7 +51,7 @@ TEST_F(VariablesTest, DefineWithTypesAndInitialValues) {
     EXPECT_EQ(c->size, 4);
     // The statement's type is the default only for that statement.
     EXPECT_EQ(default_type.code, TYPE_INTEGER);
-    EXPECT_EQ(compile("Define.q"), "error 1");
+    EXPECT_EQ(compile("Define.q"), "error " + std::to_string(ERROR_SYNTAX));
 }
 
 TEST_F(VariablesTest, GlobalDataOffsetsAdvanceBySize) {
@@ -67,28 +67,28 @@ TEST_F(VariablesTest, GlobalDataOffsetsAdvanceBySize) {
 }
 
 TEST_F(VariablesTest, DeclarationErrors) {
-    EXPECT_EQ(compile("Global g.q = 1\nDefine g"), "error 216");
+    EXPECT_EQ(compile("Global g.q = 1\nDefine g"), "error " + std::to_string(ERROR_VARIABLE_DECLARED_WITH_OTHER_SCOPE));
     compiler_reset();
-    EXPECT_EQ(compile("a = 1\na.q = 2"), "error 10");
+    EXPECT_EQ(compile("a = 1\na.q = 2"), "error " + std::to_string(ERROR_VARIABLE_DECLARED_WITH_OTHER_TYPE));
     compiler_reset();
-    EXPECT_EQ(compile("Define *p.l"), "error 264");
+    EXPECT_EQ(compile("Define *p.l"), "error " + std::to_string(ERROR_NATIVE_TYPE_POINTER));
     compiler_reset();
-    EXPECT_EQ(compile("Define s.s{0}"), "error 192");
+    EXPECT_EQ(compile("Define s.s{0}"), "error " + std::to_string(ERROR_FIXED_STRING_SIZE));
     compiler_reset();
-    EXPECT_EQ(compile("Define s.s{5"), "error 191");
+    EXPECT_EQ(compile("Define s.s{5"), "error " + std::to_string(ERROR_CLOSE_BRACE_EXPECTED_AFTER_FIXED_STRING));
     compiler_reset();
-    EXPECT_EQ(compile("Define a.Point"), "error 71");
+    EXPECT_EQ(compile("Define a.Point"), "error " + std::to_string(ERROR_STRUCTURE_NOT_FOUND));
     compiler_reset();
-    EXPECT_EQ(compile("Define a ! 1"), "error 34");
+    EXPECT_EQ(compile("Define a ! 1"), "error " + std::to_string(ERROR_ILLEGAL_DEFINE_OPERATOR));
     compiler_reset();
-    EXPECT_EQ(compile("Global a, b c"), "error 1");
+    EXPECT_EQ(compile("Global a, b c"), "error " + std::to_string(ERROR_SYNTAX));
     compiler_reset();
-    EXPECT_EQ(compile("Define Repeat"), "error 142");
+    EXPECT_EQ(compile("Define Repeat"), "error " + std::to_string(ERROR_VARIABLE_NAMED_AS_KEYWORD));
     compiler_reset();
-    EXPECT_EQ(compile("Define s.s{3}\nDefine s.s{4}"), "error 193");
+    EXPECT_EQ(compile("Define s.s{3}\nDefine s.s{4}"), "error " + std::to_string(ERROR_FIXED_STRING_SIZE_CHANGED));
     for (const char* keyword : {"Static x", "Protected x", "Shared x"}) {
         compiler_reset();
-        EXPECT_EQ(compile(keyword), "error 40") << keyword;
+        EXPECT_EQ(compile(keyword), "error " + std::to_string(ERROR_ONLY_INSIDE_PROCEDURE)) << keyword;
     }
 }
 
@@ -103,16 +103,16 @@ TEST_F(VariablesTest, FixedStringAndPointerTypes) {
     EXPECT_NE(find_global_variable("p", true), nullptr);
     EXPECT_EQ(find_global_variable("p", false), nullptr);
     EXPECT_STREQ(get_variable_display_name(find_global_variable("p", true)), "*p");
-    EXPECT_EQ(compile("s = 1"), "error 7");
-    EXPECT_EQ(compile("t$ = 1"), "error 7");
+    EXPECT_EQ(compile("s = 1"), "error " + std::to_string(ERROR_NUMBER_INTO_STRING_VARIABLE));
+    EXPECT_EQ(compile("t$ = 1"), "error " + std::to_string(ERROR_NUMBER_INTO_STRING_VARIABLE));
     EXPECT_EQ(find_global_variable("t$", false)->type, TYPE_STRING);
 }
 
 TEST_F(VariablesTest, EnableExplicitNeedsDeclarations) {
-    EXPECT_EQ(compile("EnableExplicit\nx = 1"), "error 38");
+    EXPECT_EQ(compile("EnableExplicit\nx = 1"), "error " + std::to_string(ERROR_EXPLICIT_VARIABLE_NOT_DECLARED));
     compiler_reset();
     reset_statement_state();
-    EXPECT_EQ(compile("EnableExplicit\nDefine x\nx = y"), "error 38");
+    EXPECT_EQ(compile("EnableExplicit\nDefine x\nx = y"), "error " + std::to_string(ERROR_EXPLICIT_VARIABLE_NOT_DECLARED));
     compiler_reset();
     reset_statement_state();
     EXPECT_EQ(compile("EnableExplicit\nDefine x, y\nx = y"), " MOV r15,qword [v_y]\n MOV qword [v_x],r15\n");
@@ -124,9 +124,9 @@ TEST_F(VariablesTest, ProcedureScope) {
     // The main code's a is not visible: the procedure gets its own local.
     EXPECT_EQ(compile("a = g"), " MOV r15,qword [v_g]\n MOV qword [rsp+40],r15\n");
     EXPECT_EQ(compile("Protected b.l = 5"), " MOV dword [rsp+48],5\n");
-    EXPECT_EQ(compile("Protected b"), "error 208");
-    EXPECT_EQ(compile("Shared a"), "error 208");
-    EXPECT_EQ(compile("Threaded t"), "error 246");
+    EXPECT_EQ(compile("Protected b"), "error " + std::to_string(ERROR_LOCAL_VARIABLE_ALREADY_DECLARED));
+    EXPECT_EQ(compile("Shared a"), "error " + std::to_string(ERROR_LOCAL_VARIABLE_ALREADY_DECLARED));
+    EXPECT_EQ(compile("Threaded t"), "error " + std::to_string(ERROR_ONLY_OUTSIDE_PROCEDURE));
     EXPECT_EQ(find_local_variable("a", false)->offset, 40);
     drop_procedure_locals();
     in_procedure = 0;
@@ -157,8 +157,8 @@ TEST_F(VariablesTest, StaticItemsGetDataItems) {
     auto* q = static_cast<DataItem*>(list_next(data_item_list));
     ASSERT_NE(q, nullptr);
     EXPECT_EQ(q->value, 0x3FF8000000000000LL);  // 1.5 as double bits
-    EXPECT_EQ(compile("Static y = z"), "error 198");
-    EXPECT_EQ(compile("Static w.l = \"x\""), "error 251");
+    EXPECT_EQ(compile("Static y = z"), "error " + std::to_string(ERROR_STATIC_NEEDS_LITERAL));
+    EXPECT_EQ(compile("Static w.l = \"x\""), "error " + std::to_string(ERROR_STRING_ASSIGNED_TO_NUMBER));
     // A literal string item keeps the literal's number; a string variable
     // as the value is no literal.
     EXPECT_EQ(compile("Static t.s = \"abc\""), "");
@@ -168,7 +168,7 @@ TEST_F(VariablesTest, StaticItemsGetDataItems) {
     const LiteralString* literal = find_literal_by_number(int32_t(t->value));
     ASSERT_NE(literal, nullptr);
     EXPECT_STREQ(literal->entry.key, "abc");
-    EXPECT_EQ(compile("Static u.s = t"), "error 198");
+    EXPECT_EQ(compile("Static u.s = t"), "error " + std::to_string(ERROR_STATIC_NEEDS_LITERAL));
     // A Static local stays declared after the procedure (only unlinked).
     VariableRecord* record = find_local_variable("s", false);
     ASSERT_NE(record, nullptr);
@@ -190,7 +190,7 @@ TEST_F(VariablesTest, ThreadedVariablesLiveInTheThreadObject) {
     EXPECT_EQ(item->initialised, 1);
     EXPECT_EQ(item->value, 7);
     EXPECT_TRUE(init_items_exist);
-    EXPECT_EQ(compile("Threaded u"), "error 216");
+    EXPECT_EQ(compile("Threaded u"), "error " + std::to_string(ERROR_VARIABLE_DECLARED_WITH_OTHER_SCOPE));
 }
 
 TEST_F(VariablesTest, OperandTexts) {

@@ -124,7 +124,7 @@ TEST_F(EmitterTest, EighthX87ValueIsError247) {
     for (int i = 0; i < 7; i++) count_fpu_push();
     EXPECT_EQ(0, error_number);
     count_fpu_push();
-    EXPECT_EQ(247, error_number);
+    EXPECT_EQ(ERROR_OUT_OF_FPU_REGISTERS, error_number);
 }
 
 TEST_F(EmitterTest, AddConstantForms) {
@@ -216,7 +216,7 @@ TEST_F(EmitterTest, ShiftForms) {
     EXPECT_LINES(" SAL r15,3\n SAR r15,63\n MOVSX rcx,byte [v_b]\n SAR r15,cl\n");
     set_constant(64);
     emit_shift_left();
-    EXPECT_EQ(238, error_number);
+    EXPECT_EQ(ERROR_SHIFT_COUNT_OUT_OF_RANGE, error_number);
 }
 
 TEST_F(EmitterTest, BitwiseForms) {
@@ -240,7 +240,7 @@ TEST_F(EmitterTest, BitwiseInFloatIsError112) {
     expression_mode = MODE_FLOAT;
     set_constant(1);
     emit_and();
-    EXPECT_EQ(112, error_number);
+    EXPECT_EQ(ERROR_OPERATOR_WITHOUT_FLOAT_FORM, error_number);
 }
 
 TEST_F(EmitterTest, AddConstantToVariable) {
