@@ -8,6 +8,9 @@ compiler="$1"; source="$2"; expected_exit="$3"; shift 3
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 cp "$source" "$work/main.zd"
+# The checks of the self-checking programs are included from next to them.
+checks="$(dirname "$source")/checks.zdi"
+[ -f "$checks" ] && cp "$checks" "$work/"
 cd "$work"
 if ! timeout 60 "$compiler" main.zd "$@" /OUTPUT program.exe > compiler.log 2>&1; then
     echo "compiler failed:"; cat compiler.log; exit 1
@@ -16,6 +19,6 @@ fi
 timeout 60 "$WINE" program.exe < /dev/null > output.txt 2>/dev/null
 code=$?
 if [ "$code" -ne "$expected_exit" ]; then
-    echo "exit code $code, expected $expected_exit"; cat compiler.log; exit 1
+    echo "exit code $code, expected $expected_exit"; echo "output:"; cat output.txt; cat compiler.log; exit 1
 fi
 echo "ok: exit code $code"

@@ -9,6 +9,9 @@ compiler="$1"; source="$2"; expected_exit="$3"; expected_output="$4"; shift 4
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 cp "$source" "$work/main.zd"
+# The checks of the self-checking programs are included from next to them.
+checks="$(dirname "$source")/checks.zdi"
+[ -f "$checks" ] && cp "$checks" "$work/"
 cd "$work"
 if ! timeout 60 "$compiler" main.zd "$@" /OUTPUT program.exe > compiler.log 2>&1; then
     echo "compiler failed:"; cat compiler.log; exit 1
@@ -21,6 +24,6 @@ if ! cmp -s output.txt expected.txt; then
     echo "output differs:"; od -c output.txt | head -20; echo "expected:"; od -c expected.txt | head -20; exit 1
 fi
 if [ "$code" -ne "$expected_exit" ]; then
-    echo "exit code $code, expected $expected_exit"; exit 1
+    echo "exit code $code, expected $expected_exit"; echo "output:"; cat output.txt; exit 1
 fi
 echo "ok: output and exit code $code"
