@@ -438,16 +438,6 @@ void static_module(const ModuleRecord* module)
     c_static_name(is_main_module(module) ? nullptr : module_name(module));
 }
 
-std::vector<HashEntry*> table_entries(HashTable* table)
-{
-    std::vector<HashEntry*> entries;
-    if (!table) return entries;
-    hash_reset_iterator(table);
-    while (HashEntry* entry = hash_next(table)) entries.push_back(entry);
-    hash_reset_iterator(table);
-    return entries;
-}
-
 // Each table once with the module it belongs to: the main program's, then
 // every module's own.
 std::vector<std::pair<HashTable*, ModuleRecord*>> scope_tables(HashTable* main_table, HashTable* ModuleRecord::*slot)
@@ -541,11 +531,11 @@ void c_emit_debugger_variable_bank()
     auto tables = scope_tables(variable_table, &ModuleRecord::variables);
     uint32_t count = 0;
     for (auto& [table, module] : tables)
-        for (HashEntry* entry : table_entries(table))
+        for (HashEntry* entry : list_table_entries(table))
             if (variable_in_bank(reinterpret_cast<VariableRecord*>(entry))) count++;
     c_static_block_begin_aligned("ZD_DEBUGGER_VariableBank", count);
     for (auto& [table, module] : tables) {
-        for (HashEntry* entry : table_entries(table)) {
+        for (HashEntry* entry : list_table_entries(table)) {
             auto* variable = reinterpret_cast<VariableRecord*>(entry);
             if (!variable_in_bank(variable)) continue;
             variable_entry(variable, module);
@@ -691,12 +681,12 @@ void c_emit_debugger_procedure_bank()
     auto tables = scope_tables(procedure_table, &ModuleRecord::procedures);
     uint32_t count = 0;
     for (auto& [table, module] : tables)
-        for (HashEntry* entry : table_entries(table))
+        for (HashEntry* entry : list_table_entries(table))
             if (procedure_in_bank(reinterpret_cast<ProcedureRecord*>(entry))) count++;
     c_static_block_begin_aligned("ZD_DEBUGGER_ProcedureBank", count);
     c_static_word(uint16_t(procedure_id_counter / 2));
     for (auto& [table, module] : tables) {
-        for (HashEntry* entry : table_entries(table)) {
+        for (HashEntry* entry : list_table_entries(table)) {
             auto* procedure = reinterpret_cast<ProcedureRecord*>(entry);
             if (!procedure_in_bank(procedure)) continue;
             procedure_entry(procedure, module);
@@ -733,11 +723,11 @@ void c_emit_debugger_constant_bank()
     auto tables = scope_tables(constants_table, &ModuleRecord::constants);
     uint32_t count = 0;
     for (auto& [table, module] : tables)
-        for (HashEntry* entry : table_entries(table))
+        for (HashEntry* entry : list_table_entries(table))
             if (!(reinterpret_cast<ConstantRecord*>(entry)->flags & constant_flag_resident)) count++;
     c_static_block_begin_aligned("ZD_DEBUGGER_ConstantBank", count);
     for (auto& [table, module] : tables) {
-        for (HashEntry* entry : table_entries(table)) {
+        for (HashEntry* entry : list_table_entries(table)) {
             auto* constant = reinterpret_cast<ConstantRecord*>(entry);
             if (constant->flags & constant_flag_resident) continue;
             constant_entry(constant, module);

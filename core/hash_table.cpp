@@ -55,6 +55,15 @@ void hash_insert_command(HashTable* table, HashEntry* record) {
     table->count++;
 }
 
+std::vector<HashEntry*> list_table_entries(HashTable* table) {
+    std::vector<HashEntry*> entries;
+    if (!table) return entries;
+    hash_reset_iterator(table);
+    while (HashEntry* entry = hash_next(table)) entries.push_back(entry);
+    hash_reset_iterator(table);
+    return entries;
+}
+
 HashEntry* hash_next(HashTable* table) {
     table->iter_previous = table->iter_current;
     table->iter_saved_bucket = table->iter_bucket;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "core/cursor_list.h"
 
@@ -44,6 +45,10 @@ void hash_insert_command(HashTable* table, HashEntry* record);
 // Start an iteration with hash_reset_iterator.
 HashEntry* hash_next(HashTable* table);
 inline void hash_reset_iterator(HashTable* table) { table->iter_current = nullptr; }
+// The table's entries in iteration order, taken before the caller walks them,
+// so the walk may iterate the table again; empty for a null table. Leaves the
+// iterator reset.
+std::vector<HashEntry*> list_table_entries(HashTable* table);
 // Unlinks the iterator's current entry without freeing it and steps the
 // iterator back, so the next hash_next continues after the removed entry.
 HashEntry* hash_unlink_current(HashTable* table);

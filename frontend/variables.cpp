@@ -545,19 +545,14 @@ namespace {
 // marks a module's own record, which lives in that module's table.
 std::vector<VariableRecord*> shared_module_variables() {
     std::vector<VariableRecord*> shared;
-    if (!module_table) return shared;
-    hash_reset_iterator(module_table);
-    while (HashEntry* entry = hash_next(module_table)) {
+    for (HashEntry* entry : list_table_entries(module_table)) {
         HashTable* table = reinterpret_cast<ModuleRecord*>(entry)->variables;
         if (!table || table == variable_table) continue;
-        hash_reset_iterator(table);
-        while (HashEntry* item = hash_next(table)) {
+        for (HashEntry* item : list_table_entries(table)) {
             auto* variable = reinterpret_cast<VariableRecord*>(item);
             if (variable->flags & VAR_SHARED) shared.push_back(variable);
         }
-        hash_reset_iterator(table);
     }
-    hash_reset_iterator(module_table);
     return shared;
 }
 
@@ -565,11 +560,7 @@ std::vector<VariableRecord*> shared_module_variables() {
 
 std::vector<VariableRecord*> list_procedure_variables() {
     std::vector<VariableRecord*> variables;
-    if (variable_table) {
-        hash_reset_iterator(variable_table);
-        while (HashEntry* entry = hash_next(variable_table)) variables.push_back(reinterpret_cast<VariableRecord*>(entry));
-        hash_reset_iterator(variable_table);
-    }
+    for (HashEntry* entry : list_table_entries(variable_table)) variables.push_back(reinterpret_cast<VariableRecord*>(entry));
     for (VariableRecord* variable : shared_module_variables()) variables.push_back(variable);
     return variables;
 }
