@@ -303,24 +303,6 @@ class Paren(Expr):
         return self.e.ev(ctx)
 
 
-class CmpValue(Expr):
-    """A comparison used as the value 1 or 0 inside another comparison:
-    "(x > 0) = 1", "(a > y) <> (b > y)"."""
-
-    def __init__(self, cmp):
-        self.cmp = cmp
-
-    def need(self):
-        return 1 + cond_need(self.cmp)
-
-    def text(self):
-        return "(%s)" % self.cmp.text()
-
-    def ev(self, ctx):
-        v = 1 if self.cmp.truth(ctx.env, ctx.flags) else 0
-        return float(v) if ctx.mode == "float" else v
-
-
 class BoolOf(Expr):
     def __init__(self, cond):
         self.cond = cond
@@ -334,6 +316,14 @@ class BoolOf(Expr):
     def ev(self, ctx):
         v = 1 if self.cond.truth(ctx.env, ctx.flags) else 0
         return float(v) if ctx.mode == "float" else v
+
+
+class CmpValue(BoolOf):
+    """A comparison used as the value 1 or 0 inside another comparison:
+    "(x > 0) = 1", "(a > y) <> (b > y)"."""
+
+    def text(self):
+        return "(%s)" % self.cond.text()
 
 
 class Call(Expr):
