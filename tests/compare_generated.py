@@ -214,6 +214,10 @@ def compile_case(job, side):
     os.makedirs(folder, exist_ok=True)
     with open(os.path.join(folder, "main.zd"), "w", encoding="utf-8", errors="surrogateescape") as f:
         f.write(source)
+    # The include files the e2e programs share, beside the source as the
+    # e2e runners put them.
+    for include in glob.glob(os.path.join(E2E, "programs", "*.zdi")):
+        shutil.copy(include, folder)
     keep = os.path.join(folder, "generated_" + side)
     code, printed = compile_once(os.path.join(work, "zandrel"), compiler, folder, keep, switches)
     path = os.path.join(keep, file_name)
