@@ -310,21 +310,9 @@ void emit_thread_object_releases()
 
 }  // namespace
 
-std::string c_program_side_path(const std::string& folder)
-{
-    std::string path = folder;
-    // A path of this machine's root is the Z: drive of the program's.
-    bool rooted = !path.empty() && (path[0] == '/' || path[0] == '\\');
-    bool network = path.size() > 1 && (path[1] == '/' || path[1] == '\\');
-    if (rooted && !network) path = "Z:" + path;
-    for (char& c : path)
-        if (c == '/') c = '\\';
-    return path;
-}
-
 std::string c_source_path_literal(const std::string& folder)
 {
-    std::string path = c_program_side_path(folder);
+    std::string path = program_side_path(folder);
     std::string text;
     for (char c : path) {
         unsigned char byte = static_cast<unsigned char>(c);
@@ -606,7 +594,7 @@ void c_generate_program()
         // UTF-16 units for the wide call, which takes the folder whatever
         // its characters.
         std::string line = "const unsigned short ZD_SourceCodePath[]={" +
-                           std::string(utf8_to_dw_list(c_program_side_path(main_source_folder).c_str())) + "};";
+                           std::string(utf8_to_dw_list(program_side_path(main_source_folder).c_str())) + "};";
         emit_line(line.c_str());
     }
     emit_text_number("char ZD_OpenGLSubsystem=", c_opengl_subsystem_value());

@@ -56,11 +56,9 @@ void c_emit_prototype_typedefs();
 // structure declarations, which may type them).
 void c_emit_imported_variables();
 
-// A folder or file path in the form a program under wine takes ("Z:\..."
-// for a path rooted in this machine, backslashes) ...
-std::string c_program_side_path(const std::string& folder);
-// ... and as the text of a C string literal: the form of every path in the
-// debugger's tables.
+// A folder or file path in the form a program under wine takes
+// (program_side_path) as the text of a C string literal: the form of every
+// path in the debugger's tables.
 std::string c_source_path_literal(const std::string& folder);
 // Value of the ZD_OpenGLSubsystem parameter from the /SUBSYSTEM names.
 int c_opengl_subsystem_value();

@@ -433,18 +433,6 @@ void emit_static_strings()
     emit_line("_SYS_StaticStringEnd:");
 }
 
-std::string program_side_path(const std::string& folder)
-{
-    std::string path = folder;
-    // A path of this machine's root is the Z: drive of the program's.
-    bool rooted = !path.empty() && (path[0] == '/' || path[0] == '\\');
-    bool network = path.size() > 1 && (path[1] == '/' || path[1] == '\\');
-    if (rooted && !network) path = "Z:" + path;
-    for (char& c : path)
-        if (c == '/') c = '\\';
-    return path;
-}
-
 std::string format_source_path_data(const std::string& folder)
 {
     std::string path = program_side_path(folder);

@@ -111,12 +111,8 @@ void emit_global_structure_inits();
 // guard, ended by 0 (into the data-section buffer).
 void emit_purifier_global_map();
 
-// A folder as a path that wine resolves ("Z:" + the Linux path with
-// backslashes; a folder given in Windows form stays as it is), written as
+// A folder as a path that wine resolves (program_side_path), written as
 // the operand of a "db" line (its UTF-8 bytes) ...
-// A path (folder or file) as the program under wine takes it: a root path of
-// this machine on the Z: drive, backslashes.
-std::string program_side_path(const std::string& folder);
 std::string format_source_path_data(const std::string& folder);
 // ... and of a "dw" line (its UTF-16 units, ended by 0): _ZD_SourceCodePath,
 // which the program hands to SetCurrentDirectoryW.

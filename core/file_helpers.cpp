@@ -70,6 +70,18 @@ std::string combine_path(const char* folder, const char* name)
     return fold_dot_components(base + file);
 }
 
+std::string program_side_path(const std::string& folder)
+{
+    std::string path = folder;
+    // A path of this machine's root is the Z: drive of the program's.
+    bool rooted = !path.empty() && (path[0] == '/' || path[0] == '\\');
+    bool network = path.size() > 1 && (path[1] == '/' || path[1] == '\\');
+    if (rooted && !network) path = "Z:" + path;
+    for (char& c : path)
+        if (c == '/') c = '\\';
+    return path;
+}
+
 std::string path_file_part(const char* path)
 {
     std::string text = path ? path : "";

@@ -12,6 +12,10 @@
 std::string combine_path(const char* folder, const char* name);
 // The text after the last '\' or '/'.
 std::string path_file_part(const char* path);
+// A folder or file path in the form a program under wine takes: a path
+// rooted in this machine ("/...", not "//host") on the Z: drive, with
+// backslashes; a path in Windows form stays as it is.
+std::string program_side_path(const std::string& folder);
 // The path up to and including its last separator ("" when it has none).
 std::string path_directory_part(const char* path);
 
