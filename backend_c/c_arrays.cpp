@@ -2,8 +2,8 @@
 // `a`) or, with N dimensions, a "zd_array<N>" whose bounds `b` hold the
 // element count of each dimension until the runtime turns all but the last
 // into strides. An element is read through a cast of `a` to the element
-// type and an index; the parse and the checks follow the shared front end
-// (frontend/arrays.cpp), only the text differs.
+// type and an index. The front end (frontend/arrays.cpp) reads and checks
+// the index and size lists; this file writes their text.
 #include "backend_c/c_arrays.h"
 
 #include <algorithm>
@@ -11,8 +11,6 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <type_traits>
-#include <vector>
 
 #include "backend_c/c_compile_program.h"
 #include "backend_c/c_expressions.h"
@@ -24,9 +22,7 @@
 #include "core/memory_pools.h"
 #include "core/output_buffers.h"
 #include "frontend/arrays.h"
-#include "frontend/expressions.h"
 #include "frontend/frontend_globals.h"
-#include "frontend/lexer.h"
 #include "frontend/modules.h"
 #include "frontend/operand_state.h"
 #include "frontend/strings.h"
@@ -69,32 +65,6 @@ std::string static_item_name(const void* item)
     return name;
 }
 
-
-// One size or index as an integer expression with the declaration state
-// cleared; its C text, or false with an error set.
-bool compile_integer_text(std::string& text)
-{
-    int32_t saved_mode = declaration_mode;
-    declaration_mode = DECLARE_NONE;
-    compile_expression(EXPR_INTEGER_ONLY, MODE_INTEGER);
-    declaration_mode = saved_mode;
-    if (error_number) return false;
-    text = c_operand_text();
-    return true;
-}
-
-bool operand_is_integer_constant()
-{
-    return current_operand.kind == OPERAND_CONSTANT && !(current_operand.flags & OP_FLOAT);
-}
-
-void append_constant_size(ArrayRecord* array, int32_t k, int64_t count)
-{
-    auto* sizes = static_cast<int64_t*>(pool_alloc(sizeof(int64_t) * static_cast<size_t>(k)));
-    if (array->constant_sizes && k > 1) std::memcpy(sizes, array->constant_sizes, sizeof(int64_t) * static_cast<size_t>(k - 1));
-    sizes[k - 1] = count;
-    array->constant_sizes = sizes;
-}
 
 // The name as messages show it (the part after "]" for a field array).
 const char* display_name(const ArrayRecord* array) { return array_display_name(array); }
@@ -147,46 +117,6 @@ std::string checked_index(const std::string& index)
     std::string temporary = take_temporary();
     emit_format("integer %s=%s;", temporary.c_str(), index.c_str());
     return temporary;
-}
-
-// Reads the operator after a closing bracket (error 79 is no error there).
-bool read_after_bracket()
-{
-    read_operator();
-    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
-    return error_number == 0;
-}
-
-// The operand of an element by its type, as the expression compiler takes it.
-void set_element_operand(ArrayRecord* array, const std::string& text)
-{
-    current_type.code = array->element_type;
-    current_type.size = array->element_size;
-    current_type.structure = array->element_structure;
-    int32_t size = array->element_size;
-    uint32_t flags = 0;
-    int32_t kind = OPERAND_VARIABLE;
-    if (array->flags & (ARRAY_POINTERS | ARRAY_INTERFACES)) {
-        size = 8;
-        if (array->flags & ARRAY_POINTERS) flags |= OP_POINTER;
-    } else {
-        switch (array->element_type) {
-        case TYPE_STRING: kind = OPERAND_STRING; flags |= OP_STRING; size = 8; break;
-        case TYPE_FIXED_STRING: kind = OPERAND_STRING; flags |= OP_STRING | OP_FIXED_STRING; break;
-        case TYPE_STRUCTURE: size = 8; flags |= OP_STRUCTURE; break;
-        case TYPE_FLOAT: flags |= OP_FLOAT; break;
-        case TYPE_DOUBLE: flags |= OP_FLOAT | OP_DOUBLE; break;
-        case TYPE_QUAD: case TYPE_INTEGER: flags |= OP_QUAD; break;
-        case TYPE_CHARACTER: case TYPE_ASCII: case TYPE_UNICODE: flags |= OP_UNSIGNED; break;
-        default: break;
-        }
-    }
-    std::snprintf(current_operand.text, sizeof current_operand.text, "%s", text.c_str());
-    current_operand.kind = kind;
-    current_operand.size = size;
-    current_operand.constant = 0;
-    current_operand.flags = flags;
-    current_variable = nullptr;
 }
 
 }  // namespace
@@ -253,212 +183,117 @@ void c_emit_free_array(ArrayRecord* array)
 }
 
 // ---------------------------------------------------------------------------
-// Element access
+// Element access and the size lists of Dim and ReDim (read by the front end)
 
-int c_emit_array_element(ArrayRecord* array)
+namespace {
+
+bool fixed_string_elements(const ArrayRecord* array)
 {
+    return array->element_type == TYPE_FIXED_STRING && !(array->flags & ARRAY_POINTERS);
+}
+
+// The whole array: its element pointer as an integer.
+const char* c_format_whole_array(ArrayRecord* array)
+{
+    static std::string text;
     flush_pending_literal();
-    if (error_number) return 0;
-    if (current_type.given) {
-        bool same = current_type.code == array->element_type ||
-                    (array->element_type == TYPE_FIXED_STRING && current_type.code == TYPE_STRING);
-        if (!same) {
-            set_error(ERROR_ARRAY_TYPE_DIFFERS);
-            return 0;
-        }
-    }
-    register_push();
-    int32_t r = register_stack.top;
-    auto finish = [r]() {
-        register_pop();
-        return r;
-    };
-    if (token_code != '(') {
-        set_error_format(ERROR_OPEN_PARENTHESIS_MISSING_AFTER_ARRAY, display_name(array));
-        return finish();
-    }
-    while (*parse_pointer == ' ' || *parse_pointer == '\t') parse_pointer++;
-    if (*parse_pointer == ')') {
-        // The whole array: its element pointer as an integer.
-        parse_pointer++;
-        if (!read_after_bracket()) return finish();
-        if (token_code == '\\') {
-            set_error_format(ERROR_MISSING_ARRAY_PARAMETERS, display_name(array));
-            return finish();
-        }
-        std::string text = "(integer)" + std::string(c_array_element_pointer(array));
-        std::snprintf(current_operand.text, sizeof current_operand.text, "%s", text.c_str());
-        current_operand.kind = OPERAND_VARIABLE;
-        current_operand.size = 8;
-        // After "@" the pointer is the address itself.
-        current_operand.flags = 0;
-        if (address_of_depth) current_operand.flags |= OP_CONTAINER_SLOT;
-        current_variable = nullptr;
-        return finish();
-    }
-    uint32_t saved_mode = expression_mode;
-    CurrentType saved_type = current_type;
-    const bool fixed = array->element_type == TYPE_FIXED_STRING && !(array->flags & ARRAY_POINTERS);
-    std::string text;
-    if (array->dimension_count <= 1) {
-        std::string index;
-        if (!compile_integer_text(index)) return finish();
-        if (debugger_code && !no_output_depth) {
-            index = checked_index(index);
-            emit_format("SYS_CheckArray((integer *)%s,%s);", checked_address(array).c_str(), index.c_str());
-        }
-        text = format_text(fixed ? "&%s[(integer)%s]" : "%s[(integer)%s]", c_array_element_pointer(array), index.c_str());
-    } else {
-        text = std::string(fixed ? "&" : "") + c_array_element_pointer(array) + "[";
-        int32_t indexes = 0;
-        for (;;) {
-            std::string index;
-            if (!compile_integer_text(index)) return finish();
-            if (debugger_code && !no_output_depth) {
-                index = checked_index(index);
-                emit_format("SYS_CheckMultiArrayDimension(%d,%s,(integer *)%s);", indexes, index.c_str(),
-                            checked_address(array).c_str());
-            }
-            text += index;
-            indexes++;
-            if (token_code != ',' || indexes >= array->dimension_count) break;
-            text += format_text("*%sb[%d]+", c_array_member(array), indexes - 1);
-        }
-        text += "]";
-        if (token_code == ',' || indexes != array->dimension_count) {
-            set_error_format(ERROR_ARRAY_DIMENSION_COUNT, display_name(array));
-            return finish();
-        }
-        if (!no_output_depth) forget_cached_list();
-    }
-    expression_mode = saved_mode;
-    current_type = saved_type;
-    if (token_code != ')') {
-        set_error(ERROR_CLOSE_PARENTHESIS_EXPECTED);
-        return finish();
-    }
-    if (!read_after_bracket()) return finish();
-    if (token_code == '\\') {
-        if (array->element_type != TYPE_STRUCTURE || !array->element_structure) {
-            set_error_format(ERROR_ARRAY_WITHOUT_STRUCTURE, display_name(array));
-            return finish();
-        }
-        // A field chain (or a method call) from the element's lvalue.
-        compile_element_field_chain(array->element_structure, text.c_str(), (array->flags & ARRAY_POINTERS) != 0);
-        return finish();
-    }
-    set_element_operand(array, text);
-    return finish();
+    text = "(integer)" + std::string(c_array_element_pointer(array));
+    return text.c_str();
 }
 
-// ---------------------------------------------------------------------------
-// Dim and ReDim
-
-void c_compile_array_dimensions(ArrayRecord* array, int redim, int redeclared)
+void c_open_element_index(ElementAccess* access)
 {
-    if (error_number) return;
-    int32_t n = count_dimensions();
-    if (n > 255) {
-        set_error_format(ERROR_ARRAY_DIMENSION_COUNT, display_name(array));
-        return;
-    }
-    if (!redeclared) {
-        int32_t slots = 8 * (n + 1);
-        if (array->flags & ARRAY_THREADED) {
-            grow_data_area(thread_local_offset, debugger_code ? 2 * slots : slots);
-        } else if ((array->flags & ARRAY_LOCAL) && !(array->flags & (ARRAY_STATIC | ARRAY_PARAMETER))) {
-            grow_data_area(local_frame_offset, (debugger_code && !redim) ? 2 * slots : slots);
-        } else if (!(array->flags & ARRAY_FIELD)) {
-            grow_data_area(global_data_offset, slots);
-        }
-    }
-    const bool constant_only = (array->flags & (ARRAY_STATIC | ARRAY_THREADED)) || in_structure;
-    std::vector<std::string> dimension_texts;
-    int32_t k = 0;
-    if (n == 1) {
-        k = 1;
-        std::string size;
-        if (!compile_integer_text(size)) return;
-        if (operand_is_integer_constant()) {
-            int64_t count = 0;
-            if (!constant_element_count(array, current_operand.constant, &count)) return;
-            dimension_texts.push_back(c_decimal_text(count));
-            if (!redim && !((array->flags & ARRAY_FIELD) && !in_structure && !(array->flags & ARRAY_STATIC))) {
-                array->constant_sizes = nullptr;
-                append_constant_size(array, 1, count);
-            }
-        } else if (constant_only) {
-            set_error(ERROR_ARRAY_SIZE_NOT_LITERAL);
-            return;
-        } else {
-            dimension_texts.push_back("(" + size + "+1)");
-        }
-    } else {
-        c_runtime_used[C_SYS_AllocateMultiArray] = 1;
-        if (!redeclared) array->constant_sizes = nullptr;
-        for (;;) {
-            k++;
-            std::string size;
-            if (!compile_integer_text(size)) return;
-            const bool last = token_code != ',';
-            const int32_t index = k - 1;
-            dimension_texts.push_back(size);
-            if (operand_is_integer_constant()) {
-                int64_t count = 0;
-                if (!constant_element_count(array, current_operand.constant, &count)) return;
-                dimension_texts.back() = c_decimal_text(count);
-                if (constant_only) {
-                    append_constant_size(array, k, count);
-                } else if (!redim || last) {
-                    emit_format("%sb[%d]=%s; ", c_array_member(array), index, c_decimal_text(count).c_str());
-                } else if (debugger_code) {
-                    emit_format("SYS_CheckRedimDimension(%d,%s,(integer *)%s);", index, c_decimal_text(count).c_str(),
-                                checked_address(array).c_str());
-                }
-            } else if (constant_only) {
-                set_error(ERROR_ARRAY_SIZE_NOT_LITERAL);
-                return;
-            } else if (!redim || last) {
-                emit_format("%sb[%d]=%s+1; ", c_array_member(array), index, size.c_str());
-            } else if (debugger_code) {
-                c_emit_redim_check(array, index, size.c_str());
-            }
-            if (last || error_number) break;
-        }
-        if (error_number) return;
-        if (k != n) {
-            set_error(ERROR_SYNTAX);
-            return;
-        }
-    }
-    if (token_code != ')') {
-        set_error(ERROR_DIM_SYNTAX);
-        return;
-    }
-    if (!read_after_bracket()) return;
-    if (token_code != TOKEN_END) {
-        bool list_allowed = declaration_mode == DECLARE_DEFINE || declaration_mode == DECLARE_GLOBAL ||
-                            declaration_mode == DECLARE_PROTECTED || declaration_mode == DECLARE_STATIC;
-        if (token_code != ',' || !list_allowed) {
-            set_error(ERROR_GARBAGE_AT_END_OF_LINE);
-            return;
-        }
-    }
-    if (redeclared && array->dimension_count != n) {
-        set_error(ERROR_SYNTAX);
-        return;
-    }
-    array->dimension_count = n;
-    if (!constant_only) {
-        c_emit_array_allocation(array, redim, dimension_texts.front().c_str());
-    } else if (redeclared) {
-        set_error_format(ERROR_STATIC_ARRAY_DECLARED_TWICE, display_name(array));
-    } else {
-        if (!in_structure && array->item && (array->flags & ARRAY_STATIC))
-            static_cast<DataItem*>(array->item)->size = 8 * n + 8;
-        c_runtime_used[C_SYS_FreeArray] = 1;
-    }
+    if (access->index != 1) return;
+    flush_pending_literal();
+    ArrayRecord* array = access->array;
+    if (array->dimension_count > 1)
+        access->place = std::string(fixed_string_elements(array) ? "&" : "") + c_array_element_pointer(array) + "[";
 }
+
+// An index's C text; with the debugger, its copy in a numbered local that
+// the check and the element read alike.
+std::string index_text()
+{
+    std::string index = c_operand_text();
+    if (debugger_code && !no_output_depth) index = checked_index(index);
+    return index;
+}
+
+// One dimension: "<pointer>[(integer)<index>]". Several: the indexes joined
+// as i1*b[0]+i2*b[1]+...+iD inside one pair of brackets.
+void c_take_element_index(ElementAccess* access)
+{
+    ArrayRecord* array = access->array;
+    std::string index = index_text();
+    if (array->dimension_count <= 1) {
+        if (debugger_code && !no_output_depth)
+            emit_format("SYS_CheckArray((integer *)%s,%s);", checked_address(array).c_str(), index.c_str());
+        access->place = format_text(fixed_string_elements(array) ? "&%s[(integer)%s]" : "%s[(integer)%s]",
+                                    c_array_element_pointer(array), index.c_str());
+        return;
+    }
+    if (debugger_code && !no_output_depth)
+        emit_format("SYS_CheckMultiArrayDimension(%d,%s,(integer *)%s);", access->index - 1, index.c_str(),
+                    checked_address(array).c_str());
+    access->place += index;
+    if (!access->last) {
+        access->place += format_text("*%sb[%d]+", c_array_member(array), access->index - 1);
+        return;
+    }
+    access->place += "]";
+    if (!no_output_depth) forget_cached_list();
+}
+
+const char* c_format_element(ElementAccess* access, int32_t) { return access->place.c_str(); }
+
+void c_begin_dimension_sizes(ArrayDimensions* dimensions)
+{
+    if (dimensions->count > 1) c_runtime_used[C_SYS_AllocateMultiArray] = 1;
+}
+
+// The structure's field is a C lvalue, which the sizes cannot move: nothing
+// is kept across them.
+void c_end_dimension_sizes(ArrayDimensions*) {}
+
+void c_keep_single_size(ArrayDimensions* dimensions)
+{
+    dimensions->single_size = "(" + c_operand_text() + "+1)";
+}
+
+void c_store_dimension_size(ArrayDimensions* dimensions)
+{
+    const char* member = c_array_member(dimensions->array);
+    const int32_t index = dimensions->position - 1;
+    if (dimensions->size_constant)
+        emit_format("%sb[%d]=%s; ", member, index, c_decimal_text(dimensions->size_count).c_str());
+    else
+        emit_format("%sb[%d]=%s+1; ", member, index, c_operand_text().c_str());
+}
+
+void c_check_redim_size(ArrayDimensions* dimensions)
+{
+    ArrayRecord* array = dimensions->array;
+    const int32_t index = dimensions->position - 1;
+    if (dimensions->size_constant)
+        emit_format("SYS_CheckRedimDimension(%d,%s,(integer *)%s);", index, c_decimal_text(dimensions->size_count).c_str(),
+                    checked_address(array).c_str());
+    else
+        c_emit_redim_check(array, index, c_operand_text().c_str());
+}
+
+void c_write_dimensions(ArrayDimensions* dimensions)
+{
+    // Static and Threaded arrays are allocated when the program or a thread
+    // starts, structure arrays with their structure; all are released.
+    if (dimensions->constant_only) {
+        c_runtime_used[C_SYS_FreeArray] = 1;
+        return;
+    }
+    std::string first = dimensions->single_count >= 0 ? c_decimal_text(dimensions->single_count) : dimensions->single_size;
+    c_emit_array_allocation(dimensions->array, dimensions->redim, first.c_str());
+}
+
+}  // namespace
 
 void c_emit_redim_check(ArrayRecord* array, int32_t index, const char* size_text)
 {
@@ -516,57 +351,38 @@ void c_emit_array_alloc(ArrayRecord* array)
 namespace {
 
 void c_hook_free_array(ArrayRecord* array) { c_emit_free_array(array); }
-void c_hook_dimensions(ArrayRecord* array, int32_t redim, int32_t redeclared)
-{
-    c_compile_array_dimensions(array, redim, redeclared);
-}
 
 // A procedure's result waits in the C function's local "r", which the
 // releases at its end leave alone.
 void c_keep_return_value() {}
 
-// An assignment's target is a C lvalue, which the right side's code cannot
-// move: nothing is kept.
+// An assignment's target element is a C lvalue, which neither the right
+// side's code moves nor its evaluation registers touch: it is left as it is
+// and nothing is kept.
+void c_prepare_element_target() {}
 int c_keep_target_address() { return 0; }
 
-// The C back end writes an element access and a dimension list whole
-// (above), so the shared step compiler, the only caller of these entries,
-// never runs with it.
-template <typename Result, typename... Arguments>
-Result c_array_step_not_used(Arguments...)
-{
-    if constexpr (std::is_same_v<Result, const char*>) return "";
-    else return Result();
-}
+// Called only after an address was kept, which never happens here.
+void c_reload_target_address() { internal_error("emit_reload_element_address called, but the C back end keeps no element address"); }
+void c_drop_target_address() { internal_error("emit_drop_element_address called, but the C back end keeps no element address"); }
 
 }  // namespace
 
 const ArrayHooks c_array_hooks = {
-    .format_array_pointer_operand = c_array_step_not_used<const char*, ArrayRecord*>,
-    .emit_array_dim_size = c_array_step_not_used<void, ArrayRecord*, int32_t, const char*>,
-    .emit_dim_array = c_array_step_not_used<void, ArrayRecord*, int32_t, int64_t>,
-    .emit_dim_multi_array = c_array_step_not_used<void, ArrayRecord*, int32_t>,
+    .format_whole_array = c_format_whole_array,
+    .open_element_index = c_open_element_index,
+    .take_element_index = c_take_element_index,
+    .format_element = c_format_element,
+    .begin_dimension_sizes = c_begin_dimension_sizes,
+    .end_dimension_sizes = c_end_dimension_sizes,
+    .keep_single_size = c_keep_single_size,
+    .store_dimension_size = c_store_dimension_size,
+    .check_redim_size = c_check_redim_size,
+    .write_dimensions = c_write_dimensions,
     .emit_free_array = c_hook_free_array,
     .emit_keep_return_value = c_keep_return_value,
-    .emit_size_to_rax = c_array_step_not_used<void>,
-    .emit_index_to_register = c_array_step_not_used<const char*, int32_t>,
-    .emit_load_element_base = c_array_step_not_used<void, ArrayRecord*>,
-    .emit_scale_index = c_array_step_not_used<void, int32_t, int64_t>,
-    .emit_add_to_base = c_array_step_not_used<void, const char*>,
-    .emit_multi_index = c_array_step_not_used<void, ArrayRecord*, int32_t, int32_t>,
-    .emit_multi_last_index = c_array_step_not_used<void>,
-    .emit_multi_finish = c_array_step_not_used<void, ArrayRecord*>,
-    .emit_push_base = c_array_step_not_used<void>,
-    .emit_pop_base = c_array_step_not_used<void>,
-    .format_element_operand = c_array_step_not_used<const char*, int32_t, int64_t, const char*>,
+    .prepare_element_target = c_prepare_element_target,
     .emit_save_element_address = c_keep_target_address,
-    .emit_reload_element_address = c_array_step_not_used<void>,
-    .emit_drop_element_address = c_array_step_not_used<void>,
-    .emit_index_check = c_array_step_not_used<void, ArrayRecord*, const char*>,
-    .emit_multi_index_check = c_array_step_not_used<void, ArrayRecord*, int32_t>,
-    .emit_redim_check = c_array_step_not_used<void, ArrayRecord*, int32_t, const char*>,
-    .compile_element_access = c_emit_array_element,
-    .compile_dimensions = c_hook_dimensions,
-    .emit_push_field_array_base = c_array_step_not_used<void, ArrayRecord*>,
-    .emit_pop_field_array_base = c_array_step_not_used<void, ArrayRecord*, int32_t>,
+    .emit_reload_element_address = c_reload_target_address,
+    .emit_drop_element_address = c_drop_target_address,
 };

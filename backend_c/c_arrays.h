@@ -17,11 +17,6 @@ const char* c_array_member(ArrayRecord* array);
 const char* c_array_address(ArrayRecord* array);
 // "((<element type>*)<member>a)" (static buffer).
 const char* c_array_element_pointer(ArrayRecord* array);
-// Element access; the current token is "(" after the array name. Leaves the
-// element as the current operand; returns the register index it used.
-int c_emit_array_element(ArrayRecord* array);
-// The dimension list of Dim or ReDim (from the first size to after ")").
-void c_compile_array_dimensions(ArrayRecord* array, int redim, int redeclared);
 // The allocation call of Dim (redim 0) or ReDim; `first_dimension` is the
 // C text of the first element count (one-dimensional arrays).
 void c_emit_array_allocation(ArrayRecord* array, int redim, const char* first_dimension);

@@ -257,48 +257,51 @@ namespace {
 
 void x64_emit_keep_return_value() { x64_keep_return_value(); }
 
-void x64_emit_size_to_rax() {
+// The current operand (an integer value) into rax, plus one: an element
+// count from its size.
+void emit_count_to_rax() {
     emit_load_operand_to_register(REGISTER_RAX);
     emit_line(" INC rax");
     set_operand_register_text("rax");
 }
 
-const char* x64_emit_index_to_register(int32_t r) {
-    emit_load_operand(r);
-    return register_name(8, r);
-}
-
-void x64_emit_load_element_base(ArrayRecord* array) {
+void emit_load_element_base(ArrayRecord* array) {
     const char* pointer = format_array_pointer_operand(array);
     emit_linef(" MOV rbp,%s", pointer);
     procedure_uses_rbp = 1;
 }
 
-void x64_emit_scale_index(int32_t r, int64_t size) {
-    if (size != 1) emit_integer_multiply_by_constant(size, r);
+void emit_push_base() {
+    emit_line(" PUSH rbp");
+    emitter_stack.push_depth += 8;
 }
 
-void x64_emit_add_to_base(const char* text) { emit_linef(" ADD rbp,%s", text); }
-
-void x64_emit_multi_index(ArrayRecord* array, int32_t k, int32_t first) {
-    if (current_operand.kind == OPERAND_CONSTANT) {
-        emit_linef(" MOV rax,%s", format_array_slot_operand(array, 8 * k));
-        if (current_operand.constant == 0) emit_line(" XOR rax,rax");
-        else if (current_operand.constant != 1) emit_integer_multiply_by_constant(current_operand.constant, REGISTER_RAX);
-    } else {
-        emit_load_operand_to_register(REGISTER_RAX);
-        emit_linef(" IMUL rax,%s", format_array_slot_operand(array, 8 * k));
-    }
-    emit_linef(" %s rbp,rax", first ? "MOV" : "ADD");
-    procedure_uses_rbp = 1;
+void emit_pop_base() {
+    // An index read from memory is addressed from rsp (a local, a parameter)
+    // or rbp (a per-thread variable, a field), which the POP moves: it is
+    // loaded first.
+    if (current_operand.kind == OPERAND_VARIABLE) emit_load_operand_to_register(REGISTER_RAX);
+    emit_line(" POP rbp");
+    emitter_stack.push_depth -= 8;
 }
 
-void x64_emit_multi_last_index() {
-    emit_load_operand_to_register(REGISTER_RAX);
-    emit_line(" ADD rbp,rax");
+// An array field reached from a structure whose base is in rbp: the base
+// waits on the machine stack while the indexes or sizes are compiled (they
+// may move rbp), its push depth in the record so that the slots are read
+// through it; then it is taken back into rbp or dropped.
+void emit_push_field_array_base(ArrayRecord* array) {
+    emit_push_base();
+    array->saved_push_depth = emitter_stack.push_depth;
 }
 
-void x64_emit_multi_finish(ArrayRecord* array) {
+void emit_pop_field_array_base(ArrayRecord* array, bool into_rbp) {
+    emit_line(into_rbp ? " POP rbp" : " POP rax");
+    emitter_stack.push_depth -= 8;
+    array->saved_push_depth = 0;
+}
+
+// rbp times the element size plus the pointer slot.
+void emit_scale_base_to_element(ArrayRecord* array) {
     int64_t size = array->element_size;
     if (size > 1) {
         if ((size & (size - 1)) == 0) {
@@ -312,40 +315,145 @@ void x64_emit_multi_finish(ArrayRecord* array) {
     emit_linef(" ADD rbp,%s", format_array_pointer_operand(array));
 }
 
-void x64_emit_push_base() {
-    emit_line(" PUSH rbp");
-    emitter_stack.push_depth += 8;
+const char* x64_format_whole_array(ArrayRecord* array) { return format_array_pointer_operand(array); }
+
+void x64_open_element_index(ElementAccess* access) {
+    ArrayRecord* array = access->array;
+    if (access->index == 1) {
+        if (array->flags & ARRAY_FIELD) emit_push_field_array_base(array);
+        if (array->dimension_count > 1) forget_cached_list();
+    } else {
+        // rbp holds the sum of the earlier indexes.
+        emit_push_base();
+    }
 }
 
-void x64_emit_pop_base() {
-    // An index read from memory is addressed from rsp (a local, a parameter)
-    // or rbp (a per-thread variable, a field), which the POP moves: it is
-    // loaded first.
-    if (current_operand.kind == OPERAND_VARIABLE) emit_load_operand_to_register(REGISTER_RAX);
-    emit_line(" POP rbp");
-    emitter_stack.push_depth -= 8;
+// The only index of a one-dimension array: the element lies at rbp (the
+// data pointer) plus the constant offset or the scaled index register.
+void take_single_index(ElementAccess* access) {
+    ArrayRecord* array = access->array;
+    const bool field_base = (array->flags & ARRAY_FIELD) != 0;
+    access->place.clear();
+    if (current_operand.kind == OPERAND_CONSTANT && !(current_operand.flags & OP_FLOAT)) {
+        if (field_base) emit_pop_field_array_base(array, true);
+        if (debugger_code) x64_emit_index_check(array, nullptr);
+        emit_load_element_base(array);
+        access->offset = current_operand.constant * array->element_size;
+    } else {
+        emit_load_operand(access->register_index);
+        access->place = register_name(8, access->register_index);
+        if (field_base) emit_pop_field_array_base(array, true);
+        if (debugger_code) x64_emit_index_check(array, access->place.c_str());
+        emit_load_element_base(array);
+        if (array->element_size != 1) emit_integer_multiply_by_constant(array->element_size, access->register_index);
+    }
+    forget_cached_list();
+    bool inline_structure = array->element_type == TYPE_STRUCTURE && !(array->flags & (ARRAY_POINTERS | ARRAY_INTERFACES));
+    // A field array's element is the end of a chain that does not keep the
+    // index register: the index goes into rbp.
+    const bool by_register = !access->place.empty();
+    if ((inline_structure && access->offset != 0) || ((inline_structure || field_base) && by_register)) {
+        if (by_register) emit_linef(" ADD rbp,%s", access->place.c_str());
+        else emit_linef(" ADD rbp,%lld", (long long)access->offset);
+        access->offset = 0;
+        access->place.clear();
+    }
 }
 
-void x64_emit_push_field_array_base(ArrayRecord* array) {
-    emit_line(" PUSH rbp");
-    emitter_stack.push_depth += 8;
-    array->saved_push_depth = emitter_stack.push_depth;
+// Index k of several: rbp sums index times stride (slot k) for k < D, then
+// the last index; the sum is scaled to the element's address.
+void take_one_of_several_indexes(ElementAccess* access) {
+    ArrayRecord* array = access->array;
+    const int32_t k = access->index;
+    if (k > 1) emit_pop_base();
+    if (debugger_code) x64_emit_multi_index_check(array, k - 1);
+    if (access->last) {
+        if (k != array->dimension_count) return;  // a miscount, reported by the caller
+        emit_load_operand_to_register(REGISTER_RAX);
+        emit_line(" ADD rbp,rax");
+        emit_scale_base_to_element(array);
+        if (array->flags & ARRAY_FIELD) emit_pop_field_array_base(array, false);
+        return;
+    }
+    if (current_operand.kind == OPERAND_CONSTANT) {
+        emit_linef(" MOV rax,%s", format_array_slot_operand(array, 8 * k));
+        if (current_operand.constant == 0) emit_line(" XOR rax,rax");
+        else if (current_operand.constant != 1) emit_integer_multiply_by_constant(current_operand.constant, REGISTER_RAX);
+    } else {
+        emit_load_operand_to_register(REGISTER_RAX);
+        emit_linef(" IMUL rax,%s", format_array_slot_operand(array, 8 * k));
+    }
+    emit_linef(" %s rbp,rax", k == 1 ? "MOV" : "ADD");
+    procedure_uses_rbp = 1;
 }
 
-void x64_emit_pop_field_array_base(ArrayRecord* array, int32_t into_rbp) {
-    emit_line(into_rbp ? " POP rbp" : " POP rax");
-    emitter_stack.push_depth -= 8;
-    array->saved_push_depth = 0;
+void x64_take_element_index(ElementAccess* access) {
+    if (access->array->dimension_count <= 1) take_single_index(access);
+    else take_one_of_several_indexes(access);
 }
 
-const char* x64_format_element_operand(int32_t size, int64_t c, const char* register_text) {
+const char* x64_format_element(ElementAccess* access, int32_t size) {
     static char text[128];
     const char* prefix = size_prefix(size);
-    if (register_text && register_text[0]) snprintf(text, sizeof text, "%s[rbp+%s]", prefix, register_text);
+    int64_t c = access->offset;
+    if (!access->place.empty()) snprintf(text, sizeof text, "%s[rbp+%s]", prefix, access->place.c_str());
     else if (c > 0) snprintf(text, sizeof text, "%s[rbp+%lld]", prefix, (long long)c);
     else if (c < 0) snprintf(text, sizeof text, "%s[rbp%lld]", prefix, (long long)c);
     else snprintf(text, sizeof text, "%s[rbp]", prefix);
     return text;
+}
+
+void x64_begin_dimension_sizes(ArrayDimensions* dimensions) {
+    if (dimensions->field_base) emit_push_field_array_base(dimensions->array);
+}
+
+void x64_end_dimension_sizes(ArrayDimensions* dimensions) {
+    if (dimensions->field_base) emit_pop_field_array_base(dimensions->array, true);
+}
+
+void x64_keep_single_size(ArrayDimensions*) { emit_count_to_rax(); }
+
+// The count of the size handed over: the constant's text, or "rax".
+const char* dimension_count_text(const ArrayDimensions* dimensions) {
+    static char text[32];
+    if (dimensions->size_constant) {
+        snprintf(text, sizeof text, "%lld", (long long)dimensions->size_count);
+    } else {
+        emit_count_to_rax();
+        snprintf(text, sizeof text, "rax");
+    }
+    return text;
+}
+
+void x64_store_dimension_size(ArrayDimensions* dimensions) {
+    const char* value = dimension_count_text(dimensions);
+    emit_array_dim_size(dimensions->array, dimensions->position, value);
+}
+
+void x64_check_redim_size(ArrayDimensions* dimensions) {
+    const char* value = dimension_count_text(dimensions);
+    x64_emit_redim_check(dimensions->array, dimensions->position - 1, value);
+}
+
+void x64_write_dimensions(ArrayDimensions* dimensions) {
+    // Static and Threaded arrays are allocated when the program or a thread
+    // starts, structure arrays with their structure.
+    if (dimensions->constant_only) return;
+    if (dimensions->count == 1) emit_dim_array(dimensions->array, dimensions->redim, dimensions->single_count);
+    else emit_dim_multi_array(dimensions->array, dimensions->redim);
+}
+
+// An index register in the operand is added into rbp: the right side takes
+// the evaluation registers from the top again.
+void x64_prepare_element_target() {
+    char* index = strstr(current_operand.text, "[rbp+r");
+    if (!index) return;
+    char name[16];
+    size_t n = 0;
+    for (const char* p = index + 5; *p && *p != ']' && n + 1 < sizeof name; p++) name[n++] = *p;
+    name[n] = 0;
+    emit_linef(" ADD rbp,%s", name);
+    snprintf(index, sizeof current_operand.text - (size_t)(index - current_operand.text), "[rbp]");
 }
 
 int x64_emit_save_element_address() {
@@ -375,31 +483,20 @@ void x64_emit_drop_element_address() {
 }  // namespace
 
 const ArrayHooks x64_array_hooks = {
-    .format_array_pointer_operand = format_array_pointer_operand,
-    .emit_array_dim_size = emit_array_dim_size,
-    .emit_dim_array = emit_dim_array,
-    .emit_dim_multi_array = emit_dim_multi_array,
+    .format_whole_array = x64_format_whole_array,
+    .open_element_index = x64_open_element_index,
+    .take_element_index = x64_take_element_index,
+    .format_element = x64_format_element,
+    .begin_dimension_sizes = x64_begin_dimension_sizes,
+    .end_dimension_sizes = x64_end_dimension_sizes,
+    .keep_single_size = x64_keep_single_size,
+    .store_dimension_size = x64_store_dimension_size,
+    .check_redim_size = x64_check_redim_size,
+    .write_dimensions = x64_write_dimensions,
     .emit_free_array = emit_free_array,
     .emit_keep_return_value = x64_emit_keep_return_value,
-    .emit_size_to_rax = x64_emit_size_to_rax,
-    .emit_index_to_register = x64_emit_index_to_register,
-    .emit_load_element_base = x64_emit_load_element_base,
-    .emit_scale_index = x64_emit_scale_index,
-    .emit_add_to_base = x64_emit_add_to_base,
-    .emit_multi_index = x64_emit_multi_index,
-    .emit_multi_last_index = x64_emit_multi_last_index,
-    .emit_multi_finish = x64_emit_multi_finish,
-    .emit_push_base = x64_emit_push_base,
-    .emit_pop_base = x64_emit_pop_base,
-    .format_element_operand = x64_format_element_operand,
+    .prepare_element_target = x64_prepare_element_target,
     .emit_save_element_address = x64_emit_save_element_address,
     .emit_reload_element_address = x64_emit_reload_element_address,
     .emit_drop_element_address = x64_emit_drop_element_address,
-    .emit_index_check = x64_emit_index_check,
-    .emit_multi_index_check = x64_emit_multi_index_check,
-    .emit_redim_check = x64_emit_redim_check,
-    .compile_element_access = compile_array_element_in_steps,
-    .compile_dimensions = compile_array_dimensions_in_steps,
-    .emit_push_field_array_base = x64_emit_push_field_array_base,
-    .emit_pop_field_array_base = x64_emit_pop_field_array_base,
 };

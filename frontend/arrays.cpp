@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <strings.h>
 
 #include "core/backend_hooks.h"
@@ -371,10 +372,6 @@ bool constant_element_count(const ArrayRecord* array, int64_t size, int64_t* cou
 
 void compile_array_dimensions(ArrayRecord* array, int redim, int redeclared) {
     if (error_number) return;
-    hooks()->compile_dimensions(array, redim, redeclared);
-}
-
-void compile_array_dimensions_in_steps(ArrayRecord* array, int redim, int redeclared) {
     const ArrayHooks* h = hooks();
     int32_t n = count_dimensions();
     if (n > 255) {
@@ -391,58 +388,63 @@ void compile_array_dimensions_in_steps(ArrayRecord* array, int redim, int redecl
             grow_data_area(global_data_offset, slots);
         }
     }
-    bool constant_only = declared_with_constant_sizes(array);
-    // A field array's Dim outside its structure: the sizes may move rbp.
-    const bool field_base = (array->flags & ARRAY_FIELD) && !in_structure;
+    ArrayDimensions dimensions{};
+    dimensions.array = array;
+    dimensions.redim = redim;
+    dimensions.count = n;
+    dimensions.constant_only = declared_with_constant_sizes(array);
+    // A field array's Dim outside its structure: the sizes may move the
+    // structure's base.
+    dimensions.field_base = (array->flags & ARRAY_FIELD) && !in_structure;
+    dimensions.single_count = -1;
     int32_t saved_depth = array->saved_push_depth;
-    if (field_base) h->emit_push_field_array_base(array);
-    int64_t one_count = -1;
+    h->begin_dimension_sizes(&dimensions);
     int32_t k = 0;
     if (n == 1) {
         k = 1;
+        dimensions.position = 1;
         if (!compile_integer_argument()) return;
         if (token_code != ')') {
             if (token_code == ',') n = 2;  // a miscount: reported below
         }
         if (operand_is_integer_constant()) {
-            if (!constant_element_count(array, current_operand.constant, &one_count)) return;
-            if (!redim && !(array->flags & ARRAY_FIELD && !in_structure)) {
+            if (!constant_element_count(array, current_operand.constant, &dimensions.single_count)) return;
+            // A field array's sizes are its structure's: a Dim outside the
+            // structure body does not change them.
+            if (!redim && !dimensions.field_base) {
                 array->constant_sizes = nullptr;
-                append_constant_size(array, 1, one_count);
+                append_constant_size(array, 1, dimensions.single_count);
             }
-        } else if (constant_only) {
+        } else if (dimensions.constant_only) {
             set_error(ERROR_ARRAY_SIZE_NOT_LITERAL);
             return;
         } else {
-            h->emit_size_to_rax();
+            h->keep_single_size(&dimensions);
         }
     } else {
         if (!redeclared) array->constant_sizes = nullptr;
         for (;;) {
             k++;
+            dimensions.position = k;
             if (!compile_integer_argument()) return;
             bool last = token_code != ',';
-            char value[32];
-            if (operand_is_integer_constant()) {
-                int64_t count = 0;
-                if (!constant_element_count(array, current_operand.constant, &count)) return;
-                snprintf(value, sizeof value, "%lld", (long long)count);
-                if (constant_only) {
-                    append_constant_size(array, k, count);
+            dimensions.size_constant = operand_is_integer_constant();
+            if (dimensions.size_constant) {
+                if (!constant_element_count(array, current_operand.constant, &dimensions.size_count)) return;
+                if (dimensions.constant_only) {
+                    append_constant_size(array, k, dimensions.size_count);
                 } else if (!redim || last) {
-                    h->emit_array_dim_size(array, k, value);
+                    h->store_dimension_size(&dimensions);
                 } else if (debugger_code) {
-                    h->emit_redim_check(array, k - 1, value);
+                    h->check_redim_size(&dimensions);
                 }
-            } else if (constant_only) {
+            } else if (dimensions.constant_only) {
                 set_error(ERROR_ARRAY_SIZE_NOT_LITERAL);
                 return;
             } else if (!redim || last) {
-                h->emit_size_to_rax();
-                h->emit_array_dim_size(array, k, "rax");
+                h->store_dimension_size(&dimensions);
             } else if (debugger_code) {
-                h->emit_size_to_rax();
-                h->emit_redim_check(array, k - 1, "rax");
+                h->check_redim_size(&dimensions);
             }
             if (last || error_number) break;
         }
@@ -452,7 +454,7 @@ void compile_array_dimensions_in_steps(ArrayRecord* array, int redim, int redecl
         }
     }
     if (error_number) return;
-    if (field_base) h->emit_pop_field_array_base(array, 1);
+    h->end_dimension_sizes(&dimensions);
     array->saved_push_depth = saved_depth;
     if (token_code != ')') {
         set_error(ERROR_DIM_SYNTAX);
@@ -474,25 +476,18 @@ void compile_array_dimensions_in_steps(ArrayRecord* array, int redim, int redecl
         return;
     }
     array->dimension_count = n;
-    bool ordinary = !(array->flags & (ARRAY_STATIC | ARRAY_THREADED)) && !in_structure;
-    if (ordinary) {
-        if (n == 1) {
-            h->emit_dim_array(array, redim, one_count);
-        } else {
-            h->emit_dim_multi_array(array, redim);
-        }
+    if (!dimensions.constant_only) {
+        h->write_dimensions(&dimensions);
     } else if (redeclared) {
         set_error_format(ERROR_STATIC_ARRAY_DECLARED_TWICE, array_display_name(array));
-    } else if (!in_structure && array->item && (array->flags & ARRAY_STATIC)) {
-        static_cast<DataItem*>(array->item)->size = 8 * n + 8;
+    } else {
+        if (!in_structure && array->item && (array->flags & ARRAY_STATIC))
+            static_cast<DataItem*>(array->item)->size = 8 * n + 8;
+        h->write_dimensions(&dimensions);
     }
 }
 
 int emit_array_element_access(ArrayRecord* array) {
-    return hooks()->compile_element_access(array);
-}
-
-int compile_array_element_in_steps(ArrayRecord* array) {
     const ArrayHooks* h = hooks();
     if (current_type.given) {
         bool same = current_type.code == array->element_type ||
@@ -510,7 +505,7 @@ int compile_array_element_in_steps(ArrayRecord* array) {
     }
     while (*parse_pointer == ' ' || *parse_pointer == '\t') parse_pointer++;
     if (*parse_pointer == ')') {
-        // The whole array: its pointer slot.
+        // The whole array: its element pointer.
         parse_pointer++;
         read_operator();
         if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
@@ -519,80 +514,41 @@ int compile_array_element_in_steps(ArrayRecord* array) {
             set_error_format(ERROR_MISSING_ARRAY_PARAMETERS, array_display_name(array));
             return r;
         }
-        const char* text = h->format_array_pointer_operand(array);
+        const char* text = h->format_whole_array(array);
+        if (error_number) return r;
         snprintf(current_operand.text, sizeof current_operand.text, "%s", text);
         current_operand.kind = OPERAND_VARIABLE;
         current_operand.size = 8;
-        // After "@" the slot gives the array's data.
+        // After "@" the pointer gives the array's data.
         current_operand.flags = 0;
         if (address_of_depth) current_operand.flags |= OP_CONTAINER_SLOT;
+        current_variable = nullptr;
         register_pop();
         return r;
     }
     uint32_t saved_mode = expression_mode;
     CurrentType saved_type = current_type;
-    int64_t offset = 0;
-    const char* index_register = nullptr;
-    char register_text[16] = {};
-    int32_t indexes = 0;
-    // A field array: the structure's base in rbp waits on the machine stack
-    // while the indexes are compiled (they may move rbp).
-    const bool field_base = (array->flags & ARRAY_FIELD) != 0;
     const int32_t saved_depth = array->saved_push_depth;
-    if (field_base) h->emit_push_field_array_base(array);
-    if (array->dimension_count <= 1) {
-        indexes = 1;
+    ElementAccess access{};
+    access.array = array;
+    access.register_index = r;
+    // One index, or as many as the array has dimensions; a list of another
+    // length is reported once it is read.
+    const int32_t wanted = array->dimension_count <= 1 ? 1 : array->dimension_count;
+    for (;;) {
+        access.index++;
+        h->open_element_index(&access);
+        if (error_number) return r;
         if (!compile_integer_argument()) return r;
         expression_mode = MODE_INTEGER;
-        if (operand_is_integer_constant()) {
-            if (field_base) h->emit_pop_field_array_base(array, 1);
-            if (debugger_code) h->emit_index_check(array, nullptr);
-            h->emit_load_element_base(array);
-            offset = current_operand.constant * array->element_size;
-        } else {
-            const char* name = h->emit_index_to_register(r);
-            snprintf(register_text, sizeof register_text, "%s", name);
-            if (field_base) h->emit_pop_field_array_base(array, 1);
-            if (debugger_code) h->emit_index_check(array, register_text);
-            h->emit_load_element_base(array);
-            h->emit_scale_index(r, array->element_size);
-            index_register = register_text;
-        }
-        forget_cached_list();
-        bool inline_structure = array->element_type == TYPE_STRUCTURE &&
-                                !(array->flags & (ARRAY_POINTERS | ARRAY_INTERFACES));
-        // A field array's element is the end of a chain that does not keep
-        // the index register: the index goes into rbp.
-        if ((inline_structure && offset != 0) || ((inline_structure || field_base) && index_register)) {
-            char text[32];
-            if (index_register) snprintf(text, sizeof text, "%s", index_register);
-            else snprintf(text, sizeof text, "%lld", (long long)offset);
-            h->emit_add_to_base(text);
-            offset = 0;
-            index_register = nullptr;
-        }
-    } else {
-        forget_cached_list();
-        for (;;) {
-            indexes++;
-            if (indexes > 1) h->emit_push_base();
-            if (!compile_integer_argument()) return r;
-            expression_mode = MODE_INTEGER;
-            if (indexes > 1) h->emit_pop_base();
-            if (debugger_code && indexes <= array->dimension_count)
-                h->emit_multi_index_check(array, indexes - 1);
-            if (token_code != ',' || indexes >= array->dimension_count) {
-                if (indexes == array->dimension_count) h->emit_multi_last_index();
-                break;
-            }
-            h->emit_multi_index(array, indexes, indexes == 1);
-        }
-        if (token_code == ',' || indexes != array->dimension_count) {
-            set_error_format(ERROR_ARRAY_DIMENSION_COUNT, array_display_name(array));
-            return r;
-        }
-        h->emit_multi_finish(array);
-        if (field_base) h->emit_pop_field_array_base(array, 0);
+        access.last = wanted == 1 || token_code != ',' || access.index >= wanted;
+        h->take_element_index(&access);
+        if (access.last || error_number) break;
+    }
+    if (error_number) return r;
+    if (wanted > 1 && (token_code == ',' || access.index != wanted)) {
+        set_error_format(ERROR_ARRAY_DIMENSION_COUNT, array_display_name(array));
+        return r;
     }
     array->saved_push_depth = saved_depth;
     expression_mode = saved_mode;
@@ -603,31 +559,30 @@ int compile_array_element_in_steps(ArrayRecord* array) {
     read_operator();
     if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return r;
+    current_type = saved_type;
     if (token_code == '\\') {
         if (array->element_type != TYPE_STRUCTURE || !array->element_structure) {
             set_error_format(ERROR_ARRAY_WITHOUT_STRUCTURE, array_display_name(array));
             return r;
         }
         // A field chain (or a method call) from the element.
-        current_type = saved_type;
-        const char* text = h->format_element_operand(8, offset, index_register);
-        compile_element_field_chain(array->element_structure, text, (array->flags & ARRAY_POINTERS) != 0);
+        std::string text = h->format_element(&access, 8);
+        compile_element_field_chain(array->element_structure, text.c_str(), (array->flags & ARRAY_POINTERS) != 0);
         register_pop();
         return r;
     }
-    current_type = saved_type;
     current_type.code = array->element_type;
     current_type.size = array->element_size;
     current_type.structure = array->element_structure;
     int32_t size = array->element_size;
-    uint32_t flags = OP_COMPUTED & 0;
+    uint32_t flags = 0;
     int32_t kind = OPERAND_VARIABLE;
     if (array->flags & (ARRAY_POINTERS | ARRAY_INTERFACES)) {
         size = 8;
         if (array->flags & ARRAY_POINTERS) flags |= OP_POINTER;
     } else {
         switch (array->element_type) {
-        case TYPE_STRING: kind = OPERAND_STRING; flags |= OP_STRING; break;
+        case TYPE_STRING: kind = OPERAND_STRING; flags |= OP_STRING; size = 8; break;
         case TYPE_FIXED_STRING: kind = OPERAND_STRING; flags |= OP_STRING | OP_FIXED_STRING; break;
         case TYPE_STRUCTURE: size = 8; flags |= OP_STRUCTURE; break;
         case TYPE_FLOAT: flags |= OP_FLOAT; break;
@@ -637,14 +592,10 @@ int compile_array_element_in_steps(ArrayRecord* array) {
         default: break;
         }
     }
-    int32_t access_size = (kind == OPERAND_STRING && array->element_type == TYPE_STRING) ? 8 : size;
-    if (array->element_type == TYPE_FIXED_STRING && !(array->flags & ARRAY_POINTERS)) access_size = size;
-    const char* text = h->format_element_operand
-                           ? h->format_element_operand(access_size > 8 ? 8 : access_size, offset, index_register)
-                           : "";
+    const char* text = h->format_element(&access, size > 8 ? 8 : size);
     snprintf(current_operand.text, sizeof current_operand.text, "%s", text);
     current_operand.kind = kind;
-    current_operand.size = access_size;
+    current_operand.size = size;
     current_operand.constant = 0;
     current_operand.flags = flags;
     current_variable = nullptr;
@@ -696,18 +647,7 @@ bool compile_array_reference(const char* name, bool statement_start) {
         return true;
     }
     if (token_code == '=' || update) {
-        const ArrayHooks* h = hooks();
-        // The right side takes the evaluation registers from the top again:
-        // an index register is added into rbp first.
-        char* index = strstr(current_operand.text, "[rbp+r");
-        if (index) {
-            char name[16];
-            size_t n = 0;
-            for (const char* p = index + 5; *p && *p != ']' && n + 1 < sizeof name; p++) name[n++] = *p;
-            name[n] = 0;
-            h->emit_add_to_base(name);
-            snprintf(index, sizeof current_operand.text - (size_t)(index - current_operand.text), "[rbp]");
-        }
+        hooks()->prepare_element_target();
         // An update reads the element again, which moves rbp.
         if (update || right_side_may_move_base()) save_target_element_address();
         compile_statement_expression();

@@ -5,53 +5,83 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 struct ArrayRecord;
 struct ParameterDescriptor;
 struct ModuleRecord;
 
-// The back end's array emitters. Operand texts point at static buffers of
-// the back end and stay valid until its next call. An element access and a
-// dimension list are compiled by `compile_element_access` and
-// `compile_dimensions`: x64 installs the shared step compilers below
-// (compile_array_element_in_steps, compile_array_dimensions_in_steps),
-// which write through the step entries; C writes each whole.
+// An element access being compiled, from the array's "(" to its ")". The
+// front end reads and checks the index list; each index, once compiled, is
+// the current operand when it is handed to the back end, which keeps in the
+// record what it needs to write the element's operand.
+struct ElementAccess {
+    ArrayRecord* array;
+    int32_t register_index;  // the evaluation register taken for the element
+    int32_t index;           // the index being handed over, counted from 1
+    int32_t last;            // 1 when no index of the list follows this one
+    // Kept by the back end: a constant byte offset of the element and the
+    // text of its place as built so far.
+    int64_t offset;
+    std::string place;
+};
+
+// The size list of a Dim or ReDim being compiled. The front end reads the
+// sizes, checks them and records the constant ones; a size known only at
+// run time is the current operand when it is handed over.
+struct ArrayDimensions {
+    ArrayRecord* array;
+    int32_t redim;
+    int32_t count;          // sizes in the list
+    int32_t position;       // the size being handed over, counted from 1
+    int32_t constant_only;  // Static, Threaded or structure declaration: no allocation here
+    int32_t field_base;     // an array field reached from its structure outside the structure body
+    int32_t size_constant;  // 1 when the size handed over is a constant, its element count in size_count
+    int64_t size_count;
+    int64_t single_count;   // a one-dimension list's constant element count, else -1
+    // Kept by the back end: the text of a one-dimension element count known
+    // at run time.
+    std::string single_size;
+};
+
+// The back end's array code. Operand texts point at static buffers of the
+// back end and stay valid until its next call.
 struct ArrayHooks {
-    // "qword [...]" of the slot that holds the element pointer.
-    const char* (*format_array_pointer_operand)(ArrayRecord* array);
-    // " MOV <slot k>,<value>": the element count of dimension k (1-based).
-    void (*emit_array_dim_size)(ArrayRecord* array, int32_t k, const char* value);
-    // Dim/ReDim of one dimension: `count` elements, or -1 when it is in rax.
-    void (*emit_dim_array)(ArrayRecord* array, int32_t redim, int64_t count);
-    // Dim/ReDim of several dimensions, their counts stored in the slots.
-    void (*emit_dim_multi_array)(ArrayRecord* array, int32_t redim);
+    // The whole array as an operand ("a()"): its element pointer.
+    const char* (*format_whole_array)(ArrayRecord* array);
+    // Before index `access->index` of an element access is compiled.
+    void (*open_element_index)(ElementAccess* access);
+    // Index `access->index`, just compiled (the current operand): its part of
+    // the element's address, with the debugger's check of it while
+    // debugger_code is on.
+    void (*take_element_index)(ElementAccess* access);
+    // The element's operand text once the list is read, for an access of
+    // `size` bytes.
+    const char* (*format_element)(ElementAccess* access, int32_t size);
+    // Before the first size of a Dim or ReDim list is compiled, and after
+    // the last.
+    void (*begin_dimension_sizes)(ArrayDimensions* dimensions);
+    void (*end_dimension_sizes)(ArrayDimensions* dimensions);
+    // The only size of a one-dimension list, known at run time (the current
+    // operand): kept for the allocation.
+    void (*keep_single_size)(ArrayDimensions* dimensions);
+    // Size `dimensions->position` of several: its element count stored as
+    // the bound of its dimension.
+    void (*store_dimension_size)(ArrayDimensions* dimensions);
+    // Size `dimensions->position` of a ReDim that keeps its dimension's
+    // count (not the last): the debugger's check that it is unchanged.
+    void (*check_redim_size)(ArrayDimensions* dimensions);
+    // The list read and checked: the allocation of an ordinary array, or
+    // what a Static, Threaded or structure array needs beside its recorded
+    // sizes.
+    void (*write_dimensions)(ArrayDimensions* dimensions);
     // Release of an array (end of a procedure).
     void (*emit_free_array)(ArrayRecord* array);
-    // " PUSH rax" that keeps a procedure's return value across the releases.
+    // Keeps a procedure's return value across the releases of its arrays.
     void (*emit_keep_return_value)();
-    // The current operand (an integer value) into rax, plus one.
-    void (*emit_size_to_rax)();
-    // The current operand into register `r`; returns its name.
-    const char* (*emit_index_to_register)(int32_t r);
-    // " MOV rbp,<pointer slot>".
-    void (*emit_load_element_base)(ArrayRecord* array);
-    // The register r times the element size.
-    void (*emit_scale_index)(int32_t r, int64_t size);
-    // " ADD rbp,<text>".
-    void (*emit_add_to_base)(const char* text);
-    // One index k < D of several: its product with slot k into rbp (first)
-    // or added to rbp; the index is the current operand.
-    void (*emit_multi_index)(ArrayRecord* array, int32_t k, int32_t first);
-    // The last index added to rbp.
-    void (*emit_multi_last_index)();
-    // rbp times the element size plus the pointer slot.
-    void (*emit_multi_finish)(ArrayRecord* array);
-    // " PUSH rbp" / " POP rbp" around the indexes of several dimensions.
-    void (*emit_push_base)();
-    void (*emit_pop_base)();
-    // The element operand: "<prefix>[rbp+<c>]", "<prefix>[rbp+<register>]"
-    // or "<prefix>[rbp]" (register null and c 0).
-    const char* (*format_element_operand)(int32_t size, int64_t c, const char* register_name);
+    // An element that is an assignment's target (the current operand),
+    // before anything else of the assignment is compiled.
+    void (*prepare_element_target)();
     // An element, field or map element that is an assignment's target (the
     // current operand), before the right side is compiled: returns 1 when
     // its address now waits on the machine stack and the operand names it
@@ -60,24 +90,6 @@ struct ArrayHooks {
     int (*emit_save_element_address)();
     void (*emit_reload_element_address)();
     void (*emit_drop_element_address)();
-    // Debugger checks, written while debugger_code is on: the index of one
-    // dimension (the current operand when it is a constant, else in the
-    // named register) against the element count; index `dimension` (from
-    // 0) of several, the current operand; the new count of dimension
-    // `dimension` of ReDim, other than the last ("rax" or a constant's text).
-    void (*emit_index_check)(ArrayRecord* array, const char* register_name);
-    void (*emit_multi_index_check)(ArrayRecord* array, int32_t dimension);
-    void (*emit_redim_check)(ArrayRecord* array, int32_t dimension, const char* size_text);
-    // An element reference (as emit_array_element_access) and a dimension
-    // list (as compile_array_dimensions).
-    int (*compile_element_access)(ArrayRecord* array);
-    void (*compile_dimensions)(ArrayRecord* array, int32_t redim, int32_t redeclared);
-    // An array field reached from a structure (base in rbp): " PUSH rbp"
-    // keeps the base across the indexes or sizes (its push depth goes into
-    // the record, the slots are then read through it), and the base is
-    // taken back into rbp (`into_rbp` 1) or dropped.
-    void (*emit_push_field_array_base)(ArrayRecord* array);
-    void (*emit_pop_field_array_base)(ArrayRecord* array, int32_t into_rbp);
 };
 
 // Per compilation: the global array list is made anew.
@@ -101,10 +113,6 @@ ArrayRecord* declare_array(const char* name, int redim, ArrayRecord* record);
 ArrayRecord* declare_array_parameter(const char* name, const ParameterDescriptor* descriptor);
 // The dimension list from "(" to ")".
 void compile_array_dimensions(ArrayRecord* array, int redim, int redeclared);
-// The shared step compilers of a dimension list and an element reference,
-// for a back end that writes them through the step entries of ArrayHooks.
-void compile_array_dimensions_in_steps(ArrayRecord* array, int redim, int redeclared);
-int compile_array_element_in_steps(ArrayRecord* array);
 // The number of comma-separated sizes or indexes between the "(" already read
 // and its ")", at bracket depth 0; string literals are skipped.
 int32_t count_dimensions();
