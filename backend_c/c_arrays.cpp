@@ -19,7 +19,6 @@
 #include "backend_c/c_type_names.h"
 #include "core/core_globals.h"
 #include "core/error_state.h"
-#include "core/memory_pools.h"
 #include "core/output_buffers.h"
 #include "frontend/arrays.h"
 #include "frontend/frontend_globals.h"
