@@ -109,15 +109,18 @@ std::string array_entries_that_wrote_nothing(const ArrayHooks& hooks)
         access.array = &array;
         access.register_index = register_stack.top;
         std::string label = dimensions == 1 ? "take_element_index" : "take_element_index (2 dimensions)";
-        expect_written(label.c_str(), [&] {
-            for (access.index = 1; access.index <= dimensions; access.index++) {
-                hooks.open_element_index(&access);
-                constant_operand(access.index);
-                access.last = access.index == dimensions;
-                hooks.take_element_index(&access);
-            }
-            return std::string(hooks.format_element(&access, 8));
-        });
+        bool took_every_index = true;
+        for (access.index = 1; access.index <= dimensions; access.index++) {
+            hooks.open_element_index(&access);
+            constant_operand(access.index);
+            access.last = access.index == dimensions;
+            auto before = output_size();
+            std::string place = access.place;
+            hooks.take_element_index(&access);
+            took_every_index = took_every_index && (output_size() != before || access.place != place);
+        }
+        if (!took_every_index) silent += label + " ";
+        expect_written("format_element", [&] { return std::string(hooks.format_element(&access, 8)); });
     }
     ArrayDimensions sizes{};
     sizes.array = &array;
@@ -174,8 +177,9 @@ TEST_F(ArraySeamTest, AnEntryThatWritesNothingIsNamed)
     ArrayHooks table = c_array_hooks;
     table.store_dimension_size = [](ArrayDimensions*) {};
     table.format_element = [](ElementAccess*, int32_t) { return ""; };
+    table.take_element_index = [](ElementAccess*) {};
     EXPECT_EQ(array_entries_that_wrote_nothing(table),
-              "take_element_index take_element_index (2 dimensions) store_dimension_size ");
+              "take_element_index format_element take_element_index (2 dimensions) format_element store_dimension_size ");
 }
 
 // The C back end never keeps an element's address: a caller that reads one
