@@ -191,7 +191,8 @@ void c_reassemble()
     if (!os_read_file(combine_path(current_folder.c_str(), "zandrel.c").c_str(), text)) {
         std::printf("The file 'zandrel.c' isn't found or can't be opened !\n");
         std::fflush(stdout);
-        set_error(ERROR_SYNTAX);
+        // The run fails with the message alone, as the x64 rebuild does.
+        set_build_error_reported(ERROR_ASSEMBLER_FAILED);
         return;
     }
     console_print("ReAssembling source code...\n");

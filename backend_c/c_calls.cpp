@@ -429,7 +429,7 @@ void c_finish_call(CallRecord* call)
 
 namespace {
 
-void c_push_interface_object(CallRecord*, const char* text) { pending_object_text = text ? text : ""; }
+void c_keep_interface_object(CallRecord*, const char* text) { pending_object_text = text ? text : ""; }
 
 void c_finish_interface_call(CallRecord* call) { c_finish_call(call); }
 
@@ -444,7 +444,7 @@ void c_load_interface_method(VariableRecord* object, const char* text, int32_t s
 }  // namespace
 
 const InterfaceCallHooks c_interface_call_hooks = {
-    .push_interface_object = c_push_interface_object,
+    .keep_interface_object = c_keep_interface_object,
     .finish_interface_call = c_finish_interface_call,
     .load_interface_method = c_load_interface_method,
 };

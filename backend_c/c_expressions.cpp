@@ -82,14 +82,6 @@ void set_slot_result(const std::string& text)
     current_operand.size = 8;
 }
 
-// Error 112 for the operators that have no float form.
-bool refuse_in_float_mode()
-{
-    if (!is_float_arithmetic()) return false;
-    if (!error_number) set_error(ERROR_OPERATOR_WITHOUT_FLOAT_FORM);
-    return true;
-}
-
 // Integer arithmetic works on 64 bits whatever the operands' widths, and
 // wraps around: "+", "-", "*", "<<" and the negation are done on unsigned
 // 64-bit values (where C defines the wrap-around) and read back as a quad:
@@ -373,40 +365,26 @@ void c_apply_operator(int token)
         }
         break;
     case '%':
-        if (refuse_in_float_mode()) return;
         right = c_checked_divisor(right, right_constant, MODULO_BY_ZERO);
         result = format_text(is_quad_arithmetic() ? "((quad)(%s)%%%s)" : "((integer)(%s)%%%s)", left, right);
         break;
     case token_shift_left:
     case token_shift_right:
-        if (refuse_in_float_mode()) return;
-        // A constant count beyond 0-63 is refused in every arithmetic (also
-        // in a syntax check, where nothing is written).
-        if (right_constant && static_cast<uint64_t>(current_operand.constant) > 63) {
-            set_error(ERROR_SHIFT_COUNT_OUT_OF_RANGE);
-            return;
-        }
         if (token == token_shift_right) result = format_text("(%s>>%s)", quad_operand(left), right);
         else result = wrapped_head + unsigned_operand(left, false) + "<<" + right + "))";
         break;
     case '&':
-        if (refuse_in_float_mode()) return;
         result = format_text("(%s&%s)", left, right);
         break;
     case '|':
-        if (refuse_in_float_mode()) return;
         result = format_text("(%s|%s)", left, right);
         break;
     case '!':
-        if (refuse_in_float_mode()) return;
         result = format_text("(%s^%s)", left, right);
         break;
     default: {
         const char* compare = c_compare_operator(token);
-        if (!compare) {
-            set_error(ERROR_SYNTAX);
-            return;
-        }
+        if (!compare) internal_error("an operator without a C form");
         if (right_constant && is_float_arithmetic() && !(current_operand.flags & OP_FLOAT))
             right = float_constant_text(static_cast<double>(current_operand.constant));
         result = "(" + left + compare + right + ")";
@@ -426,7 +404,6 @@ void c_apply_operator_left_constant(int token, int64_t value, double real)
     switch (token) {
     case token_shift_left:
     case token_shift_right:
-        if (refuse_in_float_mode()) return;
         // The constant is shifted as a 64-bit value, as the x64 code does.
         if (token == token_shift_left) result = wrapped_head + ("(uquad)" + left) + "<<(integer)" + right + "))";
         else result = format_text("((quad)%s>>(integer)%s)", left, right);
@@ -434,11 +411,9 @@ void c_apply_operator_left_constant(int token, int64_t value, double real)
     case '&':
     case '|':
     case '!':
-        if (refuse_in_float_mode()) return;
         result = "(" + right + (token == '!' ? "^" : std::string(1, static_cast<char>(token))) + left + ")";
         break;
     case '%':
-        if (refuse_in_float_mode()) return;
         result = format_text("(%s%%(integer)%s)", left, c_checked_divisor(right, false, MODULO_BY_ZERO));
         break;
     case '*':
@@ -460,10 +435,7 @@ void c_apply_operator_left_constant(int token, int64_t value, double real)
         break;
     default: {
         const char* compare = c_compare_operator(token);
-        if (!compare) {
-            set_error(ERROR_SYNTAX);
-            return;
-        }
+        if (!compare) internal_error("an operator without a C form");
         result = "(" + left + compare + right + ")";
         break;
     }
@@ -504,7 +476,7 @@ int c_enter_float_mode(int move_live)
     return 1;
 }
 
-void c_float_result_to_register()
+void c_round_float_result_to_integer()
 {
     expression_mode &= ~static_cast<uint32_t>(MODE_DOUBLE);
     set_slot_result(format_text("SYS_BankerRoundQuad(%s)", c_operand_text()));
@@ -566,10 +538,10 @@ void c_assign_result(const ExpressionTarget* target)
     }
     current_operand.flags &= ~static_cast<uint32_t>(OP_COMPUTED);
     if (no_output_depth) return;
-    if (current_operand.kind == OPERAND_STRING || (target->flags & (OP_STRING | OP_STRUCTURE))) {
-        set_error_text(ERROR_SYNTAX, "This statement can't be compiled by the C back end yet.");
-        return;
-    }
+    // The expression compiler refuses a string or a structure for a number
+    // and copies structures itself.
+    if (current_operand.kind == OPERAND_STRING || (target->flags & OP_STRUCTURE))
+        internal_error("a string or structure value for a numeric target");
     const std::string lvalue = target->text;
     const bool float_target = (target->flags & OP_FLOAT) != 0;
     std::string value;

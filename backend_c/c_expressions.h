@@ -36,7 +36,7 @@ void c_add_pending_constant(int64_t value, double real);
 void c_negate_operand();
 void c_complement_operand();
 int c_enter_float_mode(int move_live);
-void c_float_result_to_register();
+void c_round_float_result_to_integer();
 void c_discard_float_result();
 void c_exchange_float_values();
 // The assignment line of the current operand (the value) into the target.

@@ -200,7 +200,7 @@ namespace {
 void c_hook_new_list(ListRecord* list) { c_emit_new_list(list); }
 
 // A slot count computed at run time: its C text waits for the NewMap call.
-void c_hook_push_slot_count()
+void c_hook_new_map_slot_count()
 {
     c_list_map_element_text = c_operand_text();
     if (debugger_code) emit_text("SYS_CheckMapHashSize(" + c_list_map_element_text + ");");
@@ -259,7 +259,7 @@ void c_hook_load_map_current(MapRecord* map)
 
 // The keyed lookup: "<type>* r<n>=(<type>*)ZD_GetMapElement(<member>a,<key>);"
 // and the element "(*r<n>)" (a fixed-string element: the pointer itself).
-void c_hook_get_map_element_call(MapRecord* map)
+void c_hook_find_map_element(MapRecord* map)
 {
     std::string key;
     if (current_operand.flags & OP_LITERAL) key = c_string_literal_name(static_cast<int32_t>(current_operand.constant));
@@ -300,7 +300,7 @@ void c_keep_no_map_base(MapRecord*) {}
 
 const ListMapHooks c_list_map_hooks = {
     .emit_new_list = c_hook_new_list,
-    .emit_push_slot_count = c_hook_push_slot_count,
+    .emit_new_map_slot_count = c_hook_new_map_slot_count,
     .emit_new_map = c_hook_new_map,
     .emit_free_list = c_hook_free_list,
     .emit_free_map = c_hook_free_map,
@@ -310,10 +310,10 @@ const ListMapHooks c_list_map_hooks = {
     .emit_foreach_map_next = c_hook_foreach_map_next,
     .emit_load_list_element = c_hook_load_list_element,
     .emit_load_map_current = c_hook_load_map_current,
-    .emit_get_map_element_call = c_hook_get_map_element_call,
+    .emit_find_map_element = c_hook_find_map_element,
     .emit_check_list_element = c_hook_check_list_element,
     .emit_check_map_element = c_hook_check_map_element,
     .format_element_operand = c_hook_format_element_operand,
-    .emit_push_field_map_base = c_keep_no_map_base,
+    .emit_keep_field_map_base = c_keep_no_map_base,
     .emit_drop_field_map_base = c_keep_no_map_base,
 };

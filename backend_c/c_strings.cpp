@@ -31,7 +31,7 @@ namespace {
 
 constexpr const char* pop_value_text = "SYS_PopStringBasePositionValue()";
 
-// Left sides of comparisons kept by c_push_string_operand, innermost last.
+// Left sides of comparisons kept by c_keep_compared_string, innermost last.
 std::vector<std::string> pending_left_texts;
 // The argument texts of the number-to-text calls under way, innermost last.
 std::vector<std::string> number_text_arguments;
@@ -190,7 +190,7 @@ void c_drop_string_offset()
     emit_line("SYS_PopStringBasePosition();");
 }
 
-void c_push_string_operand()
+void c_keep_compared_string()
 {
     pending_left_texts.push_back(current_operand.text);
 }

@@ -38,7 +38,7 @@ void c_copy_string_to_stack(int save_position);
 // continues the string below it is dropped.
 void c_drop_string_offset();
 // Keeps the text of a string variable as the left side of a comparison.
-void c_push_string_operand();
+void c_keep_compared_string();
 // The left side (literal, kept variable or temporary) compared with the
 // current operand: two "void* p<n>=...;" lines and the runtime call as the
 // operand text, non-zero when the relation holds.

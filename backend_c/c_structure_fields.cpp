@@ -78,7 +78,7 @@ void name_field_index(int64_t index)
 
 // A computed index: chains opened by the index itself come and go above
 // this one.
-void push_field_base() { index_marks.push_back(chains.size()); }
+void keep_field_base() { index_marks.push_back(chains.size()); }
 
 void scale_field_index(int32_t, int64_t)
 {
@@ -166,7 +166,7 @@ const char* c_container_field_lvalue() { return container_fields.empty() ? "" : 
 
 const FieldHooks c_field_hooks = {
     .emit_load_structure_base = load_structure_base,
-    .emit_push_field_base = push_field_base,
+    .emit_keep_field_base = keep_field_base,
     .emit_scale_field_index = scale_field_index,
     .emit_apply_field_index = apply_field_index,
     .emit_load_pointer_field = load_pointer_field,

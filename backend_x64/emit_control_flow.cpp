@@ -381,7 +381,7 @@ void x64_emit_select_push() {
         // A temporary keeps its text on the string stack (its offset is
         // pushed already); a string variable's address is pushed.
         if (select->flags & SELECT_FLAG_STRING_BASE) emit_increment_string_base_position();
-        else x64_push_string_operand();
+        else x64_keep_compared_string();
         select->stack_depth = emitter_stack.push_depth;
         return;
     }

@@ -46,8 +46,8 @@ void x64_apply_operator(int token) {
     case '|': emit_or(); break;
     case '!': emit_xor(); break;
     default:
-        if (is_comparison(token)) emit_compare(top(), token);
-        else set_error(ERROR_SYNTAX);
+        if (!is_comparison(token)) internal_error("an operator without an x64 form");
+        emit_compare(top(), token);
         break;
     }
 }
@@ -68,12 +68,11 @@ void x64_apply_operator_left_constant(int token, int64_t value, double real) {
         case '*': set_constant_operand(value, real); emit_fpu_operation(" FMUL ", " FIMUL ", " FMULP "); return;
         case '/': set_constant_operand(value, real); emit_fpu_constant_operand(" FDIVR "); return;
         default:
-            if (is_comparison(token)) {
-                set_constant_operand(value, real);
-                emit_compare_constant(r, swap_comparison(token));
-            } else {
-                set_error(ERROR_OPERATOR_WITHOUT_FLOAT_FORM);
-            }
+            // The expression compiler refuses the operators without a
+            // float form.
+            if (!is_comparison(token)) internal_error("an integer operator in float arithmetic");
+            set_constant_operand(value, real);
+            emit_compare_constant(r, swap_comparison(token));
             return;
         }
     }
@@ -135,7 +134,7 @@ int x64_enter_float_mode(int move_live) {
     return 1;
 }
 
-void x64_float_result_to_register() {
+void x64_round_float_result_to_integer() {
     expression_mode &= ~MODE_DOUBLE;
     emit_fpu_result_to_register(top());
     current_operand.flags = 0;

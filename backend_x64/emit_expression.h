@@ -23,7 +23,7 @@ void x64_complement_operand();
 // Switches the expression to x87 arithmetic, moving a live register value.
 int x64_enter_float_mode(int move_live);
 // Ends float mode: the x87 top goes into the top register.
-void x64_float_result_to_register();
+void x64_round_float_result_to_integer();
 // Drops a float result that nobody takes.
 void x64_discard_float_result();
 // "@" and "?": the address of the current operand, of a procedure or of a

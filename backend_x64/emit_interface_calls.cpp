@@ -46,7 +46,7 @@ void emit_drop_pushed_callee(bool string_result) {
     emitter_stack.push_depth -= 8;
 }
 
-void emit_push_interface_object(CallRecord* call, const char* text) {
+void emit_keep_interface_object(CallRecord* call, const char* text) {
     emit_linef(" PUSH %s", text);
     emitter_stack.push_depth += 8;
     call->object_depth = emitter_stack.push_depth;
@@ -123,7 +123,7 @@ void emit_load_interface_method(VariableRecord* object, const char* text, int32_
 }
 
 const InterfaceCallHooks x64_interface_call_hooks = {
-    .push_interface_object = emit_push_interface_object,
+    .keep_interface_object = emit_keep_interface_object,
     .finish_interface_call = emit_interface_call,
     .load_interface_method = emit_load_interface_method,
 };

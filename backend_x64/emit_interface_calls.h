@@ -10,7 +10,7 @@ struct CallRecord;
 struct VariableRecord;
 
 // " PUSH <text>": the object, kept below the arguments.
-void emit_push_interface_object(CallRecord* call, const char* text);
+void emit_keep_interface_object(CallRecord* call, const char* text);
 // After the call: drops the object or function pointer pushed below the
 // arguments (under a string result's offset, which stays on top).
 void emit_drop_pushed_callee(bool string_result);

@@ -188,7 +188,7 @@ void emit_foreach_map_next(MapRecord* map, int32_t label) {
     emit_linef(" JZ _Next%d", label);
 }
 
-void emit_get_map_element_call(MapRecord* map) {
+void emit_find_map_element(MapRecord* map) {
     if (current_operand.flags & OP_COMPUTED) {
         // The key lies on the string stack, its offset on the machine stack:
         // the write position goes back to it (the runtime copies the key
@@ -283,7 +283,7 @@ void collect_list_map_labels() {
 namespace {
 
 // A slot count computed at run time; the debugger checks it on the stack.
-void x64_emit_push_slot_count() {
+void x64_emit_new_map_slot_count() {
     emit_push_operand();
     if (debugger_code) emit_line(" CALL _DBG_MHS");
 }
@@ -311,7 +311,7 @@ void x64_emit_check_list_element(ListRecord* list) {
 
 void x64_emit_check_map_element(MapRecord*) { emit_line(" CALL _DBG_ML"); }
 
-void x64_emit_push_field_map_base(MapRecord* map) {
+void x64_emit_keep_field_map_base(MapRecord* map) {
     emit_line(" PUSH rbp");
     emitter_stack.push_depth += 8;
     map->saved_push_depth = emitter_stack.push_depth;
@@ -333,7 +333,7 @@ const char* x64_format_element_operand(int32_t size) {
 
 const ListMapHooks x64_list_map_hooks = {
     .emit_new_list = emit_new_list,
-    .emit_push_slot_count = x64_emit_push_slot_count,
+    .emit_new_map_slot_count = x64_emit_new_map_slot_count,
     .emit_new_map = emit_new_map,
     .emit_free_list = emit_free_list,
     .emit_free_map = emit_free_map,
@@ -343,10 +343,10 @@ const ListMapHooks x64_list_map_hooks = {
     .emit_foreach_map_next = emit_foreach_map_next,
     .emit_load_list_element = x64_emit_load_list_element,
     .emit_load_map_current = x64_emit_load_map_current,
-    .emit_get_map_element_call = emit_get_map_element_call,
+    .emit_find_map_element = emit_find_map_element,
     .emit_check_list_element = x64_emit_check_list_element,
     .emit_check_map_element = x64_emit_check_map_element,
     .format_element_operand = x64_format_element_operand,
-    .emit_push_field_map_base = x64_emit_push_field_map_base,
+    .emit_keep_field_map_base = x64_emit_keep_field_map_base,
     .emit_drop_field_map_base = x64_emit_drop_field_map_base,
 };

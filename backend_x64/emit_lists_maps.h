@@ -33,7 +33,7 @@ void emit_foreach_list_start(ListRecord* list, int32_t label);
 void emit_foreach_map_start(MapRecord* map, int32_t label);
 void emit_foreach_list_next(ListRecord* list, int32_t label);
 void emit_foreach_map_next(MapRecord* map, int32_t label);
-void emit_get_map_element_call(MapRecord* map);
+void emit_find_map_element(MapRecord* map);
 // Creation of a list (kind TYPE_LIST), map (TYPE_MAP) or array (TYPE_ARRAY,
 // literal sizes) whose
 // record is `object`: the Static items at program start and the Threaded

@@ -340,7 +340,7 @@ void x64_drop_string_offset() {
     emitter_stack.push_depth -= 8;
 }
 
-void x64_push_string_operand() {
+void x64_keep_compared_string() {
     if (current_operand.flags & OP_FIXED_STRING) {
         emit_linef(" LEA rax,%s", address_text(current_operand.text));
         push_register("rax");

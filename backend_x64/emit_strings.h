@@ -51,7 +51,7 @@ void x64_restore_string_base_position();
 void x64_increment_string_base_position();
 void x64_copy_string_to_stack(int save_position);
 void x64_drop_string_offset();
-void x64_push_string_operand();
+void x64_keep_compared_string();
 void x64_compare_strings(int token, int left_place, int32_t left_literal);
 // A number joined to a string: the argument pushed, then Str/StrF/StrD
 // called with the write position, whose copy stays pushed.

@@ -28,7 +28,7 @@ void emit_load_structure_base(const char* operand, int32_t is_pointer) {
     if (!no_output_depth) forget_cached_list();
 }
 
-void emit_push_field_base() {
+void emit_keep_field_base() {
     emit_line(" PUSH rbp");
     emitter_stack.push_depth += 8;
 }
@@ -87,7 +87,7 @@ void emit_leave_container_field(int32_t) {}
 
 const FieldHooks x64_field_hooks = {
     .emit_load_structure_base = emit_load_structure_base,
-    .emit_push_field_base = emit_push_field_base,
+    .emit_keep_field_base = emit_keep_field_base,
     .emit_scale_field_index = emit_scale_field_index,
     .emit_apply_field_index = emit_apply_field_index,
     .emit_load_pointer_field = emit_load_pointer_field,

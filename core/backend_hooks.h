@@ -206,7 +206,9 @@ struct BackendHooks {
     void (*negate_operand)();
     void (*complement_operand)();
     int (*enter_float_mode)(int move_live);
-    void (*float_result_to_register)();
+    // The float result rounded to an integer value; integer arithmetic
+    // from here on.
+    void (*round_float_result_to_integer)();
     void (*discard_float_result)();
     // Swaps the two top float values (the left one was moved above the right).
     void (*exchange_float_values)();
@@ -218,9 +220,9 @@ struct BackendHooks {
     void (*copy_structure)(const ExpressionTarget* target, struct StructureRecord* structure);
     // The operand text of a variable (may write a frame-pointer reload).
     const char* (*format_variable_operand)(VariableRecord* variable);
-    // Before inline assembly in a procedure: the "equ" lines that name the
-    // procedure's locals.
-    void (*emit_procedure_local_equates)();
+    // Before inline assembly in a procedure: the procedure's locals named
+    // for the assembly text (x64 "equ" lines; C writes none).
+    void (*name_locals_for_inline_assembly)();
     // Clean-up of a local at the end of its procedure (string, structure).
     void (*emit_local_cleanup)(VariableRecord* variable);
     // "@": the address of the current operand (a variable, field or
@@ -247,8 +249,9 @@ struct BackendHooks {
     // Drops the pushed offset of a temporary that continues the string
     // built below it.
     void (*drop_string_offset)();
-    // Pushes the address held by the current string variable.
-    void (*push_string_operand)();
+    // Keeps the current string variable as the left side of a string
+    // comparison (STRING_PLACE_PUSHED of frontend/strings.h).
+    void (*keep_compared_string)();
     // Compares the left string (a StringPlace of frontend/strings.h; the
     // literal's number for a literal) with the current operand; the result
     // is tested as a register value against zero.

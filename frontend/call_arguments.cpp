@@ -570,7 +570,7 @@ void compile_call(CallRecord* call) {
     if (call->target_text) {
         // The value is read before the arguments can change what its text
         // names (a base register).
-        backend->interfaces->push_interface_object(call, call->target_text);
+        backend->interfaces->keep_interface_object(call, call->target_text);
     }
     compile_call_arguments(call, starts);
     if (error_number) return;

@@ -123,6 +123,7 @@ int fold_constant_operation(int token, int64_t left, double left_real, int64_t r
 #include "frontend/lexer.h"
 #include "frontend/modules.h"
 #include "frontend/operand_state.h"
+#include "frontend/operator_rules.h"
 #include "frontend/variables.h"
 #include "frontend/labels.h"
 #include "frontend/procedures.h"
@@ -169,8 +170,21 @@ struct ExpressionDepthGuard {
 void take_place() { backend->take_evaluation_place(); }
 void release_place() { backend->release_evaluation_place(); }
 void load_left() { backend->load_left_operand(); }
-void apply_operator(int token) { backend->apply_operator(token); }
+void apply_operator(int token) {
+    if (int error = operator_type_error(token, expression_mode, &current_operand)) {
+        set_error(error);
+        return;
+    }
+    backend->apply_operator(token);
+}
 void apply_left_constant(int token, int64_t value, double real) {
+    if (int error = operator_type_error(token, expression_mode, nullptr)) {
+        // The value still takes its place: a look-ahead that goes on past the
+        // suppressed error reads the operand as loaded.
+        load_left();
+        set_error(error);
+        return;
+    }
     backend->apply_operator_left_constant(token, value, real);
 }
 void add_pending(int64_t value, double real) {

@@ -110,7 +110,7 @@ int compile_method_call(const InterfaceCallHooks* h, VariableRecord* object, con
     if (error_number) return 0;
     call->argument_count = count;
     uint32_t saved_mode = expression_mode;
-    if (!object) h->push_interface_object(call, object_text);
+    if (!object) h->keep_interface_object(call, object_text);
     compile_call_arguments(call, starts);
     expression_mode = saved_mode;
     if (error_number) return 0;

@@ -13,9 +13,10 @@ struct StructureRecord;
 struct VariableRecord;
 
 struct InterfaceCallHooks {
-    // " PUSH <text>": an object that is not a variable is kept on the
-    // machine stack below the arguments (its depth goes into the call).
-    void (*push_interface_object)(CallRecord* call, const char* text);
+    // An object that is not a variable is kept while the arguments are
+    // compiled (x64: on the machine stack below them, its depth goes into
+    // the call).
+    void (*keep_interface_object)(CallRecord* call, const char* text);
     // After the arguments: the register loads (argument i into register
     // position i + 1), the object into rcx, the call through its method
     // slot, the release of the stack and the result's place.

@@ -570,7 +570,7 @@ void compile_newmap_statement() {
         // With the debugger's checks a literal count is checked at run time
         // like a computed one.
         if (created && (!constant || debugger_code)) {
-            h->emit_push_slot_count();
+            h->emit_new_map_slot_count();
             pushed = 1;
         }
         if (token_code != ')') {
@@ -633,7 +633,7 @@ void emit_map_element_access(MapRecord* map) {
         // A map field: the key may move rbp, which holds the structure.
         const bool field_base = (map->flags & CONTAINER_FIELD) != 0;
         const int32_t saved_depth = map->saved_push_depth;
-        if (field_base) h->emit_push_field_map_base(map);
+        if (field_base) h->emit_keep_field_map_base(map);
         // The expression in front of the element ("[" + m("k")) waits
         // while the key gathers its own literal text.
         OuterExpression outer = hold_outer_expression();
@@ -645,7 +645,7 @@ void emit_map_element_access(MapRecord* map) {
             set_error(ERROR_MAP_PARAMETER_EXPECTED);
             return;
         }
-        h->emit_get_map_element_call(map);
+        h->emit_find_map_element(map);
         if (field_base) h->emit_drop_field_map_base(map);
         map->saved_push_depth = saved_depth;
         if (token_code != ')') {

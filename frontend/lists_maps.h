@@ -15,8 +15,8 @@ struct ListMapHooks {
     // NewList: the runtime creates the list into the 16-byte head.
     void (*emit_new_list)(ListRecord* list);
     // The slot count of a NewMap, computed at run time: the current operand
-    // (an integer value) is pushed.
-    void (*emit_push_slot_count)();
+    // (an integer value) is kept for emit_new_map.
+    void (*emit_new_map_slot_count)();
     // NewMap: the slot count is the pushed value (`pushed` 1) or the map's
     // `slot_count`.
     void (*emit_new_map)(MapRecord* map, int32_t pushed);
@@ -34,17 +34,17 @@ struct ListMapHooks {
     void (*emit_load_map_current)(MapRecord* map);
     // The element of the key (the current operand, a string) into rbp; the
     // element is created when the key is new.
-    void (*emit_get_map_element_call)(MapRecord* map);
+    void (*emit_find_map_element)(MapRecord* map);
     // Debugger checks: a current list element exists, a current map element
     // exists.
     void (*emit_check_list_element)(ListRecord* list);
     void (*emit_check_map_element)(MapRecord* map);
     // "<size prefix>[rbp]": the element operand.
     const char* (*format_element_operand)(int32_t size);
-    // A map field reached from a structure (base in rbp): " PUSH rbp" keeps
-    // the base while the key is compiled, the map's slot is then read
-    // through it, and it is dropped after the element was found.
-    void (*emit_push_field_map_base)(MapRecord* map);
+    // A map field reached from a structure (base in rbp): the base is kept
+    // while the key is compiled (x64 " PUSH rbp"), the map's slot is then
+    // read through it, and it is dropped after the element was found.
+    void (*emit_keep_field_map_base)(MapRecord* map);
     void (*emit_drop_field_map_base)(MapRecord* map);
 };
 

@@ -244,7 +244,7 @@ void move_to_next_separator(bool cut)
 // Inline assembly in a procedure names its locals through "equ" lines.
 void emit_local_equates()
 {
-    if (in_procedure) backend->emit_procedure_local_equates();
+    if (in_procedure) backend->name_locals_for_inline_assembly();
 }
 
 // Inline assembly after '!': copied unchanged as one line.

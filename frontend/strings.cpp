@@ -31,7 +31,7 @@ void copy_to_stack(bool save_position) {
     backend->copy_string_to_stack(save_position ? 1 : 0);
 }
 void drop_offset() { backend->drop_string_offset(); }
-void push_operand() { backend->push_string_operand(); }
+void push_operand() { backend->keep_compared_string(); }
 
 bool is_literal(uint32_t flags) { return (flags & OP_LITERAL) != 0; }
 

@@ -140,7 +140,7 @@ int64_t compile_static_index(const FieldRecord* field, int32_t* r) {
     token_precedence = saved_precedence;
     register_push();
     *r = register_stack.top;
-    h->emit_push_field_base();
+    h->emit_keep_field_base();
     compile_expression(EXPR_INTEGER_ONLY, MODE_INTEGER);
     if (error_number) return 0;
     if (token_code != ']') {

@@ -15,8 +15,9 @@ struct FieldHooks {
     // rbp := address of the structured variable (its operand text); a
     // pointer variable is loaded, a structure is addressed.
     void (*emit_load_structure_base)(const char* operand, int32_t is_pointer);
-    // " PUSH rbp" before a computed index of a static array field.
-    void (*emit_push_field_base)();
+    // The structure's address kept while a computed index of a static
+    // array field is compiled (x64 " PUSH rbp").
+    void (*emit_keep_field_base)();
     // The index (current operand) times the element size into register r.
     void (*emit_scale_field_index)(int32_t r, int64_t element_size);
     // " POP rbp", " ADD rbp,<register r>": the computed index applied.

@@ -184,6 +184,16 @@ TEST_F(CBuild, ReassemblyHeaderReader)
     EXPECT_TRUE(link_import_libraries.empty());
 }
 
+TEST_F(CBuild, ReassembleWithoutCFileFailsWithTheMessageAlone)
+{
+    current_folder = current_folder_short = root.string() + "\\";
+    testing::internal::CaptureStdout();
+    c_reassemble();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "The file 'zandrel.c' isn't found or can't be opened !\n");
+    EXPECT_NE(error_number, 0);
+    EXPECT_NE(error_reported, 0);
+}
+
 TEST_F(CBuild, ToolPathPrependedInNativeForm)
 {
     setenv("PATH", "/usr/bin:/bin", 1);

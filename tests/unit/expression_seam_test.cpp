@@ -157,4 +157,25 @@ TEST_F(SharedExpressionSeamTest, ErrorsStopBeforeTheStore) {
                                                   "load 30:V", "release", "error " + std::to_string(ERROR_STRINGS_MIXED_WITH_NUMBERS)}));
 }
 
+// The operators without a float form and a constant shift count out of
+// range are refused before the back end writes the operator (both back ends
+// rely on it and write no check of their own).
+TEST_F(SharedExpressionSeamTest, TypeRulesAreDecidedBeforeTheBackEndWrites) {
+    const std::string no_float_form = "error " + std::to_string(ERROR_OPERATOR_WITHOUT_FLOAT_FORM);
+    const std::string shift_count = "error " + std::to_string(ERROR_SHIFT_COUNT_OUT_OF_RANGE);
+    for (const char* statement : {"f.d = x & 1", "f.d = x | y", "f.d = x ! 1", "f.d = x % 2", "f.d = x << 1", "f.d = x >> y"})
+        EXPECT_EQ(compile(statement), (Calls{"take", "load 10:[v_x]", "release", no_float_form})) << statement;
+    // A constant on the left: the value is loaded, the operator refused.
+    EXPECT_EQ(compile("f.d = 2 % x"), (Calls{"take", "load 10:[v_x]", "release", no_float_form}));
+    EXPECT_EQ(compile("f.d = 1 << x"), (Calls{"take", "load 10:[v_x]", "release", no_float_form}));
+    // The count is checked in every integer arithmetic, negative counts too.
+    EXPECT_EQ(compile("a = b << 64"), (Calls{"take", "load 10:[v_b]", "release", shift_count}));
+    EXPECT_EQ(compile("q.q = b >> -1"), (Calls{"take", "load 10:[v_b]", "release", shift_count}));
+    EXPECT_EQ(compile("a = b << 63"), (Calls{"take", "load 10:[v_b]", "op 10 20:63", "release", "assign [v_a] 8 30:V"}));
+    // A computed count and a constant shifted by a value are written.
+    EXPECT_EQ(compile("a = 1 << b"), (Calls{"take", "left 10 1 10:[v_b]", "release", "assign [v_a] 8 30:V"}));
+    // The operators with a float form are written in float arithmetic.
+    EXPECT_EQ(compile("f.d = x / 2"), (Calls{"take", "load 10:[v_x]", "op 47 20:2", "release", "assign [v_f] 8 30:V"}));
+}
+
 }  // namespace
