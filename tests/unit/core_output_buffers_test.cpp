@@ -171,16 +171,18 @@ TEST_F(OutputTest, SplitFormatLinesAreCutAndSurviveGrowth) {
     // A line that does not fit the free room, whose operand lies in the very
     // buffer that moves when it grows.
     push_output_buffer(label_buffer);
-    std::string filler(size_t(output_buffer_end - output_write_pointer - 100), 'f');
+    std::string filler(size_t(output_buffer_end - output_write_pointer - 300), 'f');
     emit_line(filler.c_str());
     int64_t operand_offset = output_write_pointer - output_buffer_start;
-    emit_line("operand");
-    output_buffer_start[operand_offset + 7] = 0;  // "operand" as a text in the buffer
+    std::string operand_text(250, 'p');
+    emit_line(operand_text.c_str());
+    output_buffer_start[operand_offset + 250] = 0;  // the operand as a text in the buffer
     int64_t old_size = label_buffer->size;
-    ASSERT_LT(output_buffer_end - output_write_pointer, int64_t(formatted_line_size));
+    ASSERT_LT(output_buffer_end - output_write_pointer, 250);
     emit_linef(" MOV %s,%lld", output_buffer_start + operand_offset, (long long)-9000000000LL);
     EXPECT_GT(label_buffer->size, old_size);
-    EXPECT_EQ(std::string(output_buffer_start + operand_offset + 8, output_write_pointer), " MOV operand,-9000000000\n");
+    EXPECT_EQ(std::string(output_buffer_start + operand_offset + 251, output_write_pointer),
+              " MOV " + operand_text + ",-9000000000\n");
     EXPECT_EQ(*output_write_pointer, 0);
     pop_output_buffer();
 }
