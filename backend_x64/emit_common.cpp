@@ -56,14 +56,6 @@ const char* size_prefix(int size) {
     return prefix ? prefix : "";
 }
 
-void emit_linef(const char* format, ...) {
-    if (no_output_depth) return;
-    va_list args;
-    va_start(args, format);
-    emit_formatted_line_v(format, args);
-    va_end(args);
-}
-
 void mark_runtime_used(int32_t routine) {
     if (!no_output_depth) runtime_routine_used[routine] = 1;
 }

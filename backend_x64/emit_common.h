@@ -5,6 +5,9 @@
 
 #include <cstdint>
 
+#include "core/core_globals.h"
+#include "core/output_buffers.h"
+
 // Register indexes of the x64 back end.
 enum : int32_t {
     REGISTER_RAX = 0,
@@ -35,8 +38,15 @@ int register_index_of(const char* text, int fallback);
 // Size prefix of a memory operand ("byte ", "word ", "dword ", "qword ").
 const char* size_prefix(int size);
 
-// Writes one formatted line (printf rules) unless output is suppressed.
-void emit_linef(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Writes one formatted line unless output is suppressed. The format is a
+// literal with printf's plain conversions, split into its pieces at compile
+// time (core/line_format.h); the line is appended from them.
+template <typename... Args>
+inline void emit_linef(LineFormatOf<Args...> format, Args... args) {
+    if (no_output_depth) return;
+    FormatArgument values[sizeof...(Args) + 1] = {to_format_argument(args)...};
+    emit_line_from_pieces(format.text, format.pieces, format.count, values);
+}
 
 // Marks a runtime routine as called (only while output is on).
 void mark_runtime_used(int32_t routine);

@@ -8,7 +8,8 @@ as the same program in C, and measures in one run:
   - zdcompiler to zandrel.asm (the assembler and linker stubbed),
   - zdcompilerc to zandrel.c (gcc and the linker stubbed),
 each as wall time (best of N runs), peak memory, and with --instructions the
-instruction count under callgrind, with the ratio of the time to tcc's.
+instruction count under callgrind, with the ratios of the time and of the
+instruction count to tcc's.
 Then, at one size, the external tools on their own: the assembler and linker
 of zdcompiler, and gcc with the linker of zdcompilerc.
 
@@ -237,9 +238,9 @@ def main():
 
     print("machine: %s, %d cores; tcc: %s; valgrind: %s" % (os.uname().machine, os.cpu_count(), "yes" if tcc else "missing",
                                                           "yes" if shutil.which("valgrind") else "missing"))
-    header = "| shape | size | what | time (s) | ratio to tcc | peak MiB | instructions |"
+    header = "| shape | size | what | time (s) | ratio to tcc | peak MiB | instructions | instructions to tcc |"
     print(header)
-    print("|" + "---|" * 7)
+    print("|" + "---|" * 8)
     differences = 0
     for shape in shapes:
         for count in sizes:
@@ -263,6 +264,7 @@ def main():
             rows.append(("zdcompilerc to zandrel.c", [zdcompilerc, "bench.zd", "/CONSOLE", "/QUIET", "/OUTPUT", "bench_c.exe"],
                          outputs["c"]))
             tcc_time = None
+            tcc_instructions = None
             for what, command, keep in rows:
                 env = compiler_env(keep)
                 seconds, peak, code = best_of(args.runs, command, folder, env)
@@ -272,9 +274,13 @@ def main():
                 instructions = None
                 if args.instructions and count <= 100000:
                     instructions = count_instructions(command, folder, compiler_env())
+                if what == "tcc -c":
+                    tcc_instructions = instructions
+                instruction_ratio = "%.2f" % (instructions / tcc_instructions) if instructions and tcc_instructions else "-"
                 status = "" if code == 0 else " (exit %d)" % code
-                print("| %s | %s | %s%s | %.3f | %s | %.1f | %s |" % (shape, human_size(count), what, status, seconds, ratio,
-                                                                    peak / 1024, format_count(instructions)))
+                print("| %s | %s | %s%s | %.3f | %s | %.1f | %s | %s |" % (shape, human_size(count), what, status, seconds,
+                                                                         ratio, peak / 1024, format_count(instructions),
+                                                                         instruction_ratio))
                 sys.stdout.flush()
             if reference:
                 for kind, compiler_name, name in (("asm", "zdcompiler", "zandrel.asm"), ("c", "zdcompilerc", "zandrel.c")):

@@ -192,6 +192,22 @@ void emit_formatted_line_v(const char* format, va_list args) {
     emit_line_of_length(line, length < int(longest) ? size_t(length) : longest);
 }
 
+void emit_line_from_pieces(const char* text, const FormatPiece* pieces, int count, const FormatArgument* args) {
+    if (no_output_depth) return;
+    const size_t longest = formatted_line_size - 1;
+    // Written in place while the buffer has room for the longest line; a
+    // buffer that must grow first is grown after the line is written
+    // elsewhere, since a text argument may lie in the buffer that moves.
+    if (output_write_pointer && int64_t(longest) + 2 <= output_buffer_end - output_write_pointer) {
+        output_write_pointer += write_format_pieces(output_write_pointer, longest, text, pieces, count, args);
+        end_line();
+        return;
+    }
+    char line[formatted_line_size];
+    size_t length = write_format_pieces(line, longest, text, pieces, count, args);
+    emit_line_of_length(line, length);
+}
+
 void emit_line2(const char* a, const char* b) {
     if (no_output_depth) return;
     size_t la = std::strlen(a), lb = std::strlen(b);

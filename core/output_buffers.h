@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "core/line_format.h"
+
 struct TextBuffer {
     char* start;      // first byte of the text
     char* write;      // end of the text; the byte there is always 0
@@ -58,6 +60,9 @@ void emit_line_of_length(const char* text, size_t length);
 // buffer and cut to formatted_line_size - 1 bytes.
 constexpr size_t formatted_line_size = 2048;
 void emit_formatted_line_v(const char* format, va_list args);
+// The same for a format split at compile time (core/line_format.h): the
+// pieces are appended at the write pointer, nothing is parsed.
+void emit_line_from_pieces(const char* text, const FormatPiece* pieces, int count, const FormatArgument* args);
 void emit_line2(const char* a, const char* b);
 void emit_line3(const char* a, const char* b, const char* c);
 void emit_numbered_label(const char* prefix, int32_t n);

@@ -1,7 +1,10 @@
 // Output text buffers, the buffer stack, the line emitters and the file writer.
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "backend_x64/emit_common.h"
 #include "backend_x64/x64_backend.h"
 #include "core/core_globals.h"
 #include "core_test_support.h"
@@ -139,6 +142,49 @@ TEST_F(OutputTest, LongLinesGrowTheBufferInsteadOfOverrunning) {
     EXPECT_EQ(output_buffer_end, label_buffer->start + label_buffer->size);
     pop_output_buffer();
     EXPECT_EQ(std::string(label_buffer->start, label_buffer->write), text);
+}
+
+// The pre-split formats write what printf writes, at the ends of every
+// number range, and cut a line as the formatted emitter always did.
+TEST_F(OutputTest, SplitFormatsWriteWhatPrintfWrites) {
+    const char* no_text = nullptr;
+    emit_linef(" %s|%d|%d|%lld|%lld|%llu|%u|%x|%X|%c|%%|%s", "MOV", -2147483647 - 1, 0, (long long)INT64_MIN,
+               (long long)INT64_MAX, (unsigned long long)UINT64_MAX, 4294967295u, 3054u, 3054u, 'q', no_text);
+    char expected[256];
+    std::snprintf(expected, sizeof expected, " %s|%d|%d|%lld|%lld|%llu|%u|%x|%X|%c|%%|%s\n", "MOV", -2147483647 - 1, 0,
+                  (long long)INT64_MIN, (long long)INT64_MAX, (unsigned long long)UINT64_MAX, 4294967295u, 3054u, 3054u,
+                  'q', "(null)");
+    EXPECT_EQ(output(), expected);
+    // Pieces of every short length (the copies move words of 4 and 8 bytes).
+    for (int n = 0; n <= 20; ++n) {
+        reset_output_buffers();
+        std::string operand(size_t(n), char('a' + n % 26));
+        emit_linef(" L%s,%d", operand.c_str(), n);
+        EXPECT_EQ(output(), " L" + operand + "," + std::to_string(n) + "\n");
+    }
+}
+
+TEST_F(OutputTest, SplitFormatLinesAreCutAndSurviveGrowth) {
+    std::string operand(3000, 'o');
+    emit_linef(" PUSH %s", operand.c_str());
+    EXPECT_EQ(output(), " PUSH " + operand.substr(0, formatted_line_size - 1 - 6) + "\n");
+    // A line that does not fit the free room, whose operand lies in the very
+    // buffer that moves when it grows.
+    push_output_buffer(label_buffer);
+    std::string filler(size_t(output_buffer_end - output_write_pointer - 300), 'f');
+    emit_line(filler.c_str());
+    int64_t operand_offset = output_write_pointer - output_buffer_start;
+    std::string operand_text(250, 'p');
+    emit_line(operand_text.c_str());
+    output_buffer_start[operand_offset + 250] = 0;  // the operand as a text in the buffer
+    int64_t old_size = label_buffer->size;
+    ASSERT_LT(output_buffer_end - output_write_pointer, 250);
+    emit_linef(" MOV %s,%lld", output_buffer_start + operand_offset, (long long)-9000000000LL);
+    EXPECT_GT(label_buffer->size, old_size);
+    EXPECT_EQ(std::string(output_buffer_start + operand_offset + 251, output_write_pointer),
+              " MOV " + operand_text + ",-9000000000\n");
+    EXPECT_EQ(*output_write_pointer, 0);
+    pop_output_buffer();
 }
 
 TEST_F(OutputTest, SyncGrowsWhenTheMarginIsUsed) {
