@@ -31,14 +31,6 @@ bool string_on_string_stack()
     return (flags & (OP_COMPUTED | OP_STRING_STACK)) != 0 && (flags & string_literal_flag) == 0;
 }
 
-void push_as(uint32_t mode)
-{
-    uint32_t saved_mode = expression_mode;
-    expression_mode = mode;
-    emit_push_operand();
-    expression_mode = saved_mode;
-}
-
 // The index in the current operand into rax, widened by its size (a
 // constant is loaded whole).
 void load_index_into_rax()
@@ -125,27 +117,27 @@ void emit_debug_value()
                 // string stack, its start offset pushed.
                 emit_copy_string_operand(1);
             } else {
-                push_as(MODE_INTEGER);
+                emit_push_operand(MODE_INTEGER);
                 rebase = 0;
             }
         }
         emit_debug_print_string(rebase);
     } else if (current_operand.kind == OPERAND_CONSTANT) {
         if (flags & OP_FLOAT) {
-            push_as(MODE_DOUBLE);
+            emit_push_operand(MODE_DOUBLE);
             emit_debug_print_double();
         } else {
-            push_as(MODE_QUAD);
+            emit_push_operand(MODE_QUAD);
             emit_debug_print_quad();
         }
     } else if (flags & OP_DOUBLE) {
-        push_as(MODE_DOUBLE);
+        emit_push_operand(MODE_DOUBLE);
         emit_debug_print_double();
     } else if (flags & OP_FLOAT) {
-        push_as(MODE_FLOAT);
+        emit_push_operand(MODE_FLOAT);
         emit_debug_print_float();
     } else {
-        push_as(MODE_QUAD);
+        emit_push_operand(MODE_QUAD);
         emit_debug_print_quad();
     }
     emitter_stack.push_depth -= 8;

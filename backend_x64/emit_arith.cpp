@@ -119,14 +119,17 @@ static double operand_constant_as_double() {
     return (double)current_operand.constant;
 }
 
-void emit_fpu_constant_operand(const char* mnemonic) {
+// The constant operand for an x87 instruction, in the precision of `mode`.
+static void emit_fpu_constant_in_mode(const char* mnemonic, uint32_t mode) {
     double value = operand_constant_as_double();
-    if (is_double_mode(expression_mode)) {
+    if (is_double_mode(mode)) {
         emit_linef("%sqword [%s]", mnemonic, intern_double_constant(value));
     } else {
         emit_linef("%sdword [%s]", mnemonic, intern_float_constant((float)value));
     }
 }
+
+void emit_fpu_constant_operand(const char* mnemonic) { emit_fpu_constant_in_mode(mnemonic, expression_mode); }
 
 static void set_operand_x87() {
     strcpy(current_operand.text, "st0");
@@ -169,8 +172,10 @@ void emit_load_operand_to_register(int r) {
     set_operand_register_text(q(r));
 }
 
-void emit_load_operand(int r) {
-    if (!is_float_mode(expression_mode)) {
+void emit_load_operand(int r) { emit_load_operand_in_mode(r, expression_mode); }
+
+void emit_load_operand_in_mode(int r, uint32_t mode) {
+    if (!is_float_mode(mode)) {
         emit_load_operand_to_register(r);
         current_operand.size = 8;
         if (r >= 0 && r <= 3 && !no_output_depth) register_stack.live[r] = 1;
@@ -178,7 +183,7 @@ void emit_load_operand(int r) {
     }
     if (operand_is_x87_value()) return;
     if (operand_is_constant()) {
-        emit_fpu_constant_operand(" FLD ");
+        emit_fpu_constant_in_mode(" FLD ", mode);
     } else if (current_operand.kind == OPERAND_STRING) {
         emit_load_static_string(REGISTER_RAX, (int32_t)current_operand.constant, current_operand.constant < 0);
         emit_line(" MOV [rsp-8],rax");
@@ -421,7 +426,7 @@ void emit_divide() {
         emit_linef(" MOV rax,%s", t());
         emit_load_immediate(current_operand.constant, REGISTER_RCX);
     } else {
-        emit_push_operand();
+        emit_push_operand(expression_mode);
         emit_linef(" MOV rax,%s", t());
         emit_line(" POP rcx");
         emitter_stack.push_depth -= 8;
@@ -578,9 +583,9 @@ void emit_pop_to_operand(int r) {
     set_operand_register_text(q(r));
 }
 
-void emit_push_operand() {
-    bool wants_float = is_float_mode(expression_mode);
-    bool wants_double = is_double_mode(expression_mode);
+void emit_push_operand(uint32_t mode) {
+    bool wants_float = is_float_mode(mode);
+    bool wants_double = is_double_mode(mode);
     const char* store = wants_double ? " FSTP qword [rsp]" : " FSTP dword [rsp]";
     // Integer values are staged in rax, or rcx when rax is the top register.
     int s = scratch();

@@ -17,7 +17,8 @@ void emit_load_widened(int r, const char* source, bool is_unsigned);
 void emit_register_to_fpu(int r);
 void emit_fpu_constant_operand(const char* mnemonic);
 void emit_load_operand_to_register(int r);
-void emit_load_operand(int r);
+void emit_load_operand(int r);   // in the arithmetic of the expression under way
+void emit_load_operand_in_mode(int r, uint32_t mode);
 
 // Arithmetic on the top register (integer) or the x87 top (float mode).
 void emit_add();
@@ -64,4 +65,4 @@ void emit_push_symbol_address(const char* symbol);
 void emit_push_immediate(int64_t n);
 void emit_pop_register(int r);
 void emit_pop_to_operand(int r);
-void emit_push_operand();
+void emit_push_operand(uint32_t mode);   // pushed as the arithmetic `mode` takes it

@@ -54,19 +54,19 @@ static bool operand_is_x87_value() {
     return current_operand.kind == OPERAND_REGISTER && (current_operand.flags & OP_FLOAT);
 }
 
-static void emit_fpu_compare(int op) {
+static void emit_fpu_compare(int op, uint32_t mode) {
     compare_was_x87 = 1;
     if (current_operand.kind == OPERAND_CONSTANT) {
         double value = (current_operand.flags & OP_FLOAT) ? current_operand.constant_float
                                                           : (double)current_operand.constant;
-        if (is_double_mode(expression_mode)) emit_linef(" FCOMP qword [%s]", intern_double_constant(value));
+        if (is_double_mode(mode)) emit_linef(" FCOMP qword [%s]", intern_double_constant(value));
         else emit_linef(" FCOMP dword [%s]", intern_float_constant((float)value));
         emit_line(" FNSTSW ax");
         count_fpu_pop(1);
         emit_fpu_compare_memory_test(op);
         return;
     }
-    emit_load_operand(REGISTER_RAX);
+    emit_load_operand_in_mode(REGISTER_RAX, mode);
     emit_line(" FCOMPP");
     emit_line(" FNSTSW ax");
     emit_fpu_compare_test(op);
@@ -92,17 +92,19 @@ void emit_compare_constant(int left, int op) {
     jump_sense_inverted = 0;
     compare_was_x87 = 0;
     if (is_float_mode(expression_mode)) {
-        emit_fpu_compare(op);
+        emit_fpu_compare(op, expression_mode);
         return;
     }
     emit_integer_compare_constant(left, current_operand.constant);
 }
 
-void emit_compare(int left, int op) {
+void emit_compare(int left, int op) { emit_compare_in_mode(left, op, expression_mode); }
+
+void emit_compare_in_mode(int left, int op, uint32_t mode) {
     jump_sense_inverted = 0;
     compare_was_x87 = 0;
-    if (is_float_mode(expression_mode)) {
-        emit_fpu_compare(op);
+    if (is_float_mode(mode)) {
+        emit_fpu_compare(op, mode);
         return;
     }
     if (current_operand.kind == OPERAND_CONSTANT) {
@@ -117,10 +119,12 @@ void emit_compare(int left, int op) {
     emit_linef(" CMP %s,%s", q(left), current_operand.text);
 }
 
-void emit_compare_zero(int left) {
+void emit_compare_zero(int left) { emit_compare_zero_in_mode(left, expression_mode); }
+
+void emit_compare_zero_in_mode(int left, uint32_t mode) {
     jump_sense_inverted = 0;
     compare_was_x87 = 0;
-    if (is_float_mode(expression_mode) || operand_is_x87_value()) {
+    if (is_float_mode(mode) || operand_is_x87_value()) {
         if (!operand_is_x87_value()) {
             emit_linef(" FLD %s", current_operand.text);
             count_fpu_push();

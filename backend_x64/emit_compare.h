@@ -29,8 +29,10 @@ void emit_fpu_compare_test(int op);
 // Compares the left value (register `left`, or the x87 top in a float
 // expression) with the current operand.
 void emit_compare(int left, int op);
+void emit_compare_in_mode(int left, int op, uint32_t mode);
 void emit_compare_constant(int left, int op);
 void emit_compare_zero(int left);
+void emit_compare_zero_in_mode(int left, uint32_t mode);
 // Stores the expression result (the current operand) into the target.
 void emit_assign_result(const AssignTarget* target, bool from_stack);
 void emit_pop_to_variable(const char* operand, int size);

@@ -47,12 +47,10 @@ void x64_emit_relation_jump(int relation, int is_unsigned, const char* prefix, i
 // (" TEST ah,40h": ZF=0 when the value is zero), false for an integer one
 // (ZF=1 when the value is zero).
 static bool emit_zero_test() {
-    uint32_t saved_mode = expression_mode;
     bool is_float = (current_operand.flags & OP_FLOAT) != 0;
-    if (is_float) expression_mode = (current_operand.flags & OP_DOUBLE) ? MODE_DOUBLE : MODE_FLOAT;
-    else expression_mode = MODE_INTEGER;
-    emit_compare_zero(register_stack.top);
-    expression_mode = saved_mode;
+    uint32_t mode = MODE_INTEGER;
+    if (is_float) mode = (current_operand.flags & OP_DOUBLE) ? MODE_DOUBLE : MODE_FLOAT;
+    emit_compare_zero_in_mode(register_stack.top, mode);
     compare_was_x87 = 0;
     jump_sense_inverted = 0;
     return is_float;
@@ -235,8 +233,6 @@ static void emit_load_end_value(int r, const VariableRecord* counter, bool is_un
 }
 
 static void emit_for_exit_test(VariableRecord* counter, int negative_step, const char* prefix, int32_t number) {
-    uint32_t saved_mode = expression_mode;
-    expression_mode = MODE_INTEGER;
     int r = register_stack.top;
     bool is_unsigned = counter_is_unsigned(counter);
     emit_load_end_value(r, counter, is_unsigned);
@@ -247,9 +243,8 @@ static void emit_for_exit_test(VariableRecord* counter, int negative_step, const
     if (is_unsigned) current_operand.flags |= OP_UNSIGNED;
     // The end value is the left side: the loop ends when it lies below the
     // counter (above it when counting down).
-    emit_compare(r, negative_step ? COMPARE_GREATER : COMPARE_LESS);
+    emit_compare_in_mode(r, negative_step ? COMPARE_GREATER : COMPARE_LESS, MODE_INTEGER);
     x64_emit_relation_jump(negative_step ? 5 : 4, is_unsigned, prefix, number);
-    expression_mode = saved_mode;
 }
 
 static void emit_for_step(VariableRecord* counter, int64_t step, const char* prefix, int32_t number) {
@@ -385,13 +380,10 @@ void x64_emit_select_push() {
         select->stack_depth = emitter_stack.push_depth;
         return;
     }
-    uint32_t saved_mode = expression_mode;
     if (is_float_select(select)) {
         // A float selector is kept as a double, which holds a float exactly.
-        expression_mode = MODE_DOUBLE;
-        emit_push_operand();
+        emit_push_operand(MODE_DOUBLE);
     } else {
-        expression_mode = MODE_INTEGER;
         int r = register_stack.top;
         // Always a whole 64-bit value, widened by its type, so that every
         // Case compares all eight bytes.
@@ -399,7 +391,6 @@ void x64_emit_select_push() {
         emit_push_register(r);
     }
     if (select) select->stack_depth = emitter_stack.push_depth;
-    expression_mode = saved_mode;
 }
 
 void x64_emit_select_drop() {
@@ -415,12 +406,10 @@ void x64_emit_select_drop() {
 // A Case value against a float selector, in the selector's precision: the
 // flags are those of an unsigned compare of the selector with the value.
 static void emit_float_case_compare(const SelectLevel* select) {
-    uint32_t saved_mode = expression_mode;
     bool single = !(select->flags & SELECT_FLAG_DOUBLE);
-    expression_mode = single ? MODE_FLOAT : MODE_DOUBLE;
     bool exact = current_operand.kind == OPERAND_CONSTANT ||
                  (single && (current_operand.flags & OP_FLOAT) && !(current_operand.flags & OP_DOUBLE));
-    emit_load_operand(register_stack.top);
+    emit_load_operand_in_mode(register_stack.top, single ? MODE_FLOAT : MODE_DOUBLE);
     if (single && !exact) {
         // Rounded to a float as the selector was.
         emit_line(" FSTP dword [rsp-8]");
@@ -431,7 +420,6 @@ static void emit_float_case_compare(const SelectLevel* select) {
     emit_line(" FCOMIP st0,st1");
     emit_line(" FSTP st0");
     count_fpu_pop(2);
-    expression_mode = saved_mode;
 }
 
 // The relation of a Case value to the selector: its mirror for a float
@@ -464,12 +452,9 @@ static void emit_case_compare(const SelectLevel* select) {
         emit_float_case_compare(select);
         return;
     }
-    uint32_t saved_mode = expression_mode;
-    expression_mode = MODE_INTEGER;
     int r = register_stack.top;
     emit_load_operand_to_register(r);
     emit_linef(" CMP %s,qword [rsp]", q(r));
-    expression_mode = saved_mode;
 }
 
 void x64_emit_case_close(const SelectLevel* select) {

@@ -284,7 +284,7 @@ namespace {
 
 // A slot count computed at run time; the debugger checks it on the stack.
 void x64_emit_new_map_slot_count() {
-    emit_push_operand();
+    emit_push_operand(expression_mode);
     if (debugger_code) emit_line(" CALL _DBG_MHS");
 }
 

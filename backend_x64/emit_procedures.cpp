@@ -572,15 +572,14 @@ void x64_push_call_argument(CallRecord* call, int type) {
         emit_push_string_argument(call, type);
         return;
     }
-    uint32_t saved_mode = expression_mode;
+    uint32_t mode = MODE_INTEGER;
     switch (type) {
-    case TYPE_FLOAT: expression_mode = MODE_FLOAT; break;
-    case TYPE_DOUBLE: expression_mode = MODE_DOUBLE; break;
-    case TYPE_QUAD: expression_mode = MODE_QUAD; break;
-    default: expression_mode = MODE_INTEGER; break;
+    case TYPE_FLOAT: mode = MODE_FLOAT; break;
+    case TYPE_DOUBLE: mode = MODE_DOUBLE; break;
+    case TYPE_QUAD: mode = MODE_QUAD; break;
+    default: break;
     }
-    emit_push_operand();
-    expression_mode = saved_mode;
+    emit_push_operand(mode);
 }
 
 void x64_push_structure_argument(CallRecord*, int type, StructureRecord* structure) {

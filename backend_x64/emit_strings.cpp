@@ -372,10 +372,7 @@ void x64_compare_strings(int token, int left_place, int32_t left_literal) {
 // Numbers as text
 
 void x64_push_number_text_argument(int form) {
-    uint32_t saved_mode = expression_mode;
-    expression_mode = form == 2 ? MODE_DOUBLE : form == 1 ? MODE_FLOAT : MODE_INTEGER;
-    emit_push_operand();
-    expression_mode = saved_mode;
+    emit_push_operand(form == 2 ? MODE_DOUBLE : form == 1 ? MODE_FLOAT : MODE_INTEGER);
 }
 
 // The argument waits at [rsp]. Str takes it in rcx, StrF and StrD in xmm0;

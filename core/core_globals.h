@@ -116,7 +116,9 @@ extern int32_t include_depth;           // nesting depth of include files (0 in 
 extern char* current_include_name;      // name of the include file being read, null in the main source
 extern int32_t error_include_line;      // 1-based line in the include file holding the error, -1 when none
 extern char error_include_file[include_path_capacity];  // name of that include file
-extern char* parse_pointer;             // the lexer's position in the statement text: where an error is recorded
+// The lexer's position in the statement text, where an error is recorded. A
+// look-ahead returns to a LexerMark (frontend/lexer.h) instead of saving it.
+extern char* parse_pointer;
 extern int32_t macro_error_line;        // 1-based line of the error within the expanded macro text, 0 when none
 extern char* macro_expansion_text;      // the expanded text written to "Macro.out"
 extern int32_t compiler_error_raised;   // the pending error came from the CompilerError directive

@@ -566,7 +566,6 @@ void compile_call(CallRecord* call) {
         if (error_number) return;
     }
     call->argument_count = count;
-    uint32_t saved_mode = expression_mode;
     if (call->target_text) {
         // The value is read before the arguments can change what its text
         // names (a base register).
@@ -574,9 +573,7 @@ void compile_call(CallRecord* call) {
     }
     compile_call_arguments(call, starts);
     if (error_number) return;
-    expression_mode = saved_mode;
     backend->finish_call(call);
-    expression_mode = saved_mode;
     give_back_outer_expression(outer);
     set_call_result_operand(call);
 }

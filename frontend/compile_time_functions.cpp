@@ -475,9 +475,7 @@ int64_t eval_subsystem()
 int eval_bool(int64_t* value)
 {
     token_code = '(';
-    uint32_t saved_mode = expression_mode;
     compile_expression(EXPR_CONDITION | EXPR_KEEP_FPU_RESULT | EXPR_KEEP_STRING_BASE, MODE_INTEGER);
-    expression_mode = saved_mode;
     if (error_number || !prepare_truth_value_operand()) {
         return 1;
     }

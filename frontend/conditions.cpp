@@ -90,9 +90,7 @@ void compile_not_operand() {
 
 // The right side of And, Or and XOr: a leading Not first.
 void compile_right_side() {
-    char* saved_pointer = parse_pointer;
-    int32_t saved_token = token_code;
-    int32_t saved_precedence = token_precedence;
+    LexerMark mark = mark_lexer();
     int32_t saved_error = error_number;
     read_operator();
     if (token_code == TOKEN_NOT) {
@@ -100,9 +98,7 @@ void compile_right_side() {
         compile_not_operand();
         return;
     }
-    parse_pointer = saved_pointer;
-    token_code = saved_token;
-    token_precedence = saved_precedence;
+    rewind_lexer(mark);
     if (error_number != saved_error) {
         clear_error_state();
         if (saved_error) set_error(saved_error);

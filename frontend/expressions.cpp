@@ -613,9 +613,7 @@ int compile_expression(uint32_t options, uint32_t mode) {
 }
 
 int compile_not_prefix() {
-    char* saved_pointer = parse_pointer;
-    int32_t saved_token = token_code;
-    int32_t saved_precedence = token_precedence;
+    LexerMark mark = mark_lexer();
     int32_t saved_error = error_number;
     read_operator();
     if (token_code == TOKEN_NOT) {
@@ -623,9 +621,7 @@ int compile_not_prefix() {
         compile_condition(0);
         return 1;
     }
-    parse_pointer = saved_pointer;
-    token_code = saved_token;
-    token_precedence = saved_precedence;
+    rewind_lexer(mark);
     if (error_number != saved_error) {
         clear_error_state();
         if (saved_error) set_error(saved_error);
@@ -1131,8 +1127,7 @@ void compile_numeric_expression(int level) {
         if (level == 2) {
             // Look ahead at the right side: when it is a float, the left
             // value goes to the x87 stack before the right one is computed.
-            char* saved_pointer = parse_pointer;
-            int32_t saved_token = token_code, saved_precedence = token_precedence;
+            LexerMark mark = mark_lexer();
             CurrentOperand* saved = take_spare_operand();
             copy_operand(saved, &current_operand);
             int32_t saved_error = error_number;
@@ -1148,9 +1143,7 @@ void compile_numeric_expression(int level) {
             bool right_float = (current_operand.flags & (OP_FLOAT | OP_DOUBLE)) != 0;
             suppress_errors--;
             no_output_depth--;
-            parse_pointer = saved_pointer;
-            token_code = saved_token;
-            token_precedence = saved_precedence;
+            rewind_lexer(mark);
             copy_operand(&current_operand, saved);
             give_back_spare_operand();
             error_number = saved_error;

@@ -124,7 +124,10 @@ extern CursorList* modules_in_use;       // ModuleUse: the global list, or the o
 
 extern CurrentOperand current_operand;   // what is known about the value computed so far
 extern RegisterStack register_stack;     // the evaluation-register allocator
-extern uint32_t expression_mode;         // wanted arithmetic of the expression (MODE_*)
+// Wanted arithmetic of the expression (MODE_*). It outlives the calls of one
+// expression: an operand may turn it to float, and every emitter reads it, so
+// a nested expression keeps the outer one's and gives it back.
+extern uint32_t expression_mode;
 
 // ---------------------------------------------------------------------------
 // Expression compiler (frontend/expressions.cpp).
@@ -222,7 +225,10 @@ extern CursorList* init_item_list;       // InitItem: objects initialised at pro
 extern int32_t global_data_offset;       // bytes of the global data area
 extern int32_t local_frame_offset;       // frame bytes of the current procedure (40 at each Procedure)
 extern int32_t thread_local_offset;      // bytes of the per-thread object
-extern int32_t declaration_mode;         // DECLARE_* of the statement being compiled
+// DECLARE_* of the declaring statement being compiled, DECLARE_NONE outside
+// one: every name the statement reads is resolved in it, so it lasts while
+// its items are read (a caller with a mode of its own calls resolve_variable_as).
+extern int32_t declaration_mode;
 extern int32_t pointer_flag;             // the name being resolved was written as *name
 extern CurrentType current_type;         // the type last read by parse_field_type
 extern CurrentType default_type;         // the type of untyped new variables

@@ -109,13 +109,10 @@ int compile_method_call(const InterfaceCallHooks* h, VariableRecord* object, con
     int count = prescan_call_arguments(starts, MAX_CALL_ARGUMENTS, call->name, &call->string_stack_arguments);
     if (error_number) return 0;
     call->argument_count = count;
-    uint32_t saved_mode = expression_mode;
     if (!object) h->keep_interface_object(call, object_text);
     compile_call_arguments(call, starts);
-    expression_mode = saved_mode;
     if (error_number) return 0;
     h->finish_interface_call(call);
-    expression_mode = saved_mode;
     give_back_outer_expression(outer);
     set_method_result_operand(call);
     return slot;

@@ -445,6 +445,19 @@ int peek_token()
     return statement_word[0] != 0 || literal_read;
 }
 
+LexerMark mark_lexer()
+{
+    return LexerMark{parse_pointer, token_code, token_precedence, more_statements};
+}
+
+void rewind_lexer(const LexerMark& mark)
+{
+    parse_pointer = mark.position;
+    token_code = mark.token;
+    token_precedence = mark.precedence;
+    more_statements = mark.more_statements;
+}
+
 int skip_star()
 {
     if (token_code != '*') {

@@ -55,6 +55,17 @@ int peek_token();
 // For a pointer name `*name`: see lexer.cpp.
 int skip_star();
 
+// A place to read from again after a look-ahead: the read position, the
+// operator token read there and whether the statement had ended there.
+struct LexerMark {
+    char* position;
+    int32_t token;
+    int32_t precedence;
+    uint8_t more_statements;
+};
+LexerMark mark_lexer();
+void rewind_lexer(const LexerMark& mark);
+
 // The token code of the logical word (And, Or, XOr, Not) that starts at
 // `p`, or 0 when no such word stands there.
 int32_t logical_word_token_at(const char* p);

@@ -218,11 +218,11 @@ Record* append_record(CursorList* list) {
     return record;
 }
 
-// Places a new list or map by the declaration mode and the body being
+// Places a new list or map by the DECLARE_* `mode` and the body being
 // compiled; `bytes` is the storage of its head (16) or slot (8), `kind` the
 // item kind of its Static or Threaded item.
 template <typename Record>
-bool place_record(Record* record, const char* name, int32_t bytes, uint8_t kind, const char* symbol_prefix) {
+bool place_record(Record* record, const char* name, int32_t bytes, uint8_t kind, const char* symbol_prefix, int32_t mode) {
     record->module = current_module;
     record->name = pool_strdup(name);
     record->element_size = current_type.size;
@@ -235,7 +235,7 @@ bool place_record(Record* record, const char* name, int32_t bytes, uint8_t kind,
         }
         record->element_size = 8;
     }
-    if (declaration_mode == DECLARE_THREADED) {
+    if (mode == DECLARE_THREADED) {
         record->flags = CONTAINER_THREADED;
         thread_local_offset = (thread_local_offset + 7) & ~7;
         record->offset = thread_local_offset;
@@ -243,8 +243,8 @@ bool place_record(Record* record, const char* name, int32_t bytes, uint8_t kind,
         record->item = register_init_item(kind, record);
     } else if (in_structure) {
         record->flags = CONTAINER_FIELD;
-    } else if ((in_procedure && declaration_mode != DECLARE_SHARED && declaration_mode != DECLARE_STATIC &&
-                declaration_mode != DECLARE_GLOBAL) ||
+    } else if ((in_procedure && mode != DECLARE_SHARED && mode != DECLARE_STATIC &&
+                mode != DECLARE_GLOBAL) ||
                in_interface) {
         record->flags = CONTAINER_LOCAL;
         local_frame_offset = (local_frame_offset + 7) & ~7;
@@ -258,8 +258,8 @@ bool place_record(Record* record, const char* name, int32_t bytes, uint8_t kind,
     }
     if (module_section_state() == 1) record->flags |= CONTAINER_PUBLIC;
     if (pointer_flag) record->flags |= CONTAINER_POINTERS;
-    if (declaration_mode == DECLARE_GLOBAL) record->flags |= CONTAINER_GLOBAL;
-    if (declaration_mode == DECLARE_STATIC) {
+    if (mode == DECLARE_GLOBAL) record->flags |= CONTAINER_GLOBAL;
+    if (mode == DECLARE_STATIC) {
         char label[STATEMENT_WORD_SIZE + 8];
         snprintf(label, sizeof label, "%s%s", symbol_prefix, name);
         record->item = add_data_item(label, bytes, kind, record);
@@ -330,7 +330,7 @@ Record* declare_container(const char* name_in, bool is_map) {
     }
     auto* record = append_record<Record>(list);
     if (!place_record(record, name, is_map ? 8 : 16, is_map ? TYPE_MAP : TYPE_LIST,
-                      is_map ? (pointer_flag ? "mp_" : "m_") : (pointer_flag ? "tp_" : "t_"))) {
+                      is_map ? (pointer_flag ? "mp_" : "m_") : (pointer_flag ? "tp_" : "t_"), declaration_mode)) {
         list->current = reinterpret_cast<ListNode*>(record);
         list_delete_current(list);
         list_reset_cursor(list);
@@ -493,11 +493,8 @@ Record* declare_container_parameter(const char* name_in, bool is_map) {
         set_error_format(is_map ? ERROR_MAP_ALREADY_DECLARED : ERROR_LIST_ALREADY_DECLARED, name);
         return nullptr;
     }
-    int32_t saved_mode = declaration_mode;
-    declaration_mode = DECLARE_PROTECTED;
     auto* record = append_record<Record>(list);
-    bool placed = place_record(record, name, 8, is_map ? TYPE_MAP : TYPE_LIST, "");
-    declaration_mode = saved_mode;
+    bool placed = place_record(record, name, 8, is_map ? TYPE_MAP : TYPE_LIST, "", DECLARE_PROTECTED);
     if (!placed) {
         list->current = reinterpret_cast<ListNode*>(record);
         list_delete_current(list);

@@ -475,13 +475,46 @@ void compile_source(char* text, int64_t length, const char* file_name, int inclu
     }
 }
 
+namespace {
+
+// The including file's place in its text, which the included file's reading
+// replaces and which is taken back when that file ends (include files nest).
+struct IncludingFile {
+    uint8_t more_statements;
+    int32_t utf8_bom;
+    char* include_name;
+    char* source_file;
+    std::string include_directory;
+    int32_t file_index;
+    int32_t line;
+    int32_t token;
+    char* position;
+};
+
+IncludingFile hold_including_file()
+{
+    return IncludingFile{more_statements, source_is_utf8_bom, current_include_name, current_source_file,
+                         include_directory, current_file_index, current_line, token_code, parse_pointer};
+}
+
+void return_to_including_file(const IncludingFile& file)
+{
+    more_statements = file.more_statements;
+    source_is_utf8_bom = file.utf8_bom;
+    current_include_name = file.include_name;
+    current_source_file = file.source_file;
+    include_directory = file.include_directory;
+    current_file_index = file.file_index;
+    current_line = file.line;
+    token_code = file.token;
+    parse_pointer = file.position;
+}
+
+}  // namespace
+
 void include_file(const char* path, const char* written_name)
 {
-    uint8_t saved_more_statements = more_statements;
-    int32_t saved_bom = source_is_utf8_bom;
-    char* saved_include_name = current_include_name;
-    char* saved_source_file = current_source_file;
-    std::string saved_include_directory = include_directory;
+    const IncludingFile including = hold_including_file();
     include_directory.clear();
 
     if (include_depth >= 128) {
@@ -504,7 +537,6 @@ void include_file(const char* path, const char* written_name)
                 std::printf("PROGRESS\tINCLUDES\t%s\n", resolved.c_str());
                 std::fflush(stdout);
             }
-            int32_t saved_file_index = current_file_index;
             include_depth++;
             included_file_count++;
             current_file_index = included_file_count;
@@ -524,9 +556,6 @@ void include_file(const char* path, const char* written_name)
                 console_print("Including source: %s\n", written_name ? written_name : resolved.c_str());
             }
 
-            int32_t saved_line = current_line;
-            int32_t saved_token = token_code;
-            char* saved_pointer = parse_pointer;
             current_line = 0;
             if (debugger_enabled) {
                 emit_debugger_line_marker();
@@ -534,14 +563,8 @@ void include_file(const char* path, const char* written_name)
             }
             compile_source(block, size, stored_name, 1);
 
-            more_statements = saved_more_statements;
-            token_code = saved_token;
-            parse_pointer = saved_pointer;
-            current_line = saved_line;
             os_heap_free(compilation_heap, block);
             include_depth--;
-            current_file_index = saved_file_index;
-            current_include_name = saved_include_name;
             if (include_depth == 0) {
                 set_constant_integer(constant_compiler_is_include_file, 0);
                 set_constant_integer(constant_compiler_is_main_file, 1);
@@ -549,9 +572,7 @@ void include_file(const char* path, const char* written_name)
         }
     }
 
-    source_is_utf8_bom = saved_bom;
-    current_source_file = saved_source_file;
-    include_directory = saved_include_directory;
+    return_to_including_file(including);
     set_file_constants(current_source_file ? current_source_file : "");
     set_constant_integer(constant_compiler_line, current_line + 1);
 }

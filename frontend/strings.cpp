@@ -356,9 +356,7 @@ void append_utf8(std::string& out, uint32_t code) {
 bool compile_chr_literal() {
     // A dry run of the argument decides; the literal text gathered in
     // front of the call waits meanwhile.
-    char* saved_pointer = parse_pointer;
-    int32_t saved_token = token_code;
-    int32_t saved_precedence = token_precedence;
+    LexerMark mark = mark_lexer();
     uint32_t saved_mode = expression_mode;
     OuterExpression outer = hold_outer_expression();
     EvaluationState state;
@@ -375,9 +373,7 @@ bool compile_chr_literal() {
     bool constant = current_operand.kind == OPERAND_CONSTANT && token_code == ')';
     if (!constant) {
         // A value known at run time: the command is called.
-        parse_pointer = saved_pointer;
-        token_code = saved_token;
-        token_precedence = saved_precedence;
+        rewind_lexer(mark);
         return false;
     }
     int64_t code = current_operand.constant;

@@ -107,9 +107,7 @@ int64_t compile_static_index(const FieldRecord* field, int32_t* r) {
     *r = -1;
     const FieldHooks* h = hooks();
     // A dry run tells a constant index (no code at all) from a computed one.
-    char* saved_pointer = parse_pointer;
-    int32_t saved_token = token_code;
-    int32_t saved_precedence = token_precedence;
+    LexerMark mark = mark_lexer();
     compile_expression(EXPR_INTEGER_ONLY | EXPR_DRY_RUN, MODE_INTEGER);
     if (error_number) return 0;
     if (current_operand.kind == OPERAND_CONSTANT && !(current_operand.flags & OP_FLOAT)) {
@@ -135,9 +133,7 @@ int64_t compile_static_index(const FieldRecord* field, int32_t* r) {
         h->name_field_index(index);
         return index * element_size;
     }
-    parse_pointer = saved_pointer;
-    token_code = saved_token;
-    token_precedence = saved_precedence;
+    rewind_lexer(mark);
     register_push();
     *r = register_stack.top;
     h->emit_keep_field_base();

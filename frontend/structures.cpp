@@ -298,9 +298,7 @@ int parse_type_suffix(int mode)
     if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     type_module_written[0] = 0;
     if (token_code != '.') return parse_field_type(mode);
-    char* saved_pointer = parse_pointer;
-    int32_t saved_precedence = token_precedence;
-    uint8_t saved_more = more_statements;
+    LexerMark mark = mark_lexer();   // at the '.'
     read_token();
     if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return 0;
@@ -326,10 +324,7 @@ int parse_type_suffix(int mode)
         }
     } else if (is_native_type_letter(name)) {
         // One-letter types, fixed strings included, are read by the plain parser.
-        parse_pointer = saved_pointer;
-        token_code = '.';
-        token_precedence = saved_precedence;
-        more_statements = saved_more;
+        rewind_lexer(mark);
         return parse_field_type(mode);
     }
 

@@ -134,14 +134,10 @@ void init_variables() {
 }
 
 VariableRecord* declare_data_pointer_variable() {
-    CurrentType saved_type = current_type;
-    int32_t saved_mode = declaration_mode;
-    set_integer_type(&current_type);
-    declaration_mode = DECLARE_NONE;
-    VariableRecord* variable = declare_variable("v_ZD_DataPointer");
+    CurrentType type;
+    set_integer_type(&type);
+    VariableRecord* variable = declare_variable("v_ZD_DataPointer", type, DECLARE_NONE);
     if (variable) variable->flags |= VAR_DATA_POINTER | VAR_GLOBAL;
-    current_type = saved_type;
-    declaration_mode = saved_mode;
     return variable;
 }
 
@@ -289,16 +285,16 @@ bool grow_data_area(int32_t& area_end, int64_t bytes) {
     return true;
 }
 
-VariableRecord* declare_variable(const char* key) {
+VariableRecord* declare_variable(const char* key, const CurrentType& type, int32_t mode) {
     bool pointer = key_is_pointer(key);
     if (!pointer && is_keyword(key_name(key))) {
         set_error_format(ERROR_VARIABLE_NAMED_AS_KEYWORD, key_name(key));
         return nullptr;
     }
-    int32_t size = current_type.size;
+    int32_t size = type.size;
     if (pointer) {
-        if (current_type.given && current_type.code != TYPE_STRUCTURE && !current_type.prototype &&
-            is_one_letter_type(current_type.name)) {
+        if (type.given && type.code != TYPE_STRUCTURE && !type.prototype &&
+            is_one_letter_type(type.name)) {
             set_error(ERROR_NATIVE_TYPE_POINTER);
             return nullptr;
         }
@@ -306,10 +302,10 @@ VariableRecord* declare_variable(const char* key) {
     }
     // A variable that would end past the largest data area (a huge
     // structure, which a resident file can bring) is refused.
-    const bool in_data_area = key[0] != '+' || declaration_mode == DECLARE_STATIC;
+    const bool in_data_area = key[0] != '+' || mode == DECLARE_STATIC;
     const int64_t purifier_gap = purifier_enabled ? 4 : 0;
     int64_t area_end;
-    if (in_data_area && declaration_mode == DECLARE_THREADED)
+    if (in_data_area && mode == DECLARE_THREADED)
         area_end = ((int64_t(thread_local_offset) + 7) & ~int64_t(7)) + size;
     else if (in_data_area) area_end = int64_t(global_data_offset) + size + purifier_gap;
     else area_end = ((int64_t(local_frame_offset) + 7) & ~int64_t(7)) + size + purifier_gap;
@@ -318,11 +314,11 @@ VariableRecord* declare_variable(const char* key) {
         return nullptr;
     }
     auto* variable = static_cast<VariableRecord*>(hash_add(declaration_table(key), pool_strdup(key)));
-    variable->type = (uint8_t)current_type.code;
+    variable->type = (uint8_t)type.code;
     variable->size = size;
     variable->pointer = pointer ? 1 : 0;
     variable->flags = module_section_state() == 1 ? VAR_PUBLIC : 0;
-    variable->structure = current_type.code == TYPE_STRUCTURE ? current_type.structure : nullptr;
+    variable->structure = type.code == TYPE_STRUCTURE ? type.structure : nullptr;
     variable->prototype = nullptr;
     variable->item = nullptr;
     variable->module = nullptr;
@@ -331,7 +327,7 @@ VariableRecord* declare_variable(const char* key) {
     if (key[0] != '+' && current_module && module_section_state() != 0) variable->module = current_module;
 
     if (in_data_area) {
-        if (declaration_mode == DECLARE_THREADED) {
+        if (mode == DECLARE_THREADED) {
             variable->offset = (thread_local_offset + 7) & ~7;
             variable->flags |= VAR_THREADED | VAR_GLOBAL;
             thread_local_offset = variable->offset + size;
@@ -345,8 +341,8 @@ VariableRecord* declare_variable(const char* key) {
         local_frame_offset = variable->offset + size;
         if (purifier_enabled) local_frame_offset += 4;
     }
-    if (declaration_mode == DECLARE_GLOBAL) variable->flags |= VAR_GLOBAL;
-    if (declaration_mode == DECLARE_STATIC) {
+    if (mode == DECLARE_GLOBAL) variable->flags |= VAR_GLOBAL;
+    if (mode == DECLARE_STATIC) {
         variable->item = add_data_item(key_name(key), size, 255, variable);
         variable->flags |= VAR_STATIC;
     }
@@ -388,14 +384,15 @@ static void set_operand_to_variable(VariableRecord* variable) {
     current_operand.flags = flags;
 }
 
-VariableRecord* resolve_variable(int mode) {
+VariableRecord* resolve_variable(int mode) { return resolve_variable_as(mode, declaration_mode, pointer_flag != 0); }
+
+VariableRecord* resolve_variable_as(int mode, int32_t declaring, bool pointer) {
     const char* name = statement_word;
-    bool pointer = pointer_flag != 0;
     if (mode == 1 && !identifier_start_chars[(unsigned char)name[0]]) {
         set_error_format(ERROR_INVALID_NAME, name);
         return nullptr;
     }
-    if (explicit_enabled && declaration_mode == DECLARE_NONE) mode = 0;
+    if (explicit_enabled && declaring == DECLARE_NONE) mode = 0;
     // A name written with '$' is a string.
     size_t name_length = strlen(name);
     if (name_length > 1 && name[name_length - 1] == '$' && !current_type.given) {
@@ -431,27 +428,27 @@ VariableRecord* resolve_variable(int mode) {
         }
     }
 
-    if (local_scope && (declaration_mode == DECLARE_PROTECTED || declaration_mode == DECLARE_STATIC)) {
+    if (local_scope && (declaring == DECLARE_PROTECTED || declaring == DECLARE_STATIC)) {
         if (variable && (variable->flags & VAR_SHARED)) {
             set_error_format(ERROR_LOCAL_VARIABLE_ALREADY_DECLARED, get_key_display_name(global_key));
             return nullptr;
         }
         variable = find_variable(local_key());
-        if (variable && declaration_mode == DECLARE_PROTECTED) {
+        if (variable && declaring == DECLARE_PROTECTED) {
             set_error_format(ERROR_LOCAL_VARIABLE_ALREADY_DECLARED, get_key_display_name(global_key));
             return nullptr;
         }
         if (!variable) {
-            variable = declare_variable(local_key());
+            variable = declare_variable(local_key(), current_type, declaring);
             created = true;
         }
     } else if (variable) {
-        if (declaration_mode == DECLARE_GLOBAL &&
+        if (declaring == DECLARE_GLOBAL &&
             (!(variable->flags & VAR_GLOBAL) || (variable->flags & VAR_THREADED))) {
             set_error_format(ERROR_VARIABLE_DECLARED_WITH_OTHER_SCOPE, get_key_display_name(global_key));
             return nullptr;
         }
-        if (declaration_mode == DECLARE_DEFINE && (variable->flags & (VAR_GLOBAL | VAR_THREADED))) {
+        if (declaring == DECLARE_DEFINE && (variable->flags & (VAR_GLOBAL | VAR_THREADED))) {
             set_error_format(ERROR_VARIABLE_DECLARED_WITH_OTHER_SCOPE, get_key_display_name(global_key));
             return nullptr;
         }
@@ -459,32 +456,32 @@ VariableRecord* resolve_variable(int mode) {
             // Another module's variable is seen from a procedure as a
             // Global one is.
             bool visible = (variable->flags & (VAR_GLOBAL | VAR_SHARED)) != 0 || variable->module != current_module;
-            if (!visible && declaration_mode != DECLARE_SHARED) {
+            if (!visible && declaring != DECLARE_SHARED) {
                 VariableRecord* local = find_variable(local_key());
                 if (!local && mode == 1) {
-                    local = declare_variable(local_key());
+                    local = declare_variable(local_key(), current_type, declaring);
                     created = true;
                 }
                 variable = local;
-            } else if ((variable->flags & VAR_GLOBAL) && declaration_mode != DECLARE_SHARED &&
+            } else if ((variable->flags & VAR_GLOBAL) && declaring != DECLARE_SHARED &&
                        !(variable->flags & VAR_SHARED)) {
                 if (VariableRecord* local = find_variable(local_key())) variable = local;
             }
         }
     } else {
-        if (!local_scope || declaration_mode == DECLARE_SHARED || declaration_mode == DECLARE_GLOBAL) {
-            if (local_scope && declaration_mode == DECLARE_GLOBAL && find_variable(local_key())) {
+        if (!local_scope || declaring == DECLARE_SHARED || declaring == DECLARE_GLOBAL) {
+            if (local_scope && declaring == DECLARE_GLOBAL && find_variable(local_key())) {
                 set_error_format(ERROR_VARIABLE_DECLARED_WITH_OTHER_SCOPE, get_key_display_name(global_key));
                 return nullptr;
             }
             if (mode == 1) {
-                variable = declare_variable(global_key);
+                variable = declare_variable(global_key, current_type, declaring);
                 created = true;
             }
         } else {
             variable = find_variable(local_key());
             if (!variable && mode == 1) {
-                variable = declare_variable(local_key());
+                variable = declare_variable(local_key(), current_type, declaring);
                 created = true;
             }
         }
@@ -495,7 +492,7 @@ VariableRecord* resolve_variable(int mode) {
         return nullptr;
     }
 
-    if (!created && (current_type.given || declaration_mode == DECLARE_PROTECTED)) {
+    if (!created && (current_type.given || declaring == DECLARE_PROTECTED)) {
         bool same = variable->type == current_type.code;
         if (variable->type == TYPE_FIXED_STRING && current_type.code == TYPE_STRING) same = true;
         if (same && variable->type == TYPE_STRUCTURE && variable->structure != current_type.structure) same = false;
@@ -612,9 +609,7 @@ int parse_field_type(int mode) {
         current_type.given = 0;
         return 0;
     }
-    char* saved_pointer = parse_pointer;
-    int32_t saved_precedence = token_precedence;
-    uint8_t saved_more = more_statements;
+    LexerMark mark = mark_lexer();   // at the '.'
     read_token();
     if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return 0;
@@ -627,10 +622,7 @@ int parse_field_type(int mode) {
     if (token_code == TOKEN_MODULE_SEPARATOR) {
         // "Module::Type": the module's prototype or structure (read again
         // from the ".").
-        parse_pointer = saved_pointer;
-        token_code = '.';
-        token_precedence = saved_precedence;
-        more_statements = saved_more;
+        rewind_lexer(mark);
         return parse_type_suffix(mode);
     }
     copy_text(current_type.name, sizeof current_type.name, name);
@@ -813,7 +805,6 @@ bool read_statement_type(CurrentType* saved) {
 void compile_variable_items(int32_t mode) {
     CurrentType saved_default;
     if (!read_statement_type(&saved_default)) return;
-    int32_t saved_mode = declaration_mode;
     for (;;) {
         char* item_start = parse_pointer;
         while (*item_start == ' ' || *item_start == '\t') item_start++;
@@ -882,7 +873,7 @@ void compile_variable_items(int32_t mode) {
         if (token_code != TOKEN_END) set_error(mode == DECLARE_DEFINE ? ERROR_ILLEGAL_DEFINE_OPERATOR : ERROR_SYNTAX);
         break;
     }
-    declaration_mode = saved_mode;
+    declaration_mode = DECLARE_NONE;   // the statement is over
     default_type = saved_default;
 }
 
@@ -911,7 +902,6 @@ void compile_shared_statement() {
 void compile_variable_declaration(int threaded) {
     CurrentType saved_default;
     if (!read_statement_type(&saved_default)) return;
-    int32_t saved_mode = declaration_mode;
     int32_t mode = threaded ? DECLARE_THREADED : DECLARE_STATIC;
     for (;;) {
         declaration_mode = mode;
@@ -1007,6 +997,6 @@ void compile_variable_declaration(int threaded) {
         if (token_code != TOKEN_END) set_error(ERROR_SYNTAX);
         break;
     }
-    declaration_mode = saved_mode;
+    declaration_mode = DECLARE_NONE;   // the statement is over
     default_type = saved_default;
 }

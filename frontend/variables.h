@@ -41,8 +41,8 @@ VariableRecord* find_variable_scoped(const char* name, bool pointer);
 // What the user wrote: "*" for a pointer, then the name (static buffer).
 const char* get_variable_display_name(const VariableRecord* variable);
 const char* get_key_display_name(const char* key);
-// Creates the record of `key` from current_type and the declaration mode.
-VariableRecord* declare_variable(const char* key);
+// Creates the record of `key` of `type`, placed as the DECLARE_* `mode` says.
+VariableRecord* declare_variable(const char* key, const CurrentType& type, int32_t mode);
 // The data areas (global data, a procedure's frame, the per-thread object)
 // are laid out with 32-bit offsets and stay below 2 GiB less 64 KiB, so that
 // aligning an end never passes the largest offset.
@@ -55,6 +55,9 @@ InitItem* register_init_item(uint8_t kind, void* object);
 // The variable named by statement_word (pointer_flag for "*name"); mode 1
 // may create it. Null with the error state set when it fails.
 VariableRecord* resolve_variable(int mode);
+// The same for a "*name" when `pointer`, created as the DECLARE_* `declaring`
+// says instead of the statement's own declaration mode.
+VariableRecord* resolve_variable_as(int mode, int32_t declaring, bool pointer);
 // EndProcedure: drops the procedure's locals (emitting their clean-up) and
 // ends the sharing of the outer variables.
 void drop_procedure_locals();

@@ -292,6 +292,25 @@ TEST_F(LexerTest, PeekRestoresPosition)
     EXPECT_STREQ(parse_pointer, "abc + 1");
 }
 
+// A look-ahead that reads past the end of the statement goes back to the
+// operator it started from: the statement has not ended there.
+TEST_F(LexerTest, RewindTakesBackTheOperatorAndTheStatementEnd)
+{
+    start("a + b : c");
+    read_token();
+    ASSERT_EQ(token_code, '+');
+    LexerMark mark = mark_lexer();
+    read_token();
+    ASSERT_EQ(token_code, TOKEN_END);
+    ASSERT_EQ(more_statements, 1);
+    rewind_lexer(mark);
+    EXPECT_EQ(token_code, '+');
+    EXPECT_EQ(token_precedence, operator_precedence['+']);
+    EXPECT_EQ(more_statements, 0);
+    read_token();
+    EXPECT_STREQ(statement_word, "b");
+}
+
 TEST_F(LexerTest, SkipStarForPointerNames)
 {
     start("*p\\x");

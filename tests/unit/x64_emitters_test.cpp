@@ -259,24 +259,23 @@ TEST_F(EmitterTest, PushForms) {
     emit_push_symbol_address("v_x");
     EXPECT_EQ(24, emitter_stack.push_depth);
     set_variable("qword [v_q]", 8);
-    emit_push_operand();
+    emit_push_operand(MODE_INTEGER);
     set_variable("byte [v_b]", 1, OP_UNSIGNED);
-    emit_push_operand();
+    emit_push_operand(MODE_INTEGER);
     EXPECT_EQ(40, emitter_stack.push_depth);
     EXPECT_LINES(" PUSH qword 5\n MOV rax,3000000000\n PUSH rax\n PUSH r15\n POP rcx\n MOV rax,v_x\n PUSH rax\n"
                  " PUSH qword [v_q]\n MOVZX rax,byte [v_b]\n PUSH rax\n");
 }
 
 TEST_F(EmitterTest, PushOperandAsFloat) {
-    expression_mode = MODE_DOUBLE;
     set_float_constant(2.5);
-    emit_push_operand();
+    emit_push_operand(MODE_DOUBLE);
     set_variable("dword [v_f]", 4, OP_FLOAT);
-    emit_push_operand();
+    emit_push_operand(MODE_DOUBLE);
     set_variable("qword [v_d]", 8, OP_FLOAT | OP_DOUBLE);
-    emit_push_operand();
+    emit_push_operand(MODE_DOUBLE);
     set_variable("dword [v_l]", 4);
-    emit_push_operand();
+    emit_push_operand(MODE_DOUBLE);
     EXPECT_EQ(0, emitter_stack.fpu_depth);
     EXPECT_LINES(" PUSH qword [D1]\n FLD dword [v_f]\n SUB rsp,8\n FSTP qword [rsp]\n PUSH qword [v_d]\n"
                  " MOVSXD rax,dword [v_l]\n PUSH rax\n FILD qword [rsp]\n FSTP qword [rsp]\n");
@@ -382,6 +381,22 @@ TEST_F(EmitterTest, FloatCompareZero) {
     emit_compare_zero(REGISTER_R15);
     EXPECT_EQ(0, emitter_stack.fpu_depth);
     EXPECT_LINES(" FLD dword [v_f]\n FLDZ\n FCOMPP\n FNSTSW ax\n TEST ah,40h\n");
+}
+
+// A Select, a Case or a For test gives the arithmetic it compares in; the
+// expression's own stays as it was.
+TEST_F(EmitterTest, GivenModeDecidesLoadsAndCompares) {
+    expression_mode = MODE_INTEGER;
+    set_float_constant(1.5);
+    emit_load_operand_in_mode(REGISTER_RAX, MODE_DOUBLE);
+    set_variable("qword [v_d]", 8, OP_FLOAT | OP_DOUBLE);
+    emit_compare_in_mode(REGISTER_R15, COMPARE_EQUAL, MODE_DOUBLE);
+    set_variable("dword [v_f]", 4, OP_FLOAT);
+    emit_compare_zero_in_mode(REGISTER_R15, MODE_FLOAT);
+    EXPECT_EQ(0, emitter_stack.fpu_depth);
+    EXPECT_EQ((uint32_t)MODE_INTEGER, expression_mode);
+    EXPECT_LINES(" FLD qword [D1]\n FLD qword [v_d]\n FCOMPP\n FNSTSW ax\n TEST ah,40h\n"
+                 " FLD dword [v_f]\n FLDZ\n FCOMPP\n FNSTSW ax\n TEST ah,40h\n");
 }
 
 AssignTarget target(const char* text, int size, uint32_t flags = 0, bool in_procedure = false) {
