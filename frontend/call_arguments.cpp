@@ -545,6 +545,43 @@ void compile_call_arguments(CallRecord* call, char** starts) {
     if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
 }
 
+CallCompileScope::CallCompileScope() { call_compile_depth++; }
+
+CallCompileScope::~CallCompileScope() {
+    if (--call_compile_depth == 0) read_argument_lists.clear();
+}
+
+int read_call_argument_list(CallRecord* call, char** starts) {
+    const void* callee = call->callee_kind == CALLEE_LIBRARY     ? static_cast<const void*>(call->command)
+                         : call->callee_kind == CALLEE_INTERFACE ? static_cast<const void*>(call->method)
+                                                                 : static_cast<const void*>(call->procedure);
+    char* list_start = parse_pointer;
+    auto known = read_argument_lists.find(list_start);
+    if (known != read_argument_lists.end() && known->second.callee == callee) {
+        const ReadArgumentList& list = known->second;
+        if (list.form != call->command) {
+            const char* name = call->name;
+            describe_library_call(call, list.form);
+            call->name = name;
+        }
+        call->string_stack_arguments = list.string_stack;
+        for (int32_t i = 0; i <= list.count; i++) starts[i] = list.starts[i];
+        return list.count;
+    }
+    int count = call->callee_kind == CALLEE_LIBRARY
+                    ? prescan_library_arguments(call, starts)
+                    : prescan_call_arguments(starts, MAX_CALL_ARGUMENTS, call->name, &call->string_stack_arguments);
+    // A reading whose errors went unrecorded is not kept.
+    if (error_number || suppress_errors || !call_compile_depth) return count;
+    ReadArgumentList& list = read_argument_lists[list_start];
+    list.callee = callee;
+    list.form = call->command;
+    list.count = count;
+    list.string_stack = call->string_stack_arguments;
+    list.starts.assign(starts, starts + count + 1);
+    return count;
+}
+
 void compile_call(CallRecord* call) {
     // A string result is written on the string stack: literal text still
     // gathered in front of the call goes there first.
@@ -556,15 +593,10 @@ void compile_call(CallRecord* call) {
     std::vector<char*> argument_starts(MAX_CALL_ARGUMENTS + 2);
     char** starts = argument_starts.data();
     skip_blanks();
-    int count;
-    if (call->callee_kind == CALLEE_LIBRARY) {
-        count = prescan_library_arguments(call, starts);
-        if (error_number) return;
-        note_library_command_use(call->command);
-    } else {
-        count = prescan_call_arguments(starts, MAX_CALL_ARGUMENTS, call->name, &call->string_stack_arguments);
-        if (error_number) return;
-    }
+    CallCompileScope scope;
+    int count = read_call_argument_list(call, starts);
+    if (error_number) return;
+    if (call->callee_kind == CALLEE_LIBRARY) note_library_command_use(call->command);
     call->argument_count = count;
     uint32_t saved_mode = expression_mode;
     if (call->target_text) {
@@ -606,6 +638,7 @@ int prescan_library_arguments(CallRecord* call, char** starts) {
     if (!error_number && count == call->parameter_count) return count;
     const char* base = command_name(call->command);
     char name[STATEMENT_WORD_SIZE + 8];
+    bool other_form_tried = false;
     for (int number = 2; number < 256; number++) {
         format_to_buffer(name, sizeof name, "%s%d", base, number);
         LibraryCommand* form = find_library_command(name);
@@ -614,6 +647,7 @@ int prescan_library_arguments(CallRecord* call, char** starts) {
         describe_library_call(trial.get(), form);
         trial->name = call->name;
         if (error_number) clear_error_state();
+        other_form_tried = true;
         int form_count = prescan(trial.get());
         if (!error_number && form_count == trial->parameter_count) {
             describe_library_call(call, form);
@@ -624,7 +658,9 @@ int prescan_library_arguments(CallRecord* call, char** starts) {
         clear_error_state();
     }
     // No form takes the list: the command's own reading gives the error
-    // (the count check names the command).
+    // (the count check names the command). With no other form it stands
+    // as it is: read again, every call inside the list would be read twice.
+    if (!other_form_tried) return count;
     if (error_number) clear_error_state();
     return prescan(call);
 }
