@@ -545,43 +545,6 @@ void compile_call_arguments(CallRecord* call, char** starts) {
     if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
 }
 
-CallCompileScope::CallCompileScope() { call_compile_depth++; }
-
-CallCompileScope::~CallCompileScope() {
-    if (--call_compile_depth == 0) read_argument_lists.clear();
-}
-
-int read_call_argument_list(CallRecord* call, char** starts) {
-    const void* callee = call->callee_kind == CALLEE_LIBRARY     ? static_cast<const void*>(call->command)
-                         : call->callee_kind == CALLEE_INTERFACE ? static_cast<const void*>(call->method)
-                                                                 : static_cast<const void*>(call->procedure);
-    char* list_start = parse_pointer;
-    auto known = read_argument_lists.find(list_start);
-    if (known != read_argument_lists.end() && known->second.callee == callee) {
-        const ReadArgumentList& list = known->second;
-        if (list.form != call->command) {
-            const char* name = call->name;
-            describe_library_call(call, list.form);
-            call->name = name;
-        }
-        call->string_stack_arguments = list.string_stack;
-        for (int32_t i = 0; i <= list.count; i++) starts[i] = list.starts[i];
-        return list.count;
-    }
-    int count = call->callee_kind == CALLEE_LIBRARY
-                    ? prescan_library_arguments(call, starts)
-                    : prescan_call_arguments(starts, MAX_CALL_ARGUMENTS, call->name, &call->string_stack_arguments);
-    // A reading whose errors went unrecorded is not kept.
-    if (error_number || suppress_errors || !call_compile_depth) return count;
-    ReadArgumentList& list = read_argument_lists[list_start];
-    list.callee = callee;
-    list.form = call->command;
-    list.count = count;
-    list.string_stack = call->string_stack_arguments;
-    list.starts.assign(starts, starts + count + 1);
-    return count;
-}
-
 void compile_call(CallRecord* call) {
     // A string result is written on the string stack: literal text still
     // gathered in front of the call goes there first.
@@ -593,10 +556,15 @@ void compile_call(CallRecord* call) {
     std::vector<char*> argument_starts(MAX_CALL_ARGUMENTS + 2);
     char** starts = argument_starts.data();
     skip_blanks();
-    CallCompileScope scope;
-    int count = read_call_argument_list(call, starts);
-    if (error_number) return;
-    if (call->callee_kind == CALLEE_LIBRARY) note_library_command_use(call->command);
+    int count;
+    if (call->callee_kind == CALLEE_LIBRARY) {
+        count = prescan_library_arguments(call, starts);
+        if (error_number) return;
+        note_library_command_use(call->command);
+    } else {
+        count = prescan_call_arguments(starts, MAX_CALL_ARGUMENTS, call->name, &call->string_stack_arguments);
+        if (error_number) return;
+    }
     call->argument_count = count;
     uint32_t saved_mode = expression_mode;
     if (call->target_text) {

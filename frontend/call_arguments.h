@@ -89,21 +89,6 @@ int prescan_call_arguments(char** starts, int capacity, const char* name, int32_
 // the record is described for that form. Returns the count.
 int prescan_library_arguments(CallRecord* call, char** starts);
 
-// Held while a call is compiled: the argument lists read during the
-// outermost call are kept for the calls inside it (see read_argument_lists)
-// and forgotten when it ends.
-struct CallCompileScope {
-    CallCompileScope();
-    ~CallCompileScope();
-    CallCompileScope(const CallCompileScope&) = delete;
-    CallCompileScope& operator=(const CallCompileScope&) = delete;
-};
-// The argument list of the call at the parse pointer (blanks skipped): the
-// starts and the count as the prescan gives them, taken from the reading
-// made earlier during the outermost call when there was one; a library
-// command's record is described for the form that takes the list.
-int read_call_argument_list(CallRecord* call, char** starts);
-
 // Fills the callee's parameters of a call record.
 void describe_procedure_call(CallRecord* call, ProcedureRecord* procedure, int32_t kind);
 void describe_library_call(CallRecord* call, LibraryCommand* command);

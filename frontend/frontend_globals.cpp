@@ -30,6 +30,3 @@ ConstantRecord* constant_compiler_inline_assembly = nullptr;
 ConstantRecord* constant_compiler_enable_explicit = nullptr;
 ConstantRecord* constant_compiler_is_main_file = nullptr;
 ConstantRecord* constant_compiler_is_include_file = nullptr;
-
-std::unordered_map<const char*, ReadArgumentList> read_argument_lists;
-int32_t call_compile_depth = 0;

@@ -5,8 +5,6 @@
 
 #include <cstdint>
 #include <string>
-#include <unordered_map>
-#include <vector>
 
 #include "core/core_globals.h"
 
@@ -282,22 +280,3 @@ extern CursorList* used_library_list;     // elements: link + LibraryRecord*, th
 extern CursorList* loaded_library_names;  // elements: link + char*, file names loaded once (any case)
 extern CursorList* loaded_import_names;
 extern CursorList* loaded_resident_names;
-
-// ---------------------------------------------------------------------------
-// Call arguments (frontend/call_arguments.cpp). The argument lists read
-// while the outermost call of an expression is compiled, by the text after
-// their "(" (blanks skipped): the enclosing call's reading of its own
-// arguments already read the lists of the calls inside them, and a list
-// read again gives what it gave then. Emptied when the outermost call is
-// done (the starts point into its text).
-
-struct LibraryCommand;
-struct ReadArgumentList {
-    const void* callee;           // procedure, command or method the list was read for
-    LibraryCommand* form;         // a library command: the form that takes the list
-    int32_t count;
-    int32_t string_stack;         // an argument is built on the string stack
-    std::vector<char*> starts;    // count + 1 entries
-};
-extern std::unordered_map<const char*, ReadArgumentList> read_argument_lists;
-extern int32_t call_compile_depth;  // calls being compiled, the outermost included

@@ -106,8 +106,7 @@ int compile_method_call(const InterfaceCallHooks* h, VariableRecord* object, con
     std::vector<char*> argument_starts(MAX_CALL_ARGUMENTS + 2);
     char** starts = argument_starts.data();
     skip_blanks();
-    CallCompileScope scope;
-    int count = read_call_argument_list(call, starts);
+    int count = prescan_call_arguments(starts, MAX_CALL_ARGUMENTS, call->name, &call->string_stack_arguments);
     if (error_number) return 0;
     call->argument_count = count;
     uint32_t saved_mode = expression_mode;
