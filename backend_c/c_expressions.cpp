@@ -370,6 +370,9 @@ void c_apply_operator(int token)
         break;
     case token_shift_left:
     case token_shift_right:
+        // A count known at run time is taken modulo 64, as the x64 shift
+        // instructions take it (a count past 63 has no meaning in C).
+        if (!right_constant) right = "(" + right + "&63)";
         if (token == token_shift_right) result = format_text("(%s>>%s)", quad_operand(left), right);
         else result = wrapped_head + unsigned_operand(left, false) + "<<" + right + "))";
         break;
@@ -404,9 +407,10 @@ void c_apply_operator_left_constant(int token, int64_t value, double real)
     switch (token) {
     case token_shift_left:
     case token_shift_right:
-        // The constant is shifted as a 64-bit value, as the x64 code does.
-        if (token == token_shift_left) result = wrapped_head + ("(uquad)" + left) + "<<(integer)" + right + "))";
-        else result = format_text("((quad)%s>>(integer)%s)", left, right);
+        // The constant is shifted as a 64-bit value, by the count modulo
+        // 64, as the x64 code does.
+        if (token == token_shift_left) result = wrapped_head + ("(uquad)" + left) + "<<((integer)" + right + "&63)))";
+        else result = format_text("((quad)%s>>((integer)%s&63))", left, right);
         break;
     case '&':
     case '|':

@@ -603,6 +603,7 @@ int prescan_library_arguments(CallRecord* call, char** starts) {
     if (!error_number && count == call->parameter_count) return count;
     const char* base = command_name(call->command);
     char name[STATEMENT_WORD_SIZE + 8];
+    bool other_form_tried = false;
     for (int number = 2; number < 256; number++) {
         format_to_buffer(name, sizeof name, "%s%d", base, number);
         LibraryCommand* form = find_library_command(name);
@@ -611,6 +612,7 @@ int prescan_library_arguments(CallRecord* call, char** starts) {
         describe_library_call(trial.get(), form);
         trial->name = call->name;
         if (error_number) clear_error_state();
+        other_form_tried = true;
         int form_count = prescan(trial.get());
         if (!error_number && form_count == trial->parameter_count) {
             describe_library_call(call, form);
@@ -621,7 +623,9 @@ int prescan_library_arguments(CallRecord* call, char** starts) {
         clear_error_state();
     }
     // No form takes the list: the command's own reading gives the error
-    // (the count check names the command).
+    // (the count check names the command). With no other form it stands
+    // as it is: read again, every call inside the list would be read twice.
+    if (!other_form_tried) return count;
     if (error_number) clear_error_state();
     return prescan(call);
 }

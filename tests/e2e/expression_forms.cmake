@@ -30,4 +30,4 @@ add_e2e_program(static_string_values 169 /CONSOLE)
 # values): a negated operand in parentheses before a bitwise operator,
 # constant divisions in float arithmetic, comparisons as the operands of
 # operators and calls.
-add_e2e_output_program(operand_values 0 "checked 25\\r\\n" /CONSOLE)
+add_e2e_output_program(operand_values 0 "checked 29\\r\\n" /CONSOLE)

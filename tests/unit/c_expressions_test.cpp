@@ -148,10 +148,10 @@ TEST_F(CExpressionTest, BitwiseAndShiftOperators) {
     expect_code("a = 0\nc = a & 255", "v_c=(v_a&255LL);\n");
     expect_code("a = 0\nc = 255 & a", "v_c=(v_a&255);\n");
     expect_code("a = 0\nc = a << 3", "v_c=((quad)((uquad)v_a<<3LL));\n");
-    expect_code("a.l = 0\nb.l = 0\nc.l = a << b", "v_c=((quad)((uquad)v_a<<v_b));\n");
+    expect_code("a.l = 0\nb.l = 0\nc.l = a << b", "v_c=((quad)((uquad)v_a<<(v_b&63)));\n");
     expect_code("a = 0\nc = a >> 2", "v_c=((quad)v_a>>2LL);\n");
-    expect_code("a = 0\nc = 1 << a", "v_c=((quad)((uquad)1<<(integer)v_a));\n");
-    expect_code("a = 0\nc = -64 >> a", "v_c=((quad)-64>>(integer)v_a);\n");
+    expect_code("a = 0\nc = 1 << a", "v_c=((quad)((uquad)1<<((integer)v_a&63)));\n");
+    expect_code("a = 0\nc = -64 >> a", "v_c=((quad)-64>>((integer)v_a&63));\n");
     expect_code("a = 0\nc = ~a", "v_c=~(v_a);\n");
     expect_code("a = 0\nc = -a * 2", "v_c=((quad)((-(uquad)v_a)*2LL));\n");
 }
