@@ -153,7 +153,6 @@ std::string checked_index(const std::string& index)
 bool read_after_bracket()
 {
     read_operator();
-    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     return error_number == 0;
 }
 
