@@ -245,7 +245,7 @@ const char* c_library_routine_name(const LibraryCommand* command)
 {
     static std::string name;
     // /DYNAMICCPU: the pointer that the start-up code set to the variant.
-    if (cpu_mode == cpu_mode_dynamic && (command->flags & LIBRARY_FLAG_PROCESSOR) && !(command->flags & 0x80))
+    if (cpu_mode == cpu_mode_dynamic && (command->flags & LIBRARY_FLAG_PROCESSOR) && !(command->flags & LIBRARY_FLAG_LEFT_OUT))
         name = std::string("zdf_") + command_name(command);
     else
         name = std::string("ZD_") + command_name(command) + get_routine_suffix(command) + processor_suffix(command);
@@ -268,7 +268,7 @@ void c_begin_call(CallRecord* call)
     }
     bool string_arguments = false;
     for (int32_t i = 0; i < call->parameter_count; i++)
-        if (is_string_parameter(call->parameter_types[i]) || call->parameter_types[i] == 23) string_arguments = true;
+        if (is_string_parameter(call->parameter_types[i]) || call->parameter_types[i] == PARAMETER_ANY) string_arguments = true;
     if (call->result == CALL_RESULT_STRING || string_arguments) {
         frame.pushed = 1;
         c_push_string_base_position();
@@ -327,10 +327,10 @@ void c_push_structure_argument(CallRecord* call, int type, StructureRecord* stru
     std::string text = "0";
     if (type == TYPE_STRUCTURE) {
         if (structure) text = std::to_string(structure->size);
-    } else if (type == 32) {
+    } else if (type == PARAMETER_STRUCTURE_POINTER) {
         // The parameter is declared as a pointer.
         if (structure) text = "(void*)" + std::to_string(structure->size);
-    } else if (type == 34) {
+    } else if (type == PARAMETER_STRUCTURE_DESCRIPTOR) {
         // The descriptor table (the front end passes none for a structure
         // without strings, arrays, lists or maps).
         if (structure) text = c_structure_map_name(structure);

@@ -22,6 +22,7 @@
 #include "backend_c/c_strings.h"
 #include "backend_c/c_structures.h"
 #include "core/char_tables.h"
+#include "core/token_codes.h"
 #include "core/core_globals.h"
 #include "core/error_state.h"
 #include "core/memory_pools.h"
@@ -36,10 +37,6 @@ int8_t c_slot_saved[c_slot_save_depth] = {};
 int32_t c_gosub_counter = 0;
 
 namespace {
-
-// Token codes of the two-character operators.
-constexpr int token_shift_left = 10;
-constexpr int token_shift_right = 13;
 
 bool is_float_arithmetic() { return (expression_mode & MODE_FLOAT) != 0; }
 bool is_quad_arithmetic() { return (expression_mode & MODE_QUAD) != 0; }
@@ -241,12 +238,12 @@ std::string c_operand_text()
 const char* c_compare_operator(int token)
 {
     switch (token) {
-    case 4: return "!=";
-    case 5: return "<=";
-    case 6: return ">=";
-    case 60: return "<";
-    case 61: return "==";
-    case 62: return ">";
+    case TOKEN_NOT_EQUAL: return "!=";
+    case TOKEN_LESS_EQUAL: return "<=";
+    case TOKEN_GREATER_EQUAL: return ">=";
+    case TOKEN_LESS: return "<";
+    case TOKEN_EQUAL: return "==";
+    case TOKEN_GREATER: return ">";
     default: return nullptr;
     }
 }
@@ -368,12 +365,12 @@ void c_apply_operator(int token)
         right = c_checked_divisor(right, right_constant, MODULO_BY_ZERO);
         result = format_text(is_quad_arithmetic() ? "((quad)(%s)%%%s)" : "((integer)(%s)%%%s)", left, right);
         break;
-    case token_shift_left:
-    case token_shift_right:
+    case TOKEN_SHIFT_LEFT:
+    case TOKEN_SHIFT_RIGHT:
         // A count known at run time is taken modulo 64, as the x64 shift
         // instructions take it (a count past 63 has no meaning in C).
         if (!right_constant) right = "(" + right + "&63)";
-        if (token == token_shift_right) result = format_text("(%s>>%s)", quad_operand(left), right);
+        if (token == TOKEN_SHIFT_RIGHT) result = format_text("(%s>>%s)", quad_operand(left), right);
         else result = wrapped_head + unsigned_operand(left, false) + "<<" + right + "))";
         break;
     case '&':
@@ -405,11 +402,11 @@ void c_apply_operator_left_constant(int token, int64_t value, double real)
     std::string left = is_float ? std::string(float_constant_text(real)) : c_decimal_text(value);
     std::string result;
     switch (token) {
-    case token_shift_left:
-    case token_shift_right:
+    case TOKEN_SHIFT_LEFT:
+    case TOKEN_SHIFT_RIGHT:
         // The constant is shifted as a 64-bit value, by the count modulo
         // 64, as the x64 code does.
-        if (token == token_shift_left) result = wrapped_head + ("(uquad)" + left) + "<<((integer)" + right + "&63)))";
+        if (token == TOKEN_SHIFT_LEFT) result = wrapped_head + ("(uquad)" + left) + "<<((integer)" + right + "&63)))";
         else result = format_text("((quad)%s>>((integer)%s&63))", left, right);
         break;
     case '&':

@@ -17,6 +17,7 @@
 #include "backend_c/c_expressions.h"
 #include "backend_c/c_globals.h"
 #include "core/core_globals.h"
+#include "core/token_codes.h"
 #include "core/output_buffers.h"
 #include "frontend/frontend_globals.h"
 #include "frontend/literal_strings.h"
@@ -106,11 +107,11 @@ void copy_fixed_operand_to_stack()
 const char* compare_template(int token, CRuntimeRoutine* routine)
 {
     switch (token) {
-    case 61: *routine = C_SYS_StringEqual; return "SYS_StringEqual(p%d,p%d)";
-    case 4: *routine = C_SYS_StringEqual; return "(!SYS_StringEqual(p%d,p%d))";
-    case 60: *routine = C_SYS_StringInferior; return "SYS_StringInferior(p%d,p%d)";
-    case 62: *routine = C_SYS_StringSuperior; return "SYS_StringSuperior(p%d,p%d)";
-    case 5: *routine = C_SYS_StringSuperior; return "(!SYS_StringSuperior(p%d,p%d))";
+    case TOKEN_EQUAL: *routine = C_SYS_StringEqual; return "SYS_StringEqual(p%d,p%d)";
+    case TOKEN_NOT_EQUAL: *routine = C_SYS_StringEqual; return "(!SYS_StringEqual(p%d,p%d))";
+    case TOKEN_LESS: *routine = C_SYS_StringInferior; return "SYS_StringInferior(p%d,p%d)";
+    case TOKEN_GREATER: *routine = C_SYS_StringSuperior; return "SYS_StringSuperior(p%d,p%d)";
+    case TOKEN_LESS_EQUAL: *routine = C_SYS_StringSuperior; return "(!SYS_StringSuperior(p%d,p%d))";
     default: *routine = C_SYS_StringInferior; return "(!SYS_StringInferior(p%d,p%d))";
     }
 }

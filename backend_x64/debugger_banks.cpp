@@ -180,7 +180,7 @@ void emit_structure_map_head(const StructureRecord* structure, const ModuleRecor
     emit_linef("SM_%d:", structure->id);
     emit_db_string(structure->entry.key);
     emit_module_item(module);
-    if (structure->flags & 0x20) {
+    if (structure->flags & STRUCT_NEEDS_INIT) {
         // The descriptor table: "s_" + lower-cased module name and "." + name.
         std::string symbol = "s_";
         if (!is_main_module(module)) symbol += std::string(module_name(module)) + ".";

@@ -4,14 +4,16 @@
 
 #include <cstdint>
 
+#include "core/token_codes.h"
+
 // Comparison token codes.
 enum : int32_t {
-    COMPARE_NOT_EQUAL = 4,
-    COMPARE_LESS_EQUAL = 5,
-    COMPARE_GREATER_EQUAL = 6,
-    COMPARE_LESS = 60,
-    COMPARE_EQUAL = 61,
-    COMPARE_GREATER = 62,
+    COMPARE_NOT_EQUAL = TOKEN_NOT_EQUAL,
+    COMPARE_LESS_EQUAL = TOKEN_LESS_EQUAL,
+    COMPARE_GREATER_EQUAL = TOKEN_GREATER_EQUAL,
+    COMPARE_LESS = TOKEN_LESS,
+    COMPARE_EQUAL = TOKEN_EQUAL,
+    COMPARE_GREATER = TOKEN_GREATER,
 };
 
 // Where an assignment stores its value.

@@ -6,6 +6,7 @@
 #include "backend_x64/emit_compare.h"
 #include "backend_x64/x64_globals.h"
 #include "core/core_globals.h"
+#include "core/token_codes.h"
 #include "frontend/frontend_globals.h"
 #include "frontend/operand_state.h"
 #include "frontend/procedures.h"
@@ -29,10 +30,6 @@ int swap_comparison(int token) {
     }
 }
 
-static bool is_comparison(int token) {
-    return token == 4 || token == 5 || token == 6 || token == 60 || token == 61 || token == 62;
-}
-
 void x64_apply_operator(int token) {
     switch (token) {
     case '+': emit_add(); break;
@@ -40,13 +37,13 @@ void x64_apply_operator(int token) {
     case '*': emit_multiply(); break;
     case '/': emit_divide(); break;
     case '%': emit_modulo(); break;
-    case 10: emit_shift_left(); break;
-    case 13: emit_shift_right(); break;
+    case TOKEN_SHIFT_LEFT: emit_shift_left(); break;
+    case TOKEN_SHIFT_RIGHT: emit_shift_right(); break;
     case '&': emit_and(); break;
     case '|': emit_or(); break;
     case '!': emit_xor(); break;
     default:
-        if (!is_comparison(token)) internal_error("an operator without an x64 form");
+        if (!is_comparison_token(token)) internal_error("an operator without an x64 form");
         emit_compare(top(), token);
         break;
     }
@@ -70,16 +67,16 @@ void x64_apply_operator_left_constant(int token, int64_t value, double real) {
         default:
             // The expression compiler refuses the operators without a
             // float form.
-            if (!is_comparison(token)) internal_error("an integer operator in float arithmetic");
+            if (!is_comparison_token(token)) internal_error("an integer operator in float arithmetic");
             set_constant_operand(value, real);
             emit_compare_constant(r, swap_comparison(token));
             return;
         }
     }
-    if (token == 10 || token == 13) {
+    if (token == TOKEN_SHIFT_LEFT || token == TOKEN_SHIFT_RIGHT) {
         emit_load_operand_to_register(REGISTER_RCX);
         emit_load_immediate(value, r);
-        emit_linef(" %s %s,cl", token == 10 ? "SAL" : "SAR", register_name(8, r));
+        emit_linef(" %s %s,cl", token == TOKEN_SHIFT_LEFT ? "SAL" : "SAR", register_name(8, r));
         set_operand_register_text(register_name(8, r));
         return;
     }
@@ -90,7 +87,7 @@ void x64_apply_operator_left_constant(int token, int64_t value, double real) {
     case '%': emit_modulo_constant_by_register(value, r); return;
     default: break;
     }
-    if (is_comparison(token)) {
+    if (is_comparison_token(token)) {
         set_operand_integer_constant(value);
         emit_compare_constant(r, swap_comparison(token));
         return;

@@ -583,11 +583,11 @@ void x64_push_call_argument(CallRecord* call, int type) {
 }
 
 void x64_push_structure_argument(CallRecord*, int type, StructureRecord* structure) {
-    if (type == TYPE_STRUCTURE || type == 32) {
+    if (type == TYPE_STRUCTURE || type == PARAMETER_STRUCTURE_POINTER) {
         emit_push_immediate(structure ? structure->size : 0);
         return;
     }
-    if (type == 34) {
+    if (type == PARAMETER_STRUCTURE_DESCRIPTOR) {
         // The descriptor table (the front end passes none for a structure
         // without strings, arrays, lists or maps).
         if (!structure) {

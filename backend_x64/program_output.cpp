@@ -199,7 +199,7 @@ void emit_library_externs()
     if (!library_command_list) return;
     for (ListNode* node = library_command_list->first; node; node = node->next) {
         LibraryCommand* command = reinterpret_cast<LibraryCommand*>(node);
-        if (command->flags & 0x80) continue;
+        if (command->flags & LIBRARY_FLAG_LEFT_OUT) continue;
         if (command->use_count == 0 || !command->library || !command->library->used) continue;
         // The name the call uses, with its build-mode and processor suffixes.
         declare_extern(library_routine_name(command));
@@ -302,7 +302,7 @@ void emit_dynamic_jump_table()
     if (!library_command_list) return;
     for (ListNode* node = library_command_list->first; node; node = node->next) {
         LibraryCommand* command = reinterpret_cast<LibraryCommand*>(node);
-        if (command->flags & 0x80) continue;
+        if (command->flags & LIBRARY_FLAG_LEFT_OUT) continue;
         if (command->use_count == 0 || !command->library || !command->library->used) continue;
         if (!(command->flags & LIBRARY_FLAG_PROCESSOR)) continue;
         // A 64-bit address; the table starts with the plain routine, which

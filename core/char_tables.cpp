@@ -7,6 +7,7 @@
 #include <initializer_list>
 
 #include "core/core_globals.h"
+#include "core/token_codes.h"
 
 uint8_t identifier_start_chars[256];
 uint8_t identifier_chars[256];
@@ -32,7 +33,7 @@ static void fill_character_tables() {
         escape_chars[c] = 0;
         operator_word_text[c] = nullptr;
         token_length[c] = 1;
-        operator_precedence[c] = 0;
+        operator_precedence[c] = PRECEDENCE_NONE;
     }
     static const struct { unsigned char letter; uint8_t code; } escapes[] = {
         {'a', 7}, {'b', 8}, {'f', 12}, {'n', 10}, {'r', 13}, {'t', 9}, {'v', 11}, {'"', 34}, {'\\', 92},
@@ -40,8 +41,10 @@ static void fill_character_tables() {
     for (const auto& escape : escapes) escape_chars[escape.letter] = escape.code;
 
     static const struct { int code; const char* text; } words[] = {
-        {4, "<>"}, {5, "<="}, {6, ">="}, {10, "<<"}, {13, ">>"}, {18, "To"}, {19, "Step"},
-        {20, "Extends"}, {21, "As"}, {22, "XOr"}, {23, "Not"}, {24, "And"}, {25, "Or"}, {26, "Align"},
+        {TOKEN_NOT_EQUAL, "<>"}, {TOKEN_LESS_EQUAL, "<="}, {TOKEN_GREATER_EQUAL, ">="},
+        {TOKEN_SHIFT_LEFT, "<<"}, {TOKEN_SHIFT_RIGHT, ">>"}, {TOKEN_TO, "To"}, {TOKEN_STEP, "Step"},
+        {TOKEN_EXTENDS, "Extends"}, {TOKEN_AS, "As"}, {TOKEN_XOR, "XOr"}, {TOKEN_NOT, "Not"},
+        {TOKEN_AND, "And"}, {TOKEN_OR, "Or"}, {TOKEN_ALIGN, "Align"},
     };
     for (const auto& word : words) {
         operator_word_text[word.code] = word.text;
@@ -49,13 +52,17 @@ static void fill_character_tables() {
     }
 
     static const struct { int code; int32_t precedence; } precedences[] = {
-        {22, 1}, {23, 1}, {24, 1}, {25, 1},
-        {4, 2}, {5, 2}, {6, 2}, {'<', 2}, {'=', 2}, {'>', 2},
-        {'+', 3}, {'-', 3},
-        {'*', 4}, {'/', 4},
-        {'&', 5}, {'|', 5},
-        {'%', 7}, {'!', 7}, {10, 7}, {13, 7},
-        {'~', 9},
+        {TOKEN_XOR, PRECEDENCE_LOGICAL}, {TOKEN_NOT, PRECEDENCE_LOGICAL},
+        {TOKEN_AND, PRECEDENCE_LOGICAL}, {TOKEN_OR, PRECEDENCE_LOGICAL},
+        {TOKEN_NOT_EQUAL, PRECEDENCE_COMPARISON}, {TOKEN_LESS_EQUAL, PRECEDENCE_COMPARISON},
+        {TOKEN_GREATER_EQUAL, PRECEDENCE_COMPARISON}, {TOKEN_LESS, PRECEDENCE_COMPARISON},
+        {TOKEN_EQUAL, PRECEDENCE_COMPARISON}, {TOKEN_GREATER, PRECEDENCE_COMPARISON},
+        {'+', PRECEDENCE_ADDITIVE}, {'-', PRECEDENCE_ADDITIVE},
+        {'*', PRECEDENCE_MULTIPLICATIVE}, {'/', PRECEDENCE_MULTIPLICATIVE},
+        {'&', PRECEDENCE_BITWISE}, {'|', PRECEDENCE_BITWISE},
+        {'%', PRECEDENCE_MODULO_SHIFT}, {'!', PRECEDENCE_MODULO_SHIFT},
+        {TOKEN_SHIFT_LEFT, PRECEDENCE_MODULO_SHIFT}, {TOKEN_SHIFT_RIGHT, PRECEDENCE_MODULO_SHIFT},
+        {'~', PRECEDENCE_UNARY},
     };
     for (const auto& entry : precedences) operator_precedence[entry.code] = entry.precedence;
 }

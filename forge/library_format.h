@@ -93,6 +93,7 @@ constexpr uint32_t LIBRARY_FLAG_BYTE = 0x4;
 constexpr uint32_t LIBRARY_FLAG_LONG = 0x8;
 constexpr uint32_t LIBRARY_FLAG_STRING = 0x10;
 constexpr uint32_t LIBRARY_FLAG_FLOAT = 0x20;
+constexpr uint32_t LIBRARY_FLAG_LEFT_OUT = 0x80;        // left out of the compilation's declarations
 constexpr uint32_t LIBRARY_FLAG_DEBUGGERCHECK = 0x100;
 constexpr uint32_t LIBRARY_FLAG_INITFUNCTION = 0x200;   // the library's init command
 constexpr uint32_t LIBRARY_FLAG_ENDFUNCTION = 0x400;    // the library's end command

@@ -461,7 +461,6 @@ void compile_array_dimensions(ArrayRecord* array, int redim, int redeclared) {
         return;
     }
     read_operator();
-    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return;
     if (token_code != TOKEN_END) {
         bool list_allowed = declaration_mode == DECLARE_DEFINE || declaration_mode == DECLARE_GLOBAL ||
@@ -508,7 +507,6 @@ int emit_array_element_access(ArrayRecord* array) {
         // The whole array: its element pointer.
         parse_pointer++;
         read_operator();
-        if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
         if (error_number) return r;
         if (token_code == '\\') {
             set_error_format(ERROR_MISSING_ARRAY_PARAMETERS, array_display_name(array));
@@ -557,7 +555,6 @@ int emit_array_element_access(ArrayRecord* array) {
         return r;
     }
     read_operator();
-    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return r;
     current_type = saved_type;
     if (token_code == '\\') {
@@ -678,7 +675,6 @@ void drop_saved_element_address() {
 
 void compile_dim_statement(int redim) {
     emit_statement_line_marker();
-    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     pointer_flag = 0;
     bool star_read = token_code == '*';
     // Any other byte the keyword's reader took as an operator (the digit of
@@ -695,9 +691,8 @@ void compile_dim_statement(int redim) {
     }
     char* name_start = parse_pointer;
     read_token();
-    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return;
-    resolve_word_module_prefix();
+    if (resolve_word_module_prefix()) refuse_word_operator();
     if (error_number) return;
     if (!identifier_start_chars[(unsigned char)statement_word[0]]) {
         set_error(ERROR_ARRAY_NAME_START);
@@ -712,7 +707,7 @@ void compile_dim_statement(int redim) {
     }
     char name[STATEMENT_WORD_SIZE];
     snprintf(name, sizeof name, "%s", statement_word);
-    parse_field_type(0);
+    parse_field_type(TYPE_SUFFIX_PLAIN);
     if (error_number) return;
     if (token_code != '(') {
         set_error(ERROR_DIM_SYNTAX);

@@ -67,8 +67,8 @@ BlockLevel* innermost_level() {
 void step_back_after_keyword() {
     if (token_code >= TOKEN_TO && token_code <= TOKEN_OR) return;
     if (token_code != TOKEN_NO_OPERATOR && token_code != TOKEN_END) parse_pointer--;
-    token_code = 2;
-    token_precedence = 0;
+    token_code = TOKEN_EXPRESSION_START;
+    token_precedence = PRECEDENCE_NONE;
 }
 
 bool is_loop_kind(uint8_t kind) {
@@ -113,8 +113,8 @@ void copy_fixed_string_to_stack() {
 // One value of a Case list into the current operand; checks its type
 // against the selector's.
 bool compile_case_value(const SelectLevel& select) {
-    token_code = 2;
-    token_precedence = 0;
+    token_code = TOKEN_EXPRESSION_START;
+    token_precedence = PRECEDENCE_NONE;
     case_value_depth++;
     compile_expression(EXPR_RESET_REGISTERS | EXPR_KEEP_STRING_BASE | EXPR_KEEP_FPU_RESULT, 0);
     case_value_depth--;
@@ -348,7 +348,7 @@ void compile_for_statement() {
     char* after_start = parse_pointer;
     int32_t after_token = token_code, after_precedence = token_precedence;
     parse_pointer = counter_start;
-    token_code = 2;
+    token_code = TOKEN_EXPRESSION_START;
     no_output_depth++;
     compile_operand();
     no_output_depth--;
@@ -386,8 +386,8 @@ void compile_for_statement() {
     if (token_code == TOKEN_STEP) {
         copy_operand(&saved_end_value, &current_operand);
         uint32_t saved_mode = expression_mode;
-        token_code = 2;
-        token_precedence = 0;
+        token_code = TOKEN_EXPRESSION_START;
+        token_precedence = PRECEDENCE_NONE;
         compile_expression(EXPR_DRY_RUN, 0);
         bool is_integer_constant = !error_number && current_operand.kind == OPERAND_CONSTANT &&
                                    !(current_operand.flags & OP_FLOAT);
@@ -643,7 +643,6 @@ void compile_with_statement() {
         set_error(ERROR_WITH_IN_MACRO);
         return;
     }
-    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     // The base starts with a name or a pointer.
     if (token_code == '*') parse_pointer--;
     else if (token_code != TOKEN_NO_OPERATOR) {
@@ -683,6 +682,7 @@ void compile_with_statement() {
     with_base_text[length] = 0;
     parse_pointer = p;
     read_operator();
+    refuse_word_operator();
     if (error_number) return;
     in_with = 1;
 }

@@ -45,7 +45,7 @@ bool is_string_type(int type) { return type == TYPE_STRING || (type >= TYPE_P_AS
 // Parameters that take a string, a list, an array or a map (any kind).
 bool takes_string_or_container(int type) {
     return type == TYPE_STRING || type == TYPE_LIST || type == TYPE_ARRAY || type == TYPE_MAP ||
-           (type >= 26 && type <= 31) || (type >= TYPE_P_ASCII && type <= TYPE_P_VARIANT) || type == 23;
+           (type >= PARAMETER_ARRAY_THEN_MAP && type <= PARAMETER_MAP_ELEMENT_MAP) || (type >= TYPE_P_ASCII && type <= TYPE_P_VARIANT) || type == PARAMETER_ANY;
 }
 
 // The arithmetic an argument is compiled in, by its parameter type.
@@ -54,10 +54,10 @@ uint32_t argument_mode(int type) {
     case TYPE_FLOAT: return MODE_FLOAT;
     case TYPE_DOUBLE: return MODE_DOUBLE;
     case TYPE_QUAD: return MODE_QUAD;
-    case TYPE_LIST: case 28: case 29: return 16;
-    case TYPE_MAP: case 30: case 31: return 64;
-    case TYPE_STRUCTURE: case 32: case 33: case 34: return MODE_STRUCTURE_NAME;
-    case 23: return MODE_PRESCAN;
+    case TYPE_LIST: case PARAMETER_LIST_THEN_MAP: case PARAMETER_LIST_ELEMENT_MAP: return 16;
+    case TYPE_MAP: case PARAMETER_MAP_THEN_MAP: case PARAMETER_MAP_ELEMENT_MAP: return 64;
+    case TYPE_STRUCTURE: case PARAMETER_STRUCTURE_POINTER: case PARAMETER_STRUCTURE_MAP: case PARAMETER_STRUCTURE_DESCRIPTOR: return MODE_STRUCTURE_NAME;
+    case PARAMETER_ANY: return MODE_PRESCAN;
     default: return MODE_INTEGER;
     }
 }
@@ -90,22 +90,25 @@ bool uses_string_stack() {
 // they take (0 for the others).
 int container_kind(int type) {
     switch (type) {
-    case TYPE_ARRAY: case 26: case 27: return TYPE_ARRAY;
-    case TYPE_LIST: case 28: case 29: return TYPE_LIST;
-    case TYPE_MAP: case 30: case 31: return TYPE_MAP;
+    case TYPE_ARRAY: case PARAMETER_ARRAY_THEN_MAP: case PARAMETER_ARRAY_ELEMENT_MAP: return TYPE_ARRAY;
+    case TYPE_LIST: case PARAMETER_LIST_THEN_MAP: case PARAMETER_LIST_ELEMENT_MAP: return TYPE_LIST;
+    case TYPE_MAP: case PARAMETER_MAP_THEN_MAP: case PARAMETER_MAP_ELEMENT_MAP: return TYPE_MAP;
     default: return 0;
     }
 }
 
-// Parameter kinds that take a structure type name: its size (7, 32), its
-// map (33) or its descriptor table (34).
-bool is_structure_kind(int type) { return type == TYPE_STRUCTURE || (type >= 32 && type <= 34); }
+// Parameter kinds that take a structure type name: its size, its map or
+// its descriptor table.
+bool is_structure_kind(int type) {
+    return type == TYPE_STRUCTURE || (type >= PARAMETER_STRUCTURE_POINTER && type <= PARAMETER_STRUCTURE_DESCRIPTOR);
+}
 
 // Library parameter kinds whose argument also fills the parameter after
 // them (an array, list or map with the map of its elements; a structure
 // name with its descriptor or map): the argument is written once.
 bool fills_two_entries(int type) {
-    return type == TYPE_STRUCTURE || type == 26 || type == 28 || type == 30 || type == 32;
+    return type == TYPE_STRUCTURE || type == PARAMETER_ARRAY_THEN_MAP || type == PARAMETER_LIST_THEN_MAP ||
+           type == PARAMETER_MAP_THEN_MAP || type == PARAMETER_STRUCTURE_POINTER;
 }
 
 // Reads "[Module::]Name" of a structure type at the parse pointer, and the
@@ -119,8 +122,7 @@ StructureRecord* read_structure_type_argument() {
     }
     ModuleRecord* saved_module = explicit_module;
     read_token();
-    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
-    if (!error_number) resolve_word_module_prefix();
+    if (!error_number && resolve_word_module_prefix()) refuse_word_operator();
     StructureRecord* structure = nullptr;
     if (!error_number) {
         structure = find_structure(statement_word);
@@ -143,9 +145,8 @@ bool read_whole_container_name(char* name, size_t size) {
     }
     if (!identifier_start_chars[(unsigned char)*parse_pointer]) return false;
     read_token();
-    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return false;
-    resolve_word_module_prefix();
+    if (resolve_word_module_prefix()) refuse_word_operator();
     if (error_number) return false;
     if (!statement_word[0] || token_code != '(') return false;
     snprintf(name, size, "%s", statement_word);
@@ -217,12 +218,12 @@ const ParameterDescriptor* parameter_descriptor(const CallRecord* call, int32_t 
 }
 
 // The structure a structure entry hands to the back end, with the marks
-// its output needs: for a descriptor (34) only one with strings, arrays,
-// lists or maps, marked as needing its set-up code; for a map (33, and 27,
-// 29, 31 for a container's elements) the mark that has the map written.
+// its output needs: for a descriptor only one with strings, arrays, lists
+// or maps, marked as needing its set-up code; for a map (of the structure
+// or of a container's elements) the mark that has the map written.
 StructureRecord* mark_structure_argument(int type, StructureRecord* structure) {
-    if (!structure || type == TYPE_STRUCTURE || type == 32) return structure;
-    if (type == 34) {
+    if (!structure || type == TYPE_STRUCTURE || type == PARAMETER_STRUCTURE_POINTER) return structure;
+    if (type == PARAMETER_STRUCTURE_DESCRIPTOR) {
         if (!(structure->flags & STRUCT_DYNAMIC) || (structure->flags & STRUCT_INTERFACE)) return nullptr;
         structure->flags |= STRUCT_NEEDS_INIT;
         return structure;
@@ -264,14 +265,13 @@ void compile_container_argument(CallRecord* call, int32_t i, int type, int expec
         return;
     }
     if (!field) read_operator();
-    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return;
     if (!argument_ends(expected)) {
         set_error(ERROR_SYNTAX);
         return;
     }
     call->argument_index = i;
-    if (type == 27 || type == 29 || type == 31) {
+    if (type == PARAMETER_ARRAY_ELEMENT_MAP || type == PARAMETER_LIST_ELEMENT_MAP || type == PARAMETER_MAP_ELEMENT_MAP) {
         // The map of the elements' structure (none for pointers or plain
         // elements).
         backend->push_structure_argument(call, type, mark_structure_argument(type, element_structure(kind, record)));
@@ -307,13 +307,11 @@ bool skip_whole_container_argument() {
                  (find_array(name) || find_list(name) || find_map(name)) && !error_number;
     explicit_module = saved_module;
     pointer_flag = 0;
-    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (found) {
         const char* p = parse_pointer;
         while (*p == ' ' || *p == '\t') p++;
         if (*p == ',' || *p == ')') {
             read_operator();
-            if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
             return true;
         }
     }
@@ -335,7 +333,8 @@ bool skip_structure_name_argument() {
         int32_t saved_suppress = suppress_errors;
         suppress_errors++;
         read_token();
-        if (!error_number) resolve_word_module_prefix();
+        refuse_word_operator();
+        if (!error_number && resolve_word_module_prefix()) refuse_word_operator();
         found = !error_number && (token_code == ',' || token_code == ')') && find_structure(statement_word) &&
                 !error_number;
         suppress_errors = saved_suppress;
@@ -383,8 +382,8 @@ int prescan_call_arguments(char** starts, int capacity, const char* name, int32_
                 // keeps) does not count towards its length.
                 reset_literal_text();
                 expression_mode = MODE_PRESCAN;
-                compile_expression_level(6 + 0x10);
-                compile_expression_level(0);
+                compile_expression_level(EXPRESSION_LEVEL_FRESH_OPERAND);
+                compile_expression_level(EXPRESSION_LEVEL_CHAIN);
                 expression = true;
             }
             if (error_number) break;
@@ -499,8 +498,8 @@ void compile_call_arguments(CallRecord* call, char** starts) {
         // The prescan gathered the literals of the list: each argument
         // starts with an empty literal text.
         reset_literal_text();
-        compile_expression_level(6 + 0x10);
-        compile_expression_level(0);
+        compile_expression_level(EXPRESSION_LEVEL_FRESH_OPERAND);
+        compile_expression_level(EXPRESSION_LEVEL_CHAIN);
         if (error_number) break;
         if (token_code != expected) {
             set_error(ERROR_SYNTAX);
@@ -511,7 +510,7 @@ void compile_call_arguments(CallRecord* call, char** starts) {
             set_error(ERROR_SYNTAX);
             break;
         }
-        if (type == 23) {
+        if (type == PARAMETER_ANY) {
             if (value_is_string) type = TYPE_STRING;
             else if (current_operand.flags & OP_FLOAT) type = TYPE_FLOAT;
         }
@@ -542,7 +541,6 @@ void compile_call_arguments(CallRecord* call, char** starts) {
     if (error_number) return;
     parse_pointer = starts[n];
     read_operator();
-    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
 }
 
 void compile_call(CallRecord* call) {

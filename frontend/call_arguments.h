@@ -80,7 +80,7 @@ struct CallRecord {
 // fixed string, which is copied there).
 // `types` (library commands): the parameter codes the list is read for; an
 // argument for a structure kind is a structure type name, and one for a
-// kind that fills two entries (7, 26, 28, 30, 32) gets its start recorded
+// kind that fills two entries (a structure, or a "then" kind) gets its start recorded
 // twice, the count including both.
 int prescan_call_arguments(char** starts, int capacity, const char* name, int32_t* string_stack = nullptr,
                            const uint8_t* types = nullptr, int32_t type_count = 0);

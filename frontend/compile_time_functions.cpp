@@ -30,44 +30,23 @@
 
 namespace {
 
-// Reads the next word; a word where an operator was expected is no error.
-void next_token()
-{
-    read_token();
-    if (error_number == ERROR_INVALID_OPERATOR) {
-        clear_error_state();
-    }
-}
-
-// Reads the operator at the parse pointer.
-void next_operator()
-{
-    read_operator();
-    if (error_number == ERROR_INVALID_OPERATOR) {
-        clear_error_state();
-    }
-}
-
 // The name of the argument: an optional "*" (pointer), an optional module
 // prefix, then the word. Returns false with error 1 when no name follows.
 bool read_argument_name(char* name, size_t capacity, bool* pointer)
 {
     *pointer = false;
-    next_token();
+    read_token();
     if (error_number) {
         return false;
     }
     if (!statement_word[0] && token_code == '*') {
         *pointer = true;
-        next_token();
+        read_token();
         if (error_number) {
             return false;
         }
     }
     resolve_word_module_prefix();
-    if (error_number == ERROR_INVALID_OPERATOR) {
-        clear_error_state();
-    }
     if (error_number) {
         return false;
     }
@@ -97,7 +76,7 @@ bool is_interface(const StructureRecord* structure)
 // Reads the name after "\" into statement_word (with its operator).
 bool read_member_name()
 {
-    next_token();
+    read_token();
     if (error_number) {
         return false;
     }
@@ -115,12 +94,12 @@ bool read_method_parentheses()
         set_error(ERROR_SYNTAX);
         return false;
     }
-    next_operator();
+    read_operator();
     if (token_code != ')') {
         set_error(ERROR_SYNTAX);
         return false;
     }
-    next_operator();
+    read_operator();
     return error_number == 0;
 }
 
@@ -337,25 +316,22 @@ int64_t eval_defined()
     bool pointer = false;
     bool module_prefix = false;
     bool constant_mark = false;
-    next_token();
+    read_token();
     if (error_number) {
         return 0;
     }
     if (!statement_word[0] && token_code == '#') {
         constant_mark = true;
-        next_token();
+        read_token();
     } else if (!statement_word[0] && token_code == '*') {
         pointer = true;
-        next_token();
+        read_token();
     }
     if (error_number) {
         return 0;
     }
     ModuleRecord* prefix = nullptr;
     if (resolve_word_module_prefix()) {
-        if (error_number == ERROR_INVALID_OPERATOR) {
-            clear_error_state();
-        }
         if (error_number) {
             return 0;
         }
@@ -449,7 +425,7 @@ namespace {
 int64_t eval_subsystem()
 {
     reset_literal_text();
-    next_token();
+    read_token();
     if (error_number) {
         return 0;
     }
@@ -519,7 +495,7 @@ void eval_compiler_function(const LibraryCommand* command)
             current_operand.kind = OPERAND_REGISTER;
             current_operand.size = 8;
             current_operand.flags = OP_COMPILE_TIME_RESULT;
-            next_operator();
+            read_operator();
             return;
         }
     } else {
@@ -540,5 +516,5 @@ void eval_compiler_function(const LibraryCommand* command)
     current_operand.constant_float = static_cast<double>(value);
     current_operand.flags = OP_COMPILE_TIME_RESULT | (fits_int32(value) ? 0u : static_cast<uint32_t>(OP_QUAD));
     // The operator after ")".
-    next_operator();
+    read_operator();
 }

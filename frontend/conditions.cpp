@@ -55,8 +55,8 @@ void set_constant_result(int64_t value) {
 
 // The operand after a logical word and every operator above level 1 after it.
 void compile_logical_operand() {
-    compile_expression_level(6);
-    while (!error_number && !expression_finished && token_precedence > 1) {
+    compile_expression_level(EXPRESSION_LEVEL_OPERAND);
+    while (!error_number && !expression_finished && token_precedence > PRECEDENCE_LOGICAL) {
         if (current_operand.kind == OPERAND_NONE) {
             set_error(ERROR_SYNTAX);
             return;
@@ -94,7 +94,6 @@ void compile_right_side() {
     int32_t saved_error = error_number;
     read_operator();
     if (token_code == TOKEN_NOT) {
-        if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
         compile_not_operand();
         return;
     }
@@ -206,8 +205,8 @@ bool compile_block_condition() {
     bool operator_word = token_code >= TOKEN_TO && token_code <= TOKEN_OR;
     if (!operator_word) {
         if (token_code != TOKEN_NO_OPERATOR) parse_pointer--;
-        token_code = 2;
-        token_precedence = 0;
+        token_code = TOKEN_EXPRESSION_START;
+        token_precedence = PRECEDENCE_NONE;
     }
     compile_expression(EXPR_RESET_REGISTERS | EXPR_KEEP_STRING_BASE | EXPR_KEEP_FPU_RESULT | EXPR_CONDITION, 0);
     if (error_number) return false;

@@ -43,7 +43,6 @@ void skip_blanks() {
 // one-byte operator such as '-' or '*' begins the first operand, so the
 // parse pointer goes back to it.
 void step_back_to_operand() {
-    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     bool single_byte = token_code > ' ' && token_code < 127 && token_code != ',';
     if (single_byte && parse_pointer > statement_start && parse_pointer[-1] == char(token_code)) parse_pointer--;
     token_code = TOKEN_NO_OPERATOR;
@@ -69,7 +68,6 @@ int integer_range_error(int32_t type, int64_t value) {
 void append_literal_value(int32_t type) {
     reset_literal_text();
     read_token();
-    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return;
     if (type != TYPE_STRING && type != TYPE_UNICODE && type != TYPE_ASCII) {
         set_error(ERROR_DATASECTION_LITERAL_STRING_TYPE);
@@ -83,7 +81,6 @@ void append_literal_value(int32_t type) {
 void append_label_value(int32_t type) {
     parse_pointer++;
     read_token();
-    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return;
     if (!statement_word[0]) {
         set_error(ERROR_SYNTAX);
@@ -112,7 +109,6 @@ void append_address_value(int32_t type) {
         }
         reset_literal_text();
         read_token();
-        if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
         if (error_number) return;
         if (!type_takes_pointer(type)) {
             set_error(ERROR_INTEGER_TYPE_TOO_SMALL_FOR_POINTER);
@@ -123,7 +119,6 @@ void append_address_value(int32_t type) {
         return;
     }
     read_token();
-    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return;
     // Only a procedure's address is a constant here.
     if (!statement_word[0] || token_code != '(') {
@@ -144,7 +139,6 @@ void append_address_value(int32_t type) {
     }
     parse_pointer++;
     read_operator();
-    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return;
     if (!type_takes_pointer(type)) {
         set_error(ERROR_INTEGER_TYPE_TOO_SMALL_FOR_POINTER);
@@ -194,18 +188,15 @@ void append_constant_value(int32_t type) {
 // The type of a Data or Read statement from the keyword's suffix; -1 after an error.
 int32_t read_keyword_type(int string_form, bool required) {
     if (string_form) {
-        if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
         return TYPE_STRING;
     }
     if (token_code != '.') {
-        if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
         if (required) {
             set_error(ERROR_DATA_TYPE_EXPECTED);
             return -1;
         }
     }
-    parse_field_type(0);
-    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
+    parse_field_type(TYPE_SUFFIX_PLAIN);
     if (error_number) return -1;
     return current_type.code;
 }
@@ -337,9 +328,7 @@ void compile_read_statement(int string_form) {
 }
 
 void compile_restore_statement() {
-    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     read_token();
-    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return;
     if (statement_word[0] == 0) {
         set_error(ERROR_SYNTAX);
@@ -364,8 +353,9 @@ void swap_statement() {
     }
     step_back_to_operand();
     compile_operand();
-    // A second name where the ',' belongs ("Swap a b") is no operator.
-    if (error_number == ERROR_INVALID_OPERATOR) {
+    // A second name where the ',' belongs ("Swap a b") is a syntax error, not
+    // the operand's refused operator.
+    if (error_number && token_code == TOKEN_NO_OPERATOR) {
         clear_error_state();
         set_error(ERROR_SYNTAX);
         return;

@@ -67,16 +67,6 @@ bool is_operator_word_token(int32_t token)
            token == TOKEN_XOR || token == TOKEN_NOT || token == TOKEN_AND || token == TOKEN_OR;
 }
 
-// Reads a word and its operator; a word standing where an operator was
-// expected is not an error here.
-void read_token_lenient()
-{
-    read_token();
-    if (error_number == ERROR_INVALID_OPERATOR) {
-        clear_error_state();
-    }
-}
-
 // The value of a constant expression at the parse pointer. Returns false
 // with the error set when it is not an integer constant; `kind_error` is the
 // error for a result of another kind, and with `failure_as_garbage` an
@@ -132,9 +122,6 @@ void parse_start_and_step()
         return;
     }
     read_operator();
-    if (error_number == ERROR_INVALID_OPERATOR) {
-        clear_error_state();
-    }
     if (token_code == TOKEN_END) {
         set_error(ERROR_INTEGER_CONSTANT_EXPECTED_AFTER_STEP);
         return;
@@ -196,15 +183,12 @@ ConstantRecord* parse_enumeration_header()
     }
     current_enumeration = &unnamed_enumeration;
     enumeration_scope_entered = false;
-    if (error_number == ERROR_INVALID_OPERATOR) {
-        clear_error_state();
-    }
 
     if (is_operator_word_token(token_code)) {
         set_error(ERROR_SYNTAX);
     } else if (token_code == TOKEN_NO_OPERATOR) {
         // A name follows the keyword.
-        read_token_lenient();
+        read_token();
         if (error_number) {
             set_enumeration_value_constant(current_enumeration->value);
             return constant_compiler_enumeration_value;
@@ -214,9 +198,6 @@ ConstantRecord* parse_enumeration_header()
         ModuleRecord* prefix_module = nullptr;
         if (token_code == TOKEN_MODULE_SEPARATOR) {
             resolve_module_prefix(name);
-            if (error_number == ERROR_INVALID_OPERATOR) {
-                clear_error_state();
-            }
             prefix_module = explicit_module;
             std::snprintf(name, sizeof name, "%s", statement_word);
         }
@@ -280,7 +261,7 @@ void compile_enumeration_constant_line()
         return;
     }
     parse_pointer++;
-    read_token_lenient();
+    read_token();
     if (error_number) {
         return;
     }

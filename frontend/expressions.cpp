@@ -10,10 +10,7 @@
 #include "frontend/compile_time_functions.h"
 #include "frontend/libraries.h"
 #include "core/error_numbers.h"
-
-static bool is_comparison_token(int token) {
-    return token == 4 || token == 5 || token == 6 || token == 60 || token == 61 || token == 62;
-}
+#include "core/token_codes.h"
 
 // Integer arithmetic wraps around in 64 bits (done in uint64, where overflow
 // is defined); the lowest value divided by -1 stays itself and its remainder
@@ -27,20 +24,20 @@ int fold_constant_operation(int token, int64_t left, double left_real, int64_t r
         bool result;
         if (is_float) {
             switch (token) {
-            case 4: result = !(left_real == right_real); break;
-            case 5: result = left_real <= right_real; break;
-            case 6: result = left_real >= right_real; break;
-            case 60: result = left_real < right_real; break;
-            case 61: result = left_real == right_real; break;
+            case TOKEN_NOT_EQUAL: result = !(left_real == right_real); break;
+            case TOKEN_LESS_EQUAL: result = left_real <= right_real; break;
+            case TOKEN_GREATER_EQUAL: result = left_real >= right_real; break;
+            case TOKEN_LESS: result = left_real < right_real; break;
+            case TOKEN_EQUAL: result = left_real == right_real; break;
             default: result = left_real > right_real; break;
             }
         } else {
             switch (token) {
-            case 4: result = left != right; break;
-            case 5: result = left <= right; break;
-            case 6: result = left >= right; break;
-            case 60: result = left < right; break;
-            case 61: result = left == right; break;
+            case TOKEN_NOT_EQUAL: result = left != right; break;
+            case TOKEN_LESS_EQUAL: result = left <= right; break;
+            case TOKEN_GREATER_EQUAL: result = left >= right; break;
+            case TOKEN_LESS: result = left < right; break;
+            case TOKEN_EQUAL: result = left == right; break;
             default: result = left > right; break;
             }
         }
@@ -77,11 +74,11 @@ int fold_constant_operation(int token, int64_t left, double left_real, int64_t r
         if (right == 0) return ERROR_DIVISION_BY_ZERO;
         out->integer = (right == -1) ? 0 : left % right;
         break;
-    case 10:  // <<
+    case TOKEN_SHIFT_LEFT:
         if (is_float) return ERROR_OPERATOR_WITHOUT_FLOAT_FORM;
         out->integer = (int64_t)(a << (b & 63));
         break;
-    case 13:  // >> (arithmetic)
+    case TOKEN_SHIFT_RIGHT:  // arithmetic
         if (is_float) return ERROR_OPERATOR_WITHOUT_FLOAT_FORM;
         out->integer = left >> (b & 63);
         break;
@@ -132,7 +129,7 @@ int32_t condition_index = 0;
 int32_t comparisons_allowed = 0;
 int32_t parentheses_depth = 0;
 int32_t expression_finished = 0;
-int32_t previous_token = 0;
+int32_t previous_token = TOKEN_END;
 int32_t address_of_depth = 0;
 
 namespace {
@@ -195,16 +192,12 @@ void enter_float(int move_live) {
 }
 void exchange_float_values() { backend->exchange_float_values(); }
 
-bool is_comparison(int token) {
-    return token == 4 || token == 5 || token == 6 || token == 60 || token == 61 || token == 62;
-}
-
 int swapped_comparison(int token) {
     switch (token) {
-    case 60: return 62;
-    case 62: return 60;
-    case 5: return 6;
-    case 6: return 5;
+    case TOKEN_LESS: return TOKEN_GREATER;
+    case TOKEN_GREATER: return TOKEN_LESS;
+    case TOKEN_LESS_EQUAL: return TOKEN_GREATER_EQUAL;
+    case TOKEN_GREATER_EQUAL: return TOKEN_LESS_EQUAL;
     default: return token;
     }
 }
@@ -232,9 +225,8 @@ void compile_number() {
 
 // "#name": a constant, or at statement start a constant declaration.
 void compile_constant() {
-    bool statement_start = previous_token == 1;
+    bool statement_start = previous_token == TOKEN_STATEMENT_START;
     read_token();
-    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return;
     char name[STATEMENT_WORD_SIZE];
     copy_text(name, sizeof name, statement_word);
@@ -333,6 +325,7 @@ void compile_literal_address(bool constant) {
             parse_pointer++;
         }
         read_token();
+        refuse_word_operator();
         if (!error_number) mark_literal_operand();
     }
     if (!error_number && current_operand.kind == OPERAND_STRING && (current_operand.flags & OP_LITERAL) &&
@@ -359,9 +352,8 @@ void compile_address_operand() {
     bool pointer = c == '*';
     if (pointer) parse_pointer++;
     read_token();
-    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return;
-    resolve_word_module_prefix();
+    if (resolve_word_module_prefix()) refuse_word_operator();
     if (error_number) return;
     if (!identifier_start_chars[(unsigned char)statement_word[0]]) {
         if (statement_word[0] >= '0' && statement_word[0] <= '9') set_error(ERROR_ADDRESS_OF_LITERAL_NUMBER);
@@ -380,7 +372,6 @@ void compile_address_operand() {
             }
             parse_pointer++;
             read_operator();
-            if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
             if (error_number) return;
             if (constant_declaration_open) {
                 set_error(ERROR_DYNAMIC_ADDRESS_IN_CONSTANT);
@@ -414,7 +405,6 @@ void compile_address_operand() {
 // "?label": the address of a label of the current scope.
 void compile_label_address() {
     read_token();
-    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return;
     if (!statement_word[0]) {
         set_error(ERROR_SYNTAX);
@@ -451,12 +441,12 @@ void take_comparison_value() {
 
 int condition_index_of(int token) {
     switch (token) {
-    case 4: return 0;
-    case 61: return 1;
-    case 5: return 2;
-    case 6: return 3;
-    case 60: return 4;
-    case 62: return 5;
+    case TOKEN_NOT_EQUAL: return 0;
+    case TOKEN_EQUAL: return 1;
+    case TOKEN_LESS_EQUAL: return 2;
+    case TOKEN_GREATER_EQUAL: return 3;
+    case TOKEN_LESS: return 4;
+    case TOKEN_GREATER: return 5;
     default: return -1;
     }
 }
@@ -470,7 +460,7 @@ void reset_expression_compiler() {
     comparisons_allowed = 0;
     parentheses_depth = 0;
     expression_finished = 0;
-    previous_token = 0;
+    previous_token = TOKEN_END;
     assignment_count = 0;
     statement_target_start = nullptr;
     radix_mark = 0;
@@ -505,12 +495,10 @@ int parse_number_literal() {
             format_to_buffer(text + used, sizeof text - used, ".");
             if (identifier_chars[(unsigned char)*parse_pointer]) {
                 read_token();
-                if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
                 used = strlen(text);
                 copy_text(text + used, sizeof text - used, statement_word);
             } else {
                 read_operator();
-                if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
             }
             if (token_code != '.' || !identifier_chars[(unsigned char)*parse_pointer]) break;
         }
@@ -521,7 +509,6 @@ int parse_number_literal() {
         text[used++] = (char)token_code;
         text[used] = 0;
         read_token();
-        if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
         copy_text(text + used, sizeof text - used, statement_word);
     }
     if (error_number) return 0;
@@ -559,8 +546,8 @@ int compile_expression(uint32_t options, uint32_t mode) {
     constant_expression_mode = (options & EXPR_CONSTANT) ? 1 : 0;
     if (options & EXPR_NEW_STATEMENT) {
         statement_target_start = parse_pointer;
-        token_code = 1;
-        token_precedence = 0;
+        token_code = TOKEN_STATEMENT_START;
+        token_precedence = PRECEDENCE_NONE;
         register_stack.top = 3;
         assignment_count = 0;
     }
@@ -581,8 +568,8 @@ int compile_expression(uint32_t options, uint32_t mode) {
     } else if (token_code == TOKEN_NOT) {
         compile_condition(0);
     } else if (!((options & EXPR_CONDITION) && compile_not_prefix())) {
-        compile_expression_level(6);
-        if (!expression_finished) compile_expression_level(0);
+        compile_expression_level(EXPRESSION_LEVEL_OPERAND);
+        if (!expression_finished) compile_expression_level(EXPRESSION_LEVEL_CHAIN);
     }
 
     if (!error_number) {
@@ -617,7 +604,6 @@ int compile_not_prefix() {
     int32_t saved_error = error_number;
     read_operator();
     if (token_code == TOKEN_NOT) {
-        if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
         compile_condition(0);
         return 1;
     }
@@ -636,13 +622,13 @@ void compile_expression_level(int level) {
     if (error_number) return;
     ExpressionDepthGuard depth;
     if (depth.refused) return;
-    if (level == 6 + 0x10) {
+    if (level == EXPRESSION_LEVEL_FRESH_OPERAND) {
         current_operand.flags = 0;
-        previous_token = 2;
-        token_code = 2;
-        level = 6;
+        previous_token = TOKEN_EXPRESSION_START;
+        token_code = TOKEN_EXPRESSION_START;
+        level = EXPRESSION_LEVEL_OPERAND;
     }
-    if (level == 6) {
+    if (level == EXPRESSION_LEVEL_OPERAND) {
         current_operand.text[0] = 0;
         compile_operand();
         if (error_number || expression_finished) return;
@@ -656,15 +642,15 @@ void compile_expression_level(int level) {
         }
         if ((token_code == '-' || token_code == '~') && operand_is_empty() &&
             !(current_operand.flags & OP_COMPUTED))
-            compile_numeric_expression(9);
+            compile_numeric_expression(PRECEDENCE_UNARY);
         return;
     }
-    if (level != 0) {
+    if (level != EXPRESSION_LEVEL_CHAIN) {
         set_error(ERROR_SYNTAX);
         return;
     }
-    if (token_code == '-' && operand_is_empty()) compile_numeric_expression(9);
-    while (token_precedence > 0 && !error_number && !expression_finished) {
+    if (token_code == '-' && operand_is_empty()) compile_numeric_expression(PRECEDENCE_UNARY);
+    while (token_precedence > PRECEDENCE_NONE && !error_number && !expression_finished) {
         if (operand_is_empty()) {
             set_error(ERROR_SYNTAX);
             return;
@@ -706,10 +692,10 @@ void compile_operand() {
         parentheses_depth++;
         int32_t outer_precedence = token_precedence;
         token_code = '(';
-        token_precedence = 0;
+        token_precedence = PRECEDENCE_NONE;
         if (!compile_not_prefix()) {
-            compile_expression_level(6);
-            compile_expression_level(0);
+            compile_expression_level(EXPRESSION_LEVEL_OPERAND);
+            compile_expression_level(EXPRESSION_LEVEL_CHAIN);
         }
         if (error_number) return;
         if (token_code != ')') {
@@ -718,6 +704,7 @@ void compile_operand() {
         }
         parentheses_depth--;
         read_operator();
+        refuse_word_operator();
         if (error_number) return;
         if (token_precedence > outer_precedence) {
             if (current_operand.kind == OPERAND_STRING) compile_string_expression();
@@ -725,7 +712,7 @@ void compile_operand() {
         }
         return;
     }
-    if (previous_token != 1 && logical_word_token_at(parse_pointer)) {
+    if (previous_token != TOKEN_STATEMENT_START && logical_word_token_at(parse_pointer)) {
         // A logical word where an operand belongs ("x = Not a", "1 + And 2")
         // is read as the operator it is, whose own rules then refuse it (at
         // the start of a statement it is a name, refused as a keyword).
@@ -735,19 +722,22 @@ void compile_operand() {
         current_operand.kind = 0;
         current_operand.flags = 0;
         read_operator();
+        refuse_word_operator();
         return;
     }
     read_token();
+    refuse_word_operator();
     if (error_number) return;
     if (!statement_word[0] && token_code == '\\' && literal_length < 0 && enter_with_base()) {
         read_token();
+        refuse_word_operator();
         if (error_number) return;
     }
     radix_mark = 0;
     pointer_flag = 0;
     // A module prefix belongs to one operand.
     explicit_module = nullptr;
-    resolve_word_module_prefix();
+    if (resolve_word_module_prefix()) refuse_word_operator();
     if (error_number) return;
     if (literal_length >= 0) {  // a string literal, gathered in the literal buffer
         mark_literal_operand();
@@ -762,7 +752,6 @@ void compile_operand() {
         case '$':
         case '%':
             read_token();
-            if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
             if (error_number) return;
             if (!statement_word[0]) {
                 set_error(ERROR_SYNTAX);
@@ -777,7 +766,6 @@ void compile_operand() {
                 return;
             }
             read_token();
-            if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
             if (error_number) return;
             pointer_flag = 1;
             compile_call_or_index();
@@ -793,6 +781,7 @@ void compile_operand() {
                 // An escaped literal: "\n", "\t", "\"" and the other escapes.
                 escape_mode = 1;
                 read_token();
+                refuse_word_operator();
                 if (error_number) return;
                 mark_literal_operand();
             }
@@ -817,11 +806,11 @@ void compile_call_or_index() {
     }
     char name[STATEMENT_WORD_SIZE];
     copy_text(name, sizeof name, statement_word);
-    bool statement_start = previous_token == 1;
+    bool statement_start = previous_token == TOKEN_STATEMENT_START;
     const bool module_prefixed = explicit_module != nullptr;
     // A type suffix is read into statement_word; without one the name stays there.
     const bool suffix_read = token_code == '.';
-    parse_field_type(0);
+    parse_field_type(TYPE_SUFFIX_PLAIN);
     if (error_number) return;
     // A typed name alone as a statement ("p.Pair", "x.l") declares it.
     const bool typed = current_type.given != 0;
@@ -861,7 +850,7 @@ void compile_call_or_index() {
         }
     }
     if (suffix_read) copy_text(statement_word, sizeof statement_word, name);
-    VariableRecord* variable = resolve_variable(1);
+    VariableRecord* variable = resolve_variable(VARIABLE_FIND_OR_CREATE);
     if (error_number) return;
     if (!variable) {
         set_error(ERROR_OBJECT_TYPE_NOT_DETECTED);
@@ -888,7 +877,7 @@ bool operand_is_call_result() {
 }
 
 bool is_update_operator() {
-    return token_precedence > 2 && token_code != '~' && statement_target_start && !in_datasection;
+    return token_precedence > PRECEDENCE_COMPARISON && token_code != '~' && statement_target_start && !in_datasection;
 }
 
 void compile_statement_expression() {
@@ -925,9 +914,9 @@ void compile_statement_expression() {
     // (`n + 1`) reads the whole statement again as its value.
     if (token_code != '=') {
         parse_pointer = statement_target_start;
-        token_code = 2;
+        token_code = TOKEN_EXPRESSION_START;
     }
-    token_precedence = 0;
+    token_precedence = PRECEDENCE_NONE;
     uint32_t keep = (target.flags & OP_STRING) ? EXPR_KEEP_STRING_BASE : 0;
     compile_expression(EXPR_RESET_REGISTERS | EXPR_KEEP_FPU_RESULT | keep, mode);
     if (error_number) return;
@@ -1007,7 +996,7 @@ void compile_statement_expression() {
 namespace {
 
 // Unary minus and "~" bind tighter than every operator of two operands.
-constexpr int32_t unary_level = 9;
+constexpr int32_t unary_level = PRECEDENCE_UNARY;
 
 void compile_unary_operator() {
     int op = token_code;
@@ -1016,7 +1005,7 @@ void compile_unary_operator() {
     // "-" token was read with: an operand in parentheses then ends at its
     // ")", and "-(x) | y" is "(-x) | y".
     token_precedence = unary_level;
-    compile_expression_level(6);
+    compile_expression_level(EXPRESSION_LEVEL_OPERAND);
     if (error_number) return;
     if (operand_is_empty()) {
         set_error(ERROR_SYNTAX);
@@ -1073,11 +1062,11 @@ void compile_unary_operator() {
 
 void compile_numeric_expression(int level) {
     if (error_number) return;
-    if (level == 9) {
+    if (level == PRECEDENCE_UNARY) {
         compile_unary_operator();
         return;
     }
-    if (level == 1) {
+    if (level == PRECEDENCE_LOGICAL) {
         compile_condition(0);
         return;
     }
@@ -1085,7 +1074,7 @@ void compile_numeric_expression(int level) {
     uint32_t entry_mode = expression_mode;
     take_place();
     if (error_number) return;
-    if (level == 2 && !comparisons_allowed) {
+    if (level == PRECEDENCE_COMPARISON && !comparisons_allowed) {
         set_error(ERROR_COMPARISON_OUTSIDE_CONDITION);
         return;
     }
@@ -1120,11 +1109,11 @@ void compile_numeric_expression(int level) {
     while (token_precedence == level && !error_number) {
         int op = token_code;
         // One comparison per operand: "a < b < c" is refused.
-        if (level == 2 && operators_seen++ > 0) {
+        if (level == PRECEDENCE_COMPARISON && operators_seen++ > 0) {
             set_error(ERROR_SYNTAX);
             break;
         }
-        if (level == 2) {
+        if (level == PRECEDENCE_COMPARISON) {
             // Look ahead at the right side: when it is a float, the left
             // value goes to the x87 stack before the right one is computed.
             LexerMark mark = mark_lexer();
@@ -1138,7 +1127,7 @@ void compile_numeric_expression(int level) {
             no_output_depth++;
             suppress_errors++;
             compile_operand();
-            while (!error_number && token_precedence > 2 && compile_operator_pass(token_precedence)) {
+            while (!error_number && token_precedence > PRECEDENCE_COMPARISON && compile_operator_pass(token_precedence)) {
             }
             bool right_float = (current_operand.flags & (OP_FLOAT | OP_DOUBLE)) != 0;
             suppress_errors--;
@@ -1154,7 +1143,7 @@ void compile_numeric_expression(int level) {
         }
         compile_operand();
         if (error_number) break;
-        if (operand_is_empty() && token_precedence != 9) {
+        if (operand_is_empty() && token_precedence != PRECEDENCE_UNARY) {
             set_error(ERROR_SYNTAX);
             break;
         }
@@ -1168,7 +1157,7 @@ void compile_numeric_expression(int level) {
         take_comparison_value();
         bool right_constant = current_operand.kind == OPERAND_CONSTANT;
         bool right_float = (current_operand.flags & OP_FLOAT) != 0;
-        if (is_comparison(op)) comparison = op;
+        if (is_comparison_token(op)) comparison = op;
 
         if (left_constant && right_constant) {
             bool is_float = left_float || right_float;
@@ -1188,8 +1177,8 @@ void compile_numeric_expression(int level) {
             }
             left_value = folded.integer;
             left_real = folded.real;
-            left_float = is_float && !is_comparison(op);
-            if (is_comparison(op)) {
+            left_float = is_float && !is_comparison_token(op);
+            if (is_comparison_token(op)) {
                 comparison_folded = true;
                 expression_mode = entry_mode & ~(uint32_t)MODE_DOUBLE;
             }
@@ -1202,7 +1191,7 @@ void compile_numeric_expression(int level) {
             enter_float(left_constant ? 0 : 1);
             if (!left_constant && right_on_stack) {
                 if (op == '-' || op == '/') exchange_float_values();
-                else if (is_comparison(op)) op = swapped_comparison(op), comparison = op;
+                else if (is_comparison_token(op)) op = swapped_comparison(op), comparison = op;
             }
         }
         if (left_constant) {
@@ -1213,7 +1202,7 @@ void compile_numeric_expression(int level) {
                 pending_value = (int64_t)((uint64_t)pending_value + (uint64_t)left_value);
                 pending_real += left_as_real;
             }
-            if (is_comparison(op)) comparison = swapped_comparison(op);
+            if (is_comparison_token(op)) comparison = swapped_comparison(op);
             left_constant = false;
             continue;
         }

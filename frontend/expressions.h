@@ -26,16 +26,20 @@ int32_t current_expression_depth();
 // Before each compilation.
 void reset_expression_compiler();
 
-// Level 6 reads the first operand, level 0 runs the operator chain, level 22
-// (6 + 0x10) reads a fresh operand in argument position.
+// What compile_expression_level reads.
+enum ExpressionLevel : int32_t {
+    EXPRESSION_LEVEL_CHAIN = 0,           // the chain of operators after the operand
+    EXPRESSION_LEVEL_OPERAND = 6,         // the first operand (with a leading '-', '~' or Not)
+    EXPRESSION_LEVEL_FRESH_OPERAND = 22,  // a fresh operand in argument position
+};
 void compile_expression_level(int level);
 // Reads one operand into the current operand.
 void compile_operand();
 // Classifies and compiles the name just read (number, constant, variable;
 // calls and element access are reported as not declared in this build).
 void compile_call_or_index();
-// The chain of operators of one precedence level (9: unary minus and "~";
-// 1: a condition).
+// The chain of operators of one precedence level (PRECEDENCE_UNARY: unary
+// minus and "~"; PRECEDENCE_LOGICAL: a condition).
 void compile_numeric_expression(int level);
 // compile_numeric_expression, false when it consumed nothing: its error was
 // silenced by a tentative parse, and a loop over the operators must stop.

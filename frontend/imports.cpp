@@ -262,7 +262,6 @@ const char* read_symbol_after_as(bool* failed)
     // The literal's text starts empty, whatever earlier statements gathered.
     reset_literal_text();
     read_token();
-    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number || literal_length < 0 || statement_word[0]) {
         if (!error_number) set_error_format(ERROR_LITERAL_STRING_EXPECTED_AFTER, "As");
         *failed = true;
@@ -290,13 +289,16 @@ void declare_imported_variable(const char* name, bool pointer)
     CurrentType saved_type = current_type;
     current_type = type;
     int32_t saved_token = token_code;
-    VariableRecord* variable = resolve_variable_as(1, DECLARE_GLOBAL, pointer);
+    VariableRecord* variable = resolve_variable_as(VARIABLE_FIND_OR_CREATE, DECLARE_GLOBAL, pointer);
     token_code = saved_token;
     current_type = saved_type;
     if (!variable || error_number) return;
     variable->flags |= VAR_OWN_SYMBOL | VAR_GLOBAL;
     variable->symbol = pool_strdup(symbol ? symbol : name);
-    if (token_code == TOKEN_AS) read_token();
+    if (token_code == TOKEN_AS) {
+        read_token();
+        refuse_word_operator();
+    }
 }
 
 }  // namespace
@@ -304,7 +306,6 @@ void declare_imported_variable(const char* name, bool pointer)
 void compile_import_function_line()
 {
     read_token();
-    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return;
     bool pointer = false;
     if (token_code == '*' && !statement_word[0]) {
@@ -316,7 +317,7 @@ void compile_import_function_line()
     if (!((first >= 'a' && first <= 'z') || (first >= 'A' && first <= 'Z') || first == '_')) return;
     char name[STATEMENT_WORD_SIZE];
     snprintf(name, sizeof name, "%s", statement_word);
-    parse_field_type(token_code == '(' ? 3 : 0);
+    parse_field_type(token_code == '(' ? TYPE_SUFFIX_RETURN : TYPE_SUFFIX_PLAIN);
     if (error_number) return;
     if (token_code != '(') {
         declare_imported_variable(name, pointer);
@@ -360,7 +361,6 @@ void compile_import_function_line()
     bool failed = false;
     const char* symbol = nullptr;
     if (record && !error_number) {
-        if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
         set_return_flags(record, &return_type, false);
         symbol = read_symbol_after_as(&failed);
         if (!failed && check_import_symbol(symbol ? symbol : name)) record->symbol_name = pool_strdup(symbol ? symbol : name);

@@ -79,7 +79,6 @@ int compile_method_address(const InterfaceCallHooks* h, VariableRecord* object, 
     }
     parse_pointer++;
     read_operator();
-    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return 0;
     h->load_interface_method(object, object_text, slot);
     current_operand.kind = OPERAND_REGISTER;
@@ -127,7 +126,6 @@ int emit_interface_method_call(VariableRecord* object, StructureRecord* interfac
     std::snprintf(text, sizeof text, "%s", object_text ? object_text : "");
     int result = 0;
     read_token();
-    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     const InterfaceCallHooks* h = hooks();
     if (error_number) {
         // reported below

@@ -32,6 +32,7 @@ bool parse_default_value(int32_t type, int64_t* value)
         // The literal is gathered after what the buffer holds; take it out again.
         char* literal_start = literal_write_pointer;
         read_token();
+        refuse_word_operator();
         if (literal_length < 0) {
             literal_write_pointer = literal_start;
             set_error(ERROR_SYNTAX);
@@ -103,6 +104,7 @@ ParameterDescriptor* parse_container_parameter(int kind, const char* name)
         parse_pointer++;
     }
     read_operator();
+    refuse_word_operator();
     auto* descriptor = static_cast<ParameterDescriptor*>(pool_alloc(sizeof(ParameterDescriptor)));
     std::memset(descriptor, 0, sizeof *descriptor);
     descriptor->type = (uint8_t)current_type.code;
@@ -126,7 +128,6 @@ uint8_t method_return_flags(int32_t code)
 void compile_interface_method_line()
 {
     read_token();
-    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return;
     declare_interface_method();
 }
@@ -148,7 +149,7 @@ void declare_interface_method()
     reserve_interface_methods(interface_method_count + 1);
     InterfaceMethod method{};
     method.name = pool_strdup(name);
-    parse_type_suffix(3);
+    parse_type_suffix(TYPE_SUFFIX_RETURN);
     if (error_number) return;
     if (current_type.code == TYPE_STRUCTURE) {
         set_error(ERROR_STRUCTURE_PROCEDURE_RETURN);
@@ -173,7 +174,6 @@ void declare_interface_method()
             else if (strcasecmp(statement_word, "List") == 0) kind = TYPE_LIST;
             else if (strcasecmp(statement_word, "Map") == 0) kind = TYPE_MAP;
         }
-        if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
         if (error_number) return;
         if (kind) {
             // Reading restarts at the name (a '*' already read stays read).
@@ -192,7 +192,6 @@ void declare_interface_method()
             parse_pointer++;
         }
         read_token();
-        if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
         if (error_number) return;
         if (literal_length >= 0) {
             set_error(ERROR_PROCEDURE_ARGUMENTS_SYNTAX);
@@ -209,7 +208,7 @@ void declare_interface_method()
             set_error_format(ERROR_INVALID_NAME, parameter_name);
             return;
         }
-        parse_type_suffix(5);
+        parse_type_suffix(TYPE_SUFFIX_PARAMETER);
         if (error_number) return;
         if (count >= max_method_parameters) {
             set_error(ERROR_PROCEDURE_ARGUMENTS_SYNTAX);
@@ -253,7 +252,10 @@ void declare_interface_method()
         return;
     }
     if (error_number) return;
-    if (token_code == ')') read_operator();
+    if (token_code == ')') {
+        read_operator();
+        refuse_word_operator();
+    }
     method.parameter_count = (uint8_t)count;
     method.optional_count = (uint8_t)optional;
     if (count) {

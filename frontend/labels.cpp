@@ -182,7 +182,6 @@ const char* read_jump_target()
 {
     read_token();
     // A word after the label ("Goto a b") is garbage, not an operator.
-    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return nullptr;
     if (statement_word[0] == 0) {
         set_error(ERROR_SYNTAX);
@@ -268,7 +267,6 @@ std::string resolve_label_reference(bool record, bool own_scope_only)
     if (prefixed) {
         resolve_module_prefix(statement_word);
         // A word after the label is the caller's garbage, not an operator.
-        if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
         if (error_number) return {};
         if (!statement_word[0]) {
             set_error(ERROR_SYNTAX);

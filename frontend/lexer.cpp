@@ -15,8 +15,8 @@
 // Lexer state (declared in frontend/frontend_globals.h).
 char statement_word[STATEMENT_WORD_SIZE];
 int32_t word_has_dollar = 0;
-int32_t token_code = 0;
-int32_t token_precedence = 0;
+int32_t token_code = TOKEN_END;
+int32_t token_precedence = PRECEDENCE_NONE;
 uint8_t more_statements = 0;
 int64_t literal_length = -1;
 int32_t escape_mode = 0;
@@ -24,6 +24,10 @@ char literal_text[LITERAL_TEXT_SIZE];
 char* literal_write_pointer = literal_text;
 
 namespace {
+
+// An operator word is read into a buffer of this size; a longer word is no
+// operator, and the error shows its first OPERATOR_WORD_SIZE - 1 characters.
+constexpr int OPERATOR_WORD_SIZE = 256;
 
 inline unsigned char byte_at(const char* p)
 {
@@ -301,24 +305,21 @@ void read_operator()
 
     if (identifier_start_chars[c]) {
         char* word_start = parse_pointer;
-        char word[256];
+        char word[OPERATOR_WORD_SIZE];
         int length = 0;
         while (identifier_chars[byte_at(parse_pointer)]) {
-            if (length < 255) {
+            if (length < OPERATOR_WORD_SIZE - 1) {
                 word[length] = *parse_pointer;
             }
             length++;
             parse_pointer++;
         }
         more_statements = 0;
-        int32_t code = length <= 255 ? match_operator_word(word, length) : TOKEN_NO_OPERATOR;
+        int32_t code = length <= OPERATOR_WORD_SIZE - 1 ? match_operator_word(word, length) : TOKEN_NO_OPERATOR;
         if (code == TOKEN_NO_OPERATOR) {
-            int shown = length < 255 ? length : 255;
-            word[shown] = 0;
+            // The word stays to be read: the parser decides whether it may stand here.
             parse_pointer = word_start;
-            set_error_format(ERROR_INVALID_OPERATOR, word);
-            token_code = TOKEN_NO_OPERATOR;
-            token_precedence = -1;
+            token_precedence = PRECEDENCE_WORD;
             return;
         }
         token_code = code;
@@ -404,8 +405,8 @@ void read_operator()
         break;
     }
 
-    if (token_code == '-' && previous_precedence != 0 && statement_word[0] == 0) {
-        token_precedence = 9;
+    if (token_code == '-' && previous_precedence != PRECEDENCE_NONE && statement_word[0] == 0) {
+        token_precedence = PRECEDENCE_UNARY;
     } else {
         token_precedence = operator_precedence[static_cast<unsigned>(token_code) & 0xFF];
     }
@@ -434,11 +435,27 @@ int read_token()
     return byte_at(statement_word);
 }
 
+void refuse_word_operator()
+{
+    if (token_code != TOKEN_NO_OPERATOR) {
+        return;
+    }
+    char word[OPERATOR_WORD_SIZE];
+    int length = 0;
+    while (length < OPERATOR_WORD_SIZE - 1 && identifier_chars[byte_at(parse_pointer + length)]) {
+        word[length] = parse_pointer[length];
+        length++;
+    }
+    word[length] = 0;
+    set_error_format(ERROR_INVALID_OPERATOR, word);
+}
+
 int peek_token()
 {
     char* saved_pointer = parse_pointer;
     char* saved_literal = literal_write_pointer;
     read_token();
+    refuse_word_operator();
     bool literal_read = literal_length >= 0;
     parse_pointer = saved_pointer;
     literal_write_pointer = saved_literal;
@@ -468,6 +485,7 @@ int skip_star()
             set_error(ERROR_SYNTAX);
         }
         read_token();
+        refuse_word_operator();
         return 1;
     }
     set_error(ERROR_SYNTAX);

@@ -6,26 +6,7 @@
 
 #include <cstdint>
 
-// Token codes of `token_code`. Every other code is the character's own byte.
-enum TokenCode : int32_t {
-    TOKEN_NO_OPERATOR = -1,   // a word stood where an operator was expected
-    TOKEN_END = 0,            // NUL, ';', a single ':', or the separator 0x01
-    TOKEN_NOT_EQUAL = 4,      // <>
-    TOKEN_LESS_EQUAL = 5,     // <= or =<
-    TOKEN_GREATER_EQUAL = 6,  // >= or =>
-    TOKEN_SHIFT_LEFT = 10,    // <<
-    TOKEN_SHIFT_RIGHT = 13,   // >>
-    TOKEN_TO = 18,
-    TOKEN_STEP = 19,
-    TOKEN_EXTENDS = 20,       // only inside a Structure or Interface block
-    TOKEN_AS = 21,            // only inside an Import block
-    TOKEN_XOR = 22,
-    TOKEN_NOT = 23,
-    TOKEN_AND = 24,
-    TOKEN_OR = 25,
-    TOKEN_ALIGN = 26,         // only inside a Structure block
-    TOKEN_MODULE_SEPARATOR = 27,  // ::
-};
+#include "core/token_codes.h"
 
 // Byte that separates the statements of one macro expansion.
 constexpr char STATEMENT_SEPARATOR = 0x01;
@@ -47,8 +28,13 @@ constexpr uint32_t LEXER_OPERAND_FLAG_STRING = 0x1;
 // One step: word, then operator token. Returns the first byte of
 // `statement_word` (non-zero when a word was read).
 int read_token();
-// Reads only the operator token at `parse_pointer`.
+// Reads only the operator token at `parse_pointer`. A word where the operator
+// belongs is the token TOKEN_NO_OPERATOR, with the parse pointer left on the
+// word; no error is recorded.
 void read_operator();
+// For a caller that needs an operator: error 79 with the word when the token
+// is TOKEN_NO_OPERATOR (the parse pointer still on the word).
+void refuse_word_operator();
 // `read_token`, then puts the parse pointer and the literal write pointer
 // back. Returns whether a word or a string literal was read.
 int peek_token();

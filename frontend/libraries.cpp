@@ -167,25 +167,25 @@ uint8_t translate_parameter_code(uint8_t code)
 {
     switch (code) {
     case 0x08:
-    case 0x10: return 14;
-    case 0x20: return 15;
-    case '@': return 8;
-    case 'A': return 9;
-    case 'B': return 23;
-    case 'C': return 12;
-    case 'D': return 13;
-    case 'E': return 22;
-    case 'F': return 7;
-    case 'G': return 26;
-    case 'H': return 30;
-    case 'I': return 28;
-    case 'J': return 32;
-    case 'K': return 27;
-    case 'L': return 31;
-    case 'M': return 29;
-    case 'N': return 33;
-    case 'O': return 34;
-    default: return 21;
+    case 0x10: return TYPE_LIST;
+    case 0x20: return TYPE_ARRAY;
+    case '@': return TYPE_STRING;
+    case 'A': return TYPE_FLOAT;
+    case 'B': return PARAMETER_ANY;
+    case 'C': return TYPE_DOUBLE;
+    case 'D': return TYPE_QUAD;
+    case 'E': return TYPE_MAP;
+    case 'F': return TYPE_STRUCTURE;
+    case 'G': return PARAMETER_ARRAY_THEN_MAP;
+    case 'H': return PARAMETER_MAP_THEN_MAP;
+    case 'I': return PARAMETER_LIST_THEN_MAP;
+    case 'J': return PARAMETER_STRUCTURE_POINTER;
+    case 'K': return PARAMETER_ARRAY_ELEMENT_MAP;
+    case 'L': return PARAMETER_MAP_ELEMENT_MAP;
+    case 'M': return PARAMETER_LIST_ELEMENT_MAP;
+    case 'N': return PARAMETER_STRUCTURE_MAP;
+    case 'O': return PARAMETER_STRUCTURE_DESCRIPTOR;
+    default: return TYPE_INTEGER;
     }
 }
 
@@ -623,8 +623,7 @@ const ProcessorVariant processor_variants[4] = {
 
 bool command_in_dynamic_table(const LibraryCommand* command)
 {
-    // 0x80: the command is left out of this compilation's declarations.
-    if (command->flags & 0x80) return false;
+    if (command->flags & LIBRARY_FLAG_LEFT_OUT) return false;
     if (command->use_count == 0 || !command->library || !command->library->used) return false;
     return (command->flags & LIBRARY_FLAG_PROCESSOR) != 0;
 }

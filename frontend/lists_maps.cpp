@@ -172,7 +172,6 @@ bool take_close_bracket() {
 // The operator after a closing bracket.
 bool read_after_bracket() {
     read_operator();
-    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     return error_number == 0;
 }
 
@@ -349,7 +348,6 @@ bool created_at_statement(uint32_t flags) {
 // Reads the optional "*", the name (with its module prefix) and its type;
 // leaves the token after the type. Returns false with an error set.
 bool read_container_name(int name_error, char* name, size_t size) {
-    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     pointer_flag = 0;
     bool star_read = token_code == '*';
     // Any other character the keyword's reader took as an operator (a digit
@@ -365,16 +363,15 @@ bool read_container_name(int name_error, char* name, size_t size) {
         pointer_flag = 1;
     }
     read_token();
-    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return false;
-    resolve_word_module_prefix();
+    if (resolve_word_module_prefix()) refuse_word_operator();
     if (error_number) return false;
     if (!identifier_start_chars[(unsigned char)statement_word[0]]) {
         set_error(name_error);
         return false;
     }
     snprintf(name, size, "%s", statement_word);
-    parse_field_type(0);
+    parse_field_type(TYPE_SUFFIX_PLAIN);
     return error_number == 0;
 }
 
@@ -748,9 +745,8 @@ bool read_foreach_container(ListRecord** list, MapRecord** map, int error, char*
         pointer_flag = 1;
     }
     read_token();
-    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return false;
-    resolve_word_module_prefix();
+    if (resolve_word_module_prefix()) refuse_word_operator();
     if (error_number) return false;
     snprintf(name, sizeof name, "%s", statement_word);
     if (name[0] && (token_code == '\\' || token_code == '(') && field_start) {

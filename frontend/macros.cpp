@@ -661,6 +661,7 @@ MacroRecord* define_macro(const char* name_text)
             return nullptr;
         }
         read_operator();
+        refuse_word_operator();
         if (token_code != TOKEN_END) {
             hash_remove(table, &macro->entry);
             set_error_always(ERROR_GARBAGE_AT_END_OF_LINE);
@@ -780,6 +781,7 @@ char* expand_statement_macros(char* statement)
 void compile_undefinemacro_statement()
 {
     read_token();
+    refuse_word_operator();
     if (statement_word[0] == 0) {
         set_error(ERROR_SYNTAX);
         return;
@@ -793,6 +795,7 @@ void compile_undefinemacro_statement()
             return;
         }
         read_token();
+        refuse_word_operator();
         name = statement_word;
     }
     MacroRecord* macro = module ? find_in(module->macros, name.c_str()) : find_macro_in_scope(name.c_str());

@@ -12,6 +12,7 @@
 #include "frontend/frontend_globals.h"
 #include "frontend/lexer.h"
 #include "frontend/modules.h"
+#include "frontend/procedures.h"
 #include "frontend/statement_dispatcher.h"
 #include "frontend/variables.h"
 
@@ -19,14 +20,6 @@ int32_t debug_level = 0;
 int32_t data_section_label_written = 0;
 
 namespace {
-
-void next_token()
-{
-    read_token();
-    if (error_number == ERROR_INVALID_OPERATOR) {
-        clear_error_state();
-    }
-}
 
 // A word that begins a statement Runtime hands on whole.
 bool is_runtime_statement_word(const char* word)
@@ -77,10 +70,10 @@ void compile_runtime_item()
     auto read_item_mark = [&]() {
         if (!statement_word[0] && token_code == '#') {
             constant = true;
-            next_token();
+            read_token();
         } else if (!statement_word[0] && token_code == '*') {
             pointer = true;
-            next_token();
+            read_token();
         }
     };
     read_item_mark();
@@ -88,9 +81,6 @@ void compile_runtime_item()
         return;
     }
     bool prefixed = resolve_word_module_prefix();
-    if (error_number == ERROR_INVALID_OPERATOR) {
-        clear_error_state();
-    }
     if (prefixed && !error_number && !constant && !pointer) {
         read_item_mark();
     }
@@ -120,9 +110,6 @@ void compile_runtime_item()
     }
     if (token_code == '(') {
         read_operator();
-        if (error_number == ERROR_INVALID_OPERATOR) {
-            clear_error_state();
-        }
         if (token_code != ')') {
             set_error(ERROR_SYNTAX);
             return;
@@ -136,12 +123,9 @@ void compile_runtime_item()
             return;
         }
         // Registered by the program output (the second flag); not exported.
-        procedure->second_flags |= 0x1000;
+        procedure->second_flags |= PROC_SECOND_RUNTIME;
         procedure->use_count++;
         read_operator();
-        if (error_number == ERROR_INVALID_OPERATOR) {
-            clear_error_state();
-        }
         return;
     }
     VariableRecord* variable = find_variable_scoped(name, pointer);
@@ -192,7 +176,7 @@ void compile_runtime_statement()
         return;
     }
     for (;;) {
-        next_token();
+        read_token();
         if (error_number) {
             return;
         }

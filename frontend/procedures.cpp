@@ -63,10 +63,6 @@ char* after_keyword() {
     return p;
 }
 
-void clear_error_state_79() {
-    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
-}
-
 // The string compiler's mark of a literal operand.
 constexpr uint32_t literal_operand_flag = 0x200000;
 
@@ -175,7 +171,6 @@ bool parse_container_parameter_item(ProcedureRecord* record, int kind, bool type
         pointer_flag = 1;
     }
     read_token();
-    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return false;
     if (literal_length >= 0) {
         set_error(ERROR_PROCEDURE_ARGUMENTS_SYNTAX);
@@ -189,7 +184,7 @@ bool parse_container_parameter_item(ProcedureRecord* record, int kind, bool type
     snprintf(name, sizeof name, "%s", statement_word);
     int pointer = pointer_flag;
     pointer_flag = 0;
-    parse_field_type(typed_pseudo ? 5 : 0);
+    parse_field_type(typed_pseudo ? TYPE_SUFFIX_PARAMETER : TYPE_SUFFIX_PLAIN);
     if (error_number) return false;
     if (record->flags & PROC_DLL) report_warning(WARNING_DLL_CONTAINER_PARAMETERS, nullptr);
     if (optional > 0) {
@@ -240,7 +235,6 @@ int read_parameter_separator() {
     if (token_code == ',') return 1;
     if (token_code == ')') {
         read_operator();
-        if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
         return 0;
     }
     set_error(token_code == TOKEN_END ? ERROR_PROCEDURE_CLOSE_PARENTHESIS_EXPECTED : ERROR_PROCEDURE_ARGUMENTS_SYNTAX);
@@ -260,7 +254,6 @@ bool parse_parameters(ProcedureRecord* record, bool typed_pseudo, const Declared
     if (*parse_pointer == ')') {
         parse_pointer++;
         read_operator();
-        if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     } else {
         for (;;) {
             if (count >= MAX_CALL_ARGUMENTS) {
@@ -274,7 +267,6 @@ bool parse_parameters(ProcedureRecord* record, bool typed_pseudo, const Declared
                 pointer = true;
             }
             read_token();
-            if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
             if (error_number) return false;
             if (literal_length >= 0) {
                 set_error(ERROR_PROCEDURE_ARGUMENTS_SYNTAX);
@@ -305,7 +297,7 @@ bool parse_parameters(ProcedureRecord* record, bool typed_pseudo, const Declared
             }
             char name[STATEMENT_WORD_SIZE];
             snprintf(name, sizeof name, "%s", statement_word);
-            parse_field_type(typed_pseudo ? 5 : 0);
+            parse_field_type(typed_pseudo ? TYPE_SUFFIX_PARAMETER : TYPE_SUFFIX_PLAIN);
             if (error_number) return false;
             if (current_type.code == TYPE_STRUCTURE && !pointer) {
                 set_error(ERROR_SYNTAX);
@@ -325,7 +317,7 @@ bool parse_parameters(ProcedureRecord* record, bool typed_pseudo, const Declared
             pointer_flag = pointer ? 1 : 0;
             int32_t saved_offset = local_frame_offset;
             int32_t saved_token = token_code;
-            VariableRecord* variable = resolve_variable(1);
+            VariableRecord* variable = resolve_variable(VARIABLE_FIND_OR_CREATE);
             token_code = saved_token;
             pointer_flag = 0;
             if (error_number) return false;
@@ -478,7 +470,6 @@ ProcedureRecord* procedure_declare(uint32_t kind_flags) {
         // operator the dispatcher read after it may have taken a character
         // of the name.
         parse_pointer = after_keyword();
-        clear_error_state_79();
         bool typed = *parse_pointer == '.';
         if (typed) {
             parse_pointer++;
@@ -486,7 +477,7 @@ ProcedureRecord* procedure_declare(uint32_t kind_flags) {
         } else {
             token_code = TOKEN_NO_OPERATOR;
         }
-        parse_field_type(3);
+        parse_field_type(TYPE_SUFFIX_RETURN);
         if (error_number) return nullptr;
         // A "*" before the name returns a pointer: after a type, the type's
         // reader has taken it as its operator.
@@ -515,9 +506,7 @@ ProcedureRecord* procedure_declare(uint32_t kind_flags) {
         return_type = current_type;
         if (pointer_return) return_type.size = 8;
     }
-    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     read_token();
-    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return nullptr;
     if (!statement_word[0] && token_code >= TOKEN_TO && token_code <= TOKEN_ALIGN) {
         set_error_format(ERROR_PROCEDURE_NAMED_AS_OPERATOR, operator_word_names[token_code - TOKEN_TO]);
@@ -751,7 +740,6 @@ void compile_procedurereturn_statement() {
         return;
     }
     emit_statement_line_marker();
-    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return;
     if (token_code >= TOKEN_TO && token_code <= TOKEN_OR) {
         set_error(ERROR_SYNTAX);
@@ -766,8 +754,8 @@ void compile_procedurereturn_statement() {
         if (record->flags & PROC_RETURNS_DOUBLE) mode = MODE_DOUBLE;
         else if (record->flags & PROC_RETURNS_FLOAT) mode = MODE_FLOAT;
         else if (record->flags & PROC_RETURNS_QUAD) mode = MODE_QUAD;
-        token_precedence = 0;
-        token_code = 2;
+        token_precedence = PRECEDENCE_NONE;
+        token_code = TOKEN_EXPRESSION_START;
         // A string result stays on the string stack for the epilogue.
         uint32_t keep = (record->flags & PROC_RETURNS_STRING) ? EXPR_KEEP_STRING_BASE : 0;
         compile_expression(EXPR_RESET_REGISTERS | EXPR_KEEP_FPU_RESULT | EXPR_WHOLE_STATEMENT | keep, mode);

@@ -25,7 +25,6 @@ constexpr uint32_t PROC_SECOND_CHARACTER = 0x0002;
 constexpr uint32_t PROC_SECOND_INTEGER = 0x0004;
 constexpr uint32_t PROC_SECOND_ASCII = 0x0020;
 constexpr uint32_t PROC_SECOND_UNICODE = 0x0040;
-constexpr uint32_t PROC_SECOND_DEBUGGER = 0x0400;
 constexpr uint32_t PROC_SECOND_RUNTIME = 0x1000;
 
 // Before each compilation: the procedure table, the id counter and the

@@ -877,7 +877,6 @@ int parse_pseudo_type()
     char saved[STATEMENT_WORD_SIZE];
     std::memcpy(saved, statement_word, sizeof saved);
     read_token();
-    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     struct PseudoType {
         const char* word;
         int32_t code;

@@ -617,7 +617,7 @@ void check_unclosed_blocks()
             set_error(ERROR_TOO_MANY_OPEN_PARENTHESES);
         } else if (token_code == ')') {
             set_error(ERROR_TOO_MANY_CLOSE_PARENTHESES);
-        } else if (token_code > 0 || token_code == TOKEN_NO_OPERATOR) {
+        } else if (token_code != TOKEN_END) {
             set_error(ERROR_GARBAGE_AT_END_OF_LINE);
         }
     }

@@ -219,6 +219,7 @@ const char* read_name_after_keyword()
     // refuses.
     bool stray = token_code != TOKEN_NO_OPERATOR && token_code != TOKEN_END;
     read_token();
+    refuse_word_operator();
     if (stray) statement_word[0] = 0;
     return statement_word;
 }
@@ -908,8 +909,8 @@ void reset_statement_state()
     procedure_kind_flags = 0;
     debugger_code = debugger_enabled ? 1 : 0;
     more_statements = 0;
-    token_code = 0;
-    token_precedence = 0;
+    token_code = TOKEN_END;
+    token_precedence = PRECEDENCE_NONE;
     statement_word[0] = 0;
     escape_mode = 0;
     reset_literal_text();
@@ -1017,9 +1018,11 @@ void skip_statement()
     suppress_errors++;
     while (token_code != TOKEN_END && *parse_pointer) {
         read_token();
+        refuse_word_operator();
     }
     if (token_code != TOKEN_END) {
         read_token();
+        refuse_word_operator();
     }
     suppress_errors--;
 }
@@ -1040,6 +1043,7 @@ int read_literal_string_arg(const char* display_name)
     }
     reset_literal_text();
     read_token();
+    refuse_word_operator();
     if (error_number) {
         return 0;
     }
@@ -1059,9 +1063,6 @@ int compile_plain_statement(char* text, int asm_flag)
     emit_marker("DBL");
     parse_pointer = text;
     read_token();
-    if (error_number == ERROR_INVALID_OPERATOR) {
-        clear_error_state();
-    }
     if (error_number) {
         return 0;
     }
@@ -1116,6 +1117,7 @@ int compile_plain_statement(char* text, int asm_flag)
     if (word_read && token_code == TOKEN_MODULE_SEPARATOR) {
         std::string module_name = statement_word;
         resolve_module_prefix(module_name.c_str());
+        refuse_word_operator();
         if (error_number) {
             return 0;
         }
@@ -1134,7 +1136,7 @@ int compile_plain_statement(char* text, int asm_flag)
             identifier_chars[static_cast<unsigned char>(parse_pointer[-2])]) {
             expression = true;
         }
-        if (token_precedence > 2) {
+        if (token_precedence > PRECEDENCE_COMPARISON) {
             expression = true;
         }
     } else if (*text == '#' || *text == '*' || (*text == '\\' && in_with)) {
@@ -1145,7 +1147,7 @@ int compile_plain_statement(char* text, int asm_flag)
         return 0;
     }
     parse_pointer = text;
-    token_code = 1;
+    token_code = TOKEN_STATEMENT_START;
     return compile_expression(EXPR_RESET_REGISTERS | EXPR_NEW_STATEMENT, 0);
 }
 
@@ -1207,9 +1209,6 @@ void compile_statement()
         return;
     }
     read_token();
-    if (error_number == ERROR_INVALID_OPERATOR) {
-        clear_error_state();
-    }
     if (error_number) {
         return;
     }
@@ -1280,7 +1279,7 @@ void compile_statement()
         }
         find_statement_end();
         if (!plain) {
-            if (innermost_block_kind() == 4 &&
+            if (innermost_block_kind() == BLOCK_SELECT &&
                 !(word_is("CASE") || word_is("DEFAULT") || word_is("ENDSELECT"))) {
                 set_error(ERROR_CASE_EXPECTED_AFTER_SELECT);
                 return;

@@ -171,7 +171,7 @@ void compile_concatenation() {
     }
     if (error_number) return;
 
-    while (token_code == '+' && token_precedence == 3 && !error_number) {
+    while (token_code == '+' && token_precedence == PRECEDENCE_ADDITIVE && !error_number) {
         // The null string joined with anything is that thing.
         if ((chain & OP_LITERAL) && gathered_text().empty()) reset_literal_text();
         // Literal text alone so far, and a run-time piece may follow: the
@@ -185,7 +185,7 @@ void compile_concatenation() {
         ActiveChain outer_chain = active_chain;
         active_chain = ActiveChain{&chain, no_output_depth};
         const char* before = parse_pointer;
-        compile_expression_level(6);
+        compile_expression_level(EXPRESSION_LEVEL_OPERAND);
         active_chain = outer_chain;
         if (error_number) return;
         // Nothing was read: a refused operand whose error goes unrecorded
@@ -199,7 +199,7 @@ void compile_concatenation() {
         // A number binds the operators above "+" first: "n=" + n * 2.
         if (current_operand.kind != OPERAND_STRING) {
             uint32_t saved_mode = expression_mode;
-            while (token_precedence > 3 && !error_number) compile_numeric_expression(token_precedence);
+            while (token_precedence > PRECEDENCE_ADDITIVE && !error_number) compile_numeric_expression(token_precedence);
             expression_mode = saved_mode;
             if (error_number) return;
         }
@@ -214,7 +214,7 @@ void compile_concatenation() {
                 if (error_number) return;
             }
             chain |= OP_LITERAL;
-            bool more = token_code == '+' && token_precedence == 3;
+            bool more = token_code == '+' && token_precedence == PRECEDENCE_ADDITIVE;
             if (!more && (chain & OP_COMPUTED)) chain = copy_pending_literal(chain);
         } else if (right & (OP_COMPUTED | OP_STRING_STACK)) {
             // A temporary written at the write position: it continues the
@@ -267,13 +267,13 @@ void compile_string_comparison() {
 
     // The right side: one operand and the concatenation after it.
     current_operand.flags = 0;
-    compile_expression_level(6);
+    compile_expression_level(EXPRESSION_LEVEL_OPERAND);
     if (error_number) return;
     if (current_operand.kind != OPERAND_STRING) {
         set_error(ERROR_STRINGS_COMPARED_WITH_NUMBERS);
         return;
     }
-    while (token_precedence > 2 && !error_number && compile_string_operator_pass()) {
+    while (token_precedence > PRECEDENCE_COMPARISON && !error_number && compile_string_operator_pass()) {
     }
     if (error_number) return;
     uint32_t right = current_operand.flags;
@@ -287,11 +287,11 @@ void compile_string_comparison() {
         int order = std::strcmp(left_text.c_str(), right_text.c_str());
         bool result = false;
         switch (op) {
-        case 4: result = order != 0; break;
-        case 5: result = order <= 0; break;
-        case 6: result = order >= 0; break;
-        case 60: result = order < 0; break;
-        case 61: result = order == 0; break;
+        case TOKEN_NOT_EQUAL: result = order != 0; break;
+        case TOKEN_LESS_EQUAL: result = order <= 0; break;
+        case TOKEN_GREATER_EQUAL: result = order >= 0; break;
+        case TOKEN_LESS: result = order < 0; break;
+        case TOKEN_EQUAL: result = order == 0; break;
         default: result = order > 0; break;
         }
         current_operand.flags = 0;
@@ -313,7 +313,7 @@ void compile_string_comparison() {
     backend->compare_strings(op, left_place, left_number);
     // The runtime routine answers non-zero when the relation of its name
     // holds; "<>", "<=" and ">=" are true when it answers zero.
-    condition_index = (op == 4 || op == 5 || op == 6) ? 1 : 0;
+    condition_index = (op == TOKEN_NOT_EQUAL || op == TOKEN_LESS_EQUAL || op == TOKEN_GREATER_EQUAL) ? 1 : 0;
     current_operand.kind = OPERAND_REGISTER;
     current_operand.size = 8;
     current_operand.flags = OP_COMPARISON;
@@ -363,8 +363,8 @@ bool compile_chr_literal() {
     backend->save_evaluation_state(&state);
     no_output_depth++;
     expression_mode = MODE_PRESCAN;
-    compile_expression_level(6 + 0x10);
-    compile_expression_level(0);
+    compile_expression_level(EXPRESSION_LEVEL_FRESH_OPERAND);
+    compile_expression_level(EXPRESSION_LEVEL_CHAIN);
     no_output_depth--;
     backend->restore_evaluation_state(&state, 0);
     expression_mode = saved_mode;
@@ -387,7 +387,6 @@ bool compile_chr_literal() {
     if (!character.empty() && character[0]) append_literal_text(character.c_str());
     if (error_number) return true;
     read_operator();
-    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return true;
     mark_literal_operand();
     return true;
@@ -450,11 +449,11 @@ void compile_string_expression() {
     if (error_number) return;
     uint32_t saved_mode = expression_mode;
     expression_mode = MODE_INTEGER;
-    if (token_precedence == 1) {
+    if (token_precedence == PRECEDENCE_LOGICAL) {
         compile_condition(0);
-    } else if (token_precedence == 2) {
+    } else if (token_precedence == PRECEDENCE_COMPARISON) {
         compile_string_comparison();
-    } else if (token_precedence == 3 && token_code == '+') {
+    } else if (token_precedence == PRECEDENCE_ADDITIVE && token_code == '+') {
         compile_concatenation();
     } else {
         set_error(ERROR_SYNTAX);

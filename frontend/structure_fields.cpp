@@ -271,7 +271,6 @@ void compile_container_field(const FieldRecord* field, FieldChainState* request,
         while (*parse_pointer == ' ' || *parse_pointer == '\t') parse_pointer++;
         parse_pointer++;
         read_operator();
-        if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
         current_operand.kind = OPERAND_VARIABLE;
         current_operand.size = 8;
         current_operand.flags = 0;
@@ -296,7 +295,6 @@ void compile_field_chain(StructureRecord* structure, FieldChainState* request, i
     const FieldHooks* h = hooks();
     for (;;) {
         read_token();
-        if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
         if (error_number) return;
         if (!statement_word[0]) {
             set_error(ERROR_STRUCTURE_FIELD_MISSING);
@@ -311,7 +309,6 @@ void compile_field_chain(StructureRecord* structure, FieldChainState* request, i
             char name[STATEMENT_WORD_SIZE];
             snprintf(name, sizeof name, "%s", field->name);
             read_token();
-            if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
             if (error_number) return;
             const char* declared = field->type_name ? field->type_name : "";
             if (strcasecmp(statement_word, declared) != 0) {
@@ -333,7 +330,6 @@ void compile_field_chain(StructureRecord* structure, FieldChainState* request, i
             index_offset = compile_static_index(field, &index_register);
             if (error_number) return;
             read_operator();
-            if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
             if (error_number) return;
         }
         // A container's pointer mark is that of its elements.
@@ -432,7 +428,7 @@ void compile_variable_field_access(VariableRecord* variable) {
         if (address_of_depth && !error_number) current_operand.flags |= OP_ADDRESS;
         return;
     }
-    bool statement_start = previous_token == 1;
+    bool statement_start = previous_token == TOKEN_STATEMENT_START;
     const FieldHooks* h = hooks();
     const char* operand = backend->format_variable_operand(variable);
     h->emit_load_structure_base(operand, variable->pointer);
@@ -503,7 +499,7 @@ void* compile_whole_container_field(int32_t kind, int32_t* type) {
     FieldChainState* saved_request = chain_request;
     chain_request = &request;
     uint32_t saved_mode = expression_mode;
-    token_code = 2;  // no statement start: an element is no assignment target here
+    token_code = TOKEN_EXPRESSION_START;  // no statement start: an element is no assignment target here
     compile_expression(EXPR_INTEGER_ONLY, MODE_INTEGER);
     expression_mode = saved_mode;
     chain_request = saved_request;
@@ -517,7 +513,7 @@ void compile_field_dim_statement(int redim) {
     request.depth = current_expression_depth();
     FieldChainState* saved_request = chain_request;
     chain_request = &request;
-    token_code = 2;
+    token_code = TOKEN_EXPRESSION_START;
     compile_expression(EXPR_INTEGER_ONLY, MODE_INTEGER);
     chain_request = saved_request;
     bool done = request.dim == -1;

@@ -115,10 +115,9 @@ void append_field(FieldRecord* field)
 void extend_structure(bool is_interface)
 {
     read_token();
-    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return;
     // "Module::Base": the lookup is made in that module only.
-    resolve_word_module_prefix();
+    if (resolve_word_module_prefix()) refuse_word_operator();
     if (error_number) return;
     StructureRecord* base = statement_word[0] ? find_structure(statement_word) : nullptr;
     explicit_module = nullptr;
@@ -201,6 +200,7 @@ ArrayRecord* parse_array_field(const char* field_name)
         return nullptr;
     }
     read_operator();
+    refuse_word_operator();
     auto* array = static_cast<ArrayRecord*>(pool_alloc(sizeof(ArrayRecord)));
     std::memset(array, 0, sizeof *array);
     array->dimension_count = count;
@@ -217,11 +217,13 @@ ListRecord* parse_list_field()
         return nullptr;
     }
     read_token();
+    refuse_word_operator();
     if (statement_word[0] || token_code != ')') {
         set_error(ERROR_NEWLIST_SYNTAX);
         return nullptr;
     }
     read_operator();
+    refuse_word_operator();
     auto* list = static_cast<ListRecord*>(pool_alloc(sizeof(ListRecord)));
     std::memset(list, 0, sizeof *list);
     return list;
@@ -254,6 +256,7 @@ MapRecord* parse_map_field()
         slots = (int32_t)current_operand.constant;
     }
     read_operator();
+    refuse_word_operator();
     auto* map = static_cast<MapRecord*>(pool_alloc(sizeof(MapRecord)));
     std::memset(map, 0, sizeof *map);
     map->slot_count = slots;
@@ -295,12 +298,10 @@ void align_field_offset(int container_kind, bool pointer, int32_t code, int32_t 
 
 int parse_type_suffix(int mode)
 {
-    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     type_module_written[0] = 0;
     if (token_code != '.') return parse_field_type(mode);
     LexerMark mark = mark_lexer();   // at the '.'
     read_token();
-    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return 0;
     char name[TYPE_NAME_SIZE];
     std::snprintf(name, sizeof name, "%s", statement_word);
@@ -315,7 +316,6 @@ int parse_type_suffix(int mode)
         module = find_module(name);
         std::snprintf(type_module_written, sizeof type_module_written, "%s", name);
         read_token();
-        if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
         if (error_number) return 0;
         std::snprintf(name, sizeof name, "%s", statement_word);
         if (!name[0]) {
@@ -336,7 +336,7 @@ int parse_type_suffix(int mode)
     current_type.size = 0;
     std::snprintf(current_type.name, sizeof current_type.name, "%s", name);
 
-    if (mode == 5 && !module_named) {
+    if (mode == TYPE_SUFFIX_PARAMETER && !module_named) {
         int code = parse_pseudo_type();
         if (error_number) return 0;
         if (code) return 1;
@@ -408,9 +408,7 @@ void begin_structure(int is_interface)
         set_error(bad_name);
         return;
     }
-    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     read_token();
-    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return;
     char name[STATEMENT_WORD_SIZE];
     std::snprintf(name, sizeof name, "%s", statement_word);
@@ -551,7 +549,6 @@ void parse_structure_field(int container_kind)
         parse_pointer++;
     }
     read_token();
-    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return;
     char name[STATEMENT_WORD_SIZE];
     std::snprintf(name, sizeof name, "%s", statement_word);
@@ -568,7 +565,7 @@ void parse_structure_field(int container_kind)
 
     // Type.
     bool unknown_pointer_structure = false;
-    parse_type_suffix(6);
+    parse_type_suffix(TYPE_SUFFIX_FIELD);
     if (error_number == ERROR_STRUCTURE_NOT_FOUND && pointer && token_code != TOKEN_MODULE_SEPARATOR) {
         clear_error_state();
         unknown_pointer_structure = true;
@@ -731,6 +728,7 @@ void parse_structure_field(int container_kind)
             return;
         }
         read_operator();
+        refuse_word_operator();
         field.static_count = (int32_t)count;
     }
     field.element_size = element_size;

@@ -44,7 +44,7 @@ int structure_union_open();
 void parse_structure_field(int container_kind);
 
 // The type suffix at the parse position into current_type, with structure
-// and prototype names (and, in mode 5, pseudo-types); the one-letter types
+// and prototype names (and, for TYPE_SUFFIX_PARAMETER, pseudo-types); the one-letter types
 // go through parse_field_type. Returns 1 when a type was written.
 int parse_type_suffix(int mode);
 

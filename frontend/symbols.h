@@ -37,6 +37,21 @@ enum : uint8_t {
     TYPE_UNICODE = 25,
 };
 
+// Parameter kinds of library commands beside the type codes. A kind marked
+// "then" also fills the parameter after it, whose kind names what it gets.
+enum : uint8_t {
+    PARAMETER_ANY = 23,                    // a number or a string, as the argument is
+    PARAMETER_ARRAY_THEN_MAP = 26,         // a whole array
+    PARAMETER_ARRAY_ELEMENT_MAP = 27,      // the map of an array's element structure
+    PARAMETER_LIST_THEN_MAP = 28,          // a whole list
+    PARAMETER_LIST_ELEMENT_MAP = 29,       // the map of a list's element structure
+    PARAMETER_MAP_THEN_MAP = 30,           // a whole map
+    PARAMETER_MAP_ELEMENT_MAP = 31,        // the map of a map's element structure
+    PARAMETER_STRUCTURE_POINTER = 32,      // a structure type name: its size, as a pointer
+    PARAMETER_STRUCTURE_MAP = 33,          // a structure type name: its map
+    PARAMETER_STRUCTURE_DESCRIPTOR = 34,   // a structure type name: its descriptor table
+};
+
 constexpr int TYPE_NAME_SIZE = 130;
 
 // The type last read by parse_field_type (and the default type of untyped

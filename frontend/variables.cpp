@@ -388,11 +388,11 @@ VariableRecord* resolve_variable(int mode) { return resolve_variable_as(mode, de
 
 VariableRecord* resolve_variable_as(int mode, int32_t declaring, bool pointer) {
     const char* name = statement_word;
-    if (mode == 1 && !identifier_start_chars[(unsigned char)name[0]]) {
+    if (mode == VARIABLE_FIND_OR_CREATE && !identifier_start_chars[(unsigned char)name[0]]) {
         set_error_format(ERROR_INVALID_NAME, name);
         return nullptr;
     }
-    if (explicit_enabled && declaring == DECLARE_NONE) mode = 0;
+    if (explicit_enabled && declaring == DECLARE_NONE) mode = VARIABLE_FIND;
     // A name written with '$' is a string.
     size_t name_length = strlen(name);
     if (name_length > 1 && name[name_length - 1] == '$' && !current_type.given) {
@@ -458,7 +458,7 @@ VariableRecord* resolve_variable_as(int mode, int32_t declaring, bool pointer) {
             bool visible = (variable->flags & (VAR_GLOBAL | VAR_SHARED)) != 0 || variable->module != current_module;
             if (!visible && declaring != DECLARE_SHARED) {
                 VariableRecord* local = find_variable(local_key());
-                if (!local && mode == 1) {
+                if (!local && mode == VARIABLE_FIND_OR_CREATE) {
                     local = declare_variable(local_key(), current_type, declaring);
                     created = true;
                 }
@@ -474,13 +474,13 @@ VariableRecord* resolve_variable_as(int mode, int32_t declaring, bool pointer) {
                 set_error_format(ERROR_VARIABLE_DECLARED_WITH_OTHER_SCOPE, get_key_display_name(global_key));
                 return nullptr;
             }
-            if (mode == 1) {
+            if (mode == VARIABLE_FIND_OR_CREATE) {
                 variable = declare_variable(global_key, current_type, declaring);
                 created = true;
             }
         } else {
             variable = find_variable(local_key());
-            if (!variable && mode == 1) {
+            if (!variable && mode == VARIABLE_FIND_OR_CREATE) {
                 variable = declare_variable(local_key(), current_type, declaring);
                 created = true;
             }
@@ -598,20 +598,18 @@ int parse_field_type(int mode) {
     current_type.structure = nullptr;
     current_type.module = nullptr;
     current_type.given = 0;
-    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (token_code != '.') {
-        if (mode == 3) set_integer_type(&current_type);
-        else if (mode != 6) current_type = default_type;
+        if (mode == TYPE_SUFFIX_RETURN) set_integer_type(&current_type);
+        else if (mode != TYPE_SUFFIX_FIELD) current_type = default_type;
         // A name written with '$' (a parameter, an array, a list or a map)
         // is a string without a suffix.
         size_t length = strlen(statement_word);
-        if (mode != 3 && mode != 6 && length > 1 && statement_word[length - 1] == '$') set_string_type(&current_type);
+        if (mode != TYPE_SUFFIX_RETURN && mode != TYPE_SUFFIX_FIELD && length > 1 && statement_word[length - 1] == '$') set_string_type(&current_type);
         current_type.given = 0;
         return 0;
     }
     LexerMark mark = mark_lexer();   // at the '.'
     read_token();
-    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return 0;
     char name[TYPE_NAME_SIZE];
     copy_text(name, sizeof name, statement_word);
@@ -629,7 +627,7 @@ int parse_field_type(int mode) {
     current_type.given = 1;
     // Parameters of Import lines and prototypes may take a pseudo-type
     // ("p-ascii", ...): tried first.
-    if (mode == 5) {
+    if (mode == TYPE_SUFFIX_PARAMETER) {
         if (parse_pseudo_type()) return 1;
         if (error_number) return 0;
     }
@@ -665,6 +663,7 @@ int parse_field_type(int mode) {
             return 0;
         }
         read_operator();
+        refuse_word_operator();
         current_type.code = TYPE_FIXED_STRING;
         current_type.size = (int32_t)(2 * length);
         return 1;
@@ -739,13 +738,11 @@ void share_main_container(const char* name) {
         return;
     }
     read_operator();
-    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
 }
 
 // Reads an optional '*', then the name and its type; leaves the name in
 // statement_word and the token after the type. Returns false on an error.
 bool read_item_name() {
-    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     pointer_flag = 0;
     // After the keyword the lexer has already read the '*' as its operator.
     bool star_read = token_code == '*';
@@ -764,7 +761,6 @@ bool read_item_name() {
         pointer_flag = 1;
     }
     read_token();
-    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     if (error_number) return false;
     if (statement_word[0] == 0) {
         set_error(ERROR_SYNTAX);
@@ -778,7 +774,6 @@ bool read_item_name() {
 bool read_statement_type(CurrentType* saved) {
     *saved = default_type;
     if (token_code != '.') {
-        if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
         // "Define$", "Global$", "Protected$": String is the suffix.
         if (keyword_has_dollar()) {
             set_string_type(&default_type);
@@ -789,7 +784,7 @@ bool read_statement_type(CurrentType* saved) {
         }
         return true;
     }
-    parse_field_type(0);
+    parse_field_type(TYPE_SUFFIX_PLAIN);
     if (error_number) return false;
     default_type = current_type;
     default_type.given = 0;
@@ -797,7 +792,6 @@ bool read_statement_type(CurrentType* saved) {
         set_error(ERROR_SYNTAX);
         return false;
     }
-    if (error_number == ERROR_INVALID_OPERATOR) clear_error_state();
     return true;
 }
 
@@ -828,7 +822,7 @@ void compile_variable_items(int32_t mode) {
             if (token_code != TOKEN_END) set_error(ERROR_SYNTAX);
             break;
         }
-        parse_field_type(0);
+        parse_field_type(TYPE_SUFFIX_PLAIN);
         if (error_number) break;
         copy_text(statement_word, sizeof statement_word, name);
         if (in_procedure && (mode == DECLARE_DEFINE || mode == DECLARE_GLOBAL)) {
@@ -850,7 +844,7 @@ void compile_variable_items(int32_t mode) {
             }
         }
         no_output_depth++;
-        VariableRecord* variable = resolve_variable(1);
+        VariableRecord* variable = resolve_variable(VARIABLE_FIND_OR_CREATE);
         no_output_depth--;
         if (error_number || !variable) {
             if (!error_number) set_error(ERROR_SYNTAX);
@@ -865,7 +859,7 @@ void compile_variable_items(int32_t mode) {
             // The initial value is an ordinary assignment of the item.
             declaration_mode = DECLARE_NONE;
             parse_pointer = item_start;
-            token_code = 1;
+            token_code = TOKEN_STATEMENT_START;
             compile_expression(EXPR_RESET_REGISTERS | EXPR_NEW_STATEMENT, 0);
             if (error_number) break;
         }
@@ -915,7 +909,7 @@ void compile_variable_declaration(int threaded) {
         }
         char name[STATEMENT_WORD_SIZE];
         copy_text(name, sizeof name, statement_word);
-        parse_field_type(0);
+        parse_field_type(TYPE_SUFFIX_PLAIN);
         if (error_number) break;
         copy_text(statement_word, sizeof statement_word, name);
         bool pointer = pointer_flag != 0;
@@ -928,7 +922,7 @@ void compile_variable_declaration(int threaded) {
             break;
         }
         no_output_depth++;
-        VariableRecord* variable = resolve_variable(1);
+        VariableRecord* variable = resolve_variable(VARIABLE_FIND_OR_CREATE);
         no_output_depth--;
         if (error_number || !variable) {
             if (!error_number) set_error(ERROR_SYNTAX);

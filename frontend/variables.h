@@ -52,8 +52,13 @@ constexpr int64_t largest_data_area = 0x7FFF0000;
 bool grow_data_area(int32_t& area_end, int64_t bytes);
 DataItem* add_data_item(const char* name, int32_t size, uint8_t kind, void* object);
 InitItem* register_init_item(uint8_t kind, void* object);
-// The variable named by statement_word (pointer_flag for "*name"); mode 1
-// may create it. Null with the error state set when it fails.
+// How resolve_variable treats a name it does not find.
+enum VariableLookup : int {
+    VARIABLE_FIND = 0,            // the variable must exist
+    VARIABLE_FIND_OR_CREATE = 1,  // an unknown name declares the variable
+};
+// The variable named by statement_word (pointer_flag for "*name").
+// Null with the error state set when it fails.
 VariableRecord* resolve_variable(int mode);
 // The same for a "*name" when `pointer`, created as the DECLARE_* `declaring`
 // says instead of the statement's own declaration mode.
@@ -66,9 +71,16 @@ void drop_procedure_locals();
 // into it.
 std::vector<VariableRecord*> list_procedure_variables();
 
+// What a type suffix belongs to (the mode of parse_field_type and
+// parse_type_suffix).
+enum TypeSuffixMode : int {
+    TYPE_SUFFIX_PLAIN = 0,       // a variable, a container or a Data keyword
+    TYPE_SUFFIX_RETURN = 3,      // a procedure's return type
+    TYPE_SUFFIX_PARAMETER = 5,   // an import or prototype parameter (pseudo-types allowed)
+    TYPE_SUFFIX_FIELD = 6,       // a structure field
+};
 // Type suffix at the parse position into current_type (see symbols.h).
-// Modes: 0 plain, 3 procedure return type, 5 import/prototype parameter,
-// 6 structure field. Returns 1 when a type was written.
+// Returns 1 when a type was written.
 int parse_field_type(int mode);
 // After parse_field_type of a procedure's return type: a keyword written
 // with '$' ("Procedure$") and no suffix make the type String.

@@ -100,14 +100,33 @@ TEST_F(LexerTest, OperatorWordsAndTheirPrecedence)
 
 TEST_F(LexerTest, ContextualOperatorWordsAndUnknownWords)
 {
+    // Outside a Structure the word is a token of its own, no error yet; the
+    // parser that needs an operator refuses it with the word and its place.
     start("a Extends b");
     read_token();
-    EXPECT_EQ(error_number, ERROR_INVALID_OPERATOR);
+    EXPECT_EQ(error_number, 0);
     EXPECT_EQ(token_code, TOKEN_NO_OPERATOR);
-    EXPECT_EQ(token_precedence, -1);
+    EXPECT_EQ(token_precedence, PRECEDENCE_WORD);
     EXPECT_STREQ(parse_pointer, "Extends b");
-
+    refuse_word_operator();
+    EXPECT_EQ(error_number, ERROR_INVALID_OPERATOR);
+    EXPECT_STREQ(error_message, "'Extends' is not a valid operator.");
+    EXPECT_STREQ(error_position, "Extends b");
     clear_error_state();
+
+    // A word longer than any operator is shown cut to its first 255 characters.
+    std::string long_text = "a " + std::string(300, 'w');
+    start(long_text.c_str());
+    read_token();
+    EXPECT_EQ(token_code, TOKEN_NO_OPERATOR);
+    refuse_word_operator();
+    EXPECT_EQ(std::string(error_message), "'" + std::string(255, 'w') + "' is not a valid operator.");
+    clear_error_state();
+
+    start("a + b");
+    read_token();
+    refuse_word_operator();
+    EXPECT_EQ(error_number, 0);
     in_structure = 1;
     start("a Extends b");
     read_token();
