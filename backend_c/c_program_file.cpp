@@ -27,15 +27,20 @@
 
 namespace {
 
-constexpr uint32_t procedure_exported = 0x1000;
-constexpr uint32_t procedure_imported = 0x40000000;
-constexpr uint32_t procedure_declared_only = 0x4000;
-constexpr uint32_t procedure_prototype = 0x10000000;
-constexpr uint32_t array_skip_flags = 0x100 | 0x200;
-constexpr uint32_t container_skip_flags = 0x80 | 0x100;
-constexpr uint16_t variable_skip_flags = 0x400 | 0x1000;
-constexpr uint32_t command_no_declaration = 0x80;
-constexpr uint32_t command_returns_string = 0x10;
+constexpr uint32_t procedure_exported = PROC_DLL;
+constexpr uint32_t procedure_imported = PROC_IMPORTED;
+constexpr uint32_t procedure_declared_only = PROC_DECLARE_ONLY;
+constexpr uint32_t procedure_prototype = PROC_PROTOTYPE;
+// Threaded arrays and field arrays are declared where their thread block or
+// structure is, not among the program's arrays.
+constexpr uint32_t array_skip_flags = ARRAY_THREADED | ARRAY_FIELD;
+// The same for lists and maps: the threaded bit (without the global one it
+// carries) and fields.
+constexpr uint32_t container_skip_flags = (CONTAINER_THREADED & ~CONTAINER_GLOBAL) | CONTAINER_FIELD;
+// Variables with a symbol of their own and threaded ones are declared apart.
+constexpr uint16_t variable_skip_flags = VAR_OWN_SYMBOL | VAR_THREADED;
+constexpr uint32_t command_no_declaration = LIBRARY_FLAG_LEFT_OUT;
+constexpr uint32_t command_returns_string = LIBRARY_FLAG_STRING;
 
 // Re-reads the current buffer after a block that may have filled it.
 void grow_current_buffer()
