@@ -91,17 +91,12 @@ void compile_not_operand() {
 // The right side of And, Or and XOr: a leading Not first.
 void compile_right_side() {
     LexerMark mark = mark_lexer();
-    int32_t saved_error = error_number;
     read_operator();
     if (token_code == TOKEN_NOT) {
         compile_not_operand();
         return;
     }
     rewind_lexer(mark);
-    if (error_number != saved_error) {
-        clear_error_state();
-        if (saved_error) set_error(saved_error);
-    }
     compile_logical_operand();
 }
 

@@ -601,17 +601,12 @@ int compile_expression(uint32_t options, uint32_t mode) {
 
 int compile_not_prefix() {
     LexerMark mark = mark_lexer();
-    int32_t saved_error = error_number;
     read_operator();
     if (token_code == TOKEN_NOT) {
         compile_condition(0);
         return 1;
     }
     rewind_lexer(mark);
-    if (error_number != saved_error) {
-        clear_error_state();
-        if (saved_error) set_error(saved_error);
-    }
     return 0;
 }
 
