@@ -318,6 +318,26 @@ void c_restore_evaluation_state(const EvaluationState* state, int restore_marks)
         for (int32_t i = 0; i < c_expression_slot_count; i++) c_slot_marks[i] = state->marks[i];
 }
 
+// The C text's numbers: block labels, string temporaries (p and pt) and
+// result locals (r).
+enum : int32_t { NUMBER_BLOCK_LABEL, NUMBER_STRING_TEMPORARY, NUMBER_PARAMETER_TEMPORARY, NUMBER_RESULT_LOCAL };
+
+void c_read_numbering(NumberingState* state)
+{
+    state->numbers[NUMBER_BLOCK_LABEL] = c_block_label_counter;
+    state->numbers[NUMBER_STRING_TEMPORARY] = p_temporary_counter;
+    state->numbers[NUMBER_PARAMETER_TEMPORARY] = pt_temporary_counter;
+    state->numbers[NUMBER_RESULT_LOCAL] = result_local_counter;
+}
+
+void c_advance_numbering(const NumberingState* by)
+{
+    c_block_label_counter += by->numbers[NUMBER_BLOCK_LABEL];
+    p_temporary_counter += by->numbers[NUMBER_STRING_TEMPORARY];
+    pt_temporary_counter += by->numbers[NUMBER_PARAMETER_TEMPORARY];
+    result_local_counter += by->numbers[NUMBER_RESULT_LOCAL];
+}
+
 // ---------------------------------------------------------------------------
 // Operands and operators
 

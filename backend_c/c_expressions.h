@@ -23,6 +23,8 @@ void c_release_evaluation_place();
 void c_round_pending_float_values();
 void c_save_evaluation_state(EvaluationState* state);
 void c_restore_evaluation_state(const EvaluationState* state, int restore_marks);
+void c_read_numbering(NumberingState* state);
+void c_advance_numbering(const NumberingState* by);
 
 // The current operand into the current slot (OPERAND_REGISTER, size 8).
 void c_load_left_operand();

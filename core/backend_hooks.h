@@ -23,6 +23,14 @@ struct EvaluationState {
     int32_t push_depth;
 };
 
+// How far the numbers a back end hands out while it compiles (labels,
+// temporaries) have gone. A prescan of an argument list that is kept and
+// taken again moves them on as far as its first reading did.
+enum : int32_t { NUMBERING_COUNT = 4 };
+struct NumberingState {
+    int32_t numbers[NUMBERING_COUNT];
+};
+
 // The target of an assignment, kept by the expression compiler while the
 // right side is compiled.
 struct ExpressionTarget {
@@ -195,6 +203,9 @@ struct BackendHooks {
     void (*release_evaluation_place)();
     void (*save_evaluation_state)(EvaluationState* state);
     void (*restore_evaluation_state)(const EvaluationState* state, int restore_marks);
+    // The numbers handed out so far, and moving them on by the given counts.
+    void (*read_numbering)(NumberingState* state);
+    void (*advance_numbering)(const NumberingState* by);
     // Loads the left operand of an operator into the evaluation place.
     void (*load_left_operand)();
     // Left value in the evaluation place, right value the current operand.

@@ -20,6 +20,7 @@
 #include "frontend/expressions.h"
 #include "frontend/frontend_globals.h"
 #include "frontend/arrays.h"
+#include "frontend/conditions.h"
 #include "frontend/imports.h"
 #include "frontend/interface_calls.h"
 #include "frontend/lists_maps.h"
@@ -345,10 +346,112 @@ bool skip_structure_name_argument() {
     return found;
 }
 
+// A call inside the arguments of another is read once by the prescan of
+// the outer list and once more when the outer arguments are compiled, and
+// each reading prescans its own list: read so, every level of nesting would
+// double the work. A list prescanned inside another prescan is therefore
+// kept for the statement. Read again from the same place for the same form,
+// it gives what it gave the first time, and the numbers the first reading
+// handed out (labels, temporaries) are handed out again, so that every
+// number written after it is what reading it again would give. Read so,
+// the numbers too would double with every level: a list whose reading
+// handed out more than a few thousand has them handed out once only (a
+// nesting that deep took minutes to compile before its lists were kept).
+constexpr int32_t REPLAYED_NUMBERS_AT_MOST = 1 << 16;
+
+struct KeptPrescan {
+    const char* start;
+    std::string name;
+    std::vector<uint8_t> types;  // the parameter codes the list was read for
+    int capacity;
+    bool string_stack_asked;
+    int count;
+    int32_t string_stack;
+    std::vector<char*> starts;  // count + 1: the argument starts and the end
+    NumberingState numbers_advanced;
+    int32_t bool_labels_advanced;
+    bool numbers_replayed;  // few enough numbers to hand out again
+};
+
+std::vector<KeptPrescan> kept_prescans;
+int32_t prescan_depth = 0;
+
+KeptPrescan* find_kept_prescan(const char* start, const char* name, const uint8_t* types, int32_t type_count,
+                               int capacity, bool string_stack_asked) {
+    size_t type_length = types && type_count > 0 ? static_cast<size_t>(type_count) : 0;
+    for (KeptPrescan& kept : kept_prescans)
+        if (kept.start == start && kept.capacity == capacity && kept.string_stack_asked == string_stack_asked &&
+            kept.types.size() == type_length &&
+            (type_length == 0 || std::memcmp(kept.types.data(), types, type_length) == 0) && kept.name == (name ? name : ""))
+            return &kept;
+    return nullptr;
+}
+
+int read_call_arguments(char** starts, int capacity, const char* name, int32_t* string_stack,
+                        const uint8_t* types, int32_t type_count, bool* closed);
+
 }  // namespace
+
+void forget_kept_prescans() {
+    if (!kept_prescans.empty()) kept_prescans.clear();
+}
 
 int prescan_call_arguments(char** starts, int capacity, const char* name, int32_t* string_stack,
                            const uint8_t* types, int32_t type_count) {
+    const char* start = parse_pointer;
+    while (*start == ' ' || *start == '\t') start++;
+    bool string_stack_asked = string_stack != nullptr;
+    if (!kept_prescans.empty()) {
+        if (KeptPrescan* kept = find_kept_prescan(start, name, types, type_count, capacity, string_stack_asked)) {
+            for (int i = 0; i <= kept->count; i++) starts[i] = kept->starts[i];
+            if (string_stack && kept->string_stack) *string_stack = 1;
+            if (kept->numbers_replayed) {
+                backend->advance_numbering(&kept->numbers_advanced);
+                bool_label_counter += kept->bool_labels_advanced;
+            }
+            return kept->count;
+        }
+    }
+    bool keep = prescan_depth > 0;
+    NumberingState before{};
+    int32_t bool_labels_before = bool_label_counter;
+    if (keep) backend->read_numbering(&before);
+    int32_t own_string_stack = 0;
+    prescan_depth++;
+    bool closed = false;
+    int count = read_call_arguments(starts, capacity, name, string_stack ? &own_string_stack : nullptr, types,
+                                    type_count, &closed);
+    prescan_depth--;
+    if (string_stack && own_string_stack) *string_stack = 1;
+    // Only a list read to its end without an error is kept: a reading that
+    // stopped may go another way the next time.
+    if (keep && closed && !error_number) {
+        KeptPrescan kept{};
+        kept.start = start;
+        kept.name = name ? name : "";
+        if (types && type_count > 0) kept.types.assign(types, types + type_count);
+        kept.capacity = capacity;
+        kept.string_stack_asked = string_stack_asked;
+        kept.count = count;
+        kept.string_stack = own_string_stack;
+        kept.starts.assign(starts, starts + count + 1);
+        NumberingState after{};
+        backend->read_numbering(&after);
+        for (int i = 0; i < NUMBERING_COUNT; i++)
+            kept.numbers_advanced.numbers[i] = after.numbers[i] - before.numbers[i];
+        kept.bool_labels_advanced = bool_label_counter - bool_labels_before;
+        kept.numbers_replayed = kept.bool_labels_advanced <= REPLAYED_NUMBERS_AT_MOST;
+        for (int32_t advanced : kept.numbers_advanced.numbers)
+            if (advanced > REPLAYED_NUMBERS_AT_MOST) kept.numbers_replayed = false;
+        kept_prescans.push_back(std::move(kept));
+    }
+    return count;
+}
+
+namespace {
+
+int read_call_arguments(char** starts, int capacity, const char* name, int32_t* string_stack,
+                        const uint8_t* types, int32_t type_count, bool* closed) {
     char* saved_pointer = parse_pointer;
     int32_t saved_token = token_code;
     int32_t saved_precedence = token_precedence;
@@ -361,8 +464,8 @@ int prescan_call_arguments(char** starts, int capacity, const char* name, int32_
     if (*parse_pointer == ')') {
         parse_pointer++;
         starts[0] = parse_pointer;
+        *closed = true;
     } else {
-        bool closed = false;
         for (;;) {
             if (count >= capacity) {
                 set_error_format(ERROR_INCORRECT_PARAMETER_COUNT, name);
@@ -398,7 +501,7 @@ int prescan_call_arguments(char** starts, int capacity, const char* name, int32_
             if (token_code == ',') continue;
             if (token_code == ')') {
                 starts[count] = parse_pointer;
-                closed = true;
+                *closed = true;
                 break;
             }
             if (token_code == TOKEN_END) set_error_format(ERROR_INCORRECT_PARAMETER_COUNT, name);
@@ -408,7 +511,7 @@ int prescan_call_arguments(char** starts, int capacity, const char* name, int32_
         // A list left open ends where the reading stopped: its error may go
         // unrecorded while errors are suppressed, and the call is then still
         // compiled from these starts.
-        if (!closed) starts[count] = parse_pointer;
+        if (!*closed) starts[count] = parse_pointer;
     }
     no_output_depth--;
     backend->restore_evaluation_state(&state, 0);
@@ -418,6 +521,8 @@ int prescan_call_arguments(char** starts, int capacity, const char* name, int32_
     expression_mode = saved_mode;
     return count;
 }
+
+}  // namespace
 
 void describe_procedure_call(CallRecord* call, ProcedureRecord* procedure, int32_t kind) {
     call->callee_kind = kind;

@@ -72,6 +72,9 @@ struct CallRecord {
     int32_t object_depth;
 };
 
+// Forgets the argument lists kept for a second reading: at the start of a
+// statement, whose text may stand where another's stood.
+void forget_kept_prescans();
 // Dry run over an argument list (the token is "(" and the parse pointer just
 // after it): records the start of each argument and returns the count; the
 // parse state is put back. Error 1 when an argument is not followed by ","

@@ -10,6 +10,7 @@
 #include "core/core_globals.h"
 #include "core/output_buffers.h"
 #include "frontend/blocks.h"
+#include "frontend/call_arguments.h"
 #include "frontend/constants.h"
 #include "frontend/directives.h"
 #include "frontend/enumerations.h"
@@ -1157,6 +1158,7 @@ void compile_statement()
     // (an IncludeFile's file name, say) is not this statement's.
     current_operand.flags = 0;
     reset_literal_text();
+    forget_kept_prescans();
     if (current_output_buffer()) {
         sync_output_buffer();
     }

@@ -47,6 +47,32 @@ TEST_P(HostileSourceCli, NestingAndEmptyOperandsEndWithAnError)
     expect_error("Procedure.i n()\nIf s>0+Chr(9", "Line 2 - ");
 }
 
+// Each call inside another's arguments is read again for every call around
+// it: 200 levels (a library command and a procedure in turn: 100 of each)
+// took longer than any test allows while those readings doubled with each
+// level.
+TEST_P(HostileSourceCli, CallsNested200DeepCompileInTime)
+{
+    auto nested = [](const std::string& open, const std::string& inner, const std::string& close, int levels = 200) {
+        std::string text;
+        for (int i = 0; i < levels; i++) text += open;
+        text += inner;
+        for (int i = 0; i < levels; i++) text += close;
+        return text;
+    };
+    const std::string sources[] = {
+        "Procedure f(a, b)\n ProcedureReturn a + b\nEndProcedure\nx = " + nested("f(Bool(x > 0), ", "1", ")") + "\n",
+        "Procedure.s g(x.s)\n ProcedureReturn x + \"a\"\nEndProcedure\nx.s = " + nested("g(", "\"b\"", ")") + "\n",
+        "Procedure h(x.s)\n ProcedureReturn 1\nEndProcedure\nx.s = " + nested("Str(1 + h(", "\"b\"", "))", 100) + "\n",
+        "Interface ICalc\n Add(a, b)\nEndInterface\nDefine o.ICalc\nx = " + nested("o\\Add(", "1", ", 2)") + "\n",
+    };
+    for (const std::string& source : sources) {
+        int code = 0;
+        std::string out = check(source, &code);
+        EXPECT_EQ(code, 0) << source.substr(0, 80) << "\n" << out;
+    }
+}
+
 TEST_P(HostileSourceCli, ConstantIndexesAndSizesAreRangeChecked)
 {
     const std::string structure = "Structure Cells\n a.q[4]\n tail.l[0]\nEndStructure\nDefine v.Cells\n";
