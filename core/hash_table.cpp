@@ -18,11 +18,15 @@ HashTable* create_hash_table(int32_t element_size, int32_t flags) {
     return table;
 }
 
+// The hash is kept to 16 bits; the sum wraps the same whether its upper bits
+// are cut at every step or once at the end.
+constexpr uint32_t hash_key_mask = 0xFFFF;
+
 uint32_t hash_key(const char* key) {
-    uint16_t h = 0;
+    uint32_t h = 0;
     for (const unsigned char* p = reinterpret_cast<const unsigned char*>(key); *p; ++p)
-        h = uint16_t(lowercase_table[*p] + h * 63);
-    return h;
+        h = lowercase_table[*p] + h * 63;
+    return h & hash_key_mask;
 }
 
 // Equal ignoring ASCII letter case; other bytes compare exactly.
@@ -30,7 +34,7 @@ static bool keys_equal(const char* a, const char* b) {
     const unsigned char* x = reinterpret_cast<const unsigned char*>(a);
     const unsigned char* y = reinterpret_cast<const unsigned char*>(b);
     for (;; ++x, ++y) {
-        if (lowercase_table[*x] != lowercase_table[*y]) return false;
+        if (*x != *y && lowercase_table[*x] != lowercase_table[*y]) return false;
         if (!*x) return true;
     }
 }

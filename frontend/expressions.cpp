@@ -475,11 +475,36 @@ void reset_expression_compiler() {
 // ---------------------------------------------------------------------------
 // Numeric literals
 
+// A decimal word of digits only, no longer than this, cannot overflow and is
+// read at once by parse_number_literal.
+constexpr int SHORT_INTEGER_DIGITS = 18;
+
 int parse_number_literal() {
     char text[160];
     int radix = radix_mark ? radix_mark : 10;
     radix_mark = 0;
     if (radix == 10 && !(statement_word[0] >= '0' && statement_word[0] <= '9')) return 0;
+    if (radix == 10 && token_code != '.') {
+        // The common case: a short integer. Without a leading zero the word
+        // is already the value's decimal text.
+        uint64_t magnitude = 0;
+        int length = 0;
+        while (length <= SHORT_INTEGER_DIGITS && statement_word[length] >= '0' && statement_word[length] <= '9') {
+            magnitude = magnitude * 10 + uint64_t(statement_word[length] - '0');
+            length++;
+        }
+        if (length <= SHORT_INTEGER_DIGITS && statement_word[length] == 0) {
+            if (error_number) return 0;
+            current_operand.flags = 0;
+            int64_t value = int64_t(magnitude);
+            if (statement_word[0] != '0' || length == 1) {
+                set_operand_integer_constant_text(value, statement_word, length);
+            } else {
+                set_operand_integer_constant(value);
+            }
+            return 1;
+        }
+    }
     copy_text(text, sizeof text, statement_word);
     if (radix == 10 && token_code == '.') {
         // The lexer stops a word at ".": the fraction is the next word.

@@ -255,6 +255,14 @@ bool word_equals(const char* word, int length, const char* upper)
 
 int32_t match_operator_word(const char* word, int length)
 {
+    // Every operator word starts with one of these letters: most names are
+    // refused on their first byte.
+    switch (uppercase_table[static_cast<unsigned char>(word[0])]) {
+    case 'A': case 'E': case 'N': case 'O': case 'S': case 'T': case 'X':
+        break;
+    default:
+        return TOKEN_NO_OPERATOR;
+    }
     if (word_equals(word, length, "AND")) return TOKEN_AND;
     if (word_equals(word, length, "OR")) return TOKEN_OR;
     if (word_equals(word, length, "XOR")) return TOKEN_XOR;
@@ -279,6 +287,12 @@ uint16_t ansi_byte_to_utf16(unsigned char byte)
 
 int32_t logical_word_token_at(const char* p)
 {
+    switch (uppercase_table[byte_at(p)]) {
+    case 'A': case 'N': case 'O': case 'X':
+        break;
+    default:
+        return 0;
+    }
     int length = 0;
     while (identifier_chars[byte_at(p + length)]) {
         if (++length > 3) return 0;
@@ -305,17 +319,12 @@ void read_operator()
 
     if (identifier_start_chars[c]) {
         char* word_start = parse_pointer;
-        char word[OPERATOR_WORD_SIZE];
-        int length = 0;
         while (identifier_chars[byte_at(parse_pointer)]) {
-            if (length < OPERATOR_WORD_SIZE - 1) {
-                word[length] = *parse_pointer;
-            }
-            length++;
             parse_pointer++;
         }
+        int length = static_cast<int>(parse_pointer - word_start);
         more_statements = 0;
-        int32_t code = length <= OPERATOR_WORD_SIZE - 1 ? match_operator_word(word, length) : TOKEN_NO_OPERATOR;
+        int32_t code = length <= OPERATOR_WORD_SIZE - 1 ? match_operator_word(word_start, length) : TOKEN_NO_OPERATOR;
         if (code == TOKEN_NO_OPERATOR) {
             // The word stays to be read: the parser decides whether it may stand here.
             parse_pointer = word_start;

@@ -110,14 +110,28 @@ void set_operand_register_text(const char* name) {
     current_operand.size = 8;
 }
 
-void set_operand_integer_constant(int64_t value) {
+namespace {
+
+void set_integer_constant_value(int64_t value) {
     current_operand.kind = OPERAND_CONSTANT;
     current_operand.size = 8;
     current_operand.constant = value;
     current_operand.constant_float = (double)value;
     current_operand.flags &= ~(OP_FLOAT | OP_DOUBLE | OP_QUAD | OP_COMPUTED);
     if (!fits_int32(value)) current_operand.flags |= OP_QUAD;
+}
+
+}  // namespace
+
+void set_operand_integer_constant(int64_t value) {
+    set_integer_constant_value(value);
     copy_text(current_operand.text, sizeof current_operand.text, int_to_text(value));
+}
+
+void set_operand_integer_constant_text(int64_t value, const char* text, int length) {
+    set_integer_constant_value(value);
+    memcpy(current_operand.text, text, size_t(length));
+    current_operand.text[length] = 0;
 }
 
 void set_operand_float_constant(double value, bool is_double) {

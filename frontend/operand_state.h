@@ -106,6 +106,9 @@ void restore_register_marks(const RegisterMarks* marks);
 void set_operand_register_text(const char* name);
 // Sets the current operand to an integer constant with its decimal text.
 void set_operand_integer_constant(int64_t value);
+// The same with the decimal text already at hand (`length` bytes, shorter
+// than the operand text).
+void set_operand_integer_constant_text(int64_t value, const char* text, int length);
 // Sets the current operand to a float constant (double value, nearest integer).
 void set_operand_float_constant(double value, bool is_double);
 

@@ -47,13 +47,13 @@ bool starts_with_word(const char* text, const char* upper)
 }
 
 // The bytes the logical-line reader must look at one by one; a run of any
-// other bytes only moves the scan on (its last byte is what a continuation
-// check looks at).
+// other bytes only moves the scan on (its last byte that is no blank is what
+// a continuation check looks at).
 struct LineScanStops {
     bool stop[256] = {};
     constexpr LineScanStops()
     {
-        for (unsigned char c : {'\0', '"', '\\', '\'', ';', ' ', '\t', '\r', '\n'}) stop[c] = true;
+        for (unsigned char c : {'\0', '"', '\\', '\'', ';', '\r', '\n'}) stop[c] = true;
     }
 };
 constexpr LineScanStops line_scan_stops;
@@ -283,10 +283,17 @@ char* read_logical_line(char* start)
     for (;;) {
         unsigned char c = static_cast<unsigned char>(*p);
         if (!line_scan_stops.stop[c]) {
+            const char* run = p;
             do {
                 p++;
             } while (!line_scan_stops.stop[static_cast<unsigned char>(*p)]);
-            last = static_cast<unsigned char>(p[-1]);
+            const char* last_of_run = p - 1;
+            while (last_of_run > run && is_blank(static_cast<unsigned char>(*last_of_run))) {
+                last_of_run--;
+            }
+            if (!is_blank(static_cast<unsigned char>(*last_of_run))) {
+                last = static_cast<unsigned char>(*last_of_run);
+            }
             continue;
         }
         if (c == 0) {
@@ -339,10 +346,6 @@ char* read_logical_line(char* start)
                 last = ';';
             }
             p = line_end;
-            continue;
-        }
-        if (is_blank(c)) {
-            p++;
             continue;
         }
         if (is_line_break(c)) {

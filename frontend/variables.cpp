@@ -142,17 +142,20 @@ VariableRecord* declare_data_pointer_variable() {
 }
 
 // The key of a variable: "+" for a local one, then "p_" or "v_", then the name.
-static void build_variable_key(char* key, size_t size, const char* name, bool local, bool pointer) {
+// The name is `name_length` bytes long; it is cut to what the key holds.
+static void build_variable_key(char* key, size_t size, const char* name, size_t name_length, bool local, bool pointer) {
     size_t used = 0;
     if (local) key[used++] = '+';
     key[used++] = pointer ? 'p' : 'v';
     key[used++] = '_';
-    copy_text(key + used, size - used, name);
+    if (name_length > size - used - 1) name_length = size - used - 1;
+    memcpy(key + used, name, name_length);
+    key[used + name_length] = 0;
 }
 
 const char* make_variable_key(const char* name, bool local, bool pointer) {
     static char key[MAX_WORD_LENGTH + 8];
-    build_variable_key(key, sizeof key, name, local, pointer);
+    build_variable_key(key, sizeof key, name, strlen(name), local, pointer);
     return key;
 }
 
@@ -404,13 +407,13 @@ VariableRecord* resolve_variable_as(int mode, int32_t declaring, bool pointer) {
     bool local_scope = in_procedure != 0;
     char global_key[MAX_WORD_LENGTH + 8];
     char local_key_text[MAX_WORD_LENGTH + 8];
-    build_variable_key(global_key, sizeof global_key, name, false, pointer);
+    build_variable_key(global_key, sizeof global_key, name, name_length, false, pointer);
     // The procedure-local key, built only where a lookup needs it (the main
     // code's references never do).
     bool local_key_built = false;
     auto local_key = [&]() -> const char* {
         if (!local_key_built) {
-            build_variable_key(local_key_text, sizeof local_key_text, name, true, pointer);
+            build_variable_key(local_key_text, sizeof local_key_text, name, strlen(name), true, pointer);
             local_key_built = true;
         }
         return local_key_text;

@@ -79,6 +79,24 @@ TEST_F(SourceReaderTest, ContinuationsJoinLines)
     EXPECT_EQ(lines[1].back(), 'g');
 }
 
+TEST_F(SourceReaderTest, ContinuationLooksPastTrailingBlanks)
+{
+    // The byte that decides a continuation is the last one that is no
+    // blank, also when blanks and tabs follow it or stand alone on a line.
+    std::vector<int> joins;
+    auto lines = lines_of("a = 1 + \t \n  2\nb = 2\t \nc = x Or \t; note\n y\n \t \nd", &joins);
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(joins[0], 1);
+    EXPECT_EQ(lines[0].substr(0, 8), "a = 1 + ");
+    EXPECT_EQ(lines[0].back(), '2');
+    EXPECT_EQ(joins[1], 0);
+    EXPECT_EQ(lines[1], "b = 2\t ");
+    EXPECT_EQ(joins[2], 1);
+    EXPECT_EQ(lines[2].back(), 'y');
+    EXPECT_EQ(lines[3], " \t ");
+    EXPECT_EQ(lines[4], "d");
+}
+
 TEST_F(SourceReaderTest, ContinuationStartsPointAtJoinedLines)
 {
     lines_of("x = 1 +\n  2 +\n   3");

@@ -2,6 +2,7 @@
 // conversion, also when the text is cut to the buffer.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -59,6 +60,25 @@ TEST(TextFormat, OtherConversionsGoToTheCLibrary)
         expect_same(size, "%.*s", 3, "abcdef");
         expect_same(size, "%s then %f", "text", 1.5);
         expect_same(size, "%s", static_cast<const char*>(nullptr));
+    }
+}
+
+TEST(TextFormat, CopyTextCutsAndEndsAtEveryLengthAndRoom)
+{
+    // Texts and rooms around the copy's block size: the text is cut to the
+    // room, always ended, and nothing after the room is written.
+    const std::string source = "abcdefghijklmnopqrstuvwxyz";
+    for (size_t length = 0; length <= 20; length++) {
+        const std::string text = source.substr(0, length);
+        for (size_t size = 1; size <= 20; size++) {
+            char out[24];
+            std::memset(out, '#', sizeof out);
+            size_t copied = copy_text(out, size, text.c_str());
+            size_t expected = std::min(length, size - 1);
+            ASSERT_EQ(copied, expected) << length << " " << size;
+            EXPECT_EQ(std::string(out), text.substr(0, expected)) << length << " " << size;
+            for (size_t i = size; i < sizeof out; i++) ASSERT_EQ(out[i], '#') << length << " " << size;
+        }
     }
 }
 
