@@ -39,13 +39,31 @@ int register_index_of(const char* text, int fallback);
 const char* size_prefix(int size);
 
 // Writes one formatted line unless output is suppressed. The format is a
-// literal with printf's plain conversions, split into its pieces at compile
-// time (core/line_format.h); the line is appended from them.
+// literal with printf's plain conversions, checked and packed at compile
+// time (core/line_format.h). A packed line is written straight at the write
+// pointer while the buffer has room for the longest line; any other line
+// goes through the cutting writer, which also grows the buffer. One
+// instance serves all formats of one argument list.
 template <typename... Args>
-inline void emit_linef(LineFormatOf<Args...> format, Args... args) {
+[[gnu::noinline]] void emit_linef(LineFormatOf<Args...> format, Args... args) {
     if (no_output_depth) return;
+    constexpr size_t longest = formatted_line_size - 1;
+    if constexpr (sizeof...(Args) <= packed_conversions) {
+        if (format.packed && output_write_pointer &&
+            int64_t(longest) + 2 <= output_buffer_end - output_write_pointer) {
+            size_t length = write_packed_line(output_write_pointer, longest, format.text, format.packed, args...);
+            if (length != line_does_not_fit) {
+                output_write_pointer[length] = '\n';
+                output_write_pointer[length + 1] = 0;
+                output_write_pointer += length + 1;
+                return;
+            }
+        }
+    }
+    FormatPiece pieces[LineFormatOf<Args...>::capacity];
+    int count = split_line_format(format.text, pieces, LineFormatOf<Args...>::capacity);
     FormatArgument values[sizeof...(Args) + 1] = {to_format_argument(args)...};
-    emit_line_from_pieces(format.text, format.pieces, format.count, values);
+    emit_line_from_pieces(format.text, pieces, count, values);
 }
 
 // Marks a runtime routine as called (only while output is on).

@@ -1,38 +1,9 @@
-// The run-time half of pre-split line formats: appending the pieces.
+// The run-time half of the checked line formats: appending the pieces.
 #include "core/line_format.h"
 
 #include <cstring>
 
 namespace {
-
-constexpr char null_text[] = "(null)";
-constexpr size_t longest_number = 20;  // digits of 2^64 - 1
-
-// Copies n bytes without reading or writing past either end. The pieces of
-// a line are a few bytes long: two overlapping word moves copy them, where
-// a call of memcpy would cost more than the copy.
-inline void copy_bytes(char* out, const char* from, size_t n)
-{
-    if (n >= 8) {
-        if (n > 16) {
-            std::memcpy(out, from, n);
-            return;
-        }
-        uint64_t head, tail;
-        std::memcpy(&head, from, 8);
-        std::memcpy(&tail, from + n - 8, 8);
-        std::memcpy(out, &head, 8);
-        std::memcpy(out + n - 8, &tail, 8);
-    } else if (n >= 4) {
-        uint32_t head, tail;
-        std::memcpy(&head, from, 4);
-        std::memcpy(&tail, from + n - 4, 4);
-        std::memcpy(out, &head, 4);
-        std::memcpy(out + n - 4, &tail, 4);
-    } else {
-        for (size_t i = 0; i < n; ++i) out[i] = from[i];
-    }
-}
 
 // Where the text goes: at most `left` more bytes are written.
 struct PieceCursor {
@@ -43,14 +14,14 @@ struct PieceCursor {
 inline void put_bytes(PieceCursor& cursor, const char* from, size_t n)
 {
     if (n > cursor.left) n = cursor.left;
-    copy_bytes(cursor.at, from, n);
+    copy_line_bytes(cursor.at, from, n);
     cursor.at += n;
     cursor.left -= n;
 }
 
 inline void put_number(PieceCursor& cursor, uint64_t value, unsigned base, bool upper, bool negative)
 {
-    char digits[longest_number + 1];
+    char digits[longest_number_text];
     char* end = digits + sizeof digits;
     char* p = end;
     if (base == 10) {
@@ -87,7 +58,7 @@ size_t write_format_pieces(char* out, size_t room, const char* text, const Forma
         const FormatArgument& argument = *args++;
         switch (piece.conversion) {
         case FormatConversion::text: {
-            const char* value = argument.text ? argument.text : null_text;
+            const char* value = format_text_or_null(argument.text);
             put_bytes(cursor, value, std::strlen(value));
             break;
         }
@@ -121,4 +92,47 @@ size_t write_format_pieces(char* out, size_t room, const char* text, const Forma
         }
     }
     return size_t(cursor.at - out);
+}
+
+char* put_number_conversion(char* out, FormatConversion conversion, uint64_t number)
+{
+    uint64_t value = number;
+    bool negative = false;
+    unsigned base = 10;
+    switch (conversion) {
+    case FormatConversion::signed32:
+    case FormatConversion::signed64: {
+        int64_t wide = conversion == FormatConversion::signed32 ? int64_t(int32_t(number)) : int64_t(number);
+        negative = wide < 0;
+        value = negative ? 0 - uint64_t(wide) : uint64_t(wide);
+        break;
+    }
+    case FormatConversion::unsigned32:
+        value = uint32_t(number);
+        break;
+    case FormatConversion::hex32:
+    case FormatConversion::upper_hex32:
+        value = uint32_t(number);
+        base = 16;
+        break;
+    case FormatConversion::hex64:
+    case FormatConversion::upper_hex64:
+        base = 16;
+        break;
+    case FormatConversion::unsigned64:
+        break;
+    case FormatConversion::text:
+    case FormatConversion::character:
+    case FormatConversion::none:
+        return out;
+    }
+    // Most numbers in generated lines are a single digit.
+    if (value < 10 && !negative) {
+        *out = char('0' + value);
+        return out + 1;
+    }
+    bool upper = conversion == FormatConversion::upper_hex32 || conversion == FormatConversion::upper_hex64;
+    PieceCursor cursor = {out, longest_number_text};
+    put_number(cursor, value, base, upper, negative);
+    return cursor.at;
 }

@@ -164,6 +164,30 @@ TEST_F(OutputTest, SplitFormatsWriteWhatPrintfWrites) {
     }
 }
 
+// The packed formats (up to three conversions, runs of up to 255 bytes, no
+// "%%") and the ones split again when written give the same lines.
+TEST_F(OutputTest, PackedAndSplitFormatsWriteTheSameLines) {
+    const char* no_text = nullptr;
+    char expected[1024];
+    emit_linef(" %c|%lld|%X", 'z', (long long)-9, 0xbeefu);
+    emit_linef("%s%u%lx", "", 4294967295u, (unsigned long)0xfedcba9876543210UL);
+    emit_linef(" PUSH %s", no_text);
+    emit_linef(" %d%%%s", 7, "r8");
+    emit_linef(" %s,%s,%s,%s", "a", "bb", "ccc", "dddd");
+    std::snprintf(expected, sizeof expected, " %c|%lld|%X\n%s%u%lx\n PUSH (null)\n %d%%%s\n a,bb,ccc,dddd\n", 'z',
+                  (long long)-9, 0xbeefu, "", 4294967295u, (unsigned long)0xfedcba9876543210UL, 7, "r8");
+    EXPECT_EQ(output(), expected);
+    // A run longer than a packed run holds, before and after a conversion.
+    reset_output_buffers();
+    emit_linef(" ; 0123456789012345678901234567890123456789012345678901234567890123456789012345678901234567890123456789"
+               "0123456789012345678901234567890123456789012345678901234567890123456789012345678901234567890123456789"
+               "01234567890123456789012345678901234567890123456789012345678901234567890123456789 %s done",
+               "x");
+    std::string digits;
+    for (int i = 0; i < 28; ++i) digits += "0123456789";
+    EXPECT_EQ(output(), " ; " + digits + " x done\n");
+}
+
 TEST_F(OutputTest, SplitFormatLinesAreCutAndSurviveGrowth) {
     std::string operand(3000, 'o');
     emit_linef(" PUSH %s", operand.c_str());
