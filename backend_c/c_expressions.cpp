@@ -68,11 +68,24 @@ const char* slot_text()
 // x87 stack).
 bool slot_holds_float[c_expression_slot_count] = {};
 
+// The texts the slots point at. A slot's text is replaced with every
+// operator, so each slot reuses one store instead of leaving a copy per
+// operator in the compilation pool; whoever reads a slot text copies it
+// before the slot changes.
+std::string slot_stores[c_expression_slot_count];
+
+// Makes a text the slot's text.
+void store_slot_text(int32_t slot, const std::string& text)
+{
+    slot_stores[slot] = text;
+    c_slot_texts[slot] = slot_stores[slot].c_str();
+}
+
 // The result of an operator: the slot's new text, copied into the operand.
 void set_slot_result(const std::string& text)
 {
     int32_t slot = slot_index();
-    c_slot_texts[slot] = pool_strdup(text.c_str());
+    store_slot_text(slot, text);
     slot_holds_float[slot] = (expression_mode & MODE_FLOAT) != 0;
     copy_text(current_operand.text, sizeof current_operand.text, text.c_str());
     current_operand.kind = OPERAND_REGISTER;
@@ -291,7 +304,7 @@ void c_round_pending_float_values()
     for (int32_t i = 0; i < c_expression_slot_count; i++) {
         if (c_slot_marks[i] != 1 || !slot_holds_float[i] || !c_slot_texts[i]) continue;
         if (std::strncmp(c_slot_texts[i], "((double)", 9) == 0) continue;
-        c_slot_texts[i] = pool_strdup(format_text("((double)%s)", c_slot_texts[i]).c_str());
+        store_slot_text(i, format_text("((double)%s)", c_slot_texts[i]));
     }
 }
 

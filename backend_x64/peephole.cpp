@@ -421,6 +421,11 @@ char* optimize_asm_output(const char* source, char* destination, int64_t length)
     return out;
 }
 
+// Line feeds after the text the rewrite reads, and the bytes the gap in
+// front of it has on top of half the text's length.
+constexpr int64_t peephole_padding = 20;
+constexpr int64_t peephole_gap_reserve = 64;
+
 void optimize_code_buffer()
 {
     console_print("Optimizing asm output...\n");
@@ -430,20 +435,23 @@ void optimize_code_buffer()
     int64_t n = code_buffer->write - code_buffer->start;
     if (n <= 0) return;
 
-    // A copy padded with line feeds: the first ends the last line when the
-    // text lacks one, the 19 others come through as empty lines and are cut.
-    char* copy = static_cast<char*>(os_heap_alloc(compilation_heap, size_t(n) + 100));
-    std::memcpy(copy, code_buffer->start, size_t(n));
-    int64_t pad_start = copy[n - 1] == '\n' ? n - 1 : n;
-    std::memset(copy + pad_start, '\n', 20);
-    copy[pad_start + 20] = 0;
-
-    // Moves through rax are longer than the push and pop they replace.
-    grow_text_buffer(code_buffer, n + n / 2 + 64);
-    char* end = optimize_asm_output(copy, code_buffer->start, pad_start + 20);
-    code_buffer->write = end - 19;
+    // The text moves to the back of the buffer and the rewrite fills it from
+    // the front, so no second copy of the program is made. Moves through rax
+    // are longer than the push and pop they replace: the gap in front takes
+    // up that growth, and the rewrite never reaches the text still to be
+    // read. The text is padded with line feeds: the first ends the last line
+    // when the text lacks one, the 19 others come through as empty lines and
+    // are cut.
+    int64_t pad_start = code_buffer->start[n - 1] == '\n' ? n - 1 : n;
+    int64_t gap = n / 2 + peephole_gap_reserve;
+    grow_text_buffer(code_buffer, gap + pad_start + peephole_padding + 1);
+    char* text = code_buffer->start + gap;
+    std::memmove(text, code_buffer->start, size_t(pad_start));
+    std::memset(text + pad_start, '\n', peephole_padding);
+    text[pad_start + peephole_padding] = 0;
+    char* end = optimize_asm_output(text, code_buffer->start, pad_start + peephole_padding);
+    code_buffer->write = end - (peephole_padding - 1);
     *code_buffer->write = 0;
-    os_heap_free(compilation_heap, copy);
 
     output_write_pointer = code_buffer->write;
     sync_output_buffer();

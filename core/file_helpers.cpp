@@ -265,10 +265,12 @@ void load_source_file(const char* name)
         return;
     }
     int64_t size = get_file_size(file);
-    char* text = static_cast<char*>(os_heap_alloc(compilation_heap, static_cast<size_t>(size) + 1));
+    // Two NULs after the text, as the lexer reads it.
+    char* text = static_cast<char*>(os_heap_alloc(compilation_heap, static_cast<size_t>(size) + 2));
     size_t got = std::fread(text, 1, static_cast<size_t>(size), file);
     std::fclose(file);
     text[got] = 0;
+    text[got + 1] = 0;
     source_text_start = text;
     source_text_end = text + got;
 

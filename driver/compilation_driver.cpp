@@ -136,17 +136,20 @@ void print_option_message(const char* format, const char* argument)
     }
 }
 
-// The main source as a block with two NULs after it: the lexer may step past
-// the first one.
-char* copy_main_source(int64_t* length)
+// The main source as a block with two NULs after it (the lexer may step past
+// the first one), for the caller to free. The block load_source_file read is
+// handed over as it stands, so the source is not held twice.
+char* take_main_source(int64_t* length)
 {
-    int64_t size = source_text_start ? source_text_end - source_text_start : 0;
-    char* block = static_cast<char*>(os_heap_alloc(compilation_heap, static_cast<size_t>(size) + 2));
-    if (size > 0) {
-        std::memcpy(block, source_text_start, static_cast<size_t>(size));
+    char* block = source_text_start;
+    int64_t size = block ? source_text_end - block : 0;
+    source_text_start = nullptr;
+    source_text_end = nullptr;
+    if (!block) {
+        block = static_cast<char*>(os_heap_alloc(compilation_heap, 2));
+        block[0] = 0;
+        block[1] = 0;
     }
-    block[size] = 0;
-    block[size + 1] = 0;
     *length = size;
     return block;
 }
@@ -324,7 +327,7 @@ void compile_program()
 
     if (error_number == 0) {
         int64_t length = 0;
-        char* text = copy_main_source(&length);
+        char* text = take_main_source(&length);
         compile_source(text, length, source_file, 0);
         os_heap_free(compilation_heap, text);
         check_unclosed_blocks();

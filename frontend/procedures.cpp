@@ -830,8 +830,13 @@ bool is_procedure_code_appended(const ProcedureRecord* record) {
     return (used || exported) && record->code_buffer;
 }
 
+// Bytes of appended procedure text after which their freed pages go back
+// to the system: the program's code grows by as much as they free.
+constexpr int64_t procedure_text_release_step = 1 << 20;
+
 void append_procedure_code() {
     if (no_output_depth) return;
+    int64_t freed = 0;
     for (ProcedureRecord* record : defined_procedures) {
         if (!is_procedure_code_appended(record)) continue;
         TextBuffer* buffer = record->code_buffer;
@@ -841,6 +846,18 @@ void append_procedure_code() {
         bool line_feed = buffer->start[length - 1] == '\n';
         if (line_feed) buffer->start[length - 1] = 0;
         emit_line(buffer->start);
-        if (line_feed) buffer->start[length - 1] = '\n';
+        // The text now stands in the program's code: its own copy goes, so
+        // the bodies are not held twice while the rest of the program is
+        // written. The record keeps its empty buffer.
+        os_heap_free(heap_for_kind(buffer->heap_kind), buffer->start);
+        buffer->start = nullptr;
+        buffer->write = nullptr;
+        buffer->size = 0;
+        freed += length;
+        if (freed >= procedure_text_release_step) {
+            os_heap_release_free_pages();
+            freed = 0;
+        }
     }
+    if (freed) os_heap_release_free_pages();
 }

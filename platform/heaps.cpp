@@ -4,6 +4,9 @@
 
 #include <cstdlib>
 #include <cstring>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 namespace {
 
@@ -94,4 +97,12 @@ void os_heap_free(PrivateHeap* heap, void* memory)
 size_t os_heap_block_count(const PrivateHeap* heap)
 {
     return heap ? heap->count : 0;
+}
+
+void os_heap_release_free_pages()
+{
+#if defined(__GLIBC__)
+    // Freed blocks below the top of the heap keep their pages otherwise.
+    malloc_trim(0);
+#endif
 }

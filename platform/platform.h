@@ -24,6 +24,9 @@ void* os_heap_realloc(PrivateHeap* heap, void* block, size_t size);
 void os_heap_free(PrivateHeap* heap, void* block);
 // Number of live blocks of a heap (for tests and leak checks).
 size_t os_heap_block_count(const PrivateHeap* heap);
+// Hands the pages of freed blocks back to the system, after many blocks were
+// freed at once while the process goes on allocating elsewhere.
+void os_heap_release_free_pages();
 
 // ---------------------------------------------------------------------------
 // Paths.

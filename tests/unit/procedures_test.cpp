@@ -180,6 +180,13 @@ TEST_F(ProceduresTest, UnusedProceduresProduceNoCode) {
     EXPECT_NE(code.find("_Procedure0:"), std::string::npos);
     EXPECT_EQ(code.find("_Procedure2:"), std::string::npos);
     EXPECT_NE(code.find("_Procedure4:"), std::string::npos);
+    // The appended text is let go, but the procedure still counts as
+    // appended: the entries of parallel jobs are written after it.
+    ProcedureRecord* used = find_procedure("Used");
+    ASSERT_NE(used, nullptr);
+    EXPECT_TRUE(is_procedure_code_appended(used));
+    EXPECT_EQ(used->code_buffer->write - used->code_buffer->start, 0);
+    EXPECT_FALSE(is_procedure_code_appended(find_procedure("Unused")));
 }
 
 TEST_F(ProceduresTest, HeaderErrors) {
