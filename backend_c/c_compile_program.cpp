@@ -155,16 +155,22 @@ void c_emit_empty_line()
     emit_line("");
 }
 
+void c_append_identifier_name(std::string& out, const char* name)
+{
+    if (!name) return;
+    size_t start = out.size();
+    out.append(name);
+    for (char* c = out.data() + start; *c; c++) {
+        if (*c >= 'A' && *c <= 'Z') *c = char(*c - 'A' + 'a');
+        else if (*c == '$') *c = 'S';
+    }
+}
+
 const char* c_identifier_name(const char* name)
 {
     static std::string buffer;
     buffer.clear();
-    for (const char* p = name; p && *p; p++) {
-        char c = *p;
-        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-        else if (c == '$') c = 'S';
-        buffer += c;
-    }
+    c_append_identifier_name(buffer, name);
     return buffer.c_str();
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 // After a clean compilation (the driver's finish hook): marks the system
 // functions the start-up code calls, writes the header buffer (file head,
@@ -28,6 +29,8 @@ void c_emit_empty_line();
 
 // The C spelling of a name: A-Z lowered, '$' as 'S' (static buffer).
 const char* c_identifier_name(const char* name);
+// The same spelling appended to `out`.
+void c_append_identifier_name(std::string& out, const char* name);
 // A copy with every backslash doubled (compilation pool).
 char* c_escape_backslashes(const char* text);
 // Decimal text of value into buffer (at least 21 bytes); returns buffer.

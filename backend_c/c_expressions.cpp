@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "backend_c/c_blocks.h"
 #include "backend_c/c_data_statements.h"
@@ -35,20 +36,36 @@
 const char* c_slot_texts[c_expression_slot_count] = {};
 int8_t c_slot_saved[c_slot_save_depth] = {};
 int32_t c_gosub_counter = 0;
+CExpressionTexts c_expression_texts;
 
 namespace {
+
+// A text the emitters read without copying it: a slot's buffer, the
+// operand's text, a constant written into a caller's buffer.
+using TextView = std::string_view;
+
+// Room for a constant's C text (the longest float literal and the typed
+// forms of an integer).
+constexpr size_t number_text_size = 160;
 
 bool is_float_arithmetic() { return (expression_mode & MODE_FLOAT) != 0; }
 bool is_quad_arithmetic() { return (expression_mode & MODE_QUAD) != 0; }
 
-std::string format_text(const char* format, const std::string& a, const std::string& b = std::string())
+// Appends `format` with its "%s" replaced by `a`, then `b`, and "%%" by "%"
+// (the only conversions of the operator templates).
+void append_template(std::string& out, const char* format, TextView a, TextView b = TextView())
 {
-    char text[256];
-    int length = format_to_buffer(text, sizeof text, format, a.c_str(), b.c_str());
-    if (length < int(sizeof text)) return std::string(text, size_t(length > 0 ? length : 0));
-    std::string out(size_t(length), '\0');
-    format_to_buffer(out.data(), out.size() + 1, format, a.c_str(), b.c_str());
-    return out;
+    int used = 0;
+    for (const char* p = format; *p; p++) {
+        if (*p != '%') {
+            out += *p;
+            continue;
+        }
+        char conversion = *++p;
+        if (!conversion) break;
+        if (conversion == '%') out += '%';
+        else if (conversion == 's') out.append(used++ == 0 ? a : b);
+    }
 }
 
 int32_t slot_index()
@@ -58,108 +75,152 @@ int32_t slot_index()
     return c_current_slot;
 }
 
-const char* slot_text()
+TextView slot_text()
 {
-    const char* text = c_slot_texts[slot_index()];
-    return text ? text : current_operand.text;
+    int32_t slot = slot_index();
+    if (c_slot_texts[slot]) return c_expression_texts.slots[slot];
+    return current_operand.text;
 }
 
 // Slots whose text is a floating-point value (the x64 code holds it on the
 // x87 stack).
 bool slot_holds_float[c_expression_slot_count] = {};
 
-// The texts the slots point at. A slot's text is replaced with every
-// operator, so each slot reuses one store instead of leaving a copy per
-// operator in the compilation pool; whoever reads a slot text copies it
-// before the slot changes.
-std::string slot_stores[c_expression_slot_count];
-
-// Makes a text the slot's text.
-void store_slot_text(int32_t slot, const std::string& text)
-{
-    slot_stores[slot] = text;
-    c_slot_texts[slot] = slot_stores[slot].c_str();
-}
-
-// The result of an operator: the slot's new text, copied into the operand.
-void set_slot_result(const std::string& text)
+// The result of an operator: `text` becomes the slot's text (the buffers
+// are exchanged: `text` keeps the slot's former buffer for the next
+// result), copied into the operand.
+void set_slot_result(std::string& text)
 {
     int32_t slot = slot_index();
-    store_slot_text(slot, text);
+    std::string& held = c_expression_texts.slots[slot];
+    held.swap(text);
+    c_slot_texts[slot] = held.c_str();
     slot_holds_float[slot] = (expression_mode & MODE_FLOAT) != 0;
-    copy_text(current_operand.text, sizeof current_operand.text, text.c_str());
+    size_t length = held.size() < sizeof current_operand.text ? held.size() : sizeof current_operand.text - 1;
+    std::memcpy(current_operand.text, held.data(), length);
+    current_operand.text[length] = 0;
     current_operand.kind = OPERAND_REGISTER;
     current_operand.size = 8;
+}
+
+// Whether `text` is the operand's text and reads the same as the current
+// slot's text.
+bool is_current_slot_text(TextView text)
+{
+    int32_t slot = slot_index();
+    const std::string& held = c_expression_texts.slots[slot];
+    return text.data() == current_operand.text && c_slot_texts[slot] && text.size() == held.size() &&
+           std::memcmp(text.data(), held.data(), text.size()) == 0;
+}
+
+// set_slot_result for a result that is the current slot's text already (and
+// the operand's).
+void keep_slot_result()
+{
+    int32_t slot = slot_index();
+    slot_holds_float[slot] = (expression_mode & MODE_FLOAT) != 0;
+    current_operand.kind = OPERAND_REGISTER;
+    current_operand.size = 8;
+}
+
+// The result buffer, emptied for a new result.
+std::string& start_result()
+{
+    c_expression_texts.result.clear();
+    return c_expression_texts.result;
 }
 
 // Integer arithmetic works on 64 bits whatever the operands' widths, and
 // wraps around: "+", "-", "*", "<<" and the negation are done on unsigned
 // 64-bit values (where C defines the wrap-around) and read back as a quad:
 // "((quad)(<unsigned expression>))".
-constexpr const char* wrapped_head = "((quad)(";
+constexpr TextView wrapped_head = "((quad)(";
+// The parenthesis of the head that encloses the unsigned expression.
+constexpr size_t wrapped_open = wrapped_head.size() - 1;
 
-// The index of the parenthesis that closes the one at `open`, or npos.
-size_t closing_parenthesis(const std::string& text, size_t open)
+// Whether the parenthesis at `open` closes at `close` (and not before).
+bool closes_at(TextView text, size_t open, size_t close)
 {
     int depth = 0;
-    for (size_t i = open; i < text.size(); i++) {
-        if (text[i] == '(') depth++;
-        else if (text[i] == ')' && --depth == 0) return i;
+    const char* end = text.data() + close;
+    for (const char* p = text.data() + open; p < end; p++) {
+        if (*p == '(') depth++;
+        else if (*p == ')' && --depth == 0) return false;
     }
-    return std::string::npos;
+    return depth == 1 && *end == ')';
 }
 
-bool is_wrapped_result(const std::string& text)
+bool is_wrapped_result(TextView text)
 {
-    size_t head = std::strlen(wrapped_head);
-    return text.size() > head + 2 && text.compare(0, head, wrapped_head) == 0 &&
-           closing_parenthesis(text, head - 1) == text.size() - 2 && text.back() == ')';
+    size_t head = wrapped_head.size();
+    return text.size() > head + 2 && text.substr(0, head) == wrapped_head && text.back() == ')' &&
+           closes_at(text, wrapped_open, text.size() - 2);
 }
 
 // An operand of a wrapping operator as an unsigned 64-bit value: a wrapped
 // result gives back its unsigned expression, a constant stays as it is (the
 // other side makes the operation unsigned).
-std::string unsigned_operand(const std::string& text, bool constant)
+void append_unsigned_operand(std::string& out, TextView text, bool constant)
 {
-    if (is_wrapped_result(text)) return text.substr(std::strlen(wrapped_head) - 1, text.size() - std::strlen(wrapped_head));
-    if (constant) return text;
-    return "(uquad)" + text;
+    if (is_wrapped_result(text)) {
+        out.append(text.substr(wrapped_open, text.size() - wrapped_head.size()));
+        return;
+    }
+    if (!constant) out += "(uquad)";
+    out.append(text);
 }
 
-std::string wrapped_operation(const std::string& left, const char* op, const std::string& right,
+void append_wrapped_operation(std::string& out, TextView left, const char* op, TextView right,
                               bool right_constant = false)
 {
-    return wrapped_head + unsigned_operand(left, false) + op + unsigned_operand(right, right_constant) + "))";
+    out.append(wrapped_head);
+    append_unsigned_operand(out, left, false);
+    out += op;
+    append_unsigned_operand(out, right, right_constant);
+    out += "))";
 }
 
 // A value as a 64-bit signed operand (for "/" and ">>").
-std::string quad_operand(const std::string& text)
+void append_quad_operand(std::string& out, TextView text)
 {
-    if (is_wrapped_result(text)) return text;
-    return "(quad)" + text;
+    if (!is_wrapped_result(text)) out += "(quad)";
+    out.append(text);
 }
 
 // The two arithmetic forms of "+", "-" and "*": floating point in the x87's
 // extended precision (C's long double), as the x64 code computes on the x87
 // stack, else wrapping in 64 bits.
-std::string arithmetic_text(char op, const std::string& left, const std::string& right, bool right_constant)
+void append_arithmetic(std::string& out, char op, TextView left, TextView right, bool right_constant)
 {
-    if (expression_mode & (MODE_FLOAT | MODE_DOUBLE_BIT)) {
-        char format[40];
-        format_to_buffer(format, sizeof format, "((long double)%%s%c%%s)", op);
-        return format_text(format, left, right);
-    }
     const char text[2] = {op, 0};
-    return wrapped_operation(left, text, right, right_constant);
+    if (expression_mode & (MODE_FLOAT | MODE_DOUBLE_BIT)) {
+        out += "((long double)";
+        out.append(left);
+        out += text;
+        out.append(right);
+        out += ')';
+        return;
+    }
+    append_wrapped_operation(out, left, text, right, right_constant);
+}
+
+// The decimal C form of an int64, written into `out` (number_text_size).
+TextView decimal_text(char* out, int64_t value)
+{
+    const char* digits = value == INT64_MIN ? "(-9223372036854775807LL-1)" : int_to_text_c(value);
+    size_t length = std::strlen(digits);
+    std::memcpy(out, digits, length + 1);
+    return TextView(out, length);
 }
 
 // Multiplication of a value by an integer constant: 2 as an addition, 1 as
 // the value itself.
-std::string multiply_by_constant(const std::string& value, int64_t n)
+void append_multiply_by_constant(std::string& out, TextView value, int64_t n)
 {
-    if (n == 1) return value;
-    if (n == 2) return wrapped_operation(value, "+", value);
-    return wrapped_operation(value, "*", c_decimal_text(n), true);
+    char number[number_text_size];
+    if (n == 1) out.append(value);
+    else if (n == 2) append_wrapped_operation(out, value, "+", value);
+    else append_wrapped_operation(out, value, "*", decimal_text(number, n), true);
 }
 
 // Single-precision arithmetic reads its constants as singles, as the x87
@@ -175,27 +236,91 @@ const char* float_constant_text(double value)
     return c_float_literal(value);
 }
 
-// value + constant, wrapping; a negative constant is written as a subtraction.
-std::string wrapped_constant_sum(const std::string& value, int64_t constant)
+// A float constant's text copied into `out` (number_text_size), away from
+// the literal writer's own buffer.
+TextView float_constant_view(char* out, double value)
 {
-    if (constant < 0 && constant != INT64_MIN)
-        return wrapped_operation(value, "-", c_decimal_text(-constant), true);
-    return wrapped_operation(value, "+", c_decimal_text(constant), true);
+    const char* text = float_constant_text(value);
+    size_t length = std::strlen(text);
+    std::memcpy(out, text, length + 1);
+    return TextView(out, length);
 }
 
-std::string negated_text(const std::string& value)
+// value + constant, wrapping; a negative constant is written as a subtraction.
+void append_wrapped_constant_sum(std::string& out, TextView value, int64_t constant)
 {
-    return wrapped_head + ("-" + unsigned_operand(value, false)) + "))";
+    char number[number_text_size];
+    if (constant < 0 && constant != INT64_MIN)
+        append_wrapped_operation(out, value, "-", decimal_text(number, -constant), true);
+    else
+        append_wrapped_operation(out, value, "+", decimal_text(number, constant), true);
+}
+
+void append_negated(std::string& out, TextView value)
+{
+    out.append(wrapped_head);
+    out += '-';
+    append_unsigned_operand(out, value, false);
+    out += "))";
+}
+
+// A whole-number constant in the current arithmetic, written into `out`
+// (number_text_size).
+TextView integer_literal_text(char* out, int64_t value)
+{
+    if (expression_mode & (MODE_FLOAT | MODE_DOUBLE_BIT)) {
+        const char* text = c_float_literal(static_cast<double>(value));
+        size_t length = std::strlen(text);
+        std::memcpy(out, text, length + 1);
+        return TextView(out, length);
+    }
+    // "(int)" only where the value fits: a wider constant keeps its 64 bits
+    // even next to a 32-bit operand.
+    if ((expression_mode & MODE_DWORD_LOADED) && value >= INT32_MIN && value <= INT32_MAX) {
+        constexpr TextView cast = "(int)";
+        std::memcpy(out, cast.data(), cast.size());
+        TextView digits = decimal_text(out + cast.size(), value);
+        return TextView(out, cast.size() + digits.size());
+    }
+    TextView digits = decimal_text(out, value);
+    if (value == INT64_MIN) return digits;
+    std::memcpy(out + digits.size(), "LL", 3);
+    return TextView(out, digits.size() + 2);
+}
+
+// The current operand as C text: a constant written into `number`
+// (number_text_size), else the operand's own text.
+TextView operand_text(char* number)
+{
+    if (current_operand.kind == OPERAND_CONSTANT) {
+        if (current_operand.flags & OP_FLOAT) {
+            double value = current_operand.constant_float;
+            if (!(current_operand.flags & OP_DOUBLE)) value = static_cast<double>(static_cast<float>(value));
+            return float_constant_view(number, value);
+        }
+        return decimal_text(number, current_operand.constant);
+    }
+    return current_operand.text;
 }
 
 // A pointer value in arithmetic is a byte address, not a C pointer that
-// would move by whole structures.
-std::string as_address_number(const std::string& text)
+// would move by whole structures (the cast form is built in `scratch`).
+TextView as_address_number(TextView text, std::string& scratch)
 {
+    constexpr TextView cast = "(integer)";
     if (!(current_operand.flags & OP_POINTER) || current_operand.kind == OPERAND_CONSTANT ||
-        text.compare(0, 9, "(integer)") == 0 || is_wrapped_result(text))
+        text.substr(0, cast.size()) == cast || is_wrapped_result(text))
         return text;
-    return "(integer)" + text;
+    scratch.assign(cast);
+    scratch.append(text);
+    return scratch;
+}
+
+// The rewritten right operand of an operator, held in the operand buffer.
+TextView set_operand_text(const std::string& text)
+{
+    c_expression_texts.operand.assign(text);
+    return c_expression_texts.operand;
 }
 
 }  // namespace
@@ -205,7 +330,7 @@ std::string as_address_number(const std::string& text)
 
 const char* c_float_literal(double value)
 {
-    static char text[160];
+    static char text[number_text_size];
     if (std::isnan(value)) return "(ZD_INFINITY-ZD_INFINITY)";
     if (std::isinf(value)) return value > 0 ? "ZD_INFINITY" : "ZD_NEG_INFINITY";
     // The shortest text that reads back as the same double (the C library's
@@ -220,32 +345,20 @@ const char* c_float_literal(double value)
 
 std::string c_decimal_text(int64_t value)
 {
-    if (value == INT64_MIN) return "(-9223372036854775807LL-1)";
-    return int_to_text_c(value);
+    char number[number_text_size];
+    return std::string(decimal_text(number, value));
 }
 
 std::string c_integer_literal(int64_t value)
 {
-    if (expression_mode & (MODE_FLOAT | MODE_DOUBLE_BIT)) return c_float_literal(static_cast<double>(value));
-    // "(int)" only where the value fits: a wider constant keeps its 64 bits
-    // even next to a 32-bit operand.
-    if ((expression_mode & MODE_DWORD_LOADED) && value >= INT32_MIN && value <= INT32_MAX)
-        return std::string("(int)") + int_to_text_c(value);
-    if (value == INT64_MIN) return c_decimal_text(value);
-    return std::string(int_to_text_c(value)) + "LL";
+    char number[number_text_size];
+    return std::string(integer_literal_text(number, value));
 }
 
 std::string c_operand_text()
 {
-    if (current_operand.kind == OPERAND_CONSTANT) {
-        if (current_operand.flags & OP_FLOAT) {
-            double value = current_operand.constant_float;
-            if (!(current_operand.flags & OP_DOUBLE)) value = static_cast<double>(static_cast<float>(value));
-            return float_constant_text(value);
-        }
-        return c_decimal_text(current_operand.constant);
-    }
-    return current_operand.text;
+    char number[number_text_size];
+    return std::string(operand_text(number));
 }
 
 const char* c_compare_operator(int token)
@@ -304,7 +417,10 @@ void c_round_pending_float_values()
     for (int32_t i = 0; i < c_expression_slot_count; i++) {
         if (c_slot_marks[i] != 1 || !slot_holds_float[i] || !c_slot_texts[i]) continue;
         if (std::strncmp(c_slot_texts[i], "((double)", 9) == 0) continue;
-        store_slot_text(i, format_text("((double)%s)", c_slot_texts[i]));
+        std::string& rounded = start_result();
+        append_template(rounded, "((double)%s)", c_expression_texts.slots[i]);
+        c_expression_texts.slots[i].swap(rounded);
+        c_slot_texts[i] = c_expression_texts.slots[i].c_str();
     }
 }
 
@@ -357,70 +473,108 @@ void c_advance_numbering(const NumberingState* by)
 void c_load_left_operand()
 {
     if (current_operand.kind != OPERAND_CONSTANT && current_operand.size == 4) expression_mode |= MODE_DWORD_LOADED;
-    std::string text = as_address_number(c_operand_text());
+    char number[number_text_size];
+    TextView text = as_address_number(operand_text(number), c_expression_texts.operand);
+    std::string& result = start_result();
     // A float value taken into integer arithmetic is rounded to 64 bits, as
     // the x64 code stores it from the x87 stack.
     if ((current_operand.flags & OP_FLOAT) && !is_float_arithmetic()) {
-        if (current_operand.kind == OPERAND_CONSTANT) text = c_decimal_text(current_operand.constant);
-        else text = format_text("SYS_BankerRoundQuad(%s)", text);
+        if (current_operand.kind == OPERAND_CONSTANT) result.append(decimal_text(number, current_operand.constant));
+        else append_template(result, "SYS_BankerRoundQuad(%s)", text);
         current_operand.flags &= ~static_cast<uint32_t>(OP_FLOAT | OP_DOUBLE);
+    } else if (is_current_slot_text(text)) {
+        // The value taken is the slot's own (an operator's result taken
+        // back as the left operand): the slot keeps its text.
+        keep_slot_result();
+        if (!no_output_depth) c_slot_marks[slot_index()] = 1;
+        return;
+    } else {
+        result.append(text);
     }
-    set_slot_result(text);
+    set_slot_result(result);
     if (!no_output_depth) c_slot_marks[slot_index()] = 1;
 }
 
 void c_apply_operator(int token)
 {
-    std::string left = slot_text();
+    TextView left = slot_text();
     bool right_constant = current_operand.kind == OPERAND_CONSTANT;
     if (!right_constant && current_operand.size == 4) expression_mode |= MODE_DWORD_LOADED;
     // A whole-number constant operand of an operator carries its C type
     // ("3LL", "(int)3", "3.0"); comparisons keep the plain decimal.
     bool typed_constant = right_constant && !(current_operand.flags & OP_FLOAT) && !c_compare_operator(token);
-    std::string right = typed_constant ? c_integer_literal(current_operand.constant) : as_address_number(c_operand_text());
+    char number[number_text_size];
+    TextView right = typed_constant ? integer_literal_text(number, current_operand.constant)
+                                    : as_address_number(operand_text(number), c_expression_texts.operand);
     bool double_form = (expression_mode & (MODE_FLOAT | MODE_DOUBLE_BIT)) != 0;
-    std::string result;
+    std::string& result = start_result();
     switch (token) {
     case '+':
     case '-':
     case '*':
-        result = arithmetic_text(static_cast<char>(token), left, right, right_constant);
+        append_arithmetic(result, static_cast<char>(token), left, right, right_constant);
         break;
     case '/':
         if (double_form) {
-            result = format_text("((long double)%s/%s)", left, right);
+            append_template(result, "((long double)%s/%s)", left, right);
         } else {
-            right = c_checked_divisor(right, right_constant, DIVISION_BY_ZERO);
-            result = format_text("(%s/%s)", quad_operand(left), right);
+            right = set_operand_text(c_checked_divisor(std::string(right), right_constant, DIVISION_BY_ZERO));
+            result += '(';
+            append_quad_operand(result, left);
+            result += '/';
+            result.append(right);
+            result += ')';
         }
         break;
     case '%':
-        right = c_checked_divisor(right, right_constant, MODULO_BY_ZERO);
-        result = format_text(is_quad_arithmetic() ? "((quad)(%s)%%%s)" : "((integer)(%s)%%%s)", left, right);
+        right = set_operand_text(c_checked_divisor(std::string(right), right_constant, MODULO_BY_ZERO));
+        append_template(result, is_quad_arithmetic() ? "((quad)(%s)%%%s)" : "((integer)(%s)%%%s)", left, right);
         break;
     case TOKEN_SHIFT_LEFT:
     case TOKEN_SHIFT_RIGHT:
         // A count known at run time is taken modulo 64, as the x64 shift
         // instructions take it (a count past 63 has no meaning in C).
-        if (!right_constant) right = "(" + right + "&63)";
-        if (token == TOKEN_SHIFT_RIGHT) result = format_text("(%s>>%s)", quad_operand(left), right);
-        else result = wrapped_head + unsigned_operand(left, false) + "<<" + right + "))";
+        if (!right_constant) {
+            std::string& spare = c_expression_texts.spare;
+            spare.assign("(");
+            spare.append(right);
+            spare += "&63)";
+            spare.swap(c_expression_texts.operand);
+            right = c_expression_texts.operand;
+        }
+        if (token == TOKEN_SHIFT_RIGHT) {
+            result += '(';
+            append_quad_operand(result, left);
+            result += ">>";
+            result.append(right);
+            result += ')';
+        } else {
+            result.append(wrapped_head);
+            append_unsigned_operand(result, left, false);
+            result += "<<";
+            result.append(right);
+            result += "))";
+        }
         break;
     case '&':
-        result = format_text("(%s&%s)", left, right);
+        append_template(result, "(%s&%s)", left, right);
         break;
     case '|':
-        result = format_text("(%s|%s)", left, right);
+        append_template(result, "(%s|%s)", left, right);
         break;
     case '!':
-        result = format_text("(%s^%s)", left, right);
+        append_template(result, "(%s^%s)", left, right);
         break;
     default: {
         const char* compare = c_compare_operator(token);
         if (!compare) internal_error("an operator without a C form");
         if (right_constant && is_float_arithmetic() && !(current_operand.flags & OP_FLOAT))
-            right = float_constant_text(static_cast<double>(current_operand.constant));
-        result = "(" + left + compare + right + ")";
+            right = float_constant_view(number, static_cast<double>(current_operand.constant));
+        result += '(';
+        result.append(left);
+        result += compare;
+        result.append(right);
+        result += ')';
         break;
     }
     }
@@ -430,47 +584,67 @@ void c_apply_operator(int token)
 void c_apply_operator_left_constant(int token, int64_t value, double real)
 {
     c_load_left_operand();
-    std::string right = slot_text();
+    TextView right = slot_text();
     bool is_float = is_float_arithmetic();
-    std::string left = is_float ? std::string(float_constant_text(real)) : c_decimal_text(value);
-    std::string result;
+    char number[number_text_size];
+    TextView left = is_float ? float_constant_view(number, real) : decimal_text(number, value);
+    std::string& result = start_result();
     switch (token) {
     case TOKEN_SHIFT_LEFT:
     case TOKEN_SHIFT_RIGHT:
         // The constant is shifted as a 64-bit value, by the count modulo
         // 64, as the x64 code does.
-        if (token == TOKEN_SHIFT_LEFT) result = wrapped_head + ("(uquad)" + left) + "<<((integer)" + right + "&63)))";
-        else result = format_text("((quad)%s>>((integer)%s&63))", left, right);
+        if (token == TOKEN_SHIFT_LEFT) {
+            result.append(wrapped_head);
+            result += "(uquad)";
+            result.append(left);
+            result += "<<((integer)";
+            result.append(right);
+            result += "&63)))";
+        } else {
+            append_template(result, "((quad)%s>>((integer)%s&63))", left, right);
+        }
         break;
     case '&':
     case '|':
     case '!':
-        result = "(" + right + (token == '!' ? "^" : std::string(1, static_cast<char>(token))) + left + ")";
+        result += '(';
+        result.append(right);
+        result += token == '!' ? '^' : static_cast<char>(token);
+        result.append(left);
+        result += ')';
         break;
     case '%':
-        result = format_text("(%s%%(integer)%s)", left, c_checked_divisor(right, false, MODULO_BY_ZERO));
+        right = set_operand_text(c_checked_divisor(std::string(right), false, MODULO_BY_ZERO));
+        append_template(result, "(%s%%(integer)%s)", left, right);
         break;
     case '*':
-        result = is_float ? format_text("((long double)%s*%s)", left, right) : multiply_by_constant(right, value);
+        if (is_float) append_template(result, "((long double)%s*%s)", left, right);
+        else append_multiply_by_constant(result, right, value);
         break;
     case '/':
-        if (!is_float) right = c_checked_divisor(right, false, DIVISION_BY_ZERO);
-        result = format_text(is_float ? "((long double)%s/%s)" : "(%s/(integer)%s)", left, right);
+        if (!is_float) right = set_operand_text(c_checked_divisor(std::string(right), false, DIVISION_BY_ZERO));
+        append_template(result, is_float ? "((long double)%s/%s)" : "(%s/(integer)%s)", left, right);
         break;
     case '+':
         // The constant is added here: the front end gathers only the
         // constants of "-" for the end of the level.
-        if (is_float ? real == 0.0 : value == 0) result = right;
-        else if (is_float) result = format_text("((long double)%s+%s)", right, left);
-        else result = wrapped_constant_sum(right, value);
+        if (is_float ? real == 0.0 : value == 0) result.append(right);
+        else if (is_float) append_template(result, "((long double)%s+%s)", right, left);
+        else append_wrapped_constant_sum(result, right, value);
         break;
     case '-':
-        result = is_float ? format_text("(-(long double)%s)", right) : negated_text(right);
+        if (is_float) append_template(result, "(-(long double)%s)", right);
+        else append_negated(result, right);
         break;
     default: {
         const char* compare = c_compare_operator(token);
         if (!compare) internal_error("an operator without a C form");
-        result = "(" + left + compare + right + ")";
+        result += '(';
+        result.append(left);
+        result += compare;
+        result.append(right);
+        result += ')';
         break;
     }
     }
@@ -479,25 +653,38 @@ void c_apply_operator_left_constant(int token, int64_t value, double real)
 
 void c_add_pending_constant(int64_t value, double real)
 {
-    std::string text = slot_text();
+    TextView text = slot_text();
+    std::string& result = start_result();
     if (is_float_arithmetic()) {
-        if (real != 0.0) text = format_text("((long double)%s+%s)", text, float_constant_text(real));
+        char number[number_text_size];
+        if (real != 0.0) {
+            append_template(result, "((long double)%s+%s)", text, float_constant_view(number, real));
+        } else {
+            result.append(text);
+        }
         current_operand.flags |= OP_FLOAT;
         if (expression_mode & MODE_DOUBLE_BIT) current_operand.flags |= OP_DOUBLE;
     } else if (value != 0) {
-        text = wrapped_constant_sum(text, value);
+        append_wrapped_constant_sum(result, text, value);
+    } else {
+        result.append(text);
     }
-    set_slot_result(text);
+    set_slot_result(result);
 }
 
 void c_negate_operand()
 {
-    set_slot_result(is_float_arithmetic() ? format_text("(-(long double)%s)", slot_text()) : negated_text(slot_text()));
+    std::string& result = start_result();
+    if (is_float_arithmetic()) append_template(result, "(-(long double)%s)", slot_text());
+    else append_negated(result, slot_text());
+    set_slot_result(result);
 }
 
 void c_complement_operand()
 {
-    set_slot_result(format_text("~(%s)", slot_text()));
+    std::string& result = start_result();
+    append_template(result, "~(%s)", slot_text());
+    set_slot_result(result);
 }
 
 int c_enter_float_mode(int move_live)
@@ -513,7 +700,10 @@ int c_enter_float_mode(int move_live)
 void c_round_float_result_to_integer()
 {
     expression_mode &= ~static_cast<uint32_t>(MODE_DOUBLE);
-    set_slot_result(format_text("SYS_BankerRoundQuad(%s)", c_operand_text()));
+    char number[number_text_size];
+    std::string& result = start_result();
+    append_template(result, "SYS_BankerRoundQuad(%s)", operand_text(number));
+    set_slot_result(result);
     current_operand.flags = 0;
 }
 
@@ -576,20 +766,22 @@ void c_assign_result(const ExpressionTarget* target)
     // and copies structures itself.
     if (current_operand.kind == OPERAND_STRING || (target->flags & OP_STRUCTURE))
         internal_error("a string or structure value for a numeric target");
-    const std::string lvalue = target->text;
     const bool float_target = (target->flags & OP_FLOAT) != 0;
-    std::string value;
+    std::string& line = c_expression_texts.line;
+    line.assign(target->text);
+    line += '=';
+    char number[number_text_size];
     if (current_operand.kind == OPERAND_CONSTANT) {
-        if (float_target) value = c_float_literal(current_operand.constant_float);
-        else value = integer_constant_for(target, current_operand.constant);
+        if (float_target) line += c_float_literal(current_operand.constant_float);
+        else line += integer_constant_for(target, current_operand.constant);
     } else if ((current_operand.flags & OP_FLOAT) && !float_target) {
-        value = format_text(float_store_rounding(target), c_operand_text());
-    } else if (target->flags & OP_POINTER) {
-        value = "(void*)" + c_operand_text();
+        append_template(line, float_store_rounding(target), operand_text(number));
     } else {
-        value = c_operand_text();
+        if (target->flags & OP_POINTER) line += "(void*)";
+        line.append(operand_text(number));
     }
-    emit_format("%s=%s;", lvalue.c_str(), value.c_str());
+    line += ';';
+    emit_line_of_length(line.data(), line.size());
 }
 
 // ---------------------------------------------------------------------------

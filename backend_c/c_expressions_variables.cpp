@@ -1,6 +1,7 @@
 // Variables in the C file: the C lvalue that names a variable in an
 // expression, and its declaration line among the program's globals.
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "backend_c/c_expressions.h"
@@ -19,11 +20,12 @@ namespace {
 
 // "<module>X" in lower case for a variable of a named module; nothing for
 // the main program (".Main") and for locals.
-std::string module_prefix(const VariableRecord* variable)
+void append_module_prefix(std::string& out, const VariableRecord* variable)
 {
     const ModuleRecord* module = variable->module;
-    if (!module || !module->entry.key || module->entry.key[0] == '.' || module->entry.key[0] == 0) return "";
-    return std::string(c_identifier_name(module->entry.key)) + "X";
+    if (!module || !module->entry.key || module->entry.key[0] == '.' || module->entry.key[0] == 0) return;
+    c_append_identifier_name(out, module->entry.key);
+    out += 'X';
 }
 
 // The label of a Static item in C form: "so_<procedure>X<name>".
@@ -69,11 +71,18 @@ const char* c_format_variable_operand(VariableRecord* variable)
         text = static_item_name(static_cast<DataItem*>(variable->item)->label);
         return text.c_str();
     }
-    text = module_prefix(variable);
-    if (variable->flags & VAR_OWN_SYMBOL) text += c_identifier_name(key);
-    else if (key[0] == '+') text += c_identifier_name(key + 1);
-    else if (!(variable->flags & VAR_GLOBAL)) text += c_identifier_name(key);
-    else text += std::string(variable->pointer ? "gp" : "g") + c_identifier_name(key + 1);
+    text.clear();
+    append_module_prefix(text, variable);
+    if (variable->flags & VAR_OWN_SYMBOL) {
+        c_append_identifier_name(text, key);
+    } else if (key[0] == '+') {
+        c_append_identifier_name(text, key + 1);
+    } else if (!(variable->flags & VAR_GLOBAL)) {
+        c_append_identifier_name(text, key);
+    } else {
+        text += variable->pointer ? "gp" : "g";
+        c_append_identifier_name(text, key + 1);
+    }
     return text.c_str();
 }
 

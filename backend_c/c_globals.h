@@ -133,6 +133,20 @@ extern int32_t c_lowest_slot;
 constexpr int32_t c_slot_save_depth = 256;
 extern const char* c_slot_texts[c_expression_slot_count];
 extern int8_t c_slot_saved[c_slot_save_depth];
+// The buffers the expression emitters write their texts into, kept with
+// their capacity from operator to operator: each slot's text (what the
+// slot's pointer above points into), the result an operator is building
+// (exchanged with its slot's buffer once built), an operand rewritten
+// before a template takes it, and a spare for rewriting that operand, and
+// the assignment line being built.
+struct CExpressionTexts {
+    std::string slots[c_expression_slot_count];
+    std::string result;
+    std::string operand;
+    std::string spare;
+    std::string line;
+};
+extern CExpressionTexts c_expression_texts;
 // Number of the next Gosub return label "lg_<n>" (backend_c/c_jumps.cpp).
 extern int32_t c_gosub_counter;
 // Jumps by label address (backend_c/c_jumps.cpp; 0 for each compilation):

@@ -100,6 +100,16 @@ TEST_F(CExpressionTest, MultiplicationByConstants) {
     expect_code("x = 0\ny = x * 7", "v_y=((quad)((uquad)v_x*7LL));\n");
 }
 
+// A wrapped result gives its unsigned expression to the next wrapping
+// operator only when the head's parenthesis closes at its end (a quad
+// modulo starts the same way); results taken back as left operands, nested
+// and negated, keep their texts.
+TEST_F(CExpressionTest, WrappedResultsAreRecognisedWhole) {
+    expect_code("q.q = 5\nq = (q % 3) + 1", "v_q=((quad)((uquad)((quad)(v_q)%3LL)+1));\n");
+    expect_code("x = 0\ny = (x * 3 + 1) * (x * 5 - 2)", "v_y=((quad)((((uquad)v_x*3LL)+1)*(((uquad)v_x*5LL)-2)));\n");
+    expect_code("x = 0\ny = -(x * 3) + (x - 7) * 2", "v_y=((quad)((-((uquad)v_x*3LL))+(((uquad)v_x-7)*2LL)));\n");
+}
+
 // A constant operand carries its C type: 64 bits by default, "(int)" after
 // a 32-bit operand when it fits, else still 64 bits; the most negative value
 // has no literal of its own.
