@@ -68,6 +68,16 @@ void append_template(std::string& out, const char* format, TextView a, TextView 
     }
 }
 
+// Appends `open`, the left text, the operator, the right text and ")".
+void append_infix(std::string& out, const char* open, TextView left, const char* op, TextView right)
+{
+    out += open;
+    out.append(left);
+    out += op;
+    out.append(right);
+    out += ')';
+}
+
 int32_t slot_index()
 {
     if (c_current_slot < 0) return 0;
@@ -194,11 +204,7 @@ void append_arithmetic(std::string& out, char op, TextView left, TextView right,
 {
     const char text[2] = {op, 0};
     if (expression_mode & (MODE_FLOAT | MODE_DOUBLE_BIT)) {
-        out += "((long double)";
-        out.append(left);
-        out += text;
-        out.append(right);
-        out += ')';
+        append_infix(out, "((long double)", left, text, right);
         return;
     }
     append_wrapped_operation(out, left, text, right, right_constant);
@@ -570,11 +576,7 @@ void c_apply_operator(int token)
         if (!compare) internal_error("an operator without a C form");
         if (right_constant && is_float_arithmetic() && !(current_operand.flags & OP_FLOAT))
             right = float_constant_view(number, static_cast<double>(current_operand.constant));
-        result += '(';
-        result.append(left);
-        result += compare;
-        result.append(right);
-        result += ')';
+        append_infix(result, "(", left, compare, right);
         break;
     }
     }
@@ -607,13 +609,11 @@ void c_apply_operator_left_constant(int token, int64_t value, double real)
         break;
     case '&':
     case '|':
-    case '!':
-        result += '(';
-        result.append(right);
-        result += token == '!' ? '^' : static_cast<char>(token);
-        result.append(left);
-        result += ')';
+    case '!': {
+        const char op[2] = {token == '!' ? '^' : static_cast<char>(token), 0};
+        append_infix(result, "(", right, op, left);
         break;
+    }
     case '%':
         right = set_operand_text(c_checked_divisor(std::string(right), false, MODULO_BY_ZERO));
         append_template(result, "(%s%%(integer)%s)", left, right);
@@ -640,11 +640,7 @@ void c_apply_operator_left_constant(int token, int64_t value, double real)
     default: {
         const char* compare = c_compare_operator(token);
         if (!compare) internal_error("an operator without a C form");
-        result += '(';
-        result.append(left);
-        result += compare;
-        result.append(right);
-        result += ')';
+        append_infix(result, "(", left, compare, right);
         break;
     }
     }

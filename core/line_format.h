@@ -254,33 +254,25 @@ constexpr size_t longest_number_text = 20;
 // Copies n bytes without reading or writing past either end. The pieces of
 // a line are a few bytes long: two overlapping moves copy them, where a call
 // of memcpy would cost more than the copy.
+// The first and the last sizeof(Word) bytes of `n` (sizeof(Word) to twice
+// that), both read before either is written.
+template <typename Word>
+inline void copy_head_and_tail(char* out, const char* from, size_t n)
+{
+    Word head, tail;
+    std::memcpy(&head, from, sizeof head);
+    std::memcpy(&tail, from + n - sizeof tail, sizeof tail);
+    std::memcpy(out, &head, sizeof head);
+    std::memcpy(out + n - sizeof tail, &tail, sizeof tail);
+}
+
 inline void copy_line_bytes(char* out, const char* from, size_t n)
 {
-    if (n >= 8) {
-        if (n > 16) {
-            std::memcpy(out, from, n);
-            return;
-        }
-        uint64_t head, tail;
-        std::memcpy(&head, from, 8);
-        std::memcpy(&tail, from + n - 8, 8);
-        std::memcpy(out, &head, 8);
-        std::memcpy(out + n - 8, &tail, 8);
-    } else if (n >= 4) {
-        uint32_t head, tail;
-        std::memcpy(&head, from, 4);
-        std::memcpy(&tail, from + n - 4, 4);
-        std::memcpy(out, &head, 4);
-        std::memcpy(out + n - 4, &tail, 4);
-    } else if (n >= 2) {
-        uint16_t head, tail;
-        std::memcpy(&head, from, 2);
-        std::memcpy(&tail, from + n - 2, 2);
-        std::memcpy(out, &head, 2);
-        std::memcpy(out + n - 2, &tail, 2);
-    } else if (n) {
-        *out = *from;
-    }
+    if (n > 16) std::memcpy(out, from, n);
+    else if (n >= 8) copy_head_and_tail<uint64_t>(out, from, n);
+    else if (n >= 4) copy_head_and_tail<uint32_t>(out, from, n);
+    else if (n >= 2) copy_head_and_tail<uint16_t>(out, from, n);
+    else if (n) *out = *from;
 }
 // Writes a number as `conversion` does; returns the end.
 char* put_number_conversion(char* out, FormatConversion conversion, uint64_t number);

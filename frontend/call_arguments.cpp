@@ -382,7 +382,8 @@ KeptPrescan* find_kept_prescan(const char* start, const char* name, const uint8_
     for (KeptPrescan& kept : kept_prescans)
         if (kept.start == start && kept.capacity == capacity && kept.string_stack_asked == string_stack_asked &&
             kept.types.size() == type_length &&
-            (type_length == 0 || std::memcmp(kept.types.data(), types, type_length) == 0) && kept.name == (name ? name : ""))
+            (type_length == 0 || std::memcmp(kept.types.data(), types, type_length) == 0) &&
+            kept.name == (name ? name : ""))
             return &kept;
     return nullptr;
 }
@@ -392,9 +393,7 @@ int read_call_arguments(char** starts, int capacity, const char* name, int32_t* 
 
 }  // namespace
 
-void forget_kept_prescans() {
-    if (!kept_prescans.empty()) kept_prescans.clear();
-}
+void forget_kept_prescans() { kept_prescans.clear(); }
 
 int prescan_call_arguments(char** starts, int capacity, const char* name, int32_t* string_stack,
                            const uint8_t* types, int32_t type_count) {

@@ -413,7 +413,7 @@ VariableRecord* resolve_variable_as(int mode, int32_t declaring, bool pointer) {
     bool local_key_built = false;
     auto local_key = [&]() -> const char* {
         if (!local_key_built) {
-            build_variable_key(local_key_text, sizeof local_key_text, name, strlen(name), true, pointer);
+            build_variable_key(local_key_text, sizeof local_key_text, name, name_length, true, pointer);
             local_key_built = true;
         }
         return local_key_text;
